@@ -1,0 +1,34 @@
+// Runner options shared by every program of ours: parsed by the platform's main() before WinMain, read by the
+// window and Direct3D layers. With no options the program behaves exactly as the engine defines.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct SDL_Window;
+struct HWND__;
+
+namespace tarn::platform {
+
+struct RunnerOptions {
+    long frames = -1;            // --frames N: post WM_CLOSE to the presenting window after N presented frames
+    std::string screenshotPath;  // --screenshot FILE.png: save the last presented frame (the Nth with --frames)
+    bool headless = false;       // --headless: never show a window; draw off screen
+    double clockStep = 0.0;      // --clock-step S: the performance counter advances S seconds on every read
+};
+
+// Current options (defaults until main() parsed them; tests may change them).
+RunnerOptions& Runner();
+
+// The SDL window behind an engine window, or null (unknown handle, or headless).
+SDL_Window* SdlWindowOf(HWND__* window);
+
+// Called by the Direct3D layer after each Present. `readPixels` fills `rgba` (top row first, width * height * 4
+// bytes) with the frame just presented; it is called only when a screenshot is due.
+using FrameReader = bool (*)(void* context, int width, int height, std::uint8_t* rgba);
+void FramePresented(HWND__* window, int width, int height, FrameReader readPixels, void* context);
+
+// Writes an 8-bit RGBA PNG (top row first). False with a message on standard error if it cannot.
+bool SavePng(const char* path, int width, int height, const std::uint8_t* rgba, std::size_t stride);
+
+}  // namespace tarn::platform

@@ -1,0 +1,82 @@
+// Image file reading by trial over nine readers, and the decoded-image record they fill.
+// ReadImage offers the bytes to each reader in a fixed order; the first that accepts them wins.
+// The record owns what its flags say it owns and frees it, with its level and face chains, on destruction.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/d3d9/D3D9.h"
+#include "texture/D3DXTexture.h"
+
+// What every reader must do (ReadBmp ... ReadTga share one signature, ImageReaderFn):
+//  - Decide from `data`/`size` alone whether the bytes are its format. Reject with E_FAIL (not this format, or
+//    damaged), E_OUTOFMEMORY, or another failure; never read outside [data, data + size).
+//  - Check every declared size against the bytes really present, in 64-bit arithmetic, before allocating;
+//    allocate through AllocatePixels / AllocatePalette so that sizes that do not fit in 32 bits are refused.
+//  - On success set format, width, height, depth, rowPitch, slicePitch and, when image.wantPixels is set,
+//    pixels (top row first) and palette (256 entries) for palettised formats; where the file says so also
+//    resourceType and the smallerLevel / siblingFace chains (records allocated with new DecodedImage).
+//  - Pixels may point into `data` (ownsPixels clear) when the file already holds them in the record's layout.
+//  - A failing reader may leave allocations in the record: ReadImage frees them before the next reader.
+//  - Say why a file is rejected, in one line, through ReportReaderError (debug output only).
+
+// Internal formats that only decoders produce; they become public formats before leaving the library.
+inline constexpr D3DFORMAT D3DFMT_INTERNAL_AL16 = static_cast<D3DFORMAT>(0x36314C41);  // 16-bit L, 16-bit A
+inline constexpr D3DFORMAT D3DFMT_INTERNAL_R16 = static_cast<D3DFORMAT>(0x36315220);   // 16-bit B, G, R
+
+// One mip level of one face of a decoded image file.
+struct DecodedImage {
+    D3DFORMAT format = static_cast<D3DFORMAT>(0);  // pixel format of the data, possibly an internal code
+    const BYTE* pixels = nullptr;                  // first byte of the top row; null before a reader succeeds
+    PALETTEENTRY* palette = nullptr;               // 256 entries for palettised formats, else null
+    UINT width = 0, height = 0, depth = 0;         // size in pixels; depth 1 for 2D images
+    RECT sourceRect = {0, 0, 0, 0};                // part to use; (0, 0, width, height) after ReadImage
+    UINT front = 0, back = 0;                      // slice range; (0, depth) after ReadImage
+    UINT rowPitch = 0;                             // bytes per row (block formats: one row of 4 x 4 blocks)
+    UINT slicePitch = 0;                           // bytes per slice; 0 for most 2D images
+    bool ownsPixels = false;                       // pixels was allocated by AllocatePixels and is freed here
+    bool ownsPalette = false;                      // palette was allocated by AllocatePalette and is freed here
+    bool wantPixels = true;                        // set by the caller: decode pixels, or only the header
+    D3DRESOURCETYPE resourceType = D3DRTYPE_TEXTURE;
+    D3DXIMAGE_FILEFORMAT fileFormat = D3DXIFF_BMP;
+    DecodedImage* smallerLevel = nullptr;  // owned: the next smaller mip level of this face
+    DecodedImage* siblingFace = nullptr;   // owned: the first level of the next face
+
+    DecodedImage() = default;
+    DecodedImage(const DecodedImage&) = delete;
+    DecodedImage& operator=(const DecodedImage&) = delete;
+    ~DecodedImage() { Clear(); }
+
+    // Frees owned pixels and palette and both chains, and resets the pointers, flags and links.
+    void Clear();
+
+    // Allocates `bytes` of pixel memory owned by the record and points `pixels` at it. Returns null (and
+    // allocates nothing) when `bytes` is 0 or does not fit in 32 bits, or when memory runs out.
+    BYTE* AllocatePixels(std::uint64_t bytes);
+    // Allocates 256 palette entries owned by the record, every byte 0xFF (opaque white); null when out of memory.
+    PALETTEENTRY* AllocatePalette();
+};
+
+// The shared signature of the nine readers.
+using ImageReaderFn = HRESULT (*)(DecodedImage& image, const BYTE* data, UINT size);
+
+HRESULT ReadBmp(DecodedImage& image, const BYTE* data, UINT size);
+HRESULT ReadPpm(DecodedImage& image, const BYTE* data, UINT size);
+HRESULT ReadDds(DecodedImage& image, const BYTE* data, UINT size);
+HRESULT ReadJpeg(DecodedImage& image, const BYTE* data, UINT size);
+HRESULT ReadPng(DecodedImage& image, const BYTE* data, UINT size);
+HRESULT ReadPfm(DecodedImage& image, const BYTE* data, UINT size);
+HRESULT ReadHdr(DecodedImage& image, const BYTE* data, UINT size);
+HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size);
+HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size);
+
+// Reads the image in `data`: fills `image` (an empty record) when wantPixels or only its header fields
+// otherwise, and `info` when given. Null data or size 0: D3DERR_INVALIDCALL; no reader accepts the bytes:
+// D3DXERR_INVALIDDATA. The numeric locale is "C" while the readers run and is restored afterwards.
+HRESULT ReadImage(DecodedImage& image, const void* data, UINT size, D3DXIMAGE_INFO* info, bool wantPixels);
+
+// Replaces the internal decoder formats by the public format that stands for them.
+D3DFORMAT PublicFormat(D3DFORMAT format);
+
+// One line on the debug channel saying why a reader rejected its data ("TGA: ...").
+void ReportReaderError(const char* text);

@@ -509,3 +509,45 @@ BOOL CryptDestroyHash(HCRYPTHASH hash);
 
 // ---- Program entry: the platform's main() parses the runner options and calls this ----
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
+
+// ---- Additions used by the platform's own implementation and its callers ----
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_MR_MID_NOT_FOUND 317L
+#define ERROR_INVALID_ADDRESS 487L
+#define ERROR_INVALID_FLAGS 1004L
+#define ERROR_FILE_INVALID 1006L
+#define ERROR_MAPPED_ALIGNMENT 1132L
+#define ERROR_CLASS_HAS_WINDOWS 1412L
+#define NTE_BAD_KEY_STATE (static_cast<DWORD>(0x8009000B))
+#define NTE_BAD_HASH_STATE (static_cast<DWORD>(0x8009000C))
+#define NTE_BAD_PROVIDER (static_cast<DWORD>(0x80090013))
+#define NTE_BAD_PROV_TYPE (static_cast<DWORD>(0x80090014))
+#define NTE_FAIL (static_cast<DWORD>(0x80090020))
+
+#define TRUNCATE_EXISTING 5
+#define FILE_FLAG_RANDOM_ACCESS 0x10000000
+#define CP_OEMCP 1
+
+// Creation data that WM_NCCREATE and WM_CREATE carry in lParam.
+struct CREATESTRUCTA {
+    LPVOID lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCSTR lpszName;
+    LPCSTR lpszClass;
+    DWORD dwExStyle;
+};
+
+#define HP_ALGID 0x0001
+#define KP_SALT 2
+#define KP_ALGID 7
+#define CRYPT_CREATE_SALT 0x00000004
+#define CRYPT_NO_SALT 0x00000010

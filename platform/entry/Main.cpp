@@ -1,0 +1,49 @@
+// The process entry of every program of ours: parses the runner options, applies them, then calls the program's
+// WinMain and returns its value as the exit status.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/CommandLine.h"
+#include "platform/Runner.h"
+#include "platform/RunnerControl.h"
+#include "platform/win32/Win32.h"
+
+int main(int argc, char** argv) {
+    std::string program = argc > 0 && argv[0] != nullptr ? argv[0] : "program";
+    std::size_t slash = program.rfind('/');
+    if (slash != std::string::npos) {
+        program = program.substr(slash + 1);
+    }
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    tarn::platform::CommandLine parsed = tarn::platform::ParseCommandLine(args);
+    switch (parsed.action) {
+    case tarn::platform::CommandLine::Action::Help:
+        std::fputs(tarn::platform::UsageText(program).c_str(), stdout);
+        return 0;
+    case tarn::platform::CommandLine::Action::Version:
+        std::puts("Tarn Engine 1.0");
+        return 0;
+    case tarn::platform::CommandLine::Action::Error:
+        std::fprintf(stderr, "%s: %s\n%s", program.c_str(), parsed.error.c_str(),
+                     tarn::platform::UsageText(program).c_str());
+        return 2;
+    case tarn::platform::CommandLine::Action::Run:
+        break;
+    }
+    if (!parsed.directory.empty() && ::chdir(parsed.directory.c_str()) != 0) {
+        std::fprintf(stderr, "%s: cannot change to directory %s: %s\n", program.c_str(), parsed.directory.c_str(),
+                     std::strerror(errno));
+        return 2;
+    }
+    tarn::platform::Runner() = parsed.options;
+    std::string commandLine = parsed.programArgs;
+    int status = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine.data(), SW_SHOWDEFAULT);
+    // A screenshot that cannot be written is reported on standard error; the exit status stays WinMain's.
+    tarn::platform::SaveFinalScreenshot();
+    return status;
+}

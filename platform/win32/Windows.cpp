@@ -1,0 +1,641 @@
+// Window classes, windows and the per-thread message queue. A window is a record (class, procedure, size,
+// visibility) and, unless the run is headless, a hidden borderless SDL window. PeekMessageA drains SDL's event
+// queue into the calling thread's queue first, translating keys, close and resize events into window messages.
+#include <SDL.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+#include "platform/Runner.h"
+#include "platform/win32/Internal.h"
+#include "platform/win32/Win32.h"
+
+namespace {
+
+using tarn::platform::detail::FailsNow;
+
+struct WindowClass {
+    std::string name;
+    WNDPROC proc = nullptr;
+    HINSTANCE instance = nullptr;
+    UINT style = 0;
+    ATOM atom = 0;
+};
+
+struct Window {
+    std::uintptr_t id = 0;
+    std::string className;
+    std::string title;
+    WNDPROC proc = nullptr;
+    DWORD style = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    bool visible = false;
+    bool destroying = false;
+    std::thread::id thread;
+    SDL_Window* sdl = nullptr;
+    Uint32 sdlId = 0;
+};
+
+// Thread message queue: posted messages in order, and the quit request that PostQuitMessage leaves.
+struct Queue {
+    std::deque<MSG> posted;
+    bool quit = false;
+    int quitCode = 0;
+};
+
+constexpr std::uintptr_t kDesktopId = 0x10;
+constexpr std::uintptr_t kFirstWindowId = 0x10010;
+
+std::recursive_mutex& Lock() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+std::map<std::string, WindowClass>& Classes() {
+    static std::map<std::string, WindowClass> classes;
+    return classes;
+}
+std::unordered_map<std::uintptr_t, std::shared_ptr<Window>>& Windows() {
+    static std::unordered_map<std::uintptr_t, std::shared_ptr<Window>> windows;
+    return windows;
+}
+std::unordered_map<std::thread::id, Queue>& Queues() {
+    static std::unordered_map<std::thread::id, Queue> queues;
+    return queues;
+}
+
+std::uintptr_t g_nextWindowId = kFirstWindowId;
+ATOM g_nextAtom = 0xC000;
+HWND g_foreground = nullptr;
+
+std::string Lowered(const char* text) {
+    std::string out = text != nullptr ? text : "";
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+HWND HandleOf(std::uintptr_t id) { return reinterpret_cast<HWND>(id); }
+std::uintptr_t IdOf(HWND window) { return reinterpret_cast<std::uintptr_t>(window); }
+
+std::shared_ptr<Window> Find(HWND window) {
+    std::lock_guard lock(Lock());
+    auto it = Windows().find(IdOf(window));
+    return it == Windows().end() ? nullptr : it->second;
+}
+
+std::shared_ptr<Window> FindSdl(Uint32 sdlId) {
+    std::lock_guard lock(Lock());
+    for (auto& [id, window] : Windows()) {
+        if (window->sdl != nullptr && window->sdlId == sdlId) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+void Post(std::thread::id thread, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    MSG msg{};
+    msg.hwnd = window;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = GetTickCount();
+    std::lock_guard lock(Lock());
+    Queues()[thread].posted.push_back(msg);
+}
+
+// Virtual-key code for an SDL key, 0 for keys the engine has no code for.
+WPARAM VirtualKey(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z) {
+        return static_cast<WPARAM>('A' + (key - SDLK_a));
+    }
+    if (key >= SDLK_0 && key <= SDLK_9) {
+        return static_cast<WPARAM>('0' + (key - SDLK_0));
+    }
+    if (key >= SDLK_F1 && key <= SDLK_F12) {
+        return static_cast<WPARAM>(VK_F1 + (key - SDLK_F1));
+    }
+    static const struct {
+        SDL_Keycode sdl;
+        WPARAM vk;
+    } kKeys[] = {
+        {SDLK_ESCAPE, VK_ESCAPE}, {SDLK_RETURN, VK_RETURN},   {SDLK_KP_ENTER, VK_RETURN}, {SDLK_SPACE, VK_SPACE},
+        {SDLK_BACKSPACE, VK_BACK}, {SDLK_TAB, VK_TAB},        {SDLK_LSHIFT, VK_SHIFT},    {SDLK_RSHIFT, VK_SHIFT},
+        {SDLK_LCTRL, VK_CONTROL}, {SDLK_RCTRL, VK_CONTROL},   {SDLK_LALT, VK_MENU},       {SDLK_RALT, VK_MENU},
+        {SDLK_PAUSE, VK_PAUSE},   {SDLK_PAGEUP, VK_PRIOR},    {SDLK_PAGEDOWN, VK_NEXT},   {SDLK_END, VK_END},
+        {SDLK_HOME, VK_HOME},     {SDLK_LEFT, VK_LEFT},       {SDLK_UP, VK_UP},           {SDLK_RIGHT, VK_RIGHT},
+        {SDLK_DOWN, VK_DOWN},     {SDLK_INSERT, VK_INSERT},   {SDLK_DELETE, VK_DELETE},
+    };
+    for (const auto& k : kKeys) {
+        if (k.sdl == key) {
+            return k.vk;
+        }
+    }
+    return 0;
+}
+
+void TranslateSdlEvent(const SDL_Event& event) {
+    switch (event.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        auto window = FindSdl(event.key.windowID);
+        WPARAM vk = VirtualKey(event.key.keysym.sym);
+        if (!window || vk == 0) {
+            return;
+        }
+        bool down = event.type == SDL_KEYDOWN;
+        bool alt = (event.key.keysym.mod & KMOD_ALT) != 0 && vk != VK_MENU;
+        // lParam as documented: repeat count 1, scan code in bits 16-23, previous state bit 30, transition bit 31.
+        DWORD lParam = 1u | ((static_cast<DWORD>(event.key.keysym.scancode) & 0xFF) << 16);
+        if (!down || event.key.repeat != 0) {
+            lParam |= 1u << 30;
+        }
+        if (!down) {
+            lParam |= 1u << 31;
+        }
+        UINT message = down ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (alt ? WM_SYSKEYUP : WM_KEYUP);
+        Post(window->thread, HandleOf(window->id), message, vk, static_cast<LPARAM>(lParam));
+        return;
+    }
+    case SDL_MOUSEMOTION: {
+        auto window = FindSdl(event.motion.windowID);
+        if (window) {
+            Post(window->thread, HandleOf(window->id), WM_MOUSEMOVE, 0, MAKELPARAM(event.motion.x, event.motion.y));
+        }
+        return;
+    }
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+        auto window = FindSdl(event.button.windowID);
+        bool down = event.type == SDL_MOUSEBUTTONDOWN;
+        UINT message = 0;
+        if (event.button.button == SDL_BUTTON_LEFT) {
+            message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+        } else if (event.button.button == SDL_BUTTON_RIGHT) {
+            message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+        }
+        if (window && message != 0) {
+            Post(window->thread, HandleOf(window->id), message, 0, MAKELPARAM(event.button.x, event.button.y));
+        }
+        return;
+    }
+    case SDL_WINDOWEVENT: {
+        auto window = FindSdl(event.window.windowID);
+        if (!window) {
+            return;
+        }
+        HWND hwnd = HandleOf(window->id);
+        switch (event.window.event) {
+        case SDL_WINDOWEVENT_CLOSE:
+            Post(window->thread, hwnd, WM_CLOSE, 0, 0);
+            break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            window->width = event.window.data1;
+            window->height = event.window.data2;
+            Post(window->thread, hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(window->width, window->height));
+            break;
+        case SDL_WINDOWEVENT_MINIMIZED:
+            Post(window->thread, hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
+            break;
+        case SDL_WINDOWEVENT_MAXIMIZED:
+            Post(window->thread, hwnd, WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(window->width, window->height));
+            break;
+        case SDL_WINDOWEVENT_MOVED:
+            window->x = event.window.data1;
+            window->y = event.window.data2;
+            Post(window->thread, hwnd, WM_MOVE, 0, MAKELPARAM(window->x, window->y));
+            break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            g_foreground = hwnd;
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void PumpSdl() {
+    if (tarn::platform::detail::Headless() || SDL_WasInit(SDL_INIT_VIDEO) == 0) {
+        return;
+    }
+    SDL_Event event;
+    while (SDL_PollEvent(&event) != 0) {
+        TranslateSdlEvent(event);
+    }
+}
+
+bool Matches(const MSG& msg, HWND filter, UINT low, UINT high) {
+    if (filter == reinterpret_cast<HWND>(static_cast<std::intptr_t>(-1))) {
+        if (msg.hwnd != nullptr) {
+            return false;
+        }
+    } else if (filter != nullptr && msg.hwnd != filter) {
+        return false;
+    }
+    if (low == 0 && high == 0) {
+        return true;
+    }
+    return msg.message >= low && msg.message <= high;
+}
+
+}  // namespace
+
+namespace tarn::platform::detail {
+
+bool EnsureSdlVideo() {
+    static int state = -1;  // -1 not tried, 0 failed, 1 running
+    std::lock_guard lock(Lock());
+    if (state < 0) {
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+        state = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 ? 1 : 0;
+        if (state == 0) {
+            std::fprintf(stderr, "platform: no display (%s); running headless\n", SDL_GetError());
+        }
+    }
+    return state == 1;
+}
+
+bool Headless() {
+    if (Runner().headless) {
+        return true;
+    }
+    // Without a display server (and no video driver asked for explicitly) SDL would only fail or pick a
+    // non-window driver; the run is then headless without trying.
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
+        std::getenv("SDL_VIDEODRIVER") == nullptr) {
+        return true;
+    }
+    return !EnsureSdlVideo();
+}
+
+}  // namespace tarn::platform::detail
+
+namespace tarn::platform {
+
+SDL_Window* SdlWindowOf(HWND__* window) {
+    auto record = Find(window);
+    return record ? record->sdl : nullptr;
+}
+
+}  // namespace tarn::platform
+
+ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
+    if (FailsNow("RegisterClassExA")) {
+        return 0;
+    }
+    if (wc == nullptr || wc->lpfnWndProc == nullptr || wc->lpszClassName == nullptr || wc->lpszClassName[0] == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::lock_guard lock(Lock());
+    std::string key = Lowered(wc->lpszClassName);
+    if (Classes().count(key) != 0) {
+        SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+        return 0;
+    }
+    WindowClass cls;
+    cls.name = wc->lpszClassName;
+    cls.proc = wc->lpfnWndProc;
+    cls.instance = wc->hInstance;
+    cls.style = wc->style;
+    cls.atom = g_nextAtom++;
+    Classes()[key] = cls;
+    return cls.atom;
+}
+
+BOOL UnregisterClassA(LPCSTR className, HINSTANCE) {
+    std::lock_guard lock(Lock());
+    auto it = Classes().find(Lowered(className));
+    if (className == nullptr || it == Classes().end()) {
+        SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+        return FALSE;
+    }
+    for (auto& [id, window] : Windows()) {
+        if (Lowered(window->className.c_str()) == it->first) {
+            SetLastError(ERROR_CLASS_HAS_WINDOWS);
+            return FALSE;
+        }
+    }
+    Classes().erase(it);
+    return TRUE;
+}
+
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
+    if (FailsNow("CreateWindowExA")) {
+        return nullptr;
+    }
+    auto window = std::make_shared<Window>();
+    {
+        std::lock_guard lock(Lock());
+        auto it = Classes().find(Lowered(className));
+        if (className == nullptr || it == Classes().end()) {
+            SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+            return nullptr;
+        }
+        window->id = g_nextWindowId;
+        g_nextWindowId += 0x10;
+        window->className = it->second.name;
+        window->proc = it->second.proc;
+    }
+    window->title = windowName != nullptr ? windowName : "";
+    window->style = style;
+    window->x = x == CW_USEDEFAULT ? 0 : x;
+    window->y = y == CW_USEDEFAULT ? 0 : y;
+    window->width = width == CW_USEDEFAULT ? 640 : (width < 0 ? 0 : width);
+    window->height = height == CW_USEDEFAULT ? 480 : (height < 0 ? 0 : height);
+    window->thread = std::this_thread::get_id();
+
+    if (!tarn::platform::detail::Headless()) {
+        int sx = x == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED) : x;
+        int sy = y == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED) : y;
+        window->sdl = SDL_CreateWindow(window->title.c_str(), sx, sy, window->width > 0 ? window->width : 1,
+                                       window->height > 0 ? window->height : 1,
+                                       SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_OPENGL);
+        if (window->sdl == nullptr) {
+            // A display that refuses the window leaves a record-only window, as in a headless run.
+            std::fprintf(stderr, "platform: SDL_CreateWindow failed (%s); window has no screen surface\n",
+                         SDL_GetError());
+        } else {
+            window->sdlId = SDL_GetWindowID(window->sdl);
+        }
+    }
+    {
+        std::lock_guard lock(Lock());
+        Windows()[window->id] = window;
+    }
+
+    HWND hwnd = HandleOf(window->id);
+    CREATESTRUCTA cs{};
+    cs.lpCreateParams = param;
+    cs.hInstance = instance;
+    cs.hMenu = menu;
+    cs.hwndParent = parent;
+    cs.cx = window->width;
+    cs.cy = window->height;
+    cs.x = window->x;
+    cs.y = window->y;
+    cs.style = static_cast<LONG>(style);
+    cs.lpszName = window->title.c_str();
+    cs.lpszClass = window->className.c_str();
+    cs.dwExStyle = exStyle;
+    // Creation messages reach the procedure synchronously, before CreateWindowExA returns the handle.
+    if (window->proc(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs)) == 0 ||
+        window->proc(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
+        DestroyWindow(hwnd);
+        return nullptr;
+    }
+    if (IsWindow(hwnd)) {
+        window->proc(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(window->width, window->height));
+    }
+    if (IsWindow(hwnd)) {
+        window->proc(hwnd, WM_MOVE, 0, MAKELPARAM(window->x, window->y));
+    }
+    if (!IsWindow(hwnd)) {
+        return nullptr;
+    }
+    if ((style & WS_VISIBLE) != 0) {
+        window->visible = false;
+        ShowWindow(hwnd, SW_SHOW);
+    }
+    return hwnd;
+}
+
+BOOL ShowWindow(HWND hwnd, int command) {
+    auto window = Find(hwnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    bool wasVisible = window->visible;
+    bool show = command != SW_HIDE;
+    if (show != wasVisible) {
+        window->visible = show;
+        window->proc(hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+        if (window->sdl != nullptr) {
+            if (show) {
+                SDL_ShowWindow(window->sdl);
+            } else {
+                SDL_HideWindow(window->sdl);
+            }
+        }
+    }
+    if (show) {
+        g_foreground = hwnd;
+    } else if (g_foreground == hwnd) {
+        g_foreground = nullptr;
+    }
+    return wasVisible ? TRUE : FALSE;
+}
+
+BOOL UpdateWindow(HWND hwnd) {
+    auto window = Find(hwnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DestroyWindow(HWND hwnd) {
+    auto window = Find(hwnd);
+    if (!window || window->destroying) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    window->destroying = true;
+    if (window->visible) {
+        window->visible = false;
+        window->proc(hwnd, WM_SHOWWINDOW, FALSE, 0);
+    }
+    window->proc(hwnd, WM_DESTROY, 0, 0);
+    window->proc(hwnd, WM_NCDESTROY, 0, 0);
+    {
+        std::lock_guard lock(Lock());
+        Windows().erase(window->id);
+        // Messages still queued for the window go with it.
+        for (auto& [thread, queue] : Queues()) {
+            std::erase_if(queue.posted, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
+        }
+        if (g_foreground == hwnd) {
+            g_foreground = nullptr;
+        }
+    }
+    if (window->sdl != nullptr) {
+        SDL_DestroyWindow(window->sdl);
+        window->sdl = nullptr;
+    }
+    return TRUE;
+}
+
+BOOL IsWindow(HWND hwnd) {
+    if (IdOf(hwnd) == kDesktopId) {
+        return TRUE;
+    }
+    // Still a window while WM_DESTROY is being handled, as documented.
+    return Find(hwnd) ? TRUE : FALSE;
+}
+
+BOOL IsWindowVisible(HWND hwnd) {
+    if (IdOf(hwnd) == kDesktopId) {
+        return TRUE;
+    }
+    auto window = Find(hwnd);
+    return window && window->visible ? TRUE : FALSE;
+}
+
+BOOL GetClientRect(HWND hwnd, LPRECT rect) {
+    if (rect == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (IdOf(hwnd) == kDesktopId) {
+        int w = 1920, h = 1080;
+        SDL_Rect bounds;
+        if (!tarn::platform::detail::Headless() && SDL_GetDisplayBounds(0, &bounds) == 0) {
+            w = bounds.w;
+            h = bounds.h;
+        }
+        *rect = RECT{0, 0, w, h};
+        return TRUE;
+    }
+    auto window = Find(hwnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    *rect = RECT{0, 0, window->width, window->height};
+    return TRUE;
+}
+
+void PostQuitMessage(int exitCode) {
+    std::lock_guard lock(Lock());
+    Queue& queue = Queues()[std::this_thread::get_id()];
+    queue.quit = true;
+    queue.quitCode = exitCode;
+}
+
+BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (FailsNow("PostMessageA")) {
+        return FALSE;
+    }
+    if (hwnd == nullptr) {
+        Post(std::this_thread::get_id(), nullptr, message, wParam, lParam);
+        return TRUE;
+    }
+    auto window = Find(hwnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    Post(window->thread, hwnd, message, wParam, lParam);
+    return TRUE;
+}
+
+LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto window = Find(hwnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    return window->proc(hwnd, message, wParam, lParam);
+}
+
+BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
+    if (msg == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    PumpSdl();
+    std::lock_guard lock(Lock());
+    Queue& queue = Queues()[std::this_thread::get_id()];
+    for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
+        if (Matches(*it, hwnd, filterMin, filterMax)) {
+            *msg = *it;
+            if ((removeFlags & PM_REMOVE) != 0) {
+                queue.posted.erase(it);
+            }
+            return TRUE;
+        }
+    }
+    // The quit request is seen only once the posted messages are gone, as documented.
+    if (queue.quit && (hwnd == nullptr || hwnd == reinterpret_cast<HWND>(static_cast<std::intptr_t>(-1)))) {
+        MSG quit{};
+        quit.message = WM_QUIT;
+        quit.wParam = static_cast<WPARAM>(queue.quitCode);
+        quit.time = GetTickCount();
+        if (Matches(quit, hwnd, filterMin, filterMax)) {
+            *msg = quit;
+            if ((removeFlags & PM_REMOVE) != 0) {
+                queue.quit = false;
+            }
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+BOOL TranslateMessage(const MSG* msg) {
+    if (msg == nullptr || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN)) {
+        return FALSE;
+    }
+    // Character keys also produce WM_CHAR (unshifted: letters lower case).
+    WPARAM vk = msg->wParam;
+    WPARAM ch = 0;
+    if (vk >= 'A' && vk <= 'Z') {
+        ch = vk - 'A' + 'a';
+    } else if ((vk >= '0' && vk <= '9') || vk == VK_SPACE || vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_BACK ||
+               vk == VK_TAB) {
+        ch = vk;
+    }
+    if (ch != 0 && msg->message == WM_KEYDOWN) {
+        Post(std::this_thread::get_id(), msg->hwnd, WM_CHAR, ch, msg->lParam);
+    }
+    return TRUE;
+}
+
+LRESULT DispatchMessageA(const MSG* msg) {
+    if (msg == nullptr || msg->hwnd == nullptr) {
+        return 0;
+    }
+    auto window = Find(msg->hwnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    return window->proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM, LPARAM) {
+    switch (message) {
+    case WM_NCCREATE:
+        return TRUE;
+    case WM_CLOSE:
+        DestroyWindow(hwnd);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+HWND GetDesktopWindow() { return HandleOf(kDesktopId); }
+
+HWND GetForegroundWindow() {
+    std::lock_guard lock(Lock());
+    return g_foreground;
+}

@@ -1,0 +1,94 @@
+#include "demo/WaterImage.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "texture/D3DXTexture.h"
+
+float causticClock = 0.0f;
+
+// Render-state values are DWORDs; float states travel as their bits.
+static DWORD FloatBits(float value) {
+    DWORD bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+CTRWaterImage::CTRWaterImage() : device(nullptr), textures{} { D3DXMatrixIdentity(&lastTransform); }
+
+bool CTRWaterImage::Create(IDirect3DDevice9* newDevice) {
+    device = newDevice;
+    for (int i = 0; i < kFrames; ++i) {
+        char path[256];
+        std::snprintf(path, sizeof path, "./Water/caust%d.tga", i);
+        D3DXCreateTextureFromFileA(device, path, &textures[i]);
+        if (!textures[i]) return false;
+    }
+    device->SetSamplerState(1, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(1, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(1, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
+    device->SetRenderState(D3DRS_FOGCOLOR, kFogColor);
+    device->SetRenderState(D3DRS_FOGSTART, FloatBits(200.0f));
+    device->SetRenderState(D3DRS_FOGEND, FloatBits(1000.0f));
+    return true;
+}
+
+void CTRWaterImage::Begin(float elapsed, const D3DXMATRIX* projection, const D3DXMATRIX* cameraWorld) {
+    // The light's projection: the camera's, with a fixed wide focal length on both axes.
+    D3DXMATRIX p = *projection;
+    p._11 = 2.0f;
+    p._22 = 2.0f;
+    D3DXMATRIX scale;
+    D3DXMatrixScaling(&scale, 0.2f, -0.2f, 1.0f);
+    D3DXMATRIX light;
+    const D3DXVECTOR3 eye(1.0f, 100.0f, 0.0f), at(0.0f, 0.0f, 0.0f), up(0.0f, 1.0f, 0.0f);
+    D3DXMatrixLookAtLH(&light, &eye, &at, &up);
+
+    // Camera space -> world -> the light's view -> its projection -> texture scale.
+    D3DXMATRIX t;
+    D3DXMatrixMultiply(&t, cameraWorld, &light);
+    D3DXMatrixMultiply(&t, &t, &p);
+    D3DXMatrixMultiply(&t, &t, &scale);
+    lastTransform = t;
+
+    device->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEPOSITION | 0);
+    device->SetTextureStageState(1, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT4 | D3DTTFF_PROJECTED);
+    device->SetTransform(D3DTS_TEXTURE1, &t);
+
+    causticClock = causticClock + elapsed * 20.0f;
+    const int frame = static_cast<int>(causticClock) % kFrames;
+    device->SetTexture(1, textures[frame]);
+
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+}
+
+void CTRWaterImage::End() {
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    device->SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
+    device->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+}
+
+void CTRWaterImage::Release() {
+    for (IDirect3DTexture9*& texture : textures) {
+        if (texture) {
+            texture->Release();
+            texture = nullptr;
+        }
+    }
+}

@@ -1,0 +1,16 @@
+// Packed half-float conversion kernels shared by the routine sets. Each converts a whole number of blocks and
+// returns how many elements it converted; every result equals the scalar formula bit for bit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace MathDetail {
+
+// Best kernel this processor runs (8 or 16 elements per step); converts the largest multiple of its block.
+std::size_t FloatToHalfBlocks(std::uint16_t* out, const float* in, std::size_t n);
+std::size_t HalfToFloatBlocks(float* out, const std::uint16_t* in, std::size_t n);
+// Blocks of eight with plain SSE2, whatever else the processor has.
+std::size_t HalfToFloatBlocksSse2(float* out, const std::uint16_t* in, std::size_t n);
+
+}  // namespace MathDetail

@@ -1,0 +1,54 @@
+// Whether texture loading may use its MMX paths: a "DisableMMX" switch read on every call withdraws the permission
+// for good; otherwise a processor test that runs once decides.
+#include "math/RoutineTable.h"
+#include "math/RoutineTableTesting.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#define TARN_MATH_X86 1
+#endif
+
+int g_mmxAllowed = -1;
+
+namespace {
+
+int g_cpuIdQueries = 0;
+
+bool CpuIdReportsMmx() {
+    ++g_cpuIdQueries;
+    const MathProcessorFakes& fakes = MathProcessorFakesInForce();
+    if (fakes.cpuIdMmx) return *fakes.cpuIdMmx;
+#if TARN_MATH_X86
+    unsigned a, b, c, d;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+    return (d & (1u << 23)) != 0;
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+int UseMmx() {
+    DWORD disable = 0;
+    if (ReadDirect3DDword(REG_DWORD, "DisableMMX", &disable, sizeof disable) && disable != 0) {
+        g_mmxAllowed = 0;
+        return 0;
+    }
+    if (g_mmxAllowed < 0) {
+        g_mmxAllowed = 0;
+        SYSTEM_INFO info{};
+        GetSystemInfo(&info);
+        const MathProcessorFakes& fakes = MathProcessorFakesInForce();
+        if (fakes.architecture) info.wProcessorArchitecture = *fakes.architecture;
+        if (fakes.level) info.wProcessorLevel = *fakes.level;
+        if (info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL && info.wProcessorLevel >= 5 &&
+            CpuIdReportsMmx()) {
+            // No MMX register state is left behind by the query itself, so nothing needs leaving here.
+            g_mmxAllowed = 1;
+        }
+    }
+    return g_mmxAllowed;
+}
+
+int MathMmxCpuIdQueries() { return g_cpuIdQueries; }

@@ -1,0 +1,154 @@
+// The routine table: public entries that jump through their slot, first-call entries that select the set once,
+// the reference set, and the selection itself with its registry switches and processor queries.
+#include "math/RoutineTable.h"
+
+#include "math/ReferenceRoutines.h"
+#include "math/RoutineTableTesting.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#define TARN_MATH_X86 1
+#endif
+
+namespace {
+
+MathProcessorFakes g_fakes;
+
+// A first-call entry: select once, then forward the call to whatever the slot holds now.
+template <auto Member>
+struct FirstCall;
+template <typename R, typename... A, R (*MathRoutineTable::*Member)(A...)>
+struct FirstCall<Member> {
+    static R Entry(A... args) {
+        InitMathRoutines(TRUE);
+        return (g_mathRoutines.*Member)(args...);
+    }
+};
+
+constexpr MathRoutineTable kFirstCallEntries = {
+#define TARN_MATH_FIRST_CALL(slot, result, name, params, args) &FirstCall<&MathRoutineTable::name>::Entry,
+    TARN_MATH_SLOTS(TARN_MATH_FIRST_CALL)
+#undef TARN_MATH_FIRST_CALL
+};
+
+// Slots 8 and 21 hold the same four-component normalisation.
+D3DXVECTOR4* Vec4NormalizeAsQuaternion(D3DXVECTOR4* o, const D3DXVECTOR4* v) {
+    MathReference::D3DXQuaternionNormalize(reinterpret_cast<D3DXQUATERNION*>(o),
+                                           reinterpret_cast<const D3DXQUATERNION*>(v));
+    return o;
+}
+
+MathRoutineTable MakeReferenceSet() {
+    MathRoutineTable t = {
+#define TARN_MATH_REFERENCE(slot, result, name, params, args) &MathReference::name,
+        TARN_MATH_SLOTS(TARN_MATH_REFERENCE)
+#undef TARN_MATH_REFERENCE
+    };
+    t.D3DXVec4Normalize = Vec4NormalizeAsQuaternion;
+    return t;
+}
+
+const MathRoutineTable kReferenceSet = MakeReferenceSet();
+
+bool ProcessorFeaturePresent(DWORD feature) {
+    if (feature == PF_3DNOW_INSTRUCTIONS_AVAILABLE && g_fakes.has3DNow) return *g_fakes.has3DNow;
+    if (feature == PF_XMMI_INSTRUCTIONS_AVAILABLE && g_fakes.hasXmmi) return *g_fakes.hasXmmi;
+    return IsProcessorFeaturePresent(feature) != FALSE;
+}
+
+}  // namespace
+
+MathRoutineTable g_mathRoutines = kFirstCallEntries;
+int mathRoutineSet = kMathSetNone;
+
+const MathRoutineTable& MathReferenceSet() { return kReferenceSet; }
+
+// Public entries: one indirect call through the slot.
+#define TARN_MATH_PUBLIC(slot, result, name, params, args) \
+    result WINAPI name params { return g_mathRoutines.name args; }
+TARN_MATH_SLOTS(TARN_MATH_PUBLIC)
+#undef TARN_MATH_PUBLIC
+
+DWORD QueryProcessorFeatures() {
+    if (g_fakes.features) return *g_fakes.features;
+    DWORD flags = 0;
+#if TARN_MATH_X86
+    unsigned a, b, c, d;
+    flags |= kCpuIdRan;
+    __cpuid(0, a, b, c, d);
+    if (a == 0) return flags;
+    flags |= kCpuStandardLeaves;
+    __cpuid(1, a, b, c, d);
+    if (d & (1u << 23)) flags |= kCpuMmx;
+    if (d & (1u << 25)) flags |= kCpuSse;
+    __cpuid(0x80000000u, a, b, c, d);
+    if (!(a > 0x80000000u)) return flags;
+    flags |= kCpuExtendedLeaves;
+    __cpuid(0x80000001u, a, b, c, d);
+    if (d & (1u << 31)) flags |= kCpu3DNow;
+    if (d & (1u << 30)) flags |= kCpu3DNowExt;
+    if (d & (1u << 22)) flags |= kCpuAmdMmxExt;
+#endif
+    return flags;
+}
+
+DWORD QuerySimdSupport() {
+    if (g_fakes.simd) return *g_fakes.simd;
+    DWORD flags = 0;
+#if TARN_MATH_X86
+    // The identification instruction cannot fault on x86-64; the maximum-leaf test still applies.
+    unsigned a, b, c, d;
+    __cpuid(0, a, b, c, d);
+    if (a == 0) return 0;
+    __cpuid(1, a, b, c, d);
+    if (d & (1u << 25)) flags |= kSimdSse;
+    if (d & (1u << 26)) flags |= kSimdSse2;
+#endif
+    return flags;
+}
+
+int InitMathRoutines(BOOL enable) {
+    CheckAllocatorConformance();
+    if (!enable) {
+        mathRoutineSet = kMathSetNone;
+        g_mathRoutines = kReferenceSet;
+        return kMathSetNone;
+    }
+    if (mathRoutineSet != kMathSetNone) return mathRoutineSet;
+
+    mathRoutineSet = kMathSetReference;
+    g_mathRoutines = kReferenceSet;
+    InstallBaselineSet(g_mathRoutines);
+
+    DWORD level = 0;
+    if (!ReadDirect3DDword(REG_DWORD, "DisablePSGP", &level, sizeof level)) level = 0;
+    DWORD override = 0;
+    if (ReadDirect3DDword(REG_DWORD, "DisableD3DXPSGP", &override, sizeof override)) level = override;
+    if (level == 1) return mathRoutineSet;
+
+    if (level != 2 && ProcessorFeaturePresent(PF_3DNOW_INSTRUCTIONS_AVAILABLE)) {
+        const DWORD flags = QueryProcessorFeatures();
+        if ((flags & kCpuMmx) && (flags & kCpu3DNow)) {
+            Install3DNowSet(g_mathRoutines);
+            if ((flags & kCpu3DNowExt) && (flags & kCpuAmdMmxExt)) InstallAthlonSet(g_mathRoutines);
+        }
+        if (flags & kCpuSse) InstallAmdSseArraySet(g_mathRoutines);
+        mathRoutineSet = kMathSetAmd;
+    } else if (QuerySimdSupport() & kSimdSse2) {
+        InstallSse2Set(g_mathRoutines);
+        mathRoutineSet = kMathSetSse2;
+    } else if (ProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE)) {
+        InstallSseSet(g_mathRoutines);
+        mathRoutineSet = kMathSetSse;
+    }
+    return mathRoutineSet;
+}
+
+void SetMathProcessorFakes(const MathProcessorFakes& fakes) { g_fakes = fakes; }
+
+const MathProcessorFakes& MathProcessorFakesInForce() { return g_fakes; }
+
+void ResetMathRoutines() {
+    g_mathRoutines = kFirstCallEntries;
+    mathRoutineSet = kMathSetNone;
+}

@@ -122,6 +122,7 @@ protected:
     ImageBox box_ = {0, 0, 0, 0, 0, 1};
     CodecCategory convertFrom_ = CodecCategory::None;
     std::unique_ptr<Float4[]> convertBuffer_;
+    UINT convertCapacity_ = 0;
     std::unique_ptr<Float4[]> diffusionRows_;  // two rows of width + 2 entries: this row and the next
     UINT rowPitch_ = 0;
     UINT slicePitch_ = 0;

@@ -1,0 +1,167 @@
+#include "texture/BlockCodec.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "texture/BlockCodecBlocks.h"
+
+namespace {
+
+using BlockDecoder = void (*)(const std::uint8_t* block, float* out, std::size_t stride);
+using BlockEncoder = void (*)(std::uint8_t* block, const float* pixels);
+
+class BlockCodec final : public PixelCodec {
+public:
+    BlockCodec(D3DFORMAT format, UINT blockBytes, BlockDecoder decode, BlockEncoder encode, int alphaBits)
+        : PixelCodec(format, CodecCategory::Unsigned, 0),
+          blockBytes_(blockBytes),
+          decode_(decode),
+          encode_(encode),
+          alphaMax_(static_cast<float>((1 << alphaBits) - 1)) {}
+
+    HRESULT Prepare() override {
+        // Whole blocks: left and top rounded down, right and bottom rounded up to multiples of 4.
+        blockLeft_ = box_.left / 4;
+        blockTop_ = box_.top / 4;
+        blocksAcross_ = (box_.right + 3) / 4 - blockLeft_;
+        offsetX_ = box_.left - blockLeft_ * 4;
+        memory_ = desc_.memory;
+        if (memory_ != nullptr) {
+            memory_ += static_cast<std::size_t>(box_.front) * slicePitch_ +
+                       static_cast<std::size_t>(blockTop_) * rowPitch_ + static_cast<std::size_t>(blockLeft_) * blockBytes_;
+        }
+        cacheStride_ = static_cast<std::size_t>(blocksAcross_) * 16;  // floats in one pixel row of the cache
+        cache_.reset(new (std::nothrow) float[cacheStride_ * 4]);
+        if (!cache_) return E_OUTOFMEMORY;
+        return S_OK;
+    }
+
+    void MakeColorKeyTestValue() override {
+        // Keyed pixels are found by comparing at the format's precision (5-6-5 colour and the alpha bits), so
+        // that the key matches the colour the encoder would have stored for it.
+        QuantiseKey(colorKeyFloats_, key_);
+        colorKeyTest_ = colorKeyFloats_;
+    }
+
+    void DecodeRow(UINT y, UINT z, Float4* out) override {
+        const UINT absolute = box_.top + y;
+        if (!cacheValid_ || cachedRow_ != absolute / 4 || cachedSlice_ != z) {
+            FillCache(absolute / 4, z, cache_.get());
+            cacheValid_ = true;
+            cachedRow_ = absolute / 4;
+            cachedSlice_ = z;
+        }
+        std::memcpy(out, cache_.get() + (absolute & 3) * cacheStride_ + offsetX_ * 4, sizeof(Float4) * width_);
+        if (hasColorKey_) {
+            for (UINT x = 0; x < width_; ++x) {
+                int q[4];
+                QuantiseKey(out[x], q);
+                if (q[0] == key_[0] && q[1] == key_[1] && q[2] == key_[2] && q[3] == key_[3]) out[x] = {0, 0, 0, 0};
+            }
+            // The keying is done; the shared step below only converts sRGB.
+            hasColorKey_ = false;
+            FinishDecodedRow(out, width_);
+            hasColorKey_ = true;
+        } else {
+            FinishDecodedRow(out, width_);
+        }
+    }
+
+    void EncodeRow(UINT y, UINT z, const Float4* in) override {
+        const UINT absolute = box_.top + y;
+        const UINT blockRow = absolute / 4;
+        if (!pendingValid_ || pendingRow_ != blockRow || pendingSlice_ != z) {
+            Flush();
+            if (!gather_) {
+                gather_.reset(new (std::nothrow) float[cacheStride_ * 4]);
+                if (!gather_) return;
+            }
+            // Pixels of the widened blocks that lie outside the box keep what the destination holds.
+            FillCache(blockRow, z, gather_.get());
+            pendingValid_ = true;
+            pendingRow_ = blockRow;
+            pendingSlice_ = z;
+        }
+        const Float4* row = PrepareRowForEncode(in, width_);
+        std::memcpy(gather_.get() + (absolute & 3) * cacheStride_ + offsetX_ * 4, row, sizeof(Float4) * width_);
+        if ((absolute & 3) == 3 || y + 1 == height_) Flush();
+        // The destination changed under the decode cache.
+        if (cacheValid_ && cachedRow_ == blockRow && cachedSlice_ == z) cacheValid_ = false;
+    }
+
+    HRESULT Finish() override {
+        Flush();
+        return S_OK;
+    }
+
+private:
+    void QuantiseKey(const Float4& p, int q[4]) const {
+        auto round = [](float v, float max) {
+            v = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+            return static_cast<int>(v * max + 0.5f);
+        };
+        q[0] = round(p.r, 31.0f);
+        q[1] = round(p.g, 63.0f);
+        q[2] = round(p.b, 31.0f);
+        q[3] = round(p.a, alphaMax_);
+    }
+
+    BYTE* BlockRowPointer(UINT blockRow, UINT z) const {
+        return memory_ + static_cast<std::size_t>(z) * slicePitch_ +
+               static_cast<std::size_t>(blockRow - blockTop_) * rowPitch_;
+    }
+
+    void FillCache(UINT blockRow, UINT z, float* cache) const {
+        const BYTE* src = BlockRowPointer(blockRow, z);
+        for (UINT bx = 0; bx < blocksAcross_; ++bx, src += blockBytes_) decode_(src, cache + bx * 16, cacheStride_);
+    }
+
+    void Flush() {
+        if (!pendingValid_) return;
+        pendingValid_ = false;
+        BYTE* dst = BlockRowPointer(pendingRow_, pendingSlice_);
+        float pixels[64];
+        for (UINT bx = 0; bx < blocksAcross_; ++bx, dst += blockBytes_) {
+            for (int r = 0; r < 4; ++r)
+                std::memcpy(pixels + r * 16, gather_.get() + r * cacheStride_ + bx * 16, sizeof(float) * 16);
+            encode_(dst, pixels);
+        }
+    }
+
+    UINT blockBytes_;
+    BlockDecoder decode_;
+    BlockEncoder encode_;
+    float alphaMax_;
+    int key_[4] = {};
+    UINT blockLeft_ = 0, blockTop_ = 0, blocksAcross_ = 0, offsetX_ = 0;
+    std::size_t cacheStride_ = 0;
+    std::unique_ptr<float[]> cache_;   // one decoded block row, four pixel rows of blocksAcross_ * 4 pixels
+    std::unique_ptr<float[]> gather_;  // the block row being encoded
+    bool cacheValid_ = false, pendingValid_ = false;
+    UINT cachedRow_ = 0, cachedSlice_ = 0, pendingRow_ = 0, pendingSlice_ = 0;
+};
+
+}  // namespace
+
+UINT BlockBytes(D3DFORMAT format) {
+    switch (format) {
+        case D3DFMT_DXT1: return 8;
+        case D3DFMT_DXT2: case D3DFMT_DXT3: case D3DFMT_DXT4: case D3DFMT_DXT5: return 16;
+        default: return 0;
+    }
+}
+
+PixelCodec* CreateBlockCodec(D3DFORMAT format) {
+    using namespace tarn::blocks;
+    switch (format) {
+        case D3DFMT_DXT1: return new (std::nothrow) BlockCodec(format, 8, DecodeDxt1, EncodeDxt1, 1);
+        case D3DFMT_DXT2: return new (std::nothrow) BlockCodec(format, 16, DecodeDxt2, EncodeDxt2, 4);
+        case D3DFMT_DXT3: return new (std::nothrow) BlockCodec(format, 16, DecodeDxt3, EncodeDxt3, 4);
+        case D3DFMT_DXT4: return new (std::nothrow) BlockCodec(format, 16, DecodeDxt4, EncodeDxt4, 8);
+        case D3DFMT_DXT5: return new (std::nothrow) BlockCodec(format, 16, DecodeDxt5, EncodeDxt5, 8);
+        default: return nullptr;
+    }
+}

@@ -1,0 +1,31 @@
+// Decoders and encoders for single 4 x 4 blocks of the DXT1..DXT5 formats, on plain arrays.
+// Pixels are four floats (red, green, blue, alpha) in 0..1; decoders write 16 pixels as four rows of four, the
+// rows `stride` floats apart, and never fail; encoders read 16 pixels (row by row) and write 8 or 16 bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarn::blocks {
+
+constexpr std::size_t kBlockPixels = 16;
+
+// Colour block (the whole of DXT1): two 5-6-5 endpoints, then 2-bit indices. Colour 0 <= colour 1 selects the
+// three-colour mode, whose fourth entry is transparent black.
+void DecodeDxt1(const std::uint8_t* block, float* out, std::size_t stride);
+// Explicit 4-bit alpha then a colour block. DXT2 holds colour premultiplied by alpha and is divided back.
+void DecodeDxt3(const std::uint8_t* block, float* out, std::size_t stride);
+void DecodeDxt2(const std::uint8_t* block, float* out, std::size_t stride);
+// Two 8-bit alpha endpoints with 3-bit indices, then a colour block. DXT4 is the premultiplied form.
+void DecodeDxt5(const std::uint8_t* block, float* out, std::size_t stride);
+void DecodeDxt4(const std::uint8_t* block, float* out, std::size_t stride);
+
+// Encoders. `pixels` holds 16 four-float pixels, row by row; values outside 0..1 are clamped. DXT1 stores a pixel
+// whose alpha is below one half as transparent (three-colour mode, index 3). DXT2/DXT4 premultiply first.
+void EncodeDxt1(std::uint8_t* block, const float* pixels);
+void EncodeDxt2(std::uint8_t* block, const float* pixels);
+void EncodeDxt3(std::uint8_t* block, const float* pixels);
+void EncodeDxt4(std::uint8_t* block, const float* pixels);
+void EncodeDxt5(std::uint8_t* block, const float* pixels);
+
+}  // namespace tarn::blocks

@@ -1,0 +1,113 @@
+// The packed-integer 2 x 2 box: each channel of the four source pixels summed on its own bits, rounded by
+// adding 2 and shifting right by 2. Equal to decoding, averaging in floats and encoding with rounding, but
+// without leaving integers. The four-byte formats run through a routine chosen once by UseMmx.
+#include <cstring>
+#include <emmintrin.h>
+
+#include "math/D3DXMath.h"
+#include "texture/TransferMethods.h"
+
+namespace {
+
+struct Field {
+    BYTE shift, bits;
+};
+
+struct PackedBoxFormat {
+    D3DFORMAT format;
+    BYTE bytes;     // 1 or 2; the four-byte formats go through the 8888 routines
+    BYTE fields;
+    Field field[4];
+};
+
+const PackedBoxFormat kPackedBox[] = {
+    {D3DFMT_A8R8G8B8, 4, 0, {}},
+    {D3DFMT_A8B8G8R8, 4, 0, {}},
+    {D3DFMT_X8R8G8B8, 4, 0, {}},
+    {D3DFMT_X8B8G8R8, 4, 0, {}},
+    {D3DFMT_R5G6B5, 2, 3, {{11, 5}, {5, 6}, {0, 5}}},
+    {D3DFMT_X1R5G5B5, 2, 4, {{10, 5}, {5, 5}, {0, 5}, {15, 1}}},
+    {D3DFMT_A1R5G5B5, 2, 4, {{10, 5}, {5, 5}, {0, 5}, {15, 1}}},
+    {D3DFMT_A4R4G4B4, 2, 4, {{8, 4}, {4, 4}, {0, 4}, {12, 4}}},
+    {D3DFMT_X4R4G4B4, 2, 4, {{8, 4}, {4, 4}, {0, 4}, {12, 4}}},
+    {D3DFMT_R3G3B2, 1, 3, {{5, 3}, {2, 3}, {0, 2}}},
+    {D3DFMT_A8R3G3B2, 2, 4, {{5, 3}, {2, 3}, {0, 2}, {8, 8}}},
+    {D3DFMT_A8, 1, 1, {{0, 8}}},
+    {D3DFMT_L8, 1, 1, {{0, 8}}},
+    {D3DFMT_A8L8, 2, 2, {{0, 8}, {8, 8}}},
+    {D3DFMT_A4L4, 1, 2, {{0, 4}, {4, 4}}},
+};
+
+const PackedBoxFormat* Find(D3DFORMAT format) {
+    for (const PackedBoxFormat& f : kPackedBox) {
+        if (f.format == format) return &f;
+    }
+    return nullptr;
+}
+
+UINT Load(const BYTE* p, UINT bytes) { return bytes == 1 ? p[0] : static_cast<UINT>(p[0] | (p[1] << 8)); }
+
+void BoxRowFields(const PackedBoxFormat& f, const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth) {
+    const UINT bytes = f.bytes;
+    for (UINT x = 0; x < destWidth; ++x) {
+        const UINT a = Load(row0 + 2 * x * bytes, bytes), b = Load(row0 + (2 * x + 1) * bytes, bytes);
+        const UINT c = Load(row1 + 2 * x * bytes, bytes), d = Load(row1 + (2 * x + 1) * bytes, bytes);
+        UINT pixel = 0;
+        for (UINT i = 0; i < f.fields; ++i) {
+            const UINT mask = (1u << f.field[i].bits) - 1, shift = f.field[i].shift;
+            const UINT sum = ((a >> shift) & mask) + ((b >> shift) & mask) + ((c >> shift) & mask) + ((d >> shift) & mask);
+            pixel |= ((sum + 2) >> 2) << shift;
+        }
+        out[x * bytes] = static_cast<BYTE>(pixel);
+        if (bytes == 2) out[x * bytes + 1] = static_cast<BYTE>(pixel >> 8);
+    }
+}
+
+using BoxRow8888Fn = void (*)(const BYTE*, const BYTE*, BYTE*, UINT);
+
+BoxRow8888Fn ChooseBoxRow8888() { return UseMmx() ? BoxRow8888Mmx : BoxRow8888Plain; }
+
+}  // namespace
+
+void BoxRow8888Plain(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth) {
+    for (UINT x = 0; x < destWidth; ++x) {
+        const BYTE* a = row0 + 8 * x;
+        const BYTE* c = row1 + 8 * x;
+        for (int ch = 0; ch < 4; ++ch) {
+            out[4 * x + ch] = static_cast<BYTE>((a[ch] + a[4 + ch] + c[ch] + c[4 + ch] + 2) >> 2);
+        }
+    }
+}
+
+// Two destination pixels per step: widen to 16 bits, add the two rows, add each pixel to its right-hand
+// neighbour, round and narrow. The tail goes through the plain routine.
+void BoxRow8888Mmx(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i two = _mm_set1_epi16(2);
+    UINT x = 0;
+    for (; x + 2 <= destWidth; x += 2) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + 8 * x));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + 8 * x));
+        const __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(c, zero));  // pixels 0, 1
+        const __m128i hi = _mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(c, zero));  // pixels 2, 3
+        const __m128i sumLo = _mm_add_epi16(lo, _mm_srli_si128(lo, 8));
+        const __m128i sumHi = _mm_add_epi16(hi, _mm_srli_si128(hi, 8));
+        const __m128i sums = _mm_unpacklo_epi64(sumLo, sumHi);
+        const __m128i rounded = _mm_srli_epi16(_mm_add_epi16(sums, two), 2);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * x), _mm_packus_epi16(rounded, zero));
+    }
+    if (x < destWidth) BoxRow8888Plain(row0 + 8 * x, row1 + 8 * x, out + 4 * x, destWidth - x);
+}
+
+bool HasPackedBox(D3DFORMAT format) { return Find(format) != nullptr; }
+
+void PackedBoxRow(D3DFORMAT format, const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth) {
+    const PackedBoxFormat* f = Find(format);
+    if (f == nullptr) return;
+    if (f->bytes == 4) {
+        static const BoxRow8888Fn boxRow = ChooseBoxRow8888();
+        boxRow(row0, row1, out, destWidth);
+        return;
+    }
+    BoxRowFields(*f, row0, row1, out, destWidth);
+}

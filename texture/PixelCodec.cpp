@@ -1,0 +1,334 @@
+// The codec base (colour key, sRGB, category conversion, rounding with dither or error diffusion) and the
+// table that maps each format to the factory of its codec.
+#include "texture/PixelCodec.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <iterator>
+#include <new>
+
+#include "texture/FormatTable.h"
+#include "texture/ImageReader.h"
+#include "texture/PlainCodecs.h"
+
+namespace {
+
+// Thresholds added before truncation: plain rounding, or the 4 x 4 ordered-dither matrix. Each row repeats
+// its four columns so that volumes can index it with (x mod 4) + (z mod 4).
+constexpr float kRound[32] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f,
+                              0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f,
+                              0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+constexpr float kDither[32] = {
+    31 / 32.f, 15 / 32.f, 27 / 32.f, 11 / 32.f, 31 / 32.f, 15 / 32.f, 27 / 32.f, 11 / 32.f,
+    7 / 32.f,  23 / 32.f, 3 / 32.f,  19 / 32.f, 7 / 32.f,  23 / 32.f, 3 / 32.f,  19 / 32.f,
+    25 / 32.f, 9 / 32.f,  29 / 32.f, 13 / 32.f, 25 / 32.f, 9 / 32.f,  29 / 32.f, 13 / 32.f,
+    1 / 32.f,  17 / 32.f, 5 / 32.f,  21 / 32.f, 1 / 32.f,  17 / 32.f, 5 / 32.f,  21 / 32.f,
+};
+
+// sRGB to linear, sampled at v = sqrt(i / 255) so that indexing by trunc(v * v * 255) spends its entries
+// where the curve bends; the entry past the end serves the interpolation at v = 1.
+struct SrgbTable {
+    float values[257];
+    SrgbTable() {
+        for (int i = 0; i < 257; ++i) {
+            const double v = std::sqrt(i / 255.0);
+            values[i] = static_cast<float>(v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+        }
+    }
+};
+const SrgbTable kSrgb;
+
+using CodecFactory = PixelCodec* (*)(D3DFORMAT);
+
+struct CodecEntry {
+    D3DFORMAT format;
+    CodecFactory factory;
+};
+
+// Every format with a codec, and who makes it.
+const CodecEntry kCodecs[] = {
+    {D3DFMT_R8G8B8, CreatePackedCodec},        {D3DFMT_A8R8G8B8, CreatePackedCodec},
+    {D3DFMT_X8R8G8B8, CreatePackedCodec},      {D3DFMT_R5G6B5, CreatePackedCodec},
+    {D3DFMT_X1R5G5B5, CreatePackedCodec},      {D3DFMT_A1R5G5B5, CreatePackedCodec},
+    {D3DFMT_A4R4G4B4, CreatePackedCodec},      {D3DFMT_R3G3B2, CreatePackedCodec},
+    {D3DFMT_A8, CreatePackedCodec},            {D3DFMT_A8R3G3B2, CreatePackedCodec},
+    {D3DFMT_X4R4G4B4, CreatePackedCodec},      {D3DFMT_A2B10G10R10, CreatePackedCodec},
+    {D3DFMT_A8B8G8R8, CreatePackedCodec},      {D3DFMT_X8B8G8R8, CreatePackedCodec},
+    {D3DFMT_G16R16, CreatePackedCodec},        {D3DFMT_A2R10G10B10, CreatePackedCodec},
+    {D3DFMT_A16B16G16R16, CreatePackedCodec},  {D3DFMT_A8P8, CreatePaletteCodec},
+    {D3DFMT_P8, CreatePaletteCodec},           {D3DFMT_L8, CreatePackedCodec},
+    {D3DFMT_A8L8, CreatePackedCodec},          {D3DFMT_A4L4, CreatePackedCodec},
+    {D3DFMT_L16, CreatePackedCodec},           {D3DFMT_D16_LOCKABLE, CreatePackedCodec},
+    {D3DFMT_V8U8, CreatePackedCodec},          {D3DFMT_L6V5U5, CreatePackedCodec},
+    {D3DFMT_X8L8V8U8, CreatePackedCodec},      {D3DFMT_Q8W8V8U8, CreatePackedCodec},
+    {D3DFMT_V16U16, CreatePackedCodec},        {D3DFMT_A2W10V10U10, CreatePackedCodec},
+    {D3DFMT_Q16W16V16U16, CreatePackedCodec},  {D3DFMT_CxV8U8, CreatePackedCodec},
+    {D3DFMT_R16F, CreateFloatCodec},           {D3DFMT_G16R16F, CreateFloatCodec},
+    {D3DFMT_A16B16G16R16F, CreateFloatCodec},  {D3DFMT_R32F, CreateFloatCodec},
+    {D3DFMT_G32R32F, CreateFloatCodec},        {D3DFMT_A32B32G32R32F, CreateFloatCodec},
+    {D3DFMT_D32F_LOCKABLE, CreateFloatCodec},  {D3DFMT_INTERNAL_AL16, CreatePackedCodec},
+    {D3DFMT_INTERNAL_R16, CreatePackedCodec},  {D3DFMT_DXT1, CreateBlockCodec},
+    {D3DFMT_DXT2, CreateBlockCodec},           {D3DFMT_DXT3, CreateBlockCodec},
+    {D3DFMT_DXT4, CreateBlockCodec},           {D3DFMT_DXT5, CreateBlockCodec},
+    {D3DFMT_UYVY, CreatePackedPairCodec},      {D3DFMT_YUY2, CreatePackedPairCodec},
+    {D3DFMT_R8G8_B8G8, CreatePackedPairCodec}, {D3DFMT_G8R8_G8B8, CreatePackedPairCodec},
+};
+
+const CodecEntry* FindCodec(D3DFORMAT format) {
+    for (const CodecEntry& entry : kCodecs) {
+        if (entry.format == format) return &entry;
+    }
+    return nullptr;
+}
+
+float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+}  // namespace
+
+float SrgbToLinear(float v) {
+    v = Clamp(v, 0.0f, 1.0f);
+    const float x = v * v * 255.0f;
+    const int i = std::min(static_cast<int>(x), 255);
+    const float f = x - static_cast<float>(i);
+    return kSrgb.values[i] + (kSrgb.values[i + 1] - kSrgb.values[i]) * f;
+}
+
+float LinearToSrgb(float v) {
+    v = Clamp(v, 0.0f, 1.0f);
+    return v <= 0.0031308f ? v * 12.92f : 1.055f * std::pow(v, 1.0f / 2.4f) - 0.055f;
+}
+
+PixelCodec::PixelCodec(D3DFORMAT format, CodecCategory category, UINT bitsPerPixel)
+    : format_(format), category_(category), bits_(bitsPerPixel), wholePixel_(bitsPerPixel != 0) {
+    palettised_ = format == D3DFMT_P8 || format == D3DFMT_A8P8;
+}
+
+PixelCodec::~PixelCodec() = default;
+
+HRESULT PixelCodec::Initialize(const ImageDesc& desc) {
+    desc_ = desc;
+    box_ = desc.box;
+    rowPitch_ = desc.rowPitch;
+    slicePitch_ = desc.slicePitch;
+    width_ = box_.right - box_.left;
+    height_ = box_.bottom - box_.top;
+    depth_ = box_.back - box_.front;
+    bytesPerPixel_ = bits_ / 8;
+    rowBytes_ = width_ * bytesPerPixel_;
+    memory_ = desc.memory;
+    if (memory_ != nullptr) {
+        memory_ += static_cast<std::size_t>(box_.front) * slicePitch_ + static_cast<std::size_t>(box_.top) * rowPitch_ +
+                   static_cast<std::size_t>(box_.left) * bytesPerPixel_;
+    }
+    hasColorKey_ = desc.colorKey != 0;
+    colorKeyFloats_ = {((desc.colorKey >> 16) & 0xFF) / 255.0f, ((desc.colorKey >> 8) & 0xFF) / 255.0f,
+                       (desc.colorKey & 0xFF) / 255.0f, ((desc.colorKey >> 24) & 0xFF) / 255.0f};
+    dither_ = desc.dither;
+    diffusion_ = desc.diffusion;
+    threshold_ = dither_ ? kDither : kRound;
+    srgb_ = desc.srgb;
+    if ((category_ == CodecCategory::Signed3 || category_ == CodecCategory::Signed4) && format_ != D3DFMT_L6V5U5) {
+        srgb_ = false;
+    }
+    if (diffusion_) {
+        diffusionRows_.reset(new (std::nothrow) Float4[2 * (static_cast<std::size_t>(width_) + 2)]);
+        if (!diffusionRows_) return E_OUTOFMEMORY;
+        std::fill_n(diffusionRows_.get(), 2 * (static_cast<std::size_t>(width_) + 2), Float4{0, 0, 0, 0});
+    }
+    if (palettised_) {
+        for (int i = 0; i < 256; ++i) {
+            if (desc.palette != nullptr) {
+                const PALETTEENTRY& e = desc.palette[i];
+                paletteFloats_[i] = {e.peRed / 255.0f, e.peGreen / 255.0f, e.peBlue / 255.0f, e.peFlags / 255.0f};
+            } else {
+                paletteFloats_[i] = {1.0f, 1.0f, 1.0f, 1.0f};
+            }
+        }
+    }
+    HRESULT hr = Prepare();
+    if (FAILED(hr)) return hr;
+    if (hasColorKey_) MakeColorKeyTestValue();
+    return S_OK;
+}
+
+void PixelCodec::MakeColorKeyTestValue() { colorKeyTest_ = colorKeyFloats_; }
+
+void PixelCodec::FinishDecodedRow(Float4* row, UINT count) const {
+    if (hasColorKey_) {
+        const Float4 key = colorKeyTest_;
+        for (UINT x = 0; x < count; ++x) {
+            if (row[x] == key) row[x] = {0, 0, 0, 0};
+        }
+    }
+    if (!srgb_) return;
+    const bool colourChannels = category_ == CodecCategory::Unsigned || category_ == CodecCategory::Float;
+    for (UINT x = 0; x < count; ++x) {
+        Float4& p = row[x];
+        if (bothSidesSrgb_) {
+            if (colourChannels) {
+                p.r *= p.r;
+                p.g *= p.g;
+                p.b *= p.b;
+            } else {
+                p.a *= p.a;
+            }
+        } else if (colourChannels) {
+            p.r = SrgbToLinear(p.r);
+            p.g = SrgbToLinear(p.g);
+            p.b = SrgbToLinear(p.b);
+        } else {
+            p.a = SrgbToLinear(p.a);
+        }
+    }
+}
+
+const Float4* PixelCodec::PrepareRowForEncode(const Float4* in, UINT count) {
+    if (convertFrom_ == CodecCategory::None && !srgb_) return in;
+    if (convertCapacity_ < count) {
+        convertBuffer_.reset(new (std::nothrow) Float4[count]);
+        convertCapacity_ = convertBuffer_ ? count : 0;
+        if (!convertBuffer_) return in;  // out of memory: encode unconverted rather than write out of bounds
+    }
+    Float4* out = convertBuffer_.get();
+    std::copy_n(in, count, out);
+    const CodecCategory from = convertFrom_;
+    for (UINT x = 0; x < count && from != CodecCategory::None; ++x) {
+        Float4& p = out[x];
+        switch (category_) {
+            case CodecCategory::Unsigned:
+                if (from == CodecCategory::Signed3) {
+                    p.r = (p.r + 1) * 0.5f, p.g = (p.g + 1) * 0.5f, p.b = (p.b + 1) * 0.5f;
+                } else if (from == CodecCategory::Signed4) {
+                    p = {(p.r + 1) * 0.5f, (p.g + 1) * 0.5f, (p.b + 1) * 0.5f, (p.a + 1) * 0.5f};
+                } else if (from == CodecCategory::Float) {
+                    p = {Clamp(p.r, 0, 1), Clamp(p.g, 0, 1), Clamp(p.b, 0, 1), Clamp(p.a, 0, 1)};
+                }
+                break;
+            case CodecCategory::Signed3:
+                if (from == CodecCategory::Unsigned) {
+                    p.r = p.r * 2 - 1, p.g = p.g * 2 - 1, p.b = p.b * 2 - 1;
+                } else if (from == CodecCategory::Signed4) {
+                    p.a = (p.a + 1) * 0.5f;
+                } else if (from == CodecCategory::Float) {
+                    p = {Clamp(p.r, -1, 1), Clamp(p.g, -1, 1), Clamp(p.b, -1, 1), Clamp(p.a, 0, 1)};
+                }
+                break;
+            case CodecCategory::Signed4:
+                if (from == CodecCategory::Unsigned) {
+                    p = {p.r * 2 - 1, p.g * 2 - 1, p.b * 2 - 1, p.a * 2 - 1};
+                } else if (from == CodecCategory::Signed3) {
+                    p.a = p.a * 2 - 1;
+                } else if (from == CodecCategory::Float) {
+                    p = {Clamp(p.r, -1, 1), Clamp(p.g, -1, 1), Clamp(p.b, -1, 1), Clamp(p.a, -1, 1)};
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    if (srgb_) {
+        const bool colourChannels = category_ == CodecCategory::Unsigned || category_ == CodecCategory::Float;
+        for (UINT x = 0; x < count; ++x) {
+            Float4& p = out[x];
+            if (bothSidesSrgb_) {
+                if (colourChannels) {
+                    p.r = std::sqrt(std::max(p.r, 0.0f));
+                    p.g = std::sqrt(std::max(p.g, 0.0f));
+                    p.b = std::sqrt(std::max(p.b, 0.0f));
+                } else {
+                    p.a = std::sqrt(std::max(p.a, 0.0f));
+                }
+            } else if (colourChannels) {
+                p.r = LinearToSrgb(p.r);
+                p.g = LinearToSrgb(p.g);
+                p.b = LinearToSrgb(p.b);
+            } else {
+                p.a = LinearToSrgb(p.a);
+            }
+        }
+    }
+    return out;
+}
+
+void PixelCodec::QuantizeRow(const Float4* in, UINT count, UINT y, UINT z, const float max[4], bool isSigned,
+                             std::int32_t* out) {
+    const float* thresholdRow = threshold_ + (y & 3) * 8;
+    auto quantize = [&](float v, float m, float t) -> std::int32_t {
+        float scaled = v * m + t;
+        // Keep the value in range before converting so that huge or NaN inputs cannot overflow the int.
+        if (!(scaled > -2147483000.0f)) scaled = -2147483000.0f;
+        if (scaled > 2147483000.0f) scaled = 2147483000.0f;
+        std::int32_t q = isSigned ? static_cast<std::int32_t>(std::floor(scaled)) : static_cast<std::int32_t>(scaled);
+        const std::int32_t hi = static_cast<std::int32_t>(m);
+        const std::int32_t lo = isSigned ? -hi : 0;
+        return q < lo ? lo : (q > hi ? hi : q);
+    };
+
+    if (!diffusion_) {
+        for (UINT x = 0; x < count; ++x) {
+            const float t = thresholdRow[(x & 3) + (z & 3)];
+            const float* v = &in[x].r;
+            std::int32_t* q = out + 4 * x;
+            for (int c = 0; c < 4; ++c) q[c] = max[c] != 0 ? quantize(v[c], max[c], t) : 0;
+        }
+        return;
+    }
+
+    // Floyd-Steinberg in serpentine order: `cur` holds the errors owed to this row, `next` collects those for
+    // the row below. Both have one spare entry at each end so that edge pixels need no tests.
+    const std::size_t stride = static_cast<std::size_t>(width_) + 2;
+    if (count > width_) count = width_;
+    if (diffusionSlice_ != z || diffusionRow_ + 1 != y) {
+        std::fill_n(diffusionRows_.get(), 2 * stride, Float4{0, 0, 0, 0});
+    } else {
+        // The errors collected for this row move to `cur`; `next` starts empty.
+        std::copy_n(diffusionRows_.get() + stride, stride, diffusionRows_.get());
+        std::fill_n(diffusionRows_.get() + stride, stride, Float4{0, 0, 0, 0});
+    }
+    diffusionRow_ = y;
+    diffusionSlice_ = z;
+    float* cur = &diffusionRows_[0].r;
+    float* next = &diffusionRows_[stride].r;
+    const bool leftward = (y & 1) != 0;
+    const int dir = leftward ? -1 : 1;
+    for (UINT i = 0; i < count; ++i) {
+        const UINT x = leftward ? count - 1 - i : i;
+        const std::size_t at = x + 1;
+        const float t = thresholdRow[(x & 3) + (z & 3)];
+        const float* v = &in[x].r;
+        std::int32_t* q = out + 4 * x;
+        for (int c = 0; c < 4; ++c) {
+            if (max[c] == 0) {
+                q[c] = 0;
+                continue;
+            }
+            const float value = v[c] + cur[4 * at + c];
+            q[c] = quantize(value, max[c], t);
+            const float error = (value * max[c] - static_cast<float>(q[c])) / max[c];
+            cur[4 * (at + dir) + c] += error * (7.0f / 16.0f);
+            next[4 * (at - dir) + c] += error * (3.0f / 16.0f);
+            next[4 * at + c] += error * (5.0f / 16.0f);
+            next[4 * (at + dir) + c] += error * (1.0f / 16.0f);
+        }
+    }
+}
+
+std::unique_ptr<PixelCodec> CreatePixelCodec(const ImageDesc& desc, HRESULT* result) {
+    if (result != nullptr) *result = E_FAIL;
+    const CodecEntry* entry = FindCodec(desc.format);
+    if (entry == nullptr) return nullptr;
+    std::unique_ptr<PixelCodec> codec(entry->factory(desc.format));
+    if (!codec) return nullptr;
+    const HRESULT hr = codec->Initialize(desc);
+    if (result != nullptr) *result = hr;
+    if (FAILED(hr)) return nullptr;
+    return codec;
+}
+
+bool HasPixelCodec(D3DFORMAT format) {
+    const CodecEntry* entry = FindCodec(format);
+    if (entry == nullptr) return false;
+    std::unique_ptr<PixelCodec> codec(entry->factory(format));
+    return codec != nullptr;
+}

@@ -1,0 +1,215 @@
+// DirectDraw Surface files: 2D textures, cube maps and volumes with their stored mip chains, in any pixel format
+// Direct3D 9 can hold. Nothing is decoded: every record points into the file's bytes, one record per level of
+// each face (faces through siblingFace, levels through smallerLevel).
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "texture/FormatTable.h"
+#include "texture/ImageReader.h"
+
+namespace {
+
+constexpr std::uint32_t kHeaderBytes = 128;
+constexpr std::uint32_t kDepthFlag = 0x800000;
+constexpr std::uint32_t kAllCubeFaces = 0xFC00;
+
+// Pixel-format flags.
+enum : std::uint32_t {
+    kAlphaPixels = 0x1,
+    kAlphaOnly = 0x2,
+    kFourCC = 0x4,
+    kPalette8 = 0x20,
+    kRgb = 0x40,
+    kZBuffer = 0x400,
+    kStencil = 0x4000,
+    kLuminance = 0x20000,
+    kBumpLuminance = 0x40000,
+    kBumpDuDv = 0x80000,
+};
+
+inline std::uint32_t Read32(const BYTE* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+HRESULT Reject(const char* why) {
+    ReportReaderError(why);
+    return E_FAIL;
+}
+
+struct PixelFormat {
+    D3DFORMAT format;
+    std::uint32_t flags, fourCC, bits, red, green, blue, alpha;
+};
+
+// Searched in order; the first match wins.
+//  format                      flags     code                    bits  red         green       blue        alpha
+const PixelFormat kPixelFormats[] = {
+    {D3DFMT_R8G8B8,             0x40,     0,                      24, 0xFF0000,   0xFF00,     0xFF,       0},
+    {D3DFMT_A8R8G8B8,           0x41,     0,                      32, 0xFF0000,   0xFF00,     0xFF,       0xFF000000},
+    {D3DFMT_X8R8G8B8,           0x40,     0,                      32, 0xFF0000,   0xFF00,     0xFF,       0},
+    {D3DFMT_R5G6B5,             0x40,     0,                      16, 0xF800,     0x7E0,      0x1F,       0},
+    {D3DFMT_X1R5G5B5,           0x40,     0,                      16, 0x7C00,     0x3E0,      0x1F,       0},
+    {D3DFMT_A1R5G5B5,           0x41,     0,                      16, 0x7C00,     0x3E0,      0x1F,       0x8000},
+    {D3DFMT_A4R4G4B4,           0x41,     0,                      16, 0xF00,      0xF0,       0xF,        0xF000},
+    {D3DFMT_R3G3B2,             0x40,     0,                      8,  0xE0,       0x1C,       0x3,        0},
+    {D3DFMT_A8,                 0x2,      0,                      8,  0,          0,          0,          0xFF},
+    {D3DFMT_A8R3G3B2,           0x41,     0,                      16, 0xE0,       0x1C,       0x3,        0xFF00},
+    {D3DFMT_X4R4G4B4,           0x40,     0,                      16, 0xF00,      0xF0,       0xF,        0},
+    {D3DFMT_A2B10G10R10,        0x41,     0,                      32, 0x3FF00000, 0xFFC00,    0x3FF,      0xC0000000},
+    {D3DFMT_A8B8G8R8,           0x41,     0,                      32, 0xFF,       0xFF00,     0xFF0000,   0xFF000000},
+    {D3DFMT_X8B8G8R8,           0x40,     0,                      32, 0xFF,       0xFF00,     0xFF0000,   0},
+    {D3DFMT_G16R16,             0x40,     0,                      32, 0xFFFF,     0xFFFF0000, 0,          0},
+    {D3DFMT_A2R10G10B10,        0x41,     0,                      32, 0x3FF,      0xFFC00,    0x3FF00000, 0xC0000000},
+    {D3DFMT_A8P8,               0x21,     0,                      16, 0,          0,          0,          0xFF00},
+    {D3DFMT_P8,                 0x20,     0,                      8,  0,          0,          0,          0},
+    {D3DFMT_L8,                 0x20000,  0,                      8,  0xFF,       0,          0,          0},
+    {D3DFMT_A8L8,               0x20001,  0,                      16, 0xFF,       0,          0,          0xFF00},
+    {D3DFMT_A4L4,               0x20001,  0,                      8,  0xF,        0,          0,          0xF0},
+    {D3DFMT_L16,                0x20000,  0,                      16, 0xFFFF,     0,          0,          0},
+    {D3DFMT_V8U8,               0x80000,  0,                      16, 0xFF,       0xFF00,     0,          0},
+    {D3DFMT_L6V5U5,             0x40000,  0,                      16, 0x1F,       0x3E0,      0xFC00,     0},
+    {D3DFMT_X8L8V8U8,           0x40000,  0,                      32, 0xFF,       0xFF00,     0xFF0000,   0},
+    {D3DFMT_Q8W8V8U8,           0x80000,  0,                      32, 0xFF,       0xFF00,     0xFF0000,   0xFF000000},
+    {D3DFMT_V16U16,             0x80000,  0,                      32, 0xFFFF,     0xFFFF0000, 0,          0},
+    {D3DFMT_A2W10V10U10,        0x80001,  0,                      32, 0x3FF00000, 0xFFC00,    0x3FF,      0xC0000000},
+    {D3DFMT_UYVY,               0x4,      D3DFMT_UYVY,            0,  0,          0,          0,          0},
+    {D3DFMT_R8G8_B8G8,          0x4,      D3DFMT_R8G8_B8G8,       0,  0,          0,          0,          0},
+    {D3DFMT_YUY2,               0x4,      D3DFMT_YUY2,            0,  0,          0,          0,          0},
+    {D3DFMT_G8R8_G8B8,          0x4,      D3DFMT_G8R8_G8B8,       0,  0,          0,          0,          0},
+    {D3DFMT_DXT1,               0x4,      D3DFMT_DXT1,            0,  0,          0,          0,          0},
+    {D3DFMT_DXT2,               0x4,      D3DFMT_DXT2,            0,  0,          0,          0,          0},
+    {D3DFMT_DXT3,               0x4,      D3DFMT_DXT3,            0,  0,          0,          0,          0},
+    {D3DFMT_DXT4,               0x4,      D3DFMT_DXT4,            0,  0,          0,          0,          0},
+    {D3DFMT_DXT5,               0x4,      D3DFMT_DXT5,            0,  0,          0,          0,          0},
+    {D3DFMT_D16_LOCKABLE,       0x400,    0,                      16, 0,          0xFFFF,     0,          0},
+    {D3DFMT_D32F_LOCKABLE,      0x4,      D3DFMT_D32F_LOCKABLE,   0,  0,          0,          0,          0},
+    {D3DFMT_A16B16G16R16,       0x4,      D3DFMT_A16B16G16R16,    0,  0,          0,          0,          0},
+    {D3DFMT_Q16W16V16U16,       0x4,      D3DFMT_Q16W16V16U16,    0,  0,          0,          0,          0},
+    {D3DFMT_R16F,               0x4,      D3DFMT_R16F,            0,  0,          0,          0,          0},
+    {D3DFMT_G16R16F,            0x4,      D3DFMT_G16R16F,         0,  0,          0,          0,          0},
+    {D3DFMT_A16B16G16R16F,      0x4,      D3DFMT_A16B16G16R16F,   0,  0,          0,          0,          0},
+    {D3DFMT_R32F,               0x4,      D3DFMT_R32F,            0,  0,          0,          0,          0},
+    {D3DFMT_G32R32F,            0x4,      D3DFMT_G32R32F,         0,  0,          0,          0,          0},
+    {D3DFMT_A32B32G32R32F,      0x4,      D3DFMT_A32B32G32R32F,   0,  0,          0,          0,          0},
+    {D3DFMT_CxV8U8,             0x4,      D3DFMT_CxV8U8,          0,  0,          0,          0,          0},
+};
+
+D3DFORMAT FindFormat(const BYTE* pf) {
+    if (Read32(pf) != 32) return D3DFMT_UNKNOWN;
+    std::uint32_t flags = Read32(pf + 4);
+    if (flags & kFourCC) flags = kFourCC;
+    const std::uint32_t fourCC = Read32(pf + 8), bits = Read32(pf + 12);
+    const std::uint32_t red = Read32(pf + 16), green = Read32(pf + 20), blue = Read32(pf + 24), alpha = Read32(pf + 28);
+    for (const PixelFormat& e : kPixelFormats) {
+        if (e.flags != flags) continue;
+        if ((flags & kFourCC) && e.fourCC != fourCC) continue;
+        if ((flags & (kAlphaOnly | kPalette8 | kRgb | kZBuffer | kStencil | kBumpLuminance | kBumpDuDv)) && e.bits != bits)
+            continue;
+        if ((flags & (kRgb | kStencil | kLuminance | kBumpLuminance | kBumpDuDv)) && e.red != red) continue;
+        if ((flags & (kRgb | kZBuffer | kStencil | kBumpLuminance | kBumpDuDv)) && e.green != green) continue;
+        if ((flags & (kRgb | kStencil | kBumpLuminance | kBumpDuDv)) && e.blue != blue) continue;
+        if ((flags & (kAlphaPixels | kAlphaOnly | kBumpDuDv)) && e.alpha != alpha) continue;
+        return e.format;
+    }
+    return D3DFMT_UNKNOWN;
+}
+
+// Row pitch and slice pitch of one level, in 64 bits so that absurd sizes cannot wrap.
+void LevelPitches(D3DFORMAT format, std::uint64_t width, std::uint64_t height, std::uint64_t& rowPitch,
+                  std::uint64_t& slicePitch) {
+    switch (format) {
+        case D3DFMT_DXT1:
+        case D3DFMT_DXT2:
+        case D3DFMT_DXT3:
+        case D3DFMT_DXT4:
+        case D3DFMT_DXT5:
+            rowPitch = (width + 3) / 4 * (format == D3DFMT_DXT1 ? 8 : 16);
+            slicePitch = rowPitch * ((height + 3) / 4);
+            return;
+        case D3DFMT_YUY2:
+        case D3DFMT_UYVY:
+        case D3DFMT_R8G8_B8G8:
+        case D3DFMT_G8R8_G8B8:
+            rowPitch = (width + 1) / 2 * 4;
+            break;
+        default:
+            rowPitch = width * (LookUpFormatDesc(format).bits / 8);
+            break;
+    }
+    slicePitch = rowPitch * height;
+}
+
+}  // namespace
+
+HRESULT ReadDds(DecodedImage& image, const BYTE* data, UINT size) {
+    if (size < kHeaderBytes || std::memcmp(data, "DDS ", 4) != 0) return E_FAIL;
+    const std::uint32_t headerFlags = Read32(data + 8);
+    const bool volume = (headerFlags & kDepthFlag) != 0;
+    std::uint64_t height = Read32(data + 12), width = Read32(data + 16);
+    std::uint64_t depth = volume ? Read32(data + 24) : 1;
+    if (depth == 0) depth = 1;
+    std::uint32_t levels = Read32(data + 28);
+    if (levels == 0) levels = 1;
+    if (width == 0 || height == 0) return Reject("DDS: empty image");
+    // No chain is longer than the bit length of the largest side; longer counts would only make endless 1 x 1
+    // records out of a few bytes.
+    const std::uint64_t largest = width > height ? (width > depth ? width : depth) : (height > depth ? height : depth);
+    if (levels > BitLength(static_cast<UINT>(largest))) return Reject("DDS: more mip levels than the size allows");
+
+    const std::uint32_t cubeBits = Read32(data + 112) & kAllCubeFaces;
+    if (cubeBits != 0 && cubeBits != kAllCubeFaces) return Reject("DDS: cube map without all six faces");
+    const std::uint32_t faces = cubeBits ? 6 : 1;
+
+    const D3DFORMAT format = FindFormat(data + 76);
+    if (format == D3DFMT_UNKNOWN) return Reject("DDS: unknown pixel format");
+    image.resourceType = volume ? D3DRTYPE_VOLUMETEXTURE : (faces == 6 ? D3DRTYPE_CUBETEXTURE : D3DRTYPE_TEXTURE);
+
+    std::uint64_t pos = kHeaderBytes;
+    const PALETTEENTRY* palette = nullptr;
+    if (format == D3DFMT_P8 || format == D3DFMT_A8P8) {
+        if (size - pos < 1024) return Reject("DDS: palette past end of data");
+        palette = reinterpret_cast<const PALETTEENTRY*>(data + pos);
+        pos += 1024;
+    }
+
+    DecodedImage* faceRecord = &image;
+    for (std::uint32_t face = 0; face < faces; ++face) {
+        if (face > 0) {
+            faceRecord->siblingFace = new (std::nothrow) DecodedImage;
+            if (!faceRecord->siblingFace) return E_OUTOFMEMORY;
+            faceRecord = faceRecord->siblingFace;
+        }
+        DecodedImage* level = faceRecord;
+        std::uint64_t w = width, h = height, d = depth;
+        for (std::uint32_t i = 0; i < levels; ++i) {
+            if (i > 0) {
+                level->smallerLevel = new (std::nothrow) DecodedImage;
+                if (!level->smallerLevel) return E_OUTOFMEMORY;
+                level = level->smallerLevel;
+            }
+            std::uint64_t rowPitch, slicePitch;
+            LevelPitches(format, w, h, rowPitch, slicePitch);
+            // Pitches past 32 bits cannot be described, and a level past the data is refused with the file.
+            if (rowPitch > 0xFFFFFFFFu || slicePitch > 0xFFFFFFFFu || d * slicePitch > size - pos)
+                return Reject("DDS: level past end of data");
+            level->format = format;
+            level->palette = const_cast<PALETTEENTRY*>(palette);
+            level->width = static_cast<UINT>(w);
+            level->height = static_cast<UINT>(h);
+            level->depth = static_cast<UINT>(d);
+            level->rowPitch = static_cast<UINT>(rowPitch);
+            level->slicePitch = static_cast<UINT>(slicePitch);
+            level->resourceType = image.resourceType;
+            level->fileFormat = image.fileFormat;
+            level->wantPixels = image.wantPixels;
+            if (image.wantPixels) level->pixels = data + pos;
+            pos += d * slicePitch;
+            w = w > 1 ? w / 2 : 1;
+            h = h > 1 ? h / 2 : 1;
+            d = d > 1 ? d / 2 : 1;
+        }
+    }
+    return S_OK;
+}

@@ -1,0 +1,126 @@
+// JPEG files through the libjpeg 6b interface: grey images become D3DFMT_L8, colour images D3DFMT_X8R8G8B8.
+// Library errors leave through a non-local exit and end as E_FAIL; the decompressor is destroyed on every path.
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
+
+#include <jpeglib.h>
+
+#include <csetjmp>
+#include <cstdint>
+#include <cstring>
+
+#include "math/D3DXMath.h"
+#include "texture/ImageReader.h"
+
+namespace {
+
+struct ErrorManager {
+    jpeg_error_mgr base;  // first, so that the library's pointer to it is a pointer to the whole
+    std::jmp_buf exit;
+};
+
+[[noreturn]] void LeaveOnError(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->exit, 1); }
+void SayNothing(j_common_ptr) {}
+
+// The whole file is the source buffer. Asked for more, the same bytes are offered again from their start (the
+// decoder then meets a second start-of-image marker and stops); skips never move past the end.
+struct MemorySource {
+    jpeg_source_mgr base;
+    const JOCTET* data;
+    size_t size;
+};
+
+void InitSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) {}
+
+boolean FillInput(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<MemorySource*>(cinfo->src);
+    src->base.next_input_byte = src->data;
+    src->base.bytes_in_buffer = src->size;
+    return TRUE;
+}
+
+void SkipInput(j_decompress_ptr cinfo, long count) {
+    if (count <= 0) return;
+    auto* src = reinterpret_cast<MemorySource*>(cinfo->src);
+    const size_t skip = static_cast<size_t>(count) < src->base.bytes_in_buffer ? static_cast<size_t>(count)
+                                                                               : src->base.bytes_in_buffer;
+    src->base.next_input_byte += skip;
+    src->base.bytes_in_buffer -= skip;
+}
+
+// Runs the decode under setjmp; the decompressor lives in the caller's frame and is destroyed there.
+HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager& errors) {
+    if (setjmp(errors.exit)) return E_FAIL;
+    jpeg_read_header(&cinfo, TRUE);
+    if (UseMmx() == 0) cinfo.dct_method = JDCT_IFAST;
+    jpeg_start_decompress(&cinfo);
+
+    const int components = cinfo.output_components;
+    if (components != 1 && components != 3) return E_FAIL;
+    const std::uint64_t width = cinfo.output_width, height = cinfo.output_height;
+    const std::uint64_t pitch = width * (components == 1 ? 1 : 4);
+    if (width == 0 || height == 0 || pitch > 0xFFFFFFFFu) return E_FAIL;
+    image.format = components == 1 ? D3DFMT_L8 : D3DFMT_X8R8G8B8;
+    image.width = static_cast<UINT>(width);
+    image.height = static_cast<UINT>(height);
+    image.depth = 1;
+    image.rowPitch = static_cast<UINT>(pitch);
+    image.slicePitch = 0;
+    if (!image.wantPixels) return S_OK;
+
+    BYTE* pixels = image.AllocatePixels(pitch * height);
+    if (!pixels) return E_OUTOFMEMORY;
+    JSAMPARRAY sample = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                   static_cast<JDIMENSION>(width * components), 1);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        BYTE* row = pixels + static_cast<std::uint64_t>(cinfo.output_scanline) * pitch;
+        if (components == 1) {
+            // Grey rows are already in the output layout; decode straight into them.
+            JSAMPROW target = row;
+            jpeg_read_scanlines(&cinfo, &target, 1);
+            continue;
+        }
+        jpeg_read_scanlines(&cinfo, sample, 1);
+        const JSAMPLE* s = sample[0];
+        for (std::uint64_t x = 0; x < width; ++x, s += 3, row += 4) {
+            row[0] = s[2];  // blue
+            row[1] = s[1];  // green
+            row[2] = s[0];  // red
+            row[3] = 0;
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT ReadJpeg(DecodedImage& image, const BYTE* data, UINT size) {
+    if (data == nullptr || size == 0) return E_FAIL;
+    jpeg_decompress_struct cinfo;
+    ErrorManager errors;
+    cinfo.err = jpeg_std_error(&errors.base);
+    errors.base.error_exit = LeaveOnError;
+    errors.base.output_message = SayNothing;
+    if (setjmp(errors.exit)) {
+        jpeg_destroy_decompress(&cinfo);
+        return E_FAIL;
+    }
+    jpeg_create_decompress(&cinfo);
+
+    MemorySource source;
+    source.base.init_source = InitSource;
+    source.base.fill_input_buffer = FillInput;
+    source.base.skip_input_data = SkipInput;
+    source.base.resync_to_restart = jpeg_resync_to_restart;
+    source.base.term_source = TermSource;
+    source.base.next_input_byte = data;
+    source.base.bytes_in_buffer = size;
+    source.data = data;
+    source.size = size;
+    cinfo.src = &source.base;
+
+    const HRESULT hr = Decode(image, cinfo, errors);
+    jpeg_destroy_decompress(&cinfo);
+    return hr;
+}

@@ -1,0 +1,164 @@
+// Targa reader: colour-mapped, true-colour and grey images, plain or run-length encoded. Targa pixels already
+// have the memory layout of the Direct3D formats they map to, so pixels move as opaque byte groups. A plain,
+// top-down, left-to-right file is used where it lies, without a copy.
+#include <cstring>
+
+#include "texture/ImageReader.h"
+
+namespace {
+
+constexpr UINT kHeaderSize = 18;
+
+UINT Word(const BYTE* p) { return p[0] | (p[1] << 8); }
+
+HRESULT Reject(const char* why) {
+    ReportReaderError(why);
+    return E_FAIL;
+}
+
+// Widens a 5-bit channel to 8 bits so that 31 becomes 255.
+BYTE Widen5(UINT c) { return static_cast<BYTE>((c << 3) | (c >> 2)); }
+
+}  // namespace
+
+HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
+    if (data == nullptr || size < kHeaderSize) return E_FAIL;
+    const UINT idLength = data[0];
+    const UINT mapType = data[1];
+    const UINT imageType = data[2];
+    const UINT mapFirst = Word(data + 3);
+    const UINT mapLength = Word(data + 5);
+    const UINT mapEntryBits = data[7];
+    const UINT width = Word(data + 12);
+    const UINT height = Word(data + 14);
+    const UINT pixelBits = data[16];
+    const UINT descriptor = data[17];
+
+    if (mapType > 1 || (imageType & 0xF4) != 0 || width == 0 || height == 0) return E_FAIL;
+    if (mapType == 1 && mapEntryBits != 15 && mapEntryBits != 16 && mapEntryBits != 24 && mapEntryBits != 32) {
+        return Reject("TGA: unsupported colour-map entry size");
+    }
+
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    switch (imageType & 3) {
+        case 1:
+            if (mapType == 1 && pixelBits == 8) format = D3DFMT_P8;
+            break;
+        case 2:
+            if (pixelBits == 15) format = D3DFMT_X1R5G5B5;
+            else if (pixelBits == 16) format = D3DFMT_A1R5G5B5;
+            else if (pixelBits == 24) format = D3DFMT_R8G8B8;
+            else if (pixelBits == 32) format = D3DFMT_A8R8G8B8;
+            break;
+        case 3:
+            if (pixelBits == 8) format = D3DFMT_L8;
+            break;
+        default:
+            break;
+    }
+    if (format == D3DFMT_UNKNOWN) return Reject("TGA: unsupported image type and pixel depth");
+
+    const UINT bytesPerPixel = (pixelBits + 7) / 8;
+    const UINT mapEntryBytes = (mapEntryBits + 7) / 8;
+    std::uint64_t offset = kHeaderSize;
+    if (size - offset < idLength) return Reject("TGA: image ID past end of data");
+    offset += idLength;
+    const std::uint64_t mapBytes = std::uint64_t(mapLength) * mapEntryBytes;
+    if (size - offset < mapBytes) return Reject("TGA: colour map past end of data");
+    const BYTE* map = data + offset;
+    offset += mapBytes;
+    const BYTE* pixels = data + offset;
+    std::uint64_t remaining = size - offset;
+
+    if (image.wantPixels && format == D3DFMT_P8) {
+        if (mapFirst + mapLength > 256) return Reject("TGA: colour map does not fit 256 entries");
+        PALETTEENTRY* palette = image.AllocatePalette();
+        if (palette == nullptr) return E_OUTOFMEMORY;
+        bool anyAlpha = false;
+        for (UINT i = 0; i < mapLength; ++i) {
+            const BYTE* e = map + std::size_t(i) * mapEntryBytes;
+            PALETTEENTRY& out = palette[mapFirst + i];
+            if (mapEntryBits >= 24) {
+                out = {e[2], e[1], e[0], static_cast<BYTE>(mapEntryBits == 32 ? e[3] : 255)};
+            } else {
+                const UINT v = Word(e);
+                const BYTE alpha = (mapEntryBits == 15 || (v & 0x8000)) ? 255 : 0;
+                out = {Widen5((v >> 10) & 31), Widen5((v >> 5) & 31), Widen5(v & 31), alpha};
+            }
+            anyAlpha |= out.peFlags != 0;
+        }
+        // A map whose alpha is zero throughout carries no alpha at all: take it as opaque.
+        if (!anyAlpha) {
+            for (UINT i = 0; i < mapLength; ++i) palette[mapFirst + i].peFlags = 255;
+        }
+    }
+
+    const std::uint64_t rowBytes64 = std::uint64_t(width) * bytesPerPixel;
+    const std::uint64_t imageBytes = rowBytes64 * height;
+    if (imageBytes > 0xFFFFFFFFull) return Reject("TGA: image too large");
+    image.format = format;
+    image.width = width;
+    image.height = height;
+    image.depth = 1;
+    image.rowPitch = static_cast<UINT>(rowBytes64);
+    image.slicePitch = 0;
+    if (!image.wantPixels) return S_OK;
+
+    const bool runLength = (imageType & 8) != 0;
+    const bool topDown = (descriptor & 0x20) != 0;
+    const bool rightToLeft = (descriptor & 0x10) != 0;
+    const std::size_t rowBytes = static_cast<std::size_t>(rowBytes64);
+
+    if (!runLength && topDown && !rightToLeft) {
+        if (remaining < imageBytes) return Reject("TGA: pixel data past end of data");
+        image.pixels = pixels;
+        image.ownsPixels = false;
+    } else {
+        if (!runLength && remaining < imageBytes) return Reject("TGA: pixel data past end of data");
+        BYTE* out = image.AllocatePixels(imageBytes);
+        if (out == nullptr) return E_OUTOFMEMORY;
+        const BYTE* in = pixels;
+        const BYTE* end = pixels + remaining;
+        for (UINT fileRow = 0; fileRow < height; ++fileRow) {
+            const UINT y = topDown ? fileRow : height - 1 - fileRow;
+            BYTE* row = out + std::size_t(y) * rowBytes;
+            if (!runLength && !rightToLeft) {
+                std::memcpy(row, in, rowBytes);
+                in += rowBytes;
+                continue;
+            }
+            // Pixel x of this file row goes to column x, or width - 1 - x when stored right to left.
+            auto target = [&](UINT x) { return row + std::size_t(rightToLeft ? width - 1 - x : x) * bytesPerPixel; };
+            if (!runLength) {
+                for (UINT x = 0; x < width; ++x, in += bytesPerPixel) std::memcpy(target(x), in, bytesPerPixel);
+                continue;
+            }
+            UINT x = 0;
+            while (x < width) {
+                if (in >= end) return Reject("TGA: run-length packet past end of data");
+                const BYTE header = *in++;
+                const UINT count = (header & 0x7F) + 1u;
+                // Packets never span rows in a well-formed file; one that would is damaged.
+                if (count > width - x) return Reject("TGA: run-length packet crosses the end of its row");
+                if (header & 0x80) {
+                    if (std::size_t(end - in) < bytesPerPixel) return Reject("TGA: run-length packet past end of data");
+                    for (UINT i = 0; i < count; ++i) std::memcpy(target(x + i), in, bytesPerPixel);
+                    in += bytesPerPixel;
+                } else {
+                    if (std::uint64_t(end - in) < std::uint64_t(count) * bytesPerPixel) {
+                        return Reject("TGA: run-length packet past end of data");
+                    }
+                    for (UINT i = 0; i < count; ++i, in += bytesPerPixel) std::memcpy(target(x + i), in, bytesPerPixel);
+                }
+                x += count;
+            }
+        }
+    }
+
+    if (format == D3DFMT_A1R5G5B5) {
+        bool anyAlpha = false;
+        for (std::size_t i = 1; i < imageBytes && !anyAlpha; i += 2) anyAlpha = (image.pixels[i] & 0x80) != 0;
+        if (!anyAlpha) image.format = D3DFMT_X1R5G5B5;
+    }
+    return S_OK;
+}

@@ -1,0 +1,225 @@
+// Loading surfaces from memory and from other surfaces, and building mip chains from a texture's own levels.
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "math/D3DXMath.h"
+#include "texture/BlitImage.h"
+#include "texture/D3DXTexture.h"
+#include "texture/FormatTable.h"
+
+namespace {
+
+// Unlocks on every path.
+class SurfaceLock {
+public:
+    SurfaceLock(IDirect3DSurface9* surface, const RECT* rect, DWORD flags) : surface_(surface) {
+        result_ = surface->LockRect(&locked_, rect, flags);
+    }
+    ~SurfaceLock() {
+        if (SUCCEEDED(result_)) surface_->UnlockRect();
+    }
+    SurfaceLock(const SurfaceLock&) = delete;
+    SurfaceLock& operator=(const SurfaceLock&) = delete;
+    HRESULT Result() const { return result_; }
+    BYTE* Bits() const { return static_cast<BYTE*>(locked_.pBits); }
+    INT Pitch() const { return locked_.Pitch; }
+
+private:
+    IDirect3DSurface9* surface_;
+    D3DLOCKED_RECT locked_ = {};
+    HRESULT result_;
+};
+
+bool ValidRect(const RECT& r, UINT width, UINT height) {
+    return r.left >= 0 && r.top >= 0 && r.left <= r.right && r.top <= r.bottom &&
+           static_cast<UINT>(r.right) <= width && static_cast<UINT>(r.bottom) <= height;
+}
+
+bool SamePalettes(const PALETTEENTRY* a, const PALETTEENTRY* b) {
+    if (a == b) return true;
+    if (a == nullptr || b == nullptr) return false;
+    return std::memcmp(a, b, 256 * sizeof(PALETTEENTRY)) == 0;
+}
+
+// Stored bytes of a w x h rectangle: rows of whole pixels, of 4 x 4 blocks or of pixel pairs.
+void StoredSize(D3DFORMAT format, UINT w, UINT h, std::size_t& rowBytes, UINT& rows) {
+    if (IsBlockFormat(format)) {
+        rowBytes = static_cast<std::size_t>((w + 3) / 4) * (format == D3DFMT_DXT1 ? 8 : 16);
+        rows = (h + 3) / 4;
+    } else if (IsPackedPairFormat(format)) {
+        rowBytes = static_cast<std::size_t>((w + 1) / 2) * 4;
+        rows = h;
+    } else {
+        rowBytes = static_cast<std::size_t>(w) * (LookUpFormatDesc(format).bits / 8);
+        rows = h;
+    }
+}
+
+}  // namespace
+
+HRESULT D3DXLoadSurfaceFromMemory(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette,
+                                  const RECT* destRect, const void* srcMemory, D3DFORMAT srcFormat, UINT srcPitch,
+                                  const PALETTEENTRY* srcPalette, const RECT* srcRect, DWORD filter,
+                                  D3DCOLOR colorKey) {
+    if (destSurface == nullptr || srcMemory == nullptr || srcRect == nullptr) return D3DERR_INVALIDCALL;
+    if (srcRect->left < 0 || srcRect->top < 0 || srcRect->right < srcRect->left || srcRect->bottom < srcRect->top) {
+        return D3DERR_INVALIDCALL;
+    }
+    D3DSURFACE_DESC desc = {};
+    HRESULT hr = destSurface->GetDesc(&desc);
+    if (FAILED(hr)) return hr;
+    const RECT whole = {0, 0, static_cast<LONG>(desc.Width), static_cast<LONG>(desc.Height)};
+    const RECT target = destRect != nullptr ? *destRect : whole;
+    if (!ValidRect(target, desc.Width, desc.Height)) return D3DERR_INVALIDCALL;
+    if (filter == D3DX_DEFAULT) filter = D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER;
+
+    SurfaceLock lock(destSurface, destRect != nullptr ? &target : nullptr, 0);
+    if (FAILED(lock.Result())) return lock.Result();
+
+    ImageDesc dest;
+    dest.memory = lock.Bits();
+    dest.format = desc.Format;
+    dest.rowPitch = static_cast<UINT>(lock.Pitch());
+    dest.slicePitch = 0;
+    dest.box = {0, 0, static_cast<UINT>(target.right - target.left), static_cast<UINT>(target.bottom - target.top), 0, 1};
+    dest.palette = destPalette;
+
+    ImageDesc source;
+    source.memory = static_cast<BYTE*>(const_cast<void*>(srcMemory));
+    source.format = srcFormat;
+    source.rowPitch = srcPitch;
+    source.slicePitch = 0;
+    source.box = {static_cast<UINT>(srcRect->left), static_cast<UINT>(srcRect->top), static_cast<UINT>(srcRect->right),
+                  static_cast<UINT>(srcRect->bottom), 0, 1};
+    source.palette = srcPalette;
+    source.colorKey = colorKey;
+    return BlitImage(dest, source, filter);
+}
+
+HRESULT D3DXLoadSurfaceFromSurface(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette,
+                                   const RECT* destRect, IDirect3DSurface9* srcSurface,
+                                   const PALETTEENTRY* srcPalette, const RECT* srcRect, DWORD filter,
+                                   D3DCOLOR colorKey) {
+    if (destSurface == nullptr || srcSurface == nullptr) return D3DERR_INVALIDCALL;
+    D3DSURFACE_DESC destDesc = {}, srcDesc = {};
+    HRESULT hr = destSurface->GetDesc(&destDesc);
+    if (FAILED(hr)) return hr;
+    hr = srcSurface->GetDesc(&srcDesc);
+    if (FAILED(hr)) return hr;
+    const RECT srcWhole = {0, 0, static_cast<LONG>(srcDesc.Width), static_cast<LONG>(srcDesc.Height)};
+    const RECT destWhole = {0, 0, static_cast<LONG>(destDesc.Width), static_cast<LONG>(destDesc.Height)};
+    const RECT from = srcRect != nullptr ? *srcRect : srcWhole;
+    const RECT to = destRect != nullptr ? *destRect : destWhole;
+    if (!ValidRect(from, srcDesc.Width, srcDesc.Height) || !ValidRect(to, destDesc.Width, destDesc.Height)) {
+        return D3DERR_INVALIDCALL;
+    }
+
+    // Let the device copy between its own memory when nothing needs converting or filtering.
+    if ((filter & 0xFFFF) != D3DX_FILTER_BOX && colorKey == 0 && SamePalettes(destPalette, srcPalette) &&
+        from.right - from.left == to.right - to.left && from.bottom - from.top == to.bottom - to.top &&
+        destDesc.Pool == D3DPOOL_DEFAULT &&
+        (srcDesc.Pool == D3DPOOL_DEFAULT || srcDesc.Pool == D3DPOOL_SYSTEMMEM)) {
+        IDirect3DDevice9* device = nullptr;
+        if (SUCCEEDED(destSurface->GetDevice(&device)) && device != nullptr) {
+            MuteDebugOutput(TRUE);
+            HRESULT copied;
+            if (srcDesc.Pool == D3DPOOL_DEFAULT) {
+                copied = device->StretchRect(srcSurface, &from, destSurface, &to, D3DTEXF_NONE);
+            } else {
+                const POINT topLeft = {to.left, to.top};
+                copied = device->UpdateSurface(srcSurface, &from, destSurface, &topLeft);
+            }
+            MuteDebugOutput(FALSE);
+            device->Release();
+            if (SUCCEEDED(copied)) return S_OK;
+        }
+    }
+
+    std::size_t rowBytes = 0;
+    UINT rows = 0;
+    StoredSize(srcDesc.Format, static_cast<UINT>(from.right - from.left), static_cast<UINT>(from.bottom - from.top),
+               rowBytes, rows);
+    const RECT local = {0, 0, from.right - from.left, from.bottom - from.top};
+    std::unique_ptr<BYTE[]> copy;
+    {
+        SurfaceLock lock(srcSurface, &from, D3DLOCK_READONLY);
+        if (FAILED(lock.Result())) return lock.Result();
+        if (srcSurface == destSurface) {
+            // Reading and writing one surface: read from a copy of the source rectangle, made while locked.
+            copy.reset(new (std::nothrow) BYTE[rowBytes * rows + 1]);
+            if (!copy) return E_OUTOFMEMORY;
+            for (UINT y = 0; y < rows; ++y) {
+                std::memcpy(copy.get() + y * rowBytes, lock.Bits() + static_cast<std::ptrdiff_t>(y) * lock.Pitch(),
+                            rowBytes);
+            }
+        } else {
+            hr = D3DXLoadSurfaceFromMemory(destSurface, destPalette, destRect, lock.Bits(), srcDesc.Format,
+                                           static_cast<UINT>(lock.Pitch()), srcPalette, &local, filter, colorKey);
+        }
+    }
+    if (copy) {
+        hr = D3DXLoadSurfaceFromMemory(destSurface, destPalette, destRect, copy.get(), srcDesc.Format,
+                                       static_cast<UINT>(rowBytes), srcPalette, &local, filter, colorKey);
+    }
+    if (SUCCEEDED(hr) && srcDesc.Pool == D3DPOOL_DEFAULT && destDesc.Pool != D3DPOOL_DEFAULT) {
+        IDirect3DDevice9* device = nullptr;
+        if (SUCCEEDED(srcSurface->GetDevice(&device)) && device != nullptr) {
+            if (device->TestCooperativeLevel() != 0) hr = D3DERR_DEVICELOST;
+            device->Release();
+        }
+    }
+    return hr;
+}
+
+HRESULT D3DXFilterTexture(IDirect3DBaseTexture9* baseTexture, const PALETTEENTRY* palette, UINT srcLevel,
+                          DWORD filter) {
+    if (baseTexture == nullptr) return D3DERR_INVALIDCALL;
+    const D3DRESOURCETYPE type = baseTexture->GetType();
+    if (type != D3DRTYPE_TEXTURE && type != D3DRTYPE_VOLUMETEXTURE && type != D3DRTYPE_CUBETEXTURE) {
+        return D3DERR_INVALIDCALL;
+    }
+    // Volume and cube textures are not loaded by anything in this library.
+    if (type != D3DRTYPE_TEXTURE) return E_NOTIMPL;
+    auto* texture = static_cast<IDirect3DTexture9*>(baseTexture);
+
+    if (filter == D3DX_DEFAULT) {
+        D3DSURFACE_DESC desc = {};
+        HRESULT hr = texture->GetLevelDesc(0, &desc);
+        if (FAILED(hr)) return hr;
+        const bool pow2 = (desc.Width & (desc.Width - 1)) == 0 && (desc.Height & (desc.Height - 1)) == 0;
+        filter = pow2 ? D3DX_FILTER_BOX : (D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER);
+    }
+    if (filter & D3DX_FILTER_SRGB_OUT) {
+        filter |= D3DX_FILTER_SRGB;
+    } else {
+        filter &= ~static_cast<DWORD>(D3DX_FILTER_SRGB);
+    }
+    if (srcLevel == D3DX_DEFAULT) srcLevel = 0;
+    const UINT levels = texture->GetLevelCount();
+    if (srcLevel >= levels) return D3DERR_INVALIDCALL;
+
+    const UINT kind = filter & 0xFFFF;
+    const bool chain = kind == D3DX_FILTER_POINT || kind == D3DX_FILTER_BOX;
+    IDirect3DSurface9* source = nullptr;
+    HRESULT hr = texture->GetSurfaceLevel(srcLevel, &source);
+    if (FAILED(hr)) return hr;
+    for (UINT level = srcLevel + 1; level < levels; ++level) {
+        IDirect3DSurface9* target = nullptr;
+        hr = texture->GetSurfaceLevel(level, &target);
+        if (FAILED(hr)) break;
+        hr = D3DXLoadSurfaceFromSurface(target, palette, nullptr, source, palette, nullptr, filter, 0);
+        if (FAILED(hr)) {
+            target->Release();
+            break;
+        }
+        if (chain) {
+            source->Release();
+            source = target;
+        } else {
+            target->Release();
+        }
+    }
+    source->Release();
+    return FAILED(hr) ? hr : S_OK;
+}

@@ -1,0 +1,67 @@
+// The ten transfer methods that BlitImage tries in order, and what they share. Each returns S_OK when it did
+// the work, kTransferNotApplicable when it does not apply, or the failure that stopped it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "texture/PixelCodec.h"
+
+inline constexpr HRESULT kTransferNotApplicable = E_NOTIMPL;
+
+struct Transfer {
+    const ImageDesc& destDesc;
+    const ImageDesc& sourceDesc;
+    PixelCodec& dest;
+    PixelCodec& source;
+    DWORD filter;
+    UINT Kind() const { return filter & 0xFFFF; }
+    bool MirrorU() const { return (filter & 0x10000) != 0; }
+    bool MirrorV() const { return (filter & 0x20000) != 0; }
+    bool MirrorW() const { return (filter & 0x40000) != 0; }
+    bool SameSize() const {
+        return dest.Width() == source.Width() && dest.Height() == source.Height() && dest.Depth() == source.Depth();
+    }
+    // Methods that do not filter convert nothing when both sides are sRGB.
+    void DropBothSrgb() {
+        if (dest.Srgb() && source.Srgb()) {
+            dest.DropSrgb();
+            source.DropSrgb();
+        }
+    }
+};
+
+HRESULT TransferCopy(Transfer& t);
+HRESULT TransferConvert(Transfer& t);
+HRESULT TransferNoFilter(Transfer& t);
+HRESULT TransferPoint(Transfer& t);
+HRESULT TransferBox2D(Transfer& t);
+HRESULT TransferBox3D(Transfer& t);
+HRESULT TransferLinear2D(Transfer& t);
+HRESULT TransferLinear3D(Transfer& t);
+HRESULT TransferTriangle2D(Transfer& t);
+HRESULT TransferTriangle3D(Transfer& t);
+
+// Weights of one axis: for destination index i, taps[start[i]] ... taps[start[i + 1] - 1].
+struct FilterTap {
+    UINT index;
+    float weight;
+};
+struct WeightTable {
+    std::vector<UINT> start;
+    std::vector<FilterTap> taps;
+    UINT MaxTaps() const;
+};
+
+// Bilinear: two taps per destination index; edges wrap unless `mirror`.
+void BuildLinearWeights(UINT src, UINT dst, bool mirror, WeightTable& table);
+// Mean of the tent-interpolated source over each destination pixel's footprint; edges wrap unless `mirror`.
+void BuildTriangleWeights(UINT src, UINT dst, bool mirror, WeightTable& table);
+
+// Packed-integer 2 x 2 box for the formats that have one: each channel (a + b + c + d + 2) >> 2.
+bool HasPackedBox(D3DFORMAT format);
+void PackedBoxRow(D3DFORMAT format, const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth);
+
+// The 8-bit-channel, four-byte-pixel row routines; the first is chosen through UseMmx, both give equal results.
+void BoxRow8888Plain(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth);
+void BoxRow8888Mmx(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth);

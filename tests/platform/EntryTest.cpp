@@ -1,0 +1,69 @@
+// The process entry end to end: a small program with its own WinMain, run with options.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+struct ProbeRun {
+    int status = -1;
+    std::string out;
+};
+
+ProbeRun RunProbe(const std::string& args) {
+    ProbeRun run;
+    std::string command = std::string("'") + TARN_ENTRY_PROBE + "' " + args + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    std::array<char, 512> buffer{};
+    while (std::fgets(buffer.data(), buffer.size(), pipe) != nullptr) {
+        run.out += buffer.data();
+    }
+    int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return run;
+}
+
+TEST(EntryTest, OptionsReachTheProgramAndWinMainsValueIsTheExitStatus) {
+    ProbeRun plain = RunProbe("");
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_NE(plain.out.find("instance=1 previous=0 show=10"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("frames=-1 headless=0 step=0 shot=\n"), std::string::npos) << plain.out;
+
+    ProbeRun full = RunProbe("--headless --frames 5 --clock-step 0.5 --screenshot a.png -C / exit=7");
+    EXPECT_EQ(full.status, 7);
+    EXPECT_NE(full.out.find("cmdline=[exit=7]"), std::string::npos) << full.out;
+    EXPECT_NE(full.out.find("cwd=/\n"), std::string::npos) << full.out;
+    EXPECT_NE(full.out.find("frames=5 headless=1 step=0.5 shot=a.png"), std::string::npos) << full.out;
+}
+
+TEST(EntryTest, InformationAndMistakesNeverReachWinMain) {
+    struct Case {
+        const char* args;
+        int status;
+        const char* expected;
+    } cases[] = {
+        {"--version", 0, "Tarn Engine 1.0\n"},
+        {"--help", 0, "--clock-step SECONDS"},
+        {"--bogus", 2, "unknown option --bogus"},
+        {"--frames x", 2, "Usage:"},
+        {"-C /no/such/directory/here", 2, "cannot change to directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        ProbeRun run = RunProbe(c.args);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_NE(run.out.find(c.expected), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find("cmdline="), std::string::npos);
+    }
+}
+
+}  // namespace

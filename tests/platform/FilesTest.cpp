@@ -1,0 +1,137 @@
+// Files and memory mapping: whole-file views, the empty and missing file errors, names written the Windows way,
+// and handle lifetimes.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/win32/Win32.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tarn-files-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        fs::create_directory(dir_ / "Water");
+        Write("Water/Caust0.TGA", "caustic bytes");
+        Write("empty.bin", "");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    void Write(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    static HANDLE Open(const std::string& path) {
+        return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_RANDOM_ACCESS, nullptr);
+    }
+    fs::path dir_;
+};
+
+TEST_F(FilesTest, WholeFileViewOutlivesItsHandles) {
+    // Backslashes and a different letter case still find the file.
+    HANDLE file = Open(dir_.string() + "\\water\\caust0.tga");
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD high = 99;
+    EXPECT_EQ(GetFileSize(file, &high), 13u);
+    EXPECT_EQ(high, 0u);
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    ASSERT_NE(mapping, nullptr);
+    void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(CloseHandle(mapping));
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_EQ(std::memcmp(view, "caustic bytes", 13), 0);
+    EXPECT_TRUE(UnmapViewOfFile(view));
+    EXPECT_FALSE(UnmapViewOfFile(view));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_ADDRESS));
+    EXPECT_FALSE(CloseHandle(file));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(FilesTest, EmptyFileOpensButCannotBeMapped) {
+    HANDLE file = Open(Path("empty.bin"));
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetFileSize(file, nullptr), 0u);
+    EXPECT_EQ(CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_INVALID));
+    // A read-only mapping cannot be larger than its file either.
+    EXPECT_EQ(CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 16, nullptr), nullptr);
+    EXPECT_TRUE(CloseHandle(file));
+}
+
+TEST_F(FilesTest, OpenErrorsSayWhatIsMissing) {
+    struct Case {
+        std::string path;
+        DWORD creation;
+        DWORD error;
+    } cases[] = {
+        {Path("missing.tga"), OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
+        {Path("NoFolder/missing.tga"), OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+        {Path("Water"), OPEN_EXISTING, ERROR_ACCESS_DENIED},  // a folder is not a file
+        {Path("empty.bin"), CREATE_NEW, ERROR_FILE_EXISTS},
+        {Path("empty.bin"), 99, ERROR_INVALID_PARAMETER},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        HANDLE h = CreateFileA(c.path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, c.creation, 0, nullptr);
+        EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+}
+
+TEST_F(FilesTest, WritableMappingGrowsTheFileAndViewsFollowTheDocumentedLimits) {
+    HANDLE file = CreateFileA(Path("out.bin").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 0x20000, nullptr);
+    ASSERT_NE(mapping, nullptr);
+    EXPECT_EQ(GetFileSize(file, nullptr), 0x20000u);
+
+    EXPECT_EQ(MapViewOfFile(mapping, FILE_MAP_READ, 0, 100, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MAPPED_ALIGNMENT));
+    EXPECT_EQ(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0x10000, 0x10001), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+    auto* second = static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0x10000, 0));
+    ASSERT_NE(second, nullptr);
+    std::memcpy(second, "tail", 4);
+    EXPECT_TRUE(UnmapViewOfFile(second));
+    EXPECT_TRUE(CloseHandle(mapping));
+    EXPECT_TRUE(CloseHandle(file));
+    std::ifstream in(Path("out.bin"), std::ios::binary);
+    in.seekg(0x10000);
+    char tail[5] = {};
+    in.read(tail, 4);
+    EXPECT_STREQ(tail, "tail");
+
+    // Read-only file: no writable mapping.
+    HANDLE readOnly = Open(Path("out.bin"));
+    EXPECT_EQ(CreateFileMappingA(readOnly, nullptr, PAGE_READWRITE, 0, 0, nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    HANDLE again = CreateFileA(Path("out.bin").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    CloseHandle(again);
+    CloseHandle(readOnly);
+}
+
+TEST_F(FilesTest, WideNamesOpenTheSameFile) {
+    std::string narrow = Path("Water/Caust0.TGA");
+    std::u16string wide(narrow.begin(), narrow.end());
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetFileSize(file, nullptr), 13u);
+    CloseHandle(file);
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+// Windows with a screen surface, on SDL's off-screen video driver: the SDL window behind an engine window, and
+// SDL's key, close and resize events arriving as window messages through PeekMessageA.
+#include <SDL.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <vector>
+
+#include "platform/Runner.h"
+#include "platform/win32/Win32.h"
+
+namespace {
+
+std::vector<MSG> g_dispatched;
+
+LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    g_dispatched.push_back(MSG{hwnd, message, wParam, lParam, 0, {}});
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+class SdlWindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        tarn::platform::Runner().headless = false;
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = Proc;
+        wc.lpszClassName = "Sdl Test";
+        ASSERT_NE(RegisterClassExA(&wc), 0);
+        hwnd_ = CreateWindowExA(0, "Sdl Test", "Tarn Engine 1.0v", WS_POPUP, 0, 0, 320, 240, GetDesktopWindow(),
+                                nullptr, nullptr, nullptr);
+        ASSERT_NE(hwnd_, nullptr);
+        sdl_ = tarn::platform::SdlWindowOf(hwnd_);
+        ASSERT_NE(sdl_, nullptr) << "SDL off-screen driver unavailable: " << SDL_GetError();
+        Pump();
+        g_dispatched.clear();
+    }
+    void TearDown() override {
+        if (IsWindow(hwnd_)) {
+            DestroyWindow(hwnd_);
+        }
+        Pump();
+        UnregisterClassA("Sdl Test", nullptr);
+    }
+    // Runs the engine's loop until the queue is empty; returns the messages seen, WM_QUIT included.
+    static std::vector<UINT> Pump() {
+        std::vector<UINT> seen;
+        MSG msg{};
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            seen.push_back(msg.message);
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        return seen;
+    }
+    void PushKey(Uint32 type, SDL_Keycode key) {
+        SDL_Event e{};
+        e.type = type;
+        e.key.windowID = SDL_GetWindowID(sdl_);
+        e.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+        e.key.keysym.sym = key;
+        SDL_PushEvent(&e);
+    }
+    void PushWindowEvent(Uint8 event, int a = 0, int b = 0) {
+        SDL_Event e{};
+        e.type = SDL_WINDOWEVENT;
+        e.window.windowID = SDL_GetWindowID(sdl_);
+        e.window.event = event;
+        e.window.data1 = a;
+        e.window.data2 = b;
+        SDL_PushEvent(&e);
+    }
+    HWND hwnd_ = nullptr;
+    SDL_Window* sdl_ = nullptr;
+};
+
+TEST_F(SdlWindowsTest, WindowIsABorderlessHiddenSdlWindowUntilShown) {
+    Uint32 flags = SDL_GetWindowFlags(sdl_);
+    EXPECT_NE(flags & SDL_WINDOW_BORDERLESS, 0u);
+    EXPECT_NE(flags & SDL_WINDOW_HIDDEN, 0u);
+    EXPECT_NE(flags & SDL_WINDOW_OPENGL, 0u);
+    int w = 0, h = 0;
+    SDL_GetWindowSize(sdl_, &w, &h);
+    EXPECT_EQ(w, 320);
+    EXPECT_EQ(h, 240);
+    EXPECT_STREQ(SDL_GetWindowTitle(sdl_), "Tarn Engine 1.0v");
+    ShowWindow(hwnd_, SW_SHOWDEFAULT);
+    EXPECT_EQ(SDL_GetWindowFlags(sdl_) & SDL_WINDOW_HIDDEN, 0u);
+}
+
+TEST_F(SdlWindowsTest, KeysBecomeKeyMessagesWithVirtualKeyCodes) {
+    struct Case {
+        SDL_Keycode sdl;
+        WPARAM vk;
+    } cases[] = {
+        {SDLK_ESCAPE, VK_ESCAPE}, {SDLK_a, 'A'},        {SDLK_7, '7'},      {SDLK_F5, VK_F1 + 4},
+        {SDLK_LEFT, VK_LEFT},     {SDLK_RETURN, VK_RETURN}, {SDLK_SPACE, VK_SPACE}, {SDLK_PAGEDOWN, VK_NEXT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.vk);
+        g_dispatched.clear();
+        PushKey(SDL_KEYDOWN, c.sdl);
+        PushKey(SDL_KEYUP, c.sdl);
+        Pump();
+        std::vector<MSG> keys;
+        for (const MSG& m : g_dispatched) {
+            if (m.message == WM_KEYDOWN || m.message == WM_KEYUP) {
+                keys.push_back(m);
+            }
+        }
+        ASSERT_EQ(keys.size(), 2u);
+        EXPECT_EQ(keys[0].message, static_cast<UINT>(WM_KEYDOWN));
+        EXPECT_EQ(keys[1].message, static_cast<UINT>(WM_KEYUP));
+        EXPECT_EQ(keys[0].hwnd, hwnd_);
+        EXPECT_EQ(keys[0].wParam, c.vk);
+        EXPECT_EQ(keys[1].wParam, c.vk);
+        // Key-up carries the previous-state and transition bits.
+        EXPECT_EQ(static_cast<DWORD>(keys[1].lParam) >> 30, 3u);
+        EXPECT_EQ(static_cast<DWORD>(keys[0].lParam) >> 30, 0u);
+    }
+}
+
+TEST_F(SdlWindowsTest, ResizeBecomesSizeAndCloseEndsTheLoop) {
+    PushWindowEvent(SDL_WINDOWEVENT_SIZE_CHANGED, 640, 480);
+    std::vector<UINT> seen = Pump();
+    ASSERT_EQ(seen, (std::vector<UINT>{WM_SIZE}));
+    EXPECT_EQ(g_dispatched.back().lParam, MAKELPARAM(640, 480));
+    RECT rc{};
+    ASSERT_TRUE(GetClientRect(hwnd_, &rc));
+    EXPECT_EQ(rc.right, 640);
+
+    PushWindowEvent(SDL_WINDOWEVENT_CLOSE);
+    seen = Pump();
+    EXPECT_EQ(seen, (std::vector<UINT>{WM_CLOSE, WM_QUIT}));
+    EXPECT_FALSE(IsWindow(hwnd_));
+    EXPECT_EQ(tarn::platform::SdlWindowOf(hwnd_), nullptr);
+}
+
+}  // namespace

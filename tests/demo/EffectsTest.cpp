@@ -1,0 +1,302 @@
+// The three screen-space effects against a recording device: the calls they make, in order, and the vertices,
+// indices, texture transform and animation clocks they compute.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "demo/ColorFilter.h"
+#include "demo/ImageWave.h"
+#include "demo/WaterImage.h"
+#include "tests/scene/RecordingDevice.h"
+
+using tarn::test::RecordingDevice;
+
+namespace {
+
+// ---- ColorFilter ----
+
+TEST(ColorFilterTest, ChannelsClampRoundAndPackAsArgb) {
+    struct Case {
+        float value;
+        DWORD expected;
+    } const kCases[] = {{1.7f, 255}, {1.0f, 255}, {-0.2f, 0}, {0.0f, 0}, {0.5f, 128}, {0.002f, 1}, {0.001f, 0},
+                        {0.3f, 77}};
+    RecordingDevice device;
+    ColorFilter filter;
+    ASSERT_TRUE(filter.Create(&device, 800, 600));
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.value);
+        // The same conversion in every channel: put the value in one channel at a time.
+        filter.SetColor(D3DXCOLOR(c.value, 0, 0, 0));
+        EXPECT_EQ(filter.GetVertices()[0].diffuse, c.expected << 16);
+        filter.SetColor(D3DXCOLOR(0, c.value, 0, 0));
+        EXPECT_EQ(filter.GetVertices()[1].diffuse, c.expected << 8);
+        filter.SetColor(D3DXCOLOR(0, 0, c.value, 0));
+        EXPECT_EQ(filter.GetVertices()[2].diffuse, c.expected);
+        filter.SetColor(D3DXCOLOR(0, 0, 0, c.value));
+        EXPECT_EQ(filter.GetVertices()[3].diffuse, c.expected << 24);
+    }
+    filter.SetColor(D3DXCOLOR(0.0f, 0.0f, 0.3f, 1.0f));  // the demo's tint
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(filter.GetVertices()[i].diffuse, 0xFF00004Du);
+}
+
+TEST(ColorFilterTest, QuadCoversTheTargetTransparentUntilColoured) {
+    RecordingDevice device;
+    ColorFilter filter;
+    ASSERT_TRUE(filter.Create(&device, 800, 600));
+    const float xs[4] = {-0.5f, 799.5f, -0.5f, 799.5f}, ys[4] = {-0.5f, -0.5f, 599.5f, 599.5f};
+    for (int i = 0; i < 4; ++i) {
+        const ColorFilter::ColorVertex& v = filter.GetVertices()[i];
+        EXPECT_EQ(v.x, xs[i]);
+        EXPECT_EQ(v.y, ys[i]);
+        EXPECT_EQ(v.z, 0.5f);
+        EXPECT_EQ(v.rhw, 1.0f);
+        EXPECT_EQ(v.diffuse, 0u);
+    }
+    EXPECT_TRUE(device.calls.empty()) << "Create touches no device state";
+}
+
+TEST(ColorFilterTest, RenderBlendsAdditivelyAndSwitchesBlendingOffAfterwards) {
+    RecordingDevice device;
+    ColorFilter filter;
+    filter.Create(&device, 800, 600);
+    device.name(filter.GetVertices(), "quad");
+    filter.Render();
+    const std::vector<std::string> expected = {
+        "SetRenderState(27,1)", "SetRenderState(19,5)", "SetRenderState(20,2)", "SetTexture(0,null)",
+        "SetFVF(68)",           "DrawPrimitiveUP(5,2,quad,20)", "SetRenderState(27,0)"};
+    EXPECT_EQ(device.calls, expected);
+}
+
+// ---- ImageWave ----
+
+struct WaveFixture : ::testing::Test {
+    RecordingDevice device;
+    ImageWave wave;
+    void SetUp() override {
+        wavePhase = 0.0f;
+        // Create() needs a render-target texture; the buffers alone come from the recording device.
+        ASSERT_TRUE(CreateBuffersOnly());
+    }
+    bool CreateBuffersOnly() {
+        // Create stores the device first and fails at the texture (the recording device creates none); the buffers
+        // are then made explicitly.
+        EXPECT_FALSE(wave.Create(D3DFMT_X8R8G8B8, &device, 800, 600));
+        return wave.CreateBuffers();
+    }
+    std::vector<ImageWave::WaveVertex> Vertices() {
+        auto* buffer = static_cast<tarn::test::FakeVertexBuffer*>(wave.GetVertexBuffer());
+        std::vector<ImageWave::WaveVertex> v(100);
+        std::memcpy(v.data(), buffer->bytes().data(), ImageWave::kVertexBytes);
+        return v;
+    }
+};
+
+TEST_F(WaveFixture, BuffersAndIndicesFollowTheGridLayout) {
+    EXPECT_EQ(device.calls[device.calls.size() - 2], "CreateVertexBuffer(2400,0,260,1)");
+    EXPECT_EQ(device.calls.back(), "CreateIndexBuffer(1200,8,101,1)");
+    auto* indices = static_cast<tarn::test::FakeIndexBuffer*>(wave.GetIndexBuffer());
+    const auto* p = reinterpret_cast<const WORD*>(indices->bytes().data());
+    // Cell (row b, column a), column by column: base, base+1, base+10, base+10, base+1, base+11.
+    std::size_t n = 0;
+    for (int a = 0; a < 9; ++a)
+        for (int b = 0; b < 9; ++b) {
+            const int base = a + 10 * b;
+            const int expected[6] = {base, base + 1, base + 10, base + 10, base + 1, base + 11};
+            for (int e : expected) ASSERT_EQ(p[n++], e) << "entry " << n - 1;
+        }
+    EXPECT_EQ(n, 486u);
+    for (; n < 600; ++n) EXPECT_EQ(p[n], 0) << "unused entry " << n << " is defined";
+}
+
+TEST_F(WaveFixture, FirstUpdateAdvancesThePhaseBeforeDisplacing) {
+    ASSERT_TRUE(wave.Update());
+    EXPECT_EQ(wavePhase, 0.02f);
+    const auto v = Vertices();
+    const float c = std::cos(0.02f), s = std::sin(0.02f);
+    // Vertex (1, 1): odd row, odd column: -(5 (cos + 1), 5 (sin + 1)) from (800/9, 600/9).
+    EXPECT_FLOAT_EQ(v[11].x, 1.0f * (800.0f * (1.0f / 9.0f)) - 5.0f * (c + 1.0f));
+    EXPECT_FLOAT_EQ(v[11].y, 1.0f * (600.0f * (1.0f / 9.0f)) - 5.0f * (s + 1.0f));
+}
+
+TEST_F(WaveFixture, DisplacementsAtPhaseZeroAndFixedBorder) {
+    wavePhase = -0.02f;  // the Update below then computes with phase 0: cos 1, sin 0
+    ASSERT_TRUE(wave.Update());
+    const auto v = Vertices();
+    const float k = 1.0f / 9.0f;
+    auto rest = [&](int i, int j) { return std::pair<float, float>(j * (800.0f * k), i * (600.0f * k)); };
+    struct Case {
+        int i, j;
+        float dx, dy;
+    } const kCases[] = {{1, 1, -10, -5}, {2, 1, 10, 5}, {2, 2, 5, 0}, {1, 2, -5, 0}, {8, 8, 5, 0}, {7, 7, -10, -5}};
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(testing::Message() << "vertex (" << c.i << ", " << c.j << ")");
+        const auto [x, y] = rest(c.i, c.j);
+        EXPECT_NEAR(v[10 * c.i + c.j].x - x, c.dx, 1e-4f);
+        EXPECT_NEAR(v[10 * c.i + c.j].y - y, c.dy, 1e-4f);
+    }
+    for (int n = 0; n < 10; ++n) {
+        for (const auto& [i, j] : {std::pair{0, n}, std::pair{9, n}, std::pair{n, 0}, std::pair{n, 9}}) {
+            const auto [x, y] = rest(i, j);
+            EXPECT_EQ(v[10 * i + j].x, x) << i << "," << j;
+            EXPECT_EQ(v[10 * i + j].y, y) << i << "," << j;
+        }
+    }
+    for (const ImageWave::WaveVertex& w : v) {
+        EXPECT_EQ(w.z, 0.0f);
+        EXPECT_EQ(w.rhw, 0.0f);
+    }
+    // The far corner rests on (800, 600) with texture coordinates (1, 1), within float rounding.
+    EXPECT_NEAR(v[99].x, 800.0f, 1e-3f);
+    EXPECT_NEAR(v[99].y, 600.0f, 1e-3f);
+    EXPECT_NEAR(v[99].u, 1.0f, 1e-6f);
+    EXPECT_NEAR(v[99].v, 1.0f, 1e-6f);
+    EXPECT_EQ(v[45].u, 5 * k);  // texture coordinates stay on the regular grid
+    EXPECT_EQ(v[45].v, 4 * k);
+}
+
+TEST_F(WaveFixture, RenderUpdatesThenDrawsTheGridWithItsOwnBuffers) {
+    device.name(wave.GetVertexBuffer(), "vb");
+    device.name(wave.GetIndexBuffer(), "ib");
+    device.clear();
+    wave.Render();
+    wave.Render();
+    EXPECT_FLOAT_EQ(wavePhase, 0.04f);
+    const std::vector<std::string> once = {"SetTexture(0,null)", "SetStreamSource(0,vb,0,24)", "SetIndices(ib)",
+                                           "SetFVF(260)", "DrawIndexedPrimitive(4,0,0,100,0,162)"};
+    std::vector<std::string> twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    EXPECT_EQ(device.calls, twice);
+}
+
+TEST_F(WaveFixture, ReleaseFreesBothBuffers) {
+    EXPECT_EQ(device.liveBuffers, 2);
+    wave.Release();
+    EXPECT_EQ(device.liveBuffers, 0);
+    EXPECT_EQ(wave.GetVertexBuffer(), nullptr);
+    EXPECT_EQ(wave.GetIndexBuffer(), nullptr);
+    wave.Release();  // a second release finds nothing to free
+}
+
+TEST_F(WaveFixture, FailedCaptureHoldsNoTargetAndEndCaptureIsAlwaysTrue) {
+    device.clear();
+    EXPECT_FALSE(wave.BeginCapture());  // the recording device has no render target to give
+    EXPECT_FALSE(wave.HoldsSavedTarget());
+    EXPECT_TRUE(wave.EndCapture());
+    const std::vector<std::string> expected = {"GetRenderTarget(0,ptr)", "SetRenderTarget(0,null)"};
+    EXPECT_EQ(device.calls, expected);
+}
+
+// ---- CTRWaterImage ----
+
+D3DXMATRIX Projection() {
+    D3DXMATRIX p;
+    D3DXMatrixPerspectiveFovLH(&p, 0.785398185f, 800.0f / 600.0f, 2.0f, 1000.0f);
+    return p;
+}
+
+TEST(WaterImageTest, CreateStopsAtTheFirstMissingFrame) {
+    RecordingDevice device;  // creates no textures: frame 0 already fails
+    CTRWaterImage water;
+    EXPECT_FALSE(water.Create(&device));
+    EXPECT_EQ(water.GetFrame(0), nullptr);
+    EXPECT_TRUE(device.callsStartingWith("SetSamplerState").empty()) << "no state is set after a failed load";
+    EXPECT_TRUE(device.callsStartingWith("SetRenderState").empty());
+    water.Release();
+}
+
+TEST(WaterImageTest, BeginAndEndSetTheDocumentedStagesAndBlending) {
+    causticClock = 0.0f;
+    RecordingDevice device;
+    CTRWaterImage water;
+    water.Create(&device);
+    device.clear();
+    const D3DXMATRIX projection = Projection();
+    D3DXMATRIX world;
+    D3DXMatrixIdentity(&world);
+    water.Begin(1.0f / 60.0f, &projection, &world);
+    const std::vector<std::string> begin = {
+        "SetTextureStageState(1,11,131072)", "SetTextureStageState(1,24,260)", "SetTransform(17,ptr)",
+        "SetTexture(1,null)",
+        "SetTextureStageState(0,1,4)",       "SetTextureStageState(0,2,2)",    "SetTextureStageState(0,3,0)",
+        "SetTextureStageState(1,1,4)",       "SetTextureStageState(1,2,2)",    "SetTextureStageState(1,3,1)",
+        "SetRenderState(27,1)",              "SetRenderState(19,5)",           "SetRenderState(20,6)"};
+    EXPECT_EQ(device.calls, begin);
+    device.clear();
+    water.End();
+    const std::vector<std::string> end = {"SetRenderState(19,2)",          "SetRenderState(20,1)",
+                                          "SetTextureStageState(0,1,2)",   "SetTextureStageState(0,2,2)",
+                                          "SetTextureStageState(1,1,1)",   "SetTextureStageState(1,4,1)",
+                                          "SetTextureStageState(1,11,0)"};
+    EXPECT_EQ(device.calls, end);
+}
+
+// The texture transform carries a camera-space position back to the world, into the light's view and projection;
+// after the projective divide, a point on the floor y = 0 lands at (0.4 x', -0.4 y') / z' of its light-view
+// coordinates (x', y', z'), whatever the camera.
+TEST(WaterImageTest, TextureTransformProjectsWorldPointsFromTheLight) {
+    RecordingDevice device;
+    CTRWaterImage water;
+    water.Create(&device);
+    D3DXMATRIX view;
+    const D3DXVECTOR3 eye(200.0f, 80.0f, 0.0f), at(0.0f, 1.0f, 0.0f), up(0.0f, 1.0f, 0.0f);
+    D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+    D3DXMATRIX world;
+    ASSERT_NE(D3DXMatrixInverse(&world, nullptr, &view), nullptr);
+    const D3DXMATRIX projection = Projection();
+    water.Begin(0.0f, &projection, &world);
+    ASSERT_EQ(device.transforms.size(), 1u);
+    const D3DXMATRIX t(device.transforms[0]);
+
+    D3DXMATRIX light;
+    const D3DXVECTOR3 lightEye(1.0f, 100.0f, 0.0f), origin(0.0f, 0.0f, 0.0f);
+    D3DXMatrixLookAtLH(&light, &lightEye, &origin, &up);
+    for (const D3DXVECTOR3& p : {D3DXVECTOR3(0, 0, 0), D3DXVECTOR3(50, 0, -30), D3DXVECTOR3(-120, 7, 80)}) {
+        D3DXVECTOR4 cameraSpace, texcoord, lightSpace;
+        D3DXVec3Transform(&cameraSpace, &p, &view);
+        D3DXVec4Transform(&texcoord, &cameraSpace, &t);
+        D3DXVec3Transform(&lightSpace, &p, &light);
+        EXPECT_NEAR(texcoord.x / texcoord.w, 0.4f * lightSpace.x / lightSpace.z, 1e-4f);
+        EXPECT_NEAR(texcoord.y / texcoord.w, -0.4f * lightSpace.y / lightSpace.z, 1e-4f);
+    }
+}
+
+// Frames 1/60 s apart advance the clock by 1/3: each caustic image is shown for three frames, in order, and the
+// cycle of 32 images takes 1.6 s.
+TEST(WaterImageTest, CausticFrameAdvancesEveryThirdFrameAndLoops) {
+    RecordingDevice device;
+    CTRWaterImage water;
+    water.Create(&device);
+    causticClock = 0.0f;
+    const D3DXMATRIX projection = Projection();
+    D3DXMATRIX world;
+    D3DXMatrixIdentity(&world);
+    std::vector<int> frames;
+    for (int n = 0; n < 99; ++n) {
+        water.Begin(1.0f / 60.0f, &projection, &world);
+        frames.push_back(static_cast<int>(causticClock) % 32);
+    }
+    for (int n = 0; n < 99; ++n) {
+        // The clock after frame n is (n + 1) / 3: images 0, 0, 1, 1, 1, 2, ... Where it should reach a whole
+        // number, the float sum may fall just short and keep the previous image one frame longer; away from those
+        // boundaries the image is exact.
+        const int exact = ((n + 1) / 3) % 32;
+        if ((n + 1) % 3 == 0)
+            EXPECT_TRUE(frames[n] == exact || frames[n] == (exact + 31) % 32) << "frame " << n;
+        else
+            EXPECT_EQ(frames[n], exact) << "frame " << n;
+    }
+    causticClock = 0.0f;
+    for (int n = 0; n < 96; ++n) water.Begin(1.6f / 96.0f, &projection, &world);
+    EXPECT_NEAR(causticClock, 32.0f, 1e-3f);
+    // The clock keeps counting past the cycle; only the index wraps.
+    causticClock = 31.9f;
+    device.clear();
+    water.Begin(0.01f, &projection, &world);
+    EXPECT_EQ(static_cast<int>(causticClock) % 32, 0);
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 // queue into the calling thread's queue first, translating keys, close and resize events into window messages.
 #include <SDL.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -270,8 +271,37 @@ bool EnsureSdlVideo() {
     return state == 1;
 }
 
+// --headless on the process's command line, read directly: message boxes of static initialisation (before
+// main has parsed the options) must already know that nobody is watching.
+bool CommandLineSaysHeadless() {
+    static const bool headless = [] {
+        FILE* file = std::fopen("/proc/self/cmdline", "rb");
+        if (file == nullptr) {
+            return false;
+        }
+        std::string arg;
+        bool found = false;
+        bool first = true;
+        for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+            if (c != 0) {
+                arg += static_cast<char>(c);
+                continue;
+            }
+            if (!first && arg == "--") {
+                break;
+            }
+            found = found || (!first && arg == "--headless");
+            first = false;
+            arg.clear();
+        }
+        std::fclose(file);
+        return found;
+    }();
+    return headless;
+}
+
 bool Headless() {
-    if (Runner().headless) {
+    if (Runner().headless || CommandLineSaysHeadless()) {
         return true;
     }
     // Without a display server (and no video driver asked for explicitly) SDL would only fail or pick a

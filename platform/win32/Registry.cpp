@@ -1,6 +1,7 @@
-// Read-only registry: HKEY_LOCAL_MACHINE\Software\Microsoft\Direct3D (and the keys above it) exist; a value named
-// V of the Direct3D key is the environment variable TARN_REG_V. Decimal or 0x-hex digits that fit 32 bits are a
-// REG_DWORD; any other text is a REG_SZ (stored with its terminating NUL); an unset variable is a missing value.
+// Read-only registry: HKEY_LOCAL_MACHINE\Software\Microsoft\Direct3D (and the keys above it) exist; a value
+// named V of the Direct3D key is the environment variable TARN_REG_V (or TARN_REG_ and V in upper case).
+// Decimal or 0x-hex digits that fit 32 bits are a REG_DWORD; any other text is a REG_SZ (stored with its
+// terminating NUL); an unset variable is a missing value.
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -151,8 +152,15 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
     if (!known || path != kValueKey || valueName == nullptr || valueName[0] == 0) {
         return ERROR_FILE_NOT_FOUND;
     }
+    // Value names ignore case: the exact spelling is looked up first, then the name in upper case.
     std::string variable = std::string("TARN_REG_") + valueName;
     const char* text = std::getenv(variable.c_str());
+    if (text == nullptr) {
+        for (char& c : variable) {
+            c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        }
+        text = std::getenv(variable.c_str());
+    }
     if (text == nullptr) {
         return ERROR_FILE_NOT_FOUND;
     }

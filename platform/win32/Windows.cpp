@@ -603,19 +603,18 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
             return TRUE;
         }
     }
-    // The quit request is seen only once the posted messages are gone, as documented.
+    // The quit request is seen only once the posted messages are gone, and whatever the message range filter
+    // says, as documented.
     if (queue.quit && (hwnd == nullptr || hwnd == reinterpret_cast<HWND>(static_cast<std::intptr_t>(-1)))) {
         MSG quit{};
         quit.message = WM_QUIT;
         quit.wParam = static_cast<WPARAM>(queue.quitCode);
         quit.time = GetTickCount();
-        if (Matches(quit, hwnd, filterMin, filterMax)) {
-            *msg = quit;
-            if ((removeFlags & PM_REMOVE) != 0) {
-                queue.quit = false;
-            }
-            return TRUE;
+        *msg = quit;
+        if ((removeFlags & PM_REMOVE) != 0) {
+            queue.quit = false;
         }
+        return TRUE;
     }
     return FALSE;
 }

@@ -75,6 +75,11 @@ TEST_F(RegistryTest, SizeRulesMissingValuesAndBadArguments) {
     EXPECT_EQ(small[0], 'x');
 
     EXPECT_EQ(RegQueryValueExA(key_, "NoSuchValueHere", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    // Value names ignore case: an upper-case variable answers for any spelling.
+    setenv("TARN_REG_MIXEDCASE", "0x2", 1);
+    EXPECT_EQ(RegQueryValueExA(key_, "MixedCase", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    unsetenv("TARN_REG_MIXEDCASE");
     DWORD reserved = 0;
     EXPECT_EQ(RegQueryValueExA(key_, "TestValue", &reserved, &type, nullptr, &size), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegQueryValueExA(key_, "TestValue", nullptr, &type, small, nullptr), ERROR_INVALID_PARAMETER);

@@ -177,6 +177,12 @@ TEST_F(WindowsTest, CloseDestroysTheWindowAndQuitArrivesAfterTheQueuedMessages) 
     EXPECT_EQ(Messages(), (std::vector<UINT>{WM_CLOSE, WM_DESTROY, WM_NCDESTROY}));
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));  // the quit request is taken once
+
+    // A message range that leaves WM_QUIT out still receives it.
+    PostQuitMessage(3);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_KEYDOWN, WM_KEYUP, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 3u);
 }
 
 TEST_F(WindowsTest, DestroyingDropsTheWindowsQueuedMessagesAndLaterCallsFailWithInvalidHandle) {

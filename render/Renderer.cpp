@@ -27,7 +27,7 @@ CTRRenderer* GetRenderer() {
     return g_renderer;
 }
 
-CTRRenderer::CTRRenderer() : width(0), height(0), d3d(nullptr), device(nullptr), fullScreen(false) {
+CTRRenderer::CTRRenderer() : d3d(nullptr), device(nullptr), fullScreen(false), width(0), height(0) {
     std::memset(&caps, 0, sizeof(caps));
     std::memset(&presentParams, 0, sizeof(presentParams));
     std::memset(&displayMode, 0, sizeof(displayMode));

@@ -30,9 +30,6 @@ public:
     const D3DPRESENT_PARAMETERS& GetPresentParameters() const { return presentParams; }
     const D3DDISPLAYMODE& GetDisplayMode() const { return displayMode; }
 
-    unsigned int width;   // back-buffer width in pixels
-    unsigned int height;  // back-buffer height in pixels
-
 private:
     IDirect3D9* d3d;                      // from Direct3DCreate9; null until InitDevice
     IDirect3DDevice9* device;             // null until CreateDevice succeeded
@@ -40,6 +37,8 @@ private:
     D3DPRESENT_PARAMETERS presentParams;  // what the device was created with
     D3DDISPLAYMODE displayMode;           // the default adapter's current display mode
     bool fullScreen;                      // requested full-screen mode
+    unsigned int width;                   // back-buffer width in pixels
+    unsigned int height;                  // back-buffer height in pixels
 };
 
 // The process-wide renderer: null before one is constructed and after it has been deleted.

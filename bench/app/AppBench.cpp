@@ -1,13 +1,25 @@
-// Costs of the main loop's per-pass work: the frame gate's Update and one loop pass with an empty queue.
+// Costs of the main loop's per-pass work, each beside its floor measured in the same run: the frame gate's
+// Update against one raw performance-counter read, and one loop pass with an empty queue against PeekMessageA
+// alone.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 
 #include "app/Application.h"
 #include "app/MessageLoop.h"
+#include "platform/Runner.h"
 #include "render/FrameRate.h"
 
 namespace {
+
+void BM_QueryPerformanceCounter(benchmark::State& state) {
+    LARGE_INTEGER counter;
+    for (auto _ : state) {
+        QueryPerformanceCounter(&counter);
+        benchmark::DoNotOptimize(counter.QuadPart);
+    }
+}
+BENCHMARK(BM_QueryPerformanceCounter);
 
 void BM_FrameRateUpdate(benchmark::State& state) {
     CTRFrameRate frameRate;
@@ -15,7 +27,15 @@ void BM_FrameRateUpdate(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameRateUpdate);
 
-// An application whose Frame is the demo's gate alone: what every idle pass of the loop costs before drawing.
+void BM_PeekMessageEmptyQueue(benchmark::State& state) {
+    MSG msg;
+    std::memset(&msg, 0, sizeof(msg));
+    for (auto _ : state) benchmark::DoNotOptimize(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+}
+BENCHMARK(BM_PeekMessageEmptyQueue);
+
+// An application whose Frame is the frame gate alone: what an idle pass of the demo's loop costs before
+// drawing.
 class GatedApplication : public CTRApplication {
 public:
     GatedApplication() : CTRApplication("bench", 800, 600, false) {}
@@ -31,18 +51,13 @@ void BM_MessageLoopPassEmptyQueue(benchmark::State& state) {
 }
 BENCHMARK(BM_MessageLoopPassEmptyQueue);
 
-// The same pass with a Frame that does nothing: the queue check alone.
-void BM_MessageLoopPassEmptyQueueNoFrameWork(benchmark::State& state) {
-    struct IdleApplication : CTRApplication {
-        IdleApplication() : CTRApplication("bench", 800, 600, false) {}
-        void Frame() override {}
-    } app;
-    MSG msg;
-    std::memset(&msg, 0, sizeof(msg));
-    for (auto _ : state) tarn::app::RunMessageLoopPass(app, msg);
-}
-BENCHMARK(BM_MessageLoopPassEmptyQueueNoFrameWork);
-
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    tarn::platform::Runner().headless = true;  // no display needed: the queue is the platform's own
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

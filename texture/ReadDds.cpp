@@ -126,7 +126,7 @@ void LevelPitches(D3DFORMAT format, std::uint64_t width, std::uint64_t height, s
         case D3DFMT_DXT4:
         case D3DFMT_DXT5:
             rowPitch = (width + 3) / 4 * (format == D3DFMT_DXT1 ? 8 : 16);
-            slicePitch = rowPitch * ((height + 3) / 4);
+            slicePitch = rowPitch * ((height + 3) / 4);  // below 2^34 each: no wrap
             return;
         case D3DFMT_YUY2:
         case D3DFMT_UYVY:
@@ -138,7 +138,7 @@ void LevelPitches(D3DFORMAT format, std::uint64_t width, std::uint64_t height, s
             rowPitch = width * (LookUpFormatDesc(format).bits / 8);
             break;
     }
-    slicePitch = rowPitch * height;
+    slicePitch = rowPitch > 0xFFFFFFFFu ? ~std::uint64_t{0} : rowPitch * height;  // both below 2^32: no wrap
 }
 
 }  // namespace

@@ -177,7 +177,7 @@ HRESULT ReadHdr(DecodedImage& image, const BYTE* data, UINT size) {
     const std::uint32_t width = scanlinesAreRows ? count[1] : count[0];
     const std::uint32_t height = scanlinesAreRows ? count[0] : count[1];
     const std::uint64_t pitch = std::uint64_t{width} * 16;
-    if (pitch * height > 0xFFFFFFFFu) return Reject("HDR: image too large");
+    if (pitch > 0xFFFFFFFFu || pitch * height > 0xFFFFFFFFu) return Reject("HDR: image too large");
     // Every scanline takes at least four bytes, so a file far too short for its scanline count is refused before
     // the allocation.
     if (count[0] > size / 4) return Reject("HDR: data too short for the image");

@@ -58,10 +58,10 @@ HRESULT ReadPfm(DecodedImage& image, const BYTE* data, UINT size) {
         return Reject("PFM: bad scale line");
     if (width == 0 || height == 0) return Reject("PFM: empty image");
 
+    const std::uint64_t pitch = std::uint64_t{width} * 16;
+    if (pitch > 0xFFFFFFFFu || pitch * height > 0xFFFFFFFFu) return Reject("PFM: image too large");
     const std::uint64_t rowFloats = std::uint64_t{width} * channels;
     if (size - pos < rowFloats * height * 4) return Reject("PFM: pixel data past end of data");
-    const std::uint64_t pitch = std::uint64_t{width} * 16;
-    if (pitch * height > 0xFFFFFFFFu) return Reject("PFM: image too large");
 
     image.format = D3DFMT_A32B32G32R32F;
     image.width = width;

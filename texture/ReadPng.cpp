@@ -141,10 +141,15 @@ HRESULT Decode(DecodedImage& image, MemoryReader& reader, PngState& state) {
         png_bytep alphas = nullptr;
         int alphaCount = 0;
         if (png_get_valid(png, info, PNG_INFO_tRNS)) png_get_tRNS(png, info, &alphas, &alphaCount, nullptr);
-        // libpng corrects the palette itself when it applies gamma, so the table stays the identity here.
+        // The palette is handed back as stored, so the gamma correction asked of the library for pixels is
+        // applied to its entries here; without a correction the table is the identity.
         BYTE table[256];
-        for (int i = 0; i < 256; ++i) table[i] = static_cast<BYTE>(i);
-        (void)gammaApplied;
+        const double screenGamma = gammaApplied ? kScreenGamma : 0.0;
+        const bool correct = fileGamma > 0.000001 && screenGamma > 0.000001;
+        for (int i = 0; i < 256; ++i) {
+            table[i] = correct ? static_cast<BYTE>(std::pow(i / 255.0, 1.0 / (fileGamma * screenGamma)) * 255.0 + 0.5)
+                               : static_cast<BYTE>(i);
+        }
         if (entries > 256) entries = 256;
         for (int i = 0; i < entries; ++i) {
             palette[i].peRed = table[plte[i].red];

@@ -64,7 +64,7 @@ HRESULT ReadPpm(DecodedImage& image, const BYTE* data, UINT size) {
     if (binary && maxValue > 255) return Reject("PPM: binary samples wider than a byte");
 
     const std::uint64_t pixels = std::uint64_t{width} * height;
-    if (pixels * 4 > 0xFFFFFFFFu) return Reject("PPM: image too large");
+    if (pixels > 0xFFFFFFFFu / 4) return Reject("PPM: image too large");
     if (binary) {
         // One white-space byte (a "\r" before it is skipped too) separates the header from the samples.
         if (in.pos < size && data[in.pos] == '\r') ++in.pos;

@@ -1,0 +1,112 @@
+// JPEG fixtures are written by the JPEG library's own compressor, so each case is a file as another program would
+// write it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
+#include "tests/texture/ReadersFixtures.h"
+
+using namespace readers_test;
+
+namespace {
+
+// Compresses `samples` (rows of `components` bytes per pixel) at quality 95.
+Bytes WriteJpeg(std::uint32_t width, std::uint32_t height, int components, J_COLOR_SPACE space, const Bytes& samples) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = width;
+    cinfo.image_height = height;
+    cinfo.input_components = components;
+    cinfo.in_color_space = space;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 95, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < height) {
+        JSAMPROW row = const_cast<BYTE*>(samples.data()) + std::size_t{cinfo.next_scanline} * width * components;
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Bytes out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
+}
+
+Bytes Flat(std::uint32_t pixels, const Bytes& value) {
+    Bytes out;
+    for (std::uint32_t i = 0; i < pixels; ++i) out.insert(out.end(), value.begin(), value.end());
+    return out;
+}
+
+TEST(ReadJpeg, GreyBecomesL8) {
+    const Bytes file = WriteJpeg(16, 8, 1, JCS_GRAYSCALE, Flat(16 * 8, {90}));
+    DecodedImage img;
+    ASSERT_EQ(ReadWith(ReadJpeg, img, file), S_OK);
+    EXPECT_EQ(img.format, D3DFMT_L8);
+    EXPECT_EQ(img.rowPitch, 16u);
+    EXPECT_EQ(img.height, 8u);
+    for (UINT i = 0; i < 16 * 8; ++i) ASSERT_NEAR(img.pixels[i], 90, 1) << i;
+}
+
+TEST(ReadJpeg, ColourBecomesX8R8G8B8WithAZeroTopByte) {
+    const Bytes file = WriteJpeg(8, 8, 3, JCS_RGB, Flat(64, {200, 100, 50}));
+    DecodedImage img;
+    ASSERT_EQ(ReadWith(ReadJpeg, img, file), S_OK);
+    EXPECT_EQ(img.format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(img.rowPitch, 32u);
+    const std::uint32_t p = Pixel32(img, 3, 5);
+    EXPECT_EQ(p >> 24, 0u);
+    EXPECT_NEAR(static_cast<int>((p >> 16) & 0xFF), 200, 3);
+    EXPECT_NEAR(static_cast<int>((p >> 8) & 0xFF), 100, 3);
+    EXPECT_NEAR(static_cast<int>(p & 0xFF), 50, 3);
+
+    D3DXIMAGE_INFO info;
+    DecodedImage viaTrial;
+    ASSERT_EQ(ReadImage(viaTrial, file.data(), static_cast<UINT>(file.size()), &info, true), S_OK);
+    EXPECT_EQ(info.ImageFileFormat, D3DXIFF_JPG);
+    EXPECT_EQ(info.Format, D3DFMT_X8R8G8B8);
+}
+
+TEST(ReadJpeg, FourComponentFilesAreRejected) {
+    const Bytes file = WriteJpeg(8, 8, 4, JCS_CMYK, Flat(64, {10, 20, 30, 40}));
+    DecodedImage img;
+    EXPECT_EQ(ReadWith(ReadJpeg, img, file), E_FAIL);
+}
+
+TEST(ReadJpeg, DamagedFilesFailWithoutReadingPastTheData) {
+    Bytes samples;
+    for (int i = 0; i < 32 * 32 * 3; ++i) samples.push_back(static_cast<BYTE>(i * 7));
+    const Bytes good = WriteJpeg(32, 32, 3, JCS_RGB, samples);
+
+    DecodedImage header;
+    ASSERT_EQ(ReadWith(ReadJpeg, header, good, /*wantPixels=*/false), S_OK);
+    EXPECT_EQ(header.width, 32u);
+    EXPECT_EQ(header.pixels, nullptr);
+
+    // Cut inside the compressed data: asked for more, the source offers the file again, whose start-of-image
+    // marker stops the decoder.
+    const Bytes truncated(good.begin(), good.end() - 200);
+    DecodedImage t;
+    EXPECT_EQ(ReadWith(ReadJpeg, t, truncated), E_FAIL);
+
+    // A marker segment whose length runs far past the end: the skip stops at the end of the data.
+    Bytes longSkip = {0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 1, 2, 3};
+    DecodedImage s;
+    EXPECT_EQ(ReadWith(ReadJpeg, s, longSkip), E_FAIL);
+
+    Bytes notJpeg = {'B', 'M', 0, 0};
+    DecodedImage n;
+    EXPECT_EQ(ReadWith(ReadJpeg, n, notJpeg), E_FAIL);
+    DecodedImage empty;
+    EXPECT_EQ(ReadJpeg(empty, good.data(), 0), E_FAIL);
+}
+
+}  // namespace

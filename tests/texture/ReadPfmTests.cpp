@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include "tests/texture/ReadersFixtures.h"
+
+using namespace readers_test;
+
+namespace {
+
+void PutFloatBigEndian(Bytes& b, float f) {
+    std::uint32_t v;
+    std::memcpy(&v, &f, 4);
+    for (int i = 3; i >= 0; --i) b.push_back(static_cast<BYTE>(v >> (8 * i)));
+}
+
+TEST(ReadPfm, ScaleSignChoosesByteOrderAndRowsRunBottomUp) {
+    for (bool little : {true, false}) {
+        SCOPED_TRACE(little ? "little-endian" : "big-endian");
+        Bytes f;
+        PutText(f, little ? "PF\n2 2\n-1.0\n" : "PF\n2 2\n1.0\n");
+        for (int i = 0; i < 12; ++i) (little ? PutFloat : PutFloatBigEndian)(f, 0.5f * static_cast<float>(i));
+        DecodedImage img;
+        ASSERT_EQ(ReadWith(ReadPfm, img, f), S_OK);
+        EXPECT_EQ(img.format, D3DFMT_A32B32G32R32F);
+        EXPECT_EQ(img.rowPitch, 32u);
+        // The first stored row (floats 0..5) is the bottom row.
+        EXPECT_EQ(PixelF4(img, 0, 1)[0], 0.0f);
+        EXPECT_EQ(PixelF4(img, 1, 1)[2], 2.5f);
+        EXPECT_EQ(PixelF4(img, 0, 0)[0], 3.0f);
+        EXPECT_EQ(PixelF4(img, 1, 0)[1], 5.0f);
+        EXPECT_EQ(PixelF4(img, 1, 0)[3], 1.0f);
+    }
+}
+
+TEST(ReadPfm, GreyFilesFillRedGreenAndBlue) {
+    Bytes f;
+    PutText(f, "Pf\n1 1\n-1\n");
+    PutFloat(f, 0.25f);
+    DecodedImage img;
+    ASSERT_EQ(ReadWith(ReadPfm, img, f), S_OK);
+    const float* p = PixelF4(img, 0, 0);
+    EXPECT_EQ(p[0], 0.25f);
+    EXPECT_EQ(p[1], 0.25f);
+    EXPECT_EQ(p[2], 0.25f);
+    EXPECT_EQ(p[3], 1.0f);
+}
+
+TEST(ReadPfm, BadHeadersAndShortDataAreRejected) {
+    struct Case {
+        const char* name;
+        std::string header;
+        int floats;
+    } cases[] = {
+        {"one float short", "PF\n2 1\n-1\n", 5},
+        {"three numbers on the size line", "PF\n2 1 1\n-1\n", 6},
+        {"negative width", "PF\n-2 1\n-1\n", 6},
+        {"word after the scale", "PF\n2 1\n-1 x\n", 6},
+        {"no scale line", "PF\n2 1\n", 6},
+        {"absurd size", "PF\n4294967295 4294967295\n-1\n", 6},
+        {"zero height", "PF\n2 0\n-1\n", 6},
+        {"magic without newline", "PF 2 1\n-1\n", 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes f;
+        PutText(f, c.header);
+        for (int i = 0; i < c.floats; ++i) PutFloat(f, 1.0f);
+        DecodedImage img;
+        EXPECT_EQ(ReadWith(ReadPfm, img, f), E_FAIL);
+    }
+}
+
+}  // namespace

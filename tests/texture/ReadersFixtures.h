@@ -1,0 +1,48 @@
+// Small helpers for the reader tests: little-endian byte writers and a way to run one reader on bytes.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "texture/ImageReader.h"
+
+namespace readers_test {
+
+using Bytes = std::vector<BYTE>;
+
+inline void Put16(Bytes& b, std::uint32_t v) {
+    b.push_back(static_cast<BYTE>(v));
+    b.push_back(static_cast<BYTE>(v >> 8));
+}
+inline void Put32(Bytes& b, std::uint32_t v) {
+    Put16(b, v & 0xFFFF);
+    Put16(b, v >> 16);
+}
+inline void PutText(Bytes& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
+inline void PutFloat(Bytes& b, float f) {
+    std::uint32_t v;
+    std::memcpy(&v, &f, 4);
+    Put32(b, v);
+}
+inline void Set32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<BYTE>(v >> (8 * i));
+}
+
+inline std::uint32_t Pixel32(const DecodedImage& img, UINT x, UINT y) {
+    std::uint32_t v;
+    std::memcpy(&v, img.pixels + std::size_t{y} * img.rowPitch + x * 4, 4);
+    return v;
+}
+inline const float* PixelF4(const DecodedImage& img, UINT x, UINT y) {
+    return reinterpret_cast<const float*>(img.pixels + std::size_t{y} * img.rowPitch + x * 16);
+}
+
+// Runs `reader` on `bytes` into `img` (which must be fresh), with pixels wanted unless told otherwise.
+inline HRESULT ReadWith(ImageReaderFn reader, DecodedImage& img, const Bytes& bytes, bool wantPixels = true) {
+    img.wantPixels = wantPixels;
+    return reader(img, bytes.data(), static_cast<UINT>(bytes.size()));
+}
+
+}  // namespace readers_test

@@ -16,9 +16,12 @@ namespace {
 
 // Thresholds added before truncation: plain rounding, or the 4 x 4 ordered-dither matrix. Each row repeats
 // its four columns so that volumes can index it with (x mod 4) + (z mod 4).
-constexpr float kRound[32] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f,
-                              0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f,
-                              0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+// Half-way values must round up even when float arithmetic leaves them a hair below (a mean of four 8-bit
+// values that ends in .5 comes out as 116.49999 as often as 116.5), so plain rounding adds a little over a half.
+constexpr float kHalf = 0.5f + 1.0f / 1024.0f;
+constexpr float kRound[32] = {kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf,
+                              kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf,
+                              kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf};
 constexpr float kDither[32] = {
     31 / 32.f, 15 / 32.f, 27 / 32.f, 11 / 32.f, 31 / 32.f, 15 / 32.f, 27 / 32.f, 11 / 32.f,
     7 / 32.f,  23 / 32.f, 3 / 32.f,  19 / 32.f, 7 / 32.f,  23 / 32.f, 3 / 32.f,  19 / 32.f,

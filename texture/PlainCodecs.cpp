@@ -251,7 +251,7 @@ private:
     }
 
     static BYTE Round8(float v) {
-        const float s = v * 255.0f + 0.5f;
+        const float s = v * 255.0f + (0.5f + 1.0f / 1024.0f);  // as the codec base rounds
         return s <= 0.0f ? 0 : (s >= 255.0f ? 255 : static_cast<BYTE>(s));
     }
 

@@ -1,0 +1,224 @@
+// The transfer methods, each reached through BlitImage, and the weight tables behind the filters.
+#include "texture/BlitImage.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <random>
+#include <string>
+
+#include "TextureTestSupport.h"
+#include "texture/TransferMethods.h"
+
+using texture_test::Blit;
+using texture_test::FillRandom;
+using texture_test::MemoryImage;
+
+namespace {
+
+// An L8 image from rows of digits: '0' ... '9' become 0, 28, ..., 252. Rows are separated by spaces.
+MemoryImage GreyFromAscii(const std::string& text) {
+    std::vector<std::string> rows;
+    std::string row;
+    for (char c : text + " ") {
+        if (c == ' ') {
+            if (!row.empty()) rows.push_back(row);
+            row.clear();
+        } else {
+            row += c;
+        }
+    }
+    MemoryImage image(D3DFMT_L8, static_cast<UINT>(rows[0].size()), static_cast<UINT>(rows.size()));
+    for (UINT y = 0; y < image.height; ++y)
+        for (UINT x = 0; x < image.width; ++x) image.Row(y)[x] = static_cast<BYTE>((rows[y][x] - '0') * 28);
+    return image;
+}
+
+std::string AsciiFromGrey(MemoryImage& image) {
+    std::string text;
+    for (UINT y = 0; y < image.height; ++y) {
+        if (y) text += ' ';
+        for (UINT x = 0; x < image.width; ++x) text += static_cast<char>('0' + (image.Row(y)[x] + 14) / 28);
+    }
+    return text;
+}
+
+std::string Resample(const std::string& ascii, UINT w, UINT h, DWORD filter) {
+    MemoryImage src = GreyFromAscii(ascii);
+    MemoryImage dst(D3DFMT_L8, w, h);
+    EXPECT_EQ(Blit(dst, src, filter), S_OK);
+    return AsciiFromGrey(dst);
+}
+
+TEST(BlitImage, NonFilteringMethods) {
+    struct Case {
+        const char* what;
+        const char* source;
+        UINT w, h;
+        DWORD filter;
+        const char* expected;
+    } cases[] = {
+        {"copy", "19 28", 2, 2, D3DX_FILTER_TRIANGLE, "19 28"},
+        {"point repeats each pixel twice", "1234", 8, 1, D3DX_FILTER_POINT, "11223344"},
+        {"point halves by taking every other", "1234 5678", 2, 1, D3DX_FILTER_POINT, "13"},
+        {"none keeps the top-left overlap", "123 456 789", 2, 2, D3DX_FILTER_NONE, "12 45"},
+        {"box averages 2 x 2 and drops an odd last row and column", "11229 33449 99999", 2, 1, D3DX_FILTER_BOX, "23"},
+        {"box of one row", "1133", 2, 1, D3DX_FILTER_BOX, "13"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Resample(c.source, c.w, c.h, c.filter), c.expected);
+    }
+}
+
+TEST(BlitImage, NoFilterLeavesTheRestTransparentBlack) {
+    MemoryImage src(D3DFMT_A8R8G8B8, 4, 4), dst(D3DFMT_A8R8G8B8, 8, 8);
+    for (UINT y = 0; y < 4; ++y)
+        for (UINT x = 0; x < 4; ++x) src.SetPixel32(x, y, 0xFF112233);
+    std::fill(dst.bytes.begin(), dst.bytes.end(), 0x77);
+    ASSERT_EQ(Blit(dst, src, D3DX_FILTER_NONE), S_OK);
+    for (UINT y = 0; y < 8; ++y)
+        for (UINT x = 0; x < 8; ++x) EXPECT_EQ(dst.Pixel32(x, y), x < 4 && y < 4 ? 0xFF112233u : 0u);
+}
+
+TEST(BlitImage, BoxOfTwoByTwoIsTheRoundedMean) {
+    MemoryImage src(D3DFMT_A8R8G8B8, 2, 2), dst(D3DFMT_A8R8G8B8, 1, 1);
+    src.SetPixel32(0, 0, 0x00000000);
+    src.SetPixel32(1, 0, 0x01010101);
+    src.SetPixel32(0, 1, 0x02FF0001);
+    src.SetPixel32(1, 1, 0xFFFF0003);
+    ASSERT_EQ(Blit(dst, src, D3DX_FILTER_BOX), S_OK);
+    // Per channel (a + b + c + d + 2) >> 2.
+    EXPECT_EQ(dst.Pixel32(0, 0), 0x41800001u);
+}
+
+// The packed-integer box must give exactly what decoding, averaging in floats and encoding gives.
+TEST(BlitImage, PackedBoxEqualsTheFloatPath) {
+    const D3DFORMAT formats[] = {D3DFMT_A8R8G8B8, D3DFMT_A8B8G8R8, D3DFMT_X8R8G8B8, D3DFMT_X8B8G8R8,
+                                 D3DFMT_R5G6B5,   D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,
+                                 D3DFMT_R3G3B2,   D3DFMT_A8,       D3DFMT_L8,       D3DFMT_A8R3G3B2,
+                                 D3DFMT_X4R4G4B4, D3DFMT_A8L8,     D3DFMT_A4L4};
+    for (D3DFORMAT f : formats) {
+        SCOPED_TRACE(testing::Message() << "format " << f);
+        ASSERT_TRUE(HasPackedBox(f));
+        const UINT w = 19, h = 7;  // odd: the last column and row are dropped
+        MemoryImage src(f, w, h), fast(f, w / 2, h / 2), floats(D3DFMT_A32B32G32R32F, w, h),
+            mean(D3DFMT_A32B32G32R32F, w / 2, h / 2), reference(f, w / 2, h / 2);
+        FillRandom(src.bytes, static_cast<std::uint32_t>(f) * 31u);
+        // Unused X bits decode as opaque; set them so that both paths read the same value.
+        if (f == D3DFMT_X8R8G8B8 || f == D3DFMT_X8B8G8R8)
+            for (std::size_t i = 3; i < src.bytes.size(); i += 4) src.bytes[i] = 0xFF;
+        if (f == D3DFMT_X1R5G5B5 || f == D3DFMT_X4R4G4B4)
+            for (std::size_t i = 1; i < src.bytes.size(); i += 2) src.bytes[i] |= f == D3DFMT_X1R5G5B5 ? 0x80 : 0xF0;
+
+        ASSERT_EQ(Blit(fast, src, D3DX_FILTER_BOX), S_OK);
+        ASSERT_EQ(Blit(floats, src, D3DX_FILTER_NONE), S_OK);
+        ASSERT_EQ(Blit(mean, floats, D3DX_FILTER_BOX), S_OK);  // float formats take the float path
+        ASSERT_EQ(Blit(reference, mean, D3DX_FILTER_NONE), S_OK);
+        EXPECT_EQ(fast.Pixels(), reference.Pixels());
+    }
+}
+
+TEST(BlitImage, BoxRowVariantsAgreeOnEveryLength) {
+    std::vector<BYTE> row0(8 * 41), row1(8 * 41);
+    FillRandom(row0, 5);
+    FillRandom(row1, 6);
+    for (UINT w = 1; w <= 41; w += 2) {
+        std::vector<BYTE> plain(4 * w), mmx(4 * w);
+        BoxRow8888Plain(row0.data(), row1.data(), plain.data(), w);
+        BoxRow8888Mmx(row0.data(), row1.data(), mmx.data(), w);
+        EXPECT_EQ(plain, mmx) << "width " << w;
+    }
+}
+
+TEST(BlitImage, LinearEdgesWrapOrMirror) {
+    MemoryImage src(D3DFMT_A32B32G32R32F, 4, 1), wrapped(D3DFMT_A32B32G32R32F, 8, 1),
+        mirrored(D3DFMT_A32B32G32R32F, 8, 1);
+    for (UINT x = 0; x < 4; ++x) src.SetPixelF(x, 0, {x == 3 ? 1.0f : 0.0f, 0, 0, 1});
+    ASSERT_EQ(Blit(wrapped, src, D3DX_FILTER_LINEAR), S_OK);
+    ASSERT_EQ(Blit(mirrored, src, D3DX_FILTER_LINEAR | D3DX_FILTER_MIRROR_U), S_OK);
+    // Destination 0 samples source 0 with weight 0.75 and the pixel to its left with 0.25.
+    EXPECT_FLOAT_EQ(wrapped.PixelF(0, 0).r, 0.25f);
+    EXPECT_FLOAT_EQ(mirrored.PixelF(0, 0).r, 0.0f);
+    EXPECT_FLOAT_EQ(wrapped.PixelF(7, 0).r, 0.75f);  // 0.75 of source 3, 0.25 of wrapped source 0
+    EXPECT_FLOAT_EQ(mirrored.PixelF(7, 0).r, 1.0f);
+}
+
+TEST(BlitImage, WeightTablesSumToOne) {
+    struct Case {
+        UINT src, dst;
+    } cases[] = {{100, 128}, {60, 64}, {1000, 1024}, {600, 1024}, {7, 3}, {5, 2}, {1, 4}, {4, 1}, {3, 3}, {2, 7}};
+    for (const Case& c : cases) {
+        for (bool mirror : {false, true}) {
+            for (bool triangle : {false, true}) {
+                SCOPED_TRACE(testing::Message() << c.src << " -> " << c.dst << (mirror ? " mirror" : " wrap")
+                                                << (triangle ? " triangle" : " linear"));
+                WeightTable table;
+                if (triangle) {
+                    BuildTriangleWeights(c.src, c.dst, mirror, table);
+                } else {
+                    BuildLinearWeights(c.src, c.dst, mirror, table);
+                }
+                ASSERT_EQ(table.start.size(), c.dst + 1);
+                for (UINT i = 0; i < c.dst; ++i) {
+                    float sum = 0;
+                    for (UINT k = table.start[i]; k < table.start[i + 1]; ++k) {
+                        ASSERT_LT(table.taps[k].index, c.src);
+                        sum += table.taps[k].weight;
+                    }
+                    EXPECT_NEAR(sum, 1.0f, 1e-4f) << "destination " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(BlitImage, TriangleWeightsAtTheEdges) {
+    // 2 -> 4: destination 0 covers [0, 0.5) of the source, all inside the left half of pixel 0's tent.
+    WeightTable mirror, wrap;
+    BuildTriangleWeights(2, 4, true, mirror);
+    ASSERT_EQ(mirror.start[1] - mirror.start[0], 1u);
+    EXPECT_FLOAT_EQ(mirror.taps[0].weight, 1.0f);
+    // Wrapping, the last pixel's tent reaches across: its mean over [0, 0.5) is 0.25.
+    BuildTriangleWeights(2, 4, false, wrap);
+    float last = 0;
+    for (UINT k = wrap.start[0]; k < wrap.start[1]; ++k)
+        if (wrap.taps[k].index == 1) last = wrap.taps[k].weight;
+    EXPECT_FLOAT_EQ(last, 0.25f);
+}
+
+TEST(BlitImage, BoxThatIsNotAHalvingIsServedByTheTriangleFilter) {
+    MemoryImage src(D3DFMT_A8R8G8B8, 100, 60), box(D3DFMT_A8R8G8B8, 128, 64), tri(D3DFMT_A8R8G8B8, 128, 64);
+    FillRandom(src.bytes, 11);
+    ASSERT_EQ(Blit(box, src, D3DX_FILTER_BOX), S_OK);
+    ASSERT_EQ(Blit(tri, src, D3DX_FILTER_TRIANGLE), S_OK);
+    EXPECT_EQ(box.Pixels(), tri.Pixels());
+}
+
+TEST(BlitImage, TriangleKeepsAFlatImageFlat) {
+    for (DWORD mirror : {0u, static_cast<DWORD>(D3DX_FILTER_MIRROR)}) {
+        MemoryImage src(D3DFMT_A8R8G8B8, 37, 23), dst(D3DFMT_A8R8G8B8, 64, 9);
+        for (UINT y = 0; y < 23; ++y)
+            for (UINT x = 0; x < 37; ++x) src.SetPixel32(x, y, 0x80C04020);
+        ASSERT_EQ(Blit(dst, src, D3DX_FILTER_TRIANGLE | mirror), S_OK);
+        for (UINT y = 0; y < 9; ++y)
+            for (UINT x = 0; x < 64; ++x) ASSERT_EQ(dst.Pixel32(x, y), 0x80C04020u) << x << "," << y;
+    }
+}
+
+TEST(BlitImage, Failures) {
+    MemoryImage src(D3DFMT_A8R8G8B8, 3, 1), dst(D3DFMT_A8R8G8B8, 3, 1);
+    EXPECT_EQ(Blit(dst, src, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(Blit(dst, src, 6), D3DERR_INVALIDCALL);
+    EXPECT_EQ(Blit(dst, src, D3DX_FILTER_POINT | 0x800000), D3DERR_INVALIDCALL);
+
+    // A format without a codec fails and leaves the destination as it was.
+    MemoryImage odd(D3DFMT_D24S8, 3, 1);
+    std::fill(odd.bytes.begin(), odd.bytes.end(), 0x5A);
+    const std::vector<BYTE> before = odd.bytes;
+    EXPECT_EQ(Blit(odd, src, D3DX_FILTER_POINT), E_FAIL);
+    EXPECT_EQ(odd.bytes, before);
+    EXPECT_EQ(Blit(dst, odd, D3DX_FILTER_POINT), E_FAIL);
+}
+
+}  // namespace

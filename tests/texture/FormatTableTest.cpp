@@ -1,0 +1,92 @@
+#include "texture/FormatTable.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+FormatDesc Wanted(D3DFORMAT like) {
+    FormatDesc d = LookUpFormatDesc(like);
+    d.format = static_cast<D3DFORMAT>(0);  // a description only, no code to match by name
+    return d;
+}
+
+TEST(FormatTable, UnknownFormatsLookUpToTheDefaultRecord) {
+    const FormatDesc& d = LookUpFormatDesc(D3DFMT_UNKNOWN);
+    EXPECT_EQ(d.format, static_cast<D3DFORMAT>(0));
+    EXPECT_EQ(d.bits, 32u);
+    EXPECT_EQ(d.widths[1], 8);
+    EXPECT_EQ(&LookUpFormatDesc(D3DFMT_MULTI2_ARGB8), &d);
+    EXPECT_EQ(LookUpFormatDesc(D3DFMT_DXT1).format, D3DFMT_DXT1);
+}
+
+TEST(FormatTable, DistanceCostsAndIncompatiblePairs) {
+    struct Case {
+        D3DFORMAT wanted, candidate;
+        DWORD cost;
+    } cases[] = {
+        {D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, 0},
+        {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, 0x1000000},       // alpha missing
+        {D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, (3 + 2 + 3) << 16},  // precision lost
+        {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, 256},             // unwanted alpha
+        {D3DFMT_R5G6B5, D3DFMT_X8R8G8B8, 3 + 2 + 3},         // surplus precision
+        {D3DFMT_L8, D3DFMT_X8R8G8B8, 0},                     // colour may stand in for luminance
+        {D3DFMT_P8, D3DFMT_A8R8G8B8, 0},                     // and for palettised
+        {D3DFMT_X8R8G8B8, D3DFMT_L8, kFormatsIncompatible},  // not the other way round
+        {D3DFMT_V8U8, D3DFMT_X8R8G8B8, kFormatsIncompatible},
+        {D3DFMT_D16, D3DFMT_L16, kFormatsIncompatible},
+        {D3DFMT_A8, D3DFMT_X8R8G8B8, kFormatsIncompatible},  // every wanted channel missing
+        {D3DFMT_V8U8, D3DFMT_Q8W8V8U8, 256 + 256},           // W and Q not asked for
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "wanted " << c.wanted << " candidate " << c.candidate);
+        EXPECT_EQ(FormatDistance(LookUpFormatDesc(c.wanted), LookUpFormatDesc(c.candidate)), c.cost);
+    }
+}
+
+TEST(FormatTable, DistanceOrdersMissingThenLostThenUnwantedThenSurplus) {
+    const FormatDesc wanted = LookUpFormatDesc(D3DFMT_A4R4G4B4);
+    const DWORD missing = FormatDistance(wanted, LookUpFormatDesc(D3DFMT_X8R8G8B8));  // alpha missing
+    const DWORD lost = FormatDistance(wanted, LookUpFormatDesc(D3DFMT_A1R5G5B5));     // alpha 4 -> 1
+    const DWORD surplus = FormatDistance(wanted, LookUpFormatDesc(D3DFMT_A8R8G8B8));
+    EXPECT_GT(missing, lost);
+    EXPECT_GT(lost, surplus);
+    const FormatDesc rgb = LookUpFormatDesc(D3DFMT_R5G6B5);
+    EXPECT_GT(FormatDistance(rgb, LookUpFormatDesc(D3DFMT_A8R8G8B8)),  // unwanted alpha beats ...
+              FormatDistance(rgb, LookUpFormatDesc(D3DFMT_X8R8G8B8)));  // ... surplus alone
+}
+
+TEST(FormatTable, FindBestFormatWithoutDevice) {
+    struct Case {
+        const char* what;
+        FormatDesc wanted;
+        D3DFORMAT expected;
+    } cases[] = {
+        {"a named format is chosen itself over an earlier equal", LookUpFormatDesc(D3DFMT_X8B8G8R8), D3DFMT_X8B8G8R8},
+        {"an ineligible format asked for by name", LookUpFormatDesc(D3DFMT_R8G8B8), D3DFMT_R8G8B8},
+        {"equal costs: the first in table order", Wanted(D3DFMT_X8B8G8R8), D3DFMT_X8R8G8B8},
+        {"equal costs: fewer bits wins over table order", Wanted(D3DFMT_L8), D3DFMT_L8},
+        {"24-bit colour with one bit of alpha", [] {
+             FormatDesc d = Wanted(D3DFMT_R8G8B8);
+             d.widths[1] = 1;
+             return d;
+         }(), D3DFMT_A8R8G8B8},
+        {"unknown format: 32-bit ARGB", LookUpFormatDesc(D3DFMT_UNKNOWN), D3DFMT_A8R8G8B8},
+        {"signed two channels", Wanted(D3DFMT_V8U8), D3DFMT_V8U8},
+        {"16-bit float red: the 16-bit integer red-green pair", Wanted(D3DFMT_R16F), D3DFMT_G16R16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(FindBestFormat(nullptr, 0, D3DRTYPE_TEXTURE, c.wanted), c.expected);
+    }
+}
+
+TEST(FormatTable, BitLength) {
+    EXPECT_EQ(BitLength(0), 0u);
+    EXPECT_EQ(BitLength(1), 1u);
+    EXPECT_EQ(BitLength(128), 8u);
+    EXPECT_EQ(BitLength(256), 9u);
+    EXPECT_EQ(BitLength(800), 10u);
+    EXPECT_EQ(BitLength(0xFFFFFFFFu), 32u);
+}
+
+}  // namespace

@@ -51,7 +51,24 @@ void EncodeDxt1Block(const Rgba texels[16], std::uint8_t out[8]) {
         cov[4] += g * b;
         cov[5] += b * b;
     }
-    float axis[3] = {0.577f, 0.577f, 0.577f};
+    // Start from the covariance column of the channel that varies most: unlike a fixed start (grey, say), it is
+    // never orthogonal to the principal axis (red against blue would be).
+    float axis[3];
+    if (cov[0] >= cov[3] && cov[0] >= cov[5]) {
+        axis[0] = cov[0], axis[1] = cov[1], axis[2] = cov[2];
+    } else if (cov[3] >= cov[5]) {
+        axis[0] = cov[1], axis[1] = cov[3], axis[2] = cov[4];
+    } else {
+        axis[0] = cov[2], axis[1] = cov[4], axis[2] = cov[5];
+    }
+    {
+        const float len = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]);
+        if (len < 1e-6f) {
+            axis[0] = axis[1] = axis[2] = 0.57735027f;  // a flat block: any axis will do
+        } else {
+            for (float& a : axis) a /= len;
+        }
+    }
     for (int it = 0; it < 8; ++it) {
         const float x = cov[0] * axis[0] + cov[1] * axis[1] + cov[2] * axis[2];
         const float y = cov[1] * axis[0] + cov[3] * axis[1] + cov[4] * axis[2];

@@ -1,0 +1,253 @@
+// Frame cost of the sea-scene demo on the OpenGL backend, headless, with the frame gate always open (the
+// counter advances 1/60 s per read). Reports per frame: median and 95th percentile of wall time, CPU time of the
+// whole process (all rasteriser threads), and, in a second run with a readback after each part, the share of
+// the scene pass, the tint, the wave pass and the present. A plain clear-and-present frame is the baseline.
+// Run from the program's working directory (the generated data): seascene_bench --benchmark_... or -C DIR.
+#include <benchmark/benchmark.h>
+
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/Application.h"
+#include "demo/ColorFilter.h"
+#include "demo/ImageWave.h"
+#include "demo/SeaSceneApp.h"
+#include "demo/WaterImage.h"
+#include "platform/MessageBoxHook.h"
+#include "platform/Runner.h"
+#include "platform/d3d9/Backend.h"
+#include "render/FrameRate.h"
+#include "render/Renderer.h"
+#include "scene/Scene.h"
+
+namespace {
+
+const char kClass[] = "TARN Engine 1.0";
+
+double Now(clockid_t clock) {
+    timespec ts;
+    clock_gettime(clock, &ts);
+    return ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t i = std::min(values.size() - 1, static_cast<std::size_t>(p * (values.size() - 1) + 0.5));
+    return values[i];
+}
+
+// The demo started as the entry point starts it, on the OpenGL backend without a window on screen.
+struct Demo {
+    CSeaSceneApp* app = nullptr;
+    bool started = false;
+
+    Demo() {
+        tarn::platform::Runner().headless = true;
+        tarn::platform::Runner().clockStep = 1.0 / 60.0;
+        tarn::d3d9::SetBackend(tarn::d3d9::BackendKind::Gl);
+        tarn::platform::SetMessageBoxHook([](HWND, const char* text, const char*, UINT) {
+            std::fprintf(stderr, "seascene_bench: %s\n", text);
+            return IDOK;
+        });
+        app = static_cast<CSeaSceneApp*>(CreateApplication());
+        WNDCLASSEXA windowClass = {};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.style = CS_CLASSDC;
+        windowClass.lpfnWndProc = WndProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = kClass;
+        RegisterClassExA(&windowClass);
+        app->SetWindow(CreateWindowExA(0, kClass, app->GetTitle(), WS_POPUP, 0, 0, app->GetWidth(), app->GetHeight(),
+                                       GetDesktopWindow(), nullptr, GetModuleHandleA(nullptr), nullptr));
+        started = app->CreateRenderer() && app->CreateFrameRate();
+    }
+    ~Demo() {
+        app->Shutdown();
+        DestroyWindow(app->GetWindow());
+        delete app;
+        UnregisterClassA(kClass, GetModuleHandleA(nullptr));
+    }
+    IDirect3DDevice9* device() const { return GetRenderer()->GetDevice(); }
+
+    // Calls Frame until it has drawn one (the gate may refuse a call when float rounding puts the clock a hair
+    // short of 1/60 s).
+    void drawOneFrame() {
+        const float phase = wavePhase;
+        for (int tries = 0; tries < 4 && wavePhase == phase; ++tries) app->Frame();
+    }
+};
+
+std::size_t SceneTriangles(const CTRScene& scene) {
+    std::size_t total = 0;
+    for (const CTRMeshNode* node : scene.getMeshNodes()) {
+        const auto& buffers = scene.getIndexBuffers();
+        if (node->indexBufferIndex >= 0 && static_cast<std::size_t>(node->indexBufferIndex) < buffers.size())
+            total += static_cast<std::size_t>(buffers[static_cast<std::size_t>(node->indexBufferIndex)]->triangleCount);
+    }
+    return total;
+}
+
+void BM_SeaSceneFrame(benchmark::State& state) {
+    Demo demo;
+    if (!demo.started) {
+        state.SkipWithError("the demo did not start (run from the directory holding SeaSimpleMap.TRS)");
+        return;
+    }
+    for (int i = 0; i < 30; ++i) demo.drawOneFrame();  // warm up: programs generated, textures uploaded
+    std::vector<double> wall, cpu;
+    for (auto _ : state) {
+        const double w0 = Now(CLOCK_MONOTONIC), c0 = Now(CLOCK_PROCESS_CPUTIME_ID);
+        demo.drawOneFrame();
+        wall.push_back(Now(CLOCK_MONOTONIC) - w0);
+        cpu.push_back(Now(CLOCK_PROCESS_CPUTIME_ID) - c0);
+    }
+    double cpuSum = 0;
+    for (double c : cpu) cpuSum += c;
+    state.counters["median_ms"] = Percentile(wall, 0.5) * 1e3;
+    state.counters["p95_ms"] = Percentile(wall, 0.95) * 1e3;
+    state.counters["cpu_ms"] = cpuSum / cpu.size() * 1e3;
+    state.counters["triangles"] = static_cast<double>(SceneTriangles(*demo.app->GetScene()));
+}
+
+// The frame of CSeaSceneApp::Frame split into its parts, each followed by a readback of the surface it drew into,
+// so that the time of a part includes its rasterisation. The readback's own cost (measured alone) is subtracted.
+void BM_SeaScenePassShares(benchmark::State& state) {
+    Demo demo;
+    if (!demo.started) {
+        state.SkipWithError("the demo did not start (run from the directory holding SeaSimpleMap.TRS)");
+        return;
+    }
+    IDirect3DDevice9* device = demo.device();
+    ImageWave& wave = *demo.app->GetImageWave();
+    CTRScene& scene = *demo.app->GetScene();
+    CTRCamera& camera = *demo.app->GetCamera();
+    D3DSURFACE_DESC desc;
+    wave.GetSurface()->GetDesc(&desc);
+    IDirect3DSurface9* copy = nullptr;
+    IDirect3DSurface9* backBuffer = nullptr;
+    device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
+    device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer);
+    if (!copy || !backBuffer) {
+        state.SkipWithError("cannot read the render targets back");
+        if (copy) copy->Release();
+        if (backBuffer) backBuffer->Release();
+        return;
+    }
+    auto sync = [&](IDirect3DSurface9* target) { device->GetRenderTargetData(target, copy); };
+    for (int i = 0; i < 30; ++i) demo.drawOneFrame();
+
+    double scenePass = 0, tint = 0, wavePass = 0, present = 0, readback = 0;
+    float frameTime = 0.0f;
+    for (auto _ : state) {
+        frameTime += 1.0f / 60.0f;
+        const D3DXVECTOR3 eye = CSeaSceneApp::OrbitEye(frameTime), at(0, 1, 0), up(0, 1, 0);
+        double t0 = Now(CLOCK_MONOTONIC);
+        sync(wave.GetSurface());
+        double t1 = Now(CLOCK_MONOTONIC);
+        readback += t1 - t0;
+
+        camera.setLookAt(eye, at, up);
+        wave.BeginCapture();
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00004080, 1.0f, 0);
+        device->BeginScene();
+        D3DXMATRIX world;
+        D3DXMatrixInverse(&world, nullptr, &camera.getViewMatrix());
+        demo.app->GetWaterImage()->Begin(1.0f / 60.0f, &camera.getProjectionMatrix(), &world);
+        scene.setCurrentFVF(-1);
+        scene.render();
+        demo.app->GetWaterImage()->End();
+        sync(wave.GetSurface());
+        double t2 = Now(CLOCK_MONOTONIC);
+        scenePass += t2 - t1;
+
+        demo.app->GetColorFilter()->Render();
+        device->EndScene();
+        wave.EndCapture();
+        sync(wave.GetSurface());
+        double t3 = Now(CLOCK_MONOTONIC);
+        tint += t3 - t2;
+
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00004080, 1.0f, 0);
+        device->BeginScene();
+        wave.Render();
+        device->EndScene();
+        sync(backBuffer);
+        double t4 = Now(CLOCK_MONOTONIC);
+        wavePass += t4 - t3;
+
+        device->Present(nullptr, nullptr, nullptr, nullptr);
+        present += Now(CLOCK_MONOTONIC) - t4;
+    }
+    copy->Release();
+    backBuffer->Release();
+    const double n = static_cast<double>(state.iterations());
+    const double sync1 = readback / n;
+    const double parts[4] = {std::max(0.0, scenePass / n - sync1), std::max(0.0, tint / n - sync1),
+                             std::max(0.0, wavePass / n - sync1), present / n};
+    const double total = parts[0] + parts[1] + parts[2] + parts[3];
+    state.counters["scene_ms"] = parts[0] * 1e3;
+    state.counters["tint_ms"] = parts[1] * 1e3;
+    state.counters["wave_ms"] = parts[2] * 1e3;
+    state.counters["present_ms"] = parts[3] * 1e3;
+    state.counters["readback_ms"] = sync1 * 1e3;
+    state.counters["scene_share"] = parts[0] / total;
+    state.counters["tint_share"] = parts[1] / total;
+    state.counters["wave_share"] = parts[2] / total;
+    state.counters["present_share"] = parts[3] / total;
+}
+
+// Baseline: the same device clearing the back buffer and presenting, nothing drawn.
+void BM_ClearAndPresent(benchmark::State& state) {
+    Demo demo;
+    if (!demo.started) {
+        state.SkipWithError("the demo did not start");
+        return;
+    }
+    IDirect3DDevice9* device = demo.device();
+    std::vector<double> wall;
+    for (auto _ : state) {
+        const double w0 = Now(CLOCK_MONOTONIC);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00004080, 1.0f, 0);
+        device->BeginScene();
+        device->EndScene();
+        device->Present(nullptr, nullptr, nullptr, nullptr);
+        wall.push_back(Now(CLOCK_MONOTONIC) - w0);
+    }
+    state.counters["median_ms"] = Percentile(wall, 0.5) * 1e3;
+    state.counters["p95_ms"] = Percentile(wall, 0.95) * 1e3;
+}
+
+BENCHMARK(BM_ClearAndPresent)->Iterations(300)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SeaSceneFrame)->Iterations(600)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SeaScenePassShares)->Iterations(300)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+// Google Benchmark's own main, after moving into the data directory given by -C (default: the build's run
+// directory).
+int main(int argc, char** argv) {
+    std::string dir = SEASCENE_RUNTIME_DIR;
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        if (std::string(argv[i]) == "-C" && i + 1 < argc) {
+            dir = argv[++i];
+            continue;
+        }
+        rest.push_back(argv[i]);
+    }
+    if (chdir(dir.c_str()) != 0) {
+        std::fprintf(stderr, "seascene_bench: cannot enter %s\n", dir.c_str());
+        return 1;
+    }
+    int count = static_cast<int>(rest.size());
+    benchmark::Initialize(&count, rest.data());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

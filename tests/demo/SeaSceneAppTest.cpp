@@ -1,0 +1,212 @@
+// CSeaSceneApp in process, on the null drawing backend: creation, Escape, start-up failure and teardown, and the
+// frame clocks (camera orbit, caustic images, wave phase) driven by a scripted performance counter.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "app/Application.h"
+#include "demo/ColorFilter.h"
+#include "demo/ImageWave.h"
+#include "demo/SeaSceneApp.h"
+#include "demo/WaterImage.h"
+#include "platform/MessageBoxHook.h"
+#include "platform/Runner.h"
+#include "platform/TestHooks.h"
+#include "platform/d3d9/Backend.h"
+#include "render/Renderer.h"
+#include "scene/Scene.h"
+
+namespace {
+
+const char kClass[] = "TARN Engine 1.0";
+const std::string kRuntime = SEASCENE_RUNTIME_DIR;
+
+// Starts the demo the way the entry point does, in `directory`, and tears it down at the end.
+class AppHarness {
+public:
+    explicit AppHarness(const std::string& directory) {
+        tarn::platform::Runner().headless = true;
+        tarn::d3d9::SetBackend(tarn::d3d9::BackendKind::Null);
+        tarn::platform::SetMessageBoxHook([this](HWND, const char* text, const char*, UINT) {
+            boxes.push_back(text);
+            return IDOK;
+        });
+        char here[4096];
+        previous = getcwd(here, sizeof here) ? here : ".";
+        if (chdir(directory.c_str()) != 0) ADD_FAILURE() << "cannot enter " << directory;
+        app = static_cast<CSeaSceneApp*>(CreateApplication());
+        WNDCLASSEXA windowClass = {};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.style = CS_CLASSDC;
+        windowClass.lpfnWndProc = WndProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = kClass;
+        RegisterClassExA(&windowClass);
+        app->SetWindow(CreateWindowExA(0, kClass, app->GetTitle(), WS_POPUP, 0, 0, app->GetWidth(), app->GetHeight(),
+                                       GetDesktopWindow(), nullptr, GetModuleHandleA(nullptr), nullptr));
+    }
+    bool Start() { return app->CreateRenderer() && app->CreateFrameRate(); }
+
+    // Shutdown, then what the device still holds: everything the demo made must be gone before the renderer is.
+    std::size_t ShutdownAndCountLive() {
+        app->Shutdown();
+        return GetRenderer() ? tarn::d3d9::LiveResourceCount(GetRenderer()->GetDevice()) : 0;
+    }
+
+    ~AppHarness() {
+        app->Shutdown();
+        if (app->GetWindow()) DestroyWindow(app->GetWindow());
+        delete app;
+        UnregisterClassA(kClass, GetModuleHandleA(nullptr));
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        tarn::platform::SetCounterScript({});
+        tarn::platform::SetMessageBoxHook({});
+        tarn::d3d9::ResetBackend();
+        if (chdir(previous.c_str()) != 0) ADD_FAILURE() << "cannot return to " << previous;
+    }
+
+    CSeaSceneApp* app = nullptr;
+    std::vector<std::string> boxes;
+
+private:
+    std::string previous;
+};
+
+// Counter readings (nanoseconds; the scripted counter runs at 1e9 ticks per second) for the timer's construction,
+// its first update and then one update per entry of `frameTimes` (seconds since the first update).
+std::vector<std::int64_t> CounterAt(const std::vector<double>& frameTimes) {
+    std::vector<std::int64_t> values = {1000, 2000, 2000};
+    // The first update reads twice; the clock starts at its second reading.
+    for (double t : frameTimes) values.push_back(2000 + static_cast<std::int64_t>(std::llround(t * 1e9)));
+    return values;
+}
+
+TEST(SeaSceneAppTest, OrbitCirclesTheOriginAtHalfARadianPerSecond) {
+    struct Case {
+        double time;
+        float x, z;
+    } const kCases[] = {{0.0, 0, 200}, {std::numbers::pi, 200, 0}, {2 * std::numbers::pi, 0, -200},
+                        {3 * std::numbers::pi, -200, 0}, {4 * std::numbers::pi, 0, 200}};
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.time);
+        const D3DXVECTOR3 eye = CSeaSceneApp::OrbitEye(static_cast<float>(c.time));
+        EXPECT_NEAR(eye.x, c.x, 1e-3f);
+        EXPECT_EQ(eye.y, 80.0f);
+        EXPECT_NEAR(eye.z, c.z, 1e-3f);
+    }
+}
+
+TEST(SeaSceneAppTest, EscapeClosesOnReleaseOnly) {
+    AppHarness harness(kRuntime);
+    CSeaSceneApp& app = *harness.app;
+    EXPECT_STREQ(app.GetTitle(), "Tarn Engine 1.0v");
+    EXPECT_EQ(app.GetWidth(), 800);
+    EXPECT_EQ(app.GetHeight(), 600);
+    EXPECT_FALSE(app.IsFullScreen());
+    EXPECT_EQ(app.GetScene(), nullptr);
+
+    EXPECT_FALSE(app.MsgProc(WM_KEYDOWN, VK_ESCAPE, 0));
+    EXPECT_FALSE(app.MsgProc(WM_KEYUP, 'A', 0));
+    MSG msg;
+    bool quit = false;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) quit = quit || msg.message == WM_QUIT;
+    EXPECT_FALSE(quit) << "pressing Escape, or releasing another key, changes nothing";
+
+    EXPECT_TRUE(app.MsgProc(WM_KEYUP, VK_ESCAPE, 0));
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) quit = true;
+        DispatchMessageA(&msg);
+    }
+    EXPECT_TRUE(quit) << "releasing Escape destroys the window, whose WM_DESTROY posts WM_QUIT";
+    app.SetWindow(nullptr);  // already destroyed
+}
+
+TEST(SeaSceneAppTest, ShutdownWithNothingCreatedDoesNothing) {
+    AppHarness harness(kRuntime);
+    harness.app->Shutdown();
+    harness.app->Shutdown();
+    EXPECT_EQ(harness.app->GetWaterImage(), nullptr);
+}
+
+TEST(SeaSceneAppTest, MissingCausticFrameFailsAfterTheOtherStepsAndShutdownReleasesAll) {
+    const std::string dir = testing::TempDir() + "seascene-missing-frame";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/Water");
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(kRuntime)) {
+        if (!entry.is_regular_file() || entry.path().filename() == "caust7.tga") continue;
+        std::filesystem::create_symlink(entry.path(),
+                                        dir + "/" + std::filesystem::relative(entry.path(), kRuntime).string());
+    }
+    {
+        AppHarness harness(dir);
+        EXPECT_FALSE(harness.Start());
+        const std::vector<std::string> expected = {"CTRWaterImage 생성 실패", "Initialize() Fail!\n"};
+        EXPECT_EQ(harness.boxes, expected);
+        CSeaSceneApp& app = *harness.app;
+        EXPECT_NE(app.GetScene(), nullptr);
+        EXPECT_NE(app.GetCamera(), nullptr);
+        EXPECT_NE(app.GetColorFilter(), nullptr);
+        EXPECT_NE(app.GetImageWave(), nullptr);
+        ASSERT_NE(app.GetWaterImage(), nullptr);
+        EXPECT_NE(app.GetWaterImage()->GetFrame(6), nullptr);
+        EXPECT_EQ(app.GetWaterImage()->GetFrame(7), nullptr);
+        EXPECT_EQ(harness.ShutdownAndCountLive(), 0u);
+        EXPECT_EQ(app.GetScene(), nullptr);
+        EXPECT_EQ(app.GetWaterImage(), nullptr);
+    }
+    std::filesystem::remove_all(dir);
+}
+
+// Frames whose clock readings are just over 1/60 s apart are all accepted with that elapsed time: the caustic
+// image changes every third frame, the wave phase advances 0.02 per frame, the eye follows the frame time.
+TEST(SeaSceneAppTest, FramesDriveTheCausticImageTheWaveAndTheCamera) {
+    AppHarness harness(kRuntime);
+    const double step = 1.0 / 60.0 + 1e-6;
+    std::vector<double> times;
+    for (int k = 1; k <= 30; ++k) times.push_back(k * step);
+    times.push_back(std::numbers::pi);
+    tarn::platform::SetCounterScript(CounterAt(times));
+    ASSERT_TRUE(harness.Start()) << (harness.boxes.empty() ? "" : harness.boxes[0]);
+    CSeaSceneApp& app = *harness.app;
+    causticClock = 0.0f;
+    wavePhase = 0.0f;
+
+    app.Frame();  // the timer's first update never accepts a frame: nothing is drawn
+    EXPECT_EQ(causticClock, 0.0f);
+    EXPECT_EQ(wavePhase, 0.0f);
+
+    std::vector<int> images;
+    for (int k = 1; k <= 30; ++k) {
+        app.Frame();
+        images.push_back(static_cast<int>(causticClock) % 32);
+        EXPECT_NEAR(wavePhase, 0.02f * k, 1e-5f);
+        const D3DXVECTOR3 eye = CSeaSceneApp::OrbitEye(static_cast<float>(k * step));
+        EXPECT_NEAR(app.GetCamera()->eye.x, eye.x, 1e-3f);
+        EXPECT_NEAR(app.GetCamera()->eye.z, eye.z, 1e-3f);
+    }
+    for (int k = 1; k <= 30; ++k) EXPECT_EQ(images[k - 1], k / 3) << "frame " << k;
+
+    // One long frame up to t = pi: a quarter turn from (0, 80, 200) to (200, 80, 0), looking at (0, 1, 0).
+    app.Frame();
+    const CTRCamera& camera = *app.GetCamera();
+    EXPECT_NEAR(camera.eye.x, 200.0f, 1e-3f);
+    EXPECT_EQ(camera.eye.y, 80.0f);
+    EXPECT_NEAR(camera.eye.z, 0.0f, 1e-3f);
+    D3DXMATRIX view;
+    const D3DXVECTOR3 eye(200.0f, 80.0f, 0.0f), at(0.0f, 1.0f, 0.0f), up(0.0f, 1.0f, 0.0f);
+    D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(camera.getViewMatrix().m[r][c], view.m[r][c], 1e-4f) << r << c;
+
+    EXPECT_EQ(harness.ShutdownAndCountLive(), 0u);
+}
+
+}  // namespace

@@ -264,6 +264,9 @@ bool EnsureSdlVideo() {
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
         state = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 ? 1 : 0;
+        if (state == 1) {
+            std::atexit(SDL_Quit);  // closes the display connection and unloads the video driver at exit
+        }
         if (state == 0) {
             std::fprintf(stderr, "platform: no display (%s); running headless\n", SDL_GetError());
         }

@@ -1,0 +1,42 @@
+// Choices of the Direct3D layer that tests, tools and benchmarks make in code: which drawing backend new devices
+// get, which capability profile new Direct3D objects describe, and what a device still holds (leak checks).
+// Without calls here the environment decides (TARN_D3D9_BACKEND=gl|null, TARN_D3D9_PROFILE=<name>).
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/d3d9/D3D9.h"
+
+namespace tarn::d3d9 {
+
+enum class BackendKind { Gl, Null };
+
+// Backend of the devices created from now on; overrides TARN_D3D9_BACKEND until ResetBackend.
+void SetBackend(BackendKind kind);
+void ResetBackend();
+BackendKind CurrentBackend();
+
+// Capability profiles: "default" (what the OpenGL backend supports), "pow2" (power-of-two sizes only),
+// "pow2-conditional" (power-of-two, non-power-of-two allowed without mip maps), "square" (square power-of-two
+// only), "max256" (textures up to 256 x 256), "rgb-only" (32-bit and 16-bit RGB formats only).
+// Applies to Direct3D objects created afterwards; false (and no change) for an unknown name; null resets to
+// TARN_D3D9_PROFILE (or "default").
+bool SetProfile(const char* name);
+std::string CurrentProfileName();
+
+// Resources created on `device` and still alive (the device's own back buffer and depth buffer excluded), and a
+// one-line-per-resource description of them (type, format, size, pool, where created when known).
+std::size_t LiveResourceCount(IDirect3DDevice9* device);
+std::string DescribeLiveResources(IDirect3DDevice9* device);
+
+// Programs the OpenGL backend has generated for the fixed-function states met so far (0 for the null backend).
+std::size_t GeneratedProgramCount(IDirect3DDevice9* device);
+
+// True while DebugSetMute(TRUE) is in force: the layer's own diagnostics (leak reports included) are silent.
+bool Muted();
+
+}  // namespace tarn::d3d9
+
+// The runtime's debug switch, exported as "DebugSetMute" of "d3d9.dll"; the caller cleans the stack.
+extern "C" void DebugSetMute(BOOL mute);

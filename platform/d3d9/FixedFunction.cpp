@@ -1,0 +1,545 @@
+// GLSL generation for the fixed-function pipeline. Vertex stage: transforms (D3D row vectors: the raw D3D matrix
+// uploaded untransposed is applied as M * v), per-vertex lighting in camera space with the documented light,
+// attenuation, spot and material-source rules, texture-coordinate generation and texture transforms, and the
+// D3D9 rasterisation conventions (y flipped so that row 0 is the top, depth 0..1, pixel centres on integers).
+// Pixel stage: the texture-stage cascade, specular add, fog and alpha test.
+#include "platform/d3d9/FixedFunction.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace tarn::d3d9 {
+namespace {
+
+// Stage word layout.
+//   colour word: op (5 bits) | arg1 (6) << 5 | arg2 (6) << 11 | arg0 (6) << 17 | result temp (1) << 23
+//   alpha word:  op (5 bits) | arg1 (6) << 5 | arg2 (6) << 11 | arg0 (6) << 17
+//   coord word:  set (3) | generation (3) << 3 | transform count (3) << 6 | projected (1) << 9 |
+//                texture bound (1) << 10 | input size (3) << 11
+constexpr std::uint32_t Arg(DWORD arg) { return arg & 0x3f; }
+
+bool ReadsTexture(DWORD op, DWORD a1, DWORD a2, DWORD a0) {
+    auto is = [](DWORD a) { return (a & D3DTA_SELECTMASK) == D3DTA_TEXTURE; };
+    if (op == D3DTOP_BLENDTEXTUREALPHA || op == D3DTOP_BLENDTEXTUREALPHAPM) return true;
+    const bool usesArg0 = op == D3DTOP_MULTIPLYADD || op == D3DTOP_LERP;
+    const bool usesArg2 = op != D3DTOP_SELECTARG1;
+    const bool usesArg1 = op != D3DTOP_SELECTARG2;
+    return (usesArg1 && is(a1)) || (usesArg2 && is(a2)) || (usesArg0 && is(a0));
+}
+
+UINT TexCoordSize(DWORD fvf, UINT set) {
+    static const UINT kSizes[4] = {2, 3, 4, 1};
+    return kSizes[(fvf >> (16 + 2 * set)) & 3];
+}
+
+void Append(std::string& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Append(std::string& s, const char* format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    s += buffer;
+}
+
+}  // namespace
+
+std::size_t ProgramKeyHash::operator()(const ProgramKey& key) const {
+    std::uint64_t h = 1469598103934665603ull;
+    for (std::uint32_t w : key.words) {
+        h ^= w;
+        h *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(h);
+}
+
+ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLights>* activeLights,
+                          int* activeLightCount) {
+    ProgramKey key;
+    const auto& rs = state.rs;
+    const DWORD fvf = state.fvf;
+    const bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
+    key.words[0] = fvf;
+    std::uint32_t sw = 0;
+    const bool lighting = rs[D3DRS_LIGHTING] && !rhw;
+    if (lighting) sw |= kKeyLighting;
+    if (rs[D3DRS_SPECULARENABLE]) sw |= kKeySpecular;
+    if (rs[D3DRS_LOCALVIEWER]) sw |= kKeyLocalViewer;
+    if (rs[D3DRS_NORMALIZENORMALS]) sw |= kKeyNormalize;
+    if (rs[D3DRS_COLORVERTEX]) sw |= kKeyColorVertex;
+    if (rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT) sw |= kKeyFlat;
+    if (rs[D3DRS_ALPHATESTENABLE] && rs[D3DRS_ALPHAFUNC] != D3DCMP_ALWAYS) {
+        sw |= kKeyAlphaTest | ((rs[D3DRS_ALPHAFUNC] & 0xf) << 8);
+    }
+    if (rs[D3DRS_FOGENABLE] && !rhw) {
+        sw |= (rs[D3DRS_FOGTABLEMODE] & 3) << 12;
+        if ((rs[D3DRS_FOGTABLEMODE] & 3) == D3DFOG_NONE) {
+            sw |= (rs[D3DRS_FOGVERTEXMODE] & 3) << 14;
+            if (rs[D3DRS_RANGEFOGENABLE]) sw |= kKeyRangeFog;
+        }
+    }
+    if (lighting) {
+        sw |= (rs[D3DRS_DIFFUSEMATERIALSOURCE] & 3) << 16 | (rs[D3DRS_SPECULARMATERIALSOURCE] & 3) << 18 |
+              (rs[D3DRS_AMBIENTMATERIALSOURCE] & 3) << 20 | (rs[D3DRS_EMISSIVEMATERIALSOURCE] & 3) << 22;
+    }
+    key.words[1] = sw;
+
+    int count = 0;
+    if (lighting) {
+        std::uint32_t types = 0;
+        for (std::size_t i = 0; i < state.lights.size() && count < kMaxActiveLights; ++i) {
+            if (!state.lights[i].enabled) continue;
+            (*activeLights)[static_cast<std::size_t>(count)] = static_cast<int>(i);
+            types |= (static_cast<std::uint32_t>(state.lights[i].light.Type) & 3) << (2 * count);
+            ++count;
+        }
+        key.words[2] = types;
+    }
+    *activeLightCount = count;
+
+    const UINT texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    for (int s = 0; s < kStages; ++s) {
+        const auto& t = state.tss[static_cast<std::size_t>(s)];
+        const bool hasTexture = state.textures[static_cast<std::size_t>(s)] != nullptr;
+        DWORD colorOp = t[D3DTSS_COLOROP];
+        // A stage whose first colour argument is a missing texture ends the cascade, like DISABLE.
+        if (colorOp != D3DTOP_DISABLE && !hasTexture && (t[D3DTSS_COLORARG1] & D3DTA_SELECTMASK) == D3DTA_TEXTURE &&
+            colorOp != D3DTOP_SELECTARG2) {
+            colorOp = D3DTOP_DISABLE;
+        }
+        if (colorOp == D3DTOP_DISABLE || colorOp > D3DTOP_LERP) break;
+        DWORD alphaOp = t[D3DTSS_ALPHAOP];
+        if (alphaOp > D3DTOP_LERP) alphaOp = D3DTOP_DISABLE;
+        const bool temp = (t[D3DTSS_RESULTARG] & D3DTA_SELECTMASK) == D3DTA_TEMP;
+        key.words[3 + 3 * s] = colorOp | Arg(t[D3DTSS_COLORARG1]) << 5 | Arg(t[D3DTSS_COLORARG2]) << 11 |
+                               Arg(t[D3DTSS_COLORARG0]) << 17 | (temp ? 1u : 0u) << 23;
+        key.words[4 + 3 * s] = alphaOp | Arg(t[D3DTSS_ALPHAARG1]) << 5 | Arg(t[D3DTSS_ALPHAARG2]) << 11 |
+                               Arg(t[D3DTSS_ALPHAARG0]) << 17;
+        const bool samples =
+            ReadsTexture(colorOp, t[D3DTSS_COLORARG1], t[D3DTSS_COLORARG2], t[D3DTSS_COLORARG0]) ||
+            (alphaOp != D3DTOP_DISABLE &&
+             ReadsTexture(alphaOp, t[D3DTSS_ALPHAARG1], t[D3DTSS_ALPHAARG2], t[D3DTSS_ALPHAARG0]));
+        std::uint32_t coord = 0;
+        if (samples && hasTexture) {
+            const DWORD tci = t[D3DTSS_TEXCOORDINDEX];
+            const UINT set = tci & 7;
+            const DWORD gen = (tci >> 16) & 7;
+            const DWORD ttff = t[D3DTSS_TEXTURETRANSFORMFLAGS];
+            const UINT size = set < texCount ? TexCoordSize(fvf, set) : 0;
+            coord = set | gen << 3 | (ttff & 7) << 6 | ((ttff & D3DTTFF_PROJECTED) ? 1u : 0u) << 9 | 1u << 10 |
+                    size << 11;
+            if (rhw) coord &= ~(7u << 3 | 7u << 6 | 1u << 9);  // no generation or transform without a camera
+        } else if (samples) {
+            coord = 0;  // reads opaque black
+        }
+        key.words[5 + 3 * s] = coord | (samples ? 1u << 14 : 0u);
+    }
+    return key;
+}
+
+int ActiveStages(const ProgramKey& key) {
+    int s = 0;
+    while (s < kStages && (key.words[3 + 3 * s] & 0x1f) != 0) ++s;
+    return s;
+}
+
+bool StageSamples(const ProgramKey& key, int stage) {
+    const std::uint32_t coord = key.words[5 + 3 * stage];
+    return (coord & (1u << 14)) && (coord & (1u << 10));
+}
+
+std::string GenerateVertexShader(const ProgramKey& key) {
+    const DWORD fvf = key.words[0];
+    const std::uint32_t sw = key.words[1];
+    const bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
+    const bool hasNormal = (fvf & D3DFVF_NORMAL) != 0;
+    const bool hasDiffuse = (fvf & D3DFVF_DIFFUSE) != 0;
+    const bool hasSpecular = (fvf & D3DFVF_SPECULAR) != 0;
+    const UINT texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+    const bool lighting = (sw & kKeyLighting) != 0;
+    const DWORD tableFog = (sw >> 12) & 3, vertexFog = (sw >> 14) & 3;
+    const char* flat = (sw & kKeyFlat) ? "flat " : "";
+    const int stages = ActiveStages(key);
+
+    std::string s = "#version 330 core\n";
+    s += "layout(location = 0) in vec4 aPosition;\n";
+    if (hasNormal) s += "layout(location = 1) in vec3 aNormal;\n";
+    if (hasDiffuse) s += "layout(location = 2) in vec4 aDiffuse;\n";
+    if (hasSpecular) s += "layout(location = 3) in vec4 aSpecular;\n";
+    for (UINT i = 0; i < texCount; ++i) Append(s, "layout(location = %u) in vec4 aTex%u;\n", 4 + i, i);
+    s += "uniform mat4 uWorldView;\nuniform mat4 uWorldViewProj;\nuniform mat3 uNormalMatrix;\n";
+    s += "uniform vec4 uViewport;  // x, y, width, height of the D3D viewport\n";
+    s += "uniform mat4 uTexMatrix[8];\n";
+    s += "uniform vec4 uMatDiffuse, uMatAmbient, uMatSpecular, uMatEmissive;\nuniform float uMatPower;\n";
+    s += "uniform vec4 uGlobalAmbient;\n";
+    s += "uniform vec4 uLightDiffuse[8], uLightSpecular[8], uLightAmbient[8];\n";
+    s += "uniform vec3 uLightPosition[8], uLightDirection[8];\n";
+    s += "uniform vec4 uLightAttenuation[8];  // a0, a1, a2, range\n";
+    s += "uniform vec3 uLightSpot[8];  // cos(theta / 2), cos(phi / 2), falloff\n";
+    s += "uniform vec4 uFog;  // start, end, density\n";
+    Append(s, "%sout vec4 vDiffuse;\n%sout vec4 vSpecular;\n", flat, flat);
+    s += "out vec4 vTex[8];\nout float vFog;\n";
+    s += "void main() {\n";
+    if (rhw) {
+        // Screen-space vertices: pixel centres on integers, rhw that is not a positive finite number counts as 1.
+        s += "    float rhw = aPosition.w;\n";
+        s += "    if (!(rhw > 0.0) || isinf(rhw)) rhw = 1.0;\n";
+        s += "    float w = 1.0 / rhw;\n";
+        s += "    vec2 ndc = (aPosition.xy + 0.5 - uViewport.xy) / uViewport.zw * 2.0 - 1.0;\n";
+        s += "    gl_Position = vec4(ndc * w, (aPosition.z * 2.0 - 1.0) * w, w);\n";
+        s += "    vec3 P = vec3(0.0);\n    vec3 N = vec3(0.0, 0.0, 1.0);\n";
+    } else {
+        s += "    vec4 clip = uWorldViewProj * vec4(aPosition.xyz, 1.0);\n";
+        s += "    // D3D depth 0..1 to GL -1..1; rows top first; pixel centres on integers.\n";
+        s += "    clip.z = clip.z * 2.0 - clip.w;\n";
+        s += "    clip.y = -clip.y;\n";
+        s += "    clip.xy += clip.w * vec2(1.0, 1.0) / uViewport.zw;\n";
+        s += "    gl_Position = clip;\n";
+        s += "    vec3 P = (uWorldView * vec4(aPosition.xyz, 1.0)).xyz;\n";
+        if (hasNormal) {
+            s += (sw & kKeyNormalize) ? "    vec3 N = normalize(uNormalMatrix * aNormal);\n"
+                                      : "    vec3 N = uNormalMatrix * aNormal;\n";
+        } else {
+            s += "    vec3 N = vec3(0.0);\n";
+        }
+    }
+    const char* vertexDiffuse = hasDiffuse ? "aDiffuse" : "vec4(1.0)";
+    const char* vertexSpecular = hasSpecular ? "aSpecular" : "vec4(0.0)";
+    if (lighting) {
+        auto source = [&](int shift, const char* material) -> std::string {
+            const DWORD src = (sw >> shift) & 3;
+            if (!(sw & kKeyColorVertex)) return material;
+            if (src == D3DMCS_COLOR1 && hasDiffuse) return "aDiffuse";
+            if (src == D3DMCS_COLOR2 && hasSpecular) return "aSpecular";
+            return material;
+        };
+        Append(s, "    vec4 mDiffuse = %s;\n", source(16, "uMatDiffuse").c_str());
+        Append(s, "    vec4 mSpecular = %s;\n", source(18, "uMatSpecular").c_str());
+        Append(s, "    vec4 mAmbient = %s;\n", source(20, "uMatAmbient").c_str());
+        Append(s, "    vec4 mEmissive = %s;\n", source(22, "uMatEmissive").c_str());
+        s += "    vec3 ambient = uGlobalAmbient.rgb, diffuse = vec3(0.0), specular = vec3(0.0);\n";
+        s += (sw & kKeyLocalViewer) ? "    vec3 toEye = -normalize(P);\n" : "    vec3 toEye = vec3(0.0, 0.0, -1.0);\n";
+        const std::uint32_t types = key.words[2];
+        for (int i = 0; i < kMaxActiveLights; ++i) {
+            const DWORD type = (types >> (2 * i)) & 3;
+            if (type == 0) break;
+            s += "    {\n";
+            if (type == D3DLIGHT_DIRECTIONAL) {
+                Append(s, "        vec3 L = -normalize(uLightDirection[%d]);\n        float k = 1.0;\n", i);
+            } else {
+                Append(s, "        vec3 toLight = uLightPosition[%d] - P;\n", i);
+                s += "        float d = length(toLight);\n";
+                s += "        vec3 L = d > 0.0 ? toLight / d : vec3(0.0, 0.0, 1.0);\n";
+                Append(s, "        vec4 at = uLightAttenuation[%d];\n", i);
+                s += "        float denominator = at.x + at.y * d + at.z * d * d;\n";
+                s += "        float k = d > at.w ? 0.0 : (denominator > 0.0 ? 1.0 / denominator : 1.0);\n";
+                if (type == D3DLIGHT_SPOT) {
+                    Append(s, "        vec3 spot = uLightSpot[%d];\n", i);
+                    Append(s, "        float rho = dot(-L, normalize(uLightDirection[%d]));\n", i);
+                    s += "        float factor = rho > spot.x ? 1.0 : (rho <= spot.y ? 0.0 :\n";
+                    s += "            pow(clamp((rho - spot.y) / max(spot.x - spot.y, 1e-6), 0.0, 1.0), spot.z));\n";
+                    s += "        k *= factor;\n";
+                }
+            }
+            Append(s, "        ambient += uLightAmbient[%d].rgb * k;\n", i);
+            s += "        float NdotL = max(dot(N, L), 0.0);\n";
+            Append(s, "        diffuse += uLightDiffuse[%d].rgb * NdotL * k;\n", i);
+            if (sw & kKeySpecular) {
+                s += "        if (NdotL > 0.0) {\n";
+                s += "            vec3 H = normalize(toEye + L);\n";
+                s += "            float NdotH = max(dot(N, H), 0.0);\n";
+                Append(s, "            specular += uLightSpecular[%d].rgb * (NdotH > 0.0 ? pow(NdotH, uMatPower) : 0.0) * k;\n",
+                       i);
+                s += "        }\n";
+            }
+            s += "    }\n";
+        }
+        s += "    vDiffuse = vec4(clamp(mEmissive.rgb + mAmbient.rgb * ambient + mDiffuse.rgb * diffuse, 0.0, 1.0),\n";
+        s += "                    clamp(mDiffuse.a, 0.0, 1.0));\n";
+        s += "    vSpecular = vec4(clamp(mSpecular.rgb * specular, 0.0, 1.0), clamp(mSpecular.a, 0.0, 1.0));\n";
+    } else {
+        Append(s, "    vDiffuse = %s;\n    vSpecular = %s;\n", vertexDiffuse, vertexSpecular);
+    }
+    // Fog: table fog interpolates the eye depth and is computed per pixel; vertex fog is computed here.
+    if (tableFog != D3DFOG_NONE) {
+        s += "    vFog = P.z;\n";
+    } else if (vertexFog != D3DFOG_NONE) {
+        s += (sw & kKeyRangeFog) ? "    float fogDepth = length(P);\n" : "    float fogDepth = P.z;\n";
+        switch (vertexFog) {
+        case D3DFOG_LINEAR:
+            s += "    vFog = clamp((uFog.y - fogDepth) / (uFog.y - uFog.x), 0.0, 1.0);\n";
+            break;
+        case D3DFOG_EXP:
+            s += "    vFog = clamp(exp(-fogDepth * uFog.z), 0.0, 1.0);\n";
+            break;
+        default:
+            s += "    vFog = clamp(exp(-(fogDepth * uFog.z) * (fogDepth * uFog.z)), 0.0, 1.0);\n";
+            break;
+        }
+    } else {
+        s += "    vFog = 1.0;\n";
+    }
+    for (int st = 0; st < stages; ++st) {
+        const std::uint32_t coord = key.words[5 + 3 * st];
+        if (!StageSamples(key, st)) {
+            Append(s, "    vTex[%d] = vec4(0.0);\n", st);
+            continue;
+        }
+        const UINT set = coord & 7, gen = (coord >> 3) & 7, count = (coord >> 6) & 7, size = (coord >> 11) & 7;
+        std::string input;
+        switch (gen) {
+        case 1:  // D3DTSS_TCI_CAMERASPACENORMAL
+            input = "vec4(N, 1.0)";
+            break;
+        case 2:  // D3DTSS_TCI_CAMERASPACEPOSITION
+            input = "vec4(P, 1.0)";
+            break;
+        case 3:  // D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR
+            input = (sw & kKeyLocalViewer) ? "vec4(reflect(normalize(P), N), 1.0)"
+                                           : "vec4(reflect(vec3(0.0, 0.0, 1.0), N), 1.0)";
+            break;
+        default: {
+            // Missing components: the one after the last given is 1, the rest 0.
+            char buffer[64];
+            switch (size) {
+            case 1:
+                std::snprintf(buffer, sizeof buffer, "vec4(aTex%u.x, 1.0, 0.0, 0.0)", set);
+                break;
+            case 2:
+                std::snprintf(buffer, sizeof buffer, "vec4(aTex%u.xy, 1.0, 0.0)", set);
+                break;
+            case 3:
+                std::snprintf(buffer, sizeof buffer, "vec4(aTex%u.xyz, 1.0)", set);
+                break;
+            case 4:
+                std::snprintf(buffer, sizeof buffer, "aTex%u", set);
+                break;
+            default:
+                std::snprintf(buffer, sizeof buffer, "vec4(0.0)");
+                break;
+            }
+            input = buffer;
+            break;
+        }
+        }
+        if (count != 0) {
+            Append(s, "    vTex[%d] = uTexMatrix[%d] * %s;\n", st, st, input.c_str());
+        } else {
+            Append(s, "    vTex[%d] = %s;\n", st, input.c_str());
+        }
+    }
+    s += "}\n";
+    return s;
+}
+
+std::string GenerateFragmentShader(const ProgramKey& key) {
+    const std::uint32_t sw = key.words[1];
+    const DWORD tableFog = (sw >> 12) & 3, vertexFog = (sw >> 14) & 3;
+    const char* flat = (sw & kKeyFlat) ? "flat " : "";
+    const int stages = ActiveStages(key);
+
+    std::string s = "#version 330 core\n";
+    Append(s, "%sin vec4 vDiffuse;\n%sin vec4 vSpecular;\n", flat, flat);
+    s += "in vec4 vTex[8];\nin float vFog;\n";
+    s += "uniform sampler2D uTexture[8];\n";
+    s += "uniform vec4 uTextureFactor;\nuniform vec4 uStageConstant[8];\n";
+    s += "uniform vec4 uFog;\nuniform vec3 uFogColor;\nuniform float uAlphaRef;\n";
+    s += "out vec4 fragColor;\n";
+    s += "void main() {\n";
+    s += "    vec4 current = vDiffuse;\n    vec4 temp = vec4(0.0);\n";
+    for (int st = 0; st < stages; ++st) {
+        const std::uint32_t cw = key.words[3 + 3 * st], aw = key.words[4 + 3 * st], coord = key.words[5 + 3 * st];
+        Append(s, "    // stage %d\n    {\n", st);
+        if (StageSamples(key, st)) {
+            const UINT count = (coord >> 6) & 7;
+            const bool projected = (coord >> 9) & 1;
+            if (projected && count >= 2) {
+                const char comp = "xyzw"[count - 1];
+                Append(s, "        vec2 uv = vTex[%d].xy / vTex[%d].%c;\n", st, st, comp);
+            } else {
+                Append(s, "        vec2 uv = vTex[%d].xy;\n", st);
+            }
+            Append(s, "        vec4 tex = texture(uTexture[%d], uv);\n", st);
+        } else {
+            s += "        vec4 tex = vec4(0.0, 0.0, 0.0, 1.0);  // no texture: opaque black\n";
+        }
+        auto argument = [&](std::uint32_t arg) -> std::string {
+            std::string base;
+            switch (arg & D3DTA_SELECTMASK) {
+            case D3DTA_DIFFUSE:
+                base = "vDiffuse";
+                break;
+            case D3DTA_CURRENT:
+                base = "current";
+                break;
+            case D3DTA_TEXTURE:
+                base = "tex";
+                break;
+            case D3DTA_TFACTOR:
+                base = "uTextureFactor";
+                break;
+            case D3DTA_SPECULAR:
+                base = "vSpecular";
+                break;
+            case D3DTA_TEMP:
+                base = "temp";
+                break;
+            case D3DTA_CONSTANT: {
+                char b[32];
+                std::snprintf(b, sizeof b, "uStageConstant[%d]", st);
+                base = b;
+                break;
+            }
+            default:
+                base = "vec4(0.0)";
+                break;
+            }
+            if (arg & D3DTA_ALPHAREPLICATE) base = "vec4(" + base + ".a)";
+            if (arg & D3DTA_COMPLEMENT) base = "(vec4(1.0) - " + base + ")";
+            return base;
+        };
+        Append(s, "        vec4 c1 = %s, c2 = %s, c0 = %s;\n", argument((cw >> 5) & 0x3f).c_str(),
+               argument((cw >> 11) & 0x3f).c_str(), argument((cw >> 17) & 0x3f).c_str());
+        const DWORD colorOp = cw & 0x1f, alphaOp = aw & 0x1f;
+        auto op = [&](DWORD o, const char* sw1, const char* type) -> std::string {
+            // sw1: ".rgb" or ".a"; operands a1, a2, a0 are the swizzled arguments.
+            char b[512];
+            const char* a = type;
+            (void)a;
+            switch (o) {
+            case D3DTOP_SELECTARG1:
+                return "a1";
+            case D3DTOP_SELECTARG2:
+                return "a2";
+            case D3DTOP_MODULATE:
+                return "a1 * a2";
+            case D3DTOP_MODULATE2X:
+                return "a1 * a2 * 2.0";
+            case D3DTOP_MODULATE4X:
+                return "a1 * a2 * 4.0";
+            case D3DTOP_ADD:
+                return "a1 + a2";
+            case D3DTOP_ADDSIGNED:
+                return "a1 + a2 - 0.5";
+            case D3DTOP_ADDSIGNED2X:
+                return "(a1 + a2 - 0.5) * 2.0";
+            case D3DTOP_SUBTRACT:
+                return "a1 - a2";
+            case D3DTOP_ADDSMOOTH:
+                return "a1 + a2 - a1 * a2";
+            case D3DTOP_BLENDDIFFUSEALPHA:
+                return "mix(a2, a1, vDiffuse.a)";
+            case D3DTOP_BLENDTEXTUREALPHA:
+                return "mix(a2, a1, tex.a)";
+            case D3DTOP_BLENDFACTORALPHA:
+                return "mix(a2, a1, uTextureFactor.a)";
+            case D3DTOP_BLENDTEXTUREALPHAPM:
+                return "a1 + a2 * (1.0 - tex.a)";
+            case D3DTOP_BLENDCURRENTALPHA:
+                return "mix(a2, a1, current.a)";
+            case D3DTOP_MODULATEALPHA_ADDCOLOR:
+                std::snprintf(b, sizeof b, "c1%s + c1.a * c2%s", sw1, sw1);
+                return b;
+            case D3DTOP_MODULATECOLOR_ADDALPHA:
+                std::snprintf(b, sizeof b, "c1%s * c2%s + c1.a", sw1, sw1);
+                return b;
+            case D3DTOP_MODULATEINVALPHA_ADDCOLOR:
+                std::snprintf(b, sizeof b, "(1.0 - c1.a) * c2%s + c1%s", sw1, sw1);
+                return b;
+            case D3DTOP_MODULATEINVCOLOR_ADDALPHA:
+                std::snprintf(b, sizeof b, "(1.0 - c1%s) * c2%s + c1.a", sw1, sw1);
+                return b;
+            case D3DTOP_DOTPRODUCT3:
+                return "dot3";
+            case D3DTOP_MULTIPLYADD:
+                return "a0 + a1 * a2";
+            case D3DTOP_LERP:
+                return "mix(a2, a1, a0)";
+            default:
+                return "a1";
+            }
+        };
+        s += "        float dot3 = clamp(4.0 * dot(c1.rgb - 0.5, c2.rgb - 0.5), 0.0, 1.0);\n";
+        Append(s, "        vec3 colour;\n        {\n            vec3 a1 = c1.rgb, a2 = c2.rgb, a0 = c0.rgb;\n");
+        Append(s, "            colour = clamp(vec3(%s), 0.0, 1.0);\n        }\n", op(colorOp, ".rgb", "vec3").c_str());
+        if (alphaOp == D3DTOP_DISABLE) {
+            s += "        float alpha = current.a;\n";
+        } else if (colorOp == D3DTOP_DOTPRODUCT3) {
+            s += "        float alpha = dot3;  // the dot product goes to every channel\n";
+        } else {
+            Append(s, "        vec4 d1 = %s, d2 = %s, d0 = %s;\n", argument((aw >> 5) & 0x3f).c_str(),
+                   argument((aw >> 11) & 0x3f).c_str(), argument((aw >> 17) & 0x3f).c_str());
+            s += "        float alpha;\n        {\n            float a1 = d1.a, a2 = d2.a, a0 = d0.a;\n";
+            std::string expression = op(alphaOp, ".a", "float");
+            // The colour-only operations fall back to their first argument for alpha.
+            if (alphaOp >= D3DTOP_MODULATEALPHA_ADDCOLOR && alphaOp <= D3DTOP_MODULATEINVCOLOR_ADDALPHA) {
+                expression = "a1";
+            }
+            if (alphaOp == D3DTOP_DOTPRODUCT3) {
+                expression = "clamp(4.0 * dot(d1.rgb - 0.5, d2.rgb - 0.5), 0.0, 1.0)";
+            }
+            Append(s, "            alpha = clamp(float(%s), 0.0, 1.0);\n        }\n", expression.c_str());
+        }
+        if ((cw >> 23) & 1) {
+            s += "        temp = vec4(colour, alpha);\n";
+        } else {
+            s += "        current = vec4(colour, alpha);\n";
+        }
+        s += "    }\n";
+    }
+    if (sw & kKeySpecular) s += "    current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
+    if (tableFog != D3DFOG_NONE) {
+        s += "    float depth = vFog;\n";
+        switch (tableFog) {
+        case D3DFOG_LINEAR:
+            s += "    float f = uFog.y == uFog.x ? (depth < uFog.x ? 1.0 : 0.0) :\n";
+            s += "        clamp((uFog.y - depth) / (uFog.y - uFog.x), 0.0, 1.0);\n";
+            break;
+        case D3DFOG_EXP:
+            s += "    float f = clamp(exp(-depth * uFog.z), 0.0, 1.0);\n";
+            break;
+        default:
+            s += "    float f = clamp(exp(-(depth * uFog.z) * (depth * uFog.z)), 0.0, 1.0);\n";
+            break;
+        }
+        s += "    current.rgb = mix(uFogColor, current.rgb, f);\n";
+    } else if (vertexFog != D3DFOG_NONE) {
+        s += "    current.rgb = mix(uFogColor, current.rgb, clamp(vFog, 0.0, 1.0));\n";
+    }
+    if (sw & kKeyAlphaTest) {
+        const DWORD func = (sw >> 8) & 0xf;
+        // The reference is an 8-bit value; compare in the same units.
+        s += "    float a8 = floor(clamp(current.a, 0.0, 1.0) * 255.0 + 0.5);\n";
+        const char* test = "true";
+        switch (func) {
+        case D3DCMP_NEVER:
+            test = "false";
+            break;
+        case D3DCMP_LESS:
+            test = "a8 < uAlphaRef";
+            break;
+        case D3DCMP_EQUAL:
+            test = "a8 == uAlphaRef";
+            break;
+        case D3DCMP_LESSEQUAL:
+            test = "a8 <= uAlphaRef";
+            break;
+        case D3DCMP_GREATER:
+            test = "a8 > uAlphaRef";
+            break;
+        case D3DCMP_NOTEQUAL:
+            test = "a8 != uAlphaRef";
+            break;
+        case D3DCMP_GREATEREQUAL:
+            test = "a8 >= uAlphaRef";
+            break;
+        default:
+            break;
+        }
+        Append(s, "    if (!(%s)) discard;\n", test);
+    }
+    s += "    fragColor = current;\n}\n";
+    return s;
+}
+
+}  // namespace tarn::d3d9

@@ -1,0 +1,45 @@
+// Memory layout of every D3DFORMAT the layer stores (bytes per block, block size, kind) and the pixel codec that
+// turns a row of any colour, luminance, signed or packed-pair format into floats and back. Unknown formats have
+// no layout (FindLayout returns null) and are refused by resource creation.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/d3d9/D3D9.h"
+
+namespace tarn::d3d9 {
+
+enum class FormatKind : std::uint8_t { Colour, Palettised, Luminance, Signed, Depth, Compressed, Pair, Buffer };
+
+struct FormatLayout {
+    D3DFORMAT format;
+    std::uint8_t bytesPerBlock;  // bytes of one block (one pixel for plain formats)
+    std::uint8_t blockWidth;     // pixels across a block: 4 for DXT, 2 for the packed-pair formats, else 1
+    std::uint8_t blockHeight;    // pixel rows of a block: 4 for DXT, else 1
+    FormatKind kind;
+    const char* name;  // without the D3DFMT_ prefix
+};
+
+const FormatLayout* FindLayout(D3DFORMAT format);
+const char* FormatName(D3DFORMAT format);  // "A8R8G8B8", or the number for unknown formats (static buffer)
+
+bool IsCompressed(D3DFORMAT format);
+bool IsDepthFormat(D3DFORMAT format);
+
+// Bytes of one row of blocks (rounded up to 4 bytes), and the number of block rows of a level.
+UINT RowPitch(const FormatLayout& layout, UINT width);
+UINT BlockRows(const FormatLayout& layout, UINT height);
+std::size_t LevelBytes(const FormatLayout& layout, UINT width, UINT height);
+
+// Pixel codec for every non-compressed, non-depth format. Channels are r, g, b, a in [0,1] (signed formats in
+// [-1,1]; missing colour channels read 1, missing alpha reads 1, as the sampler sees them). Packed-pair formats
+// (YUY2, UYVY, R8G8_B8G8, G8R8_G8B8) decode to RGB; `width` is in pixels and may be odd. Palettised formats use
+// `palette` (256 entries) and encode to the nearest entry is not supported (false).
+bool CanDecode(D3DFORMAT format);
+bool CanEncode(D3DFORMAT format);
+void DecodeRow(D3DFORMAT format, const std::uint8_t* src, UINT width, float* rgba,
+               const PALETTEENTRY* palette = nullptr);
+void EncodeRow(D3DFORMAT format, const float* rgba, UINT width, std::uint8_t* dst);
+
+}  // namespace tarn::d3d9

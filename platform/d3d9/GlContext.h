@@ -1,0 +1,42 @@
+// OpenGL 3.3 core contexts for the renderer: on the engine window's SDL window when it has one, otherwise an EGL
+// surfaceless context on Mesa (the back buffer is then an FBO of the renderer's own). Creation failures return
+// null with the reason in *error; nothing is left behind.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/win32/Win32.h"
+
+struct SDL_Window;
+
+namespace tarn::d3d9 {
+
+class GlContext {
+public:
+    static std::unique_ptr<GlContext> Create(SDL_Window* window, std::string* error);
+    ~GlContext();
+    GlContext(const GlContext&) = delete;
+    GlContext& operator=(const GlContext&) = delete;
+
+    // Makes this context current unless it already is (cheap when it is).
+    void MakeCurrent();
+    // Shows framebuffer 0 on the window; no-op without a window.
+    void Swap();
+    void SetSwapInterval(int interval);
+    SDL_Window* window() const { return window_; }
+    // Size of the window's drawable (0 x 0 without a window).
+    void DrawableSize(int* width, int* height) const;
+
+private:
+    GlContext() = default;
+    SDL_Window* window_ = nullptr;
+    void* sdlContext_ = nullptr;
+    void* eglContext_ = nullptr;
+};
+
+// Maximum texture size and S3TC support of the driver, from a throw-away surfaceless context; false when no
+// context can be made.
+bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc);
+
+}  // namespace tarn::d3d9

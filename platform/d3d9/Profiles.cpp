@@ -1,0 +1,251 @@
+// Capability profiles and the answers of GetDeviceCaps / CheckDeviceFormat.
+#include "platform/d3d9/Profiles.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "platform/d3d9/Formats.h"
+#include "platform/d3d9/GlContext.h"
+#include "platform/d3d9/Internal.h"
+
+namespace tarn::d3d9 {
+namespace {
+
+struct NamedProfile {
+    const char* name;
+    DWORD textureCapsAdd;
+    UINT maxTextureSize;
+    bool rgbOnly;
+};
+
+const NamedProfile kProfiles[] = {
+    {"default", 0, 0, false},
+    {"pow2", D3DPTEXTURECAPS_POW2, 0, false},
+    {"pow2-conditional", D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL, 0, false},
+    {"square", D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_SQUAREONLY, 0, false},
+    {"max256", 0, 256, false},
+    {"rgb-only", 0, 0, true},
+};
+
+std::mutex gMutex;
+std::string gChosenProfile;  // empty: environment
+bool gLimitsKnown = false;
+GlLimits gLimits;
+
+// Formats the backend can render into; each is stored as an 8-bit or float RGBA texture in OpenGL.
+bool IsRenderTargetFormat(D3DFORMAT format) {
+    switch (format) {
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8:
+    case D3DFMT_R5G6B5:
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5:
+    case D3DFMT_A4R4G4B4:
+    case D3DFMT_A8B8G8R8:
+    case D3DFMT_X8B8G8R8:
+    case D3DFMT_A16B16G16R16F:
+    case D3DFMT_A32B32G32R32F:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsDepthStencilFormat(D3DFORMAT format) {
+    switch (format) {
+    case D3DFMT_D16:
+    case D3DFMT_D16_LOCKABLE:
+    case D3DFMT_D24S8:
+    case D3DFMT_D24X8:
+    case D3DFMT_D32:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IsRgbFormat(D3DFORMAT format) {
+    switch (format) {
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8:
+    case D3DFMT_R5G6B5:
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5:
+    case D3DFMT_A4R4G4B4:
+    case D3DFMT_X4R4G4B4:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Formats the sampler can read, converting on upload where OpenGL has no direct match. Palettised formats are
+// not offered: the texture library then converts palettes itself.
+bool IsSampleable(D3DFORMAT format, const GlLimits& limits) {
+    const FormatLayout* layout = FindLayout(format);
+    if (!layout) return false;
+    switch (layout->kind) {
+    case FormatKind::Colour:
+    case FormatKind::Luminance:
+    case FormatKind::Signed:
+    case FormatKind::Pair:
+        return true;
+    case FormatKind::Compressed:
+        return limits.s3tc;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+bool FindProfile(const char* name, Profile* profile) {
+    if (!name) return false;
+    for (const NamedProfile& p : kProfiles) {
+        if (std::strcmp(p.name, name) == 0) {
+            profile->name = p.name;
+            profile->textureCapsAdd = p.textureCapsAdd;
+            profile->maxTextureSize = p.maxTextureSize;
+            profile->rgbOnly = p.rgbOnly;
+            return true;
+        }
+    }
+    return false;
+}
+
+Profile ChosenProfile() {
+    std::string name;
+    {
+        std::lock_guard lock(gMutex);
+        name = gChosenProfile;
+    }
+    if (name.empty()) {
+        const char* env = std::getenv("TARN_D3D9_PROFILE");
+        name = env && *env ? env : "default";
+    }
+    Profile profile;
+    if (!FindProfile(name.c_str(), &profile)) {
+        Diagnostic("unknown profile \"%s\" in TARN_D3D9_PROFILE; using \"default\"", name.c_str());
+        FindProfile("default", &profile);
+    }
+    return profile;
+}
+
+bool SetProfile(const char* name) {
+    Profile profile;
+    if (name && !FindProfile(name, &profile)) return false;
+    std::lock_guard lock(gMutex);
+    gChosenProfile = name ? name : "";
+    return true;
+}
+
+std::string CurrentProfileName() { return ChosenProfile().name; }
+
+const GlLimits& DriverLimits() {
+    std::lock_guard lock(gMutex);
+    if (!gLimitsKnown && CurrentBackend() == BackendKind::Gl) {
+        // Probe once with a throw-away context; when none can be made, the fixed values stand.
+        if (ProbeGlLimits(&gLimits.maxTextureSize, &gLimits.s3tc)) gLimitsKnown = true;
+    }
+    return gLimits;
+}
+
+void SetDriverLimits(const GlLimits& limits) {
+    std::lock_guard lock(gMutex);
+    gLimits = limits;
+    gLimitsKnown = true;
+}
+
+void BuildCaps(const Profile& profile, const GlLimits& limits, D3DCAPS9* caps) {
+    std::memset(caps, 0, sizeof *caps);
+    const UINT maxSize = profile.maxTextureSize ? profile.maxTextureSize : limits.maxTextureSize;
+    caps->DeviceType = D3DDEVTYPE_HAL;
+    caps->AdapterOrdinal = 0;
+    caps->Caps2 = D3DCAPS2_DYNAMICTEXTURES;
+    caps->Caps3 = D3DCAPS3_COPY_TO_VIDMEM | D3DCAPS3_COPY_TO_SYSTEMMEM;
+    caps->PresentationIntervals = D3DPRESENT_INTERVAL_IMMEDIATE | D3DPRESENT_INTERVAL_ONE;
+    caps->DevCaps = D3DDEVCAPS_EXECUTESYSTEMMEMORY | D3DDEVCAPS_EXECUTEVIDEOMEMORY | D3DDEVCAPS_TLVERTEXSYSTEMMEMORY |
+                    D3DDEVCAPS_TLVERTEXVIDEOMEMORY | D3DDEVCAPS_TEXTURESYSTEMMEMORY |
+                    D3DDEVCAPS_TEXTUREVIDEOMEMORY | D3DDEVCAPS_DRAWPRIMTLVERTEX | D3DDEVCAPS_CANRENDERAFTERFLIP |
+                    D3DDEVCAPS_DRAWPRIMITIVES2 | D3DDEVCAPS_DRAWPRIMITIVES2EX | D3DDEVCAPS_HWTRANSFORMANDLIGHT |
+                    D3DDEVCAPS_HWRASTERIZATION | D3DDEVCAPS_PUREDEVICE;
+    caps->PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW |
+                              D3DPMISCCAPS_CULLCCW | D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_CLIPTLVERTS |
+                              D3DPMISCCAPS_TSSARGTEMP | D3DPMISCCAPS_BLENDOP;
+    caps->RasterCaps = D3DPRASTERCAPS_DITHER | D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_FOGVERTEX |
+                       D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_MIPMAPLODBIAS | D3DPRASTERCAPS_ZFOG |
+                       D3DPRASTERCAPS_COLORPERSPECTIVE | D3DPRASTERCAPS_SCISSORTEST;
+    caps->ZCmpCaps = caps->AlphaCmpCaps = 0xff;  // every D3DCMP_* function
+    caps->SrcBlendCaps = caps->DestBlendCaps = 0x1fff | D3DPBLENDCAPS_BLENDFACTOR;
+    caps->ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB |
+                      D3DPSHADECAPS_ALPHAGOURAUDBLEND | D3DPSHADECAPS_FOGGOURAUD;
+    caps->TextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_PROJECTED |
+                        D3DPTEXTURECAPS_MIPMAP | D3DPTEXTURECAPS_TEXREPEATNOTSCALEDBYSIZE | profile.textureCapsAdd;
+    caps->TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
+                              D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
+    caps->TextureAddressCaps = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP |
+                               D3DPTADDRESSCAPS_BORDER | D3DPTADDRESSCAPS_INDEPENDENTUV |
+                               D3DPTADDRESSCAPS_MIRRORONCE;
+    caps->LineCaps = D3DLINECAPS_TEXTURE | D3DLINECAPS_ZTEST | D3DLINECAPS_BLEND | D3DLINECAPS_ALPHACMP |
+                     D3DLINECAPS_FOG;
+    caps->MaxTextureWidth = caps->MaxTextureHeight = maxSize;
+    caps->MaxTextureRepeat = 32768;
+    caps->MaxTextureAspectRatio = maxSize;
+    caps->MaxAnisotropy = 1;
+    caps->MaxVertexW = 1e10f;
+    caps->GuardBandLeft = caps->GuardBandTop = -32768.0f;
+    caps->GuardBandRight = caps->GuardBandBottom = 32767.0f;
+    caps->StencilCaps = 0xff;  // KEEP ... DECR
+    caps->FVFCaps = 8;
+    caps->TextureOpCaps =
+        0x03ffffff & ~(D3DTEXOPCAPS_BUMPENVMAP | D3DTEXOPCAPS_BUMPENVMAPLUMINANCE | D3DTEXOPCAPS_PREMODULATE);
+    caps->MaxTextureBlendStages = 8;
+    caps->MaxSimultaneousTextures = 8;
+    caps->VertexProcessingCaps = D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_MATERIALSOURCE7 | D3DVTXPCAPS_DIRECTIONALLIGHTS |
+                                 D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
+    caps->MaxActiveLights = 8;
+    caps->MaxVertexBlendMatrices = 1;
+    caps->MaxPointSize = 1.0f;
+    caps->MaxPrimitiveCount = 0xfffff;
+    caps->MaxVertexIndex = 0xffffff;
+    caps->MaxStreams = 1;
+    caps->MaxStreamStride = 255;
+    // The layer has the fixed-function pipeline only: no shader models are reported.
+    caps->VertexShaderVersion = 0;
+    caps->PixelShaderVersion = 0;
+    caps->DevCaps2 = D3DDEVCAPS2_STREAMOFFSET | D3DDEVCAPS2_CAN_STRETCHRECT_FROM_TEXTURES;
+    caps->NumberOfAdaptersInGroup = 1;
+    caps->NumSimultaneousRTs = 1;
+    caps->StretchRectFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
+                                  D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
+}
+
+HRESULT CheckProfileFormat(const Profile& profile, const GlLimits& limits, DWORD usage, D3DRESOURCETYPE type,
+                           D3DFORMAT format) {
+    const FormatLayout* layout = FindLayout(format);
+    if (!layout) return D3DERR_NOTAVAILABLE;
+    if (type == D3DRTYPE_VERTEXBUFFER || type == D3DRTYPE_INDEXBUFFER) {
+        return layout->kind == FormatKind::Buffer ? D3D_OK : D3DERR_NOTAVAILABLE;
+    }
+    if (type != D3DRTYPE_TEXTURE && type != D3DRTYPE_SURFACE) return D3DERR_NOTAVAILABLE;
+    if (usage & (D3DUSAGE_DMAP | D3DUSAGE_QUERY_VERTEXTEXTURE | D3DUSAGE_QUERY_SRGBREAD | D3DUSAGE_QUERY_SRGBWRITE)) {
+        return D3DERR_NOTAVAILABLE;
+    }
+    if (usage & D3DUSAGE_DEPTHSTENCIL) {
+        // Depth buffers are surfaces here; depth textures cannot be sampled by the fixed-function pipeline.
+        return type == D3DRTYPE_SURFACE && IsDepthStencilFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
+    }
+    if (profile.rgbOnly && !IsRgbFormat(format)) return D3DERR_NOTAVAILABLE;
+    if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_QUERY_POSTPIXELSHADER_BLENDING)) {
+        if (!IsRenderTargetFormat(format)) return D3DERR_NOTAVAILABLE;
+    } else if (!IsSampleable(format, limits)) {
+        return D3DERR_NOTAVAILABLE;
+    }
+    if ((usage & D3DUSAGE_QUERY_LEGACYBUMPMAP) && layout->kind != FormatKind::Signed) return D3DERR_NOTAVAILABLE;
+    // Mip maps are never generated by the device; the texture library makes its own levels.
+    if (usage & D3DUSAGE_AUTOGENMIPMAP) return D3DOK_NOAUTOGEN;
+    return D3D_OK;
+}
+
+}  // namespace tarn::d3d9

@@ -1,0 +1,87 @@
+// Shared fixture for the Direct3D layer tests: a headless 64 x 64 device on the chosen backend, pixel read-back
+// through GetRenderTargetData, and the leak check every test ends with.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/d3d9/Backend.h"
+#include "platform/d3d9/D3D9.h"
+
+namespace tarn::d3d9::test {
+
+class DeviceTest : public ::testing::Test {
+protected:
+    virtual BackendKind Backend() const { return BackendKind::Null; }
+    virtual const char* ProfileName() const { return "default"; }
+
+    void SetUp() override {
+        SetBackend(Backend());
+        ASSERT_TRUE(SetProfile(ProfileName()));
+        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        ASSERT_NE(d3d, nullptr);
+        D3DPRESENT_PARAMETERS pp{};
+        pp.BackBufferWidth = kSize;
+        pp.BackBufferHeight = kSize;
+        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+        pp.BackBufferCount = 1;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.Windowed = TRUE;
+        pp.EnableAutoDepthStencil = TRUE;
+        pp.AutoDepthStencilFormat = D3DFMT_D16;
+        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+        ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
+                                    D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+                  D3D_OK);
+    }
+
+    void TearDown() override {
+        if (device) {
+            EXPECT_EQ(LiveResourceCount(device), 0u) << DescribeLiveResources(device);
+            EXPECT_EQ(device->Release(), 0u);
+        }
+        if (d3d) {
+            EXPECT_EQ(d3d->Release(), 0u);
+        }
+        SetProfile(nullptr);
+        ResetBackend();
+    }
+
+    // The current render target as 0xAARRGGBB values, row 0 first.
+    std::vector<std::uint32_t> ReadTarget() {
+        std::vector<std::uint32_t> pixels;
+        IDirect3DSurface9* target = nullptr;
+        if (FAILED(device->GetRenderTarget(0, &target))) return pixels;
+        D3DSURFACE_DESC desc;
+        target->GetDesc(&desc);
+        IDirect3DSurface9* copy = nullptr;
+        device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
+        if (copy && SUCCEEDED(device->GetRenderTargetData(target, copy))) {
+            D3DLOCKED_RECT locked;
+            if (SUCCEEDED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
+                for (UINT y = 0; y < desc.Height; ++y) {
+                    const auto* row = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(locked.pBits) +
+                                                                             y * locked.Pitch);
+                    pixels.insert(pixels.end(), row, row + desc.Width);
+                }
+                copy->UnlockRect();
+            }
+        }
+        if (copy) copy->Release();
+        target->Release();
+        return pixels;
+    }
+
+    static constexpr UINT kSize = 64;
+    IDirect3D9* d3d = nullptr;
+    IDirect3DDevice9* device = nullptr;
+};
+
+class GlDeviceTest : public DeviceTest {
+protected:
+    BackendKind Backend() const override { return BackendKind::Gl; }
+};
+
+}  // namespace tarn::d3d9::test

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <numbers>
 #include <string>
@@ -51,12 +52,25 @@ public:
         app->SetWindow(CreateWindowExA(0, kClass, app->GetTitle(), WS_POPUP, 0, 0, app->GetWidth(), app->GetHeight(),
                                        GetDesktopWindow(), nullptr, GetModuleHandleA(nullptr), nullptr));
     }
-    bool Start() { return app->CreateRenderer() && app->CreateFrameRate(); }
+    bool Start() {
+        if (!app->CreateRenderer()) return false;
+        baseline = tarn::d3d9::LiveResourceCount(GetRenderer()->GetDevice());  // the device's own surfaces
+        return app->CreateFrameRate();
+    }
 
-    // Shutdown, then what the device still holds: everything the demo made must be gone before the renderer is.
+    // Shutdown, then what is still alive beyond the device's own surfaces once the device lets go of what is
+    // bound to it: everything the demo made must be gone before the renderer is.
     std::size_t ShutdownAndCountLive() {
         app->Shutdown();
-        return GetRenderer() ? tarn::d3d9::LiveResourceCount(GetRenderer()->GetDevice()) : 0;
+        if (!GetRenderer()) return 0;
+        IDirect3DDevice9* device = GetRenderer()->GetDevice();
+        device->SetTexture(0, nullptr);
+        device->SetTexture(1, nullptr);
+        device->SetStreamSource(0, nullptr, 0, 0);
+        device->SetIndices(nullptr);
+        const std::size_t live = tarn::d3d9::LiveResourceCount(device) - baseline;
+        if (live) std::fprintf(stderr, "%s", tarn::d3d9::DescribeLiveResources(GetRenderer()->GetDevice()).c_str());
+        return live;
     }
 
     ~AppHarness() {
@@ -77,6 +91,7 @@ public:
     std::vector<std::string> boxes;
 
 private:
+    std::size_t baseline = 0;
     std::string previous;
 };
 

@@ -1,6 +1,10 @@
 // The renderer's device creation against a recording Direct3D double.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
+#include "platform/FaultInjection.h"
+#include "platform/d3d9/Backend.h"
 #include "render/Renderer.h"
 #include "tests/app/AppTestSupport.h"
 
@@ -127,6 +131,69 @@ TEST(RendererTest, EachFailingStepShowsItsTextAndKeepsWhatItCreated) {
         }
         // Only what was created is released.
         EXPECT_EQ(log, c.haveDirect3D ? CallLog{"d3d.Release"} : CallLog{});
+    }
+}
+
+}  // namespace
+
+// The same paths through the platform's own Direct3D layer (null drawing backend) and its fault injection.
+namespace {
+
+class RendererOnPlatformTest : public ::testing::Test {
+protected:
+    RendererOnPlatformTest() { tarn::d3d9::SetBackend(tarn::d3d9::BackendKind::Null); }
+    ~RendererOnPlatformTest() override {
+        tarn::platform::ClearFaults();
+        tarn::d3d9::ResetBackend();
+    }
+};
+
+TEST_F(RendererOnPlatformTest, WindowedBackBufferHasTheWindowSizeAndTheDesktopFormat) {
+    BoxRecorder boxes;
+    CTRRenderer renderer;
+    ASSERT_TRUE(renderer.Initialize(800, 600, false, nullptr));
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    D3DDISPLAYMODE desktop = {};
+    ASSERT_TRUE(SUCCEEDED(renderer.GetD3D()->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &desktop)));
+    const D3DPRESENT_PARAMETERS& p = renderer.GetPresentParameters();
+    EXPECT_EQ(p.BackBufferWidth, 800u);
+    EXPECT_EQ(p.BackBufferHeight, 600u);
+    EXPECT_EQ(p.BackBufferFormat, desktop.Format);
+
+    D3DDEVICE_CREATION_PARAMETERS created = {};
+    ASSERT_TRUE(SUCCEEDED(renderer.GetDevice()->GetCreationParameters(&created)));
+    EXPECT_EQ(created.BehaviorFlags & D3DCREATE_PUREDEVICE, static_cast<DWORD>(D3DCREATE_PUREDEVICE));
+    const DWORD processing = static_cast<DWORD>(renderer.GetCaps().VertexShaderVersion) >= D3DVS_VERSION(1, 0)
+                                 ? D3DCREATE_HARDWARE_VERTEXPROCESSING
+                                 : D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+    EXPECT_EQ(created.BehaviorFlags & 0xE0u, processing);  // exactly one kind of vertex processing
+}
+
+TEST_F(RendererOnPlatformTest, InjectedFailureOfEachStepShowsItsText) {
+    struct Case {
+        const char* call;
+        std::uint32_t code;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"Direct3DCreate9", 0, "Direct3DCreate9() Init Fail"},
+        {"GetDeviceCaps", static_cast<std::uint32_t>(D3DERR_NOTAVAILABLE), "GetDeviceCaps() Init Fail"},
+        {"GetAdapterDisplayMode", static_cast<std::uint32_t>(D3DERR_INVALIDCALL),
+         "GetAdapterDisplayMode() Init Fail"},
+        {"CreateDevice", static_cast<std::uint32_t>(D3DERR_NOTAVAILABLE), "CreateDevice() Init Fail"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call);
+        BoxRecorder boxes;
+        tarn::platform::InjectFault(c.call, c.code, 1);
+        {
+            CTRRenderer renderer;
+            EXPECT_FALSE(renderer.Initialize(800, 600, false, nullptr));
+            EXPECT_EQ(renderer.GetDevice(), nullptr);
+        }
+        tarn::platform::ClearFaults();
+        EXPECT_EQ(boxes.Texts(), std::vector<std::string>{c.text});
     }
 }
 

@@ -59,12 +59,12 @@ bool KeyExists(const std::string& path) {
     return path.empty() || path == "software" || path == "software\\microsoft" || path == kValueKey;
 }
 
-LSTATUS Open(HKEY key, LPCSTR subKey, PHKEY result) {
+LSTATUS Open(const char* call, HKEY key, LPCSTR subKey, PHKEY result) {
     if (result == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
     std::uint32_t code = 0;
-    if (tarn::platform::TakeFault("RegOpenKeyA", &code)) {
+    if (tarn::platform::TakeFault(call, &code)) {
         return static_cast<LSTATUS>(code);
     }
     std::string path;
@@ -131,9 +131,11 @@ bool ParseDword(const char* text, DWORD* value) {
 
 }  // namespace
 
-LSTATUS RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) { return Open(key, subKey, result); }
+LSTATUS RegOpenKeyA(HKEY key, LPCSTR subKey, PHKEY result) { return Open("RegOpenKeyA", key, subKey, result); }
 
-LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) { return Open(key, subKey, result); }
+LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM, PHKEY result) {
+    return Open("RegOpenKeyExA", key, subKey, result);
+}
 
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
     if (reserved != nullptr || (data != nullptr && size == nullptr)) {

@@ -14,14 +14,16 @@ struct Fault {
     int remaining = 0;
 };
 
+// Never destroyed: platform calls made by static destructors at exit (the key holders release their handles
+// then) may still ask for faults after this file's statics would be gone.
 std::mutex& FaultMutex() {
-    static std::mutex mutex;
-    return mutex;
+    static auto* mutex = new std::mutex;
+    return *mutex;
 }
 
 std::unordered_map<std::string, Fault>& Faults() {
-    static std::unordered_map<std::string, Fault> faults;
-    return faults;
+    static auto* faults = new std::unordered_map<std::string, Fault>;
+    return *faults;
 }
 
 // Lets TakeFault skip the lock entirely when nothing is armed (the common case in a normal run).

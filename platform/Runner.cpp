@@ -1,6 +1,7 @@
 // Runner options and what the Direct3D layer reports after each Present: frames are counted per window; the Nth
 // frame of --frames is saved (with --screenshot) and WM_CLOSE is posted to its window. Without --frames the last
-// presented frame is kept and written when the program ends (SaveFinalScreenshot, called by main).
+// presented frame is kept and written when the program ends (SaveFinalScreenshot, called by main), which also
+// reports a --frames screenshot that was never taken because the program ended first.
 #include "platform/Runner.h"
 
 #include <png.h>
@@ -24,6 +25,7 @@ struct FrameState {
     std::vector<std::uint8_t> lastFrame;  // kept only without --frames, for the screenshot at exit
     int lastWidth = 0;
     int lastHeight = 0;
+    bool shotWritten = false;  // the Nth frame of --frames was saved
 };
 
 FrameState& Frames() {
@@ -65,7 +67,10 @@ void FramePresented(HWND__* window, int width, int height, FrameReader readPixel
     if (wantShot) {
         std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
         if (readPixels(context, width, height, pixels.data())) {
-            SavePng(options.screenshotPath.c_str(), width, height, pixels.data(), static_cast<std::size_t>(width) * 4);
+            bool written = SavePng(options.screenshotPath.c_str(), width, height, pixels.data(),
+                                   static_cast<std::size_t>(width) * 4);
+            std::lock_guard lock(state.mutex);
+            state.shotWritten = written;
         } else {
             std::fprintf(stderr, "screenshot: could not read the presented frame\n");
         }
@@ -88,15 +93,23 @@ void ResetPresentedFrames() {
     Frames().presented.clear();
     Frames().lastFrame.clear();
     Frames().lastWidth = Frames().lastHeight = 0;
+    Frames().shotWritten = false;
 }
 
 bool SaveFinalScreenshot() {
     const RunnerOptions& options = Runner();
-    if (options.screenshotPath.empty() || options.frames > 0) {
+    if (options.screenshotPath.empty()) {
         return true;
     }
     std::lock_guard lock(Frames().mutex);
     FrameState& state = Frames();
+    if (options.frames > 0) {
+        if (!state.shotWritten) {
+            std::fprintf(stderr, "screenshot: frame %ld was never saved; %s not written\n", options.frames,
+                         options.screenshotPath.c_str());
+        }
+        return state.shotWritten;
+    }
     if (state.lastFrame.empty()) {
         std::fprintf(stderr, "screenshot: no frame was presented; %s not written\n", options.screenshotPath.c_str());
         return false;

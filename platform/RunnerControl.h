@@ -12,8 +12,9 @@ long PresentedFrames(HWND__* window);
 // Forgets every count and the kept frame (tests).
 void ResetPresentedFrames();
 
-// With --screenshot and no --frames, writes the last presented frame; true when there is nothing to do or it was
-// written, false (with a message on standard error) when no frame was presented or the file cannot be written.
+// At exit: with --screenshot and no --frames, writes the last presented frame; with --frames, checks that the Nth
+// frame was saved. True when there is nothing to do or the file was written; false, with a message on standard
+// error, when the frame never came or the file cannot be written.
 bool SaveFinalScreenshot();
 
 }  // namespace tarn::platform

@@ -103,6 +103,7 @@ TEST_F(RunnerTest, NthFrameIsSavedAndClosesItsWindowOnce) {
         tarn::platform::FramePresented(window_, 8, 4, ReadFrame, &source);
     }
     EXPECT_EQ(tarn::platform::PresentedFrames(window_), 5);
+    EXPECT_TRUE(tarn::platform::SaveFinalScreenshot());  // already written: nothing left to do
     EXPECT_EQ(source.reads, 1);  // pixels are read only for the frame that is saved
     Png png;
     ASSERT_TRUE(ReadPng(options.screenshotPath, &png));
@@ -118,6 +119,18 @@ TEST_F(RunnerTest, NthFrameIsSavedAndClosesItsWindowOnce) {
     EXPECT_FALSE(PeekMessageA(&msg, window_, 0, 0, PM_REMOVE));  // only one close
     DispatchMessageA(&msg);
     EXPECT_FALSE(IsWindow(window_));
+}
+
+TEST_F(RunnerTest, ProgramEndingBeforeTheNthFrameReportsTheMissingScreenshot) {
+    auto& options = tarn::platform::Runner();
+    options.frames = 10;
+    options.screenshotPath = (dir_ / "never.png").string();
+    FrameSource source;
+    tarn::platform::FramePresented(window_, 8, 4, ReadFrame, &source);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(tarn::platform::SaveFinalScreenshot());
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("never.png not written"), std::string::npos);
+    EXPECT_FALSE(fs::exists(options.screenshotPath));
 }
 
 TEST_F(RunnerTest, WithoutFramesTheLastFrameIsWrittenAtExit) {

@@ -24,14 +24,16 @@ tarn::platform::MessageBoxHook& Hook() {
     return hook;
 }
 
-// A person can answer only when there is a display, the run is not headless and standard input is a terminal;
-// TARN_MESSAGEBOX=stderr forces the non-interactive path.
+// A person is taken to be there when the run is not headless, a display is there and standard input is a
+// terminal (so test runners and pipelines never wait). TARN_MESSAGEBOX=stderr forces standard error;
+// TARN_MESSAGEBOX=dialog shows real boxes whenever a display is there (programs started from a desktop).
 bool Interactive() {
     const char* mode = std::getenv("TARN_MESSAGEBOX");
     if (mode != nullptr && std::strcmp(mode, "stderr") == 0) {
         return false;
     }
-    if (isatty(STDIN_FILENO) == 0) {
+    bool forced = mode != nullptr && std::strcmp(mode, "dialog") == 0;
+    if (!forced && isatty(STDIN_FILENO) == 0) {
         return false;
     }
     return !tarn::platform::detail::Headless();

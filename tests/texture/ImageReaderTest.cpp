@@ -114,6 +114,7 @@ TEST(ImageReader, NumericLocaleIsRestoredAndDecimalsParseTheSame) {
     pfm.insert(pfm.end(), reinterpret_cast<const BYTE*>(&one), reinterpret_cast<const BYTE*>(&one) + 4);
     DecodedImage underC;
     const HRESULT inC = ReadImage(underC, pfm.data(), static_cast<UINT>(pfm.size()), nullptr, true);
+    EXPECT_EQ(inC, S_OK);
 
     std::setlocale(LC_NUMERIC, comma);
     const std::string commaName = std::setlocale(LC_NUMERIC, nullptr);

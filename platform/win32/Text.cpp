@@ -60,6 +60,10 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWS
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    if (codePage == CP_UTF8 && (flags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) != 0) {
+        SetLastError(ERROR_INVALID_FLAGS);  // UTF-8 takes no composition flags
+        return 0;
+    }
     std::size_t length = bytes == -1 ? std::char_traits<char>::length(text) + 1 : static_cast<std::size_t>(bytes);
     const auto* input = reinterpret_cast<const unsigned char*>(text);
     std::u16string out;
@@ -91,12 +95,17 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int bytes, LPWS
     return static_cast<int>(out.size());
 }
 
-int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideChars, LPSTR text, int bytes, LPCSTR defaultChar,
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideChars, LPSTR text, int bytes, LPCSTR defaultChar,
                         LPBOOL usedDefaultChar) {
     if (!KnownCodePage(codePage) || wide == nullptr || wideChars == 0 || wideChars < -1 || bytes < 0 ||
         (text == nullptr && bytes != 0) ||
         (codePage == CP_UTF8 && (defaultChar != nullptr || usedDefaultChar != nullptr))) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    constexpr DWORD kErrInvalidChars = 0x80;  // WC_ERR_INVALID_CHARS: the only flag UTF-8 takes
+    if (codePage == CP_UTF8 && (flags & ~kErrInvalidChars) != 0) {
+        SetLastError(ERROR_INVALID_FLAGS);
         return 0;
     }
     std::size_t length =
@@ -110,6 +119,10 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideChars, LPSTR
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             // A lone surrogate has no encoding: the default character for the ANSI page, U+FFFD for UTF-8.
+            if (codePage == CP_UTF8 && (flags & kErrInvalidChars) != 0) {
+                SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+                return 0;
+            }
             if (codePage != CP_UTF8) {
                 out += defaultChar != nullptr ? *defaultChar : '?';
                 usedDefault = true;

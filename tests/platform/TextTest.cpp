@@ -42,6 +42,12 @@ TEST(TextTest, InvalidInputAndShortBuffers) {
     EXPECT_STREQ(text, "x?y");
     EXPECT_TRUE(usedDefault);
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, lone, -1, text, 8, nullptr, &usedDefault), 0);  // not for UTF-8
+    ASSERT_EQ(WideCharToMultiByte(CP_UTF8, 0, lone, -1, text, 8, nullptr, nullptr), 6);
+    EXPECT_STREQ(text, "x\xEF\xBF\xBDy");  // U+FFFD
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0x80, lone, -1, text, 8, nullptr, nullptr), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_PRECOMPOSED, "abc", 3, out, 8), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FLAGS));
 }
 
 }  // namespace

@@ -90,6 +90,19 @@ std::size_t HalfToFloatBlocksSse2(float* out, const std::uint16_t* in, std::size
     return blocks;
 }
 
+void FloatToHalf4Elements(std::uint16_t* out, const float* in) {
+    const __m128 x = _mm_loadu_ps(in);
+    const __m128i sign = _mm_and_si128(_mm_srli_epi32(_mm_castps_si128(x), 16), _mm_set1_epi32(0x8000));
+    alignas(16) std::uint32_t r[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(r), _mm_or_si128(FloatToHalf4(x), sign));
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint16_t>(r[i]);
+}
+
+void HalfToFloat4Elements(float* out, const std::uint16_t* in) {
+    const __m128i h = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), HalfToFloat4(_mm_unpacklo_epi16(h, _mm_setzero_si128())));
+}
+
 #define TARN_AVX2 __attribute__((target("avx2")))
 
 TARN_AVX2 static inline __m256i FloatToHalf8(__m256 x) {
@@ -154,6 +167,12 @@ std::size_t HalfToFloatBlocks(float* out, const std::uint16_t* in, std::size_t n
 std::size_t FloatToHalfBlocks(std::uint16_t*, const float*, std::size_t) { return 0; }
 std::size_t HalfToFloatBlocks(float*, const std::uint16_t*, std::size_t) { return 0; }
 std::size_t HalfToFloatBlocksSse2(float*, const std::uint16_t*, std::size_t) { return 0; }
+void FloatToHalf4Elements(std::uint16_t* out, const float* in) {
+    for (int i = 0; i < 4; ++i) out[i] = HalfFromFloatBits(FloatBits(in[i]));
+}
+void HalfToFloat4Elements(float* out, const std::uint16_t* in) {
+    for (int i = 0; i < 4; ++i) out[i] = BitsFloat(FloatBitsFromHalf(in[i]));
+}
 
 #endif
 

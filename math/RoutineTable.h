@@ -217,5 +217,6 @@ void InstallAmdSseArraySet(MathRoutineTable& table);
 // True when this build carries SSE code (x86-64); elsewhere the SSE and AMD installers leave the table as it is.
 bool MathHasSimdSets();
 
-// Piecewise-linear approximation of 1/sqrt(x) for positive normal x (relative error within +1.5e-6 / -1.3e-7).
-float ApproxReciprocalSqrt(float x);
+// Piecewise-linear approximation of 1/sqrt(x) for positive normal x, unrounded (relative error within +1.5e-6 and
+// -1.3e-7).
+double ApproxReciprocalSqrt(float x);

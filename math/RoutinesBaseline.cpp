@@ -11,21 +11,22 @@ namespace {
 using Ext = long double;
 
 // Piecewise-linear 1/sqrt(m) for m in [0.5, 2): 256 segments of 1/512 below 1, 256 of 1/256 above. The slope is
-// the secant slope cut to 16 significant bits; the line passes through the segment's left end, so the result
-// stays just above 1/sqrt (convexity) apart from rounding.
+// the secant slope between the float values of 1/sqrt at the segment's ends, cut to 16 significant bits (low 8
+// fraction bits cleared); the line passes through the segment's left end. 1/sqrt is convex, so the line lies
+// just above it over the segment, and the cut slope dips it slightly below near the right end.
 struct RsqrtTable {
     float slope[512];
     float intercept[512];
     RsqrtTable() {
         for (int i = 0; i < 512; ++i) {
             const double m0 = i < 256 ? 0.5 + i / 512.0 : 1.0 + (i - 256) / 256.0;
-            const double m1 = i < 256 ? m0 + 1.0 / 512.0 : m0 + 1.0 / 256.0;
-            const double f0 = 1.0 / std::sqrt(m0), f1 = 1.0 / std::sqrt(m1);
-            int e;
-            const double mant = std::frexp((f1 - f0) / (m1 - m0), &e);
-            const double s = std::ldexp(std::nearbyint(std::ldexp(mant, 16)), e - 16);
-            slope[i] = static_cast<float>(s);
-            intercept[i] = static_cast<float>(f0 - s * m0);
+            const double width = i < 256 ? 1.0 / 512.0 : 1.0 / 256.0;
+            const float f0 = static_cast<float>(1.0 / std::sqrt(m0));
+            const float f1 = static_cast<float>(1.0 / std::sqrt(m0 + width));
+            const float secant = (f1 - f0) / static_cast<float>(width);
+            const float s = BitsFloat(FloatBits(secant) & 0xFFFFFF00u);
+            slope[i] = s;
+            intercept[i] = static_cast<float>(static_cast<double>(f0) - static_cast<double>(s) * m0);
         }
     }
 };
@@ -129,8 +130,8 @@ D3DXVECTOR3* Vec3Normalize(D3DXVECTOR3* o, const D3DXVECTOR3* v) {
     if (FloatBits(n) == 0) {
         o->x = o->y = o->z = 0.0f;
     } else if ((FloatBits(n - 1.0f) & 0x7FFFFFFFu) > FloatBits(1e-5f)) {
-        const float r = ApproxReciprocalSqrt(n);
-        o->x = x * r; o->y = y * r; o->z = z * r;
+        const Ext r = ApproxReciprocalSqrt(n);
+        o->x = float(x * r); o->y = float(y * r); o->z = float(z * r);
     } else if (o != v) {
         *o = *v;
     }
@@ -139,13 +140,14 @@ D3DXVECTOR3* Vec3Normalize(D3DXVECTOR3* o, const D3DXVECTOR3* v) {
 
 }  // namespace
 
-float ApproxReciprocalSqrt(float x) {
+double ApproxReciprocalSqrt(float x) {
     const std::uint32_t b = FloatBits(x);
     const std::uint32_t i = (b >> 15) & 0x1FFu;
     const float m = BitsFloat((b & 0x00FFFFFFu) | 0x3F000000u);
     const float scale = BitsFloat(((0xBEFFFFFFu - b) >> 1) & 0xFF800000u);
     const RsqrtTable& t = Table();
-    return static_cast<float>(static_cast<double>(m) * t.slope[i] + t.intercept[i]) * scale;
+    // The line is evaluated and scaled without rounding to float (the scale is a power of two).
+    return (static_cast<double>(m) * t.slope[i] + t.intercept[i]) * scale;
 }
 
 void InstallBaselineSet(MathRoutineTable& t) {

@@ -1,0 +1,140 @@
+// Packed single-precision building blocks shared by the SSE, SSE2 and AMD sets (x86 builds only).
+#pragma once
+
+#if defined(__x86_64__) || defined(__i386__)
+#define TARN_MATH_SIMD 1
+#include <immintrin.h>
+
+#include "math/D3DXMath.h"
+
+namespace MathSimd {
+
+inline __m128 Load2(const void* p) {
+    return _mm_castpd_ps(_mm_load_sd(static_cast<const double*>(p)));
+}
+inline __m128 Load3(const void* p) {
+    const float* f = static_cast<const float*>(p);
+    return _mm_movelh_ps(Load2(f), _mm_load_ss(f + 2));
+}
+inline __m128 Load4(const void* p) { return _mm_loadu_ps(static_cast<const float*>(p)); }
+inline void Store2(void* p, __m128 v) { _mm_store_sd(static_cast<double*>(p), _mm_castps_pd(v)); }
+inline void Store3(void* p, __m128 v) {
+    float* f = static_cast<float*>(p);
+    Store2(f, v);
+    _mm_store_ss(f + 2, _mm_movehl_ps(v, v));
+}
+inline void Store4(void* p, __m128 v) { _mm_storeu_ps(static_cast<float*>(p), v); }
+
+template <int i>
+inline __m128 Splat(__m128 v) {
+    return _mm_shuffle_ps(v, v, _MM_SHUFFLE(i, i, i, i));
+}
+
+struct Rows {
+    __m128 r0, r1, r2, r3;
+    explicit Rows(const D3DXMATRIX* m)
+        : r0(Load4(&m->_11)), r1(Load4(&m->_21)), r2(Load4(&m->_31)), r3(Load4(&m->_41)) {}
+};
+
+// x*r0 + y*r1 + z*r2 + w*r3 with each of x, y, z, w given as a broadcast.
+inline __m128 Combine(__m128 x, __m128 y, __m128 z, __m128 w, const Rows& m) {
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(x, m.r0), _mm_mul_ps(y, m.r1)),
+                      _mm_add_ps(_mm_mul_ps(z, m.r2), _mm_mul_ps(w, m.r3)));
+}
+inline __m128 Point3(__m128 v, const Rows& m) {  // (x, y, z, 1) * m
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(Splat<0>(v), m.r0), _mm_mul_ps(Splat<1>(v), m.r1)),
+                      _mm_add_ps(_mm_mul_ps(Splat<2>(v), m.r2), m.r3));
+}
+inline __m128 Point2(__m128 v, const Rows& m) {  // (x, y, 0, 1) * m
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(Splat<0>(v), m.r0), _mm_mul_ps(Splat<1>(v), m.r1)), m.r3);
+}
+inline __m128 Normal3(__m128 v, const Rows& m) {  // (x, y, z, 0) * m
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(Splat<0>(v), m.r0), _mm_mul_ps(Splat<1>(v), m.r1)),
+                      _mm_mul_ps(Splat<2>(v), m.r2));
+}
+inline __m128 Normal2(__m128 v, const Rows& m) {  // (x, y, 0, 0) * m
+    return _mm_add_ps(_mm_mul_ps(Splat<0>(v), m.r0), _mm_mul_ps(Splat<1>(v), m.r1));
+}
+inline __m128 Vector4(__m128 v, const Rows& m) {
+    return Combine(Splat<0>(v), Splat<1>(v), Splat<2>(v), Splat<3>(v), m);
+}
+
+// Approximate reciprocal refined by one Newton step: 2 r0 - w r0^2.
+inline __m128 ReciprocalNewton(__m128 w) {
+    const __m128 r0 = _mm_rcp_ps(w);
+    return _mm_sub_ps(_mm_add_ps(r0, r0), _mm_mul_ps(w, _mm_mul_ps(r0, r0)));
+}
+// Approximate reciprocal square root refined by one Newton step: (3 - r n r) (r / 2).
+inline __m128 ReciprocalSqrtNewton(__m128 n) {
+    const __m128 r = _mm_rsqrt_ps(n);
+    return _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(3.0f), _mm_mul_ps(_mm_mul_ps(r, n), r)),
+                      _mm_mul_ps(r, _mm_set1_ps(0.5f)));
+}
+
+// Sum of the four lanes, broadcast.
+inline __m128 HorizontalSum(__m128 v) {
+    const __m128 s = _mm_add_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_add_ps(s, _mm_shuffle_ps(s, s, _MM_SHUFFLE(1, 0, 3, 2)));
+}
+inline __m128 Dot3(__m128 a, __m128 b) {
+    const __m128 p = _mm_mul_ps(a, b);
+    return _mm_add_ps(_mm_add_ps(Splat<0>(p), Splat<1>(p)), Splat<2>(p));
+}
+inline __m128 Dot4(__m128 a, __m128 b) { return HorizontalSum(_mm_mul_ps(a, b)); }
+inline __m128 Cross3(__m128 a, __m128 b) {
+    const __m128 a1 = _mm_shuffle_ps(a, a, _MM_SHUFFLE(3, 0, 2, 1)), b1 = _mm_shuffle_ps(b, b, _MM_SHUFFLE(3, 0, 2, 1));
+    const __m128 c = _mm_sub_ps(_mm_mul_ps(a, b1), _mm_mul_ps(a1, b));
+    return _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 0, 2, 1));
+}
+
+inline const float* At(const void* base, unsigned stride, unsigned i) {
+    return reinterpret_cast<const float*>(static_cast<const unsigned char*>(base) + static_cast<std::size_t>(stride) * i);
+}
+inline float* At(void* base, unsigned stride, unsigned i) {
+    return reinterpret_cast<float*>(static_cast<unsigned char*>(base) + static_cast<std::size_t>(stride) * i);
+}
+
+#define LANES(a, b, c, d) _MM_SHUFFLE(d, c, b, a)
+template <int imm>
+inline __m128 Lanes(__m128 v) {
+    return _mm_shuffle_ps(v, v, imm);
+}
+
+// Minors of pairs of lanes: x[P] y[Q] - x[Q] y[P], lane by lane.
+template <int P, int Q>
+inline __m128 PairMinors(__m128 x, __m128 y) {
+    return _mm_sub_ps(_mm_mul_ps(Lanes<P>(x), Lanes<Q>(y)),
+                      _mm_mul_ps(Lanes<Q>(x), Lanes<P>(y)));
+}
+
+// For every lane i, the signed 3x3 minor built from column c and the pair minors of the three lanes other than i.
+struct PairSet {
+    __m128 v1, v2, v3;
+    PairSet(__m128 x, __m128 y)
+        : v1(PairMinors<LANES(2, 2, 1, 1), LANES(3, 3, 3, 2)>(x, y)),
+          v2(PairMinors<LANES(1, 0, 0, 0), LANES(3, 3, 3, 2)>(x, y)),
+          v3(PairMinors<LANES(1, 0, 0, 0), LANES(2, 2, 1, 1)>(x, y)) {}
+};
+inline __m128 Minor(__m128 c, const PairSet& p) {
+    const __m128 k1 = Lanes<LANES(1, 0, 0, 0)>(c), k2 = Lanes<LANES(2, 2, 1, 1)>(c),
+                 k3 = Lanes<LANES(3, 3, 3, 2)>(c);
+    return _mm_add_ps(_mm_sub_ps(_mm_mul_ps(k1, p.v1), _mm_mul_ps(k2, p.v2)), _mm_mul_ps(k3, p.v3));
+}
+
+// Cofactor columns by complementary 2x2 minors (columns 0-1 and 2-3); cof[j] holds cofactor (i, j) in lane i,
+// which is also row j of the adjugate. Returns the determinant in every lane.
+inline __m128 Cofactors(const D3DXMATRIX* m, __m128 cof[4]) {
+    __m128 c0 = Load4(&m->_11), c1 = Load4(&m->_21), c2 = Load4(&m->_31), c3 = Load4(&m->_41);
+    _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
+    const PairSet low(c0, c1), high(c2, c3);
+    const __m128 even = _mm_setr_ps(1, -1, 1, -1), odd = _mm_setr_ps(-1, 1, -1, 1);
+    cof[0] = _mm_mul_ps(Minor(c1, high), even);
+    cof[1] = _mm_mul_ps(Minor(c0, high), odd);
+    cof[2] = _mm_mul_ps(Minor(c3, low), even);
+    cof[3] = _mm_mul_ps(Minor(c2, low), odd);
+    return Dot4(c0, cof[0]);
+}
+
+}  // namespace MathSimd
+
+#endif

@@ -1,0 +1,254 @@
+// texinfo FILE [--png OUT.png] [--level N] [--size WxH] [--filter NAME]
+// Prints the image description the texture library reads from FILE and the format its reader decodes to. With
+// --png, loads the file through the library into an A8R8G8B8 texture (on the null device, system-memory scratch
+// pool, so no device limit applies) and writes the chosen level as an 8-bit RGBA PNG. Exit status 0 on success,
+// 1 with the reason on standard error when the library or the arguments reject the request.
+#include <png.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/d3d9/Backend.h"
+#include "texture/D3DXTexture.h"
+#include "texture/ImageReader.h"
+#include "texture/MappedFile.h"
+
+namespace {
+
+struct Named {
+    DWORD value;
+    const char* name;
+};
+
+const Named kFormats[] = {
+    {D3DFMT_R8G8B8, "D3DFMT_R8G8B8"}, {D3DFMT_A8R8G8B8, "D3DFMT_A8R8G8B8"}, {D3DFMT_X8R8G8B8, "D3DFMT_X8R8G8B8"},
+    {D3DFMT_R5G6B5, "D3DFMT_R5G6B5"}, {D3DFMT_X1R5G5B5, "D3DFMT_X1R5G5B5"}, {D3DFMT_A1R5G5B5, "D3DFMT_A1R5G5B5"},
+    {D3DFMT_A4R4G4B4, "D3DFMT_A4R4G4B4"}, {D3DFMT_R3G3B2, "D3DFMT_R3G3B2"}, {D3DFMT_A8, "D3DFMT_A8"},
+    {D3DFMT_A8R3G3B2, "D3DFMT_A8R3G3B2"}, {D3DFMT_X4R4G4B4, "D3DFMT_X4R4G4B4"},
+    {D3DFMT_A2B10G10R10, "D3DFMT_A2B10G10R10"}, {D3DFMT_A8B8G8R8, "D3DFMT_A8B8G8R8"},
+    {D3DFMT_X8B8G8R8, "D3DFMT_X8B8G8R8"}, {D3DFMT_G16R16, "D3DFMT_G16R16"}, {D3DFMT_A2R10G10B10, "D3DFMT_A2R10G10B10"},
+    {D3DFMT_A16B16G16R16, "D3DFMT_A16B16G16R16"}, {D3DFMT_A8P8, "D3DFMT_A8P8"}, {D3DFMT_P8, "D3DFMT_P8"},
+    {D3DFMT_L8, "D3DFMT_L8"}, {D3DFMT_A8L8, "D3DFMT_A8L8"}, {D3DFMT_A4L4, "D3DFMT_A4L4"}, {D3DFMT_L16, "D3DFMT_L16"},
+    {D3DFMT_V8U8, "D3DFMT_V8U8"}, {D3DFMT_L6V5U5, "D3DFMT_L6V5U5"}, {D3DFMT_X8L8V8U8, "D3DFMT_X8L8V8U8"},
+    {D3DFMT_Q8W8V8U8, "D3DFMT_Q8W8V8U8"}, {D3DFMT_V16U16, "D3DFMT_V16U16"}, {D3DFMT_A2W10V10U10, "D3DFMT_A2W10V10U10"},
+    {D3DFMT_Q16W16V16U16, "D3DFMT_Q16W16V16U16"}, {D3DFMT_CxV8U8, "D3DFMT_CxV8U8"}, {D3DFMT_UYVY, "D3DFMT_UYVY"},
+    {D3DFMT_R8G8_B8G8, "D3DFMT_R8G8_B8G8"}, {D3DFMT_YUY2, "D3DFMT_YUY2"}, {D3DFMT_G8R8_G8B8, "D3DFMT_G8R8_G8B8"},
+    {D3DFMT_DXT1, "D3DFMT_DXT1"}, {D3DFMT_DXT2, "D3DFMT_DXT2"}, {D3DFMT_DXT3, "D3DFMT_DXT3"},
+    {D3DFMT_DXT4, "D3DFMT_DXT4"}, {D3DFMT_DXT5, "D3DFMT_DXT5"}, {D3DFMT_D16_LOCKABLE, "D3DFMT_D16_LOCKABLE"},
+    {D3DFMT_D32F_LOCKABLE, "D3DFMT_D32F_LOCKABLE"}, {D3DFMT_R16F, "D3DFMT_R16F"}, {D3DFMT_G16R16F, "D3DFMT_G16R16F"},
+    {D3DFMT_A16B16G16R16F, "D3DFMT_A16B16G16R16F"}, {D3DFMT_R32F, "D3DFMT_R32F"}, {D3DFMT_G32R32F, "D3DFMT_G32R32F"},
+    {D3DFMT_A32B32G32R32F, "D3DFMT_A32B32G32R32F"}, {D3DFMT_INTERNAL_AL16, "AL16 (16-bit grey and alpha)"},
+    {D3DFMT_INTERNAL_R16, "R16 (48-bit RGB)"},
+};
+
+const Named kFileFormats[] = {{D3DXIFF_BMP, "BMP"}, {D3DXIFF_JPG, "JPG"}, {D3DXIFF_TGA, "TGA"},
+                              {D3DXIFF_PNG, "PNG"}, {D3DXIFF_DDS, "DDS"}, {D3DXIFF_PPM, "PPM"},
+                              {D3DXIFF_DIB, "DIB"}, {D3DXIFF_HDR, "HDR"}, {D3DXIFF_PFM, "PFM"}};
+
+const Named kResourceTypes[] = {{D3DRTYPE_TEXTURE, "texture"}, {D3DRTYPE_VOLUMETEXTURE, "volume texture"},
+                                {D3DRTYPE_CUBETEXTURE, "cube texture"}};
+
+const Named kResults[] = {
+    {static_cast<DWORD>(D3DERR_INVALIDCALL), "D3DERR_INVALIDCALL"},
+    {static_cast<DWORD>(D3DERR_NOTAVAILABLE), "D3DERR_NOTAVAILABLE"},
+    {static_cast<DWORD>(D3DXERR_INVALIDDATA), "D3DXERR_INVALIDDATA (no reader accepts the file)"},
+    {static_cast<DWORD>(E_FAIL), "E_FAIL"},
+    {static_cast<DWORD>(E_OUTOFMEMORY), "E_OUTOFMEMORY"},
+};
+
+template <std::size_t N>
+std::string NameOf(const Named (&table)[N], DWORD value) {
+    for (const Named& n : table) {
+        if (n.value == value) return n.name;
+    }
+    char buffer[32];
+    std::snprintf(buffer, sizeof(buffer), "0x%08X", static_cast<unsigned>(value));
+    return buffer;
+}
+
+int Fail(const std::string& what, HRESULT hr) {
+    std::fprintf(stderr, "texinfo: %s: %s\n", what.c_str(), NameOf(kResults, static_cast<DWORD>(hr)).c_str());
+    return 1;
+}
+
+int Usage(const char* why) {
+    std::fprintf(stderr,
+                 "texinfo: %s\nusage: texinfo FILE [--png OUT.png] [--level N] [--size WxH] "
+                 "[--filter none|point|linear|triangle|box[+dither][+mirror]]\n",
+                 why);
+    return 1;
+}
+
+bool ParseFilter(const std::string& text, DWORD* filter) {
+    static const Named kKinds[] = {{D3DX_FILTER_NONE, "none"},
+                                   {D3DX_FILTER_POINT, "point"},
+                                   {D3DX_FILTER_LINEAR, "linear"},
+                                   {D3DX_FILTER_TRIANGLE, "triangle"},
+                                   {D3DX_FILTER_BOX, "box"}};
+    std::size_t start = 0;
+    *filter = 0;
+    bool haveKind = false;
+    while (start <= text.size()) {
+        const std::size_t plus = text.find('+', start);
+        const std::string part = text.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
+        bool known = false;
+        for (const Named& k : kKinds) {
+            if (part == k.name && !haveKind) {
+                *filter |= k.value;
+                haveKind = known = true;
+            }
+        }
+        if (part == "dither") *filter |= D3DX_FILTER_DITHER, known = true;
+        if (part == "mirror") *filter |= D3DX_FILTER_MIRROR, known = true;
+        if (!known) return false;
+        if (plus == std::string::npos) break;
+        start = plus + 1;
+    }
+    return haveKind;
+}
+
+bool WritePng(const char* path, UINT width, UINT height, const std::vector<BYTE>& rgba) {
+    std::FILE* file = std::fopen(path, "wb");
+    if (file == nullptr) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    bool ok = false;
+    if (info != nullptr && setjmp(png_jmpbuf(png)) == 0) {
+        png_init_io(png, file);
+        png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (UINT y = 0; y < height; ++y) png_write_row(png, rgba.data() + static_cast<std::size_t>(y) * width * 4);
+        png_write_end(png, nullptr);
+        ok = true;
+    }
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* path = nullptr;
+    const char* pngPath = nullptr;
+    UINT level = 0, width = D3DX_DEFAULT_NONPOW2, height = D3DX_DEFAULT_NONPOW2;
+    DWORD filter = D3DX_DEFAULT, mipFilter = D3DX_DEFAULT;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--png" && hasValue) {
+            pngPath = argv[++i];
+        } else if (arg == "--level" && hasValue) {
+            char* end = nullptr;
+            const unsigned long n = std::strtoul(argv[++i], &end, 10);
+            if (*end != '\0' || n > 31) return Usage("--level needs a number from 0 to 31");
+            level = static_cast<UINT>(n);
+        } else if (arg == "--size" && hasValue) {
+            unsigned w = 0, h = 0;
+            char extra = 0;
+            if (std::sscanf(argv[++i], "%ux%u%c", &w, &h, &extra) != 2 || w == 0 || h == 0 || w > 16384 ||
+                h > 16384) {
+                return Usage("--size needs WxH, each 1 to 16384");
+            }
+            width = w;
+            height = h;
+        } else if (arg == "--filter" && hasValue) {
+            if (!ParseFilter(argv[++i], &filter)) return Usage("unknown filter");
+            mipFilter = filter;  // levels below 0 are made with the same filter
+        } else if (arg.rfind("--", 0) == 0 || path != nullptr) {
+            return Usage(("unexpected argument " + arg).c_str());
+        } else {
+            path = argv[i];
+        }
+    }
+    if (path == nullptr) return Usage("no file given");
+
+    MappedFile file;
+    HRESULT hr = file.Open(path);
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "texinfo: cannot open, size or map %s\n", path);
+        return 1;
+    }
+    if (file.Size() == 0) return Fail(std::string(path) + " is empty", D3DERR_INVALIDCALL);
+
+    DecodedImage image;
+    D3DXIMAGE_INFO info = {};
+    hr = ReadImage(image, file.Data(), file.Size(), &info, true);
+    if (FAILED(hr)) return Fail(std::string("cannot read ") + path, hr);
+    std::printf("File:           %s\n", path);
+    std::printf("ImageFileFormat: %s\n", NameOf(kFileFormats, info.ImageFileFormat).c_str());
+    std::printf("Width:          %u\n", info.Width);
+    std::printf("Height:         %u\n", info.Height);
+    std::printf("Depth:          %u\n", info.Depth);
+    std::printf("MipLevels:      %u\n", info.MipLevels);
+    std::printf("Format:         %s\n", NameOf(kFormats, info.Format).c_str());
+    std::printf("ResourceType:   %s\n", NameOf(kResourceTypes, info.ResourceType).c_str());
+    std::printf("Decoded format: %s\n", NameOf(kFormats, image.format).c_str());
+    std::printf("Palette:        %s\n", image.palette != nullptr ? "yes" : "no");
+    if (pngPath == nullptr) return 0;
+
+    tarn::d3d9::SetBackend(tarn::d3d9::BackendKind::Null);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    if (d3d == nullptr) return Fail("no Direct3D", E_FAIL);
+    D3DPRESENT_PARAMETERS pp{};
+    pp.BackBufferWidth = pp.BackBufferHeight = 16;
+    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+    pp.BackBufferCount = 1;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    pp.Windowed = TRUE;
+    IDirect3DDevice9* device = nullptr;
+    hr = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
+                           &device);
+    if (FAILED(hr)) {
+        d3d->Release();
+        return Fail("no device", hr);
+    }
+
+    int status = 0;
+    IDirect3DTexture9* texture = nullptr;
+    hr = D3DXCreateTextureFromFileInMemoryEx(device, file.Data(), file.Size(), width, height,
+                                             level == 0 ? 1 : D3DX_DEFAULT, 0, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH,
+                                             filter, mipFilter, 0, nullptr, nullptr, &texture);
+    if (FAILED(hr)) {
+        status = Fail("the library rejects the file", hr);
+    } else if (level >= texture->GetLevelCount()) {
+        std::fprintf(stderr, "texinfo: level %u does not exist (the texture has %u)\n", level,
+                     static_cast<unsigned>(texture->GetLevelCount()));
+        status = 1;
+    } else {
+        D3DSURFACE_DESC desc = {};
+        D3DLOCKED_RECT locked = {};
+        texture->GetLevelDesc(level, &desc);
+        hr = texture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY);
+        if (FAILED(hr)) {
+            status = Fail("cannot read the texture", hr);
+        } else {
+            std::vector<BYTE> rgba(static_cast<std::size_t>(desc.Width) * desc.Height * 4);
+            for (UINT y = 0; y < desc.Height; ++y) {
+                const BYTE* row = static_cast<const BYTE*>(locked.pBits) + static_cast<std::ptrdiff_t>(y) * locked.Pitch;
+                BYTE* out = rgba.data() + static_cast<std::size_t>(y) * desc.Width * 4;
+                for (UINT x = 0; x < desc.Width; ++x) {
+                    out[4 * x + 0] = row[4 * x + 2];
+                    out[4 * x + 1] = row[4 * x + 1];
+                    out[4 * x + 2] = row[4 * x + 0];
+                    out[4 * x + 3] = row[4 * x + 3];
+                }
+            }
+            texture->UnlockRect(level);
+            if (!WritePng(pngPath, desc.Width, desc.Height, rgba)) {
+                std::fprintf(stderr, "texinfo: cannot write %s\n", pngPath);
+                status = 1;
+            } else {
+                std::printf("Wrote:          %s (level %u, %u x %u, RGBA 8-bit)\n", pngPath, level, desc.Width,
+                            desc.Height);
+            }
+        }
+    }
+    if (texture != nullptr) texture->Release();
+    device->Release();
+    d3d->Release();
+    return status;
+}

@@ -1,18 +1,659 @@
-// Headless drawing on llvmpipe: pixels compared with values computed from the documented formulas.
+// Headless drawing on llvmpipe: 64 x 64 frames whose pixels are compared with values computed from the documented
+// fixed-function formulas (texture stages, lighting, fog, blending, rasterisation rules).
+#include <cmath>
+#include <cstring>
+#include <string>
+
 #include "tests/platform/d3d9/D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
 namespace {
 
-using DrawTest = GlDeviceTest;
+struct RhwColor {
+    float x, y, z, rhw;
+    D3DCOLOR color;
+};
+constexpr DWORD kRhwColor = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
 
-TEST_F(DrawTest, ClearFillsTheViewportAndPresentKeepsIt) {
-    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x00808080, 1.0f, 0), D3D_OK);
-    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-    auto pixels = ReadTarget();
-    ASSERT_EQ(pixels.size(), kSize * kSize);
-    EXPECT_EQ(pixels.front(), 0xff808080u);  // X8R8G8B8 reads with the padding byte set
-    EXPECT_EQ(pixels.back(), 0xff808080u);
+struct RhwTex {
+    float x, y, z, rhw;
+    float u, v;
+};
+constexpr DWORD kRhwTex = D3DFVF_XYZRHW | D3DFVF_TEX1;
+
+struct Lit {
+    float x, y, z;
+    float nx, ny, nz;
+    float u, v;
+};
+constexpr DWORD kLit = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
+
+DWORD Bits(float f) {
+    DWORD d;
+    std::memcpy(&d, &f, 4);
+    return d;
+}
+
+int Channel(std::uint32_t c, int shift) { return static_cast<int>((c >> shift) & 0xff); }
+std::uint32_t Rgb(double r, double g, double b) {
+    auto q = [](double v) { return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255.0)); };
+    return 0xff000000u | q(r) << 16 | q(g) << 8 | q(b);
+}
+
+class DrawTest : public GlDeviceTest {
+protected:
+    void SetUp() override {
+        GlDeviceTest::SetUp();
+        ASSERT_EQ(device->BeginScene(), D3D_OK);
+        device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    }
+
+    void TearDown() override {
+        if (device) device->EndScene();
+        for (IDirect3DTexture9* t : textures_) t->Release();
+        GlDeviceTest::TearDown();
+    }
+
+    void Clear(D3DCOLOR color) { device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, 1.0f, 0); }
+
+    void Rect(float x0, float y0, float x1, float y1, D3DCOLOR color, float z = 0.5f, float rhw = 1.0f) {
+        const RhwColor v[4] = {{x0, y0, z, rhw, color}, {x1, y0, z, rhw, color}, {x0, y1, z, rhw, color},
+                               {x1, y1, z, rhw, color}};
+        device->SetFVF(kRhwColor);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwColor)), D3D_OK);
+    }
+
+    void TexturedRect(float u0, float v0, float u1, float v1) {
+        const float s = static_cast<float>(kSize);
+        const RhwTex v[4] = {{0, 0, 0.5f, 1, u0, v0}, {s, 0, 0.5f, 1, u1, v0}, {0, s, 0.5f, 1, u0, v1},
+                             {s, s, 0.5f, 1, u1, v1}};
+        device->SetFVF(kRhwTex);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwTex)), D3D_OK);
+    }
+
+    // A managed A8R8G8B8 texture from rows of 0xAARRGGBB texels.
+    IDirect3DTexture9* MakeTexture(UINT width, UINT height, const std::vector<std::uint32_t>& texels) {
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(device->CreateTexture(width, height, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        D3DLOCKED_RECT locked;
+        EXPECT_EQ(t->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        for (UINT y = 0; y < height; ++y) {
+            std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch, &texels[y * width], width * 4);
+        }
+        t->UnlockRect(0);
+        textures_.push_back(t);
+        return t;
+    }
+
+    void ExpectPixel(const std::vector<std::uint32_t>& pixels, int x, int y, std::uint32_t expected, int tolerance = 2) {
+        ASSERT_EQ(pixels.size(), kSize * kSize);
+        const std::uint32_t got = pixels[static_cast<std::size_t>(y) * kSize + static_cast<std::size_t>(x)];
+        for (int shift : {16, 8, 0}) {
+            EXPECT_NEAR(Channel(got, shift), Channel(expected, shift), tolerance)
+                << "pixel (" << x << ", " << y << ") is " << std::hex << got << ", expected " << expected;
+        }
+    }
+
+    void SetOrthoIdentity() {
+        D3DMATRIX identity{};
+        identity._11 = identity._22 = identity._33 = identity._44 = 1.0f;
+        device->SetTransform(D3DTS_WORLD, &identity);
+        device->SetTransform(D3DTS_VIEW, &identity);
+        device->SetTransform(D3DTS_PROJECTION, &identity);
+    }
+
+    // A quad covering the whole target at camera depth z (identity transforms), normal towards the camera.
+    void LitQuad(float z) {
+        const Lit v[4] = {{-1, 1, z, 0, 0, -1, 0, 0}, {1, 1, z, 0, 0, -1, 1, 0}, {-1, -1, z, 0, 0, -1, 0, 1},
+                          {1, -1, z, 0, 0, -1, 1, 1}};
+        device->SetFVF(kLit);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Lit)), D3D_OK);
+    }
+
+    std::vector<IDirect3DTexture9*> textures_;
+};
+
+// Pixel centres lie on integer coordinates: a rectangle from 0 to 32 covers exactly pixels 0..31, in rows and
+// columns, and row 0 is the top of the target.
+TEST_F(DrawTest, PreTransformedRectanglesCoverWholePixelsFromTheTop) {
+    Clear(0xff000000);
+    Rect(0, 0, 32, 16, 0xffff0000);
+    auto p = ReadTarget();
+    ExpectPixel(p, 0, 0, 0xffff0000, 0);
+    ExpectPixel(p, 31, 15, 0xffff0000, 0);
+    ExpectPixel(p, 32, 15, 0xff000000, 0);
+    ExpectPixel(p, 31, 16, 0xff000000, 0);
+}
+
+// rhw of 0 (or negative, or not finite) counts as 1; the positions are the same.
+TEST_F(DrawTest, RhwZeroDrawsLikeRhwOne) {
+    for (float rhw : {1.0f, 0.0f, -2.0f, INFINITY}) {
+        SCOPED_TRACE(rhw);
+        Clear(0xff000000);
+        Rect(8, 8, 24, 24, 0xff00ff00, 0.5f, rhw);
+        auto p = ReadTarget();
+        ExpectPixel(p, 8, 8, 0xff00ff00, 0);
+        ExpectPixel(p, 23, 23, 0xff00ff00, 0);
+        ExpectPixel(p, 24, 24, 0xff000000, 0);
+    }
+}
+
+TEST_F(DrawTest, ClearHonoursRectanglesAndViewport) {
+    Clear(0xff000000);
+    const D3DRECT r{4, 4, 8, 8};
+    ASSERT_EQ(device->Clear(1, &r, D3DCLEAR_TARGET, 0xff0000ff, 1.0f, 0), D3D_OK);
+    D3DVIEWPORT9 vp{32, 32, 16, 16, 0.0f, 1.0f};
+    ASSERT_EQ(device->SetViewport(&vp), D3D_OK);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xffffffff, 1.0f, 0), D3D_OK);
+    auto p = ReadTarget();
+    ExpectPixel(p, 4, 4, 0xff0000ff, 0);
+    ExpectPixel(p, 8, 8, 0xff000000, 0);
+    ExpectPixel(p, 32, 32, 0xffffffff, 0);
+    ExpectPixel(p, 47, 47, 0xffffffff, 0);
+    ExpectPixel(p, 48, 48, 0xff000000, 0);
+    ExpectPixel(p, 31, 31, 0xff000000, 0);
+}
+
+TEST_F(DrawTest, PointAndLinearSamplingWithWrapAndClamp) {
+    // 2 x 2: red, green / blue, white.
+    IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff});
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    struct Case {
+        DWORD filter, address;
+        float u1;
+        int x, y;
+        std::uint32_t expected;
+    } cases[] = {
+        {D3DTEXF_POINT, D3DTADDRESS_WRAP, 1, 0, 0, 0xffff0000},   // texel (0,0) exactly at the edge
+        {D3DTEXF_POINT, D3DTADDRESS_WRAP, 1, 31, 31, 0xffff0000},
+        {D3DTEXF_POINT, D3DTADDRESS_WRAP, 1, 32, 0, 0xff00ff00},
+        {D3DTEXF_POINT, D3DTADDRESS_WRAP, 1, 0, 32, 0xff0000ff},
+        {D3DTEXF_POINT, D3DTADDRESS_WRAP, 2, 16, 0, 0xff00ff00},  // u = 0.5: second texel
+        {D3DTEXF_POINT, D3DTADDRESS_WRAP, 2, 32, 0, 0xffff0000},  // u = 1.0 wraps to the first
+        {D3DTEXF_POINT, D3DTADDRESS_CLAMP, 2, 48, 0, 0xff00ff00}, // u = 1.5 clamps to the last
+        // Linear: texel space x = u * 2 - 0.5; at pixel 16 (u = 0.25) exactly texel 0, at 32 halfway.
+        {D3DTEXF_LINEAR, D3DTADDRESS_CLAMP, 1, 16, 16, 0xffff0000},
+        {D3DTEXF_LINEAR, D3DTADDRESS_CLAMP, 1, 32, 16, Rgb(0.5, 0.5, 0)},
+        {D3DTEXF_LINEAR, D3DTADDRESS_CLAMP, 1, 0, 16, 0xffff0000},
+        {D3DTEXF_LINEAR, D3DTADDRESS_WRAP, 1, 0, 16, Rgb(0.5, 0.5, 0)},  // wraps to the green texel
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "filter " << c.filter << " address " << c.address << " at " << c.x);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, c.filter);
+        device->SetSamplerState(0, D3DSAMP_MAGFILTER, c.filter);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.address);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSV, c.address);
+        Clear(0xff000000);
+        TexturedRect(0, 0, c.u1, c.u1);
+        ExpectPixel(ReadTarget(), c.x, c.y, c.expected, 2);
+    }
+    device->SetTexture(0, nullptr);
+}
+
+// Colour operations with diffuse (0.8, 0.4, 0.2, a 0.6) as arg1 and texture factor (0.5, 0.25, 1.0, a 0.5) as arg2.
+TEST_F(DrawTest, TextureStageOperationsFollowTheirFormulas) {
+    const double d[4] = {0.8, 0.4, 0.2, 0.6}, f[4] = {0.5, 0.25, 1.0, 0.5};
+    const D3DCOLOR diffuse = D3DCOLOR_ARGB(153, 204, 102, 51);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, D3DCOLOR_ARGB(128, 128, 64, 255));
+    const double fa = 128 / 255.0, dr = 204 / 255.0, dg = 102 / 255.0, db = 51 / 255.0, da = 153 / 255.0;
+    const double fr = 128 / 255.0, fg = 64 / 255.0, fb = 1.0;
+    (void)d, (void)f;
+    struct Case {
+        const char* name;
+        DWORD op, arg1, arg2, arg0;
+        double r, g, b;
+    } cases[] = {
+        {"SELECTARG1", D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0, dr, dg, db},
+        {"SELECTARG2", D3DTOP_SELECTARG2, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0, fr, fg, fb},
+        {"MODULATE", D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0, dr * fr, dg * fg, db * fb},
+        {"MODULATE2X", D3DTOP_MODULATE2X, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0, 2 * dr * fr, 2 * dg * fg, 2 * db * fb},
+        {"MODULATE4X", D3DTOP_MODULATE4X, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0, 4 * dr * fr, 4 * dg * fg, 4 * db * fb},
+        {"ADD", D3DTOP_ADD, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0, dr + fr, dg + fg, db + fb},
+        {"ADDSIGNED", D3DTOP_ADDSIGNED, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0, dr + fr - .5, dg + fg - .5, db + fb - .5},
+        {"ADDSIGNED2X", D3DTOP_ADDSIGNED2X, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0, 2 * (dr + fr - .5), 2 * (dg + fg - .5),
+         2 * (db + fb - .5)},
+        {"SUBTRACT", D3DTOP_SUBTRACT, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0, dr - fr, dg - fg, db - fb},
+        {"ADDSMOOTH", D3DTOP_ADDSMOOTH, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0, dr + fr - dr * fr, dg + fg - dg * fg,
+         db + fb - db * fb},
+        {"BLENDDIFFUSEALPHA", D3DTOP_BLENDDIFFUSEALPHA, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0, dr * da + fr * (1 - da),
+         dg * da + fg * (1 - da), db * da + fb * (1 - da)},
+        {"BLENDFACTORALPHA", D3DTOP_BLENDFACTORALPHA, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0, dr * fa + fr * (1 - fa),
+         dg * fa + fg * (1 - fa), db * fa + fb * (1 - fa)},
+        {"MODULATEALPHA_ADDCOLOR", D3DTOP_MODULATEALPHA_ADDCOLOR, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0, dr + da * fr,
+         dg + da * fg, db + da * fb},
+        {"MODULATEINVALPHA_ADDCOLOR", D3DTOP_MODULATEINVALPHA_ADDCOLOR, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0,
+         dr + (1 - da) * fr, dg + (1 - da) * fg, db + (1 - da) * fb},
+        {"MULTIPLYADD", D3DTOP_MULTIPLYADD, D3DTA_DIFFUSE, D3DTA_TFACTOR, D3DTA_DIFFUSE, dr + dr * fr, dg + dg * fg,
+         db + db * fb},
+        {"LERP", D3DTOP_LERP, D3DTA_DIFFUSE, D3DTA_TFACTOR, D3DTA_TFACTOR | D3DTA_ALPHAREPLICATE,
+         fa * dr + (1 - fa) * fr, fa * dg + (1 - fa) * fg, fa * db + (1 - fa) * fb},
+        {"DOTPRODUCT3", D3DTOP_DOTPRODUCT3, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0,
+         4 * ((dr - .5) * (fr - .5) + (dg - .5) * (fg - .5) + (db - .5) * (fb - .5)),
+         4 * ((dr - .5) * (fr - .5) + (dg - .5) * (fg - .5) + (db - .5) * (fb - .5)),
+         4 * ((dr - .5) * (fr - .5) + (dg - .5) * (fg - .5) + (db - .5) * (fb - .5))},
+        // Argument modifiers.
+        {"COMPLEMENT", D3DTOP_SELECTARG1, D3DTA_DIFFUSE | D3DTA_COMPLEMENT, 0, 0, 1 - dr, 1 - dg, 1 - db},
+        {"ALPHAREPLICATE", D3DTOP_SELECTARG1, D3DTA_DIFFUSE | D3DTA_ALPHAREPLICATE, 0, 0, da, da, da},
+        {"both modifiers", D3DTOP_SELECTARG1, D3DTA_TFACTOR | D3DTA_ALPHAREPLICATE | D3DTA_COMPLEMENT, 0, 0, 1 - fa,
+         1 - fa, 1 - fa},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, c.op);
+        device->SetTextureStageState(0, D3DTSS_COLORARG1, c.arg1);
+        device->SetTextureStageState(0, D3DTSS_COLORARG2, c.arg2);
+        device->SetTextureStageState(0, D3DTSS_COLORARG0, c.arg0);
+        Clear(0xff000000);
+        Rect(0, 0, 64, 64, diffuse);
+        ExpectPixel(ReadTarget(), 20, 20, Rgb(c.r, c.g, c.b), 2);
+    }
+}
+
+// Alpha operations show through blending: the stage's alpha decides how much of the quad covers white.
+TEST_F(DrawTest, AlphaStageFeedsBlending) {
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, D3DCOLOR_ARGB(64, 0, 0, 0));
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    struct Case {
+        DWORD op, arg1, arg2;
+        double alpha;
+    } cases[] = {
+        {D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_TFACTOR, 192 / 255.0},
+        {D3DTOP_SELECTARG2, D3DTA_DIFFUSE, D3DTA_TFACTOR, 64 / 255.0},
+        {D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TFACTOR, 192 / 255.0 * 64 / 255.0},
+        {D3DTOP_DISABLE, D3DTA_DIFFUSE, D3DTA_TFACTOR, 192 / 255.0},  // alpha passes through from diffuse
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.op);
+        device->SetTextureStageState(0, D3DTSS_ALPHAOP, c.op);
+        device->SetTextureStageState(0, D3DTSS_ALPHAARG1, c.arg1);
+        device->SetTextureStageState(0, D3DTSS_ALPHAARG2, c.arg2);
+        Clear(0xffffffff);
+        Rect(0, 0, 64, 64, D3DCOLOR_ARGB(192, 0, 0, 0));
+        const double white = 1 - c.alpha;
+        ExpectPixel(ReadTarget(), 10, 10, Rgb(white, white, white), 2);
+    }
+}
+
+TEST_F(DrawTest, MissingTextureCases) {
+    IDirect3DTexture9* t = MakeTexture(1, 1, {0xff00ff00});
+    const D3DCOLOR diffuse = 0xff804020;
+    struct Case {
+        const char* name;
+        DWORD op0, arg01, arg02;
+        bool texture0;
+        DWORD op1, arg11, arg12;
+        std::uint32_t expected;
+    } cases[] = {
+        // COLORARG1 = TEXTURE with no texture: the stage is skipped, diffuse comes through.
+        {"arg1 missing", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, false, D3DTOP_DISABLE, 0, 0, diffuse},
+        // Any other read of a missing texture is opaque black.
+        {"arg2 missing", D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TEXTURE, false, D3DTOP_DISABLE, 0, 0, 0xff000000},
+        {"add black", D3DTOP_ADD, D3DTA_DIFFUSE, D3DTA_TEXTURE, false, D3DTOP_DISABLE, 0, 0, diffuse},
+        // Stage 1 reading its missing texture as arg1 ends the cascade after stage 0.
+        {"stage 1 missing", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_MODULATE, D3DTA_TEXTURE,
+         D3DTA_CURRENT, 0xff004000},
+        {"stage 0 and 1 present", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_MODULATE,
+         D3DTA_CURRENT, D3DTA_DIFFUSE, 0xff004000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device->SetTexture(0, c.texture0 ? t : nullptr);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, c.op0);
+        device->SetTextureStageState(0, D3DTSS_COLORARG1, c.arg01);
+        device->SetTextureStageState(0, D3DTSS_COLORARG2, c.arg02);
+        device->SetTextureStageState(1, D3DTSS_COLOROP, c.op1);
+        device->SetTextureStageState(1, D3DTSS_COLORARG1, c.arg11);
+        device->SetTextureStageState(1, D3DTSS_COLORARG2, c.arg12);
+        Clear(0xff0000ff);
+        Rect(0, 0, 64, 64, diffuse);
+        ExpectPixel(ReadTarget(), 5, 5, c.expected, 1);
+    }
+    device->SetTexture(0, nullptr);
+}
+
+TEST_F(DrawTest, BlendFactorPairs) {
+    // Destination (0.2, 0.4, 0.8); source colour (0.6, 0.4, 0.2) with alpha 0.25.
+    const double dst[3] = {0.2, 0.4, 0.8}, src[3] = {0.6, 0.4, 0.2}, a = 64 / 255.0;
+    const D3DCOLOR clear = Rgb(dst[0], dst[1], dst[2]);
+    const D3DCOLOR source = (64u << 24) | (Rgb(src[0], src[1], src[2]) & 0xffffff);
+    auto q = [](double v) { return std::lround(v * 255) / 255.0; };
+    struct Case {
+        DWORD s, d;
+    } cases[] = {{D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA}, {D3DBLEND_SRCALPHA, D3DBLEND_ONE},
+                 {D3DBLEND_ONE, D3DBLEND_ZERO},           {D3DBLEND_ONE, D3DBLEND_ONE},
+                 {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR},      {D3DBLEND_DESTCOLOR, D3DBLEND_ZERO},
+                 {D3DBLEND_INVDESTCOLOR, D3DBLEND_ONE}};
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.s << "/" << c.d);
+        device->SetRenderState(D3DRS_SRCBLEND, c.s);
+        device->SetRenderState(D3DRS_DESTBLEND, c.d);
+        Clear(clear);
+        Rect(0, 0, 64, 64, source);
+        double out[3];
+        for (int i = 0; i < 3; ++i) {
+            const double sv = q(src[i]), dv = q(dst[i]);
+            auto factor = [&](DWORD f, bool isSource) {
+                switch (f) {
+                case D3DBLEND_ZERO: return 0.0;
+                case D3DBLEND_ONE: return 1.0;
+                case D3DBLEND_SRCALPHA: return a;
+                case D3DBLEND_INVSRCALPHA: return 1 - a;
+                case D3DBLEND_SRCCOLOR: return sv;
+                case D3DBLEND_DESTCOLOR: return dv;
+                case D3DBLEND_INVDESTCOLOR: return 1 - dv;
+                default: return isSource ? 1.0 : 0.0;
+                }
+            };
+            out[i] = sv * factor(c.s, true) + dv * factor(c.d, false);
+        }
+        ExpectPixel(ReadTarget(), 30, 30, Rgb(out[0], out[1], out[2]), 2);
+    }
+}
+
+TEST_F(DrawTest, DepthTestWriteAndCulling) {
+    struct Case {
+        const char* name;
+        DWORD zenable, zwrite, zfunc;
+        float nearZ, farZ;  // drawn first far (red) then near (green)
+        std::uint32_t expected;
+    } cases[] = {
+        {"less-equal", D3DZB_TRUE, TRUE, D3DCMP_LESSEQUAL, 0.2f, 0.8f, 0xff00ff00},
+        {"greater than the cleared 1.0", D3DZB_TRUE, TRUE, D3DCMP_GREATER, 0.2f, 0.8f, 0xff000000},
+        {"always, last wins", D3DZB_TRUE, TRUE, D3DCMP_ALWAYS, 0.8f, 0.2f, 0xff00ff00},
+        {"no write", D3DZB_TRUE, FALSE, D3DCMP_LESSEQUAL, 0.2f, 0.8f, 0xff00ff00},
+        {"no test", D3DZB_FALSE, TRUE, D3DCMP_GREATER, 0.2f, 0.8f, 0xff00ff00},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device->SetRenderState(D3DRS_ZENABLE, c.zenable);
+        device->SetRenderState(D3DRS_ZWRITEENABLE, c.zwrite);
+        device->SetRenderState(D3DRS_ZFUNC, c.zfunc);
+        Clear(0xff000000);
+        Rect(0, 0, 64, 64, 0xffff0000, c.farZ);
+        Rect(0, 0, 64, 64, 0xff00ff00, c.nearZ);
+        ExpectPixel(ReadTarget(), 30, 30, c.expected, 0);
+    }
+    // Without depth writes, a later farther quad still passes LESSEQUAL against the cleared 1.0.
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+    Clear(0xff000000);
+    Rect(0, 0, 64, 64, 0xff00ff00, 0.2f);
+    Rect(0, 0, 64, 64, 0xffff0000, 0.8f);
+    ExpectPixel(ReadTarget(), 30, 30, 0xffff0000, 0);
+    device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+
+    // Screen-space clockwise triangles are front faces; CCW culling removes counter-clockwise ones.
+    const RhwColor clockwise[3] = {{0, 0, 0.5f, 1, 0xffffffff}, {64, 0, 0.5f, 1, 0xffffffff},
+                                   {0, 64, 0.5f, 1, 0xffffffff}};
+    const RhwColor counter[3] = {clockwise[0], clockwise[2], clockwise[1]};
+    struct CullCase {
+        DWORD cull;
+        bool cwVisible, ccwVisible;
+    } cullCases[] = {{D3DCULL_CCW, true, false}, {D3DCULL_CW, false, true}, {D3DCULL_NONE, true, true}};
+    device->SetFVF(kRhwColor);
+    for (const CullCase& c : cullCases) {
+        SCOPED_TRACE(c.cull);
+        device->SetRenderState(D3DRS_CULLMODE, c.cull);
+        for (bool cw : {true, false}) {
+            Clear(0xff000000);
+            device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, cw ? clockwise : counter, sizeof(RhwColor));
+            const bool visible = cw ? c.cwVisible : c.ccwVisible;
+            ExpectPixel(ReadTarget(), 10, 10, visible ? 0xffffffff : 0xff000000, 0);
+        }
+    }
+}
+
+// Lighting of a quad at camera depth 0.5 whose four corners see the light alike, so Gouraud shading is flat.
+TEST_F(DrawTest, LightingCases) {
+    SetOrthoIdentity();
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    D3DMATERIAL9 material{};
+    material.Diffuse = {0.5f, 0.5f, 0.5f, 1.0f};
+    material.Ambient = {1.0f, 1.0f, 1.0f, 1.0f};
+    material.Emissive = {0.0f, 0.0f, 0.1f, 0.0f};
+    device->SetMaterial(&material);
+    device->SetRenderState(D3DRS_AMBIENT, D3DCOLOR_XRGB(0, 51, 0));  // 0.2 green everywhere
+    const double ambientG = 0.2, emissiveB = 0.1;
+
+    // Corner (1, 1, 0.5) seen from a light at (0, 0, -1): distance and cosines shared by all corners.
+    const double d = std::sqrt(1 + 1 + 1.5 * 1.5);
+    const double cosine = 1.5 / d;  // N . L with N = (0, 0, -1)
+    const double spotRho = cosine;  // the spot points along +z
+    const double pi = 3.14159265358979;
+    struct Case {
+        const char* name;
+        D3DLIGHTTYPE type;
+        float range, a0, a1, a2, theta, phi, falloff;
+        double intensity;  // light diffuse 1.0 times this, times the material's 0.5
+    } cases[] = {
+        {"directional", D3DLIGHT_DIRECTIONAL, 0, 1, 0, 0, 0, 0, 0, 1.0},
+        {"point, constant", D3DLIGHT_POINT, 100, 1, 0, 0, 0, 0, 0, cosine},
+        {"point, linear attenuation", D3DLIGHT_POINT, 100, 0, 1, 0, 0, 0, 0, cosine / d},
+        {"point, quadratic attenuation", D3DLIGHT_POINT, 100, 0.5f, 0, 0.25f, 0, 0, 0,
+         cosine / (0.5 + 0.25 * d * d)},
+        {"point, out of range", D3DLIGHT_POINT, static_cast<float>(d) - 0.1f, 1, 0, 0, 0, 0, 0, 0.0},
+        {"spot, inside the cone", D3DLIGHT_SPOT, 100, 1, 0, 0, static_cast<float>(100 * pi / 180),
+         static_cast<float>(120 * pi / 180), 1, cosine},
+        {"spot, outside", D3DLIGHT_SPOT, 100, 1, 0, 0, static_cast<float>(20 * pi / 180),
+         static_cast<float>(60 * pi / 180), 1, 0.0},
+        {"spot, penumbra", D3DLIGHT_SPOT, 100, 1, 0, 0, static_cast<float>(60 * pi / 180),
+         static_cast<float>(120 * pi / 180), 2,
+         cosine * std::pow((spotRho - std::cos(60 * pi / 180)) / (std::cos(30 * pi / 180) - std::cos(60 * pi / 180)),
+                           2.0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        D3DLIGHT9 light{};
+        light.Type = c.type;
+        light.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+        light.Position = {0.0f, 0.0f, -1.0f};
+        light.Direction = {0.0f, 0.0f, 1.0f};
+        light.Range = c.range;
+        light.Attenuation0 = c.a0;
+        light.Attenuation1 = c.a1;
+        light.Attenuation2 = c.a2;
+        light.Theta = c.theta;
+        light.Phi = c.phi;
+        light.Falloff = c.falloff;
+        ASSERT_EQ(device->SetLight(0, &light), D3D_OK);
+        ASSERT_EQ(device->LightEnable(0, TRUE), D3D_OK);
+        Clear(0xff000000);
+        LitQuad(0.5f);
+        const double v = 0.5 * c.intensity;
+        ExpectPixel(ReadTarget(), 1, 1, Rgb(v, v + ambientG, v + emissiveB), 2);
+    }
+    device->LightEnable(0, FALSE);
+}
+
+TEST_F(DrawTest, TableFogAtStartMiddleAndEnd) {
+    SetOrthoIdentity();
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRS_FOGCOLOR, 0x000000ff);
+    // The quad sits at eye depth 0.5; white without vertex colours.
+    struct Case {
+        DWORD mode;
+        float start, end, density;
+        double f;  // share of the object colour
+    } cases[] = {
+        {D3DFOG_LINEAR, 0.5f, 1.5f, 0, 1.0},  {D3DFOG_LINEAR, 0.0f, 1.0f, 0, 0.5},
+        {D3DFOG_LINEAR, -1.0f, 0.5f, 0, 0.0}, {D3DFOG_EXP, 0, 0, 2.0f, std::exp(-1.0)},
+        {D3DFOG_EXP, 0, 0, 0.0f, 1.0},        {D3DFOG_EXP2, 0, 0, 2.0f, std::exp(-1.0)},
+        {D3DFOG_EXP2, 0, 0, 4.0f, std::exp(-4.0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.mode << " " << c.start << ".." << c.end << " density " << c.density);
+        device->SetRenderState(D3DRS_FOGTABLEMODE, c.mode);
+        device->SetRenderState(D3DRS_FOGSTART, Bits(c.start));
+        device->SetRenderState(D3DRS_FOGEND, Bits(c.end));
+        device->SetRenderState(D3DRS_FOGDENSITY, Bits(c.density));
+        Clear(0xff000000);
+        LitQuad(0.5f);
+        ExpectPixel(ReadTarget(), 32, 32, Rgb(c.f, c.f, c.f + (1 - c.f)), 2);
+    }
+    // Pre-transformed vertices are never fogged.
+    device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
+    device->SetRenderState(D3DRS_FOGSTART, Bits(0.0f));
+    device->SetRenderState(D3DRS_FOGEND, Bits(0.0001f));
+    Clear(0xff000000);
+    Rect(0, 0, 64, 64, 0xffffffff);
+    ExpectPixel(ReadTarget(), 32, 32, 0xffffffff, 0);
+}
+
+// Camera-space positions through a texture matrix with a projective fourth row: u = (0.5 x + 0.5) / (2 z).
+TEST_F(DrawTest, CameraSpacePositionThroughProjectedTextureTransform) {
+    SetOrthoIdentity();
+    IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff});
+    device->SetTexture(0, t);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEPOSITION);
+    device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT4 | D3DTTFF_PROJECTED);
+    D3DMATRIX m{};
+    m._11 = 0.5f;   // u' = 0.5 x + 0.5
+    m._41 = 0.5f;
+    m._22 = -0.5f;  // v' = -0.5 y + 0.5
+    m._42 = 0.5f;
+    m._34 = 2.0f;   // q = 2 z
+    device->SetTransform(D3DTS_TEXTURE0, &m);
+    const float z = 0.25f;
+    Clear(0xff000000);
+    LitQuad(z);
+    auto p = ReadTarget();
+    auto texel = [&](int px, int py) {
+        const double x = px / 32.0 - 1.0, y = 1.0 - py / 32.0;
+        const double u = (0.5 * x + 0.5) / (2 * z), v = (-0.5 * y + 0.5) / (2 * z);
+        const int tx = std::min(1, static_cast<int>(std::floor(u * 2))), ty = std::min(1, static_cast<int>(std::floor(v * 2)));
+        const std::uint32_t colours[4] = {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff};
+        return colours[ty * 2 + tx];
+    };
+    for (int px : {4, 12, 20, 40, 60}) {
+        for (int py : {4, 12, 20, 40}) {
+            SCOPED_TRACE(testing::Message() << px << ", " << py);
+            ExpectPixel(p, px, py, texel(px, py), 0);
+        }
+    }
+    device->SetTexture(0, nullptr);
+}
+
+TEST_F(DrawTest, RenderToTextureThenSampleIt) {
+    IDirect3DTexture9* target = nullptr;
+    ASSERT_EQ(device->CreateTexture(kSize, kSize, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target,
+                                    nullptr),
+              D3D_OK);
+    IDirect3DSurface9* level = nullptr;
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(target->GetSurfaceLevel(0, &level), D3D_OK);
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    ASSERT_EQ(device->SetRenderTarget(0, level), D3D_OK);
+    Clear(0xffff0000);
+    Rect(0, 0, 64, 16, 0xff00ff00);  // the top quarter green
+    ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+    Clear(0xff000000);
+    device->SetTexture(0, target);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    TexturedRect(0, 0, 1, 1);
+    auto p = ReadTarget();
+    ExpectPixel(p, 10, 5, 0xff00ff00, 0);
+    ExpectPixel(p, 10, 15, 0xff00ff00, 0);
+    ExpectPixel(p, 10, 16, 0xffff0000, 0);
+    ExpectPixel(p, 50, 60, 0xffff0000, 0);
+    device->SetTexture(0, nullptr);
+    level->Release();
+    back->Release();
+    target->Release();
+}
+
+TEST_F(DrawTest, UpdateTextureFromSystemMemoryReachesTheSampler) {
+    IDirect3DTexture9* staging = nullptr;
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &staging, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr), D3D_OK);
+    device->SetTexture(0, texture);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    for (std::uint32_t colour : {0xff123456u, 0xffabcdefu}) {
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(staging->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        for (int y = 0; y < 4; ++y) {
+            auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch);
+            for (int x = 0; x < 4; ++x) row[x] = colour;
+        }
+        staging->UnlockRect(0);
+        ASSERT_EQ(device->UpdateTexture(staging, texture), D3D_OK);
+        Clear(0xff000000);
+        TexturedRect(0, 0, 1, 1);
+        ExpectPixel(ReadTarget(), 40, 40, colour, 0);
+    }
+    device->SetTexture(0, nullptr);
+    staging->Release();
+    texture->Release();
+}
+
+// Indexed draws from buffers with the engine's mesh vertex format, and program reuse across equal states.
+TEST_F(DrawTest, IndexedBuffersAndProgramCache) {
+    SetOrthoIdentity();
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xff336699);
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(4 * sizeof(Lit), 0, kLit, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateIndexBuffer(6 * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr),
+              D3D_OK);
+    void* data = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    const Lit v[4] = {{-1, 1, 0.5f, 0, 0, -1, 0, 0}, {0, 1, 0.5f, 0, 0, -1, 1, 0}, {-1, 0, 0.5f, 0, 0, -1, 0, 1},
+                      {0, 0, 0.5f, 0, 0, -1, 1, 1}};
+    std::memcpy(data, v, sizeof v);
+    vb->Unlock();
+    ASSERT_EQ(ib->Lock(0, 0, &data, 0), D3D_OK);
+    const WORD indices[6] = {0, 1, 2, 2, 1, 3};
+    std::memcpy(data, indices, sizeof indices);
+    ib->Unlock();
+    device->SetStreamSource(0, vb, 0, sizeof(Lit));
+    device->SetIndices(ib);
+    device->SetFVF(kLit);
+    Clear(0xff000000);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+    const std::size_t programs = GeneratedProgramCount(device);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+    EXPECT_EQ(GeneratedProgramCount(device), programs);
+    auto p = ReadTarget();
+    ExpectPixel(p, 10, 10, 0xff336699, 0);  // top-left quarter
+    ExpectPixel(p, 40, 40, 0xff000000, 0);
+    // A buffer changed after a draw is uploaded again.
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    Lit moved[4];
+    std::memcpy(moved, v, sizeof v);
+    for (Lit& m : moved) m.x += 1.0f, m.y -= 1.0f;
+    std::memcpy(data, moved, sizeof moved);
+    vb->Unlock();
+    Clear(0xff000000);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3D_OK);
+    p = ReadTarget();
+    ExpectPixel(p, 10, 10, 0xff000000, 0);
+    ExpectPixel(p, 40, 40, 0xff336699, 0);
+    // Out-of-range draws are refused.
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 5, 0, 2), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 2, 2), D3DERR_INVALIDCALL);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    device->SetIndices(nullptr);
+    vb->Release();
+    ib->Release();
 }
 
 }  // namespace

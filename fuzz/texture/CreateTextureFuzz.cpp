@@ -1,0 +1,51 @@
+// libFuzzer target: the whole loading sequence on the null device, with defaults and with a colour key, into a
+// managed texture with its full mip chain.
+#include <cstdint>
+
+#include "platform/d3d9/Backend.h"
+#include "texture/D3DXTexture.h"
+#include "texture/ImageReader.h"
+
+namespace {
+
+IDirect3DDevice9* NullDevice() {
+    static IDirect3DDevice9* device = [] {
+        tarn::d3d9::SetBackend(tarn::d3d9::BackendKind::Null);
+        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        IDirect3DDevice9* created = nullptr;
+        if (d3d == nullptr) return created;
+        D3DPRESENT_PARAMETERS pp{};
+        pp.BackBufferWidth = pp.BackBufferHeight = 16;
+        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+        pp.BackBufferCount = 1;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.Windowed = TRUE;
+        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
+                          &created);
+        return created;
+    }();
+    return device;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    IDirect3DDevice9* device = NullDevice();
+    if (device == nullptr || size == 0 || size > 0xFFFFFFFFu) return 0;
+    // Skip images too large to be worth the time; they are valid input all the same.
+    DecodedImage header;
+    D3DXIMAGE_INFO info;
+    if (FAILED(ReadImage(header, data, static_cast<UINT>(size), &info, false))) return 0;
+    if (std::uint64_t(info.Width) * info.Height > (1u << 20)) return 0;
+
+    const D3DCOLOR key = (size & 1) ? 0xFF000000u | data[size / 2] : 0;
+    IDirect3DTexture9* texture = nullptr;
+    PALETTEENTRY palette[256];
+    if (SUCCEEDED(D3DXCreateTextureFromFileInMemoryEx(device, data, static_cast<UINT>(size), D3DX_DEFAULT,
+                                                      D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                                      D3DX_DEFAULT, D3DX_DEFAULT, key, nullptr,
+                                                      (size & 2) ? palette : nullptr, &texture))) {
+        texture->Release();
+    }
+    return 0;
+}

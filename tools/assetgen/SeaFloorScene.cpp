@@ -394,13 +394,13 @@ trs::TrsScene BuildSeaFloorScene(std::uint64_t seed) {
               trs::TrsIdentity());
 
     // The wreck near the centre, listing to one side and half sunk in the sand.
-    const Vec3 wreckAt = {8, ground(8, -10) - 3.5f, -10};
-    const int hull = b.addBuffers(Hull(70.0f, 22.0f, 9.0f));
+    const Vec3 wreckAt = {8, ground(8, -10) - 2.0f, -10};
+    const int hull = b.addBuffers(Hull(92.0f, 28.0f, 10.0f));
     trs::TrsMeshNode& hullNode =
         b.addNode("WreckHull", hull, kWoodMaterial, kWood, Placement(0.5f, 0.05f, 0.35f, wreckAt));
     hullNode.cullMode = 1;  // D3DCULL_NONE: the open hull shows its inside
     const int hullIndex = static_cast<int>(scene.meshes.size() - 1);
-    trs::TrsMeshNode& mast = b.addNode("WreckMast", b.addBuffers(Column(1.3f, 0.9f, 34.0f, 8, 1.0f)), kWoodMaterial,
+    trs::TrsMeshNode& mast = b.addNode("WreckMast", b.addBuffers(Column(1.6f, 1.1f, 44.0f, 8, 1.0f)), kWoodMaterial,
                                        kWood, Placement(0.5f, 0.0f, -0.55f, wreckAt + Vec3{4, 0, 2}));
     mast.link1 = hullIndex;
     const int rib = b.addBuffers(Column(0.7f, 0.5f, 14.0f, 6, 0.5f));
@@ -441,7 +441,7 @@ trs::TrsScene BuildSeaFloorScene(std::uint64_t seed) {
         b.addNode("Coral" + std::to_string(i), b.addBuffers(CoralMound(random, radius)), kCoralMaterial, kCoral,
                   Placement(random.uniform(0, 2 * kPi), 0, 0, {x, ground(x, z) - 0.5f, z}));
     }
-    const int shell = b.addBuffers(Shell(2.2f));
+    const int shell = b.addBuffers(Shell(3.6f));
     for (int i = 0; i < 12; ++i) {
         const float angle = random.uniform(0, 2 * kPi), distance = random.uniform(15, 130);
         const float x = std::cos(angle) * distance, z = std::sin(angle) * distance;

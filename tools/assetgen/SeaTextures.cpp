@@ -126,7 +126,7 @@ Image WoodTexture(int size, std::uint64_t seed) {
             // Grain runs along u: noise stretched across the plank, offset per plank.
             const float grain = TileFbm(u * 2 + plank * 0.37f, v * 48, 2, 4, s + static_cast<std::uint32_t>(plank));
             const float rot = TileFbm(u * 6, v * 6, 6, 3, s + 77);
-            float shade = 0.50f + 0.30f * (grain - 0.5f) * 2.0f;
+            float shade = 0.66f + 0.30f * (grain - 0.5f) * 2.0f;
             if (inPlank < 0.06f || inPlank > 0.94f) shade *= 0.45f;  // gap between planks
             const float green = std::clamp((rot - 0.55f) * 3.0f, 0.0f, 1.0f);
             image.at(x, y) = Colour(shade * (0.80f - 0.3f * green), shade * (0.62f + 0.05f * green),

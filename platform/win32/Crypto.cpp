@@ -10,6 +10,8 @@
 #include <openssl/rand.h>
 #include <openssl/rc4.h>
 
+#include <strings.h>
+
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -135,7 +137,7 @@ BOOL CryptAcquireContextA(HCRYPTPROV* provider, LPCSTR container, LPCSTR provide
     if (providerType != PROV_RSA_FULL) {
         return Fail(NTE_PROV_TYPE_NOT_DEF);
     }
-    if (providerName != nullptr && std::strcmp(providerName, MS_DEF_PROV_A) != 0) {
+    if (providerName != nullptr && strcasecmp(providerName, MS_DEF_PROV_A) != 0) {  // names ignore case
         return Fail(NTE_KEYSET_NOT_DEF);
     }
     const DWORD known = CRYPT_VERIFYCONTEXT | CRYPT_NEWKEYSET | CRYPT_DELETEKEYSET;

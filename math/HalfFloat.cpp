@@ -105,21 +105,48 @@ void HalfToFloat4Elements(float* out, const std::uint16_t* in) {
 
 #define TARN_AVX2 __attribute__((target("avx2")))
 
+// The wide kernels fold both ranges into one rounding step: below 2^-14 the value to round is floor(|x| * 2^37),
+// above it the rebiased bits a - 0x38000000 (bit 13 is the same in both forms). Results above 0x7FFF are
+// exactly the magnitudes from 131040 up, so an unsigned minimum saturates them.
 TARN_AVX2 static inline __m256i FloatToHalf8(__m256 x) {
     const __m256i b = _mm256_castps_si256(x);
     const __m256i a = _mm256_and_si256(b, _mm256_set1_epi32(0x7FFFFFFF));
-    const __m256i lsbMask = _mm256_set1_epi32(1), round = _mm256_set1_epi32(0xFFF);
-    __m256i rn = _mm256_add_epi32(_mm256_sub_epi32(a, _mm256_set1_epi32(0x38000000)), round);
-    rn = _mm256_srli_epi32(_mm256_add_epi32(rn, _mm256_and_si256(_mm256_srli_epi32(a, 13), lsbMask)), 13);
-    __m256i rd = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_castsi256_ps(a), _mm256_set1_ps(137438953472.0f)));
-    rd = _mm256_add_epi32(_mm256_add_epi32(rd, round), _mm256_and_si256(_mm256_srli_epi32(rd, 13), lsbMask));
-    rd = _mm256_srli_epi32(rd, 13);
-    const __m256i isNormal = _mm256_cmpgt_epi32(a, _mm256_set1_epi32(0x387FFFFF));
-    const __m256i isSaturated = _mm256_cmpgt_epi32(a, _mm256_set1_epi32(0x47FFEFFF));
-    __m256i r = _mm256_blendv_epi8(rd, rn, isNormal);
-    r = _mm256_blendv_epi8(r, _mm256_set1_epi32(0x7FFF), isSaturated);
+    const __m256i tn = _mm256_sub_epi32(a, _mm256_set1_epi32(0x38000000));
+    const __m256i td = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_castsi256_ps(a), _mm256_set1_ps(137438953472.0f)));
+    const __m256i isDenormal = _mm256_cmpgt_epi32(_mm256_set1_epi32(0x38800000), a);
+    const __m256i t = _mm256_blendv_epi8(tn, td, isDenormal);
+    __m256i r = _mm256_add_epi32(_mm256_add_epi32(t, _mm256_set1_epi32(0xFFF)),
+                                 _mm256_and_si256(_mm256_srli_epi32(t, 13), _mm256_set1_epi32(1)));
+    r = _mm256_min_epu32(_mm256_srli_epi32(r, 13), _mm256_set1_epi32(0x7FFF));
     return _mm256_or_si256(r, _mm256_and_si256(_mm256_srli_epi32(b, 16), _mm256_set1_epi32(0x8000)));
 }
+
+#define TARN_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl")))
+
+// GCC 12's AVX-512 headers trip -Wmaybe-uninitialized on their own placeholder operands.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+TARN_AVX512 static std::size_t FloatToHalfBlocksAvx512(std::uint16_t* out, const float* in, std::size_t n) {
+    const std::size_t blocks = n & ~static_cast<std::size_t>(15);
+    const __m512i magnitude = _mm512_set1_epi32(0x7FFFFFFF), rebias = _mm512_set1_epi32(0x38000000),
+                  normalFloor = _mm512_set1_epi32(0x38800000), round = _mm512_set1_epi32(0xFFF),
+                  one = _mm512_set1_epi32(1), top = _mm512_set1_epi32(0x7FFF), signBit = _mm512_set1_epi32(0x8000);
+    const __m512 scale = _mm512_set1_ps(137438953472.0f);  // 2^37
+    for (std::size_t i = 0; i < blocks; i += 16) {
+        const __m512i b = _mm512_castps_si512(_mm512_loadu_ps(in + i));
+        const __m512i a = _mm512_and_si512(b, magnitude);
+        const __m512i tn = _mm512_sub_epi32(a, rebias);
+        const __m512i td = _mm512_cvttps_epi32(_mm512_mul_ps(_mm512_castsi512_ps(a), scale));
+        const __m512i t = _mm512_mask_blend_epi32(_mm512_cmplt_epi32_mask(a, normalFloor), tn, td);
+        __m512i r = _mm512_add_epi32(_mm512_add_epi32(t, round), _mm512_and_si512(_mm512_srli_epi32(t, 13), one));
+        r = _mm512_min_epu32(_mm512_srli_epi32(r, 13), top);
+        r = _mm512_or_si512(r, _mm512_and_si512(_mm512_srli_epi32(b, 16), signBit));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm512_cvtepi32_epi16(r));
+    }
+    return blocks;
+}
+#pragma GCC diagnostic pop
 
 TARN_AVX2 static std::size_t FloatToHalfBlocksAvx2(std::uint16_t* out, const float* in, std::size_t n) {
     const std::size_t blocks = n & ~static_cast<std::size_t>(15);
@@ -153,8 +180,14 @@ static bool HasAvx2() {
     static const bool has = __builtin_cpu_supports("avx2");
     return has;
 }
+static bool HasAvx512() {
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vl");
+    return has;
+}
 
 std::size_t FloatToHalfBlocks(std::uint16_t* out, const float* in, std::size_t n) {
+    if (HasAvx512()) return FloatToHalfBlocksAvx512(out, in, n);
     return HasAvx2() ? FloatToHalfBlocksAvx2(out, in, n) : FloatToHalfBlocksSse2(out, in, n);
 }
 
@@ -162,10 +195,30 @@ std::size_t HalfToFloatBlocks(float* out, const std::uint16_t* in, std::size_t n
     return HasAvx2() ? HalfToFloatBlocksAvx2(out, in, n) : HalfToFloatBlocksSse2(out, in, n);
 }
 
+std::size_t FloatToHalfBlocksWith(HalfKernel kernel, std::uint16_t* out, const float* in, std::size_t n) {
+    switch (kernel) {
+    case HalfKernel::Sse2: return FloatToHalfBlocksSse2(out, in, n);
+    case HalfKernel::Avx2: return HasAvx2() ? FloatToHalfBlocksAvx2(out, in, n) : 0;
+    case HalfKernel::Avx512: return HasAvx512() ? FloatToHalfBlocksAvx512(out, in, n) : 0;
+    }
+    return 0;
+}
+
+std::size_t HalfToFloatBlocksWith(HalfKernel kernel, float* out, const std::uint16_t* in, std::size_t n) {
+    switch (kernel) {
+    case HalfKernel::Sse2: return HalfToFloatBlocksSse2(out, in, n);
+    case HalfKernel::Avx2: return HasAvx2() ? HalfToFloatBlocksAvx2(out, in, n) : 0;
+    case HalfKernel::Avx512: return 0;
+    }
+    return 0;
+}
+
 #else
 
 std::size_t FloatToHalfBlocks(std::uint16_t*, const float*, std::size_t) { return 0; }
 std::size_t HalfToFloatBlocks(float*, const std::uint16_t*, std::size_t) { return 0; }
+std::size_t FloatToHalfBlocksWith(HalfKernel, std::uint16_t*, const float*, std::size_t) { return 0; }
+std::size_t HalfToFloatBlocksWith(HalfKernel, float*, const std::uint16_t*, std::size_t) { return 0; }
 std::size_t HalfToFloatBlocksSse2(float*, const std::uint16_t*, std::size_t) { return 0; }
 void FloatToHalf4Elements(std::uint16_t* out, const float* in) {
     for (int i = 0; i < 4; ++i) out[i] = HalfFromFloatBits(FloatBits(in[i]));

@@ -508,7 +508,9 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     if ((usage & D3DUSAGE_RENDERTARGET) && pool != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
     if ((usage & D3DUSAGE_DYNAMIC) && pool == D3DPOOL_MANAGED) return D3DERR_INVALIDCALL;
     if ((usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DYNAMIC)) && pool == D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
-    if (layout->kind == FormatKind::Buffer || layout->kind == FormatKind::Depth) return D3DERR_INVALIDCALL;
+    if (layout->kind == FormatKind::Buffer) return D3DERR_INVALIDCALL;
+    // Depth formats exist as memory only (scratch); the fixed-function pipeline cannot sample them.
+    if (layout->kind == FormatKind::Depth && pool != D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
     const UINT full = FullChain(width, height);
     if (levels == 0 || levels > full) levels = levels == 0 ? full : 0;
     if (levels == 0) return D3DERR_INVALIDCALL;

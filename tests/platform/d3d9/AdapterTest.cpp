@@ -1,1 +1,269 @@
+// The adapter object: creation and fault injection, the module entry, capability profiles and their format
+// answers, device creation checks and the documented default states.
+#include <cstdlib>
+
+#include "platform/FaultInjection.h"
 #include "tests/platform/d3d9/D3D9TestSupport.h"
+
+namespace tarn::d3d9::test {
+namespace {
+
+class AdapterTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetBackend(BackendKind::Null); }
+    void TearDown() override {
+        tarn::platform::ClearFaults();
+        SetProfile(nullptr);
+        ResetBackend();
+    }
+};
+
+TEST_F(AdapterTest, CreateChecksTheSdkVersionAndRegistersTheModule) {
+    EXPECT_EQ(Direct3DCreate9(31), nullptr);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    HMODULE module = GetModuleHandleA("D3D9.DLL");
+    ASSERT_NE(module, nullptr);
+    auto mute = reinterpret_cast<void (*)(BOOL)>(reinterpret_cast<void (*)()>(GetProcAddress(module, "DebugSetMute")));
+    ASSERT_NE(mute, nullptr);
+    mute(TRUE);
+    EXPECT_TRUE(Muted());
+    mute(FALSE);
+    EXPECT_FALSE(Muted());
+    EXPECT_EQ(d3d->GetAdapterCount(), 1u);
+    D3DDISPLAYMODE mode{};
+    ASSERT_EQ(d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode), D3D_OK);
+    EXPECT_EQ(mode.Format, D3DFMT_X8R8G8B8);
+    EXPECT_GT(mode.Width, 0u);
+    EXPECT_EQ(d3d->GetAdapterDisplayMode(1, &mode), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d->Release(), 0u);
+}
+
+TEST_F(AdapterTest, InjectedFaultsFailTheirCalls) {
+    tarn::platform::InjectFault("Direct3DCreate9", 0, 1);
+    EXPECT_EQ(Direct3DCreate9(D3D_SDK_VERSION), nullptr);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);  // one failure only
+    ASSERT_NE(d3d, nullptr);
+    D3DCAPS9 caps;
+    D3DDISPLAYMODE mode;
+    tarn::platform::InjectFault("GetDeviceCaps", static_cast<std::uint32_t>(D3DERR_NOTAVAILABLE), 1);
+    EXPECT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+    tarn::platform::InjectFault("GetAdapterDisplayMode", static_cast<std::uint32_t>(E_FAIL), 1);
+    EXPECT_EQ(d3d->GetAdapterDisplayMode(0, &mode), E_FAIL);
+    tarn::platform::InjectFault("CreateDevice", static_cast<std::uint32_t>(D3DERR_INVALIDCALL), -1);
+    D3DPRESENT_PARAMETERS pp{};
+    pp.Windowed = TRUE;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    IDirect3DDevice9* device = reinterpret_cast<IDirect3DDevice9*>(1);
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(device, nullptr);
+    d3d->Release();
+}
+
+TEST_F(AdapterTest, ProfilesShapeCapsAndFormats) {
+    struct Case {
+        const char* profile;
+        DWORD textureCaps;  // bits expected set among POW2, NONPOW2CONDITIONAL, SQUAREONLY
+        DWORD maxSize;      // 0: at least 2048
+        HRESULT l8, dxt1, rgb565;
+    } cases[] = {
+        {"default", 0, 0, D3D_OK, D3D_OK, D3D_OK},
+        {"pow2", D3DPTEXTURECAPS_POW2, 0, D3D_OK, D3D_OK, D3D_OK},
+        {"pow2-conditional", D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL, 0, D3D_OK, D3D_OK, D3D_OK},
+        {"square", D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_SQUAREONLY, 0, D3D_OK, D3D_OK, D3D_OK},
+        {"max256", 0, 256, D3D_OK, D3D_OK, D3D_OK},
+        {"rgb-only", 0, 0, D3DERR_NOTAVAILABLE, D3DERR_NOTAVAILABLE, D3D_OK},
+    };
+    const DWORD watched = D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL | D3DPTEXTURECAPS_SQUAREONLY;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.profile);
+        ASSERT_TRUE(SetProfile(c.profile));
+        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        D3DCAPS9 caps;
+        ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+        EXPECT_EQ(caps.TextureCaps & watched, c.textureCaps);
+        EXPECT_TRUE(caps.TextureCaps & D3DPTEXTURECAPS_MIPMAP);
+        if (c.maxSize) {
+            EXPECT_EQ(caps.MaxTextureWidth, c.maxSize);
+        } else {
+            EXPECT_GE(caps.MaxTextureWidth, 2048u);
+        }
+        auto check = [&](DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) {
+            return d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, usage, type, format);
+        };
+        EXPECT_EQ(check(0, D3DRTYPE_TEXTURE, D3DFMT_L8), c.l8);
+        EXPECT_EQ(check(0, D3DRTYPE_TEXTURE, D3DFMT_DXT1), c.dxt1);
+        EXPECT_EQ(check(0, D3DRTYPE_TEXTURE, D3DFMT_R5G6B5), c.rgb565);
+        EXPECT_EQ(check(0, D3DRTYPE_TEXTURE, D3DFMT_A8R8G8B8), D3D_OK);
+        EXPECT_EQ(check(0, D3DRTYPE_TEXTURE, D3DFMT_P8), D3DERR_NOTAVAILABLE);  // palettes are converted by callers
+        EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_X8R8G8B8), D3D_OK);
+        EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_L8), D3DERR_NOTAVAILABLE);
+        EXPECT_EQ(check(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, D3DFMT_D16), D3D_OK);
+        EXPECT_EQ(check(0, D3DRTYPE_CUBETEXTURE, D3DFMT_A8R8G8B8), D3DERR_NOTAVAILABLE);
+        EXPECT_EQ(check(0, D3DRTYPE_TEXTURE, static_cast<D3DFORMAT>(999)), D3DERR_NOTAVAILABLE);
+        EXPECT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_A8, 0, D3DRTYPE_TEXTURE, D3DFMT_A8R8G8B8),
+                  D3DERR_NOTAVAILABLE);  // not a display format
+        d3d->Release();
+    }
+    EXPECT_FALSE(SetProfile("no-such-profile"));
+    EXPECT_EQ(CurrentProfileName(), "rgb-only");  // an unknown name changes nothing
+    ASSERT_TRUE(SetProfile(nullptr));
+    setenv("TARN_D3D9_PROFILE", "square", 1);
+    EXPECT_EQ(CurrentProfileName(), "square");
+    unsetenv("TARN_D3D9_PROFILE");
+    EXPECT_EQ(CurrentProfileName(), "default");
+}
+
+// Texture sizes each profile accepts in the default pool (system memory and scratch are not limited).
+TEST_F(AdapterTest, ProfilesLimitTextureCreation) {
+    struct Case {
+        const char* profile;
+        UINT width, height, levels;
+        HRESULT expected;
+    } cases[] = {
+        {"default", 800, 600, 0, D3D_OK},
+        {"pow2", 800, 600, 1, D3DERR_INVALIDCALL},
+        {"pow2", 1024, 512, 0, D3D_OK},
+        {"pow2-conditional", 800, 600, 1, D3D_OK},
+        {"pow2-conditional", 800, 600, 2, D3DERR_INVALIDCALL},
+        {"square", 256, 128, 1, D3DERR_INVALIDCALL},
+        {"square", 256, 256, 0, D3D_OK},
+        {"max256", 512, 256, 1, D3DERR_INVALIDCALL},
+        {"max256", 256, 256, 0, D3D_OK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.profile << " " << c.width << "x" << c.height << " levels " << c.levels);
+        ASSERT_TRUE(SetProfile(c.profile));
+        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS pp{};
+        pp.Windowed = TRUE;
+        pp.BackBufferWidth = pp.BackBufferHeight = 16;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        IDirect3DDevice9* device = nullptr;
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+                  D3D_OK);
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(device->CreateTexture(c.width, c.height, c.levels, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr),
+                  c.expected);
+        if (t) t->Release();
+        ASSERT_EQ(device->CreateTexture(c.width, c.height, c.levels, 0, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH, &t, nullptr),
+                  D3D_OK);
+        t->Release();
+        EXPECT_EQ(LiveResourceCount(device), 0u);
+        device->Release();
+        d3d->Release();
+    }
+}
+
+TEST_F(AdapterTest, CreateDeviceChecksItsParameters) {
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DPRESENT_PARAMETERS pp{};
+    pp.Windowed = TRUE;
+    pp.BackBufferWidth = 32;
+    pp.BackBufferHeight = 16;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    pp.EnableAutoDepthStencil = TRUE;
+    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    IDirect3DDevice9* device = nullptr;
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, nullptr, &device),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr,
+                                D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_PUREDEVICE, &pp, &device), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d->CreateDevice(1, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+              D3DERR_INVALIDCALL);
+    D3DPRESENT_PARAMETERS badDepth = pp;
+    badDepth.AutoDepthStencilFormat = D3DFMT_A8R8G8B8;
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &badDepth, &device),
+              D3DERR_NOTAVAILABLE);
+    // The engine's choice: a pure device; with the caps reporting no vertex shaders it asks for software
+    // vertex processing, which this layer accepts together with the pure flag.
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_PUREDEVICE | D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                &pp, &device),
+              D3D_OK);
+    EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);  // unknown became the desktop format
+    D3DDEVICE_CREATION_PARAMETERS created;
+    ASSERT_EQ(device->GetCreationParameters(&created), D3D_OK);
+    EXPECT_EQ(created.BehaviorFlags, static_cast<DWORD>(D3DCREATE_PUREDEVICE | D3DCREATE_SOFTWARE_VERTEXPROCESSING));
+    DWORD value = 0;
+    EXPECT_EQ(device->GetRenderState(D3DRS_LIGHTING, &value), D3DERR_INVALIDCALL);  // pure devices keep no copy
+    IDirect3D9* owner = nullptr;
+    ASSERT_EQ(device->GetDirect3D(&owner), D3D_OK);
+    EXPECT_EQ(owner, d3d);
+    owner->Release();
+    EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(device->BeginScene(), D3D_OK);
+    EXPECT_EQ(device->BeginScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->EndScene(), D3D_OK);
+    EXPECT_EQ(device->EndScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->Release(), 0u);
+    EXPECT_EQ(d3d->Release(), 0u);
+}
+
+using DefaultStateTest = DeviceTest;
+
+TEST_F(DefaultStateTest, StatesStartAtTheirDocumentedDefaults) {
+    struct RenderState {
+        D3DRENDERSTATETYPE state;
+        DWORD value;
+    } renderStates[] = {
+        {D3DRS_ZENABLE, D3DZB_TRUE},        {D3DRS_FILLMODE, D3DFILL_SOLID},    {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
+        {D3DRS_ZWRITEENABLE, TRUE},         {D3DRS_SRCBLEND, D3DBLEND_ONE},     {D3DRS_DESTBLEND, D3DBLEND_ZERO},
+        {D3DRS_CULLMODE, D3DCULL_CCW},      {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},    {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
+        {D3DRS_ALPHABLENDENABLE, FALSE},    {D3DRS_FOGENABLE, FALSE},           {D3DRS_LIGHTING, TRUE},
+        {D3DRS_TEXTUREFACTOR, 0xffffffff},  {D3DRS_COLORVERTEX, TRUE},          {D3DRS_LOCALVIEWER, TRUE},
+        {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1}, {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2},
+        {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL}, {D3DRS_COLORWRITEENABLE, 0xf}, {D3DRS_FOGEND, 0x3f800000},
+    };
+    for (const RenderState& r : renderStates) {
+        DWORD value = 0;
+        ASSERT_EQ(device->GetRenderState(r.state, &value), D3D_OK);
+        EXPECT_EQ(value, r.value) << "render state " << r.state;
+    }
+    struct StageState {
+        DWORD stage;
+        D3DTEXTURESTAGESTATETYPE type;
+        DWORD value;
+    } stageStates[] = {
+        {0, D3DTSS_COLOROP, D3DTOP_MODULATE},  {0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1},
+        {1, D3DTSS_COLOROP, D3DTOP_DISABLE},   {1, D3DTSS_ALPHAOP, D3DTOP_DISABLE},
+        {0, D3DTSS_COLORARG1, D3DTA_TEXTURE},  {0, D3DTSS_COLORARG2, D3DTA_CURRENT},
+        {3, D3DTSS_TEXCOORDINDEX, 3},          {0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE},
+    };
+    for (const StageState& s : stageStates) {
+        DWORD value = 0;
+        ASSERT_EQ(device->GetTextureStageState(s.stage, s.type, &value), D3D_OK);
+        EXPECT_EQ(value, s.value) << "stage " << s.stage << " state " << s.type;
+    }
+    struct Sampler {
+        D3DSAMPLERSTATETYPE type;
+        DWORD value;
+    } samplerStates[] = {{D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP}, {D3DSAMP_MAGFILTER, D3DTEXF_POINT},
+                         {D3DSAMP_MINFILTER, D3DTEXF_POINT},   {D3DSAMP_MIPFILTER, D3DTEXF_NONE}};
+    for (const Sampler& s : samplerStates) {
+        DWORD value = 0;
+        ASSERT_EQ(device->GetSamplerState(0, s.type, &value), D3D_OK);
+        EXPECT_EQ(value, s.value) << "sampler state " << s.type;
+    }
+    D3DVIEWPORT9 vp;
+    ASSERT_EQ(device->GetViewport(&vp), D3D_OK);
+    EXPECT_EQ(vp.Width, kSize);
+    EXPECT_EQ(vp.MaxZ, 1.0f);
+    // Out-of-range indices are refused.
+    EXPECT_EQ(device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(5000), 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetTextureStageState(8, D3DTSS_COLOROP, D3DTOP_ADD), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetSamplerState(16, D3DSAMP_MINFILTER, D3DTEXF_LINEAR), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(1), nullptr), D3DERR_INVALIDCALL);
+    D3DLIGHT9 light{};
+    EXPECT_EQ(device->SetLight(0, &light), D3DERR_INVALIDCALL);  // type 0
+    for (DWORD i = 0; i < 8; ++i) ASSERT_EQ(device->LightEnable(i, TRUE), D3D_OK);
+    EXPECT_EQ(device->LightEnable(8, TRUE), D3DERR_INVALIDCALL);  // at most eight at once
+}
+
+}  // namespace
+}  // namespace tarn::d3d9::test

@@ -40,7 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (CTRMeshNode* node : scene.getMeshNodes()) node->update(0.75f);
         for (CTRLight* light : scene.getLights()) light->update(0.75f);
     }
-    // Every buffer and texture the scene created must be gone with it.
+    // The device keeps a reference to what is bound; once unbound, every buffer and texture the scene created
+    // must be gone with it.
+    device.device()->SetStreamSource(0, nullptr, 0, 0);
+    device.device()->SetIndices(nullptr);
+    device.device()->SetTexture(0, nullptr);
     if (tarn::d3d9::LiveResourceCount(device.device()) != 0) {
         std::fprintf(stderr, "%s", tarn::d3d9::DescribeLiveResources(device.device()).c_str());
         std::abort();

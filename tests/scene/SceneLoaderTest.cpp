@@ -1,4 +1,5 @@
 #include "tests/scene/SceneTestSupport.h"
+#include "tools/trsinfo/NullSceneDevice.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -417,4 +418,43 @@ TEST_F(SceneFixture, TruncationAtEveryByteFailsCleanly) {
         device.recording = true;
         EXPECT_EQ(device.liveBuffers, 0) << "version " << version;
     }
+}
+
+TEST(SceneTextures, SharedTextureHoldsOneReferencePerEntry) {
+    NullSceneDevice nullDevice;
+    ASSERT_NE(nullDevice.device(), nullptr);
+    // A 2 x 2 top-left-origin 32-bit TGA.
+    TrsByteSink tga;
+    const std::uint8_t header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 32, 0x28};
+    tga.bytes(header, sizeof header);
+    for (int i = 0; i < 4; ++i) tga.i32(static_cast<std::int32_t>(0xff102030u + i));
+    const std::string scenePath = TempPath("shared.TRS");
+    const std::size_t slash = scenePath.rfind('/');
+    const std::string dir = scenePath.substr(0, slash + 1);
+    const std::string imageName = "shared_" + scenePath.substr(slash + 1) + ".tga";
+    WriteBytes(dir + imageName, tga.data(), tga.size());
+
+    TrsScene d;
+    d.textures = {imageName, "missing_" + imageName, imageName};
+    const auto bytes = WriteTrs(d);
+    WriteBytes(scenePath, bytes, bytes.size());
+    {
+        CTRScene scene;
+        testing::internal::CaptureStderr();
+        const bool loaded = scene.load(dir.c_str(), scenePath.substr(slash + 1).c_str());
+        const std::string boxes = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(loaded) << scene.getLoadError();
+        EXPECT_EQ(Count(boxes, "File Not Found!"), 1u) << boxes;
+        const auto& entries = scene.getTextureList()->entries;
+        ASSERT_EQ(entries.size(), 3u);
+        ASSERT_NE(entries[0]->texture, nullptr);
+        EXPECT_EQ(entries[1]->texture, nullptr);
+        EXPECT_EQ(entries[2]->texture, entries[0]->texture);
+        EXPECT_EQ(entries[0]->texture->AddRef(), 3u) << "one reference per entry";
+        entries[0]->texture->Release();
+        EXPECT_EQ(entries[0]->texture->GetLevelCount(), 2u) << "a full mip chain";
+    }
+    EXPECT_EQ(tarn::d3d9::LiveResourceCount(nullDevice.device()), 0u);
+    std::remove(scenePath.c_str());
+    std::remove((dir + imageName).c_str());
 }

@@ -27,10 +27,10 @@ void PrintNode(const char* kind, std::size_t index, const CTRNode& node) {
     std::printf("\n");
 }
 
-// Prints " name N", adding " (out of range)" and counting it when the draw would stop at this index: below
+// Prints "name N", adding " (out of range)" and counting it when the draw would stop at this index: below
 // `lowest` or not below the list's `size`. Values from `lowest` to -1 mean "none" (texture below -1 binds nothing).
 void PrintIndex(const char* name, std::int32_t value, std::size_t size, std::int64_t lowest, int* outOfRange) {
-    std::printf(" %s %d", name, value);
+    std::printf("%s %d", name, value);
     if (value < lowest || (value >= 0 && static_cast<std::size_t>(value) >= size)) {
         std::printf(" (out of range)");
         ++*outOfRange;
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
         const CTRMeshNode& m = *meshes[i];
         PrintNode("mesh", i, m);
         std::printf("   ");
-        PrintIndex("vertex buffer", m.vertexBufferIndex, scene.getVertexBuffers().size(), 0, &outOfRange);
+        PrintIndex(" vertex buffer", m.vertexBufferIndex, scene.getVertexBuffers().size(), 0, &outOfRange);
         PrintIndex(", index buffer", m.indexBufferIndex, scene.getIndexBuffers().size(), 0, &outOfRange);
         PrintIndex(", material", m.materialIndex, scene.getMaterials().size(), -1, &outOfRange);
         PrintIndex(", texture", m.textureIndex, textures.size(), INT32_MIN, &outOfRange);

@@ -3,7 +3,7 @@
 #include "math/HalfFloatKernels.h"
 #include "math/ReferenceRoutines.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(TARN_MATH_REFERENCE_ONLY)
 #include <immintrin.h>
 #define TARN_MATH_X86 1
 #endif

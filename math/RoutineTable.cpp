@@ -5,7 +5,7 @@
 #include "math/ReferenceRoutines.h"
 #include "math/RoutineTableTesting.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(TARN_MATH_REFERENCE_ONLY)
 #include <cpuid.h>
 #define TARN_MATH_X86 1
 #endif

@@ -1,7 +1,7 @@
 // Packed single-precision building blocks shared by the SSE, SSE2 and AMD sets (x86 builds only).
 #pragma once
 
-#if defined(__x86_64__) || defined(__i386__)
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(TARN_MATH_REFERENCE_ONLY)
 #define TARN_MATH_SIMD 1
 #include <immintrin.h>
 

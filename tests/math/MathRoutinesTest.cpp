@@ -68,8 +68,8 @@ TEST(LookAt, AxisAlignedCamera) {
     D3DXMATRIX m;
     EXPECT_EQ(D3DXMatrixLookAtLH(&m, &eye, &at, &up), &m);
     const D3DXMATRIX expected(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 5, 1);
-    // Within rounding: the dispatched normalisation of the SSE sets rescales even unit vectors.
-    EXPECT_TRUE(NearAll<16>(m, expected, 1e-7));
+    // Within the dispatched normalisation's accuracy (the baseline one is good to 1.5e-6).
+    EXPECT_TRUE(NearAll<16>(m, expected, 2e-6));
 }
 
 TEST(LookAt, DegenerateAxesGiveZerosNotNaN) {
@@ -86,7 +86,7 @@ TEST(LookAt, DegenerateAxesGiveZerosNotNaN) {
     EXPECT_EQ(same._44, 1.0f);
     // Looking straight up: the x axis (up x z) vanishes, z stays (0, 1, 0).
     EXPECT_EQ(parallel._11, 0.0f);
-    EXPECT_EQ(parallel._23, 1.0f);
+    EXPECT_NEAR(parallel._23, 1.0f, 2e-6);
 }
 
 TEST(Perspective, QuarterTurnFieldOfView) {

@@ -1,6 +1,8 @@
 // The routine table: every selection path with injected processor answers and registry switches, first-call
 // entries, the reference reset, every variant set against the reference routines, and the 1/sqrt table.
 #include <cstdlib>
+#include <initializer_list>
+#include <utility>
 #include <functional>
 #include <vector>
 
@@ -183,6 +185,50 @@ TEST(ProcessorQueries, RealProcessorAnswersConsistently) {
     if (!(features & kCpuExtendedLeaves)) {
         EXPECT_EQ(features & (kCpu3DNow | kCpu3DNowExt | kCpuAmdMmxExt), 0u);
     }
+}
+
+// Which slots each installer fills, read as 74 untyped pointers.
+std::vector<bool> Differs(const MathRoutineTable& a, const MathRoutineTable& b) {
+    void* pa[kMathRoutineSlots];
+    void* pb[kMathRoutineSlots];
+    std::memcpy(pa, &a, sizeof a);
+    std::memcpy(pb, &b, sizeof b);
+    std::vector<bool> d(kMathRoutineSlots);
+    for (int i = 0; i < kMathRoutineSlots; ++i) d[i] = pa[i] != pb[i];
+    return d;
+}
+std::vector<bool> SlotList(std::initializer_list<std::pair<int, int>> ranges) {
+    std::vector<bool> s(kMathRoutineSlots);
+    for (auto [first, last] : ranges)
+        for (int i = first; i <= last; ++i) s[i] = true;
+    return s;
+}
+
+TEST(Installers, FillExactlyTheirSlots) {
+    const MathRoutineTable reference = MathReferenceSet();
+    MathRoutineTable baseline = reference;
+    InstallBaselineSet(baseline);
+    EXPECT_EQ(Differs(baseline, reference), SlotList({{0, 7}, {35, 35}}));
+    if (!MathHasSimdSets()) return;
+    MathRoutineTable sse = baseline, sse2 = baseline, arrays = baseline;
+    InstallSseSet(sse);
+    InstallSse2Set(sse2);
+    InstallAmdSseArraySet(arrays);
+    const auto sseSlots = SlotList({{0, 11}, {14, 14}, {17, 23}, {25, 26}, {28, 29}, {35, 35}, {45, 45}, {48, 55},
+                                    {59, 66}, {69, 69}, {71, 71}});
+    EXPECT_EQ(Differs(sse, baseline), sseSlots);
+    auto sse2Slots = sseSlots;
+    sse2Slots[45] = false;  // the SSE2 set keeps the reference quaternion inverse
+    EXPECT_EQ(Differs(sse2, baseline), sse2Slots);
+    // The SSE2 set has its own routines in these slots and shares the SSE ones elsewhere.
+    EXPECT_EQ(Differs(sse2, sse), SlotList({{7, 7}, {14, 14}, {17, 17}, {22, 22}, {25, 26}, {28, 29}, {45, 45},
+                                           {59, 66}, {69, 69}}));
+    EXPECT_EQ(Differs(arrays, baseline), SlotList({{60, 66}, {69, 69}}));
+    // Slots 12, 67, 68, 70, 72 and 73 are never replaced.
+    MathRoutineTable everything = baseline;
+    for (auto install : {InstallSseSet, InstallSse2Set, Install3DNowSet, InstallAthlonSet, InstallAmdSseArraySet})
+        install(everything);
+    for (int slot : {12, 67, 68, 70, 72, 73}) EXPECT_FALSE(Differs(everything, reference)[slot]) << slot;
 }
 
 // ---- Every variant set against the reference routines on seeded random data ----

@@ -33,6 +33,9 @@ std::string DescribeLiveResources(IDirect3DDevice9* device);
 // Programs the OpenGL backend has generated for the fixed-function states met so far (0 for the null backend).
 std::size_t GeneratedProgramCount(IDirect3DDevice9* device);
 
+// Waits until the device's backend has finished every command sent so far (benchmarks time whole frames).
+void FinishGpuWork(IDirect3DDevice9* device);
+
 // True while DebugSetMute(TRUE) is in force: the layer's own diagnostics (leak reports included) are silent.
 bool Muted();
 

@@ -1188,6 +1188,11 @@ void GlRenderer::Forget(ResourceCore* resource) {
 
 std::size_t GlRenderer::ProgramCount() const { return impl_->programs.size(); }
 
+void GlRenderer::Finish() {
+    impl_->MakeCurrent();
+    glFinish();
+}
+
 bool GlRenderer::HasGpuCopy(const Surface* surface) const {
     return surface->container() ? surface->container()->glName != 0 : surface->glName != 0;
 }

@@ -219,6 +219,30 @@ TEST(ProgramTest, RippleMovesInteriorContentWhileTheBorderStays) {
     EXPECT_GE(matched, checked * 3 / 4) << matched << " of " << checked << " vertices moved as computed";
 }
 
+// A long run: 1,000 frames with the gate always open. Built with the asan preset this is the sanitizer soak run
+// (any report makes the program fail); in every build the resident memory must stay flat once the first frames
+// have loaded what they need.
+TEST(ProgramTest, ThousandFramesRunCleanlyWithStableMemory) {
+    const std::string shot = MakeTempDirectory();
+    const RunResult run = RunProgram(kProgram,
+                                     {"--headless", "--clock-step", Step(1.0 / 30.0), "--frames", "1000",
+                                      "--screenshot", shot + "/frame.png", "-C", kRuntime},
+                                     590, 100);
+    RgbaImage last;
+    EXPECT_TRUE(ReadPng(shot + "/frame.png", &last)) << "the 1000th frame was presented";
+    RemoveTree(shot);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.errors.find("AddressSanitizer"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find("runtime error"), std::string::npos) << run.errors;
+    EXPECT_FALSE(ReportsLeaks(run.errors)) << run.errors;
+    ASSERT_GE(run.residentKiB.size(), 8u) << "too few memory samples";
+    // Compare the second half of the run with the end of its first quarter.
+    const std::size_t n = run.residentKiB.size();
+    const long settled = *std::max_element(run.residentKiB.begin() + n / 8, run.residentKiB.begin() + n / 4 + 1);
+    const long late = *std::max_element(run.residentKiB.begin() + n / 2, run.residentKiB.end());
+    EXPECT_LE(late, settled + 8 * 1024) << "resident memory grew from " << settled << " KiB to " << late << " KiB";
+}
+
 // ---- Reference frames ----
 
 void CompareWithReference(const Frame& frame, const std::string& name) {

@@ -609,11 +609,15 @@ struct GlRenderer::Impl {
     void BindTextures() {
         const DeviceState& st = device->state();
         const int stages = ActiveStages(key);
+        // Uploads first: they bind on the active unit, which must not disturb bindings made in this pass.
+        for (int s = 0; s < stages; ++s) {
+            Texture* t = st.textures[static_cast<std::size_t>(s)];
+            if (t && StageSamples(key, s) && (!t->glName || t->uploadPending)) EnsureTexture(t);
+        }
         for (int s = 0; s < stages; ++s) {
             if (!StageSamples(key, s)) continue;
             Texture* t = st.textures[static_cast<std::size_t>(s)];
             if (!t) continue;
-            EnsureTexture(t);
             GLuint texture = t->glName;
             // Sampling the texture being drawn into is undefined; it reads as nothing rather than a feedback loop.
             if (st.renderTarget->container() == t) texture = 0;

@@ -316,6 +316,24 @@ TEST_F(DrawTest, MissingTextureCases) {
     device->SetTexture(0, nullptr);
 }
 
+// Two stages whose textures are both uploaded by the same draw: each unit keeps its own texture.
+TEST_F(DrawTest, TwoStagesModulateTheirOwnTextures) {
+    IDirect3DTexture9* first = MakeTexture(1, 1, {0xffff8040});
+    IDirect3DTexture9* second = MakeTexture(1, 1, {0xff80ffff});
+    device->SetTexture(0, first);
+    device->SetTexture(1, second);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_CURRENT);
+    device->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+    Clear(0xff000000);
+    TexturedRect(0, 0, 1, 1);
+    ExpectPixel(ReadTarget(), 20, 20, Rgb(128 / 255.0, 128 / 255.0, 64 / 255.0), 1);
+    device->SetTexture(0, nullptr);
+    device->SetTexture(1, nullptr);
+}
+
 TEST_F(DrawTest, BlendFactorPairs) {
     // Destination (0.2, 0.4, 0.8); source colour (0.6, 0.4, 0.2) with alpha 0.25.
     const double dst[3] = {0.2, 0.4, 0.8}, src[3] = {0.6, 0.4, 0.2}, a = 64 / 255.0;

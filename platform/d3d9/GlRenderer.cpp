@@ -116,13 +116,22 @@ GlFormat FormatFor(D3DFORMAT format) {
     }
 }
 
-// Render targets keep 8-bit or float RGBA storage whatever their Direct3D format.
+// Render targets keep 8-bit or float RGBA storage whatever their Direct3D format; 16-bit formats convert when
+// their memory is uploaded (UpdateSurface into a render target, unlocking a lockable one).
 GlFormat RenderTargetFormatFor(D3DFORMAT format) {
-    GlFormat f = FormatFor(format);
-    const bool opaque = format == D3DFMT_X8R8G8B8 || format == D3DFMT_X8B8G8R8 || format == D3DFMT_R5G6B5 ||
-                        format == D3DFMT_X1R5G5B5;
-    if (format == D3DFMT_A16B16G16R16F || format == D3DFMT_A32B32G32R32F) return f;
-    return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {R, G, B, opaque ? ONE : A}, false, Convert::None};
+    switch (format) {
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8:
+    case D3DFMT_A8B8G8R8:
+    case D3DFMT_X8B8G8R8:
+    case D3DFMT_A16B16G16R16F:
+    case D3DFMT_A32B32G32R32F:
+        return FormatFor(format);
+    default: {
+        const bool opaque = format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5;
+        return {GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, {R, G, B, opaque ? ONE : A}, false, Convert::ToRgba8};
+    }
+    }
 }
 
 GLenum BlendFactor(DWORD blend, bool alphaSlot) {

@@ -596,6 +596,31 @@ TEST_F(DrawTest, RenderToTextureThenSampleIt) {
     target->Release();
 }
 
+// A lockable 16-bit render target: GPU fills read back through a lock, CPU writes reach the GPU copy.
+TEST_F(DrawTest, LockableRenderTargetRoundTrips) {
+    IDirect3DSurface9* target = nullptr;
+    ASSERT_EQ(device->CreateRenderTarget(8, 8, D3DFMT_R5G6B5, D3DMULTISAMPLE_NONE, 0, TRUE, &target, nullptr), D3D_OK);
+    ASSERT_EQ(device->ColorFill(target, nullptr, 0xffff0000), D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(target->LockRect(&locked, nullptr, 0), D3D_OK);
+    EXPECT_EQ(*static_cast<WORD*>(locked.pBits), 0xf800);
+    *static_cast<WORD*>(locked.pBits) = 0x07e0;  // pixel (0, 0) green
+    ASSERT_EQ(target->UnlockRect(), D3D_OK);
+    IDirect3DSurface9* back = nullptr;
+    device->GetRenderTarget(0, &back);
+    Clear(0xff000000);
+    const RECT to{0, 0, 16, 16};
+    ASSERT_EQ(device->StretchRect(target, nullptr, back, &to, D3DTEXF_POINT), D3D_OK);
+    auto p = ReadTarget();
+    ExpectPixel(p, 0, 0, 0xff00ff00, 0);
+    ExpectPixel(p, 1, 1, 0xff00ff00, 0);
+    ExpectPixel(p, 2, 0, 0xffff0000, 0);
+    ExpectPixel(p, 15, 15, 0xffff0000, 0);
+    ExpectPixel(p, 16, 16, 0xff000000, 0);
+    back->Release();
+    target->Release();
+}
+
 TEST_F(DrawTest, UpdateTextureFromSystemMemoryReachesTheSampler) {
     IDirect3DTexture9* staging = nullptr;
     IDirect3DTexture9* texture = nullptr;

@@ -22,6 +22,7 @@ struct StoredRows {
     BYTE* first;
     std::size_t rowBytes;
     UINT rows;
+    std::ptrdiff_t step;  // from one stored row of the box to the next
 };
 
 StoredRows StoredRowsOf(const ImageDesc& d) {
@@ -33,14 +34,17 @@ StoredRows StoredRowsOf(const ImageDesc& d) {
         const UINT left = d.box.left / 4, top = d.box.top / 4;
         const UINT right = (d.box.right + 3) / 4, bottom = (d.box.bottom + 3) / 4;
         return {base + static_cast<std::size_t>(top) * d.rowPitch + left * blockBytes, (right - left) * blockBytes,
-                bottom - top};
+                bottom - top, static_cast<std::ptrdiff_t>(d.rowPitch)};
     }
     if (IsPackedPairFormat(d.format)) {
         const UINT left = d.box.left / 2, right = (d.box.right + 1) / 2;
-        return {base + static_cast<std::size_t>(d.box.top) * d.rowPitch + left * 4u, (right - left) * 4u, height};
+        return {base + static_cast<std::size_t>(d.box.top) * d.rowPitch + left * 4u, (right - left) * 4u, height,
+                static_cast<std::ptrdiff_t>(d.rowPitch)};
     }
     const std::size_t bpp = LookUpFormatDesc(d.format).bits / 8;
-    return {base + static_cast<std::size_t>(d.box.top) * d.rowPitch + d.box.left * bpp, width * bpp, height};
+    const std::ptrdiff_t step = d.rowsUpward ? -static_cast<std::ptrdiff_t>(d.rowPitch) : static_cast<std::ptrdiff_t>(d.rowPitch);
+    return {base + static_cast<std::ptrdiff_t>(d.box.top) * step + static_cast<std::ptrdiff_t>(d.box.left * bpp),
+            width * bpp, height, step};
 }
 
 // Every row of every slice of a box of `width` four-float pixels goes through one reusable row.
@@ -69,8 +73,8 @@ HRESULT TransferCopy(Transfer& t) {
         BYTE* d = to.first + static_cast<std::size_t>(z) * t.destDesc.slicePitch;
         for (UINT y = 0; y < to.rows; ++y) {
             std::memcpy(d, s, to.rowBytes);
-            s += t.sourceDesc.rowPitch;
-            d += t.destDesc.rowPitch;
+            s += from.step;
+            d += to.step;
         }
     }
     return S_OK;

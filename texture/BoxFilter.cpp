@@ -79,22 +79,25 @@ void BoxRow8888Plain(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWid
     }
 }
 
-// Two destination pixels per step: widen to 16 bits, add the two rows, add each pixel to its right-hand
+// Four destination pixels per step: widen to 16 bits, add the two rows, add each pixel to its right-hand
 // neighbour, round and narrow. The tail goes through the plain routine.
 void BoxRow8888Mmx(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i two = _mm_set1_epi16(2);
+    // Sums of source pixels 0 + 1 and 2 + 3 of one 16-byte group, rounded and shifted.
+    auto pairs = [&](const BYTE* a, const BYTE* c) {
+        const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+        const __m128i bottom = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+        const __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(top, zero), _mm_unpacklo_epi8(bottom, zero));
+        const __m128i hi = _mm_add_epi16(_mm_unpackhi_epi8(top, zero), _mm_unpackhi_epi8(bottom, zero));
+        const __m128i sums = _mm_add_epi16(_mm_unpacklo_epi64(lo, hi), _mm_unpackhi_epi64(lo, hi));
+        return _mm_srli_epi16(_mm_add_epi16(sums, two), 2);
+    };
     UINT x = 0;
-    for (; x + 2 <= destWidth; x += 2) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + 8 * x));
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + 8 * x));
-        const __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(c, zero));  // pixels 0, 1
-        const __m128i hi = _mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(c, zero));  // pixels 2, 3
-        const __m128i sumLo = _mm_add_epi16(lo, _mm_srli_si128(lo, 8));
-        const __m128i sumHi = _mm_add_epi16(hi, _mm_srli_si128(hi, 8));
-        const __m128i sums = _mm_unpacklo_epi64(sumLo, sumHi);
-        const __m128i rounded = _mm_srli_epi16(_mm_add_epi16(sums, two), 2);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * x), _mm_packus_epi16(rounded, zero));
+    for (; x + 4 <= destWidth; x += 4) {
+        const __m128i first = pairs(row0 + 8 * x, row1 + 8 * x);
+        const __m128i second = pairs(row0 + 8 * x + 16, row1 + 8 * x + 16);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x), _mm_packus_epi16(first, second));
     }
     if (x < destWidth) BoxRow8888Plain(row0 + 8 * x, row1 + 8 * x, out + 4 * x, destWidth - x);
 }

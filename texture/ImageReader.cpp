@@ -14,6 +14,7 @@ void DecodedImage::Clear() {
     palette = nullptr;
     ownsPixels = false;
     ownsPalette = false;
+    rowsUpward = false;
     // Chains are freed iteratively along each list so that a long chain cannot exhaust the stack.
     while (smallerLevel != nullptr) {
         DecodedImage* level = smallerLevel;

@@ -37,6 +37,9 @@ struct DecodedImage {
     bool ownsPixels = false;                       // pixels was allocated by AllocatePixels and is freed here
     bool ownsPalette = false;                      // palette was allocated by AllocatePalette and is freed here
     bool wantPixels = true;                        // set by the caller: decode pixels, or only the header
+    // Set by a reader that leaves a bottom-row-first file in place: `pixels` is the top image row (the last one
+    // stored) and each following row lies rowPitch bytes before it. Whole-pixel formats only.
+    bool rowsUpward = false;
     D3DRESOURCETYPE resourceType = D3DRTYPE_TEXTURE;
     D3DXIMAGE_FILEFORMAT fileFormat = D3DXIFF_BMP;
     DecodedImage* smallerLevel = nullptr;  // owned: the next smaller mip level of this face

@@ -16,12 +16,9 @@ namespace {
 
 // Thresholds added before truncation: plain rounding, or the 4 x 4 ordered-dither matrix. Each row repeats
 // its four columns so that volumes can index it with (x mod 4) + (z mod 4).
-// Half-way values must round up even when float arithmetic leaves them a hair below (a mean of four 8-bit
-// values that ends in .5 comes out as 116.49999 as often as 116.5), so plain rounding adds a little over a half.
-constexpr float kHalf = 0.5f + 1.0f / 1024.0f;
-constexpr float kRound[32] = {kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf,
-                              kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf,
-                              kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf, kHalf};
+constexpr float kRound[32] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f,
+                              0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f,
+                              0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
 constexpr float kDither[32] = {
     31 / 32.f, 15 / 32.f, 27 / 32.f, 11 / 32.f, 31 / 32.f, 15 / 32.f, 27 / 32.f, 11 / 32.f,
     7 / 32.f,  23 / 32.f, 3 / 32.f,  19 / 32.f, 7 / 32.f,  23 / 32.f, 3 / 32.f,  19 / 32.f,
@@ -119,10 +116,11 @@ HRESULT PixelCodec::Initialize(const ImageDesc& desc) {
     depth_ = box_.back - box_.front;
     bytesPerPixel_ = bits_ / 8;
     rowBytes_ = width_ * bytesPerPixel_;
+    rowStep_ = desc.rowsUpward ? -static_cast<std::ptrdiff_t>(rowPitch_) : static_cast<std::ptrdiff_t>(rowPitch_);
     memory_ = desc.memory;
     if (memory_ != nullptr) {
-        memory_ += static_cast<std::size_t>(box_.front) * slicePitch_ + static_cast<std::size_t>(box_.top) * rowPitch_ +
-                   static_cast<std::size_t>(box_.left) * bytesPerPixel_;
+        memory_ += static_cast<std::ptrdiff_t>(box_.front) * slicePitch_ + static_cast<std::ptrdiff_t>(box_.top) * rowStep_ +
+                   static_cast<std::ptrdiff_t>(box_.left) * bytesPerPixel_;
     }
     hasColorKey_ = desc.colorKey != 0;
     colorKeyFloats_ = {((desc.colorKey >> 16) & 0xFF) / 255.0f, ((desc.colorKey >> 8) & 0xFF) / 255.0f,
@@ -257,8 +255,9 @@ const Float4* PixelCodec::PrepareRowForEncode(const Float4* in, UINT count) {
 void PixelCodec::QuantizeRow(const Float4* in, UINT count, UINT y, UINT z, const float max[4], bool isSigned,
                              std::int32_t* out) {
     const float* thresholdRow = threshold_ + (y & 3) * 8;
+    const float bias = roundingBias_;
     auto quantize = [&](float v, float m, float t) -> std::int32_t {
-        float scaled = v * m + t;
+        float scaled = (v + bias) * m + t;
         // Keep the value in range before converting so that huge or NaN inputs cannot overflow the int.
         if (!(scaled > -2147483000.0f)) scaled = -2147483000.0f;
         if (scaled > 2147483000.0f) scaled = 2147483000.0f;
@@ -321,6 +320,7 @@ std::unique_ptr<PixelCodec> CreatePixelCodec(const ImageDesc& desc, HRESULT* res
     if (result != nullptr) *result = E_FAIL;
     const CodecEntry* entry = FindCodec(desc.format);
     if (entry == nullptr) return nullptr;
+    if (desc.rowsUpward && (IsBlockFormat(desc.format) || IsPackedPairFormat(desc.format))) return nullptr;
     std::unique_ptr<PixelCodec> codec(entry->factory(desc.format));
     if (!codec) return nullptr;
     const HRESULT hr = codec->Initialize(desc);

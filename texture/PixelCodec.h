@@ -42,6 +42,9 @@ struct ImageDesc {
     bool dither = false;                    // destination only: 4 x 4 ordered dither
     bool diffusion = false;                 // destination only: Floyd-Steinberg error diffusion
     bool srgb = false;                      // source: sRGB in; destination: sRGB out
+    // Rows stored bottom row first: `memory` points at image row 0 and row y lies y * rowPitch bytes before it.
+    // Only for whole-pixel formats.
+    bool rowsUpward = false;
 };
 
 enum class CodecCategory : int { None = 0, Unsigned = 1, Signed3 = 2, Signed4 = 3, Float = 4 };
@@ -66,6 +69,11 @@ public:
     void SetBothSidesSrgb(bool on) { bothSidesSrgb_ = on; }
     void DropSrgb() { srgb_ = false; bothSidesSrgb_ = false; }
     void SetConvertFrom(CodecCategory from) { convertFrom_ = from; }
+    // Added to every value before integer rounding. Means of a few integer codes that end exactly in one half
+    // can come out of float arithmetic a hair below it; a bias far below one code step makes them round up, as
+    // the integer average (sum + n / 2) / n does.
+    void SetRoundingBias(float bias) { roundingBias_ = bias; }
+    float RoundingBias() const { return roundingBias_; }
 
     D3DFORMAT Format() const { return format_; }
     CodecCategory Category() const { return category_; }
@@ -89,7 +97,7 @@ public:
     const Float4& ColorKeyTestValue() const { return colorKeyTest_; }
 
     BYTE* RowPointer(UINT y, UINT z) const {
-        return memory_ + static_cast<std::size_t>(z) * slicePitch_ + static_cast<std::size_t>(y) * rowPitch_;
+        return memory_ + static_cast<std::ptrdiff_t>(z) * slicePitch_ + static_cast<std::ptrdiff_t>(y) * rowStep_;
     }
 
     // Colour key (pixels equal to the test value become 0, 0, 0, 0), then sRGB to linear.
@@ -114,6 +122,7 @@ protected:
     bool palettised_ = false;
     bool dither_ = false;
     bool diffusion_ = false;
+    float roundingBias_ = 0;
     BYTE* memory_ = nullptr;
     Float4 colorKeyFloats_ = {0, 0, 0, 0};
     Float4 colorKeyTest_ = {0, 0, 0, 0};
@@ -125,6 +134,7 @@ protected:
     UINT convertCapacity_ = 0;
     std::unique_ptr<Float4[]> diffusionRows_;  // two rows of width + 2 entries: this row and the next
     UINT rowPitch_ = 0;
+    std::ptrdiff_t rowStep_ = 0;  // signed distance from one row to the next: -rowPitch_ for upward rows
     UINT slicePitch_ = 0;
     UINT width_ = 0, height_ = 0, depth_ = 0;
     UINT rowBytes_ = 0;

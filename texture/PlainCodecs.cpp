@@ -190,11 +190,12 @@ private:
 
     void EncodePixels(BYTE* dst, const Float4* in, UINT count, UINT y, UINT z, std::int32_t* scratch) {
         if (fast8888_ && !dither_ && !diffusion_) {
+            const float bias = roundingBias_;
             for (UINT x = 0; x < count; ++x, dst += 4) {
-                dst[0] = Round8(in[x].b);
-                dst[1] = Round8(in[x].g);
-                dst[2] = Round8(in[x].r);
-                dst[3] = Round8(in[x].a);
+                dst[0] = Round8(in[x].b + bias);
+                dst[1] = Round8(in[x].g + bias);
+                dst[2] = Round8(in[x].r + bias);
+                dst[3] = Round8(in[x].a + bias);
             }
             return;
         }
@@ -251,7 +252,7 @@ private:
     }
 
     static BYTE Round8(float v) {
-        const float s = v * 255.0f + (0.5f + 1.0f / 1024.0f);  // as the codec base rounds
+        const float s = v * 255.0f + 0.5f;
         return s <= 0.0f ? 0 : (s >= 255.0f ? 255 : static_cast<BYTE>(s));
     }
 

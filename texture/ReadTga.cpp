@@ -1,6 +1,6 @@
 // Targa reader: colour-mapped, true-colour and grey images, plain or run-length encoded. Targa pixels already
-// have the memory layout of the Direct3D formats they map to, so pixels move as opaque byte groups. A plain,
-// top-down, left-to-right file is used where it lies, without a copy.
+// have the memory layout of the Direct3D formats they map to, so pixels move as opaque byte groups. A plain
+// left-to-right file is used where it lies, without a copy (read upwards when stored bottom row first).
 #include <cstring>
 
 #include "texture/ImageReader.h"
@@ -109,10 +109,12 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
     const bool rightToLeft = (descriptor & 0x10) != 0;
     const std::size_t rowBytes = static_cast<std::size_t>(rowBytes64);
 
-    if (!runLength && topDown && !rightToLeft) {
+    if (!runLength && !rightToLeft) {
+        // Plain rows are used where they lie; bottom-up files are read upwards from their last stored row.
         if (remaining < imageBytes) return Reject("TGA: pixel data past end of data");
-        image.pixels = pixels;
+        image.pixels = topDown ? pixels : pixels + (static_cast<std::size_t>(height) - 1) * rowBytes;
         image.ownsPixels = false;
+        image.rowsUpward = !topDown;
     } else {
         if (!runLength && remaining < imageBytes) return Reject("TGA: pixel data past end of data");
         BYTE* out = image.AllocatePixels(imageBytes);
@@ -122,11 +124,6 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
         for (UINT fileRow = 0; fileRow < height; ++fileRow) {
             const UINT y = topDown ? fileRow : height - 1 - fileRow;
             BYTE* row = out + std::size_t(y) * rowBytes;
-            if (!runLength && !rightToLeft) {
-                std::memcpy(row, in, rowBytes);
-                in += rowBytes;
-                continue;
-            }
             // Pixel x of this file row goes to column x, or width - 1 - x when stored right to left.
             auto target = [&](UINT x) { return row + std::size_t(rightToLeft ? width - 1 - x : x) * bytesPerPixel; };
             if (!runLength) {
@@ -156,8 +153,10 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
     }
 
     if (format == D3DFMT_A1R5G5B5) {
+        // Every stored pixel, in whichever order the rows lie.
+        const BYTE* first = image.rowsUpward ? pixels : image.pixels;
         bool anyAlpha = false;
-        for (std::size_t i = 1; i < imageBytes && !anyAlpha; i += 2) anyAlpha = (image.pixels[i] & 0x80) != 0;
+        for (std::size_t i = 1; i < imageBytes && !anyAlpha; i += 2) anyAlpha = (first[i] & 0x80) != 0;
         if (!anyAlpha) image.format = D3DFMT_X1R5G5B5;
     }
     return S_OK;

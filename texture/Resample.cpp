@@ -15,6 +15,12 @@ UINT WeightTable::MaxTaps() const {
     return most;
 }
 
+namespace {
+bool gPackedBoxEnabled = true;
+}  // namespace
+
+void EnablePackedBox(bool enabled) { gPackedBoxEnabled = enabled; }
+
 void BuildLinearWeights(UINT src, UINT dst, bool mirror, WeightTable& table) {
     table.start.assign(dst + 1, 0);
     table.taps.clear();
@@ -173,6 +179,9 @@ HRESULT ResampleSeparable(Transfer& t, const WeightTable& wx, const WeightTable&
 
 bool Halves(UINT src, UINT dst) { return dst == src / 2 || (dst == 1 && src == 1); }
 
+// Relative to a channel's full scale: above the float error of a mean of eight decoded codes, far below a step.
+constexpr float kBoxRoundingBias = 1.0f / (1 << 20);
+
 }  // namespace
 
 HRESULT TransferBox2D(Transfer& t) {
@@ -181,18 +190,19 @@ HRESULT TransferBox2D(Transfer& t) {
         return kTransferNotApplicable;
     }
     const UINT w = t.dest.Width(), h = t.dest.Height();
-    const bool fast = t.destDesc.format == t.sourceDesc.format && t.source.Width() >= 2 && t.source.Height() >= 2 &&
+    const bool fast = gPackedBoxEnabled && t.destDesc.format == t.sourceDesc.format && t.source.Width() >= 2 && t.source.Height() >= 2 &&
                       !t.source.Srgb() && !t.dest.Srgb() && !t.dest.Dither() && !t.dest.Diffusion() &&
                       !t.source.HasColorKey() && HasPackedBox(t.destDesc.format);
     if (fast) {
         for (UINT y = 0; y < h; ++y) {
-            const BYTE* row0 = t.source.RowPointer(2 * y, 0);
-            PackedBoxRow(t.destDesc.format, row0, row0 + t.source.RowPitch(), t.dest.RowPointer(y, 0), w);
+            PackedBoxRow(t.destDesc.format, t.source.RowPointer(2 * y, 0), t.source.RowPointer(2 * y + 1, 0),
+                         t.dest.RowPointer(y, 0), w);
         }
         return S_OK;
     }
     const UINT sw = t.source.Width();
     std::unique_ptr<Float4[]> row0(new Float4[sw]), row1(new Float4[sw]), out(new Float4[w]);
+    t.dest.SetRoundingBias(kBoxRoundingBias);
     for (UINT y = 0; y < h; ++y) {
         const UINT sy = t.source.Height() == 1 ? 0 : 2 * y;
         t.source.DecodeRow(sy, 0, row0.get());
@@ -217,6 +227,7 @@ HRESULT TransferBox3D(Transfer& t) {
     std::unique_ptr<Float4[]> in[4] = {std::unique_ptr<Float4[]>(new Float4[sw]), std::unique_ptr<Float4[]>(new Float4[sw]),
                                        std::unique_ptr<Float4[]>(new Float4[sw]), std::unique_ptr<Float4[]>(new Float4[sw])};
     std::unique_ptr<Float4[]> out(new Float4[w]);
+    t.dest.SetRoundingBias(kBoxRoundingBias);
     for (UINT z = 0; z < t.dest.Depth(); ++z) {
         const UINT z0 = t.source.Depth() == 1 ? 0 : 2 * z, z1 = t.source.Depth() == 1 ? 0 : 2 * z + 1;
         for (UINT y = 0; y < t.dest.Height(); ++y) {

@@ -7,6 +7,7 @@
 #include "texture/BlitImage.h"
 #include "texture/D3DXTexture.h"
 #include "texture/FormatTable.h"
+#include "texture/SurfaceLoad.h"
 
 namespace {
 
@@ -58,14 +59,9 @@ void StoredSize(D3DFORMAT format, UINT w, UINT h, std::size_t& rowBytes, UINT& r
 
 }  // namespace
 
-HRESULT D3DXLoadSurfaceFromMemory(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette,
-                                  const RECT* destRect, const void* srcMemory, D3DFORMAT srcFormat, UINT srcPitch,
-                                  const PALETTEENTRY* srcPalette, const RECT* srcRect, DWORD filter,
-                                  D3DCOLOR colorKey) {
-    if (destSurface == nullptr || srcMemory == nullptr || srcRect == nullptr) return D3DERR_INVALIDCALL;
-    if (srcRect->left < 0 || srcRect->top < 0 || srcRect->right < srcRect->left || srcRect->bottom < srcRect->top) {
-        return D3DERR_INVALIDCALL;
-    }
+HRESULT LoadSurfaceFromImage(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette, const RECT* destRect,
+                             const ImageDesc& source, DWORD filter) {
+    if (destSurface == nullptr) return D3DERR_INVALIDCALL;
     D3DSURFACE_DESC desc = {};
     HRESULT hr = destSurface->GetDesc(&desc);
     if (FAILED(hr)) return hr;
@@ -84,7 +80,17 @@ HRESULT D3DXLoadSurfaceFromMemory(IDirect3DSurface9* destSurface, const PALETTEE
     dest.slicePitch = 0;
     dest.box = {0, 0, static_cast<UINT>(target.right - target.left), static_cast<UINT>(target.bottom - target.top), 0, 1};
     dest.palette = destPalette;
+    return BlitImage(dest, source, filter);
+}
 
+HRESULT D3DXLoadSurfaceFromMemory(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette,
+                                  const RECT* destRect, const void* srcMemory, D3DFORMAT srcFormat, UINT srcPitch,
+                                  const PALETTEENTRY* srcPalette, const RECT* srcRect, DWORD filter,
+                                  D3DCOLOR colorKey) {
+    if (destSurface == nullptr || srcMemory == nullptr || srcRect == nullptr) return D3DERR_INVALIDCALL;
+    if (srcRect->left < 0 || srcRect->top < 0 || srcRect->right < srcRect->left || srcRect->bottom < srcRect->top) {
+        return D3DERR_INVALIDCALL;
+    }
     ImageDesc source;
     source.memory = static_cast<BYTE*>(const_cast<void*>(srcMemory));
     source.format = srcFormat;
@@ -94,7 +100,7 @@ HRESULT D3DXLoadSurfaceFromMemory(IDirect3DSurface9* destSurface, const PALETTEE
                   static_cast<UINT>(srcRect->bottom), 0, 1};
     source.palette = srcPalette;
     source.colorKey = colorKey;
-    return BlitImage(dest, source, filter);
+    return LoadSurfaceFromImage(destSurface, destPalette, destRect, source, filter);
 }
 
 HRESULT D3DXLoadSurfaceFromSurface(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette,

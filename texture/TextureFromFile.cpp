@@ -6,6 +6,7 @@
 #include "texture/FormatTable.h"
 #include "texture/ImageReader.h"
 #include "texture/MappedFile.h"
+#include "texture/SurfaceLoad.h"
 
 namespace {
 
@@ -79,8 +80,18 @@ HRESULT FillLevels(IDirect3DTexture9* texture, const DecodedImage& image, const 
         ComRef<IDirect3DSurface9> surface;
         HRESULT hr = texture->GetSurfaceLevel(level, &surface);
         if (FAILED(hr)) return hr;
-        hr = D3DXLoadSurfaceFromMemory(surface.get(), palette, nullptr, source->pixels, source->format,
-                                       source->rowPitch, workingPalette, &source->sourceRect, filter, colorKey);
+        ImageDesc image;
+        image.memory = const_cast<BYTE*>(source->pixels);
+        image.format = source->format;
+        image.rowPitch = source->rowPitch;
+        image.slicePitch = source->slicePitch;
+        image.box = {static_cast<UINT>(source->sourceRect.left), static_cast<UINT>(source->sourceRect.top),
+                     static_cast<UINT>(source->sourceRect.right), static_cast<UINT>(source->sourceRect.bottom), 0, 1};
+        image.palette = workingPalette;
+        image.colorKey = colorKey;
+        image.rowsUpward = source->rowsUpward;
+        hr = source->pixels != nullptr ? LoadSurfaceFromImage(surface.get(), palette, nullptr, image, filter)
+                                       : D3DERR_INVALIDCALL;
         if (FAILED(hr)) return hr;
         last = source;
         next = source->smallerLevel;

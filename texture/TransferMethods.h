@@ -59,6 +59,8 @@ void BuildLinearWeights(UINT src, UINT dst, bool mirror, WeightTable& table);
 void BuildTriangleWeights(UINT src, UINT dst, bool mirror, WeightTable& table);
 
 // Packed-integer 2 x 2 box for the formats that have one: each channel (a + b + c + d + 2) >> 2.
+// EnablePackedBox(false) forces the float path everywhere, so that tests can compare the two.
+void EnablePackedBox(bool enabled);
 bool HasPackedBox(D3DFORMAT format);
 void PackedBoxRow(D3DFORMAT format, const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth);
 

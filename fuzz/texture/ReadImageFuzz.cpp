@@ -28,6 +28,7 @@ void ConvertLevel(const DecodedImage& level) {
     source.slicePitch = level.slicePitch;
     source.box = {0, 0, level.width, level.height, 0, 1};
     source.palette = level.palette;
+    source.rowsUpward = level.rowsUpward;
     BlitImage(dest, source, D3DX_FILTER_NONE);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 
 #include "TextureTestSupport.h"
 #include "platform/d3d9/Backend.h"
@@ -187,6 +188,36 @@ TEST_F(TextureDevice, DefaultsOnAPowerOfTwoDevice) {
         level = next;
     }
     texture->Release();
+}
+
+TEST_F(TextureDevice, OrientationsLoadTheSameTexture) {
+    // 3 x 2 pixels, 24-bit, stored top-down, bottom-up (read in place, upwards) and run-length bottom-up.
+    const std::vector<BYTE> top = {1, 2, 3, 4, 5, 6, 7, 8, 9}, bottom = {10, 11, 12, 13, 14, 15, 16, 17, 18};
+    TgaSpec s;
+    s.width = 3;
+    s.height = 2;
+    s.pixelBits = 24;
+    std::vector<BYTE> topDown = top, bottomUp = bottom, runLength = {0x02};
+    topDown.insert(topDown.end(), bottom.begin(), bottom.end());
+    bottomUp.insert(bottomUp.end(), top.begin(), top.end());
+    runLength.insert(runLength.end(), bottom.begin(), bottom.end());
+    runLength.push_back(0x02);
+    runLength.insert(runLength.end(), top.begin(), top.end());
+    std::vector<std::vector<BYTE>> levels;
+    for (auto [type, descriptor, data] : {std::tuple{BYTE(2), BYTE(0x20), topDown}, std::tuple{BYTE(2), BYTE(0), bottomUp},
+                                          std::tuple{BYTE(10), BYTE(0), runLength}}) {
+        s.imageType = type;
+        s.descriptor = descriptor;
+        IDirect3DTexture9* texture = nullptr;
+        ASSERT_EQ(Load(MakeTga(s, {}, data), &texture, 16, 16), S_OK);
+        levels.push_back(LevelBytes(texture, 0, 4));
+        levels.push_back(LevelBytes(texture, 4, 4));
+        texture->Release();
+    }
+    EXPECT_EQ(levels[0], levels[2]);
+    EXPECT_EQ(levels[0], levels[4]);
+    EXPECT_EQ(levels[1], levels[3]);
+    EXPECT_EQ(levels[1], levels[5]);
 }
 
 TEST_F(TextureDevice, NonPowerOfTwoRequests) {

@@ -14,8 +14,15 @@ HRESULT Read(DecodedImage& image, const std::vector<BYTE>& file) {
     return ReadTga(image, file.data(), static_cast<UINT>(file.size()));
 }
 
+// Top row first, however the record lays the rows out.
 std::vector<BYTE> Pixels(const DecodedImage& image) {
-    return std::vector<BYTE>(image.pixels, image.pixels + static_cast<std::size_t>(image.rowPitch) * image.height);
+    std::vector<BYTE> out;
+    for (UINT y = 0; y < image.height; ++y) {
+        const std::ptrdiff_t offset = static_cast<std::ptrdiff_t>(y) * image.rowPitch;
+        const BYTE* row = image.rowsUpward ? image.pixels - offset : image.pixels + offset;
+        out.insert(out.end(), row, row + image.rowPitch);
+    }
+    return out;
 }
 
 // 2 x 2, 24-bit: top row (1,2,3)(4,5,6), bottom row (7,8,9)(10,11,12), stored in the order each layout says.
@@ -35,7 +42,7 @@ TEST(TgaReader, OrientationsGiveTheSamePixelsTopRowFirst) {
         bool inPlace;
     } cases[] = {
         {"top-down is used in place", 0x20, cat(top, bottom), true},
-        {"bottom-up is flipped", 0x00, cat(bottom, top), false},
+        {"bottom-up is read upwards in place", 0x00, cat(bottom, top), true},
         {"right-to-left is mirrored", 0x30, cat(reversed(top), reversed(bottom)), false},
         {"both", 0x10, cat(reversed(bottom), reversed(top)), false},
     };
@@ -52,8 +59,9 @@ TEST(TgaReader, OrientationsGiveTheSamePixelsTopRowFirst) {
         EXPECT_EQ(image.rowPitch, 6u);
         EXPECT_EQ(Pixels(image), cat(top, bottom));
         EXPECT_EQ(image.ownsPixels, !c.inPlace);
+        EXPECT_EQ(image.rowsUpward, c.descriptor == 0x00);
         if (c.inPlace) {
-            EXPECT_EQ(image.pixels, file.data() + 18);
+            EXPECT_EQ(image.pixels, file.data() + 18 + (c.descriptor == 0x00 ? 6 : 0));
         }
     }
 }

@@ -42,6 +42,21 @@ void Append(std::string& s, const char* format, ...) {
     s += buffer;
 }
 
+// Whether any stage argument reads the specular colour, or the specular add is on.
+bool UsesSpecular(const ProgramKey& key, int stages) {
+    if (key.words[1] & kKeySpecular) return true;
+    for (int st = 0; st < stages; ++st) {
+        for (std::uint32_t word : {key.words[3 + 3 * st], key.words[4 + 3 * st]}) {
+            for (int shift : {5, 11, 17}) {
+                if (((word >> shift) & D3DTA_SELECTMASK) == D3DTA_SPECULAR) return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool UsesFog(const ProgramKey& key) { return ((key.words[1] >> 12) & 0xf) != 0; }
+
 }  // namespace
 
 std::size_t ProgramKeyHash::operator()(const ProgramKey& key) const {
@@ -177,9 +192,17 @@ std::string GenerateVertexShader(const ProgramKey& key) {
     s += "uniform vec4 uLightAttenuation[8];  // a0, a1, a2, range\n";
     s += "uniform vec3 uLightSpot[8];  // cos(theta / 2), cos(phi / 2), falloff\n";
     s += "uniform vec4 uFog;  // start, end, density\n";
-    Append(s, "%sout vec4 vDiffuse;\n%sout vec4 vSpecular;\n", flat, flat);
-    s += "out vec4 vTex[8];\nout float vFog;\n";
+    // Only the varyings the pixel stage reads: every interpolated value costs fill rate on a software rasteriser.
+    const bool specularOut = UsesSpecular(key, stages);
+    const bool fogOut = UsesFog(key);
+    Append(s, "%sout vec4 vDiffuse;\n", flat);
+    if (specularOut) Append(s, "%sout vec4 vSpecular;\n", flat);
+    for (int st = 0; st < stages; ++st) {
+        if (StageSamples(key, st)) Append(s, "out vec4 vTex%d;\n", st);
+    }
+    if (fogOut) s += "out float vFog;\n";
     s += "void main() {\n";
+    s += "    vec4 specularOut;\n";
     if (rhw) {
         // Screen-space vertices: pixel centres on integers, rhw that is not a positive finite number counts as 1.
         s += "    float rhw = aPosition.w;\n";
@@ -256,9 +279,9 @@ std::string GenerateVertexShader(const ProgramKey& key) {
         }
         s += "    vDiffuse = vec4(clamp(mEmissive.rgb + mAmbient.rgb * ambient + mDiffuse.rgb * diffuse, 0.0, 1.0),\n";
         s += "                    clamp(mDiffuse.a, 0.0, 1.0));\n";
-        s += "    vSpecular = vec4(clamp(mSpecular.rgb * specular, 0.0, 1.0), clamp(mSpecular.a, 0.0, 1.0));\n";
+        s += "    specularOut = vec4(clamp(mSpecular.rgb * specular, 0.0, 1.0), clamp(mSpecular.a, 0.0, 1.0));\n";
     } else {
-        Append(s, "    vDiffuse = %s;\n    vSpecular = %s;\n", vertexDiffuse, vertexSpecular);
+        Append(s, "    vDiffuse = %s;\n    specularOut = %s;\n", vertexDiffuse, vertexSpecular);
     }
     // Fog: table fog interpolates the eye depth and is computed per pixel; vertex fog is computed here.
     if (tableFog != D3DFOG_NONE) {
@@ -276,15 +299,11 @@ std::string GenerateVertexShader(const ProgramKey& key) {
             s += "    vFog = clamp(exp(-(fogDepth * uFog.z) * (fogDepth * uFog.z)), 0.0, 1.0);\n";
             break;
         }
-    } else {
-        s += "    vFog = 1.0;\n";
     }
+    if (specularOut) s += "    vSpecular = specularOut;\n";
     for (int st = 0; st < stages; ++st) {
         const std::uint32_t coord = key.words[5 + 3 * st];
-        if (!StageSamples(key, st)) {
-            Append(s, "    vTex[%d] = vec4(0.0);\n", st);
-            continue;
-        }
+        if (!StageSamples(key, st)) continue;
         const UINT set = coord & 7, gen = (coord >> 3) & 7, count = (coord >> 6) & 7, size = (coord >> 11) & 7;
         std::string input;
         switch (gen) {
@@ -323,9 +342,9 @@ std::string GenerateVertexShader(const ProgramKey& key) {
         }
         }
         if (count != 0) {
-            Append(s, "    vTex[%d] = uTexMatrix[%d] * %s;\n", st, st, input.c_str());
+            Append(s, "    vTex%d = uTexMatrix[%d] * %s;\n", st, st, input.c_str());
         } else {
-            Append(s, "    vTex[%d] = %s;\n", st, input.c_str());
+            Append(s, "    vTex%d = %s;\n", st, input.c_str());
         }
     }
     s += "}\n";
@@ -339,8 +358,16 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
     const int stages = ActiveStages(key);
 
     std::string s = "#version 330 core\n";
-    Append(s, "%sin vec4 vDiffuse;\n%sin vec4 vSpecular;\n", flat, flat);
-    s += "in vec4 vTex[8];\nin float vFog;\n";
+    Append(s, "%sin vec4 vDiffuse;\n", flat);
+    if (UsesSpecular(key, stages)) {
+        Append(s, "%sin vec4 vSpecular;\n", flat);
+    } else {
+        s += "const vec4 vSpecular = vec4(0.0);\n";
+    }
+    for (int st = 0; st < stages; ++st) {
+        if (StageSamples(key, st)) Append(s, "in vec4 vTex%d;\n", st);
+    }
+    if (UsesFog(key)) s += "in float vFog;\n";
     s += "uniform sampler2D uTexture[8];\n";
     s += "uniform vec4 uTextureFactor;\nuniform vec4 uStageConstant[8];\n";
     s += "uniform vec4 uFog;\nuniform vec3 uFogColor;\nuniform float uAlphaRef;\n";
@@ -355,9 +382,9 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
             const bool projected = (coord >> 9) & 1;
             if (projected && count >= 2) {
                 const char comp = "xyzw"[count - 1];
-                Append(s, "        vec2 uv = vTex[%d].xy / vTex[%d].%c;\n", st, st, comp);
+                Append(s, "        vec2 uv = vTex%d.xy / vTex%d.%c;\n", st, st, comp);
             } else {
-                Append(s, "        vec2 uv = vTex[%d].xy;\n", st);
+                Append(s, "        vec2 uv = vTex%d.xy;\n", st);
             }
             Append(s, "        vec4 tex = texture(uTexture[%d], uv);\n", st);
         } else {

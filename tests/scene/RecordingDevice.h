@@ -18,7 +18,11 @@ namespace tarn::test {
 template <typename Interface, typename Desc>
 class FakeBuffer final : public Interface {
 public:
-    explicit FakeBuffer(UINT length, int* live) : data_(length), live_(live) { ++*live_; }
+    // The memory starts undefined, as a new Direct3D buffer's does.
+    explicit FakeBuffer(UINT length, int* live)
+        : data_(std::make_unique_for_overwrite<std::uint8_t[]>(length)), size_(length), live_(live) {
+        ++*live_;
+    }
     HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override {
@@ -40,18 +44,19 @@ public:
         return std::is_same_v<Interface, IDirect3DVertexBuffer9> ? D3DRTYPE_VERTEXBUFFER : D3DRTYPE_INDEXBUFFER;
     }
     HRESULT Lock(UINT offset, UINT size, void** data, DWORD) override {
-        if (!data || offset > data_.size() || size > data_.size() - offset) return D3DERR_INVALIDCALL;
-        *data = data_.data() + offset;
+        if (!data || offset > size_ || size > size_ - offset) return D3DERR_INVALIDCALL;
+        *data = data_.get() + offset;
         return D3D_OK;
     }
     HRESULT Unlock() override { return D3D_OK; }
     HRESULT GetDesc(Desc*) override { return D3DERR_INVALIDCALL; }
 
-    const std::vector<std::uint8_t>& bytes() const { return data_; }
+    const std::uint8_t* bytes() const { return data_.get(); }
 
 private:
     ~FakeBuffer() = default;
-    std::vector<std::uint8_t> data_;
+    std::unique_ptr<std::uint8_t[]> data_;
+    UINT size_;
     ULONG refs_ = 1;
     int* live_;
 };

@@ -171,7 +171,7 @@ TEST_F(SceneFixture, ResourcesAreUploadedOnceIntoManagedBuffers) {
     EXPECT_EQ(device.calls[1], "CreateIndexBuffer(12,0,101,1)");
     const auto* vb = static_cast<FakeVertexBuffer*>(scene.getVertexBuffers()[0]->buffer);
     const auto* ib = static_cast<FakeIndexBuffer*>(scene.getIndexBuffers()[0]->buffer);
-    EXPECT_EQ(std::memcmp(vb->bytes().data(), d.vertexBuffers[0].vertices.data(), 96), 0);
+    EXPECT_EQ(std::memcmp(vb->bytes(), d.vertexBuffers[0].vertices.data(), 96), 0);
     EXPECT_EQ(ib->bytes()[8], 0xEF);
     EXPECT_EQ(scene.getVertexBuffers()[0]->vertexCount, 3);
     EXPECT_EQ(scene.getVertexBuffers()[0]->vertexFormat, 274);

@@ -191,14 +191,13 @@ TEST_F(DrawTest, PointAndLinearSamplingWithWrapAndClamp) {
     device->SetTexture(0, nullptr);
 }
 
-// Colour operations with diffuse (0.8, 0.4, 0.2, a 0.6) as arg1 and texture factor (0.5, 0.25, 1.0, a 0.5) as arg2.
+// Colour operations with diffuse (0.8, 0.4, 0.2, alpha 0.6) as arg1 and texture factor (0.5, 0.25, 1.0, alpha
+// 0.5) as arg2, in 8-bit steps.
 TEST_F(DrawTest, TextureStageOperationsFollowTheirFormulas) {
-    const double d[4] = {0.8, 0.4, 0.2, 0.6}, f[4] = {0.5, 0.25, 1.0, 0.5};
     const D3DCOLOR diffuse = D3DCOLOR_ARGB(153, 204, 102, 51);
     device->SetRenderState(D3DRS_TEXTUREFACTOR, D3DCOLOR_ARGB(128, 128, 64, 255));
     const double fa = 128 / 255.0, dr = 204 / 255.0, dg = 102 / 255.0, db = 51 / 255.0, da = 153 / 255.0;
     const double fr = 128 / 255.0, fg = 64 / 255.0, fb = 1.0;
-    (void)d, (void)f;
     struct Case {
         const char* name;
         DWORD op, arg1, arg2, arg0;
@@ -493,6 +492,208 @@ TEST_F(DrawTest, LightingCases) {
         ExpectPixel(ReadTarget(), 1, 1, Rgb(v, v + ambientG, v + emissiveB), 2);
     }
     device->LightEnable(0, FALSE);
+}
+
+// Every member of the XYZ / XYZRHW x NORMAL x DIFFUSE x SPECULAR x TEX0..2 family: the attributes are found at
+// their offsets. Stage 0 modulates a 2 x 1 texture (red | green) read through the last coordinate set with the
+// diffuse colour; the specular colour is added.
+TEST_F(DrawTest, FlexibleVertexFormatFamily) {
+    SetOrthoIdentity();
+    IDirect3DTexture9* t = MakeTexture(2, 1, {0xffff0000, 0xff00ff00});
+    device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    const D3DCOLOR diffuse = 0xff80c0ff, specular = 0xff200000;
+    for (DWORD position : {static_cast<DWORD>(D3DFVF_XYZ), static_cast<DWORD>(D3DFVF_XYZRHW)}) {
+        for (DWORD extras = 0; extras < 8; ++extras) {
+            for (DWORD texCount = 0; texCount <= 2; ++texCount) {
+                const bool normal = extras & 1, hasDiffuse = extras & 2, hasSpecular = extras & 4;
+                const DWORD fvf = position | (normal ? D3DFVF_NORMAL : 0) | (hasDiffuse ? D3DFVF_DIFFUSE : 0) |
+                                  (hasSpecular ? D3DFVF_SPECULAR : 0) | (texCount << D3DFVF_TEXCOUNT_SHIFT);
+                SCOPED_TRACE(testing::Message() << "fvf 0x" << std::hex << fvf);
+                device->SetTexture(0, texCount ? t : nullptr);
+                device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, texCount ? texCount - 1 : 0);
+                // Four corners of the whole target.
+                std::vector<std::uint8_t> bytes;
+                auto put = [&](const void* p, std::size_t n) {
+                    bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(p), static_cast<const std::uint8_t*>(p) + n);
+                };
+                const float corners[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+                for (const auto& c : corners) {
+                    if (position == D3DFVF_XYZ) {
+                        const float xyz[3] = {c[0] * 2 - 1, 1 - c[1] * 2, 0.5f};
+                        put(xyz, 12);
+                    } else {
+                        const float xyzw[4] = {c[0] * 64, c[1] * 64, 0.5f, 1.0f};
+                        put(xyzw, 16);
+                    }
+                    const float n[3] = {0, 0, -1};
+                    if (normal) put(n, 12);
+                    if (hasDiffuse) put(&diffuse, 4);
+                    if (hasSpecular) put(&specular, 4);
+                    for (DWORD set = 0; set < texCount; ++set) {
+                        // Only the last set points at the green texel; earlier ones at red.
+                        const float uv[2] = {set + 1 == texCount ? 0.75f : 0.25f, 0.5f};
+                        put(uv, 8);
+                    }
+                }
+                device->SetFVF(fvf);
+                Clear(0xff000000);
+                ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, bytes.data(),
+                                                  static_cast<UINT>(bytes.size() / 4)),
+                          D3D_OK);
+                // Without a texture, stage 0 (arg1 = texture) is skipped and the diffuse colour shows.
+                const double r = (texCount ? 0.0 : (hasDiffuse ? 0x80 / 255.0 : 1.0)) + (hasSpecular ? 0x20 / 255.0 : 0);
+                const double g = texCount ? (hasDiffuse ? 0xc0 / 255.0 : 1.0) : (hasDiffuse ? 0xc0 / 255.0 : 1.0);
+                const double b = texCount ? 0.0 : (hasDiffuse ? 1.0 : 1.0);
+                ExpectPixel(ReadTarget(), 20, 20, Rgb(r, g, b), 2);
+            }
+        }
+    }
+    device->SetTexture(0, nullptr);
+}
+
+// Material sources: with COLORVERTEX the diffuse reflectance comes from the vertex colour (COLOR1) or the
+// specular colour (COLOR2); without the colour in the vertex, or with COLORVERTEX off, from the material.
+TEST_F(DrawTest, MaterialSourcesAndSpecular) {
+    SetOrthoIdentity();
+    device->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    D3DMATERIAL9 material{};
+    material.Diffuse = {0.25f, 0.25f, 0.25f, 1.0f};
+    material.Specular = {1.0f, 1.0f, 1.0f, 1.0f};
+    material.Power = 8.0f;
+    device->SetMaterial(&material);
+    D3DLIGHT9 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+    light.Specular = {0.5f, 0.0f, 0.0f, 1.0f};
+    light.Direction = {0.0f, 0.0f, 1.0f};
+    device->SetLight(0, &light);
+    device->LightEnable(0, TRUE);
+    struct Vertex {
+        float x, y, z, nx, ny, nz;
+        D3DCOLOR diffuse, specular;
+    };
+    const D3DCOLOR vd = 0xff808080, vs = 0xffffffff;
+    const Vertex v[4] = {{-1, 1, 0.5f, 0, 0, -1, vd, vs}, {1, 1, 0.5f, 0, 0, -1, vd, vs},
+                         {-1, -1, 0.5f, 0, 0, -1, vd, vs}, {1, -1, 0.5f, 0, 0, -1, vd, vs}};
+    struct Case {
+        const char* name;
+        DWORD colorVertex, source, specularEnable;
+        double diffuse, specularRed;
+    } cases[] = {
+        {"vertex colour 1", TRUE, D3DMCS_COLOR1, FALSE, 128 / 255.0, 0},
+        {"vertex colour 2", TRUE, D3DMCS_COLOR2, FALSE, 1.0, 0},
+        {"material", TRUE, D3DMCS_MATERIAL, FALSE, 0.25, 0},
+        {"colour vertex off", FALSE, D3DMCS_COLOR1, FALSE, 0.25, 0},
+    };
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device->SetRenderState(D3DRS_COLORVERTEX, c.colorVertex);
+        device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, c.source);
+        device->SetRenderState(D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL);
+        device->SetRenderState(D3DRS_SPECULARENABLE, c.specularEnable);
+        Clear(0xff000000);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex)), D3D_OK);
+        ExpectPixel(ReadTarget(), 32, 32, Rgb(c.diffuse + c.specularRed, c.diffuse, c.diffuse), 2);
+    }
+    // Specular with the local viewer: at the centre pixel the half vector is the normal, so (N.H)^p = 1 and the
+    // light's specular red is added in full; near the corner it falls off with the power.
+    device->SetRenderState(D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL);
+    device->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+    Clear(0xff000000);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex)), D3D_OK);
+    // Per-vertex: every corner sees the eye at (-+1, -+1, -0.5) from it; H = normalize(normalize(-P) + L).
+    const double len = std::sqrt(1 + 1 + 0.25);
+    const double hx = -1 / len, hz = -0.5 / len - 1;  // toEye + L, L = (0, 0, -1)
+    const double hl = std::sqrt(2 * hx * hx + hz * hz);
+    const double ndoth = -hz / hl;
+    const double spec = 0.5 * std::pow(ndoth, 8.0);
+    ExpectPixel(ReadTarget(), 32, 32, Rgb(0.25 + spec, 0.25, 0.25), 2);
+    device->LightEnable(0, FALSE);
+}
+
+// Vertex fog (table mode NONE) is computed per vertex from the eye depth; with the quad at one depth it is flat.
+TEST_F(DrawTest, VertexFogLinear) {
+    SetOrthoIdentity();
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRS_FOGCOLOR, 0x00ff0000);
+    device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+    device->SetRenderState(D3DRS_FOGSTART, Bits(0.0f));
+    device->SetRenderState(D3DRS_FOGEND, Bits(2.0f));
+    Clear(0xff000000);
+    LitQuad(0.5f);  // f = (2 - 0.5) / 2 = 0.75
+    ExpectPixel(ReadTarget(), 32, 32, Rgb(1.0, 0.75, 0.75), 2);
+}
+
+// A 2D texture transform takes its translation from the third row (the coordinates enter as (u, v, 1, 0)).
+TEST_F(DrawTest, TwoDimensionalTextureTransform) {
+    IDirect3DTexture9* t = MakeTexture(2, 1, {0xffff0000, 0xff00ff00});
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+    D3DMATRIX m{};
+    m._11 = m._22 = m._33 = m._44 = 1.0f;
+    m._31 = 0.5f;  // shift u by half the texture
+    device->SetTransform(D3DTS_TEXTURE0, &m);
+    SetOrthoIdentity();
+    device->SetTransform(D3DTS_TEXTURE0, &m);
+    Clear(0xff000000);
+    TexturedRect(0, 0, 1, 1);
+    auto p = ReadTarget();
+    ExpectPixel(p, 8, 8, 0xffff0000, 0);  // pre-transformed vertices ignore the texture transform
+    Lit v[4] = {{-1, 1, 0.5f, 0, 0, -1, 0, 0}, {1, 1, 0.5f, 0, 0, -1, 1, 0}, {-1, -1, 0.5f, 0, 0, -1, 0, 1},
+                {1, -1, 0.5f, 0, 0, -1, 1, 1}};
+    device->SetFVF(kLit);
+    Clear(0xff000000);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Lit)), D3D_OK);
+    p = ReadTarget();
+    ExpectPixel(p, 8, 8, 0xff00ff00, 0);   // u 0.125 + 0.5 -> green
+    ExpectPixel(p, 40, 8, 0xffff0000, 0);  // u 0.625 + 0.5 wraps -> red
+    device->SetTexture(0, nullptr);
+}
+
+// Strips and fans from a vertex buffer with DrawPrimitive.
+TEST_F(DrawTest, StripAndFanFromBuffers) {
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(6 * sizeof(RhwColor), D3DUSAGE_WRITEONLY, kRhwColor, D3DPOOL_DEFAULT, &vb,
+                                         nullptr),
+              D3D_OK);
+    void* data = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
+    // Vertex 0 is padding; a fan around the centre of the left half from vertex 1.
+    const RhwColor v[6] = {{0, 0, 0.5f, 1, 0},
+                           {16, 32, 0.5f, 1, 0xff00ffff},
+                           {0, 0, 0.5f, 1, 0xff00ffff},
+                           {32, 0, 0.5f, 1, 0xff00ffff},
+                           {32, 64, 0.5f, 1, 0xff00ffff},
+                           {0, 64, 0.5f, 1, 0xff00ffff}};
+    std::memcpy(data, v, sizeof v);
+    vb->Unlock();
+    device->SetStreamSource(0, vb, 0, sizeof(RhwColor));
+    device->SetFVF(kRhwColor);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    Clear(0xff000000);
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 1, 3), D3D_OK);
+    auto p = ReadTarget();
+    ExpectPixel(p, 16, 5, 0xff00ffff, 0);   // top triangle
+    ExpectPixel(p, 28, 32, 0xff00ffff, 0);  // right triangle
+    ExpectPixel(p, 16, 60, 0xff00ffff, 0);  // bottom triangle
+    ExpectPixel(p, 3, 32, 0xff000000, 0);   // the left wedge was not part of the fan
+    ExpectPixel(p, 48, 32, 0xff000000, 0);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLEFAN, 3, 3), D3DERR_INVALIDCALL);  // past the buffer
+    Clear(0xff000000);
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 2, 2), D3D_OK);  // 32,0 / 32,64 / 0,64 and 0,0 / 32,0 / 32,64
+    p = ReadTarget();
+    ExpectPixel(p, 20, 40, 0xff00ffff, 0);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    vb->Release();
 }
 
 TEST_F(DrawTest, TableFogAtStartMiddleAndEnd) {

@@ -9,15 +9,16 @@
 
 namespace MathSimd {
 
+// Two floats need only 4-byte alignment: the 64-bit integer load and store have no alignment requirement.
 inline __m128 Load2(const void* p) {
-    return _mm_castpd_ps(_mm_load_sd(static_cast<const double*>(p)));
+    return _mm_castsi128_ps(_mm_loadl_epi64(static_cast<const __m128i*>(p)));
 }
 inline __m128 Load3(const void* p) {
     const float* f = static_cast<const float*>(p);
     return _mm_movelh_ps(Load2(f), _mm_load_ss(f + 2));
 }
 inline __m128 Load4(const void* p) { return _mm_loadu_ps(static_cast<const float*>(p)); }
-inline void Store2(void* p, __m128 v) { _mm_store_sd(static_cast<double*>(p), _mm_castps_pd(v)); }
+inline void Store2(void* p, __m128 v) { _mm_storel_epi64(static_cast<__m128i*>(p), _mm_castps_si128(v)); }
 inline void Store3(void* p, __m128 v) {
     float* f = static_cast<float*>(p);
     Store2(f, v);

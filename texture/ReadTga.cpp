@@ -117,6 +117,11 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
         image.rowsUpward = !topDown;
     } else {
         if (!runLength && remaining < imageBytes) return Reject("TGA: pixel data past end of data");
+        // A packet of 1 + bytes-per-pixel bytes yields at most 128 pixels: refuse sizes the data cannot fill
+        // before allocating for them.
+        if (runLength && std::uint64_t(width) * height > (remaining / (1u + bytesPerPixel) + 1) * 128) {
+            return Reject("TGA: run-length data too short for the image size");
+        }
         BYTE* out = image.AllocatePixels(imageBytes);
         if (out == nullptr) return E_OUTOFMEMORY;
         const BYTE* in = pixels;

@@ -37,9 +37,11 @@ void ConvertLevel(const DecodedImage& level) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0 || size > 0xFFFFFFFFu) return 0;
     {
+        // Huge images are valid but only slow the search down: decode those that fit kMaxPixels.
         DecodedImage header;
         D3DXIMAGE_INFO info;
-        ReadImage(header, data, static_cast<UINT>(size), &info, false);
+        if (FAILED(ReadImage(header, data, static_cast<UINT>(size), &info, false))) return 0;
+        if (std::uint64_t(info.Width) * info.Height * info.Depth > kMaxPixels) return 0;
     }
     DecodedImage image;
     D3DXIMAGE_INFO info;

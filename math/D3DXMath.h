@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <type_traits>
 
 #include "platform/d3d9/D3D9Types.h"
 #include "platform/win32/Win32.h"
@@ -269,7 +270,13 @@ static_assert(sizeof(D3DXVECTOR4) == 16 && offsetof(D3DXVECTOR4, w) == 12);
 static_assert(sizeof(D3DXQUATERNION) == 16 && offsetof(D3DXQUATERNION, w) == 12);
 static_assert(sizeof(D3DXPLANE) == 16 && offsetof(D3DXPLANE, d) == 12);
 static_assert(sizeof(D3DXCOLOR) == 16 && offsetof(D3DXCOLOR, a) == 12);
-static_assert(sizeof(D3DXMATRIX) == 64);
+static_assert(sizeof(D3DXMATRIX) == 64 && offsetof(D3DXMATRIX, _44) == 60);
+static_assert(std::is_standard_layout_v<D3DXFLOAT16> && std::is_standard_layout_v<D3DXVECTOR2> &&
+              std::is_standard_layout_v<D3DXVECTOR3> && std::is_standard_layout_v<D3DXVECTOR4> &&
+              std::is_standard_layout_v<D3DXQUATERNION> && std::is_standard_layout_v<D3DXPLANE> &&
+              std::is_standard_layout_v<D3DXCOLOR> && std::is_standard_layout_v<D3DXMATRIX>);
+static_assert(std::is_trivially_copyable_v<D3DXVECTOR3> && std::is_trivially_copyable_v<D3DXMATRIX> &&
+              std::is_trivially_copyable_v<D3DXQUATERNION> && std::is_trivially_copyable_v<D3DXFLOAT16>);
 
 // ---- Inline helpers (no table slot) ----
 

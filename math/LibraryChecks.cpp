@@ -9,10 +9,10 @@ namespace {
 
 using DebugSetMuteFn = void (*)(BOOL);
 
-DebugSetMuteFn g_retailMute = nullptr;
-DebugSetMuteFn g_debugMute = nullptr;
-int g_doNotMute = -1;
-int g_allocatorChecked = 0;
+DebugSetMuteFn retailMute = nullptr;
+DebugSetMuteFn debugMute = nullptr;
+int doNotMute = -1;
+int allocatorChecked = 0;
 
 std::function<void*()> g_allocate;
 std::function<void(void*)> g_release;
@@ -40,23 +40,23 @@ int ReadDirect3DDword(DWORD expectedType, const char* valueName, void* data, DWO
 }
 
 void MuteDebugOutput(BOOL mute) {
-    if (!g_retailMute && !g_debugMute) {
-        g_retailMute = FindMute("d3d9.dll");
-        g_debugMute = FindMute("d3d9d.dll");
+    if (!retailMute && !debugMute) {
+        retailMute = FindMute("d3d9.dll");
+        debugMute = FindMute("d3d9d.dll");
     }
-    if (g_doNotMute == -1) {
+    if (doNotMute == -1) {
         DWORD value = 0;
         if (!ReadDirect3DDword(REG_DWORD, "D3DXDoNotMute", &value, sizeof value)) value = 0;
-        g_doNotMute = value != 0 ? 1 : 0;
+        doNotMute = value != 0 ? 1 : 0;
     }
-    if (g_doNotMute == 1) return;
-    if (g_retailMute) g_retailMute(mute);
-    if (g_debugMute) g_debugMute(mute);
+    if (doNotMute == 1) return;
+    if (retailMute) retailMute(mute);
+    if (debugMute) debugMute(mute);
 }
 
 void CheckAllocatorConformance() {
-    if (g_allocatorChecked) return;
-    g_allocatorChecked = 1;
+    if (allocatorChecked) return;
+    allocatorChecked = 1;
     auto allocate = [] { return g_allocate ? g_allocate() : ::operator new(0, std::nothrow); };
     auto release = [](void* p) {
         if (g_release) g_release(p);
@@ -81,11 +81,9 @@ void SetZeroByteAllocatorForTesting(std::function<void*()> allocate, std::functi
     g_release = std::move(release);
 }
 
-extern int g_mmxAllowed;
-
 void ResetMathLibraryChecks() {
-    g_retailMute = g_debugMute = nullptr;
-    g_doNotMute = -1;
-    g_allocatorChecked = 0;
-    g_mmxAllowed = -1;
+    retailMute = debugMute = nullptr;
+    doNotMute = -1;
+    allocatorChecked = 0;
+    mmxAllowed = -1;
 }

@@ -8,7 +8,7 @@
 #define TARN_MATH_X86 1
 #endif
 
-int g_mmxAllowed = -1;
+int mmxAllowed = -1;
 
 namespace {
 
@@ -32,11 +32,11 @@ bool CpuIdReportsMmx() {
 int UseMmx() {
     DWORD disable = 0;
     if (ReadDirect3DDword(REG_DWORD, "DisableMMX", &disable, sizeof disable) && disable != 0) {
-        g_mmxAllowed = 0;
+        mmxAllowed = 0;
         return 0;
     }
-    if (g_mmxAllowed < 0) {
-        g_mmxAllowed = 0;
+    if (mmxAllowed < 0) {
+        mmxAllowed = 0;
         SYSTEM_INFO info{};
         GetSystemInfo(&info);
         const MathProcessorFakes& fakes = MathProcessorFakesInForce();
@@ -45,10 +45,10 @@ int UseMmx() {
         if (info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL && info.wProcessorLevel >= 5 &&
             CpuIdReportsMmx()) {
             // No MMX register state is left behind by the query itself, so nothing needs leaving here.
-            g_mmxAllowed = 1;
+            mmxAllowed = 1;
         }
     }
-    return g_mmxAllowed;
+    return mmxAllowed;
 }
 
 int MathMmxCpuIdQueries() { return g_cpuIdQueries; }

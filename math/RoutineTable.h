@@ -195,6 +195,7 @@ constexpr DWORD kSimdSse = 4, kSimdSse2 = 8;
 
 extern MathRoutineTable g_mathRoutines;  // the active table
 extern int mathRoutineSet;
+extern int mmxAllowed;  // UseMmx's answer: -1 not yet asked, 0 no, 1 yes
 
 int InitMathRoutines(BOOL enable);
 DWORD QueryProcessorFeatures();

@@ -33,6 +33,11 @@ std::string DescribeLiveResources(IDirect3DDevice9* device);
 // Programs the OpenGL backend has generated for the fixed-function states met so far (0 for the null backend).
 std::size_t GeneratedProgramCount(IDirect3DDevice9* device);
 
+// The OpenGL backend skips GL calls for state that did not change since the last draw. Switched off (also by
+// TARN_D3D9_STATE_CACHE=0), every draw re-sends all state: the same pictures with more calls, for debugging.
+void SetStateCacheEnabled(bool enabled);
+bool StateCacheEnabled();
+
 // Waits until the device's backend has finished every command sent so far (benchmarks time whole frames).
 void FinishGpuWork(IDirect3DDevice9* device);
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -325,7 +326,19 @@ GLuint Compile(GLenum type, const std::string& source) {
     return shader;
 }
 
+int gStateCache = -1;  // -1: from the environment
+
 }  // namespace
+
+void SetStateCacheEnabled(bool enabled) { gStateCache = enabled ? 1 : 0; }
+
+bool StateCacheEnabled() {
+    if (gStateCache < 0) {
+        const char* env = std::getenv("TARN_D3D9_STATE_CACHE");
+        gStateCache = env && std::strcmp(env, "0") == 0 ? 0 : 1;
+    }
+    return gStateCache == 1;
+}
 
 struct GlRenderer::Impl {
     Device* device = nullptr;
@@ -980,6 +993,14 @@ void GlRenderer::Draw(const DrawCall& call) {
     Impl& m = *impl_;
     m.MakeCurrent();
     DeviceState& st = m.device->mutableState();
+    if (!StateCacheEnabled()) {
+        st.dirty = kDirtyAll;
+        m.boundTextures.fill(0);
+        m.boundSamplers.fill(0);
+        m.program = nullptr;
+        m.attachedColor = m.attachedDepth = 0;
+        m.boundVertexBuffer = m.boundIndexBuffer = 0;
+    }
     const bool streamsChanged = (st.dirty & kDirtyStreams) != 0;
     m.Apply();
     if (!m.program || !m.program->linked) return;

@@ -35,6 +35,10 @@ std::string Site(const void* address) {
     Dl_info info{};
     if (dladdr(address, &info) && info.dli_sname) {
         std::snprintf(text, sizeof text, ", created at %p (%s)", address, info.dli_sname);
+    } else if (info.dli_fname && info.dli_fbase) {
+        // File and offset, as addr2line -e FILE OFFSET resolves them.
+        const auto offset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+        std::snprintf(text, sizeof text, ", created at %s+0x%zx", info.dli_fname, static_cast<std::size_t>(offset));
     } else {
         std::snprintf(text, sizeof text, ", created at %p", address);
     }

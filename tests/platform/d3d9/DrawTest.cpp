@@ -696,6 +696,36 @@ TEST_F(DrawTest, StripAndFanFromBuffers) {
     vb->Release();
 }
 
+// The same frame with the backend's state cache off (every state re-sent on every draw) looks the same.
+TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
+    IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0x8000ff00, 0xff0000ff, 0x40ffffff});
+    auto frame = [&] {
+        Clear(0xff202020);
+        SetOrthoIdentity();
+        device->SetTexture(0, t);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+        device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+        TexturedRect(0, 0, 2, 2);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        device->SetTexture(0, nullptr);
+        Rect(10, 10, 50, 40, 0x80ffff00);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+        device->SetTexture(0, t);
+        LitQuad(0.9f);
+        return ReadTarget();
+    };
+    const auto cached = frame();
+    SetStateCacheEnabled(false);
+    const auto uncached = frame();
+    SetStateCacheEnabled(true);
+    EXPECT_EQ(cached, uncached);
+    device->SetTexture(0, nullptr);
+}
+
 TEST_F(DrawTest, TableFogAtStartMiddleAndEnd) {
     SetOrthoIdentity();
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);

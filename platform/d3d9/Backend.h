@@ -38,6 +38,9 @@ std::size_t GeneratedProgramCount(IDirect3DDevice9* device);
 void SetStateCacheEnabled(bool enabled);
 bool StateCacheEnabled();
 
+// OpenGL errors raised since the last call (0 when none, or for the null backend); clears them. For tests.
+unsigned TakeGlErrors(IDirect3DDevice9* device);
+
 // Waits until the device's backend has finished every command sent so far (benchmarks time whole frames).
 void FinishGpuWork(IDirect3DDevice9* device);
 

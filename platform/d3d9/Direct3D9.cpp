@@ -77,6 +77,11 @@ std::size_t GeneratedProgramCount(IDirect3DDevice9* device) {
     return own && own->renderer() ? own->renderer()->ProgramCount() : 0;
 }
 
+unsigned TakeGlErrors(IDirect3DDevice9* device) {
+    auto* own = dynamic_cast<Device*>(device);
+    return own && own->renderer() ? own->renderer()->TakeErrors() : 0;
+}
+
 void FinishGpuWork(IDirect3DDevice9* device) {
     auto* own = dynamic_cast<Device*>(device);
     if (own && own->renderer()) own->renderer()->Finish();

@@ -1222,6 +1222,16 @@ void GlRenderer::Forget(ResourceCore* resource) {
 
 std::size_t GlRenderer::ProgramCount() const { return impl_->programs.size(); }
 
+unsigned GlRenderer::TakeErrors() {
+    impl_->MakeCurrent();
+    unsigned count = 0;
+    for (GLenum e = glGetError(); e != GL_NO_ERROR && count < 64; e = glGetError()) {
+        Diagnostic("OpenGL error 0x%x", e);
+        ++count;
+    }
+    return count;
+}
+
 void GlRenderer::Finish() {
     impl_->MakeCurrent();
     glFinish();

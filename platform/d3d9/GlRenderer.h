@@ -46,6 +46,7 @@ public:
     void Forget(ResourceCore* resource);
     std::size_t ProgramCount() const;
     void Finish();
+    unsigned TakeErrors();
     // True once the resource has a GL copy (render targets always, textures after first use).
     bool HasGpuCopy(const Surface* surface) const;
 

@@ -39,6 +39,7 @@ protected:
 
     void TearDown() override {
         if (device) {
+            EXPECT_EQ(TakeGlErrors(device), 0u);
             EXPECT_EQ(LiveResourceCount(device), 0u) << DescribeLiveResources(device);
             EXPECT_EQ(device->Release(), 0u);
         }

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include <random>
+
+#include "platform/d3d9/Formats.h"
 #include "tests/platform/d3d9/D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
@@ -331,6 +334,102 @@ TEST_F(DrawTest, TwoStagesModulateTheirOwnTextures) {
     ExpectPixel(ReadTarget(), 20, 20, Rgb(128 / 255.0, 128 / 255.0, 64 / 255.0), 1);
     device->SetTexture(0, nullptr);
     device->SetTexture(1, nullptr);
+}
+
+// Every format the adapter offers for sampling uploads to what the reference codec decodes: a 4 x 4 texture of
+// seeded bytes drawn with point sampling into an A8R8G8B8 target, each texel compared with DecodeRow (clamped
+// to the target's 0..1). Block-compressed formats are checked with solid blocks.
+TEST_F(DrawTest, EveryTextureFormatSamplesLikeTheCodec) {
+    const D3DFORMAT formats[] = {
+        D3DFMT_R8G8B8,   D3DFMT_A8R8G8B8,     D3DFMT_X8R8G8B8,     D3DFMT_R5G6B5,       D3DFMT_X1R5G5B5,
+        D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,     D3DFMT_R3G3B2,       D3DFMT_A8,           D3DFMT_A8R3G3B2,
+        D3DFMT_X4R4G4B4, D3DFMT_A2B10G10R10,  D3DFMT_A8B8G8R8,     D3DFMT_X8B8G8R8,     D3DFMT_G16R16,
+        D3DFMT_A2R10G10B10, D3DFMT_A16B16G16R16, D3DFMT_L8,        D3DFMT_A8L8,         D3DFMT_A4L4,
+        D3DFMT_L16,      D3DFMT_V8U8,         D3DFMT_L6V5U5,       D3DFMT_X8L8V8U8,     D3DFMT_Q8W8V8U8,
+        D3DFMT_V16U16,   D3DFMT_A2W10V10U10,  D3DFMT_Q16W16V16U16, D3DFMT_CxV8U8,       D3DFMT_UYVY,
+        D3DFMT_R8G8_B8G8, D3DFMT_YUY2,        D3DFMT_G8R8_G8B8,    D3DFMT_R16F,         D3DFMT_G16R16F,
+        D3DFMT_A16B16G16R16F, D3DFMT_R32F,    D3DFMT_G32R32F,      D3DFMT_A32B32G32R32F,
+    };
+    IDirect3DTexture9* target = nullptr;
+    ASSERT_EQ(device->CreateTexture(kSize, kSize, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target,
+                                    nullptr),
+              D3D_OK);
+    IDirect3DSurface9* level = nullptr;
+    IDirect3DSurface9* back = nullptr;
+    target->GetSurfaceLevel(0, &level);
+    device->GetRenderTarget(0, &back);
+    device->SetRenderTarget(0, level);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    std::mt19937 random(11);
+    auto isFloat = [](D3DFORMAT f) {
+        return f == D3DFMT_R16F || f == D3DFMT_G16R16F || f == D3DFMT_A16B16G16R16F || f == D3DFMT_R32F ||
+               f == D3DFMT_G32R32F || f == D3DFMT_A32B32G32R32F;
+    };
+    for (D3DFORMAT format : formats) {
+        SCOPED_TRACE(FormatName(format));
+        ASSERT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, format), D3D_OK);
+        IDirect3DTexture9* t = nullptr;
+        ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, format, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(t->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        std::vector<float> expected(4 * 4 * 4);
+        for (int y = 0; y < 4; ++y) {
+            auto* row = static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch;
+            for (int i = 0; i < locked.Pitch; ++i) row[i] = static_cast<std::uint8_t>(random());
+            if (isFloat(format)) {
+                for (int i = 1; i < locked.Pitch; i += 2) row[i] &= 0x3b;  // finite values below 1
+            }
+            DecodeRow(format, row, 4, &expected[static_cast<std::size_t>(y) * 16]);
+        }
+        t->UnlockRect(0);
+        device->SetTexture(0, t);
+        Clear(0xff000000);
+        TexturedRect(0, 0, 1, 1);
+        auto pixels = ReadTarget();
+        for (int ty = 0; ty < 4; ++ty) {
+            for (int tx = 0; tx < 4; ++tx) {
+                const std::uint32_t got = pixels[static_cast<std::size_t>(ty * 16 + 8) * kSize + tx * 16 + 8];
+                const float* e = &expected[static_cast<std::size_t>(ty * 4 + tx) * 4];
+                const int shifts[4] = {16, 8, 0, 24};
+                for (int c = 0; c < 4; ++c) {
+                    const int want = static_cast<int>(std::lround(std::clamp(e[c], 0.0f, 1.0f) * 255.0f));
+                    EXPECT_NEAR(Channel(got, shifts[c]), want, 2)
+                        << "texel " << tx << "," << ty << " channel " << c << " value " << e[c];
+                }
+            }
+        }
+        device->SetTexture(0, nullptr);
+        t->Release();
+    }
+    // Solid compressed blocks: colour 0 = colour 1 = pure red (R5G6B5 0xf800), all indices 0, alpha 0xff.
+    struct Block {
+        D3DFORMAT format;
+        std::vector<std::uint8_t> bytes;
+    } blocks[] = {
+        {D3DFMT_DXT1, {0x00, 0xf8, 0x00, 0xf8, 0, 0, 0, 0}},
+        {D3DFMT_DXT3, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x00, 0xf8, 0x00, 0xf8, 0, 0, 0, 0}},
+        {D3DFMT_DXT5, {0xff, 0xff, 0, 0, 0, 0, 0, 0, 0x00, 0xf8, 0x00, 0xf8, 0, 0, 0, 0}},
+    };
+    for (const Block& b : blocks) {
+        SCOPED_TRACE(FormatName(b.format));
+        IDirect3DTexture9* t = nullptr;
+        ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, b.format, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(t->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        std::memcpy(locked.pBits, b.bytes.data(), b.bytes.size());
+        t->UnlockRect(0);
+        device->SetTexture(0, t);
+        Clear(0xff000000);
+        TexturedRect(0, 0, 1, 1);
+        ExpectPixel(ReadTarget(), 30, 30, 0xffff0000, 1);
+        device->SetTexture(0, nullptr);
+        t->Release();
+    }
+    device->SetRenderTarget(0, back);
+    back->Release();
+    level->Release();
+    target->Release();
 }
 
 TEST_F(DrawTest, BlendFactorPairs) {

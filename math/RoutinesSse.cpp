@@ -397,13 +397,20 @@ void* GroupedTransform(void* out, UINT os, const void* in, UINT vs, const D3DXMA
         for (int k = 0; k < 4; ++k)
             for (int j = 0; j < 4; ++j) b[k][j] = _mm_set1_ps(m->m[k][j]);
         const int computed = form == Form::Coord ? 4 : outDim;
+        // Tightly packed triples move as three full registers instead of four partial ones and a transpose.
+        const bool packedIn = inDim == 3 && vs == 3 * sizeof(float);
+        const bool packedOut = outDim == 3 && os == 3 * sizeof(float);
         for (UINT i = 0; i < grouped; i += 4) {
             __m128 v[4];
-            for (int k = 0; k < 4; ++k) {
-                const float* src = At(in, vs, i + k);
-                v[k] = inDim == 2 ? Load2(src) : inDim == 3 ? Load3(src) : Load4(src);
+            if (packedIn) {
+                LoadPacked3x4(At(in, vs, i), v[0], v[1], v[2]);
+            } else {
+                for (int k = 0; k < 4; ++k) {
+                    const float* src = At(in, vs, i + k);
+                    v[k] = inDim == 2 ? Load2(src) : inDim == 3 ? Load3(src) : Load4(src);
+                }
+                _MM_TRANSPOSE4_PS(v[0], v[1], v[2], v[3]);  // v[c]: component c of the four elements
             }
-            _MM_TRANSPOSE4_PS(v[0], v[1], v[2], v[3]);  // v[c]: component c of the four elements
             __m128 r[4] = {_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()};
             for (int j = 0; j < computed; ++j) {
                 __m128 acc = _mm_add_ps(_mm_mul_ps(v[0], b[0][j]), _mm_mul_ps(v[1], b[1][j]));
@@ -415,6 +422,10 @@ void* GroupedTransform(void* out, UINT os, const void* in, UINT vs, const D3DXMA
             if (form == Form::Coord) {
                 const __m128 inv = ReciprocalNewton(r[3]);
                 for (int j = 0; j < outDim; ++j) r[j] = _mm_mul_ps(r[j], inv);
+            }
+            if (packedOut) {
+                StorePacked3x4(At(out, os, i), r[0], r[1], r[2]);
+                continue;
             }
             _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
             for (int k = 0; k < 4; ++k) {

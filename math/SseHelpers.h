@@ -88,6 +88,28 @@ inline __m128 Cross3(__m128 a, __m128 b) {
     return _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 0, 2, 1));
 }
 
+// Four consecutive (x, y, z) triples (48 bytes) to and from the three registers X, Y, Z of their components.
+inline void LoadPacked3x4(const float* p, __m128& x, __m128& y, __m128& z) {
+    const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4), c = _mm_loadu_ps(p + 8);  // x0y0z0x1 y1z1x2y2 z2x3y3z3
+    const __m128 u = _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 1, 3, 2));                          // x2 y2 x3 y3
+    x = _mm_shuffle_ps(a, u, _MM_SHUFFLE(2, 0, 3, 0));
+    const __m128 v = _mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 2, 1));                          // y0 z0 y1 y1
+    y = _mm_shuffle_ps(v, u, _MM_SHUFFLE(3, 1, 2, 0));
+    const __m128 w1 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 1, 2, 2));                         // z0 z0 z1 z1
+    const __m128 w2 = _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 3, 3, 0));                         // z2 z3 z3 z3
+    z = _mm_shuffle_ps(w1, w2, _MM_SHUFFLE(1, 0, 2, 0));
+}
+inline void StorePacked3x4(float* p, __m128 x, __m128 y, __m128 z) {
+    const __m128 xy01 = _mm_unpacklo_ps(x, y), xy23 = _mm_unpackhi_ps(x, y);  // x0y0x1y1, x2y2x3y3
+    const __m128 t = _mm_shuffle_ps(z, xy01, _MM_SHUFFLE(2, 2, 0, 0));         // z0 z0 x1 x1
+    const __m128 s = _mm_shuffle_ps(xy01, z, _MM_SHUFFLE(1, 1, 3, 3));         // y1 y1 z1 z1
+    const __m128 w = _mm_shuffle_ps(z, xy23, _MM_SHUFFLE(2, 2, 2, 2));         // z2 z2 x3 x3
+    const __m128 v = _mm_shuffle_ps(xy23, z, _MM_SHUFFLE(3, 3, 3, 3));         // y3 y3 z3 z3
+    _mm_storeu_ps(p, _mm_shuffle_ps(xy01, t, _MM_SHUFFLE(2, 0, 1, 0)));
+    _mm_storeu_ps(p + 4, _mm_shuffle_ps(s, xy23, _MM_SHUFFLE(1, 0, 2, 0)));
+    _mm_storeu_ps(p + 8, _mm_shuffle_ps(w, v, _MM_SHUFFLE(2, 0, 2, 0)));
+}
+
 inline const float* At(const void* base, unsigned stride, unsigned i) {
     return reinterpret_cast<const float*>(static_cast<const unsigned char*>(base) + static_cast<std::size_t>(stride) * i);
 }

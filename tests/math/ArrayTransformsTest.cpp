@@ -92,6 +92,36 @@ TEST(ArrayTransforms, EverySetMatchesReferenceWithGapsUntouched) {
     }
 }
 
+// Tightly packed arrays (stride = element size), which the packed variants move a register at a time.
+TEST(ArrayTransforms, PackedArraysMatchReference) {
+    Random rnd(46);
+    const D3DXMATRIX m = Projective(rnd);
+    const auto sets = AllSets();
+    for (const ArrayRoutine& r : kRoutines) {
+        for (UINT n : {13u, 31u, 257u}) {
+            std::vector<float> in(4 * n), expected(4 * n), out(4 * n + 1);
+            for (float& f : in) f = rnd.Uniform(-4, 4);
+            const UINT inStride = r.inDim * 4, outStride = r.outDim * 4;
+            r.call(sets[0].table, expected.data(), outStride, in.data(), inStride, &m, n);
+            for (const auto& set : sets) {
+                SCOPED_TRACE(std::string(r.name) + " " + set.name + " n=" + std::to_string(n));
+                out.assign(out.size(), 777.0f);
+                r.call(set.table, out.data(), outStride, in.data(), inStride, &m, n);
+                for (UINT i = 0; i < n * r.outDim; ++i)
+                    ASSERT_TRUE(Near(out[i], expected[i], r.coord ? 2e-5 : 2e-6)) << i;
+                EXPECT_EQ(out[n * r.outDim], 777.0f);
+                // In place as well.
+                std::vector<float> data(in.begin(), in.begin() + n * r.inDim);
+                if (r.inDim == r.outDim) {
+                    r.call(set.table, data.data(), outStride, data.data(), inStride, &m, n);
+                    for (UINT i = 0; i < n * r.outDim; ++i)
+                        ASSERT_TRUE(Near(data[i], expected[i], r.coord ? 2e-5 : 2e-6)) << "in place " << i;
+                }
+            }
+        }
+    }
+}
+
 TEST(ArrayTransforms, InPlaceWithEqualStridesTransformsEachElementOnce) {
     Random rnd(42);
     const D3DXMATRIX m = Projective(rnd);

@@ -1,7 +1,9 @@
 // texinfo FILE [--png OUT.png] [--level N] [--size WxH] [--filter NAME]
 // Prints the image description the texture library reads from FILE and the format its reader decodes to. With
 // --png, loads the file through the library into an A8R8G8B8 texture (on the null device, system-memory scratch
-// pool, so no device limit applies) and writes the chosen level as an 8-bit RGBA PNG. Exit status 0 on success,
+// pool, so no device limit applies) and writes the chosen level as an 8-bit RGBA PNG. Level 0 at the image's own
+// size is converted without dither unless --filter says otherwise; other sizes default to triangle with dither
+// and the levels below to the box filter. Exit status 0 on success,
 // 1 with the reason on standard error when the library or the arguments reject the request.
 #include <png.h>
 
@@ -165,6 +167,10 @@ int main(int argc, char** argv) {
         }
     }
     if (path == nullptr) return Usage("no file given");
+    // At the image's own size nothing is resampled: convert with plain rounding (no dither), so that the PNG
+    // holds exactly the decoded values. Another size resamples with the library's default filter.
+    const bool ownSize = width == D3DX_DEFAULT_NONPOW2 && height == D3DX_DEFAULT_NONPOW2;
+    if (filter == D3DX_DEFAULT && ownSize) filter = D3DX_FILTER_NONE;
 
     MappedFile file;
     HRESULT hr = file.Open(path);

@@ -118,8 +118,7 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
         const bool hasTexture = state.textures[static_cast<std::size_t>(s)] != nullptr;
         DWORD colorOp = t[D3DTSS_COLOROP];
         // A stage whose first colour argument is a missing texture ends the cascade, like DISABLE.
-        if (colorOp != D3DTOP_DISABLE && !hasTexture && (t[D3DTSS_COLORARG1] & D3DTA_SELECTMASK) == D3DTA_TEXTURE &&
-            colorOp != D3DTOP_SELECTARG2) {
+        if (colorOp != D3DTOP_DISABLE && !hasTexture && (t[D3DTSS_COLORARG1] & D3DTA_SELECTMASK) == D3DTA_TEXTURE) {
             colorOp = D3DTOP_DISABLE;
         }
         if (colorOp == D3DTOP_DISABLE || colorOp > D3DTOP_LERP) break;

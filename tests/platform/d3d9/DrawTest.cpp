@@ -157,6 +157,48 @@ TEST_F(DrawTest, ClearHonoursRectanglesAndViewport) {
     ExpectPixel(p, 31, 31, 0xff000000, 0);
 }
 
+// The classic full-screen copy: a quad from -0.5 to size - 0.5 puts texel centres on pixel centres, so bilinear
+// filtering reproduces the texture exactly, in rows and columns.
+TEST_F(DrawTest, HalfPixelShiftedCopyIsExact) {
+    std::vector<std::uint32_t> texels(kSize * kSize);
+    for (UINT i = 0; i < texels.size(); ++i) texels[i] = 0xff000000u | ((i * 2654435761u) & 0xffffff);
+    IDirect3DTexture9* t = MakeTexture(kSize, kSize, texels);
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    const float e = kSize - 0.5f;
+    const RhwTex v[4] = {{-0.5f, -0.5f, 0.5f, 1, 0, 0}, {e, -0.5f, 0.5f, 1, 1, 0}, {-0.5f, e, 0.5f, 1, 0, 1},
+                         {e, e, 0.5f, 1, 1, 1}};
+    device->SetFVF(kRhwTex);
+    Clear(0xff000000);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwTex)), D3D_OK);
+    auto p = ReadTarget();
+    for (int y : {0, 1, 31, 62, 63}) {
+        for (int x : {0, 1, 32, 62, 63}) ExpectPixel(p, x, y, texels[static_cast<std::size_t>(y) * kSize + x], 1);
+    }
+    device->SetTexture(0, nullptr);
+}
+
+// Transformed vertices land in the viewport: a quad over clip space -1..1 fills exactly the viewport's pixels.
+TEST_F(DrawTest, TransformedQuadFillsTheViewport) {
+    SetOrthoIdentity();
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xff00ff00);
+    Clear(0xff000000);
+    D3DVIEWPORT9 vp{16, 8, 32, 40, 0.0f, 1.0f};
+    ASSERT_EQ(device->SetViewport(&vp), D3D_OK);
+    LitQuad(0.5f);
+    auto p = ReadTarget();
+    ExpectPixel(p, 16, 8, 0xff00ff00, 0);
+    ExpectPixel(p, 47, 47, 0xff00ff00, 0);
+    ExpectPixel(p, 15, 8, 0xff000000, 0);
+    ExpectPixel(p, 16, 7, 0xff000000, 0);
+    ExpectPixel(p, 48, 47, 0xff000000, 0);
+    ExpectPixel(p, 47, 48, 0xff000000, 0);
+}
+
 TEST_F(DrawTest, PointAndLinearSamplingWithWrapAndClamp) {
     // 2 x 2: red, green / blue, white.
     IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff});

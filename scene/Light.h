@@ -12,7 +12,7 @@ public:
     // (the negated third row), from the matrix. An enabled light is then sent to the device.
     void update(float time) override;
 
-    // Reads the node header, then the 104-byte light.
+    // Reads the node header, then the 104-byte light; a negative light type fails the read.
     bool read(CTRSceneReader& reader);
 
     std::uint8_t lightIndex = 0;  // set by the scene's enableLights

@@ -2,6 +2,7 @@
 // versions covering every section and node kind, keys and user data, plus cut and damaged variants.
 #include "tools/trs/TrsWriter.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -80,6 +81,10 @@ int main(int argc, char** argv) {
         negative[8] = negative[9] = negative[10] = negative[11] = 0xff;  // material count -1
         ok &= Write(dir, "negative_count_v" + v + ".TRS", negative);
     }
+    TrsScene badLight;
+    badLight.lights.resize(1);
+    badLight.lights[0].type = INT32_MIN;
+    ok &= Write(dir, "negative_light_type.TRS", WriteTrs(badLight));
     TrsScene cameras;
     cameras.cameras.resize(2);
     cameras.cameras[0].farPlane = 500;

@@ -340,6 +340,17 @@ TEST_F(SceneFixture, BadInputFailsCleanly) {
         cases.push_back({"negative scale key count", s, nullptr, "camera 0"});
     }
     {
+        TrsByteSink s = emptyUntilMeshes();
+        s.i32(0);  // meshes
+        s.i32(1);  // lights
+        TrsLight light;
+        light.type = INT32_MIN;  // no light-type value can hold it
+        WriteTrsLight(s, light);
+        s.i32(0);
+        s.i32(0);
+        cases.push_back({"negative light type", s, nullptr, "light 0"});
+    }
+    {
         TrsByteSink s = header();
         s.i32(1);
         s.fixedString(std::string(256, 'n'), 256, false);

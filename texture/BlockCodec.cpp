@@ -154,6 +154,44 @@ UINT BlockBytes(D3DFORMAT format) {
     }
 }
 
+HRESULT DecodeBlocksToA8R8G8B8(const ImageDesc& source, BYTE* dest, UINT destPitch) {
+    using namespace tarn::blocks;
+    void (*decode)(const std::uint8_t*, std::uint32_t*);
+    switch (source.format) {
+        case D3DFMT_DXT1: decode = DecodeDxt1Argb8; break;
+        case D3DFMT_DXT2: decode = DecodeDxt2Argb8; break;
+        case D3DFMT_DXT3: decode = DecodeDxt3Argb8; break;
+        case D3DFMT_DXT4: decode = DecodeDxt4Argb8; break;
+        case D3DFMT_DXT5: decode = DecodeDxt5Argb8; break;
+        default: return E_FAIL;
+    }
+    const UINT blockBytes = BlockBytes(source.format);
+    const ImageBox& box = source.box;
+    const BYTE* slice = source.memory + static_cast<std::size_t>(box.front) * source.slicePitch;
+    std::uint32_t words[16];
+    for (UINT by = box.top / 4; by < (box.bottom + 3) / 4; ++by) {
+        const BYTE* blockRow = slice + static_cast<std::size_t>(by) * source.rowPitch;
+        const UINT y0 = std::max(box.top, by * 4), y1 = std::min(box.bottom, by * 4 + 4);
+        for (UINT bx = box.left / 4; bx < (box.right + 3) / 4; ++bx) {
+            decode(blockRow + static_cast<std::size_t>(bx) * blockBytes, words);
+            const UINT x0 = std::max(box.left, bx * 4), x1 = std::min(box.right, bx * 4 + 4);
+            if (x1 - x0 == 4) {  // a whole block row inside the box: fixed-size copies
+                for (UINT y = y0; y < y1; ++y) {
+                    BYTE* out = dest + static_cast<std::size_t>(y - box.top) * destPitch +
+                                static_cast<std::size_t>(x0 - box.left) * 4;
+                    std::memcpy(out, words + (y & 3) * 4, 16);
+                }
+                continue;
+            }
+            for (UINT y = y0; y < y1; ++y) {
+                BYTE* out = dest + static_cast<std::size_t>(y - box.top) * destPitch + static_cast<std::size_t>(x0 - box.left) * 4;
+                std::memcpy(out, words + (y & 3) * 4 + (x0 & 3), (x1 - x0) * 4);
+            }
+        }
+    }
+    return S_OK;
+}
+
 PixelCodec* CreateBlockCodec(D3DFORMAT format) {
     using namespace tarn::blocks;
     switch (format) {

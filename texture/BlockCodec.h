@@ -10,3 +10,8 @@ PixelCodec* CreateBlockCodec(D3DFORMAT format);
 
 // Bytes of one 4 x 4 block of `format` (8 for DXT1, 16 for DXT2 ... DXT5, 0 for any other format).
 UINT BlockBytes(D3DFORMAT format);
+
+// Decodes the box of `source` (a DXT format, box in pixels) straight into D3DFMT_A8R8G8B8 pixels at `dest` (the
+// box's top-left pixel, rows `destPitch` bytes apart), byte for byte what the row path with plain rounding gives,
+// without the four-float rows. No colour key, sRGB or resampling. E_FAIL for a format that is not DXT.
+HRESULT DecodeBlocksToA8R8G8B8(const ImageDesc& source, BYTE* dest, UINT destPitch);

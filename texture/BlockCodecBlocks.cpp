@@ -442,6 +442,106 @@ void DecodeDxt4(const std::uint8_t* block, float* out, std::size_t stride) {
     Unpremultiply(out, stride);
 }
 
+namespace {
+
+inline std::uint32_t ToByte(float v) {
+    float scaled = v * 255.0f + 0.5f;
+    scaled = scaled > 0.0f ? scaled : 0.0f;  // also turns NaN into 0
+    scaled = scaled < 255.0f ? scaled : 255.0f;
+    return static_cast<std::uint32_t>(scaled);
+}
+
+inline std::uint32_t ToWord(const Rgba& c) {
+    return ToByte(c.b) | (ToByte(c.g) << 8) | (ToByte(c.r) << 16) | (ToByte(c.a) << 24);
+}
+
+inline std::uint32_t RgbWord(float r, float g, float b) { return ToByte(b) | (ToByte(g) << 8) | (ToByte(r) << 16); }
+
+// Integer forms of the rounded decode. For the endpoints and the one- and two-thirds points the exact value
+// 255 (2a + b) / (3 max) is never an odd multiple of one half (the numerator is even, the denominator odd), so it
+// lies at least 1 / (6 max) from a rounding boundary, far beyond the float path's error: rounding the exact value
+// gives the float path's byte. The midpoint of the three-colour mode can land on a half and keeps the float path.
+struct ByteTables {
+    std::uint8_t five[32], six[64];
+    std::uint8_t fiveThirds[94], sixThirds[190];  // indexed by 2a + b (one third) or a + 2b (two thirds)
+    ByteTables() {
+        for (int a = 0; a < 32; ++a) five[a] = static_cast<std::uint8_t>((510 * a + 31) / 62);
+        for (int a = 0; a < 64; ++a) six[a] = static_cast<std::uint8_t>((510 * a + 63) / 126);
+        for (int n = 0; n < 94; ++n) fiveThirds[n] = static_cast<std::uint8_t>((510 * n + 93) / 186);
+        for (int n = 0; n < 190; ++n) sixThirds[n] = static_cast<std::uint8_t>((510 * n + 189) / 378);
+    }
+};
+const ByteTables kBytes;
+
+// The four colours of a colour block as words, then the 16 pixels.
+inline void ColourWords(const std::uint8_t* block, std::uint32_t out[16]) {
+    const std::uint16_t c0 = Load16(block), c1 = Load16(block + 2);
+    const unsigned r0 = c0 >> 11, g0 = (c0 >> 5) & 63, b0 = c0 & 31;
+    const unsigned r1 = c1 >> 11, g1 = (c1 >> 5) & 63, b1 = c1 & 31;
+    auto word = [](unsigned r, unsigned g, unsigned b) { return 0xFF000000u | (r << 16) | (g << 8) | b; };
+    std::uint32_t words[4];
+    words[0] = word(kBytes.five[r0], kBytes.six[g0], kBytes.five[b0]);
+    words[1] = word(kBytes.five[r1], kBytes.six[g1], kBytes.five[b1]);
+    if (c0 > c1) {
+        words[2] = word(kBytes.fiveThirds[2 * r0 + r1], kBytes.sixThirds[2 * g0 + g1], kBytes.fiveThirds[2 * b0 + b1]);
+        words[3] = word(kBytes.fiveThirds[r0 + 2 * r1], kBytes.sixThirds[g0 + 2 * g1], kBytes.fiveThirds[b0 + 2 * b1]);
+    } else {
+        const float fr0 = kExpand.five[r0], fg0 = kExpand.six[g0], fb0 = kExpand.five[b0];
+        words[2] = RgbWord(fr0 + (kExpand.five[r1] - fr0) * 0.5f, fg0 + (kExpand.six[g1] - fg0) * 0.5f,
+                           fb0 + (kExpand.five[b1] - fb0) * 0.5f) |
+                   0xFF000000u;
+        words[3] = 0;
+    }
+    std::uint32_t indices = Load32(block + 4);
+    for (int i = 0; i < 16; ++i, indices >>= 2) out[i] = words[indices & 3];
+}
+
+void FloatsToWords(const float* px, std::uint32_t out[16]) {
+    for (int i = 0; i < 16; ++i) out[i] = ToWord({px[i * 4], px[i * 4 + 1], px[i * 4 + 2], px[i * 4 + 3]});
+}
+
+}  // namespace
+
+void DecodeDxt1Argb8(const std::uint8_t* block, std::uint32_t out[16]) { ColourWords(block, out); }
+
+void DecodeDxt3Argb8(const std::uint8_t* block, std::uint32_t out[16]) {
+    ColourWords(block + 8, out);
+    for (int i = 0; i < 16; ++i) {
+        const int nibble = (block[i >> 1] >> ((i & 1) * 4)) & 15;
+        out[i] = (out[i] & 0x00FFFFFFu) | (ToByte(kExpand.four[nibble]) << 24);
+    }
+}
+
+void DecodeDxt5Argb8(const std::uint8_t* block, std::uint32_t out[16]) {
+    ColourWords(block + 8, out);
+    // The exact interpolants n / 7 and n / 5 are never halves (an even numerator over an odd denominator), so
+    // integer rounding gives the float path's bytes.
+    const unsigned a0 = block[0], a1 = block[1];
+    std::uint32_t alpha[8] = {a0, a1};
+    if (a0 > a1) {
+        for (unsigned i = 1; i <= 6; ++i) alpha[i + 1] = (2 * ((7 - i) * a0 + i * a1) + 7) / 14;
+    } else {
+        for (unsigned i = 1; i <= 4; ++i) alpha[i + 1] = (2 * ((5 - i) * a0 + i * a1) + 5) / 10;
+        alpha[6] = 0;
+        alpha[7] = 255;
+    }
+    std::uint64_t bits = AlphaIndexBits(block + 2);
+    for (int i = 0; i < 16; ++i, bits >>= 3) out[i] = (out[i] & 0x00FFFFFFu) | (alpha[bits & 7] << 24);
+}
+
+// The premultiplied formats divide per pixel, so they go through the float decode.
+void DecodeDxt2Argb8(const std::uint8_t* block, std::uint32_t out[16]) {
+    float px[64];
+    DecodeDxt2(block, px, 16);
+    FloatsToWords(px, out);
+}
+
+void DecodeDxt4Argb8(const std::uint8_t* block, std::uint32_t out[16]) {
+    float px[64];
+    DecodeDxt4(block, px, 16);
+    FloatsToWords(px, out);
+}
+
 void EncodeDxt1(std::uint8_t* block, const float* pixels) { EncodeColour(block, pixels, true); }
 
 void EncodeDxt3(std::uint8_t* block, const float* pixels) {

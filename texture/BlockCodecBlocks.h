@@ -28,4 +28,12 @@ void EncodeDxt3(std::uint8_t* block, const float* pixels);
 void EncodeDxt4(std::uint8_t* block, const float* pixels);
 void EncodeDxt5(std::uint8_t* block, const float* pixels);
 
+// Whole blocks straight to 32-bit A8R8G8B8 words (blue in the low byte), row by row: each channel is the float
+// decode above rounded as an 8-bit encoder rounds, trunc(v * 255 + 0.5), so both routes give the same bytes.
+void DecodeDxt1Argb8(const std::uint8_t* block, std::uint32_t out[16]);
+void DecodeDxt2Argb8(const std::uint8_t* block, std::uint32_t out[16]);
+void DecodeDxt3Argb8(const std::uint8_t* block, std::uint32_t out[16]);
+void DecodeDxt4Argb8(const std::uint8_t* block, std::uint32_t out[16]);
+void DecodeDxt5Argb8(const std::uint8_t* block, std::uint32_t out[16]);
+
 }  // namespace tarn::blocks

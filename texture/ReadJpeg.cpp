@@ -4,6 +4,7 @@
 
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdint>
 #include <cstring>
@@ -53,9 +54,19 @@ HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager&
     if (setjmp(errors.exit)) return E_FAIL;
     jpeg_read_header(&cinfo, TRUE);
     if (UseMmx() == 0) cinfo.dct_method = JDCT_IFAST;
+#ifdef JCS_EXTENSIONS
+    // Colour is delivered straight in the output layout (blue, green, red, unused byte), which saves a pass over
+    // every pixel. The library sets the unused byte to 255, as the PNG reader's filler does.
+    if (cinfo.out_color_space == JCS_RGB) cinfo.out_color_space = JCS_EXT_BGRX;
+#endif
     jpeg_start_decompress(&cinfo);
 
-    const int components = cinfo.output_components;
+#ifdef JCS_EXTENSIONS
+    const bool direct = cinfo.out_color_space == JCS_EXT_BGRX;  // colour rows already four bytes a pixel
+#else
+    const bool direct = false;
+#endif
+    const int components = direct ? 3 : cinfo.output_components;  // the picture's own component count
     if (components != 1 && components != 3) return E_FAIL;
     const std::uint64_t width = cinfo.output_width, height = cinfo.output_height;
     const std::uint64_t pitch = width * (components == 1 ? 1 : 4);
@@ -70,23 +81,28 @@ HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager&
 
     BYTE* pixels = image.AllocatePixels(pitch * height);
     if (!pixels) return E_OUTOFMEMORY;
-    JSAMPARRAY sample = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                   static_cast<JDIMENSION>(width * components), 1);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        BYTE* row = pixels + static_cast<std::uint64_t>(cinfo.output_scanline) * pitch;
-        if (components == 1) {
-            // Grey rows are already in the output layout; decode straight into them.
-            JSAMPROW target = row;
-            jpeg_read_scanlines(&cinfo, &target, 1);
-            continue;
+    if (components == 1 || direct) {
+        // Rows already in the output layout: decode straight into them, as many as the library gives at once.
+        JSAMPROW rows[16];
+        while (cinfo.output_scanline < cinfo.output_height) {
+            const JDIMENSION first = cinfo.output_scanline;
+            const JDIMENSION count = std::min<JDIMENSION>(16, cinfo.output_height - first);
+            for (JDIMENSION i = 0; i < count; ++i) rows[i] = pixels + (first + i) * pitch;
+            jpeg_read_scanlines(&cinfo, rows, count);
         }
-        jpeg_read_scanlines(&cinfo, sample, 1);
-        const JSAMPLE* s = sample[0];
-        for (std::uint64_t x = 0; x < width; ++x, s += 3, row += 4) {
-            row[0] = s[2];  // blue
-            row[1] = s[1];  // green
-            row[2] = s[0];  // red
-            row[3] = 0;
+    } else {
+        JSAMPARRAY sample = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                       static_cast<JDIMENSION>(width * 3), 1);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            BYTE* row = pixels + static_cast<std::uint64_t>(cinfo.output_scanline) * pitch;
+            jpeg_read_scanlines(&cinfo, sample, 1);
+            const JSAMPLE* s = sample[0];
+            for (std::uint64_t x = 0; x < width; ++x, s += 3, row += 4) {
+                row[0] = s[2];  // blue
+                row[1] = s[1];  // green
+                row[2] = s[0];  // red
+                row[3] = 0;
+            }
         }
     }
     jpeg_finish_decompress(&cinfo);

@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "texture/D3DXTexture.h"
 #include "texture/BlockCodec.h"
 #include "texture/BlockCodecBlocks.h"
 #include "texture/PixelCodec.h"
@@ -361,6 +362,37 @@ TEST(BlockCodec, EncodingRowsWritesWholeBlocksAndKeepsPixelsOutsideTheBox) {
             EXPECT_NEAR(row[x].b, inside ? 0.0f : 1.0f, 0.02f);
             EXPECT_NEAR(row[x].a, inside ? 0.5f : 1.0f, 0.01f);
         }
+    }
+}
+
+TEST(BlockCodec, DirectEightBitDecodeMatchesTheRowPathByteForByte) {
+    std::mt19937 rng(5);
+    for (D3DFORMAT format : {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5}) {
+        SCOPED_TRACE(testing::Message() << std::hex << format);
+        // 132 x 132 of random bits: endpoint orders of both modes, every index; the box cuts blocks on all sides.
+        constexpr UINT kSide = 132, kBox = 130;
+        std::vector<std::uint8_t> blocks((kSide / 4) * (kSide / 4) * BlockBytes(format));
+        for (auto& b : blocks) b = static_cast<std::uint8_t>(rng());
+        ImageDesc src = Desc(blocks, format, kSide, kSide, {1, 2, 1 + kBox, 2 + kBox, 0, 1});
+        std::vector<BYTE> viaRows(kBox * kBox * 4, 0xCD), direct(kBox * kBox * 4, 0xAB);
+        ImageDesc dst;
+        dst.memory = viaRows.data();
+        dst.format = D3DFMT_A8R8G8B8;
+        dst.rowPitch = kBox * 4;
+        dst.slicePitch = dst.rowPitch * kBox;
+        dst.box = {0, 0, kBox, kBox, 0, 1};
+        // The row path: the block codec's rows of four floats into the A8R8G8B8 codec with plain rounding.
+        auto decoder = CreatePixelCodec(src);
+        auto encoder = CreatePixelCodec(dst);
+        ASSERT_TRUE(decoder && encoder);
+        std::vector<Float4> row(kBox);
+        for (UINT y = 0; y < kBox; ++y) {
+            decoder->DecodeRow(y, 0, row.data());
+            encoder->EncodeRow(y, 0, row.data());
+        }
+        ASSERT_EQ(DecodeBlocksToA8R8G8B8(src, direct.data(), kBox * 4), S_OK);
+        for (std::size_t i = 0; i < direct.size(); ++i)
+            ASSERT_EQ(direct[i], viaRows[i]) << "byte " << i;
     }
 }
 

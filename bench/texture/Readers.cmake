@@ -1,0 +1,22 @@
+# Reader and block-codec benchmarks beside their baselines: libpng and the JPEG library decoding plainly,
+# libsquish's DecompressImage (optional: Debian's libsquish-dev) and stb_image (libstb-dev), linked only here.
+find_package(PNG REQUIRED)
+find_package(JPEG REQUIRED)
+find_path(TARN_STB_INCLUDE_DIR stb/stb_image.h)
+find_path(TARN_SQUISH_INCLUDE_DIR squish.h)
+find_library(TARN_SQUISH_LIBRARY squish)
+
+if(TARN_STB_INCLUDE_DIR)
+  add_executable(texture_readers_bench ${CMAKE_CURRENT_LIST_DIR}/ReadersBench.cpp)
+  target_include_directories(texture_readers_bench PRIVATE ${TARN_STB_INCLUDE_DIR})
+  target_link_libraries(texture_readers_bench PRIVATE tarn_texture benchmark::benchmark PNG::PNG JPEG::JPEG)
+  if(TARN_SQUISH_INCLUDE_DIR AND TARN_SQUISH_LIBRARY)
+    target_compile_definitions(texture_readers_bench PRIVATE TARN_BENCH_HAVE_SQUISH)
+    target_include_directories(texture_readers_bench PRIVATE ${TARN_SQUISH_INCLUDE_DIR})
+    target_link_libraries(texture_readers_bench PRIVATE ${TARN_SQUISH_LIBRARY})
+  else()
+    message(STATUS "libsquish not found: texture_readers_bench runs without its DXT baseline")
+  endif()
+else()
+  message(STATUS "stb_image not found: texture_readers_bench is not built")
+endif()

@@ -1110,6 +1110,7 @@ void GlRenderer::Present(HWND window) {
         glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, level);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         glDisable(GL_SCISSOR_TEST);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         // Row 0 is the top of the picture: flip on the way to the window.
         glBlitFramebuffer(0, 0, w, h, 0, dh > 0 ? dh : h, dw > 0 ? dw : w, 0, GL_COLOR_BUFFER_BIT,
                           dw == w && dh == h ? GL_NEAREST : GL_LINEAR);

@@ -813,6 +813,12 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     if (count != 0 && rects == nullptr) return D3DERR_INVALIDCALL;
     if (flags == 0 || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))) return D3DERR_INVALIDCALL;
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !state_.depthStencil) return D3DERR_INVALIDCALL;
+    if (flags & D3DCLEAR_STENCIL) {
+        const D3DFORMAT f = state_.depthStencil->format();
+        if (f != D3DFMT_D24S8 && f != D3DFMT_D15S1 && f != D3DFMT_D24X4S4 && f != D3DFMT_D24FS8) {
+            return D3DERR_INVALIDCALL;  // no stencil bits to clear
+        }
+    }
     if ((flags & D3DCLEAR_ZBUFFER) && (z < 0.0f || z > 1.0f)) return D3DERR_INVALIDCALL;
     if (renderer_) renderer_->Clear(count, rects, flags, color, z, stencil);
     return D3D_OK;

@@ -392,11 +392,33 @@ struct GlRenderer::Impl {
         return s->glName;
     }
 
+    // Depth buffers keep their Direct3D precision (a 16-bit buffer is also cheaper to test on a software
+    // rasteriser); only formats with stencil bits get a stencil buffer.
+    static bool HasStencil(D3DFORMAT format) {
+        return format == D3DFMT_D24S8 || format == D3DFMT_D15S1 || format == D3DFMT_D24X4S4 || format == D3DFMT_D24FS8;
+    }
+
     GLuint DepthRenderbuffer(Surface* s) {
         if (!s->glName) {
+            GLenum internal = GL_DEPTH24_STENCIL8;
+            switch (s->format()) {
+            case D3DFMT_D16:
+            case D3DFMT_D16_LOCKABLE:
+                internal = GL_DEPTH_COMPONENT16;
+                break;
+            case D3DFMT_D24X8:
+                internal = GL_DEPTH_COMPONENT24;
+                break;
+            case D3DFMT_D32:
+            case D3DFMT_D32_LOCKABLE:
+                internal = GL_DEPTH_COMPONENT32;
+                break;
+            default:
+                break;
+            }
             glGenRenderbuffers(1, &s->glName);
             glBindRenderbuffer(GL_RENDERBUFFER, s->glName);
-            glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, static_cast<GLsizei>(s->width()),
+            glRenderbufferStorage(GL_RENDERBUFFER, internal, static_cast<GLsizei>(s->width()),
                                   static_cast<GLsizei>(s->height()));
         }
         return s->glName;
@@ -492,7 +514,12 @@ struct GlRenderer::Impl {
             target = st.renderTarget;
         }
         if (depth != attachedDepth) {
-            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth);
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, 0);
+            if (depth) {
+                const bool stencil = HasStencil(st.depthStencil->format());
+                glFramebufferRenderbuffer(GL_FRAMEBUFFER, stencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
+                                          GL_RENDERBUFFER, depth);
+            }
             attachedDepth = depth;
         }
     }

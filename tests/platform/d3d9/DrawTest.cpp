@@ -145,6 +145,9 @@ TEST_F(DrawTest, ClearHonoursRectanglesAndViewport) {
     Clear(0xff000000);
     const D3DRECT r{4, 4, 8, 8};
     ASSERT_EQ(device->Clear(1, &r, D3DCLEAR_TARGET, 0xff0000ff, 1.0f, 0), D3D_OK);
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0), D3DERR_INVALIDCALL);  // D16 has no stencil
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.5f, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->Clear(1, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3DERR_INVALIDCALL);
     D3DVIEWPORT9 vp{32, 32, 16, 16, 0.0f, 1.0f};
     ASSERT_EQ(device->SetViewport(&vp), D3D_OK);
     ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xffffffff, 1.0f, 0), D3D_OK);

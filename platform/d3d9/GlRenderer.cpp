@@ -1000,11 +1000,21 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
     const D3DVIEWPORT9& vp = st.viewport;
     const LONG vx0 = static_cast<LONG>(vp.X), vy0 = static_cast<LONG>(vp.Y);
     const LONG vx1 = vx0 + static_cast<LONG>(vp.Width), vy1 = vy0 + static_cast<LONG>(vp.Height);
-    glEnable(GL_SCISSOR_TEST);
+    const Surface* rt = st.renderTarget;
     auto clearRect = [&](LONG x0, LONG y0, LONG x1, LONG y1) {
         x0 = std::max(x0, vx0), y0 = std::max(y0, vy0), x1 = std::min(x1, vx1), y1 = std::min(y1, vy1);
         if (x0 >= x1 || y0 >= y1) return;
-        glScissor(x0, y0, x1 - x0, y1 - y0);
+        // A clear of the whole target goes without scissor, which lets the driver take its fast path.
+        const bool whole = x0 == 0 && y0 == 0 && static_cast<UINT>(x1) == rt->width() &&
+                           static_cast<UINT>(y1) == rt->height() &&
+                           (!st.depthStencil || (st.depthStencil->width() == rt->width() &&
+                                                 st.depthStencil->height() == rt->height()));
+        if (whole) {
+            glDisable(GL_SCISSOR_TEST);
+        } else {
+            glEnable(GL_SCISSOR_TEST);
+            glScissor(x0, y0, x1 - x0, y1 - y0);
+        }
         glClear(mask);
     };
     if (count == 0) {

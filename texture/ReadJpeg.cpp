@@ -22,21 +22,26 @@ struct ErrorManager {
 [[noreturn]] void LeaveOnError(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->exit, 1); }
 void SayNothing(j_common_ptr) {}
 
-// The whole file is the source buffer. Asked for more, the same bytes are offered again from their start (the
-// decoder then meets a second start-of-image marker and stops); skips never move past the end.
+// The whole file is the source buffer. Asked for more, the source reports the end of the file with an
+// end-of-image marker (offering the same bytes again from their start can send the decoder round in circles for
+// ever on damaged files) and notes that the data was cut short, which fails the read; skips never move past the
+// end.
 struct MemorySource {
     jpeg_source_mgr base;
     const JOCTET* data;
     size_t size;
+    bool ranOut;
 };
 
 void InitSource(j_decompress_ptr) {}
 void TermSource(j_decompress_ptr) {}
 
 boolean FillInput(j_decompress_ptr cinfo) {
+    static const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
     auto* src = reinterpret_cast<MemorySource*>(cinfo->src);
-    src->base.next_input_byte = src->data;
-    src->base.bytes_in_buffer = src->size;
+    src->ranOut = true;
+    src->base.next_input_byte = kEndOfImage;
+    src->base.bytes_in_buffer = sizeof(kEndOfImage);
     return TRUE;
 }
 
@@ -134,9 +139,11 @@ HRESULT ReadJpeg(DecodedImage& image, const BYTE* data, UINT size) {
     source.base.bytes_in_buffer = size;
     source.data = data;
     source.size = size;
+    source.ranOut = false;
     cinfo.src = &source.base;
 
-    const HRESULT hr = Decode(image, cinfo, errors);
+    HRESULT hr = Decode(image, cinfo, errors);
+    if (SUCCEEDED(hr) && source.ranOut) hr = E_FAIL;  // the file ended before its image did
     jpeg_destroy_decompress(&cinfo);
     return hr;
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "platform/Runner.h"
 #include "platform/d3d9/GlRenderer.h"
@@ -98,11 +99,19 @@ std::uint32_t DirtyForRenderState(DWORD state) {
     }
 }
 
-Texture* OwnTexture(IDirect3DBaseTexture9* texture) {
-    return texture ? dynamic_cast<Texture*>(texture) : nullptr;
+// The layer's own object behind an interface pointer, or null for a foreign object or one of another device.
+Texture* OwnTexture(IDirect3DBaseTexture9* texture, const Device* device) {
+    auto* t = texture ? dynamic_cast<Texture*>(texture) : nullptr;
+    return t && t->device() == device ? t : nullptr;
 }
 
-Surface* OwnSurface(IDirect3DSurface9* surface) { return surface ? dynamic_cast<Surface*>(surface) : nullptr; }
+Surface* OwnSurface(IDirect3DSurface9* surface, const Device* device) {
+    auto* s = surface ? dynamic_cast<Surface*>(surface) : nullptr;
+    return s && s->device() == device ? s : nullptr;
+}
+
+// Resources larger than this are refused with E_OUTOFMEMORY rather than attempted.
+constexpr std::uint64_t kMaxResourceBytes = std::uint64_t{1} << 30;
 
 RECT FullRect(const Surface* s) { return RECT{0, 0, static_cast<LONG>(s->width()), static_cast<LONG>(s->height())}; }
 
@@ -531,7 +540,18 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
         }
         if (layout->kind == FormatKind::Compressed && (width % 4 || height % 4)) return D3DERR_INVALIDCALL;
     }
-    auto* created = new Texture(this, width, height, levels, usage, format, pool);
+    std::uint64_t bytes = 0;
+    for (UINT i = 0; i < levels; ++i) {
+        const std::uint64_t level = LevelBytes64(*layout, std::max(1u, width >> i), std::max(1u, height >> i));
+        bytes += std::min(level, kMaxResourceBytes + 1);
+    }
+    if (bytes > kMaxResourceBytes) return E_OUTOFMEMORY;
+    Texture* created = nullptr;
+    try {
+        created = new Texture(this, width, height, levels, usage, format, pool);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
     created->setCreator(TARN_D3D9_CALLER());
     if (created->isRenderTarget()) {
         for (UINT i = 0; i < levels; ++i) created->level(i)->fresh = Fresh::GpuNewer;
@@ -558,7 +578,13 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
     if (shared || length == 0 || pool > D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
     // A buffer with a vertex format must hold at least one vertex.
     if (fvf && (FvfStride(fvf) == 0 || length < FvfStride(fvf))) return D3DERR_INVALIDCALL;
-    auto* created = new VertexBuffer(this, D3DRTYPE_VERTEXBUFFER, length, usage, fvf, D3DFMT_VERTEXDATA, pool);
+    if (length > kMaxResourceBytes) return E_OUTOFMEMORY;
+    VertexBuffer* created = nullptr;
+    try {
+        created = new VertexBuffer(this, D3DRTYPE_VERTEXBUFFER, length, usage, fvf, D3DFMT_VERTEXDATA, pool);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
     created->setCreator(TARN_D3D9_CALLER());
     *buffer = created;
     return D3D_OK;
@@ -570,7 +596,13 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
     *buffer = nullptr;
     if (shared || length == 0 || pool > D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
     if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
-    auto* created = new IndexBuffer(this, D3DRTYPE_INDEXBUFFER, length, usage, 0, format, pool);
+    if (length > kMaxResourceBytes) return E_OUTOFMEMORY;
+    IndexBuffer* created = nullptr;
+    try {
+        created = new IndexBuffer(this, D3DRTYPE_INDEXBUFFER, length, usage, 0, format, pool);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
     created->setCreator(TARN_D3D9_CALLER());
     *buffer = created;
     return D3D_OK;
@@ -581,6 +613,7 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
     if (shared || width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
+    if (width > DriverLimits().maxTextureSize || height > DriverLimits().maxTextureSize) return D3DERR_INVALIDCALL;
     if (FAILED(d3d_->CheckFormat(D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, format))) return D3DERR_INVALIDCALL;
     auto* created = new Surface(this, nullptr, 0, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET,
                                 lockable != FALSE);
@@ -595,6 +628,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
     if (shared || width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
+    if (width > DriverLimits().maxTextureSize || height > DriverLimits().maxTextureSize) return D3DERR_INVALIDCALL;
     if (FAILED(d3d_->CheckFormat(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format))) return D3DERR_INVALIDCALL;
     auto* created =
         new Surface(this, nullptr, 0, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false);
@@ -612,7 +646,15 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
         return D3DERR_INVALIDCALL;
     }
     if (layout->kind == FormatKind::Buffer || layout->kind == FormatKind::Depth) return D3DERR_INVALIDCALL;
-    auto* created = new Surface(this, nullptr, 0, width, height, format, pool, 0, true);
+    if (LevelBytes64(*layout, width, height) > kMaxResourceBytes) {
+        return E_OUTOFMEMORY;
+    }
+    Surface* created = nullptr;
+    try {
+        created = new Surface(this, nullptr, 0, width, height, format, pool, 0, true);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
     created->setCreator(TARN_D3D9_CALLER());
     *surface = created;
     return D3D_OK;
@@ -622,8 +664,8 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
 
 HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* destination,
                               const POINT* destPoint) {
-    Surface* src = OwnSurface(source);
-    Surface* dst = OwnSurface(destination);
+    Surface* src = OwnSurface(source, this);
+    Surface* dst = OwnSurface(destination, this);
     if (!src || !dst || src == dst) return D3DERR_INVALIDCALL;
     // System memory to default pool, same format, no depth surfaces.
     if (src->pool() != D3DPOOL_SYSTEMMEM || dst->pool() != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
@@ -646,8 +688,8 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect,
 }
 
 HRESULT Device::UpdateTexture(IDirect3DBaseTexture9* source, IDirect3DBaseTexture9* destination) {
-    Texture* src = OwnTexture(source);
-    Texture* dst = OwnTexture(destination);
+    Texture* src = OwnTexture(source, this);
+    Texture* dst = OwnTexture(destination, this);
     if (!src || !dst || src == dst) return D3DERR_INVALIDCALL;
     if (src->pool() != D3DPOOL_SYSTEMMEM || dst->pool() != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
     if (src->format() != dst->format()) return D3DERR_INVALIDCALL;
@@ -674,8 +716,8 @@ HRESULT Device::UpdateTexture(IDirect3DBaseTexture9* source, IDirect3DBaseTextur
 }
 
 HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSurface9* destination) {
-    Surface* src = OwnSurface(renderTarget);
-    Surface* dst = OwnSurface(destination);
+    Surface* src = OwnSurface(renderTarget, this);
+    Surface* dst = OwnSurface(destination, this);
     if (!src || !dst || !src->isRenderTarget() || dst->pool() != D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
     if (src->format() != dst->format() || src->width() != dst->width() || src->height() != dst->height()) {
         return D3DERR_INVALIDCALL;
@@ -689,8 +731,8 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSu
 
 HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* destination,
                             const RECT* destRect, D3DTEXTUREFILTERTYPE filter) {
-    Surface* src = OwnSurface(source);
-    Surface* dst = OwnSurface(destination);
+    Surface* src = OwnSurface(source, this);
+    Surface* dst = OwnSurface(destination, this);
     if (!src || !dst) return D3DERR_INVALIDCALL;
     if (filter != D3DTEXF_NONE && filter != D3DTEXF_POINT && filter != D3DTEXF_LINEAR) return D3DERR_INVALIDCALL;
     // Both surfaces live in the default pool; the destination is a render target (or a plain surface).
@@ -723,7 +765,7 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, I
 }
 
 HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) {
-    Surface* s = OwnSurface(surface);
+    Surface* s = OwnSurface(surface, this);
     if (!s || s->pool() != D3DPOOL_DEFAULT || s->isDepth() || s->locked()) return D3DERR_INVALIDCALL;
     if (s->container() && !s->isRenderTarget()) return D3DERR_INVALIDCALL;
     const RECT r = rect ? *rect : FullRect(s);
@@ -751,7 +793,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR
 
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* target) {
     if (index != 0) return D3DERR_INVALIDCALL;  // one simultaneous render target
-    Surface* s = OwnSurface(target);
+    Surface* s = OwnSurface(target, this);
     if (!s || !s->isRenderTarget()) return D3DERR_INVALIDCALL;
     if (s == state_.renderTarget) {
         ResetViewportToTarget();
@@ -777,7 +819,7 @@ HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** target) {
 }
 
 HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* surface) {
-    Surface* s = OwnSurface(surface);
+    Surface* s = OwnSurface(surface, this);
     if (surface && (!s || !s->isDepth())) return D3DERR_INVALIDCALL;
     if (s == state_.depthStencil) return D3D_OK;
     if (s) s->AddRef();
@@ -1009,7 +1051,7 @@ HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
 
 HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
     if (stage >= kSamplers) return D3DERR_INVALIDCALL;
-    Texture* t = OwnTexture(texture);
+    Texture* t = OwnTexture(texture, this);
     if (texture && !t) return D3DERR_INVALIDCALL;
     // Only video-memory textures can be sampled.
     if (t && (t->pool() == D3DPOOL_SYSTEMMEM || t->pool() == D3DPOOL_SCRATCH)) return D3DERR_INVALIDCALL;
@@ -1129,7 +1171,7 @@ HRESULT Device::GetPixelShader(IDirect3DPixelShader9** shader) {
 HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) {
     if (stream != 0) return buffer ? D3DERR_INVALIDCALL : D3D_OK;  // one stream
     auto* vb = buffer ? dynamic_cast<VertexBuffer*>(buffer) : nullptr;
-    if (buffer && !vb) return D3DERR_INVALIDCALL;
+    if (buffer && (!vb || vb->device() != this)) return D3DERR_INVALIDCALL;
     if (vb && (offset >= vb->length() || stride > 255)) return D3DERR_INVALIDCALL;
     if (vb != state_.stream) {
         if (vb) vb->AddRef();
@@ -1159,7 +1201,7 @@ HRESULT Device::GetStreamSourceFreq(UINT, UINT* setting) {
 
 HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer) {
     auto* ib = buffer ? dynamic_cast<IndexBuffer*>(buffer) : nullptr;
-    if (buffer && !ib) return D3DERR_INVALIDCALL;
+    if (buffer && (!ib || ib->device() != this)) return D3DERR_INVALIDCALL;
     if (ib == state_.indices) return D3D_OK;
     if (ib) ib->AddRef();
     if (state_.indices) state_.indices->Release();

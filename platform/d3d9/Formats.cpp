@@ -289,6 +289,15 @@ std::size_t LevelBytes(const FormatLayout& layout, UINT width, UINT height) {
     return static_cast<std::size_t>(RowPitch(layout, width)) * BlockRows(layout, height);
 }
 
+std::uint64_t LevelBytes64(const FormatLayout& layout, UINT width, UINT height) {
+    const std::uint64_t blocks = (static_cast<std::uint64_t>(width) + layout.blockWidth - 1) / layout.blockWidth;
+    const std::uint64_t pitch = (blocks * layout.bytesPerBlock + 3) & ~std::uint64_t{3};
+    const std::uint64_t rows = (static_cast<std::uint64_t>(height) + layout.blockHeight - 1) / layout.blockHeight;
+    // Saturates instead of wrapping (2^32 x 2^32 pixels of 16 bytes would wrap to 0).
+    if (pitch != 0 && rows > UINT64_MAX / pitch) return UINT64_MAX;
+    return pitch * rows;
+}
+
 bool CanDecode(D3DFORMAT format) {
     const FormatLayout* layout = FindLayout(format);
     return layout && layout->kind != FormatKind::Compressed && layout->kind != FormatKind::Depth &&

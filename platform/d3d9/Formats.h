@@ -31,6 +31,8 @@ bool IsDepthFormat(D3DFORMAT format);
 UINT RowPitch(const FormatLayout& layout, UINT width);
 UINT BlockRows(const FormatLayout& layout, UINT height);
 std::size_t LevelBytes(const FormatLayout& layout, UINT width, UINT height);
+// The same in 64 bits, saturating at UINT64_MAX, for checking a request before anything is allocated.
+std::uint64_t LevelBytes64(const FormatLayout& layout, UINT width, UINT height);
 
 // Pixel codec for every non-compressed, non-depth format. Channels are r, g, b, a in [0,1] (signed formats in
 // [-1,1]; missing colour channels read 1, missing alpha reads 1, as the sampler sees them). Packed-pair formats

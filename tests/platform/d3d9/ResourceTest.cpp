@@ -161,6 +161,16 @@ TEST_F(ResourceTest, PoolAndUsageRules) {
     EXPECT_EQ(device->CreateTexture(16, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, nullptr, nullptr),
               D3DERR_INVALIDCALL);
     EXPECT_EQ(device->CreateTexture(6, 6, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &t, nullptr), D3DERR_INVALIDCALL);
+    // Sizes whose memory cannot be had are refused, not attempted.
+    EXPECT_EQ(device->CreateTexture(0x40000000, 0x40000000, 1, 0, D3DFMT_A32B32G32R32F, D3DPOOL_SCRATCH, &t, nullptr),
+              E_OUTOFMEMORY);
+    EXPECT_EQ(t, nullptr);
+    IDirect3DSurface9* huge = nullptr;
+    EXPECT_EQ(device->CreateOffscreenPlainSurface(0xffffffffu, 0xffffffffu, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &huge,
+                                                  nullptr),
+              E_OUTOFMEMORY);
+    EXPECT_EQ(device->CreateRenderTarget(1u << 20, 4, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &huge, nullptr),
+              D3DERR_INVALIDCALL);
 
     // Buffers lock in every pool, with ranges checked.
     IDirect3DVertexBuffer9* vb = nullptr;
@@ -177,6 +187,7 @@ TEST_F(ResourceTest, PoolAndUsageRules) {
     vb->Release();
     IDirect3DIndexBuffer9* ib = nullptr;
     EXPECT_EQ(device->CreateIndexBuffer(64, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &ib, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->CreateIndexBuffer(0xfffffff0u, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), E_OUTOFMEMORY);
     EXPECT_EQ(device->CreateVertexBuffer(8, 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &vb, nullptr), D3DERR_INVALIDCALL);
 }
 
@@ -270,6 +281,35 @@ TEST_F(ResourceTest, RenderTargetBindingsAndCopies) {
     plain->Release();
     rt->Release();
     back->Release();
+}
+
+// Resources of another device are refused wherever they would be bound or copied.
+TEST_F(ResourceTest, ResourcesOfAnotherDeviceAreRefused) {
+    D3DPRESENT_PARAMETERS pp{};
+    pp.Windowed = TRUE;
+    pp.BackBufferWidth = pp.BackBufferHeight = 8;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    IDirect3DDevice9* other = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &other), D3D_OK);
+    IDirect3DTexture9* texture = nullptr;
+    IDirect3DTexture9* staging = nullptr;
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    IDirect3DSurface9* target = nullptr;
+    ASSERT_EQ(other->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &staging, nullptr), D3D_OK);
+    ASSERT_EQ(other->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    ASSERT_EQ(other->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
+    ASSERT_EQ(other->CreateRenderTarget(8, 8, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &target, nullptr), D3D_OK);
+    EXPECT_EQ(device->SetTexture(0, texture), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetStreamSource(0, vb, 0, 16), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetIndices(ib), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetRenderTarget(0, target), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->UpdateTexture(staging, texture), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->ColorFill(target, nullptr, 0), D3DERR_INVALIDCALL);
+    for (IUnknown* u : std::initializer_list<IUnknown*>{texture, staging, vb, ib, target}) u->Release();
+    EXPECT_EQ(LiveResourceCount(other), 0u);
+    other->Release();
 }
 
 TEST_F(ResourceTest, LeakReportNamesWhatIsStillAlive) {

@@ -1228,8 +1228,10 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
                      UINT startIndex, const void* upVertices, UINT upStride, const void* upIndices,
                      D3DFORMAT upIndexFormat, UINT startVertex) {
     if (!inScene_) return D3DERR_INVALIDCALL;
+    // At most MaxPrimitiveCount primitives (which also keeps the vertex count from wrapping).
+    if (count == 0 || count > 0xfffff) return D3DERR_INVALIDCALL;
     const UINT vertices = VertexCountFor(type, count);
-    if (count == 0 || vertices == 0) return D3DERR_INVALIDCALL;
+    if (vertices == 0) return D3DERR_INVALIDCALL;
     const UINT fvfStride = FvfStride(state_.fvf);
     if (fvfStride == 0) return D3DERR_INVALIDCALL;
     DrawCall call{};
@@ -1242,10 +1244,11 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
     call.startVertex = startVertex;
     if (upVertices) {
         if (upStride < fvfStride) return D3DERR_INVALIDCALL;
-        const UINT used = indexed ? minIndex + numVertices : vertices;
+        const std::uint64_t used = indexed ? static_cast<std::uint64_t>(minIndex) + numVertices : vertices;
+        if (used * upStride > kMaxResourceBytes) return D3DERR_INVALIDCALL;
         call.upVertices = upVertices;
         call.upStride = upStride;
-        call.upVertexBytes = used * upStride;
+        call.upVertexBytes = static_cast<UINT>(used * upStride);
         if (indexed) {
             if (!upIndices || (upIndexFormat != D3DFMT_INDEX16 && upIndexFormat != D3DFMT_INDEX32)) {
                 return D3DERR_INVALIDCALL;

@@ -183,6 +183,7 @@ std::string GenerateVertexShader(const ProgramKey& key) {
     for (UINT i = 0; i < texCount; ++i) Append(s, "layout(location = %u) in vec4 aTex%u;\n", 4 + i, i);
     s += "uniform mat4 uWorldView;\nuniform mat4 uWorldViewProj;\nuniform mat3 uNormalMatrix;\n";
     s += "uniform vec4 uViewport;  // x, y, width, height of the D3D viewport\n";
+    s += "uniform vec2 uDepthRange;  // MinZ, MaxZ of the viewport\n";
     s += "uniform mat4 uTexMatrix[8];\n";
     s += "uniform vec4 uMatDiffuse, uMatAmbient, uMatSpecular, uMatEmissive;\nuniform float uMatPower;\n";
     s += "uniform vec4 uGlobalAmbient;\n";
@@ -208,7 +209,9 @@ std::string GenerateVertexShader(const ProgramKey& key) {
         s += "    if (!(rhw > 0.0) || isinf(rhw)) rhw = 1.0;\n";
         s += "    float w = 1.0 / rhw;\n";
         s += "    vec2 ndc = (aPosition.xy + 0.5 - uViewport.xy) / uViewport.zw * 2.0 - 1.0;\n";
-        s += "    gl_Position = vec4(ndc * w, (aPosition.z * 2.0 - 1.0) * w, w);\n";
+        // Screen-space z is final: undo the viewport's depth range that the rasteriser applies afterwards.
+        s += "    float z = (aPosition.z - uDepthRange.x) / max(uDepthRange.y - uDepthRange.x, 1e-7);\n";
+        s += "    gl_Position = vec4(ndc * w, (z * 2.0 - 1.0) * w, w);\n";
         s += "    vec3 P = vec3(0.0);\n    vec3 N = vec3(0.0, 0.0, 1.0);\n";
     } else {
         s += "    vec4 clip = uWorldViewProj * vec4(aPosition.xyz, 1.0);\n";

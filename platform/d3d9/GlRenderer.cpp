@@ -296,7 +296,7 @@ void NormalMatrix(const D3DMATRIX& m, float* out) {
 }
 
 struct Uniforms {
-    GLint worldView, worldViewProj, normalMatrix, viewport, texMatrix;
+    GLint worldView, worldViewProj, normalMatrix, viewport, depthRange, texMatrix;
     GLint matDiffuse, matAmbient, matSpecular, matEmissive, matPower, globalAmbient;
     GLint lightDiffuse, lightSpecular, lightAmbient, lightPosition, lightDirection, lightAttenuation, lightSpot;
     GLint fog, fogColor, alphaRef, textureFactor, stageConstant;
@@ -710,6 +710,7 @@ struct GlRenderer::Impl {
         u.worldViewProj = loc("uWorldViewProj");
         u.normalMatrix = loc("uNormalMatrix");
         u.viewport = loc("uViewport");
+        u.depthRange = loc("uDepthRange");
         u.texMatrix = loc("uTexMatrix");
         u.matDiffuse = loc("uMatDiffuse");
         u.matAmbient = loc("uMatAmbient");
@@ -757,6 +758,7 @@ struct GlRenderer::Impl {
                 glUniform4f(u.viewport, static_cast<float>(vp.X), static_cast<float>(vp.Y),
                             static_cast<float>(vp.Width), static_cast<float>(vp.Height));
             }
+            if (u.depthRange >= 0) glUniform2f(u.depthRange, vp.MinZ, vp.MaxZ);
             p.viewport = viewportStamp;
         }
         if (p.texMatrices != texStamp) {

@@ -543,6 +543,23 @@ TEST_F(DrawTest, DepthTestWriteAndCulling) {
         Rect(0, 0, 64, 64, 0xff00ff00, c.nearZ);
         ExpectPixel(ReadTarget(), 30, 30, c.expected, 0);
     }
+    // Pre-transformed z is final: a viewport depth range does not move it; transformed depth is mapped into it.
+    {
+        device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+        device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+        D3DVIEWPORT9 vp{0, 0, kSize, kSize, 0.5f, 1.0f};
+        device->SetViewport(&vp);
+        Clear(0xff000000);
+        vp.MinZ = 0.0f;
+        device->SetViewport(&vp);
+        Rect(0, 0, 64, 64, 0xff00ff00, 0.6f);
+        vp.MinZ = 0.5f;
+        device->SetViewport(&vp);
+        Rect(0, 0, 64, 64, 0xffff0000, 0.55f);  // in front of 0.6 as given (0.775 if the range applied)
+        ExpectPixel(ReadTarget(), 30, 30, 0xffff0000, 0);
+        vp.MinZ = 0.0f;
+        device->SetViewport(&vp);
+    }
     // Without depth writes, a later farther quad still passes LESSEQUAL against the cleared 1.0.
     device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
     device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);

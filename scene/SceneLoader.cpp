@@ -75,7 +75,7 @@ bool CTRScene::load(const char* directory, const char* fileName) {
     } catch (const std::bad_alloc&) {
         return fail("out of memory");  // a list could not grow; what was appended stays owned by the scene
     } catch (const std::length_error&) {
-        return fail("out of memory");
+        return fail("a list grew past its maximum size");
     }
 }
 

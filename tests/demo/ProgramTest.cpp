@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -249,11 +250,18 @@ TEST(ProgramTest, ThousandFramesRunCleanlyWithStableMemory) {
     EXPECT_EQ(run.errors.find("runtime error"), std::string::npos) << run.errors;
     EXPECT_FALSE(ReportsLeaks(run.errors)) << run.errors;
     ASSERT_GE(run.residentKiB.size(), 8u) << "too few memory samples";
-    // Compare the second half of the run with the end of its first quarter.
+    // The rasteriser and the allocator keep growing their caches for a while and level off; a leak grows at a
+    // steady rate. So the growth over the second half of the run must fall clearly below that over the first half
+    // (at most 80 %), unless it is under 4 MiB in all: a leak of about 10 KiB per frame or more fails.
     const std::size_t n = run.residentKiB.size();
-    const long settled = *std::max_element(run.residentKiB.begin() + n / 8, run.residentKiB.begin() + n / 4 + 1);
-    const long late = *std::max_element(run.residentKiB.begin() + n / 2, run.residentKiB.end());
-    EXPECT_LE(late, settled + 8 * 1024) << "resident memory grew from " << settled << " KiB to " << late << " KiB";
+    auto peak = [&](std::size_t from, std::size_t to) {
+        return *std::max_element(run.residentKiB.begin() + from, run.residentKiB.begin() + to);
+    };
+    const long start = peak(0, n / 8 + 1), middle = peak(n / 2 - n / 8, n / 2 + 1), end = peak(n - n / 8 - 1, n);
+    const long firstHalf = middle - start, secondHalf = end - middle;
+    std::printf("resident memory at start, middle and end: %ld, %ld, %ld KiB\n", start, middle, end);
+    EXPECT_LE(secondHalf, std::max(4096L, firstHalf * 4 / 5))
+        << "resident memory " << start << " -> " << middle << " -> " << end << " KiB";
 }
 
 // ---- Reference frames ----

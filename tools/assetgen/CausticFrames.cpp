@@ -21,9 +21,9 @@ std::vector<Wave> MakeWaves(std::uint64_t seed) {
     std::vector<Wave> waves;
     // Eight waves from different directions; shorter waves travel round the loop more often, as on water.
     while (waves.size() < 8) {
-        const int kx = random.range(-6, 6), ky = random.range(-6, 6);
+        const int kx = random.range(-12, 12), ky = random.range(-12, 12);
         const float k = std::sqrt(static_cast<float>(kx * kx + ky * ky));
-        if (k < 2.5f || k > 6.5f) continue;
+        if (k < 6.5f || k > 12.5f) continue;
         Wave w;
         w.kx = kx;
         w.ky = ky;

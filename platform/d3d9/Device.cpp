@@ -923,19 +923,24 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
 
 HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
     if (!matrix) return D3DERR_INVALIDCALL;
-    const bool wasPure = pure();
-    D3DMATRIX current;
-    // Read the current value even on a pure device: the product is computed here.
-    const DWORD flags = behaviorFlags_;
-    behaviorFlags_ &= ~static_cast<DWORD>(D3DCREATE_PUREDEVICE);
-    const HRESULT hr = GetTransform(state, &current);
-    behaviorFlags_ = flags;
-    (void)wasPure;
-    if (FAILED(hr)) return hr;
+    // The product is formed here, so it works on a pure device too (which only refuses reads by the caller).
+    const DWORD s = static_cast<DWORD>(state);
+    const D3DMATRIX* current = nullptr;
+    if (s == static_cast<DWORD>(D3DTS_WORLD)) {
+        current = &state_.world;
+    } else if (s == D3DTS_VIEW) {
+        current = &state_.view;
+    } else if (s == D3DTS_PROJECTION) {
+        current = &state_.projection;
+    } else if (s >= D3DTS_TEXTURE0 && s <= D3DTS_TEXTURE7) {
+        current = &state_.texture[s - D3DTS_TEXTURE0];
+    } else {
+        return D3DERR_INVALIDCALL;
+    }
     D3DMATRIX product{};
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
-            for (int k = 0; k < 4; ++k) product.m[r][c] += matrix->m[r][k] * current.m[k][c];
+            for (int k = 0; k < 4; ++k) product.m[r][c] += matrix->m[r][k] * current->m[k][c];
     return SetTransform(state, &product);
 }
 
@@ -1017,7 +1022,7 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable) {
 
 HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
     if (!enable || pure() || index >= state_.lights.size()) return D3DERR_INVALIDCALL;
-    *enable = state_.lights[index].enabled ? 128 : FALSE;  // the runtime reports 128 for "on"
+    *enable = state_.lights[index].enabled ? TRUE : FALSE;
     return D3D_OK;
 }
 

@@ -254,6 +254,16 @@ TEST_F(DefaultStateTest, StatesStartAtTheirDocumentedDefaults) {
     ASSERT_EQ(device->GetViewport(&vp), D3D_OK);
     EXPECT_EQ(vp.Width, kSize);
     EXPECT_EQ(vp.MaxZ, 1.0f);
+    // MultiplyTransform makes matrix x current: a scale applied to a translation scales the point first.
+    D3DMATRIX translate{}, scale{}, product{};
+    translate._11 = translate._22 = translate._33 = translate._44 = 1.0f;
+    translate._41 = 5.0f;
+    scale._11 = 2.0f, scale._22 = scale._33 = scale._44 = 1.0f;
+    ASSERT_EQ(device->SetTransform(D3DTS_WORLD, &translate), D3D_OK);
+    ASSERT_EQ(device->MultiplyTransform(D3DTS_WORLD, &scale), D3D_OK);
+    ASSERT_EQ(device->GetTransform(D3DTS_WORLD, &product), D3D_OK);
+    EXPECT_EQ(product._11, 2.0f);
+    EXPECT_EQ(product._41, 5.0f);
     // Out-of-range indices are refused.
     EXPECT_EQ(device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(5000), 1), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->SetTextureStageState(8, D3DTSS_COLOROP, D3DTOP_ADD), D3DERR_INVALIDCALL);

@@ -477,6 +477,36 @@ TEST_F(DrawTest, EveryTextureFormatSamplesLikeTheCodec) {
     target->Release();
 }
 
+// The alpha test compares the 8-bit alpha with ALPHAREF; failing pixels are not written.
+TEST_F(DrawTest, AlphaTestFunctions) {
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    device->SetRenderState(D3DRS_ALPHAREF, 128);
+    struct Case {
+        DWORD func;
+        bool at127, at128, at129;
+    } cases[] = {
+        {D3DCMP_NEVER, false, false, false},  {D3DCMP_LESS, true, false, false},
+        {D3DCMP_EQUAL, false, true, false},   {D3DCMP_LESSEQUAL, true, true, false},
+        {D3DCMP_GREATER, false, false, true}, {D3DCMP_NOTEQUAL, true, false, true},
+        {D3DCMP_GREATEREQUAL, false, true, true}, {D3DCMP_ALWAYS, true, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.func);
+        device->SetRenderState(D3DRS_ALPHAFUNC, c.func);
+        Clear(0xff000000);
+        Rect(0, 0, 16, 64, D3DCOLOR_ARGB(127, 255, 255, 255));
+        Rect(16, 0, 32, 64, D3DCOLOR_ARGB(128, 255, 255, 255));
+        Rect(32, 0, 48, 64, D3DCOLOR_ARGB(129, 255, 255, 255));
+        auto p = ReadTarget();
+        ExpectPixel(p, 8, 8, c.at127 ? 0xffffffff : 0xff000000, 0);
+        ExpectPixel(p, 24, 8, c.at128 ? 0xffffffff : 0xff000000, 0);
+        ExpectPixel(p, 40, 8, c.at129 ? 0xffffffff : 0xff000000, 0);
+    }
+}
+
 TEST_F(DrawTest, BlendFactorPairs) {
     // Destination (0.2, 0.4, 0.8); source colour (0.6, 0.4, 0.2) with alpha 0.25.
     const double dst[3] = {0.2, 0.4, 0.8}, src[3] = {0.6, 0.4, 0.2}, a = 64 / 255.0;

@@ -30,6 +30,14 @@ std::string CurrentProfileName();
 std::size_t LiveResourceCount(IDirect3DDevice9* device);
 std::string DescribeLiveResources(IDirect3DDevice9* device);
 
+// Upload counters of the OpenGL backend since the device was created (zeros for the null backend): texture levels
+// sent to GL and vertex/index bytes sent to GL. Tests use them to see that only what changed is sent again.
+struct UploadStats {
+    std::size_t textureLevels = 0;
+    std::size_t bufferBytes = 0;
+};
+UploadStats Uploads(IDirect3DDevice9* device);
+
 // Programs the OpenGL backend has generated for the fixed-function states met so far (0 for the null backend).
 std::size_t GeneratedProgramCount(IDirect3DDevice9* device);
 

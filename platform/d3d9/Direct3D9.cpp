@@ -77,6 +77,11 @@ std::size_t GeneratedProgramCount(IDirect3DDevice9* device) {
     return own && own->renderer() ? own->renderer()->ProgramCount() : 0;
 }
 
+UploadStats Uploads(IDirect3DDevice9* device) {
+    auto* own = dynamic_cast<Device*>(device);
+    return own && own->renderer() ? own->renderer()->Uploads() : UploadStats{};
+}
+
 unsigned TakeGlErrors(IDirect3DDevice9* device) {
     auto* own = dynamic_cast<Device*>(device);
     return own && own->renderer() ? own->renderer()->TakeErrors() : 0;

@@ -363,7 +363,7 @@ struct GlRenderer::Impl {
     GLuint boundIndexBuffer = 0;
     std::array<GLuint, kStages> boundTextures{};
     std::array<GLuint, kStages> boundSamplers{};
-    bool needFinishForRead = false;
+    UploadStats uploads;
 
     void MakeCurrent() { context->MakeCurrent(); }
 
@@ -426,6 +426,7 @@ struct GlRenderer::Impl {
 
     // Uploads one level from memory (whole level; the codec converts where GL has no matching format).
     void UploadSurface(GLuint texture, GLint level, Surface* s, const GlFormat& f) {
+        ++uploads.textureLevels;
         glBindTexture(GL_TEXTURE_2D, texture);
         boundTextures.fill(0);
         const GLsizei w = static_cast<GLsizei>(s->width()), h = static_cast<GLsizei>(s->height());
@@ -478,6 +479,7 @@ struct GlRenderer::Impl {
                     const GLsizei bytes = static_cast<GLsizei>(LevelBytes(s->layout(), s->width(), s->height()));
                     glCompressedTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), f.internal, w, h, 0, bytes,
                                            s->bits());
+                    ++uploads.textureLevels;
                     s->fresh = Fresh::Both;
                 } else {
                     const GLenum format = f.convert == Convert::None ? f.format : GL_RGBA;
@@ -886,12 +888,14 @@ struct GlRenderer::Impl {
             glGenBuffers(1, &resource->glName);
             glBindBuffer(target, resource->glName);
             glBufferData(target, length, bytes, resource->usage() & D3DUSAGE_DYNAMIC ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+            uploads.bufferBytes += length;
             dirtyBegin = dirtyEnd = 0;
             return resource->glName;
         }
         if (dirtyEnd > dirtyBegin) {
             glBindBuffer(target, resource->glName);
             glBufferSubData(target, dirtyBegin, dirtyEnd - dirtyBegin, bytes + dirtyBegin);
+            uploads.bufferBytes += dirtyEnd - dirtyBegin;
             dirtyBegin = dirtyEnd = 0;
         }
         return resource->glName;
@@ -1261,6 +1265,8 @@ void GlRenderer::Forget(ResourceCore* resource) {
 }
 
 std::size_t GlRenderer::ProgramCount() const { return impl_->programs.size(); }
+
+UploadStats GlRenderer::Uploads() const { return impl_->uploads; }
 
 unsigned GlRenderer::TakeErrors() {
     impl_->MakeCurrent();

@@ -45,6 +45,7 @@ public:
     // Drops the GL objects kept for a resource that is being destroyed.
     void Forget(ResourceCore* resource);
     std::size_t ProgramCount() const;
+    UploadStats Uploads() const;
     void Finish();
     unsigned TakeErrors();
     // True once the resource has a GL copy (render targets always, textures after first use).

@@ -1043,6 +1043,45 @@ TEST_F(DrawTest, LockableRenderTargetRoundTrips) {
     target->Release();
 }
 
+// After the first upload, only the levels and byte ranges written since are sent to GL again.
+TEST_F(DrawTest, OnlyChangedDataIsUploadedAgain) {
+    IDirect3DTexture9* t = nullptr;
+    ASSERT_EQ(device->CreateTexture(8, 8, 4, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(4 * sizeof(RhwTex), 0, kRhwTex, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    void* data = nullptr;
+    vb->Lock(0, 0, &data, 0);
+    const RhwTex v[4] = {{0, 0, 0.5f, 1, 0, 0}, {64, 0, 0.5f, 1, 1, 0}, {0, 64, 0.5f, 1, 0, 1}, {64, 64, 0.5f, 1, 1, 1}};
+    std::memcpy(data, v, sizeof v);
+    vb->Unlock();
+    device->SetTexture(0, t);
+    device->SetStreamSource(0, vb, 0, sizeof(RhwTex));
+    device->SetFVF(kRhwTex);
+    auto draw = [&] { ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK); };
+    const UploadStats start = Uploads(device);
+    draw();
+    UploadStats now = Uploads(device);
+    EXPECT_EQ(now.textureLevels - start.textureLevels, 4u);
+    EXPECT_EQ(now.bufferBytes - start.bufferBytes, sizeof v);
+    draw();
+    EXPECT_EQ(Uploads(device).textureLevels, now.textureLevels);
+    EXPECT_EQ(Uploads(device).bufferBytes, now.bufferBytes);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(t->LockRect(2, &locked, nullptr, 0), D3D_OK);
+    t->UnlockRect(2);
+    ASSERT_EQ(t->LockRect(1, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    t->UnlockRect(1);
+    ASSERT_EQ(vb->Lock(sizeof(RhwTex), sizeof(RhwTex), &data, 0), D3D_OK);
+    vb->Unlock();
+    draw();
+    EXPECT_EQ(Uploads(device).textureLevels - now.textureLevels, 1u);  // level 2 only
+    EXPECT_EQ(Uploads(device).bufferBytes - now.bufferBytes, sizeof(RhwTex));
+    device->SetTexture(0, nullptr);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    vb->Release();
+    t->Release();
+}
+
 TEST_F(DrawTest, UpdateTextureFromSystemMemoryReachesTheSampler) {
     IDirect3DTexture9* staging = nullptr;
     IDirect3DTexture9* texture = nullptr;

@@ -102,18 +102,26 @@ HRESULT FillLevels(IDirect3DTexture9* texture, const DecodedImage& image, const 
     return S_OK;
 }
 
-}  // namespace
+// D3DFMT_FROM_FILE (-3) lies outside the values the D3DFORMAT enumeration declares, so a D3DFORMAT holding it is
+// never read as such here: the public entry points copy the bits into a DWORD first.
+DWORD FormatBits(const D3DFORMAT& format) {
+    DWORD bits;
+    std::memcpy(&bits, &format, sizeof(bits));
+    return bits;
+}
 
-HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
-                                            UINT width, UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
-                                            D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
-                                            D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
-                                            IDirect3DTexture9** texture) {
+constexpr DWORD kFormatFromFile = 0xFFFFFFFDu;
+
+HRESULT CreateTextureFromMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize, UINT width,
+                                UINT height, UINT mipLevels, DWORD usage, DWORD requestedFormat, D3DPOOL pool,
+                                DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
+                                PALETTEENTRY* palette, IDirect3DTexture9** texture) {
     if (device == nullptr || srcData == nullptr || srcDataSize == 0 || texture == nullptr) return D3DERR_INVALIDCALL;
     const bool widthFromFile = width == D3DX_FROM_FILE;
     const bool heightFromFile = height == D3DX_FROM_FILE;
     const bool levelsFromFile = mipLevels == D3DX_FROM_FILE;
-    const bool formatFromFile = format == D3DFMT_FROM_FILE;
+    const bool formatFromFile = requestedFormat == kFormatFromFile;
+    D3DFORMAT format = formatFromFile ? D3DFMT_UNKNOWN : static_cast<D3DFORMAT>(requestedFormat);
 
     DecodedImage image;
     D3DXIMAGE_INFO info = {};
@@ -217,6 +225,17 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
     return S_OK;
 }
 
+}  // namespace
+
+HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
+                                            UINT width, UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                                            D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                                            D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
+                                            IDirect3DTexture9** texture) {
+    return CreateTextureFromMemory(device, srcData, srcDataSize, width, height, mipLevels, usage, FormatBits(format),
+                                   pool, filter, mipFilter, colorKey, srcInfo, palette, texture);
+}
+
 HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* srcFile, UINT width, UINT height,
                                      UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
                                      DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
@@ -225,8 +244,8 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* srcFi
     MappedFile file;
     const HRESULT hr = file.Open(srcFile);
     if (FAILED(hr)) return hr;
-    return D3DXCreateTextureFromFileInMemoryEx(device, file.Data(), file.Size(), width, height, mipLevels, usage,
-                                               format, pool, filter, mipFilter, colorKey, srcInfo, palette, texture);
+    return CreateTextureFromMemory(device, file.Data(), file.Size(), width, height, mipLevels, usage,
+                                   FormatBits(format), pool, filter, mipFilter, colorKey, srcInfo, palette, texture);
 }
 
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* srcFile, IDirect3DTexture9** texture) {

@@ -288,7 +288,12 @@ TEST_F(TextureDevice, PalettesThatNeedNoPalette) {
     texture->GetLevelDesc(0, &desc);
     EXPECT_EQ(desc.Format, D3DFMT_X8R8G8B8);
     texture->Release();
-    EXPECT_EQ(Load(PalettedTga(other), &texture, D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, D3DFMT_FROM_FILE),
+    // Passed as a constant: a D3DFORMAT variable holding FROM_FILE is outside the enumeration's declared range.
+    const std::vector<BYTE> file = PalettedTga(other);
+    EXPECT_EQ(D3DXCreateTextureFromFileInMemoryEx(device, file.data(), static_cast<UINT>(file.size()),
+                                                  D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2, 1, 0, D3DFMT_FROM_FILE,
+                                                  D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr,
+                                                  &texture),
               D3DERR_INVALIDCALL);
 }
 

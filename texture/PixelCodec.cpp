@@ -252,11 +252,11 @@ const Float4* PixelCodec::PrepareRowForEncode(const Float4* in, UINT count) {
     return out;
 }
 
-void PixelCodec::QuantizeRow(const Float4* in, UINT count, UINT y, UINT z, const float max[4], bool isSigned,
-                             std::int32_t* out) {
+void PixelCodec::QuantizeRow(const Float4* in, UINT count, UINT y, UINT z, const float max[4],
+                             unsigned signedChannels, std::int32_t* out) {
     const float* thresholdRow = threshold_ + (y & 3) * 8;
     const float bias = roundingBias_;
-    auto quantize = [&](float v, float m, float t) -> std::int32_t {
+    auto quantize = [&](float v, float m, float t, bool isSigned) -> std::int32_t {
         float scaled = (v + bias) * m + t;
         // Keep the value in range before converting so that huge or NaN inputs cannot overflow the int.
         if (!(scaled > -2147483000.0f)) scaled = -2147483000.0f;
@@ -272,7 +272,7 @@ void PixelCodec::QuantizeRow(const Float4* in, UINT count, UINT y, UINT z, const
             const float t = thresholdRow[(x & 3) + (z & 3)];
             const float* v = &in[x].r;
             std::int32_t* q = out + 4 * x;
-            for (int c = 0; c < 4; ++c) q[c] = max[c] != 0 ? quantize(v[c], max[c], t) : 0;
+            for (int c = 0; c < 4; ++c) q[c] = max[c] != 0 ? quantize(v[c], max[c], t, (signedChannels >> c) & 1) : 0;
         }
         return;
     }
@@ -306,7 +306,7 @@ void PixelCodec::QuantizeRow(const Float4* in, UINT count, UINT y, UINT z, const
                 continue;
             }
             const float value = v[c] + cur[4 * at + c];
-            q[c] = quantize(value, max[c], t);
+            q[c] = quantize(value, max[c], t, (signedChannels >> c) & 1);
             const float error = (value * max[c] - static_cast<float>(q[c])) / max[c];
             cur[4 * (at + dir) + c] += error * (7.0f / 16.0f);
             next[4 * (at - dir) + c] += error * (3.0f / 16.0f);

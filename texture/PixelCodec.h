@@ -106,9 +106,9 @@ public:
     const Float4* PrepareRowForEncode(const Float4* in, UINT count);
 
     // Rounds `count` pixels of row y, slice z to integers: q = trunc((v + e) * max + t), clamped to 0...max
-    // (signed channels: floor, clamped to -max...max). max[c] = 0 leaves channel c at 0. With error
-    // diffusion, odd rows are walked right to left. Writes four ints per pixel into `out`.
-    void QuantizeRow(const Float4* in, UINT count, UINT y, UINT z, const float max[4], bool isSigned,
+    // (channels whose bit is set in `signedChannels`, 1 << c: floor, clamped to -max...max). max[c] = 0 leaves
+    // channel c at 0. With error diffusion, odd rows are walked right to left. Writes four ints per pixel.
+    void QuantizeRow(const Float4* in, UINT count, UINT y, UINT z, const float max[4], unsigned signedChannels,
                      std::int32_t* out);
 
 protected:

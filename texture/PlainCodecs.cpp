@@ -207,37 +207,12 @@ private:
             in = lum;
         }
         float max[4];
-        bool anySigned = false;
+        unsigned signedChannels = 0;
         for (int c = 0; c < 4; ++c) {
             max[c] = max_[c];
-            anySigned |= layout_.channel[c].kind == Signed;
+            if (layout_.channel[c].kind == Signed) signedChannels |= 1u << c;
         }
-        if (!anySigned) {
-            QuantizeRow(in, count, y, z, max, false, scratch);
-        } else {
-            // Signed and unsigned channels round differently: quantise each group with the other masked out.
-            float signedMax[4], unsignedMax[4];
-            for (int c = 0; c < 4; ++c) {
-                const bool s = layout_.channel[c].kind == Signed;
-                signedMax[c] = s ? max[c] : 0;
-                unsignedMax[c] = s ? 0 : max[c];
-            }
-            QuantizeRow(in, count, y, z, signedMax, true, scratch);
-            bool anyUnsigned = false;
-            for (int c = 0; c < 4; ++c) anyUnsigned |= unsignedMax[c] != 0;
-            if (anyUnsigned) {
-                std::int32_t local[4 * 64];
-                for (UINT start = 0; start < count; start += 64) {
-                    const UINT n = count - start < 64 ? count - start : 64;
-                    QuantizeRow(in + start, n, y, z, unsignedMax, false, local);
-                    for (UINT i = 0; i < n; ++i) {
-                        for (int c = 0; c < 4; ++c) {
-                            if (unsignedMax[c] != 0) scratch[4 * (start + i) + c] = local[4 * i + c];
-                        }
-                    }
-                }
-            }
-        }
+        QuantizeRow(in, count, y, z, max, signedChannels, scratch);
         const UINT bytes = layout_.bytes;
         for (UINT x = 0; x < count; ++x, dst += bytes) {
             std::uint64_t pixel = 0;

@@ -146,6 +146,28 @@ TEST(PixelCodec, ErrorDiffusionKeepsTheMeanOfAFlatArea) {
     EXPECT_EQ(diffused.Pixel16(3, 0) >> 15, 1);
 }
 
+// Signed and unsigned channels of one pixel share the diffusion pass: each keeps its own mean.
+TEST(PixelCodec, ErrorDiffusionOnMixedSignedFormats) {
+    const UINT w = 16, h = 16;
+    MemoryImage src(D3DFMT_A32B32G32R32F, w, h), diffused(D3DFMT_L6V5U5, w, h), back(D3DFMT_A32B32G32R32F, w, h);
+    for (UINT y = 0; y < h; ++y)
+        for (UINT x = 0; x < w; ++x) src.SetPixelF(x, y, {0.3f, -0.3f, 1.0f, 0.31f});
+    ASSERT_EQ(Blit(diffused, src, D3DX_FILTER_NONE | D3DX_FILTER_DITHER_DIFFUSION), S_OK);
+    ASSERT_EQ(Blit(back, diffused, D3DX_FILTER_NONE), S_OK);
+    double u = 0, v = 0, l = 0;
+    for (UINT y = 0; y < h; ++y) {
+        for (UINT x = 0; x < w; ++x) {
+            u += back.PixelF(x, y).r;
+            v += back.PixelF(x, y).g;
+            l += back.PixelF(x, y).a;
+        }
+    }
+    // Plain rounding would give 5/15, -4/15 and 20/63: each off by more than 0.006.
+    EXPECT_NEAR(u / (w * h), 0.3, 0.005);
+    EXPECT_NEAR(v / (w * h), -0.3, 0.005);
+    EXPECT_NEAR(l / (w * h), 0.31, 0.003);
+}
+
 TEST(PixelCodec, SrgbCurveAndTheBothSidesPair) {
     float previous = -1;
     for (int i = 0; i <= 255; ++i) {

@@ -873,8 +873,23 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND destWindowOverride, const
     if (renderer_) {
         renderer_->Present(window);
     } else if (window) {
-        tarn::platform::FramePresented(window, static_cast<int>(parameters_.BackBufferWidth),
-                                       static_cast<int>(parameters_.BackBufferHeight), nullptr, nullptr);
+        // Nothing is drawn without a renderer; a screenshot shows the back buffer's memory as it is.
+        tarn::platform::FramePresented(
+            window, static_cast<int>(parameters_.BackBufferWidth), static_cast<int>(parameters_.BackBufferHeight),
+            [](void* context, int width, int height, std::uint8_t* rgba) -> bool {
+                const auto* back = static_cast<const Surface*>(context);
+                std::vector<float> row(static_cast<std::size_t>(width) * 4);
+                for (int y = 0; y < height; ++y) {
+                    DecodeRow(back->format(), back->bits() + static_cast<std::size_t>(y) * back->pitch(),
+                              static_cast<UINT>(width), row.data());
+                    for (std::size_t i = 0; i < row.size(); ++i) {
+                        rgba[static_cast<std::size_t>(y) * width * 4 + i] =
+                            static_cast<std::uint8_t>(std::clamp(row[i], 0.0f, 1.0f) * 255.0f + 0.5f);
+                    }
+                }
+                return true;
+            },
+            backBuffer_);
     }
     return D3D_OK;
 }

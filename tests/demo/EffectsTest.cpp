@@ -90,6 +90,10 @@ struct WaveFixture : ::testing::Test {
         // Create() needs a render-target texture; the buffers alone come from the recording device.
         ASSERT_TRUE(CreateBuffersOnly());
     }
+    void TearDown() override {
+        wave.Release();
+        EXPECT_EQ(device.liveBuffers, 0);
+    }
     bool CreateBuffersOnly() {
         // Create stores the device first and fails at the texture (the recording device creates none); the buffers
         // are then made explicitly.

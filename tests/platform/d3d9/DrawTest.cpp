@@ -220,6 +220,8 @@ TEST_F(DrawTest, PointAndLinearSamplingWithWrapAndClamp) {
         {D3DTEXF_POINT, D3DTADDRESS_WRAP, 2, 16, 0, 0xff00ff00},  // u = 0.5: second texel
         {D3DTEXF_POINT, D3DTADDRESS_WRAP, 2, 32, 0, 0xffff0000},  // u = 1.0 wraps to the first
         {D3DTEXF_POINT, D3DTADDRESS_CLAMP, 2, 48, 0, 0xff00ff00}, // u = 1.5 clamps to the last
+        {D3DTEXF_POINT, D3DTADDRESS_MIRROR, 2, 56, 0, 0xffff0000},  // u = 1.75 mirrors to 0.25
+        {D3DTEXF_POINT, D3DTADDRESS_BORDER, 2, 48, 0, 0xffffff00},  // outside: the border colour
         // Linear: texel space x = u * 2 - 0.5; at pixel 16 (u = 0.25) exactly texel 0, at 32 halfway.
         {D3DTEXF_LINEAR, D3DTADDRESS_CLAMP, 1, 16, 16, 0xffff0000},
         {D3DTEXF_LINEAR, D3DTADDRESS_CLAMP, 1, 32, 16, Rgb(0.5, 0.5, 0)},
@@ -232,6 +234,7 @@ TEST_F(DrawTest, PointAndLinearSamplingWithWrapAndClamp) {
         device->SetSamplerState(0, D3DSAMP_MAGFILTER, c.filter);
         device->SetSamplerState(0, D3DSAMP_ADDRESSU, c.address);
         device->SetSamplerState(0, D3DSAMP_ADDRESSV, c.address);
+        device->SetSamplerState(0, D3DSAMP_BORDERCOLOR, 0xffffff00);
         Clear(0xff000000);
         TexturedRect(0, 0, c.u1, c.u1);
         ExpectPixel(ReadTarget(), c.x, c.y, c.expected, 2);
@@ -295,6 +298,22 @@ TEST_F(DrawTest, TextureStageOperationsFollowTheirFormulas) {
         Rect(0, 0, 64, 64, diffuse);
         ExpectPixel(ReadTarget(), 20, 20, Rgb(c.r, c.g, c.b), 2);
     }
+}
+
+// RESULTARG TEMP keeps a stage's result aside; a later stage reads it back with D3DTA_TEMP.
+TEST_F(DrawTest, TempRegisterCarriesAStageResult) {
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xff204060);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device->SetTextureStageState(0, D3DTSS_RESULTARG, D3DTA_TEMP);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetTextureStageState(2, D3DTSS_COLOROP, D3DTOP_ADD);
+    device->SetTextureStageState(2, D3DTSS_COLORARG1, D3DTA_CURRENT);
+    device->SetTextureStageState(2, D3DTSS_COLORARG2, D3DTA_TEMP);
+    Clear(0xff000000);
+    Rect(0, 0, 64, 64, 0xff101010);
+    ExpectPixel(ReadTarget(), 20, 20, 0xff305070, 1);
 }
 
 // Alpha operations show through blending: the stage's alpha decides how much of the quad covers white.

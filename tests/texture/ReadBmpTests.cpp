@@ -396,6 +396,20 @@ TEST(ReadBmp, MalformedHeadersAreRejected) {
     EXPECT_EQ(ReadWith(ReadBmp, twoPlanes, planes), E_FAIL);
 }
 
+TEST(ReadBmp, TheTrialTellsFilesFromBareBitmaps) {
+    Dib d;
+    d.pixels = Padded(Bytes(12, 7), 6);
+    const Bytes file = MakeBmp(d), bare = MakeDib(d);
+    D3DXIMAGE_INFO info;
+    DecodedImage a, b;
+    ASSERT_EQ(ReadImage(a, file.data(), static_cast<UINT>(file.size()), &info, true), S_OK);
+    EXPECT_EQ(info.ImageFileFormat, D3DXIFF_BMP);
+    ASSERT_EQ(ReadImage(b, bare.data(), static_cast<UINT>(bare.size()), &info, true), S_OK);
+    EXPECT_EQ(info.ImageFileFormat, D3DXIFF_DIB);
+    EXPECT_EQ(info.Format, D3DFMT_R8G8B8);
+    EXPECT_EQ(info.Width, 2u);
+}
+
 TEST(ReadBmp, HeaderOnlyReadTakesNoMemory) {
     Dib d;
     d.pixels = Padded(Bytes(12, 0), 6);

@@ -87,7 +87,7 @@ IDirect3D9* CreateRecording(UINT) { return gRecording; }
 // frame after the first, the scene's cache believes the first node's bindings are already in place.
 void WriteSharedBindingScene(const std::string& path) {
     tarn::trs::TrsScene scene;
-    scene.textures = {"sand.dds", "rock.jpg"};
+    scene.textures = {"sand.bmp", "rock.jpg"};
     scene.materials.resize(1);
     for (int b = 0; b < 2; ++b) {
         const float z = 10.0f * b;
@@ -122,7 +122,7 @@ TEST(FrameCallsTest, SceneDrawsWithItsOwnBindingsAndThePassesComeInOrder) {
     const std::string dir = testing::TempDir() + "seascene-frame-calls";
     fs::remove_all(dir);
     fs::create_directories(dir + "/Water");
-    for (const char* file : {"sand.dds", "rock.jpg"}) fs::create_symlink(kRuntime + "/" + file, dir + "/" + file);
+    for (const char* file : {"sand.bmp", "rock.jpg"}) fs::create_symlink(kRuntime + "/" + file, dir + "/" + file);
     for (int i = 0; i < 32; ++i) {
         const std::string name = "/Water/caust" + std::to_string(i) + ".tga";
         fs::create_symlink(kRuntime + name, dir + name);

@@ -10,10 +10,10 @@
 namespace tarn::assetgen {
 
 // File names of the scene's textures, in texture-index order.
-inline constexpr const char* kSandTexture = "sand.dds";
+inline constexpr const char* kSandTexture = "sand.bmp";
 inline constexpr const char* kRockTexture = "rock.jpg";
 inline constexpr const char* kWoodTexture = "wreck.tga";
-inline constexpr const char* kCoralTexture = "coral.bmp";
+inline constexpr const char* kCoralTexture = "coral.dds";
 inline constexpr const char* kSeaweedTexture = "seaweed.png";
 
 // Height of the sand at (x, z); the scene's meshes sit on it.

@@ -180,6 +180,36 @@ TEST(SeaSceneAppTest, MissingCausticFrameFailsAfterTheOtherStepsAndShutdownRelea
     std::filesystem::remove_all(dir);
 }
 
+// The capture keeps the previous render target only between BeginCapture and EndCapture: a capture whose
+// SetRenderTarget fails (here: the wave's surface is already released) lets the saved target go at once.
+TEST(SeaSceneAppTest, CaptureHoldsThePreviousTargetOnlyWhileItLasts) {
+    AppHarness harness(kRuntime);
+    ASSERT_TRUE(harness.Start());
+    IDirect3DDevice9* device = GetRenderer()->GetDevice();
+    IDirect3DSurface9* backBuffer = nullptr;
+    ASSERT_TRUE(SUCCEEDED(device->GetRenderTarget(0, &backBuffer)));
+    auto references = [&] {
+        backBuffer->AddRef();
+        return backBuffer->Release();
+    };
+    const ULONG before = references();
+
+    ImageWave wave;
+    ASSERT_TRUE(wave.Create(D3DFMT_X8R8G8B8, device, 64, 64));
+    EXPECT_TRUE(wave.BeginCapture());
+    EXPECT_TRUE(wave.HoldsSavedTarget());
+    EXPECT_EQ(references(), before) << "the capture's reference replaces the one the device held as its target";
+    EXPECT_TRUE(wave.EndCapture());
+    EXPECT_FALSE(wave.HoldsSavedTarget());
+    EXPECT_EQ(references(), before);
+
+    wave.Release();  // no surface left to capture into: SetRenderTarget(0, null) fails after GetRenderTarget worked
+    EXPECT_FALSE(wave.BeginCapture());
+    EXPECT_FALSE(wave.HoldsSavedTarget());
+    EXPECT_EQ(references(), before) << "the saved target was not released";
+    backBuffer->Release();
+}
+
 // Frames whose clock readings are just over 1/60 s apart are all accepted with that elapsed time: the caustic
 // image changes every third frame, the wave phase advances 0.02 per frame, the eye follows the frame time.
 TEST(SeaSceneAppTest, FramesDriveTheCausticImageTheWaveAndTheCamera) {

@@ -118,10 +118,6 @@ inline int Quantise(float v, int max) {
 inline std::uint16_t Pack565(Vec3 c) {
     return static_cast<std::uint16_t>((Quantise(c.x, 31) << 11) | (Quantise(c.y, 63) << 5) | Quantise(c.z, 31));
 }
-inline Vec3 Unpack565(std::uint16_t c) {
-    const Rgba e = Expand565(c);
-    return {e.r, e.g, e.b};
-}
 
 struct ColourChoice {
     std::uint16_t c0 = 0, c1 = 0;

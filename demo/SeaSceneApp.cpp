@@ -15,52 +15,15 @@ namespace {
 
 constexpr D3DCOLOR kClearColor = 0x00004080;  // alpha 0, red 0, green 64, blue 128: the sea, also the fog colour
 
-// Before each scene draw the device must hold what the scene's draw-state cache believes it holds: the effects
-// change stream 0, the indices, texture stage 0 and the vertex format between two scene draws (the wave grid
-// leaves its own buffers and the render-target texture bound), and the scene sends only what differs from its
-// cache. Drawing from the grid's buffers, or sampling the texture being drawn into, must never happen.
-//
-// Where the scene lets the application forget its bindings, they are reset to unknown and the scene sends its own
-// again. Otherwise the demo restores on the device what the cache holds after every draw: the cache entries end
-// each render() at the last values that got past their step, which depend on the mesh nodes alone (a cache still
-// at -1 is sent anyway).
-template <typename Scene>
-void PrepareSceneBindings(Scene& scene, IDirect3DDevice9* device) {
+// Before each scene draw the scene's draw-state cache must forget the bindings: the effects change stream 0, the
+// indices, texture stage 0 and the vertex format between two scene draws (the wave grid leaves its own buffers and
+// the render-target texture bound), and the scene sends only what differs from its cache. Drawing from the grid's
+// buffers, or sampling the texture being drawn into, must never happen.
+void PrepareSceneBindings(CTRScene& scene) {
     scene.setCurrentFVF(-1);
-    if constexpr (requires {
-                      scene.setCurrentVertexBuffer(-1);
-                      scene.setCurrentIndexBuffer(-1);
-                      scene.setCurrentTexture(-1);
-                  }) {
-        scene.setCurrentVertexBuffer(-1);
-        scene.setCurrentIndexBuffer(-1);
-        scene.setCurrentTexture(-1);
-    } else {
-        const auto& vertexBuffers = scene.getVertexBuffers();
-        const auto& indexBuffers = scene.getIndexBuffers();
-        const CTRTextureList* textures = scene.getTextureList();
-        const std::int32_t vbCount = static_cast<std::int32_t>(vertexBuffers.size());
-        const std::int32_t ibCount = static_cast<std::int32_t>(indexBuffers.size());
-        const std::int32_t texCount = textures ? static_cast<std::int32_t>(textures->entries.size()) : 0;
-        std::int32_t vb = -1, ib = -1, tex = -1;
-        for (const CTRMeshNode* node : scene.getMeshNodes()) {
-            if (node->hidden) continue;
-            if (node->vertexBufferIndex < 0 || node->vertexBufferIndex >= vbCount) continue;
-            vb = node->vertexBufferIndex;
-            if (node->indexBufferIndex < 0 || node->indexBufferIndex >= ibCount) continue;
-            ib = node->indexBufferIndex;
-            if (node->textureIndex != -1) {
-                if (node->textureIndex >= texCount) continue;
-                tex = node->textureIndex;
-            }
-        }
-        if (vb >= 0) {
-            device->SetStreamSource(0, vertexBuffers[static_cast<std::size_t>(vb)]->buffer, 0, 32);
-            device->SetFVF(static_cast<DWORD>(vertexBuffers[static_cast<std::size_t>(vb)]->vertexFormat));
-        }
-        if (ib >= 0) device->SetIndices(indexBuffers[static_cast<std::size_t>(ib)]->buffer);
-        device->SetTexture(0, tex >= 0 ? textures->entries[static_cast<std::size_t>(tex)]->texture : nullptr);
-    }
+    scene.setCurrentVertexBuffer(-1);
+    scene.setCurrentIndexBuffer(-1);
+    scene.setCurrentTexture(-1);
 }
 
 IDirect3DDevice9* Device() { return GetRenderer()->GetDevice(); }
@@ -139,7 +102,7 @@ void CSeaSceneApp::Frame() {
             D3DXMATRIX cameraWorld;
             D3DXMatrixInverse(&cameraWorld, nullptr, &camera->getViewMatrix());
             waterImage->Begin(elapsed, &camera->getProjectionMatrix(), &cameraWorld);
-            PrepareSceneBindings(*scene, device);
+            PrepareSceneBindings(*scene);
             scene->render();
             waterImage->End();
             colorFilter->Render();

@@ -73,6 +73,11 @@ public:
     // that the next vertex-buffer change sends it again.
     std::int32_t getCurrentFVF() const { return currentFVF; }
     void setCurrentFVF(std::int32_t fvf) { currentFVF = fvf; }
+    // Likewise for the bindings: -1 makes the next mesh node send its vertex buffer, index buffer and texture
+    // again, so a scene drawn after other drawing never uses what that drawing left bound.
+    void setCurrentVertexBuffer(std::int32_t index) { currentVertexBuffer = index; }
+    void setCurrentIndexBuffer(std::int32_t index) { currentIndexBuffer = index; }
+    void setCurrentTexture(std::int32_t index) { currentTexture = index; }
 
 private:
     bool isEmpty() const;

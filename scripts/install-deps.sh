@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libsdl2-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   libpng-dev libjpeg62-turbo-dev zlib1g-dev libssl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libstb-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libstb-dev libsquish-dev
 )
 
 missing=()

@@ -7,6 +7,7 @@
 
 #include "texture/D3DXTexture.h"
 #include "texture/BlockCodec.h"
+#include "texture/BlitImage.h"
 #include "texture/BlockCodecBlocks.h"
 #include "texture/PixelCodec.h"
 
@@ -393,6 +394,11 @@ TEST(BlockCodec, DirectEightBitDecodeMatchesTheRowPathByteForByte) {
         ASSERT_EQ(DecodeBlocksToA8R8G8B8(src, direct.data(), kBox * 4), S_OK);
         for (std::size_t i = 0; i < direct.size(); ++i)
             ASSERT_EQ(direct[i], viaRows[i]) << "byte " << i;
+        // BlitImage takes the direct route for this case; it must give the same bytes.
+        std::vector<BYTE> blitted(kBox * kBox * 4, 0xEF);
+        dst.memory = blitted.data();
+        ASSERT_EQ(BlitImage(dst, src, D3DX_FILTER_NONE), S_OK);
+        ASSERT_EQ(blitted, viaRows);
     }
 }
 

@@ -4,7 +4,9 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,27 @@ class Texture;
 
 // Diagnostics on standard error unless muted ("d3d9: ..." lines).
 void Diagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Resource memory, zero-filled as a fresh resource reads. Large blocks come straight from the kernel's zero pages
+// (calloc) rather than being written once by a memset that the caller's own fill then repeats. Throws
+// std::bad_alloc like the containers it replaces.
+class ZeroedBytes {
+public:
+    explicit ZeroedBytes(std::size_t size)
+        : data_(static_cast<std::uint8_t*>(std::calloc(size ? size : 1, 1))), size_(size) {
+        if (!data_) throw std::bad_alloc();
+    }
+    ~ZeroedBytes() { std::free(data_); }
+    ZeroedBytes(const ZeroedBytes&) = delete;
+    ZeroedBytes& operator=(const ZeroedBytes&) = delete;
+    std::uint8_t* data() { return data_; }
+    const std::uint8_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+private:
+    std::uint8_t* data_;
+    std::size_t size_;
+};
 
 // Private data attached with SetPrivateData.
 struct PrivateDataEntry {
@@ -132,7 +155,7 @@ private:
     UINT width_, height_;
     const FormatLayout* layout_;
     UINT pitch_;
-    std::vector<std::uint8_t> memory_;
+    ZeroedBytes memory_;
     bool lockable_;
     bool locked_ = false;
     bool lockedReadOnly_ = false;
@@ -228,7 +251,7 @@ public:
     UINT dirtyBegin = 0, dirtyEnd = 0;
 
 private:
-    std::vector<std::uint8_t> memory_;
+    ZeroedBytes memory_;
     DWORD fvf_;
     ULONG refs_ = 1;
     int lockDepth_ = 0;

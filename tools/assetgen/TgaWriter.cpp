@@ -19,7 +19,7 @@ std::vector<std::uint8_t> EncodeTga(const Image& image, int bitsPerPixel, bool r
     PutU8(out, 0);                     // no image id
     PutU8(out, 0);                     // no colour map
     PutU8(out, runLength ? 10 : 2);    // true colour, raw or run-length
-    for (int i = 0; i < 5; ++i) PutU8(out, 0);  // colour map specification
+    for (int i = 0; i < 5; ++i) PutU8(out, 0);  // colour map fields (none)
     PutU16(out, 0);                    // x origin
     PutU16(out, 0);                    // y origin
     PutU16(out, static_cast<unsigned>(image.width));

@@ -822,8 +822,8 @@ TEST_F(DrawTest, MaterialSourcesAndSpecular) {
     const double hx = -1 / len, hz = -0.5 / len - 1;  // toEye + L, L = (0, 0, -1)
     const double hl = std::sqrt(2 * hx * hx + hz * hz);
     const double ndoth = -hz / hl;
-    const double spec = 0.5 * std::pow(ndoth, 8.0);
-    ExpectPixel(ReadTarget(), 32, 32, Rgb(0.25 + spec, 0.25, 0.25), 2);
+    const double highlight = 0.5 * std::pow(ndoth, 8.0);
+    ExpectPixel(ReadTarget(), 32, 32, Rgb(0.25 + highlight, 0.25, 0.25), 2);
     device->LightEnable(0, FALSE);
 }
 

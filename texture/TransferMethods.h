@@ -64,6 +64,10 @@ void EnablePackedBox(bool enabled);
 bool HasPackedBox(D3DFORMAT format);
 void PackedBoxRow(D3DFORMAT format, const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth);
 
-// The 8-bit-channel, four-byte-pixel row routines; the first is chosen through UseMmx, both give equal results.
+// The 8-bit-channel, four-byte-pixel row routines, all giving equal results. UseMmx allows the vector ones;
+// the 256-bit routine is used where the processor has it (BoxRow8888Avx2Available) and must not be called
+// elsewhere.
 void BoxRow8888Plain(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth);
 void BoxRow8888Mmx(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth);
+bool BoxRow8888Avx2Available();
+void BoxRow8888Avx2(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth);

@@ -123,11 +123,18 @@ TEST(BlitImage, BoxRowVariantsAgreeOnEveryLength) {
     std::vector<BYTE> row0(8 * 41), row1(8 * 41);
     FillRandom(row0, 5);
     FillRandom(row1, 6);
+    // Saturated channels: the largest sums must not wrap in any routine.
+    std::fill(row0.begin(), row0.begin() + 64, BYTE{0xFF});
+    std::fill(row1.begin(), row1.begin() + 64, BYTE{0xFF});
     for (UINT w = 1; w <= 41; w += 2) {
-        std::vector<BYTE> plain(4 * w), mmx(4 * w);
+        std::vector<BYTE> plain(4 * w), mmx(4 * w), avx2(4 * w);
         BoxRow8888Plain(row0.data(), row1.data(), plain.data(), w);
         BoxRow8888Mmx(row0.data(), row1.data(), mmx.data(), w);
         EXPECT_EQ(plain, mmx) << "width " << w;
+        if (BoxRow8888Avx2Available()) {
+            BoxRow8888Avx2(row0.data(), row1.data(), avx2.data(), w);
+            EXPECT_EQ(plain, avx2) << "width " << w;
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -24,25 +25,44 @@ class Texture;
 // Diagnostics on standard error unless muted ("d3d9: ..." lines).
 void Diagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Resource memory, zero-filled as a fresh resource reads. Large blocks come straight from the kernel's zero pages
-// (calloc) rather than being written once by a memset that the caller's own fill then repeats. Throws
-// std::bad_alloc like the containers it replaces.
+// Resource memory that reads as zero until written, as a fresh resource reads. The zero-fill is done on the
+// first access rather than at creation, so that a caller that overwrites every byte before reading any (a lock of
+// a whole surface with D3DLOCK_DISCARD) does not have the memory written twice. Throws std::bad_alloc like the
+// containers it replaces.
 class ZeroedBytes {
 public:
     explicit ZeroedBytes(std::size_t size)
-        : data_(static_cast<std::uint8_t*>(std::calloc(size ? size : 1, 1))), size_(size) {
+        : data_(static_cast<std::uint8_t*>(std::malloc(size ? size : 1))), size_(size) {
         if (!data_) throw std::bad_alloc();
     }
     ~ZeroedBytes() { std::free(data_); }
     ZeroedBytes(const ZeroedBytes&) = delete;
     ZeroedBytes& operator=(const ZeroedBytes&) = delete;
-    std::uint8_t* data() { return data_; }
-    const std::uint8_t* data() const { return data_; }
+    std::uint8_t* data() {
+        Fill();
+        return data_;
+    }
+    const std::uint8_t* data() const {
+        Fill();
+        return data_;
+    }
+    // For a caller that writes every byte before anything reads them: never-touched memory is not zero-filled.
+    std::uint8_t* ForOverwrite() {
+        filled_ = true;
+        return data_;
+    }
     std::size_t size() const { return size_; }
 
 private:
+    void Fill() const {
+        if (filled_) return;
+        std::memset(data_, 0, size_);
+        filled_ = true;
+    }
+
     std::uint8_t* data_;
     std::size_t size_;
+    mutable bool filled_ = false;
 };
 
 // Private data attached with SetPrivateData.

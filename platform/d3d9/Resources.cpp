@@ -229,7 +229,12 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
     lockedReadOnly_ = (flags & D3DLOCK_READONLY) != 0;
     const std::size_t offset = static_cast<std::size_t>(r.top / layout_->blockHeight) * pitch_ +
                                static_cast<std::size_t>(r.left / layout_->blockWidth) * layout_->bytesPerBlock;
-    locked->pBits = memory_.data() + offset;
+    // After a discarding lock of the whole surface its contents are undefined until written, as Direct3D 9 has it:
+    // memory never touched is handed out without being zero-filled first.
+    const bool whole = r.left == 0 && r.top == 0 && static_cast<UINT>(r.right) == width_ &&
+                       static_cast<UINT>(r.bottom) == height_;
+    const bool overwrite = whole && (flags & D3DLOCK_DISCARD) != 0 && !lockedReadOnly_;
+    locked->pBits = (overwrite ? memory_.ForOverwrite() : memory_.data()) + offset;
     locked->Pitch = static_cast<INT>(pitch_);
     return D3D_OK;
 }

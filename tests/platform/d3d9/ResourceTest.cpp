@@ -109,6 +109,82 @@ TEST_F(ResourceTest, LockRoundTripsForEveryFormat) {
     }
 }
 
+// New levels and buffers read as zero even where their memory is recycled from a resource that held other
+// bytes; only a discarding lock of a whole level may hand out memory that was never written, and what is
+// written through it is what reads back.
+TEST_F(ResourceTest, FreshResourcesReadAsZeroUntilWritten) {
+    constexpr UINT kEdge = 64;
+    constexpr std::size_t kLevelBytes = kEdge * kEdge * 4;
+    // Leaves freed memory of the right size behind, full of 0xAB.
+    auto dirtyTheHeap = [&] {
+        IDirect3DTexture9* t = nullptr;
+        ASSERT_EQ(device->CreateTexture(kEdge, kEdge, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(t->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        std::memset(locked.pBits, 0xAB, kLevelBytes);
+        t->UnlockRect(0);
+        t->Release();
+    };
+    auto allZero = [](const void* bytes, std::size_t n) {
+        const auto* p = static_cast<const std::uint8_t*>(bytes);
+        for (std::size_t i = 0; i < n; ++i)
+            if (p[i] != 0) return false;
+        return true;
+    };
+    struct Case {
+        const char* name;
+        bool subRectangle;  // lock the lower half only
+        DWORD flags;
+    } cases[] = {
+        {"read-only lock", false, D3DLOCK_READONLY},
+        {"plain lock", false, 0},
+        {"discarding lock of a sub-rectangle", true, D3DLOCK_DISCARD},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dirtyTheHeap();
+        IDirect3DTexture9* t = nullptr;
+        ASSERT_EQ(device->CreateTexture(kEdge, kEdge, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        const RECT lower{0, kEdge / 2, kEdge, kEdge};
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(t->LockRect(0, &locked, c.subRectangle ? &lower : nullptr, c.flags), D3D_OK);
+        EXPECT_TRUE(allZero(locked.pBits, c.subRectangle ? kLevelBytes / 2 : kLevelBytes));
+        t->UnlockRect(0);
+        ASSERT_EQ(t->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+        EXPECT_TRUE(allZero(locked.pBits, kLevelBytes));
+        t->UnlockRect(0);
+        t->Release();
+    }
+
+    // Written through a discarding lock of the whole level: the written bytes read back.
+    dirtyTheHeap();
+    IDirect3DTexture9* t = nullptr;
+    ASSERT_EQ(device->CreateTexture(kEdge, kEdge, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(t->LockRect(0, &locked, nullptr, D3DLOCK_DISCARD), D3D_OK);
+    for (std::size_t i = 0; i < kLevelBytes; ++i) static_cast<std::uint8_t*>(locked.pBits)[i] = static_cast<std::uint8_t>(i * 13);
+    t->UnlockRect(0);
+    ASSERT_EQ(t->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    for (std::size_t i = 0; i < kLevelBytes; ++i)
+        ASSERT_EQ(static_cast<std::uint8_t*>(locked.pBits)[i], static_cast<std::uint8_t>(i * 13)) << i;
+    t->UnlockRect(0);
+    t->Release();
+
+    // Vertex buffers too.
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(kLevelBytes, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    void* data = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    std::memset(data, 0xAB, kLevelBytes);
+    vb->Unlock();
+    vb->Release();
+    ASSERT_EQ(device->CreateVertexBuffer(kLevelBytes, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_TRUE(allZero(data, kLevelBytes));
+    vb->Unlock();
+    vb->Release();
+}
+
 TEST_F(ResourceTest, PoolAndUsageRules) {
     struct Case {
         D3DPOOL pool;

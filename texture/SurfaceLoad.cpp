@@ -11,27 +11,6 @@
 
 namespace {
 
-// Unlocks on every path.
-class SurfaceLock {
-public:
-    SurfaceLock(IDirect3DSurface9* surface, const RECT* rect, DWORD flags) : surface_(surface) {
-        result_ = surface->LockRect(&locked_, rect, flags);
-    }
-    ~SurfaceLock() {
-        if (SUCCEEDED(result_)) surface_->UnlockRect();
-    }
-    SurfaceLock(const SurfaceLock&) = delete;
-    SurfaceLock& operator=(const SurfaceLock&) = delete;
-    HRESULT Result() const { return result_; }
-    BYTE* Bits() const { return static_cast<BYTE*>(locked_.pBits); }
-    INT Pitch() const { return locked_.Pitch; }
-
-private:
-    IDirect3DSurface9* surface_;
-    D3DLOCKED_RECT locked_ = {};
-    HRESULT result_;
-};
-
 bool ValidRect(const RECT& r, UINT width, UINT height) {
     return r.left >= 0 && r.top >= 0 && r.left <= r.right && r.top <= r.bottom &&
            static_cast<UINT>(r.right) <= width && static_cast<UINT>(r.bottom) <= height;
@@ -60,7 +39,7 @@ void StoredSize(D3DFORMAT format, UINT w, UINT h, std::size_t& rowBytes, UINT& r
 }  // namespace
 
 HRESULT LoadSurfaceFromImage(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette, const RECT* destRect,
-                             const ImageDesc& source, DWORD filter) {
+                             const ImageDesc& source, DWORD filter, DWORD lockFlags) {
     if (destSurface == nullptr) return D3DERR_INVALIDCALL;
     D3DSURFACE_DESC desc = {};
     HRESULT hr = destSurface->GetDesc(&desc);
@@ -70,7 +49,7 @@ HRESULT LoadSurfaceFromImage(IDirect3DSurface9* destSurface, const PALETTEENTRY*
     if (!ValidRect(target, desc.Width, desc.Height)) return D3DERR_INVALIDCALL;
     if (filter == D3DX_DEFAULT) filter = D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER;
 
-    SurfaceLock lock(destSurface, destRect != nullptr ? &target : nullptr, 0);
+    SurfaceLock lock(destSurface, destRect != nullptr ? &target : nullptr, lockFlags);
     if (FAILED(lock.Result())) return lock.Result();
 
     ImageDesc dest;

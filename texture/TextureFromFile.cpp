@@ -1,7 +1,9 @@
 // Textures from image files: read the file, fit the request to the device, create the texture and fill every
 // level from the image, its stored levels or the texture's own filtered levels.
+#include <algorithm>
 #include <cstring>
 
+#include "texture/BlitImage.h"
 #include "texture/D3DXTexture.h"
 #include "texture/FormatTable.h"
 #include "texture/ImageReader.h"
@@ -62,12 +64,102 @@ private:
     T* p_ = nullptr;
 };
 
+// The part of a decoded level to transfer, as the transfer core describes an image.
+ImageDesc ImageOf(const DecodedImage& level, const PALETTEENTRY* workingPalette, D3DCOLOR colorKey) {
+    ImageDesc image;
+    image.memory = const_cast<BYTE*>(level.pixels);
+    image.format = level.format;
+    image.rowPitch = level.rowPitch;
+    image.slicePitch = level.slicePitch;
+    image.box = {static_cast<UINT>(level.sourceRect.left), static_cast<UINT>(level.sourceRect.top),
+                 static_cast<UINT>(level.sourceRect.right), static_cast<UINT>(level.sourceRect.bottom), 0, 1};
+    image.palette = workingPalette;
+    image.colorKey = colorKey;
+    image.rowsUpward = level.rowsUpward;
+    return image;
+}
+
+// Level 0 bytes per band when level 0 and level 1 are written together: a band stays in cache until level 1
+// has been made from it.
+constexpr std::size_t kBandBytes = 256 * 1024;
+
+// An image that goes unchanged into level 0 of a chain whose next level is its exact 2 x 2 box: level 1 is made
+// from each band of level 0 just after the band is written, while it is still in cache, rather than from the
+// whole level afterwards. Both transfers are row by row here (a copy in the same format; a box whose every
+// destination row comes from two source rows), so the bytes are those of loading level 0 and then filtering
+// it. S_FALSE, with nothing written, where that does not hold. Like FillLevels, for a texture just created.
+HRESULT LoadLevelsZeroAndOne(IDirect3DTexture9* texture, const ImageDesc& source, const PALETTEENTRY* palette,
+                             const PALETTEENTRY* workingPalette, DWORD filter, DWORD mipFilter) {
+    if (texture->GetLevelCount() < 2 || mipFilter != D3DX_FILTER_BOX || source.colorKey != 0 ||
+        (filter & (D3DX_FILTER_SRGB_IN | D3DX_FILTER_SRGB_OUT)) != 0) {
+        return S_FALSE;
+    }
+    D3DSURFACE_DESC first = {}, second = {};
+    HRESULT hr = texture->GetLevelDesc(0, &first);
+    if (SUCCEEDED(hr)) hr = texture->GetLevelDesc(1, &second);
+    if (FAILED(hr)) return hr;
+    const UINT width = source.box.right - source.box.left, height = source.box.bottom - source.box.top;
+    const FormatDesc& format = LookUpFormatDesc(source.format);
+    if (first.Format != source.format || format.bits == 0 || format.kind == FormatKind::Palettised ||
+        IsBlockFormat(source.format) || IsPackedPairFormat(source.format) || first.Width != width ||
+        first.Height != height || width % 2 != 0 || height % 2 != 0 || second.Width != width / 2 ||
+        second.Height != height / 2) {
+        return S_FALSE;
+    }
+
+    ComRef<IDirect3DSurface9> surface0, surface1;
+    hr = texture->GetSurfaceLevel(0, &surface0);
+    if (SUCCEEDED(hr)) hr = texture->GetSurfaceLevel(1, &surface1);
+    if (FAILED(hr)) return hr;
+    SurfaceLock lock0(surface0.get(), nullptr, D3DLOCK_DISCARD);
+    if (FAILED(lock0.Result())) return lock0.Result();
+    SurfaceLock lock1(surface1.get(), nullptr, D3DLOCK_DISCARD);
+    if (FAILED(lock1.Result())) return lock1.Result();
+
+    ImageDesc level0;  // written from `source`, then read for level 1
+    level0.memory = lock0.Bits();
+    level0.format = first.Format;
+    level0.rowPitch = static_cast<UINT>(lock0.Pitch());
+    ImageDesc level1;
+    level1.memory = lock1.Bits();
+    level1.format = second.Format;
+    level1.rowPitch = static_cast<UINT>(lock1.Pitch());
+    level1.palette = workingPalette;
+
+    const std::size_t rowBytes = std::size_t{width} * (format.bits / 8);
+    const UINT bandRows = std::max<UINT>(2, static_cast<UINT>(std::min<std::size_t>(kBandBytes / rowBytes, height)) & ~1u);
+    for (UINT top = 0; top < height; top += bandRows) {
+        const UINT bottom = std::min(height, top + bandRows);
+        ImageDesc from = source;
+        from.box.top = source.box.top + top;
+        from.box.bottom = source.box.top + bottom;
+        level0.box = {0, top, width, bottom, 0, 1};
+        level0.palette = palette;
+        hr = BlitImage(level0, from, filter);
+        if (FAILED(hr)) return hr;
+        level0.palette = workingPalette;
+        level1.box = {0, top / 2, width / 2, bottom / 2, 0, 1};
+        hr = BlitImage(level1, level0, mipFilter);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+// Fills every level of `texture`, which this load has just created and releases if the load fails: the levels
+// that a transfer writes whole are locked with D3DLOCK_DISCARD, so that their memory is not zero-filled first.
 HRESULT FillLevels(IDirect3DTexture9* texture, const DecodedImage& image, const PALETTEENTRY* palette,
                    const PALETTEENTRY* workingPalette, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
                    bool filterTexture) {
     const UINT levels = texture->GetLevelCount();
     UINT fileLevels = 0;
     for (const DecodedImage* l = &image; l != nullptr; l = l->smallerLevel) ++fileLevels;
+
+    if (filterTexture && fileLevels == 1 && image.pixels != nullptr) {
+        const HRESULT hr =
+            LoadLevelsZeroAndOne(texture, ImageOf(image, workingPalette, colorKey), palette, workingPalette, filter, mipFilter);
+        if (FAILED(hr)) return hr;
+        if (hr == S_OK) return levels > 2 ? D3DXFilterTexture(texture, workingPalette, 1, mipFilter) : S_OK;
+    }
 
     const DecodedImage* next = &image;
     const DecodedImage* last = &image;
@@ -80,18 +172,10 @@ HRESULT FillLevels(IDirect3DTexture9* texture, const DecodedImage& image, const 
         ComRef<IDirect3DSurface9> surface;
         HRESULT hr = texture->GetSurfaceLevel(level, &surface);
         if (FAILED(hr)) return hr;
-        ImageDesc image;
-        image.memory = const_cast<BYTE*>(source->pixels);
-        image.format = source->format;
-        image.rowPitch = source->rowPitch;
-        image.slicePitch = source->slicePitch;
-        image.box = {static_cast<UINT>(source->sourceRect.left), static_cast<UINT>(source->sourceRect.top),
-                     static_cast<UINT>(source->sourceRect.right), static_cast<UINT>(source->sourceRect.bottom), 0, 1};
-        image.palette = workingPalette;
-        image.colorKey = colorKey;
-        image.rowsUpward = source->rowsUpward;
-        hr = source->pixels != nullptr ? LoadSurfaceFromImage(surface.get(), palette, nullptr, image, filter)
-                                       : D3DERR_INVALIDCALL;
+        hr = source->pixels != nullptr
+                 ? LoadSurfaceFromImage(surface.get(), palette, nullptr, ImageOf(*source, workingPalette, colorKey),
+                                        filter, D3DLOCK_DISCARD)
+                 : D3DERR_INVALIDCALL;
         if (FAILED(hr)) return hr;
         last = source;
         next = source->smallerLevel;

@@ -190,6 +190,51 @@ TEST_F(TextureDevice, DefaultsOnAPowerOfTwoDevice) {
     texture->Release();
 }
 
+// Images that go unchanged into level 0 have level 1 made band by band as level 0 is written: several bands
+// and a short last one (rows of 4 KiB, 200 rows), both row orders and a 16-bit format give the same chain as
+// copying level 0 and box-filtering each level from the one above.
+TEST_F(TextureDevice, ChainsOfImagesLoadedUnchanged) {
+    constexpr UINT kWidth = 1024, kHeight = 200;
+    struct Case {
+        BYTE pixelBits, descriptor;
+        D3DFORMAT format;
+    } cases[] = {
+        {32, 0x20, D3DFMT_A8R8G8B8},
+        {32, 0x00, D3DFMT_A8R8G8B8},
+        {16, 0x00, D3DFMT_A1R5G5B5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.pixelBits) << " bits, descriptor " << int(c.descriptor));
+        const UINT bytesPerPixel = c.pixelBits / 8;
+        MemoryImage level(c.format, kWidth, kHeight);
+        FillRandom(level.bytes, c.pixelBits + c.descriptor);
+        std::vector<BYTE> stored;  // rows in file order
+        for (UINT i = 0; i < kHeight; ++i) {
+            const BYTE* row = level.Row(c.descriptor & 0x20 ? i : kHeight - 1 - i);
+            stored.insert(stored.end(), row, row + kWidth * bytesPerPixel);
+        }
+        TgaSpec s;
+        s.width = kWidth;
+        s.height = kHeight;
+        s.pixelBits = c.pixelBits;
+        s.descriptor = c.descriptor;
+        IDirect3DTexture9* texture = nullptr;
+        ASSERT_EQ(Load(MakeTga(s, {}, stored), &texture, D3DX_DEFAULT_NONPOW2, D3DX_DEFAULT_NONPOW2), S_OK);
+        D3DSURFACE_DESC desc;
+        texture->GetLevelDesc(0, &desc);
+        ASSERT_EQ(desc.Format, c.format);
+        ASSERT_EQ(texture->GetLevelCount(), 11u);
+        EXPECT_EQ(LevelBytes(texture, 0, bytesPerPixel), level.Pixels());
+        for (UINT i = 1; i < texture->GetLevelCount(); ++i) {
+            MemoryImage next(c.format, std::max(level.width / 2, 1u), std::max(level.height / 2, 1u));
+            ASSERT_EQ(Blit(next, level, D3DX_FILTER_BOX), S_OK);
+            EXPECT_EQ(LevelBytes(texture, i, bytesPerPixel), next.Pixels()) << "level " << i;
+            level = next;
+        }
+        texture->Release();
+    }
+}
+
 TEST_F(TextureDevice, OrientationsLoadTheSameTexture) {
     // 3 x 2 pixels, 24-bit, stored top-down, bottom-up (read in place, upwards) and run-length bottom-up.
     const std::vector<BYTE> top = {1, 2, 3, 4, 5, 6, 7, 8, 9}, bottom = {10, 11, 12, 13, 14, 15, 16, 17, 18};

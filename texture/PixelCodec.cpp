@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 #include <iterator>
 #include <new>
 
@@ -252,28 +253,69 @@ const Float4* PixelCodec::PrepareRowForEncode(const Float4* in, UINT count) {
     return out;
 }
 
+namespace {
+
+// Scaled values are kept inside this range before converting, so that huge or NaN inputs cannot overflow the int.
+constexpr float kQuantizeLimit = 2147483000.0f;
+
+std::int32_t QuantizeChannel(float v, float bias, float m, float t, bool isSigned) {
+    float scaled = (v + bias) * m + t;
+    if (!(scaled > -kQuantizeLimit)) scaled = -kQuantizeLimit;
+    if (scaled > kQuantizeLimit) scaled = kQuantizeLimit;
+    std::int32_t q = isSigned ? static_cast<std::int32_t>(std::floor(scaled)) : static_cast<std::int32_t>(scaled);
+    const std::int32_t hi = static_cast<std::int32_t>(m);
+    const std::int32_t lo = isSigned ? -hi : 0;
+    return q < lo ? lo : (q > hi ? hi : q);
+}
+
+// `mask` ? a : b, lane by lane.
+__m128i Select(__m128i mask, __m128i a, __m128i b) {
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+
+// QuantizeChannel on the four channels of each pixel at once, without error diffusion: the same float operations
+// in the same order, the same range limits (a NaN takes the lower one, as MAXPS returns its second operand when
+// the first is NaN), truncation or floor, then the channel's integer range. A channel whose max is 0 has the
+// range 0...0.
+void QuantizePixels(const Float4* in, UINT count, const float* thresholdRow, UINT z, float bias, const float max[4],
+                    unsigned signedChannels, std::int32_t* out) {
+    alignas(16) std::int32_t high[4], low[4], floors[4];
+    for (int c = 0; c < 4; ++c) {
+        const bool isSigned = ((signedChannels >> c) & 1) != 0;
+        high[c] = max[c] != 0 ? static_cast<std::int32_t>(max[c]) : 0;
+        low[c] = isSigned ? -high[c] : 0;
+        floors[c] = isSigned ? -1 : 0;
+    }
+    const __m128 scale = _mm_loadu_ps(max);
+    const __m128 offset = _mm_set1_ps(bias);
+    const __m128 lowLimit = _mm_set1_ps(-kQuantizeLimit), highLimit = _mm_set1_ps(kQuantizeLimit);
+    const __m128i hi = _mm_load_si128(reinterpret_cast<const __m128i*>(high));
+    const __m128i lo = _mm_load_si128(reinterpret_cast<const __m128i*>(low));
+    const __m128i useFloor = _mm_load_si128(reinterpret_cast<const __m128i*>(floors));
+    for (UINT x = 0; x < count; ++x) {
+        const __m128 t = _mm_set1_ps(thresholdRow[(x & 3) + (z & 3)]);
+        __m128 scaled = _mm_add_ps(_mm_mul_ps(_mm_add_ps(_mm_loadu_ps(&in[x].r), offset), scale), t);
+        scaled = _mm_min_ps(_mm_max_ps(scaled, lowLimit), highLimit);
+        const __m128i truncated = _mm_cvttps_epi32(scaled);
+        // Floor: one less where truncation rounded a negative fraction up (the comparison gives -1 there).
+        const __m128i roundedUp = _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(truncated), scaled));
+        __m128i q = Select(useFloor, _mm_add_epi32(truncated, roundedUp), truncated);
+        q = Select(_mm_cmplt_epi32(q, lo), lo, q);
+        q = Select(_mm_cmpgt_epi32(q, hi), hi, q);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x), q);
+    }
+}
+
+}  // namespace
+
 void PixelCodec::QuantizeRow(const Float4* in, UINT count, UINT y, UINT z, const float max[4],
                              unsigned signedChannels, std::int32_t* out) {
     const float* thresholdRow = threshold_ + (y & 3) * 8;
     const float bias = roundingBias_;
-    auto quantize = [&](float v, float m, float t, bool isSigned) -> std::int32_t {
-        float scaled = (v + bias) * m + t;
-        // Keep the value in range before converting so that huge or NaN inputs cannot overflow the int.
-        if (!(scaled > -2147483000.0f)) scaled = -2147483000.0f;
-        if (scaled > 2147483000.0f) scaled = 2147483000.0f;
-        std::int32_t q = isSigned ? static_cast<std::int32_t>(std::floor(scaled)) : static_cast<std::int32_t>(scaled);
-        const std::int32_t hi = static_cast<std::int32_t>(m);
-        const std::int32_t lo = isSigned ? -hi : 0;
-        return q < lo ? lo : (q > hi ? hi : q);
-    };
+    auto quantize = [&](float v, float m, float t, bool isSigned) { return QuantizeChannel(v, bias, m, t, isSigned); };
 
     if (!diffusion_) {
-        for (UINT x = 0; x < count; ++x) {
-            const float t = thresholdRow[(x & 3) + (z & 3)];
-            const float* v = &in[x].r;
-            std::int32_t* q = out + 4 * x;
-            for (int c = 0; c < 4; ++c) q[c] = max[c] != 0 ? quantize(v[c], max[c], t, (signedChannels >> c) & 1) : 0;
-        }
+        QuantizePixels(in, count, thresholdRow, z, bias, max, signedChannels, out);
         return;
     }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "TextureTestSupport.h"
 
@@ -166,6 +167,33 @@ TEST(PixelCodec, ErrorDiffusionOnMixedSignedFormats) {
     EXPECT_NEAR(u / (w * h), 0.3, 0.005);
     EXPECT_NEAR(v / (w * h), -0.3, 0.005);
     EXPECT_NEAR(l / (w * h), 0.31, 0.003);
+}
+
+// Rounding to integer channels at the edges: NaN, infinities and huge values land on the ends of the range,
+// unsigned channels truncate (v * max + 1/2) and signed ones floor it.
+TEST(PixelCodec, RoundingClampsOutOfRangeAndNonFiniteValues) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        D3DFORMAT format;  // four 8-bit channels
+        float value;
+        int expected;  // every channel
+    } cases[] = {
+        {D3DFMT_A8R8G8B8, nan, 0},      {D3DFMT_A8R8G8B8, inf, 255},     {D3DFMT_A8R8G8B8, -inf, 0},
+        {D3DFMT_A8R8G8B8, 1e30f, 255},  {D3DFMT_A8R8G8B8, -0.3f, 0},     {D3DFMT_A8R8G8B8, 0.5f, 128},
+        {D3DFMT_A8R8G8B8, 1.0f, 255},   {D3DFMT_Q8W8V8U8, nan, -127},    {D3DFMT_Q8W8V8U8, inf, 127},
+        {D3DFMT_Q8W8V8U8, -inf, -127},  {D3DFMT_Q8W8V8U8, -1e30f, -127}, {D3DFMT_Q8W8V8U8, -0.5f, -63},
+        {D3DFMT_Q8W8V8U8, 0.3f, 38},    {D3DFMT_Q8W8V8U8, -0.3f, -38},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "format " << c.format << ", value " << c.value);
+        MemoryImage src(D3DFMT_A32B32G32R32F, 5, 1), dst(c.format, 5, 1);
+        for (UINT x = 0; x < 5; ++x) src.SetPixelF(x, 0, {c.value, c.value, c.value, c.value});
+        ASSERT_EQ(Blit(dst, src, D3DX_FILTER_NONE), S_OK);
+        for (std::size_t i = 0; i < 20; ++i) {
+            const int got = c.format == D3DFMT_Q8W8V8U8 ? static_cast<signed char>(dst.bytes[i]) : dst.bytes[i];
+            ASSERT_EQ(got, c.expected) << "byte " << i;
+        }
+    }
 }
 
 TEST(PixelCodec, SrgbCurveAndTheBothSidesPair) {

@@ -1,5 +1,6 @@
-// Runs saved fuzz inputs (files, or the files of directories, recursively) through LLVMFuzzerTestOneInput,
-// for ctest in every build configuration. Fails when an argument cannot be read or no input was found.
+// Replays saved fuzz inputs (files, or the files of directories, recursively) through LLVMFuzzerTestOneInput, for
+// ctest in every build configuration and every fuzz target. Fails when an argument cannot be read or no input was
+// found.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -36,6 +37,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::printf("ran %zu inputs\n", count);
+    std::printf("replayed %zu inputs\n", count);
     return count > 0 ? 0 : 1;
 }

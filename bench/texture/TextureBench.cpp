@@ -89,20 +89,7 @@ const Files& TheFiles() {
 }
 
 IDirect3DDevice9* Device() {
-    static IDirect3DDevice9* device = [] {
-        tarn::d3d9::SetBackend(tarn::d3d9::BackendKind::Null);
-        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = pp.BackBufferHeight = 16;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        IDirect3DDevice9* created = nullptr;
-        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
-                          &created);
-        return created;
-    }();
+    static IDirect3DDevice9* device = tarn::d3d9::CreateNullDevice(16, 16);
     return device;
 }
 

@@ -6,31 +6,8 @@
 #include "texture/D3DXTexture.h"
 #include "texture/ImageReader.h"
 
-namespace {
-
-IDirect3DDevice9* NullDevice() {
-    static IDirect3DDevice9* device = [] {
-        tarn::d3d9::SetBackend(tarn::d3d9::BackendKind::Null);
-        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        IDirect3DDevice9* created = nullptr;
-        if (d3d == nullptr) return created;
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = pp.BackBufferHeight = 16;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
-                          &created);
-        return created;
-    }();
-    return device;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    IDirect3DDevice9* device = NullDevice();
+    static IDirect3DDevice9* const device = tarn::d3d9::CreateNullDevice(16, 16);
     if (device == nullptr || size == 0 || size > 0xFFFFFFFFu) return 0;
     // Skip images too large to be worth the time; they are valid input all the same.
     DecodedImage header;

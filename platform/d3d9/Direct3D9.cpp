@@ -62,6 +62,28 @@ BackendKind CurrentBackend() {
     return BackendKind::Gl;
 }
 
+IDirect3DDevice9* CreateNullDevice(UINT width, UINT height) {
+    SetBackend(BackendKind::Null);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    if (d3d == nullptr) return nullptr;
+    D3DPRESENT_PARAMETERS pp = {};
+    pp.BackBufferWidth = width;
+    pp.BackBufferHeight = height;
+    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+    pp.BackBufferCount = 1;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    pp.Windowed = TRUE;
+    pp.EnableAutoDepthStencil = TRUE;
+    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    IDirect3DDevice9* device = nullptr;
+    if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
+                                 &device))) {
+        device = nullptr;
+    }
+    d3d->Release();
+    return device;
+}
+
 std::size_t LiveResourceCount(IDirect3DDevice9* device) {
     auto* own = dynamic_cast<Device*>(device);
     return own ? own->LiveCount() : 0;

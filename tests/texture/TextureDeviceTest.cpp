@@ -23,20 +23,9 @@ class TextureDevice : public testing::Test {
 protected:
     void UseProfile(const char* profile) {
         TearDownDevice();
-        tarn::d3d9::SetBackend(tarn::d3d9::BackendKind::Null);
         ASSERT_TRUE(tarn::d3d9::SetProfile(profile));
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        ASSERT_NE(d3d, nullptr);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 64;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                    &pp, &device),
-                  D3D_OK);
+        device = tarn::d3d9::CreateNullDevice(64, 64);
+        ASSERT_NE(device, nullptr);
     }
     void SetUp() override { UseProfile("default"); }
     void TearDown() override { TearDownDevice(); }
@@ -45,10 +34,6 @@ protected:
             EXPECT_EQ(tarn::d3d9::LiveResourceCount(device), 0u) << tarn::d3d9::DescribeLiveResources(device);
             device->Release();
             device = nullptr;
-        }
-        if (d3d != nullptr) {
-            d3d->Release();
-            d3d = nullptr;
         }
         tarn::d3d9::SetProfile(nullptr);
         tarn::d3d9::ResetBackend();
@@ -77,7 +62,6 @@ protected:
         return bytes;
     }
 
-    IDirect3D9* d3d = nullptr;
     IDirect3DDevice9* device = nullptr;
 };
 

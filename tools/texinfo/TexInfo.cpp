@@ -196,22 +196,8 @@ int main(int argc, char** argv) {
     std::printf("Palette:        %s\n", image.palette != nullptr ? "yes" : "no");
     if (pngPath == nullptr) return 0;
 
-    tarn::d3d9::SetBackend(tarn::d3d9::BackendKind::Null);
-    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    if (d3d == nullptr) return Fail("no Direct3D", E_FAIL);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = pp.BackBufferHeight = 16;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.BackBufferCount = 1;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.Windowed = TRUE;
-    IDirect3DDevice9* device = nullptr;
-    hr = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
-                           &device);
-    if (FAILED(hr)) {
-        d3d->Release();
-        return Fail("no device", hr);
-    }
+    IDirect3DDevice9* device = tarn::d3d9::CreateNullDevice(16, 16);
+    if (device == nullptr) return Fail("no device", E_FAIL);
 
     int status = 0;
     IDirect3DTexture9* texture = nullptr;
@@ -255,6 +241,5 @@ int main(int argc, char** argv) {
     }
     if (texture != nullptr) texture->Release();
     device->Release();
-    d3d->Release();
     return status;
 }

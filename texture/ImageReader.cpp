@@ -63,6 +63,11 @@ void ReportReaderError(const char* text) {
     OutputDebugStringA(line.c_str());
 }
 
+HRESULT RejectImage(const char* why) {
+    ReportReaderError(why);
+    return E_FAIL;
+}
+
 namespace {
 
 struct ReaderEntry {

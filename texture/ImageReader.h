@@ -83,3 +83,12 @@ D3DFORMAT PublicFormat(D3DFORMAT format);
 
 // One line on the debug channel saying why a reader rejected its data ("TGA: ...").
 void ReportReaderError(const char* text);
+// ReportReaderError(why), then E_FAIL: what a reader returns for damaged data.
+HRESULT RejectImage(const char* why);
+
+// Little-endian 16- and 32-bit values as the file formats store them, read byte by byte (any alignment).
+inline std::uint16_t ReadLe16(const BYTE* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+inline std::uint32_t ReadLe32(const BYTE* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}

@@ -13,17 +13,6 @@ constexpr std::uint32_t kInfoHeader = 40;
 
 enum Compression : std::uint32_t { kNone = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3 };
 
-inline std::uint16_t Read16(const BYTE* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-inline std::uint32_t Read32(const BYTE* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-HRESULT Reject(const char* why) {
-    ReportReaderError(why);
-    return E_FAIL;
-}
-
 struct MaskFormat {
     std::uint32_t bits, red, green, blue, alpha;
     D3DFORMAT format;
@@ -95,11 +84,11 @@ HRESULT DecodeRle(const BYTE* src, std::uint64_t size, bool nibbles, BYTE* pixel
     std::uint64_t pos = 0, x = 0, y = 0;
     auto put = [&](BYTE v) { OutputRow(pixels, pitch, height, bottomUp, y)[x++] = v; };
     while (y < height) {
-        if (size - pos < 2) return Reject("BMP: run-length data ends before the image");
+        if (size - pos < 2) return RejectImage("BMP: run-length data ends before the image");
         const BYTE n = src[pos], v = src[pos + 1];
         pos += 2;
         if (n > 0) {
-            if (x + n > width) return Reject("BMP: run-length run past the end of a row");
+            if (x + n > width) return RejectImage("BMP: run-length run past the end of a row");
             for (unsigned i = 0; i < n; ++i) put(nibbles ? static_cast<BYTE>((i & 1) ? (v & 15) : (v >> 4)) : v);
         } else if (v == 0) {
             x = 0;
@@ -107,16 +96,16 @@ HRESULT DecodeRle(const BYTE* src, std::uint64_t size, bool nibbles, BYTE* pixel
         } else if (v == 1) {
             break;
         } else if (v == 2) {
-            if (size - pos < 2) return Reject("BMP: run-length move past end of data");
+            if (size - pos < 2) return RejectImage("BMP: run-length move past end of data");
             x += src[pos];
             y += src[pos + 1];
             pos += 2;
-            if (y < height && x > width) return Reject("BMP: run-length move past the end of a row");
+            if (y < height && x > width) return RejectImage("BMP: run-length move past the end of a row");
         } else {
             const std::uint64_t bytes = nibbles ? (v + 1u) / 2u : v;
             const std::uint64_t padded = (bytes + 1) & ~std::uint64_t{1};
-            if (size - pos < bytes) return Reject("BMP: run-length literal past end of data");
-            if (x + v > width) return Reject("BMP: run-length literal past the end of a row");
+            if (size - pos < bytes) return RejectImage("BMP: run-length literal past end of data");
+            if (x + v > width) return RejectImage("BMP: run-length literal past the end of a row");
             for (unsigned i = 0; i < v; ++i) {
                 const BYTE b = src[pos + (nibbles ? i / 2 : i)];
                 put(nibbles ? static_cast<BYTE>((i & 1) ? (b & 15) : (b >> 4)) : b);
@@ -132,23 +121,23 @@ HRESULT DecodeRle(const BYTE* src, std::uint64_t size, bool nibbles, BYTE* pixel
 HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
     if (size <= 3) return E_FAIL;
     Header h;
-    h.headerSize = Read32(data);
+    h.headerSize = ReadLe32(data);
     if (h.headerSize > size) return E_FAIL;
     if (h.headerSize == kCoreHeader) {
-        h.width = Read16(data + 4);
-        h.height = Read16(data + 6);
-        h.planes = Read16(data + 8);
-        h.bits = Read16(data + 10);
+        h.width = ReadLe16(data + 4);
+        h.height = ReadLe16(data + 6);
+        h.planes = ReadLe16(data + 8);
+        h.bits = ReadLe16(data + 10);
     } else if (h.headerSize >= kInfoHeader) {
-        h.width = static_cast<std::int32_t>(Read32(data + 4));
-        h.height = static_cast<std::int32_t>(Read32(data + 8));
-        h.planes = Read16(data + 12);
-        h.bits = Read16(data + 14);
-        h.compression = Read32(data + 16);
-        h.coloursUsed = Read32(data + 32);
+        h.width = static_cast<std::int32_t>(ReadLe32(data + 4));
+        h.height = static_cast<std::int32_t>(ReadLe32(data + 8));
+        h.planes = ReadLe16(data + 12);
+        h.bits = ReadLe16(data + 14);
+        h.compression = ReadLe32(data + 16);
+        h.coloursUsed = ReadLe32(data + 32);
         if (h.headerSize >= 52)
-            for (int i = 0; i < 3; ++i) h.masks[i] = Read32(data + 40 + 4 * i);
-        if (h.headerSize >= 56) h.masks[3] = Read32(data + 52);
+            for (int i = 0; i < 3; ++i) h.masks[i] = ReadLe32(data + 40 + 4 * i);
+        if (h.headerSize >= 56) h.masks[3] = ReadLe32(data + 52);
     } else {
         return E_FAIL;
     }
@@ -157,9 +146,9 @@ HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
     std::uint64_t colours = h.coloursUsed;
     if (colours == 0 && h.bits <= 8) colours = std::uint64_t{1} << h.bits;
     const std::uint64_t pixelOffset = h.headerSize + colours * entrySize;
-    if (size < pixelOffset) return Reject("BMP: colour table past end of data");
-    if (h.planes != 1) return Reject("BMP: plane count is not 1");
-    if (h.width <= 0 || h.height == 0) return Reject("BMP: empty image");
+    if (size < pixelOffset) return RejectImage("BMP: colour table past end of data");
+    if (h.planes != 1) return RejectImage("BMP: plane count is not 1");
+    if (h.width <= 0 || h.height == 0) return RejectImage("BMP: empty image");
 
     // Format choice.
     D3DFORMAT format = D3DFMT_UNKNOWN;
@@ -170,14 +159,15 @@ HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
             case 16: format = D3DFMT_X1R5G5B5; break;
             case 24: format = D3DFMT_R8G8B8; break;
             case 32: format = D3DFMT_X8R8G8B8; break;
-            default: return Reject("BMP: unsupported bit count");
+            default: return RejectImage("BMP: unsupported bit count");
         }
         // Run-length coding exists for 8-bit (RLE8) and 4-bit (RLE4) indices only.
         if ((h.compression == kRle8 && h.bits != 8) || (h.compression == kRle4 && h.bits != 4))
-            return Reject("BMP: run-length coding does not match the bit count");
+            return RejectImage("BMP: run-length coding does not match the bit count");
     } else if (h.compression == kBitFields) {
-        if (h.headerSize < 52) return Reject("BMP: bit fields without masks in the header");
-        if (h.bits != 16 && h.bits != 24 && h.bits != 32) return Reject("BMP: unsupported bit count for bit fields");
+        if (h.headerSize < 52) return RejectImage("BMP: bit fields without masks in the header");
+        if (h.bits != 16 && h.bits != 24 && h.bits != 32)
+            return RejectImage("BMP: unsupported bit count for bit fields");
         layout = Layout::Generic;
         for (const MaskFormat& m : kMaskFormats)
             if (m.bits == h.bits && m.red == h.masks[0] && m.green == h.masks[1] && m.blue == h.masks[2] &&
@@ -192,7 +182,7 @@ HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
         }
         if (layout == Layout::Generic) format = D3DFMT_A32B32G32R32F;
     } else {
-        return Reject("BMP: unsupported compression");
+        return RejectImage("BMP: unsupported compression");
     }
 
     const bool bottomUp = h.height > 0;
@@ -207,12 +197,13 @@ HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
     if (h.bits == 1 || h.bits == 4) outRowBytes = width;
     else if (layout == Layout::Generic) outRowBytes = width * 16;
     const std::uint64_t outPitch = (outRowBytes + 3) & ~std::uint64_t{3};
-    if (outPitch > 0xFFFFFFFFu || height > 0x7FFFFFFFu) return Reject("BMP: image too large");
+    if (outPitch > 0xFFFFFFFFu || height > 0x7FFFFFFFu) return RejectImage("BMP: image too large");
 
     const bool compressed = h.compression == kRle8 || h.compression == kRle4;
     const BYTE* src = data + pixelOffset;
     const std::uint64_t srcSize = size - pixelOffset;
-    if (!compressed && srcSize < (height - 1) * srcStride + srcRowBytes) return Reject("BMP: pixel data past end of data");
+    if (!compressed && srcSize < (height - 1) * srcStride + srcRowBytes)
+        return RejectImage("BMP: pixel data past end of data");
 
     // A 32-bit image with anything in its fourth bytes has alpha.
     if (format == D3DFMT_X8R8G8B8 && h.compression == kNone) {
@@ -287,16 +278,16 @@ HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
                 break;
             case Layout::ShiftedXRGB:
                 for (std::uint64_t x = 0; x < width; ++x) {
-                    const std::uint32_t v = Read32(s + x * 4) >> 8;
+                    const std::uint32_t v = ReadLe32(s + x * 4) >> 8;
                     std::memcpy(d + x * 4, &v, 4);
                 }
                 break;
             case Layout::Generic:
                 for (std::uint64_t x = 0; x < width; ++x) {
                     const BYTE* p = s + x * bytesPerPixel;
-                    std::uint32_t v = bytesPerPixel == 2 ? Read16(p)
-                                      : bytesPerPixel == 3 ? static_cast<std::uint32_t>(Read16(p)) | (p[2] << 16)
-                                                           : Read32(p);
+                    std::uint32_t v = bytesPerPixel == 2 ? ReadLe16(p)
+                                      : bytesPerPixel == 3 ? static_cast<std::uint32_t>(ReadLe16(p)) | (p[2] << 16)
+                                                           : ReadLe32(p);
                     const float f[4] = {ChannelValue(channels[0], v), ChannelValue(channels[1], v),
                                         ChannelValue(channels[2], v), ChannelValue(channels[3], v)};
                     std::memcpy(d + x * 16, f, 16);
@@ -309,6 +300,6 @@ HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
 
 HRESULT ReadBmp(DecodedImage& image, const BYTE* data, UINT size) {
     if (size < 14 || data[0] != 'B' || data[1] != 'M') return E_FAIL;
-    if (Read32(data + 2) > size) return E_FAIL;
+    if (ReadLe32(data + 2) > size) return E_FAIL;
     return ReadDib(image, data + 14, size - 14);
 }

@@ -28,16 +28,6 @@ enum : std::uint32_t {
     kBumpDuDv = 0x80000,
 };
 
-inline std::uint32_t Read32(const BYTE* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-HRESULT Reject(const char* why) {
-    ReportReaderError(why);
-    return E_FAIL;
-}
-
 struct PixelFormat {
     D3DFORMAT format;
     std::uint32_t flags, fourCC, bits, red, green, blue, alpha;
@@ -97,15 +87,17 @@ const PixelFormat kPixelFormats[] = {
 };
 
 D3DFORMAT FindFormat(const BYTE* pf) {
-    if (Read32(pf) != 32) return D3DFMT_UNKNOWN;
-    std::uint32_t flags = Read32(pf + 4);
+    if (ReadLe32(pf) != 32) return D3DFMT_UNKNOWN;
+    std::uint32_t flags = ReadLe32(pf + 4);
     if (flags & kFourCC) flags = kFourCC;
-    const std::uint32_t fourCC = Read32(pf + 8), bits = Read32(pf + 12);
-    const std::uint32_t red = Read32(pf + 16), green = Read32(pf + 20), blue = Read32(pf + 24), alpha = Read32(pf + 28);
+    const std::uint32_t fourCC = ReadLe32(pf + 8), bits = ReadLe32(pf + 12);
+    const std::uint32_t red = ReadLe32(pf + 16), green = ReadLe32(pf + 20), blue = ReadLe32(pf + 24),
+                        alpha = ReadLe32(pf + 28);
     for (const PixelFormat& e : kPixelFormats) {
         if (e.flags != flags) continue;
         if ((flags & kFourCC) && e.fourCC != fourCC) continue;
-        if ((flags & (kAlphaOnly | kPalette8 | kRgb | kZBuffer | kStencil | kBumpLuminance | kBumpDuDv)) && e.bits != bits)
+        if ((flags & (kAlphaOnly | kPalette8 | kRgb | kZBuffer | kStencil | kBumpLuminance | kBumpDuDv)) &&
+            e.bits != bits)
             continue;
         if ((flags & (kRgb | kStencil | kLuminance | kBumpLuminance | kBumpDuDv)) && e.red != red) continue;
         if ((flags & (kRgb | kZBuffer | kStencil | kBumpLuminance | kBumpDuDv)) && e.green != green) continue;
@@ -145,31 +137,31 @@ void LevelPitches(D3DFORMAT format, std::uint64_t width, std::uint64_t height, s
 
 HRESULT ReadDds(DecodedImage& image, const BYTE* data, UINT size) {
     if (size < kHeaderBytes || std::memcmp(data, "DDS ", 4) != 0) return E_FAIL;
-    const std::uint32_t headerFlags = Read32(data + 8);
+    const std::uint32_t headerFlags = ReadLe32(data + 8);
     const bool volume = (headerFlags & kDepthFlag) != 0;
-    std::uint64_t height = Read32(data + 12), width = Read32(data + 16);
-    std::uint64_t depth = volume ? Read32(data + 24) : 1;
+    std::uint64_t height = ReadLe32(data + 12), width = ReadLe32(data + 16);
+    std::uint64_t depth = volume ? ReadLe32(data + 24) : 1;
     if (depth == 0) depth = 1;
-    std::uint32_t levels = Read32(data + 28);
+    std::uint32_t levels = ReadLe32(data + 28);
     if (levels == 0) levels = 1;
-    if (width == 0 || height == 0) return Reject("DDS: empty image");
+    if (width == 0 || height == 0) return RejectImage("DDS: empty image");
     // No chain is longer than the bit length of the largest side; longer counts would only make endless 1 x 1
     // records out of a few bytes.
     const std::uint64_t largest = width > height ? (width > depth ? width : depth) : (height > depth ? height : depth);
-    if (levels > BitLength(static_cast<UINT>(largest))) return Reject("DDS: more mip levels than the size allows");
+    if (levels > BitLength(static_cast<UINT>(largest))) return RejectImage("DDS: more mip levels than the size allows");
 
-    const std::uint32_t cubeBits = Read32(data + 112) & kAllCubeFaces;
-    if (cubeBits != 0 && cubeBits != kAllCubeFaces) return Reject("DDS: cube map without all six faces");
+    const std::uint32_t cubeBits = ReadLe32(data + 112) & kAllCubeFaces;
+    if (cubeBits != 0 && cubeBits != kAllCubeFaces) return RejectImage("DDS: cube map without all six faces");
     const std::uint32_t faces = cubeBits ? 6 : 1;
 
     const D3DFORMAT format = FindFormat(data + 76);
-    if (format == D3DFMT_UNKNOWN) return Reject("DDS: unknown pixel format");
+    if (format == D3DFMT_UNKNOWN) return RejectImage("DDS: unknown pixel format");
     image.resourceType = volume ? D3DRTYPE_VOLUMETEXTURE : (faces == 6 ? D3DRTYPE_CUBETEXTURE : D3DRTYPE_TEXTURE);
 
     std::uint64_t pos = kHeaderBytes;
     const PALETTEENTRY* palette = nullptr;
     if (format == D3DFMT_P8 || format == D3DFMT_A8P8) {
-        if (size - pos < 1024) return Reject("DDS: palette past end of data");
+        if (size - pos < 1024) return RejectImage("DDS: palette past end of data");
         palette = reinterpret_cast<const PALETTEENTRY*>(data + pos);
         pos += 1024;
     }
@@ -193,7 +185,7 @@ HRESULT ReadDds(DecodedImage& image, const BYTE* data, UINT size) {
             LevelPitches(format, w, h, rowPitch, slicePitch);
             // Pitches past 32 bits cannot be described, and a level past the data is refused with the file.
             if (rowPitch > 0xFFFFFFFFu || slicePitch > 0xFFFFFFFFu || d * slicePitch > size - pos)
-                return Reject("DDS: level past end of data");
+                return RejectImage("DDS: level past end of data");
             level->format = format;
             level->palette = const_cast<PALETTEENTRY*>(palette);
             level->width = static_cast<UINT>(w);

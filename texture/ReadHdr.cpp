@@ -10,11 +10,6 @@
 
 namespace {
 
-HRESULT Reject(const char* why) {
-    ReportReaderError(why);
-    return E_FAIL;
-}
-
 inline bool IsBlank(BYTE c) { return c == ' ' || c == '\t'; }
 
 // A cursor over the file's bytes.
@@ -69,27 +64,27 @@ bool ParseAxis(const char*& p, const char* end, char& sign, char& axis, std::uin
 
 // Reads one scanline of `length` pixels into `rgbe` (four bytes a pixel).
 HRESULT ReadScanline(Cursor& in, std::uint32_t length, BYTE* rgbe) {
-    if (in.Left() < 4) return Reject("HDR: scanline past end of data");
+    if (in.Left() < 4) return RejectImage("HDR: scanline past end of data");
     const BYTE* head = in.data + in.pos;
     if (head[0] == 2 && head[1] == 2 && (head[2] & 0x80) == 0) {
         const std::uint32_t declared = static_cast<std::uint32_t>(head[2] << 8 | head[3]);
-        if (declared != length) return Reject("HDR: run-length scanline of the wrong length");
+        if (declared != length) return RejectImage("HDR: run-length scanline of the wrong length");
         in.pos += 4;
         for (int channel = 0; channel < 4; ++channel) {
             std::uint32_t x = 0;
             while (x < length) {
-                if (in.Left() < 1) return Reject("HDR: run-length packet past end of data");
+                if (in.Left() < 1) return RejectImage("HDR: run-length packet past end of data");
                 const BYTE count = in.data[in.pos++];
                 if (count > 128) {
                     const std::uint32_t run = count - 128u;
-                    if (run > length - x) return Reject("HDR: run-length packet past end of scanline");
-                    if (in.Left() < 1) return Reject("HDR: run-length packet past end of data");
+                    if (run > length - x) return RejectImage("HDR: run-length packet past end of scanline");
+                    if (in.Left() < 1) return RejectImage("HDR: run-length packet past end of data");
                     const BYTE v = in.data[in.pos++];
                     for (std::uint32_t i = 0; i < run; ++i) rgbe[(x + i) * 4 + channel] = v;
                     x += run;
                 } else {
-                    if (count > length - x) return Reject("HDR: literal packet past end of scanline");
-                    if (in.Left() < count) return Reject("HDR: literal packet past end of data");
+                    if (count > length - x) return RejectImage("HDR: literal packet past end of scanline");
+                    if (in.Left() < count) return RejectImage("HDR: literal packet past end of data");
                     for (std::uint32_t i = 0; i < count; ++i) rgbe[(x + i) * 4 + channel] = in.data[in.pos + i];
                     in.pos += count;
                     x += count;
@@ -105,13 +100,13 @@ HRESULT ReadScanline(Cursor& in, std::uint32_t length, BYTE* rgbe) {
     std::uint32_t x = 1;
     unsigned repeatShift = 0;
     while (x < length) {
-        if (in.Left() < 4) return Reject("HDR: scanline past end of data");
+        if (in.Left() < 4) return RejectImage("HDR: scanline past end of data");
         const BYTE* g = in.data + in.pos;
         in.pos += 4;
         if (g[0] == 1 && g[1] == 1 && g[2] == 1) {
-            if (repeatShift >= 32) return Reject("HDR: repeat past end of scanline");
+            if (repeatShift >= 32) return RejectImage("HDR: repeat past end of scanline");
             const std::uint64_t n = static_cast<std::uint64_t>(g[3]) << repeatShift;
-            if (n > length - x) return Reject("HDR: repeat past end of scanline");
+            if (n > length - x) return RejectImage("HDR: repeat past end of scanline");
             for (std::uint64_t i = 0; i < n; ++i, ++x) std::memcpy(rgbe + x * 4, rgbe + (x - 1) * 4, 4);
             repeatShift += 8;
         } else {
@@ -130,7 +125,7 @@ HRESULT ReadHdr(DecodedImage& image, const BYTE* data, UINT size) {
     Cursor in{data, size};
     const char* line;
     std::size_t length;
-    if (!in.Line(line, length)) return Reject("HDR: header without end");
+    if (!in.Line(line, length)) return RejectImage("HDR: header without end");
 
     bool haveFormat = false;
     double exposure = 1.0;
@@ -138,49 +133,50 @@ HRESULT ReadHdr(DecodedImage& image, const BYTE* data, UINT size) {
         if (in.StartsWith("FORMAT=")) {
             in.pos += 7;
             while (in.Left() && IsBlank(in.data[in.pos])) ++in.pos;
-            if (in.Left() < 16) return Reject("HDR: FORMAT line past end of data");
+            if (in.Left() < 16) return RejectImage("HDR: FORMAT line past end of data");
             if (std::memcmp(in.data + in.pos, "32-bit_rle_rgbe", 15) != 0 &&
                 std::memcmp(in.data + in.pos, "32-bit_rle_xyze", 15) != 0)
-                return Reject("HDR: unknown pixel format");
+                return RejectImage("HDR: unknown pixel format");
             in.pos += 16;
             haveFormat = true;
             // Whatever follows the name up to the end of the line is not part of it.
-            if (in.data[in.pos - 1] != '\n' && !in.Line(line, length)) return Reject("HDR: header without end");
+            if (in.data[in.pos - 1] != '\n' && !in.Line(line, length)) return RejectImage("HDR: header without end");
             continue;
         }
-        if (!in.Line(line, length)) return Reject("HDR: header without end");
+        if (!in.Line(line, length)) return RejectImage("HDR: header without end");
         if (length == 0 || (length == 1 && line[0] == '\r')) break;
         if (length >= 9 && std::memcmp(line, "EXPOSURE=", 9) == 0) {
-            if (length - 9 > 256) return Reject("HDR: EXPOSURE line too long");
+            if (length - 9 > 256) return RejectImage("HDR: EXPOSURE line too long");
             double value;
-            if (!ParseNumberAlone(line + 9, line + length, value)) return Reject("HDR: EXPOSURE is not one number");
+            if (!ParseNumberAlone(line + 9, line + length, value))
+                return RejectImage("HDR: EXPOSURE is not one number");
             exposure *= value;
         }
     }
-    if (!haveFormat) return Reject("HDR: no FORMAT line");
+    if (!haveFormat) return RejectImage("HDR: no FORMAT line");
     // A zero, negative or infinite exposure would turn every pixel into infinities or nonsense.
-    if (!(exposure > 0.0) || !std::isfinite(exposure)) return Reject("HDR: exposure is not a positive number");
+    if (!(exposure > 0.0) || !std::isfinite(exposure)) return RejectImage("HDR: exposure is not a positive number");
 
-    if (!in.Line(line, length) || length > 256 || length <= 2) return Reject("HDR: bad resolution line");
+    if (!in.Line(line, length) || length > 256 || length <= 2) return RejectImage("HDR: bad resolution line");
     char sign[2], axis[2];
     std::uint32_t count[2];
     const char* p = line;
     const char* end = line + length;
     if (!ParseAxis(p, end, sign[0], axis[0], count[0]) || !ParseAxis(p, end, sign[1], axis[1], count[1]) ||
         axis[0] == axis[1])
-        return Reject("HDR: bad resolution line");
+        return RejectImage("HDR: bad resolution line");
     while (p < end && (IsBlank(static_cast<BYTE>(*p)) || *p == '\r')) ++p;
-    if (p != end || count[0] == 0 || count[1] == 0) return Reject("HDR: bad resolution line");
+    if (p != end || count[0] == 0 || count[1] == 0) return RejectImage("HDR: bad resolution line");
 
     // The first part names the axis along which scanlines follow each other, the second the one along a scanline.
     const bool scanlinesAreRows = axis[0] == 'Y';
     const std::uint32_t width = scanlinesAreRows ? count[1] : count[0];
     const std::uint32_t height = scanlinesAreRows ? count[0] : count[1];
     const std::uint64_t pitch = std::uint64_t{width} * 16;
-    if (pitch > 0xFFFFFFFFu || pitch * height > 0xFFFFFFFFu) return Reject("HDR: image too large");
+    if (pitch > 0xFFFFFFFFu || pitch * height > 0xFFFFFFFFu) return RejectImage("HDR: image too large");
     // Every scanline takes at least four bytes, so a file far too short for its scanline count is refused before
     // the allocation.
-    if (count[0] > size / 4) return Reject("HDR: data too short for the image");
+    if (count[0] > size / 4) return RejectImage("HDR: data too short for the image");
 
     image.format = D3DFMT_A32B32G32R32F;
     image.width = width;

@@ -9,11 +9,6 @@
 
 namespace {
 
-HRESULT Reject(const char* why) {
-    ReportReaderError(why);
-    return E_FAIL;
-}
-
 inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // The line at `pos` (at most 256 bytes before its "\n"); `pos` moves past the "\n".
@@ -52,16 +47,16 @@ HRESULT ReadPfm(DecodedImage& image, const BYTE* data, UINT size) {
     std::uint32_t width = 0, height = 0;
     if (!NextLine(data, size, pos, begin, end) || !ParseToken(begin, end, width) || !ParseToken(begin, end, height) ||
         !AtEnd(begin, end))
-        return Reject("PFM: bad size line");
+        return RejectImage("PFM: bad size line");
     float scale = 0.0f;
     if (!NextLine(data, size, pos, begin, end) || !ParseToken(begin, end, scale) || !AtEnd(begin, end))
-        return Reject("PFM: bad scale line");
-    if (width == 0 || height == 0) return Reject("PFM: empty image");
+        return RejectImage("PFM: bad scale line");
+    if (width == 0 || height == 0) return RejectImage("PFM: empty image");
 
     const std::uint64_t pitch = std::uint64_t{width} * 16;
-    if (pitch > 0xFFFFFFFFu || pitch * height > 0xFFFFFFFFu) return Reject("PFM: image too large");
+    if (pitch > 0xFFFFFFFFu || pitch * height > 0xFFFFFFFFu) return RejectImage("PFM: image too large");
     const std::uint64_t rowFloats = std::uint64_t{width} * channels;
-    if (size - pos < rowFloats * height * 4) return Reject("PFM: pixel data past end of data");
+    if (size - pos < rowFloats * height * 4) return RejectImage("PFM: pixel data past end of data");
 
     image.format = D3DFMT_A32B32G32R32F;
     image.width = width;

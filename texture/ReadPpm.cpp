@@ -7,11 +7,6 @@
 
 namespace {
 
-HRESULT Reject(const char* why) {
-    ReportReaderError(why);
-    return E_FAIL;
-}
-
 inline bool IsSpace(BYTE c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 struct Cursor {
@@ -58,21 +53,21 @@ HRESULT ReadPpm(DecodedImage& image, const BYTE* data, UINT size) {
     Cursor in{data, size, 2};
     std::uint32_t header[3];
     for (std::uint32_t& v : header)
-        if (in.Next(v) != Cursor::Token::Number) return Reject("PPM: bad header");
+        if (in.Next(v) != Cursor::Token::Number) return RejectImage("PPM: bad header");
     const std::uint32_t width = header[0], height = header[1], maxValue = header[2];
-    if (width == 0 || height == 0 || maxValue == 0) return Reject("PPM: zero size or maximum");
-    if (binary && maxValue > 255) return Reject("PPM: binary samples wider than a byte");
+    if (width == 0 || height == 0 || maxValue == 0) return RejectImage("PPM: zero size or maximum");
+    if (binary && maxValue > 255) return RejectImage("PPM: binary samples wider than a byte");
 
     const std::uint64_t pixels = std::uint64_t{width} * height;
-    if (pixels > 0xFFFFFFFFu / 4) return Reject("PPM: image too large");
+    if (pixels > 0xFFFFFFFFu / 4) return RejectImage("PPM: image too large");
     if (binary) {
         // One white-space byte (a "\r" before it is skipped too) separates the header from the samples.
         if (in.pos < size && data[in.pos] == '\r') ++in.pos;
-        if (in.pos >= size || !IsSpace(data[in.pos])) return Reject("PPM: no separator before the samples");
+        if (in.pos >= size || !IsSpace(data[in.pos])) return RejectImage("PPM: no separator before the samples");
         ++in.pos;
-        if (size - in.pos < pixels * 3) return Reject("PPM: samples past end of data");
+        if (size - in.pos < pixels * 3) return RejectImage("PPM: samples past end of data");
     } else if (pixels > size / 2) {
-        return Reject("PPM: samples past end of data");  // every text sample takes at least two bytes
+        return RejectImage("PPM: samples past end of data");  // every text sample takes at least two bytes
     }
 
     image.format = D3DFMT_X8R8G8B8;
@@ -93,7 +88,8 @@ HRESULT ReadPpm(DecodedImage& image, const BYTE* data, UINT size) {
     if (binary) {
         const BYTE* s = data + in.pos;
         for (std::uint64_t i = 0; i < pixels; ++i, s += 3) {
-            if (s[0] > maxValue || s[1] > maxValue || s[2] > maxValue) return Reject("PPM: sample above the maximum");
+            if (s[0] > maxValue || s[1] > maxValue || s[2] > maxValue)
+                return RejectImage("PPM: sample above the maximum");
             const std::uint32_t p = 0xFF000000u | (std::uint32_t{scaled[s[0]]} << 16) |
                                     (std::uint32_t{scaled[s[1]]} << 8) | scaled[s[2]];
             std::memcpy(dst + i, &p, 4);
@@ -103,14 +99,14 @@ HRESULT ReadPpm(DecodedImage& image, const BYTE* data, UINT size) {
     for (std::uint64_t i = 0; i < pixels; ++i) {
         std::uint32_t rgb[3];
         for (std::uint32_t& v : rgb) {
-            if (in.Next(v) != Cursor::Token::Number) return Reject("PPM: missing or bad sample");
-            if (v > maxValue) return Reject("PPM: sample above the maximum");
+            if (in.Next(v) != Cursor::Token::Number) return RejectImage("PPM: missing or bad sample");
+            if (v > maxValue) return RejectImage("PPM: sample above the maximum");
             v = static_cast<std::uint32_t>(std::uint64_t{v} * 255 / maxValue);
         }
         const std::uint32_t p = 0xFF000000u | (rgb[0] << 16) | (rgb[1] << 8) | rgb[2];
         std::memcpy(dst + i, &p, 4);
     }
     std::uint32_t extra;
-    if (in.Next(extra) != Cursor::Token::End) return Reject("PPM: more samples than pixels");
+    if (in.Next(extra) != Cursor::Token::End) return RejectImage("PPM: more samples than pixels");
     return S_OK;
 }

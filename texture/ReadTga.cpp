@@ -9,13 +9,6 @@ namespace {
 
 constexpr UINT kHeaderSize = 18;
 
-UINT Word(const BYTE* p) { return p[0] | (p[1] << 8); }
-
-HRESULT Reject(const char* why) {
-    ReportReaderError(why);
-    return E_FAIL;
-}
-
 // Widens a 5-bit channel to 8 bits so that 31 becomes 255.
 BYTE Widen5(UINT c) { return static_cast<BYTE>((c << 3) | (c >> 2)); }
 
@@ -26,17 +19,17 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
     const UINT idLength = data[0];
     const UINT mapType = data[1];
     const UINT imageType = data[2];
-    const UINT mapFirst = Word(data + 3);
-    const UINT mapLength = Word(data + 5);
+    const UINT mapFirst = ReadLe16(data + 3);
+    const UINT mapLength = ReadLe16(data + 5);
     const UINT mapEntryBits = data[7];
-    const UINT width = Word(data + 12);
-    const UINT height = Word(data + 14);
+    const UINT width = ReadLe16(data + 12);
+    const UINT height = ReadLe16(data + 14);
     const UINT pixelBits = data[16];
     const UINT descriptor = data[17];
 
     if (mapType > 1 || (imageType & 0xF4) != 0 || width == 0 || height == 0) return E_FAIL;
     if (mapType == 1 && mapEntryBits != 15 && mapEntryBits != 16 && mapEntryBits != 24 && mapEntryBits != 32) {
-        return Reject("TGA: unsupported colour-map entry size");
+        return RejectImage("TGA: unsupported colour-map entry size");
     }
 
     D3DFORMAT format = D3DFMT_UNKNOWN;
@@ -56,22 +49,22 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
         default:
             break;
     }
-    if (format == D3DFMT_UNKNOWN) return Reject("TGA: unsupported image type and pixel depth");
+    if (format == D3DFMT_UNKNOWN) return RejectImage("TGA: unsupported image type and pixel depth");
 
     const UINT bytesPerPixel = (pixelBits + 7) / 8;
     const UINT mapEntryBytes = (mapEntryBits + 7) / 8;
     std::uint64_t offset = kHeaderSize;
-    if (size - offset < idLength) return Reject("TGA: image ID past end of data");
+    if (size - offset < idLength) return RejectImage("TGA: image ID past end of data");
     offset += idLength;
     const std::uint64_t mapBytes = std::uint64_t(mapLength) * mapEntryBytes;
-    if (size - offset < mapBytes) return Reject("TGA: colour map past end of data");
+    if (size - offset < mapBytes) return RejectImage("TGA: colour map past end of data");
     const BYTE* map = data + offset;
     offset += mapBytes;
     const BYTE* pixels = data + offset;
     std::uint64_t remaining = size - offset;
 
     if (image.wantPixels && format == D3DFMT_P8) {
-        if (mapFirst + mapLength > 256) return Reject("TGA: colour map does not fit 256 entries");
+        if (mapFirst + mapLength > 256) return RejectImage("TGA: colour map does not fit 256 entries");
         PALETTEENTRY* palette = image.AllocatePalette();
         if (palette == nullptr) return E_OUTOFMEMORY;
         bool anyAlpha = false;
@@ -81,7 +74,7 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
             if (mapEntryBits >= 24) {
                 out = {e[2], e[1], e[0], static_cast<BYTE>(mapEntryBits == 32 ? e[3] : 255)};
             } else {
-                const UINT v = Word(e);
+                const UINT v = ReadLe16(e);
                 const BYTE alpha = (mapEntryBits == 15 || (v & 0x8000)) ? 255 : 0;
                 out = {Widen5((v >> 10) & 31), Widen5((v >> 5) & 31), Widen5(v & 31), alpha};
             }
@@ -95,7 +88,7 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
 
     const std::uint64_t rowBytes64 = std::uint64_t(width) * bytesPerPixel;
     const std::uint64_t imageBytes = rowBytes64 * height;
-    if (imageBytes > 0xFFFFFFFFull) return Reject("TGA: image too large");
+    if (imageBytes > 0xFFFFFFFFull) return RejectImage("TGA: image too large");
     image.format = format;
     image.width = width;
     image.height = height;
@@ -111,16 +104,16 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
 
     if (!runLength && !rightToLeft) {
         // Plain rows are used where they lie; bottom-up files are read upwards from their last stored row.
-        if (remaining < imageBytes) return Reject("TGA: pixel data past end of data");
+        if (remaining < imageBytes) return RejectImage("TGA: pixel data past end of data");
         image.pixels = topDown ? pixels : pixels + (static_cast<std::size_t>(height) - 1) * rowBytes;
         image.ownsPixels = false;
         image.rowsUpward = !topDown;
     } else {
-        if (!runLength && remaining < imageBytes) return Reject("TGA: pixel data past end of data");
+        if (!runLength && remaining < imageBytes) return RejectImage("TGA: pixel data past end of data");
         // A packet of 1 + bytes-per-pixel bytes yields at most 128 pixels: refuse sizes the data cannot fill
         // before allocating for them.
         if (runLength && std::uint64_t(width) * height > (remaining / (1u + bytesPerPixel) + 1) * 128) {
-            return Reject("TGA: run-length data too short for the image size");
+            return RejectImage("TGA: run-length data too short for the image size");
         }
         BYTE* out = image.AllocatePixels(imageBytes);
         if (out == nullptr) return E_OUTOFMEMORY;
@@ -137,18 +130,19 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
             }
             UINT x = 0;
             while (x < width) {
-                if (in >= end) return Reject("TGA: run-length packet past end of data");
+                if (in >= end) return RejectImage("TGA: run-length packet past end of data");
                 const BYTE header = *in++;
                 const UINT count = (header & 0x7F) + 1u;
                 // Packets never span rows in a well-formed file; one that would is damaged.
-                if (count > width - x) return Reject("TGA: run-length packet crosses the end of its row");
+                if (count > width - x) return RejectImage("TGA: run-length packet crosses the end of its row");
                 if (header & 0x80) {
-                    if (std::size_t(end - in) < bytesPerPixel) return Reject("TGA: run-length packet past end of data");
+                    if (std::size_t(end - in) < bytesPerPixel)
+                        return RejectImage("TGA: run-length packet past end of data");
                     for (UINT i = 0; i < count; ++i) std::memcpy(target(x + i), in, bytesPerPixel);
                     in += bytesPerPixel;
                 } else {
                     if (std::uint64_t(end - in) < std::uint64_t(count) * bytesPerPixel) {
-                        return Reject("TGA: run-length packet past end of data");
+                        return RejectImage("TGA: run-length packet past end of data");
                     }
                     for (UINT i = 0; i < count; ++i, in += bytesPerPixel) std::memcpy(target(x + i), in, bytesPerPixel);
                 }

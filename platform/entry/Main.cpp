@@ -1,5 +1,6 @@
 // The process entry of every program of ours: parses the runner options, applies them, then calls the program's
-// WinMain and returns its value as the exit status.
+// WinMain and returns its value as the exit status. A program with a WinMain shows a window; without a display to
+// show it on, and without --headless, it says so and ends with status 1 instead of drawing unseen forever.
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include "platform/CommandLine.h"
 #include "platform/Runner.h"
 #include "platform/RunnerControl.h"
+#include "platform/win32/Internal.h"
 #include "platform/win32/Win32.h"
 
 int main(int argc, char** argv) {
@@ -41,6 +43,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     tarn::platform::Runner() = parsed.options;
+    if (!parsed.options.headless && !tarn::platform::detail::DisplayPresent()) {
+        std::fprintf(stderr,
+                     "%s: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset, or the display "
+                     "cannot be opened); run with --headless to draw off screen\n",
+                     program.c_str());
+        return 1;
+    }
     std::string commandLine = parsed.programArgs;
     int status = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine.data(), SW_SHOWDEFAULT);
     // A screenshot that cannot be written is reported on standard error; the exit status stays WinMain's.

@@ -268,7 +268,7 @@ bool EnsureSdlVideo() {
             std::atexit(SDL_Quit);  // closes the display connection and unloads the video driver at exit
         }
         if (state == 0) {
-            std::fprintf(stderr, "platform: no display (%s); running headless\n", SDL_GetError());
+            std::fprintf(stderr, "platform: SDL video cannot start (%s)\n", SDL_GetError());
         }
     }
     return state == 1;
@@ -303,17 +303,21 @@ bool CommandLineSaysHeadless() {
     return headless;
 }
 
+bool DisplayPresent() {
+    // Without a display server (and no video driver asked for explicitly) SDL would only fail or pick a
+    // non-window driver; there is no display, without trying.
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
+        std::getenv("SDL_VIDEODRIVER") == nullptr) {
+        return false;
+    }
+    return EnsureSdlVideo();
+}
+
 bool Headless() {
     if (Runner().headless || CommandLineSaysHeadless()) {
         return true;
     }
-    // Without a display server (and no video driver asked for explicitly) SDL would only fail or pick a
-    // non-window driver; the run is then headless without trying.
-    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
-        std::getenv("SDL_VIDEODRIVER") == nullptr) {
-        return true;
-    }
-    return !EnsureSdlVideo();
+    return !DisplayPresent();
 }
 
 }  // namespace tarn::platform::detail

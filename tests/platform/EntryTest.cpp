@@ -16,9 +16,10 @@ struct ProbeRun {
     std::string out;
 };
 
-ProbeRun RunProbe(const std::string& args) {
+// `environment` prefixes the command (for example "SDL_VIDEODRIVER=offscreen", a display without a screen).
+ProbeRun RunProbe(const std::string& args, const std::string& environment = "SDL_VIDEODRIVER=offscreen") {
     ProbeRun run;
-    std::string command = std::string("'") + TARN_ENTRY_PROBE + "' " + args + " 2>&1";
+    std::string command = "env " + environment + " '" + TARN_ENTRY_PROBE + "' " + args + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
         return run;
@@ -43,6 +44,21 @@ TEST(EntryTest, OptionsReachTheProgramAndWinMainsValueIsTheExitStatus) {
     EXPECT_NE(full.out.find("cmdline=[exit=7]"), std::string::npos) << full.out;
     EXPECT_NE(full.out.find("cwd=/\n"), std::string::npos) << full.out;
     EXPECT_NE(full.out.find("frames=5 headless=1 step=0.5 shot=a.png"), std::string::npos) << full.out;
+}
+
+// Without a display a program asked to show its window says so and ends with status 1 rather than drawing unseen
+// forever; --headless is what draws off screen.
+TEST(EntryTest, NoDisplayWithoutHeadlessEndsWithStatusOne) {
+    const std::string noDisplay = "-u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER";
+    ProbeRun refused = RunProbe("--frames 3", noDisplay);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("no display to show the window on"), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("--headless"), std::string::npos) << refused.out;
+    EXPECT_EQ(refused.out.find("cmdline="), std::string::npos) << refused.out;
+
+    ProbeRun headless = RunProbe("--headless", noDisplay);
+    EXPECT_EQ(headless.status, 0);
+    EXPECT_NE(headless.out.find("headless=1"), std::string::npos) << headless.out;
 }
 
 TEST(EntryTest, InformationAndMistakesNeverReachWinMain) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/RunnerControl.h"
+#include "platform/win32/IdleWait.h"
 #include "platform/win32/Win32.h"
 
 namespace tarn::platform {
@@ -41,6 +42,7 @@ RunnerOptions& Runner() {
 }
 
 void FramePresented(HWND__* window, int width, int height, FrameReader readPixels, void* context) {
+    detail::Pacer().Presented(detail::MonotonicNow());
     const RunnerOptions& options = Runner();
     FrameState& state = Frames();
     long count = 0;

@@ -28,4 +28,7 @@ bool EnsureSdlVideo();
 // with SDL_VIDEODRIVER) and SDL's video subsystem starts on it. Ignores --headless.
 bool DisplayPresent();
 
+// True when QueryPerformanceCounter follows the monotonic clock (no --clock-step, no test script).
+bool CounterFollowsClock();
+
 }  // namespace tarn::platform::detail

@@ -41,6 +41,19 @@ RunnerOptions& Runner() {
     return options;
 }
 
+namespace {
+std::string& DataDirectoryStore() {
+    static std::string directory;
+    return directory;
+}
+}  // namespace
+
+void SetDataDirectory(const char* relativeToExecutable) {
+    DataDirectoryStore() = relativeToExecutable != nullptr ? relativeToExecutable : "";
+}
+
+const std::string& DataDirectory() { return DataDirectoryStore(); }
+
 void FramePresented(HWND__* window, int width, int height, FrameReader readPixels, void* context) {
     detail::Pacer().Presented(detail::MonotonicNow());
     const RunnerOptions& options = Runner();

@@ -22,7 +22,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-    const std::string image = commandLine != nullptr ? commandLine : "";
+    // The entry joins the arguments into one command line and quotes one that holds a space.
+    std::string image = commandLine != nullptr ? commandLine : "";
+    if (image.size() >= 2 && image.front() == '"' && image.back() == '"') image = image.substr(1, image.size() - 2);
     if (image.empty()) {
         std::fprintf(stderr, "usage: consumer [--headless] IMAGE\n");
         return 2;

@@ -117,8 +117,11 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
         const auto& t = state.tss[static_cast<std::size_t>(s)];
         const bool hasTexture = state.textures[static_cast<std::size_t>(s)] != nullptr;
         DWORD colorOp = t[D3DTSS_COLOROP];
-        // A stage whose first colour argument is a missing texture ends the cascade, like DISABLE.
-        if (colorOp != D3DTOP_DISABLE && !hasTexture && (t[D3DTSS_COLORARG1] & D3DTA_SELECTMASK) == D3DTA_TEXTURE) {
+        // A stage whose operation reads its first colour argument, and that argument is a missing texture, ends
+        // the cascade like DISABLE. SELECTARG2 never reads argument 1 (whose default is the texture), so such a
+        // stage still runs.
+        if (colorOp != D3DTOP_DISABLE && colorOp != D3DTOP_SELECTARG2 && !hasTexture &&
+            (t[D3DTSS_COLORARG1] & D3DTA_SELECTMASK) == D3DTA_TEXTURE) {
             colorOp = D3DTOP_DISABLE;
         }
         if (colorOp == D3DTOP_DISABLE || colorOp > D3DTOP_LERP) break;

@@ -135,7 +135,14 @@ GlFormat RenderTargetFormatFor(D3DFORMAT format) {
     }
 }
 
-GLenum BlendFactor(DWORD blend, bool alphaSlot) {
+// `targetAlpha` is false for render targets without an alpha channel (X8R8G8B8, R5G6B5, X1R5G5B5, ...): their
+// storage keeps whatever alpha was last written, but Direct3D reads their alpha as 1.
+GLenum BlendFactor(DWORD blend, bool alphaSlot, bool targetAlpha) {
+    if (!targetAlpha) {
+        if (blend == D3DBLEND_DESTALPHA) return GL_ONE;
+        if (blend == D3DBLEND_INVDESTALPHA) return GL_ZERO;
+        if (blend == D3DBLEND_SRCALPHASAT) return alphaSlot ? GL_ONE : GL_ZERO;  // min(As, 1 - 1)
+    }
     switch (blend) {
     case D3DBLEND_ZERO:
         return GL_ZERO;
@@ -619,8 +626,9 @@ struct GlRenderer::Impl {
         if (rs[D3DRS_SEPARATEALPHABLENDENABLE]) {
             srcA = rs[D3DRS_SRCBLENDALPHA], dstA = rs[D3DRS_DESTBLENDALPHA], opA = rs[D3DRS_BLENDOPALPHA];
         }
-        glBlendFuncSeparate(BlendFactor(src, false), BlendFactor(dst, false), BlendFactor(srcA, true),
-                            BlendFactor(dstA, true));
+        const bool targetAlpha = HasAlphaChannel(device->state().renderTarget->format());
+        glBlendFuncSeparate(BlendFactor(src, false, targetAlpha), BlendFactor(dst, false, targetAlpha),
+                            BlendFactor(srcA, true, targetAlpha), BlendFactor(dstA, true, targetAlpha));
         glBlendEquationSeparate(BlendEquation(rs[D3DRS_BLENDOP]), BlendEquation(opA));
         float factor[4];
         ColorToFloats(rs[D3DRS_BLENDFACTOR], factor);
@@ -854,7 +862,9 @@ struct GlRenderer::Impl {
         } else {
             glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, s, at(0));
             o = 12;
-            if (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5) o += 4 * ((position - D3DFVF_XYZ) / 2);
+            // XYZB1..XYZB5 carry one to five 4-byte blend weights (the last may hold packed indices) after the
+            // position; the codes step by 2 from XYZB1 = XYZRHW + 2.
+            if (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5) o += 4 * ((position - D3DFVF_XYZRHW) / 2);
         }
         if (fvf & D3DFVF_NORMAL) {
             glEnableVertexAttribArray(1);
@@ -907,8 +917,9 @@ struct GlRenderer::Impl {
         if (dirty & kDirtyTarget) AttachTarget();
         if (dirty & kDirtyViewport) ApplyViewport();
         if (dirty & kDirtyRaster) ApplyRaster();
-        if (dirty & kDirtyDepth) ApplyDepth();
-        if (dirty & kDirtyBlend) ApplyBlend();
+        if (dirty & (kDirtyDepth | kDirtyTarget)) ApplyDepth();
+        // Blend factors that read destination alpha and the depth bias depend on the bound target formats.
+        if (dirty & (kDirtyBlend | kDirtyTarget)) ApplyBlend();
         if (dirty & kDirtyTransforms) ++transformsStamp;
         if (dirty & kDirtyLights) ++lightingStamp;
         if (dirty & kDirtyMaterial) ++materialStamp;
@@ -982,6 +993,7 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
     if (st.dirty & kDirtyTarget) {
         m.AttachTarget();
         st.dirty &= ~static_cast<std::uint32_t>(kDirtyTarget);
+        st.dirty |= kDirtyBlend | kDirtyDepth;  // they follow the target's formats
     }
     glBindFramebuffer(GL_FRAMEBUFFER, m.drawFbo);
     GLbitfield mask = 0;
@@ -1002,10 +1014,16 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
         glStencilMask(0xff);
         mask |= GL_STENCIL_BUFFER_BIT;
     }
-    // Clear covers the viewport, or the given rectangles inside it.
+    // Clear covers the viewport, or the given rectangles inside it, and with the scissor test on only what lies
+    // inside the scissor rectangle as well.
     const D3DVIEWPORT9& vp = st.viewport;
-    const LONG vx0 = static_cast<LONG>(vp.X), vy0 = static_cast<LONG>(vp.Y);
-    const LONG vx1 = vx0 + static_cast<LONG>(vp.Width), vy1 = vy0 + static_cast<LONG>(vp.Height);
+    LONG vx0 = static_cast<LONG>(vp.X), vy0 = static_cast<LONG>(vp.Y);
+    LONG vx1 = vx0 + static_cast<LONG>(vp.Width), vy1 = vy0 + static_cast<LONG>(vp.Height);
+    if (st.rs[D3DRS_SCISSORTESTENABLE]) {
+        const RECT& sc = st.scissor;
+        vx0 = std::max(vx0, sc.left), vy0 = std::max(vy0, sc.top);
+        vx1 = std::min(vx1, sc.right), vy1 = std::min(vy1, sc.bottom);
+    }
     const Surface* rt = st.renderTarget;
     auto clearRect = [&](LONG x0, LONG y0, LONG x1, LONG y1) {
         x0 = std::max(x0, vx0), y0 = std::max(y0, vy0), x1 = std::min(x1, vx1), y1 = std::min(y1, vy1);

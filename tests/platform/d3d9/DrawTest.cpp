@@ -1,8 +1,10 @@
 // Headless drawing on llvmpipe: 64 x 64 frames whose pixels are compared with values computed from the documented
 // fixed-function formulas (texture stages, lighting, fog, blending, rasterisation rules).
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include <random>
 
@@ -97,6 +99,35 @@ protected:
         }
     }
 
+    // The current render target in any colour format, decoded to 0xAARRGGBB values, row 0 first.
+    std::vector<std::uint32_t> ReadTargetAsArgb() {
+        std::vector<std::uint32_t> pixels;
+        IDirect3DSurface9* target = nullptr;
+        if (FAILED(device->GetRenderTarget(0, &target))) return pixels;
+        D3DSURFACE_DESC desc;
+        target->GetDesc(&desc);
+        IDirect3DSurface9* copy = nullptr;
+        device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
+        D3DLOCKED_RECT locked;
+        if (copy && SUCCEEDED(device->GetRenderTargetData(target, copy)) &&
+            SUCCEEDED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
+            std::vector<float> row(desc.Width * 4);
+            for (UINT y = 0; y < desc.Height; ++y) {
+                DecodeRow(desc.Format, static_cast<const std::uint8_t*>(locked.pBits) + y * locked.Pitch, desc.Width,
+                          row.data());
+                for (UINT x = 0; x < desc.Width; ++x) {
+                    const float* p = &row[x * 4];
+                    pixels.push_back((Rgb(p[0], p[1], p[2]) & 0xffffff) |
+                                     static_cast<std::uint32_t>(std::lround(std::clamp(p[3], 0.0f, 1.0f) * 255)) << 24);
+                }
+            }
+            copy->UnlockRect();
+        }
+        if (copy) copy->Release();
+        target->Release();
+        return pixels;
+    }
+
     void SetOrthoIdentity() {
         D3DMATRIX identity{};
         identity._11 = identity._22 = identity._33 = identity._44 = 1.0f;
@@ -158,6 +189,29 @@ TEST_F(DrawTest, ClearHonoursRectanglesAndViewport) {
     ExpectPixel(p, 47, 47, 0xffffffff, 0);
     ExpectPixel(p, 48, 48, 0xff000000, 0);
     ExpectPixel(p, 31, 31, 0xff000000, 0);
+}
+
+// With the scissor test on, Clear touches only pixels inside the scissor rectangle (and its own rectangles).
+TEST_F(DrawTest, ClearStaysInsideTheScissorRectangle) {
+    Clear(0xff000000);
+    const RECT scissor{8, 8, 24, 40};
+    ASSERT_EQ(device->SetScissorRect(&scissor), D3D_OK);
+    device->SetRenderState(D3DRS_SCISSORTESTENABLE, TRUE);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xffff0000, 1.0f, 0), D3D_OK);
+    const D3DRECT r{16, 0, 64, 64};
+    ASSERT_EQ(device->Clear(1, &r, D3DCLEAR_TARGET, 0xff00ff00, 1.0f, 0), D3D_OK);
+    auto p = ReadTarget();
+    ExpectPixel(p, 8, 8, 0xffff0000, 0);
+    ExpectPixel(p, 15, 39, 0xffff0000, 0);
+    ExpectPixel(p, 16, 8, 0xff00ff00, 0);
+    ExpectPixel(p, 23, 39, 0xff00ff00, 0);
+    for (auto [x, y] : {std::pair{7, 8}, {8, 7}, {24, 20}, {20, 40}, {40, 40}, {63, 63}}) {
+        ExpectPixel(p, x, y, 0xff000000, 0);
+    }
+    // Switched off, the scissor rectangle no longer limits Clear.
+    device->SetRenderState(D3DRS_SCISSORTESTENABLE, FALSE);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff0000ff, 1.0f, 0), D3D_OK);
+    ExpectPixel(ReadTarget(), 63, 63, 0xff0000ff, 0);
 }
 
 // The classic full-screen copy: a quad from -0.5 to size - 0.5 puts texel centres on pixel centres, so bilinear
@@ -348,6 +402,7 @@ TEST_F(DrawTest, AlphaStageFeedsBlending) {
 TEST_F(DrawTest, MissingTextureCases) {
     IDirect3DTexture9* t = MakeTexture(1, 1, {0xff00ff00});
     const D3DCOLOR diffuse = 0xff804020;
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xff30a0c0);
     struct Case {
         const char* name;
         DWORD op0, arg01, arg02;
@@ -357,6 +412,12 @@ TEST_F(DrawTest, MissingTextureCases) {
     } cases[] = {
         // COLORARG1 = TEXTURE with no texture: the stage is skipped, diffuse comes through.
         {"arg1 missing", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, false, D3DTOP_DISABLE, 0, 0, diffuse},
+        // ... but only for operations that read argument 1: SELECTARG2 runs and shows the texture factor.
+        {"arg1 missing, unread", D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_TFACTOR, false, D3DTOP_DISABLE, 0, 0,
+         0xff30a0c0},
+        {"arg1 missing, unread, then stage 1", D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_TFACTOR, false,
+         D3DTOP_MODULATE, D3DTA_CURRENT, D3DTA_DIFFUSE, Rgb(0x30 * 0x80 / 65025.0, 0xa0 * 0x40 / 65025.0,
+                                                            0xc0 * 0x20 / 65025.0)},
         // Any other read of a missing texture is opaque black.
         {"arg2 missing", D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TEXTURE, false, D3DTOP_DISABLE, 0, 0, 0xff000000},
         {"add black", D3DTOP_ADD, D3DTA_DIFFUSE, D3DTA_TEXTURE, false, D3DTOP_DISABLE, 0, 0, diffuse},
@@ -569,6 +630,57 @@ TEST_F(DrawTest, BlendFactorPairs) {
     }
 }
 
+// Render targets without alpha read as alpha 1 in blending, whatever alpha their storage last received (a clear
+// colour's alpha here). A8R8G8B8 keeps and reads its alpha.
+TEST_F(DrawTest, DestinationAlphaOfTargetsWithoutAlphaIsOne) {
+    const D3DCOLOR clear = D3DCOLOR_ARGB(0x40, 0x80, 0x80, 0x80);
+    const double ad = 0x40 / 255.0, grey = 0x80 / 255.0;
+    struct Case {
+        D3DFORMAT format;  // D3DFMT_UNKNOWN: the X8R8G8B8 back buffer
+        bool alpha;
+    } cases[] = {{D3DFMT_UNKNOWN, false},
+                 {D3DFMT_R5G6B5, false},
+                 {D3DFMT_X1R5G5B5, false},
+                 {D3DFMT_X8R8G8B8, false},
+                 {D3DFMT_A8R8G8B8, true}};
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format == D3DFMT_UNKNOWN ? "back buffer" : FormatName(c.format));
+        IDirect3DTexture9* texture = nullptr;
+        IDirect3DSurface9* target = back;
+        if (c.format != D3DFMT_UNKNOWN) {
+            ASSERT_EQ(device->CreateTexture(kSize, kSize, 1, D3DUSAGE_RENDERTARGET, c.format, D3DPOOL_DEFAULT, &texture,
+                                            nullptr),
+                      D3D_OK);
+            texture->GetSurfaceLevel(0, &target);
+        }
+        ASSERT_EQ(device->SetRenderTarget(0, target), D3D_OK);
+        // Left half: white x destination alpha; right half: destination x (1 - destination alpha).
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_DESTALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+        Rect(0, 0, 32, 64, 0xffffffff);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVDESTALPHA);
+        Rect(32, 0, 64, 64, 0xffffffff);
+        const double left = c.alpha ? ad : 1.0, right = c.alpha ? grey * (1 - ad) : 0.0;
+        // 16-bit targets hold 5 or 6 bits per channel: allow their step.
+        const int tolerance = c.format == D3DFMT_R5G6B5 || c.format == D3DFMT_X1R5G5B5 ? 9 : 2;
+        ExpectPixel(ReadTargetAsArgb(), 10, 10, Rgb(left, left, left), tolerance);
+        ExpectPixel(ReadTargetAsArgb(), 50, 10, Rgb(right, right, right), tolerance);
+        ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+        if (texture) {
+            target->Release();
+            texture->Release();
+        }
+    }
+    back->Release();
+}
+
 TEST_F(DrawTest, DepthTestWriteAndCulling) {
     struct Case {
         const char* name;
@@ -760,6 +872,48 @@ TEST_F(DrawTest, FlexibleVertexFormatFamily) {
                 ExpectPixel(ReadTarget(), 20, 20, Rgb(r, g, b), 2);
             }
         }
+    }
+    device->SetTexture(0, nullptr);
+}
+
+// Positions with one to five blend weights (the last one may be packed indices): the diffuse colour and the
+// texture coordinates follow the weights. Vertex blending is off, so the weights themselves change nothing.
+TEST_F(DrawTest, BlendWeightPositionsPlaceTheFollowingAttributes) {
+    SetOrthoIdentity();
+    IDirect3DTexture9* t = MakeTexture(2, 1, {0xffff0000, 0xff00ff00});
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    const D3DCOLOR diffuse = 0xff80c0ff;
+    struct Case {
+        DWORD position;
+        int weights;
+    } cases[] = {{D3DFVF_XYZB1, 1}, {D3DFVF_XYZB2, 2}, {D3DFVF_XYZB3, 3}, {D3DFVF_XYZB4, 4}, {D3DFVF_XYZB5, 5},
+                 {D3DFVF_XYZB2 | D3DFVF_LASTBETA_UBYTE4, 2}};
+    for (const Case& c : cases) {
+        const DWORD fvf = c.position | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+        SCOPED_TRACE(testing::Message() << "fvf 0x" << std::hex << fvf);
+        std::vector<std::uint8_t> bytes;
+        auto put = [&](const void* p, std::size_t n) {
+            bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(p), static_cast<const std::uint8_t*>(p) + n);
+        };
+        const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
+        for (const auto& corner : corners) {
+            const float xyz[3] = {corner[0], corner[1], 0.5f};
+            put(xyz, 12);
+            const float weight = 0.25f;
+            for (int w = 0; w < c.weights; ++w) put(&weight, 4);
+            put(&diffuse, 4);
+            const float uv[2] = {0.75f, 0.5f};  // the green texel
+            put(uv, 8);
+        }
+        ASSERT_EQ(bytes.size() % 4, 0u);
+        ASSERT_EQ(device->SetFVF(fvf), D3D_OK);
+        Clear(0xff000000);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, bytes.data(), static_cast<UINT>(bytes.size() / 4)),
+                  D3D_OK);
+        ExpectPixel(ReadTarget(), 20, 20, 0xff00c000, 1);
     }
     device->SetTexture(0, nullptr);
 }

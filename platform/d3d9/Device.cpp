@@ -85,6 +85,7 @@ std::uint32_t DirtyForRenderState(DWORD state) {
     case D3DRS_SPECULARMATERIALSOURCE:
     case D3DRS_AMBIENTMATERIALSOURCE:
     case D3DRS_EMISSIVEMATERIALSOURCE:
+    case D3DRS_CLIPPLANEENABLE:
         return kDirtyProgram | kDirtyConstants;
     case D3DRS_ALPHAREF:
     case D3DRS_FOGCOLOR:
@@ -906,8 +907,11 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
         state_.view = *matrix;
         state_.dirty |= kDirtyTransforms | kDirtyLights;
     } else if (s == D3DTS_PROJECTION) {
+        // Table fog is w-based for a perspective projection and z-based for an affine one: a change between
+        // the two changes the program.
+        const bool wasAffine = IsAffineProjection(state_.projection);
         state_.projection = *matrix;
-        state_.dirty |= kDirtyTransforms;
+        state_.dirty |= kDirtyTransforms | (IsAffineProjection(*matrix) != wasAffine ? kDirtyProgram : 0u);
     } else if (s >= D3DTS_TEXTURE0 && s <= D3DTS_TEXTURE7) {
         state_.texture[s - D3DTS_TEXTURE0] = *matrix;
         state_.dirty |= kDirtyTexMatrices;
@@ -969,6 +973,19 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
     }
     state_.viewport = *viewport;
     state_.dirty |= kDirtyViewport;
+    return D3D_OK;
+}
+
+HRESULT Device::SetClipPlane(DWORD index, const float* plane) {
+    if (!plane || index >= static_cast<DWORD>(kMaxClipPlanes)) return D3DERR_INVALIDCALL;
+    std::copy(plane, plane + 4, state_.clipPlanes[index].begin());
+    state_.dirty |= kDirtyConstants;
+    return D3D_OK;
+}
+
+HRESULT Device::GetClipPlane(DWORD index, float* plane) {
+    if (!plane || pure() || index >= static_cast<DWORD>(kMaxClipPlanes)) return D3DERR_INVALIDCALL;
+    std::copy(state_.clipPlanes[index].begin(), state_.clipPlanes[index].end(), plane);
     return D3D_OK;
 }
 

@@ -55,7 +55,12 @@ bool UsesSpecular(const ProgramKey& key, int stages) {
     return false;
 }
 
-bool UsesFog(const ProgramKey& key) { return ((key.words[1] >> 12) & 0xf) != 0; }
+// Whether the vertex stage hands a fog value to the pixel stage: vertex fog does, and w-based table fog (the
+// interpolated w); z-based table fog reads the pixel's own depth instead.
+bool UsesFog(const ProgramKey& key) {
+    const std::uint32_t sw = key.words[1];
+    return ((sw >> 14) & 3) != 0 || (((sw >> 12) & 3) != 0 && (sw & kKeyWFog));
+}
 
 }  // namespace
 
@@ -88,6 +93,10 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
     }
     if (rs[D3DRS_FOGENABLE] && !rhw) {
         sw |= (rs[D3DRS_FOGTABLEMODE] & 3) << 12;
+        // The device reports WFOG: table fog goes by w unless the projection is affine.
+        if ((rs[D3DRS_FOGTABLEMODE] & 3) != D3DFOG_NONE && !IsAffineProjection(state.projection)) {
+            sw |= kKeyWFog;
+        }
         if ((rs[D3DRS_FOGTABLEMODE] & 3) == D3DFOG_NONE) {
             sw |= (rs[D3DRS_FOGVERTEXMODE] & 3) << 14;
             if (rs[D3DRS_RANGEFOGENABLE]) sw |= kKeyRangeFog;
@@ -97,6 +106,8 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
         sw |= (rs[D3DRS_DIFFUSEMATERIALSOURCE] & 3) << 16 | (rs[D3DRS_SPECULARMATERIALSOURCE] & 3) << 18 |
               (rs[D3DRS_AMBIENTMATERIALSOURCE] & 3) << 20 | (rs[D3DRS_EMISSIVEMATERIALSOURCE] & 3) << 22;
     }
+    // User clip planes are in world space; pre-transformed vertices have none and are not clipped by them.
+    if (!rhw) sw |= (rs[D3DRS_CLIPPLANEENABLE] & ((1u << kMaxClipPlanes) - 1)) << 24;
     key.words[1] = sw;
 
     int count = 0;
@@ -117,9 +128,9 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
         const auto& t = state.tss[static_cast<std::size_t>(s)];
         const bool hasTexture = state.textures[static_cast<std::size_t>(s)] != nullptr;
         DWORD colorOp = t[D3DTSS_COLOROP];
-        // A stage whose operation reads its first colour argument, and that argument is a missing texture, ends
-        // the cascade like DISABLE. SELECTARG2 never reads argument 1 (whose default is the texture), so such a
-        // stage still runs.
+        // A stage whose operation reads its first colour argument, and that argument is a missing texture,
+        // ends the cascade like DISABLE. SELECTARG2 never reads argument 1 (whose default is the texture), so
+        // such a stage still runs.
         if (colorOp != D3DTOP_DISABLE && colorOp != D3DTOP_SELECTARG2 && !hasTexture &&
             (t[D3DTSS_COLORARG1] & D3DTA_SELECTMASK) == D3DTA_TEXTURE) {
             colorOp = D3DTOP_DISABLE;
@@ -185,6 +196,8 @@ std::string GenerateVertexShader(const ProgramKey& key) {
     if (hasSpecular) s += "layout(location = 3) in vec4 aSpecular;\n";
     for (UINT i = 0; i < texCount; ++i) Append(s, "layout(location = %u) in vec4 aTex%u;\n", 4 + i, i);
     s += "uniform mat4 uWorldView;\nuniform mat4 uWorldViewProj;\nuniform mat3 uNormalMatrix;\n";
+    const std::uint32_t clipPlanes = ClipPlaneMask(key);
+    if (clipPlanes) s += "uniform mat4 uWorld;\nuniform vec4 uClipPlane[6];  // world space\n";
     s += "uniform vec4 uViewport;  // x, y, width, height of the D3D viewport\n";
     s += "uniform vec2 uDepthRange;  // MinZ, MaxZ of the viewport\n";
     s += "uniform mat4 uTexMatrix[8];\n";
@@ -223,6 +236,14 @@ std::string GenerateVertexShader(const ProgramKey& key) {
         s += "    clip.y = -clip.y;\n";
         s += "    clip.xy += clip.w * vec2(1.0, 1.0) / uViewport.zw;\n";
         s += "    gl_Position = clip;\n";
+        if (clipPlanes) {
+            s += "    vec4 worldPosition = uWorld * vec4(aPosition.xyz, 1.0);\n";
+            for (int i = 0; i < kMaxClipPlanes; ++i) {
+                if (clipPlanes & (1u << i)) {
+                    Append(s, "    gl_ClipDistance[%d] = dot(uClipPlane[%d], worldPosition);\n", i, i);
+                }
+            }
+        }
         s += "    vec3 P = (uWorldView * vec4(aPosition.xyz, 1.0)).xyz;\n";
         if (hasNormal) {
             s += (sw & kKeyNormalize) ? "    vec3 N = normalize(uNormalMatrix * aNormal);\n"
@@ -288,9 +309,10 @@ std::string GenerateVertexShader(const ProgramKey& key) {
     } else {
         Append(s, "    vDiffuse = %s;\n    specularOut = %s;\n", vertexDiffuse, vertexSpecular);
     }
-    // Fog: table fog interpolates the eye depth and is computed per pixel; vertex fog is computed here.
+    // Fog: table fog is computed per pixel, from the interpolated w (w-based) or the pixel's depth (z-based);
+    // vertex fog is computed here from the eye depth.
     if (tableFog != D3DFOG_NONE) {
-        s += "    vFog = P.z;\n";
+        if (sw & kKeyWFog) s += "    vFog = clip.w;\n";
     } else if (vertexFog != D3DFOG_NONE) {
         s += (sw & kKeyRangeFog) ? "    float fogDepth = length(P);\n" : "    float fogDepth = P.z;\n";
         switch (vertexFog) {
@@ -521,7 +543,7 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
     }
     if (sw & kKeySpecular) s += "    current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
     if (tableFog != D3DFOG_NONE) {
-        s += "    float depth = vFog;\n";
+        s += (sw & kKeyWFog) ? "    float depth = vFog;\n" : "    float depth = gl_FragCoord.z;\n";
         switch (tableFog) {
         case D3DFOG_LINEAR:
             s += "    float f = uFog.y == uFog.x ? (depth < uFog.x ? 1.0 : 0.0) :\n";

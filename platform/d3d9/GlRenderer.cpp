@@ -303,7 +303,7 @@ void NormalMatrix(const D3DMATRIX& m, float* out) {
 }
 
 struct Uniforms {
-    GLint worldView, worldViewProj, normalMatrix, viewport, depthRange, texMatrix;
+    GLint world, worldView, worldViewProj, normalMatrix, viewport, depthRange, texMatrix, clipPlane;
     GLint matDiffuse, matAmbient, matSpecular, matEmissive, matPower, globalAmbient;
     GLint lightDiffuse, lightSpecular, lightAmbient, lightPosition, lightDirection, lightAttenuation, lightSpot;
     GLint fog, fogColor, alphaRef, textureFactor, stageConstant;
@@ -362,6 +362,7 @@ struct GlRenderer::Impl {
     std::uint64_t transformsStamp = 1, lightingStamp = 1, materialStamp = 1, constantsStamp = 1, texStamp = 1,
                   viewportStamp = 1;
     GLuint attachedColor = 0, attachedDepth = 0;
+    std::uint32_t enabledClipPlanes = 0;  // GL_CLIP_DISTANCEi switched on
     Surface* target = nullptr;
     bool streamsValid = false;
     GLuint boundVertexBuffer = 0;
@@ -405,24 +406,36 @@ struct GlRenderer::Impl {
         return format == D3DFMT_D24S8 || format == D3DFMT_D15S1 || format == D3DFMT_D24X4S4 || format == D3DFMT_D24FS8;
     }
 
+    static GLenum DepthInternalFormat(D3DFORMAT format) {
+        switch (format) {
+        case D3DFMT_D16:
+        case D3DFMT_D16_LOCKABLE:
+            return GL_DEPTH_COMPONENT16;
+        case D3DFMT_D24X8:
+            return GL_DEPTH_COMPONENT24;
+        case D3DFMT_D32:
+        case D3DFMT_D32_LOCKABLE:
+            return GL_DEPTH_COMPONENT32;
+        default:
+            return GL_DEPTH24_STENCIL8;
+        }
+    }
+
+    // One step of the depth buffer as stored: 1 / (2^bits - 1).
+    static double DepthStep(D3DFORMAT format) {
+        switch (DepthInternalFormat(format)) {
+        case GL_DEPTH_COMPONENT16:
+            return 1.0 / 65535.0;
+        case GL_DEPTH_COMPONENT32:
+            return 1.0 / 4294967295.0;
+        default:
+            return 1.0 / 16777215.0;
+        }
+    }
+
     GLuint DepthRenderbuffer(Surface* s) {
         if (!s->glName) {
-            GLenum internal = GL_DEPTH24_STENCIL8;
-            switch (s->format()) {
-            case D3DFMT_D16:
-            case D3DFMT_D16_LOCKABLE:
-                internal = GL_DEPTH_COMPONENT16;
-                break;
-            case D3DFMT_D24X8:
-                internal = GL_DEPTH_COMPONENT24;
-                break;
-            case D3DFMT_D32:
-            case D3DFMT_D32_LOCKABLE:
-                internal = GL_DEPTH_COMPONENT32;
-                break;
-            default:
-                break;
-            }
+            const GLenum internal = DepthInternalFormat(s->format());
             glGenRenderbuffers(1, &s->glName);
             glBindRenderbuffer(GL_RENDERBUFFER, s->glName);
             glRenderbufferStorage(GL_RENDERBUFFER, internal, static_cast<GLsizei>(s->width()),
@@ -602,12 +615,19 @@ struct GlRenderer::Impl {
         } else {
             glDisable(GL_STENCIL_TEST);
         }
+        // Direct3D offsets depth by slope x SLOPESCALEDEPTHBIAS + DEPTHBIAS, the bias in depth units (0..1);
+        // OpenGL counts its constant in steps of the bound depth buffer, so convert with that buffer's step.
         const float bias = AsFloat(rs[D3DRS_DEPTHBIAS]), slope = AsFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
-        if (bias != 0.0f || slope != 0.0f) {
-            glEnable(GL_POLYGON_OFFSET_FILL);
-            glPolygonOffset(slope, bias * 16777215.0f);
+        if (hasDepth && (bias != 0.0f || slope != 0.0f) && std::isfinite(bias) && std::isfinite(slope)) {
+            const double units = bias / DepthStep(device->state().depthStencil->format());
+            for (GLenum mode : {GL_POLYGON_OFFSET_FILL, GL_POLYGON_OFFSET_LINE, GL_POLYGON_OFFSET_POINT}) {
+                glEnable(mode);
+            }
+            glPolygonOffset(slope, static_cast<float>(units));
         } else {
-            glDisable(GL_POLYGON_OFFSET_FILL);
+            for (GLenum mode : {GL_POLYGON_OFFSET_FILL, GL_POLYGON_OFFSET_LINE, GL_POLYGON_OFFSET_POINT}) {
+                glDisable(mode);
+            }
         }
     }
 
@@ -716,6 +736,8 @@ struct GlRenderer::Impl {
         p.linked = ok != 0;
         Uniforms& u = p.u;
         auto loc = [&](const char* n) { return glGetUniformLocation(p.name, n); };
+        u.world = loc("uWorld");
+        u.clipPlane = loc("uClipPlane");
         u.worldView = loc("uWorldView");
         u.worldViewProj = loc("uWorldViewProj");
         u.normalMatrix = loc("uNormalMatrix");
@@ -753,6 +775,7 @@ struct GlRenderer::Impl {
             D3DMATRIX wv, wvp;
             Multiply(st.world, st.view, &wv);
             Multiply(wv, st.projection, &wvp);
+            if (u.world >= 0) glUniformMatrix4fv(u.world, 1, GL_FALSE, &st.world.m[0][0]);
             if (u.worldView >= 0) glUniformMatrix4fv(u.worldView, 1, GL_FALSE, &wv.m[0][0]);
             if (u.worldViewProj >= 0) glUniformMatrix4fv(u.worldViewProj, 1, GL_FALSE, &wvp.m[0][0]);
             if (u.normalMatrix >= 0) {
@@ -835,6 +858,7 @@ struct GlRenderer::Impl {
                 glUniform3fv(u.fogColor, 1, c);
             }
             if (u.alphaRef >= 0) glUniform1f(u.alphaRef, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xff));
+            if (u.clipPlane >= 0) glUniform4fv(u.clipPlane, kMaxClipPlanes, st.clipPlanes[0].data());
             if (u.textureFactor >= 0) {
                 ColorToFloats(rs[D3DRS_TEXTUREFACTOR], c);
                 glUniform4fv(u.textureFactor, 1, c);
@@ -862,9 +886,11 @@ struct GlRenderer::Impl {
         } else {
             glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, s, at(0));
             o = 12;
-            // XYZB1..XYZB5 carry one to five 4-byte blend weights (the last may hold packed indices) after the
-            // position; the codes step by 2 from XYZB1 = XYZRHW + 2.
-            if (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5) o += 4 * ((position - D3DFVF_XYZRHW) / 2);
+            // XYZB1..XYZB5 carry one to five 4-byte blend weights (the last may hold packed indices)
+            // after the position; the codes step by 2 from XYZB1 = XYZRHW + 2.
+            if (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5) {
+                o += 4 * ((position - D3DFVF_XYZRHW) / 2);
+            }
         }
         if (fvf & D3DFVF_NORMAL) {
             glEnableVertexAttribArray(1);
@@ -934,6 +960,17 @@ struct GlRenderer::Impl {
             if (p != program) {
                 glUseProgram(p->name);
                 program = p;
+            }
+            const std::uint32_t clipPlanes = ClipPlaneMask(key);
+            if (clipPlanes != enabledClipPlanes || !StateCacheEnabled()) {
+                for (int i = 0; i < kMaxClipPlanes; ++i) {
+                    if (clipPlanes & (1u << i)) {
+                        glEnable(GL_CLIP_DISTANCE0 + static_cast<GLenum>(i));
+                    } else {
+                        glDisable(GL_CLIP_DISTANCE0 + static_cast<GLenum>(i));
+                    }
+                }
+                enabledClipPlanes = clipPlanes;
             }
         }
         st.dirty = 0;
@@ -1014,8 +1051,8 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
         glStencilMask(0xff);
         mask |= GL_STENCIL_BUFFER_BIT;
     }
-    // Clear covers the viewport, or the given rectangles inside it, and with the scissor test on only what lies
-    // inside the scissor rectangle as well.
+    // Clear covers the viewport, or the given rectangles inside it, and with the scissor test on only what
+    // lies inside the scissor rectangle as well.
     const D3DVIEWPORT9& vp = st.viewport;
     LONG vx0 = static_cast<LONG>(vp.X), vy0 = static_cast<LONG>(vp.Y);
     LONG vx1 = vx0 + static_cast<LONG>(vp.Width), vy1 = vy0 + static_cast<LONG>(vp.Height);

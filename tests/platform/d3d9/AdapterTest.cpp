@@ -1,6 +1,7 @@
 // The adapter object: creation and fault injection, the module entry, capability profiles and their format
 // answers, device creation checks and the documented default states.
 #include <cstdlib>
+#include <vector>
 
 #include "platform/FaultInjection.h"
 #include "tests/platform/d3d9/D3D9TestSupport.h"
@@ -273,6 +274,40 @@ TEST_F(DefaultStateTest, StatesStartAtTheirDocumentedDefaults) {
     EXPECT_EQ(device->SetLight(0, &light), D3DERR_INVALIDCALL);  // type 0
     for (DWORD i = 0; i < 8; ++i) ASSERT_EQ(device->LightEnable(i, TRUE), D3D_OK);
     EXPECT_EQ(device->LightEnable(8, TRUE), D3DERR_INVALIDCALL);  // at most eight at once
+}
+
+// What the capabilities report is what the device does: system-memory textures are refused by SetTexture
+// and not reported; six user clip planes are kept and read back; depth bias and both kinds of table fog are
+// there.
+TEST_F(DefaultStateTest, CapabilitiesMatchWhatTheDeviceDoes) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_EQ(caps.DevCaps & D3DDEVCAPS_TEXTURESYSTEMMEMORY, 0u);
+    for (D3DPOOL pool : {D3DPOOL_SYSTEMMEM, D3DPOOL_SCRATCH}) {
+        IDirect3DTexture9* t = nullptr;
+        ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, pool, &t, nullptr), D3D_OK);
+        EXPECT_EQ(device->SetTexture(0, t), D3DERR_INVALIDCALL) << "pool " << pool;
+        t->Release();
+    }
+
+    ASSERT_EQ(caps.MaxUserClipPlanes, 6u);
+    for (DWORD i = 0; i < caps.MaxUserClipPlanes; ++i) {
+        const float plane[4] = {1.0f * i, 2.0f, -3.0f, 0.5f};
+        ASSERT_EQ(device->SetClipPlane(i, plane), D3D_OK);
+        float back[4] = {};
+        ASSERT_EQ(device->GetClipPlane(i, back), D3D_OK);
+        EXPECT_EQ(std::vector<float>(back, back + 4), std::vector<float>(plane, plane + 4)) << "plane " << i;
+    }
+    const float plane[4] = {};
+    float back[4];
+    EXPECT_EQ(device->SetClipPlane(caps.MaxUserClipPlanes, plane), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->GetClipPlane(caps.MaxUserClipPlanes, back), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetClipPlane(0, nullptr), D3DERR_INVALIDCALL);
+
+    for (DWORD bit : {D3DPRASTERCAPS_DEPTHBIAS, D3DPRASTERCAPS_SLOPESCALEDEPTHBIAS, D3DPRASTERCAPS_WFOG,
+                      D3DPRASTERCAPS_ZFOG, D3DPRASTERCAPS_FOGTABLE, D3DPRASTERCAPS_SCISSORTEST}) {
+        EXPECT_NE(caps.RasterCaps & bit, 0u) << std::hex << bit;
+    }
 }
 
 }  // namespace

@@ -107,18 +107,20 @@ protected:
         D3DSURFACE_DESC desc;
         target->GetDesc(&desc);
         IDirect3DSurface9* copy = nullptr;
-        device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy, nullptr);
+        device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, &copy,
+                                            nullptr);
         D3DLOCKED_RECT locked;
         if (copy && SUCCEEDED(device->GetRenderTargetData(target, copy)) &&
             SUCCEEDED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
             std::vector<float> row(desc.Width * 4);
             for (UINT y = 0; y < desc.Height; ++y) {
-                DecodeRow(desc.Format, static_cast<const std::uint8_t*>(locked.pBits) + y * locked.Pitch, desc.Width,
-                          row.data());
+                const auto* bits = static_cast<const std::uint8_t*>(locked.pBits) + y * locked.Pitch;
+                DecodeRow(desc.Format, bits, desc.Width, row.data());
                 for (UINT x = 0; x < desc.Width; ++x) {
                     const float* p = &row[x * 4];
-                    pixels.push_back((Rgb(p[0], p[1], p[2]) & 0xffffff) |
-                                     static_cast<std::uint32_t>(std::lround(std::clamp(p[3], 0.0f, 1.0f) * 255)) << 24);
+                    const auto alpha =
+                        static_cast<std::uint32_t>(std::lround(std::clamp(p[3], 0.0f, 1.0f) * 255));
+                    pixels.push_back((Rgb(p[0], p[1], p[2]) & 0xffffff) | alpha << 24);
                 }
             }
             copy->UnlockRect();
@@ -630,8 +632,8 @@ TEST_F(DrawTest, BlendFactorPairs) {
     }
 }
 
-// Render targets without alpha read as alpha 1 in blending, whatever alpha their storage last received (a clear
-// colour's alpha here). A8R8G8B8 keeps and reads its alpha.
+// Render targets without alpha read as alpha 1 in blending, whatever alpha their storage last received (a
+// clear colour's alpha here). A8R8G8B8 keeps and reads its alpha.
 TEST_F(DrawTest, DestinationAlphaOfTargetsWithoutAlphaIsOne) {
     const D3DCOLOR clear = D3DCOLOR_ARGB(0x40, 0x80, 0x80, 0x80);
     const double ad = 0x40 / 255.0, grey = 0x80 / 255.0;
@@ -653,8 +655,8 @@ TEST_F(DrawTest, DestinationAlphaOfTargetsWithoutAlphaIsOne) {
         IDirect3DTexture9* texture = nullptr;
         IDirect3DSurface9* target = back;
         if (c.format != D3DFMT_UNKNOWN) {
-            ASSERT_EQ(device->CreateTexture(kSize, kSize, 1, D3DUSAGE_RENDERTARGET, c.format, D3DPOOL_DEFAULT, &texture,
-                                            nullptr),
+            ASSERT_EQ(device->CreateTexture(kSize, kSize, 1, D3DUSAGE_RENDERTARGET, c.format, D3DPOOL_DEFAULT,
+                                            &texture, nullptr),
                       D3D_OK);
             texture->GetSurfaceLevel(0, &target);
         }
@@ -750,6 +752,65 @@ TEST_F(DrawTest, DepthTestWriteAndCulling) {
             ExpectPixel(ReadTarget(), 10, 10, visible ? 0xffffffff : 0xff000000, 0);
         }
     }
+}
+
+// DEPTHBIAS is in depth units (0..1), so the same bias is a number of steps of whichever depth buffer is
+// bound: a quad drawn `behind` steps behind another comes in front with a bias of -10 steps when behind is 5,
+// not 20.
+// SLOPESCALEDEPTHBIAS scales the quad's largest depth slope per pixel.
+TEST_F(DrawTest, DepthBiasCountsStepsOfTheBoundDepthBuffer) {
+    IDirect3DSurface9* d24 = nullptr;
+    ASSERT_EQ(device->CreateDepthStencilSurface(kSize, kSize, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE,
+                                                &d24, nullptr),
+              D3D_OK);
+    IDirect3DSurface9* d16 = nullptr;
+    ASSERT_EQ(device->GetDepthStencilSurface(&d16), D3D_OK);
+    struct Case {
+        IDirect3DSurface9* depth;
+        double step;
+        double behind, bias;  // in steps
+        bool visible;
+    } cases[] = {
+        {d16, 1 / 65535.0, 5, 10, true},           {d16, 1 / 65535.0, 20, 10, false},
+        {d24, 1 / 16777215.0, 5, 10, true},        {d24, 1 / 16777215.0, 20, 10, false},
+        {d16, 1 / 65535.0, 0, 10.0 / 256, false},  // a tenth of a D24 step's worth of D16: no effect
+    };
+    const float z = 0.25f;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.depth == d16 ? "D16" : "D24S8") << " behind " << c.behind
+                                        << " bias " << c.bias);
+        ASSERT_EQ(device->SetDepthStencilSurface(c.depth), D3D_OK);
+        device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+        device->SetRenderState(D3DRS_DEPTHBIAS, 0);
+        Clear(0xff000000);
+        Rect(0, 0, 64, 64, 0xffff0000, z);
+        device->SetRenderState(D3DRS_DEPTHBIAS, Bits(static_cast<float>(-c.bias * c.step)));
+        Rect(0, 0, 64, 64, 0xff00ff00, static_cast<float>(z + c.behind * c.step));
+        ExpectPixel(ReadTarget(), 30, 30, c.visible ? 0xff00ff00 : 0xffff0000, 0);
+    }
+    device->SetRenderState(D3DRS_DEPTHBIAS, 0);
+    // A quad whose depth rises 0.4 across 64 pixels: slope 0.00625 per pixel. Drawn again 0.003 further away,
+    // a slope scale of -1 (offset -0.00625) brings it in front; -0.25 (offset -0.0016) does not.
+    ASSERT_EQ(device->SetDepthStencilSurface(d16), D3D_OK);
+    auto sloped = [&](float shift, D3DCOLOR color) {
+        const RhwColor v[4] = {{0, 0, 0.2f + shift, 1, color}, {64, 0, 0.6f + shift, 1, color},
+                               {0, 64, 0.2f + shift, 1, color}, {64, 64, 0.6f + shift, 1, color}};
+        device->SetFVF(kRhwColor);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwColor)), D3D_OK);
+    };
+    for (float scale : {-1.0f, -0.25f}) {
+        SCOPED_TRACE(scale);
+        device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, 0);
+        Clear(0xff000000);
+        sloped(0.0f, 0xffff0000);
+        device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, Bits(scale));
+        sloped(0.003f, 0xff00ff00);
+        ExpectPixel(ReadTarget(), 30, 30, scale == -1.0f ? 0xff00ff00 : 0xffff0000, 0);
+    }
+    device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, 0);
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+    d24->Release();
+    d16->Release();
 }
 
 // Lighting of a quad at camera depth 0.5 whose four corners see the light alike, so Gouraud shading is flat.
@@ -889,14 +950,15 @@ TEST_F(DrawTest, BlendWeightPositionsPlaceTheFollowingAttributes) {
     struct Case {
         DWORD position;
         int weights;
-    } cases[] = {{D3DFVF_XYZB1, 1}, {D3DFVF_XYZB2, 2}, {D3DFVF_XYZB3, 3}, {D3DFVF_XYZB4, 4}, {D3DFVF_XYZB5, 5},
-                 {D3DFVF_XYZB2 | D3DFVF_LASTBETA_UBYTE4, 2}};
+    } cases[] = {{D3DFVF_XYZB1, 1}, {D3DFVF_XYZB2, 2}, {D3DFVF_XYZB3, 3},
+                 {D3DFVF_XYZB4, 4}, {D3DFVF_XYZB5, 5}, {D3DFVF_XYZB2 | D3DFVF_LASTBETA_UBYTE4, 2}};
     for (const Case& c : cases) {
         const DWORD fvf = c.position | D3DFVF_DIFFUSE | D3DFVF_TEX1;
         SCOPED_TRACE(testing::Message() << "fvf 0x" << std::hex << fvf);
         std::vector<std::uint8_t> bytes;
         auto put = [&](const void* p, std::size_t n) {
-            bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(p), static_cast<const std::uint8_t*>(p) + n);
+            const auto* from = static_cast<const std::uint8_t*>(p);
+            bytes.insert(bytes.end(), from, from + n);
         };
         const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
         for (const auto& corner : corners) {
@@ -911,8 +973,8 @@ TEST_F(DrawTest, BlendWeightPositionsPlaceTheFollowingAttributes) {
         ASSERT_EQ(bytes.size() % 4, 0u);
         ASSERT_EQ(device->SetFVF(fvf), D3D_OK);
         Clear(0xff000000);
-        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, bytes.data(), static_cast<UINT>(bytes.size() / 4)),
-                  D3D_OK);
+        const UINT stride = static_cast<UINT>(bytes.size() / 4);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, bytes.data(), stride), D3D_OK);
         ExpectPixel(ReadTarget(), 20, 20, 0xff00c000, 1);
     }
     device->SetTexture(0, nullptr);
@@ -1124,6 +1186,89 @@ TEST_F(DrawTest, TableFogAtStartMiddleAndEnd) {
     Clear(0xff000000);
     Rect(0, 0, 64, 64, 0xffffffff);
     ExpectPixel(ReadTarget(), 32, 32, 0xffffffff, 0);
+}
+
+// Table fog goes by w under a perspective projection and by the device depth (0..1) under an affine one.
+TEST_F(DrawTest, TableFogIsWBasedForPerspectiveAndZBasedForAffineProjections) {
+    SetOrthoIdentity();
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRS_FOGCOLOR, 0x000000ff);
+    device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
+    // Near 1, far 3: eye depth 2 has w = 2 and device depth (1.5 * 2 - 1.5) / 2 = 0.75.
+    D3DMATRIX perspective{};
+    perspective._11 = perspective._22 = 1.0f;
+    perspective._33 = 1.5f;
+    perspective._34 = 1.0f;
+    perspective._43 = -1.5f;
+    D3DMATRIX affine{};  // eye depth 2 has device depth 0.25 * 2 - 0.25 = 0.25
+    affine._11 = affine._22 = affine._44 = 1.0f;
+    affine._33 = 0.25f;
+    affine._43 = -0.25f;
+    struct Case {
+        const char* name;
+        const D3DMATRIX* projection;
+        float start, end;
+        double f;
+    } cases[] = {
+        {"perspective: w = 2", &perspective, 0.0f, 4.0f, 0.5},
+        {"perspective: w = 2, other range", &perspective, 1.0f, 5.0f, 0.75},
+        {"affine: z = 0.25", &affine, 0.0f, 1.0f, 0.75},
+        {"affine: z = 0.25, other range", &affine, 0.0f, 0.5f, 0.5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device->SetTransform(D3DTS_PROJECTION, c.projection);
+        device->SetRenderState(D3DRS_FOGSTART, Bits(c.start));
+        device->SetRenderState(D3DRS_FOGEND, Bits(c.end));
+        Clear(0xff000000);
+        LitQuad(2.0f);
+        ExpectPixel(ReadTarget(), 32, 32, Rgb(c.f, c.f, c.f + (1 - c.f)), 2);
+    }
+}
+
+// User clip planes are given in world space and keep what lies where ax + by + cz + d >= 0. The view moves
+// the picture half a screen-width left (in clip units), so the plane x >= 0 of the world cuts at pixel 16,
+// not 32.
+TEST_F(DrawTest, UserClipPlanesCutInWorldSpace) {
+    SetOrthoIdentity();
+    D3DMATRIX view{};
+    view._11 = view._22 = view._33 = view._44 = 1.0f;
+    view._41 = -0.5f;
+    device->SetTransform(D3DTS_VIEW, &view);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xff00ff00);
+    const float keepRight[4] = {1, 0, 0, 0}, keepBottom[4] = {0, -1, 0, 0};
+    ASSERT_EQ(device->SetClipPlane(0, keepRight), D3D_OK);
+    ASSERT_EQ(device->SetClipPlane(3, keepBottom), D3D_OK);
+    struct Case {
+        DWORD enable;
+        int left, top;  // first drawn column and row; the quad itself spans columns 0..47
+    } cases[] = {{0, 0, 0},
+                 {D3DCLIPPLANE0, 16, 0},
+                 {D3DCLIPPLANE3, 0, 32},
+                 {D3DCLIPPLANE0 | D3DCLIPPLANE3, 16, 32},
+                 {D3DCLIPPLANE1, 0, 0}};  // plane 1 was never set: all zero, keeps everything
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.enable);
+        device->SetRenderState(D3DRS_CLIPPLANEENABLE, c.enable);
+        Clear(0xff000000);
+        LitQuad(0.5f);
+        auto p = ReadTarget();
+        ExpectPixel(p, c.left, c.top, 0xff00ff00, 0);
+        ExpectPixel(p, 47, 63, 0xff00ff00, 0);
+        ExpectPixel(p, 48, 63, 0xff000000, 0);
+        if (c.left > 0) ExpectPixel(p, c.left - 1, 63, 0xff000000, 0);
+        if (c.top > 0) ExpectPixel(p, 47, c.top - 1, 0xff000000, 0);
+    }
+    // Pre-transformed vertices have no world position and are not clipped.
+    device->SetRenderState(D3DRS_CLIPPLANEENABLE, D3DCLIPPLANE0);
+    Clear(0xff000000);
+    Rect(0, 0, 8, 8, 0xffffffff);
+    ExpectPixel(ReadTarget(), 0, 0, 0xff00ff00, 0);
+    device->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
 }
 
 // Camera-space positions through a texture matrix with a projective fourth row: u = (0.5 x + 0.5) / (2 z).

@@ -871,6 +871,9 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND destWindowOverride, const
     if (inScene_) return D3DERR_INVALIDCALL;
     HWND window = destWindowOverride ? destWindowOverride
                                      : (parameters_.hDeviceWindow ? parameters_.hDeviceWindow : focusWindow_);
+    // Frames shown on the desktop window (off-screen devices) are not the program's frames: the runner
+    // neither counts them nor closes anything after them.
+    if (window == GetDesktopWindow()) window = nullptr;
     if (renderer_) {
         renderer_->Present(window);
     } else if (window) {

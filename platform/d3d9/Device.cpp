@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/Runner.h"
+#include "platform/d3d9/FixedFunction.h"
 #include "platform/d3d9/GlRenderer.h"
 #include "platform/d3d9/Internal.h"
 
@@ -1134,8 +1135,13 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
     if (sampler >= kSamplers || t == 0 || t >= D3DSAMP_MAX_VALUE) return D3DERR_INVALIDCALL;
     DWORD& slot = state_.samp[sampler][t];
     if (slot == value) return D3D_OK;
+    // Point-sampled stages snap their coordinates in the generated program.
+    const bool wasPoint = UsesPointFilter(state_.samp[sampler]);
     slot = value;
     state_.dirty |= kDirtySamplers;
+    if (sampler < static_cast<DWORD>(kStages) && UsesPointFilter(state_.samp[sampler]) != wasPoint) {
+        state_.dirty |= kDirtyProgram;
+    }
     return D3D_OK;
 }
 

@@ -15,7 +15,7 @@ namespace {
 //   colour word: op (5 bits) | arg1 (6) << 5 | arg2 (6) << 11 | arg0 (6) << 17 | result temp (1) << 23
 //   alpha word:  op (5 bits) | arg1 (6) << 5 | arg2 (6) << 11 | arg0 (6) << 17
 //   coord word:  set (3) | generation (3) << 3 | transform count (3) << 6 | projected (1) << 9 |
-//                texture bound (1) << 10 | input size (3) << 11
+//                texture bound (1) << 10 | input size (3) << 11 | samples (1) << 14 | point filter (1) << 15
 constexpr std::uint32_t Arg(DWORD arg) { return arg & 0x3f; }
 
 bool ReadsTexture(DWORD op, DWORD a1, DWORD a2, DWORD a0) {
@@ -157,6 +157,7 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
             coord = set | gen << 3 | (ttff & 7) << 6 | ((ttff & D3DTTFF_PROJECTED) ? 1u : 0u) << 9 | 1u << 10 |
                     size << 11;
             if (rhw) coord &= ~(7u << 3 | 7u << 6 | 1u << 9);  // no generation or transform without a camera
+            if (UsesPointFilter(state.samp[static_cast<std::size_t>(s)])) coord |= 1u << 15;
         } else if (samples) {
             coord = 0;  // reads opaque black
         }
@@ -396,6 +397,7 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
     }
     if (UsesFog(key)) s += "in float vFog;\n";
     s += "uniform sampler2D uTexture[8];\n";
+    s += "uniform vec4 uTexelGrid[8];  // 256 x level-0 size, and its reciprocal\n";
     s += "uniform vec4 uTextureFactor;\nuniform vec4 uStageConstant[8];\n";
     s += "uniform vec4 uFog;\nuniform vec3 uFogColor;\nuniform float uAlphaRef;\n";
     s += "out vec4 fragColor;\n";
@@ -412,6 +414,17 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
                 Append(s, "        vec2 uv = vTex%d.xy / vTex%d.%c;\n", st, st, comp);
             } else {
                 Append(s, "        vec2 uv = vTex%d.xy;\n", st);
+            }
+            if ((coord >> 15) & 1) {
+                // Point sampling: coordinates are snapped to 1/256 of a texel, the sub-texel precision of
+                // Direct3D 9 hardware. A coordinate interpolated at a vertex's own pixel is then the vertex's
+                // exact value, as Direct3D defines it, where the rasteriser's rounding may land a hair
+                // below: at a texel edge (u = 0, or u = x / width at pixel x) the previous texel would be
+                // taken, or the last one after wrapping. (Linear filtering has no such edge.) The snapped
+                // value is kept a quarter step above its grid point, so that multiplying by the reciprocal
+                // of a size that is not a power of two cannot round it back below the edge.
+                Append(s, "        uv = (floor(uv * uTexelGrid[%d].xy + 0.5) + 0.25) * uTexelGrid[%d].zw;\n",
+                       st, st);
             }
             Append(s, "        vec4 tex = texture(uTexture[%d], uv);\n", st);
         } else {

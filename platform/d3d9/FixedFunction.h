@@ -43,6 +43,11 @@ enum KeyBits : std::uint32_t {
 ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLights>* activeLights,
                           int* activeLightCount);
 
+// True when a sampler's minification or magnification filter is point sampling (or none).
+inline bool UsesPointFilter(const std::array<DWORD, D3DSAMP_MAX_VALUE>& sampler) {
+    return sampler[D3DSAMP_MINFILTER] <= D3DTEXF_POINT || sampler[D3DSAMP_MAGFILTER] <= D3DTEXF_POINT;
+}
+
 // Number of stages the key uses (stages before the first disabled one).
 int ActiveStages(const ProgramKey& key);
 // User clip planes the program writes (bit i: gl_ClipDistance[i]); the renderer enables the same GL planes.

@@ -306,7 +306,7 @@ struct Uniforms {
     GLint world, worldView, worldViewProj, normalMatrix, viewport, depthRange, texMatrix, clipPlane;
     GLint matDiffuse, matAmbient, matSpecular, matEmissive, matPower, globalAmbient;
     GLint lightDiffuse, lightSpecular, lightAmbient, lightPosition, lightDirection, lightAttenuation, lightSpot;
-    GLint fog, fogColor, alphaRef, textureFactor, stageConstant;
+    GLint fog, fogColor, alphaRef, textureFactor, stageConstant, texelGrid;
 };
 
 struct Program {
@@ -314,7 +314,8 @@ struct Program {
     Uniforms u{};
     std::array<int, kMaxActiveLights> lights{};
     int lightCount = 0;
-    std::uint64_t transforms = 0, lighting = 0, material = 0, constants = 0, texMatrices = 0, viewport = 0;
+    std::uint64_t transforms = 0, lighting = 0, material = 0, constants = 0, texMatrices = 0, viewport = 0,
+                  textures = 0;
     bool linked = false;
 };
 
@@ -360,7 +361,7 @@ struct GlRenderer::Impl {
     std::unordered_map<std::uint64_t, GLuint> samplers;
     // Stamps of state versions; a program re-sends a group when its stamp is older.
     std::uint64_t transformsStamp = 1, lightingStamp = 1, materialStamp = 1, constantsStamp = 1, texStamp = 1,
-                  viewportStamp = 1;
+                  viewportStamp = 1, texturesStamp = 1;
     GLuint attachedColor = 0, attachedDepth = 0;
     std::uint32_t enabledClipPlanes = 0;  // GL_CLIP_DISTANCEi switched on
     Surface* target = nullptr;
@@ -762,6 +763,7 @@ struct GlRenderer::Impl {
         u.alphaRef = loc("uAlphaRef");
         u.textureFactor = loc("uTextureFactor");
         u.stageConstant = loc("uStageConstant");
+        u.texelGrid = loc("uTexelGrid");
         glUseProgram(p.name);
         const GLint units[8] = {0, 1, 2, 3, 4, 5, 6, 7};
         glUniform1iv(loc("uTexture"), 8, units);
@@ -793,6 +795,20 @@ struct GlRenderer::Impl {
             }
             if (u.depthRange >= 0) glUniform2f(u.depthRange, vp.MinZ, vp.MaxZ);
             p.viewport = viewportStamp;
+        }
+        if (p.textures != texturesStamp) {
+            if (u.texelGrid >= 0) {
+                float grid[4 * kStages];
+                for (int s = 0; s < kStages; ++s) {
+                    const Texture* t = st.textures[static_cast<std::size_t>(s)];
+                    const float w = t ? 256.0f * static_cast<float>(t->level(0)->width()) : 256.0f;
+                    const float h = t ? 256.0f * static_cast<float>(t->level(0)->height()) : 256.0f;
+                    const float values[4] = {w, h, 1.0f / w, 1.0f / h};
+                    std::memcpy(&grid[4 * s], values, sizeof values);
+                }
+                glUniform4fv(u.texelGrid, kStages, grid);
+            }
+            p.textures = texturesStamp;
         }
         if (p.texMatrices != texStamp) {
             if (u.texMatrix >= 0) glUniformMatrix4fv(u.texMatrix, kStages, GL_FALSE, &st.texture[0].m[0][0]);
@@ -951,6 +967,7 @@ struct GlRenderer::Impl {
         if (dirty & kDirtyMaterial) ++materialStamp;
         if (dirty & kDirtyConstants) ++constantsStamp;
         if (dirty & kDirtyTexMatrices) ++texStamp;
+        if (dirty & kDirtyTextures) ++texturesStamp;
         if ((dirty & kDirtyProgram) || !program) {
             key = MakeProgramKey(st, &activeLights, &activeLightCount);
             Program* p = ProgramFor(key);

@@ -298,6 +298,92 @@ TEST_F(DrawTest, PointAndLinearSamplingWithWrapAndClamp) {
     device->SetTexture(0, nullptr);
 }
 
+// A picture drawn through a grid of pre-transformed vertices whose texture coordinates follow their
+// positions (u = x / width, as the demo's wave pass does) samples, with point filtering, exactly the texel
+// under each pixel. Every pixel centre then lies on a texel edge, and the column at u = 0 must not wrap to
+// the last texel.
+TEST_F(DrawTest, PointSamplingAtTexelEdgesTakesTheTexelTheCoordinateNames) {
+    // Each texel holds its own position: red = x & 0xff, green = x >> 8 | (y >> 8) << 4, blue = y & 0xff.
+    auto texelAt = [](UINT x, UINT y) {
+        return 0xff000000u | (x & 0xff) << 16 | (x >> 8 | (y >> 8) << 4) << 8 | (y & 0xff);
+    };
+    auto describe = [](std::uint32_t c) {
+        const UINT x = ((c >> 16) & 0xff) | ((c >> 8) & 0xf) << 8, y = (c & 0xff) | ((c >> 12) & 0xf) << 8;
+        return testing::Message() << "texel (" << x << ", " << y << ")";
+    };
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    // The demo's size (the picture and the back buffer 800 x 600) and the fixture's 64 x 64.
+    for (const auto& [width, height] : {std::pair<UINT, UINT>{800, 600}, {kSize, kSize}}) {
+        std::vector<std::uint32_t> texels(static_cast<std::size_t>(width) * height);
+        for (UINT y = 0; y < height; ++y) {
+            for (UINT x = 0; x < width; ++x) texels[static_cast<std::size_t>(y) * width + x] = texelAt(x, y);
+        }
+        IDirect3DTexture9* t = MakeTexture(width, height, texels);
+        IDirect3DTexture9* targetTexture = nullptr;
+        IDirect3DSurface9* target = back;
+        IDirect3DSurface9* depth = nullptr;
+        if (width != kSize) {
+            ASSERT_EQ(device->CreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
+                                            D3DPOOL_DEFAULT, &targetTexture, nullptr),
+                      D3D_OK);
+            targetTexture->GetSurfaceLevel(0, &target);
+            ASSERT_EQ(device->SetRenderTarget(0, target), D3D_OK);
+            device->GetDepthStencilSurface(&depth);
+            device->SetDepthStencilSurface(nullptr);
+        }
+        device->SetTexture(0, t);
+        for (DWORD address : {D3DTADDRESS_WRAP, D3DTADDRESS_CLAMP}) {
+            SCOPED_TRACE(testing::Message() << width << " x " << height << ", address mode " << address);
+            device->SetSamplerState(0, D3DSAMP_ADDRESSU, address);
+            device->SetSamplerState(0, D3DSAMP_ADDRESSV, address);
+            // 10 x 10 vertices, 9 x 9 cells, with the demo's arithmetic (k = 1/9 in float, rhw 0).
+            const float k = 1.0f / 9.0f, w = static_cast<float>(width), h = static_cast<float>(height);
+            std::vector<RhwTex> grid;
+            for (int i = 0; i < 10; ++i) {
+                for (int j = 0; j < 10; ++j) grid.push_back({j * (w * k), i * (h * k), 0, 0, j * k, i * k});
+            }
+            std::vector<std::uint16_t> indices;
+            for (int a = 0; a < 9; ++a) {
+                for (int b = 0; b < 9; ++b) {
+                    const int base = a + 10 * b;
+                    for (int o : {0, 1, 10, 10, 1, 11}) {
+                        indices.push_back(static_cast<std::uint16_t>(base + o));
+                    }
+                }
+            }
+            device->SetFVF(kRhwTex);
+            device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff000000, 1.0f, 0);
+            ASSERT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 100, 162, indices.data(),
+                                                     D3DFMT_INDEX16, grid.data(), sizeof(RhwTex)),
+                      D3D_OK);
+            const auto p = ReadTarget();
+            ASSERT_EQ(p.size(), texels.size());
+            int wrong = 0, wrongInColumn0 = 0;
+            for (std::size_t i = 0; i < p.size(); ++i) {
+                if ((p[i] & 0xffffff) == (texels[i] & 0xffffff)) continue;
+                wrongInColumn0 += i % width == 0 ? 1 : 0;
+                if (wrong++ < 4 || (i % width == 0 && wrongInColumn0 <= 4)) {
+                    ADD_FAILURE() << "pixel (" << i % width << ", " << i / width << ") shows "
+                                  << describe(p[i]);
+                }
+            }
+            EXPECT_EQ(wrong, 0);
+            EXPECT_EQ(wrongInColumn0, 0);
+        }
+        device->SetTexture(0, nullptr);
+        if (targetTexture) {
+            ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+            device->SetDepthStencilSurface(depth);
+            if (depth) depth->Release();
+            target->Release();
+            targetTexture->Release();
+        }
+    }
+    back->Release();
+}
+
 // Colour operations with diffuse (0.8, 0.4, 0.2, alpha 0.6) as arg1 and texture factor (0.5, 0.25, 1.0, alpha
 // 0.5) as arg2, in 8-bit steps.
 TEST_F(DrawTest, TextureStageOperationsFollowTheirFormulas) {

@@ -397,7 +397,7 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
     }
     if (UsesFog(key)) s += "in float vFog;\n";
     s += "uniform sampler2D uTexture[8];\n";
-    s += "uniform vec4 uTexelGrid[8];  // 256 x level-0 size, and its reciprocal\n";
+    s += "uniform vec2 uPointBias[8];  // half of 1/256 texel of level 0, in coordinate units\n";
     s += "uniform vec4 uTextureFactor;\nuniform vec4 uStageConstant[8];\n";
     s += "uniform vec4 uFog;\nuniform vec3 uFogColor;\nuniform float uAlphaRef;\n";
     s += "out vec4 fragColor;\n";
@@ -416,15 +416,14 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
                 Append(s, "        vec2 uv = vTex%d.xy;\n", st);
             }
             if ((coord >> 15) & 1) {
-                // Point sampling: coordinates are snapped to 1/256 of a texel, the sub-texel precision of
-                // Direct3D 9 hardware. A coordinate interpolated at a vertex's own pixel is then the vertex's
-                // exact value, as Direct3D defines it, where the rasteriser's rounding may land a hair
-                // below: at a texel edge (u = 0, or u = x / width at pixel x) the previous texel would be
-                // taken, or the last one after wrapping. (Linear filtering has no such edge.) The snapped
-                // value is kept a quarter step above its grid point, so that multiplying by the reciprocal
-                // of a size that is not a power of two cannot round it back below the edge.
-                Append(s, "        uv = (floor(uv * uTexelGrid[%d].xy + 0.5) + 0.25) * uTexelGrid[%d].zw;\n",
-                       st, st);
+                // Point sampling as Direct3D 9 hardware does it: the coordinate is rounded to 1/256 of a
+                // texel before the texel is chosen. A coordinate interpolated at a vertex's own pixel is then
+                // the vertex's exact value, as Direct3D defines it, where the rasteriser's rounding may land
+                // a hair below: at a texel edge (u = 0, or u = x / width at pixel x) the previous texel would
+                // be taken, or the last one after wrapping. Choosing floor(round(256 t) / 256) for texel
+                // position t equals floor(t + 1/512), so adding half a step is the whole rounding (one add,
+                // where the fill rate of a software rasteriser counts). Linear filtering has no such edge.
+                Append(s, "        uv += uPointBias[%d];\n", st);
             }
             Append(s, "        vec4 tex = texture(uTexture[%d], uv);\n", st);
         } else {

@@ -306,7 +306,7 @@ struct Uniforms {
     GLint world, worldView, worldViewProj, normalMatrix, viewport, depthRange, texMatrix, clipPlane;
     GLint matDiffuse, matAmbient, matSpecular, matEmissive, matPower, globalAmbient;
     GLint lightDiffuse, lightSpecular, lightAmbient, lightPosition, lightDirection, lightAttenuation, lightSpot;
-    GLint fog, fogColor, alphaRef, textureFactor, stageConstant, texelGrid;
+    GLint fog, fogColor, alphaRef, textureFactor, stageConstant, pointBias;
 };
 
 struct Program {
@@ -763,7 +763,7 @@ struct GlRenderer::Impl {
         u.alphaRef = loc("uAlphaRef");
         u.textureFactor = loc("uTextureFactor");
         u.stageConstant = loc("uStageConstant");
-        u.texelGrid = loc("uTexelGrid");
+        u.pointBias = loc("uPointBias");
         glUseProgram(p.name);
         const GLint units[8] = {0, 1, 2, 3, 4, 5, 6, 7};
         glUniform1iv(loc("uTexture"), 8, units);
@@ -797,16 +797,14 @@ struct GlRenderer::Impl {
             p.viewport = viewportStamp;
         }
         if (p.textures != texturesStamp) {
-            if (u.texelGrid >= 0) {
-                float grid[4 * kStages];
+            if (u.pointBias >= 0) {
+                float bias[2 * kStages];
                 for (int s = 0; s < kStages; ++s) {
                     const Texture* t = st.textures[static_cast<std::size_t>(s)];
-                    const float w = t ? 256.0f * static_cast<float>(t->level(0)->width()) : 256.0f;
-                    const float h = t ? 256.0f * static_cast<float>(t->level(0)->height()) : 256.0f;
-                    const float values[4] = {w, h, 1.0f / w, 1.0f / h};
-                    std::memcpy(&grid[4 * s], values, sizeof values);
+                    bias[2 * s] = t ? 1.0f / (512.0f * static_cast<float>(t->level(0)->width())) : 0.0f;
+                    bias[2 * s + 1] = t ? 1.0f / (512.0f * static_cast<float>(t->level(0)->height())) : 0.0f;
                 }
-                glUniform4fv(u.texelGrid, kStages, grid);
+                glUniform2fv(u.pointBias, kStages, bias);
             }
             p.textures = texturesStamp;
         }

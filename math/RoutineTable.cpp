@@ -12,7 +12,7 @@
 
 namespace {
 
-MathProcessorFakes g_fakes;
+constinit MathProcessorFakes g_fakes;
 
 // A first-call entry: select once, then forward the call to whatever the slot holds now.
 template <auto Member>
@@ -38,7 +38,9 @@ D3DXVECTOR4* Vec4NormalizeAsQuaternion(D3DXVECTOR4* o, const D3DXVECTOR4* v) {
     return o;
 }
 
-MathRoutineTable MakeReferenceSet() {
+// Built at compile time: a math call made while other globals are being initialised (before main) may select
+// the routines, and the selection copies this set, so it must never be seen unfilled.
+constexpr MathRoutineTable MakeReferenceSet() {
     MathRoutineTable t = {
 #define TARN_MATH_REFERENCE(slot, result, name, params, args) &MathReference::name,
         TARN_MATH_SLOTS(TARN_MATH_REFERENCE)
@@ -48,7 +50,17 @@ MathRoutineTable MakeReferenceSet() {
     return t;
 }
 
-const MathRoutineTable kReferenceSet = MakeReferenceSet();
+constexpr bool EverySlotFilled(const MathRoutineTable& t) {
+    return true
+#define TARN_MATH_FILLED(slot, result, name, params, args) &&t.name != nullptr
+        TARN_MATH_SLOTS(TARN_MATH_FILLED)
+#undef TARN_MATH_FILLED
+            ;
+}
+
+constexpr MathRoutineTable kReferenceSet = MakeReferenceSet();
+static_assert(EverySlotFilled(kReferenceSet), "the reference set has a routine in every slot");
+static_assert(EverySlotFilled(kFirstCallEntries), "every slot starts at a first-call entry");
 
 bool ProcessorFeaturePresent(DWORD feature) {
     if (feature == PF_3DNOW_INSTRUCTIONS_AVAILABLE && g_fakes.has3DNow) return *g_fakes.has3DNow;
@@ -58,8 +70,9 @@ bool ProcessorFeaturePresent(DWORD feature) {
 
 }  // namespace
 
-MathRoutineTable g_mathRoutines = kFirstCallEntries;
-int mathRoutineSet = kMathSetNone;
+// Constant-initialised, so that they hold their load state before any code runs.
+constinit MathRoutineTable g_mathRoutines = kFirstCallEntries;
+constinit int mathRoutineSet = kMathSetNone;
 
 const MathRoutineTable& MathReferenceSet() { return kReferenceSet; }
 

@@ -132,6 +132,8 @@ int InitMathRoutines(BOOL enable) {
     mathRoutineSet = kMathSetReference;
     g_mathRoutines = kReferenceSet;
     InstallBaselineSet(g_mathRoutines);
+    // A build without processor-specific code has nothing more to choose from, whatever the processor offers.
+    if (!MathHasSimdSets()) return mathRoutineSet;
 
     DWORD level = 0;
     if (!ReadDirect3DDword(REG_DWORD, "DisablePSGP", &level, sizeof level)) level = 0;

@@ -357,12 +357,18 @@ TEST(Decompose, ShortAxesAndMirroredBases) {
          {2, 0, 3},
          {0, 0, 0, 1}},
         {"every row zero", rows(zero, zero, zero), S_OK, {0, 0, 0}, {0, 0, 0, 1}},
-        {"y row zero, unit y lies along the turned x row", rows({0, 1, 0}, zero, {0, 0, 1}),
-         D3DERR_INVALIDCALL},
+        {"y row zero, unit y lies along the turned x row",
+         rows({0, 1, 0}, zero, {0, 0, 1}),
+         D3DERR_INVALIDCALL,
+         {},
+         {}},
         {"z row shorter than 0.0001 in a basis turned about y: unit z is not its direction",
-         rows({c, 0, s}, {0, 1, 0}, {-0.00005f * s, 0, 0.00005f * c}), D3DERR_INVALIDCALL},
-        {"mirrored x", rows({-2, 0, 0}, {0, 1, 0}, {0, 0, 1}), D3DERR_INVALIDCALL},
-        {"mirrored rotation", rows({c, s, 0}, {-s, c, 0}, {0, 0, -1}), D3DERR_INVALIDCALL},
+         rows({c, 0, s}, {0, 1, 0}, {-0.00005f * s, 0, 0.00005f * c}),
+         D3DERR_INVALIDCALL,
+         {},
+         {}},
+        {"mirrored x", rows({-2, 0, 0}, {0, 1, 0}, {0, 0, 1}), D3DERR_INVALIDCALL, {}, {}},
+        {"mirrored rotation", rows({c, s, 0}, {-s, c, 0}, {0, 0, -1}), D3DERR_INVALIDCALL, {}, {}},
     };
     for (const auto& set : AllSets()) {
         for (const Case& k : cases) {

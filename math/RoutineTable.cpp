@@ -50,17 +50,21 @@ constexpr MathRoutineTable MakeReferenceSet() {
     return t;
 }
 
-constexpr bool EverySlotFilled(const MathRoutineTable& t) {
-    return true
-#define TARN_MATH_FILLED(slot, result, name, params, args) &&t.name != nullptr
-        TARN_MATH_SLOTS(TARN_MATH_FILLED)
+// No slot of a table is null when the slot list gives every slot an entry: each entry is the address of a
+// function, which is never null. (Comparing those addresses with null directly is not a constant expression
+// for every compiler: with the undefined-behaviour sanitizer, a function may sit at address 0.)
+constexpr bool EverySlotFilled() {
+    bool filled[kMathRoutineSlots] = {};
+#define TARN_MATH_FILLED(slot, result, name, params, args) filled[slot] = true;
+    TARN_MATH_SLOTS(TARN_MATH_FILLED)
 #undef TARN_MATH_FILLED
-            ;
+    for (bool f : filled)
+        if (!f) return false;
+    return true;
 }
 
 constexpr MathRoutineTable kReferenceSet = MakeReferenceSet();
-static_assert(EverySlotFilled(kReferenceSet), "the reference set has a routine in every slot");
-static_assert(EverySlotFilled(kFirstCallEntries), "every slot starts at a first-call entry");
+static_assert(EverySlotFilled(), "the reference set and the first-call entries have a routine in every slot");
 
 bool ProcessorFeaturePresent(DWORD feature) {
     if (feature == PF_3DNOW_INSTRUCTIONS_AVAILABLE && g_fakes.has3DNow) return *g_fakes.has3DNow;

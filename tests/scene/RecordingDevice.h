@@ -80,6 +80,7 @@ public:
     bool failVertexBufferCreation = false;    // makes CreateVertexBuffer fail, for error paths
     bool failIndexBufferCreation = false;     // likewise CreateIndexBuffer
     bool failBufferLock = false;              // makes Lock of the fake buffers fail
+    bool failRenderTargetTextures = false;    // makes CreateTexture with D3DUSAGE_RENDERTARGET fail
     bool recording = true;                    // off: calls are forwarded and counted but not logged
     std::size_t callCount = 0;                // every call, logged or not
 
@@ -180,6 +181,10 @@ public:
         return Call("GetGammaRamp", &IDirect3DDevice9::GetGammaRamp, swapChain, ramp);
     }
     HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override {
+        if (failRenderTargetTextures && (usage & D3DUSAGE_RENDERTARGET) != 0) {
+            Log("CreateTexture(render target refused)");
+            return D3DERR_OUTOFVIDEOMEMORY;
+        }
         return Call("CreateTexture", &IDirect3DDevice9::CreateTexture, width, height, levels, usage, format, pool, texture, sharedHandle);
     }
     HRESULT CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DVolumeTexture9** volumeTexture, HANDLE* sharedHandle) override {

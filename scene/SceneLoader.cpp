@@ -85,8 +85,8 @@ bool CTRScene::load(const char* directory, const char* fileName) {
 
 bool CTRScene::readFile(CTRSceneReader& reader, const char* directory) {
     std::int32_t count = 0;
-    // Reads a section's count; the records of a count that cannot fit in the bytes left are not even tried.
     std::int32_t storedCount = 0;  // the count as the file holds it, before a negative one becomes 0
+    // Reads a section's count; the records of a count that cannot fit in the bytes left are not even tried.
     auto section = [&](const char* what, std::size_t minRecordSize) {
         const std::uint64_t at = reader.position();
         if (reader.readCount(&count, minRecordSize, true, &storedCount)) return true;

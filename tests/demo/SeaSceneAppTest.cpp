@@ -338,10 +338,20 @@ TEST(SeaSceneAppTest, FramesDriveTheCausticImageTheWaveAndTheCamera) {
     EXPECT_EQ(causticClock, 0.0f);
     EXPECT_EQ(wavePhase, 0.0f);
 
+    // The caustic image each frame leaves bound to stage 1 (End keeps it there), by its frame number.
+    IDirect3DDevice9* device = GetRenderer()->GetDevice();
+    auto boundImage = [&] {
+        IDirect3DBaseTexture9* bound = nullptr;
+        if (FAILED(device->GetTexture(1, &bound)) || !bound) return -1;
+        bound->Release();
+        for (int i = 0; i < CTRWaterImage::kFrames; ++i)
+            if (app.GetWaterImage()->GetFrame(i) == bound) return i;
+        return -2;
+    };
     std::vector<int> images;
     for (int k = 1; k <= 30; ++k) {
         app.Frame();
-        images.push_back(static_cast<int>(causticClock) % 32);
+        images.push_back(boundImage());
         EXPECT_NEAR(wavePhase, 0.02f * k, 1e-5f);
         const D3DXVECTOR3 eye = CSeaSceneApp::OrbitEye(static_cast<float>(k * step));
         EXPECT_NEAR(app.GetCamera()->eye.x, eye.x, 1e-3f);

@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include "platform/Runner.h"
+#include "platform/win32/IdleWait.h"
 #include "platform/win32/Internal.h"
 #include "platform/win32/Win32.h"
 
@@ -345,7 +346,7 @@ bool EnsureSdlVideo() {
             std::atexit(SDL_Quit);  // closes the display connection and unloads the video driver at exit
         }
         if (state == 0) {
-            std::fprintf(stderr, "platform: no display (%s); running headless\n", SDL_GetError());
+            std::fprintf(stderr, "platform: SDL video cannot start (%s)\n", SDL_GetError());
         }
     }
     return state == 1;
@@ -380,17 +381,21 @@ bool CommandLineSaysHeadless() {
     return headless;
 }
 
+bool DisplayPresent() {
+    // Without a display server (and no video driver asked for explicitly) SDL would only fail or pick a
+    // non-window driver; there is no display, without trying.
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
+        std::getenv("SDL_VIDEODRIVER") == nullptr) {
+        return false;
+    }
+    return EnsureSdlVideo();
+}
+
 bool Headless() {
     if (Runner().headless || CommandLineSaysHeadless()) {
         return true;
     }
-    // Without a display server (and no video driver asked for explicitly) SDL would only fail or pick a
-    // non-window driver; the run is then headless without trying.
-    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
-        std::getenv("SDL_VIDEODRIVER") == nullptr) {
-        return true;
-    }
-    return !EnsureSdlVideo();
+    return !DisplayPresent();
 }
 
 }  // namespace tarn::platform::detail
@@ -689,7 +694,7 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
         return FALSE;
     }
     PumpSdl();
-    std::lock_guard lock(Lock());
+    std::unique_lock lock(Lock());
     Queue& queue = Queues()[std::this_thread::get_id()];
     for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
         if (Matches(*it, hwnd, filterMin, filterMax)) {
@@ -713,6 +718,18 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
         }
         return TRUE;
     }
+    lock.unlock();
+    // Nothing to hand out: the loop will call Frame, whose gate is most likely still closed. Rather than let it
+    // spin on the counter, sleep a little (never past the next frame's due time), then note that the next counter
+    // read may be the one that opens a frame.
+    auto& pacer = tarn::platform::detail::Pacer();
+    if (tarn::platform::detail::IdleWaitingAllowed()) {
+        std::int64_t wait = pacer.WaitNanoseconds(tarn::platform::detail::MonotonicNow());
+        if (wait > 0) {
+            tarn::platform::detail::SleepNanoseconds(wait);
+        }
+    }
+    pacer.QueueEmpty();
     return FALSE;
 }
 

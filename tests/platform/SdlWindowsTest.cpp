@@ -1,11 +1,16 @@
 // Windows with a screen surface, on SDL's off-screen video driver: the SDL window behind an engine window, and
 // SDL's key, close and resize events arriving as window messages through PeekMessageA.
 #include <SDL.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
+
+#include <string>
 
 #include <vector>
 
+#include "platform/MessageBoxHook.h"
 #include "platform/Runner.h"
 #include "platform/win32/Win32.h"
 
@@ -183,6 +188,54 @@ TEST_F(SdlWindowsTest, ResizeBecomesSizeAndCloseEndsTheLoop) {
     EXPECT_EQ(seen, (std::vector<UINT>{WM_CLOSE, WM_QUIT}));
     EXPECT_FALSE(IsWindow(hwnd_));
     EXPECT_EQ(tarn::platform::SdlWindowOf(hwnd_), nullptr);
+}
+
+// With a display (SDL's off-screen driver stands in for one) a box becomes a dialog unless the run is headless or
+// standard error is forced, and whether standard input is a terminal plays no part: a program started from a
+// desktop launcher has none, and its failures must still be seen.
+TEST(SdlMessageBoxTest, ADisplayMeansADialogUnlessHeadlessOrForcedToStandardError) {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    int savedStdin = dup(STDIN_FILENO);
+    int devNull = open("/dev/null", O_RDONLY);
+    ASSERT_GE(devNull, 0);
+    dup2(devNull, STDIN_FILENO);  // as a launcher leaves it
+    close(devNull);
+    int dialogs = 0;
+    auto previous = tarn::platform::SetDialogHook([&](HWND, const char*, const char*, UINT) {
+        ++dialogs;
+        return IDCANCEL;
+    });
+    struct Case {
+        const char* mode;  // TARN_MESSAGEBOX, null for unset
+        bool headless;
+        bool dialog;
+    } cases[] = {
+        {nullptr, false, true},
+        {nullptr, true, false},
+        {"stderr", false, false},
+        {"dialog", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.mode != nullptr ? c.mode : "(unset)") + (c.headless ? " headless" : ""));
+        if (c.mode != nullptr) {
+            setenv("TARN_MESSAGEBOX", c.mode, 1);
+        } else {
+            unsetenv("TARN_MESSAGEBOX");
+        }
+        tarn::platform::Runner().headless = c.headless;
+        dialogs = 0;
+        testing::internal::CaptureStderr();
+        int result = MessageBoxA(nullptr, "CreateDevice() Init Fail", "Error", MB_OK);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(dialogs, c.dialog ? 1 : 0);
+        EXPECT_EQ(result, c.dialog ? IDCANCEL : IDOK);
+        EXPECT_EQ(err, c.dialog ? "" : "[Error] CreateDevice() Init Fail\n");
+    }
+    tarn::platform::SetDialogHook(previous);
+    tarn::platform::Runner().headless = false;
+    setenv("TARN_MESSAGEBOX", "stderr", 1);
+    dup2(savedStdin, STDIN_FILENO);
+    close(savedStdin);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 # Arguments: REPLAY (the replay program), CORPUS (its input directory), WORK (a folder of our own to use).
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/cwd ${WORK}/tmp)
-execute_process(COMMAND ${CMAKE_COMMAND} -E env TMPDIR=${WORK}/tmp ${REPLAY} ${CORPUS}
+execute_process(COMMAND ${CMAKE_COMMAND} -E env TMPDIR=${WORK}/tmp TARN_MESSAGEBOX=stderr ${REPLAY} ${CORPUS}
                 WORKING_DIRECTORY ${WORK}/cwd RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
 message("${output}")
 if(NOT result EQUAL 0 OR NOT output MATCHES "replayed [1-9][0-9]* inputs")

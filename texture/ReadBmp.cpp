@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace {
 
@@ -149,6 +150,10 @@ HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
     if (size < pixelOffset) return RejectImage("BMP: colour table past end of data");
     if (h.planes != 1) return RejectImage("BMP: plane count is not 1");
     if (h.width <= 0 || h.height == 0) return RejectImage("BMP: empty image");
+    if (const HRESULT hr = CheckImageLimits("BMP", static_cast<std::uint64_t>(h.width),
+                                            static_cast<std::uint64_t>(h.height < 0 ? -h.height : h.height));
+        FAILED(hr))
+        return hr;
 
     // Format choice.
     D3DFORMAT format = D3DFMT_UNKNOWN;

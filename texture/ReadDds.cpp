@@ -7,6 +7,7 @@
 
 #include "texture/FormatTable.h"
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace {
 
@@ -145,6 +146,7 @@ HRESULT ReadDds(DecodedImage& image, const BYTE* data, UINT size) {
     std::uint32_t levels = ReadLe32(data + 28);
     if (levels == 0) levels = 1;
     if (width == 0 || height == 0) return RejectImage("DDS: empty image");
+    if (const HRESULT hr = CheckImageLimits("DDS", width, height, depth); FAILED(hr)) return hr;
     // No chain is longer than the bit length of the largest side; longer counts would only make endless 1 x 1
     // records out of a few bytes.
     const std::uint64_t largest = width > height ? (width > depth ? width : depth) : (height > depth ? height : depth);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ HRESULT ReadPfm(DecodedImage& image, const BYTE* data, UINT size) {
     if (!NextLine(data, size, pos, begin, end) || !ParseToken(begin, end, scale) || !AtEnd(begin, end))
         return RejectImage("PFM: bad scale line");
     if (width == 0 || height == 0) return RejectImage("PFM: empty image");
+    if (const HRESULT hr = CheckImageLimits("PFM", width, height); FAILED(hr)) return hr;
 
     const std::uint64_t pitch = std::uint64_t{width} * 16;
     if (pitch > 0xFFFFFFFFu || pitch * height > 0xFFFFFFFFu) return RejectImage("PFM: image too large");

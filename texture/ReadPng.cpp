@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace {
 
@@ -44,11 +45,16 @@ HRESULT Decode(DecodedImage& image, MemoryReader& reader, PngState& state) {
     png_structp png = state.png;
     png_infop info = state.info;
     png_set_read_fn(png, &reader, ReadFromMemory);
+    // libpng keeps its own, smaller, size limits; ours decide, so libpng's follow them (it takes at most 2^31 - 1).
+    const ImageLimits limits = CurrentImageLimits();
+    png_set_user_limits(png, static_cast<png_uint_32>(limits.maxWidth < 0x7FFFFFFF ? limits.maxWidth : 0x7FFFFFFF),
+                        static_cast<png_uint_32>(limits.maxHeight < 0x7FFFFFFF ? limits.maxHeight : 0x7FFFFFFF));
     png_read_info(png, info);
 
     png_uint_32 width = 0, height = 0;
     int bitDepth = 0, colourType = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
+    if (const HRESULT hr = CheckImageLimits("PNG", width, height); FAILED(hr)) return hr;
 
     // Starting format from the colour type, 8-bit layouts.
     D3DFORMAT format;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
             break;
     }
     if (format == D3DFMT_UNKNOWN) return RejectImage("TGA: unsupported image type and pixel depth");
+    if (const HRESULT hr = CheckImageLimits("TGA", width, height); FAILED(hr)) return hr;
 
     const UINT bytesPerPixel = (pixelBits + 7) / 8;
     const UINT mapEntryBytes = (mapEntryBits + 7) / 8;

@@ -168,6 +168,7 @@ TEST(ReadHdr, MalformedHeadersAreRejected) {
     struct Case {
         const char* name;
         std::string lines, resolution;
+        HRESULT expected = E_FAIL;  // sizes over the image limits are refused as invalid data
     } cases[] = {
         {"no FORMAT line", "# nothing\n", "-Y 1 +X 1"},
         {"unknown FORMAT", "FORMAT=32-bit_rle_abcd\n", "-Y 1 +X 1"},
@@ -177,7 +178,7 @@ TEST(ReadHdr, MalformedHeadersAreRejected) {
         {"no sign", kFormat, "Y 1 +X 1"},
         {"zero width", kFormat, "-Y 1 +X 0"},
         {"trailing word", kFormat, "-Y 1 +X 1 more"},
-        {"absurd size", kFormat, "-Y 4000000000 +X 4000000000"},
+        {"absurd size", kFormat, "-Y 4000000000 +X 4000000000", D3DXERR_INVALIDDATA},
         {"more scanlines than the data holds", kFormat, "-Y 100 +X 1"},
     };
     for (const Case& c : cases) {
@@ -185,7 +186,7 @@ TEST(ReadHdr, MalformedHeadersAreRejected) {
         Bytes f = Header(c.lines, c.resolution);
         f.insert(f.end(), px, px + 4);
         DecodedImage img;
-        EXPECT_EQ(ReadWith(ReadHdr, img, f), E_FAIL);
+        EXPECT_EQ(ReadWith(ReadHdr, img, f), c.expected);
     }
     Bytes noEnd;
     PutText(noEnd, "#?RADIANCE\n" + kFormat);

@@ -13,6 +13,7 @@ add_executable(texture_readers_tests
   ${CMAKE_CURRENT_LIST_DIR}/ReadPfmTests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ReadPngTests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ReadPpmTests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ResourceLimitsTests.cpp
 )
 target_link_libraries(texture_readers_tests PRIVATE tarn_texture GTest::gtest_main PNG::PNG JPEG::JPEG)
 gtest_discover_tests(texture_readers_tests DISCOVERY_TIMEOUT 60)

@@ -247,11 +247,12 @@ HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
         return S_OK;
     }
 
-    BYTE* out = image.AllocatePixels(outPitch * height);
+    // Run-length images may leave pixels unwritten, and rows may end in padding: both read as zero. The zeroed
+    // buffer costs memory only where rows are written, so a run-length file that ends early, or skips most of
+    // the image, costs what it holds rather than what it declares.
+    BYTE* out = image.AllocatePixels(outPitch * height, compressed || outPitch != outRowBytes);
     if (!out) return E_OUTOFMEMORY;
     const std::uint32_t pitch = static_cast<std::uint32_t>(outPitch);
-    // Run-length images may leave pixels unwritten, and rows may end in padding: both read as zero.
-    if (compressed || outPitch != outRowBytes) std::memset(out, 0, outPitch * height);
     if (compressed) {
         return DecodeRle(src, srcSize, h.compression == kRle4, out, pitch, static_cast<std::uint32_t>(width),
                          static_cast<std::uint32_t>(height), bottomUp);

@@ -6,6 +6,7 @@
 #include <jerror.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +16,13 @@
 #include "texture/ResourceLimits.h"
 
 namespace {
+
+// Whether colour is decoded straight into the output layout where the library can (see Decode).
+std::atomic<bool> gDirectColour{true};
+
+// The unused fourth byte of every X8R8G8B8 pixel, on both colour paths; 255 as the library's own four-byte layout
+// and the PNG reader's filler have it.
+constexpr BYTE kUnusedByte = 0xFF;
 
 struct ErrorManager {
     jpeg_error_mgr base;  // first, so that the library's pointer to it is a pointer to the whole
@@ -68,10 +76,17 @@ HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager&
     if (UseMmx() == 0) cinfo.dct_method = JDCT_IFAST;
 #ifdef JCS_EXTENSIONS
     // Colour is delivered straight in the output layout (blue, green, red, unused byte), which saves a pass over
-    // every pixel. The library sets the unused byte to 255, as the PNG reader's filler does.
-    if (cinfo.out_color_space == JCS_RGB) cinfo.out_color_space = JCS_EXT_BGRX;
+    // every pixel. The library sets the unused byte to 255 (kUnusedByte).
+    if (cinfo.out_color_space == JCS_RGB && gDirectColour.load(std::memory_order_relaxed))
+        cinfo.out_color_space = JCS_EXT_BGRX;
 #endif
-    jpeg_start_decompress(&cinfo);
+    // A header-only read only works out the output size: starting the decompressor would allocate its buffers
+    // and, for a progressive file, read every scan.
+    if (image.wantPixels) {
+        jpeg_start_decompress(&cinfo);
+    } else {
+        jpeg_calc_output_dimensions(&cinfo);
+    }
 
 #ifdef JCS_EXTENSIONS
     const bool direct = cinfo.out_color_space == JCS_EXT_BGRX;  // colour rows already four bytes a pixel
@@ -113,7 +128,7 @@ HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager&
                 row[0] = s[2];  // blue
                 row[1] = s[1];  // green
                 row[2] = s[0];  // red
-                row[3] = 0;
+                row[3] = kUnusedByte;
             }
         }
     }
@@ -122,6 +137,8 @@ HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager&
 }
 
 }  // namespace
+
+bool SetJpegDirectColour(bool enabled) { return gDirectColour.exchange(enabled); }
 
 HRESULT ReadJpeg(DecodedImage& image, const BYTE* data, UINT size) {
     if (data == nullptr || size == 0) return E_FAIL;

@@ -128,9 +128,16 @@ HRESULT Decode(DecodedImage& image, MemoryReader& reader, PngState& state) {
     image.slicePitch = 0;
     if (!image.wantPixels) return S_OK;
 
-    // Deflate expands at most about 1032 times and the transformations at most 16 times more (1-bit grey with
-    // transparency to 8-bit grey and alpha); refusing sizes beyond that keeps a tiny file from asking for gigabytes.
-    if (rowBytes * height > (reader.size + 1024) * 1032 * 16) return E_FAIL;
+    // The file's own rows (a filter byte, then the samples at the file's bit depth) come out of deflate, which
+    // expands at most 1032 times: a file too small to hold them is refused before anything is allocated, so that
+    // a few bytes cannot ask for gigabytes. Interlaced rows only add filter bytes.
+    const int fileChannels = colourType == PNG_COLOR_TYPE_RGB ? 3
+                             : colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                             : colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+                                                                       : 1;
+    const std::uint64_t fileRowBytes = (std::uint64_t{width} * fileChannels * bitDepth + 7) / 8 + 1;
+    if (fileRowBytes * height > reader.size * 1032 + 1024)
+        return RejectImage("PNG: data too short for the declared size");
     BYTE* pixels = image.AllocatePixels(rowBytes * height);
     if (!pixels) return E_OUTOFMEMORY;
     state.rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * height));

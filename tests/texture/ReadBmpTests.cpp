@@ -358,6 +358,42 @@ TEST(ReadBmp, RunLengthThatLeavesTheImageOrTheDataFails) {
     }
 }
 
+// A run-length bitmap of 16384 x 16384 (256 MB of indices) in a few bytes: whether it ends early, only moves, or
+// ends the image at once, the read costs memory for the rows it writes, not for the size it declares.
+TEST(ReadBmp, RunLengthCostsWhatTheDataHoldsNotWhatTheHeaderDeclares) {
+    struct Case {
+        const char* name;
+        Bytes data;
+        HRESULT want;
+    } const cases[] = {
+        {"a run, then the data ends", {255, 7, 255, 7}, E_FAIL},
+        {"moves only, then the data ends", {0, 2, 255, 255, 0, 2, 255, 255, 0, 2, 0, 255}, E_FAIL},
+        {"a run, then the end of the image", {255, 7, 0, 1}, S_OK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Dib d;
+        d.bits = 8;
+        d.width = 16384;
+        d.height = -16384;
+        d.compression = 1;
+        d.coloursUsed = 1;
+        d.table = {0};
+        d.pixels = c.data;
+        const Bytes file = MakeBmp(d);
+        const std::uint64_t before = ResidentBytes();
+        DecodedImage img;
+        EXPECT_EQ(ReadWith(ReadBmp, img, file), c.want);
+        EXPECT_LT(ResidentBytes(), before + (32u << 20));  // the record still holds whatever it allocated
+        if (c.want == S_OK) {
+            EXPECT_EQ(img.pixels[0], 7);
+            EXPECT_EQ(img.pixels[254], 7);
+            EXPECT_EQ(img.pixels[255], 0);
+            EXPECT_EQ(img.pixels[std::size_t{img.rowPitch} * 16383 + 16383], 0);
+        }
+    }
+}
+
 TEST(ReadBmp, MalformedHeadersAreRejected) {
     Dib ok;
     ok.pixels = Padded(Bytes(12, 0), 6);

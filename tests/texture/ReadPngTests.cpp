@@ -1,6 +1,7 @@
 // PNG fixtures are written by libpng's own encoder, so each case is a file as another program would write it.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cmath>
 
@@ -216,6 +217,25 @@ TEST(ReadPng, DamagedFilesFailCleanly) {
     const Bytes justSignature(good.begin(), good.begin() + 8);
     DecodedImage j;
     EXPECT_EQ(ReadWith(ReadPng, j, justSignature), E_FAIL);
+}
+
+// The same file made to declare 2000 x 2000: its few hundred bytes of image data cannot inflate to 12 MB of rows,
+// so the read fails before allocating any pixels; the header alone still reads.
+TEST(ReadPng, DeclaredSizeBeyondWhatTheDataCanHoldIsRefusedBeforeAllocating) {
+    PngSpec s;
+    s.width = 16, s.height = 16;
+    for (int i = 0; i < 16 * 16 * 3; ++i) s.samples.push_back(static_cast<BYTE>(i * 13));
+    Bytes file = WritePng(s);
+    for (std::size_t at : {16u, 20u}) Set32(file, at, 0xD0070000u);  // 2000, big-endian
+    const uLong crc = crc32(0, file.data() + 12, 17);               // chunk type and body of IHDR
+    for (int i = 0; i < 4; ++i) file[29 + i] = static_cast<BYTE>(crc >> (24 - 8 * i));
+
+    DecodedImage header;
+    ASSERT_EQ(ReadWith(ReadPng, header, file, /*wantPixels=*/false), S_OK);
+    EXPECT_EQ(header.width, 2000u);
+    DecodedImage img;
+    EXPECT_EQ(ReadWith(ReadPng, img, file), E_FAIL);
+    EXPECT_EQ(img.pixels, nullptr);
 }
 
 TEST(ReadPng, SixteenBitGreyAndAlphaIsReportedAsA8L8ThroughTheTrial) {

@@ -171,7 +171,7 @@ std::vector<Case> HugeFiles() {
     dib.erase(dib.begin(), dib.begin() + 14);
     return {
         {"BMP", "BMP", ReadBmp, BmpHeader(20000, 20000)},
-        {"BMP RLE8", "BMP", ReadBmp, BmpHeader(65532, 65535, 1, 8)},
+        {"BMP RLE8", "BMP", ReadBmp, BmpHeader(16384, 16385, 1, 8)},
         {"DIB", "BMP", ReadDib, dib},
         {"TGA", "TGA", ReadTga, TgaHeader(65535, 65535)},
         {"DDS", "DDS", ReadDds, DdsHeader(20000, 20000, 1)},
@@ -211,7 +211,7 @@ TEST(ResourceLimits, RaisedLimitsLetTheSameHeadersThroughToTheReadersOwnChecks) 
         SCOPED_TRACE(c.name);
         DebugLines lines;
         DecodedImage img;
-        EXPECT_EQ(ReadWith(c.read, img, c.file, true), E_FAIL);
+        EXPECT_TRUE(FAILED(ReadWith(c.read, img, c.file, true)));
         EXPECT_FALSE(lines.Contains("limit")) << lines.All();
     }
 }

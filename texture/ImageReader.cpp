@@ -1,6 +1,7 @@
 // The decoded-image record and the reader trial.
 #include "texture/ImageReader.h"
 
+#include <charconv>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +70,19 @@ void ReportReaderError(const char* text) {
 HRESULT RejectImage(const char* why) {
     ReportReaderError(why);
     return E_FAIL;
+}
+
+bool ParseDecimal(const char*& p, const char* end, double& value) {
+    const char* start = p;
+    // from_chars takes a leading "-" but not a "+"; a second sign after the "+" is not a number.
+    if (start < end && *start == '+') {
+        ++start;
+        if (start < end && (*start == '-' || *start == '+')) return false;
+    }
+    const auto r = std::from_chars(start, end, value);
+    if (r.ec != std::errc() || r.ptr == start) return false;
+    p = r.ptr;
+    return true;
 }
 
 namespace {

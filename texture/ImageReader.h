@@ -95,6 +95,10 @@ void ReportReaderError(const char* text);
 // ReportReaderError(why), then E_FAIL: what a reader returns for damaged data.
 HRESULT RejectImage(const char* why);
 
+// A decimal number at `p` (optionally signed, "+" included, as the text formats write them; "C" locale rules
+// whatever the process locale). On success `p` moves past it.
+bool ParseDecimal(const char*& p, const char* end, double& value);
+
 // Little-endian 16- and 32-bit values as the file formats store them, read byte by byte (any alignment).
 inline std::uint16_t ReadLe16(const BYTE* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 inline std::uint32_t ReadLe32(const BYTE* p) {

@@ -43,9 +43,8 @@ const char* SkipBlanks(const char* p, const char* end) {
 // The whole of [p, end) is one decimal number, possibly with blanks or a "\r" after it.
 bool ParseNumberAlone(const char* p, const char* end, double& value) {
     p = SkipBlanks(p, end);
-    const auto r = std::from_chars(p, end, value);
-    if (r.ec != std::errc()) return false;
-    const char* q = r.ptr;
+    if (!ParseDecimal(p, end, value)) return false;
+    const char* q = p;
     while (q < end && (IsBlank(static_cast<BYTE>(*q)) || *q == '\r')) ++q;
     return q == end;
 }

@@ -49,9 +49,10 @@ HRESULT ReadPfm(DecodedImage& image, const BYTE* data, UINT size) {
     if (!NextLine(data, size, pos, begin, end) || !ParseToken(begin, end, width) || !ParseToken(begin, end, height) ||
         !AtEnd(begin, end))
         return RejectImage("PFM: bad size line");
-    float scale = 0.0f;
-    if (!NextLine(data, size, pos, begin, end) || !ParseToken(begin, end, scale) || !AtEnd(begin, end))
-        return RejectImage("PFM: bad scale line");
+    double scale = 0.0;
+    if (!NextLine(data, size, pos, begin, end)) return RejectImage("PFM: bad scale line");
+    while (begin < end && IsSpace(*begin)) ++begin;
+    if (!ParseDecimal(begin, end, scale) || !AtEnd(begin, end)) return RejectImage("PFM: bad scale line");
     if (width == 0 || height == 0) return RejectImage("PFM: empty image");
     if (const HRESULT hr = CheckImageLimits("PFM", width, height); FAILED(hr)) return hr;
 
@@ -70,7 +71,8 @@ HRESULT ReadPfm(DecodedImage& image, const BYTE* data, UINT size) {
 
     BYTE* out = image.AllocatePixels(pitch * height);
     if (!out) return E_OUTOFMEMORY;
-    const bool bigEndian = !(scale < 0.0f);
+    // Only a positive scale means big-endian floats; zero, either sign, is little-endian like the negative ones.
+    const bool bigEndian = scale > 0.0;
     const BYTE* src = data + pos;
     for (std::uint32_t y = 0; y < height; ++y) {
         const BYTE* s = src + (std::uint64_t{height} - 1 - y) * rowFloats * 4;  // file rows run bottom up

@@ -40,7 +40,7 @@ TEST(ReadHdr, FlatScanlinesBecomeFloats) {
 }
 
 TEST(ReadHdr, ExposuresMultiplyAndDivideEveryChannel) {
-    Bytes f = Header(kFormat + "EXPOSURE= 2.0\nEXPOSURE=\t2.0\n", "-Y 1 +X 1");
+    Bytes f = Header(kFormat + "EXPOSURE= 2.0\nEXPOSURE=\t+2.0\n", "-Y 1 +X 1");
     const BYTE p[4] = {100, 50, 25, 130};
     f.insert(f.end(), p, p + 4);
     DecodedImage img;
@@ -173,6 +173,7 @@ TEST(ReadHdr, MalformedHeadersAreRejected) {
         {"no FORMAT line", "# nothing\n", "-Y 1 +X 1"},
         {"unknown FORMAT", "FORMAT=32-bit_rle_abcd\n", "-Y 1 +X 1"},
         {"word after the exposure", kFormat + "EXPOSURE=2.0 bright\n", "-Y 1 +X 1"},
+        {"two signs on the exposure", kFormat + "EXPOSURE=+-2.0\n", "-Y 1 +X 1"},
         {"zero exposure", kFormat + "EXPOSURE=0\n", "-Y 1 +X 1"},
         {"two Y axes", kFormat, "-Y 1 +Y 1"},
         {"no sign", kFormat, "Y 1 +X 1"},

@@ -208,7 +208,9 @@ HRESULT ReadHdr(DecodedImage& image, const BYTE* data, UINT size) {
             image.Clear();
             return hr;
         }
-        // Where pixel i of scanline s lands: (row, column) and the step between neighbours, in floats.
+        // Where pixel i of scanline s lands: (row, column) and the step between neighbours, in floats. The walk
+        // is kept as an index, so that stepping past the first or last pixel after the scanline's end never forms
+        // a pointer outside the buffer (right to left and column scanlines step backwards).
         std::int64_t row, col, step;
         if (scanlinesAreRows) {
             row = sign[0] == '-' ? s : height - 1 - s;
@@ -219,9 +221,11 @@ HRESULT ReadHdr(DecodedImage& image, const BYTE* data, UINT size) {
             row = sign[1] == '-' ? 0 : height - 1;
             step = (sign[1] == '-' ? 1 : -1) * static_cast<std::int64_t>(pitch / 4);
         }
-        float* dst = reinterpret_cast<float*>(out + row * pitch) + col * 4;
+        float* const floats = reinterpret_cast<float*>(out);
+        std::int64_t at = row * static_cast<std::int64_t>(pitch / 4) + col * 4;
         const BYTE* px = rgbe.data();
-        for (std::uint32_t i = 0; i < length0; ++i, px += 4, dst += step) {
+        for (std::uint32_t i = 0; i < length0; ++i, px += 4, at += step) {
+            float* const dst = floats + at;
             const float f = scale[px[3]];
             if (exposureF == 1.0f) {
                 dst[0] = (px[0] + 0.5f) * f;

@@ -105,10 +105,6 @@ HRESULT Decode(DecodedImage& image, MemoryReader& reader, PngState& state) {
         png_set_filler(png, 255, PNG_FILLER_AFTER);
         format = D3DFMT_X8R8G8B8;
     }
-    // Interlaced files are delivered as whole rows like any other.
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-
     int channels;
     switch (static_cast<DWORD>(format)) {
         case D3DFMT_X8R8G8B8: case D3DFMT_A8R8G8B8: case D3DFMT_A16B16G16R16: channels = 4; break;
@@ -116,9 +112,9 @@ HRESULT Decode(DecodedImage& image, MemoryReader& reader, PngState& state) {
         case D3DFMT_A8L8: case D3DFMT_INTERNAL_AL16: channels = 2; break;
         default: channels = 1; break;
     }
-    if (png_get_channels(png, info) != channels) return E_FAIL;
-
-    const std::uint64_t rowBytes = png_get_rowbytes(png, info);
+    // After the transformations every sample is one byte, or two at 16 bits. The row size is worked out here
+    // rather than asked of libpng, whose update step allocates row buffers: a header-only read must not.
+    const std::uint64_t rowBytes = std::uint64_t{width} * channels * (bitDepth == 16 ? 2 : 1);
     if (rowBytes > 0xFFFFFFFFu) return E_FAIL;
     image.format = format;
     image.width = width;
@@ -138,6 +134,11 @@ HRESULT Decode(DecodedImage& image, MemoryReader& reader, PngState& state) {
     const std::uint64_t fileRowBytes = (std::uint64_t{width} * fileChannels * bitDepth + 7) / 8 + 1;
     if (fileRowBytes * height > reader.size * 1032 + 1024)
         return RejectImage("PNG: data too short for the declared size");
+
+    // Interlaced files are delivered as whole rows like any other.
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    if (png_get_channels(png, info) != channels || png_get_rowbytes(png, info) != rowBytes) return E_FAIL;
     BYTE* pixels = image.AllocatePixels(rowBytes * height);
     if (!pixels) return E_OUTOFMEMORY;
     state.rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * height));

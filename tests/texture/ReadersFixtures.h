@@ -1,6 +1,8 @@
 // Small helpers for the reader tests: little-endian byte writers and a way to run one reader on bytes.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -54,6 +56,14 @@ inline std::uint64_t ResidentBytes() {
     const int n = std::fscanf(f, "%llu %llu", &size, &resident);
     std::fclose(f);
     return n == 2 ? resident * 4096ull : 0;
+}
+
+// The most memory the process has held in RAM so far (peak resident set); catches memory taken and given back
+// inside a call.
+inline std::uint64_t PeakResidentBytes() {
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024u;
 }
 
 }  // namespace readers_test

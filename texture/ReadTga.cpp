@@ -147,9 +147,14 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
                     return RejectImage("TGA: run-length packet past the end of the image");
                 while (count > 0) {
                     const UINT n = count < width - x ? count : width - x;  // the part that fits this row
-                    for (UINT i = 0; i < n; ++i) {
-                        std::memcpy(target(row, x + i), in, bytesPerPixel);
-                        if (!run) in += bytesPerPixel;
+                    if (run) {
+                        for (UINT i = 0; i < n; ++i) std::memcpy(target(row, x + i), in, bytesPerPixel);
+                    } else if (!rightToLeft) {
+                        std::memcpy(target(row, x), in, std::size_t(n) * bytesPerPixel);
+                        in += std::size_t(n) * bytesPerPixel;
+                    } else {
+                        for (UINT i = 0; i < n; ++i, in += bytesPerPixel)
+                            std::memcpy(target(row, x + i), in, bytesPerPixel);
                     }
                     count -= n;
                     x += n;

@@ -20,18 +20,16 @@ gtest_discover_tests(texture_readers_tests DISCOVERY_TIMEOUT 60)
 
 # texinfo answers from the header alone unless asked for pixels, and the image limits follow TARN_IMAGE_LIMITS.
 # The fixture is a run-length 16384 x 16384 Targa header with no pixel data.
-if(TARGET texinfo)
-  set(header_tga ${CMAKE_CURRENT_BINARY_DIR}/texinfo_header_only.tga)
-  set(write_header "printf '\\000\\000\\012\\000\\000\\000\\000\\000\\000\\000\\000\\000\\000\\100\\000\\100\\040\\050' > ${header_tga}")
-  add_test(NAME texinfo_reads_only_the_header
-           COMMAND sh -c "${write_header} && $<TARGET_FILE:texinfo> ${header_tga}")
-  set_tests_properties(texinfo_reads_only_the_header PROPERTIES PASS_REGULAR_EXPRESSION "Width: +16384")
-  add_test(NAME texinfo_png_needs_the_pixels
-           COMMAND sh -c "${write_header} && $<TARGET_FILE:texinfo> ${header_tga} --png ${header_tga}.png")
-  set_tests_properties(texinfo_png_needs_the_pixels PROPERTIES WILL_FAIL TRUE)
-  add_test(NAME texinfo_follows_the_image_limits_switch
-           COMMAND sh -c "${write_header} && $<TARGET_FILE:texinfo> ${header_tga}")
-  set_tests_properties(texinfo_follows_the_image_limits_switch PROPERTIES
-                       ENVIRONMENT "TARN_IMAGE_LIMITS=width=100;TARN_DEBUG_OUTPUT=1"
-                       PASS_REGULAR_EXPRESSION "TGA: image 16384 x 16384 x 1 exceeds the width limit 100")
-endif()
+set(header_tga ${CMAKE_CURRENT_BINARY_DIR}/texinfo_header_only.tga)
+set(write_header "printf '\\000\\000\\012\\000\\000\\000\\000\\000\\000\\000\\000\\000\\000\\100\\000\\100\\040\\050' > ${header_tga}")
+add_test(NAME texinfo_reads_only_the_header
+         COMMAND sh -c "${write_header} && $<TARGET_FILE:texinfo> ${header_tga}")
+set_tests_properties(texinfo_reads_only_the_header PROPERTIES PASS_REGULAR_EXPRESSION "Width: +16384")
+add_test(NAME texinfo_png_needs_the_pixels
+         COMMAND sh -c "${write_header} && $<TARGET_FILE:texinfo> ${header_tga} --png ${header_tga}.png")
+set_tests_properties(texinfo_png_needs_the_pixels PROPERTIES WILL_FAIL TRUE)
+add_test(NAME texinfo_follows_the_image_limits_switch
+         COMMAND sh -c "${write_header} && $<TARGET_FILE:texinfo> ${header_tga}")
+set_tests_properties(texinfo_follows_the_image_limits_switch PROPERTIES
+                     ENVIRONMENT "TARN_IMAGE_LIMITS=width=100;TARN_DEBUG_OUTPUT=1"
+                     PASS_REGULAR_EXPRESSION "TGA: image 16384 x 16384 x 1 exceeds the width limit 100")

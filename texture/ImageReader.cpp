@@ -1,6 +1,7 @@
 // The decoded-image record and the reader trial.
 #include "texture/ImageReader.h"
 
+#include <charconv>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +9,7 @@
 #include <string>
 
 void DecodedImage::Clear() {
-    if (ownsPixels) delete[] const_cast<BYTE*>(pixels);
+    if (ownsPixels) std::free(const_cast<BYTE*>(pixels));
     if (ownsPalette) delete[] palette;
     pixels = nullptr;
     palette = nullptr;
@@ -30,11 +31,14 @@ void DecodedImage::Clear() {
     }
 }
 
-BYTE* DecodedImage::AllocatePixels(std::uint64_t bytes) {
+BYTE* DecodedImage::AllocatePixels(std::uint64_t bytes, bool zeroed) {
     if (bytes == 0 || bytes > 0xFFFFFFFFull) return nullptr;
-    BYTE* buffer = new (std::nothrow) BYTE[static_cast<std::size_t>(bytes)];
+    // calloc takes large blocks straight from the system, whose pages are zero already: it writes nothing, and a
+    // page costs memory only once a reader writes to it.
+    void* memory = zeroed ? std::calloc(static_cast<std::size_t>(bytes), 1) : std::malloc(static_cast<std::size_t>(bytes));
+    BYTE* buffer = static_cast<BYTE*>(memory);
     if (buffer == nullptr) return nullptr;
-    if (ownsPixels) delete[] const_cast<BYTE*>(pixels);
+    if (ownsPixels) std::free(const_cast<BYTE*>(pixels));
     pixels = buffer;
     ownsPixels = true;
     return buffer;
@@ -66,6 +70,19 @@ void ReportReaderError(const char* text) {
 HRESULT RejectImage(const char* why) {
     ReportReaderError(why);
     return E_FAIL;
+}
+
+bool ParseDecimal(const char*& p, const char* end, double& value) {
+    const char* start = p;
+    // from_chars takes a leading "-" but not a "+"; a second sign after the "+" is not a number.
+    if (start < end && *start == '+') {
+        ++start;
+        if (start < end && (*start == '-' || *start == '+')) return false;
+    }
+    const auto r = std::from_chars(start, end, value);
+    if (r.ec != std::errc() || r.ptr == start) return false;
+    p = r.ptr;
+    return true;
 }
 
 namespace {

@@ -11,8 +11,11 @@
 // What every reader must do (ReadBmp ... ReadTga share one signature, ImageReaderFn):
 //  - Decide from `data`/`size` alone whether the bytes are its format. Reject with E_FAIL (not this format, or
 //    damaged), E_OUTOFMEMORY, or another failure; never read outside [data, data + size).
-//  - Check every declared size against the bytes really present, in 64-bit arithmetic, before allocating;
-//    allocate through AllocatePixels / AllocatePalette so that sizes that do not fit in 32 bits are refused.
+//  - Check the declared size against the image limits (CheckImageLimits, texture/ResourceLimits.h) right after
+//    the header, and every declared size against the bytes really present, in 64-bit arithmetic, before
+//    allocating; allocate through AllocatePixels / AllocatePalette so that sizes that do not fit in 32 bits are
+//    refused. Work and memory follow what the data holds: a header-only read (wantPixels clear) decodes and
+//    allocates no pixels, and a file that ends early costs what it holds, not what it declares.
 //  - On success set format, width, height, depth, rowPitch, slicePitch and, when image.wantPixels is set,
 //    pixels (top row first) and palette (256 entries) for palettised formats; where the file says so also
 //    resourceType and the smallerLevel / siblingFace chains (records allocated with new DecodedImage).
@@ -53,9 +56,10 @@ struct DecodedImage {
     // Frees owned pixels and palette and both chains, and resets the pointers, flags and links.
     void Clear();
 
-    // Allocates `bytes` of pixel memory owned by the record and points `pixels` at it. Returns null (and
-    // allocates nothing) when `bytes` is 0 or does not fit in 32 bits, or when memory runs out.
-    BYTE* AllocatePixels(std::uint64_t bytes);
+    // Allocates `bytes` of pixel memory owned by the record and points `pixels` at it, every byte 0 when
+    // `zeroed` (without writing them where the system hands out fresh zero pages, so untouched rows cost nothing).
+    // Returns null (and allocates nothing) when `bytes` is 0 or does not fit in 32 bits, or when memory runs out.
+    BYTE* AllocatePixels(std::uint64_t bytes, bool zeroed = false);
     // Allocates 256 palette entries owned by the record, every byte 0xFF (opaque white); null when out of memory.
     PALETTEENTRY* AllocatePalette();
 };
@@ -73,6 +77,11 @@ HRESULT ReadHdr(DecodedImage& image, const BYTE* data, UINT size);
 HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size);
 HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size);
 
+// Chooses how the JPEG reader produces colour pixels: straight from the library in the output layout (the
+// default, where the library offers it) or through its plain RGB rows and a copy. Both give the same bytes; tests
+// compare them. Returns the previous choice.
+bool SetJpegDirectColour(bool enabled);
+
 // Reads the image in `data`: fills `image` (an empty record) when wantPixels or only its header fields
 // otherwise, and `info` when given. Null data or size 0: D3DERR_INVALIDCALL; no reader accepts the bytes:
 // D3DXERR_INVALIDDATA. The numeric locale is "C" while the readers run and is restored afterwards.
@@ -85,6 +94,10 @@ D3DFORMAT PublicFormat(D3DFORMAT format);
 void ReportReaderError(const char* text);
 // ReportReaderError(why), then E_FAIL: what a reader returns for damaged data.
 HRESULT RejectImage(const char* why);
+
+// A decimal number at `p` (optionally signed, "+" included, as the text formats write them; "C" locale rules
+// whatever the process locale). On success `p` moves past it.
+bool ParseDecimal(const char*& p, const char* end, double& value);
 
 // Little-endian 16- and 32-bit values as the file formats store them, read byte by byte (any alignment).
 inline std::uint16_t ReadLe16(const BYTE* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace {
 
@@ -78,17 +79,22 @@ inline BYTE* OutputRow(BYTE* pixels, std::uint32_t pitch, std::uint32_t height, 
 }
 
 // Run-length decoding of 8- or 4-bit indices into one byte per pixel. Runs and literals must stay inside the
-// row they start on and inside the data; a move past the last row ends the image.
+// stored row they start on, padding included (`stridePixels`: some writers run a row's last run into its padding),
+// and inside the data; pixels past the width are dropped. A move may go anywhere: only a later write is checked.
+// A move past the last row ends the image.
 HRESULT DecodeRle(const BYTE* src, std::uint64_t size, bool nibbles, BYTE* pixels, std::uint32_t pitch,
-                  std::uint32_t width, std::uint32_t height, bool bottomUp) {
+                  std::uint32_t width, std::uint32_t height, std::uint64_t stridePixels, bool bottomUp) {
     std::uint64_t pos = 0, x = 0, y = 0;
-    auto put = [&](BYTE v) { OutputRow(pixels, pitch, height, bottomUp, y)[x++] = v; };
+    auto put = [&](BYTE v) {
+        if (x < width) OutputRow(pixels, pitch, height, bottomUp, y)[x] = v;
+        ++x;
+    };
     while (y < height) {
         if (size - pos < 2) return RejectImage("BMP: run-length data ends before the image");
         const BYTE n = src[pos], v = src[pos + 1];
         pos += 2;
         if (n > 0) {
-            if (x + n > width) return RejectImage("BMP: run-length run past the end of a row");
+            if (x + n > stridePixels) return RejectImage("BMP: run-length run past the end of a row");
             for (unsigned i = 0; i < n; ++i) put(nibbles ? static_cast<BYTE>((i & 1) ? (v & 15) : (v >> 4)) : v);
         } else if (v == 0) {
             x = 0;
@@ -100,12 +106,11 @@ HRESULT DecodeRle(const BYTE* src, std::uint64_t size, bool nibbles, BYTE* pixel
             x += src[pos];
             y += src[pos + 1];
             pos += 2;
-            if (y < height && x > width) return RejectImage("BMP: run-length move past the end of a row");
         } else {
             const std::uint64_t bytes = nibbles ? (v + 1u) / 2u : v;
             const std::uint64_t padded = (bytes + 1) & ~std::uint64_t{1};
             if (size - pos < bytes) return RejectImage("BMP: run-length literal past end of data");
-            if (x + v > width) return RejectImage("BMP: run-length literal past the end of a row");
+            if (x + v > stridePixels) return RejectImage("BMP: run-length literal past the end of a row");
             for (unsigned i = 0; i < v; ++i) {
                 const BYTE b = src[pos + (nibbles ? i / 2 : i)];
                 put(nibbles ? static_cast<BYTE>((i & 1) ? (b & 15) : (b >> 4)) : b);
@@ -149,6 +154,10 @@ HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
     if (size < pixelOffset) return RejectImage("BMP: colour table past end of data");
     if (h.planes != 1) return RejectImage("BMP: plane count is not 1");
     if (h.width <= 0 || h.height == 0) return RejectImage("BMP: empty image");
+    if (const HRESULT hr = CheckImageLimits("BMP", static_cast<std::uint64_t>(h.width),
+                                            static_cast<std::uint64_t>(h.height < 0 ? -h.height : h.height));
+        FAILED(hr))
+        return hr;
 
     // Format choice.
     D3DFORMAT format = D3DFMT_UNKNOWN;
@@ -242,14 +251,16 @@ HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
         return S_OK;
     }
 
-    BYTE* out = image.AllocatePixels(outPitch * height);
+    // Run-length images may leave pixels unwritten, and rows may end in padding: both read as zero. The zeroed
+    // buffer costs memory only where rows are written, so a run-length file that ends early, or skips most of
+    // the image, costs what it holds rather than what it declares.
+    BYTE* out = image.AllocatePixels(outPitch * height, compressed || outPitch != outRowBytes);
     if (!out) return E_OUTOFMEMORY;
     const std::uint32_t pitch = static_cast<std::uint32_t>(outPitch);
-    // Run-length images may leave pixels unwritten, and rows may end in padding: both read as zero.
-    if (compressed || outPitch != outRowBytes) std::memset(out, 0, outPitch * height);
     if (compressed) {
+        const std::uint64_t stridePixels = h.compression == kRle4 ? srcStride * 2 : srcStride;
         return DecodeRle(src, srcSize, h.compression == kRle4, out, pitch, static_cast<std::uint32_t>(width),
-                         static_cast<std::uint32_t>(height), bottomUp);
+                         static_cast<std::uint32_t>(height), stridePixels, bottomUp);
     }
 
     Channel channels[4];

@@ -7,6 +7,7 @@
 
 #include "texture/FormatTable.h"
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace {
 
@@ -145,10 +146,14 @@ HRESULT ReadDds(DecodedImage& image, const BYTE* data, UINT size) {
     std::uint32_t levels = ReadLe32(data + 28);
     if (levels == 0) levels = 1;
     if (width == 0 || height == 0) return RejectImage("DDS: empty image");
-    // No chain is longer than the bit length of the largest side; longer counts would only make endless 1 x 1
-    // records out of a few bytes.
+    if (const HRESULT hr = CheckImageLimits("DDS", width, height, depth); FAILED(hr)) return hr;
+    // The file holds as many levels as it declares. A full chain ends at 1 x 1 x 1 after the bit length of the
+    // largest side; levels declared beyond it are more 1 x 1 x 1 levels, which must be present in the file but get
+    // no records (texture creation could not use them, and a record for each would let a few bytes per level make
+    // far more memory of records).
     const std::uint64_t largest = width > height ? (width > depth ? width : depth) : (height > depth ? height : depth);
-    if (levels > BitLength(static_cast<UINT>(largest))) return RejectImage("DDS: more mip levels than the size allows");
+    const std::uint32_t fullChain = BitLength(static_cast<UINT>(largest));
+    const std::uint32_t kept = levels < fullChain ? levels : fullChain;
 
     const std::uint32_t cubeBits = ReadLe32(data + 112) & kAllCubeFaces;
     if (cubeBits != 0 && cubeBits != kAllCubeFaces) return RejectImage("DDS: cube map without all six faces");
@@ -175,7 +180,7 @@ HRESULT ReadDds(DecodedImage& image, const BYTE* data, UINT size) {
         }
         DecodedImage* level = faceRecord;
         std::uint64_t w = width, h = height, d = depth;
-        for (std::uint32_t i = 0; i < levels; ++i) {
+        for (std::uint32_t i = 0; i < kept; ++i) {
             if (i > 0) {
                 level->smallerLevel = new (std::nothrow) DecodedImage;
                 if (!level->smallerLevel) return E_OUTOFMEMORY;
@@ -201,6 +206,12 @@ HRESULT ReadDds(DecodedImage& image, const BYTE* data, UINT size) {
             w = w > 1 ? w / 2 : 1;
             h = h > 1 ? h / 2 : 1;
             d = d > 1 ? d / 2 : 1;
+        }
+        if (levels > kept) {
+            std::uint64_t rowPitch, slicePitch;
+            LevelPitches(format, 1, 1, rowPitch, slicePitch);
+            if ((levels - kept) * slicePitch > size - pos) return RejectImage("DDS: level past end of data");
+            pos += (levels - kept) * slicePitch;
         }
     }
     return S_OK;

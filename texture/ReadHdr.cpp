@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace {
 
@@ -42,9 +43,8 @@ const char* SkipBlanks(const char* p, const char* end) {
 // The whole of [p, end) is one decimal number, possibly with blanks or a "\r" after it.
 bool ParseNumberAlone(const char* p, const char* end, double& value) {
     p = SkipBlanks(p, end);
-    const auto r = std::from_chars(p, end, value);
-    if (r.ec != std::errc()) return false;
-    const char* q = r.ptr;
+    if (!ParseDecimal(p, end, value)) return false;
+    const char* q = p;
     while (q < end && (IsBlank(static_cast<BYTE>(*q)) || *q == '\r')) ++q;
     return q == end;
 }
@@ -172,6 +172,7 @@ HRESULT ReadHdr(DecodedImage& image, const BYTE* data, UINT size) {
     const bool scanlinesAreRows = axis[0] == 'Y';
     const std::uint32_t width = scanlinesAreRows ? count[1] : count[0];
     const std::uint32_t height = scanlinesAreRows ? count[0] : count[1];
+    if (const HRESULT hr = CheckImageLimits("HDR", width, height); FAILED(hr)) return hr;
     const std::uint64_t pitch = std::uint64_t{width} * 16;
     if (pitch > 0xFFFFFFFFu || pitch * height > 0xFFFFFFFFu) return RejectImage("HDR: image too large");
     // Every scanline takes at least four bytes, so a file far too short for its scanline count is refused before
@@ -207,7 +208,9 @@ HRESULT ReadHdr(DecodedImage& image, const BYTE* data, UINT size) {
             image.Clear();
             return hr;
         }
-        // Where pixel i of scanline s lands: (row, column) and the step between neighbours, in floats.
+        // Where pixel i of scanline s lands: (row, column) and the step between neighbours, in floats. The walk
+        // is kept as an index, so that stepping past the first or last pixel after the scanline's end never forms
+        // a pointer outside the buffer (right to left and column scanlines step backwards).
         std::int64_t row, col, step;
         if (scanlinesAreRows) {
             row = sign[0] == '-' ? s : height - 1 - s;
@@ -218,9 +221,11 @@ HRESULT ReadHdr(DecodedImage& image, const BYTE* data, UINT size) {
             row = sign[1] == '-' ? 0 : height - 1;
             step = (sign[1] == '-' ? 1 : -1) * static_cast<std::int64_t>(pitch / 4);
         }
-        float* dst = reinterpret_cast<float*>(out + row * pitch) + col * 4;
+        float* const floats = reinterpret_cast<float*>(out);
+        std::int64_t at = row * static_cast<std::int64_t>(pitch / 4) + col * 4;
         const BYTE* px = rgbe.data();
-        for (std::uint32_t i = 0; i < length0; ++i, px += 4, dst += step) {
+        for (std::uint32_t i = 0; i < length0; ++i, px += 4, at += step) {
+            float* const dst = floats + at;
             const float f = scale[px[3]];
             if (exposureF == 1.0f) {
                 dst[0] = (px[0] + 0.5f) * f;

@@ -3,16 +3,26 @@
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared first
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstdint>
 #include <cstring>
 
 #include "math/D3DXMath.h"
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace {
+
+// Whether colour is decoded straight into the output layout where the library can (see Decode).
+std::atomic<bool> gDirectColour{true};
+
+// The unused fourth byte of every X8R8G8B8 pixel, on both colour paths; 255 as the library's own four-byte layout
+// and the PNG reader's filler have it.
+constexpr BYTE kUnusedByte = 0xFF;
 
 struct ErrorManager {
     jpeg_error_mgr base;  // first, so that the library's pointer to it is a pointer to the whole
@@ -22,27 +32,21 @@ struct ErrorManager {
 [[noreturn]] void LeaveOnError(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->exit, 1); }
 void SayNothing(j_common_ptr) {}
 
-// The whole file is the source buffer. Asked for more, the source reports the end of the file with an
-// end-of-image marker (offering the same bytes again from their start can send the decoder round in circles for
-// ever on damaged files) and notes that the data was cut short, which fails the read; skips never move past the
-// end.
+// The whole file is the source buffer. Asked for more, the source fails the read at once: a file cut short is
+// refused, and without this the decoder would go on to make up every missing row of the declared size (offering the
+// same bytes again from their start can even send it round in circles for ever). Skips never move past the end.
 struct MemorySource {
     jpeg_source_mgr base;
-    const JOCTET* data;
-    size_t size;
-    bool ranOut;
 };
 
 void InitSource(j_decompress_ptr) {}
 void TermSource(j_decompress_ptr) {}
 
 boolean FillInput(j_decompress_ptr cinfo) {
-    static const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
-    auto* src = reinterpret_cast<MemorySource*>(cinfo->src);
-    src->ranOut = true;
-    src->base.next_input_byte = kEndOfImage;
-    src->base.bytes_in_buffer = sizeof(kEndOfImage);
-    return TRUE;
+    ReportReaderError("JPEG: data ends before the image");
+    cinfo->err->msg_code = JERR_INPUT_EOF;
+    cinfo->err->error_exit(reinterpret_cast<j_common_ptr>(cinfo));
+    return FALSE;  // not reached: the error exit leaves through the non-local jump
 }
 
 void SkipInput(j_decompress_ptr cinfo, long count) {
@@ -55,16 +59,34 @@ void SkipInput(j_decompress_ptr cinfo, long count) {
 }
 
 // Runs the decode under setjmp; the decompressor lives in the caller's frame and is destroyed there.
-HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager& errors) {
+HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager& errors, std::uint64_t size) {
     if (setjmp(errors.exit)) return E_FAIL;
     jpeg_read_header(&cinfo, TRUE);
+    if (cinfo.num_components != 1 && cinfo.num_components != 3) return E_FAIL;
+    if (const HRESULT hr = CheckImageLimits("JPEG", cinfo.image_width, cinfo.image_height); FAILED(hr)) return hr;
+    // Huffman coding spends at least one bit on every 8 x 8 block of every component (its DC value), so a file
+    // holds at most 8 blocks per byte. A frame header that declares more than that is refused before the decoder
+    // allocates for it or makes up the missing blocks. Arithmetic coding has no such floor.
+    if (!cinfo.arith_code) {
+        std::uint64_t blocks = 0;
+        for (int i = 0; i < cinfo.num_components; ++i)
+            blocks += std::uint64_t{cinfo.comp_info[i].width_in_blocks} * cinfo.comp_info[i].height_in_blocks;
+        if (blocks > size * 8) return RejectImage("JPEG: data too short for the declared size");
+    }
     if (UseMmx() == 0) cinfo.dct_method = JDCT_IFAST;
 #ifdef JCS_EXTENSIONS
     // Colour is delivered straight in the output layout (blue, green, red, unused byte), which saves a pass over
-    // every pixel. The library sets the unused byte to 255, as the PNG reader's filler does.
-    if (cinfo.out_color_space == JCS_RGB) cinfo.out_color_space = JCS_EXT_BGRX;
+    // every pixel. The library sets the unused byte to 255 (kUnusedByte).
+    if (cinfo.out_color_space == JCS_RGB && gDirectColour.load(std::memory_order_relaxed))
+        cinfo.out_color_space = JCS_EXT_BGRX;
 #endif
-    jpeg_start_decompress(&cinfo);
+    // A header-only read only works out the output size: starting the decompressor would allocate its buffers
+    // and, for a progressive file, read every scan.
+    if (image.wantPixels) {
+        jpeg_start_decompress(&cinfo);
+    } else {
+        jpeg_calc_output_dimensions(&cinfo);
+    }
 
 #ifdef JCS_EXTENSIONS
     const bool direct = cinfo.out_color_space == JCS_EXT_BGRX;  // colour rows already four bytes a pixel
@@ -106,7 +128,7 @@ HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager&
                 row[0] = s[2];  // blue
                 row[1] = s[1];  // green
                 row[2] = s[0];  // red
-                row[3] = 0;
+                row[3] = kUnusedByte;
             }
         }
     }
@@ -115,6 +137,8 @@ HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager&
 }
 
 }  // namespace
+
+bool SetJpegDirectColour(bool enabled) { return gDirectColour.exchange(enabled); }
 
 HRESULT ReadJpeg(DecodedImage& image, const BYTE* data, UINT size) {
     if (data == nullptr || size == 0) return E_FAIL;
@@ -137,13 +161,9 @@ HRESULT ReadJpeg(DecodedImage& image, const BYTE* data, UINT size) {
     source.base.term_source = TermSource;
     source.base.next_input_byte = data;
     source.base.bytes_in_buffer = size;
-    source.data = data;
-    source.size = size;
-    source.ranOut = false;
     cinfo.src = &source.base;
 
-    HRESULT hr = Decode(image, cinfo, errors);
-    if (SUCCEEDED(hr) && source.ranOut) hr = E_FAIL;  // the file ended before its image did
+    const HRESULT hr = Decode(image, cinfo, errors, size);
     jpeg_destroy_decompress(&cinfo);
     return hr;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace {
 
@@ -48,10 +49,12 @@ HRESULT ReadPfm(DecodedImage& image, const BYTE* data, UINT size) {
     if (!NextLine(data, size, pos, begin, end) || !ParseToken(begin, end, width) || !ParseToken(begin, end, height) ||
         !AtEnd(begin, end))
         return RejectImage("PFM: bad size line");
-    float scale = 0.0f;
-    if (!NextLine(data, size, pos, begin, end) || !ParseToken(begin, end, scale) || !AtEnd(begin, end))
-        return RejectImage("PFM: bad scale line");
+    double scale = 0.0;
+    if (!NextLine(data, size, pos, begin, end)) return RejectImage("PFM: bad scale line");
+    while (begin < end && IsSpace(*begin)) ++begin;
+    if (!ParseDecimal(begin, end, scale) || !AtEnd(begin, end)) return RejectImage("PFM: bad scale line");
     if (width == 0 || height == 0) return RejectImage("PFM: empty image");
+    if (const HRESULT hr = CheckImageLimits("PFM", width, height); FAILED(hr)) return hr;
 
     const std::uint64_t pitch = std::uint64_t{width} * 16;
     if (pitch > 0xFFFFFFFFu || pitch * height > 0xFFFFFFFFu) return RejectImage("PFM: image too large");
@@ -68,7 +71,8 @@ HRESULT ReadPfm(DecodedImage& image, const BYTE* data, UINT size) {
 
     BYTE* out = image.AllocatePixels(pitch * height);
     if (!out) return E_OUTOFMEMORY;
-    const bool bigEndian = !(scale < 0.0f);
+    // Only a positive scale means big-endian floats; zero, either sign, is little-endian like the negative ones.
+    const bool bigEndian = scale > 0.0;
     const BYTE* src = data + pos;
     for (std::uint32_t y = 0; y < height; ++y) {
         const BYTE* s = src + (std::uint64_t{height} - 1 - y) * rowFloats * 4;  // file rows run bottom up

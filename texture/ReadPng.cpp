@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace {
 
@@ -44,11 +45,16 @@ HRESULT Decode(DecodedImage& image, MemoryReader& reader, PngState& state) {
     png_structp png = state.png;
     png_infop info = state.info;
     png_set_read_fn(png, &reader, ReadFromMemory);
+    // libpng keeps its own, smaller, size limits; ours decide, so libpng's follow them (it takes at most 2^31 - 1).
+    const ImageLimits limits = CurrentImageLimits();
+    png_set_user_limits(png, static_cast<png_uint_32>(limits.maxWidth < 0x7FFFFFFF ? limits.maxWidth : 0x7FFFFFFF),
+                        static_cast<png_uint_32>(limits.maxHeight < 0x7FFFFFFF ? limits.maxHeight : 0x7FFFFFFF));
     png_read_info(png, info);
 
     png_uint_32 width = 0, height = 0;
     int bitDepth = 0, colourType = 0;
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, nullptr, nullptr, nullptr);
+    if (const HRESULT hr = CheckImageLimits("PNG", width, height); FAILED(hr)) return hr;
 
     // Starting format from the colour type, 8-bit layouts.
     D3DFORMAT format;
@@ -99,10 +105,6 @@ HRESULT Decode(DecodedImage& image, MemoryReader& reader, PngState& state) {
         png_set_filler(png, 255, PNG_FILLER_AFTER);
         format = D3DFMT_X8R8G8B8;
     }
-    // Interlaced files are delivered as whole rows like any other.
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-
     int channels;
     switch (static_cast<DWORD>(format)) {
         case D3DFMT_X8R8G8B8: case D3DFMT_A8R8G8B8: case D3DFMT_A16B16G16R16: channels = 4; break;
@@ -110,9 +112,9 @@ HRESULT Decode(DecodedImage& image, MemoryReader& reader, PngState& state) {
         case D3DFMT_A8L8: case D3DFMT_INTERNAL_AL16: channels = 2; break;
         default: channels = 1; break;
     }
-    if (png_get_channels(png, info) != channels) return E_FAIL;
-
-    const std::uint64_t rowBytes = png_get_rowbytes(png, info);
+    // After the transformations every sample is one byte, or two at 16 bits. The row size is worked out here
+    // rather than asked of libpng, whose update step allocates row buffers: a header-only read must not.
+    const std::uint64_t rowBytes = std::uint64_t{width} * channels * (bitDepth == 16 ? 2 : 1);
     if (rowBytes > 0xFFFFFFFFu) return E_FAIL;
     image.format = format;
     image.width = width;
@@ -122,9 +124,21 @@ HRESULT Decode(DecodedImage& image, MemoryReader& reader, PngState& state) {
     image.slicePitch = 0;
     if (!image.wantPixels) return S_OK;
 
-    // Deflate expands at most about 1032 times and the transformations at most 16 times more (1-bit grey with
-    // transparency to 8-bit grey and alpha); refusing sizes beyond that keeps a tiny file from asking for gigabytes.
-    if (rowBytes * height > (reader.size + 1024) * 1032 * 16) return E_FAIL;
+    // The file's own rows (a filter byte, then the samples at the file's bit depth) come out of deflate, which
+    // expands at most 1032 times: a file too small to hold them is refused before anything is allocated, so that
+    // a few bytes cannot ask for gigabytes. Interlaced rows only add filter bytes.
+    const int fileChannels = colourType == PNG_COLOR_TYPE_RGB ? 3
+                             : colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                             : colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+                                                                       : 1;
+    const std::uint64_t fileRowBytes = (std::uint64_t{width} * fileChannels * bitDepth + 7) / 8 + 1;
+    if (fileRowBytes * height > reader.size * 1032 + 1024)
+        return RejectImage("PNG: data too short for the declared size");
+
+    // Interlaced files are delivered as whole rows like any other.
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    if (png_get_channels(png, info) != channels || png_get_rowbytes(png, info) != rowBytes) return E_FAIL;
     BYTE* pixels = image.AllocatePixels(rowBytes * height);
     if (!pixels) return E_OUTOFMEMORY;
     state.rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * height));

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ HRESULT ReadPpm(DecodedImage& image, const BYTE* data, UINT size) {
     const std::uint32_t width = header[0], height = header[1], maxValue = header[2];
     if (width == 0 || height == 0 || maxValue == 0) return RejectImage("PPM: zero size or maximum");
     if (binary && maxValue > 255) return RejectImage("PPM: binary samples wider than a byte");
+    if (const HRESULT hr = CheckImageLimits("PPM", width, height); FAILED(hr)) return hr;
 
     const std::uint64_t pixels = std::uint64_t{width} * height;
     if (pixels > 0xFFFFFFFFu / 4) return RejectImage("PPM: image too large");

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
             break;
     }
     if (format == D3DFMT_UNKNOWN) return RejectImage("TGA: unsupported image type and pixel depth");
+    if (const HRESULT hr = CheckImageLimits("TGA", width, height); FAILED(hr)) return hr;
 
     const UINT bytesPerPixel = (pixelBits + 7) / 8;
     const UINT mapEntryBytes = (mapEntryBits + 7) / 8;
@@ -119,34 +121,49 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
         if (out == nullptr) return E_OUTOFMEMORY;
         const BYTE* in = pixels;
         const BYTE* end = pixels + remaining;
-        for (UINT fileRow = 0; fileRow < height; ++fileRow) {
-            const UINT y = topDown ? fileRow : height - 1 - fileRow;
-            BYTE* row = out + std::size_t(y) * rowBytes;
-            // Pixel x of this file row goes to column x, or width - 1 - x when stored right to left.
-            auto target = [&](UINT x) { return row + std::size_t(rightToLeft ? width - 1 - x : x) * bytesPerPixel; };
-            if (!runLength) {
-                for (UINT x = 0; x < width; ++x, in += bytesPerPixel) std::memcpy(target(x), in, bytesPerPixel);
-                continue;
+        // The pixels of file row `fileRow`, which go to column x, or width - 1 - x when stored right to left.
+        auto rowStart = [&](UINT fileRow) { return out + std::size_t(topDown ? fileRow : height - 1 - fileRow) * rowBytes; };
+        auto target = [&](BYTE* row, UINT x) {
+            return row + std::size_t(rightToLeft ? width - 1 - x : x) * bytesPerPixel;
+        };
+        if (!runLength) {
+            for (UINT fileRow = 0; fileRow < height; ++fileRow) {
+                BYTE* row = rowStart(fileRow);
+                for (UINT x = 0; x < width; ++x, in += bytesPerPixel) std::memcpy(target(row, x), in, bytesPerPixel);
             }
-            UINT x = 0;
-            while (x < width) {
+        } else {
+            // Packets should end with their row, but older writers let them run on into the next one: a packet
+            // simply continues there. One that would run past the last pixel of the image is damaged.
+            UINT fileRow = 0, x = 0;
+            BYTE* row = rowStart(0);
+            while (fileRow < height) {
                 if (in >= end) return RejectImage("TGA: run-length packet past end of data");
                 const BYTE header = *in++;
-                const UINT count = (header & 0x7F) + 1u;
-                // Packets never span rows in a well-formed file; one that would is damaged.
-                if (count > width - x) return RejectImage("TGA: run-length packet crosses the end of its row");
-                if (header & 0x80) {
-                    if (std::size_t(end - in) < bytesPerPixel)
-                        return RejectImage("TGA: run-length packet past end of data");
-                    for (UINT i = 0; i < count; ++i) std::memcpy(target(x + i), in, bytesPerPixel);
-                    in += bytesPerPixel;
-                } else {
-                    if (std::uint64_t(end - in) < std::uint64_t(count) * bytesPerPixel) {
-                        return RejectImage("TGA: run-length packet past end of data");
+                UINT count = (header & 0x7F) + 1u;
+                const bool run = (header & 0x80) != 0;
+                if (std::uint64_t(end - in) < std::uint64_t(run ? 1 : count) * bytesPerPixel)
+                    return RejectImage("TGA: run-length packet past end of data");
+                if (std::uint64_t(height - fileRow) * width - x < count)
+                    return RejectImage("TGA: run-length packet past the end of the image");
+                while (count > 0) {
+                    const UINT n = count < width - x ? count : width - x;  // the part that fits this row
+                    if (run) {
+                        for (UINT i = 0; i < n; ++i) std::memcpy(target(row, x + i), in, bytesPerPixel);
+                    } else if (!rightToLeft) {
+                        std::memcpy(target(row, x), in, std::size_t(n) * bytesPerPixel);
+                        in += std::size_t(n) * bytesPerPixel;
+                    } else {
+                        for (UINT i = 0; i < n; ++i, in += bytesPerPixel)
+                            std::memcpy(target(row, x + i), in, bytesPerPixel);
                     }
-                    for (UINT i = 0; i < count; ++i, in += bytesPerPixel) std::memcpy(target(x + i), in, bytesPerPixel);
+                    count -= n;
+                    x += n;
+                    if (x == width && ++fileRow < height) {
+                        x = 0;
+                        row = rowStart(fileRow);
+                    }
                 }
-                x += count;
+                if (run) in += bytesPerPixel;
             }
         }
     }

@@ -329,6 +329,43 @@ TEST(ReadBmp, RunLengthFourAlternatesNibbles) {
     EXPECT_EQ(std::memcmp(lit.pixels, wantLit, 5), 0);
 }
 
+// Some writers run a row's last run or literal into the row's padding (up to the 4-byte stored row): accepted, with
+// the pixels past the width dropped; one byte further is still refused.
+TEST(ReadBmp, RunLengthIntoTheRowPaddingIsAcceptedAndDroppedPastTheWidth) {
+    struct Case {
+        const char* name;
+        std::uint16_t bits;
+        std::int32_t width;
+        Bytes data;
+        HRESULT want;
+        Bytes row;  // the decoded top row when accepted
+    } const cases[] = {
+        {"RLE8 run to the stride", 8, 3, {4, 9, 0, 1}, S_OK, {9, 9, 9}},
+        {"RLE8 literal to the stride", 8, 3, {0, 4, 1, 2, 3, 4, 0, 1}, S_OK, {1, 2, 3}},
+        {"RLE8 run past the stride", 8, 3, {5, 9, 0, 1}, E_FAIL, {}},
+        {"RLE8 move into the padding, then a pixel there", 8, 3, {0, 2, 3, 0, 1, 9, 0, 1}, S_OK, {0, 0, 0}},
+        {"RLE4 run to the stride", 4, 5, {8, 0x12, 0, 1}, S_OK, {1, 2, 1, 2, 1}},
+        {"RLE4 literal to the stride", 4, 5, {0, 8, 0x12, 0x34, 0x56, 0x78, 0, 1}, S_OK, {1, 2, 3, 4, 5}},
+        {"RLE4 run past the stride", 4, 5, {9, 0x12, 0, 1}, E_FAIL, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Dib d;
+        d.bits = c.bits;
+        d.width = c.width;
+        d.height = -1;
+        d.compression = c.bits == 8 ? 1 : 2;
+        d.coloursUsed = 1;
+        d.table = {0};
+        d.pixels = c.data;
+        DecodedImage img;
+        ASSERT_EQ(ReadWith(ReadBmp, img, MakeBmp(d)), c.want);
+        if (c.want == S_OK) {
+            EXPECT_EQ(Bytes(img.pixels, img.pixels + c.width), c.row);
+        }
+    }
+}
+
 TEST(ReadBmp, RunLengthThatLeavesTheImageOrTheDataFails) {
     struct Case {
         const char* name;
@@ -337,7 +374,9 @@ TEST(ReadBmp, RunLengthThatLeavesTheImageOrTheDataFails) {
     } cases[] = {
         {"run past the row", {5, 1, 0, 1}, E_FAIL},
         {"literal past the row", {0, 5, 1, 2, 3, 4, 5, 0, 0, 1}, E_FAIL},
-        {"move past the row", {0, 2, 5, 0, 0, 1}, E_FAIL},
+        {"move past the row, nothing written there", {0, 2, 5, 0, 0, 1}, S_OK},
+        {"move past the row, then a pixel", {0, 2, 5, 0, 1, 1, 0, 1}, E_FAIL},
+        {"move past the row, then the next line", {0, 2, 9, 0, 0, 0, 4, 1, 0, 1}, S_OK},
         {"literal past the data", {0, 4, 1, 2}, E_FAIL},
         {"no end of image", {2, 1}, E_FAIL},
         {"move below the last row ends the image", {0, 2, 0, 9}, S_OK},
@@ -358,12 +397,49 @@ TEST(ReadBmp, RunLengthThatLeavesTheImageOrTheDataFails) {
     }
 }
 
+// A run-length bitmap of 16384 x 16384 (256 MB of indices) in a few bytes: whether it ends early, only moves, or
+// ends the image at once, the read costs memory for the rows it writes, not for the size it declares.
+TEST(ReadBmp, RunLengthCostsWhatTheDataHoldsNotWhatTheHeaderDeclares) {
+    struct Case {
+        const char* name;
+        Bytes data;
+        HRESULT want;
+    } const cases[] = {
+        {"a run, then the data ends", {255, 7, 255, 7}, E_FAIL},
+        {"moves only, then the data ends", {0, 2, 255, 255, 0, 2, 255, 255, 0, 2, 0, 255}, E_FAIL},
+        {"a run, then the end of the image", {255, 7, 0, 1}, S_OK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Dib d;
+        d.bits = 8;
+        d.width = 16384;
+        d.height = -16384;
+        d.compression = 1;
+        d.coloursUsed = 1;
+        d.table = {0};
+        d.pixels = c.data;
+        const Bytes file = MakeBmp(d);
+        const std::uint64_t before = ResidentBytes();
+        DecodedImage img;
+        EXPECT_EQ(ReadWith(ReadBmp, img, file), c.want);
+        EXPECT_LT(ResidentBytes(), before + (32u << 20));  // the record still holds whatever it allocated
+        if (c.want == S_OK) {
+            EXPECT_EQ(img.pixels[0], 7);
+            EXPECT_EQ(img.pixels[254], 7);
+            EXPECT_EQ(img.pixels[255], 0);
+            EXPECT_EQ(img.pixels[std::size_t{img.rowPitch} * 16383 + 16383], 0);
+        }
+    }
+}
+
 TEST(ReadBmp, MalformedHeadersAreRejected) {
     Dib ok;
     ok.pixels = Padded(Bytes(12, 0), 6);
     struct Case {
         const char* name;
         void (*change)(Dib&);
+        HRESULT expected = E_FAIL;  // sizes over the image limits are refused as invalid data
     } cases[] = {
         {"bit fields with a 40-byte header", [](Dib& d) { d.compression = 3; d.bits = 16; }},
         {"header size 20", [](Dib& d) { d.headerSize = 20; }},
@@ -373,14 +449,14 @@ TEST(ReadBmp, MalformedHeadersAreRejected) {
         {"pixels cut short", [](Dib& d) { d.pixels.resize(10); }},
         {"colour table past the data", [](Dib& d) { d.coloursUsed = 0x40000000; }},
         {"zero width", [](Dib& d) { d.width = 0; }},
-        {"huge size", [](Dib& d) { d.width = 0x7FFFFFFF, d.height = 0x7FFFFFFF; }},
+        {"huge size", [](Dib& d) { d.width = 0x7FFFFFFF, d.height = 0x7FFFFFFF; }, D3DXERR_INVALIDDATA},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Dib d = ok;
         c.change(d);
         DecodedImage img;
-        EXPECT_EQ(ReadWith(ReadBmp, img, MakeBmp(d)), E_FAIL);
+        EXPECT_EQ(ReadWith(ReadBmp, img, MakeBmp(d)), c.expected);
     }
     DecodedImage sanity;
     EXPECT_EQ(ReadWith(ReadBmp, sanity, MakeBmp(ok)), S_OK);

@@ -139,6 +139,32 @@ TEST(ReadDds, CubeMapsNeedAllSixFaces) {
     EXPECT_EQ(ReadWith(ReadDds, five, MakeDds(d, 6 * 16)), E_FAIL);
 }
 
+// A mip count beyond the full chain is taken as given: the extra 1 x 1 levels must be in the file, and each face
+// starts after all of its levels; records stop at the full chain, which is all a texture can hold.
+TEST(ReadDds, MipCountBeyondTheFullChainReadsWhenTheDataIsThere) {
+    Dds d;
+    d.caps2 = 0x200 | 0xFC00;
+    d.mips = 5;  // a 4 x 4 chain has three levels; two more 1 x 1 levels of one 8-byte block each
+    const Bytes cube = MakeDds(d, 6 * 5 * 8);
+    DecodedImage img;
+    ASSERT_EQ(ReadWith(ReadDds, img, cube), S_OK);
+    int faces = 0;
+    for (const DecodedImage* f = &img; f; f = f->siblingFace, ++faces) {
+        EXPECT_EQ(ChainLength(f), 3);
+        EXPECT_EQ(f->pixels, cube.data() + 128 + faces * 5 * 8);
+    }
+    EXPECT_EQ(faces, 6);
+
+    DecodedImage viaTrial;
+    D3DXIMAGE_INFO info = {};
+    ASSERT_EQ(ReadImage(viaTrial, cube.data(), static_cast<UINT>(cube.size()), &info, false), S_OK);
+    EXPECT_EQ(info.MipLevels, 3u);
+
+    // One byte short of the last face's extra levels.
+    DecodedImage cut;
+    EXPECT_EQ(ReadWith(ReadDds, cut, MakeDds(d, 6 * 5 * 8 - 1)), E_FAIL);
+}
+
 TEST(ReadDds, VolumesHalveTheirDepthPerLevel) {
     Dds d;
     d.headerFlags |= 0x800000;
@@ -175,12 +201,13 @@ TEST(ReadDds, DamagedHeadersAreRejected) {
     struct Case {
         const char* name;
         void (*change)(Dds&);
+        HRESULT expected = E_FAIL;  // sizes over the image limits are refused as invalid data
     } cases[] = {
         {"pixel-format size not 32", [](Dds& d) { d.pfSize = 31; }},
         {"unknown four-character code", [](Dds& d) { d.fourCC = 0x31545844 + 0x100; }},
         {"RGB masks of no format", [](Dds& d) { d.pfFlags = 0x40, d.bits = 32, d.masks[0] = 0xF0; }},
-        {"more levels than a 4 x 4 chain has", [](Dds& d) { d.mips = 40; }},
-        {"huge size", [](Dds& d) { d.width = d.height = 0xFFFFFFFF; }},
+        {"more levels than the data holds", [](Dds& d) { d.mips = 40; }},
+        {"huge size", [](Dds& d) { d.width = d.height = 0xFFFFFFFF; }, D3DXERR_INVALIDDATA},
         {"zero width", [](Dds& d) { d.width = 0; }},
     };
     for (const Case& c : cases) {
@@ -188,7 +215,7 @@ TEST(ReadDds, DamagedHeadersAreRejected) {
         Dds d;
         c.change(d);
         DecodedImage img;
-        EXPECT_EQ(ReadWith(ReadDds, img, MakeDds(d, 64)), E_FAIL);
+        EXPECT_EQ(ReadWith(ReadDds, img, MakeDds(d, 64)), c.expected);
     }
     Bytes magic = MakeDds(Dds{}, 8);
     magic[3] = 'X';

@@ -40,7 +40,7 @@ TEST(ReadHdr, FlatScanlinesBecomeFloats) {
 }
 
 TEST(ReadHdr, ExposuresMultiplyAndDivideEveryChannel) {
-    Bytes f = Header(kFormat + "EXPOSURE= 2.0\nEXPOSURE=\t2.0\n", "-Y 1 +X 1");
+    Bytes f = Header(kFormat + "EXPOSURE= 2.0\nEXPOSURE=\t+2.0\n", "-Y 1 +X 1");
     const BYTE p[4] = {100, 50, 25, 130};
     f.insert(f.end(), p, p + 4);
     DecodedImage img;
@@ -168,16 +168,18 @@ TEST(ReadHdr, MalformedHeadersAreRejected) {
     struct Case {
         const char* name;
         std::string lines, resolution;
+        HRESULT expected = E_FAIL;  // sizes over the image limits are refused as invalid data
     } cases[] = {
         {"no FORMAT line", "# nothing\n", "-Y 1 +X 1"},
         {"unknown FORMAT", "FORMAT=32-bit_rle_abcd\n", "-Y 1 +X 1"},
         {"word after the exposure", kFormat + "EXPOSURE=2.0 bright\n", "-Y 1 +X 1"},
+        {"two signs on the exposure", kFormat + "EXPOSURE=+-2.0\n", "-Y 1 +X 1"},
         {"zero exposure", kFormat + "EXPOSURE=0\n", "-Y 1 +X 1"},
         {"two Y axes", kFormat, "-Y 1 +Y 1"},
         {"no sign", kFormat, "Y 1 +X 1"},
         {"zero width", kFormat, "-Y 1 +X 0"},
         {"trailing word", kFormat, "-Y 1 +X 1 more"},
-        {"absurd size", kFormat, "-Y 4000000000 +X 4000000000"},
+        {"absurd size", kFormat, "-Y 4000000000 +X 4000000000", D3DXERR_INVALIDDATA},
         {"more scanlines than the data holds", kFormat, "-Y 100 +X 1"},
     };
     for (const Case& c : cases) {
@@ -185,7 +187,7 @@ TEST(ReadHdr, MalformedHeadersAreRejected) {
         Bytes f = Header(c.lines, c.resolution);
         f.insert(f.end(), px, px + 4);
         DecodedImage img;
-        EXPECT_EQ(ReadWith(ReadHdr, img, f), E_FAIL);
+        EXPECT_EQ(ReadWith(ReadHdr, img, f), c.expected);
     }
     Bytes noEnd;
     PutText(noEnd, "#?RADIANCE\n" + kFormat);

@@ -14,7 +14,8 @@ using namespace readers_test;
 namespace {
 
 // Compresses `samples` (rows of `components` bytes per pixel) at quality 95.
-Bytes WriteJpeg(std::uint32_t width, std::uint32_t height, int components, J_COLOR_SPACE space, const Bytes& samples) {
+Bytes WriteJpeg(std::uint32_t width, std::uint32_t height, int components, J_COLOR_SPACE space, const Bytes& samples,
+                bool progressive = false) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
     cinfo.err = jpeg_std_error(&err);
@@ -28,6 +29,7 @@ Bytes WriteJpeg(std::uint32_t width, std::uint32_t height, int components, J_COL
     cinfo.in_color_space = space;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 95, TRUE);
+    if (progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < height) {
         JSAMPROW row = const_cast<BYTE*>(samples.data()) + std::size_t{cinfo.next_scanline} * width * components;
@@ -72,6 +74,44 @@ TEST(ReadJpeg, ColourBecomesX8R8G8B8) {
     ASSERT_EQ(ReadImage(viaTrial, file.data(), static_cast<UINT>(file.size()), &info, true), S_OK);
     EXPECT_EQ(info.ImageFileFormat, D3DXIFF_JPG);
     EXPECT_EQ(info.Format, D3DFMT_X8R8G8B8);
+}
+
+// The copy from the library's RGB rows and the direct four-byte layout must give the same bytes, the unused
+// fourth one included.
+TEST(ReadJpeg, BothColourPathsGiveTheSameBytes) {
+    Bytes samples;
+    for (int i = 0; i < 24 * 16 * 3; ++i) samples.push_back(static_cast<BYTE>(i * 13));
+    const Bytes file = WriteJpeg(24, 16, 3, JCS_RGB, samples);
+    DecodedImage direct, copied;
+    ASSERT_EQ(ReadWith(ReadJpeg, direct, file), S_OK);
+    const bool previous = SetJpegDirectColour(false);
+    const HRESULT hr = ReadWith(ReadJpeg, copied, file);
+    SetJpegDirectColour(previous);
+    ASSERT_EQ(hr, S_OK);
+    ASSERT_EQ(direct.rowPitch, copied.rowPitch);
+    EXPECT_EQ(std::memcmp(direct.pixels, copied.pixels, std::size_t{direct.rowPitch} * 16), 0);
+    EXPECT_EQ(Pixel32(copied, 5, 7) >> 24, 0xFFu);
+}
+
+// A header-only read stops after the header: a progressive file cut right after its first scan header still
+// describes itself, though decoding it fails.
+TEST(ReadJpeg, HeaderOnlyReadNeedsNoScanData) {
+    Bytes samples;
+    for (int i = 0; i < 32 * 32 * 3; ++i) samples.push_back(static_cast<BYTE>(i * 5));
+    const Bytes whole = WriteJpeg(32, 32, 3, JCS_RGB, samples, /*progressive=*/true);
+    std::size_t cut = 0;
+    for (std::size_t i = 2; i + 3 < whole.size() && cut == 0; ++i)
+        if (whole[i] == 0xFF && whole[i + 1] == 0xDA) cut = i + 2 + (std::size_t{whole[i + 2]} << 8 | whole[i + 3]);
+    ASSERT_NE(cut, 0u);
+    const Bytes file(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+    DecodedImage header;
+    ASSERT_EQ(ReadWith(ReadJpeg, header, file, /*wantPixels=*/false), S_OK);
+    EXPECT_EQ(header.width, 32u);
+    EXPECT_EQ(header.format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(header.rowPitch, 128u);
+    EXPECT_EQ(header.pixels, nullptr);
+    DecodedImage pixels;
+    EXPECT_EQ(ReadWith(ReadJpeg, pixels, file), E_FAIL);
 }
 
 TEST(ReadJpeg, FourComponentFilesAreRejected) {

@@ -12,11 +12,17 @@ void PutFloatBigEndian(Bytes& b, float f) {
     for (int i = 3; i >= 0; --i) b.push_back(static_cast<BYTE>(v >> (8 * i)));
 }
 
+// Only a positive scale means big-endian; zero of either sign reads like a negative one.
 TEST(ReadPfm, ScaleSignChoosesByteOrderAndRowsRunBottomUp) {
-    for (bool little : {true, false}) {
-        SCOPED_TRACE(little ? "little-endian" : "big-endian");
+    struct Case {
+        const char* scale;
+        bool little;
+    } const cases[] = {{"-1.0", true}, {"1.0", false}, {"+1.0", false}, {"0.0", true}, {"-0.0", true}, {"+0", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scale);
+        const bool little = c.little;
         Bytes f;
-        PutText(f, little ? "PF\n2 2\n-1.0\n" : "PF\n2 2\n1.0\n");
+        PutText(f, std::string("PF\n2 2\n") + c.scale + "\n");
         for (int i = 0; i < 12; ++i) (little ? PutFloat : PutFloatBigEndian)(f, 0.5f * static_cast<float>(i));
         DecodedImage img;
         ASSERT_EQ(ReadWith(ReadPfm, img, f), S_OK);
@@ -49,13 +55,15 @@ TEST(ReadPfm, BadHeadersAndShortDataAreRejected) {
         const char* name;
         std::string header;
         int floats;
+        HRESULT expected = E_FAIL;  // sizes over the image limits are refused as invalid data
     } cases[] = {
         {"one float short", "PF\n2 1\n-1\n", 5},
         {"three numbers on the size line", "PF\n2 1 1\n-1\n", 6},
         {"negative width", "PF\n-2 1\n-1\n", 6},
         {"word after the scale", "PF\n2 1\n-1 x\n", 6},
+        {"two signs on the scale", "PF\n2 1\n+-1\n", 6},
         {"no scale line", "PF\n2 1\n", 6},
-        {"absurd size", "PF\n4294967295 4294967295\n-1\n", 6},
+        {"absurd size", "PF\n4294967295 4294967295\n-1\n", 6, D3DXERR_INVALIDDATA},
         {"zero height", "PF\n2 0\n-1\n", 6},
         {"magic without newline", "PF 2 1\n-1\n", 6},
     };
@@ -65,7 +73,7 @@ TEST(ReadPfm, BadHeadersAndShortDataAreRejected) {
         PutText(f, c.header);
         for (int i = 0; i < c.floats; ++i) PutFloat(f, 1.0f);
         DecodedImage img;
-        EXPECT_EQ(ReadWith(ReadPfm, img, f), E_FAIL);
+        EXPECT_EQ(ReadWith(ReadPfm, img, f), c.expected);
     }
 }
 

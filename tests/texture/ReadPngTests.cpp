@@ -1,6 +1,7 @@
 // PNG fixtures are written by libpng's own encoder, so each case is a file as another program would write it.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cmath>
 
@@ -216,6 +217,52 @@ TEST(ReadPng, DamagedFilesFailCleanly) {
     const Bytes justSignature(good.begin(), good.begin() + 8);
     DecodedImage j;
     EXPECT_EQ(ReadWith(ReadPng, j, justSignature), E_FAIL);
+}
+
+// The same file made to declare 2000 x 2000: its few hundred bytes of image data cannot inflate to 12 MB of rows,
+// so the read fails before allocating any pixels; the header alone still reads.
+TEST(ReadPng, DeclaredSizeBeyondWhatTheDataCanHoldIsRefusedBeforeAllocating) {
+    PngSpec s;
+    s.width = 16, s.height = 16;
+    for (int i = 0; i < 16 * 16 * 3; ++i) s.samples.push_back(static_cast<BYTE>(i * 13));
+    Bytes file = WritePng(s);
+    for (std::size_t at : {16u, 20u}) Set32(file, at, 0xD0070000u);  // 2000, big-endian
+    const uLong crc = crc32(0, file.data() + 12, 17);               // chunk type and body of IHDR
+    for (int i = 0; i < 4; ++i) file[29 + i] = static_cast<BYTE>(crc >> (24 - 8 * i));
+
+    DecodedImage header;
+    ASSERT_EQ(ReadWith(ReadPng, header, file, /*wantPixels=*/false), S_OK);
+    EXPECT_EQ(header.width, 2000u);
+    DecodedImage img;
+    EXPECT_EQ(ReadWith(ReadPng, img, file), E_FAIL);
+    EXPECT_EQ(img.pixels, nullptr);
+}
+
+// A header for one row of 2^28 16-bit RGBA pixels (2 GB once transformed) and no image data: the header alone
+// describes it without libpng allocating its row buffers, and a full read is refused before they are allocated.
+TEST(ReadPng, AHugeRowCostsNothingUntilTheDataCanHoldIt) {
+    Bytes file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto chunk = [&file](const char* type, const Bytes& body) {
+        for (int i = 3; i >= 0; --i) file.push_back(static_cast<BYTE>(body.size() >> (8 * i)));
+        const std::size_t start = file.size();
+        PutText(file, type);
+        file.insert(file.end(), body.begin(), body.end());
+        const uLong crc = crc32(0, file.data() + start, static_cast<uInt>(file.size() - start));
+        for (int i = 3; i >= 0; --i) file.push_back(static_cast<BYTE>(crc >> (8 * i)));
+    };
+    chunk("IHDR", {0x10, 0, 0, 0, 0, 0, 0, 1, 16, PNG_COLOR_TYPE_RGB_ALPHA, 0, 0, 0});
+    chunk("IDAT", {});
+    chunk("IEND", {});
+
+    // libpng frees its row buffers before the read returns, so the peak is what shows them.
+    const std::uint64_t before = PeakResidentBytes();
+    DecodedImage header;
+    ASSERT_EQ(ReadWith(ReadPng, header, file, /*wantPixels=*/false), S_OK);
+    EXPECT_EQ(header.format, D3DFMT_A16B16G16R16);
+    EXPECT_EQ(header.rowPitch, 0x80000000u);
+    DecodedImage img;
+    EXPECT_EQ(ReadWith(ReadPng, img, file), E_FAIL);
+    EXPECT_LT(PeakResidentBytes(), before + (32u << 20));
 }
 
 TEST(ReadPng, SixteenBitGreyAndAlphaIsReportedAsA8L8ThroughTheTrial) {

@@ -1,7 +1,10 @@
 // Small helpers for the reader tests: little-endian byte writers and a way to run one reader on bytes.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -43,6 +46,24 @@ inline const float* PixelF4(const DecodedImage& img, UINT x, UINT y) {
 inline HRESULT ReadWith(ImageReaderFn reader, DecodedImage& img, const Bytes& bytes, bool wantPixels = true) {
     img.wantPixels = wantPixels;
     return reader(img, bytes.data(), static_cast<UINT>(bytes.size()));
+}
+
+// Memory the process holds in RAM now (resident set), from /proc/self/statm; 0 where that cannot be read.
+inline std::uint64_t ResidentBytes() {
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (f == nullptr) return 0;
+    unsigned long long size = 0, resident = 0;
+    const int n = std::fscanf(f, "%llu %llu", &size, &resident);
+    std::fclose(f);
+    return n == 2 ? resident * 4096ull : 0;
+}
+
+// The most memory the process has held in RAM so far (peak resident set); catches memory taken and given back
+// inside a call.
+inline std::uint64_t PeakResidentBytes() {
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024u;
 }
 
 }  // namespace readers_test

@@ -80,6 +80,37 @@ TEST(TgaReader, RunLengthPackets) {
                                                 11, 12}));
 }
 
+// Older writers let a packet run on into the next row: it continues there, in the file's own row and pixel order.
+TEST(TgaReader, RunLengthPacketsMayContinueOnTheNextRow) {
+    const std::vector<BYTE> a = {1, 2, 3, 4}, b = {5, 6, 7, 8}, c = {9, 10, 11, 12};
+    // A run of four, then a raw packet of two: file rows (a a a) and (a b c).
+    const std::vector<BYTE> data = {0x83, 1, 2, 3, 4, 0x01, 5, 6, 7, 8, 9, 10, 11, 12};
+    auto cat = [](std::initializer_list<std::vector<BYTE>> parts) {
+        std::vector<BYTE> out;
+        for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    struct Case {
+        const char* what;
+        BYTE descriptor;
+        std::vector<BYTE> topFirst;
+    } const cases[] = {
+        {"top row first", 0x20, cat({a, a, a, a, b, c})},
+        {"bottom row first, right to left", 0x10, cat({c, b, a, a, a, a})},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        TgaSpec s;
+        s.imageType = 10;
+        s.width = 3;
+        s.height = 2;
+        s.descriptor = k.descriptor;
+        DecodedImage image;
+        ASSERT_EQ(Read(image, MakeTga(s, {}, data)), S_OK);
+        EXPECT_EQ(Pixels(image), k.topFirst);
+    }
+}
+
 TEST(TgaReader, SixteenBitAlphaDecidesTheFormat) {
     TgaSpec s;
     s.width = 2;
@@ -137,6 +168,7 @@ TEST(TgaReader, RejectsWithoutReadingOutOfBounds) {
     struct Case {
         const char* what;
         std::vector<BYTE> file;
+        HRESULT expected = E_FAIL;  // sizes over the image limits are refused as invalid data
     } cases[] = {
         {"shorter than a header", std::vector<BYTE>(17, 0)},
         {"width 0", [&] { auto s = base(); s.width = 0; return MakeTga(s, {}, pixels); }()},
@@ -163,11 +195,11 @@ TEST(TgaReader, RejectsWithoutReadingOutOfBounds) {
         {"bottom-up pixels one byte short", [&] { auto s = base(); s.descriptor = 0; return MakeTga(s, {}, std::vector<BYTE>(15, 0)); }()},
         {"ends inside a run packet", [&] { auto s = base(); s.imageType = 10; return MakeTga(s, {}, {0x83, 1, 2}); }()},
         {"ends inside a raw packet", [&] { auto s = base(); s.imageType = 10; return MakeTga(s, {}, {0x01, 1, 2, 3, 4, 5}); }()},
-        {"ends before a packet header", [&] { auto s = base(); s.imageType = 10; return MakeTga(s, {}, {0x83, 1, 2, 3, 4}); }()},
-        {"a packet crosses the end of its row", [&] {
-             auto s = base(); s.imageType = 10; return MakeTga(s, {}, {0x82, 1, 2, 3, 4, 0x80, 5, 6, 7, 8}); }()},
+        {"ends before a packet header", [&] { auto s = base(); s.imageType = 10; return MakeTga(s, {}, {0x81, 1, 2, 3, 4}); }()},
+        {"a packet runs past the end of the image", [&] {
+             auto s = base(); s.imageType = 10; return MakeTga(s, {}, {0x82, 1, 2, 3, 4, 0x81, 5, 6, 7, 8}); }()},
         {"width x height x 4 beyond 32 bits", [&] {
-             auto s = base(); s.imageType = 10; s.width = s.height = 65535; return MakeTga(s, {}, {0xFF, 1, 2, 3, 4}); }()},
+             auto s = base(); s.imageType = 10; s.width = s.height = 65535; return MakeTga(s, {}, {0xFF, 1, 2, 3, 4}); }(), D3DXERR_INVALIDDATA},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -176,7 +208,7 @@ TEST(TgaReader, RejectsWithoutReadingOutOfBounds) {
         std::copy(c.file.begin(), c.file.end(), exact.get());
         DecodedImage image;
         image.wantPixels = true;
-        EXPECT_EQ(ReadTga(image, exact.get(), static_cast<UINT>(c.file.size())), E_FAIL);
+        EXPECT_EQ(ReadTga(image, exact.get(), static_cast<UINT>(c.file.size())), c.expected);
     }
 }
 

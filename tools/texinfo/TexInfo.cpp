@@ -3,7 +3,9 @@
 // --png, loads the file through the library into an A8R8G8B8 texture (on the null device, system-memory scratch
 // pool, so no device limit applies) and writes the chosen level as an 8-bit RGBA PNG. Level 0 at the image's own
 // size is converted without dither unless --filter says otherwise; other sizes default to triangle with dither
-// and the levels below to the box filter. Exit status 0 on success,
+// and the levels below to the box filter. Without --png only the header is read, so the answer takes no time or
+// memory whatever size the file declares; the one difference is that a 16-bit Targa, whose alpha is decided by its
+// pixels, is then described as D3DFMT_A1R5G5B5 even where it has no alpha. Exit status 0 on success,
 // 1 with the reason on standard error when the library or the arguments reject the request.
 #include <png.h>
 
@@ -120,7 +122,9 @@ bool ParseFilter(const std::string& text, DWORD* filter) {
     return haveKind;
 }
 
-bool WritePng(const char* path, UINT width, UINT height, const std::vector<BYTE>& rgba) {
+// Writes the A8R8G8B8 rows at `bits` (rows `pitch` bytes apart) as 8-bit RGBA, one row at a time, so that a large
+// level needs no second whole-image buffer.
+bool WritePng(const char* path, UINT width, UINT height, const BYTE* bits, std::ptrdiff_t pitch) {
     std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -131,7 +135,17 @@ bool WritePng(const char* path, UINT width, UINT height, const std::vector<BYTE>
         png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_write_info(png, info);
-        for (UINT y = 0; y < height; ++y) png_write_row(png, rgba.data() + static_cast<std::size_t>(y) * width * 4);
+        std::vector<BYTE> rgba(static_cast<std::size_t>(width) * 4);
+        for (UINT y = 0; y < height; ++y) {
+            const BYTE* row = bits + static_cast<std::ptrdiff_t>(y) * pitch;
+            for (UINT x = 0; x < width; ++x) {
+                rgba[4 * x + 0] = row[4 * x + 2];
+                rgba[4 * x + 1] = row[4 * x + 1];
+                rgba[4 * x + 2] = row[4 * x + 0];
+                rgba[4 * x + 3] = row[4 * x + 3];
+            }
+            png_write_row(png, rgba.data());
+        }
         png_write_end(png, nullptr);
         ok = true;
     }
@@ -193,7 +207,7 @@ int main(int argc, char** argv) {
 
     DecodedImage image;
     D3DXIMAGE_INFO info = {};
-    hr = ReadImage(image, file.Data(), file.Size(), &info, true);
+    hr = ReadImage(image, file.Data(), file.Size(), &info, pngPath != nullptr);
     if (FAILED(hr)) return Fail(std::string("cannot read ") + path, hr);
     std::printf("File:           %s\n", path);
     std::printf("ImageFileFormat: %s\n", NameOf(kFileFormats, info.ImageFileFormat).c_str());
@@ -204,7 +218,9 @@ int main(int argc, char** argv) {
     std::printf("Format:         %s\n", NameOf(kFormats, info.Format).c_str());
     std::printf("ResourceType:   %s\n", NameOf(kResourceTypes, info.ResourceType).c_str());
     std::printf("Decoded format: %s\n", NameOf(kFormats, image.format).c_str());
-    std::printf("Palette:        %s\n", image.palette != nullptr ? "yes" : "no");
+    // Palettised formats always come with a palette, though a header-only read does not build it.
+    const bool palettised = image.format == D3DFMT_P8 || image.format == D3DFMT_A8P8;
+    std::printf("Palette:        %s\n", palettised ? "yes" : "no");
     if (pngPath == nullptr) return 0;
 
     IDirect3DDevice9* device = tarn::d3d9::CreateNullDevice(16, 16);
@@ -229,19 +245,10 @@ int main(int argc, char** argv) {
         if (FAILED(hr)) {
             status = Fail("cannot read the texture", hr);
         } else {
-            std::vector<BYTE> rgba(static_cast<std::size_t>(desc.Width) * desc.Height * 4);
-            for (UINT y = 0; y < desc.Height; ++y) {
-                const BYTE* row = static_cast<const BYTE*>(locked.pBits) + static_cast<std::ptrdiff_t>(y) * locked.Pitch;
-                BYTE* out = rgba.data() + static_cast<std::size_t>(y) * desc.Width * 4;
-                for (UINT x = 0; x < desc.Width; ++x) {
-                    out[4 * x + 0] = row[4 * x + 2];
-                    out[4 * x + 1] = row[4 * x + 1];
-                    out[4 * x + 2] = row[4 * x + 0];
-                    out[4 * x + 3] = row[4 * x + 3];
-                }
-            }
+            const bool written = WritePng(pngPath, desc.Width, desc.Height, static_cast<const BYTE*>(locked.pBits),
+                                          locked.Pitch);
             texture->UnlockRect(level);
-            if (!WritePng(pngPath, desc.Width, desc.Height, rgba)) {
+            if (!written) {
                 std::fprintf(stderr, "texinfo: cannot write %s\n", pngPath);
                 status = 1;
             } else {

@@ -1,0 +1,315 @@
+// The image-size limits: every reader refuses a header that declares more than they allow, before allocating,
+// with D3DXERR_INVALIDDATA and a debug-output line naming the limit; images within them load.
+#include "texture/ResourceLimits.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+#include <zlib.h>
+
+#include "platform/TestHooks.h"
+#include "tests/texture/ReadersFixtures.h"
+
+using namespace readers_test;
+
+namespace {
+
+// Collects debug-output lines for the lifetime of the object.
+class DebugLines {
+public:
+    DebugLines() {
+        previous_ = tarn::platform::SetDebugOutputHook([this](const char* text) { lines_.emplace_back(text); });
+    }
+    ~DebugLines() { tarn::platform::SetDebugOutputHook(previous_); }
+    bool Contains(const std::string& part) const {
+        for (const std::string& line : lines_)
+            if (line.find(part) != std::string::npos) return true;
+        return false;
+    }
+    std::string All() const {
+        std::string all;
+        for (const std::string& line : lines_) all += line;
+        return all;
+    }
+
+private:
+    std::vector<std::string> lines_;
+    tarn::platform::DebugOutputHook previous_;
+};
+
+// Sets the limits for one test and puts the previous ones back.
+class ScopedLimits {
+public:
+    explicit ScopedLimits(const ImageLimits& limits) : previous_(SetImageLimits(limits)) {}
+    ~ScopedLimits() { SetImageLimits(previous_); }
+
+private:
+    ImageLimits previous_;
+};
+
+// Headers alone, each declaring width x height; no pixel data follows.
+Bytes BmpHeader(std::uint32_t width, std::uint32_t height, std::uint32_t compression = 0, std::uint32_t bits = 24) {
+    Bytes b = {'B', 'M'};
+    Put32(b, 54);
+    Put32(b, 0);
+    Put32(b, 54);
+    Put32(b, 40);
+    Put32(b, width);
+    Put32(b, height);
+    Put16(b, 1);
+    Put16(b, bits);
+    Put32(b, compression);
+    for (int i = 0; i < 5; ++i) Put32(b, 0);
+    if (bits <= 8) b.resize(b.size() + (std::size_t{4} << bits), 0);  // the colour table
+    Set32(b, 2, static_cast<std::uint32_t>(b.size()));
+    return b;
+}
+
+Bytes TgaHeader(std::uint32_t width, std::uint32_t height) {
+    Bytes b = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    Put16(b, width);
+    Put16(b, height);
+    b.push_back(32);
+    b.push_back(0x20);
+    return b;
+}
+
+Bytes DdsHeader(std::uint32_t width, std::uint32_t height, std::uint32_t depth) {
+    Bytes b(128, 0);
+    std::memcpy(b.data(), "DDS ", 4);
+    Set32(b, 4, 124);
+    Set32(b, 8, depth > 1 ? 0x800000u : 0u);
+    Set32(b, 12, height);
+    Set32(b, 16, width);
+    Set32(b, 24, depth);
+    Set32(b, 76, 32);
+    Set32(b, 80, 0x41);
+    Set32(b, 88, 32);
+    Set32(b, 92, 0xFF0000);
+    Set32(b, 96, 0xFF00);
+    Set32(b, 100, 0xFF);
+    Set32(b, 104, 0xFF000000);
+    return b;
+}
+
+void PutChunk(Bytes& b, const char* type, const Bytes& body) {
+    Bytes big;
+    for (int i = 3; i >= 0; --i) big.push_back(static_cast<BYTE>(body.size() >> (8 * i)));
+    b.insert(b.end(), big.begin(), big.end());
+    const std::size_t start = b.size();
+    PutText(b, type);
+    b.insert(b.end(), body.begin(), body.end());
+    const uLong crc = crc32(0, b.data() + start, static_cast<uInt>(b.size() - start));
+    for (int i = 3; i >= 0; --i) b.push_back(static_cast<BYTE>(crc >> (8 * i)));
+}
+
+// An 8-bit grey PNG header and an empty image-data chunk: enough for the header to be read.
+Bytes PngHeader(std::uint32_t width, std::uint32_t height) {
+    Bytes b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    Bytes ihdr;
+    for (std::uint32_t v : {width, height})
+        for (int i = 3; i >= 0; --i) ihdr.push_back(static_cast<BYTE>(v >> (8 * i)));
+    for (BYTE v : {8, 0, 0, 0, 0}) ihdr.push_back(v);
+    PutChunk(b, "IHDR", ihdr);
+    PutChunk(b, "IDAT", {});
+    PutChunk(b, "IEND", {});
+    return b;
+}
+
+// An 8 x 8 grey JPEG whose frame header is then made to declare width x height (the scan stays 8 x 8).
+Bytes JpegDeclaring(std::uint32_t width, std::uint32_t height) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = 8;
+    cinfo.image_height = 8;
+    cinfo.input_components = 1;
+    cinfo.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    Bytes row(8, 128);
+    while (cinfo.next_scanline < 8) {
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&cinfo, &r, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Bytes out(buffer, buffer + size);
+    std::free(buffer);
+    for (std::size_t i = 2; i + 9 < out.size(); ++i) {
+        if (out[i] == 0xFF && out[i + 1] == 0xC0) {  // baseline frame header: length, precision, height, width
+            out[i + 5] = static_cast<BYTE>(height >> 8);
+            out[i + 6] = static_cast<BYTE>(height);
+            out[i + 7] = static_cast<BYTE>(width >> 8);
+            out[i + 8] = static_cast<BYTE>(width);
+            break;
+        }
+    }
+    return out;
+}
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+struct Case {
+    const char* name;
+    const char* reader;  // the reader's name in its debug line
+    ImageReaderFn read;
+    Bytes file;
+};
+
+std::vector<Case> HugeFiles() {
+    Bytes dib = BmpHeader(20000, 20000);
+    dib.erase(dib.begin(), dib.begin() + 14);
+    return {
+        {"BMP", "BMP", ReadBmp, BmpHeader(20000, 20000)},
+        {"BMP RLE8", "BMP", ReadBmp, BmpHeader(16384, 16385, 1, 8)},
+        {"DIB", "BMP", ReadDib, dib},
+        {"TGA", "TGA", ReadTga, TgaHeader(65535, 65535)},
+        {"DDS", "DDS", ReadDds, DdsHeader(20000, 20000, 1)},
+        {"DDS volume", "DDS", ReadDds, DdsHeader(1024, 1024, 1024)},
+        {"PNG", "PNG", ReadPng, PngHeader(20000, 20000)},
+        {"JPEG", "JPEG", ReadJpeg, JpegDeclaring(65500, 65500)},
+        {"PPM", "PPM", ReadPpm, Text("P6 20000 20000 255\n")},
+        {"PFM", "PFM", ReadPfm, Text("PF\n20000 20000\n-1.0\n")},
+        {"HDR", "HDR", ReadHdr, Text("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 20000 +X 20000\n")},
+    };
+}
+
+TEST(ResourceLimits, EveryReaderRefusesAHeaderOverTheDefaultLimits) {
+    for (const Case& c : HugeFiles()) {
+        SCOPED_TRACE(c.name);
+        for (bool wantPixels : {false, true}) {
+            DebugLines lines;
+            DecodedImage direct;
+            EXPECT_EQ(ReadWith(c.read, direct, c.file, wantPixels), D3DXERR_INVALIDDATA);
+            EXPECT_EQ(direct.pixels, nullptr);
+            EXPECT_TRUE(lines.Contains(std::string(c.reader) + ": image ")) << lines.All();
+            EXPECT_TRUE(lines.Contains("limit 268435456")) << lines.All();
+
+            DecodedImage viaTrial;
+            D3DXIMAGE_INFO info = {};
+            EXPECT_EQ(ReadImage(viaTrial, c.file.data(), static_cast<UINT>(c.file.size()), &info, wantPixels),
+                      D3DXERR_INVALIDDATA);
+        }
+    }
+}
+
+// The same headers pass the size check once the limits allow them; with pixels wanted each is then refused by the
+// reader's own checks (sizes past 32 bits, pixel data the file does not hold), never by the limits.
+TEST(ResourceLimits, RaisedLimitsLetTheSameHeadersThroughToTheReadersOwnChecks) {
+    ScopedLimits raised({std::uint64_t{1} << 40, std::uint64_t{1} << 40, std::uint64_t{1} << 40});
+    for (const Case& c : HugeFiles()) {
+        SCOPED_TRACE(c.name);
+        DebugLines lines;
+        DecodedImage img;
+        EXPECT_TRUE(FAILED(ReadWith(c.read, img, c.file, true)));
+        EXPECT_FALSE(lines.Contains("limit")) << lines.All();
+    }
+}
+
+TEST(ResourceLimits, EachLimitIsInclusiveAndNamedWhenExceeded) {
+    ScopedLimits small({8, 4, 24});
+    struct Size {
+        std::uint32_t width, height;
+        HRESULT expected;
+        const char* named;
+    } const kSizes[] = {
+        {8, 3, S_OK, nullptr},
+        {6, 4, S_OK, nullptr},
+        {9, 1, D3DXERR_INVALIDDATA, "width limit 8"},
+        {1, 5, D3DXERR_INVALIDDATA, "height limit 4"},
+        {7, 4, D3DXERR_INVALIDDATA, "pixel limit 24"},
+    };
+    for (const Size& s : kSizes) {
+        SCOPED_TRACE(testing::Message() << s.width << " x " << s.height);
+        Bytes tga = TgaHeader(s.width, s.height);
+        tga.resize(tga.size() + std::size_t{s.width} * s.height * 4, 0x11);
+        DebugLines lines;
+        DecodedImage img;
+        EXPECT_EQ(ReadWith(ReadTga, img, tga), s.expected);
+        if (s.named != nullptr) {
+            EXPECT_TRUE(lines.Contains(s.named)) << lines.All();
+        }
+    }
+    // Depth counts towards the pixels of a volume.
+    Bytes volume = DdsHeader(2, 2, 7);
+    volume.resize(volume.size() + 2 * 2 * 7 * 4);
+    DecodedImage img;
+    EXPECT_EQ(ReadWith(ReadDds, img, volume), D3DXERR_INVALIDDATA);
+    volume = DdsHeader(2, 2, 6);
+    volume.resize(volume.size() + 2 * 2 * 6 * 4);
+    DecodedImage fits;
+    EXPECT_EQ(ReadWith(ReadDds, fits, volume), S_OK);
+}
+
+TEST(ResourceLimits, DefaultsHoldEveryTwoDimensionalImageOfUpTo2To28Pixels) {
+    SetImageLimits(kDefaultImageLimits);
+    EXPECT_EQ(CheckImageLimits("test", 16384, 16384), S_OK);
+    EXPECT_EQ(CheckImageLimits("test", std::uint64_t{1} << 28, 1), S_OK);
+    EXPECT_EQ(CheckImageLimits("test", 1, std::uint64_t{1} << 28), S_OK);
+    EXPECT_EQ(CheckImageLimits("test", 16384, 16385), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(CheckImageLimits("test", 512, 512, 1025), D3DXERR_INVALIDDATA);
+    // Products that would wrap 64 bits are still over.
+    EXPECT_EQ(CheckImageLimits("test", std::uint64_t{1} << 33, std::uint64_t{1} << 33, std::uint64_t{1} << 33),
+              D3DXERR_INVALIDDATA);
+}
+
+TEST(ResourceLimits, SwitchSyntax) {
+    struct Row {
+        const char* text;
+        bool ok;
+        ImageLimits expected;
+    } const kRows[] = {
+        {"width=100", true, {100, 7, 9}},
+        {"pixels=1000000,height=50", true, {5, 50, 1000000}},
+        {"width=1,height=2,pixels=3", true, {1, 2, 3}},
+        {"", false, {5, 7, 9}},
+        {"width=0", false, {5, 7, 9}},
+        {"width=-1", false, {5, 7, 9}},
+        {"width=10x", false, {5, 7, 9}},
+        {"depth=10", false, {5, 7, 9}},
+        {"width=10,", false, {5, 7, 9}},
+        {"width=10,bogus", false, {5, 7, 9}},
+        {"width=99999999999999999999999", false, {5, 7, 9}},
+    };
+    for (const Row& r : kRows) {
+        SCOPED_TRACE(r.text);
+        ImageLimits limits = {5, 7, 9};
+        EXPECT_EQ(ParseImageLimits(r.text, limits), r.ok);
+        EXPECT_EQ(limits.maxWidth, r.expected.maxWidth);
+        EXPECT_EQ(limits.maxHeight, r.expected.maxHeight);
+        EXPECT_EQ(limits.maxPixels, r.expected.maxPixels);
+    }
+}
+
+// The switch is read at first use, so each case runs in a fresh process.
+TEST(ResourceLimitsDeathTest, EnvironmentSwitchSetsTheLimitsAtFirstUse) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("TARN_IMAGE_LIMITS", "width=640,pixels=4096", 1);
+            const ImageLimits l = CurrentImageLimits();
+            std::exit(l.maxWidth == 640 && l.maxHeight == kDefaultImageLimits.maxHeight && l.maxPixels == 4096 ? 0
+                                                                                                              : 1);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(
+        {
+            setenv("TARN_IMAGE_LIMITS", "width=lots", 1);
+            const ImageLimits l = CurrentImageLimits();
+            std::exit(l.maxWidth == kDefaultImageLimits.maxWidth && l.maxPixels == kDefaultImageLimits.maxPixels ? 0
+                                                                                                              : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+}  // namespace

@@ -100,7 +100,7 @@ public:
 private:
     void QuantiseKey(const Float4& p, int q[4]) const {
         auto round = [](float v, float max) {
-            v = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+            v = v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;  // NaN becomes 0
             return static_cast<int>(v * max + 0.5f);
         };
         q[0] = round(p.r, 31.0f);

@@ -83,7 +83,8 @@ const CodecEntry* FindCodec(D3DFORMAT format) {
     return nullptr;
 }
 
-float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
+// NaN takes the lower end, so that no NaN reaches an integer conversion after a clamp.
+float Clamp(float v, float lo, float hi) { return v > lo ? (v < hi ? v : hi) : lo; }
 
 }  // namespace
 

@@ -226,9 +226,10 @@ private:
         }
     }
 
+    // The comparisons are written so that NaN fails the first one and lands on 0 before any conversion.
     static BYTE Round8(float v) {
         const float s = v * 255.0f + 0.5f;
-        return s <= 0.0f ? 0 : (s >= 255.0f ? 255 : static_cast<BYTE>(s));
+        return !(s > 0.0f) ? 0 : (s >= 255.0f ? 255 : static_cast<BYTE>(s));
     }
 
     const PackedLayout& layout_;
@@ -290,9 +291,10 @@ public:
     void MakeColorKeyTestValue() override { colorKeyTest_ = colorKeyFloats_; }
 
 private:
+    // NaN fails the first comparison and becomes 0, like the packed encoders.
     static int Byte(float v) {
         const float s = v * 255.0f + 0.5f;
-        return s <= 0.0f ? 0 : (s >= 255.0f ? 255 : static_cast<int>(s));
+        return !(s > 0.0f) ? 0 : (s >= 255.0f ? 255 : static_cast<int>(s));
     }
 };
 

@@ -193,6 +193,8 @@ HRESULT BlitImage(const ImageDesc& destIn, const ImageDesc& sourceIn, DWORD filt
             destCodec->SetBothSidesSrgb(true);
             sourceCodec->SetBothSidesSrgb(true);
         }
+        hr = destCodec->PrepareEncoding();
+        if (FAILED(hr)) return hr;
 
         Transfer t{dest, source, *destCodec, *sourceCodec, filter};
         static constexpr HRESULT (*kMethods[])(Transfer&) = {

@@ -130,7 +130,9 @@ public:
     }
 
     void EncodeRow(UINT y, UINT z, const Float4* in) override {
-        EncodePixels(RowPointer(y, z), PrepareRowForEncode(in, width_), width_, y, z, scratch_.get());
+        if (const Float4* row = PrepareRowForEncode(in, width_)) {
+            EncodePixels(RowPointer(y, z), row, width_, y, z, scratch_.get());
+        }
     }
 
     void MakeColorKeyTestValue() override {
@@ -262,6 +264,7 @@ public:
 
     void EncodeRow(UINT y, UINT z, const Float4* in) override {
         in = PrepareRowForEncode(in, width_);
+        if (in == nullptr) return;
         BYTE* dst = RowPointer(y, z);
         const bool alpha = format_ == D3DFMT_A8P8;
         for (UINT x = 0; x < width_; ++x) {
@@ -309,7 +312,7 @@ public:
         FinishDecodedRow(out, width_);
     }
     void EncodeRow(UINT y, UINT z, const Float4* in) override {
-        EncodePixels(RowPointer(y, z), PrepareRowForEncode(in, width_), width_);
+        if (const Float4* row = PrepareRowForEncode(in, width_)) EncodePixels(RowPointer(y, z), row, width_);
     }
     void MakeColorKeyTestValue() override {
         BYTE pixel[16];

@@ -2,6 +2,8 @@
 // keeps its own descriptor, so it outlives CloseHandle of its file, and views outlive CloseHandle of the mapping,
 // as documented. Backslashes in names are separators; when an existing file is asked for and the exact name is
 // missing, each name component is matched without regard to case, as the program's Windows names expect.
+// Only regular files open: a directory, FIFO, socket or device fails at once with ERROR_ACCESS_DENIED, what
+// Windows answers for a directory. Opening a FIFO would otherwise wait for a writer, and reading it for data.
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
@@ -75,6 +77,8 @@ DWORD ErrorFromErrno(int error) {
     case EACCES:
     case EPERM:
     case EISDIR:
+    case ENXIO:
+    case ENODEV:
     case EROFS: return ERROR_ACCESS_DENIED;
     case EEXIST: return ERROR_FILE_EXISTS;
     case EMFILE:
@@ -194,13 +198,22 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, 
             existed = true;
         }
     }
-    if (existed && ::stat(path.c_str(), &before) == 0 && S_ISDIR(before.st_mode)) {
+    if (existed && ::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    int fd = ::open(path.c_str(), flags, 0666);
+    // Non-blocking while opening, so that a FIFO put in the file's place since the check above cannot hold the
+    // open; the descriptor is checked again and made blocking below.
+    int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0666);
     if (fd < 0) {
         SetLastError(errno == ENOENT ? MissingError(path) : ErrorFromErrno(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat opened{};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     Entry entry;
@@ -248,6 +261,55 @@ DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh) {
     // A low part that equals INVALID_FILE_SIZE is told apart from failure by the last error.
     SetLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(size & 0xFFFFFFFFu);
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
+    if (bytesRead != nullptr) {
+        *bytesRead = 0;
+    }
+    if (FailsNow("ReadFile")) {
+        return FALSE;
+    }
+    Entry entry;
+    if (!GetEntry(file, Kind::File, &entry)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (buffer == nullptr && bytesToRead != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::uint64_t offset = 0;
+    if (overlapped != nullptr) {
+        offset = (static_cast<std::uint64_t>(overlapped->OffsetHigh) << 32) | overlapped->Offset;
+    }
+    // A file read returns every byte asked for unless the file ends first: read() may return less at a time.
+    DWORD done = 0;
+    while (done < bytesToRead) {
+        BYTE* at = static_cast<BYTE*>(buffer) + done;
+        const ssize_t got = overlapped != nullptr
+                                ? ::pread(entry.fd, at, bytesToRead - done, static_cast<off_t>(offset + done))
+                                : ::read(entry.fd, at, bytesToRead - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            SetLastError(ErrorFromErrno(errno));
+            if (bytesRead != nullptr) {
+                *bytesRead = done;
+            }
+            return FALSE;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<DWORD>(got);
+    }
+    if (bytesRead != nullptr) {
+        *bytesRead = done;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }
 
 HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWORD maxSizeHigh, DWORD maxSizeLow,

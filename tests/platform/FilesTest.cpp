@@ -1,13 +1,18 @@
 // Files and memory mapping: whole-file views, the empty and missing file errors, names written the Windows way,
 // and handle lifetimes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "platform/win32/Win32.h"
 
@@ -87,6 +92,67 @@ TEST_F(FilesTest, OpenErrorsSayWhatIsMissing) {
         EXPECT_EQ(h, INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), c.error);
     }
+}
+
+// A FIFO, a device and a folder are not files: each fails at once, for reading and for writing. A helper thread
+// opens the FIFO's other end in a loop, so that an open that waits for a writer ends and is seen to succeed.
+TEST_F(FilesTest, OnlyRegularFilesOpen) {
+    const std::string fifo = Path("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 500 && !done; ++i) {
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                ::close(fd);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    struct Case {
+        std::string path;
+        DWORD access;
+        DWORD creation;
+    } cases[] = {
+        {fifo, GENERIC_READ, OPEN_EXISTING},           {fifo, GENERIC_WRITE, OPEN_ALWAYS},
+        {"/dev/null", GENERIC_READ, OPEN_EXISTING},    {"/dev/null", GENERIC_WRITE, CREATE_ALWAYS},
+        {Path("Water"), GENERIC_READ, OPEN_EXISTING},  {Path("water"), GENERIC_READ, OPEN_EXISTING},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        HANDLE h = CreateFileA(c.path.c_str(), c.access, FILE_SHARE_READ, nullptr, c.creation, 0, nullptr);
+        EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    const std::u16string wide = u"/dev/null";
+    EXPECT_EQ(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    done = true;
+    writer.join();
+}
+
+TEST_F(FilesTest, ReadFileReadsToTheEndOrFromAnOffset) {
+    HANDLE file = Open(Path("Water/Caust0.TGA"));
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    char buffer[32] = {};
+    DWORD read = 99;
+    ASSERT_TRUE(ReadFile(file, buffer, 7, &read, nullptr));
+    EXPECT_EQ(read, 7u);
+    EXPECT_EQ(std::string(buffer, 7), "caustic");
+    ASSERT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, nullptr));  // ends with the file
+    EXPECT_EQ(std::string(buffer, read), " bytes");
+    ASSERT_TRUE(ReadFile(file, buffer, sizeof buffer, &read, nullptr));
+    EXPECT_EQ(read, 0u);
+    OVERLAPPED at = {};
+    at.Offset = 8;
+    ASSERT_TRUE(ReadFile(file, buffer, 3, &read, &at));
+    EXPECT_EQ(std::string(buffer, read), "byt");
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_FALSE(ReadFile(file, buffer, 3, &read, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(read, 0u);
 }
 
 TEST_F(FilesTest, WritableMappingGrowsTheFileAndViewsFollowTheDocumentedLimits) {

@@ -9,7 +9,7 @@ HRESULT MappedFile::Open(const char* name) {
     Close();
     if (name == nullptr) return D3DERR_INVALIDCALL;
     file_ = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
-    return ReadOpenedFile();
+    return MapOpenedFile();
 }
 
 HRESULT MappedFile::Open(const WCHAR* name) {
@@ -30,10 +30,10 @@ HRESULT MappedFile::Open(const WCHAR* name) {
                             nullptr);
         delete[] narrow;
     }
-    return ReadOpenedFile();
+    return MapOpenedFile();
 }
 
-HRESULT MappedFile::ReadOpenedFile() {
+HRESULT MappedFile::MapOpenedFile() {
     if (file_ == INVALID_HANDLE_VALUE || file_ == nullptr) {
         file_ = INVALID_HANDLE_VALUE;
         return D3DXERR_INVALIDDATA;
@@ -41,32 +41,32 @@ HRESULT MappedFile::ReadOpenedFile() {
     DWORD high = 0;
     const DWORD size = GetFileSize(file_, &high);
     // The loader works with 32-bit sizes: a file of 4 GiB or more cannot be an image it reads.
-    if ((size == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS) || high != 0) {
-        Close();
-        return D3DXERR_INVALIDDATA;
-    }
-    if (size == 0) return S_OK;
-    data_.reset(new (std::nothrow) BYTE[size]);
-    if (!data_) {
-        Close();
-        return E_OUTOFMEMORY;
-    }
-    // A file that shrinks while it is read ends early: that is a failure, not a shorter image.
-    DWORD read = 0;
-    if (!ReadFile(file_, data_.get(), size, &read, nullptr) || read != size) {
+    if (size == INVALID_FILE_SIZE || high != 0) {
         Close();
         return D3DXERR_INVALIDDATA;
     }
     size_ = size;
-    // The bytes are all here; the file is not needed any longer.
-    CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
+    if (size == 0) return S_OK;
+    mapping_ = CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (mapping_ == nullptr || mapping_ == INVALID_HANDLE_VALUE) {
+        mapping_ = INVALID_HANDLE_VALUE;
+        Close();
+        return D3DXERR_INVALIDDATA;
+    }
+    view_ = static_cast<const BYTE*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 0));
+    if (view_ == nullptr) {
+        Close();
+        return D3DXERR_INVALIDDATA;
+    }
     return S_OK;
 }
 
 void MappedFile::Close() {
+    if (view_ != nullptr) UnmapViewOfFile(view_);
+    if (mapping_ != INVALID_HANDLE_VALUE) CloseHandle(mapping_);
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    view_ = nullptr;
+    mapping_ = INVALID_HANDLE_VALUE;
     file_ = INVALID_HANDLE_VALUE;
-    data_.reset();
     size_ = 0;
 }

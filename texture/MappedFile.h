@@ -1,13 +1,8 @@
-// The bytes of a whole file, held in memory that this object owns for as long as it lives. Open fails with
-// D3DXERR_INVALIDDATA when the file cannot be opened, sized or read (a missing file, a directory, a FIFO or a
-// device too), with E_OUTOFMEMORY when the bytes cannot be held, and with D3DERR_INVALIDCALL for a null name.
-// An empty file opens with null data and size 0.
-//
-// The file is read rather than mapped: a mapped file that another process truncates kills its reader with
-// SIGBUS at the first access past the new end, and the files loaded here may come from anywhere.
+// A read-only view of a whole file, mapped into memory for as long as the object lives. Open fails with
+// D3DXERR_INVALIDDATA when the file cannot be opened, sized or mapped (a missing file, a directory, a FIFO or a
+// device too), and with D3DERR_INVALIDCALL for a null name. An empty file opens with a null view and size 0.
+// The view stays readable when another process cuts the file short: the platform shows zeros past the new end.
 #pragma once
-
-#include <memory>
 
 #include "platform/win32/Win32.h"
 
@@ -20,15 +15,16 @@ public:
 
     HRESULT Open(const char* name);      // 8-bit name, passed to the file system unchanged
     HRESULT Open(const WCHAR* name);     // UTF-16 name
-    void Close();                        // frees the bytes and closes the file
+    void Close();                        // unmaps the view, then closes the mapping and the file
 
-    const BYTE* Data() const { return data_.get(); }
+    const BYTE* Data() const { return view_; }
     UINT Size() const { return size_; }
 
 private:
-    HRESULT ReadOpenedFile();
+    HRESULT MapOpenedFile();
 
     HANDLE file_ = INVALID_HANDLE_VALUE;
-    std::unique_ptr<BYTE[]> data_;
+    HANDLE mapping_ = INVALID_HANDLE_VALUE;
+    const BYTE* view_ = nullptr;
     UINT size_ = 0;
 };

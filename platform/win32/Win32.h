@@ -381,21 +381,6 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_AT
 HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security, DWORD creation,
                    DWORD flags, HANDLE templateFile);
 DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
-
-// Position of a read on a handle opened without FILE_FLAG_OVERLAPPED: Offset and OffsetHigh name the byte to
-// start at; the other fields are not used here.
-struct OVERLAPPED {
-    ULONG_PTR Internal;
-    ULONG_PTR InternalHigh;
-    DWORD Offset;
-    DWORD OffsetHigh;
-    HANDLE hEvent;
-};
-using LPOVERLAPPED = OVERLAPPED*;
-
-// Reads up to `bytesToRead` bytes at the file position (or at the offset `overlapped` names), stopping early
-// only at the end of the file; *bytesRead says how many came.
-BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped);
 HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect, DWORD maxSizeHigh,
                           DWORD maxSizeLow, LPCSTR name);
 LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);

@@ -179,6 +179,11 @@ TEST(BlitImage, WeightTablesSumToOne) {
             }
         }
     }
+    // A source wider than the int range: the second destination pixel samples around three quarters of it.
+    WeightTable wide;
+    BuildLinearWeights(0xC0000000u, 2, false, wide);
+    ASSERT_EQ(wide.taps.size(), 4u);
+    for (std::size_t k = 2; k < 4; ++k) EXPECT_NEAR(wide.taps[k].index, 0.75 * 0xC0000000u, 2.0) << k;
 }
 
 TEST(BlitImage, TriangleWeightsAtTheEdges) {

@@ -50,6 +50,7 @@ private:
 struct Side {
     ImageDesc desc;
     std::vector<BYTE> bytes;
+    std::size_t shift = 0;  // bytes before the image
 };
 
 Side MakeSide(Choices& c, D3DFORMAT format, bool source) {
@@ -68,9 +69,11 @@ Side MakeSide(Choices& c, D3DFORMAT format, bool source) {
     } else {
         rowBytes = static_cast<std::size_t>(width) * (LookUpFormatDesc(format).bits / 8);
     }
-    const UINT padding = c.Below(3) * 4;
+    // Any padding and a start at any byte: rows of wider pixels need not be aligned to their size.
+    const UINT padding = c.Below(9);
+    side.shift = c.Below(4);
     const std::size_t rowPitch = rowBytes + padding, slicePitch = rowPitch * rows;
-    side.bytes.assign(slicePitch * depth, 0);
+    side.bytes.assign(side.shift + slicePitch * depth, 0);
     side.desc.format = format;
     side.desc.rowPitch = static_cast<UINT>(rowPitch);
     side.desc.slicePitch = static_cast<UINT>(slicePitch);
@@ -79,7 +82,7 @@ Side MakeSide(Choices& c, D3DFORMAT format, bool source) {
     const bool upward = source && !IsBlockFormat(format) && !IsPackedPairFormat(format) && depth == 1 &&
                         (c.Byte() & 1) != 0;
     side.desc.rowsUpward = upward;
-    side.desc.memory = side.bytes.data() + (upward ? rowPitch * (rows - 1) : 0);
+    side.desc.memory = side.bytes.data() + side.shift + (upward ? rowPitch * (rows - 1) : 0);
     return side;
 }
 
@@ -128,9 +131,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const UINT bpp = LookUpFormatDesc(destFormat).bits / 8;
         const ImageBox& box = dest.desc.box;
         for (std::size_t i = 0; i < dest.bytes.size(); ++i) {
-            const std::size_t z = i / dest.desc.slicePitch, inSlice = i % dest.desc.slicePitch;
+            const std::size_t at = i - dest.shift;
+            const std::size_t z = at / dest.desc.slicePitch, inSlice = at % dest.desc.slicePitch;
             const std::size_t y = inSlice / dest.desc.rowPitch, x = inSlice % dest.desc.rowPitch;
-            const bool inside = z >= box.front && z < box.back && y >= box.top && y < box.bottom &&
+            const bool inside = i >= dest.shift && z >= box.front && z < box.back && y >= box.top && y < box.bottom &&
                                 x >= static_cast<std::size_t>(box.left) * bpp &&
                                 x < static_cast<std::size_t>(box.right) * bpp;
             if (!inside && dest.bytes[i] != before[i]) std::abort();

@@ -82,10 +82,19 @@ bool ImageWave::EndCapture() {
     return true;
 }
 
+float AdvanceWavePhase(float phase) {
+    // One whole turn later the grid is where it was, and dropping the turn keeps the phase small enough for a
+    // float to go on adding 0.02. Near 2 pi the subtraction is exact; float(2 pi) differs from 2 pi
+    // by 1.7e-7, a shift of the wave's timing far below anything visible.
+    constexpr float kTurn = 6.28318548f;
+    const float next = phase + 0.02f;
+    return next >= kTurn ? next - kTurn : next;
+}
+
 bool ImageWave::Update() {
     void* data = nullptr;
     if (FAILED(vertexBuffer->Lock(0, kVertexBytes, &data, 0))) return false;
-    wavePhase = wavePhase + 0.02f;
+    wavePhase = AdvanceWavePhase(wavePhase);
     auto* vertices = static_cast<WaveVertex*>(data);
     const float k = 1.0f / 9.0f;
     for (int i = 0; i < kGrid; ++i) {

@@ -5,8 +5,12 @@
 
 #include "platform/d3d9/D3D9.h"
 
-// Wave angle in radians shared by every ImageWave, advanced by 0.02 at each successful Update.
+// Wave angle in radians shared by every ImageWave, advanced by 0.02 at each successful Update and kept below
+// 2 pi.
 extern float wavePhase;
+
+// The phase after one more Update: phase + 0.02, less a whole turn once it reaches 2 pi.
+float AdvanceWavePhase(float phase);
 
 class ImageWave {
 public:

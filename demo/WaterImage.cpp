@@ -1,5 +1,6 @@
 #include "demo/WaterImage.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -12,6 +13,17 @@ static DWORD FloatBits(float value) {
     DWORD bits;
     std::memcpy(&bits, &value, sizeof bits);
     return bits;
+}
+
+float AdvanceCausticClock(float clock, float elapsed) {
+    const float next = clock + elapsed * 20.0f;
+    if (next >= 0.0f && next < static_cast<float>(CTRWaterImage::kFrames)) return next;
+    // Whole cycles of 32 images show nothing new, and dropping them keeps the clock small enough for a float
+    // to go on counting thirds of an image; fmod is exact, so the image shown stays the same.
+    float wrapped = std::fmod(next, static_cast<float>(CTRWaterImage::kFrames));
+    if (wrapped < 0.0f) wrapped += static_cast<float>(CTRWaterImage::kFrames);
+    // A NaN elapsed time, or a tiny negative clock that rounds up to a whole cycle, restarts the cycle.
+    return wrapped >= 0.0f && wrapped < static_cast<float>(CTRWaterImage::kFrames) ? wrapped : 0.0f;
 }
 
 CTRWaterImage::CTRWaterImage() : device(nullptr), textures{} { D3DXMatrixIdentity(&lastTransform); }
@@ -58,7 +70,7 @@ void CTRWaterImage::Begin(float elapsed, const D3DXMATRIX* projection, const D3D
     device->SetTextureStageState(1, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT4 | D3DTTFF_PROJECTED);
     device->SetTransform(D3DTS_TEXTURE1, &t);
 
-    causticClock = causticClock + elapsed * 20.0f;
+    causticClock = AdvanceCausticClock(causticClock, elapsed);
     const int frame = static_cast<int>(causticClock) % kFrames;
     device->SetTexture(1, textures[frame]);
 

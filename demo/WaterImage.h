@@ -6,8 +6,12 @@
 #include "math/D3DXMath.h"
 #include "platform/d3d9/D3D9.h"
 
-// Caustic animation clock in frames, advanced by Begin at 20 frames per second of elapsed time.
+// Caustic animation clock in frames, advanced by Begin at 20 frames per second of elapsed time; it stays in
+// [0, 32), one cycle of the animation.
 extern float causticClock;
+
+// The clock after `elapsed` seconds: clock + elapsed * 20, less whole cycles of 32 frames.
+float AdvanceCausticClock(float clock, float elapsed);
 
 class CTRWaterImage {
 public:

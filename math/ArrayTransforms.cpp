@@ -6,11 +6,26 @@ using namespace MathDetail;
 
 namespace {
 
+// Elements are copied in and out through memcpy: a stride that is not a multiple of 4 leaves them at
+// addresses that are no place for a float.
+template <typename T>
+T LoadElement(const void* base, UINT stride, UINT i) {
+    T v;
+    std::memcpy(&v, Advance(base, static_cast<std::size_t>(stride) * i), sizeof v);
+    return v;
+}
+template <typename T>
+void StoreElement(void* base, UINT stride, UINT i, const T& v) {
+    std::memcpy(Advance(base, static_cast<std::size_t>(stride) * i), &v, sizeof v);
+}
+
 template <typename Out, typename In, typename Single>
 Out* EachElement(Out* out, UINT outStride, const In* in, UINT inStride, const D3DXMATRIX* m, UINT n, Single single) {
     for (UINT i = 0; i < n; ++i) {
-        const In v = *reinterpret_cast<const In*>(Advance(in, static_cast<std::size_t>(inStride) * i));
-        single(reinterpret_cast<Out*>(Advance(out, static_cast<std::size_t>(outStride) * i)), &v, m);
+        const In v = LoadElement<In>(in, inStride, i);
+        Out r;
+        single(&r, &v, m);
+        StoreElement(out, outStride, i, r);
     }
     return out;
 }
@@ -62,11 +77,11 @@ D3DXVECTOR3* D3DXVec3ProjectArray(D3DXVECTOR3* o, UINT os, const D3DXVECTOR3* v,
     ::D3DXVec3TransformCoordArray(o, os, v, vs, &m, n);
     if (vp) {
         for (UINT i = 0; i < n; ++i) {
-            auto* p = reinterpret_cast<D3DXVECTOR3*>(Advance(o, static_cast<std::size_t>(os) * i));
-            const double x = vp->X + (1.0 + p->x) * static_cast<double>(vp->Width) * 0.5;
-            const double y = vp->Y + (1.0 - p->y) * static_cast<double>(vp->Height) * 0.5;
-            const double z = vp->MinZ + static_cast<double>(p->z) * (static_cast<double>(vp->MaxZ) - vp->MinZ);
-            *p = D3DXVECTOR3(float(x), float(y), float(z));
+            const auto p = LoadElement<D3DXVECTOR3>(o, os, i);
+            const double x = vp->X + (1.0 + p.x) * static_cast<double>(vp->Width) * 0.5;
+            const double y = vp->Y + (1.0 - p.y) * static_cast<double>(vp->Height) * 0.5;
+            const double z = vp->MinZ + static_cast<double>(p.z) * (static_cast<double>(vp->MaxZ) - vp->MinZ);
+            StoreElement(o, os, i, D3DXVECTOR3(float(x), float(y), float(z)));
         }
     }
     return o;
@@ -82,14 +97,15 @@ D3DXVECTOR3* D3DXVec3UnprojectArray(D3DXVECTOR3* o, UINT os, const D3DXVECTOR3* 
     if (projection) ::D3DXMatrixMultiply(&m, &m, projection);
     if (!::D3DXMatrixInverse(&m, nullptr, &m)) return nullptr;
     for (UINT i = 0; i < n; ++i) {
-        D3DXVECTOR3 p = *reinterpret_cast<const D3DXVECTOR3*>(Advance(v, static_cast<std::size_t>(vs) * i));
+        auto p = LoadElement<D3DXVECTOR3>(v, vs, i);
         if (vp) {
             p = D3DXVECTOR3(float(2.0 * (p.x - static_cast<double>(vp->X)) / vp->Width - 1.0),
                             float(-(2.0 * (p.y - static_cast<double>(vp->Y)) / vp->Height - 1.0)),
                             float((p.z - static_cast<double>(vp->MinZ)) / (static_cast<double>(vp->MaxZ) - vp->MinZ)));
         }
-        ::D3DXVec3TransformCoord(reinterpret_cast<D3DXVECTOR3*>(Advance(o, static_cast<std::size_t>(os) * i)), &p,
-                                 &m);
+        D3DXVECTOR3 r;
+        ::D3DXVec3TransformCoord(&r, &p, &m);
+        StoreElement(o, os, i, r);
     }
     return o;
 }

@@ -9,13 +9,20 @@ namespace {
 
 using DebugSetMuteFn = void (*)(BOOL);
 
-DebugSetMuteFn retailMute = nullptr;
-DebugSetMuteFn debugMute = nullptr;
-int doNotMute = -1;
-int allocatorChecked = 0;
+constinit DebugSetMuteFn retailMute = nullptr;
+constinit DebugSetMuteFn debugMute = nullptr;
+constinit int doNotMute = -1;
+constinit int allocatorChecked = 0;
 
-std::function<void*()> g_allocate;
-std::function<void(void*)> g_release;
+// Made on first use: the allocator check runs with the first math call, which may come before main.
+std::function<void*()>& TestAllocate() {
+    static std::function<void*()> allocate;
+    return allocate;
+}
+std::function<void(void*)>& TestRelease() {
+    static std::function<void(void*)> release;
+    return release;
+}
 
 // The runtime's DebugSetMute, looked up only when the process has the module loaded already. The reference
 // LoadLibraryA takes is kept for the life of the process.
@@ -57,10 +64,12 @@ void MuteDebugOutput(BOOL mute) {
 void CheckAllocatorConformance() {
     if (allocatorChecked) return;
     allocatorChecked = 1;
-    auto allocate = [] { return g_allocate ? g_allocate() : ::operator new(0, std::nothrow); };
+    auto allocate = [] { return TestAllocate() ? TestAllocate()() : ::operator new(0, std::nothrow); };
     auto release = [](void* p) {
-        if (g_release) g_release(p);
-        else ::operator delete(p);
+        if (TestRelease())
+            TestRelease()(p);
+        else
+            ::operator delete(p);
     };
     void* p = allocate();
     void* q = allocate();
@@ -77,8 +86,8 @@ void CheckAllocatorConformance() {
 }
 
 void SetZeroByteAllocatorForTesting(std::function<void*()> allocate, std::function<void(void*)> release) {
-    g_allocate = std::move(allocate);
-    g_release = std::move(release);
+    TestAllocate() = std::move(allocate);
+    TestRelease() = std::move(release);
 }
 
 void ResetMathLibraryChecks() {

@@ -158,51 +158,26 @@ HRESULT D3DXMatrixDecompose(D3DXVECTOR3* outScale, D3DXQUATERNION* outRotation, 
     outTranslation->y = m->_42;
     outTranslation->z = m->_43;
 
-    D3DXVECTOR3 axis[3], unit[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    // Each row's length is its scale; a row too short to give a direction is replaced by its own unit axis.
+    // The rows are then normalised, and the result is a rotation only when the determinant of that basis is 1
+    // within the tolerance: a mirrored basis (determinant -1), a sheared one, or one whose replaced axis lies
+    // in the plane of the others is refused.
+    const D3DXVECTOR3 unit[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
     float scale[3];
-    for (int i = 0; i < 3; ++i) {
-        axis[i] = D3DXVECTOR3(m->m[i][0], m->m[i][1], m->m[i][2]);
-        scale[i] = static_cast<float>(std::sqrt(static_cast<double>(axis[i].x) * axis[i].x +
-                                                static_cast<double>(axis[i].y) * axis[i].y +
-                                                static_cast<double>(axis[i].z) * axis[i].z));
-    }
-    // Rank the axes by length: a longest, c shortest.
-    int a = 0, b = 1, c = 2;
-    if (scale[a] < scale[b]) std::swap(a, b);
-    if (scale[b] < scale[c]) std::swap(b, c);
-    if (scale[a] < scale[b]) std::swap(a, b);
-
-    if (scale[a] < kShortAxis) axis[a] = unit[a];
-    ::D3DXVec3Normalize(&axis[a], &axis[a]);
-    if (scale[b] < kShortAxis) {
-        // The unit axis least aligned with the longest one, made perpendicular to it.
-        const float ax = std::fabs(axis[a].x), ay = std::fabs(axis[a].y), az = std::fabs(axis[a].z);
-        const int k = ax <= ay && ax <= az ? 0 : (ay <= az ? 1 : 2);
-        D3DXVec3Cross(&axis[b], &axis[a], &unit[k]);
-    }
-    ::D3DXVec3Normalize(&axis[b], &axis[b]);
-    if (scale[c] < kShortAxis) {
-        // Complete a right-handed basis in the axes' own order.
-        const bool even = (a == 0 && b == 1) || (a == 1 && b == 2) || (a == 2 && b == 0);
-        if (even) D3DXVec3Cross(&axis[c], &axis[a], &axis[b]);
-        else D3DXVec3Cross(&axis[c], &axis[b], &axis[a]);
-    }
-    ::D3DXVec3Normalize(&axis[c], &axis[c]);
-
     D3DXMATRIX basis;
     SetIdentity(&basis);
     for (int i = 0; i < 3; ++i) {
-        basis.m[i][0] = axis[i].x;
-        basis.m[i][1] = axis[i].y;
-        basis.m[i][2] = axis[i].z;
+        D3DXVECTOR3 axis(m->m[i][0], m->m[i][1], m->m[i][2]);
+        scale[i] = static_cast<float>(std::sqrt(static_cast<double>(axis.x) * axis.x +
+                                                static_cast<double>(axis.y) * axis.y +
+                                                static_cast<double>(axis.z) * axis.z));
+        if (scale[i] < kShortAxis) axis = unit[i];
+        ::D3DXVec3Normalize(&axis, &axis);
+        basis.m[i][0] = axis.x;
+        basis.m[i][1] = axis.y;
+        basis.m[i][2] = axis.z;
     }
-    float det = ::D3DXMatrixDeterminant(&basis);
-    if (det < 0.0f) {
-        // A reflection: carry it in the scale of the longest axis.
-        scale[a] = -scale[a];
-        for (int j = 0; j < 3; ++j) basis.m[a][j] = -basis.m[a][j];
-        det = -det;
-    }
+    const float det = ::D3DXMatrixDeterminant(&basis);
     const float off = det - 1.0f;
     if (off * off > 0.0001f) return D3DERR_INVALIDCALL;
     outScale->x = scale[0];

@@ -8,11 +8,11 @@
 #define TARN_MATH_X86 1
 #endif
 
-int mmxAllowed = -1;
+constinit int mmxAllowed = -1;
 
 namespace {
 
-int g_cpuIdQueries = 0;
+constinit int g_cpuIdQueries = 0;
 
 bool CpuIdReportsMmx() {
     ++g_cpuIdQueries;

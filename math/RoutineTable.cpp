@@ -12,7 +12,7 @@
 
 namespace {
 
-MathProcessorFakes g_fakes;
+constinit MathProcessorFakes g_fakes;
 
 // A first-call entry: select once, then forward the call to whatever the slot holds now.
 template <auto Member>
@@ -38,7 +38,9 @@ D3DXVECTOR4* Vec4NormalizeAsQuaternion(D3DXVECTOR4* o, const D3DXVECTOR4* v) {
     return o;
 }
 
-MathRoutineTable MakeReferenceSet() {
+// Built at compile time: a math call made while other globals are being initialised (before main) may select
+// the routines, and the selection copies this set, so it must never be seen unfilled.
+constexpr MathRoutineTable MakeReferenceSet() {
     MathRoutineTable t = {
 #define TARN_MATH_REFERENCE(slot, result, name, params, args) &MathReference::name,
         TARN_MATH_SLOTS(TARN_MATH_REFERENCE)
@@ -48,7 +50,21 @@ MathRoutineTable MakeReferenceSet() {
     return t;
 }
 
-const MathRoutineTable kReferenceSet = MakeReferenceSet();
+// No slot of a table is null when the slot list gives every slot an entry: each entry is the address of a
+// function, which is never null. (Comparing those addresses with null directly is not a constant expression
+// for every compiler: with the undefined-behaviour sanitizer, a function may sit at address 0.)
+constexpr bool EverySlotFilled() {
+    bool filled[kMathRoutineSlots] = {};
+#define TARN_MATH_FILLED(slot, result, name, params, args) filled[slot] = true;
+    TARN_MATH_SLOTS(TARN_MATH_FILLED)
+#undef TARN_MATH_FILLED
+    for (bool f : filled)
+        if (!f) return false;
+    return true;
+}
+
+constexpr MathRoutineTable kReferenceSet = MakeReferenceSet();
+static_assert(EverySlotFilled(), "the reference set and the first-call entries have a routine in every slot");
 
 bool ProcessorFeaturePresent(DWORD feature) {
     if (feature == PF_3DNOW_INSTRUCTIONS_AVAILABLE && g_fakes.has3DNow) return *g_fakes.has3DNow;
@@ -58,8 +74,9 @@ bool ProcessorFeaturePresent(DWORD feature) {
 
 }  // namespace
 
-MathRoutineTable g_mathRoutines = kFirstCallEntries;
-int mathRoutineSet = kMathSetNone;
+// Constant-initialised, so that they hold their load state before any code runs.
+constinit MathRoutineTable g_mathRoutines = kFirstCallEntries;
+constinit int mathRoutineSet = kMathSetNone;
 
 const MathRoutineTable& MathReferenceSet() { return kReferenceSet; }
 
@@ -119,6 +136,8 @@ int InitMathRoutines(BOOL enable) {
     mathRoutineSet = kMathSetReference;
     g_mathRoutines = kReferenceSet;
     InstallBaselineSet(g_mathRoutines);
+    // A build without processor-specific code has nothing more to choose from, whatever the processor offers.
+    if (!MathHasSimdSets()) return mathRoutineSet;
 
     DWORD level = 0;
     if (!ReadDirect3DDword(REG_DWORD, "DisablePSGP", &level, sizeof level)) level = 0;

@@ -357,11 +357,13 @@ FLOAT* Float16To32Array(FLOAT* o, const D3DXFLOAT16* in, UINT n) {
 
 // ---- AMD SSE array transforms ----
 
-// One element per step with the four rows held in registers.
+// One element per step with the four rows held in registers. The count is taken as signed: one past INT_MAX
+// (a negative count handed over as unsigned) does no work instead of running over the arrays.
 template <int inDim>
 void* OneByOne(void* out, UINT os, const void* in, UINT vs, const D3DXMATRIX* m, UINT n) {
     const Rows rows(m);
-    for (UINT i = 0; i < n; ++i) {
+    const auto count = static_cast<std::int32_t>(n);
+    for (std::int32_t i = 0; i < count; ++i) {
         const float* src = At(in, vs, i);
         const __m128 r = inDim == 3 ? Point3(Load3(src), rows) : Vector4(Load4(src), rows);
         Store4(At(out, os, i), r);
@@ -419,9 +421,12 @@ void* Grouped(void* out, UINT os, const void* in, UINT vs, const D3DXMATRIX* m, 
         }
     } else if (inDim == 3 && form == Form::Coord) {
         // Short coordinate arrays go through the single-vector 3DNow! routine.
-        for (; i < n; ++i)
-            Vec3TransformCoord(reinterpret_cast<D3DXVECTOR3*>(At(out, os, i)),
-                               reinterpret_cast<const D3DXVECTOR3*>(At(in, vs, i)), m);
+        for (; i < n; ++i) {
+            D3DXVECTOR3 v, r;
+            std::memcpy(&v, At(in, vs, i), sizeof v);
+            Vec3TransformCoord(&r, &v, m);
+            std::memcpy(At(out, os, i), &r, sizeof r);
+        }
         return out;
     }
     for (; i < n; ++i) Element<inDim, outDim, form>(At(out, os, i), At(in, vs, i), rows);

@@ -436,7 +436,17 @@ void* GroupedTransform(void* out, UINT os, const void* in, UINT vs, const D3DXMA
             }
         }
     }
-    for (UINT i = grouped; i < n; ++i) Single(reinterpret_cast<OutT*>(At(out, os, i)), At(in, vs, i), m);
+    // The rest one at a time, copied in and out so that the single-vector routine never sees an address that
+    // is no place for a float.
+    using InT =
+        std::conditional_t<inDim == 2, D3DXVECTOR2, std::conditional_t<inDim == 3, D3DXVECTOR3, D3DXVECTOR4>>;
+    for (UINT i = grouped; i < n; ++i) {
+        InT v;
+        OutT r;
+        std::memcpy(&v, At(in, vs, i), sizeof v);
+        Single(&r, &v, m);
+        std::memcpy(At(out, os, i), &r, sizeof r);
+    }
     return out;
 }
 

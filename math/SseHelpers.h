@@ -5,24 +5,30 @@
 #define TARN_MATH_SIMD 1
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "math/D3DXMath.h"
 
 namespace MathSimd {
 
-// Two floats need only 4-byte alignment: the 64-bit integer load and store have no alignment requirement.
+// The loads and stores take any byte address: array elements sit at whatever stride the caller gives, which
+// need not be a multiple of 4. The 64-bit integer and unaligned loads and stores have no alignment
+// requirement, and the single third float goes through memcpy (the same one instruction) rather than a float
+// pointer.
 inline __m128 Load2(const void* p) {
     return _mm_castsi128_ps(_mm_loadl_epi64(static_cast<const __m128i*>(p)));
 }
 inline __m128 Load3(const void* p) {
-    const float* f = static_cast<const float*>(p);
-    return _mm_movelh_ps(Load2(f), _mm_load_ss(f + 2));
+    float z;
+    std::memcpy(&z, static_cast<const unsigned char*>(p) + 8, sizeof z);
+    return _mm_movelh_ps(Load2(p), _mm_set_ss(z));
 }
 inline __m128 Load4(const void* p) { return _mm_loadu_ps(static_cast<const float*>(p)); }
 inline void Store2(void* p, __m128 v) { _mm_storel_epi64(static_cast<__m128i*>(p), _mm_castps_si128(v)); }
 inline void Store3(void* p, __m128 v) {
-    float* f = static_cast<float*>(p);
-    Store2(f, v);
-    _mm_store_ss(f + 2, _mm_movehl_ps(v, v));
+    Store2(p, v);
+    const float z = _mm_cvtss_f32(_mm_movehl_ps(v, v));
+    std::memcpy(static_cast<unsigned char*>(p) + 8, &z, sizeof z);
 }
 inline void Store4(void* p, __m128 v) { _mm_storeu_ps(static_cast<float*>(p), v); }
 

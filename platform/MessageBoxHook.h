@@ -13,4 +13,9 @@ using MessageBoxHook = std::function<int(HWND owner, const char* text, const cha
 // Installs `hook` and returns the one it replaces.
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 
+// Stands in for the on-screen dialog only: MessageBoxA still decides between a dialog and standard error, and calls
+// `hook` where it would show the dialog (0 from it means the dialog failed: the text goes to standard error).
+// Returns the hook it replaces.
+MessageBoxHook SetDialogHook(MessageBoxHook hook);
+
 }  // namespace tarn::platform

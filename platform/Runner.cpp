@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/RunnerControl.h"
+#include "platform/win32/IdleWait.h"
 #include "platform/win32/Win32.h"
 
 namespace tarn::platform {
@@ -40,7 +41,21 @@ RunnerOptions& Runner() {
     return options;
 }
 
+namespace {
+std::string& DataDirectoryStore() {
+    static std::string directory;
+    return directory;
+}
+}  // namespace
+
+void SetDataDirectory(const char* relativeToExecutable) {
+    DataDirectoryStore() = relativeToExecutable != nullptr ? relativeToExecutable : "";
+}
+
+const std::string& DataDirectory() { return DataDirectoryStore(); }
+
 void FramePresented(HWND__* window, int width, int height, FrameReader readPixels, void* context) {
+    detail::Pacer().Presented(detail::MonotonicNow());
     const RunnerOptions& options = Runner();
     FrameState& state = Frames();
     long count = 0;

@@ -28,6 +28,13 @@ SDL_Window* SdlWindowOf(HWND__* window);
 using FrameReader = bool (*)(void* context, int width, int height, std::uint8_t* rgba);
 void FramePresented(HWND__* window, int width, int height, FrameReader readPixels, void* context);
 
+// A program whose data is installed apart from it names the data folder relative to its executable's folder
+// (for example "../share/tarn/seascene"), from a static initialiser. main then changes to that folder before
+// WinMain, unless -C names another; a relative --screenshot path still means the directory the program was
+// started in.
+void SetDataDirectory(const char* relativeToExecutable);
+const std::string& DataDirectory();
+
 // Writes an 8-bit RGBA PNG (top row first). False with a message on standard error if it cannot.
 bool SavePng(const char* path, int width, int height, const std::uint8_t* rgba, std::size_t stride);
 

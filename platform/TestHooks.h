@@ -17,6 +17,10 @@ void SetCounterScript(std::vector<std::int64_t> values);
 using DebugOutputHook = std::function<void(const char* text)>;
 DebugOutputHook SetDebugOutputHook(DebugOutputHook hook);
 
+// Lets PeekMessageA sleep between frames (on, the default) or makes it spin as the loop asks (off), so that
+// benchmarks can compare the two. Returns the previous setting.
+bool SetIdleWaiting(bool on);
+
 // Forgets every key container, as in a fresh process: the next CryptAcquireContextA without CRYPT_NEWKEYSET
 // fails with NTE_BAD_KEYSET again.
 void ResetKeyContainers();

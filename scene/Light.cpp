@@ -10,16 +10,9 @@ static_assert(sizeof(D3DLIGHT9) == 104, "lights are read byte for byte from the 
 CTRLight::CTRLight() { std::memset(&light, 0, sizeof light); }
 
 bool CTRLight::read(CTRSceneReader& reader) {
-    if (!readHeader(reader)) return false;
-    unsigned char raw[sizeof light];
-    if (!reader.read(raw, sizeof raw)) return false;
-    // The type goes to Direct3D unchecked, but it must be a value the light-type enumeration can hold at all
-    // (0 to 0x7fffffff); a negative one is damage, and storing it would make every later read undefined.
-    std::int32_t type;
-    std::memcpy(&type, raw, sizeof type);
-    if (type < 0) return false;
-    std::memcpy(&light, raw, sizeof light);
-    return true;
+    // Every field, the type included, goes to Direct3D as stored; the light-type enumeration is int-sized, so
+    // any stored type is a value it can hold.
+    return readHeader(reader) && reader.read(&light, sizeof light);
 }
 
 void CTRLight::update(float time) {

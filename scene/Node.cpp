@@ -39,7 +39,7 @@ bool CTRNode::readHeader(CTRSceneReader& reader) {
         return false;
 
     std::int32_t userLength = 0;
-    if (!reader.readInt(&userLength) || !reader.fits(userLength, 1)) return false;
+    if (!reader.readInt(&userLength) || !reader.checkCount(userLength, 1)) return false;
     if (userLength > 0) {
         userData.reset(new (std::nothrow) std::uint8_t[userLength]);
         if (!userData || !reader.read(userData.get(), static_cast<std::size_t>(userLength))) return false;
@@ -48,9 +48,11 @@ bool CTRNode::readHeader(CTRSceneReader& reader) {
     std::int32_t counts[3];
     if (!reader.read(counts, sizeof counts)) return false;
     const std::int32_t nPos = counts[0], nRot = counts[1], nScale = counts[2];
-    if (nPos < 0 || nRot < 0 || nScale < 0) return false;
+    // Every key list must fit in what is left, all three together, before any of them is allocated.
+    if (!reader.checkCount(nPos, 16) || !reader.checkCount(nRot, 20) || !reader.checkCount(nScale, 16))
+        return false;
     const std::int64_t keyBytes = 16 * std::int64_t{nPos} + 20 * std::int64_t{nRot} + 16 * std::int64_t{nScale};
-    if (!reader.fits(keyBytes, 1)) return false;
+    if (!reader.checkCount(keyBytes, 1)) return false;
     if (nPos == 0 && nRot == 0 && nScale == 0) return true;
 
     animation.reset(new (std::nothrow) CTRAnimation);

@@ -83,8 +83,9 @@ private:
     bool isEmpty() const;
     bool fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
     bool readFile(CTRSceneReader& reader, const char* directory);
-    bool readVertexBuffer(CTRSceneReader& reader);
-    bool readIndexBuffer(CTRSceneReader& reader);
+    // Read one buffer record and create its Direct3D buffer; null on success, else why it failed.
+    const char* readVertexBuffer(CTRSceneReader& reader);
+    const char* readIndexBuffer(CTRSceneReader& reader);
 
     std::vector<CTRMeshNode*> meshNodes;
     std::vector<CTRVertexBuffer*> vertexBuffers;
@@ -109,5 +110,6 @@ private:
     std::uint8_t currentCullMode = 255;
     std::int32_t currentFVF = 0;
 
+    bool loaded = false;  // the last load read the whole file
     char loadError[192] = {};
 };

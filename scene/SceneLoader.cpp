@@ -56,8 +56,11 @@ bool CTRScene::fail(const char* format, ...) {
 bool CTRScene::load(const char* directory, const char* fileName) {
     loadError[0] = '\0';
     if (!directory || !fileName) return fail("no directory or file name");
-    // A scene is loaded once; refusing up front leaves a filled scene exactly as it was.
-    if (!isEmpty()) return fail("the scene is already loaded");
+    // A scene is loaded once; refusing up front leaves a filled scene exactly as it was. A scene that kept
+    // what a failed load read is refused too, and says so.
+    if (!isEmpty())
+        return fail(loaded ? "the scene is already loaded"
+                           : "the scene holds what an earlier failed load read");
 
     auto* list = new (std::nothrow) CTRTextureList;
     if (!list) return fail("out of memory");
@@ -71,7 +74,8 @@ bool CTRScene::load(const char* directory, const char* fileName) {
     if (!reader.open(path)) return fail("cannot open %s", path);
 
     try {
-        return readFile(reader, directory);
+        loaded = readFile(reader, directory);
+        return loaded;
     } catch (const std::bad_alloc&) {
         return fail("out of memory");  // a list could not grow; what was appended stays owned by the scene
     } catch (const std::length_error&) {
@@ -81,16 +85,19 @@ bool CTRScene::load(const char* directory, const char* fileName) {
 
 bool CTRScene::readFile(CTRSceneReader& reader, const char* directory) {
     std::int32_t count = 0;
+    std::int32_t storedCount = 0;  // the count as the file holds it, before a negative one becomes 0
     // Reads a section's count; the records of a count that cannot fit in the bytes left are not even tried.
     auto section = [&](const char* what, std::size_t minRecordSize) {
         const std::uint64_t at = reader.position();
-        if (reader.readCount(&count, minRecordSize, true)) return true;
+        if (reader.readCount(&count, minRecordSize, true, &storedCount)) return true;
         return fail("%s section at byte %llu: count missing or larger than the rest of the file", what,
                     static_cast<unsigned long long>(at));
     };
-    auto damaged = [&](const char* what, std::int32_t index, std::uint64_t at) {
-        return fail("%s %d at byte %llu: record damaged or cut short", what, index,
-                    static_cast<unsigned long long>(at));
+    // A record that failed to read: the reader knows whether it was cut short or a count in it could not fit;
+    // when the reader refused nothing, an allocation failed.
+    auto damaged = [&](const char* what, std::int32_t index, std::uint64_t at, const char* why = nullptr) {
+        return fail("%s %d at byte %llu: %s", what, index, static_cast<unsigned long long>(at),
+                    why ? why : reader.describeProblem());
     };
 
     std::int32_t version = 0;
@@ -123,13 +130,13 @@ bool CTRScene::readFile(CTRSceneReader& reader, const char* directory) {
     if (!section("vertex-buffer", 4)) return false;
     for (std::int32_t i = 0; i < count; ++i) {
         const std::uint64_t at = reader.position();
-        if (!readVertexBuffer(reader)) return damaged("vertex buffer", i, at);
+        if (const char* why = readVertexBuffer(reader)) return damaged("vertex buffer", i, at, why);
     }
 
     if (!section("index-buffer", 4)) return false;
     for (std::int32_t i = 0; i < count; ++i) {
         const std::uint64_t at = reader.position();
-        if (!readIndexBuffer(reader)) return damaged("index buffer", i, at);
+        if (const char* why = readIndexBuffer(reader)) return damaged("index buffer", i, at, why);
     }
 
     if (!section("mesh-node", kNodeHeaderMin + (g_TRSFileVersion > 10 ? 39 : 32))) return false;
@@ -144,7 +151,8 @@ bool CTRScene::readFile(CTRSceneReader& reader, const char* directory) {
         const std::uint64_t at = reader.position();
         if (!ReadRecord(lights, [&](CTRLight& n) { return n.read(reader); })) return damaged("light", i, at);
     }
-    if (count > 0) enableLights(true);
+    // Any count but zero turns lighting on, a negative one (an empty list) included.
+    if (storedCount != 0) enableLights(true);
 
     if (!section("camera", kNodeHeaderMin + kCameraSize)) return false;
     for (std::int32_t i = 0; i < count; ++i) {
@@ -166,48 +174,64 @@ bool CTRScene::readFile(CTRSceneReader& reader, const char* directory) {
     return true;
 }
 
-bool CTRScene::readVertexBuffer(CTRSceneReader& reader) {
+const char* CTRScene::readVertexBuffer(CTRSceneReader& reader) {
     std::int32_t vertices = 0;
-    if (!reader.readInt(&vertices) || !reader.fits(vertices, kVertexSize)) return false;
+    if (!reader.readInt(&vertices) || !reader.checkCount(vertices, kVertexSize))
+        return reader.describeProblem();
     const std::uint64_t size = std::uint64_t{kVertexSize} * static_cast<std::uint64_t>(vertices);
-    if (size > std::numeric_limits<UINT>::max()) return false;
+    if (size > std::numeric_limits<UINT>::max()) return "larger than a vertex buffer can be";
     IDirect3DDevice9* device = SceneDevice();
-    if (!device) return false;
+    if (!device) return "no device";
 
-    return ReadRecord(vertexBuffers, [&](CTRVertexBuffer& record) {
+    const char* why = nullptr;
+    const bool appended = ReadRecord(vertexBuffers, [&](CTRVertexBuffer& record) {
         record.vertexCount = vertices;
-        if (FAILED(device->CreateVertexBuffer(static_cast<UINT>(size), 0, kSceneFVF, D3DPOOL_MANAGED, &record.buffer,
-                                              nullptr)) ||
-            !record.buffer)
+        if (FAILED(device->CreateVertexBuffer(static_cast<UINT>(size), 0, kSceneFVF, D3DPOOL_MANAGED,
+                                              &record.buffer, nullptr)) ||
+            !record.buffer) {
+            why = "the device could not create the vertex buffer";
             return false;
+        }
         void* data = nullptr;
-        if (FAILED(record.buffer->Lock(0, static_cast<UINT>(size), &data, 0)) || !data) return false;
+        if (FAILED(record.buffer->Lock(0, static_cast<UINT>(size), &data, 0)) || !data) {
+            why = "the device could not lock the vertex buffer";
+            return false;
+        }
         // The vertices go straight from the file into the buffer: no intermediate copy.
         const bool read = reader.read(data, static_cast<std::size_t>(size));
         record.buffer->Unlock();
         record.vertexFormat = static_cast<std::int32_t>(kSceneFVF);
         return read;
     });
+    return appended ? nullptr : why ? why : reader.describeProblem();
 }
 
-bool CTRScene::readIndexBuffer(CTRSceneReader& reader) {
+const char* CTRScene::readIndexBuffer(CTRSceneReader& reader) {
     std::int32_t triangles = 0;
-    if (!reader.readInt(&triangles) || !reader.fits(triangles, kTriangleSize)) return false;
+    if (!reader.readInt(&triangles) || !reader.checkCount(triangles, kTriangleSize))
+        return reader.describeProblem();
     const std::uint64_t size = std::uint64_t{kTriangleSize} * static_cast<std::uint64_t>(triangles);
-    if (size > std::numeric_limits<UINT>::max()) return false;
+    if (size > std::numeric_limits<UINT>::max()) return "larger than an index buffer can be";
     IDirect3DDevice9* device = SceneDevice();
-    if (!device) return false;
+    if (!device) return "no device";
 
-    return ReadRecord(indexBuffers, [&](CTRIndexBuffer& record) {
+    const char* why = nullptr;
+    const bool appended = ReadRecord(indexBuffers, [&](CTRIndexBuffer& record) {
         record.triangleCount = triangles;
         if (FAILED(device->CreateIndexBuffer(static_cast<UINT>(size), 0, D3DFMT_INDEX16, D3DPOOL_MANAGED,
                                              &record.buffer, nullptr)) ||
-            !record.buffer)
+            !record.buffer) {
+            why = "the device could not create the index buffer";
             return false;
+        }
         void* data = nullptr;
-        if (FAILED(record.buffer->Lock(0, static_cast<UINT>(size), &data, 0)) || !data) return false;
+        if (FAILED(record.buffer->Lock(0, static_cast<UINT>(size), &data, 0)) || !data) {
+            why = "the device could not lock the index buffer";
+            return false;
+        }
         const bool read = reader.read(data, static_cast<std::size_t>(size));
         record.buffer->Unlock();
         return read;
     });
+    return appended ? nullptr : why ? why : reader.describeProblem();
 }

@@ -33,15 +33,16 @@ D3DXMATRIX TRMatrixFacing(const D3DXMATRIX& v) {
     return m;
 }
 
+// The yaw and roll angles are worked out in double precision; only the stored entries are rounded to float.
 D3DXMATRIX TRMatrixYaw(const D3DXMATRIX& v) {
     D3DXMATRIX m = Identity();
-    const float x = v._13;
-    const float z = v._33;
-    if (x == 0.0f) return m;
-    const float a = std::atan(z / x);
-    const float theta = x > 0.0f ? kHalfPi - a : -a - kHalfPi;
-    const float c = std::cos(theta);
-    const float s = std::sin(theta);
+    const double x = v._13;
+    const double z = v._33;
+    if (x == 0.0) return m;
+    const double a = std::atan(z / x);
+    const double theta = x > 0.0 ? kHalfPi - a : -a - kHalfPi;
+    const auto c = static_cast<float>(std::cos(theta));
+    const auto s = static_cast<float>(std::sin(theta));
     m._11 = c;
     m._13 = -s;
     m._31 = s;
@@ -51,13 +52,13 @@ D3DXMATRIX TRMatrixYaw(const D3DXMATRIX& v) {
 
 D3DXMATRIX TRMatrixRoll(const D3DXMATRIX& v) {
     D3DXMATRIX m = Identity();
-    const float x = v._13;
-    const float y = v._23;
+    const double x = v._13;
+    const double y = v._23;
     // A zero x divides to an infinity and atan gives +-pi/2; 0/0 gives NaN, which the caller receives as is.
-    const float a = std::atan(y / x);
-    const float phi = x > 0.0f ? a + kHalfPi : a - kHalfPi;
-    const float c = std::cos(phi);
-    const float s = std::sin(phi);
+    const double a = std::atan(y / x);
+    const double phi = x > 0.0 ? a + kHalfPi : a - kHalfPi;
+    const auto c = static_cast<float>(std::cos(phi));
+    const auto s = static_cast<float>(std::sin(phi));
     m._11 = c;
     m._12 = s;
     m._21 = -s;
@@ -100,28 +101,31 @@ void TRQuaternionToRotation(const D3DXQUATERNION& q, D3DXMATRIX* m) {
     m->_33 = 1.0f - 2.0f * (x * x + y * y);
 }
 
+// Worked in double precision, rounded to float at three points only: the dot product, the angle and the
+// reciprocal of its sine. The blend factors and the result components stay double until they are stored.
 D3DXQUATERNION TRQuaternionSlerp(const D3DXQUATERNION& q0, const D3DXQUATERNION& q1, float t) {
-    float d = q0.x * q1.x + q0.y * q1.y + q0.z * q1.z + q0.w * q1.w;
-    float sign = 1.0f;
+    auto d = static_cast<float>(double{q0.x} * q1.x + double{q0.y} * q1.y + double{q0.z} * q1.z +
+                                double{q0.w} * q1.w);
+    double sign = 1.0;
     if (d < 0.0f) {
         d = -d;
-        sign = -1.0f;  // the shorter arc runs to -q1
+        sign = -1.0;  // the shorter arc runs to -q1
     }
-    float s0, s1;
+    double s0, s1;
     if (1.0 - static_cast<double>(d) > static_cast<double>(0.01f)) {
-        const float omega = static_cast<float>(std::acos(d));
-        const float k = static_cast<float>(1.0 / std::sin(omega));
-        s0 = static_cast<float>(std::sin((1.0f - t) * omega)) * k;
-        s1 = static_cast<float>(std::sin(t * omega)) * k;
+        const auto omega = static_cast<float>(std::acos(static_cast<double>(d)));
+        const auto k = static_cast<float>(1.0 / std::sin(static_cast<double>(omega)));
+        s0 = std::sin((1.0 - t) * omega) * k;
+        s1 = std::sin(t * static_cast<double>(omega)) * k;
     } else {
-        s0 = 1.0f - t;
+        s0 = 1.0 - t;
         s1 = t;
     }
     s1 *= sign;
     D3DXQUATERNION r;
-    r.x = s0 * q0.x + s1 * q1.x;
-    r.y = s0 * q0.y + s1 * q1.y;
-    r.z = s0 * q0.z + s1 * q1.z;
-    r.w = s0 * q0.w + s1 * q1.w;
+    r.x = static_cast<float>(s0 * q0.x + s1 * q1.x);
+    r.y = static_cast<float>(s0 * q0.y + s1 * q1.y);
+    r.z = static_cast<float>(s0 * q0.z + s1 * q1.z);
+    r.w = static_cast<float>(s0 * q0.w + s1 * q1.w);
     return r;
 }

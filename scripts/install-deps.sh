@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs, only those missing. Runs as root or through sudo.
+# dpkg-dev (dpkg-shlibdeps) and file are what CPack needs to work out the Debian package's dependencies.
 set -euo pipefail
 
 packages=(
@@ -7,6 +8,7 @@ packages=(
   libsdl2-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   libpng-dev libjpeg62-turbo-dev zlib1g-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev libsquish-dev
+  dpkg-dev file
 )
 
 missing=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the release preset and runs every test. Needs no screen: drawing tests render
-# headless with Mesa's software rasteriser through EGL.
+# Installs what is missing, builds the release preset and runs every test, then checks the install with
+# scripts/test-install.sh. Needs no screen: drawing tests render headless with Mesa's software rasteriser through EGL.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -8,3 +8,7 @@ preset=${TARN_PRESET:-release}
 cmake --preset "$preset"
 cmake --build --preset "$preset" -j "$(nproc)"
 ctest --preset "$preset" -j "$(nproc)" --timeout 600
+# The release build is also installed and used as another project would use it.
+if [[ "$preset" == release ]]; then
+  scripts/test-install.sh "build/$preset"
+fi

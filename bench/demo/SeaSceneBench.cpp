@@ -2,6 +2,7 @@
 // counter advances 1/60 s per read). Reports per frame: median and 95th percentile of wall time, CPU time of the
 // whole process (all rasteriser threads), and, in a second run with a readback after each part, the share of
 // the scene pass, the tint, the wave pass and the present. A plain clear-and-present frame is the baseline.
+// Beside it, what the demo's loop costs while it waits for the gate (null backend, real clock).
 // Run from the program's working directory (the generated data): seascene_bench --benchmark_... or -C DIR.
 #include <benchmark/benchmark.h>
 
@@ -10,16 +11,20 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/Application.h"
+#include "app/MessageLoop.h"
 #include "demo/ColorFilter.h"
 #include "demo/ImageWave.h"
 #include "demo/SeaSceneApp.h"
 #include "demo/WaterImage.h"
 #include "platform/MessageBoxHook.h"
 #include "platform/Runner.h"
+#include "platform/RunnerControl.h"
+#include "platform/TestHooks.h"
 #include "platform/d3d9/Backend.h"
 #include "render/FrameRate.h"
 #include "render/Renderer.h"
@@ -47,10 +52,11 @@ struct Demo {
     CSeaSceneApp* app = nullptr;
     bool started = false;
 
-    Demo() {
+    // By default the OpenGL backend with the gate always open (the counter advances 1/60 s per read).
+    explicit Demo(tarn::d3d9::BackendKind backend = tarn::d3d9::BackendKind::Gl, double clockStep = 1.0 / 60.0) {
         tarn::platform::Runner().headless = true;
-        tarn::platform::Runner().clockStep = 1.0 / 60.0;
-        tarn::d3d9::SetBackend(tarn::d3d9::BackendKind::Gl);
+        tarn::platform::Runner().clockStep = clockStep;
+        tarn::d3d9::SetBackend(backend);
         tarn::platform::SetMessageBoxHook([](HWND, const char* text, const char*, UINT) {
             std::fprintf(stderr, "seascene_bench: %s\n", text);
             return IDOK;
@@ -247,9 +253,65 @@ void BM_ClearAndPresent(benchmark::State& state) {
     state.counters["p95_ms"] = Percentile(wall, 0.95) * 1e3;
 }
 
+// What the demo costs while it waits for its 60 fps gate: the engine's message loop and the real CSeaSceneApp on
+// the null backend (no drawing) with the real clock, so that what remains is the loop itself. Reports per
+// presented frame the processor time of the whole process and the wall time, and the gaps between presents
+// (median, 99th percentile, largest). Arg 1: PeekMessageA may sleep between frames (the platform's default);
+// arg 0: it spins, as before the platform learnt to wait. Run alone with --benchmark_filter=IdleLoop.
+void BM_IdleLoopNull(benchmark::State& state) {
+    constexpr long kWarmUpFrames = 30;     // the pacer learns the interval; textures and programs settle
+    constexpr long kMeasuredFrames = 120;  // two seconds at 60 fps
+    const bool previous = tarn::platform::SetIdleWaiting(state.range(0) != 0);
+    tarn::platform::Runner().frames = kWarmUpFrames + kMeasuredFrames;  // then WM_CLOSE ends the loop
+    for (auto _ : state) {
+        tarn::platform::ResetPresentedFrames();
+        Demo demo(tarn::d3d9::BackendKind::Null, 0.0);
+        if (!demo.started) {
+            state.SkipWithError("the demo did not start (run from the directory holding SeaSimpleMap.TRS)");
+            break;
+        }
+        const HWND window = demo.app->GetWindow();
+        ShowWindow(window, SW_SHOWDEFAULT);
+        // The engine's loop, pass by pass, noting when each frame was presented.
+        std::vector<double> presents;
+        double cpuStart = 0, wallStart = 0;
+        long seen = 0;
+        MSG msg;
+        std::memset(&msg, 0, sizeof msg);
+        while (msg.message != WM_QUIT) {
+            tarn::app::RunMessageLoopPass(*demo.app, msg);
+            const long count = tarn::platform::PresentedFrames(window);
+            if (count == seen) continue;
+            seen = count;
+            presents.push_back(Now(CLOCK_MONOTONIC));
+            if (count == kWarmUpFrames) {
+                cpuStart = Now(CLOCK_PROCESS_CPUTIME_ID);
+                wallStart = presents.back();
+            }
+        }
+        const double cpuEnd = Now(CLOCK_PROCESS_CPUTIME_ID);
+        std::vector<double> gaps;
+        for (std::size_t i = kWarmUpFrames; i < presents.size(); ++i) gaps.push_back(presents[i] - presents[i - 1]);
+        if (gaps.empty()) {
+            state.SkipWithError("the warm-up frames were never all presented");
+            break;
+        }
+        const double frames = static_cast<double>(gaps.size());
+        state.counters["cpu_per_frame_ms"] = (cpuEnd - cpuStart) / frames * 1e3;
+        state.counters["wall_per_frame_ms"] = (presents.back() - wallStart) / frames * 1e3;
+        state.counters["median_gap_ms"] = Percentile(gaps, 0.5) * 1e3;
+        state.counters["p99_gap_ms"] = Percentile(gaps, 0.99) * 1e3;
+        state.counters["max_gap_ms"] = Percentile(gaps, 1.0) * 1e3;
+    }
+    tarn::platform::Runner().frames = -1;
+    tarn::platform::SetIdleWaiting(previous);
+}
+
 BENCHMARK(BM_ClearAndPresent)->Iterations(300)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SeaSceneFrame)->Iterations(600)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SeaScenePassShares)->Iterations(300)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IdleLoopNull)->ArgName("waiting")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -8,31 +8,59 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
+
+#include <stdlib.h>  // mkdtemp
 
 namespace {
 
-// One file per process, beside the working directory's other files; relative texture names resolve under a
-// directory that does not exist, so inputs cannot reach real images.
-std::string ScenePath() {
-    static const std::string path = "fuzz_scene_" + std::to_string(reinterpret_cast<std::uintptr_t>(&path)) + ".TRS";
-    return path;
-}
+// A private directory made once per process under the temporary directory. Each input is written there,
+// loaded with that directory as the scene's, and deleted again, so relative texture names resolve where
+// nothing but the input itself lies and no run leaves files behind; the directory goes when the process
+// exits.
+class ScratchDirectory {
+public:
+    ScratchDirectory() {
+        std::error_code error;
+        std::string pattern =
+            (std::filesystem::temp_directory_path(error) / "tarn_scene_fuzz_XXXXXX").string();
+        if (error || !mkdtemp(pattern.data())) {
+            std::perror("scene fuzz: cannot make a scratch directory");
+            std::abort();
+        }
+        directory_ = pattern + "/";
+    }
+    ~ScratchDirectory() {
+        std::error_code error;
+        std::filesystem::remove_all(directory_, error);
+    }
+    const std::string& directory() const { return directory_; }
+    const char* fileName() const { return "input.TRS"; }
+    std::string path() const { return directory_ + fileName(); }
+
+private:
+    std::string directory_;
+};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static NullSceneDevice device;
+    static const ScratchDirectory scratch;
     if (!device.device()) std::abort();
 
-    std::FILE* f = std::fopen(ScenePath().c_str(), "wb");
+    const std::string path = scratch.path();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) std::abort();
     if (size) std::fwrite(data, 1, size, f);
     std::fclose(f);
 
     {
         CTRScene scene;
-        scene.load("./", ScenePath().c_str());
+        scene.load(scratch.directory().c_str(), scratch.fileName());
+        std::remove(path.c_str());
         scene.render();
         scene.setCurrentFVF(-1);
         scene.render();

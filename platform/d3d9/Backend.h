@@ -28,7 +28,8 @@ std::string CurrentProfileName();
 // A windowed `width` x `height` device on the null backend (resources and state, no drawing), for the tools, fuzz
 // targets, tests and benchmarks that only load and convert resources: one X8R8G8B8 back buffer, a D16 depth
 // buffer, hardware vertex processing. Selects the null backend for devices created from now on, as SetBackend
-// does. The device holds its own Direct3D object, so releasing the device releases both. Null on failure.
+// does. The desktop window stands in as its device window. The device holds its own Direct3D object, so
+// releasing the device releases both. Null on failure.
 IDirect3DDevice9* CreateNullDevice(UINT width, UINT height);
 
 // Resources created on `device` and still alive (the device's own back buffer and depth buffer excluded), and a

@@ -701,6 +701,13 @@ enum D3DPRIMITIVETYPE : int {
 
 #define D3DDP_MAXTEXCOORD 8
 #define D3DMAXUSERCLIPPLANES 32
+// D3DRS_CLIPPLANEENABLE bits.
+#define D3DCLIPPLANE0 (1 << 0)
+#define D3DCLIPPLANE1 (1 << 1)
+#define D3DCLIPPLANE2 (1 << 2)
+#define D3DCLIPPLANE3 (1 << 3)
+#define D3DCLIPPLANE4 (1 << 4)
+#define D3DCLIPPLANE5 (1 << 5)
 
 // Vertex declarations (declared for completeness; the engine uses flexible vertex formats).
 struct D3DVERTEXELEMENT9 {

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/Runner.h"
+#include "platform/d3d9/FixedFunction.h"
 #include "platform/d3d9/GlRenderer.h"
 #include "platform/d3d9/Internal.h"
 
@@ -85,6 +86,7 @@ std::uint32_t DirtyForRenderState(DWORD state) {
     case D3DRS_SPECULARMATERIALSOURCE:
     case D3DRS_AMBIENTMATERIALSOURCE:
     case D3DRS_EMISSIVEMATERIALSOURCE:
+    case D3DRS_CLIPPLANEENABLE:
         return kDirtyProgram | kDirtyConstants;
     case D3DRS_ALPHAREF:
     case D3DRS_FOGCOLOR:
@@ -870,6 +872,9 @@ HRESULT Device::Present(const RECT*, const RECT*, HWND destWindowOverride, const
     if (inScene_) return D3DERR_INVALIDCALL;
     HWND window = destWindowOverride ? destWindowOverride
                                      : (parameters_.hDeviceWindow ? parameters_.hDeviceWindow : focusWindow_);
+    // Frames shown on the desktop window (off-screen devices) are not the program's frames: the runner
+    // neither counts them nor closes anything after them.
+    if (window == GetDesktopWindow()) window = nullptr;
     if (renderer_) {
         renderer_->Present(window);
     } else if (window) {
@@ -906,8 +911,11 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
         state_.view = *matrix;
         state_.dirty |= kDirtyTransforms | kDirtyLights;
     } else if (s == D3DTS_PROJECTION) {
+        // Table fog is w-based for a perspective projection and z-based for an affine one: a change between
+        // the two changes the program.
+        const bool wasAffine = IsAffineProjection(state_.projection);
         state_.projection = *matrix;
-        state_.dirty |= kDirtyTransforms;
+        state_.dirty |= kDirtyTransforms | (IsAffineProjection(*matrix) != wasAffine ? kDirtyProgram : 0u);
     } else if (s >= D3DTS_TEXTURE0 && s <= D3DTS_TEXTURE7) {
         state_.texture[s - D3DTS_TEXTURE0] = *matrix;
         state_.dirty |= kDirtyTexMatrices;
@@ -969,6 +977,19 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
     }
     state_.viewport = *viewport;
     state_.dirty |= kDirtyViewport;
+    return D3D_OK;
+}
+
+HRESULT Device::SetClipPlane(DWORD index, const float* plane) {
+    if (!plane || index >= static_cast<DWORD>(kMaxClipPlanes)) return D3DERR_INVALIDCALL;
+    std::copy(plane, plane + 4, state_.clipPlanes[index].begin());
+    state_.dirty |= kDirtyConstants;
+    return D3D_OK;
+}
+
+HRESULT Device::GetClipPlane(DWORD index, float* plane) {
+    if (!plane || pure() || index >= static_cast<DWORD>(kMaxClipPlanes)) return D3DERR_INVALIDCALL;
+    std::copy(state_.clipPlanes[index].begin(), state_.clipPlanes[index].end(), plane);
     return D3D_OK;
 }
 
@@ -1114,8 +1135,13 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
     if (sampler >= kSamplers || t == 0 || t >= D3DSAMP_MAX_VALUE) return D3DERR_INVALIDCALL;
     DWORD& slot = state_.samp[sampler][t];
     if (slot == value) return D3D_OK;
+    // Point-sampled stages snap their coordinates in the generated program.
+    const bool wasPoint = UsesPointFilter(state_.samp[sampler]);
     slot = value;
     state_.dirty |= kDirtySamplers;
+    if (sampler < static_cast<DWORD>(kStages) && UsesPointFilter(state_.samp[sampler]) != wasPoint) {
+        state_.dirty |= kDirtyProgram;
+    }
     return D3D_OK;
 }
 

@@ -75,6 +75,7 @@ IDirect3DDevice9* CreateNullDevice(UINT width, UINT height) {
     pp.Windowed = TRUE;
     pp.EnableAutoDepthStencil = TRUE;
     pp.AutoDepthStencilFormat = D3DFMT_D16;
+    pp.hDeviceWindow = GetDesktopWindow();  // nothing is shown: the desktop stands in as the device window
     IDirect3DDevice9* device = nullptr;
     if (FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp,
                                  &device))) {
@@ -269,6 +270,9 @@ HRESULT Direct3D9::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow,
     if (p.SwapEffect < D3DSWAPEFFECT_DISCARD || p.SwapEffect > D3DSWAPEFFECT_COPY) return D3DERR_INVALIDCALL;
     if (p.BackBufferCount > 3) return D3DERR_INVALIDCALL;
     if (p.MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
+    // A device needs a window: the focus window, which a windowed device may leave null only when it names
+    // its device window. (Off-screen devices of tools and tests name the desktop window.)
+    if (!focusWindow && (!p.Windowed || !p.hDeviceWindow)) return D3DERR_INVALIDCALL;
     HWND window = p.hDeviceWindow ? p.hDeviceWindow : focusWindow;
     if (p.Windowed) {
         // A zero size takes the window's client area.

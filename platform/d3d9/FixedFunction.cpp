@@ -15,7 +15,7 @@ namespace {
 //   colour word: op (5 bits) | arg1 (6) << 5 | arg2 (6) << 11 | arg0 (6) << 17 | result temp (1) << 23
 //   alpha word:  op (5 bits) | arg1 (6) << 5 | arg2 (6) << 11 | arg0 (6) << 17
 //   coord word:  set (3) | generation (3) << 3 | transform count (3) << 6 | projected (1) << 9 |
-//                texture bound (1) << 10 | input size (3) << 11
+//                texture bound (1) << 10 | input size (3) << 11 | samples (1) << 14 | point filter (1) << 15
 constexpr std::uint32_t Arg(DWORD arg) { return arg & 0x3f; }
 
 bool ReadsTexture(DWORD op, DWORD a1, DWORD a2, DWORD a0) {
@@ -55,7 +55,12 @@ bool UsesSpecular(const ProgramKey& key, int stages) {
     return false;
 }
 
-bool UsesFog(const ProgramKey& key) { return ((key.words[1] >> 12) & 0xf) != 0; }
+// Whether the vertex stage hands a fog value to the pixel stage: vertex fog does, and w-based table fog (the
+// interpolated w); z-based table fog reads the pixel's own depth instead.
+bool UsesFog(const ProgramKey& key) {
+    const std::uint32_t sw = key.words[1];
+    return ((sw >> 14) & 3) != 0 || (((sw >> 12) & 3) != 0 && (sw & kKeyWFog));
+}
 
 }  // namespace
 
@@ -88,6 +93,10 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
     }
     if (rs[D3DRS_FOGENABLE] && !rhw) {
         sw |= (rs[D3DRS_FOGTABLEMODE] & 3) << 12;
+        // The device reports WFOG: table fog goes by w unless the projection is affine.
+        if ((rs[D3DRS_FOGTABLEMODE] & 3) != D3DFOG_NONE && !IsAffineProjection(state.projection)) {
+            sw |= kKeyWFog;
+        }
         if ((rs[D3DRS_FOGTABLEMODE] & 3) == D3DFOG_NONE) {
             sw |= (rs[D3DRS_FOGVERTEXMODE] & 3) << 14;
             if (rs[D3DRS_RANGEFOGENABLE]) sw |= kKeyRangeFog;
@@ -97,6 +106,8 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
         sw |= (rs[D3DRS_DIFFUSEMATERIALSOURCE] & 3) << 16 | (rs[D3DRS_SPECULARMATERIALSOURCE] & 3) << 18 |
               (rs[D3DRS_AMBIENTMATERIALSOURCE] & 3) << 20 | (rs[D3DRS_EMISSIVEMATERIALSOURCE] & 3) << 22;
     }
+    // User clip planes are in world space; pre-transformed vertices have none and are not clipped by them.
+    if (!rhw) sw |= (rs[D3DRS_CLIPPLANEENABLE] & ((1u << kMaxClipPlanes) - 1)) << 24;
     key.words[1] = sw;
 
     int count = 0;
@@ -117,8 +128,11 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
         const auto& t = state.tss[static_cast<std::size_t>(s)];
         const bool hasTexture = state.textures[static_cast<std::size_t>(s)] != nullptr;
         DWORD colorOp = t[D3DTSS_COLOROP];
-        // A stage whose first colour argument is a missing texture ends the cascade, like DISABLE.
-        if (colorOp != D3DTOP_DISABLE && !hasTexture && (t[D3DTSS_COLORARG1] & D3DTA_SELECTMASK) == D3DTA_TEXTURE) {
+        // A stage whose operation reads its first colour argument, and that argument is a missing texture,
+        // ends the cascade like DISABLE. SELECTARG2 never reads argument 1 (whose default is the texture), so
+        // such a stage still runs.
+        if (colorOp != D3DTOP_DISABLE && colorOp != D3DTOP_SELECTARG2 && !hasTexture &&
+            (t[D3DTSS_COLORARG1] & D3DTA_SELECTMASK) == D3DTA_TEXTURE) {
             colorOp = D3DTOP_DISABLE;
         }
         if (colorOp == D3DTOP_DISABLE || colorOp > D3DTOP_LERP) break;
@@ -143,6 +157,7 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
             coord = set | gen << 3 | (ttff & 7) << 6 | ((ttff & D3DTTFF_PROJECTED) ? 1u : 0u) << 9 | 1u << 10 |
                     size << 11;
             if (rhw) coord &= ~(7u << 3 | 7u << 6 | 1u << 9);  // no generation or transform without a camera
+            if (UsesPointFilter(state.samp[static_cast<std::size_t>(s)])) coord |= 1u << 15;
         } else if (samples) {
             coord = 0;  // reads opaque black
         }
@@ -182,6 +197,8 @@ std::string GenerateVertexShader(const ProgramKey& key) {
     if (hasSpecular) s += "layout(location = 3) in vec4 aSpecular;\n";
     for (UINT i = 0; i < texCount; ++i) Append(s, "layout(location = %u) in vec4 aTex%u;\n", 4 + i, i);
     s += "uniform mat4 uWorldView;\nuniform mat4 uWorldViewProj;\nuniform mat3 uNormalMatrix;\n";
+    const std::uint32_t clipPlanes = ClipPlaneMask(key);
+    if (clipPlanes) s += "uniform mat4 uWorld;\nuniform vec4 uClipPlane[6];  // world space\n";
     s += "uniform vec4 uViewport;  // x, y, width, height of the D3D viewport\n";
     s += "uniform vec2 uDepthRange;  // MinZ, MaxZ of the viewport\n";
     s += "uniform mat4 uTexMatrix[8];\n";
@@ -220,6 +237,14 @@ std::string GenerateVertexShader(const ProgramKey& key) {
         s += "    clip.y = -clip.y;\n";
         s += "    clip.xy += clip.w * vec2(1.0, 1.0) / uViewport.zw;\n";
         s += "    gl_Position = clip;\n";
+        if (clipPlanes) {
+            s += "    vec4 worldPosition = uWorld * vec4(aPosition.xyz, 1.0);\n";
+            for (int i = 0; i < kMaxClipPlanes; ++i) {
+                if (clipPlanes & (1u << i)) {
+                    Append(s, "    gl_ClipDistance[%d] = dot(uClipPlane[%d], worldPosition);\n", i, i);
+                }
+            }
+        }
         s += "    vec3 P = (uWorldView * vec4(aPosition.xyz, 1.0)).xyz;\n";
         if (hasNormal) {
             s += (sw & kKeyNormalize) ? "    vec3 N = normalize(uNormalMatrix * aNormal);\n"
@@ -285,9 +310,10 @@ std::string GenerateVertexShader(const ProgramKey& key) {
     } else {
         Append(s, "    vDiffuse = %s;\n    specularOut = %s;\n", vertexDiffuse, vertexSpecular);
     }
-    // Fog: table fog interpolates the eye depth and is computed per pixel; vertex fog is computed here.
+    // Fog: table fog is computed per pixel, from the interpolated w (w-based) or the pixel's depth (z-based);
+    // vertex fog is computed here from the eye depth.
     if (tableFog != D3DFOG_NONE) {
-        s += "    vFog = P.z;\n";
+        if (sw & kKeyWFog) s += "    vFog = clip.w;\n";
     } else if (vertexFog != D3DFOG_NONE) {
         s += (sw & kKeyRangeFog) ? "    float fogDepth = length(P);\n" : "    float fogDepth = P.z;\n";
         switch (vertexFog) {
@@ -371,6 +397,7 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
     }
     if (UsesFog(key)) s += "in float vFog;\n";
     s += "uniform sampler2D uTexture[8];\n";
+    s += "uniform vec2 uPointBias[8];  // half of 1/256 texel of level 0, in coordinate units\n";
     s += "uniform vec4 uTextureFactor;\nuniform vec4 uStageConstant[8];\n";
     s += "uniform vec4 uFog;\nuniform vec3 uFogColor;\nuniform float uAlphaRef;\n";
     s += "out vec4 fragColor;\n";
@@ -387,6 +414,16 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
                 Append(s, "        vec2 uv = vTex%d.xy / vTex%d.%c;\n", st, st, comp);
             } else {
                 Append(s, "        vec2 uv = vTex%d.xy;\n", st);
+            }
+            if ((coord >> 15) & 1) {
+                // Point sampling as Direct3D 9 hardware does it: the coordinate is rounded to 1/256 of a
+                // texel before the texel is chosen. A coordinate interpolated at a vertex's own pixel is then
+                // the vertex's exact value, as Direct3D defines it, where the rasteriser's rounding may land
+                // a hair below: at a texel edge (u = 0, or u = x / width at pixel x) the previous texel would
+                // be taken, or the last one after wrapping. Choosing floor(round(256 t) / 256) for texel
+                // position t equals floor(t + 1/512), so adding half a step is the whole rounding (one add,
+                // where the fill rate of a software rasteriser counts). Linear filtering has no such edge.
+                Append(s, "        uv += uPointBias[%d];\n", st);
             }
             Append(s, "        vec4 tex = texture(uTexture[%d], uv);\n", st);
         } else {
@@ -518,7 +555,7 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
     }
     if (sw & kKeySpecular) s += "    current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
     if (tableFog != D3DFOG_NONE) {
-        s += "    float depth = vFog;\n";
+        s += (sw & kKeyWFog) ? "    float depth = vFog;\n" : "    float depth = gl_FragCoord.z;\n";
         switch (tableFog) {
         case D3DFOG_LINEAR:
             s += "    float f = uFog.y == uFog.x ? (depth < uFog.x ? 1.0 : 0.0) :\n";

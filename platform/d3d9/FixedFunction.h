@@ -34,15 +34,24 @@ enum KeyBits : std::uint32_t {
     kKeyAlphaTest = 1u << 6,
     kKeyRangeFog = 1u << 7,
     // bits 8-11 alpha function, 12-13 table fog mode, 14-15 vertex fog mode,
-    // 16-23 material sources (diffuse, specular, ambient, emissive; 2 bits each)
+    // 16-23 material sources (diffuse, specular, ambient, emissive; 2 bits each),
+    // 24-29 enabled user clip planes
+    kKeyWFog = 1u << 30,  // table fog by w (perspective projection); else by device depth z
 };
 
 // Builds the key of the current state. `activeLights` receives the indices of the enabled lights in key order.
 ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLights>* activeLights,
                           int* activeLightCount);
 
+// True when a sampler's minification or magnification filter is point sampling (or none).
+inline bool UsesPointFilter(const std::array<DWORD, D3DSAMP_MAX_VALUE>& sampler) {
+    return sampler[D3DSAMP_MINFILTER] <= D3DTEXF_POINT || sampler[D3DSAMP_MAGFILTER] <= D3DTEXF_POINT;
+}
+
 // Number of stages the key uses (stages before the first disabled one).
 int ActiveStages(const ProgramKey& key);
+// User clip planes the program writes (bit i: gl_ClipDistance[i]); the renderer enables the same GL planes.
+inline std::uint32_t ClipPlaneMask(const ProgramKey& key) { return (key.words[1] >> 24) & 0x3f; }
 bool StageSamples(const ProgramKey& key, int stage);
 
 std::string GenerateVertexShader(const ProgramKey& key);

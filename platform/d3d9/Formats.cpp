@@ -271,6 +271,11 @@ bool IsCompressed(D3DFORMAT format) {
     return layout && layout->kind == FormatKind::Compressed;
 }
 
+bool HasAlphaChannel(D3DFORMAT format) {
+    const FormatEntry* entry = FindEntry(format);
+    return entry && entry->a.bits != 0;
+}
+
 bool IsDepthFormat(D3DFORMAT format) {
     const FormatLayout* layout = FindLayout(format);
     return layout && layout->kind == FormatKind::Depth;

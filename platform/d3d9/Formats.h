@@ -26,6 +26,9 @@ const char* FormatName(D3DFORMAT format);  // "A8R8G8B8", or the number for unkn
 
 bool IsCompressed(D3DFORMAT format);
 bool IsDepthFormat(D3DFORMAT format);
+// True when the format stores an alpha channel (A8R8G8B8, A1R5G5B5, ...); false for X8R8G8B8, R5G6B5 and
+// the like.
+bool HasAlphaChannel(D3DFORMAT format);
 
 // Bytes of one row of blocks (rounded up to 4 bytes), and the number of block rows of a level.
 UINT RowPitch(const FormatLayout& layout, UINT width);

@@ -135,7 +135,14 @@ GlFormat RenderTargetFormatFor(D3DFORMAT format) {
     }
 }
 
-GLenum BlendFactor(DWORD blend, bool alphaSlot) {
+// `targetAlpha` is false for render targets without an alpha channel (X8R8G8B8, R5G6B5, X1R5G5B5, ...): their
+// storage keeps whatever alpha was last written, but Direct3D reads their alpha as 1.
+GLenum BlendFactor(DWORD blend, bool alphaSlot, bool targetAlpha) {
+    if (!targetAlpha) {
+        if (blend == D3DBLEND_DESTALPHA) return GL_ONE;
+        if (blend == D3DBLEND_INVDESTALPHA) return GL_ZERO;
+        if (blend == D3DBLEND_SRCALPHASAT) return alphaSlot ? GL_ONE : GL_ZERO;  // min(As, 1 - 1)
+    }
     switch (blend) {
     case D3DBLEND_ZERO:
         return GL_ZERO;
@@ -296,10 +303,10 @@ void NormalMatrix(const D3DMATRIX& m, float* out) {
 }
 
 struct Uniforms {
-    GLint worldView, worldViewProj, normalMatrix, viewport, depthRange, texMatrix;
+    GLint world, worldView, worldViewProj, normalMatrix, viewport, depthRange, texMatrix, clipPlane;
     GLint matDiffuse, matAmbient, matSpecular, matEmissive, matPower, globalAmbient;
     GLint lightDiffuse, lightSpecular, lightAmbient, lightPosition, lightDirection, lightAttenuation, lightSpot;
-    GLint fog, fogColor, alphaRef, textureFactor, stageConstant;
+    GLint fog, fogColor, alphaRef, textureFactor, stageConstant, pointBias;
 };
 
 struct Program {
@@ -307,7 +314,8 @@ struct Program {
     Uniforms u{};
     std::array<int, kMaxActiveLights> lights{};
     int lightCount = 0;
-    std::uint64_t transforms = 0, lighting = 0, material = 0, constants = 0, texMatrices = 0, viewport = 0;
+    std::uint64_t transforms = 0, lighting = 0, material = 0, constants = 0, texMatrices = 0, viewport = 0,
+                  textures = 0;
     bool linked = false;
 };
 
@@ -353,8 +361,9 @@ struct GlRenderer::Impl {
     std::unordered_map<std::uint64_t, GLuint> samplers;
     // Stamps of state versions; a program re-sends a group when its stamp is older.
     std::uint64_t transformsStamp = 1, lightingStamp = 1, materialStamp = 1, constantsStamp = 1, texStamp = 1,
-                  viewportStamp = 1;
+                  viewportStamp = 1, texturesStamp = 1;
     GLuint attachedColor = 0, attachedDepth = 0;
+    std::uint32_t enabledClipPlanes = 0;  // GL_CLIP_DISTANCEi switched on
     Surface* target = nullptr;
     bool streamsValid = false;
     GLuint boundVertexBuffer = 0;
@@ -398,24 +407,36 @@ struct GlRenderer::Impl {
         return format == D3DFMT_D24S8 || format == D3DFMT_D15S1 || format == D3DFMT_D24X4S4 || format == D3DFMT_D24FS8;
     }
 
+    static GLenum DepthInternalFormat(D3DFORMAT format) {
+        switch (format) {
+        case D3DFMT_D16:
+        case D3DFMT_D16_LOCKABLE:
+            return GL_DEPTH_COMPONENT16;
+        case D3DFMT_D24X8:
+            return GL_DEPTH_COMPONENT24;
+        case D3DFMT_D32:
+        case D3DFMT_D32_LOCKABLE:
+            return GL_DEPTH_COMPONENT32;
+        default:
+            return GL_DEPTH24_STENCIL8;
+        }
+    }
+
+    // One step of the depth buffer as stored: 1 / (2^bits - 1).
+    static double DepthStep(D3DFORMAT format) {
+        switch (DepthInternalFormat(format)) {
+        case GL_DEPTH_COMPONENT16:
+            return 1.0 / 65535.0;
+        case GL_DEPTH_COMPONENT32:
+            return 1.0 / 4294967295.0;
+        default:
+            return 1.0 / 16777215.0;
+        }
+    }
+
     GLuint DepthRenderbuffer(Surface* s) {
         if (!s->glName) {
-            GLenum internal = GL_DEPTH24_STENCIL8;
-            switch (s->format()) {
-            case D3DFMT_D16:
-            case D3DFMT_D16_LOCKABLE:
-                internal = GL_DEPTH_COMPONENT16;
-                break;
-            case D3DFMT_D24X8:
-                internal = GL_DEPTH_COMPONENT24;
-                break;
-            case D3DFMT_D32:
-            case D3DFMT_D32_LOCKABLE:
-                internal = GL_DEPTH_COMPONENT32;
-                break;
-            default:
-                break;
-            }
+            const GLenum internal = DepthInternalFormat(s->format());
             glGenRenderbuffers(1, &s->glName);
             glBindRenderbuffer(GL_RENDERBUFFER, s->glName);
             glRenderbufferStorage(GL_RENDERBUFFER, internal, static_cast<GLsizei>(s->width()),
@@ -595,12 +616,19 @@ struct GlRenderer::Impl {
         } else {
             glDisable(GL_STENCIL_TEST);
         }
+        // Direct3D offsets depth by slope x SLOPESCALEDEPTHBIAS + DEPTHBIAS, the bias in depth units (0..1);
+        // OpenGL counts its constant in steps of the bound depth buffer, so convert with that buffer's step.
         const float bias = AsFloat(rs[D3DRS_DEPTHBIAS]), slope = AsFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
-        if (bias != 0.0f || slope != 0.0f) {
-            glEnable(GL_POLYGON_OFFSET_FILL);
-            glPolygonOffset(slope, bias * 16777215.0f);
+        if (hasDepth && (bias != 0.0f || slope != 0.0f) && std::isfinite(bias) && std::isfinite(slope)) {
+            const double units = bias / DepthStep(device->state().depthStencil->format());
+            for (GLenum mode : {GL_POLYGON_OFFSET_FILL, GL_POLYGON_OFFSET_LINE, GL_POLYGON_OFFSET_POINT}) {
+                glEnable(mode);
+            }
+            glPolygonOffset(slope, static_cast<float>(units));
         } else {
-            glDisable(GL_POLYGON_OFFSET_FILL);
+            for (GLenum mode : {GL_POLYGON_OFFSET_FILL, GL_POLYGON_OFFSET_LINE, GL_POLYGON_OFFSET_POINT}) {
+                glDisable(mode);
+            }
         }
     }
 
@@ -619,8 +647,9 @@ struct GlRenderer::Impl {
         if (rs[D3DRS_SEPARATEALPHABLENDENABLE]) {
             srcA = rs[D3DRS_SRCBLENDALPHA], dstA = rs[D3DRS_DESTBLENDALPHA], opA = rs[D3DRS_BLENDOPALPHA];
         }
-        glBlendFuncSeparate(BlendFactor(src, false), BlendFactor(dst, false), BlendFactor(srcA, true),
-                            BlendFactor(dstA, true));
+        const bool targetAlpha = HasAlphaChannel(device->state().renderTarget->format());
+        glBlendFuncSeparate(BlendFactor(src, false, targetAlpha), BlendFactor(dst, false, targetAlpha),
+                            BlendFactor(srcA, true, targetAlpha), BlendFactor(dstA, true, targetAlpha));
         glBlendEquationSeparate(BlendEquation(rs[D3DRS_BLENDOP]), BlendEquation(opA));
         float factor[4];
         ColorToFloats(rs[D3DRS_BLENDFACTOR], factor);
@@ -708,6 +737,8 @@ struct GlRenderer::Impl {
         p.linked = ok != 0;
         Uniforms& u = p.u;
         auto loc = [&](const char* n) { return glGetUniformLocation(p.name, n); };
+        u.world = loc("uWorld");
+        u.clipPlane = loc("uClipPlane");
         u.worldView = loc("uWorldView");
         u.worldViewProj = loc("uWorldViewProj");
         u.normalMatrix = loc("uNormalMatrix");
@@ -732,6 +763,7 @@ struct GlRenderer::Impl {
         u.alphaRef = loc("uAlphaRef");
         u.textureFactor = loc("uTextureFactor");
         u.stageConstant = loc("uStageConstant");
+        u.pointBias = loc("uPointBias");
         glUseProgram(p.name);
         const GLint units[8] = {0, 1, 2, 3, 4, 5, 6, 7};
         glUniform1iv(loc("uTexture"), 8, units);
@@ -745,6 +777,7 @@ struct GlRenderer::Impl {
             D3DMATRIX wv, wvp;
             Multiply(st.world, st.view, &wv);
             Multiply(wv, st.projection, &wvp);
+            if (u.world >= 0) glUniformMatrix4fv(u.world, 1, GL_FALSE, &st.world.m[0][0]);
             if (u.worldView >= 0) glUniformMatrix4fv(u.worldView, 1, GL_FALSE, &wv.m[0][0]);
             if (u.worldViewProj >= 0) glUniformMatrix4fv(u.worldViewProj, 1, GL_FALSE, &wvp.m[0][0]);
             if (u.normalMatrix >= 0) {
@@ -762,6 +795,18 @@ struct GlRenderer::Impl {
             }
             if (u.depthRange >= 0) glUniform2f(u.depthRange, vp.MinZ, vp.MaxZ);
             p.viewport = viewportStamp;
+        }
+        if (p.textures != texturesStamp) {
+            if (u.pointBias >= 0) {
+                float bias[2 * kStages];
+                for (int s = 0; s < kStages; ++s) {
+                    const Texture* t = st.textures[static_cast<std::size_t>(s)];
+                    bias[2 * s] = t ? 1.0f / (512.0f * static_cast<float>(t->level(0)->width())) : 0.0f;
+                    bias[2 * s + 1] = t ? 1.0f / (512.0f * static_cast<float>(t->level(0)->height())) : 0.0f;
+                }
+                glUniform2fv(u.pointBias, kStages, bias);
+            }
+            p.textures = texturesStamp;
         }
         if (p.texMatrices != texStamp) {
             if (u.texMatrix >= 0) glUniformMatrix4fv(u.texMatrix, kStages, GL_FALSE, &st.texture[0].m[0][0]);
@@ -827,6 +872,7 @@ struct GlRenderer::Impl {
                 glUniform3fv(u.fogColor, 1, c);
             }
             if (u.alphaRef >= 0) glUniform1f(u.alphaRef, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xff));
+            if (u.clipPlane >= 0) glUniform4fv(u.clipPlane, kMaxClipPlanes, st.clipPlanes[0].data());
             if (u.textureFactor >= 0) {
                 ColorToFloats(rs[D3DRS_TEXTUREFACTOR], c);
                 glUniform4fv(u.textureFactor, 1, c);
@@ -854,7 +900,11 @@ struct GlRenderer::Impl {
         } else {
             glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, s, at(0));
             o = 12;
-            if (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5) o += 4 * ((position - D3DFVF_XYZ) / 2);
+            // XYZB1..XYZB5 carry one to five 4-byte blend weights (the last may hold packed indices)
+            // after the position; the codes step by 2 from XYZB1 = XYZRHW + 2.
+            if (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5) {
+                o += 4 * ((position - D3DFVF_XYZRHW) / 2);
+            }
         }
         if (fvf & D3DFVF_NORMAL) {
             glEnableVertexAttribArray(1);
@@ -907,13 +957,15 @@ struct GlRenderer::Impl {
         if (dirty & kDirtyTarget) AttachTarget();
         if (dirty & kDirtyViewport) ApplyViewport();
         if (dirty & kDirtyRaster) ApplyRaster();
-        if (dirty & kDirtyDepth) ApplyDepth();
-        if (dirty & kDirtyBlend) ApplyBlend();
+        if (dirty & (kDirtyDepth | kDirtyTarget)) ApplyDepth();
+        // Blend factors that read destination alpha and the depth bias depend on the bound target formats.
+        if (dirty & (kDirtyBlend | kDirtyTarget)) ApplyBlend();
         if (dirty & kDirtyTransforms) ++transformsStamp;
         if (dirty & kDirtyLights) ++lightingStamp;
         if (dirty & kDirtyMaterial) ++materialStamp;
         if (dirty & kDirtyConstants) ++constantsStamp;
         if (dirty & kDirtyTexMatrices) ++texStamp;
+        if (dirty & kDirtyTextures) ++texturesStamp;
         if ((dirty & kDirtyProgram) || !program) {
             key = MakeProgramKey(st, &activeLights, &activeLightCount);
             Program* p = ProgramFor(key);
@@ -923,6 +975,17 @@ struct GlRenderer::Impl {
             if (p != program) {
                 glUseProgram(p->name);
                 program = p;
+            }
+            const std::uint32_t clipPlanes = ClipPlaneMask(key);
+            if (clipPlanes != enabledClipPlanes || !StateCacheEnabled()) {
+                for (int i = 0; i < kMaxClipPlanes; ++i) {
+                    if (clipPlanes & (1u << i)) {
+                        glEnable(GL_CLIP_DISTANCE0 + static_cast<GLenum>(i));
+                    } else {
+                        glDisable(GL_CLIP_DISTANCE0 + static_cast<GLenum>(i));
+                    }
+                }
+                enabledClipPlanes = clipPlanes;
             }
         }
         st.dirty = 0;
@@ -982,6 +1045,7 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
     if (st.dirty & kDirtyTarget) {
         m.AttachTarget();
         st.dirty &= ~static_cast<std::uint32_t>(kDirtyTarget);
+        st.dirty |= kDirtyBlend | kDirtyDepth;  // they follow the target's formats
     }
     glBindFramebuffer(GL_FRAMEBUFFER, m.drawFbo);
     GLbitfield mask = 0;
@@ -1002,10 +1066,16 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
         glStencilMask(0xff);
         mask |= GL_STENCIL_BUFFER_BIT;
     }
-    // Clear covers the viewport, or the given rectangles inside it.
+    // Clear covers the viewport, or the given rectangles inside it, and with the scissor test on only what
+    // lies inside the scissor rectangle as well.
     const D3DVIEWPORT9& vp = st.viewport;
-    const LONG vx0 = static_cast<LONG>(vp.X), vy0 = static_cast<LONG>(vp.Y);
-    const LONG vx1 = vx0 + static_cast<LONG>(vp.Width), vy1 = vy0 + static_cast<LONG>(vp.Height);
+    LONG vx0 = static_cast<LONG>(vp.X), vy0 = static_cast<LONG>(vp.Y);
+    LONG vx1 = vx0 + static_cast<LONG>(vp.Width), vy1 = vy0 + static_cast<LONG>(vp.Height);
+    if (st.rs[D3DRS_SCISSORTESTENABLE]) {
+        const RECT& sc = st.scissor;
+        vx0 = std::max(vx0, sc.left), vy0 = std::max(vy0, sc.top);
+        vx1 = std::min(vx1, sc.right), vy1 = std::min(vy1, sc.bottom);
+    }
     const Surface* rt = st.renderTarget;
     auto clearRect = [&](LONG x0, LONG y0, LONG x1, LONG y1) {
         x0 = std::max(x0, vx0), y0 = std::max(y0, vy0), x1 = std::min(x1, vx1), y1 = std::min(y1, vy1);

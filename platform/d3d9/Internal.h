@@ -329,6 +329,7 @@ struct LightSlot {
     bool enabled = false;
 };
 constexpr int kMaxActiveLights = 8;
+constexpr int kMaxClipPlanes = 6;  // user clip planes, world space, enabled by D3DRS_CLIPPLANEENABLE bits
 constexpr int kStages = 8;
 constexpr int kSamplers = 16;
 
@@ -338,7 +339,7 @@ enum Dirty : std::uint32_t {
     kDirtyLights = 1u << 1,
     kDirtyMaterial = 1u << 2,
     kDirtyProgram = 1u << 3,   // anything that changes the generated program
-    kDirtyConstants = 1u << 4, // fog values, texture factor, alpha reference, ambient
+    kDirtyConstants = 1u << 4, // fog values, texture factor, alpha reference, ambient, clip planes
     kDirtyBlend = 1u << 5,
     kDirtyDepth = 1u << 6,
     kDirtyRaster = 1u << 7,    // cull, fill, colour mask, shade mode, scissor
@@ -366,6 +367,7 @@ struct DeviceState {
     DWORD fvf = 0;
     D3DVIEWPORT9 viewport{};
     RECT scissor{};
+    std::array<std::array<float, 4>, kMaxClipPlanes> clipPlanes{};  // a, b, c, d: kept where ax+by+cz+d >= 0
     Surface* renderTarget = nullptr;
     Surface* depthStencil = nullptr;
     std::uint32_t dirty = kDirtyAll;
@@ -453,8 +455,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetLight(DWORD index, D3DLIGHT9* light) override;
     HRESULT STDMETHODCALLTYPE LightEnable(DWORD index, BOOL enable) override;
     HRESULT STDMETHODCALLTYPE GetLightEnable(DWORD index, BOOL* enable) override;
-    HRESULT STDMETHODCALLTYPE SetClipPlane(DWORD, const float*) override { return D3D_OK; }
-    HRESULT STDMETHODCALLTYPE GetClipPlane(DWORD, float*) override { return D3DERR_INVALIDCALL; }
+    HRESULT STDMETHODCALLTYPE SetClipPlane(DWORD index, const float* plane) override;
+    HRESULT STDMETHODCALLTYPE GetClipPlane(DWORD index, float* plane) override;
     HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
     HRESULT STDMETHODCALLTYPE GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
     HRESULT STDMETHODCALLTYPE CreateStateBlock(D3DSTATEBLOCKTYPE, IDirect3DStateBlock9**) override {
@@ -575,6 +577,11 @@ private:
     std::vector<ResourceCore*> live_;
     std::unique_ptr<GlRenderer> renderer_;
 };
+
+// True when a projection leaves w at 1 (last column 0, 0, 0, 1). Table fog is then z-based, else w-based.
+inline bool IsAffineProjection(const D3DMATRIX& m) {
+    return m._14 == 0.0f && m._24 == 0.0f && m._34 == 0.0f && m._44 == 1.0f;
+}
 
 // Vertex size in bytes for a flexible vertex format; 0 for formats the layer cannot draw.
 UINT FvfStride(DWORD fvf);

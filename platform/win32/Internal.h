@@ -24,4 +24,11 @@ bool Headless();
 // Makes sure SDL's video subsystem is up (false when it cannot start: the platform then runs headless).
 bool EnsureSdlVideo();
 
+// True when a display can be opened: a display server is named in the environment (or a video driver is chosen
+// with SDL_VIDEODRIVER) and SDL's video subsystem starts on it. Ignores --headless.
+bool DisplayPresent();
+
+// True when QueryPerformanceCounter follows the monotonic clock (no --clock-step, no test script).
+bool CounterFollowsClock();
+
 }  // namespace tarn::platform::detail

@@ -1,7 +1,7 @@
-// MessageBoxA: a modal SDL box when the run is interactive, otherwise caption and text on standard error and
-// IDOK at once, so that tests and headless runs never wait for a person. A hook set by tests takes every box.
+// MessageBoxA: a modal SDL box whenever a display is there and the run is not headless (a program started from a
+// desktop launcher has no terminal, and its failures must still be seen); otherwise caption and text on standard
+// error and IDOK at once. A hook set by tests takes every box; a dialog hook stands in for the SDL box alone.
 #include <SDL.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,18 +23,21 @@ tarn::platform::MessageBoxHook& Hook() {
     static tarn::platform::MessageBoxHook hook;
     return hook;
 }
+tarn::platform::MessageBoxHook& DialogHook() {
+    static tarn::platform::MessageBoxHook hook;
+    return hook;
+}
 
-// A person is taken to be there when the run is not headless, a display is there and standard input is a
-// terminal (so test runners and pipelines never wait). TARN_MESSAGEBOX=stderr forces standard error;
-// TARN_MESSAGEBOX=dialog shows real boxes whenever a display is there (programs started from a desktop).
-bool Interactive() {
+// Whether a box becomes a dialog. Standard input says nothing about a person being there (a launcher gives none),
+// so the default is a dialog whenever the run is not headless. TARN_MESSAGEBOX=stderr forces standard error
+// (tests set it); TARN_MESSAGEBOX=dialog asks for a dialog whenever a display can be opened, even headless.
+bool WantsDialog() {
     const char* mode = std::getenv("TARN_MESSAGEBOX");
     if (mode != nullptr && std::strcmp(mode, "stderr") == 0) {
         return false;
     }
-    bool forced = mode != nullptr && std::strcmp(mode, "dialog") == 0;
-    if (!forced && isatty(STDIN_FILENO) == 0) {
-        return false;
+    if (mode != nullptr && std::strcmp(mode, "dialog") == 0) {
+        return tarn::platform::detail::DisplayPresent();
     }
     return !tarn::platform::detail::Headless();
 }
@@ -79,6 +82,13 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
     return previous;
 }
 
+MessageBoxHook SetDialogHook(MessageBoxHook hook) {
+    std::lock_guard lock(HookMutex());
+    MessageBoxHook previous = std::move(DialogHook());
+    DialogHook() = std::move(hook);
+    return previous;
+}
+
 }  // namespace tarn::platform
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
@@ -89,18 +99,22 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     const char* shownText = text != nullptr ? text : "";
     const char* shownCaption = caption != nullptr ? caption : "Error";
     tarn::platform::MessageBoxHook hook;
+    tarn::platform::MessageBoxHook dialog;
     {
         std::lock_guard lock(HookMutex());
         hook = Hook();
+        dialog = DialogHook();
     }
     if (hook) {
         return hook(owner, shownText, shownCaption, type);
     }
-    if (Interactive()) {
-        int result = ShowSdlBox(owner, shownText, shownCaption, type);
+    if (WantsDialog()) {
+        int result = dialog ? dialog(owner, shownText, shownCaption, type)
+                            : ShowSdlBox(owner, shownText, shownCaption, type);
         if (result != 0) {
             return result;
         }
+        // A display that cannot show the box still gets the text, on standard error.
     }
     std::size_t length = std::strlen(shownText);
     std::fprintf(stderr, "[%s] %s%s", shownCaption, shownText,

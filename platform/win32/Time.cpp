@@ -11,6 +11,7 @@
 
 #include "platform/Runner.h"
 #include "platform/TestHooks.h"
+#include "platform/win32/IdleWait.h"
 #include "platform/win32/Internal.h"
 #include "platform/win32/Win32.h"
 
@@ -37,6 +38,12 @@ std::int64_t MonotonicNanoseconds() {
 }
 
 }  // namespace
+
+namespace tarn::platform::detail {
+
+bool CounterFollowsClock() { return !g_scripted.load() && Runner().clockStep <= 0.0; }
+
+}  // namespace tarn::platform::detail
 
 namespace tarn::platform {
 
@@ -74,6 +81,7 @@ BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
         return TRUE;
     }
     count->QuadPart = MonotonicNanoseconds();
+    tarn::platform::detail::Pacer().CounterRead(count->QuadPart);  // may be the read that opens a frame
     return TRUE;
 }
 

@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include "platform/Runner.h"
+#include "platform/win32/IdleWait.h"
 #include "platform/win32/Internal.h"
 #include "platform/win32/Win32.h"
 
@@ -104,7 +105,10 @@ std::shared_ptr<Window> FindSdl(Uint32 sdlId) {
     return nullptr;
 }
 
-void Post(std::thread::id thread, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+// Queues a message for `thread`: behind what is waiting, or, with `ahead`, in front of it (as the characters
+// that TranslateMessage makes are seen before any message that was already waiting).
+void Post(std::thread::id thread, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+          bool ahead = false) {
     MSG msg{};
     msg.hwnd = window;
     msg.message = message;
@@ -112,7 +116,58 @@ void Post(std::thread::id thread, HWND window, UINT message, WPARAM wParam, LPAR
     msg.lParam = lParam;
     msg.time = GetTickCount();
     std::lock_guard lock(Lock());
-    Queues()[thread].posted.push_back(msg);
+    auto& posted = Queues()[thread].posted;
+    if (ahead)
+        posted.push_front(msg);
+    else
+        posted.push_back(msg);
+}
+
+// The keyboard's own (set 1) scan code of a physical key, and whether Windows flags it as an extended key
+// (bit 24 of a key message's lParam); 0 for keys without one here. SDL numbers physical keys by their USB
+// usage instead.
+struct ScanCode {
+    DWORD code;
+    bool extended;
+};
+ScanCode WindowsScanCode(SDL_Scancode key) {
+    // Letters by keyboard row, as set 1 numbers them.
+    static const char kRows[][11] = {"qwertyuiop", "asdfghjkl", "zxcvbnm"};
+    static const DWORD kRowStart[] = {0x10, 0x1E, 0x2C};
+    if (key >= SDL_SCANCODE_A && key <= SDL_SCANCODE_Z) {
+        const char letter = static_cast<char>('a' + (key - SDL_SCANCODE_A));
+        for (int row = 0; row < 3; ++row) {
+            for (int i = 0; kRows[row][i] != '\0'; ++i) {
+                if (kRows[row][i] == letter) return {kRowStart[row] + static_cast<DWORD>(i), false};
+            }
+        }
+    }
+    if (key >= SDL_SCANCODE_1 && key <= SDL_SCANCODE_0)
+        return {0x02 + static_cast<DWORD>(key - SDL_SCANCODE_1), false};
+    if (key >= SDL_SCANCODE_F1 && key <= SDL_SCANCODE_F10)
+        return {0x3B + static_cast<DWORD>(key - SDL_SCANCODE_F1), false};
+    static const struct {
+        SDL_Scancode sdl;
+        ScanCode windows;
+    } kKeys[] = {
+        {SDL_SCANCODE_ESCAPE, {0x01, false}},  {SDL_SCANCODE_BACKSPACE, {0x0E, false}},
+        {SDL_SCANCODE_TAB, {0x0F, false}},     {SDL_SCANCODE_RETURN, {0x1C, false}},
+        {SDL_SCANCODE_KP_ENTER, {0x1C, true}}, {SDL_SCANCODE_LCTRL, {0x1D, false}},
+        {SDL_SCANCODE_RCTRL, {0x1D, true}},    {SDL_SCANCODE_LSHIFT, {0x2A, false}},
+        {SDL_SCANCODE_RSHIFT, {0x36, false}},  {SDL_SCANCODE_LALT, {0x38, false}},
+        {SDL_SCANCODE_RALT, {0x38, true}},     {SDL_SCANCODE_SPACE, {0x39, false}},
+        {SDL_SCANCODE_F11, {0x57, false}},     {SDL_SCANCODE_F12, {0x58, false}},
+        {SDL_SCANCODE_PAUSE, {0x45, false}},   {SDL_SCANCODE_HOME, {0x47, true}},
+        {SDL_SCANCODE_UP, {0x48, true}},       {SDL_SCANCODE_PAGEUP, {0x49, true}},
+        {SDL_SCANCODE_LEFT, {0x4B, true}},     {SDL_SCANCODE_RIGHT, {0x4D, true}},
+        {SDL_SCANCODE_END, {0x4F, true}},      {SDL_SCANCODE_DOWN, {0x50, true}},
+        {SDL_SCANCODE_PAGEDOWN, {0x51, true}}, {SDL_SCANCODE_INSERT, {0x52, true}},
+        {SDL_SCANCODE_DELETE, {0x53, true}},
+    };
+    for (const auto& k : kKeys) {
+        if (k.sdl == key) return k.windows;
+    }
+    return {0, false};
 }
 
 // Virtual-key code for an SDL key, 0 for keys the engine has no code for.
@@ -156,8 +211,10 @@ void TranslateSdlEvent(const SDL_Event& event) {
         }
         bool down = event.type == SDL_KEYDOWN;
         bool alt = (event.key.keysym.mod & KMOD_ALT) != 0 && vk != VK_MENU;
-        // lParam as documented: repeat count 1, scan code in bits 16-23, previous state bit 30, transition bit 31.
-        DWORD lParam = 1u | ((static_cast<DWORD>(event.key.keysym.scancode) & 0xFF) << 16);
+        // lParam as documented: repeat count 1, the keyboard's scan code in bits 16-23, the extended-key flag
+        // in bit 24, previous state bit 30, transition bit 31.
+        const ScanCode scan = WindowsScanCode(event.key.keysym.scancode);
+        DWORD lParam = 1u | (scan.code << 16) | (scan.extended ? 1u << 24 : 0u);
         if (!down || event.key.repeat != 0) {
             lParam |= 1u << 30;
         }
@@ -200,25 +257,46 @@ void TranslateSdlEvent(const SDL_Event& event) {
         case SDL_WINDOWEVENT_CLOSE:
             Post(window->thread, hwnd, WM_CLOSE, 0, 0);
             break;
-        case SDL_WINDOWEVENT_SIZE_CHANGED:
+        // Window fields and the foreground window change under the lock that their readers take.
+        case SDL_WINDOWEVENT_SIZE_CHANGED: {
+            std::unique_lock lock(Lock());
             window->width = event.window.data1;
             window->height = event.window.data2;
-            Post(window->thread, hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(window->width, window->height));
+            const LPARAM size = MAKELPARAM(window->width, window->height);
+            lock.unlock();
+            Post(window->thread, hwnd, WM_SIZE, SIZE_RESTORED, size);
             break;
+        }
         case SDL_WINDOWEVENT_MINIMIZED:
             Post(window->thread, hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
             break;
-        case SDL_WINDOWEVENT_MAXIMIZED:
-            Post(window->thread, hwnd, WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(window->width, window->height));
+        case SDL_WINDOWEVENT_MAXIMIZED: {
+            std::unique_lock lock(Lock());
+            const LPARAM size = MAKELPARAM(window->width, window->height);
+            lock.unlock();
+            Post(window->thread, hwnd, WM_SIZE, SIZE_MAXIMIZED, size);
             break;
-        case SDL_WINDOWEVENT_MOVED:
+        }
+        case SDL_WINDOWEVENT_MOVED: {
+            std::unique_lock lock(Lock());
             window->x = event.window.data1;
             window->y = event.window.data2;
-            Post(window->thread, hwnd, WM_MOVE, 0, MAKELPARAM(window->x, window->y));
+            const LPARAM position = MAKELPARAM(window->x, window->y);
+            lock.unlock();
+            Post(window->thread, hwnd, WM_MOVE, 0, position);
             break;
-        case SDL_WINDOWEVENT_FOCUS_GAINED:
+        }
+        case SDL_WINDOWEVENT_FOCUS_GAINED: {
+            std::lock_guard lock(Lock());
             g_foreground = hwnd;
             break;
+        }
+        case SDL_WINDOWEVENT_FOCUS_LOST: {
+            // Another program's window is in front now; none of ours is the foreground window.
+            std::lock_guard lock(Lock());
+            if (g_foreground == hwnd) g_foreground = nullptr;
+            break;
+        }
         default:
             break;
         }
@@ -268,7 +346,7 @@ bool EnsureSdlVideo() {
             std::atexit(SDL_Quit);  // closes the display connection and unloads the video driver at exit
         }
         if (state == 0) {
-            std::fprintf(stderr, "platform: no display (%s); running headless\n", SDL_GetError());
+            std::fprintf(stderr, "platform: SDL video cannot start (%s)\n", SDL_GetError());
         }
     }
     return state == 1;
@@ -303,17 +381,21 @@ bool CommandLineSaysHeadless() {
     return headless;
 }
 
+bool DisplayPresent() {
+    // Without a display server (and no video driver asked for explicitly) SDL would only fail or pick a
+    // non-window driver; there is no display, without trying.
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
+        std::getenv("SDL_VIDEODRIVER") == nullptr) {
+        return false;
+    }
+    return EnsureSdlVideo();
+}
+
 bool Headless() {
     if (Runner().headless || CommandLineSaysHeadless()) {
         return true;
     }
-    // Without a display server (and no video driver asked for explicitly) SDL would only fail or pick a
-    // non-window driver; the run is then headless without trying.
-    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
-        std::getenv("SDL_VIDEODRIVER") == nullptr) {
-        return true;
-    }
-    return !EnsureSdlVideo();
+    return !DisplayPresent();
 }
 
 }  // namespace tarn::platform::detail
@@ -443,7 +525,6 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         return nullptr;
     }
     if ((style & WS_VISIBLE) != 0) {
-        window->visible = false;
         ShowWindow(hwnd, SW_SHOW);
     }
     return hwnd;
@@ -455,10 +536,20 @@ BOOL ShowWindow(HWND hwnd, int command) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    bool wasVisible = window->visible;
-    bool show = command != SW_HIDE;
-    if (show != wasVisible) {
+    const bool show = command != SW_HIDE;
+    bool wasVisible;
+    {
+        // The state changes under the lock; the window procedure and SDL are called outside it.
+        std::lock_guard lock(Lock());
+        wasVisible = window->visible;
         window->visible = show;
+        if (show) {
+            g_foreground = hwnd;
+        } else if (g_foreground == hwnd) {
+            g_foreground = nullptr;
+        }
+    }
+    if (show != wasVisible) {
         window->proc(hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
         if (window->sdl != nullptr) {
             if (show) {
@@ -467,11 +558,6 @@ BOOL ShowWindow(HWND hwnd, int command) {
                 SDL_HideWindow(window->sdl);
             }
         }
-    }
-    if (show) {
-        g_foreground = hwnd;
-    } else if (g_foreground == hwnd) {
-        g_foreground = nullptr;
     }
     return wasVisible ? TRUE : FALSE;
 }
@@ -487,13 +573,24 @@ BOOL UpdateWindow(HWND hwnd) {
 
 BOOL DestroyWindow(HWND hwnd) {
     auto window = Find(hwnd);
-    if (!window || window->destroying) {
+    bool wasVisible = false;
+    {
+        // Marking the window as being destroyed is one step under the lock, so two callers cannot both
+        // proceed.
+        std::lock_guard lock(Lock());
+        if (window && !window->destroying) {
+            window->destroying = true;
+            wasVisible = window->visible;
+            window->visible = false;
+        } else {
+            window = nullptr;
+        }
+    }
+    if (!window) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    window->destroying = true;
-    if (window->visible) {
-        window->visible = false;
+    if (wasVisible) {
         window->proc(hwnd, WM_SHOWWINDOW, FALSE, 0);
     }
     window->proc(hwnd, WM_DESTROY, 0, 0);
@@ -529,6 +626,7 @@ BOOL IsWindowVisible(HWND hwnd) {
         return TRUE;
     }
     auto window = Find(hwnd);
+    std::lock_guard lock(Lock());
     return window && window->visible ? TRUE : FALSE;
 }
 
@@ -552,6 +650,7 @@ BOOL GetClientRect(HWND hwnd, LPRECT rect) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
+    std::lock_guard lock(Lock());
     *rect = RECT{0, 0, window->width, window->height};
     return TRUE;
 }
@@ -595,7 +694,7 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
         return FALSE;
     }
     PumpSdl();
-    std::lock_guard lock(Lock());
+    std::unique_lock lock(Lock());
     Queue& queue = Queues()[std::this_thread::get_id()];
     for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
         if (Matches(*it, hwnd, filterMin, filterMax)) {
@@ -619,6 +718,18 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
         }
         return TRUE;
     }
+    lock.unlock();
+    // Nothing to hand out: the loop will call Frame, whose gate is most likely still closed. Rather than let it
+    // spin on the counter, sleep a little (never past the next frame's due time), then note that the next counter
+    // read may be the one that opens a frame.
+    auto& pacer = tarn::platform::detail::Pacer();
+    if (tarn::platform::detail::IdleWaitingAllowed()) {
+        std::int64_t wait = pacer.WaitNanoseconds(tarn::platform::detail::MonotonicNow());
+        if (wait > 0) {
+            tarn::platform::detail::SleepNanoseconds(wait);
+        }
+    }
+    pacer.QueueEmpty();
     return FALSE;
 }
 
@@ -635,8 +746,10 @@ BOOL TranslateMessage(const MSG* msg) {
                vk == VK_TAB) {
         ch = vk;
     }
+    // The character goes to the front of the queue: the key's WM_CHAR comes before its WM_KEYUP even when
+    // that is already waiting.
     if (ch != 0 && msg->message == WM_KEYDOWN) {
-        Post(std::this_thread::get_id(), msg->hwnd, WM_CHAR, ch, msg->lParam);
+        Post(std::this_thread::get_id(), msg->hwnd, WM_CHAR, ch, msg->lParam, true);
     }
     return TRUE;
 }

@@ -9,14 +9,33 @@ namespace {
 
 using tarn::test::BoxRecorder;
 
-TEST(ErrorBoxTest, FormatsIntoAnOwnedErrorBox) {
+// The box belongs to whatever window is in the foreground when it opens: a shown window, or none at all.
+TEST(ErrorBoxTest, FormatsIntoABoxOwnedByTheForegroundWindow) {
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = "Error Box Owner";
+    ASSERT_NE(RegisterClassExA(&windowClass), 0);
+    HWND window = CreateWindowExA(0, "Error Box Owner", "owner", WS_POPUP, 0, 0, 64, 64, GetDesktopWindow(),
+                                  nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    ShowWindow(window, SW_SHOWDEFAULT);
+    ASSERT_EQ(GetForegroundWindow(), window);
+
     BoxRecorder boxes;
     ErrorBox("%s File Not Found!", "./Water/caust7.tga");
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "./Water/caust7.tga File Not Found!");
     EXPECT_EQ(boxes.boxes[0].caption, "Error");
     EXPECT_EQ(boxes.boxes[0].type, static_cast<UINT>(MB_OK));
-    EXPECT_EQ(boxes.boxes[0].owner, GetForegroundWindow());
+    EXPECT_EQ(boxes.boxes[0].owner, window);
+
+    DestroyWindow(window);
+    UnregisterClassA("Error Box Owner", nullptr);
+    ASSERT_EQ(GetForegroundWindow(), nullptr);
+    ErrorBox("no owner");
+    ASSERT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(boxes.boxes[1].owner, nullptr);
 }
 
 TEST(ErrorBoxTest, CutsLongTextsTo511Characters) {

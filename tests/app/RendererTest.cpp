@@ -151,7 +151,7 @@ protected:
 TEST_F(RendererOnPlatformTest, WindowedBackBufferHasTheWindowSizeAndTheDesktopFormat) {
     BoxRecorder boxes;
     CTRRenderer renderer;
-    ASSERT_TRUE(renderer.Initialize(800, 600, false, nullptr));
+    ASSERT_TRUE(renderer.Initialize(800, 600, false, GetDesktopWindow()));
     EXPECT_TRUE(boxes.boxes.empty());
 
     D3DDISPLAYMODE desktop = {};
@@ -168,6 +168,18 @@ TEST_F(RendererOnPlatformTest, WindowedBackBufferHasTheWindowSizeAndTheDesktopFo
                                  ? D3DCREATE_HARDWARE_VERTEXPROCESSING
                                  : D3DCREATE_SOFTWARE_VERTEXPROCESSING;
     EXPECT_EQ(created.BehaviorFlags & 0xE0u, processing);  // exactly one kind of vertex processing
+}
+
+// Without a window (a failed CreateWindowExA) the device cannot be created: the renderer reports it instead
+// of running a program that can never show a frame.
+TEST_F(RendererOnPlatformTest, NoWindowFailsDeviceCreationWithItsText) {
+    BoxRecorder boxes;
+    {
+        CTRRenderer renderer;
+        EXPECT_FALSE(renderer.Initialize(800, 600, false, nullptr));
+        EXPECT_EQ(renderer.GetDevice(), nullptr);
+    }
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"CreateDevice() Init Fail"});
 }
 
 TEST_F(RendererOnPlatformTest, InjectedFailureOfEachStepShowsItsText) {

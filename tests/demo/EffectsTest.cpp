@@ -2,14 +2,20 @@
 // indices, texture transform and animation clocks they compute.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "demo/ColorFilter.h"
 #include "demo/ImageWave.h"
 #include "demo/WaterImage.h"
+#include "platform/d3d9/Backend.h"
 #include "tests/scene/RecordingDevice.h"
 
 using tarn::test::RecordingDevice;
@@ -133,6 +139,17 @@ TEST_F(WaveFixture, FirstUpdateAdvancesThePhaseBeforeDisplacing) {
     // Vertex (1, 1): odd row, odd column: -(5 (cos + 1), 5 (sin + 1)) from (800/9, 600/9).
     EXPECT_FLOAT_EQ(v[11].x, 1.0f * (800.0f * (1.0f / 9.0f)) - 5.0f * (c + 1.0f));
     EXPECT_FLOAT_EQ(v[11].y, 1.0f * (600.0f * (1.0f / 9.0f)) - 5.0f * (s + 1.0f));
+}
+
+// The phase drops a whole turn once it reaches 2 pi; the grid it draws is the one the unwrapped phase gives.
+TEST_F(WaveFixture, PhaseWrapsAtAWholeTurnWithoutMovingTheGrid) {
+    wavePhase = 6.27f;
+    ASSERT_TRUE(wave.Update());
+    EXPECT_NEAR(wavePhase, 6.29f - 2 * 3.14159265358979, 1e-6);
+    const auto v = Vertices();
+    const double c = std::cos(6.29), s = std::sin(6.29);
+    EXPECT_NEAR(v[11].x, 800.0 / 9 - 5 * (c + 1), 1e-4);
+    EXPECT_NEAR(v[11].y, 600.0 / 9 - 5 * (s + 1), 1e-4);
 }
 
 TEST_F(WaveFixture, DisplacementsAtPhaseZeroAndFixedBorder) {
@@ -277,39 +294,115 @@ TEST(WaterImageTest, TextureTransformProjectsWorldPointsFromTheLight) {
     }
 }
 
-// Frames 1/60 s apart advance the clock by 1/3: each caustic image is shown for three frames, in order, and the
-// cycle of 32 images takes 1.6 s.
-TEST(WaterImageTest, CausticFrameAdvancesEveryThirdFrameAndLoops) {
-    RecordingDevice device;
+// 32 tiny caustic frames in a directory of their own, made the current directory while the test runs, and a
+// recording device in front of a null-backend device that loads them; the frames are named caust0 ... caust31
+// in the call log.
+class CausticFrames : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = testing::TempDir() + "caustic-frames-" + std::to_string(getpid());
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir + "/Water");
+        // A 2 x 2 top-left-origin 32-bit TGA.
+        const std::uint8_t header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 32, 0x28};
+        const std::uint8_t pixels[16] = {};
+        for (int i = 0; i < CTRWaterImage::kFrames; ++i) {
+            std::ofstream out(dir + "/Water/caust" + std::to_string(i) + ".tga", std::ios::binary);
+            out.write(reinterpret_cast<const char*>(header), sizeof header);
+            out.write(reinterpret_cast<const char*>(pixels), sizeof pixels);
+        }
+        previous = std::filesystem::current_path();
+        std::filesystem::current_path(dir);
+        inner = tarn::d3d9::CreateNullDevice(64, 64);
+        ASSERT_NE(inner, nullptr);
+        device = std::make_unique<RecordingDevice>(inner);
+        ASSERT_TRUE(water.Create(device.get()));
+        for (int i = 0; i < CTRWaterImage::kFrames; ++i)
+            device->name(water.GetFrame(i), "caust" + std::to_string(i));
+    }
+    void TearDown() override {
+        water.Release();
+        device.reset();
+        if (inner) {
+            inner->SetTexture(1, nullptr);
+            EXPECT_EQ(inner->Release(), 0u);
+        }
+        std::filesystem::current_path(previous);
+        std::filesystem::remove_all(dir);
+    }
+    // The texture Begin bound to stage 1, as named in the log.
+    std::string BeginAndBoundFrame(float elapsed) {
+        const D3DXMATRIX projection = Projection();
+        D3DXMATRIX world;
+        D3DXMatrixIdentity(&world);
+        device->clear();
+        water.Begin(elapsed, &projection, &world);
+        const auto bound = device->callsStartingWith("SetTexture(1,");
+        if (bound.size() != 1) return std::to_string(bound.size()) + " calls";
+        const std::string& call = bound[0];  // SetTexture(1,name)
+        return std::string(call.begin() + call.find(',') + 1, call.end() - 1);
+    }
+
+    std::string dir;
+    std::filesystem::path previous;
+    IDirect3DDevice9* inner = nullptr;
+    std::unique_ptr<RecordingDevice> device;
     CTRWaterImage water;
-    water.Create(&device);
+};
+
+// Frames 1/60 s apart advance the clock by 1/3: after frame k (counting from 1) stage 1 shows caust(k / 3),
+// each image for three frames, in order, and the cycle of 32 images takes 1.6 s.
+TEST_F(CausticFrames, StageOneShowsEachImageForThreeFramesAndLoops) {
     causticClock = 0.0f;
-    const D3DXMATRIX projection = Projection();
-    D3DXMATRIX world;
-    D3DXMatrixIdentity(&world);
-    std::vector<int> frames;
-    for (int n = 0; n < 99; ++n) {
-        water.Begin(1.0f / 60.0f, &projection, &world);
-        frames.push_back(static_cast<int>(causticClock) % 32);
-    }
-    for (int n = 0; n < 99; ++n) {
-        // The clock after frame n is (n + 1) / 3: images 0, 0, 1, 1, 1, 2, ... Where it should reach a whole
-        // number, the float sum may fall just short and keep the previous image one frame longer; away from those
-        // boundaries the image is exact.
-        const int exact = ((n + 1) / 3) % 32;
-        if ((n + 1) % 3 == 0)
-            EXPECT_TRUE(frames[n] == exact || frames[n] == (exact + 31) % 32) << "frame " << n;
+    for (int k = 1; k <= 99; ++k) {
+        const std::string bound = BeginAndBoundFrame(1.0f / 60.0f);
+        // Where the clock should reach a whole number the float sum may fall just short and keep the previous
+        // image one frame longer; away from those boundaries the image is exact.
+        const std::string exact = "caust" + std::to_string((k / 3) % 32);
+        const std::string previousImage = "caust" + std::to_string((k / 3 + 31) % 32);
+        if (k % 3 == 0)
+            EXPECT_TRUE(bound == exact || bound == previousImage) << "frame " << k << ": " << bound;
         else
-            EXPECT_EQ(frames[n], exact) << "frame " << n;
+            EXPECT_EQ(bound, exact) << "frame " << k;
     }
     causticClock = 0.0f;
-    for (int n = 0; n < 96; ++n) water.Begin(1.6f / 96.0f, &projection, &world);
-    EXPECT_NEAR(causticClock, 32.0f, 1e-3f);
-    // The clock keeps counting past the cycle; only the index wraps.
+    for (int n = 0; n < 95; ++n) BeginAndBoundFrame(1.6f / 96.0f);
+    EXPECT_EQ(BeginAndBoundFrame(1.6f / 96.0f + 1e-4f), "caust0") << "a whole cycle after the start";
+    EXPECT_LT(causticClock, 1.0f);
+    // Past the end of the cycle the clock drops the whole cycle and the images start again.
     causticClock = 31.9f;
-    device.clear();
-    water.Begin(0.01f, &projection, &world);
-    EXPECT_EQ(static_cast<int>(causticClock) % 32, 0);
+    EXPECT_EQ(BeginAndBoundFrame(0.01f), "caust0");
+    EXPECT_NEAR(causticClock, 0.1f, 1e-5f);
+    causticClock = 31.9f;
+    EXPECT_EQ(BeginAndBoundFrame(1.6f + 0.01f), "caust0") << "more than a whole cycle in one frame";
+}
+
+// Both clocks stay within one cycle, so after days of frames at 60 fps they still advance by their exact
+// steps (a float clock left to grow stops resolving 1/3 of an image and 0.02 radian long before that).
+TEST(DemoClocks, KeepTheirPaceAfterDaysOfFrames) {
+    constexpr long kFrames = 60L * 60 * 60 * 24 * 9 / 2;  // four and a half days at 60 fps
+    float clock = 0.0f, phase = 0.0f;
+    for (long n = 0; n < kFrames; ++n) {
+        clock = AdvanceCausticClock(clock, 1.0f / 60.0f);
+        phase = AdvanceWavePhase(phase);
+    }
+    for (int n = 0; n < 300; ++n) {
+        ASSERT_GE(clock, 0.0f);
+        ASSERT_LT(clock, 32.0f);
+        ASSERT_GE(phase, 0.0f);
+        ASSERT_LT(phase, 6.2832f);
+        const float nextClock = AdvanceCausticClock(clock, 1.0f / 60.0f);
+        const float nextPhase = AdvanceWavePhase(phase);
+        ASSERT_NEAR(std::fmod(nextClock - clock + 32.0f, 32.0f), 1.0f / 3.0f, 1e-4f) << n;
+        ASSERT_NEAR(std::fmod(nextPhase - phase + 6.28318548f, 6.28318548f), 0.02f, 1e-5f) << n;
+        clock = nextClock;
+        phase = nextPhase;
+    }
+    // Odd elapsed times never leave the cycle or give an image index outside it.
+    for (float elapsed : {-0.5f, -1e-9f, 1e6f, std::nanf("")}) {
+        const float c = AdvanceCausticClock(3.0f, elapsed);
+        EXPECT_TRUE(c >= 0.0f && c < 32.0f) << elapsed << " gives " << c;
+    }
 }
 
 }  // namespace

@@ -16,12 +16,15 @@
 #include "demo/ImageWave.h"
 #include "demo/SeaSceneApp.h"
 #include "demo/WaterImage.h"
+#include "platform/FaultInjection.h"
 #include "platform/MessageBoxHook.h"
+#include "platform/RunnerControl.h"
 #include "platform/Runner.h"
 #include "platform/TestHooks.h"
 #include "platform/d3d9/Backend.h"
 #include "render/Renderer.h"
 #include "scene/Scene.h"
+#include "tests/demo/RecordingDirect3D.h"
 
 namespace {
 
@@ -180,6 +183,113 @@ TEST(SeaSceneAppTest, MissingCausticFrameFailsAfterTheOtherStepsAndShutdownRelea
     std::filesystem::remove_all(dir);
 }
 
+tarn::test::RecordingDirect3D* gRecording = nullptr;
+IDirect3D9* CreateRecording(UINT) {
+    return gRecording;
+}
+
+// Start-up failures in process, the device behind a recorder: each shows its own boxes, leaves exactly what
+// was made before it for Shutdown, and Shutdown releases all of that. A renderer that cannot be made leaves
+// the application with all five of its fields null.
+TEST(SeaSceneAppTest, StartupFailuresLeaveWhatWasMadeAndShutdownReleasesIt) {
+    struct Case {
+        const char* what;
+        const char* faultBeforeRenderer;    // a Direct3D call made to fail while the renderer is created
+        const char* faultBeforeInitialize;  // one made to fail once the renderer exists
+        bool refuseRenderTargets;           // the device refuses render-target textures
+        std::vector<std::string> boxes;
+        bool made[5];  // scene, camera, colour filter, image wave, caustics projector
+    } const kCases[] = {
+        {"renderer cannot create its device",
+         "CreateDevice",
+         nullptr,
+         false,
+         {"CreateDevice() Init Fail", "Renderer Initialize() Fail!"},
+         {false, false, false, false, false}},
+        {"display mode cannot be read",
+         nullptr,
+         "GetAdapterDisplayMode",
+         false,
+         {"Initialize() Fail!\n"},
+         {true, true, true, false, false}},
+        {"image wave cannot make its render target",
+         nullptr,
+         nullptr,
+         true,
+         {"ImageWave 생성 실패", "Initialize() Fail!\n"},
+         {true, true, true, true, false}},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.what);
+        IDirect3D9* real = Direct3DCreate9(D3D_SDK_VERSION);
+        ASSERT_NE(real, nullptr);
+        tarn::test::RecordingDirect3D recording(real);
+        gRecording = &recording;
+        const auto previousCreate = tarn::render::SetDirect3DCreateFunction(CreateRecording);
+        {
+            AppHarness harness(kRuntime);
+            CSeaSceneApp& app = *harness.app;
+            if (c.faultBeforeRenderer)
+                tarn::platform::InjectFault(c.faultBeforeRenderer, D3DERR_NOTAVAILABLE);
+            const bool renderer = app.CreateRenderer();
+            EXPECT_EQ(renderer, c.faultBeforeRenderer == nullptr);
+            std::size_t baseline = 0;
+            if (renderer) {
+                baseline = tarn::d3d9::LiveResourceCount(recording.innerDevice);
+                recording.recorder->failRenderTargetTextures = c.refuseRenderTargets;
+                if (c.faultBeforeInitialize) tarn::platform::InjectFault(c.faultBeforeInitialize, E_FAIL);
+                EXPECT_FALSE(app.CreateFrameRate());
+            }
+            tarn::platform::ClearFaults();
+            EXPECT_EQ(harness.boxes, c.boxes);
+            const bool made[5] = {app.GetScene() != nullptr, app.GetCamera() != nullptr,
+                                  app.GetColorFilter() != nullptr, app.GetImageWave() != nullptr,
+                                  app.GetWaterImage() != nullptr};
+            for (int i = 0; i < 5; ++i) EXPECT_EQ(made[i], c.made[i]) << "field " << i;
+            app.Shutdown();
+            for (const void* field :
+                 {static_cast<const void*>(app.GetScene()), static_cast<const void*>(app.GetCamera()),
+                  static_cast<const void*>(app.GetColorFilter()),
+                  static_cast<const void*>(app.GetImageWave()),
+                  static_cast<const void*>(app.GetWaterImage())})
+                EXPECT_EQ(field, nullptr);
+            if (renderer) {
+                IDirect3DDevice9* inner = recording.innerDevice;
+                inner->SetTexture(0, nullptr);
+                inner->SetTexture(1, nullptr);
+                inner->SetStreamSource(0, nullptr, 0, 0);
+                inner->SetIndices(nullptr);
+                EXPECT_EQ(tarn::d3d9::LiveResourceCount(inner), baseline)
+                    << tarn::d3d9::DescribeLiveResources(inner);
+            }
+        }
+        if (recording.innerDevice) {
+            EXPECT_EQ(recording.innerDevice->Release(), 0u);
+        }
+        delete recording.recorder;
+        real->Release();
+        tarn::render::SetDirect3DCreateFunction(previousCreate);
+        gRecording = nullptr;
+    }
+}
+
+// Frames come only once 1/60 s of clock has gone by since the last accepted one: before that nothing is drawn
+// and nothing is presented.
+TEST(SeaSceneAppTest, NothingIsPresentedBeforeASixtiethOfASecond) {
+    AppHarness harness(kRuntime);
+    // The first update starts the clock; then 1/100 s, 1/60 s less a microsecond, and just over 1/60 s.
+    tarn::platform::SetCounterScript(CounterAt({0.01, 1.0 / 60.0 - 1e-6, 1.0 / 60.0 + 1e-6}));
+    ASSERT_TRUE(harness.Start()) << (harness.boxes.empty() ? "" : harness.boxes[0]);
+    tarn::platform::ResetPresentedFrames();
+    HWND window = harness.app->GetWindow();
+    const std::vector<long> expected = {0, 0, 0, 1};
+    for (long presented : expected) {
+        harness.app->Frame();
+        EXPECT_EQ(tarn::platform::PresentedFrames(window), presented);
+    }
+    EXPECT_EQ(harness.ShutdownAndCountLive(), 0u);
+}
+
 // The capture keeps the previous render target only between BeginCapture and EndCapture: a capture whose
 // SetRenderTarget fails (here: the wave's surface is already released) lets the saved target go at once.
 TEST(SeaSceneAppTest, CaptureHoldsThePreviousTargetOnlyWhileItLasts) {
@@ -228,10 +338,20 @@ TEST(SeaSceneAppTest, FramesDriveTheCausticImageTheWaveAndTheCamera) {
     EXPECT_EQ(causticClock, 0.0f);
     EXPECT_EQ(wavePhase, 0.0f);
 
+    // The caustic image each frame leaves bound to stage 1 (End keeps it there), by its frame number.
+    IDirect3DDevice9* device = GetRenderer()->GetDevice();
+    auto boundImage = [&] {
+        IDirect3DBaseTexture9* bound = nullptr;
+        if (FAILED(device->GetTexture(1, &bound)) || !bound) return -1;
+        bound->Release();
+        for (int i = 0; i < CTRWaterImage::kFrames; ++i)
+            if (app.GetWaterImage()->GetFrame(i) == bound) return i;
+        return -2;
+    };
     std::vector<int> images;
     for (int k = 1; k <= 30; ++k) {
         app.Frame();
-        images.push_back(static_cast<int>(causticClock) % 32);
+        images.push_back(boundImage());
         EXPECT_NEAR(wavePhase, 0.02f * k, 1e-5f);
         const D3DXVECTOR3 eye = CSeaSceneApp::OrbitEye(static_cast<float>(k * step));
         EXPECT_NEAR(app.GetCamera()->eye.x, eye.x, 1e-3f);

@@ -1,5 +1,6 @@
 // Array transforms: strides that leave gaps untouched, in-place arrays, n = 0, the grouped path's threshold, and
 // every set against the reference on odd lengths.
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -180,6 +181,93 @@ TEST(ArrayTransforms, AffineCoordinatesAgreeAcrossSets) {
         SCOPED_TRACE(set.name);
         set.table.D3DXVec3TransformCoordArray(out.data(), 12, in.data(), 12, &m, 101);
         for (int i = 0; i < 101; ++i) EXPECT_TRUE(NearAll<3>(out[i], expected[i], 2e-6)) << i;
+    }
+}
+
+// Strides that are not multiples of 4 put elements at odd byte addresses; every set reads and writes them as
+// bytes (a build with the undefined-behaviour sanitizer catches a float read through such an address). The
+// bytes between elements stay untouched.
+TEST(ArrayTransforms, OddStridesAndOddAddresses) {
+    Random rnd(47);
+    const D3DXMATRIX m = Projective(rnd);
+    const auto sets = AllSets();
+    constexpr std::uint8_t kFill = 0xA5;
+    for (const ArrayRoutine& r : kRoutines) {
+        for (UINT n : {1u, 5u, 13u, 31u}) {
+            const UINT inStride = r.inDim * 4 + 1, outStride = r.outDim * 4 + 3;
+            std::vector<std::uint8_t> in(1 + inStride * n, kFill);
+            std::vector<float> expected(4 * n);
+            for (UINT i = 0; i < n; ++i) {
+                float v[4];
+                for (int c = 0; c < r.inDim; ++c) v[c] = rnd.Uniform(-4, 4);
+                std::memcpy(&in[1 + inStride * i], v, 4 * r.inDim);
+                // The expected element from the reference routine on an aligned copy.
+                r.call(sets[0].table, &expected[4 * i], 16, v, 16, &m, 1);
+            }
+            for (const auto& set : sets) {
+                SCOPED_TRACE(std::string(r.name) + " " + set.name + " n=" + std::to_string(n));
+                std::vector<std::uint8_t> out(1 + outStride * n, kFill);
+                EXPECT_EQ(r.call(set.table, &out[1], outStride, &in[1], inStride, &m, n), &out[1]);
+                EXPECT_EQ(out[0], kFill);
+                for (UINT i = 0; i < n; ++i) {
+                    float got[4];
+                    std::memcpy(got, &out[1 + outStride * i], 4 * r.outDim);
+                    for (int c = 0; c < r.outDim; ++c)
+                        ASSERT_TRUE(Near(got[c], expected[4 * i + c], r.coord ? 2e-5 : 2e-6)) << i << c;
+                    for (UINT b = 4 * r.outDim; b < outStride; ++b)
+                        ASSERT_EQ(out[1 + outStride * i + b], kFill);
+                }
+            }
+        }
+    }
+    // The projection arrays, which work on the results in place.
+    D3DXMATRIX proj;
+    D3DXMatrixPerspectiveFovLH(&proj, 1.0f, 1.5f, 0.5f, 50);
+    const D3DVIEWPORT9 vp = {0, 0, 640, 480, 0, 1};
+    constexpr UINT kStride = 13, kCount = 7;
+    std::vector<std::uint8_t> pts(1 + kStride * kCount, kFill), screen(pts.size(), kFill),
+        back(pts.size(), kFill);
+    std::vector<D3DXVECTOR3> aligned(kCount);
+    for (UINT i = 0; i < kCount; ++i) {
+        aligned[i] = D3DXVECTOR3(rnd.Uniform(-2, 2), rnd.Uniform(-2, 2), rnd.Uniform(2, 10));
+        std::memcpy(&pts[1 + kStride * i], &aligned[i], 12);
+    }
+    auto at = [&](std::vector<std::uint8_t>& bytes, UINT i) {
+        return reinterpret_cast<D3DXVECTOR3*>(&bytes[1 + kStride * i]);
+    };
+    D3DXVec3ProjectArray(at(screen, 0), kStride, at(pts, 0), kStride, &vp, &proj, nullptr, nullptr, kCount);
+    D3DXVec3UnprojectArray(at(back, 0), kStride, at(screen, 0), kStride, &vp, &proj, nullptr, nullptr,
+                           kCount);
+    for (UINT i = 0; i < kCount; ++i) {
+        D3DXVECTOR3 expected, got, returned;
+        D3DXVec3Project(&expected, &aligned[i], &vp, &proj, nullptr, nullptr);
+        std::memcpy(&got, at(screen, i), 12);
+        EXPECT_TRUE(NearAll<3>(got, expected, 1e-5)) << i;
+        std::memcpy(&returned, at(back, i), 12);
+        EXPECT_TRUE(NearAll<3>(returned, aligned[i], 1e-3)) << i;
+        EXPECT_EQ(screen[1 + kStride * i + 12], kFill);
+    }
+}
+
+// The AMD whole-element routines take the count as signed: a count past INT_MAX (a negative count handed over
+// as unsigned) does nothing and returns out.
+TEST(ArrayTransforms, AmdWholeElementRoutinesTakeTheCountAsSigned) {
+    for (const auto& set : AllSets()) {
+        if (set.name != "3dnow" && set.name != "athlon") continue;
+        for (const ArrayRoutine& r : kRoutines) {
+            if (std::string(r.name) != "Vec3TransformArray" && std::string(r.name) != "Vec4TransformArray" &&
+                std::string(r.name) != "PlaneTransformArray")
+                continue;
+            for (UINT n : {0x80000000u, 0xFFFFFFFFu}) {
+                SCOPED_TRACE(std::string(r.name) + " " + set.name + " n=" + std::to_string(n));
+                const float in[4] = {1, 2, 3, 4};
+                float out[4] = {7, 7, 7, 7};
+                D3DXMATRIX m;
+                D3DXMatrixIdentity(&m);
+                EXPECT_EQ(r.call(set.table, out, 16, in, 16, &m, n), out);
+                for (float f : out) EXPECT_EQ(f, 7.0f);
+            }
+        }
     }
 }
 

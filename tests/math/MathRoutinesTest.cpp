@@ -327,6 +327,65 @@ TEST(Decompose, RecoversScaleRotationTranslationAndRejectsShear) {
     EXPECT_TRUE(NearAll<4>(r, D3DXQUATERNION(0, 0, 0, 1), 1e-7));
 }
 
+// Short rows are replaced by their own unit axis (never rebuilt from the other rows), and only a basis whose
+// determinant is 1 within (det - 1)^2 <= 0.0001 is a rotation: mirrored and collapsed bases fail.
+TEST(Decompose, ShortAxesAndMirroredBases) {
+    const float c = std::cos(0.5f), s = std::sin(0.5f);
+    auto rows = [](D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 d) {
+        D3DXMATRIX m = Identity();
+        const D3DXVECTOR3 r[3] = {a, b, d};
+        for (int i = 0; i < 3; ++i) m.m[i][0] = r[i].x, m.m[i][1] = r[i].y, m.m[i][2] = r[i].z;
+        m._41 = 5, m._42 = 6, m._43 = 7;
+        return m;
+    };
+    const D3DXVECTOR3 zero(0, 0, 0);
+    struct Case {
+        const char* what;
+        D3DXMATRIX m;
+        HRESULT result;
+        D3DXVECTOR3 scale;
+        D3DXQUATERNION rotation;  // for S_OK
+    } const cases[] = {
+        {"x row zero, rows y and z turned about x",
+         rows(zero, {0, 2 * c, 2 * s}, {0, -3 * s, 3 * c}),
+         S_OK,
+         {0, 2, 3},
+         {std::sin(0.25f), 0, 0, std::cos(0.25f)}},
+        {"y row zero, unit y completes the basis",
+         rows({2, 0, 0}, zero, {0, 0, 3}),
+         S_OK,
+         {2, 0, 3},
+         {0, 0, 0, 1}},
+        {"every row zero", rows(zero, zero, zero), S_OK, {0, 0, 0}, {0, 0, 0, 1}},
+        {"y row zero, unit y lies along the turned x row",
+         rows({0, 1, 0}, zero, {0, 0, 1}),
+         D3DERR_INVALIDCALL,
+         {},
+         {}},
+        {"z row shorter than 0.0001 in a basis turned about y: unit z is not its direction",
+         rows({c, 0, s}, {0, 1, 0}, {-0.00005f * s, 0, 0.00005f * c}),
+         D3DERR_INVALIDCALL,
+         {},
+         {}},
+        {"mirrored x", rows({-2, 0, 0}, {0, 1, 0}, {0, 0, 1}), D3DERR_INVALIDCALL, {}, {}},
+        {"mirrored rotation", rows({c, s, 0}, {-s, c, 0}, {0, 0, -1}), D3DERR_INVALIDCALL, {}, {}},
+    };
+    for (const auto& set : AllSets()) {
+        for (const Case& k : cases) {
+            SCOPED_TRACE(std::string(set.name) + ": " + k.what);
+            D3DXVECTOR3 scale, move;
+            D3DXQUATERNION r;
+            const HRESULT result = set.table.D3DXMatrixDecompose(&scale, &r, &move, &k.m);
+            EXPECT_EQ(result, k.result);
+            EXPECT_TRUE(NearAll<3>(move, D3DXVECTOR3(5, 6, 7), 0));
+            if (result != S_OK || k.result != S_OK) continue;
+            EXPECT_TRUE(NearAll<3>(scale, k.scale, 1e-6));
+            if (D3DXQuaternionDot(&r, &k.rotation) < 0) r = -r;
+            EXPECT_TRUE(NearAll<4>(r, k.rotation, 1e-5));
+        }
+    }
+}
+
 TEST(Transformation, CompositionMatchesItsPieces) {
     Random rnd(17);
     const D3DXVECTOR3 sc = rnd.Vec3(), s(1.5f, 0.5f, 2), rc = rnd.Vec3(), t = rnd.Vec3();

@@ -16,9 +16,11 @@ struct ProbeRun {
     std::string out;
 };
 
-ProbeRun RunProbe(const std::string& args) {
+// `environment` prefixes the command (for example "SDL_VIDEODRIVER=offscreen", a display without a screen).
+ProbeRun RunProbe(const std::string& args, const std::string& environment = "SDL_VIDEODRIVER=offscreen",
+                  const char* probe = TARN_ENTRY_PROBE) {
     ProbeRun run;
-    std::string command = std::string("'") + TARN_ENTRY_PROBE + "' " + args + " 2>&1";
+    std::string command = "env " + environment + " '" + probe + "' " + args + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
         return run;
@@ -43,6 +45,45 @@ TEST(EntryTest, OptionsReachTheProgramAndWinMainsValueIsTheExitStatus) {
     EXPECT_NE(full.out.find("cmdline=[exit=7]"), std::string::npos) << full.out;
     EXPECT_NE(full.out.find("cwd=/\n"), std::string::npos) << full.out;
     EXPECT_NE(full.out.find("frames=5 headless=1 step=0.5 shot=a.png"), std::string::npos) << full.out;
+}
+
+// Without a display a program asked to show its window says so and ends with status 1 rather than drawing unseen
+// forever; --headless is what draws off screen.
+TEST(EntryTest, NoDisplayWithoutHeadlessEndsWithStatusOne) {
+    const std::string noDisplay = "-u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER";
+    ProbeRun refused = RunProbe("--frames 3", noDisplay);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("no display to show the window on"), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("--headless"), std::string::npos) << refused.out;
+    EXPECT_EQ(refused.out.find("cmdline="), std::string::npos) << refused.out;
+
+    ProbeRun headless = RunProbe("--headless", noDisplay);
+    EXPECT_EQ(headless.status, 0);
+    EXPECT_NE(headless.out.find("headless=1"), std::string::npos) << headless.out;
+}
+
+// A program with a data folder runs in it from wherever it is started, and a relative screenshot path still means
+// the starting directory; -C overrides the data folder.
+TEST(EntryTest, AProgramWithADataFolderRunsInItFromAnyDirectory) {
+    const std::filesystem::path data = std::filesystem::path(TARN_ENTRY_DATA_PROBE).parent_path() / "entry_probe_data";
+    std::filesystem::create_directories(data);
+    // env --chdir=/ starts the probe in /.
+    ProbeRun installed = RunProbe("--headless --screenshot shot.png exit=3", "--chdir=/", TARN_ENTRY_DATA_PROBE);
+    EXPECT_EQ(installed.status, 3) << installed.out;
+    EXPECT_NE(installed.out.find("cwd=" + std::filesystem::canonical(data).string() + "\n"), std::string::npos)
+        << installed.out;
+    EXPECT_NE(installed.out.find("shot=/shot.png"), std::string::npos) << installed.out;
+
+    ProbeRun chosen = RunProbe("--headless -C /tmp --screenshot shot.png", "--chdir=/", TARN_ENTRY_DATA_PROBE);
+    EXPECT_EQ(chosen.status, 0) << chosen.out;
+    EXPECT_NE(chosen.out.find("cwd=/tmp\n"), std::string::npos) << chosen.out;
+    EXPECT_NE(chosen.out.find("shot=shot.png"), std::string::npos) << chosen.out;
+
+    std::filesystem::remove(data);
+    ProbeRun missing = RunProbe("--headless", "--chdir=/", TARN_ENTRY_DATA_PROBE);
+    EXPECT_EQ(missing.status, 2) << missing.out;
+    EXPECT_NE(missing.out.find("cannot change to directory"), std::string::npos) << missing.out;
+    EXPECT_EQ(missing.out.find("cmdline="), std::string::npos) << missing.out;
 }
 
 TEST(EntryTest, InformationAndMistakesNeverReachWinMain) {

@@ -244,6 +244,17 @@ TEST_F(WindowsTest, TranslateMessageAddsCharactersForCharacterKeys) {
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_CHAR));
     EXPECT_EQ(msg.wParam, static_cast<WPARAM>('q'));
     EXPECT_FALSE(PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE));
+
+    // The character goes ahead of messages already waiting, such as the key's own WM_KEYUP.
+    ASSERT_TRUE(PostMessageA(hwnd, WM_KEYUP, 'W', 0xC0110001));
+    key.message = WM_KEYDOWN;
+    key.wParam = 'W';
+    EXPECT_TRUE(TranslateMessage(&key));
+    ASSERT_TRUE(PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_CHAR));
+    EXPECT_EQ(msg.wParam, static_cast<WPARAM>('w'));
+    ASSERT_TRUE(PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_KEYUP));
 }
 
 }  // namespace

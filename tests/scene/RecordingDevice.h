@@ -19,8 +19,11 @@ template <typename Interface, typename Desc>
 class FakeBuffer final : public Interface {
 public:
     // The memory starts undefined, as a new Direct3D buffer's does.
-    explicit FakeBuffer(UINT length, int* live)
-        : data_(std::make_unique_for_overwrite<std::uint8_t[]>(length)), size_(length), live_(live) {
+    explicit FakeBuffer(UINT length, int* live, const bool* failLock = nullptr)
+        : data_(std::make_unique_for_overwrite<std::uint8_t[]>(length)),
+          size_(length),
+          live_(live),
+          failLock_(failLock) {
         ++*live_;
     }
     HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
@@ -44,7 +47,8 @@ public:
         return std::is_same_v<Interface, IDirect3DVertexBuffer9> ? D3DRTYPE_VERTEXBUFFER : D3DRTYPE_INDEXBUFFER;
     }
     HRESULT Lock(UINT offset, UINT size, void** data, DWORD) override {
-        if (!data || offset > size_ || size > size_ - offset) return D3DERR_INVALIDCALL;
+        if (!data || offset > size_ || size > size_ - offset || (failLock_ && *failLock_))
+            return D3DERR_INVALIDCALL;
         *data = data_.get() + offset;
         return D3D_OK;
     }
@@ -59,6 +63,7 @@ private:
     UINT size_;
     ULONG refs_ = 1;
     int* live_;
+    const bool* failLock_;
 };
 
 using FakeVertexBuffer = FakeBuffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC>;
@@ -73,6 +78,9 @@ public:
     std::vector<D3DMATRIX> transforms;        // the matrix of every SetTransform, in order
     int liveBuffers = 0;                      // fake buffers not yet released
     bool failVertexBufferCreation = false;    // makes CreateVertexBuffer fail, for error paths
+    bool failIndexBufferCreation = false;     // likewise CreateIndexBuffer
+    bool failBufferLock = false;              // makes Lock of the fake buffers fail
+    bool failRenderTargetTextures = false;    // makes CreateTexture with D3DUSAGE_RENDERTARGET fail
     bool recording = true;                    // off: calls are forwarded and counted but not logged
     std::size_t callCount = 0;                // every call, logged or not
 
@@ -101,16 +109,17 @@ public:
         if (failVertexBufferCreation) return E_OUTOFMEMORY;
         if (inner_) return inner_->CreateVertexBuffer(length, usage, fvf, pool, out, shared);
         if (!out || length == 0) return D3DERR_INVALIDCALL;
-        *out = new FakeVertexBuffer(length, &liveBuffers);
+        *out = new FakeVertexBuffer(length, &liveBuffers, &failBufferLock);
         return D3D_OK;
     }
     HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer9** out,
                               HANDLE* shared) override {
         Log("CreateIndexBuffer(" + std::to_string(length) + "," + std::to_string(usage) + "," +
             std::to_string(format) + "," + std::to_string(pool) + ")");
+        if (failIndexBufferCreation) return E_OUTOFMEMORY;
         if (inner_) return inner_->CreateIndexBuffer(length, usage, format, pool, out, shared);
         if (!out || length == 0) return D3DERR_INVALIDCALL;
-        *out = new FakeIndexBuffer(length, &liveBuffers);
+        *out = new FakeIndexBuffer(length, &liveBuffers, &failBufferLock);
         return D3D_OK;
     }
 
@@ -172,6 +181,10 @@ public:
         return Call("GetGammaRamp", &IDirect3DDevice9::GetGammaRamp, swapChain, ramp);
     }
     HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override {
+        if (failRenderTargetTextures && (usage & D3DUSAGE_RENDERTARGET) != 0) {
+            Log("CreateTexture(render target refused)");
+            return D3DERR_OUTOFVIDEOMEMORY;
+        }
         return Call("CreateTexture", &IDirect3DDevice9::CreateTexture, width, height, levels, usage, format, pool, texture, sharedHandle);
     }
     HRESULT CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DVolumeTexture9** volumeTexture, HANDLE* sharedHandle) override {

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <map>
 
 using namespace tarn::test;
 using namespace tarn::trs;
@@ -340,17 +341,6 @@ TEST_F(SceneFixture, BadInputFailsCleanly) {
         cases.push_back({"negative scale key count", s, nullptr, "camera 0"});
     }
     {
-        TrsByteSink s = emptyUntilMeshes();
-        s.i32(0);  // meshes
-        s.i32(1);  // lights
-        TrsLight light;
-        light.type = INT32_MIN;  // no light-type value can hold it
-        WriteTrsLight(s, light);
-        s.i32(0);
-        s.i32(0);
-        cases.push_back({"negative light type", s, nullptr, "light 0"});
-    }
-    {
         TrsByteSink s = header();
         s.i32(1);
         s.fixedString(std::string(256, 'n'), 256, false);
@@ -391,19 +381,142 @@ TEST_F(SceneFixture, NegativeSectionCountsAreEmptyLists) {
     CTRScene scene;
     ASSERT_TRUE(LoadBytes(scene, s.data(), s.size())) << scene.getLoadError();
     EXPECT_EQ(scene.getCameras().size(), 1u);
-    EXPECT_TRUE(device.callsStartingWith("SetRenderState").empty());
+    EXPECT_TRUE(scene.getLights().empty());
+    // A light count that is not zero turns lighting on even when, being negative, it means no lights.
+    EXPECT_EQ(device.callsStartingWith("SetRenderState"), std::vector<std::string>{"SetRenderState(137,1)"});
+    EXPECT_TRUE(device.callsStartingWith("LightEnable").empty());
 }
 
-TEST_F(SceneFixture, DeviceFailureFailsTheLoadWithoutLeaks) {
-    device.failVertexBufferCreation = true;
+TEST_F(SceneFixture, LightTypesGoToTheDeviceUnchanged) {
+    TrsScene d;
+    for (std::int32_t type : {-7, INT32_MIN, 0, 4, 2}) {
+        TrsLight light;
+        light.type = type;
+        d.lights.push_back(light);
+    }
+    CTRScene scene;
+    ASSERT_TRUE(LoadScene(scene, d)) << scene.getLoadError();
+    ASSERT_EQ(scene.getLights().size(), d.lights.size());
+    for (std::size_t i = 0; i < d.lights.size(); ++i) {
+        EXPECT_EQ(static_cast<std::int32_t>(scene.getLights()[i]->light.Type), d.lights[i].type);
+        EXPECT_EQ(scene.getLights()[i]->light.Range, 1000.0f);
+    }
+    EXPECT_EQ(device.callsStartingWith("LightEnable").size(), d.lights.size());
+}
+
+// Every count the reader takes from the file is checked against the bytes that follow it before anything is
+// allocated for it: one more record than the rest of the file can hold fails with the count named as the
+// cause.
+TEST_F(SceneFixture, EveryCountIsBoundedByTheRestOfTheFile) {
+    TrsByteSink s;
+    std::map<std::string, std::size_t> at;  // offset of each count in the file
+    s.i32(11);
+    at["texture"] = s.size();
+    s.i32(0);
+    at["material"] = s.size();
+    s.i32(1);
+    WriteTrsMaterial(s, TrsMaterial{});
+    at["vertex-buffer"] = s.size();
+    s.i32(1);
+    at["vertex count"] = s.size();
+    WriteTrsVertexBuffer(s, TriangleVertices(3));
+    at["index-buffer"] = s.size();
+    s.i32(1);
+    at["triangle count"] = s.size();
+    WriteTrsIndexBuffer(s, TriangleIndices(1));
+    at["mesh-node"] = s.size();
+    s.i32(1);
+    const std::size_t node = s.size();
+    at["user-data length"] = node + 92;
+    at["position keys"] = node + 96;
+    at["rotation keys"] = node + 100;
+    at["scale keys"] = node + 104;
+    WriteTrsMeshNode(s, TrsMeshNode{}, 11);
+    at["light"] = s.size();
+    s.i32(1);
+    WriteTrsLight(s, TrsLight{});
+    at["camera"] = s.size();
+    s.i32(1);
+    WriteTrsCamera(s, TrsCamera{});
+    at["dummy"] = s.size();
+    s.i32(1);
+    WriteTrsNodeHeader(s, TrsNode{});
     {
+        CTRScene whole;
+        ASSERT_TRUE(LoadBytes(whole, s.data(), s.size())) << whole.getLoadError();
+    }
+
+    struct Case {
+        const char* count;
+        std::size_t recordSize;  // the least one record (or key, or byte) of that count takes
+        const char* error;
+    } const cases[] = {
+        {"texture", 256, "texture section"},
+        {"material", 68, "material section"},
+        {"vertex-buffer", 4, "vertex-buffer section"},
+        {"vertex count", 32, "vertex buffer 0"},
+        {"index-buffer", 4, "index-buffer section"},
+        {"triangle count", 6, "index buffer 0"},
+        {"mesh-node", 108 + 39, "mesh-node section"},
+        {"user-data length", 1, "mesh node 0"},
+        {"position keys", 16, "mesh node 0"},
+        {"rotation keys", 20, "mesh node 0"},
+        {"scale keys", 16, "mesh node 0"},
+        {"light", 108 + 104, "light section"},
+        {"camera", 108 + 48, "camera section"},
+        {"dummy", 108, "dummy section"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.count);
+        std::vector<std::uint8_t> bytes = s.data();
+        const std::size_t offset = at.at(c.count);
+        const std::size_t rest = bytes.size() - offset - 4;
+        const auto tooMany = static_cast<std::int32_t>(rest / c.recordSize + 1);
+        std::memcpy(bytes.data() + offset, &tooMany, 4);
         CTRScene scene;
-        EXPECT_FALSE(LoadScene(scene, EverySection()));
-        EXPECT_THAT(scene.getLoadError(), HasSubstr("vertex buffer 0"));
-        EXPECT_EQ(scene.getMaterials().size(), 2u) << "what was read stays in the scene";
+        EXPECT_FALSE(LoadBytes(scene, bytes, bytes.size()));
+        EXPECT_THAT(scene.getLoadError(), HasSubstr(c.error));
+        EXPECT_THAT(scene.getLoadError(), HasSubstr("larger than the rest of the file"));
         scene.render();
     }
     EXPECT_EQ(device.liveBuffers, 0);
+}
+
+TEST_F(SceneFixture, DeviceFailureFailsTheLoadWithoutLeaks) {
+    TrsScene indexOnly;
+    indexOnly.materials = {TrsMaterial{}};
+    indexOnly.indexBuffers = {TriangleIndices(1)};
+    struct Case {
+        const char* what;
+        bool RecordingDevice::*failure;
+        TrsScene scene;
+        const char* error;
+    } const cases[] = {
+        {"vertex creation", &RecordingDevice::failVertexBufferCreation, EverySection(),
+         "vertex buffer 0 at byte 152: the device could not create the vertex buffer"},
+        {"vertex lock", &RecordingDevice::failBufferLock, EverySection(),
+         "vertex buffer 0 at byte 152: the device could not lock the vertex buffer"},
+        {"index creation", &RecordingDevice::failIndexBufferCreation, EverySection(),
+         "index buffer 0 at byte 388: the device could not create the index buffer"},
+        {"index lock", &RecordingDevice::failBufferLock, indexOnly,
+         "index buffer 0 at byte 88: the device could not lock the index buffer"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        device.*c.failure = true;
+        {
+            CTRScene scene;
+            EXPECT_FALSE(LoadScene(scene, c.scene));
+            EXPECT_STREQ(scene.getLoadError(), c.error);
+            EXPECT_EQ(scene.getMaterials().size(), c.scene.materials.size()) << "what was read stays";
+            scene.render();
+            // What the failed load kept is refused as such, not as a loaded scene.
+            device.*c.failure = false;
+            EXPECT_FALSE(LoadScene(scene, c.scene));
+            EXPECT_STREQ(scene.getLoadError(), "the scene holds what an earlier failed load read");
+        }
+        EXPECT_EQ(device.liveBuffers, 0);
+    }
 }
 
 TEST_F(SceneFixture, TruncationAtEveryByteFailsCleanly) {

@@ -65,7 +65,8 @@ inline trs::TrsVertexBuffer TriangleVertices(int count = 3) {
 }
 inline trs::TrsIndexBuffer TriangleIndices(int triangles = 1) {
     trs::TrsIndexBuffer ib;
-    for (int t = 0; t < triangles; ++t) ib.indices.insert(ib.indices.end(), {0, 1, 2});
+    for (int t = 0; t < triangles; ++t)
+        for (std::uint16_t i : {0, 1, 2}) ib.indices.push_back(i);
     return ib;
 }
 

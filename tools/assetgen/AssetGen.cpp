@@ -72,9 +72,24 @@ bool WriteScene(const std::string& dir, std::uint64_t seed) {
     return true;
 }
 
+const char kUsage[] =
+    "usage: tarn_assetgen OUTPUT_DIR [--seed N] [--caustics-only | --scene-only]\n"
+    "Writes the sea scene SeaSimpleMap.TRS, its textures and the caustic frames Water/caust0.tga ... caust31.tga\n"
+    "into OUTPUT_DIR, deterministically from the seed.\n"
+    "  --seed N          decimal seed of the generator (the build uses the default)\n"
+    "  --caustics-only   write only the caustic frames\n"
+    "  --scene-only      write only the scene and its textures\n"
+    "  --help            show this text\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     std::string dir;
     std::uint64_t seed = kDefaultSeed;
     bool caustics = true, scene = true;
@@ -94,12 +109,12 @@ int main(int argc, char** argv) {
         } else if (!arg.empty() && arg[0] != '-' && dir.empty()) {
             dir = arg;
         } else {
-            std::fprintf(stderr, "usage: tarn_assetgen OUTPUT_DIR [--seed N] [--caustics-only | --scene-only]\n");
+            std::fputs(kUsage, stderr);
             return 1;
         }
     }
     if (dir.empty()) {
-        std::fprintf(stderr, "usage: tarn_assetgen OUTPUT_DIR [--seed N] [--caustics-only | --scene-only]\n");
+        std::fputs(kUsage, stderr);
         return 1;
     }
     if (!MakeDirectory(dir)) return 1;

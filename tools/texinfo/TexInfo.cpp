@@ -76,11 +76,19 @@ int Fail(const std::string& what, HRESULT hr) {
     return 1;
 }
 
+const char kUsage[] =
+    "usage: texinfo FILE [--png OUT.png] [--level N] [--size WxH] "
+    "[--filter none|point|linear|triangle|box[+dither][+mirror]]\n"
+    "Prints what the texture library reads from an image file (format, size, levels, decoded format).\n"
+    "  --png OUT.png   also load the file into an A8R8G8B8 texture and write a level of it as an RGBA PNG\n"
+    "  --level N       the level to write (0 to 31; default 0)\n"
+    "  --size WxH      load at this size (1 to 16384 each; default: the image's own size)\n"
+    "  --filter NAME   resampling filter: none, point, linear, triangle or box, with +dither and +mirror\n"
+    "                  (default: none at the image's own size, else triangle with dither; box for lower levels)\n"
+    "  --help          show this text\n";
+
 int Usage(const char* why) {
-    std::fprintf(stderr,
-                 "texinfo: %s\nusage: texinfo FILE [--png OUT.png] [--level N] [--size WxH] "
-                 "[--filter none|point|linear|triangle|box[+dither][+mirror]]\n",
-                 why);
+    std::fprintf(stderr, "texinfo: %s\n%s", why, kUsage);
     return 1;
 }
 
@@ -141,7 +149,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (arg == "--png" && hasValue) {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--png" && hasValue) {
             pngPath = argv[++i];
         } else if (arg == "--level" && hasValue) {
             char* end = nullptr;

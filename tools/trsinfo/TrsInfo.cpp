@@ -40,8 +40,17 @@ void PrintIndex(const char* name, std::int32_t value, std::size_t size, std::int
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 || std::strcmp(argv[1], "--help") == 0) {
-        std::fprintf(stderr, "usage: trsinfo FILE.TRS\n");
+    static const char kUsage[] =
+        "usage: trsinfo FILE.TRS\n"
+        "Loads a scene file with the engine's own reader on the null device and prints its sections, its nodes and\n"
+        "every index that would stop drawing (exit status 1 when the file cannot be loaded, 2 on a usage error).\n"
+        "  --help   show this text\n";
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc != 2 || argv[1][0] == '-') {
+        std::fputs(kUsage, stderr);
         return 2;
     }
     // The loader takes a directory prefix (also used for relative texture names) and a file name.

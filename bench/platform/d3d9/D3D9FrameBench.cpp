@@ -214,7 +214,7 @@ public:
         pp.EnableAutoDepthStencil = TRUE;
         pp.AutoDepthStencilFormat = D3DFMT_D16;
         pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        if (FAILED(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr,
+        if (FAILED(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, GetDesktopWindow(),
                                       D3DCREATE_PUREDEVICE | D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device_)))
             return false;
         IDirect3DDevice9* d = device_;

@@ -1,8 +1,10 @@
 // The adapter object: creation and fault injection, the module entry, capability profiles and their format
 // answers, device creation checks and the documented default states.
 #include <cstdlib>
+#include <vector>
 
 #include "platform/FaultInjection.h"
+#include "platform/RunnerControl.h"
 #include "tests/platform/d3d9/D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
@@ -142,7 +144,8 @@ TEST_F(AdapterTest, ProfilesLimitTextureCreation) {
         pp.BackBufferWidth = pp.BackBufferHeight = 16;
         pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
         IDirect3DDevice9* device = nullptr;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+        const DWORD hardware = D3DCREATE_HARDWARE_VERTEXPROCESSING;
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, GetDesktopWindow(), hardware, &pp, &device),
                   D3D_OK);
         IDirect3DTexture9* t = nullptr;
         EXPECT_EQ(device->CreateTexture(c.width, c.height, c.levels, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr),
@@ -167,22 +170,47 @@ TEST_F(AdapterTest, CreateDeviceChecksItsParameters) {
     pp.EnableAutoDepthStencil = TRUE;
     pp.AutoDepthStencilFormat = D3DFMT_D16;
     IDirect3DDevice9* device = nullptr;
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, nullptr, &device),
+    const HWND desktop = GetDesktopWindow();
+    const DWORD hardware = D3DCREATE_HARDWARE_VERTEXPROCESSING;
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, desktop, hardware, nullptr, &device), D3DERR_INVALIDCALL);
+    const DWORD both = hardware | D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, desktop, both, &pp, &device), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, desktop, D3DCREATE_PUREDEVICE, &pp, &device),
               D3DERR_INVALIDCALL);
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr,
-                                D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device),
-              D3DERR_INVALIDCALL);
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_PUREDEVICE, &pp, &device), D3DERR_INVALIDCALL);
-    EXPECT_EQ(d3d->CreateDevice(1, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-              D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d->CreateDevice(1, D3DDEVTYPE_HAL, desktop, hardware, &pp, &device), D3DERR_INVALIDCALL);
     D3DPRESENT_PARAMETERS badDepth = pp;
     badDepth.AutoDepthStencilFormat = D3DFMT_A8R8G8B8;
-    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &badDepth, &device),
+    EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, desktop, hardware, &badDepth, &device),
               D3DERR_NOTAVAILABLE);
+    // A device needs a window: a windowed one may go without a focus window only when it names its device
+    // window; a full-screen one always needs the focus window.
+    struct WindowCase {
+        HWND focus, deviceWindow;
+        BOOL windowed;
+        HRESULT expected;
+    } windowCases[] = {
+        {nullptr, nullptr, TRUE, D3DERR_INVALIDCALL}, {nullptr, desktop, TRUE, D3D_OK},
+        {desktop, nullptr, TRUE, D3D_OK},             {nullptr, desktop, FALSE, D3DERR_INVALIDCALL},
+    };
+    for (const WindowCase& c : windowCases) {
+        SCOPED_TRACE(testing::Message() << "focus " << c.focus << " device window " << c.deviceWindow
+                                        << " windowed " << c.windowed);
+        D3DPRESENT_PARAMETERS windowed = pp;
+        windowed.hDeviceWindow = c.deviceWindow;
+        windowed.Windowed = c.windowed;
+        device = reinterpret_cast<IDirect3DDevice9*>(1);
+        EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, c.focus, hardware, &windowed, &device), c.expected);
+        if (FAILED(c.expected)) {
+            EXPECT_EQ(device, nullptr);
+        } else if (device) {
+            EXPECT_EQ(device->Release(), 0u);
+        }
+        device = nullptr;
+    }
     // The engine's choice: a pure device; with the caps reporting no vertex shaders it asks for software
     // vertex processing, which this layer accepts together with the pure flag.
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_PUREDEVICE | D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                                &pp, &device),
+    const DWORD engine = D3DCREATE_PUREDEVICE | D3DCREATE_SOFTWARE_VERTEXPROCESSING;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, desktop, engine, &pp, &device),
               D3D_OK);
     EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);  // unknown became the desktop format
     D3DDEVICE_CREATION_PARAMETERS created;
@@ -195,7 +223,11 @@ TEST_F(AdapterTest, CreateDeviceChecksItsParameters) {
     EXPECT_EQ(owner, d3d);
     owner->Release();
     EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+    // Frames shown on the desktop (an off-screen device) are not the program's: the runner does not count
+    // them.
+    const long desktopFrames = tarn::platform::PresentedFrames(desktop);
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(tarn::platform::PresentedFrames(desktop), desktopFrames);
     EXPECT_EQ(device->BeginScene(), D3D_OK);
     EXPECT_EQ(device->BeginScene(), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
@@ -273,6 +305,40 @@ TEST_F(DefaultStateTest, StatesStartAtTheirDocumentedDefaults) {
     EXPECT_EQ(device->SetLight(0, &light), D3DERR_INVALIDCALL);  // type 0
     for (DWORD i = 0; i < 8; ++i) ASSERT_EQ(device->LightEnable(i, TRUE), D3D_OK);
     EXPECT_EQ(device->LightEnable(8, TRUE), D3DERR_INVALIDCALL);  // at most eight at once
+}
+
+// What the capabilities report is what the device does: system-memory textures are refused by SetTexture
+// and not reported; six user clip planes are kept and read back; depth bias and both kinds of table fog are
+// there.
+TEST_F(DefaultStateTest, CapabilitiesMatchWhatTheDeviceDoes) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_EQ(caps.DevCaps & D3DDEVCAPS_TEXTURESYSTEMMEMORY, 0u);
+    for (D3DPOOL pool : {D3DPOOL_SYSTEMMEM, D3DPOOL_SCRATCH}) {
+        IDirect3DTexture9* t = nullptr;
+        ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, pool, &t, nullptr), D3D_OK);
+        EXPECT_EQ(device->SetTexture(0, t), D3DERR_INVALIDCALL) << "pool " << pool;
+        t->Release();
+    }
+
+    ASSERT_EQ(caps.MaxUserClipPlanes, 6u);
+    for (DWORD i = 0; i < caps.MaxUserClipPlanes; ++i) {
+        const float plane[4] = {1.0f * i, 2.0f, -3.0f, 0.5f};
+        ASSERT_EQ(device->SetClipPlane(i, plane), D3D_OK);
+        float back[4] = {};
+        ASSERT_EQ(device->GetClipPlane(i, back), D3D_OK);
+        EXPECT_EQ(std::vector<float>(back, back + 4), std::vector<float>(plane, plane + 4)) << "plane " << i;
+    }
+    const float plane[4] = {};
+    float back[4];
+    EXPECT_EQ(device->SetClipPlane(caps.MaxUserClipPlanes, plane), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->GetClipPlane(caps.MaxUserClipPlanes, back), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetClipPlane(0, nullptr), D3DERR_INVALIDCALL);
+
+    for (DWORD bit : {D3DPRASTERCAPS_DEPTHBIAS, D3DPRASTERCAPS_SLOPESCALEDEPTHBIAS, D3DPRASTERCAPS_WFOG,
+                      D3DPRASTERCAPS_ZFOG, D3DPRASTERCAPS_FOGTABLE, D3DPRASTERCAPS_SCISSORTEST}) {
+        EXPECT_NE(caps.RasterCaps & bit, 0u) << std::hex << bit;
+    }
 }
 
 }  // namespace

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
 #include "platform/d3d9/Backend.h"
 #include "platform/d3d9/D3D9.h"
+#include "platform/d3d9/Formats.h"
 
 namespace tarn::d3d9::test {
 
@@ -32,7 +35,7 @@ protected:
         pp.EnableAutoDepthStencil = TRUE;
         pp.AutoDepthStencilFormat = D3DFMT_D16;
         pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
+        ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, GetDesktopWindow(),
                                     D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
                   D3D_OK);
     }
@@ -50,7 +53,8 @@ protected:
         ResetBackend();
     }
 
-    // The current render target as 0xAARRGGBB values, row 0 first.
+    // The current render target, in any colour format, as 0xAARRGGBB values (decoded by the layer's codec and
+    // rounded to 8 bits), row 0 first.
     std::vector<std::uint32_t> ReadTarget() {
         std::vector<std::uint32_t> pixels;
         IDirect3DSurface9* target = nullptr;
@@ -62,10 +66,17 @@ protected:
         if (copy && SUCCEEDED(device->GetRenderTargetData(target, copy))) {
             D3DLOCKED_RECT locked;
             if (SUCCEEDED(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
+                std::vector<float> row(static_cast<std::size_t>(desc.Width) * 4);
+                auto byte = [](float v) {
+                    return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+                };
                 for (UINT y = 0; y < desc.Height; ++y) {
-                    const auto* row = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(locked.pBits) +
-                                                                             y * locked.Pitch);
-                    pixels.insert(pixels.end(), row, row + desc.Width);
+                    DecodeRow(desc.Format, static_cast<const std::uint8_t*>(locked.pBits) + y * locked.Pitch,
+                              desc.Width, row.data());
+                    for (UINT x = 0; x < desc.Width; ++x) {
+                        const float* p = &row[static_cast<std::size_t>(x) * 4];
+                        pixels.push_back(byte(p[3]) << 24 | byte(p[0]) << 16 | byte(p[1]) << 8 | byte(p[2]));
+                    }
                 }
                 copy->UnlockRect();
             }

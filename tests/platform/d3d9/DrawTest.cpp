@@ -1,8 +1,10 @@
 // Headless drawing on llvmpipe: 64 x 64 frames whose pixels are compared with values computed from the documented
 // fixed-function formulas (texture stages, lighting, fog, blending, rasterisation rules).
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include <random>
 
@@ -160,6 +162,29 @@ TEST_F(DrawTest, ClearHonoursRectanglesAndViewport) {
     ExpectPixel(p, 31, 31, 0xff000000, 0);
 }
 
+// With the scissor test on, Clear touches only pixels inside the scissor rectangle (and its own rectangles).
+TEST_F(DrawTest, ClearStaysInsideTheScissorRectangle) {
+    Clear(0xff000000);
+    const RECT scissor{8, 8, 24, 40};
+    ASSERT_EQ(device->SetScissorRect(&scissor), D3D_OK);
+    device->SetRenderState(D3DRS_SCISSORTESTENABLE, TRUE);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xffff0000, 1.0f, 0), D3D_OK);
+    const D3DRECT r{16, 0, 64, 64};
+    ASSERT_EQ(device->Clear(1, &r, D3DCLEAR_TARGET, 0xff00ff00, 1.0f, 0), D3D_OK);
+    auto p = ReadTarget();
+    ExpectPixel(p, 8, 8, 0xffff0000, 0);
+    ExpectPixel(p, 15, 39, 0xffff0000, 0);
+    ExpectPixel(p, 16, 8, 0xff00ff00, 0);
+    ExpectPixel(p, 23, 39, 0xff00ff00, 0);
+    for (auto [x, y] : {std::pair{7, 8}, {8, 7}, {24, 20}, {20, 40}, {40, 40}, {63, 63}}) {
+        ExpectPixel(p, x, y, 0xff000000, 0);
+    }
+    // Switched off, the scissor rectangle no longer limits Clear.
+    device->SetRenderState(D3DRS_SCISSORTESTENABLE, FALSE);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff0000ff, 1.0f, 0), D3D_OK);
+    ExpectPixel(ReadTarget(), 63, 63, 0xff0000ff, 0);
+}
+
 // The classic full-screen copy: a quad from -0.5 to size - 0.5 puts texel centres on pixel centres, so bilinear
 // filtering reproduces the texture exactly, in rows and columns.
 TEST_F(DrawTest, HalfPixelShiftedCopyIsExact) {
@@ -240,6 +265,92 @@ TEST_F(DrawTest, PointAndLinearSamplingWithWrapAndClamp) {
         ExpectPixel(ReadTarget(), c.x, c.y, c.expected, 2);
     }
     device->SetTexture(0, nullptr);
+}
+
+// A picture drawn through a grid of pre-transformed vertices whose texture coordinates follow their
+// positions (u = x / width, as the demo's wave pass does) samples, with point filtering, exactly the texel
+// under each pixel. Every pixel centre then lies on a texel edge, and the column at u = 0 must not wrap to
+// the last texel.
+TEST_F(DrawTest, PointSamplingAtTexelEdgesTakesTheTexelTheCoordinateNames) {
+    // Each texel holds its own position: red = x & 0xff, green = x >> 8 | (y >> 8) << 4, blue = y & 0xff.
+    auto texelAt = [](UINT x, UINT y) {
+        return 0xff000000u | (x & 0xff) << 16 | (x >> 8 | (y >> 8) << 4) << 8 | (y & 0xff);
+    };
+    auto describe = [](std::uint32_t c) {
+        const UINT x = ((c >> 16) & 0xff) | ((c >> 8) & 0xf) << 8, y = (c & 0xff) | ((c >> 12) & 0xf) << 8;
+        return testing::Message() << "texel (" << x << ", " << y << ")";
+    };
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    // The demo's size (the picture and the back buffer 800 x 600) and the fixture's 64 x 64.
+    for (const auto& [width, height] : {std::pair<UINT, UINT>{800, 600}, {kSize, kSize}}) {
+        std::vector<std::uint32_t> texels(static_cast<std::size_t>(width) * height);
+        for (UINT y = 0; y < height; ++y) {
+            for (UINT x = 0; x < width; ++x) texels[static_cast<std::size_t>(y) * width + x] = texelAt(x, y);
+        }
+        IDirect3DTexture9* t = MakeTexture(width, height, texels);
+        IDirect3DTexture9* targetTexture = nullptr;
+        IDirect3DSurface9* target = back;
+        IDirect3DSurface9* depth = nullptr;
+        if (width != kSize) {
+            ASSERT_EQ(device->CreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
+                                            D3DPOOL_DEFAULT, &targetTexture, nullptr),
+                      D3D_OK);
+            targetTexture->GetSurfaceLevel(0, &target);
+            ASSERT_EQ(device->SetRenderTarget(0, target), D3D_OK);
+            device->GetDepthStencilSurface(&depth);
+            device->SetDepthStencilSurface(nullptr);
+        }
+        device->SetTexture(0, t);
+        for (DWORD address : {D3DTADDRESS_WRAP, D3DTADDRESS_CLAMP}) {
+            SCOPED_TRACE(testing::Message() << width << " x " << height << ", address mode " << address);
+            device->SetSamplerState(0, D3DSAMP_ADDRESSU, address);
+            device->SetSamplerState(0, D3DSAMP_ADDRESSV, address);
+            // 10 x 10 vertices, 9 x 9 cells, with the demo's arithmetic (k = 1/9 in float, rhw 0).
+            const float k = 1.0f / 9.0f, w = static_cast<float>(width), h = static_cast<float>(height);
+            std::vector<RhwTex> grid;
+            for (int i = 0; i < 10; ++i) {
+                for (int j = 0; j < 10; ++j) grid.push_back({j * (w * k), i * (h * k), 0, 0, j * k, i * k});
+            }
+            std::vector<std::uint16_t> indices;
+            for (int a = 0; a < 9; ++a) {
+                for (int b = 0; b < 9; ++b) {
+                    const int base = a + 10 * b;
+                    for (int o : {0, 1, 10, 10, 1, 11}) {
+                        indices.push_back(static_cast<std::uint16_t>(base + o));
+                    }
+                }
+            }
+            device->SetFVF(kRhwTex);
+            device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff000000, 1.0f, 0);
+            ASSERT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 100, 162, indices.data(),
+                                                     D3DFMT_INDEX16, grid.data(), sizeof(RhwTex)),
+                      D3D_OK);
+            const auto p = ReadTarget();
+            ASSERT_EQ(p.size(), texels.size());
+            int wrong = 0, wrongInColumn0 = 0;
+            for (std::size_t i = 0; i < p.size(); ++i) {
+                if ((p[i] & 0xffffff) == (texels[i] & 0xffffff)) continue;
+                wrongInColumn0 += i % width == 0 ? 1 : 0;
+                if (wrong++ < 4 || (i % width == 0 && wrongInColumn0 <= 4)) {
+                    ADD_FAILURE() << "pixel (" << i % width << ", " << i / width << ") shows "
+                                  << describe(p[i]);
+                }
+            }
+            EXPECT_EQ(wrong, 0);
+            EXPECT_EQ(wrongInColumn0, 0);
+        }
+        device->SetTexture(0, nullptr);
+        if (targetTexture) {
+            ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+            device->SetDepthStencilSurface(depth);
+            if (depth) depth->Release();
+            target->Release();
+            targetTexture->Release();
+        }
+    }
+    back->Release();
 }
 
 // Colour operations with diffuse (0.8, 0.4, 0.2, alpha 0.6) as arg1 and texture factor (0.5, 0.25, 1.0, alpha
@@ -348,6 +459,7 @@ TEST_F(DrawTest, AlphaStageFeedsBlending) {
 TEST_F(DrawTest, MissingTextureCases) {
     IDirect3DTexture9* t = MakeTexture(1, 1, {0xff00ff00});
     const D3DCOLOR diffuse = 0xff804020;
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xff30a0c0);
     struct Case {
         const char* name;
         DWORD op0, arg01, arg02;
@@ -357,6 +469,12 @@ TEST_F(DrawTest, MissingTextureCases) {
     } cases[] = {
         // COLORARG1 = TEXTURE with no texture: the stage is skipped, diffuse comes through.
         {"arg1 missing", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, false, D3DTOP_DISABLE, 0, 0, diffuse},
+        // ... but only for operations that read argument 1: SELECTARG2 runs and shows the texture factor.
+        {"arg1 missing, unread", D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_TFACTOR, false, D3DTOP_DISABLE, 0, 0,
+         0xff30a0c0},
+        {"arg1 missing, unread, then stage 1", D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_TFACTOR, false,
+         D3DTOP_MODULATE, D3DTA_CURRENT, D3DTA_DIFFUSE, Rgb(0x30 * 0x80 / 65025.0, 0xa0 * 0x40 / 65025.0,
+                                                            0xc0 * 0x20 / 65025.0)},
         // Any other read of a missing texture is opaque black.
         {"arg2 missing", D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TEXTURE, false, D3DTOP_DISABLE, 0, 0, 0xff000000},
         {"add black", D3DTOP_ADD, D3DTA_DIFFUSE, D3DTA_TEXTURE, false, D3DTOP_DISABLE, 0, 0, diffuse},
@@ -569,6 +687,57 @@ TEST_F(DrawTest, BlendFactorPairs) {
     }
 }
 
+// Render targets without alpha read as alpha 1 in blending, whatever alpha their storage last received (a
+// clear colour's alpha here). A8R8G8B8 keeps and reads its alpha.
+TEST_F(DrawTest, DestinationAlphaOfTargetsWithoutAlphaIsOne) {
+    const D3DCOLOR clear = D3DCOLOR_ARGB(0x40, 0x80, 0x80, 0x80);
+    const double ad = 0x40 / 255.0, grey = 0x80 / 255.0;
+    struct Case {
+        D3DFORMAT format;  // D3DFMT_UNKNOWN: the X8R8G8B8 back buffer
+        bool alpha;
+    } cases[] = {{D3DFMT_UNKNOWN, false},
+                 {D3DFMT_R5G6B5, false},
+                 {D3DFMT_X1R5G5B5, false},
+                 {D3DFMT_X8R8G8B8, false},
+                 {D3DFMT_A8R8G8B8, true}};
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format == D3DFMT_UNKNOWN ? "back buffer" : FormatName(c.format));
+        IDirect3DTexture9* texture = nullptr;
+        IDirect3DSurface9* target = back;
+        if (c.format != D3DFMT_UNKNOWN) {
+            ASSERT_EQ(device->CreateTexture(kSize, kSize, 1, D3DUSAGE_RENDERTARGET, c.format, D3DPOOL_DEFAULT,
+                                            &texture, nullptr),
+                      D3D_OK);
+            texture->GetSurfaceLevel(0, &target);
+        }
+        ASSERT_EQ(device->SetRenderTarget(0, target), D3D_OK);
+        // Left half: white x destination alpha; right half: destination x (1 - destination alpha).
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_DESTALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+        Rect(0, 0, 32, 64, 0xffffffff);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVDESTALPHA);
+        Rect(32, 0, 64, 64, 0xffffffff);
+        const double left = c.alpha ? ad : 1.0, right = c.alpha ? grey * (1 - ad) : 0.0;
+        // 16-bit targets hold 5 or 6 bits per channel: allow their step.
+        const int tolerance = c.format == D3DFMT_R5G6B5 || c.format == D3DFMT_X1R5G5B5 ? 9 : 2;
+        ExpectPixel(ReadTarget(), 10, 10, Rgb(left, left, left), tolerance);
+        ExpectPixel(ReadTarget(), 50, 10, Rgb(right, right, right), tolerance);
+        ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+        if (texture) {
+            target->Release();
+            texture->Release();
+        }
+    }
+    back->Release();
+}
+
 TEST_F(DrawTest, DepthTestWriteAndCulling) {
     struct Case {
         const char* name;
@@ -638,6 +807,65 @@ TEST_F(DrawTest, DepthTestWriteAndCulling) {
             ExpectPixel(ReadTarget(), 10, 10, visible ? 0xffffffff : 0xff000000, 0);
         }
     }
+}
+
+// DEPTHBIAS is in depth units (0..1), so the same bias is a number of steps of whichever depth buffer is
+// bound: a quad drawn `behind` steps behind another comes in front with a bias of -10 steps when behind is 5,
+// not 20.
+// SLOPESCALEDEPTHBIAS scales the quad's largest depth slope per pixel.
+TEST_F(DrawTest, DepthBiasCountsStepsOfTheBoundDepthBuffer) {
+    IDirect3DSurface9* d24 = nullptr;
+    ASSERT_EQ(device->CreateDepthStencilSurface(kSize, kSize, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE,
+                                                &d24, nullptr),
+              D3D_OK);
+    IDirect3DSurface9* d16 = nullptr;
+    ASSERT_EQ(device->GetDepthStencilSurface(&d16), D3D_OK);
+    struct Case {
+        IDirect3DSurface9* depth;
+        double step;
+        double behind, bias;  // in steps
+        bool visible;
+    } cases[] = {
+        {d16, 1 / 65535.0, 5, 10, true},           {d16, 1 / 65535.0, 20, 10, false},
+        {d24, 1 / 16777215.0, 5, 10, true},        {d24, 1 / 16777215.0, 20, 10, false},
+        {d16, 1 / 65535.0, 0, 10.0 / 256, false},  // a tenth of a D24 step's worth of D16: no effect
+    };
+    const float z = 0.25f;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.depth == d16 ? "D16" : "D24S8") << " behind " << c.behind
+                                        << " bias " << c.bias);
+        ASSERT_EQ(device->SetDepthStencilSurface(c.depth), D3D_OK);
+        device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+        device->SetRenderState(D3DRS_DEPTHBIAS, 0);
+        Clear(0xff000000);
+        Rect(0, 0, 64, 64, 0xffff0000, z);
+        device->SetRenderState(D3DRS_DEPTHBIAS, Bits(static_cast<float>(-c.bias * c.step)));
+        Rect(0, 0, 64, 64, 0xff00ff00, static_cast<float>(z + c.behind * c.step));
+        ExpectPixel(ReadTarget(), 30, 30, c.visible ? 0xff00ff00 : 0xffff0000, 0);
+    }
+    device->SetRenderState(D3DRS_DEPTHBIAS, 0);
+    // A quad whose depth rises 0.4 across 64 pixels: slope 0.00625 per pixel. Drawn again 0.003 further away,
+    // a slope scale of -1 (offset -0.00625) brings it in front; -0.25 (offset -0.0016) does not.
+    ASSERT_EQ(device->SetDepthStencilSurface(d16), D3D_OK);
+    auto sloped = [&](float shift, D3DCOLOR color) {
+        const RhwColor v[4] = {{0, 0, 0.2f + shift, 1, color}, {64, 0, 0.6f + shift, 1, color},
+                               {0, 64, 0.2f + shift, 1, color}, {64, 64, 0.6f + shift, 1, color}};
+        device->SetFVF(kRhwColor);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwColor)), D3D_OK);
+    };
+    for (float scale : {-1.0f, -0.25f}) {
+        SCOPED_TRACE(scale);
+        device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, 0);
+        Clear(0xff000000);
+        sloped(0.0f, 0xffff0000);
+        device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, Bits(scale));
+        sloped(0.003f, 0xff00ff00);
+        ExpectPixel(ReadTarget(), 30, 30, scale == -1.0f ? 0xff00ff00 : 0xffff0000, 0);
+    }
+    device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, 0);
+    device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+    d24->Release();
+    d16->Release();
 }
 
 // Lighting of a quad at camera depth 0.5 whose four corners see the light alike, so Gouraud shading is flat.
@@ -760,6 +988,49 @@ TEST_F(DrawTest, FlexibleVertexFormatFamily) {
                 ExpectPixel(ReadTarget(), 20, 20, Rgb(r, g, b), 2);
             }
         }
+    }
+    device->SetTexture(0, nullptr);
+}
+
+// Positions with one to five blend weights (the last one may be packed indices): the diffuse colour and the
+// texture coordinates follow the weights. Vertex blending is off, so the weights themselves change nothing.
+TEST_F(DrawTest, BlendWeightPositionsPlaceTheFollowingAttributes) {
+    SetOrthoIdentity();
+    IDirect3DTexture9* t = MakeTexture(2, 1, {0xffff0000, 0xff00ff00});
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    const D3DCOLOR diffuse = 0xff80c0ff;
+    struct Case {
+        DWORD position;
+        int weights;
+    } cases[] = {{D3DFVF_XYZB1, 1}, {D3DFVF_XYZB2, 2}, {D3DFVF_XYZB3, 3},
+                 {D3DFVF_XYZB4, 4}, {D3DFVF_XYZB5, 5}, {D3DFVF_XYZB2 | D3DFVF_LASTBETA_UBYTE4, 2}};
+    for (const Case& c : cases) {
+        const DWORD fvf = c.position | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+        SCOPED_TRACE(testing::Message() << "fvf 0x" << std::hex << fvf);
+        std::vector<std::uint8_t> bytes;
+        auto put = [&](const void* p, std::size_t n) {
+            const auto* from = static_cast<const std::uint8_t*>(p);
+            bytes.insert(bytes.end(), from, from + n);
+        };
+        const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
+        for (const auto& corner : corners) {
+            const float xyz[3] = {corner[0], corner[1], 0.5f};
+            put(xyz, 12);
+            const float weight = 0.25f;
+            for (int w = 0; w < c.weights; ++w) put(&weight, 4);
+            put(&diffuse, 4);
+            const float uv[2] = {0.75f, 0.5f};  // the green texel
+            put(uv, 8);
+        }
+        ASSERT_EQ(bytes.size() % 4, 0u);
+        ASSERT_EQ(device->SetFVF(fvf), D3D_OK);
+        Clear(0xff000000);
+        const UINT stride = static_cast<UINT>(bytes.size() / 4);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, bytes.data(), stride), D3D_OK);
+        ExpectPixel(ReadTarget(), 20, 20, 0xff00c000, 1);
     }
     device->SetTexture(0, nullptr);
 }
@@ -970,6 +1241,89 @@ TEST_F(DrawTest, TableFogAtStartMiddleAndEnd) {
     Clear(0xff000000);
     Rect(0, 0, 64, 64, 0xffffffff);
     ExpectPixel(ReadTarget(), 32, 32, 0xffffffff, 0);
+}
+
+// Table fog goes by w under a perspective projection and by the device depth (0..1) under an affine one.
+TEST_F(DrawTest, TableFogIsWBasedForPerspectiveAndZBasedForAffineProjections) {
+    SetOrthoIdentity();
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device->SetRenderState(D3DRS_FOGCOLOR, 0x000000ff);
+    device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
+    // Near 1, far 3: eye depth 2 has w = 2 and device depth (1.5 * 2 - 1.5) / 2 = 0.75.
+    D3DMATRIX perspective{};
+    perspective._11 = perspective._22 = 1.0f;
+    perspective._33 = 1.5f;
+    perspective._34 = 1.0f;
+    perspective._43 = -1.5f;
+    D3DMATRIX affine{};  // eye depth 2 has device depth 0.25 * 2 - 0.25 = 0.25
+    affine._11 = affine._22 = affine._44 = 1.0f;
+    affine._33 = 0.25f;
+    affine._43 = -0.25f;
+    struct Case {
+        const char* name;
+        const D3DMATRIX* projection;
+        float start, end;
+        double f;
+    } cases[] = {
+        {"perspective: w = 2", &perspective, 0.0f, 4.0f, 0.5},
+        {"perspective: w = 2, other range", &perspective, 1.0f, 5.0f, 0.75},
+        {"affine: z = 0.25", &affine, 0.0f, 1.0f, 0.75},
+        {"affine: z = 0.25, other range", &affine, 0.0f, 0.5f, 0.5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device->SetTransform(D3DTS_PROJECTION, c.projection);
+        device->SetRenderState(D3DRS_FOGSTART, Bits(c.start));
+        device->SetRenderState(D3DRS_FOGEND, Bits(c.end));
+        Clear(0xff000000);
+        LitQuad(2.0f);
+        ExpectPixel(ReadTarget(), 32, 32, Rgb(c.f, c.f, c.f + (1 - c.f)), 2);
+    }
+}
+
+// User clip planes are given in world space and keep what lies where ax + by + cz + d >= 0. The view moves
+// the picture half a screen-width left (in clip units), so the plane x >= 0 of the world cuts at pixel 16,
+// not 32.
+TEST_F(DrawTest, UserClipPlanesCutInWorldSpace) {
+    SetOrthoIdentity();
+    D3DMATRIX view{};
+    view._11 = view._22 = view._33 = view._44 = 1.0f;
+    view._41 = -0.5f;
+    device->SetTransform(D3DTS_VIEW, &view);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xff00ff00);
+    const float keepRight[4] = {1, 0, 0, 0}, keepBottom[4] = {0, -1, 0, 0};
+    ASSERT_EQ(device->SetClipPlane(0, keepRight), D3D_OK);
+    ASSERT_EQ(device->SetClipPlane(3, keepBottom), D3D_OK);
+    struct Case {
+        DWORD enable;
+        int left, top;  // first drawn column and row; the quad itself spans columns 0..47
+    } cases[] = {{0, 0, 0},
+                 {D3DCLIPPLANE0, 16, 0},
+                 {D3DCLIPPLANE3, 0, 32},
+                 {D3DCLIPPLANE0 | D3DCLIPPLANE3, 16, 32},
+                 {D3DCLIPPLANE1, 0, 0}};  // plane 1 was never set: all zero, keeps everything
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.enable);
+        device->SetRenderState(D3DRS_CLIPPLANEENABLE, c.enable);
+        Clear(0xff000000);
+        LitQuad(0.5f);
+        auto p = ReadTarget();
+        ExpectPixel(p, c.left, c.top, 0xff00ff00, 0);
+        ExpectPixel(p, 47, 63, 0xff00ff00, 0);
+        ExpectPixel(p, 48, 63, 0xff000000, 0);
+        if (c.left > 0) ExpectPixel(p, c.left - 1, 63, 0xff000000, 0);
+        if (c.top > 0) ExpectPixel(p, 47, c.top - 1, 0xff000000, 0);
+    }
+    // Pre-transformed vertices have no world position and are not clipped.
+    device->SetRenderState(D3DRS_CLIPPLANEENABLE, D3DCLIPPLANE0);
+    Clear(0xff000000);
+    Rect(0, 0, 8, 8, 0xffffffff);
+    ExpectPixel(ReadTarget(), 0, 0, 0xff00ff00, 0);
+    device->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
 }
 
 // Camera-space positions through a texture matrix with a projective fourth row: u = (0.5 x + 0.5) / (2 z).

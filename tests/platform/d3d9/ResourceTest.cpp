@@ -366,7 +366,9 @@ TEST_F(ResourceTest, ResourcesOfAnotherDeviceAreRefused) {
     pp.BackBufferWidth = pp.BackBufferHeight = 8;
     pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
     IDirect3DDevice9* other = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &other), D3D_OK);
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, GetDesktopWindow(), D3DCREATE_HARDWARE_VERTEXPROCESSING,
+                                &pp, &other),
+              D3D_OK);
     IDirect3DTexture9* texture = nullptr;
     IDirect3DTexture9* staging = nullptr;
     IDirect3DVertexBuffer9* vb = nullptr;
@@ -417,7 +419,8 @@ TEST_F(ResourceTest, LeakReportNamesWhatIsStillAlive) {
     pp.BackBufferWidth = pp.BackBufferHeight = 8;
     pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
     IDirect3DDevice9* second = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &second),
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, GetDesktopWindow(), D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                &pp, &second),
               D3D_OK);
     ASSERT_EQ(second->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
     testing::internal::CaptureStderr();

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Proves the install of a finished build (default build/release): installs it into a temporary prefix, runs the
+# installed demo from / (headless, 30 frames, screenshot), runs both inspectors on the installed data and the
+# desktop icons, then copies
+# examples/consumer out of the repository and builds it against the prefix with find_package(TarnEngine) and runs
+# it: a window, a device and one image loaded on the null backend. Everything goes when the script ends.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/release}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+data=$prefix/share/tarn/seascene
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+(cd / && "$prefix/bin/tarn-seascene" --headless --frames 30 --screenshot "$work/shot.png")
+"$prefix/bin/tarn-texinfo" "$work/shot.png" | grep -q "^Width: *800$"
+"$prefix/bin/tarn-texinfo" "$data/rock.jpg" >/dev/null
+"$prefix/bin/tarn-trsinfo" "$data/SeaSimpleMap.TRS" >/dev/null
+grep -q "^Exec=tarn-seascene$" "$prefix/share/applications/tarn-seascene.desktop"
+for size in 48 128 256; do
+  "$prefix/bin/tarn-texinfo" "$prefix/share/icons/hicolor/${size}x${size}/apps/tarn-seascene.png" |
+    grep -q "^Height: *$size$"
+done
+
+cp -r examples/consumer "$work/consumer-src"
+cmake -S "$work/consumer-src" -B "$work/consumer" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/consumer" >/dev/null
+output=$(cd / && TARN_D3D9_BACKEND=null "$work/consumer/consumer" --headless "$data/sand.bmp")
+if [[ "$output" != *"sand.bmp: 256 x 256, 9 levels" ]]; then
+  echo "test-install: the consumer printed '$output'" >&2
+  exit 1
+fi
+echo "test-install: installed demo, inspectors and consumer project work ($output)"

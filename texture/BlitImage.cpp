@@ -72,10 +72,11 @@ HRESULT TransferCopy(Transfer& t) {
     for (UINT z = 0; z < t.dest.Depth(); ++z) {
         const BYTE* s = from.first + static_cast<std::size_t>(z) * t.sourceDesc.slicePitch;
         BYTE* d = to.first + static_cast<std::size_t>(z) * t.destDesc.slicePitch;
+        // Each row's address is formed only for a row that exists: stepping past the last row of a bottom-up
+        // image would point before its buffer.
         for (UINT y = 0; y < to.rows; ++y) {
-            std::memcpy(d, s, to.rowBytes);
-            s += from.step;
-            d += to.step;
+            std::memcpy(d + static_cast<std::ptrdiff_t>(y) * to.step, s + static_cast<std::ptrdiff_t>(y) * from.step,
+                        to.rowBytes);
         }
     }
     return S_OK;
@@ -193,6 +194,8 @@ HRESULT BlitImage(const ImageDesc& destIn, const ImageDesc& sourceIn, DWORD filt
             destCodec->SetBothSidesSrgb(true);
             sourceCodec->SetBothSidesSrgb(true);
         }
+        hr = destCodec->PrepareEncoding();
+        if (FAILED(hr)) return hr;
 
         Transfer t{dest, source, *destCodec, *sourceCodec, filter};
         static constexpr HRESULT (*kMethods[])(Transfer&) = {

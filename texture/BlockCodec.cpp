@@ -73,34 +73,45 @@ public:
     void EncodeRow(UINT y, UINT z, const Float4* in) override {
         const UINT absolute = box_.top + y;
         const UINT blockRow = absolute / 4;
+        const Float4* row = PrepareRowForEncode(in, width_);
+        if (row == nullptr || (!gather_ && FAILED(AllocateGather()))) {
+            encodeStatus_ = E_OUTOFMEMORY;
+            return;
+        }
         if (!pendingValid_ || pendingRow_ != blockRow || pendingSlice_ != z) {
             Flush();
-            if (!gather_) {
-                gather_.reset(new (std::nothrow) float[cacheStride_ * 4]);
-                if (!gather_) return;
-            }
             // Pixels of the widened blocks that lie outside the box keep what the destination holds.
             FillCache(blockRow, z, gather_.get());
             pendingValid_ = true;
             pendingRow_ = blockRow;
             pendingSlice_ = z;
         }
-        const Float4* row = PrepareRowForEncode(in, width_);
         std::memcpy(gather_.get() + (absolute & 3) * cacheStride_ + offsetX_ * 4, row, sizeof(Float4) * width_);
         if ((absolute & 3) == 3 || y + 1 == height_) Flush();
         // The destination changed under the decode cache.
         if (cacheValid_ && cachedRow_ == blockRow && cachedSlice_ == z) cacheValid_ = false;
     }
 
+    HRESULT PrepareEncoding() override {
+        const HRESULT hr = PixelCodec::PrepareEncoding();
+        if (FAILED(hr)) return hr;
+        return gather_ ? S_OK : AllocateGather();
+    }
+
     HRESULT Finish() override {
         Flush();
-        return S_OK;
+        return EncodeStatus();
     }
 
 private:
+    HRESULT AllocateGather() {
+        gather_ = AllocateBuffer<float>(cacheStride_ * 4, "BlockCodec gather rows");
+        return gather_ ? S_OK : E_OUTOFMEMORY;
+    }
+
     void QuantiseKey(const Float4& p, int q[4]) const {
         auto round = [](float v, float max) {
-            v = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+            v = v > 0.0f ? (v < 1.0f ? v : 1.0f) : 0.0f;  // NaN becomes 0
             return static_cast<int>(v * max + 0.5f);
         };
         q[0] = round(p.r, 31.0f);

@@ -127,14 +127,14 @@ struct ColourChoice {
 
 // Assigns each pixel the nearest palette entry of a block with endpoints (c0, c1) decoded exactly as the decoder
 // does, honouring the mode those endpoints select. `opaque[i]` false forces index 3 (transparent).
-// `allowBlack` lets opaque pixels use the black fourth entry of the three-colour mode (when alpha lives elsewhere).
-ColourChoice Evaluate(std::uint16_t c0, std::uint16_t c1, const Vec3* px, const bool* opaque, bool allowBlack) {
+// Opaque pixels never take the transparent black fourth entry of the three-colour mode.
+ColourChoice Evaluate(std::uint16_t c0, std::uint16_t c1, const Vec3* px, const bool* opaque) {
     std::uint8_t raw[8] = {static_cast<std::uint8_t>(c0), static_cast<std::uint8_t>(c0 >> 8),
                            static_cast<std::uint8_t>(c1), static_cast<std::uint8_t>(c1 >> 8)};
     Rgba pal[4];
     ColourPalette(raw, pal);
     const bool threeColour = c0 <= c1;
-    const int entries = threeColour ? (allowBlack ? 4 : 3) : 4;
+    const int entries = threeColour ? 3 : 4;
     ColourChoice out;
     out.c0 = c0;
     out.c1 = c1;
@@ -162,7 +162,7 @@ ColourChoice Evaluate(std::uint16_t c0, std::uint16_t c1, const Vec3* px, const 
 
 // Fits endpoints in one mode: principal axis, then least-squares refinement of the endpoints against the chosen
 // indices, re-evaluated on the quantised endpoints each round. Returns the best block seen.
-ColourChoice FitMode(const Vec3* px, const bool* opaque, bool threeColour, bool allowBlack) {
+ColourChoice FitMode(const Vec3* px, const bool* opaque, bool threeColour) {
     Vec3 mean{0, 0, 0};
     int count = 0;
     for (int i = 0; i < 16; ++i)
@@ -214,7 +214,7 @@ ColourChoice FitMode(const Vec3* px, const bool* opaque, bool threeColour, bool 
             // Equal endpoints decode in three-colour mode; nudge one to keep four colours where possible.
             if (q0 < 0xFFFF) ++q0; else --q1;
         }
-        ColourChoice c = Evaluate(q0, q1, px, opaque, allowBlack);
+        ColourChoice c = Evaluate(q0, q1, px, opaque);
         const bool improved = c.error < best.error;
         if (improved) best = c;
         if (!improved && round > 0) break;
@@ -268,24 +268,25 @@ struct SingleColourTables {
     }
 };
 
-ColourChoice FitSingleColour(Vec3 colour, const Vec3* px, const bool* opaque, bool allowBlack) {
+ColourChoice FitSingleColour(Vec3 colour, const Vec3* px, const bool* opaque) {
     static const SingleColourTables tables;
     const int r = Quantise(colour.x, 255), g = Quantise(colour.y, 255), b = Quantise(colour.z, 255);
     std::uint16_t q0 = static_cast<std::uint16_t>((tables.five[r][0] << 11) | (tables.six[g][0] << 5) | tables.five[b][0]);
     std::uint16_t q1 = static_cast<std::uint16_t>((tables.five[r][1] << 11) | (tables.six[g][1] << 5) | tables.five[b][1]);
     if (q0 < q1) std::swap(q0, q1);  // index 3 then names the same point from the other end
-    return Evaluate(q0, q1, px, opaque, allowBlack);
+    return Evaluate(q0, q1, px, opaque);
 }
 
-// Writes a colour block. `dxt1Alpha`: pixels with alpha below one half are stored transparent.
-void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1Alpha) {
+// Writes a colour block. `dxt1`: the block of a DXT1 image, which may use the three-colour mode, and stores
+// pixels with alpha below one half transparent; otherwise the block of DXT2-DXT5, in four-colour mode only.
+void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1) {
     Vec3 px[16];
     bool opaque[16];
     bool anyTransparent = false, uniform = true;
     for (int i = 0; i < 16; ++i) {
         const float* p = pixels + i * 4;
         px[i] = {Clamp01(p[0]), Clamp01(p[1]), Clamp01(p[2])};
-        opaque[i] = !dxt1Alpha || Clamp01(p[3]) >= 0.5f;
+        opaque[i] = !dxt1 || Clamp01(p[3]) >= 0.5f;
         anyTransparent |= !opaque[i];
     }
     int first = -1;
@@ -297,19 +298,20 @@ void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1Alpha) {
 
     ColourChoice best;
     if (first < 0) {
-        best = Evaluate(0, 0, px, opaque, false);  // all transparent: three-colour mode, every index 3
-    } else {
-        // Black as the fourth entry of the three-colour mode is usable wherever alpha is stored separately.
-        const bool allowBlack = !dxt1Alpha;
-        if (!anyTransparent) {
-            best = uniform ? FitSingleColour(px[first], px, opaque, allowBlack) : FitMode(px, opaque, false, allowBlack);
-            if (best.error > 0.0f) {
-                ColourChoice three = FitMode(px, opaque, true, allowBlack);
-                if (three.error < best.error) best = three;
-            }
-        } else {
-            best = FitMode(px, opaque, true, false);
+        best = Evaluate(0, 0, px, opaque);  // all transparent: three-colour mode, every index 3
+    } else if (!dxt1) {
+        // Graphics hardware decodes the colour blocks of DXT2-DXT5 in four-colour mode whatever the order of the
+        // endpoints, so those blocks keep colour 0 > colour 1, or equal colours with no pixel on index 3: then
+        // both decodings agree.
+        best = uniform ? FitSingleColour(px[first], px, opaque) : FitMode(px, opaque, false);
+    } else if (!anyTransparent) {
+        best = uniform ? FitSingleColour(px[first], px, opaque) : FitMode(px, opaque, false);
+        if (best.error > 0.0f) {
+            ColourChoice three = FitMode(px, opaque, true);
+            if (three.error < best.error) best = three;
         }
+    } else {
+        best = FitMode(px, opaque, true);
     }
     std::uint32_t bits = 0;
     for (int i = 15; i >= 0; --i) bits = (bits << 2) | best.index[i];

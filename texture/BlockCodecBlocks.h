@@ -21,7 +21,9 @@ void DecodeDxt5(const std::uint8_t* block, float* out, std::size_t stride);
 void DecodeDxt4(const std::uint8_t* block, float* out, std::size_t stride);
 
 // Encoders. `pixels` holds 16 four-float pixels, row by row; values outside 0..1 are clamped. DXT1 stores a pixel
-// whose alpha is below one half as transparent (three-colour mode, index 3). DXT2/DXT4 premultiply first.
+// whose alpha is below one half as transparent (three-colour mode, index 3). DXT2/DXT4 premultiply first. The
+// colour blocks of DXT2-DXT5 are four-colour blocks only (colour 0 > colour 1, or equal with no index 3), as
+// graphics hardware decodes them in that mode whatever the endpoints.
 void EncodeDxt1(std::uint8_t* block, const float* pixels);
 void EncodeDxt2(std::uint8_t* block, const float* pixels);
 void EncodeDxt3(std::uint8_t* block, const float* pixels);

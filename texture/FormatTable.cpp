@@ -113,6 +113,13 @@ UINT NextPowerOfTwo(UINT n) {
     return p < n ? n : p;
 }
 
+// Block-compressed textures hold whole 4 x 4 blocks: width and height rise to multiples of 4.
+void RoundUpToWholeBlocks(D3DFORMAT format, UINT& w, UINT& h) {
+    if (!IsBlockFormat(format)) return;
+    w = w > 0xFFFFFFFCu ? w : (w + 3) & ~3u;
+    h = h > 0xFFFFFFFCu ? h : (h + 3) & ~3u;
+}
+
 }  // namespace
 
 const FormatDesc& LookUpFormatDesc(D3DFORMAT format) {
@@ -279,18 +286,18 @@ HRESULT CheckResourceRequirements(IDirect3DDevice9* device, UINT* width, UINT* h
             h = NextPowerOfTwo(h);
             d = NextPowerOfTwo(d);
         }
+        RoundUpToWholeBlocks(fmt, w, h);
 
+        // The sizes that the texture will have decide whether a full chain is possible: a block-compressed
+        // 6 x 6 request becomes 8 x 8, a power of two.
         const DWORD mipBit = type == D3DRTYPE_VOLUMETEXTURE ? D3DPTEXTURECAPS_MIPVOLUMEMAP
                              : type == D3DRTYPE_CUBETEXTURE ? D3DPTEXTURECAPS_MIPCUBEMAP
                                                             : D3DPTEXTURECAPS_MIPMAP;
         const bool allPow2 =
             IsPowerOfTwo(w) && IsPowerOfTwo(h) && (type != D3DRTYPE_VOLUMETEXTURE || IsPowerOfTwo(d));
         fullChains = (caps.TextureCaps & mipBit) && (!conditional || allPow2);
-    }
-
-    if (IsBlockFormat(fmt)) {
-        w = w > 0xFFFFFFFCu ? w : (w + 3) & ~3u;
-        h = h > 0xFFFFFFFCu ? h : (h + 3) & ~3u;
+    } else {
+        RoundUpToWholeBlocks(fmt, w, h);
     }
 
     if (fullChains) {

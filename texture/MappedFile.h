@@ -1,6 +1,7 @@
 // A read-only view of a whole file, mapped into memory for as long as the object lives. Open fails with
-// D3DXERR_INVALIDDATA when the file cannot be opened, sized or mapped (a missing file too), and with
-// D3DERR_INVALIDCALL for a null name. An empty file opens with a null view and size 0.
+// D3DXERR_INVALIDDATA when the file cannot be opened, sized or mapped (a missing file, a directory, a FIFO or a
+// device too), and with D3DERR_INVALIDCALL for a null name. An empty file opens with a null view and size 0.
+// The view stays readable when another process cuts the file short: the platform shows zeros past the new end.
 #pragma once
 
 #include "platform/win32/Win32.h"

@@ -49,6 +49,7 @@ public:
     void EncodeRow(UINT y, UINT z, const Float4* in) override {
         BYTE* dst = RowPointer(y, z);
         const Float4* src = PrepareRowForEncode(in, width_);
+        if (src == nullptr) return;
         Float4* full = row_.get();
         // Pairs at the ends that the box covers only in part keep the pixel outside it.
         if (offsetX_ != 0 || ((offsetX_ + width_) & 1) != 0) DecodePairs(dst, full);

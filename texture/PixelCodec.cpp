@@ -83,7 +83,8 @@ const CodecEntry* FindCodec(D3DFORMAT format) {
     return nullptr;
 }
 
-float Clamp(float v, float lo, float hi) { return v < lo ? lo : (v > hi ? hi : v); }
+// NaN takes the lower end, so that no NaN reaches an integer conversion after a clamp.
+float Clamp(float v, float lo, float hi) { return v > lo ? (v < hi ? v : hi) : lo; }
 
 }  // namespace
 
@@ -185,12 +186,24 @@ void PixelCodec::FinishDecodedRow(Float4* row, UINT count) const {
     }
 }
 
+HRESULT PixelCodec::PrepareEncoding() {
+    if ((convertFrom_ != CodecCategory::None || srgb_) && convertCapacity_ < width_) {
+        convertBuffer_ = AllocateBuffer<Float4>(width_, "PixelCodec conversion row");
+        convertCapacity_ = convertBuffer_ ? width_ : 0;
+        if (!convertBuffer_) return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
 const Float4* PixelCodec::PrepareRowForEncode(const Float4* in, UINT count) {
     if (convertFrom_ == CodecCategory::None && !srgb_) return in;
     if (convertCapacity_ < count) {
-        convertBuffer_.reset(new (std::nothrow) Float4[count]);
+        convertBuffer_ = AllocateBuffer<Float4>(count, "PixelCodec conversion row");
         convertCapacity_ = convertBuffer_ ? count : 0;
-        if (!convertBuffer_) return in;  // out of memory: encode unconverted rather than write out of bounds
+        if (!convertBuffer_) {
+            encodeStatus_ = E_OUTOFMEMORY;
+            return nullptr;
+        }
     }
     Float4* out = convertBuffer_.get();
     std::copy_n(in, count, out);

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 
+#include "platform/FaultInjection.h"
 #include "platform/d3d9/D3D9.h"
 
 // What a codec must do (the block and packed-pair codecs plug in here through CreateBlockCodec and
@@ -16,7 +18,8 @@
 //    pixels of row y, slice z. Integer channels are rounded with QuantizeRow (plain rounding, ordered
 //    dither or error diffusion, as the destination's flags ask).
 //  - Prepare() runs once after the base fields are set (override to widen the box, allocate caches, ...);
-//    Finish() runs before destruction when the transfer succeeded (flush partial block rows there).
+//    Finish() runs before destruction when the transfer succeeded (flush partial block rows there) and returns
+//    EncodeStatus(). PrepareEncoding() runs on the destination before the first row (allocate encode buffers).
 //  - MakeColorKeyTestValue(): the key as this format decodes it (the default encodes and decodes one pixel).
 //  - Never read or write outside the box of the ImageDesc (block codecs: outside its widened block box).
 
@@ -60,7 +63,14 @@ public:
     virtual void EncodeRow(UINT y, UINT z, const Float4* in) = 0;
     virtual void MakeColorKeyTestValue();
     virtual HRESULT Prepare() { return S_OK; }
-    virtual HRESULT Finish() { return S_OK; }
+    // The destination side: allocates what encoding needs once the conversion and sRGB settings are final and
+    // before any row is written, so that a transfer short of memory fails with E_OUTOFMEMORY and leaves the
+    // destination untouched. Codecs with buffers of their own (the block codec's gather rows) extend it.
+    virtual HRESULT PrepareEncoding();
+    virtual HRESULT Finish() { return EncodeStatus(); }
+    // E_OUTOFMEMORY once a row could not be encoded for want of a buffer (only a codec used without
+    // PrepareEncoding can meet that); S_OK otherwise.
+    HRESULT EncodeStatus() const { return encodeStatus_; }
 
     // Sets the base fields from `desc` and runs Prepare. E_OUTOFMEMORY when a buffer cannot be had.
     HRESULT Initialize(const ImageDesc& desc);
@@ -103,6 +113,7 @@ public:
     // Colour key (pixels equal to the test value become 0, 0, 0, 0), then sRGB to linear.
     void FinishDecodedRow(Float4* row, UINT count) const;
     // Category conversion and linear to sRGB; returns `in` itself when nothing changes, else a codec buffer.
+    // Null when that buffer cannot be had: the row must then not be written (EncodeStatus reports it).
     const Float4* PrepareRowForEncode(const Float4* in, UINT count);
 
     // Rounds `count` pixels of row y, slice z to integers: q = trunc((v + e) * max + t), clamped to 0...max
@@ -142,7 +153,16 @@ protected:
     ImageDesc desc_;
     UINT diffusionRow_ = ~0u;  // row whose errors diffusionRows_ holds
     UINT diffusionSlice_ = ~0u;
+    HRESULT encodeStatus_ = S_OK;
 };
+
+// new (std::nothrow) T[count], except that it gives null when a test has armed the fault named `site` (see
+// platform/FaultInjection.h), so that the allocation failures of a transfer can be reached from tests.
+template <typename T>
+std::unique_ptr<T[]> AllocateBuffer(std::size_t count, const char* site) {
+    if (tarn::platform::TakeFault(site, nullptr)) return nullptr;
+    return std::unique_ptr<T[]>(new (std::nothrow) T[count]);
+}
 
 // A codec for `desc.format`, initialised on `desc`; null when the format has no codec (or out of memory,
 // reported through `result` when given).

@@ -130,7 +130,9 @@ public:
     }
 
     void EncodeRow(UINT y, UINT z, const Float4* in) override {
-        EncodePixels(RowPointer(y, z), PrepareRowForEncode(in, width_), width_, y, z, scratch_.get());
+        if (const Float4* row = PrepareRowForEncode(in, width_)) {
+            EncodePixels(RowPointer(y, z), row, width_, y, z, scratch_.get());
+        }
     }
 
     void MakeColorKeyTestValue() override {
@@ -226,9 +228,10 @@ private:
         }
     }
 
+    // The comparisons are written so that NaN fails the first one and lands on 0 before any conversion.
     static BYTE Round8(float v) {
         const float s = v * 255.0f + 0.5f;
-        return s <= 0.0f ? 0 : (s >= 255.0f ? 255 : static_cast<BYTE>(s));
+        return !(s > 0.0f) ? 0 : (s >= 255.0f ? 255 : static_cast<BYTE>(s));
     }
 
     const PackedLayout& layout_;
@@ -261,6 +264,7 @@ public:
 
     void EncodeRow(UINT y, UINT z, const Float4* in) override {
         in = PrepareRowForEncode(in, width_);
+        if (in == nullptr) return;
         BYTE* dst = RowPointer(y, z);
         const bool alpha = format_ == D3DFMT_A8P8;
         for (UINT x = 0; x < width_; ++x) {
@@ -290,9 +294,10 @@ public:
     void MakeColorKeyTestValue() override { colorKeyTest_ = colorKeyFloats_; }
 
 private:
+    // NaN fails the first comparison and becomes 0, like the packed encoders.
     static int Byte(float v) {
         const float s = v * 255.0f + 0.5f;
-        return s <= 0.0f ? 0 : (s >= 255.0f ? 255 : static_cast<int>(s));
+        return !(s > 0.0f) ? 0 : (s >= 255.0f ? 255 : static_cast<int>(s));
     }
 };
 
@@ -307,7 +312,7 @@ public:
         FinishDecodedRow(out, width_);
     }
     void EncodeRow(UINT y, UINT z, const Float4* in) override {
-        EncodePixels(RowPointer(y, z), PrepareRowForEncode(in, width_), width_);
+        if (const Float4* row = PrepareRowForEncode(in, width_)) EncodePixels(RowPointer(y, z), row, width_);
     }
     void MakeColorKeyTestValue() override {
         BYTE pixel[16];

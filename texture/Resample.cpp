@@ -28,10 +28,11 @@ void BuildLinearWeights(UINT src, UINT dst, bool mirror, WeightTable& table) {
     const float ratio = static_cast<float>(src) / static_cast<float>(dst);
     for (UINT i = 0; i < dst; ++i) {
         const float s = (static_cast<float>(i) + 0.5f) * ratio + 0.5f;
-        const int m = static_cast<int>(s);
-        auto edge = [&](int tap) -> UINT {
+        // 64-bit, so that a source wider than the int range converts and compares without overflow.
+        const std::int64_t m = static_cast<std::int64_t>(s);
+        auto edge = [&](std::int64_t tap) -> UINT {
             if (tap < 0) return mirror ? 0 : src - 1;
-            if (tap >= static_cast<int>(src)) return mirror ? src - 1 : 0;
+            if (tap >= static_cast<std::int64_t>(src)) return mirror ? src - 1 : 0;
             return static_cast<UINT>(tap);
         };
         table.start[i] = static_cast<UINT>(table.taps.size());

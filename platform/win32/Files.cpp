@@ -2,13 +2,21 @@
 // keeps its own descriptor, so it outlives CloseHandle of its file, and views outlive CloseHandle of the mapping,
 // as documented. Backslashes in names are separators; when an existing file is asked for and the exact name is
 // missing, each name component is matched without regard to case, as the program's Windows names expect.
+// Only regular files open: a directory, FIFO, socket or device fails at once with ERROR_ACCESS_DENIED, what
+// Windows answers for a directory. Opening a FIFO would otherwise wait for a writer, and reading it for data.
+//
+// Windows refuses to cut a file shorter than its mapped views; Linux lets another process do it, and the next
+// read of a view past the new end raises SIGBUS. Views are therefore guarded: a SIGBUS inside a view maps zero
+// pages over it from the faulting page to its end and the read resumes, seeing zeros where the file vanished.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -50,6 +58,100 @@ std::map<std::uintptr_t, View>& Views() {
 }
 std::uintptr_t g_nextHandle = 0x1000;
 
+// The guarded views, in a fixed table that the SIGBUS handler reads without locks. A slot is filled with `end`
+// and `protection` before `begin`, and emptied by clearing `begin` first. Views beyond the table's size are
+// mapped unguarded.
+struct GuardSlot {
+    std::atomic<std::uintptr_t> begin{0};
+    std::atomic<std::uintptr_t> end{0};
+    std::atomic<int> protection{0};
+};
+constexpr std::size_t kGuardSlots = 256;
+GuardSlot g_guards[kGuardSlots];
+struct sigaction g_previousBusAction;
+std::uintptr_t g_pageSize = 4096;
+
+// The guarded view that holds `address`, or null. Only reads of atomics: safe in a signal handler.
+GuardSlot* GuardedViewAt(std::uintptr_t address) {
+    for (GuardSlot& slot : g_guards) {
+        const std::uintptr_t begin = slot.begin.load(std::memory_order_acquire);
+        if (begin != 0 && address >= begin && address < slot.end.load(std::memory_order_acquire)) {
+            return &slot;
+        }
+    }
+    return nullptr;
+}
+
+void OnBusError(int number, siginfo_t* info, void* context) {
+    // A read or write of a mapped page past its file's end; a SIGBUS sent by kill() names no address.
+    if (info->si_code == BUS_ADRERR) {
+        const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+        if (GuardSlot* view = GuardedViewAt(address)) {
+            // Every page from the faulting one on lies past the file's new end: replace them all at once.
+            const std::uintptr_t page = address & ~(g_pageSize - 1);
+            const std::uintptr_t end = view->end.load(std::memory_order_acquire);
+            if (::mmap(reinterpret_cast<void*>(page), end - page, view->protection.load(std::memory_order_relaxed),
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+                return;
+            }
+        }
+    }
+    // Not a view's fault: what was there before decides.
+    const struct sigaction& previous = g_previousBusAction;
+    if ((previous.sa_flags & SA_SIGINFO) != 0 && previous.sa_sigaction != nullptr) {
+        previous.sa_sigaction(number, info, context);
+    } else if (previous.sa_handler == SIG_IGN && info->si_code <= 0) {
+        return;  // sent by a process, and ignored before
+    } else if (previous.sa_handler == SIG_DFL || previous.sa_handler == SIG_IGN) {
+        // Ends the process as it would have ended without this handler, once the handler returns and the
+        // signal is unblocked.
+        struct sigaction fallback {};
+        fallback.sa_handler = SIG_DFL;
+        sigemptyset(&fallback.sa_mask);
+        ::sigaction(SIGBUS, &fallback, nullptr);
+        ::raise(SIGBUS);
+    } else {
+        previous.sa_handler(number);
+    }
+}
+
+void InstallBusGuard() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const long page = ::sysconf(_SC_PAGESIZE);
+        if (page > 0) {
+            g_pageSize = static_cast<std::uintptr_t>(page);
+        }
+        struct sigaction action {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGBUS, &action, &g_previousBusAction);
+    });
+}
+
+// Both run under TableMutex, so slots are claimed and released one at a time.
+void GuardView(std::uintptr_t base, std::size_t length, int protection) {
+    for (GuardSlot& slot : g_guards) {
+        if (slot.begin.load(std::memory_order_relaxed) == 0) {
+            slot.end.store(base + length, std::memory_order_relaxed);
+            slot.protection.store(protection, std::memory_order_relaxed);
+            slot.begin.store(base, std::memory_order_release);
+            return;
+        }
+    }
+}
+
+void UnguardView(std::uintptr_t base) {
+    for (GuardSlot& slot : g_guards) {
+        if (slot.begin.load(std::memory_order_relaxed) == base) {
+            slot.begin.store(0, std::memory_order_release);
+            slot.end.store(0, std::memory_order_relaxed);
+            return;
+        }
+    }
+}
+
 HANDLE AddHandle(const Entry& entry) {
     std::lock_guard lock(TableMutex());
     std::uintptr_t id = g_nextHandle;
@@ -75,6 +177,8 @@ DWORD ErrorFromErrno(int error) {
     case EACCES:
     case EPERM:
     case EISDIR:
+    case ENXIO:
+    case ENODEV:
     case EROFS: return ERROR_ACCESS_DENIED;
     case EEXIST: return ERROR_FILE_EXISTS;
     case EMFILE:
@@ -194,13 +298,22 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, 
             existed = true;
         }
     }
-    if (existed && ::stat(path.c_str(), &before) == 0 && S_ISDIR(before.st_mode)) {
+    if (existed && ::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    int fd = ::open(path.c_str(), flags, 0666);
+    // Non-blocking while opening, so that a FIFO put in the file's place since the check above cannot hold the
+    // open; the descriptor is checked again and made blocking below.
+    int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0666);
     if (fd < 0) {
         SetLastError(errno == ENOENT ? MissingError(path) : ErrorFromErrno(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat opened{};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
     Entry entry;
@@ -351,6 +464,7 @@ LPVOID MapViewOfFile(HANDLE mappingHandle, DWORD access, DWORD offsetHigh, DWORD
         return nullptr;
     }
     int prot = PROT_READ | (write ? PROT_WRITE : 0);
+    InstallBusGuard();
     void* base = ::mmap(nullptr, length, prot, MAP_SHARED, mapping.fd, static_cast<off_t>(offset));
     if (base == MAP_FAILED) {
         SetLastError(ErrorFromErrno(errno));
@@ -358,6 +472,7 @@ LPVOID MapViewOfFile(HANDLE mappingHandle, DWORD access, DWORD offsetHigh, DWORD
     }
     std::lock_guard lock(TableMutex());
     Views()[reinterpret_cast<std::uintptr_t>(base)] = View{static_cast<std::size_t>(length)};
+    GuardView(reinterpret_cast<std::uintptr_t>(base), static_cast<std::size_t>(length), prot);
     return base;
 }
 
@@ -368,6 +483,7 @@ BOOL UnmapViewOfFile(LPCVOID base) {
         SetLastError(ERROR_INVALID_ADDRESS);
         return FALSE;
     }
+    UnguardView(it->first);
     ::munmap(const_cast<void*>(base), it->second.length);
     Views().erase(it);
     return TRUE;

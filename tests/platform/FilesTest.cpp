@@ -1,13 +1,19 @@
 // Files and memory mapping: whole-file views, the empty and missing file errors, names written the Windows way,
 // and handle lifetimes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "platform/win32/Win32.h"
 
@@ -87,6 +93,69 @@ TEST_F(FilesTest, OpenErrorsSayWhatIsMissing) {
         EXPECT_EQ(h, INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), c.error);
     }
+}
+
+// A FIFO, a device and a folder are not files: each fails at once, for reading and for writing. A helper thread
+// opens the FIFO's other end in a loop, so that an open that waits for a writer ends and is seen to succeed.
+TEST_F(FilesTest, OnlyRegularFilesOpen) {
+    const std::string fifo = Path("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 500 && !done; ++i) {
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                ::close(fd);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    struct Case {
+        std::string path;
+        DWORD access;
+        DWORD creation;
+    } cases[] = {
+        {fifo, GENERIC_READ, OPEN_EXISTING},           {fifo, GENERIC_WRITE, OPEN_ALWAYS},
+        {"/dev/null", GENERIC_READ, OPEN_EXISTING},    {"/dev/null", GENERIC_WRITE, CREATE_ALWAYS},
+        {Path("Water"), GENERIC_READ, OPEN_EXISTING},  {Path("water"), GENERIC_READ, OPEN_EXISTING},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        HANDLE h = CreateFileA(c.path.c_str(), c.access, FILE_SHARE_READ, nullptr, c.creation, 0, nullptr);
+        EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    const std::u16string wide = u"/dev/null";
+    EXPECT_EQ(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    done = true;
+    writer.join();
+}
+
+// Another process may cut a mapped file short. Reading the view past the new end shows zeros instead of
+// ending the process with SIGBUS; bytes before it are the file's. A SIGBUS that is not a view's still ends it.
+TEST_F(FilesTest, ViewsOfAFileCutShortReadZerosPastTheNewEnd) {
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    std::string bytes(3 * page + 100, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(1 + i % 250);
+    Write("cut.bin", bytes);
+    HANDLE file = Open(Path("cut.bin"));
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    ASSERT_NE(mapping, nullptr);
+    const char* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+    ASSERT_NE(view, nullptr);
+    const std::size_t kept = page + 10;
+    ASSERT_EQ(truncate(Path("cut.bin").c_str(), static_cast<off_t>(kept)), 0);
+    const std::string seen(view, bytes.size());
+    EXPECT_EQ(seen.substr(0, kept), bytes.substr(0, kept));
+    EXPECT_EQ(seen.substr(kept), std::string(bytes.size() - kept, '\0'));
+    EXPECT_DEATH(raise(SIGBUS), "");  // by SIGBUS, or by the abort of a sanitizer's handler
+    EXPECT_TRUE(UnmapViewOfFile(view));
+    EXPECT_TRUE(CloseHandle(mapping));
+    EXPECT_TRUE(CloseHandle(file));
 }
 
 TEST_F(FilesTest, WritableMappingGrowsTheFileAndViewsFollowTheDocumentedLimits) {

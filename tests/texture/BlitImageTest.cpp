@@ -8,6 +8,7 @@
 #include <string>
 
 #include "TextureTestSupport.h"
+#include "platform/FaultInjection.h"
 #include "texture/TransferMethods.h"
 
 using texture_test::Blit;
@@ -178,6 +179,11 @@ TEST(BlitImage, WeightTablesSumToOne) {
             }
         }
     }
+    // A source wider than the int range: the second destination pixel samples around three quarters of it.
+    WeightTable wide;
+    BuildLinearWeights(0xC0000000u, 2, false, wide);
+    ASSERT_EQ(wide.taps.size(), 4u);
+    for (std::size_t k = 2; k < 4; ++k) EXPECT_NEAR(wide.taps[k].index, 0.75 * 0xC0000000u, 2.0) << k;
 }
 
 TEST(BlitImage, TriangleWeightsAtTheEdges) {
@@ -226,6 +232,46 @@ TEST(BlitImage, Failures) {
     EXPECT_EQ(Blit(odd, src, D3DX_FILTER_POINT), E_FAIL);
     EXPECT_EQ(odd.bytes, before);
     EXPECT_EQ(Blit(dst, odd, D3DX_FILTER_POINT), E_FAIL);
+}
+
+// A buffer that the encoder cannot have fails the transfer with E_OUTOFMEMORY before any pixel is written;
+// with memory the same transfer writes every pixel.
+TEST(BlitImage, EncodeBuffersThatCannotBeHadLeaveTheDestinationUntouched) {
+    struct Case {
+        const char* fault;
+        D3DFORMAT source, dest;
+        DWORD filter;
+    } cases[] = {
+        {"PixelCodec conversion row", D3DFMT_V8U8, D3DFMT_A8R8G8B8, D3DX_FILTER_NONE},        // signed to unsigned
+        {"PixelCodec conversion row", D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DX_FILTER_NONE | D3DX_FILTER_SRGB_OUT},
+        {"PixelCodec conversion row", D3DFMT_A32B32G32R32F, D3DFMT_DXT5, D3DX_FILTER_NONE},   // float to blocks
+        {"BlockCodec gather rows", D3DFMT_A8R8G8B8, D3DFMT_DXT1, D3DX_FILTER_NONE},
+        {"BlockCodec gather rows", D3DFMT_A8R8G8B8, D3DFMT_DXT5, D3DX_FILTER_TRIANGLE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.fault) + ", dest format " + std::to_string(c.dest));
+        MemoryImage src(c.source, 8, 8), dst(c.dest, 8, 8);
+        std::size_t stored = dst.pitch * 8;
+        if (c.dest == D3DFMT_DXT1 || c.dest == D3DFMT_DXT5) {  // 2 x 2 blocks
+            dst.pitch = c.dest == D3DFMT_DXT1 ? 16 : 32;
+            stored = dst.pitch * 2;
+            dst.bytes.assign(stored + 16, 0);
+        }
+        FillRandom(src.bytes, 7);
+        if (c.source == D3DFMT_A32B32G32R32F) {
+            for (UINT y = 0; y < 8; ++y)
+                for (UINT x = 0; x < 8; ++x) src.SetPixelF(x, y, {0.25f, 0.5f, 0.75f, 1.0f});
+        }
+        std::fill(dst.bytes.begin(), dst.bytes.end(), 0xA5);
+        const std::vector<BYTE> before = dst.bytes;
+        tarn::platform::InjectFault(c.fault, 0, -1);
+        EXPECT_EQ(Blit(dst, src, c.filter), E_OUTOFMEMORY);
+        tarn::platform::ClearFaults();
+        EXPECT_EQ(dst.bytes, before);
+        ASSERT_EQ(Blit(dst, src, c.filter), S_OK);
+        EXPECT_LT(std::count(dst.bytes.begin(), dst.bytes.begin() + static_cast<std::ptrdiff_t>(stored), BYTE{0xA5}),
+                  static_cast<std::ptrdiff_t>(stored / 8));
+    }
 }
 
 }  // namespace

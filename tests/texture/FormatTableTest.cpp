@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../app/Direct3DStubs.h"
+
 namespace {
 
 FormatDesc Wanted(D3DFORMAT like) {
@@ -77,6 +79,66 @@ TEST(FormatTable, FindBestFormatWithoutDevice) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(FindBestFormat(nullptr, 0, D3DRTYPE_TEXTURE, c.wanted), c.expected);
+    }
+}
+
+// A device that supports every format and answers GetDeviceCaps with `caps`.
+class CapsDevice : public tarn::test::StubDevice {
+public:
+    explicit CapsDevice(DWORD textureCaps) {
+        caps.TextureCaps = textureCaps;
+        caps.MaxTextureWidth = caps.MaxTextureHeight = caps.MaxVolumeExtent = 4096;
+    }
+    HRESULT GetDirect3D(IDirect3D9** out) override {
+        *out = &d3d;
+        return D3D_OK;
+    }
+    HRESULT GetDeviceCaps(D3DCAPS9* out) override {
+        *out = caps;
+        return D3D_OK;
+    }
+    HRESULT GetDisplayMode(UINT, D3DDISPLAYMODE* mode) override {
+        *mode = {800, 600, 60, D3DFMT_X8R8G8B8};
+        return D3D_OK;
+    }
+
+private:
+    struct AnyFormat : tarn::test::StubDirect3D {
+        HRESULT CheckDeviceFormat(UINT, D3DDEVTYPE, D3DFORMAT, DWORD, D3DRESOURCETYPE, D3DFORMAT) override {
+            return D3D_OK;
+        }
+    } d3d;
+    D3DCAPS9 caps = {};
+};
+
+// Block-compressed sizes are whole blocks before the device's power-of-two and full-chain rules look at them:
+// on a device that allows other sizes only without mip maps, a 6 x 6 DXT request is an 8 x 8 texture and may
+// have its full chain; 12 x 12 may not.
+TEST(FormatTable, RequirementsRoundBlockSizesBeforeTheChainRules) {
+    struct Case {
+        D3DRESOURCETYPE type;
+        DWORD caps;
+        D3DFORMAT format;
+        UINT size, expectedSize, expectedLevels;
+    } cases[] = {
+        {D3DRTYPE_TEXTURE, D3DPTEXTURECAPS_MIPMAP | D3DPTEXTURECAPS_NONPOW2CONDITIONAL, D3DFMT_DXT1, 6, 8, 4},
+        {D3DRTYPE_TEXTURE, D3DPTEXTURECAPS_MIPMAP | D3DPTEXTURECAPS_NONPOW2CONDITIONAL, D3DFMT_DXT5, 3, 4, 3},
+        {D3DRTYPE_TEXTURE, D3DPTEXTURECAPS_MIPMAP | D3DPTEXTURECAPS_NONPOW2CONDITIONAL, D3DFMT_DXT1, 10, 12, 1},
+        {D3DRTYPE_TEXTURE, D3DPTEXTURECAPS_MIPMAP | D3DPTEXTURECAPS_NONPOW2CONDITIONAL, D3DFMT_A8R8G8B8, 6, 6, 1},
+        {D3DRTYPE_CUBETEXTURE, D3DPTEXTURECAPS_MIPCUBEMAP | D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL,
+         D3DFMT_DXT3, 7, 8, 4},
+        {D3DRTYPE_TEXTURE, D3DPTEXTURECAPS_MIPMAP | D3DPTEXTURECAPS_POW2, D3DFMT_DXT1, 6, 8, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << ", format " << c.format << ", size " << c.size);
+        CapsDevice device(c.caps);
+        UINT w = c.size, h = c.size, d = 1, levels = D3DX_DEFAULT;
+        D3DFORMAT format = c.format;
+        ASSERT_EQ(CheckResourceRequirements(&device, &w, &h, &d, &levels, 0, &format, D3DPOOL_MANAGED, c.type), S_OK);
+        EXPECT_EQ(format, c.format);
+        EXPECT_EQ(w, c.expectedSize);
+        EXPECT_EQ(h, c.expectedSize);
+        EXPECT_EQ(levels, c.expectedLevels);
     }
 }
 

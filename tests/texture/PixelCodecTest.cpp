@@ -194,6 +194,16 @@ TEST(PixelCodec, RoundingClampsOutOfRangeAndNonFiniteValues) {
             ASSERT_EQ(got, c.expected) << "byte " << i;
         }
     }
+
+    // The palette encoder rounds the same way: NaN is black with alpha 0, so the black entry is chosen.
+    PALETTEENTRY palette[256];
+    for (PALETTEENTRY& e : palette) e = {255, 255, 255, 255};
+    palette[3] = {0, 0, 0, 255};
+    MemoryImage src(D3DFMT_A32B32G32R32F, 3, 1), dst(D3DFMT_A8P8, 3, 1);
+    dst.palette = palette;
+    for (UINT x = 0; x < 3; ++x) src.SetPixelF(x, 0, {nan, nan, nan, nan});
+    ASSERT_EQ(Blit(dst, src, D3DX_FILTER_NONE), S_OK);
+    EXPECT_EQ(dst.Pixels(), (std::vector<BYTE>{3, 0, 3, 0, 3, 0}));
 }
 
 TEST(PixelCodec, SrgbCurveAndTheBothSidesPair) {

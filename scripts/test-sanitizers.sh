@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds the asan-clang preset (clang's AddressSanitizer and UndefinedBehaviorSanitizer, float-cast-overflow
+# included) and runs the tests under it. Every sanitizer report aborts the test that raised it, so a clean run is
+# a run without findings.
+#
+#   scripts/test-sanitizers.sh          the whole suite
+#   scripts/test-sanitizers.sh --core   only the texture, scene and fuzz-replay tests (less to build)
+#
+# Extra cmake configure arguments can come from TARN_SANITIZER_CONFIGURE_ARGS (for example a compiler launcher).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scope=all
+case "${1:-}" in
+  "") ;;
+  --core) scope=core ;;
+  *) echo "usage: $0 [--core]" >&2; exit 2 ;;
+esac
+
+preset=asan-clang
+build=build/$preset
+jobs=$(nproc)
+# Leaks count as findings; a report stops the program with a stack trace.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+# shellcheck disable=SC2086  # the extra arguments are meant to split into words
+cmake --preset "$preset" ${TARN_SANITIZER_CONFIGURE_ARGS:-}
+
+if [ "$scope" = all ]; then
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs" --timeout 900
+  exit 0
+fi
+
+# The core set: the texture and scene test programs, and the replay of every fuzz corpus.
+programs=(tarn_texture_tests texture_readers_tests scene_tests)
+replays=$(cmake --build "$build" --target help | sed -n 's/^\([A-Za-z0-9_]*_replay\):.*/\1/p' | sort -u)
+# shellcheck disable=SC2086  # one target name per word
+cmake --build "$build" -j "$jobs" --target "${programs[@]}" make_scene_corpus $replays
+status=0
+for program in "${programs[@]}"; do
+  path=$(find "$build/tests" -type f -name "$program" -perm -u+x | head -n 1)
+  echo "== $program"
+  "$path" --gtest_brief=1 || status=1
+done
+ctest --test-dir "$build" -j "$jobs" --timeout 900 --output-on-failure -R '_replay$|^scene_corpus_make$' || status=1
+exit $status

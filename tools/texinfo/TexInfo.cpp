@@ -222,6 +222,7 @@ int main(int argc, char** argv) {
     const bool palettised = image.format == D3DFMT_P8 || image.format == D3DFMT_A8P8;
     std::printf("Palette:        %s\n", palettised ? "yes" : "no");
     if (pngPath == nullptr) return 0;
+    image.Clear();  // the texture decodes the file again: the two copies are never held at once
 
     IDirect3DDevice9* device = tarn::d3d9::CreateNullDevice(16, 16);
     if (device == nullptr) return Fail("no device", E_FAIL);

@@ -4,8 +4,8 @@
 // The defaults hold every 2D image of up to 2^28 pixels (16384 x 16384 among them); TARN_IMAGE_LIMITS changes them.
 // Readers whose coding can describe a huge image in a few bytes (run-length bitmaps with their end-of-line,
 // end-of-bitmap and move escapes, Radiance files with repeat runs, arithmetic-coded JPEG) also refuse a file that
-// declares more than maxRatio pixels per byte of itself, so that what a small file costs to load stays small. A file
-// counts as at least kRatioFloorBytes long: any image of up to maxRatio x 4096 pixels loads however it is coded.
+// declares more than maxRatio pixels per byte of itself (ratio=N in TARN_IMAGE_LIMITS, 0 for none), so that what a
+// small file costs to load stays small; any image of up to maxRatio x 4096 pixels loads however it is coded.
 #pragma once
 
 #include <cstdint>
@@ -19,9 +19,12 @@ struct ImageLimits {
     std::uint64_t maxRatio;   // most pixels declared per byte of the file, where the coding has no floor; 0: no limit
 };
 
-// A ratio of 1024 loads every file whose writer spends at least one byte on each 1024 pixels, and every image of up to
-// 4 M pixels (2048 x 2048), so that no file of up to 4 KB declares more than 4 M pixels.
+// Files count as at least this long for the ratio, so that any image of up to maxRatio x 4096 pixels loads however
+// it is coded.
 inline constexpr std::uint64_t kRatioFloorBytes = 4096;
+
+// A ratio of 1024 loads every file whose writer spends a byte on each 1024 pixels or more, and every image of up to
+// 4 M pixels (2048 x 2048); no file of up to 4 KB then declares more than 4 M pixels (16 MB as A8R8G8B8).
 inline constexpr ImageLimits kDefaultImageLimits = {std::uint64_t{1} << 28, std::uint64_t{1} << 28,
                                                     std::uint64_t{1} << 28, 1024};
 
@@ -40,6 +43,7 @@ bool ParseImageLimits(const char* text, ImageLimits& limits);
 HRESULT CheckImageLimits(const char* reader, std::uint64_t width, std::uint64_t height, std::uint64_t depth = 1);
 
 // S_OK when `pixels` declared by a file of `fileBytes` bytes (counted as at least kRatioFloorBytes) are within
-// maxRatio pixels per byte, or maxRatio is 0; otherwise one debug-output line ("<reader>: image of N pixels in B bytes exceeds the ratio limit R pixels per byte")
-// and D3DXERR_INVALIDDATA. Readers call it right after CheckImageLimits where their coding has no floor.
+// maxRatio pixels per byte, or maxRatio is 0; otherwise one debug-output line ("<reader>: image of N pixels in B
+// bytes exceeds the ratio limit R pixels per byte") and D3DXERR_INVALIDDATA. Readers call it right after
+// CheckImageLimits where their coding has no floor.
 HRESULT CheckPixelsPerByte(const char* reader, std::uint64_t pixels, std::uint64_t fileBytes);

@@ -35,3 +35,8 @@ set_tests_properties(texinfo_png_needs_the_pixels PROPERTIES WILL_FAIL TRUE)
 set_tests_properties(texinfo_follows_the_image_limits_switch PROPERTIES
                      ENVIRONMENT "TARN_IMAGE_LIMITS=width=100;TARN_DEBUG_OUTPUT=1"
                      PASS_REGULAR_EXPRESSION "TGA: image 16384 x 16384 x 1 exceeds the width limit 100")
+
+# texinfo --png writes level 0 at the image's own size a band of rows at a time: the same PNG as a whole texture.
+add_test(NAME texinfo_bands_match_the_whole_texture
+         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/texinfo_bands.sh $<TARGET_FILE:texinfo>
+                 ${PROJECT_SOURCE_DIR}/fuzz/texture/corpus ${CMAKE_CURRENT_BINARY_DIR}/texinfo_bands)

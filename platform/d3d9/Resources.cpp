@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/d3d9/GlRenderer.h"
+#include "platform/d3d9/Renderer.h"
 #include "platform/d3d9/Internal.h"
 
 namespace tarn::d3d9 {

@@ -1177,7 +1177,8 @@ TEST_F(DrawTest, StripAndFanFromBuffers) {
     vb->Release();
 }
 
-// The same frame with the backend's state cache off (every state re-sent on every draw) looks the same.
+// The same frame with the backend's state cache off (every state applied on every draw) looks the same and
+// costs more GL state calls.
 TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
     IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0x8000ff00, 0xff0000ff, 0x40ffffff});
     auto frame = [&] {
@@ -1199,12 +1200,56 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
         LitQuad(0.9f);
         return ReadTarget();
     };
+    frame();  // first use: programs, samplers and the shadow's first values
+    std::size_t start = GlStateCalls(device);
     const auto cached = frame();
+    const std::size_t cachedCalls = GlStateCalls(device) - start;
     SetStateCacheEnabled(false);
+    start = GlStateCalls(device);
     const auto uncached = frame();
+    const std::size_t uncachedCalls = GlStateCalls(device) - start;
     SetStateCacheEnabled(true);
     EXPECT_EQ(cached, uncached);
+    EXPECT_GT(cachedCalls, 0u);
+    EXPECT_LT(cachedCalls * 2, uncachedCalls) << cachedCalls << " calls cached, " << uncachedCalls << " not";
     device->SetTexture(0, nullptr);
+}
+
+// The backend's shadow of GL state: a draw that changes nothing sends no GL state call, a state set back to
+// what GL holds costs only the calls that differ, and a clear disturbs nothing that the next draw must resend.
+TEST_F(DrawTest, RedundantStateIsNotSentToGl) {
+    Clear(0xff000000);
+    Rect(0, 0, 8, 8, 0xffff0000);
+    auto callsFor = [&](auto&& step) {
+        const std::size_t start = GlStateCalls(device);
+        step();
+        return GlStateCalls(device) - start;
+    };
+    const auto draw = [&] { Rect(0, 0, 8, 8, 0xffff0000); };
+    EXPECT_EQ(callsFor(draw), 0u);
+    // Culling the other face (from the default CCW) sends the face, culling off the enable, and culling on
+    // again only the enable: GL still holds the face.
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    EXPECT_EQ(callsFor(draw), 1u);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    EXPECT_EQ(callsFor(draw), 1u);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
+    EXPECT_EQ(callsFor(draw), 1u);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    // Blending: the first enable sends factors, equations and the constant; later toggles only the enable.
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    EXPECT_GT(callsFor(draw), 1u);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    EXPECT_EQ(callsFor(draw), 1u);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    EXPECT_EQ(callsFor(draw), 1u);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    EXPECT_EQ(callsFor(draw), 1u);
+    // A clear sets its colour and masks; the draw after it finds GL as it wants it.
+    Clear(0xff000000);
+    EXPECT_EQ(callsFor(draw), 0u);
+    Clear(0xff000000);
+    EXPECT_EQ(callsFor([&] { Clear(0xff000000); }), 0u);
 }
 
 TEST_F(DrawTest, TableFogAtStartMiddleAndEnd) {

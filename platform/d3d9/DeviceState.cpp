@@ -9,6 +9,7 @@
 
 #include "platform/d3d9/FixedFunction.h"
 #include "platform/d3d9/Internal.h"
+#include "platform/d3d9/UpdateState.h"
 
 namespace tarn::d3d9 {
 namespace {
@@ -292,9 +293,7 @@ HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     const DWORD s = static_cast<DWORD>(state);
     if (s >= D3DRS_MAX_VALUE) return D3DERR_INVALIDCALL;
-    if (state_.rs[s] == value) return D3D_OK;
-    state_.rs[s] = value;
-    state_.dirty |= DirtyForRenderState(s);
+    UpdateState(state_.rs[s], value, [&] { state_.dirty |= DirtyForRenderState(s); });
     return D3D_OK;
 }
 
@@ -343,10 +342,8 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     const DWORD t = static_cast<DWORD>(type);
     if (stage >= kStages || t == 0 || t >= D3DTSS_MAX_VALUE) return D3DERR_INVALIDCALL;
-    DWORD& slot = state_.tss[stage][t];
-    if (slot == value) return D3D_OK;
-    slot = value;
-    state_.dirty |= t == D3DTSS_CONSTANT ? kDirtyConstants : kDirtyProgram;
+    UpdateState(state_.tss[stage][t], value,
+                [&] { state_.dirty |= t == D3DTSS_CONSTANT ? kDirtyConstants : kDirtyProgram; });
     return D3D_OK;
 }
 
@@ -360,15 +357,14 @@ HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* 
 HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
     const DWORD t = static_cast<DWORD>(type);
     if (sampler >= kSamplers || t == 0 || t >= D3DSAMP_MAX_VALUE) return D3DERR_INVALIDCALL;
-    DWORD& slot = state_.samp[sampler][t];
-    if (slot == value) return D3D_OK;
     // Point-sampled stages snap their coordinates in the generated program.
     const bool wasPoint = UsesPointFilter(state_.samp[sampler]);
-    slot = value;
-    state_.dirty |= kDirtySamplers;
-    if (sampler < static_cast<DWORD>(kStages) && UsesPointFilter(state_.samp[sampler]) != wasPoint) {
-        state_.dirty |= kDirtyProgram;
-    }
+    UpdateState(state_.samp[sampler][t], value, [&] {
+        state_.dirty |= kDirtySamplers;
+        if (sampler < static_cast<DWORD>(kStages) && UsesPointFilter(state_.samp[sampler]) != wasPoint) {
+            state_.dirty |= kDirtyProgram;
+        }
+    });
     return D3D_OK;
 }
 
@@ -417,9 +413,7 @@ HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** decl) {
 
 HRESULT Device::SetFVF(DWORD fvf) {
     if (fvf && FvfStride(fvf) == 0) return D3DERR_INVALIDCALL;
-    if (state_.fvf == fvf) return D3D_OK;
-    state_.fvf = fvf;
-    state_.dirty |= kDirtyStreams | kDirtyProgram;
+    UpdateState(state_.fvf, fvf, [&] { state_.dirty |= kDirtyStreams | kDirtyProgram; });
     return D3D_OK;
 }
 

@@ -1,6 +1,6 @@
-// The fixed-function pipeline as GLSL: a compact key holds every state that changes the program's code (vertex
-// layout, lighting setup, texture stages, fog and alpha-test modes); values that only feed uniforms stay out of
-// it. Programs are generated from keys and cached by the renderer.
+// The fixed-function pipeline as GLSL: a key holds every state that changes the program's code (vertex layout,
+// lighting setup, texture stages, fog and alpha-test modes); values that only feed uniforms stay out of it.
+// Programs are generated from keys and cached by the renderer.
 #pragma once
 
 #include <array>
@@ -12,31 +12,52 @@
 
 namespace tarn::d3d9 {
 
+// What one texture stage contributes to the program. A stage that is off (and every stage after it) has
+// colorOp 0 and all fields zero.
+struct StageKey {
+    std::uint8_t colorOp = 0;               // D3DTOP_*
+    std::array<std::uint8_t, 3> colorArg{};  // COLORARG1, COLORARG2, COLORARG0: D3DTA_* selector and modifiers
+    bool resultTemp = false;                // RESULTARG is D3DTA_TEMP (else the current colour)
+    std::uint8_t alphaOp = 0;               // D3DTOP_*
+    std::array<std::uint8_t, 3> alphaArg{};  // ALPHAARG1, ALPHAARG2, ALPHAARG0
+    bool samples = false;                   // an argument reads the stage's texture
+    bool textureBound = false;              // ... and a texture is set (without one the read is opaque black)
+    // Texture coordinates, when a bound texture is sampled:
+    std::uint8_t coordSet = 0;        // vertex coordinate set (TEXCOORDINDEX & 7)
+    std::uint8_t coordGen = 0;        // generation (TEXCOORDINDEX >> 16: camera-space normal, position, ...)
+    std::uint8_t transformCount = 0;  // D3DTTFF_COUNTn of the texture transform (0: none)
+    bool projected = false;           // D3DTTFF_PROJECTED: divide by the last transformed component
+    std::uint8_t inputSize = 0;       // components of that set in the vertex (0: the vertex has none)
+    bool pointFilter = false;         // point sampled: coordinates snap as the hardware's do
+    bool operator==(const StageKey&) const = default;
+};
+
+// Every state that changes the generated program's code; values that only feed uniforms stay out of it.
 struct ProgramKey {
-    // [0] vertex format; [1] pixel/vertex switches; [2] light types (2 bits per active light);
-    // then 3 words per stage: colour op and args, alpha op and args, coordinates and texture.
-    std::array<std::uint32_t, 3 + 3 * kStages> words{};
-    bool operator==(const ProgramKey& other) const { return words == other.words; }
+    DWORD fvf = 0;                // vertex format
+    bool lighting = false;        // LIGHTING, and the vertices are not pre-transformed
+    bool specular = false;        // SPECULARENABLE
+    bool localViewer = false;     // LOCALVIEWER
+    bool normalize = false;       // NORMALIZENORMALS
+    bool colorVertex = false;     // COLORVERTEX
+    bool flat = false;            // SHADEMODE is FLAT
+    bool alphaTest = false;       // ALPHATESTENABLE with a function other than ALWAYS
+    std::uint8_t alphaFunc = 0;   // D3DCMP_* of the alpha test
+    std::uint8_t tableFog = 0;    // D3DFOG_* of FOGTABLEMODE (0 with fog off)
+    bool wFog = false;            // table fog by w (perspective projection); else by device depth z
+    std::uint8_t vertexFog = 0;   // D3DFOG_* of FOGVERTEXMODE, used when table fog is off
+    bool rangeFog = false;        // RANGEFOGENABLE, with vertex fog
+    // D3DMCS_* of the diffuse, specular, ambient and emissive material sources, when lighting.
+    std::array<std::uint8_t, 4> materialSource{};
+    std::uint8_t clipPlanes = 0;  // user clip planes enabled (bit i: plane i)
+    // D3DLIGHT_* of the enabled lights in the order they are passed; 0 after the last.
+    std::array<std::uint8_t, kMaxActiveLights> lightTypes{};
+    std::array<StageKey, kStages> stages{};
+    bool operator==(const ProgramKey&) const = default;
 };
 
 struct ProgramKeyHash {
     std::size_t operator()(const ProgramKey& key) const;
-};
-
-// Switch bits of word [1].
-enum KeyBits : std::uint32_t {
-    kKeyLighting = 1u << 0,
-    kKeySpecular = 1u << 1,
-    kKeyLocalViewer = 1u << 2,
-    kKeyNormalize = 1u << 3,
-    kKeyColorVertex = 1u << 4,
-    kKeyFlat = 1u << 5,
-    kKeyAlphaTest = 1u << 6,
-    kKeyRangeFog = 1u << 7,
-    // bits 8-11 alpha function, 12-13 table fog mode, 14-15 vertex fog mode,
-    // 16-23 material sources (diffuse, specular, ambient, emissive; 2 bits each),
-    // 24-29 enabled user clip planes
-    kKeyWFog = 1u << 30,  // table fog by w (perspective projection); else by device depth z
 };
 
 // Builds the key of the current state. `activeLights` receives the indices of the enabled lights in key order.
@@ -51,7 +72,7 @@ inline bool UsesPointFilter(const std::array<DWORD, D3DSAMP_MAX_VALUE>& sampler)
 // Number of stages the key uses (stages before the first disabled one).
 int ActiveStages(const ProgramKey& key);
 // User clip planes the program writes (bit i: gl_ClipDistance[i]); the renderer enables the same GL planes.
-inline std::uint32_t ClipPlaneMask(const ProgramKey& key) { return (key.words[1] >> 24) & 0x3f; }
+inline std::uint32_t ClipPlaneMask(const ProgramKey& key) { return key.clipPlanes; }
 bool StageSamples(const ProgramKey& key, int stage);
 
 std::string GenerateVertexShader(const ProgramKey& key);

@@ -125,6 +125,8 @@ void GlRenderer::Begin(std::uint32_t changed) {
 
 void GlRenderer::AttachTarget() {
     const DeviceState& st = device_->state();
+    assert(st.renderTarget && st.renderTarget->isRenderTarget());
+    assert(!st.depthStencil || st.depthStencil->isDepth());
     GLint level = 0;
     const GLuint color = textures_->SurfaceTexture(st.renderTarget, &level);
     const GLuint depth = st.depthStencil ? textures_->DepthRenderbuffer(st.depthStencil) : 0;
@@ -237,6 +239,8 @@ void GlRenderer::Apply() {
 
 void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil,
                        std::uint32_t changed) {
+    assert(count == 0 || rects);
+    assert(flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL));
     Begin(changed);
     if (pending_ & kDirtyTarget) {
         AttachTarget();
@@ -301,6 +305,10 @@ void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
     Apply();
     if (!programs_->ready()) return;
     const DeviceState& st = device_->state();
+    // The device checked the call against its state before passing it on.
+    assert(call.vertexCount > 0 && st.fvf != 0);
+    assert(call.upVertices || (st.stream && st.streamStride > 0 && (!call.indexed || st.indices)));
+    assert(!call.upVertices || (call.upStride > 0 && (!call.indexed || call.upIndices)));
     const GLenum mode = PrimitiveMode(call.type);
     if (call.upVertices) {
         geometry_->BindUserPointers(call, st.fvf);
@@ -403,6 +411,7 @@ void GlRenderer::Present(HWND window) {
 }
 
 bool GlRenderer::Blit(Surface* source, const RECT& sr, Surface* destination, const RECT& dr, bool linear) {
+    assert(sr.left < sr.right && sr.top < sr.bottom && dr.left < dr.right && dr.top < dr.bottom);
     if (!destination->isRenderTarget()) return false;
     if (IsCompressed(source->format()) && !source->container()) return false;
     context_->MakeCurrent();
@@ -429,6 +438,7 @@ bool GlRenderer::Blit(Surface* source, const RECT& sr, Surface* destination, con
 }
 
 bool GlRenderer::Fill(Surface* surface, const RECT& rect, D3DCOLOR color) {
+    assert(rect.left < rect.right && rect.top < rect.bottom);
     if (!surface->isRenderTarget()) return false;
     context_->MakeCurrent();
     gl_.SetCaching(StateCacheEnabled());

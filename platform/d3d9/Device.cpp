@@ -211,9 +211,7 @@ std::string Device::DescribeLive() const {
     return text;
 }
 
-void Device::ReadBack(Surface* surface) {
-    renderer_->ReadBack(surface);
-}
+void Device::ReadBack(Surface* surface) { renderer_->ReadBack(surface); }
 
 void Device::SetDefaultState() {
     auto& rs = state_.rs;

@@ -37,8 +37,8 @@ void CopyRect(const Surface* src, const RECT& r, Surface* dst, LONG dx, LONG dy)
     const UINT rowBytes =
         (static_cast<UINT>(r.right - r.left) + layout.blockWidth - 1) / layout.blockWidth * layout.bytesPerBlock;
     for (UINT row = 0; row < rows; ++row) {
-        const std::uint8_t* from = src->bits() + (static_cast<std::size_t>(r.top / layout.blockHeight) + row) *
-                                                     src->pitch() +
+        const std::uint8_t* from = src->bits() +
+                                   (static_cast<std::size_t>(r.top / layout.blockHeight) + row) * src->pitch() +
                                    static_cast<std::size_t>(r.left / layout.blockWidth) * layout.bytesPerBlock;
         std::uint8_t* to = dst->bits() + (static_cast<std::size_t>(dy / layout.blockHeight) + row) * dst->pitch() +
                            static_cast<std::size_t>(dx / layout.blockWidth) * layout.bytesPerBlock;
@@ -202,8 +202,8 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
     if (shared || width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
     if (width > DriverLimits().maxTextureSize || height > DriverLimits().maxTextureSize) return D3DERR_INVALIDCALL;
     if (FAILED(d3d_->CheckFormat(D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, format))) return D3DERR_INVALIDCALL;
-    auto* created = new Surface(this, nullptr, 0, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET,
-                                lockable != FALSE);
+    auto* created =
+        new Surface(this, nullptr, 0, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET, lockable != FALSE);
     created->setCreator(TARN_D3D9_CALLER());
     created->fresh = Fresh::GpuNewer;
     *surface = created;
@@ -217,8 +217,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
     if (shared || width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
     if (width > DriverLimits().maxTextureSize || height > DriverLimits().maxTextureSize) return D3DERR_INVALIDCALL;
     if (FAILED(d3d_->CheckFormat(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format))) return D3DERR_INVALIDCALL;
-    auto* created =
-        new Surface(this, nullptr, 0, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false);
+    auto* created = new Surface(this, nullptr, 0, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false);
     created->setCreator(TARN_D3D9_CALLER());
     *surface = created;
     return D3D_OK;
@@ -263,8 +262,7 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect,
     const RECT target{dx, dy, dx + (r.right - r.left), dy + (r.bottom - r.top)};
     if (!InsideSurface(r, src) || !InsideSurface(target, dst)) return D3DERR_INVALIDCALL;
     const FormatLayout& layout = src->layout();
-    if (r.left % layout.blockWidth || r.top % layout.blockHeight || dx % layout.blockWidth ||
-        dy % layout.blockHeight) {
+    if (r.left % layout.blockWidth || r.top % layout.blockHeight || dx % layout.blockWidth || dy % layout.blockHeight) {
         return D3DERR_INVALIDCALL;
     }
     // A partial update of a GPU-newer surface keeps the parts outside the rectangle.

@@ -244,8 +244,7 @@ HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
     if (!light) return D3DERR_INVALIDCALL;
     if (light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL) return D3DERR_INVALIDCALL;
     if (light->Range < 0.0f) return D3DERR_INVALIDCALL;
-    if (light->Type == D3DLIGHT_SPOT &&
-        (light->Theta < 0.0f || light->Phi < light->Theta || light->Phi > 3.1415927f)) {
+    if (light->Type == D3DLIGHT_SPOT && (light->Theta < 0.0f || light->Phi < light->Theta || light->Phi > 3.1415927f)) {
         return D3DERR_INVALIDCALL;
     }
     if (index >= 4096) return D3DERR_INVALIDCALL;

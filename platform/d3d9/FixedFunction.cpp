@@ -55,9 +55,7 @@ bool UsesSpecular(const ProgramKey& key, int stages) {
 
 // Whether the vertex stage hands a fog value to the pixel stage: vertex fog does, and w-based table fog (the
 // interpolated w); z-based table fog reads the pixel's own depth instead.
-bool UsesFog(const ProgramKey& key) {
-    return key.vertexFog != 0 || (key.tableFog != 0 && key.wFog);
-}
+bool UsesFog(const ProgramKey& key) { return key.vertexFog != 0 || (key.tableFog != 0 && key.wFog); }
 
 }  // namespace
 
@@ -148,17 +146,17 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
         stage.resultTemp = temp;
         stage.alphaOp = static_cast<std::uint8_t>(alphaOp);
         stage.alphaArg = {Arg(t[D3DTSS_ALPHAARG1]), Arg(t[D3DTSS_ALPHAARG2]), Arg(t[D3DTSS_ALPHAARG0])};
-        stage.samples =
-            ReadsTexture(colorOp, t[D3DTSS_COLORARG1], t[D3DTSS_COLORARG2], t[D3DTSS_COLORARG0]) ||
-            (alphaOp != D3DTOP_DISABLE &&
-             ReadsTexture(alphaOp, t[D3DTSS_ALPHAARG1], t[D3DTSS_ALPHAARG2], t[D3DTSS_ALPHAARG0]));
+        stage.samples = ReadsTexture(colorOp, t[D3DTSS_COLORARG1], t[D3DTSS_COLORARG2], t[D3DTSS_COLORARG0]) ||
+                        (alphaOp != D3DTOP_DISABLE &&
+                         ReadsTexture(alphaOp, t[D3DTSS_ALPHAARG1], t[D3DTSS_ALPHAARG2], t[D3DTSS_ALPHAARG0]));
         // Without a texture the stage reads opaque black and needs no coordinates.
         if (stage.samples && hasTexture) {
             const DWORD tci = t[D3DTSS_TEXCOORDINDEX];
             const DWORD ttff = t[D3DTSS_TEXTURETRANSFORMFLAGS];
             stage.textureBound = true;
             stage.coordSet = static_cast<std::uint8_t>(tci & 7);
-            stage.inputSize = static_cast<std::uint8_t>(stage.coordSet < texCount ? TexCoordSize(fvf, stage.coordSet) : 0);
+            stage.inputSize =
+                static_cast<std::uint8_t>(stage.coordSet < texCount ? TexCoordSize(fvf, stage.coordSet) : 0);
             // Pre-transformed vertices have no camera: no generation and no transform.
             if (!rhw) {
                 stage.coordGen = static_cast<std::uint8_t>((tci >> 16) & 7);
@@ -253,7 +251,7 @@ std::string GenerateVertexShader(const ProgramKey& key) {
         s += "    vec3 P = (uWorldView * vec4(aPosition.xyz, 1.0)).xyz;\n";
         if (hasNormal) {
             s += key.normalize ? "    vec3 N = normalize(uNormalMatrix * aNormal);\n"
-                                      : "    vec3 N = uNormalMatrix * aNormal;\n";
+                               : "    vec3 N = uNormalMatrix * aNormal;\n";
         } else {
             s += "    vec3 N = vec3(0.0);\n";
         }
@@ -346,8 +344,8 @@ std::string GenerateVertexShader(const ProgramKey& key) {
             input = "vec4(P, 1.0)";
             break;
         case 3:  // D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR
-            input = key.localViewer ? "vec4(reflect(normalize(P), N), 1.0)"
-                                           : "vec4(reflect(vec3(0.0, 0.0, 1.0), N), 1.0)";
+            input =
+                key.localViewer ? "vec4(reflect(normalize(P), N), 1.0)" : "vec4(reflect(vec3(0.0, 0.0, 1.0), N), 1.0)";
             break;
         default: {
             // Missing components: the one after the last given is 1, the rest 0.

@@ -15,13 +15,13 @@ namespace tarn::d3d9 {
 // What one texture stage contributes to the program. A stage that is off (and every stage after it) has
 // colorOp 0 and all fields zero.
 struct StageKey {
-    std::uint8_t colorOp = 0;               // D3DTOP_*
+    std::uint8_t colorOp = 0;                // D3DTOP_*
     std::array<std::uint8_t, 3> colorArg{};  // COLORARG1, COLORARG2, COLORARG0: D3DTA_* selector and modifiers
-    bool resultTemp = false;                // RESULTARG is D3DTA_TEMP (else the current colour)
-    std::uint8_t alphaOp = 0;               // D3DTOP_*
+    bool resultTemp = false;                 // RESULTARG is D3DTA_TEMP (else the current colour)
+    std::uint8_t alphaOp = 0;                // D3DTOP_*
     std::array<std::uint8_t, 3> alphaArg{};  // ALPHAARG1, ALPHAARG2, ALPHAARG0
-    bool samples = false;                   // an argument reads the stage's texture
-    bool textureBound = false;              // ... and a texture is set (without one the read is opaque black)
+    bool samples = false;                    // an argument reads the stage's texture
+    bool textureBound = false;               // ... and a texture is set (without one the read is opaque black)
     // Texture coordinates, when a bound texture is sampled:
     std::uint8_t coordSet = 0;        // vertex coordinate set (TEXCOORDINDEX & 7)
     std::uint8_t coordGen = 0;        // generation (TEXCOORDINDEX >> 16: camera-space normal, position, ...)
@@ -34,19 +34,19 @@ struct StageKey {
 
 // Every state that changes the generated program's code; values that only feed uniforms stay out of it.
 struct ProgramKey {
-    DWORD fvf = 0;                // vertex format
-    bool lighting = false;        // LIGHTING, and the vertices are not pre-transformed
-    bool specular = false;        // SPECULARENABLE
-    bool localViewer = false;     // LOCALVIEWER
-    bool normalize = false;       // NORMALIZENORMALS
-    bool colorVertex = false;     // COLORVERTEX
-    bool flat = false;            // SHADEMODE is FLAT
-    bool alphaTest = false;       // ALPHATESTENABLE with a function other than ALWAYS
-    std::uint8_t alphaFunc = 0;   // D3DCMP_* of the alpha test
-    std::uint8_t tableFog = 0;    // D3DFOG_* of FOGTABLEMODE (0 with fog off)
-    bool wFog = false;            // table fog by w (perspective projection); else by device depth z
-    std::uint8_t vertexFog = 0;   // D3DFOG_* of FOGVERTEXMODE, used when table fog is off
-    bool rangeFog = false;        // RANGEFOGENABLE, with vertex fog
+    DWORD fvf = 0;               // vertex format
+    bool lighting = false;       // LIGHTING, and the vertices are not pre-transformed
+    bool specular = false;       // SPECULARENABLE
+    bool localViewer = false;    // LOCALVIEWER
+    bool normalize = false;      // NORMALIZENORMALS
+    bool colorVertex = false;    // COLORVERTEX
+    bool flat = false;           // SHADEMODE is FLAT
+    bool alphaTest = false;      // ALPHATESTENABLE with a function other than ALWAYS
+    std::uint8_t alphaFunc = 0;  // D3DCMP_* of the alpha test
+    std::uint8_t tableFog = 0;   // D3DFOG_* of FOGTABLEMODE (0 with fog off)
+    bool wFog = false;           // table fog by w (perspective projection); else by device depth z
+    std::uint8_t vertexFog = 0;  // D3DFOG_* of FOGVERTEXMODE, used when table fog is off
+    bool rangeFog = false;       // RANGEFOGENABLE, with vertex fog
     // D3DMCS_* of the diffuse, specular, ambient and emissive material sources, when lighting.
     std::array<std::uint8_t, 4> materialSource{};
     std::uint8_t clipPlanes = 0;  // user clip planes enabled (bit i: plane i)

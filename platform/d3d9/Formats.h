@@ -14,6 +14,7 @@ enum class FormatKind : std::uint8_t { Colour, Palettised, Luminance, Signed, De
 
 // How the drawing backend stores a format's texels when it samples them. The backend keeps one record per value
 // (its GPU format, channel order and swizzle); formats it has no match for are decoded by the codec below.
+// clang-format off
 enum class TexelStorage : std::uint8_t {
     Decode8,      // decoded to 8-bit RGBA (R3G3B2, A4L4, packed pairs, palettes, ...)
     DecodeFloat,  // decoded to float RGBA (signed formats with an unsigned channel)
@@ -22,6 +23,7 @@ enum class TexelStorage : std::uint8_t {
     Rg32F, Rgba32F, Dxt1, Dxt3, Dxt5,
     Count
 };
+// clang-format on
 
 struct FormatLayout {
     D3DFORMAT format;
@@ -29,8 +31,8 @@ struct FormatLayout {
     std::uint8_t blockWidth;     // pixels across a block: 4 for DXT, 2 for the packed-pair formats, else 1
     std::uint8_t blockHeight;    // pixel rows of a block: 4 for DXT, else 1
     FormatKind kind;
-    const char* name;       // without the D3DFMT_ prefix
-    TexelStorage storage;   // how the drawing backend stores and samples it
+    const char* name;      // without the D3DFMT_ prefix
+    TexelStorage storage;  // how the drawing backend stores and samples it
 };
 
 const FormatLayout* FindLayout(D3DFORMAT format);

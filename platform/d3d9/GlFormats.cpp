@@ -52,6 +52,7 @@ const GlFormat kTextureFormats[] = {
 static_assert(std::size(kTextureFormats) == static_cast<std::size_t>(TexelStorage::Count),
               "one GL record per texel storage");
 
+// clang-format off
 // Indexed by D3DBLEND (1 ZERO .. 15 INVBLENDFACTOR); SRCALPHASAT, the two BOTH* values and the target-alpha
 // rules are handled in code.
 const GLenum kBlendFactors[] = {
@@ -86,6 +87,7 @@ const GLenum kAddressModes[] = {GL_REPEAT, GL_REPEAT, GL_MIRRORED_REPEAT, GL_CLA
 // Indexed by D3DPRIMITIVETYPE (1 POINTLIST .. 6 TRIANGLEFAN).
 const GLenum kPrimitiveModes[] = {GL_TRIANGLES, GL_POINTS,         GL_LINES,       GL_LINE_STRIP,
                                   GL_TRIANGLES, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN};
+// clang-format on
 
 template <std::size_t N>
 GLenum Lookup(const GLenum (&table)[N], DWORD value, GLenum fallback) {

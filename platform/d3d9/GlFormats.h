@@ -14,9 +14,9 @@ namespace tarn::d3d9 {
 enum class Convert : std::uint8_t { None, ToRgba8, ToRgba32F };
 
 struct GlFormat {
-    GLenum internal;              // internal format (a compressed one for DXT)
-    GLenum format, type;          // upload format and type when `convert` is None
-    std::array<GLint, 4> swizzle; // GL_TEXTURE_SWIZZLE_RGBA: what the sampler reads for r, g, b, a
+    GLenum internal;               // internal format (a compressed one for DXT)
+    GLenum format, type;           // upload format and type when `convert` is None
+    std::array<GLint, 4> swizzle;  // GL_TEXTURE_SWIZZLE_RGBA: what the sampler reads for r, g, b, a
     bool compressed;
     Convert convert;
 };

@@ -163,8 +163,8 @@ void GlPrograms::UploadUniforms(const DeviceState& st) {
     if (p.viewport != viewportStamp_) {
         const D3DVIEWPORT9& vp = st.viewport;
         if (u.viewport >= 0) {
-            glUniform4f(u.viewport, static_cast<float>(vp.X), static_cast<float>(vp.Y),
-                        static_cast<float>(vp.Width), static_cast<float>(vp.Height));
+            glUniform4f(u.viewport, static_cast<float>(vp.X), static_cast<float>(vp.Y), static_cast<float>(vp.Width),
+                        static_cast<float>(vp.Height));
         }
         if (u.depthRange >= 0) glUniform2f(u.depthRange, vp.MinZ, vp.MaxZ);
         p.viewport = viewportStamp_;
@@ -237,8 +237,8 @@ void GlPrograms::UploadUniforms(const DeviceState& st) {
             glUniform4fv(u.globalAmbient, 1, c);
         }
         if (u.fog >= 0) {
-            glUniform4f(u.fog, AsFloat(rs[D3DRS_FOGSTART]), AsFloat(rs[D3DRS_FOGEND]),
-                        AsFloat(rs[D3DRS_FOGDENSITY]), 0.0f);
+            glUniform4f(u.fog, AsFloat(rs[D3DRS_FOGSTART]), AsFloat(rs[D3DRS_FOGEND]), AsFloat(rs[D3DRS_FOGDENSITY]),
+                        0.0f);
         }
         if (u.fogColor >= 0) {
             ColorToFloats(rs[D3DRS_FOGCOLOR], c);
@@ -252,7 +252,8 @@ void GlPrograms::UploadUniforms(const DeviceState& st) {
         }
         if (u.stageConstant >= 0) {
             float k[32];
-            for (int s = 0; s < kStages; ++s) ColorToFloats(st.tss[static_cast<std::size_t>(s)][D3DTSS_CONSTANT], &k[4 * s]);
+            for (int s = 0; s < kStages; ++s)
+                ColorToFloats(st.tss[static_cast<std::size_t>(s)][D3DTSS_CONSTANT], &k[4 * s]);
             glUniform4fv(u.stageConstant, kStages, k);
         }
         p.constants = constantsStamp_;

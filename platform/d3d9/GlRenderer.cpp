@@ -192,7 +192,8 @@ void GlRenderer::ApplyDepth() {
     // OpenGL counts its constant in steps of the bound depth buffer, so convert with that buffer's step.
     const float bias = AsFloat(rs[D3DRS_DEPTHBIAS]), slope = AsFloat(rs[D3DRS_SLOPESCALEDEPTHBIAS]);
     const bool offset = hasDepth && (bias != 0.0f || slope != 0.0f) && std::isfinite(bias) && std::isfinite(slope);
-    for (GlState::Cap cap : {GlState::kOffsetFill, GlState::kOffsetLine, GlState::kOffsetPoint}) gl_.Enable(cap, offset);
+    for (GlState::Cap cap : {GlState::kOffsetFill, GlState::kOffsetLine, GlState::kOffsetPoint})
+        gl_.Enable(cap, offset);
     if (offset) gl_.PolygonOffset(slope, static_cast<float>(bias / DepthStep(st.depthStencil->format())));
 }
 
@@ -359,7 +360,8 @@ void GlRenderer::ReadBack(Surface* surface) {
     const D3DFORMAT format = surface->format();
     if (format == D3DFMT_A8R8G8B8 || format == D3DFMT_X8R8G8B8) {
         glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, surface->bits());
-        if (format == D3DFMT_X8R8G8B8) MakeOpaque(surface->bits(), surface->width(), surface->height(), surface->pitch());
+        if (format == D3DFMT_X8R8G8B8)
+            MakeOpaque(surface->bits(), surface->width(), surface->height(), surface->pitch());
     } else if (CanEncode(format)) {
         std::vector<float> pixels(static_cast<std::size_t>(w) * h * 4);
         glReadPixels(0, 0, w, h, GL_RGBA, GL_FLOAT, pixels.data());

@@ -33,9 +33,13 @@ void GlState::Enable(Cap cap, bool on) {
     Set(caps_[static_cast<std::size_t>(cap)], wanted, [&] { on ? glEnable(CapName(cap)) : glDisable(CapName(cap)); });
 }
 
-void GlState::CullFace(GLenum face) { Set(cullFace_, face, [&] { glCullFace(face); }); }
+void GlState::CullFace(GLenum face) {
+    Set(cullFace_, face, [&] { glCullFace(face); });
+}
 
-void GlState::PolygonMode(GLenum mode) { Set(polygonMode_, mode, [&] { glPolygonMode(GL_FRONT_AND_BACK, mode); }); }
+void GlState::PolygonMode(GLenum mode) {
+    Set(polygonMode_, mode, [&] { glPolygonMode(GL_FRONT_AND_BACK, mode); });
+}
 
 void GlState::ColorMask(std::uint8_t rgba) {
     assert(rgba <= 0xf);
@@ -57,7 +61,9 @@ void GlState::DepthRange(float nearZ, float farZ) {
     Set(depthRange_, std::array<float, 2>{nearZ, farZ}, [&] { glDepthRange(nearZ, farZ); });
 }
 
-void GlState::DepthFunc(GLenum func) { Set(depthFunc_, func, [&] { glDepthFunc(func); }); }
+void GlState::DepthFunc(GLenum func) {
+    Set(depthFunc_, func, [&] { glDepthFunc(func); });
+}
 
 void GlState::DepthMask(bool write) {
     const std::int8_t wanted = write ? 1 : 0;
@@ -102,9 +108,13 @@ void GlState::ClearColor(const float rgba[4]) {
         [&] { glClearColor(rgba[0], rgba[1], rgba[2], rgba[3]); });
 }
 
-void GlState::ClearDepth(double depth) { Set(clearDepth_, depth, [&] { glClearDepth(depth); }); }
+void GlState::ClearDepth(double depth) {
+    Set(clearDepth_, depth, [&] { glClearDepth(depth); });
+}
 
-void GlState::ClearStencil(GLint value) { Set(clearStencil_, value, [&] { glClearStencil(value); }); }
+void GlState::ClearStencil(GLint value) {
+    Set(clearStencil_, value, [&] { glClearStencil(value); });
+}
 
 void GlState::BindFramebuffer(GLenum target, GLuint framebuffer) {
     assert(target == GL_FRAMEBUFFER || target == GL_DRAW_FRAMEBUFFER || target == GL_READ_FRAMEBUFFER);
@@ -119,7 +129,9 @@ void GlState::BindFramebuffer(GLenum target, GLuint framebuffer) {
     Set(cached, framebuffer, [&] { glBindFramebuffer(target, framebuffer); });
 }
 
-void GlState::UseProgram(GLuint program) { Set(program_, program, [&] { glUseProgram(program); }); }
+void GlState::UseProgram(GLuint program) {
+    Set(program_, program, [&] { glUseProgram(program); });
+}
 
 void GlState::ActiveTexture(int unit) {
     Set(activeUnit_, unit, [&] { glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit)); });
@@ -140,8 +152,7 @@ void GlState::BindTextureForUpdate(GLuint texture) {
 
 void GlState::BindSampler(int unit, GLuint sampler) {
     assert(unit >= 0 && unit < kUnits);
-    Set(samplers_[static_cast<std::size_t>(unit)], sampler,
-        [&] { glBindSampler(static_cast<GLuint>(unit), sampler); });
+    Set(samplers_[static_cast<std::size_t>(unit)], sampler, [&] { glBindSampler(static_cast<GLuint>(unit), sampler); });
 }
 
 void GlState::BindBuffer(GLenum target, GLuint buffer) {

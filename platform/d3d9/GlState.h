@@ -27,8 +27,8 @@ public:
         kClipDistance0,  // kClipDistance0 + i for user clip plane i
         kCapCount = kClipDistance0 + 8,
     };
-    static constexpr int kUnits = 8;       // texture units the backend binds
-    static constexpr int kAttributes = 12; // vertex attributes the backend uses
+    static constexpr int kUnits = 8;        // texture units the backend binds
+    static constexpr int kAttributes = 12;  // vertex attributes the backend uses
 
     void SetCaching(bool on) { caching_ = on; }
     // GL calls sent through the shadow since the renderer was made.

@@ -149,9 +149,9 @@ GLuint GlTextures::SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& s, boo
     // A render-target texture has one level, so its minification filter must not ask for mip maps.
     const DWORD mip = mipmapped ? s[D3DSAMP_MIPFILTER] : static_cast<DWORD>(D3DTEXF_NONE);
     std::uint64_t k = 1469598103934665603ull;
-    const DWORD fields[] = {s[D3DSAMP_ADDRESSU], s[D3DSAMP_ADDRESSV],    s[D3DSAMP_MAGFILTER],
-                            s[D3DSAMP_MINFILTER], mip,                   s[D3DSAMP_MAXMIPLEVEL],
-                            s[D3DSAMP_BORDERCOLOR], s[D3DSAMP_MIPMAPLODBIAS]};
+    const DWORD fields[] = {
+        s[D3DSAMP_ADDRESSU],    s[D3DSAMP_ADDRESSV],    s[D3DSAMP_MAGFILTER],    s[D3DSAMP_MINFILTER], mip,
+        s[D3DSAMP_MAXMIPLEVEL], s[D3DSAMP_BORDERCOLOR], s[D3DSAMP_MIPMAPLODBIAS]};
     for (DWORD field : fields) k = (k ^ field) * 1099511628211ull;
     auto it = samplers_.find(k);
     if (it != samplers_.end()) return it->second;
@@ -163,7 +163,8 @@ GLuint GlTextures::SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& s, boo
     const bool linear = s[D3DSAMP_MINFILTER] != D3DTEXF_POINT && s[D3DSAMP_MINFILTER] != D3DTEXF_NONE;
     GLint min = linear ? GL_LINEAR : GL_NEAREST;
     if (mip == D3DTEXF_POINT) min = linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-    if (mip == D3DTEXF_LINEAR || mip == D3DTEXF_ANISOTROPIC) min = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+    if (mip == D3DTEXF_LINEAR || mip == D3DTEXF_ANISOTROPIC)
+        min = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
     glSamplerParameteri(name, GL_TEXTURE_MIN_FILTER, min);
     float border[4];
     ColorToFloats(s[D3DSAMP_BORDERCOLOR], border);

@@ -593,7 +593,9 @@ inline Surface* OwnSurface(IDirect3DSurface9* surface, const Device* device) {
 // Resources larger than this are refused with E_OUTOFMEMORY rather than attempted.
 constexpr std::uint64_t kMaxResourceBytes = std::uint64_t{1} << 30;
 
-inline RECT FullRect(const Surface* s) { return RECT{0, 0, static_cast<LONG>(s->width()), static_cast<LONG>(s->height())}; }
+inline RECT FullRect(const Surface* s) {
+    return RECT{0, 0, static_cast<LONG>(s->width()), static_cast<LONG>(s->height())};
+}
 
 // True when a projection leaves w at 1 (last column 0, 0, 0, 1). Table fog is then z-based, else w-based.
 inline bool IsAffineProjection(const D3DMATRIX& m) {

@@ -15,15 +15,15 @@ namespace tarn::d3d9 {
 struct DrawCall {
     D3DPRIMITIVETYPE type;
     UINT primitiveCount;
-    UINT vertexCount;          // vertices or indices the primitives use
+    UINT vertexCount;  // vertices or indices the primitives use
     bool indexed;
-    INT baseVertex;            // indexed draws from buffers
-    UINT startIndex;           // indexed draws from buffers
-    UINT startVertex;          // non-indexed draws from buffers
-    const void* upVertices;    // user-pointer draws: vertex data (stream 0), else null
+    INT baseVertex;          // indexed draws from buffers
+    UINT startIndex;         // indexed draws from buffers
+    UINT startVertex;        // non-indexed draws from buffers
+    const void* upVertices;  // user-pointer draws: vertex data (stream 0), else null
     UINT upStride;
     UINT upVertexBytes;
-    const void* upIndices;     // user-pointer indexed draws
+    const void* upIndices;  // user-pointer indexed draws
     bool upIndex32;
 };
 

@@ -7,9 +7,9 @@
 #include <new>
 #include <vector>
 
-#include "platform/d3d9/FixedFunction.h"
-#include "platform/d3d9/Internal.h"
-#include "platform/d3d9/Renderer.h"
+#include "FixedFunction.h"
+#include "Internal.h"
+#include "Renderer.h"
 
 namespace tarn::d3d9 {
 namespace {

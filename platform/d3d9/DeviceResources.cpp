@@ -7,8 +7,8 @@
 #include <new>
 #include <vector>
 
-#include "platform/d3d9/Internal.h"
-#include "platform/d3d9/Renderer.h"
+#include "Internal.h"
+#include "Renderer.h"
 
 namespace tarn::d3d9 {
 namespace {

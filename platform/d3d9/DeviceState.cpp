@@ -7,9 +7,9 @@
 #include <new>
 #include <vector>
 
-#include "platform/d3d9/FixedFunction.h"
-#include "platform/d3d9/Internal.h"
-#include "platform/d3d9/UpdateState.h"
+#include "FixedFunction.h"
+#include "Internal.h"
+#include "UpdateState.h"
 
 namespace tarn::d3d9 {
 namespace {

@@ -11,8 +11,8 @@
 
 #include "platform/FaultInjection.h"
 #include "platform/Modules.h"
-#include "platform/d3d9/Renderer.h"
-#include "platform/d3d9/Internal.h"
+#include "Renderer.h"
+#include "Internal.h"
 
 namespace tarn::d3d9 {
 namespace {

@@ -3,7 +3,7 @@
 // attenuation, spot and material-source rules, texture-coordinate generation and texture transforms, and the
 // D3D9 rasterisation conventions (y flipped so that row 0 is the top, depth 0..1, pixel centres on integers).
 // Pixel stage: the texture-stage cascade, specular add, fog and alpha test.
-#include "platform/d3d9/FixedFunction.h"
+#include "FixedFunction.h"
 
 #include <cassert>
 #include <cstdarg>

@@ -1,7 +1,7 @@
 // Format layouts and the reference pixel codec. Plain formats are described channel by channel (bit offset,
 // width, numeric type) so that one decoder and one encoder serve all of them; packed pairs and palettes are the
 // only special cases.
-#include "platform/d3d9/Formats.h"
+#include "Formats.h"
 
 #include <algorithm>
 #include <cmath>

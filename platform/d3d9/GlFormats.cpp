@@ -1,6 +1,6 @@
 // The GL backend's translation tables. Texture storage is one record per texel storage of the format table;
 // the Direct3D enums index small tables (values outside them take the documented fallback).
-#include "platform/d3d9/GlFormats.h"
+#include "GlFormats.h"
 
 #include <cstring>
 

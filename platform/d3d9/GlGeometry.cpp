@@ -1,7 +1,7 @@
 // Vertex input of the GL backend. Buffers are sent whole when first used and then only the byte range written
 // since; user-pointer draws stream through two buffers of our own. Attribute locations follow the generated
 // programs: 0 position, 1 normal, 2 diffuse, 3 specular, 4 + i texture coordinate set i.
-#include "platform/d3d9/GlGeometry.h"
+#include "GlGeometry.h"
 
 #include <cassert>
 #include <cstdint>

@@ -1,12 +1,12 @@
 // Programs of the GL backend: generation, linking and uniform locations, then uniforms sent by state group.
-#include "platform/d3d9/GlPrograms.h"
+#include "GlPrograms.h"
 
 #include <cassert>
 #include <cmath>
 #include <cstring>
 #include <string>
 
-#include "platform/d3d9/GlFormats.h"
+#include "GlFormats.h"
 
 namespace tarn::d3d9 {
 namespace {

@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "platform/Runner.h"
-#include "platform/d3d9/GlContext.h"
-#include "platform/d3d9/GlFormats.h"
-#include "platform/d3d9/GlGeometry.h"
-#include "platform/d3d9/GlPrograms.h"
-#include "platform/d3d9/GlState.h"
-#include "platform/d3d9/GlTextures.h"
-#include "platform/d3d9/Renderer.h"
+#include "GlContext.h"
+#include "GlFormats.h"
+#include "GlGeometry.h"
+#include "GlPrograms.h"
+#include "GlState.h"
+#include "GlTextures.h"
+#include "Renderer.h"
 
 namespace tarn::d3d9 {
 namespace {

@@ -1,9 +1,9 @@
 // The GL backend's state shadow: each setter compares with what GL holds and sends only a change.
-#include "platform/d3d9/GlState.h"
+#include "GlState.h"
 
 #include <cassert>
 
-#include "platform/d3d9/UpdateState.h"
+#include "UpdateState.h"
 
 namespace tarn::d3d9 {
 namespace {

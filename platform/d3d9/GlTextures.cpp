@@ -1,6 +1,6 @@
 // Images of the GL backend. Every image is stored top row first, as Direct3D memory is (row 0 is GL row 0);
 // formats GL cannot take as they are go through the pixel codec on upload.
-#include "platform/d3d9/GlTextures.h"
+#include "GlTextures.h"
 
 #include <algorithm>
 #include <cassert>

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/Runner.h"
-#include "platform/d3d9/Renderer.h"
+#include "Renderer.h"
 
 namespace tarn::d3d9 {
 namespace {

@@ -21,7 +21,7 @@
 #include "platform/Runner.h"
 #include "platform/d3d9/Backend.h"
 #include "platform/d3d9/D3D9.h"
-#include "platform/d3d9/GlContext.h"
+#include "GlContext.h"
 
 namespace {
 

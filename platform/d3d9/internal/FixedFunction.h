@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/d3d9/Internal.h"
+#include "Internal.h"
 
 namespace tarn::d3d9 {
 

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <unordered_map>
 
-#include "platform/d3d9/GlState.h"
-#include "platform/d3d9/Renderer.h"
+#include "GlState.h"
+#include "Renderer.h"
 
 namespace tarn::d3d9 {
 

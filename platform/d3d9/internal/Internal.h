@@ -13,8 +13,8 @@
 
 #include "platform/d3d9/Backend.h"
 #include "platform/d3d9/D3D9.h"
-#include "platform/d3d9/Formats.h"
-#include "platform/d3d9/Profiles.h"
+#include "Formats.h"
+#include "Profiles.h"
 
 namespace tarn::d3d9 {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "platform/d3d9/FixedFunction.h"
-#include "platform/d3d9/GlState.h"
+#include "FixedFunction.h"
+#include "GlState.h"
 
 namespace tarn::d3d9 {
 

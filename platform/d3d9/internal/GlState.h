@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/d3d9/GlApi.h"
+#include "GlApi.h"
 
 namespace tarn::d3d9 {
 

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "platform/d3d9/FixedFunction.h"
-#include "platform/d3d9/GlFormats.h"
-#include "platform/d3d9/GlState.h"
+#include "FixedFunction.h"
+#include "GlFormats.h"
+#include "GlState.h"
 
 namespace tarn::d3d9 {
 

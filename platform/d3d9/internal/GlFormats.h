@@ -5,8 +5,8 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/d3d9/Formats.h"
-#include "platform/d3d9/GlApi.h"
+#include "Formats.h"
+#include "GlApi.h"
 
 namespace tarn::d3d9 {
 

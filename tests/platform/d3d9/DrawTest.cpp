@@ -1215,8 +1215,8 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
     device->SetTexture(0, nullptr);
 }
 
-// The backend's shadow of GL state: a draw that changes nothing sends no GL state call, a state set back to
-// what GL holds costs only the calls that differ, and a clear disturbs nothing that the next draw must resend.
+// The backend's shadow of GL state: a draw that changes nothing sends no GL state call, a state change sends only
+// the calls whose values differ from what GL holds, and a clear disturbs nothing that the next draw must resend.
 TEST_F(DrawTest, RedundantStateIsNotSentToGl) {
     Clear(0xff000000);
     Rect(0, 0, 8, 8, 0xffff0000);
@@ -1227,29 +1227,33 @@ TEST_F(DrawTest, RedundantStateIsNotSentToGl) {
     };
     const auto draw = [&] { Rect(0, 0, 8, 8, 0xffff0000); };
     EXPECT_EQ(callsFor(draw), 0u);
-    // Culling the other face (from the default CCW) sends the face, culling off the enable, and culling on
-    // again only the enable: GL still holds the face.
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
-    EXPECT_EQ(callsFor(draw), 1u);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    EXPECT_EQ(callsFor(draw), 1u);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CW);
-    EXPECT_EQ(callsFor(draw), 1u);
-    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    // Blending: the first enable sends factors, equations and the constant; later toggles only the enable.
-    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-    EXPECT_GT(callsFor(draw), 1u);
-    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    EXPECT_EQ(callsFor(draw), 1u);
-    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
-    EXPECT_EQ(callsFor(draw), 1u);
-    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    EXPECT_EQ(callsFor(draw), 1u);
-    // A clear sets its colour and masks; the draw after it finds GL as it wants it.
-    Clear(0xff000000);
-    EXPECT_EQ(callsFor(draw), 0u);
-    Clear(0xff000000);
+    struct Step {
+        D3DRENDERSTATETYPE state;
+        DWORD value;
+        std::size_t calls;  // GL state calls of the draw after the change
+        const char* what;
+    };
+    const Step steps[] = {
+        {D3DRS_CULLMODE, D3DCULL_CW, 1, "culling the other face: the face"},
+        {D3DRS_CULLMODE, D3DCULL_NONE, 1, "culling off: the enable"},
+        {D3DRS_CULLMODE, D3DCULL_CW, 1, "culling on again: the enable (GL still holds the face)"},
+        {D3DRS_CULLMODE, D3DCULL_NONE, 1, "culling off again"},
+        {D3DRS_ALPHABLENDENABLE, TRUE, 4, "first blend: enable, factors, equations, constant colour"},
+        {D3DRS_ALPHABLENDENABLE, FALSE, 1, "blend off: the enable"},
+        {D3DRS_ALPHABLENDENABLE, TRUE, 1, "blend on again: the enable"},
+        {D3DRS_ALPHABLENDENABLE, FALSE, 1, "blend off again"},
+        {D3DRS_ZWRITEENABLE, FALSE, 1, "depth writes off: the mask"},
+        {D3DRS_ZWRITEENABLE, TRUE, 1, "depth writes on: the mask"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        device->SetRenderState(step.state, step.value);
+        EXPECT_EQ(callsFor(draw), step.calls);
+    }
+    // A clear sets its colour and masks as GL already holds them after the draws above, and the draw after it
+    // finds GL as it wants it.
     EXPECT_EQ(callsFor([&] { Clear(0xff000000); }), 0u);
+    EXPECT_EQ(callsFor(draw), 0u);
 }
 
 TEST_F(DrawTest, TableFogAtStartMiddleAndEnd) {

@@ -67,6 +67,15 @@ HRESULT TransferCopy(Transfer& t) {
         return kTransferNotApplicable;
     }
     if (t.dest.Palettised() && !SamePalette(t.destDesc.palette, t.sourceDesc.palette)) return kTransferNotApplicable;
+    // Blocks and pixel pairs move whole, so both boxes must sit at the same place within their blocks (or pairs):
+    // otherwise boxes of the same size cover different numbers of block rows or columns, and the pixels have to
+    // be regrouped through the codecs.
+    const UINT groupWidth = IsBlockFormat(t.destDesc.format) ? 4 : IsPackedPairFormat(t.destDesc.format) ? 2 : 1;
+    const UINT groupHeight = IsBlockFormat(t.destDesc.format) ? 4 : 1;
+    if (t.destDesc.box.left % groupWidth != t.sourceDesc.box.left % groupWidth ||
+        t.destDesc.box.top % groupHeight != t.sourceDesc.box.top % groupHeight) {
+        return kTransferNotApplicable;
+    }
     const StoredRows from = StoredRowsOf(t.sourceDesc);
     const StoredRows to = StoredRowsOf(t.destDesc);
     for (UINT z = 0; z < t.dest.Depth(); ++z) {

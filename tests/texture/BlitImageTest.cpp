@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <numeric>
 #include <random>
 #include <string>
@@ -69,6 +70,48 @@ TEST(BlitImage, NonFilteringMethods) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(Resample(c.source, c.w, c.h, c.filter), c.expected);
+    }
+}
+
+TEST(BlitImage, SameFormatBlockCopiesFollowTheBoxesAlignment) {
+    // Three rows of single-colour DXT1 blocks: red, green, blue. The source declares only the first two (4 x 8);
+    // the blue row lies past its end, where a copy of whole blocks that ignored the boxes' places would read it.
+    const std::uint16_t colours[3] = {0xF800, 0x07E0, 0x001F};
+    std::vector<BYTE> source(24, 0);  // each block: colour 0 = colour 1, every index 0
+    for (std::size_t i = 0; i < 3; ++i) {
+        for (std::size_t half : {0, 2}) {
+            source[8 * i + half] = static_cast<BYTE>(colours[i]);
+            source[8 * i + half + 1] = static_cast<BYTE>(colours[i] >> 8);
+        }
+    }
+    struct Case {
+        UINT sourceTop, destTop;
+    } cases[] = {{4, 2}, {4, 0}, {4, 4}, {5, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "source rows from " << c.sourceTop << ", destination rows from " << c.destTop);
+        const UINT rows = 8 - c.sourceTop;  // the source box runs to the bottom of the green row
+        std::vector<BYTE> dest(16, 0);      // 4 x 8 DXT1, black
+        ImageDesc from;
+        from.memory = source.data();
+        from.format = D3DFMT_DXT1;
+        from.rowPitch = 8;
+        from.slicePitch = 16;
+        from.box = {0, c.sourceTop, 4, 8, 0, 1};
+        ImageDesc to = from;
+        to.memory = dest.data();
+        to.box = {0, c.destTop, 4, c.destTop + rows, 0, 1};
+        ASSERT_EQ(BlitImage(to, from, D3DX_FILTER_NONE), S_OK);
+
+        // Decode the destination and check that the box holds the source's green, whatever block row it lands in.
+        MemoryImage decoded(D3DFMT_A8R8G8B8, 4, 8);
+        ImageDesc whole = to;
+        whole.box = {0, 0, 4, 8, 0, 1};
+        ASSERT_EQ(BlitImage(decoded.Desc(), whole, D3DX_FILTER_NONE), S_OK);
+        for (UINT y = c.destTop; y < c.destTop + rows; ++y) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, decoded.Row(y), 4);
+            EXPECT_EQ(pixel, 0xFF00FF00u) << "row " << y;
+        }
     }
 }
 
@@ -184,6 +227,25 @@ TEST(BlitImage, WeightTablesSumToOne) {
     BuildLinearWeights(0xC0000000u, 2, false, wide);
     ASSERT_EQ(wide.taps.size(), 4u);
     for (std::size_t k = 2; k < 4; ++k) EXPECT_NEAR(wide.taps[k].index, 0.75 * 0xC0000000u, 2.0) << k;
+}
+
+TEST(BlitImage, TriangleReductionToOnePixelMergesEveryWrappedTap) {
+    // The window of a one-pixel destination covers the whole source and wraps round its ends: every source pixel
+    // must appear exactly once, its wrapped tap merged into the first (merging by searching the list made this
+    // quadratic in the source width). Each weight is 1/65536, above the level at which weights are dropped.
+    const UINT src = 1u << 16;
+    WeightTable table;
+    BuildTriangleWeights(src, 1, false, table);
+    ASSERT_EQ(table.taps.size(), src);
+    std::vector<bool> seen(src, false);
+    double sum = 0;
+    for (const FilterTap& tap : table.taps) {
+        ASSERT_LT(tap.index, src);
+        EXPECT_FALSE(seen[tap.index]) << tap.index;
+        seen[tap.index] = true;
+        sum += tap.weight;
+    }
+    EXPECT_NEAR(sum, 1.0, 1e-3);
 }
 
 TEST(BlitImage, TriangleWeightsAtTheEdges) {

@@ -9,6 +9,7 @@
 
 #include "platform/FaultInjection.h"
 #include "platform/d3d9/D3D9.h"
+#include "texture/FormatTable.h"
 
 // What a codec must do (the block and packed-pair codecs plug in here through CreateBlockCodec and
 // CreatePackedPairCodec; their factories return a new codec for the format, or null if it has none):
@@ -49,8 +50,6 @@ struct ImageDesc {
     // Only for whole-pixel formats.
     bool rowsUpward = false;
 };
-
-enum class CodecCategory : int { None = 0, Unsigned = 1, Signed3 = 2, Signed4 = 3, Float = 4 };
 
 class PixelCodec {
 public:

@@ -100,7 +100,7 @@ HRESULT LoadLevelsZeroAndOne(IDirect3DTexture9* texture, const ImageDesc& source
     if (FAILED(hr)) return hr;
     const UINT width = source.box.right - source.box.left, height = source.box.bottom - source.box.top;
     const FormatDesc& format = LookUpFormatDesc(source.format);
-    if (first.Format != source.format || format.bits == 0 || format.kind == FormatKind::Palettised ||
+    if (first.Format != source.format || format.bits == 0 || format.family == FormatFamily::Palettised ||
         IsBlockFormat(source.format) || IsPackedPairFormat(source.format) || first.Width != width ||
         first.Height != height || width % 2 != 0 || height % 2 != 0 || second.Width != width / 2 ||
         second.Height != height / 2) {
@@ -252,8 +252,8 @@ HRESULT CreateTextureFromMemory(IDirect3DDevice9* device, const void* srcData, U
         format = imageFormat;
         const FormatDesc& desc = LookUpFormatDesc(imageFormat);
         if (colorKey != 0 && desc.widths[1] == 0 &&
-            (desc.kind == FormatKind::Colour || desc.kind == FormatKind::Palettised ||
-             desc.kind == FormatKind::Luminance)) {
+            (desc.family == FormatFamily::Colour || desc.family == FormatFamily::Palettised ||
+             desc.family == FormatFamily::Luminance)) {
             // Keyed pixels become transparent: look for the closest format that has alpha.
             FormatDesc withAlpha = desc;
             withAlpha.format = static_cast<D3DFORMAT>(0);

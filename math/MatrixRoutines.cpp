@@ -2,10 +2,7 @@
 #include <cmath>
 
 #include "math/ReferenceRoutines.h"
-
-#ifndef D3DERR_INVALIDCALL
-#define D3DERR_INVALIDCALL (static_cast<HRESULT>(0x8876086C))
-#endif
+#include "platform/d3d9/D3D9.h"
 
 using namespace MathDetail;
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "math/RoutineTable.h"
+#include "platform/Bits.h"
 
 namespace MathReference {
 #define TARN_MATH_REFERENCE_DECL(slot, result, name, params, args) result name params;
@@ -27,16 +28,8 @@ inline bool NearlyEqual(double a, double b) {
 // A squared length that is not greater than the smallest normal float, or NaN.
 inline bool IsTiny(float n) { return !(n > static_cast<float>(kSmallestNormal)); }
 
-inline std::uint32_t FloatBits(float f) {
-    std::uint32_t b;
-    std::memcpy(&b, &f, 4);
-    return b;
-}
-inline float BitsFloat(std::uint32_t b) {
-    float f;
-    std::memcpy(&f, &b, 4);
-    return f;
-}
+using tarn::BitsFloat;
+using tarn::FloatBits;
 inline const BYTE* Advance(const void* p, std::size_t bytes) { return static_cast<const BYTE*>(p) + bytes; }
 inline BYTE* Advance(void* p, std::size_t bytes) { return static_cast<BYTE*>(p) + bytes; }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <iterator>
 
+#include "platform/Bits.h"
 #include "texture/ImageReader.h"
 #include "texture/PixelCodec.h"
 #include "texture/PlainCodecs.h"
@@ -132,14 +133,6 @@ constexpr bool kCompatible[5][5] = {
 
 constexpr DWORD kRejectedUsage = 0xFFE039ECu;
 constexpr DWORD kQueryUsageMask = 0x1F8000u;
-
-bool IsPowerOfTwo(UINT n) { return n != 0 && (n & (n - 1)) == 0; }
-
-UINT NextPowerOfTwo(UINT n) {
-    UINT p = 1;
-    while (p < n && p < 0x80000000u) p <<= 1;
-    return p < n ? n : p;
-}
 
 // Block-compressed textures hold whole 4 x 4 blocks: width and height rise to multiples of 4.
 void RoundUpToWholeBlocks(D3DFORMAT format, UINT& w, UINT& h) {
@@ -310,9 +303,9 @@ HRESULT CheckResourceRequirements(IDirect3DDevice9* device, UINT* width, UINT* h
         const bool conditional = (caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) != 0;
         const bool waived = levels == 1 && conditional && !IsBlockFormat(fmt);
         if ((caps.TextureCaps & pow2Bit) && !waived) {
-            w = NextPowerOfTwo(w);
-            h = NextPowerOfTwo(h);
-            d = NextPowerOfTwo(d);
+            w = tarn::NextPowerOfTwo(w);
+            h = tarn::NextPowerOfTwo(h);
+            d = tarn::NextPowerOfTwo(d);
         }
         RoundUpToWholeBlocks(fmt, w, h);
 
@@ -321,8 +314,8 @@ HRESULT CheckResourceRequirements(IDirect3DDevice9* device, UINT* width, UINT* h
         const DWORD mipBit = type == D3DRTYPE_VOLUMETEXTURE ? D3DPTEXTURECAPS_MIPVOLUMEMAP
                              : type == D3DRTYPE_CUBETEXTURE ? D3DPTEXTURECAPS_MIPCUBEMAP
                                                             : D3DPTEXTURECAPS_MIPMAP;
-        const bool allPow2 =
-            IsPowerOfTwo(w) && IsPowerOfTwo(h) && (type != D3DRTYPE_VOLUMETEXTURE || IsPowerOfTwo(d));
+        const bool allPow2 = tarn::IsPowerOfTwo(w) && tarn::IsPowerOfTwo(h) &&
+                             (type != D3DRTYPE_VOLUMETEXTURE || tarn::IsPowerOfTwo(d));
         fullChains = (caps.TextureCaps & mipBit) && (!conditional || allPow2);
     } else {
         RoundUpToWholeBlocks(fmt, w, h);

@@ -7,21 +7,16 @@
 #include "texture/D3DXTexture.h"
 #include "texture/FormatTable.h"
 #include "texture/ImageReader.h"
+#include "platform/Bits.h"
 #include "texture/MappedFile.h"
 #include "texture/SurfaceLoad.h"
 
 namespace {
 
-UINT NextPowerOfTwo(UINT n) {
-    UINT p = 1;
-    while (p < n && p < 0x80000000u) p <<= 1;
-    return p < n ? n : p;
-}
-
 // Size from the image: NONPOW2 and FROM_FILE take it as it is, 0 and DEFAULT round it up to a power of two.
 UINT SizeFromImage(UINT requested, UINT image) {
     if (requested == D3DX_DEFAULT_NONPOW2 || requested == D3DX_FROM_FILE) return image;
-    if (requested == 0 || requested == D3DX_DEFAULT) return NextPowerOfTwo(image);
+    if (requested == 0 || requested == D3DX_DEFAULT) return tarn::NextPowerOfTwo(image);
     return requested;
 }
 

@@ -8,9 +8,7 @@
 #define TARN_MATH_X86 1
 #endif
 
-namespace MathDetail {
-
-using MathDetail::FloatBits;
+namespace tarn::math::detail {
 
 std::uint16_t HalfFromFloatBits(std::uint32_t b) {
     const std::uint32_t a = b & 0x7FFFFFFFu;
@@ -249,11 +247,11 @@ void HalfToFloat4Elements(float* out, const std::uint16_t* in) {
 
 #endif
 
-}  // namespace MathDetail
+}  // namespace tarn::math::detail
 
-namespace MathReference {
+namespace tarn::math::reference {
 
-using namespace MathDetail;
+using namespace tarn::math::detail;
 
 D3DXFLOAT16* D3DXFloat32To16Array(D3DXFLOAT16* o, const FLOAT* in, UINT n) {
     auto* out = reinterpret_cast<std::uint16_t*>(o);
@@ -269,4 +267,4 @@ FLOAT* D3DXFloat16To32Array(FLOAT* o, const D3DXFLOAT16* in, UINT n) {
     return o;
 }
 
-}  // namespace MathReference
+}  // namespace tarn::math::reference

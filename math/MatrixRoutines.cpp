@@ -4,7 +4,7 @@
 #include "math/ReferenceRoutines.h"
 #include "platform/d3d9/D3D9.h"
 
-using namespace MathDetail;
+using namespace tarn::math::detail;
 
 namespace {
 
@@ -110,7 +110,7 @@ D3DXMATRIX* WINAPI D3DXMatrixOrthoLH(D3DXMATRIX* out, FLOAT w, FLOAT h, FLOAT zn
     return D3DXMatrixOrthoOffCenterLH(out, -w * 0.5f, w * 0.5f, -h * 0.5f, h * 0.5f, zn, zf);
 }
 
-namespace MathReference {
+namespace tarn::math::reference {
 
 D3DXMATRIX* D3DXMatrixMultiply(D3DXMATRIX* o, const D3DXMATRIX* a, const D3DXMATRIX* b) {
     if (o == a || o == b) {
@@ -388,4 +388,4 @@ D3DXMATRIX* D3DXMatrixAffineTransformation2D(D3DXMATRIX* o, FLOAT s, const D3DXV
     return o;
 }
 
-}  // namespace MathReference
+}  // namespace tarn::math::reference

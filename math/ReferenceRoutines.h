@@ -9,13 +9,13 @@
 #include "math/RoutineTable.h"
 #include "platform/Bits.h"
 
-namespace MathReference {
+namespace tarn::math::reference {
 #define TARN_MATH_REFERENCE_DECL(slot, result, name, params, args) result name params;
 TARN_MATH_SLOTS(TARN_MATH_REFERENCE_DECL)
 #undef TARN_MATH_REFERENCE_DECL
-}  // namespace MathReference
+}  // namespace tarn::math::reference
 
-namespace MathDetail {
+namespace tarn::math::detail {
 
 constexpr double kFloatEpsilon = 1.1920928955078125e-07;        // 2^-23
 constexpr double kSmallestNormal = 1.1754943508222875e-38;      // 2^-126
@@ -37,4 +37,4 @@ inline BYTE* Advance(void* p, std::size_t bytes) { return static_cast<BYTE*>(p) 
 std::uint16_t HalfFromFloatBits(std::uint32_t b);
 std::uint32_t FloatBitsFromHalf(std::uint16_t h);
 
-}  // namespace MathDetail
+}  // namespace tarn::math::detail

@@ -3,7 +3,7 @@
 
 #include "math/ReferenceRoutines.h"
 
-using namespace MathDetail;
+using namespace tarn::math::detail;
 
 namespace {
 
@@ -93,7 +93,7 @@ D3DXVECTOR3 FromViewport(const D3DXVECTOR3* v, const D3DVIEWPORT9* vp) {
 
 }  // namespace
 
-namespace MathReference {
+namespace tarn::math::reference {
 
 D3DXVECTOR4* D3DXVec2Transform(D3DXVECTOR4* o, const D3DXVECTOR2* v, const D3DXMATRIX* m) {
     double r[4];
@@ -197,7 +197,7 @@ D3DXPLANE* D3DXPlaneFromPoints(D3DXPLANE* o, const D3DXVECTOR3* p1, const D3DXVE
                   static_cast<float>(static_cast<double>(e1.x) * e2.y - static_cast<double>(e1.y) * e2.x));
     const D3DXVECTOR3 point = *p1;
     ::D3DXVec3Normalize(&n, &n);
-    return MathReference::D3DXPlaneFromPointNormal(o, &point, &n);
+    return tarn::math::reference::D3DXPlaneFromPointNormal(o, &point, &n);
 }
 
 D3DXVECTOR3* D3DXPlaneIntersectLine(D3DXVECTOR3* o, const D3DXPLANE* p, const D3DXVECTOR3* v1,
@@ -366,4 +366,4 @@ D3DXVECTOR3* MathCurvedTriangleControlPoints(D3DXVECTOR3* o, const D3DXVECTOR3* 
     return o;
 }
 
-}  // namespace MathReference
+}  // namespace tarn::math::reference

@@ -153,15 +153,9 @@ const FormatDesc& LookUpFormatDesc(D3DFORMAT format) {
 const FormatDesc* FormatTableBegin() { return std::begin(kFormats); }
 const FormatDesc* FormatTableEnd() { return std::end(kFormats); }
 
-bool IsBlockFormat(D3DFORMAT format) {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
-}
-
-bool IsPackedPairFormat(D3DFORMAT format) {
-    return format == D3DFMT_UYVY || format == D3DFMT_YUY2 || format == D3DFMT_R8G8_B8G8 ||
-           format == D3DFMT_G8R8_G8B8;
-}
+// The row's codec says which shape a format's pixels have; unknown formats have none.
+bool IsBlockFormat(D3DFORMAT format) { return LookUpFormatDesc(format).codec == CreateBlockCodec; }
+bool IsPackedPairFormat(D3DFORMAT format) { return LookUpFormatDesc(format).codec == CreatePackedPairCodec; }
 
 UINT BitLength(UINT n) {
     UINT bits = 0;

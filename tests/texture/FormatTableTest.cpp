@@ -188,7 +188,9 @@ TEST(FormatTable, AgreesWithTheDeviceLayouts) {
         // Block formats count the bits of the decoded block; every other format its stored pixel.
         const UINT pixels = layout->blockWidth * layout->blockHeight;
         EXPECT_EQ(d->bits, layout->kind == FormatKind::Compressed ? 16u : layout->bytesPerBlock * 8u / pixels);
-        if (d->packed.bytes != 0) EXPECT_EQ(d->packed.bytes * 8u, d->bits);
+        if (d->packed.bytes != 0) {
+            EXPECT_EQ(d->packed.bytes * 8u, d->bits);
+        }
     }
     for (const D3DFORMAT f : deviceOnly) EXPECT_EQ(library.count(f), 0u) << tarn::d3d9::FormatName(f);
     EXPECT_EQ(library.count(D3DFMT_UNKNOWN), 0u);
@@ -249,6 +251,25 @@ TEST(FormatTable, PackedLayoutsDecodeAsTheDeviceLayerDoes) {
                 EXPECT_TRUE(agree) << "pixel " << x << " channel " << c << ": " << got[c] << " against " << want;
             }
         }
+    }
+}
+
+TEST(FormatTable, BlockAndPackedPairFormatsFollowTheirCodecs) {
+    struct Case {
+        D3DFORMAT format;
+        bool block, pair;
+    } cases[] = {
+        {D3DFMT_DXT1, true, false},      {D3DFMT_DXT2, true, false},      {D3DFMT_DXT3, true, false},
+        {D3DFMT_DXT4, true, false},      {D3DFMT_DXT5, true, false},      {D3DFMT_UYVY, false, true},
+        {D3DFMT_YUY2, false, true},      {D3DFMT_R8G8_B8G8, false, true}, {D3DFMT_G8R8_G8B8, false, true},
+        {D3DFMT_A8R8G8B8, false, false}, {D3DFMT_P8, false, false},       {D3DFMT_R32F, false, false},
+        {D3DFMT_D24S8, false, false},    {D3DFMT_UNKNOWN, false, false},
+        {static_cast<D3DFORMAT>(0x31545844u + 1), false, false},  // one past "DXT1": no such format
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(tarn::d3d9::FormatName(c.format));
+        EXPECT_EQ(IsBlockFormat(c.format), c.block);
+        EXPECT_EQ(IsPackedPairFormat(c.format), c.pair);
     }
 }
 

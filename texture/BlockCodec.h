@@ -5,6 +5,8 @@
 
 #include "texture/PixelCodec.h"
 
+namespace tarn::texture {
+
 // A new, uninitialised codec for a DXT format, or null for any other format (declared in PixelCodec.h too).
 PixelCodec* CreateBlockCodec(D3DFORMAT format);
 
@@ -15,3 +17,5 @@ UINT BlockBytes(D3DFORMAT format);
 // box's top-left pixel, rows `destPitch` bytes apart), byte for byte what the row path with plain rounding gives,
 // without the four-float rows. No colour key, sRGB or resampling. E_FAIL for a format that is not DXT.
 HRESULT DecodeBlocksToA8R8G8B8(const ImageDesc& source, BYTE* dest, UINT destPitch);
+
+}  // namespace tarn::texture

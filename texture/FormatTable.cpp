@@ -10,6 +10,8 @@
 #include "texture/PixelCodec.h"
 #include "texture/PlainCodecs.h"
 
+namespace tarn::texture {
+
 namespace {
 
 constexpr D3DFORMAT Code(DWORD value) { return static_cast<D3DFORMAT>(value); }
@@ -331,6 +333,10 @@ HRESULT CheckResourceRequirements(IDirect3DDevice9* device, UINT* width, UINT* h
     if (format != nullptr) *format = fmt;
     return S_OK;
 }
+
+}  // namespace tarn::texture
+
+using namespace tarn::texture;
 
 HRESULT D3DXCheckTextureRequirements(IDirect3DDevice9* device, UINT* width, UINT* height, UINT* mipLevels,
                                      DWORD usage, D3DFORMAT* format, D3DPOOL pool) {

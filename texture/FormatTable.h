@@ -7,6 +7,8 @@
 #include "platform/d3d9/D3D9.h"
 #include "texture/D3DXTexture.h"
 
+namespace tarn::texture {
+
 class PixelCodec;
 
 // Which formats may stand in for which when a request is fitted to a device (see FormatDistance).
@@ -77,3 +79,9 @@ HRESULT CheckResourceRequirements(IDirect3DDevice9* device, UINT* width, UINT* h
 bool IsBlockFormat(D3DFORMAT format);       // DXT1 ... DXT5
 bool IsPackedPairFormat(D3DFORMAT format);  // UYVY, YUY2, R8G8_B8G8, G8R8_G8B8
 UINT BitLength(UINT n);                     // number of binary digits: 0 -> 0, 1 -> 1, 256 -> 9
+
+}  // namespace tarn::texture
+
+// The image readers size DDS rows and chains with these two and name them without the namespace.
+using tarn::texture::BitLength;
+using tarn::texture::LookUpFormatDesc;

@@ -12,6 +12,8 @@
 #include "texture/FormatTable.h"
 #include "texture/ImageReader.h"
 
+namespace tarn::texture {
+
 namespace {
 
 // Thresholds added before truncation: plain rounding, or the 4 x 4 ordered-dither matrix. Each row repeats
@@ -343,3 +345,5 @@ bool HasPixelCodec(D3DFORMAT format) {
     const FormatDesc& desc = LookUpFormatDesc(format);
     return desc.format == format && desc.codec != nullptr;
 }
+
+}  // namespace tarn::texture

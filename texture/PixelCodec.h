@@ -11,6 +11,8 @@
 #include "platform/d3d9/D3D9.h"
 #include "texture/FormatTable.h"
 
+namespace tarn::texture {
+
 // What a codec must do (the block and packed-pair codecs plug in here through CreateBlockCodec and
 // CreatePackedPairCodec; their factories return a new codec for the format, or null if it has none):
 //  - DecodeRow(y, z, out): write `width` four-float pixels of row y, slice z of the box (relative to the box
@@ -178,3 +180,5 @@ PixelCodec* CreatePackedPairCodec(D3DFORMAT format);
 // The sRGB curve: 257-entry table from sRGB to linear indexed by trunc(v * v * 255), and its inverse.
 float SrgbToLinear(float v);
 float LinearToSrgb(float v);
+
+}  // namespace tarn::texture

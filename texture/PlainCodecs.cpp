@@ -13,6 +13,8 @@
 #include "texture/FormatTable.h"
 #include "texture/ImageReader.h"
 
+namespace tarn::texture {
+
 namespace {
 
 std::uint64_t ReadPixel(const BYTE* p, UINT bytes) {
@@ -311,3 +313,5 @@ PixelCodec* CreateFloatCodec(D3DFORMAT format) {
     if (channelBits != 16 && channelBits != 32) return nullptr;
     return new (std::nothrow) FloatCodec(format, desc.bits / channelBits, channelBits == 16);
 }
+
+}  // namespace tarn::texture

@@ -10,6 +10,8 @@
 #include "texture/FormatTable.h"
 #include "texture/SurfaceLoad.h"
 
+namespace tarn::texture {
+
 namespace {
 
 bool ValidRect(const RECT& r, UINT width, UINT height) {
@@ -62,6 +64,10 @@ HRESULT LoadSurfaceFromImage(IDirect3DSurface9* destSurface, const PALETTEENTRY*
     dest.palette = destPalette;
     return BlitImage(dest, source, filter);
 }
+
+}  // namespace tarn::texture
+
+using namespace tarn::texture;
 
 HRESULT D3DXLoadSurfaceFromMemory(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette,
                                   const RECT* destRect, const void* srcMemory, D3DFORMAT srcFormat, UINT srcPitch,

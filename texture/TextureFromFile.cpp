@@ -11,6 +11,8 @@
 #include "texture/MappedFile.h"
 #include "texture/SurfaceLoad.h"
 
+namespace tarn::texture {
+
 namespace {
 
 // Size from the image: NONPOW2 and FROM_FILE take it as it is, 0 and DEFAULT round it up to a power of two.
@@ -305,6 +307,10 @@ HRESULT CreateTextureFromMemory(IDirect3DDevice9* device, const void* srcData, U
 }
 
 }  // namespace
+
+}  // namespace tarn::texture
+
+using namespace tarn::texture;
 
 HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
                                             UINT width, UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,

@@ -14,6 +14,8 @@
 #include "texture/ImageReader.h"
 #include "texture/PixelCodec.h"
 
+using namespace tarn::texture;
+
 namespace {
 
 FormatDesc Wanted(D3DFORMAT like) {

@@ -29,9 +29,10 @@ install(TARGETS ${exported_targets}
   INCLUDES DESTINATION ${TARN_INSTALL_INCLUDEDIR})
 install(EXPORT TarnEngineTargets NAMESPACE Tarn:: DESTINATION ${TARN_INSTALL_CMAKEDIR})
 
-# Every header of the installed libraries, at its source-tree path.
+# Every header of the installed libraries, at its source-tree path; a library's internal/ headers stay private.
 foreach(folder platform math texture scene app render)
   file(GLOB_RECURSE headers RELATIVE ${PROJECT_SOURCE_DIR} CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${folder}/*.h)
+  list(FILTER headers EXCLUDE REGEX "/internal/")
   foreach(header ${headers})
     get_filename_component(header_dir ${header} DIRECTORY)
     install(FILES ${header} DESTINATION ${TARN_INSTALL_INCLUDEDIR}/${header_dir})

@@ -158,6 +158,12 @@ HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
                                             static_cast<std::uint64_t>(h.height < 0 ? -h.height : h.height));
         FAILED(hr))
         return hr;
+    // End-of-line, end-of-bitmap and move escapes let a few bytes of run-length data stand for any size.
+    if (h.compression == kRle8 || h.compression == kRle4) {
+        const std::uint64_t pixels = static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(
+                                                                                h.height < 0 ? -h.height : h.height);
+        if (const HRESULT hr = CheckPixelsPerByte("BMP", pixels, size); FAILED(hr)) return hr;
+    }
 
     // Format choice.
     D3DFORMAT format = D3DFMT_UNKNOWN;

@@ -66,12 +66,17 @@ HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager&
     if (const HRESULT hr = CheckImageLimits("JPEG", cinfo.image_width, cinfo.image_height); FAILED(hr)) return hr;
     // Huffman coding spends at least one bit on every 8 x 8 block of every component (its DC value), so a file
     // holds at most 8 blocks per byte. A frame header that declares more than that is refused before the decoder
-    // allocates for it or makes up the missing blocks. Arithmetic coding has no such floor.
+    // allocates for it or makes up the missing blocks. Arithmetic coding has no such floor: there the file is held
+    // to the pixels-per-byte limit.
     if (!cinfo.arith_code) {
         std::uint64_t blocks = 0;
         for (int i = 0; i < cinfo.num_components; ++i)
             blocks += std::uint64_t{cinfo.comp_info[i].width_in_blocks} * cinfo.comp_info[i].height_in_blocks;
         if (blocks > size * 8) return RejectImage("JPEG: data too short for the declared size");
+    } else if (const HRESULT hr = CheckPixelsPerByte(
+                   "JPEG", std::uint64_t{cinfo.image_width} * cinfo.image_height, size);
+               FAILED(hr)) {
+        return hr;
     }
     if (UseMmx() == 0) cinfo.dct_method = JDCT_IFAST;
 #ifdef JCS_EXTENSIONS

@@ -14,14 +14,14 @@ namespace {
 
 // Each value is read and written whole; readers only ever look at a consistent set between SetImageLimits calls.
 struct LimitStore {
-    std::atomic<std::uint64_t> width, height, pixels;
+    std::atomic<std::uint64_t> width, height, pixels, ratio;
 };
 
 ImageLimits LimitsFromEnvironment() {
     ImageLimits limits = kDefaultImageLimits;
     const char* text = std::getenv("TARN_IMAGE_LIMITS");
     if (text != nullptr && !ParseImageLimits(text, limits)) {
-        ReportReaderError("TARN_IMAGE_LIMITS is not a list of width=N, height=N, pixels=N: defaults kept");
+        ReportReaderError("TARN_IMAGE_LIMITS is not a list of width=N, height=N, pixels=N, ratio=N: defaults kept");
     }
     return limits;
 }
@@ -29,7 +29,7 @@ ImageLimits LimitsFromEnvironment() {
 LimitStore& Store() {
     static LimitStore store = [] {
         const ImageLimits l = LimitsFromEnvironment();
-        return LimitStore{{l.maxWidth}, {l.maxHeight}, {l.maxPixels}};
+        return LimitStore{{l.maxWidth}, {l.maxHeight}, {l.maxPixels}, {l.maxRatio}};
     }();
     return store;
 }
@@ -39,7 +39,7 @@ LimitStore& Store() {
 ImageLimits CurrentImageLimits() {
     LimitStore& s = Store();
     return {s.width.load(std::memory_order_relaxed), s.height.load(std::memory_order_relaxed),
-            s.pixels.load(std::memory_order_relaxed)};
+            s.pixels.load(std::memory_order_relaxed), s.ratio.load(std::memory_order_relaxed)};
 }
 
 ImageLimits SetImageLimits(const ImageLimits& limits) {
@@ -48,6 +48,7 @@ ImageLimits SetImageLimits(const ImageLimits& limits) {
     s.width.store(limits.maxWidth, std::memory_order_relaxed);
     s.height.store(limits.maxHeight, std::memory_order_relaxed);
     s.pixels.store(limits.maxPixels, std::memory_order_relaxed);
+    s.ratio.store(limits.maxRatio, std::memory_order_relaxed);
     return previous;
 }
 
@@ -64,10 +65,12 @@ bool ParseImageLimits(const char* text, ImageLimits& limits) {
         const std::string_view key = item.substr(0, equals), value = item.substr(equals + 1);
         std::uint64_t n = 0;
         const auto r = std::from_chars(value.data(), value.data() + value.size(), n);
-        if (r.ec != std::errc() || r.ptr != value.data() + value.size() || value.empty() || n == 0) return false;
+        if (r.ec != std::errc() || r.ptr != value.data() + value.size() || value.empty()) return false;
+        if (n == 0 && key != "ratio") return false;  // only the ratio can be switched off
         if (key == "width") parsed.maxWidth = n;
         else if (key == "height") parsed.maxHeight = n;
         else if (key == "pixels") parsed.maxPixels = n;
+        else if (key == "ratio") parsed.maxRatio = n;
         else return false;
         if (comma == std::string_view::npos) break;
         rest.remove_prefix(comma + 1);
@@ -98,6 +101,27 @@ HRESULT CheckImageLimits(const char* reader, std::uint64_t width, std::uint64_t 
     std::snprintf(line, sizeof(line), "%s: image %llu x %llu x %llu exceeds the %s limit %llu (TARN_IMAGE_LIMITS)",
                   reader, static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
                   static_cast<unsigned long long>(depth), which, static_cast<unsigned long long>(limit));
+    ReportReaderError(line);
+    return D3DXERR_INVALIDDATA;
+}
+
+// What real writers reach, per byte of the whole file: a blank run-length bitmap written with runs of 255 pixels
+// and one end-of-line per row holds about 127 pixels per byte, one written with nothing but an end-of-line per row
+// width / 2; a Radiance file in the adaptive run-length form at most 16 (127 pixels for 8 bytes), a blank flat
+// scanline with repeat runs about width / 12; a Huffman JPEG at most 512 (one bit per grey block). The ratio only
+// bites where a file leans on the escapes that let a few bytes stand for an unbounded image. An arithmetic-coded
+// JPEG of a blank image is one such file even from a real writer (128 bytes for 4096 x 4096 grey): the floor lets
+// small ones through, larger ones are refused like any other file of that ratio.
+HRESULT CheckPixelsPerByte(const char* reader, std::uint64_t pixels, std::uint64_t fileBytes) {
+    const std::uint64_t ratio = CurrentImageLimits().maxRatio;
+    const std::uint64_t counted = fileBytes > kRatioFloorBytes ? fileBytes : kRatioFloorBytes;
+    if (ratio == 0 || static_cast<unsigned __int128>(ratio) * counted >= pixels) return S_OK;
+    char line[200];
+    std::snprintf(line, sizeof(line),
+                  "%s: image of %llu pixels in %llu bytes exceeds the ratio limit %llu pixels per byte "
+                  "(TARN_IMAGE_LIMITS)",
+                  reader, static_cast<unsigned long long>(pixels), static_cast<unsigned long long>(fileBytes),
+                  static_cast<unsigned long long>(ratio));
     ReportReaderError(line);
     return D3DXERR_INVALIDDATA;
 }

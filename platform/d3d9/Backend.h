@@ -48,10 +48,15 @@ UploadStats Uploads(IDirect3DDevice9* device);
 // Programs the OpenGL backend has generated for the fixed-function states met so far (0 for the null backend).
 std::size_t GeneratedProgramCount(IDirect3DDevice9* device);
 
-// The OpenGL backend skips GL calls for state that did not change since the last draw. Switched off (also by
-// TARN_D3D9_STATE_CACHE=0), every draw re-sends all state: the same pictures with more calls, for debugging.
+// The OpenGL backend skips GL calls for state that GL already holds. Switched off (also by
+// TARN_D3D9_STATE_CACHE=0), every draw applies every state: the same pictures with more calls, for debugging.
 void SetStateCacheEnabled(bool enabled);
 bool StateCacheEnabled();
+
+// GL state calls (enables, binds, masks, blend, depth and stencil settings, attribute pointers, ...) the OpenGL
+// backend has sent since the device was created; 0 for the null backend. With the state cache on, a state GL
+// already holds is not sent again, so a draw that changes nothing sends none.
+std::size_t GlStateCalls(IDirect3DDevice9* device);
 
 // OpenGL errors raised since the last call (0 when none, or for the null backend); clears them. For tests.
 unsigned TakeGlErrors(IDirect3DDevice9* device);

@@ -11,8 +11,8 @@
 
 #include "platform/FaultInjection.h"
 #include "platform/Modules.h"
-#include "platform/d3d9/GlRenderer.h"
-#include "platform/d3d9/Internal.h"
+#include "Renderer.h"
+#include "Internal.h"
 
 namespace tarn::d3d9 {
 namespace {
@@ -97,22 +97,27 @@ std::string DescribeLiveResources(IDirect3DDevice9* device) {
 
 std::size_t GeneratedProgramCount(IDirect3DDevice9* device) {
     auto* own = dynamic_cast<Device*>(device);
-    return own && own->renderer() ? own->renderer()->ProgramCount() : 0;
+    return own ? own->renderer()->ProgramCount() : 0;
 }
 
 UploadStats Uploads(IDirect3DDevice9* device) {
     auto* own = dynamic_cast<Device*>(device);
-    return own && own->renderer() ? own->renderer()->Uploads() : UploadStats{};
+    return own ? own->renderer()->Uploads() : UploadStats{};
+}
+
+std::size_t GlStateCalls(IDirect3DDevice9* device) {
+    auto* own = dynamic_cast<Device*>(device);
+    return own ? own->renderer()->StateCalls() : 0;
 }
 
 unsigned TakeGlErrors(IDirect3DDevice9* device) {
     auto* own = dynamic_cast<Device*>(device);
-    return own && own->renderer() ? own->renderer()->TakeErrors() : 0;
+    return own ? own->renderer()->TakeErrors() : 0;
 }
 
 void FinishGpuWork(IDirect3DDevice9* device) {
     auto* own = dynamic_cast<Device*>(device);
-    if (own && own->renderer()) own->renderer()->Finish();
+    if (own) own->renderer()->Finish();
 }
 
 // ---- Direct3D9 ----

@@ -3,20 +3,17 @@
 // attenuation, spot and material-source rules, texture-coordinate generation and texture transforms, and the
 // D3D9 rasterisation conventions (y flipped so that row 0 is the top, depth 0..1, pixel centres on integers).
 // Pixel stage: the texture-stage cascade, specular add, fog and alpha test.
-#include "platform/d3d9/FixedFunction.h"
+#include "FixedFunction.h"
 
+#include <cassert>
 #include <cstdarg>
 #include <cstdio>
 
 namespace tarn::d3d9 {
 namespace {
 
-// Stage word layout.
-//   colour word: op (5 bits) | arg1 (6) << 5 | arg2 (6) << 11 | arg0 (6) << 17 | result temp (1) << 23
-//   alpha word:  op (5 bits) | arg1 (6) << 5 | arg2 (6) << 11 | arg0 (6) << 17
-//   coord word:  set (3) | generation (3) << 3 | transform count (3) << 6 | projected (1) << 9 |
-//                texture bound (1) << 10 | input size (3) << 11 | samples (1) << 14 | point filter (1) << 15
-constexpr std::uint32_t Arg(DWORD arg) { return arg & 0x3f; }
+// A stage argument: the D3DTA_* selector with its COMPLEMENT and ALPHAREPLICATE modifiers.
+constexpr std::uint8_t Arg(DWORD arg) { return static_cast<std::uint8_t>(arg & 0x3f); }
 
 bool ReadsTexture(DWORD op, DWORD a1, DWORD a2, DWORD a0) {
     auto is = [](DWORD a) { return (a & D3DTA_SELECTMASK) == D3DTA_TEXTURE; };
@@ -44,11 +41,12 @@ void Append(std::string& s, const char* format, ...) {
 
 // Whether any stage argument reads the specular colour, or the specular add is on.
 bool UsesSpecular(const ProgramKey& key, int stages) {
-    if (key.words[1] & kKeySpecular) return true;
+    if (key.specular) return true;
     for (int st = 0; st < stages; ++st) {
-        for (std::uint32_t word : {key.words[3 + 3 * st], key.words[4 + 3 * st]}) {
-            for (int shift : {5, 11, 17}) {
-                if (((word >> shift) & D3DTA_SELECTMASK) == D3DTA_SPECULAR) return true;
+        const StageKey& stage = key.stages[static_cast<std::size_t>(st)];
+        for (const auto* args : {&stage.colorArg, &stage.alphaArg}) {
+            for (std::uint8_t arg : *args) {
+                if ((arg & D3DTA_SELECTMASK) == D3DTA_SPECULAR) return true;
             }
         }
     }
@@ -57,18 +55,25 @@ bool UsesSpecular(const ProgramKey& key, int stages) {
 
 // Whether the vertex stage hands a fog value to the pixel stage: vertex fog does, and w-based table fog (the
 // interpolated w); z-based table fog reads the pixel's own depth instead.
-bool UsesFog(const ProgramKey& key) {
-    const std::uint32_t sw = key.words[1];
-    return ((sw >> 14) & 3) != 0 || (((sw >> 12) & 3) != 0 && (sw & kKeyWFog));
-}
+bool UsesFog(const ProgramKey& key) { return key.vertexFog != 0 || (key.tableFog != 0 && key.wFog); }
 
 }  // namespace
 
 std::size_t ProgramKeyHash::operator()(const ProgramKey& key) const {
     std::uint64_t h = 1469598103934665603ull;
-    for (std::uint32_t w : key.words) {
-        h ^= w;
-        h *= 1099511628211ull;
+    auto mix = [&h](std::uint32_t v) { h = (h ^ v) * 1099511628211ull; };
+    mix(key.fvf);
+    mix(key.lighting | key.specular << 1 | key.localViewer << 2 | key.normalize << 3 | key.colorVertex << 4 |
+        key.flat << 5 | key.alphaTest << 6 | key.wFog << 7 | key.rangeFog << 8);
+    mix(key.alphaFunc | key.tableFog << 8 | key.vertexFog << 16 | static_cast<std::uint32_t>(key.clipPlanes) << 24);
+    for (std::uint8_t v : key.materialSource) mix(v);
+    for (std::uint8_t v : key.lightTypes) mix(v);
+    for (const StageKey& st : key.stages) {
+        if (st.colorOp == 0) break;  // later stages are all zero
+        mix(st.colorOp | st.colorArg[0] << 8 | st.colorArg[1] << 16 | static_cast<std::uint32_t>(st.colorArg[2]) << 24);
+        mix(st.alphaOp | st.alphaArg[0] << 8 | st.alphaArg[1] << 16 | static_cast<std::uint32_t>(st.alphaArg[2]) << 24);
+        mix(st.coordSet | st.coordGen << 4 | st.transformCount << 8 | st.inputSize << 12 | st.resultTemp << 16 |
+            st.samples << 17 | st.textureBound << 18 | st.projected << 19 | st.pointFilter << 20);
     }
     return static_cast<std::size_t>(h);
 }
@@ -79,47 +84,43 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
     const auto& rs = state.rs;
     const DWORD fvf = state.fvf;
     const bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
-    key.words[0] = fvf;
-    std::uint32_t sw = 0;
+    key.fvf = fvf;
     const bool lighting = rs[D3DRS_LIGHTING] && !rhw;
-    if (lighting) sw |= kKeyLighting;
-    if (rs[D3DRS_SPECULARENABLE]) sw |= kKeySpecular;
-    if (rs[D3DRS_LOCALVIEWER]) sw |= kKeyLocalViewer;
-    if (rs[D3DRS_NORMALIZENORMALS]) sw |= kKeyNormalize;
-    if (rs[D3DRS_COLORVERTEX]) sw |= kKeyColorVertex;
-    if (rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT) sw |= kKeyFlat;
+    key.lighting = lighting;
+    key.specular = rs[D3DRS_SPECULARENABLE] != 0;
+    key.localViewer = rs[D3DRS_LOCALVIEWER] != 0;
+    key.normalize = rs[D3DRS_NORMALIZENORMALS] != 0;
+    key.colorVertex = rs[D3DRS_COLORVERTEX] != 0;
+    key.flat = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
     if (rs[D3DRS_ALPHATESTENABLE] && rs[D3DRS_ALPHAFUNC] != D3DCMP_ALWAYS) {
-        sw |= kKeyAlphaTest | ((rs[D3DRS_ALPHAFUNC] & 0xf) << 8);
+        key.alphaTest = true;
+        key.alphaFunc = static_cast<std::uint8_t>(rs[D3DRS_ALPHAFUNC] & 0xf);
     }
     if (rs[D3DRS_FOGENABLE] && !rhw) {
-        sw |= (rs[D3DRS_FOGTABLEMODE] & 3) << 12;
+        key.tableFog = static_cast<std::uint8_t>(rs[D3DRS_FOGTABLEMODE] & 3);
         // The device reports WFOG: table fog goes by w unless the projection is affine.
-        if ((rs[D3DRS_FOGTABLEMODE] & 3) != D3DFOG_NONE && !IsAffineProjection(state.projection)) {
-            sw |= kKeyWFog;
-        }
-        if ((rs[D3DRS_FOGTABLEMODE] & 3) == D3DFOG_NONE) {
-            sw |= (rs[D3DRS_FOGVERTEXMODE] & 3) << 14;
-            if (rs[D3DRS_RANGEFOGENABLE]) sw |= kKeyRangeFog;
+        key.wFog = key.tableFog != D3DFOG_NONE && !IsAffineProjection(state.projection);
+        if (key.tableFog == D3DFOG_NONE) {
+            key.vertexFog = static_cast<std::uint8_t>(rs[D3DRS_FOGVERTEXMODE] & 3);
+            key.rangeFog = rs[D3DRS_RANGEFOGENABLE] != 0;
         }
     }
     if (lighting) {
-        sw |= (rs[D3DRS_DIFFUSEMATERIALSOURCE] & 3) << 16 | (rs[D3DRS_SPECULARMATERIALSOURCE] & 3) << 18 |
-              (rs[D3DRS_AMBIENTMATERIALSOURCE] & 3) << 20 | (rs[D3DRS_EMISSIVEMATERIALSOURCE] & 3) << 22;
+        const D3DRENDERSTATETYPE sources[4] = {D3DRS_DIFFUSEMATERIALSOURCE, D3DRS_SPECULARMATERIALSOURCE,
+                                               D3DRS_AMBIENTMATERIALSOURCE, D3DRS_EMISSIVEMATERIALSOURCE};
+        for (std::size_t i = 0; i < 4; ++i) key.materialSource[i] = static_cast<std::uint8_t>(rs[sources[i]] & 3);
     }
     // User clip planes are in world space; pre-transformed vertices have none and are not clipped by them.
-    if (!rhw) sw |= (rs[D3DRS_CLIPPLANEENABLE] & ((1u << kMaxClipPlanes) - 1)) << 24;
-    key.words[1] = sw;
+    if (!rhw) key.clipPlanes = static_cast<std::uint8_t>(rs[D3DRS_CLIPPLANEENABLE] & ((1u << kMaxClipPlanes) - 1));
 
     int count = 0;
     if (lighting) {
-        std::uint32_t types = 0;
         for (std::size_t i = 0; i < state.lights.size() && count < kMaxActiveLights; ++i) {
             if (!state.lights[i].enabled) continue;
             (*activeLights)[static_cast<std::size_t>(count)] = static_cast<int>(i);
-            types |= (static_cast<std::uint32_t>(state.lights[i].light.Type) & 3) << (2 * count);
+            key.lightTypes[static_cast<std::size_t>(count)] = static_cast<std::uint8_t>(state.lights[i].light.Type & 3);
             ++count;
         }
-        key.words[2] = types;
     }
     *activeLightCount = count;
 
@@ -139,55 +140,57 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
         DWORD alphaOp = t[D3DTSS_ALPHAOP];
         if (alphaOp > D3DTOP_LERP) alphaOp = D3DTOP_DISABLE;
         const bool temp = (t[D3DTSS_RESULTARG] & D3DTA_SELECTMASK) == D3DTA_TEMP;
-        key.words[3 + 3 * s] = colorOp | Arg(t[D3DTSS_COLORARG1]) << 5 | Arg(t[D3DTSS_COLORARG2]) << 11 |
-                               Arg(t[D3DTSS_COLORARG0]) << 17 | (temp ? 1u : 0u) << 23;
-        key.words[4 + 3 * s] = alphaOp | Arg(t[D3DTSS_ALPHAARG1]) << 5 | Arg(t[D3DTSS_ALPHAARG2]) << 11 |
-                               Arg(t[D3DTSS_ALPHAARG0]) << 17;
-        const bool samples =
-            ReadsTexture(colorOp, t[D3DTSS_COLORARG1], t[D3DTSS_COLORARG2], t[D3DTSS_COLORARG0]) ||
-            (alphaOp != D3DTOP_DISABLE &&
-             ReadsTexture(alphaOp, t[D3DTSS_ALPHAARG1], t[D3DTSS_ALPHAARG2], t[D3DTSS_ALPHAARG0]));
-        std::uint32_t coord = 0;
-        if (samples && hasTexture) {
+        StageKey& stage = key.stages[static_cast<std::size_t>(s)];
+        stage.colorOp = static_cast<std::uint8_t>(colorOp);
+        stage.colorArg = {Arg(t[D3DTSS_COLORARG1]), Arg(t[D3DTSS_COLORARG2]), Arg(t[D3DTSS_COLORARG0])};
+        stage.resultTemp = temp;
+        stage.alphaOp = static_cast<std::uint8_t>(alphaOp);
+        stage.alphaArg = {Arg(t[D3DTSS_ALPHAARG1]), Arg(t[D3DTSS_ALPHAARG2]), Arg(t[D3DTSS_ALPHAARG0])};
+        stage.samples = ReadsTexture(colorOp, t[D3DTSS_COLORARG1], t[D3DTSS_COLORARG2], t[D3DTSS_COLORARG0]) ||
+                        (alphaOp != D3DTOP_DISABLE &&
+                         ReadsTexture(alphaOp, t[D3DTSS_ALPHAARG1], t[D3DTSS_ALPHAARG2], t[D3DTSS_ALPHAARG0]));
+        // Without a texture the stage reads opaque black and needs no coordinates.
+        if (stage.samples && hasTexture) {
             const DWORD tci = t[D3DTSS_TEXCOORDINDEX];
-            const UINT set = tci & 7;
-            const DWORD gen = (tci >> 16) & 7;
             const DWORD ttff = t[D3DTSS_TEXTURETRANSFORMFLAGS];
-            const UINT size = set < texCount ? TexCoordSize(fvf, set) : 0;
-            coord = set | gen << 3 | (ttff & 7) << 6 | ((ttff & D3DTTFF_PROJECTED) ? 1u : 0u) << 9 | 1u << 10 |
-                    size << 11;
-            if (rhw) coord &= ~(7u << 3 | 7u << 6 | 1u << 9);  // no generation or transform without a camera
-            if (UsesPointFilter(state.samp[static_cast<std::size_t>(s)])) coord |= 1u << 15;
-        } else if (samples) {
-            coord = 0;  // reads opaque black
+            stage.textureBound = true;
+            stage.coordSet = static_cast<std::uint8_t>(tci & 7);
+            stage.inputSize =
+                static_cast<std::uint8_t>(stage.coordSet < texCount ? TexCoordSize(fvf, stage.coordSet) : 0);
+            // Pre-transformed vertices have no camera: no generation and no transform.
+            if (!rhw) {
+                stage.coordGen = static_cast<std::uint8_t>((tci >> 16) & 7);
+                stage.transformCount = static_cast<std::uint8_t>(ttff & 7);
+                stage.projected = (ttff & D3DTTFF_PROJECTED) != 0;
+            }
+            stage.pointFilter = UsesPointFilter(state.samp[static_cast<std::size_t>(s)]);
         }
-        key.words[5 + 3 * s] = coord | (samples ? 1u << 14 : 0u);
     }
     return key;
 }
 
 int ActiveStages(const ProgramKey& key) {
     int s = 0;
-    while (s < kStages && (key.words[3 + 3 * s] & 0x1f) != 0) ++s;
+    while (s < kStages && key.stages[static_cast<std::size_t>(s)].colorOp != 0) ++s;
     return s;
 }
 
 bool StageSamples(const ProgramKey& key, int stage) {
-    const std::uint32_t coord = key.words[5 + 3 * stage];
-    return (coord & (1u << 14)) && (coord & (1u << 10));
+    assert(stage >= 0 && stage < kStages);
+    const StageKey& st = key.stages[static_cast<std::size_t>(stage)];
+    return st.samples && st.textureBound;
 }
 
 std::string GenerateVertexShader(const ProgramKey& key) {
-    const DWORD fvf = key.words[0];
-    const std::uint32_t sw = key.words[1];
+    const DWORD fvf = key.fvf;
     const bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
     const bool hasNormal = (fvf & D3DFVF_NORMAL) != 0;
     const bool hasDiffuse = (fvf & D3DFVF_DIFFUSE) != 0;
     const bool hasSpecular = (fvf & D3DFVF_SPECULAR) != 0;
     const UINT texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
-    const bool lighting = (sw & kKeyLighting) != 0;
-    const DWORD tableFog = (sw >> 12) & 3, vertexFog = (sw >> 14) & 3;
-    const char* flat = (sw & kKeyFlat) ? "flat " : "";
+    const bool lighting = key.lighting;
+    const DWORD tableFog = key.tableFog, vertexFog = key.vertexFog;
+    const char* flat = key.flat ? "flat " : "";
     const int stages = ActiveStages(key);
 
     std::string s = "#version 330 core\n";
@@ -247,8 +250,8 @@ std::string GenerateVertexShader(const ProgramKey& key) {
         }
         s += "    vec3 P = (uWorldView * vec4(aPosition.xyz, 1.0)).xyz;\n";
         if (hasNormal) {
-            s += (sw & kKeyNormalize) ? "    vec3 N = normalize(uNormalMatrix * aNormal);\n"
-                                      : "    vec3 N = uNormalMatrix * aNormal;\n";
+            s += key.normalize ? "    vec3 N = normalize(uNormalMatrix * aNormal);\n"
+                               : "    vec3 N = uNormalMatrix * aNormal;\n";
         } else {
             s += "    vec3 N = vec3(0.0);\n";
         }
@@ -256,22 +259,21 @@ std::string GenerateVertexShader(const ProgramKey& key) {
     const char* vertexDiffuse = hasDiffuse ? "aDiffuse" : "vec4(1.0)";
     const char* vertexSpecular = hasSpecular ? "aSpecular" : "vec4(0.0)";
     if (lighting) {
-        auto source = [&](int shift, const char* material) -> std::string {
-            const DWORD src = (sw >> shift) & 3;
-            if (!(sw & kKeyColorVertex)) return material;
+        auto source = [&](std::size_t which, const char* material) -> std::string {
+            const DWORD src = key.materialSource[which];
+            if (!key.colorVertex) return material;
             if (src == D3DMCS_COLOR1 && hasDiffuse) return "aDiffuse";
             if (src == D3DMCS_COLOR2 && hasSpecular) return "aSpecular";
             return material;
         };
-        Append(s, "    vec4 mDiffuse = %s;\n", source(16, "uMatDiffuse").c_str());
-        Append(s, "    vec4 mSpecular = %s;\n", source(18, "uMatSpecular").c_str());
-        Append(s, "    vec4 mAmbient = %s;\n", source(20, "uMatAmbient").c_str());
-        Append(s, "    vec4 mEmissive = %s;\n", source(22, "uMatEmissive").c_str());
+        Append(s, "    vec4 mDiffuse = %s;\n", source(0, "uMatDiffuse").c_str());
+        Append(s, "    vec4 mSpecular = %s;\n", source(1, "uMatSpecular").c_str());
+        Append(s, "    vec4 mAmbient = %s;\n", source(2, "uMatAmbient").c_str());
+        Append(s, "    vec4 mEmissive = %s;\n", source(3, "uMatEmissive").c_str());
         s += "    vec3 ambient = uGlobalAmbient.rgb, diffuse = vec3(0.0), specular = vec3(0.0);\n";
-        s += (sw & kKeyLocalViewer) ? "    vec3 toEye = -normalize(P);\n" : "    vec3 toEye = vec3(0.0, 0.0, -1.0);\n";
-        const std::uint32_t types = key.words[2];
+        s += key.localViewer ? "    vec3 toEye = -normalize(P);\n" : "    vec3 toEye = vec3(0.0, 0.0, -1.0);\n";
         for (int i = 0; i < kMaxActiveLights; ++i) {
-            const DWORD type = (types >> (2 * i)) & 3;
+            const DWORD type = key.lightTypes[static_cast<std::size_t>(i)];
             if (type == 0) break;
             s += "    {\n";
             if (type == D3DLIGHT_DIRECTIONAL) {
@@ -294,7 +296,7 @@ std::string GenerateVertexShader(const ProgramKey& key) {
             Append(s, "        ambient += uLightAmbient[%d].rgb * k;\n", i);
             s += "        float NdotL = max(dot(N, L), 0.0);\n";
             Append(s, "        diffuse += uLightDiffuse[%d].rgb * NdotL * k;\n", i);
-            if (sw & kKeySpecular) {
+            if (key.specular) {
                 s += "        if (NdotL > 0.0) {\n";
                 s += "            vec3 H = normalize(toEye + L);\n";
                 s += "            float NdotH = max(dot(N, H), 0.0);\n";
@@ -313,9 +315,9 @@ std::string GenerateVertexShader(const ProgramKey& key) {
     // Fog: table fog is computed per pixel, from the interpolated w (w-based) or the pixel's depth (z-based);
     // vertex fog is computed here from the eye depth.
     if (tableFog != D3DFOG_NONE) {
-        if (sw & kKeyWFog) s += "    vFog = clip.w;\n";
+        if (key.wFog) s += "    vFog = clip.w;\n";
     } else if (vertexFog != D3DFOG_NONE) {
-        s += (sw & kKeyRangeFog) ? "    float fogDepth = length(P);\n" : "    float fogDepth = P.z;\n";
+        s += key.rangeFog ? "    float fogDepth = length(P);\n" : "    float fogDepth = P.z;\n";
         switch (vertexFog) {
         case D3DFOG_LINEAR:
             s += "    vFog = clamp((uFog.y - fogDepth) / (uFog.y - uFog.x), 0.0, 1.0);\n";
@@ -330,9 +332,9 @@ std::string GenerateVertexShader(const ProgramKey& key) {
     }
     if (specularOut) s += "    vSpecular = specularOut;\n";
     for (int st = 0; st < stages; ++st) {
-        const std::uint32_t coord = key.words[5 + 3 * st];
         if (!StageSamples(key, st)) continue;
-        const UINT set = coord & 7, gen = (coord >> 3) & 7, count = (coord >> 6) & 7, size = (coord >> 11) & 7;
+        const StageKey& stage = key.stages[static_cast<std::size_t>(st)];
+        const UINT set = stage.coordSet, gen = stage.coordGen, count = stage.transformCount, size = stage.inputSize;
         std::string input;
         switch (gen) {
         case 1:  // D3DTSS_TCI_CAMERASPACENORMAL
@@ -342,8 +344,8 @@ std::string GenerateVertexShader(const ProgramKey& key) {
             input = "vec4(P, 1.0)";
             break;
         case 3:  // D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR
-            input = (sw & kKeyLocalViewer) ? "vec4(reflect(normalize(P), N), 1.0)"
-                                           : "vec4(reflect(vec3(0.0, 0.0, 1.0), N), 1.0)";
+            input =
+                key.localViewer ? "vec4(reflect(normalize(P), N), 1.0)" : "vec4(reflect(vec3(0.0, 0.0, 1.0), N), 1.0)";
             break;
         default: {
             // Missing components: the one after the last given is 1, the rest 0.
@@ -380,9 +382,8 @@ std::string GenerateVertexShader(const ProgramKey& key) {
 }
 
 std::string GenerateFragmentShader(const ProgramKey& key) {
-    const std::uint32_t sw = key.words[1];
-    const DWORD tableFog = (sw >> 12) & 3, vertexFog = (sw >> 14) & 3;
-    const char* flat = (sw & kKeyFlat) ? "flat " : "";
+    const DWORD tableFog = key.tableFog, vertexFog = key.vertexFog;
+    const char* flat = key.flat ? "flat " : "";
     const int stages = ActiveStages(key);
 
     std::string s = "#version 330 core\n";
@@ -404,18 +405,18 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
     s += "void main() {\n";
     s += "    vec4 current = vDiffuse;\n    vec4 temp = vec4(0.0);\n";
     for (int st = 0; st < stages; ++st) {
-        const std::uint32_t cw = key.words[3 + 3 * st], aw = key.words[4 + 3 * st], coord = key.words[5 + 3 * st];
+        const StageKey& stage = key.stages[static_cast<std::size_t>(st)];
         Append(s, "    // stage %d\n    {\n", st);
         if (StageSamples(key, st)) {
-            const UINT count = (coord >> 6) & 7;
-            const bool projected = (coord >> 9) & 1;
+            const UINT count = stage.transformCount;
+            const bool projected = stage.projected;
             if (projected && count >= 2) {
                 const char comp = "xyzw"[count - 1];
                 Append(s, "        vec2 uv = vTex%d.xy / vTex%d.%c;\n", st, st, comp);
             } else {
                 Append(s, "        vec2 uv = vTex%d.xy;\n", st);
             }
-            if ((coord >> 15) & 1) {
+            if (stage.pointFilter) {
                 // Point sampling as Direct3D 9 hardware does it: the coordinate is rounded to 1/256 of a
                 // texel before the texel is chosen. A coordinate interpolated at a vertex's own pixel is then
                 // the vertex's exact value, as Direct3D defines it, where the rasteriser's rounding may land
@@ -464,9 +465,9 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
             if (arg & D3DTA_COMPLEMENT) base = "(vec4(1.0) - " + base + ")";
             return base;
         };
-        Append(s, "        vec4 c1 = %s, c2 = %s, c0 = %s;\n", argument((cw >> 5) & 0x3f).c_str(),
-               argument((cw >> 11) & 0x3f).c_str(), argument((cw >> 17) & 0x3f).c_str());
-        const DWORD colorOp = cw & 0x1f, alphaOp = aw & 0x1f;
+        Append(s, "        vec4 c1 = %s, c2 = %s, c0 = %s;\n", argument(stage.colorArg[0]).c_str(),
+               argument(stage.colorArg[1]).c_str(), argument(stage.colorArg[2]).c_str());
+        const DWORD colorOp = stage.colorOp, alphaOp = stage.alphaOp;
         auto op = [&](DWORD o, const char* sw1, const char* type) -> std::string {
             // sw1: ".rgb" or ".a"; operands a1, a2, a0 are the swizzled arguments.
             char b[512];
@@ -533,8 +534,8 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
         } else if (colorOp == D3DTOP_DOTPRODUCT3) {
             s += "        float alpha = dot3;  // the dot product goes to every channel\n";
         } else {
-            Append(s, "        vec4 d1 = %s, d2 = %s, d0 = %s;\n", argument((aw >> 5) & 0x3f).c_str(),
-                   argument((aw >> 11) & 0x3f).c_str(), argument((aw >> 17) & 0x3f).c_str());
+            Append(s, "        vec4 d1 = %s, d2 = %s, d0 = %s;\n", argument(stage.alphaArg[0]).c_str(),
+                   argument(stage.alphaArg[1]).c_str(), argument(stage.alphaArg[2]).c_str());
             s += "        float alpha;\n        {\n            float a1 = d1.a, a2 = d2.a, a0 = d0.a;\n";
             std::string expression = op(alphaOp, ".a", "float");
             // The colour-only operations fall back to their first argument for alpha.
@@ -546,16 +547,16 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
             }
             Append(s, "            alpha = clamp(float(%s), 0.0, 1.0);\n        }\n", expression.c_str());
         }
-        if ((cw >> 23) & 1) {
+        if (stage.resultTemp) {
             s += "        temp = vec4(colour, alpha);\n";
         } else {
             s += "        current = vec4(colour, alpha);\n";
         }
         s += "    }\n";
     }
-    if (sw & kKeySpecular) s += "    current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
+    if (key.specular) s += "    current.rgb = clamp(current.rgb + vSpecular.rgb, 0.0, 1.0);\n";
     if (tableFog != D3DFOG_NONE) {
-        s += (sw & kKeyWFog) ? "    float depth = vFog;\n" : "    float depth = gl_FragCoord.z;\n";
+        s += key.wFog ? "    float depth = vFog;\n" : "    float depth = gl_FragCoord.z;\n";
         switch (tableFog) {
         case D3DFOG_LINEAR:
             s += "    float f = uFog.y == uFog.x ? (depth < uFog.x ? 1.0 : 0.0) :\n";
@@ -572,8 +573,8 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
     } else if (vertexFog != D3DFOG_NONE) {
         s += "    current.rgb = mix(uFogColor, current.rgb, clamp(vFog, 0.0, 1.0));\n";
     }
-    if (sw & kKeyAlphaTest) {
-        const DWORD func = (sw >> 8) & 0xf;
+    if (key.alphaTest) {
+        const DWORD func = key.alphaFunc;
         // The reference is an 8-bit value; compare in the same units.
         s += "    float a8 = floor(clamp(current.a, 0.0, 1.0) * 255.0 + 0.5);\n";
         const char* test = "true";

@@ -1,6 +1,6 @@
 // Context creation. EGL's surfaceless platform gives a context without any display server; SDL gives one on the
 // engine's window. Either way the same GL entry points (GLVND's libOpenGL) serve the renderer.
-#include "platform/d3d9/GlContext.h"
+#include "GlContext.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>

@@ -1,13 +1,13 @@
 // Capability profiles and the answers of GetDeviceCaps / CheckDeviceFormat.
-#include "platform/d3d9/Profiles.h"
+#include "Profiles.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
-#include "platform/d3d9/Formats.h"
-#include "platform/d3d9/GlContext.h"
-#include "platform/d3d9/Internal.h"
+#include "Formats.h"
+#include "GlContext.h"
+#include "Internal.h"
 
 namespace tarn::d3d9 {
 namespace {

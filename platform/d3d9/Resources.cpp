@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/d3d9/GlRenderer.h"
-#include "platform/d3d9/Internal.h"
+#include "Renderer.h"
+#include "Internal.h"
 
 namespace tarn::d3d9 {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "../app/Direct3DStubs.h"
-#include "platform/d3d9/Formats.h"
+#include "Formats.h"
 #include "texture/ImageReader.h"
 #include "texture/PixelCodec.h"
 

@@ -10,10 +10,23 @@
 #include <vector>
 
 #include "texture/ImageReader.h"
+#include "texture/ResourceLimits.h"
 
 namespace readers_test {
 
 using Bytes = std::vector<BYTE>;
+
+// Sets the image limits for one test and puts the previous ones back.
+class ScopedLimits {
+public:
+    explicit ScopedLimits(const ImageLimits& limits) : previous_(SetImageLimits(limits)) {}
+    ~ScopedLimits() { SetImageLimits(previous_); }
+    ScopedLimits(const ScopedLimits&) = delete;
+    ScopedLimits& operator=(const ScopedLimits&) = delete;
+
+private:
+    ImageLimits previous_;
+};
 
 inline void Put16(Bytes& b, std::uint32_t v) {
     b.push_back(static_cast<BYTE>(v));

@@ -1,5 +1,6 @@
 // The image-size limits: every reader refuses a header that declares more than they allow, before allocating,
-// with D3DXERR_INVALIDDATA and a debug-output line naming the limit; images within them load.
+// with D3DXERR_INVALIDDATA and a debug-output line naming the limit; images within them load. Readers whose coding
+// has no floor also hold a file to the pixels-per-byte limit.
 #include "texture/ResourceLimits.h"
 
 #include <gtest/gtest.h>
@@ -40,16 +41,6 @@ public:
 private:
     std::vector<std::string> lines_;
     tarn::platform::DebugOutputHook previous_;
-};
-
-// Sets the limits for one test and puts the previous ones back.
-class ScopedLimits {
-public:
-    explicit ScopedLimits(const ImageLimits& limits) : previous_(SetImageLimits(limits)) {}
-    ~ScopedLimits() { SetImageLimits(previous_); }
-
-private:
-    ImageLimits previous_;
 };
 
 // Headers alone, each declaring width x height; no pixel data follows.
@@ -121,8 +112,9 @@ Bytes PngHeader(std::uint32_t width, std::uint32_t height) {
     return b;
 }
 
-// An 8 x 8 grey JPEG whose frame header is then made to declare width x height (the scan stays 8 x 8).
-Bytes JpegDeclaring(std::uint32_t width, std::uint32_t height) {
+// An 8 x 8 grey JPEG, Huffman- or arithmetic-coded, whose frame header is then made to declare width x height (the
+// scan stays 8 x 8).
+Bytes JpegDeclaring(std::uint32_t width, std::uint32_t height, bool arithmetic = false) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
     cinfo.err = jpeg_std_error(&err);
@@ -135,6 +127,7 @@ Bytes JpegDeclaring(std::uint32_t width, std::uint32_t height) {
     cinfo.input_components = 1;
     cinfo.in_color_space = JCS_GRAYSCALE;
     jpeg_set_defaults(&cinfo);
+    cinfo.arith_code = arithmetic;
     jpeg_start_compress(&cinfo, TRUE);
     Bytes row(8, 128);
     while (cinfo.next_scanline < 8) {
@@ -146,7 +139,8 @@ Bytes JpegDeclaring(std::uint32_t width, std::uint32_t height) {
     Bytes out(buffer, buffer + size);
     std::free(buffer);
     for (std::size_t i = 2; i + 9 < out.size(); ++i) {
-        if (out[i] == 0xFF && out[i + 1] == 0xC0) {  // baseline frame header: length, precision, height, width
+        // Baseline frame header (Huffman or arithmetic): length, precision, height, width.
+        if (out[i] == 0xFF && (out[i + 1] == 0xC0 || out[i + 1] == 0xC9)) {
             out[i + 5] = static_cast<BYTE>(height >> 8);
             out[i + 6] = static_cast<BYTE>(height);
             out[i + 7] = static_cast<BYTE>(width >> 8);
@@ -206,7 +200,7 @@ TEST(ResourceLimits, EveryReaderRefusesAHeaderOverTheDefaultLimits) {
 // The same headers pass the size check once the limits allow them; with pixels wanted each is then refused by the
 // reader's own checks (sizes past 32 bits, pixel data the file does not hold), never by the limits.
 TEST(ResourceLimits, RaisedLimitsLetTheSameHeadersThroughToTheReadersOwnChecks) {
-    ScopedLimits raised({std::uint64_t{1} << 40, std::uint64_t{1} << 40, std::uint64_t{1} << 40});
+    ScopedLimits raised({std::uint64_t{1} << 40, std::uint64_t{1} << 40, std::uint64_t{1} << 40, 0});
     for (const Case& c : HugeFiles()) {
         SCOPED_TRACE(c.name);
         DebugLines lines;
@@ -217,7 +211,7 @@ TEST(ResourceLimits, RaisedLimitsLetTheSameHeadersThroughToTheReadersOwnChecks) 
 }
 
 TEST(ResourceLimits, EachLimitIsInclusiveAndNamedWhenExceeded) {
-    ScopedLimits small({8, 4, 24});
+    ScopedLimits small({8, 4, 24, 0});
     struct Size {
         std::uint32_t width, height;
         HRESULT expected;
@@ -263,31 +257,144 @@ TEST(ResourceLimits, DefaultsHoldEveryTwoDimensionalImageOfUpTo2To28Pixels) {
               D3DXERR_INVALIDDATA);
 }
 
+// Files whose coding lets a few bytes stand for a huge image, each declaring far more than 1024 pixels per byte, and
+// files of the same kinds that real writers make, which must keep loading.
+Bytes RunLengthBmp(std::uint32_t width, std::uint32_t height, const Bytes& data) {
+    Bytes b = BmpHeader(width, height, 1, 8);
+    b.insert(b.end(), data.begin(), data.end());
+    Set32(b, 2, static_cast<std::uint32_t>(b.size()));
+    return b;
+}
+
+Bytes RepeatRunHdr(std::uint32_t scanlines, std::uint32_t length) {
+    Bytes b = Text("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y " + std::to_string(scanlines) + " +X " +
+                   std::to_string(length) + "\n");
+    for (std::uint32_t s = 0; s < scanlines; ++s) {
+        // One pixel, then repeats of 255, 255 << 8 and the rest: four groups for up to 2^24 pixels.
+        const std::uint32_t rest = length - 1;
+        for (BYTE v : {BYTE{0x10}, BYTE{0x10}, BYTE{0x10}, BYTE{0x80}}) b.push_back(v);
+        for (std::uint32_t shift = 0; shift < 24 && rest >> shift; shift += 8)
+            for (BYTE v : {BYTE{1}, BYTE{1}, BYTE{1}, static_cast<BYTE>(rest >> shift)}) b.push_back(v);
+    }
+    return b;
+}
+
+// A blank 1-bit grey PNG of width x height: deflate's best ratio, about 8000 pixels per byte.
+Bytes BlankOneBitPng(std::uint32_t width, std::uint32_t height) {
+    Bytes b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    Bytes ihdr;
+    for (std::uint32_t v : {width, height})
+        for (int i = 3; i >= 0; --i) ihdr.push_back(static_cast<BYTE>(v >> (8 * i)));
+    for (BYTE v : {1, 0, 0, 0, 0}) ihdr.push_back(v);
+    PutChunk(b, "IHDR", ihdr);
+    const Bytes raw(std::size_t{height} * ((width + 7) / 8 + 1), 0);
+    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+    Bytes packed(packedSize);
+    compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 9);
+    packed.resize(packedSize);
+    PutChunk(b, "IDAT", packed);
+    PutChunk(b, "IEND", {});
+    return b;
+}
+
+TEST(ResourceLimits, PixelsPerByteLimitRefusesOnlyFilesThatLeanOnUnboundedEscapes) {
+    SetImageLimits(kDefaultImageLimits);
+    Bytes blankEol;  // an end-of-line for every row of a blank image, then the end of the bitmap
+    for (int row = 0; row < 2047; ++row) blankEol.insert(blankEol.end(), {0, 0});
+    blankEol.insert(blankEol.end(), {0, 1});
+    struct Ratio {
+        const char* name;
+        ImageReaderFn read;
+        Bytes file;
+        bool refused;  // by the default ratio; with the ratio off, no file here is refused by a limit
+    } const kFiles[] = {
+        {"RLE8 16384^2 ending at once", ReadBmp, RunLengthBmp(16384, 16384, {255, 7, 0, 1}), true},
+        {"RLE8 16384^2 moving past the last row", ReadBmp, RunLengthBmp(16384, 16384, {0, 2, 0, 255, 0, 2, 0, 255}),
+         true},
+        {"HDR 256 x 262144 of repeat runs", ReadHdr, RepeatRunHdr(256, 262144), true},
+        {"arithmetic JPEG declaring 16000^2", ReadJpeg, JpegDeclaring(16000, 16000, true), true},
+        // Within the floor: any image of up to 1024 x 4096 pixels, however it is coded.
+        {"RLE8 2048^2 ending at once", ReadBmp, RunLengthBmp(2048, 2048, {0, 1}), false},
+        {"RLE8 2048^2 of end-of-lines", ReadBmp, RunLengthBmp(2048, 2048, blankEol), false},
+        {"arithmetic JPEG declaring 2048^2", ReadJpeg, JpegDeclaring(2048, 2048, true), false},
+        // Formats whose coding has a floor of its own are not held to the ratio.
+        {"blank 1-bit PNG 8192 x 1024", ReadPng, BlankOneBitPng(8192, 1024), false},
+        {"Huffman JPEG declaring 2800^2", ReadJpeg, JpegDeclaring(2800, 2800), false},
+    };
+    for (const Ratio& f : kFiles) {
+        SCOPED_TRACE(f.name);
+        for (bool wantPixels : {false, true}) {
+            DebugLines lines;
+            DecodedImage img;
+            const HRESULT hr = ReadWith(f.read, img, f.file, wantPixels);
+            EXPECT_EQ(lines.Contains("exceeds the ratio limit 1024 pixels per byte"), f.refused) << lines.All();
+            if (f.refused) {
+                EXPECT_EQ(hr, D3DXERR_INVALIDDATA);
+                EXPECT_EQ(img.pixels, nullptr);
+            }
+        }
+        ImageLimits off = kDefaultImageLimits;
+        off.maxRatio = 0;
+        ScopedLimits noRatio(off);
+        DebugLines lines;
+        DecodedImage img;
+        ReadWith(f.read, img, f.file, false);
+        EXPECT_FALSE(lines.Contains("limit")) << lines.All();
+    }
+}
+
+TEST(ResourceLimits, PixelsPerByteIsInclusiveAndCountsAFileAsAtLeast4KB) {
+    struct Row {
+        std::uint64_t pixels, bytes, ratio;
+        HRESULT expected;
+    } const kRows[] = {
+        {1024 * 4096, 1, 1024, S_OK},
+        {1024 * 4096 + 1, 1, 1024, D3DXERR_INVALIDDATA},
+        {1024 * 5000, 5000, 1024, S_OK},
+        {1024 * 5000 + 1, 5000, 1024, D3DXERR_INVALIDDATA},
+        {2 * 4096 + 1, 100, 2, D3DXERR_INVALIDDATA},
+        {std::uint64_t{1} << 62, 1, 0, S_OK},                           // 0: no limit
+        {~std::uint64_t{0}, std::uint64_t{1} << 60, 1024, S_OK},        // the product does not wrap
+    };
+    for (const Row& r : kRows) {
+        SCOPED_TRACE(testing::Message() << r.pixels << " pixels in " << r.bytes << " bytes, ratio " << r.ratio);
+        ImageLimits limits = kDefaultImageLimits;
+        limits.maxRatio = r.ratio;
+        ScopedLimits scoped(limits);
+        DebugLines lines;
+        EXPECT_EQ(CheckPixelsPerByte("test", r.pixels, r.bytes), r.expected);
+        EXPECT_EQ(lines.Contains("test: image of "), FAILED(r.expected)) << lines.All();
+    }
+}
+
 TEST(ResourceLimits, SwitchSyntax) {
     struct Row {
         const char* text;
         bool ok;
         ImageLimits expected;
     } const kRows[] = {
-        {"width=100", true, {100, 7, 9}},
-        {"pixels=1000000,height=50", true, {5, 50, 1000000}},
-        {"width=1,height=2,pixels=3", true, {1, 2, 3}},
-        {"", false, {5, 7, 9}},
-        {"width=0", false, {5, 7, 9}},
-        {"width=-1", false, {5, 7, 9}},
-        {"width=10x", false, {5, 7, 9}},
-        {"depth=10", false, {5, 7, 9}},
-        {"width=10,", false, {5, 7, 9}},
-        {"width=10,bogus", false, {5, 7, 9}},
-        {"width=99999999999999999999999", false, {5, 7, 9}},
+        {"width=100", true, {100, 7, 9, 11}},
+        {"pixels=1000000,height=50", true, {5, 50, 1000000, 11}},
+        {"width=1,height=2,pixels=3,ratio=4", true, {1, 2, 3, 4}},
+        {"ratio=0", true, {5, 7, 9, 0}},
+        {"", false, {5, 7, 9, 11}},
+        {"width=0", false, {5, 7, 9, 11}},
+        {"width=-1", false, {5, 7, 9, 11}},
+        {"ratio=-1", false, {5, 7, 9, 11}},
+        {"width=10x", false, {5, 7, 9, 11}},
+        {"depth=10", false, {5, 7, 9, 11}},
+        {"width=10,", false, {5, 7, 9, 11}},
+        {"width=10,bogus", false, {5, 7, 9, 11}},
+        {"width=99999999999999999999999", false, {5, 7, 9, 11}},
     };
     for (const Row& r : kRows) {
         SCOPED_TRACE(r.text);
-        ImageLimits limits = {5, 7, 9};
+        ImageLimits limits = {5, 7, 9, 11};
         EXPECT_EQ(ParseImageLimits(r.text, limits), r.ok);
         EXPECT_EQ(limits.maxWidth, r.expected.maxWidth);
         EXPECT_EQ(limits.maxHeight, r.expected.maxHeight);
         EXPECT_EQ(limits.maxPixels, r.expected.maxPixels);
+        EXPECT_EQ(limits.maxRatio, r.expected.maxRatio);
     }
 }
 
@@ -296,18 +403,22 @@ TEST(ResourceLimitsDeathTest, EnvironmentSwitchSetsTheLimitsAtFirstUse) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            setenv("TARN_IMAGE_LIMITS", "width=640,pixels=4096", 1);
+            setenv("TARN_IMAGE_LIMITS", "width=640,pixels=4096,ratio=0", 1);
             const ImageLimits l = CurrentImageLimits();
-            std::exit(l.maxWidth == 640 && l.maxHeight == kDefaultImageLimits.maxHeight && l.maxPixels == 4096 ? 0
-                                                                                                              : 1);
+            std::exit(l.maxWidth == 640 && l.maxHeight == kDefaultImageLimits.maxHeight && l.maxPixels == 4096 &&
+                              l.maxRatio == 0
+                          ? 0
+                          : 1);
         },
         testing::ExitedWithCode(0), "");
     EXPECT_EXIT(
         {
             setenv("TARN_IMAGE_LIMITS", "width=lots", 1);
             const ImageLimits l = CurrentImageLimits();
-            std::exit(l.maxWidth == kDefaultImageLimits.maxWidth && l.maxPixels == kDefaultImageLimits.maxPixels ? 0
-                                                                                                              : 1);
+            std::exit(l.maxWidth == kDefaultImageLimits.maxWidth && l.maxPixels == kDefaultImageLimits.maxPixels &&
+                              l.maxRatio == kDefaultImageLimits.maxRatio
+                          ? 0
+                          : 1);
         },
         testing::ExitedWithCode(0), "");
 }

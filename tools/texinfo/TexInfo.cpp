@@ -2,13 +2,16 @@
 // Prints the image description the texture library reads from FILE and the format its reader decodes to. With
 // --png, loads the file through the library into an A8R8G8B8 texture (on the null device, system-memory scratch
 // pool, so no device limit applies) and writes the chosen level as an 8-bit RGBA PNG. Level 0 at the image's own
-// size is converted without dither unless --filter says otherwise; other sizes default to triangle with dither
-// and the levels below to the box filter. Without --png only the header is read, so the answer takes no time or
-// memory whatever size the file declares; the one difference is that a 16-bit Targa, whose alpha is decided by its
-// pixels, is then described as D3DFMT_A1R5G5B5 even where it has no alpha. Exit status 0 on success,
-// 1 with the reason on standard error when the library or the arguments reject the request.
+// size is converted without dither unless --filter says otherwise, and then a band of rows at a time into a small
+// scratch surface rather than a whole texture (the same pixels, in memory that follows the decoded image); other
+// sizes default to triangle with dither and the levels below to the box filter. Without --png only the header is
+// read, so the answer takes no time or memory whatever size the file declares; the one difference is that a 16-bit
+// Targa, whose alpha is decided by its pixels, is then described as D3DFMT_A1R5G5B5 even where it has no alpha.
+// Exit status 0 on success, 1 with the reason on standard error when the library or the arguments reject the
+// request.
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -122,9 +125,11 @@ bool ParseFilter(const std::string& text, DWORD* filter) {
     return haveKind;
 }
 
-// Writes the A8R8G8B8 rows at `bits` (rows `pitch` bytes apart) as 8-bit RGBA, one row at a time, so that a large
-// level needs no second whole-image buffer.
-bool WritePng(const char* path, UINT width, UINT height, const BYTE* bits, std::ptrdiff_t pitch) {
+// Writes 8-bit RGBA rows, one at a time, so that a large level needs no second whole-image buffer. The A8R8G8B8
+// rows come from `nextBand(top, bits, pitch)`, a band at a time: it points `bits` at the band that starts at row
+// `top` (rows `pitch` bytes apart) and returns how many rows it holds, 0 on failure.
+template <typename NextBand>
+bool WritePng(const char* path, UINT width, UINT height, NextBand nextBand) {
     std::FILE* file = std::fopen(path, "wb");
     if (file == nullptr) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -134,23 +139,86 @@ bool WritePng(const char* path, UINT width, UINT height, const BYTE* bits, std::
         png_init_io(png, file);
         png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        // One filter and a middle compression level: choosing a filter for every row at the default level
+        // took nearly half the time for a 33 M-pixel image, for files about 10% smaller.
+        png_set_filter(png, 0, PNG_FILTER_UP);
+        png_set_compression_level(png, 3);
         png_write_info(png, info);
         std::vector<BYTE> rgba(static_cast<std::size_t>(width) * 4);
-        for (UINT y = 0; y < height; ++y) {
-            const BYTE* row = bits + static_cast<std::ptrdiff_t>(y) * pitch;
-            for (UINT x = 0; x < width; ++x) {
-                rgba[4 * x + 0] = row[4 * x + 2];
-                rgba[4 * x + 1] = row[4 * x + 1];
-                rgba[4 * x + 2] = row[4 * x + 0];
-                rgba[4 * x + 3] = row[4 * x + 3];
-            }
-            png_write_row(png, rgba.data());
-        }
-        png_write_end(png, nullptr);
         ok = true;
+        for (UINT y = 0; y < height && ok;) {
+            const BYTE* bits = nullptr;
+            std::ptrdiff_t pitch = 0;
+            const UINT rows = nextBand(y, bits, pitch);
+            ok = rows > 0;
+            for (UINT r = 0; r < rows; ++r, ++y) {
+                const BYTE* row = bits + static_cast<std::ptrdiff_t>(r) * pitch;
+                for (UINT x = 0; x < width; ++x) {
+                    rgba[4 * x + 0] = row[4 * x + 2];
+                    rgba[4 * x + 1] = row[4 * x + 1];
+                    rgba[4 * x + 2] = row[4 * x + 0];
+                    rgba[4 * x + 3] = row[4 * x + 3];
+                }
+                png_write_row(png, rgba.data());
+            }
+        }
+        if (ok) png_write_end(png, nullptr);
     }
     png_destroy_write_struct(&png, &info);
     return std::fclose(file) == 0 && ok;
+}
+
+// Level 0 at the image's own size without a filter converts every pixel on its own, so the library converts
+// the decoded image a band of rows at a time into a small scratch surface, and each band is written before
+// the next: memory follows the decoded image rather than four bytes a pixel for a whole texture, which for a
+// blank 1-bit PNG of 4 KB (33 M pixels) is 130 MB. Block-compressed images, cube maps and volumes take the
+// texture path.
+bool CanWriteInBands(const DecodedImage& image, UINT level, bool ownSize, DWORD filter) {
+    const D3DFORMAT f = image.format;
+    const bool blocks =
+        f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 || f == D3DFMT_DXT5;
+    return level == 0 && ownSize && filter == D3DX_FILTER_NONE && image.pixels != nullptr &&
+           image.depth == 1 && image.resourceType == D3DRTYPE_TEXTURE && !blocks;
+}
+
+bool WritePngInBands(IDirect3DDevice9* device, const DecodedImage& image, const char* path) {
+    constexpr std::size_t kBandBytes = std::size_t{1} << 20;
+    const UINT width = image.width, height = image.height;
+    // Rows stored upwards (a bottom-up bitmap read in place) have no positive pitch: they go one at a time.
+    const std::size_t fit = kBandBytes / (std::size_t{width} * 4);
+    const UINT bandRows =
+        image.rowsUpward ? 1
+                         : static_cast<UINT>(std::max<std::size_t>(1, std::min<std::size_t>(fit, height)));
+    IDirect3DSurface9* band = nullptr;
+    if (FAILED(device->CreateOffscreenPlainSurface(width, bandRows, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH, &band,
+                                                   nullptr)))
+        return false;
+    bool locked = false;
+    const bool written =
+        WritePng(path, width, height, [&](UINT top, const BYTE*& bits, std::ptrdiff_t& pitch) -> UINT {
+            if (locked) band->UnlockRect();
+            locked = false;
+            const UINT rows = std::min(bandRows, height - top);
+            const RECT to = {0, 0, static_cast<LONG>(width), static_cast<LONG>(rows)};
+            RECT from = {0, static_cast<LONG>(top), static_cast<LONG>(width), static_cast<LONG>(top + rows)};
+            const BYTE* memory = image.pixels;
+            if (image.rowsUpward) {
+                memory = image.pixels - static_cast<std::ptrdiff_t>(top) * image.rowPitch;
+                from = to;
+            }
+            if (FAILED(D3DXLoadSurfaceFromMemory(band, nullptr, &to, memory, image.format, image.rowPitch,
+                                                 image.palette, &from, D3DX_FILTER_NONE, 0)))
+                return 0;
+            D3DLOCKED_RECT lockedRect = {};
+            if (FAILED(band->LockRect(&lockedRect, nullptr, D3DLOCK_READONLY))) return 0;
+            locked = true;
+            bits = static_cast<const BYTE*>(lockedRect.pBits);
+            pitch = lockedRect.Pitch;
+            return rows;
+        });
+    if (locked) band->UnlockRect();
+    band->Release();
+    return written;
 }
 
 }  // namespace
@@ -227,6 +295,17 @@ int main(int argc, char** argv) {
     if (device == nullptr) return Fail("no device", E_FAIL);
 
     int status = 0;
+    if (CanWriteInBands(image, level, ownSize, filter)) {
+        if (!WritePngInBands(device, image, pngPath)) {
+            std::fprintf(stderr, "texinfo: cannot convert or write %s\n", pngPath);
+            status = 1;
+        } else {
+            std::printf("Wrote:          %s (level 0, %u x %u, RGBA 8-bit)\n", pngPath, image.width, image.height);
+        }
+        device->Release();
+        return status;
+    }
+    image.Clear();  // the texture decodes the file again: the two copies are never held at once
     IDirect3DTexture9* texture = nullptr;
     hr = D3DXCreateTextureFromFileInMemoryEx(device, file.Data(), file.Size(), width, height,
                                              level == 0 ? 1 : D3DX_DEFAULT, 0, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH,
@@ -245,8 +324,12 @@ int main(int argc, char** argv) {
         if (FAILED(hr)) {
             status = Fail("cannot read the texture", hr);
         } else {
-            const bool written = WritePng(pngPath, desc.Width, desc.Height, static_cast<const BYTE*>(locked.pBits),
-                                          locked.Pitch);
+            const bool written =
+                WritePng(pngPath, desc.Width, desc.Height, [&](UINT, const BYTE*& bits, std::ptrdiff_t& pitch) {
+                    bits = static_cast<const BYTE*>(locked.pBits);
+                    pitch = locked.Pitch;
+                    return desc.Height;
+                });
             texture->UnlockRect(level);
             if (!written) {
                 std::fprintf(stderr, "texinfo: cannot write %s\n", pngPath);

@@ -3,7 +3,8 @@
 // projected camera-space coordinates), linear fog and alpha blending into an 800 x 600 render-target texture, a
 // full-screen additive quad, then that texture through a 10 x 10 grid to the back buffer, and Present. Each
 // iteration ends with glFinish so that the whole frame is timed. The layer's target: at most 1.15 x the plain one.
-// TARN_BENCH_FRAMES=DIR saves the last frame of each as DIR/plain.png and DIR/layer.png.
+// TARN_BENCH_FRAMES=DIR saves the last frame of each as DIR/plain.png and DIR/layer.png. The layer frame also
+// reports the GL state calls it sends per frame (gl_state_calls).
 #include <benchmark/benchmark.h>
 
 #define GL_GLEXT_PROTOTYPES 1
@@ -21,7 +22,7 @@
 #include "platform/Runner.h"
 #include "platform/d3d9/Backend.h"
 #include "platform/d3d9/D3D9.h"
-#include "platform/d3d9/GlContext.h"
+#include "GlContext.h"
 
 namespace {
 
@@ -348,6 +349,9 @@ public:
         d->Present(nullptr, nullptr, nullptr, nullptr);
         tarn::d3d9::FinishGpuWork(d);
     }
+
+    // GL state calls the layer has sent so far (its state shadow counts them).
+    std::size_t StateCalls() const { return tarn::d3d9::GlStateCalls(device_); }
 
     // Writes the presented frame as a PNG (for checking that both frames show the same picture).
     void Save(const char* path) {
@@ -702,8 +706,11 @@ void BM_LayerFrame(benchmark::State& state) {
     }
     float phase = 0;
     frame.Frame(SharedScene(), phase);
+    const std::size_t calls = frame.StateCalls();
     for (auto _ : state) frame.Frame(SharedScene(), phase += 0.1f);
     state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["gl_state_calls"] =
+        static_cast<double>(frame.StateCalls() - calls) / static_cast<double>(state.iterations());
     if (const char* dir = std::getenv("TARN_BENCH_FRAMES")) frame.Save((std::string(dir) + "/layer.png").c_str());
 }
 BENCHMARK(BM_LayerFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);

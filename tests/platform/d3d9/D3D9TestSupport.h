@@ -11,7 +11,7 @@
 
 #include "platform/d3d9/Backend.h"
 #include "platform/d3d9/D3D9.h"
-#include "platform/d3d9/Formats.h"
+#include "Formats.h"
 
 namespace tarn::d3d9::test {
 

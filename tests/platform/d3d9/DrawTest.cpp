@@ -8,7 +8,7 @@
 
 #include <random>
 
-#include "platform/d3d9/Formats.h"
+#include "Formats.h"
 #include "tests/platform/d3d9/D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
@@ -1177,7 +1177,8 @@ TEST_F(DrawTest, StripAndFanFromBuffers) {
     vb->Release();
 }
 
-// The same frame with the backend's state cache off (every state re-sent on every draw) looks the same.
+// The same frame with the backend's state cache off (every state applied on every draw) looks the same and
+// costs more GL state calls.
 TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
     IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0x8000ff00, 0xff0000ff, 0x40ffffff});
     auto frame = [&] {
@@ -1199,12 +1200,60 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
         LitQuad(0.9f);
         return ReadTarget();
     };
+    frame();  // first use: programs, samplers and the shadow's first values
+    std::size_t start = GlStateCalls(device);
     const auto cached = frame();
+    const std::size_t cachedCalls = GlStateCalls(device) - start;
     SetStateCacheEnabled(false);
+    start = GlStateCalls(device);
     const auto uncached = frame();
+    const std::size_t uncachedCalls = GlStateCalls(device) - start;
     SetStateCacheEnabled(true);
     EXPECT_EQ(cached, uncached);
+    EXPECT_GT(cachedCalls, 0u);
+    EXPECT_LT(cachedCalls * 2, uncachedCalls) << cachedCalls << " calls cached, " << uncachedCalls << " not";
     device->SetTexture(0, nullptr);
+}
+
+// The backend's shadow of GL state: a draw that changes nothing sends no GL state call, a state change sends only
+// the calls whose values differ from what GL holds, and a clear disturbs nothing that the next draw must resend.
+TEST_F(DrawTest, RedundantStateIsNotSentToGl) {
+    Clear(0xff000000);
+    Rect(0, 0, 8, 8, 0xffff0000);
+    auto callsFor = [&](auto&& step) {
+        const std::size_t start = GlStateCalls(device);
+        step();
+        return GlStateCalls(device) - start;
+    };
+    const auto draw = [&] { Rect(0, 0, 8, 8, 0xffff0000); };
+    EXPECT_EQ(callsFor(draw), 0u);
+    struct Step {
+        D3DRENDERSTATETYPE state;
+        DWORD value;
+        std::size_t calls;  // GL state calls of the draw after the change
+        const char* what;
+    };
+    const Step steps[] = {
+        {D3DRS_CULLMODE, D3DCULL_CW, 1, "culling the other face: the face"},
+        {D3DRS_CULLMODE, D3DCULL_NONE, 1, "culling off: the enable"},
+        {D3DRS_CULLMODE, D3DCULL_CW, 1, "culling on again: the enable (GL still holds the face)"},
+        {D3DRS_CULLMODE, D3DCULL_NONE, 1, "culling off again"},
+        {D3DRS_ALPHABLENDENABLE, TRUE, 4, "first blend: enable, factors, equations, constant colour"},
+        {D3DRS_ALPHABLENDENABLE, FALSE, 1, "blend off: the enable"},
+        {D3DRS_ALPHABLENDENABLE, TRUE, 1, "blend on again: the enable"},
+        {D3DRS_ALPHABLENDENABLE, FALSE, 1, "blend off again"},
+        {D3DRS_ZWRITEENABLE, FALSE, 1, "depth writes off: the mask"},
+        {D3DRS_ZWRITEENABLE, TRUE, 1, "depth writes on: the mask"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        device->SetRenderState(step.state, step.value);
+        EXPECT_EQ(callsFor(draw), step.calls);
+    }
+    // A clear sets its colour and masks as GL already holds them after the draws above, and the draw after it
+    // finds GL as it wants it.
+    EXPECT_EQ(callsFor([&] { Clear(0xff000000); }), 0u);
+    EXPECT_EQ(callsFor(draw), 0u);
 }
 
 TEST_F(DrawTest, TableFogAtStartMiddleAndEnd) {

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "platform/d3d9/Formats.h"
+#include "Formats.h"
 #include "tests/platform/d3d9/D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {

@@ -12,13 +12,27 @@ namespace tarn::d3d9 {
 
 enum class FormatKind : std::uint8_t { Colour, Palettised, Luminance, Signed, Depth, Compressed, Pair, Buffer };
 
+// How the drawing backend stores a format's texels when it samples them. The backend keeps one record per value
+// (its GPU format, channel order and swizzle); formats it has no match for are decoded by the codec below.
+// clang-format off
+enum class TexelStorage : std::uint8_t {
+    Decode8,      // decoded to 8-bit RGBA (R3G3B2, A4L4, packed pairs, palettes, ...)
+    DecodeFloat,  // decoded to float RGBA (signed formats with an unsigned channel)
+    Bgra8, Bgrx8, Bgr8, Rgb565, Xrgb1555, Argb1555, Argb4444, Xrgb4444, Rgba8, Rgbx8, Abgr2101010, Argb2101010,
+    Rg16, Rgba16, L8, A8L8, L16, A8, Rg8Snorm, Rgba8Snorm, Rg16Snorm, Rgba16Snorm, R16F, Rg16F, Rgba16F, R32F,
+    Rg32F, Rgba32F, Dxt1, Dxt3, Dxt5,
+    Count
+};
+// clang-format on
+
 struct FormatLayout {
     D3DFORMAT format;
     std::uint8_t bytesPerBlock;  // bytes of one block (one pixel for plain formats)
     std::uint8_t blockWidth;     // pixels across a block: 4 for DXT, 2 for the packed-pair formats, else 1
     std::uint8_t blockHeight;    // pixel rows of a block: 4 for DXT, else 1
     FormatKind kind;
-    const char* name;  // without the D3DFMT_ prefix
+    const char* name;      // without the D3DFMT_ prefix
+    TexelStorage storage;  // how the drawing backend stores and samples it
 };
 
 const FormatLayout* FindLayout(D3DFORMAT format);

@@ -1,5 +1,5 @@
 // The layer's own objects behind the Direct3D 9 interfaces: the Direct3D object, the device with its state, and
-// the memory-backed resources. The OpenGL renderer (GlRenderer.h) reads this state; the null backend has none.
+// the memory-backed resources. The drawing backend (Renderer.h) reads this state.
 #pragma once
 
 #include <array>
@@ -13,13 +13,13 @@
 
 #include "platform/d3d9/Backend.h"
 #include "platform/d3d9/D3D9.h"
-#include "platform/d3d9/Formats.h"
-#include "platform/d3d9/Profiles.h"
+#include "Formats.h"
+#include "Profiles.h"
 
 namespace tarn::d3d9 {
 
 class Device;
-class GlRenderer;
+class Renderer;
 class Texture;
 
 // Diagnostics on standard error unless muted ("d3d9: ..." lines).
@@ -93,10 +93,6 @@ public:
     bool tracked() const { return tracked_; }
     void setCreator(const void* address) { creator_ = address; }
     const void* creator() const { return creator_; }
-
-    // GL objects owned by the renderer on this resource's behalf (0 = none yet).
-    std::uint32_t glName = 0;
-    std::uint32_t glExtra = 0;
 
 protected:
     HRESULT SetPrivate(REFGUID guid, const void* data, DWORD size, DWORD flags);
@@ -223,7 +219,6 @@ public:
     bool isRenderTarget() const { return (usage_ & D3DUSAGE_RENDERTARGET) != 0; }
     // True when some level's memory is newer than the GPU copy.
     bool uploadPending = false;
-    std::uint32_t glLevelsAllocated = 0;
 
 private:
     UINT width_, height_;
@@ -543,9 +538,9 @@ public:
     std::size_t LiveCount() const;
     std::string DescribeLive() const;
 
-    GlRenderer* renderer() const { return renderer_.get(); }
+    // The drawing backend: never null (the null backend when the device does not draw).
+    Renderer* renderer() const { return renderer_.get(); }
     const DeviceState& state() const { return state_; }
-    DeviceState& mutableState() { return state_; }
     const D3DPRESENT_PARAMETERS& presentParameters() const { return parameters_; }
     Surface* backBuffer() const { return backBuffer_; }
     bool pure() const { return (behaviorFlags_ & D3DCREATE_PUREDEVICE) != 0; }
@@ -562,6 +557,12 @@ private:
                  UINT startVertex);
     void ResetViewportToTarget();
     bool HeldOnlyByDevice(const ResourceCore* resource) const;
+    // The state groups changed since the backend last drew or cleared; they start again from none.
+    std::uint32_t TakeChanged() {
+        const std::uint32_t changed = state_.dirty;
+        state_.dirty = 0;
+        return changed;
+    }
 
     Direct3D9* d3d_;
     D3DPRESENT_PARAMETERS parameters_;
@@ -575,8 +576,26 @@ private:
     Surface* backBuffer_ = nullptr;
     Surface* autoDepth_ = nullptr;
     std::vector<ResourceCore*> live_;
-    std::unique_ptr<GlRenderer> renderer_;
+    std::unique_ptr<Renderer> renderer_;
 };
+
+// The layer's own object behind an interface pointer, or null for a foreign object or one of another device.
+inline Texture* OwnTexture(IDirect3DBaseTexture9* texture, const Device* device) {
+    auto* t = texture ? dynamic_cast<Texture*>(texture) : nullptr;
+    return t && t->device() == device ? t : nullptr;
+}
+
+inline Surface* OwnSurface(IDirect3DSurface9* surface, const Device* device) {
+    auto* s = surface ? dynamic_cast<Surface*>(surface) : nullptr;
+    return s && s->device() == device ? s : nullptr;
+}
+
+// Resources larger than this are refused with E_OUTOFMEMORY rather than attempted.
+constexpr std::uint64_t kMaxResourceBytes = std::uint64_t{1} << 30;
+
+inline RECT FullRect(const Surface* s) {
+    return RECT{0, 0, static_cast<LONG>(s->width()), static_cast<LONG>(s->height())};
+}
 
 // True when a projection leaves w at 1 (last column 0, 0, 0, 1). Table fog is then z-based, else w-based.
 inline bool IsAffineProjection(const D3DMATRIX& m) {

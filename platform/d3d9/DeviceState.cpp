@@ -1,0 +1,491 @@
+// The device's state setters and getters: render targets, transforms, viewport, clip planes, material, lights,
+// render, texture-stage and sampler states, textures, streams and indices. Each setter checks its values, stores
+// them and marks the group of state that changed, for the backend to apply at the next draw.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "FixedFunction.h"
+#include "Internal.h"
+#include "UpdateState.h"
+
+namespace tarn::d3d9 {
+namespace {
+
+// Which dirty group a render state belongs to.
+std::uint32_t DirtyForRenderState(DWORD state) {
+    switch (state) {
+    case D3DRS_ZENABLE:
+    case D3DRS_ZWRITEENABLE:
+    case D3DRS_ZFUNC:
+    case D3DRS_STENCILENABLE:
+    case D3DRS_STENCILFAIL:
+    case D3DRS_STENCILZFAIL:
+    case D3DRS_STENCILPASS:
+    case D3DRS_STENCILFUNC:
+    case D3DRS_STENCILREF:
+    case D3DRS_STENCILMASK:
+    case D3DRS_STENCILWRITEMASK:
+    case D3DRS_DEPTHBIAS:
+    case D3DRS_SLOPESCALEDEPTHBIAS:
+        return kDirtyDepth;
+    case D3DRS_SRCBLEND:
+    case D3DRS_DESTBLEND:
+    case D3DRS_ALPHABLENDENABLE:
+    case D3DRS_BLENDOP:
+    case D3DRS_BLENDFACTOR:
+    case D3DRS_SEPARATEALPHABLENDENABLE:
+    case D3DRS_SRCBLENDALPHA:
+    case D3DRS_DESTBLENDALPHA:
+    case D3DRS_BLENDOPALPHA:
+        return kDirtyBlend;
+    case D3DRS_CULLMODE:
+    case D3DRS_FILLMODE:
+    case D3DRS_COLORWRITEENABLE:
+    case D3DRS_SCISSORTESTENABLE:
+        return kDirtyRaster;
+    case D3DRS_SHADEMODE:
+    case D3DRS_ALPHATESTENABLE:
+    case D3DRS_ALPHAFUNC:
+    case D3DRS_FOGENABLE:
+    case D3DRS_FOGTABLEMODE:
+    case D3DRS_FOGVERTEXMODE:
+    case D3DRS_RANGEFOGENABLE:
+    case D3DRS_SPECULARENABLE:
+    case D3DRS_LIGHTING:
+    case D3DRS_COLORVERTEX:
+    case D3DRS_LOCALVIEWER:
+    case D3DRS_NORMALIZENORMALS:
+    case D3DRS_DIFFUSEMATERIALSOURCE:
+    case D3DRS_SPECULARMATERIALSOURCE:
+    case D3DRS_AMBIENTMATERIALSOURCE:
+    case D3DRS_EMISSIVEMATERIALSOURCE:
+    case D3DRS_CLIPPLANEENABLE:
+        return kDirtyProgram | kDirtyConstants;
+    case D3DRS_ALPHAREF:
+    case D3DRS_FOGCOLOR:
+    case D3DRS_FOGSTART:
+    case D3DRS_FOGEND:
+    case D3DRS_FOGDENSITY:
+    case D3DRS_TEXTUREFACTOR:
+    case D3DRS_AMBIENT:
+        return kDirtyConstants;
+    default:
+        return 0;
+    }
+}
+
+}  // namespace
+
+// ---- Render targets ----
+
+HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* target) {
+    if (index != 0) return D3DERR_INVALIDCALL;  // one simultaneous render target
+    Surface* s = OwnSurface(target, this);
+    if (!s || !s->isRenderTarget()) return D3DERR_INVALIDCALL;
+    if (s == state_.renderTarget) {
+        ResetViewportToTarget();
+        return D3D_OK;
+    }
+    s->AddRef();
+    state_.renderTarget->Release();
+    state_.renderTarget = s;
+    // Setting a render target resets the viewport (and the scissor rectangle) to the whole target.
+    ResetViewportToTarget();
+    state_.scissor = FullRect(s);
+    state_.dirty |= kDirtyTarget | kDirtyViewport | kDirtyRaster;
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** target) {
+    if (!target) return D3DERR_INVALIDCALL;
+    *target = nullptr;
+    if (index != 0) return D3DERR_NOTFOUND;
+    state_.renderTarget->AddRef();
+    *target = state_.renderTarget;
+    return D3D_OK;
+}
+
+HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* surface) {
+    Surface* s = OwnSurface(surface, this);
+    if (surface && (!s || !s->isDepth())) return D3DERR_INVALIDCALL;
+    if (s == state_.depthStencil) return D3D_OK;
+    if (s) s->AddRef();
+    if (state_.depthStencil) state_.depthStencil->Release();
+    state_.depthStencil = s;
+    state_.dirty |= kDirtyTarget;
+    return D3D_OK;
+}
+
+HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
+    if (!surface) return D3DERR_INVALIDCALL;
+    *surface = state_.depthStencil;
+    if (!state_.depthStencil) return D3DERR_NOTFOUND;
+    state_.depthStencil->AddRef();
+    return D3D_OK;
+}
+
+// ---- State ----
+
+HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
+    if (!matrix) return D3DERR_INVALIDCALL;
+    const DWORD s = static_cast<DWORD>(state);
+    if (s == static_cast<DWORD>(D3DTS_WORLD)) {
+        state_.world = *matrix;
+        state_.dirty |= kDirtyTransforms;
+    } else if (s == D3DTS_VIEW) {
+        state_.view = *matrix;
+        state_.dirty |= kDirtyTransforms | kDirtyLights;
+    } else if (s == D3DTS_PROJECTION) {
+        // Table fog is w-based for a perspective projection and z-based for an affine one: a change between
+        // the two changes the program.
+        const bool wasAffine = IsAffineProjection(state_.projection);
+        state_.projection = *matrix;
+        state_.dirty |= kDirtyTransforms | (IsAffineProjection(*matrix) != wasAffine ? kDirtyProgram : 0u);
+    } else if (s >= D3DTS_TEXTURE0 && s <= D3DTS_TEXTURE7) {
+        state_.texture[s - D3DTS_TEXTURE0] = *matrix;
+        state_.dirty |= kDirtyTexMatrices;
+    } else if (s > 256 && s < 512) {
+        return D3D_OK;  // further world matrices (vertex blending) are accepted and unused
+    } else {
+        return D3DERR_INVALIDCALL;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
+    if (!matrix || pure()) return D3DERR_INVALIDCALL;
+    const DWORD s = static_cast<DWORD>(state);
+    if (s == static_cast<DWORD>(D3DTS_WORLD)) {
+        *matrix = state_.world;
+    } else if (s == D3DTS_VIEW) {
+        *matrix = state_.view;
+    } else if (s == D3DTS_PROJECTION) {
+        *matrix = state_.projection;
+    } else if (s >= D3DTS_TEXTURE0 && s <= D3DTS_TEXTURE7) {
+        *matrix = state_.texture[s - D3DTS_TEXTURE0];
+    } else {
+        return D3DERR_INVALIDCALL;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
+    if (!matrix) return D3DERR_INVALIDCALL;
+    // The product is formed here, so it works on a pure device too (which only refuses reads by the caller).
+    const DWORD s = static_cast<DWORD>(state);
+    const D3DMATRIX* current = nullptr;
+    if (s == static_cast<DWORD>(D3DTS_WORLD)) {
+        current = &state_.world;
+    } else if (s == D3DTS_VIEW) {
+        current = &state_.view;
+    } else if (s == D3DTS_PROJECTION) {
+        current = &state_.projection;
+    } else if (s >= D3DTS_TEXTURE0 && s <= D3DTS_TEXTURE7) {
+        current = &state_.texture[s - D3DTS_TEXTURE0];
+    } else {
+        return D3DERR_INVALIDCALL;
+    }
+    D3DMATRIX product{};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            for (int k = 0; k < 4; ++k) product.m[r][c] += matrix->m[r][k] * current->m[k][c];
+    return SetTransform(state, &product);
+}
+
+HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
+    if (!viewport) return D3DERR_INVALIDCALL;
+    const Surface* target = state_.renderTarget;
+    if (viewport->Width == 0 || viewport->Height == 0 || viewport->X + viewport->Width > target->width() ||
+        viewport->Y + viewport->Height > target->height() || viewport->MinZ < 0.0f || viewport->MaxZ > 1.0f ||
+        viewport->MinZ > viewport->MaxZ) {
+        return D3DERR_INVALIDCALL;
+    }
+    state_.viewport = *viewport;
+    state_.dirty |= kDirtyViewport;
+    return D3D_OK;
+}
+
+HRESULT Device::SetClipPlane(DWORD index, const float* plane) {
+    if (!plane || index >= static_cast<DWORD>(kMaxClipPlanes)) return D3DERR_INVALIDCALL;
+    std::copy(plane, plane + 4, state_.clipPlanes[index].begin());
+    state_.dirty |= kDirtyConstants;
+    return D3D_OK;
+}
+
+HRESULT Device::GetClipPlane(DWORD index, float* plane) {
+    if (!plane || pure() || index >= static_cast<DWORD>(kMaxClipPlanes)) return D3DERR_INVALIDCALL;
+    std::copy(state_.clipPlanes[index].begin(), state_.clipPlanes[index].end(), plane);
+    return D3D_OK;
+}
+
+HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
+    if (!viewport) return D3DERR_INVALIDCALL;
+    *viewport = state_.viewport;
+    return D3D_OK;
+}
+
+HRESULT Device::SetMaterial(const D3DMATERIAL9* material) {
+    if (!material) return D3DERR_INVALIDCALL;
+    state_.material = *material;
+    state_.dirty |= kDirtyMaterial;
+    return D3D_OK;
+}
+
+HRESULT Device::GetMaterial(D3DMATERIAL9* material) {
+    if (!material || pure()) return D3DERR_INVALIDCALL;
+    *material = state_.material;
+    return D3D_OK;
+}
+
+HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
+    if (!light) return D3DERR_INVALIDCALL;
+    if (light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL) return D3DERR_INVALIDCALL;
+    if (light->Range < 0.0f) return D3DERR_INVALIDCALL;
+    if (light->Type == D3DLIGHT_SPOT && (light->Theta < 0.0f || light->Phi < light->Theta || light->Phi > 3.1415927f)) {
+        return D3DERR_INVALIDCALL;
+    }
+    if (index >= 4096) return D3DERR_INVALIDCALL;
+    if (index >= state_.lights.size()) state_.lights.resize(index + 1);
+    state_.lights[index].light = *light;
+    state_.dirty |= kDirtyLights | kDirtyProgram;
+    return D3D_OK;
+}
+
+HRESULT Device::GetLight(DWORD index, D3DLIGHT9* light) {
+    if (!light || pure() || index >= state_.lights.size()) return D3DERR_INVALIDCALL;
+    *light = state_.lights[index].light;
+    return D3D_OK;
+}
+
+HRESULT Device::LightEnable(DWORD index, BOOL enable) {
+    if (index >= 4096) return D3DERR_INVALIDCALL;
+    if (index >= state_.lights.size()) {
+        // Enabling a light that was never set gives it the default light: white directional along +z.
+        state_.lights.resize(index + 1);
+    }
+    LightSlot& slot = state_.lights[index];
+    if (slot.light.Type == 0) {
+        slot.light = D3DLIGHT9{};
+        slot.light.Type = D3DLIGHT_DIRECTIONAL;
+        slot.light.Diffuse = D3DCOLORVALUE{1, 1, 1, 0};
+        slot.light.Direction = D3DVECTOR{0, 0, 1};
+    }
+    if (enable && !slot.enabled) {
+        int active = 0;
+        for (const LightSlot& l : state_.lights) active += l.enabled ? 1 : 0;
+        if (active >= kMaxActiveLights) return D3DERR_INVALIDCALL;
+    }
+    slot.enabled = enable != FALSE;
+    state_.dirty |= kDirtyLights | kDirtyProgram;
+    return D3D_OK;
+}
+
+HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
+    if (!enable || pure() || index >= state_.lights.size()) return D3DERR_INVALIDCALL;
+    *enable = state_.lights[index].enabled ? TRUE : FALSE;
+    return D3D_OK;
+}
+
+HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
+    const DWORD s = static_cast<DWORD>(state);
+    if (s >= D3DRS_MAX_VALUE) return D3DERR_INVALIDCALL;
+    UpdateState(state_.rs[s], value, [&] { state_.dirty |= DirtyForRenderState(s); });
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
+    const DWORD s = static_cast<DWORD>(state);
+    if (!value || pure() || s >= D3DRS_MAX_VALUE) return D3DERR_INVALIDCALL;
+    *value = state_.rs[s];
+    return D3D_OK;
+}
+
+HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
+    if (!texture) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    if (stage >= kSamplers) return D3DERR_INVALIDCALL;
+    Texture* t = state_.textures[stage];
+    if (t) {
+        t->AddRef();
+        *texture = t;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
+    if (stage >= kSamplers) return D3DERR_INVALIDCALL;
+    Texture* t = OwnTexture(texture, this);
+    if (texture && !t) return D3DERR_INVALIDCALL;
+    // Only video-memory textures can be sampled.
+    if (t && (t->pool() == D3DPOOL_SYSTEMMEM || t->pool() == D3DPOOL_SCRATCH)) return D3DERR_INVALIDCALL;
+    Texture*& slot = state_.textures[stage];
+    if (slot == t) return D3D_OK;
+    const bool presenceChanged = (slot == nullptr) != (t == nullptr);
+    if (t) t->AddRef();
+    if (slot) slot->Release();
+    slot = t;
+    state_.dirty |= kDirtyTextures | (presenceChanged ? static_cast<std::uint32_t>(kDirtyProgram) : 0u);
+    return D3D_OK;
+}
+
+HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) {
+    const DWORD t = static_cast<DWORD>(type);
+    if (!value || pure() || stage >= kStages || t >= D3DTSS_MAX_VALUE) return D3DERR_INVALIDCALL;
+    *value = state_.tss[stage][t];
+    return D3D_OK;
+}
+
+HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+    const DWORD t = static_cast<DWORD>(type);
+    if (stage >= kStages || t == 0 || t >= D3DTSS_MAX_VALUE) return D3DERR_INVALIDCALL;
+    UpdateState(state_.tss[stage][t], value,
+                [&] { state_.dirty |= t == D3DTSS_CONSTANT ? kDirtyConstants : kDirtyProgram; });
+    return D3D_OK;
+}
+
+HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) {
+    const DWORD t = static_cast<DWORD>(type);
+    if (!value || pure() || sampler >= kSamplers || t >= D3DSAMP_MAX_VALUE) return D3DERR_INVALIDCALL;
+    *value = state_.samp[sampler][t];
+    return D3D_OK;
+}
+
+HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
+    const DWORD t = static_cast<DWORD>(type);
+    if (sampler >= kSamplers || t == 0 || t >= D3DSAMP_MAX_VALUE) return D3DERR_INVALIDCALL;
+    // Point-sampled stages snap their coordinates in the generated program.
+    const bool wasPoint = UsesPointFilter(state_.samp[sampler]);
+    UpdateState(state_.samp[sampler][t], value, [&] {
+        state_.dirty |= kDirtySamplers;
+        if (sampler < static_cast<DWORD>(kStages) && UsesPointFilter(state_.samp[sampler]) != wasPoint) {
+            state_.dirty |= kDirtyProgram;
+        }
+    });
+    return D3D_OK;
+}
+
+HRESULT Device::ValidateDevice(DWORD* passes) {
+    if (!passes) return D3DERR_INVALIDCALL;
+    *passes = 1;
+    return D3D_OK;
+}
+
+HRESULT Device::SetPaletteEntries(UINT number, const PALETTEENTRY* entries) {
+    if (!entries || number != 0) return D3DERR_INVALIDCALL;
+    std::copy(entries, entries + 256, state_.palette.begin());
+    return D3D_OK;
+}
+
+HRESULT Device::GetPaletteEntries(UINT number, PALETTEENTRY* entries) {
+    if (!entries || number != 0) return D3DERR_INVALIDCALL;
+    std::copy(state_.palette.begin(), state_.palette.end(), entries);
+    return D3D_OK;
+}
+
+HRESULT Device::GetCurrentTexturePalette(UINT* number) {
+    if (!number) return D3DERR_INVALIDCALL;
+    *number = 0;
+    return D3D_OK;
+}
+
+HRESULT Device::SetScissorRect(const RECT* rect) {
+    if (!rect) return D3DERR_INVALIDCALL;
+    state_.scissor = *rect;
+    state_.dirty |= kDirtyRaster;
+    return D3D_OK;
+}
+
+HRESULT Device::GetScissorRect(RECT* rect) {
+    if (!rect) return D3DERR_INVALIDCALL;
+    *rect = state_.scissor;
+    return D3D_OK;
+}
+
+HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** decl) {
+    if (!decl) return D3DERR_INVALIDCALL;
+    *decl = nullptr;
+    return D3D_OK;
+}
+
+HRESULT Device::SetFVF(DWORD fvf) {
+    if (fvf && FvfStride(fvf) == 0) return D3DERR_INVALIDCALL;
+    UpdateState(state_.fvf, fvf, [&] { state_.dirty |= kDirtyStreams | kDirtyProgram; });
+    return D3D_OK;
+}
+
+HRESULT Device::GetFVF(DWORD* fvf) {
+    if (!fvf) return D3DERR_INVALIDCALL;
+    *fvf = state_.fvf;
+    return D3D_OK;
+}
+
+HRESULT Device::GetVertexShader(IDirect3DVertexShader9** shader) {
+    if (!shader) return D3DERR_INVALIDCALL;
+    *shader = nullptr;
+    return D3D_OK;
+}
+
+HRESULT Device::GetPixelShader(IDirect3DPixelShader9** shader) {
+    if (!shader) return D3DERR_INVALIDCALL;
+    *shader = nullptr;
+    return D3D_OK;
+}
+
+HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) {
+    if (stream != 0) return buffer ? D3DERR_INVALIDCALL : D3D_OK;  // one stream
+    auto* vb = buffer ? dynamic_cast<VertexBuffer*>(buffer) : nullptr;
+    if (buffer && (!vb || vb->device() != this)) return D3DERR_INVALIDCALL;
+    if (vb && (offset >= vb->length() || stride > 255)) return D3DERR_INVALIDCALL;
+    if (vb != state_.stream) {
+        if (vb) vb->AddRef();
+        if (state_.stream) state_.stream->Release();
+        state_.stream = vb;
+    }
+    state_.streamOffset = offset;
+    state_.streamStride = stride;
+    state_.dirty |= kDirtyStreams;
+    return D3D_OK;
+}
+
+HRESULT Device::GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UINT* offset, UINT* stride) {
+    if (!buffer || !offset || !stride || stream != 0) return D3DERR_INVALIDCALL;
+    *buffer = state_.stream;
+    if (state_.stream) state_.stream->AddRef();
+    *offset = state_.streamOffset;
+    *stride = state_.streamStride;
+    return D3D_OK;
+}
+
+HRESULT Device::GetStreamSourceFreq(UINT, UINT* setting) {
+    if (!setting) return D3DERR_INVALIDCALL;
+    *setting = 1;
+    return D3D_OK;
+}
+
+HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer) {
+    auto* ib = buffer ? dynamic_cast<IndexBuffer*>(buffer) : nullptr;
+    if (buffer && (!ib || ib->device() != this)) return D3DERR_INVALIDCALL;
+    if (ib == state_.indices) return D3D_OK;
+    if (ib) ib->AddRef();
+    if (state_.indices) state_.indices->Release();
+    state_.indices = ib;
+    state_.dirty |= kDirtyStreams;
+    return D3D_OK;
+}
+
+HRESULT Device::GetIndices(IDirect3DIndexBuffer9** buffer) {
+    if (!buffer) return D3DERR_INVALIDCALL;
+    *buffer = state_.indices;
+    if (state_.indices) state_.indices->AddRef();
+    return D3D_OK;
+}
+
+HRESULT Device::CreateQuery(D3DQUERYTYPE, IDirect3DQuery9** query) {
+    if (query) *query = nullptr;
+    return D3DERR_NOTAVAILABLE;
+}
+
+}  // namespace tarn::d3d9

@@ -1,0 +1,59 @@
+// The null backend: resources and state live in the device as always, and nothing is drawn. Copies and fills
+// fall back to the device's memory paths; a presented frame shows the back buffer's memory as it is.
+#include <algorithm>
+#include <vector>
+
+#include "platform/Runner.h"
+#include "Renderer.h"
+
+namespace tarn::d3d9 {
+namespace {
+
+class NullRenderer final : public Renderer {
+public:
+    explicit NullRenderer(Device* device) : device_(device) {}
+
+    void Clear(DWORD, const D3DRECT*, DWORD, D3DCOLOR, float, DWORD, std::uint32_t) override {}
+    void Draw(const DrawCall&, std::uint32_t) override {}
+    void Present(HWND window) override;
+    // Memory is the only copy, so it is always current.
+    void ReadBack(Surface* surface) override { surface->fresh = Fresh::Both; }
+    bool Blit(Surface*, const RECT&, Surface*, const RECT&, bool) override { return false; }
+    bool Fill(Surface*, const RECT&, D3DCOLOR) override { return false; }
+    void Forget(ResourceCore*) override {}
+    std::size_t ProgramCount() const override { return 0; }
+    UploadStats Uploads() const override { return {}; }
+    std::size_t StateCalls() const override { return 0; }
+    void Finish() override {}
+    unsigned TakeErrors() override { return 0; }
+
+private:
+    Device* device_;
+};
+
+void NullRenderer::Present(HWND window) {
+    if (!window) return;
+    Surface* back = device_->backBuffer();
+    tarn::platform::FramePresented(
+        window, static_cast<int>(back->width()), static_cast<int>(back->height()),
+        [](void* context, int width, int height, std::uint8_t* rgba) -> bool {
+            const auto* surface = static_cast<const Surface*>(context);
+            std::vector<float> row(static_cast<std::size_t>(width) * 4);
+            for (int y = 0; y < height; ++y) {
+                DecodeRow(surface->format(), surface->bits() + static_cast<std::size_t>(y) * surface->pitch(),
+                          static_cast<UINT>(width), row.data());
+                for (std::size_t i = 0; i < row.size(); ++i) {
+                    rgba[static_cast<std::size_t>(y) * width * 4 + i] =
+                        static_cast<std::uint8_t>(std::clamp(row[i], 0.0f, 1.0f) * 255.0f + 0.5f);
+                }
+            }
+            return true;
+        },
+        back);
+}
+
+}  // namespace
+
+std::unique_ptr<Renderer> CreateNullRenderer(Device* device) { return std::make_unique<NullRenderer>(device); }
+
+}  // namespace tarn::d3d9

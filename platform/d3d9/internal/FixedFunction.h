@@ -1,0 +1,81 @@
+// The fixed-function pipeline as GLSL: a key holds every state that changes the program's code (vertex layout,
+// lighting setup, texture stages, fog and alpha-test modes); values that only feed uniforms stay out of it.
+// Programs are generated from keys and cached by the renderer.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "Internal.h"
+
+namespace tarn::d3d9 {
+
+// What one texture stage contributes to the program. A stage that is off (and every stage after it) has
+// colorOp 0 and all fields zero.
+struct StageKey {
+    std::uint8_t colorOp = 0;                // D3DTOP_*
+    std::array<std::uint8_t, 3> colorArg{};  // COLORARG1, COLORARG2, COLORARG0: D3DTA_* selector and modifiers
+    bool resultTemp = false;                 // RESULTARG is D3DTA_TEMP (else the current colour)
+    std::uint8_t alphaOp = 0;                // D3DTOP_*
+    std::array<std::uint8_t, 3> alphaArg{};  // ALPHAARG1, ALPHAARG2, ALPHAARG0
+    bool samples = false;                    // an argument reads the stage's texture
+    bool textureBound = false;               // ... and a texture is set (without one the read is opaque black)
+    // Texture coordinates, when a bound texture is sampled:
+    std::uint8_t coordSet = 0;        // vertex coordinate set (TEXCOORDINDEX & 7)
+    std::uint8_t coordGen = 0;        // generation (TEXCOORDINDEX >> 16: camera-space normal, position, ...)
+    std::uint8_t transformCount = 0;  // D3DTTFF_COUNTn of the texture transform (0: none)
+    bool projected = false;           // D3DTTFF_PROJECTED: divide by the last transformed component
+    std::uint8_t inputSize = 0;       // components of that set in the vertex (0: the vertex has none)
+    bool pointFilter = false;         // point sampled: coordinates snap as the hardware's do
+    bool operator==(const StageKey&) const = default;
+};
+
+// Every state that changes the generated program's code; values that only feed uniforms stay out of it.
+struct ProgramKey {
+    DWORD fvf = 0;               // vertex format
+    bool lighting = false;       // LIGHTING, and the vertices are not pre-transformed
+    bool specular = false;       // SPECULARENABLE
+    bool localViewer = false;    // LOCALVIEWER
+    bool normalize = false;      // NORMALIZENORMALS
+    bool colorVertex = false;    // COLORVERTEX
+    bool flat = false;           // SHADEMODE is FLAT
+    bool alphaTest = false;      // ALPHATESTENABLE with a function other than ALWAYS
+    std::uint8_t alphaFunc = 0;  // D3DCMP_* of the alpha test
+    std::uint8_t tableFog = 0;   // D3DFOG_* of FOGTABLEMODE (0 with fog off)
+    bool wFog = false;           // table fog by w (perspective projection); else by device depth z
+    std::uint8_t vertexFog = 0;  // D3DFOG_* of FOGVERTEXMODE, used when table fog is off
+    bool rangeFog = false;       // RANGEFOGENABLE, with vertex fog
+    // D3DMCS_* of the diffuse, specular, ambient and emissive material sources, when lighting.
+    std::array<std::uint8_t, 4> materialSource{};
+    std::uint8_t clipPlanes = 0;  // user clip planes enabled (bit i: plane i)
+    // D3DLIGHT_* of the enabled lights in the order they are passed; 0 after the last.
+    std::array<std::uint8_t, kMaxActiveLights> lightTypes{};
+    std::array<StageKey, kStages> stages{};
+    bool operator==(const ProgramKey&) const = default;
+};
+
+struct ProgramKeyHash {
+    std::size_t operator()(const ProgramKey& key) const;
+};
+
+// Builds the key of the current state. `activeLights` receives the indices of the enabled lights in key order.
+ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLights>* activeLights,
+                          int* activeLightCount);
+
+// True when a sampler's minification or magnification filter is point sampling (or none).
+inline bool UsesPointFilter(const std::array<DWORD, D3DSAMP_MAX_VALUE>& sampler) {
+    return sampler[D3DSAMP_MINFILTER] <= D3DTEXF_POINT || sampler[D3DSAMP_MAGFILTER] <= D3DTEXF_POINT;
+}
+
+// Number of stages the key uses (stages before the first disabled one).
+int ActiveStages(const ProgramKey& key);
+// User clip planes the program writes (bit i: gl_ClipDistance[i]); the renderer enables the same GL planes.
+inline std::uint32_t ClipPlaneMask(const ProgramKey& key) { return key.clipPlanes; }
+bool StageSamples(const ProgramKey& key, int stage);
+
+std::string GenerateVertexShader(const ProgramKey& key);
+std::string GenerateFragmentShader(const ProgramKey& key);
+
+}  // namespace tarn::d3d9

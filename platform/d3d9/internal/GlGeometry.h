@@ -1,0 +1,42 @@
+// Vertex input of the GL backend: GL copies of vertex and index buffers (uploaded when their memory changed),
+// the stream buffers of user-pointer draws, and the vertex attributes of a flexible vertex format.
+#pragma once
+
+#include <cstddef>
+#include <unordered_map>
+
+#include "GlState.h"
+#include "Renderer.h"
+
+namespace tarn::d3d9 {
+
+class GlGeometry {
+public:
+    // Makes the vertex array and stream buffers; needs the context current.
+    explicit GlGeometry(GlState& gl);
+    ~GlGeometry();
+    GlGeometry(const GlGeometry&) = delete;
+    GlGeometry& operator=(const GlGeometry&) = delete;
+
+    // Points the attributes at the vertices of `call` (the user's pointer, or the device's stream 0) and binds
+    // the indices of an indexed draw.
+    void BindUserPointers(const DrawCall& call, DWORD fvf);
+    void BindStream(VertexBuffer* buffer, UINT offset, UINT stride, DWORD fvf);
+    void BindIndices(IndexBuffer* buffer);
+    // Deletes the GL buffer of a dying vertex or index buffer; false when it had none.
+    bool Forget(const ResourceCore* resource);
+    std::size_t bytesUploaded() const { return bytesUploaded_; }
+
+private:
+    void SpecifyAttributes(UINT offset, UINT stride, DWORD fvf);
+    // The GL buffer of `resource`, made or refreshed from the written range of its memory.
+    template <class BufferType>
+    GLuint BufferFor(BufferType* buffer, GLenum target);
+
+    GlState& gl_;
+    GLuint vao_ = 0, upVertices_ = 0, upIndices_ = 0;
+    std::unordered_map<const ResourceCore*, GLuint> buffers_;
+    std::size_t bytesUploaded_ = 0;
+};
+
+}  // namespace tarn::d3d9

@@ -1,0 +1,51 @@
+// Images of the GL backend: GL textures for textures and render targets, renderbuffers for depth buffers (all
+// kept in a map by resource, made on first use and uploaded when their memory changed), sampler objects per
+// distinct sampler state, and the texture and sampler bindings of a draw.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <unordered_map>
+
+#include "FixedFunction.h"
+#include "GlFormats.h"
+#include "GlState.h"
+
+namespace tarn::d3d9 {
+
+class GlTextures {
+public:
+    // `device` supplies the palette of palettised formats.
+    GlTextures(GlState& gl, const Device& device) : gl_(gl), device_(device) {}
+    ~GlTextures();
+    GlTextures(const GlTextures&) = delete;
+    GlTextures& operator=(const GlTextures&) = delete;
+
+    // The GL texture holding a surface, and in `level` which of its levels (made and uploaded as needed).
+    GLuint SurfaceTexture(Surface* surface, GLint* level);
+    GLuint DepthRenderbuffer(Surface* surface);
+    // Makes the texture's GL copy and uploads every level whose memory is newer.
+    void EnsureTexture(Texture* texture);
+    // Binds the textures and samplers of the stages the program samples; nothing is bound for the texture being
+    // drawn into (that read is undefined in both APIs, and here reads as nothing rather than a feedback loop).
+    void Bind(const DeviceState& state, const ProgramKey& key);
+    // The GL name kept for a resource (0 when none).
+    GLuint NameOf(const ResourceCore* resource) const;
+    // Deletes what is kept for a dying resource; returns the name it had (0 when none).
+    GLuint Forget(const ResourceCore* resource);
+    std::size_t levelsUploaded() const { return levelsUploaded_; }
+
+private:
+    void UploadSurface(GLuint texture, GLint level, Surface* surface, const GlFormat& format);
+    GLuint SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& sampler, bool mipmapped);
+
+    GlState& gl_;
+    const Device& device_;
+    std::unordered_map<const ResourceCore*, GLuint> textures_;       // textures and colour surfaces
+    std::unordered_map<const ResourceCore*, GLuint> renderbuffers_;  // depth surfaces
+    std::unordered_map<std::uint64_t, GLuint> samplers_;
+    std::size_t levelsUploaded_ = 0;
+};
+
+}  // namespace tarn::d3d9

@@ -1,0 +1,66 @@
+// The drawing backend of a device: one interface, two implementations. The OpenGL backend (GlRenderer.cpp) draws
+// the device's state; the null backend (NullRenderer.cpp) keeps nothing of its own and draws nothing, so that
+// resources and state work anywhere (tools, tests, benchmarks). The device calls it on its own thread only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "Internal.h"
+
+namespace tarn::d3d9 {
+
+struct DrawCall {
+    D3DPRIMITIVETYPE type;
+    UINT primitiveCount;
+    UINT vertexCount;  // vertices or indices the primitives use
+    bool indexed;
+    INT baseVertex;          // indexed draws from buffers
+    UINT startIndex;         // indexed draws from buffers
+    UINT startVertex;        // non-indexed draws from buffers
+    const void* upVertices;  // user-pointer draws: vertex data (stream 0), else null
+    UINT upStride;
+    UINT upVertexBytes;
+    const void* upIndices;  // user-pointer indexed draws
+    bool upIndex32;
+};
+
+class Renderer {
+public:
+    virtual ~Renderer() = default;
+
+    // `changed` holds the groups of device state (Dirty bits) set since the previous Clear or Draw; the backend
+    // takes them as hints of what to look at again and keeps its own record of what it has applied.
+    virtual void Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil,
+                       std::uint32_t changed) = 0;
+    virtual void Draw(const DrawCall& call, std::uint32_t changed) = 0;
+    // Shows the back buffer on the window (if any) and reports the frame to the runner (`window` null: neither).
+    virtual void Present(HWND window) = 0;
+    // Copies a GPU-newer surface (render target or back buffer) into its memory.
+    virtual void ReadBack(Surface* surface) = 0;
+    // GPU-side copy with scaling between render targets / textures; false when the backend cannot, and the
+    // device then copies in memory.
+    virtual bool Blit(Surface* source, const RECT& sourceRect, Surface* destination, const RECT& destRect,
+                      bool linear) = 0;
+    // Fills a rectangle of a render target; false when the backend cannot, and the device fills memory.
+    virtual bool Fill(Surface* surface, const RECT& rect, D3DCOLOR color) = 0;
+    // Drops what the backend keeps for a resource that is being destroyed.
+    virtual void Forget(ResourceCore* resource) = 0;
+    virtual std::size_t ProgramCount() const = 0;
+    virtual UploadStats Uploads() const = 0;
+    // GL state calls sent so far (0 for the null backend).
+    virtual std::size_t StateCalls() const = 0;
+    // Waits until every command sent so far has finished.
+    virtual void Finish() = 0;
+    // Errors raised by the backend since the last call, cleared.
+    virtual unsigned TakeErrors() = 0;
+};
+
+// Never fails.
+std::unique_ptr<Renderer> CreateNullRenderer(Device* device);
+// Null with the reason when no OpenGL context can be made.
+std::unique_ptr<Renderer> CreateGlRenderer(Device* device, HWND window, std::string* error);
+
+}  // namespace tarn::d3d9

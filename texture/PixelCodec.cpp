@@ -61,7 +61,7 @@ float LinearToSrgb(float v) {
 
 PixelCodec::PixelCodec(D3DFORMAT format, CodecCategory category, UINT bitsPerPixel)
     : format_(format), category_(category), bits_(bitsPerPixel), wholePixel_(bitsPerPixel != 0) {
-    palettised_ = format == D3DFMT_P8 || format == D3DFMT_A8P8;
+    palettised_ = LookUpFormatDesc(format).family == FormatFamily::Palettised;
 }
 
 PixelCodec::~PixelCodec() = default;

@@ -181,17 +181,16 @@ private:
     std::unique_ptr<Float4[]> lum_;
 };
 
-// P8 and A8P8: indices into the 256-entry palette of the ImageDesc. Writing picks the nearest entry.
+// P8 and A8P8: indices into the 256-entry palette of the ImageDesc, the 16-bit format with an alpha byte after
+// each index. Writing picks the nearest entry.
 class PaletteCodec final : public PixelCodec {
 public:
-    explicit PaletteCodec(D3DFORMAT format)
-        : PixelCodec(format, CodecCategory::Unsigned, format == D3DFMT_A8P8 ? 16 : 8) {}
+    PaletteCodec(D3DFORMAT format, UINT bits) : PixelCodec(format, CodecCategory::Unsigned, bits), alpha_(bits == 16) {}
 
     void DecodeRow(UINT y, UINT z, Float4* out) override {
         const BYTE* src = RowPointer(y, z);
-        const bool alpha = format_ == D3DFMT_A8P8;
         for (UINT x = 0; x < width_; ++x) {
-            if (alpha) {
+            if (alpha_) {
                 out[x] = paletteFloats_[src[2 * x]];
                 out[x].a = kByte.values[src[2 * x + 1]];
             } else {
@@ -205,7 +204,6 @@ public:
         in = PrepareRowForEncode(in, width_);
         if (in == nullptr) return;
         BYTE* dst = RowPointer(y, z);
-        const bool alpha = format_ == D3DFMT_A8P8;
         for (UINT x = 0; x < width_; ++x) {
             const int r = Byte(in[x].r), g = Byte(in[x].g), b = Byte(in[x].b), a = Byte(in[x].a);
             int best = 0;
@@ -213,14 +211,14 @@ public:
             for (int i = 0; i < 256 && bestDistance != 0; ++i) {
                 const Float4& e = paletteFloats_[i];
                 const long dr = Byte(e.r) - r, dg = Byte(e.g) - g, db = Byte(e.b) - b;
-                const long da = alpha ? 0 : Byte(e.a) - a;
+                const long da = alpha_ ? 0 : Byte(e.a) - a;
                 const long d = dr * dr + dg * dg + db * db + da * da;
                 if (bestDistance < 0 || d < bestDistance) {
                     bestDistance = d;
                     best = i;
                 }
             }
-            if (alpha) {
+            if (alpha_) {
                 dst[2 * x] = static_cast<BYTE>(best);
                 dst[2 * x + 1] = static_cast<BYTE>(a);
             } else {
@@ -238,6 +236,8 @@ private:
         const float s = v * 255.0f + 0.5f;
         return !(s > 0.0f) ? 0 : (s >= 255.0f ? 255 : static_cast<int>(s));
     }
+
+    bool alpha_;  // A8P8: an alpha byte follows each index
 };
 
 // Half and single floats; channels the format lacks decode as 1.
@@ -299,8 +299,9 @@ PixelCodec* CreatePackedCodec(D3DFORMAT format) {
 }
 
 PixelCodec* CreatePaletteCodec(D3DFORMAT format) {
-    if (format != D3DFMT_P8 && format != D3DFMT_A8P8) return nullptr;
-    return new (std::nothrow) PaletteCodec(format);
+    const FormatDesc& desc = LookUpFormatDesc(format);
+    if (desc.format != format || desc.codec != CreatePaletteCodec) return nullptr;
+    return new (std::nothrow) PaletteCodec(format, desc.bits);
 }
 
 // The row gives the pixel size and the widest channel (16 for half floats, 32 for single); the channel count

@@ -43,12 +43,12 @@ struct PackedLayout {
 struct FormatDesc {
     D3DFORMAT format;     // D3DFORMAT value or four-character code; 0 in the default record
     FormatFamily family;  // which families may stand in for which (see FormatDistance)
-    UINT bits;         // bits per pixel (block formats: bits per pixel of the decoded block, 16)
+    UINT bits;            // bits per pixel (block formats: bits per pixel of the decoded block, 16)
     // Channel widths in bits, compared slot by slot: extra (mixed-signed luminance, 2-bit alpha of
     // A2W10V10U10, lockable mark); alpha or Q; red, luminance or W; green, luminance, V or stencil;
     // blue, luminance, U or depth.
     BYTE widths[5];
-    bool eligible;  // may be chosen as a substitute; otherwise only ever used when asked for by name
+    bool eligible;        // may be chosen as a substitute; otherwise only ever used when asked for by name
     CodecFactory codec;   // makes the format's pixel codec; null when the library cannot convert it
     PackedLayout packed;  // the packed-integer layout the packed codec follows
 };

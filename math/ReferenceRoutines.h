@@ -33,6 +33,10 @@ using tarn::FloatBits;
 inline const BYTE* Advance(const void* p, std::size_t bytes) { return static_cast<const BYTE*>(p) + bytes; }
 inline BYTE* Advance(void* p, std::size_t bytes) { return static_cast<BYTE*>(p) + bytes; }
 
+// World * View * Projection through the dispatched multiply, with null pieces as identity (the projection
+// routines of every set).
+D3DXMATRIX Combined(const D3DXMATRIX* projection, const D3DXMATRIX* view, const D3DXMATRIX* world);
+
 // One element of the half-float formulas; every variant must agree with these bit for bit.
 std::uint16_t HalfFromFloatBits(std::uint32_t b);
 std::uint32_t FloatBitsFromHalf(std::uint16_t h);

@@ -263,15 +263,6 @@ D3DXQUATERNION* QuaternionExp(D3DXQUATERNION* o, const D3DXQUATERNION* q) {
 
 // ---- Projection ----
 
-D3DXMATRIX Combined(const D3DXMATRIX* projection, const D3DXMATRIX* view, const D3DXMATRIX* world) {
-    D3DXMATRIX m;
-    D3DXMatrixIdentity(&m);
-    if (world) m = *world;
-    if (view) ::D3DXMatrixMultiply(&m, &m, view);
-    if (projection) ::D3DXMatrixMultiply(&m, &m, projection);
-    return m;
-}
-
 D3DXVECTOR3* Vec3Project(D3DXVECTOR3* o, const D3DXVECTOR3* v, const D3DVIEWPORT9* vp, const D3DXMATRIX* projection,
                          const D3DXMATRIX* view, const D3DXMATRIX* world) {
     const D3DXMATRIX m = Combined(projection, view, world);

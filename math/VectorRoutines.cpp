@@ -65,16 +65,6 @@ struct CatmullRom {
     }
 };
 
-// World * View * Projection with null pieces as identity.
-D3DXMATRIX Combined(const D3DXMATRIX* projection, const D3DXMATRIX* view, const D3DXMATRIX* world) {
-    D3DXMATRIX m;
-    D3DXMatrixIdentity(&m);
-    if (world) m = *world;
-    if (view) ::D3DXMatrixMultiply(&m, &m, view);
-    if (projection) ::D3DXMatrixMultiply(&m, &m, projection);
-    return m;
-}
-
 void ToViewport(D3DXVECTOR3* p, const D3DVIEWPORT9* vp) {
     const double x = vp->X + (1.0 + p->x) * static_cast<double>(vp->Width) * 0.5;
     const double y = vp->Y + (1.0 - p->y) * static_cast<double>(vp->Height) * 0.5;
@@ -92,6 +82,19 @@ D3DXVECTOR3 FromViewport(const D3DXVECTOR3* v, const D3DVIEWPORT9* vp) {
 }
 
 }  // namespace
+
+namespace tarn::math::detail {
+
+D3DXMATRIX Combined(const D3DXMATRIX* projection, const D3DXMATRIX* view, const D3DXMATRIX* world) {
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    if (world) m = *world;
+    if (view) ::D3DXMatrixMultiply(&m, &m, view);
+    if (projection) ::D3DXMatrixMultiply(&m, &m, projection);
+    return m;
+}
+
+}  // namespace tarn::math::detail
 
 namespace tarn::math::reference {
 

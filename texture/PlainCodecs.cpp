@@ -37,6 +37,13 @@ const ByteFloats kByte;
 // Luminance written from colour: the usual Rec. 709 weights, which give back L for any grey.
 float Luminance(const Float4& p) { return 0.2126f * p.r + 0.7152f * p.g + 0.0722f * p.b; }
 
+// A unit value as a rounded byte. The comparisons are written so that NaN fails the first one and lands on 0
+// before any conversion.
+inline BYTE Round8(float v) {
+    const float s = v * 255.0f + 0.5f;
+    return !(s > 0.0f) ? 0 : (s >= 255.0f ? 255 : static_cast<BYTE>(s));
+}
+
 class PackedCodec final : public PixelCodec {
 public:
     PackedCodec(D3DFORMAT format, const PackedLayout& layout)
@@ -167,12 +174,6 @@ private:
         }
     }
 
-    // The comparisons are written so that NaN fails the first one and lands on 0 before any conversion.
-    static BYTE Round8(float v) {
-        const float s = v * 255.0f + 0.5f;
-        return !(s > 0.0f) ? 0 : (s >= 255.0f ? 255 : static_cast<BYTE>(s));
-    }
-
     const PackedLayout& layout_;
     std::uint64_t mask_[4];
     float max_[4];
@@ -205,13 +206,13 @@ public:
         if (in == nullptr) return;
         BYTE* dst = RowPointer(y, z);
         for (UINT x = 0; x < width_; ++x) {
-            const int r = Byte(in[x].r), g = Byte(in[x].g), b = Byte(in[x].b), a = Byte(in[x].a);
+            const int r = Round8(in[x].r), g = Round8(in[x].g), b = Round8(in[x].b), a = Round8(in[x].a);
             int best = 0;
             long bestDistance = -1;
             for (int i = 0; i < 256 && bestDistance != 0; ++i) {
                 const Float4& e = paletteFloats_[i];
-                const long dr = Byte(e.r) - r, dg = Byte(e.g) - g, db = Byte(e.b) - b;
-                const long da = alpha_ ? 0 : Byte(e.a) - a;
+                const long dr = Round8(e.r) - r, dg = Round8(e.g) - g, db = Round8(e.b) - b;
+                const long da = alpha_ ? 0 : Round8(e.a) - a;
                 const long d = dr * dr + dg * dg + db * db + da * da;
                 if (bestDistance < 0 || d < bestDistance) {
                     bestDistance = d;
@@ -231,12 +232,6 @@ public:
     void MakeColorKeyTestValue() override { colorKeyTest_ = colorKeyFloats_; }
 
 private:
-    // NaN fails the first comparison and becomes 0, like the packed encoders.
-    static int Byte(float v) {
-        const float s = v * 255.0f + 0.5f;
-        return !(s > 0.0f) ? 0 : (s >= 255.0f ? 255 : static_cast<int>(s));
-    }
-
     bool alpha_;  // A8P8: an alpha byte follows each index
 };
 

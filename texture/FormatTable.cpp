@@ -310,8 +310,8 @@ HRESULT CheckResourceRequirements(IDirect3DDevice9* device, UINT* width, UINT* h
         const DWORD mipBit = type == D3DRTYPE_VOLUMETEXTURE ? D3DPTEXTURECAPS_MIPVOLUMEMAP
                              : type == D3DRTYPE_CUBETEXTURE ? D3DPTEXTURECAPS_MIPCUBEMAP
                                                             : D3DPTEXTURECAPS_MIPMAP;
-        const bool allPow2 = tarn::IsPowerOfTwo(w) && tarn::IsPowerOfTwo(h) &&
-                             (type != D3DRTYPE_VOLUMETEXTURE || tarn::IsPowerOfTwo(d));
+        const bool allPow2 =
+            tarn::IsPowerOfTwo(w) && tarn::IsPowerOfTwo(h) && (type != D3DRTYPE_VOLUMETEXTURE || tarn::IsPowerOfTwo(d));
         fullChains = (caps.TextureCaps & mipBit) && (!conditional || allPow2);
     } else {
         RoundUpToWholeBlocks(fmt, w, h);

@@ -153,9 +153,12 @@ TEST(HalfFloat, EveryPackedKernelMatchesTheFormula) {
         SCOPED_TRACE(static_cast<int>(k));
         const std::size_t done = tarn::math::detail::FloatToHalfBlocksWith(k, got.data() + 1, in.data(), n);
         for (std::size_t i = 0; i < done; ++i)
-            ASSERT_EQ(got[i + 1], tarn::math::detail::HalfFromFloatBits(FloatBits(in[i]))) << i << " " << std::hex << FloatBits(in[i]);
-        const std::size_t back = tarn::math::detail::HalfToFloatBlocksWith(k, floats.data(), codes.data(), codes.size());
-        for (std::size_t i = 0; i < back; ++i) ASSERT_EQ(FloatBits(floats[i]), tarn::math::detail::FloatBitsFromHalf(codes[i]));
+            ASSERT_EQ(got[i + 1], tarn::math::detail::HalfFromFloatBits(FloatBits(in[i])))
+                << i << " " << std::hex << FloatBits(in[i]);
+        const std::size_t back =
+            tarn::math::detail::HalfToFloatBlocksWith(k, floats.data(), codes.data(), codes.size());
+        for (std::size_t i = 0; i < back; ++i)
+            ASSERT_EQ(FloatBits(floats[i]), tarn::math::detail::FloatBitsFromHalf(codes[i]));
     }
 }
 

@@ -371,9 +371,9 @@ TEST(ApproxReciprocalSqrt, TableEntriesAtTheirSegments) {
     struct Case {
         float x, slope, intercept;
     } cases[] = {
-        {0.5f, -1.41009521484375f, 2.1192612648010254f},                       // entry 0, m = 0.5
-        {1.0f, -0.49853515625f, 1.49853515625f},                               // entry 256, m = 1
-        {BitsFloat(0x3FFFFFFF), -0.177032470703125f, 1.0611717700958252f},       // entry 511, m just below 2
+        {0.5f, -1.41009521484375f, 2.1192612648010254f},                    // entry 0, m = 0.5
+        {1.0f, -0.49853515625f, 1.49853515625f},                            // entry 256, m = 1
+        {BitsFloat(0x3FFFFFFF), -0.177032470703125f, 1.0611717700958252f},  // entry 511, m just below 2
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ApproxReciprocalSqrt(c.x), double(c.x) * c.slope + c.intercept) << c.x;

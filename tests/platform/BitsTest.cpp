@@ -13,9 +13,14 @@ TEST(Bits, PowersOfTwo) {
         std::uint32_t n, next;
         bool power;
     } cases[] = {
-        {0, 1, false},          {1, 1, true},          {2, 2, true},
-        {3, 4, false},          {255, 256, false},     {256, 256, true},
-        {257, 512, false},      {0x80000000u, 0x80000000u, true},
+        {0, 1, false},
+        {1, 1, true},
+        {2, 2, true},
+        {3, 4, false},
+        {255, 256, false},
+        {256, 256, true},
+        {257, 512, false},
+        {0x80000000u, 0x80000000u, true},
         {0x80000001u, 0x80000001u, false},  // no 32-bit power of two above: the size is kept
         {0xFFFFFFFFu, 0xFFFFFFFFu, false},
     };
@@ -31,8 +36,12 @@ TEST(Bits, FloatBitsRoundTrip) {
         float value;
         std::uint32_t bits;
     } cases[] = {
-        {0.0f, 0x00000000u}, {-0.0f, 0x80000000u}, {1.0f, 0x3F800000u}, {-2.5f, 0xC0200000u},
-        {std::numeric_limits<float>::infinity(), 0x7F800000u}, {std::numeric_limits<float>::denorm_min(), 1u},
+        {0.0f, 0x00000000u},
+        {-0.0f, 0x80000000u},
+        {1.0f, 0x3F800000u},
+        {-2.5f, 0xC0200000u},
+        {std::numeric_limits<float>::infinity(), 0x7F800000u},
+        {std::numeric_limits<float>::denorm_min(), 1u},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);

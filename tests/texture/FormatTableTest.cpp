@@ -167,9 +167,9 @@ TEST(FormatTable, AgreesWithTheDeviceLayouts) {
         FormatKind kind;
         FormatFamily family;
     } kFamilies[] = {
-        {FormatKind::Colour, FormatFamily::Colour},         {FormatKind::Compressed, FormatFamily::Colour},
-        {FormatKind::Pair, FormatFamily::Colour},           {FormatKind::Palettised, FormatFamily::Palettised},
-        {FormatKind::Luminance, FormatFamily::Luminance},   {FormatKind::Signed, FormatFamily::Signed},
+        {FormatKind::Colour, FormatFamily::Colour},       {FormatKind::Compressed, FormatFamily::Colour},
+        {FormatKind::Pair, FormatFamily::Colour},         {FormatKind::Palettised, FormatFamily::Palettised},
+        {FormatKind::Luminance, FormatFamily::Luminance}, {FormatKind::Signed, FormatFamily::Signed},
         {FormatKind::Depth, FormatFamily::Depth},
     };
 
@@ -224,7 +224,8 @@ TEST(FormatTable, PackedLayoutsDecodeAsTheDeviceLayerDoes) {
         constexpr UINT kWidth = 256;
         std::vector<BYTE> bytes(kWidth * d->packed.bytes);
         for (UINT x = 0; x < kWidth; ++x) {
-            for (UINT b = 0; b < d->packed.bytes; ++b) bytes[x * d->packed.bytes + b] = static_cast<BYTE>(x * (b + 1) + 37 * b);
+            for (UINT b = 0; b < d->packed.bytes; ++b)
+                bytes[x * d->packed.bytes + b] = static_cast<BYTE>(x * (b + 1) + 37 * b);
         }
         std::vector<float> device(4 * kWidth);
         tarn::d3d9::DecodeRow(d->format, bytes.data(), kWidth, device.data());
@@ -261,11 +262,20 @@ TEST(FormatTable, BlockAndPackedPairFormatsFollowTheirCodecs) {
         D3DFORMAT format;
         bool block, pair;
     } cases[] = {
-        {D3DFMT_DXT1, true, false},      {D3DFMT_DXT2, true, false},      {D3DFMT_DXT3, true, false},
-        {D3DFMT_DXT4, true, false},      {D3DFMT_DXT5, true, false},      {D3DFMT_UYVY, false, true},
-        {D3DFMT_YUY2, false, true},      {D3DFMT_R8G8_B8G8, false, true}, {D3DFMT_G8R8_G8B8, false, true},
-        {D3DFMT_A8R8G8B8, false, false}, {D3DFMT_P8, false, false},       {D3DFMT_R32F, false, false},
-        {D3DFMT_D24S8, false, false},    {D3DFMT_UNKNOWN, false, false},
+        {D3DFMT_DXT1, true, false},
+        {D3DFMT_DXT2, true, false},
+        {D3DFMT_DXT3, true, false},
+        {D3DFMT_DXT4, true, false},
+        {D3DFMT_DXT5, true, false},
+        {D3DFMT_UYVY, false, true},
+        {D3DFMT_YUY2, false, true},
+        {D3DFMT_R8G8_B8G8, false, true},
+        {D3DFMT_G8R8_G8B8, false, true},
+        {D3DFMT_A8R8G8B8, false, false},
+        {D3DFMT_P8, false, false},
+        {D3DFMT_R32F, false, false},
+        {D3DFMT_D24S8, false, false},
+        {D3DFMT_UNKNOWN, false, false},
         {static_cast<D3DFORMAT>(0x31545844u + 1), false, false},  // one past "DXT1": no such format
     };
     for (const Case& c : cases) {

@@ -7,7 +7,7 @@
 
 namespace tarn::texture {
 
-// A new, uninitialised codec for a DXT format, or null for any other format (declared in PixelCodec.h too).
+// A new, uninitialised codec for a DXT format, or null for any other format.
 PixelCodec* CreateBlockCodec(D3DFORMAT format);
 
 // Bytes of one 4 x 4 block of `format` (8 for DXT1, 16 for DXT2 ... DXT5, 0 for any other format).

@@ -6,7 +6,9 @@
 #include <iterator>
 
 #include "platform/Bits.h"
+#include "texture/BlockCodec.h"
 #include "texture/ImageReader.h"
+#include "texture/PackedPairCodec.h"
 #include "texture/PixelCodec.h"
 #include "texture/PlainCodecs.h"
 

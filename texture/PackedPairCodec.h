@@ -8,7 +8,7 @@
 
 namespace tarn::texture {
 
-// A new, uninitialised codec for a packed-pair format, or null for any other format (declared in PixelCodec.h).
+// A new, uninitialised codec for a packed-pair format, or null for any other format.
 PixelCodec* CreatePackedPairCodec(D3DFORMAT format);
 
 // BT.601 studio range, 8-bit code values: Y in 16..235, U (Cb) and V (Cr) in 16..240 around 128.

@@ -2,7 +2,7 @@
 // read completely before its output is written, so out may be the input array when the strides are equal.
 #include "math/ReferenceRoutines.h"
 
-using namespace MathDetail;
+using namespace tarn::math::detail;
 
 namespace {
 
@@ -32,7 +32,7 @@ Out* EachElement(Out* out, UINT outStride, const In* in, UINT inStride, const D3
 
 }  // namespace
 
-namespace MathReference {
+namespace tarn::math::reference {
 
 D3DXVECTOR4* D3DXVec2TransformArray(D3DXVECTOR4* o, UINT os, const D3DXVECTOR2* v, UINT vs, const D3DXMATRIX* m,
                                     UINT n) {
@@ -110,4 +110,4 @@ D3DXVECTOR3* D3DXVec3UnprojectArray(D3DXVECTOR3* o, UINT os, const D3DXVECTOR3* 
     return o;
 }
 
-}  // namespace MathReference
+}  // namespace tarn::math::reference

@@ -8,9 +8,7 @@
 #define TARN_MATH_X86 1
 #endif
 
-namespace MathDetail {
-
-using MathDetail::FloatBits;
+namespace tarn::math::detail {
 
 std::uint16_t HalfFromFloatBits(std::uint32_t b) {
     const std::uint32_t a = b & 0x7FFFFFFFu;
@@ -128,8 +126,10 @@ constexpr std::size_t kStreamingThreshold = 1 << 18;  // elements; well past the
 #define TARN_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl")))
 
 // GCC 12's AVX-512 headers trip -Wmaybe-uninitialized on their own placeholder operands.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 TARN_AVX512 static inline __m512i FloatToHalf16(__m512i b) {
     const __m512i a = _mm512_and_si512(b, _mm512_set1_epi32(0x7FFFFFFF));
@@ -166,7 +166,9 @@ TARN_AVX512 static std::size_t FloatToHalfBlocksAvx512(std::uint16_t* out, const
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm512_cvtepi32_epi16(FloatToHalf16(_mm512_loadu_si512(in + i))));
     return i;
 }
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 TARN_AVX2 static std::size_t FloatToHalfBlocksAvx2(std::uint16_t* out, const float* in, std::size_t n) {
     const std::size_t blocks = n & ~static_cast<std::size_t>(15);
@@ -249,11 +251,11 @@ void HalfToFloat4Elements(float* out, const std::uint16_t* in) {
 
 #endif
 
-}  // namespace MathDetail
+}  // namespace tarn::math::detail
 
-namespace MathReference {
+namespace tarn::math::reference {
 
-using namespace MathDetail;
+using namespace tarn::math::detail;
 
 D3DXFLOAT16* D3DXFloat32To16Array(D3DXFLOAT16* o, const FLOAT* in, UINT n) {
     auto* out = reinterpret_cast<std::uint16_t*>(o);
@@ -269,4 +271,4 @@ FLOAT* D3DXFloat16To32Array(FLOAT* o, const D3DXFLOAT16* in, UINT n) {
     return o;
 }
 
-}  // namespace MathReference
+}  // namespace tarn::math::reference

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace MathDetail {
+namespace tarn::math::detail {
 
 // Best kernel this processor runs (8 or 16 elements per step); converts the largest multiple of its block.
 std::size_t FloatToHalfBlocks(std::uint16_t* out, const float* in, std::size_t n);
@@ -20,4 +20,4 @@ std::size_t HalfToFloatBlocksWith(HalfKernel kernel, float* out, const std::uint
 void FloatToHalf4Elements(std::uint16_t* out, const float* in);
 void HalfToFloat4Elements(float* out, const std::uint16_t* in);
 
-}  // namespace MathDetail
+}  // namespace tarn::math::detail

@@ -5,6 +5,7 @@
 #include "math/RoutineTable.h"
 #include "math/RoutineTableTesting.h"
 
+namespace tarn::math {
 namespace {
 
 using DebugSetMuteFn = void (*)(BOOL);
@@ -46,21 +47,6 @@ int ReadDirect3DDword(DWORD expectedType, const char* valueName, void* data, DWO
     return status == ERROR_SUCCESS && type == expectedType ? 1 : 0;
 }
 
-void MuteDebugOutput(BOOL mute) {
-    if (!retailMute && !debugMute) {
-        retailMute = FindMute("d3d9.dll");
-        debugMute = FindMute("d3d9d.dll");
-    }
-    if (doNotMute == -1) {
-        DWORD value = 0;
-        if (!ReadDirect3DDword(REG_DWORD, "D3DXDoNotMute", &value, sizeof value)) value = 0;
-        doNotMute = value != 0 ? 1 : 0;
-    }
-    if (doNotMute == 1) return;
-    if (retailMute) retailMute(mute);
-    if (debugMute) debugMute(mute);
-}
-
 void CheckAllocatorConformance() {
     if (allocatorChecked) return;
     allocatorChecked = 1;
@@ -95,4 +81,22 @@ void ResetMathLibraryChecks() {
     doNotMute = -1;
     allocatorChecked = 0;
     mmxAllowed = -1;
+}
+
+}  // namespace tarn::math
+
+void MuteDebugOutput(BOOL mute) {
+    using namespace tarn::math;
+    if (!retailMute && !debugMute) {
+        retailMute = FindMute("d3d9.dll");
+        debugMute = FindMute("d3d9d.dll");
+    }
+    if (doNotMute == -1) {
+        DWORD value = 0;
+        if (!ReadDirect3DDword(REG_DWORD, "D3DXDoNotMute", &value, sizeof value)) value = 0;
+        doNotMute = value != 0 ? 1 : 0;
+    }
+    if (doNotMute == 1) return;
+    if (retailMute) retailMute(mute);
+    if (debugMute) debugMute(mute);
 }

@@ -2,12 +2,9 @@
 #include <cmath>
 
 #include "math/ReferenceRoutines.h"
+#include "platform/d3d9/D3D9.h"
 
-#ifndef D3DERR_INVALIDCALL
-#define D3DERR_INVALIDCALL (static_cast<HRESULT>(0x8876086C))
-#endif
-
-using namespace MathDetail;
+using namespace tarn::math::detail;
 
 namespace {
 
@@ -113,7 +110,7 @@ D3DXMATRIX* WINAPI D3DXMatrixOrthoLH(D3DXMATRIX* out, FLOAT w, FLOAT h, FLOAT zn
     return D3DXMatrixOrthoOffCenterLH(out, -w * 0.5f, w * 0.5f, -h * 0.5f, h * 0.5f, zn, zf);
 }
 
-namespace MathReference {
+namespace tarn::math::reference {
 
 D3DXMATRIX* D3DXMatrixMultiply(D3DXMATRIX* o, const D3DXMATRIX* a, const D3DXMATRIX* b) {
     if (o == a || o == b) {
@@ -391,4 +388,4 @@ D3DXMATRIX* D3DXMatrixAffineTransformation2D(D3DXMATRIX* o, FLOAT s, const D3DXV
     return o;
 }
 
-}  // namespace MathReference
+}  // namespace tarn::math::reference

@@ -8,6 +8,8 @@
 #define TARN_MATH_X86 1
 #endif
 
+namespace tarn::math {
+
 constinit int mmxAllowed = -1;
 
 namespace {
@@ -29,7 +31,12 @@ bool CpuIdReportsMmx() {
 
 }  // namespace
 
+int MathMmxCpuIdQueries() { return g_cpuIdQueries; }
+
+}  // namespace tarn::math
+
 int UseMmx() {
+    using namespace tarn::math;
     DWORD disable = 0;
     if (ReadDirect3DDword(REG_DWORD, "DisableMMX", &disable, sizeof disable) && disable != 0) {
         mmxAllowed = 0;
@@ -50,5 +57,3 @@ int UseMmx() {
     }
     return mmxAllowed;
 }
-
-int MathMmxCpuIdQueries() { return g_cpuIdQueries; }

@@ -3,7 +3,7 @@
 
 #include "math/ReferenceRoutines.h"
 
-using namespace MathDetail;
+using namespace tarn::math::detail;
 
 namespace {
 
@@ -27,7 +27,7 @@ D3DXQUATERNION Hamilton(const D3DXQUATERNION& a, const D3DXQUATERNION& b) {
 
 }  // namespace
 
-namespace MathReference {
+namespace tarn::math::reference {
 
 D3DXQUATERNION* D3DXQuaternionMultiply(D3DXQUATERNION* o, const D3DXQUATERNION* q1, const D3DXQUATERNION* q2) {
     const double ax = q1->x, ay = q1->y, az = q1->z, aw = q1->w;
@@ -210,4 +210,4 @@ D3DXQUATERNION* D3DXQuaternionExp(D3DXQUATERNION* o, const D3DXQUATERNION* q) {
     return o;
 }
 
-}  // namespace MathReference
+}  // namespace tarn::math::reference

@@ -10,6 +10,7 @@
 #define TARN_MATH_X86 1
 #endif
 
+namespace tarn::math {
 namespace {
 
 constinit MathProcessorFakes g_fakes;
@@ -33,8 +34,8 @@ constexpr MathRoutineTable kFirstCallEntries = {
 
 // Slots 8 and 21 hold the same four-component normalisation.
 D3DXVECTOR4* Vec4NormalizeAsQuaternion(D3DXVECTOR4* o, const D3DXVECTOR4* v) {
-    MathReference::D3DXQuaternionNormalize(reinterpret_cast<D3DXQUATERNION*>(o),
-                                           reinterpret_cast<const D3DXQUATERNION*>(v));
+    reference::D3DXQuaternionNormalize(reinterpret_cast<D3DXQUATERNION*>(o),
+                                       reinterpret_cast<const D3DXQUATERNION*>(v));
     return o;
 }
 
@@ -42,7 +43,7 @@ D3DXVECTOR4* Vec4NormalizeAsQuaternion(D3DXVECTOR4* o, const D3DXVECTOR4* v) {
 // the routines, and the selection copies this set, so it must never be seen unfilled.
 constexpr MathRoutineTable MakeReferenceSet() {
     MathRoutineTable t = {
-#define TARN_MATH_REFERENCE(slot, result, name, params, args) &MathReference::name,
+#define TARN_MATH_REFERENCE(slot, result, name, params, args) &reference::name,
         TARN_MATH_SLOTS(TARN_MATH_REFERENCE)
 #undef TARN_MATH_REFERENCE
     };
@@ -80,11 +81,15 @@ constinit int mathRoutineSet = kMathSetNone;
 
 const MathRoutineTable& MathReferenceSet() { return kReferenceSet; }
 
+}  // namespace tarn::math
+
 // Public entries: one indirect call through the slot.
 #define TARN_MATH_PUBLIC(slot, result, name, params, args) \
-    result WINAPI name params { return g_mathRoutines.name args; }
+    result WINAPI name params { return tarn::math::g_mathRoutines.name args; }
 TARN_MATH_SLOTS(TARN_MATH_PUBLIC)
 #undef TARN_MATH_PUBLIC
+
+namespace tarn::math {
 
 DWORD QueryProcessorFeatures() {
     if (g_fakes.features) return *g_fakes.features;
@@ -171,3 +176,5 @@ void ResetMathRoutines() {
     g_mathRoutines = kFirstCallEntries;
     mathRoutineSet = kMathSetNone;
 }
+
+}  // namespace tarn::math

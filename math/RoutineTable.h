@@ -1,5 +1,7 @@
 // The process-wide table of math routines: one slot per dispatched routine, filled on first use with the set that
-// suits the processor. The sets are exposed here so that tests and benchmarks can build and compare them.
+// suits the processor. The sets are exposed here so that tests and benchmarks can build and compare them. The
+// library's internals live in tarn::math (reference routines in tarn::math::reference, helpers in
+// tarn::math::detail and tarn::math::simd); only the dispatched entries keep global names.
 #pragma once
 
 #include "math/D3DXMath.h"
@@ -171,6 +173,8 @@ D3DXVECTOR3* MathCurvedTriangleControlPoints(D3DXVECTOR3* pOut, const D3DXVECTOR
     X(73, D3DXMATRIX*, D3DXMatrixAffineTransformation2D,                                                            \
       (D3DXMATRIX * o, FLOAT s, const D3DXVECTOR2* rc, FLOAT r, const D3DXVECTOR2* t), (o, s, rc, r, t))
 
+namespace tarn::math {
+
 // 74 routine pointers in slot order; each member is named after the routine it holds.
 struct MathRoutineTable {
 #define TARN_MATH_MEMBER(slot, result, name, params, args) result(*name) params;
@@ -221,3 +225,5 @@ bool MathHasSimdSets();
 // Piecewise-linear approximation of 1/sqrt(x) for positive normal x, unrounded (relative error within +1.5e-6 and
 // -1.3e-7).
 double ApproxReciprocalSqrt(float x);
+
+}  // namespace tarn::math

@@ -7,6 +7,8 @@
 
 #include "math/RoutineTable.h"
 
+namespace tarn::math {
+
 struct MathProcessorFakes {
     std::optional<DWORD> features;      // QueryProcessorFeatures
     std::optional<DWORD> simd;          // QuerySimdSupport
@@ -30,3 +32,5 @@ void ResetMathLibraryChecks();
 // Replaces the zero-byte allocation and the deletion that the allocator check uses; empty functions restore
 // the process-wide operators.
 void SetZeroByteAllocatorForTesting(std::function<void*()> allocate, std::function<void(void*)> release);
+
+}  // namespace tarn::math

@@ -10,9 +10,10 @@
 
 #if TARN_MATH_SIMD
 
-using namespace MathSimd;
-using namespace MathDetail;
+using namespace tarn::math::simd;
+using namespace tarn::math::detail;
 
+namespace tarn::math {
 namespace {
 
 const float kTiny = 1.17549435e-38f;  // 2^-126
@@ -262,15 +263,6 @@ D3DXQUATERNION* QuaternionExp(D3DXQUATERNION* o, const D3DXQUATERNION* q) {
 
 // ---- Projection ----
 
-D3DXMATRIX Combined(const D3DXMATRIX* projection, const D3DXMATRIX* view, const D3DXMATRIX* world) {
-    D3DXMATRIX m;
-    D3DXMatrixIdentity(&m);
-    if (world) m = *world;
-    if (view) ::D3DXMatrixMultiply(&m, &m, view);
-    if (projection) ::D3DXMatrixMultiply(&m, &m, projection);
-    return m;
-}
-
 D3DXVECTOR3* Vec3Project(D3DXVECTOR3* o, const D3DXVECTOR3* v, const D3DVIEWPORT9* vp, const D3DXMATRIX* projection,
                          const D3DXMATRIX* view, const D3DXMATRIX* world) {
     const D3DXMATRIX m = Combined(projection, view, world);
@@ -336,7 +328,7 @@ D3DXMATRIX* MatrixTransformationAthlon(D3DXMATRIX* o, const D3DXVECTOR3* sc, con
 // taken as the last four elements, converting up to three of them twice with the same result ----
 
 D3DXFLOAT16* Float32To16Array(D3DXFLOAT16* o, const FLOAT* in, UINT n) {
-    if (n < 4) return MathReference::D3DXFloat32To16Array(o, in, n);
+    if (n < 4) return reference::D3DXFloat32To16Array(o, in, n);
     auto* out = reinterpret_cast<std::uint16_t*>(o);
     for (UINT i = 0; i < n; i += 4) {
         const UINT at = i + 4 <= n ? i : n - 4;
@@ -346,7 +338,7 @@ D3DXFLOAT16* Float32To16Array(D3DXFLOAT16* o, const FLOAT* in, UINT n) {
 }
 
 FLOAT* Float16To32Array(FLOAT* o, const D3DXFLOAT16* in, UINT n) {
-    if (n < 4) return MathReference::D3DXFloat16To32Array(o, in, n);
+    if (n < 4) return reference::D3DXFloat16To32Array(o, in, n);
     const auto* h = reinterpret_cast<const std::uint16_t*>(in);
     for (UINT i = 0; i < n; i += 4) {
         const UINT at = i + 4 <= n ? i : n - 4;
@@ -476,7 +468,7 @@ void Install3DNowSet(MathRoutineTable& t) {
     t.D3DXPlaneFromPoints = PlaneFromPoints;
     t.D3DXVec3Project = Vec3Project;
     // Slot 16 keeps the reference composition until the Athlon overrides replace it; its pieces dispatch here.
-    t.D3DXVec3Unproject = MathReference::D3DXVec3Unproject;
+    t.D3DXVec3Unproject = reference::D3DXVec3Unproject;
     t.D3DXVec4Cross = sse.D3DXVec4Cross;
     t.D3DXVec2Hermite = sse.D3DXVec2Hermite;
     t.D3DXMatrixInverse = MatrixInverse;
@@ -498,16 +490,16 @@ void Install3DNowSet(MathRoutineTable& t) {
     t.D3DXPlaneTransform = sse.D3DXPlaneTransform;
     t.D3DXQuaternionSlerp = QuaternionSlerp;
     // Compositions of dispatched routines: the reference compositions, whose pieces reach the AMD routines.
-    t.D3DXQuaternionBaryCentric = MathReference::D3DXQuaternionBaryCentric;
+    t.D3DXQuaternionBaryCentric = reference::D3DXQuaternionBaryCentric;
     t.D3DXMatrixTranspose = MatrixTranspose;
     t.D3DXMatrixRotationQuaternion = MatrixRotationQuaternion;
-    t.D3DXMatrixTransformation = MathReference::D3DXMatrixTransformation;
+    t.D3DXMatrixTransformation = reference::D3DXMatrixTransformation;
     t.D3DXMatrixRotationYawPitchRoll = MatrixRotationYawPitchRoll;
-    t.D3DXMatrixAffineTransformation = MathReference::D3DXMatrixAffineTransformation;
+    t.D3DXMatrixAffineTransformation = reference::D3DXMatrixAffineTransformation;
     t.D3DXMatrixRotationAxis = MatrixRotationAxis;
-    t.D3DXQuaternionSquad = MathReference::D3DXQuaternionSquad;
+    t.D3DXQuaternionSquad = reference::D3DXQuaternionSquad;
     t.D3DXQuaternionInverse = sse.D3DXQuaternionInverse;
-    t.D3DXQuaternionSquadSetup = MathReference::D3DXQuaternionSquadSetup;
+    t.D3DXQuaternionSquadSetup = reference::D3DXQuaternionSquadSetup;
     t.D3DXVec2Normalize = Vec2Normalize;
     t.D3DXVec2CatmullRom = sse.D3DXVec2CatmullRom;
     t.D3DXVec2BaryCentric = sse.D3DXVec2BaryCentric;
@@ -544,10 +536,16 @@ void InstallAmdSseArraySet(MathRoutineTable& t) {
     t.D3DXPlaneTransformArray = PlaneTransformArray;
 }
 
+}  // namespace tarn::math
+
 #else
+
+namespace tarn::math {
 
 void Install3DNowSet(MathRoutineTable&) {}
 void InstallAthlonSet(MathRoutineTable&) {}
 void InstallAmdSseArraySet(MathRoutineTable&) {}
+
+}  // namespace tarn::math
 
 #endif

@@ -4,8 +4,9 @@
 
 #include "math/ReferenceRoutines.h"
 
-using namespace MathDetail;
+using namespace tarn::math::detail;
 
+namespace tarn::math {
 namespace {
 
 using Ext = long double;
@@ -162,3 +163,5 @@ void InstallBaselineSet(MathRoutineTable& t) {
     t.D3DXVec3Normalize = Vec3Normalize;
     t.D3DXPlaneTransform = PlaneTransform;
 }
+
+}  // namespace tarn::math

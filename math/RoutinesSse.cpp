@@ -10,8 +10,9 @@
 
 #if TARN_MATH_SIMD
 
-using namespace MathSimd;
+using namespace tarn::math::simd;
 
+namespace tarn::math {
 namespace {
 
 // A shuffle of one register; the SSE2 routines use the integer form, which needs no copy of the source.
@@ -338,7 +339,7 @@ D3DXQUATERNION* QuaternionInverse(D3DXQUATERNION* o, const D3DXQUATERNION* pq) {
         return o;
     }
     __m128 r = _mm_mul_ps(q, Signs(-1, -1, -1, 1));
-    if (!MathDetail::NearlyEqual(n, 1.0)) r = _mm_div_ps(r, _mm_set1_ps(n));
+    if (!detail::NearlyEqual(n, 1.0)) r = _mm_div_ps(r, _mm_set1_ps(n));
     Store4(o, r);
     return o;
 }
@@ -379,7 +380,7 @@ template <bool kSse2>
 FLOAT* Float16To32Array(FLOAT* o, const D3DXFLOAT16* in, UINT n) {
     const auto* h = reinterpret_cast<const std::uint16_t*>(in);
     // The SSE2 set takes the widest kernel the processor runs; both convert whole blocks of eight.
-    std::size_t i = kSse2 ? MathDetail::HalfToFloatBlocks(o, h, n) : MathDetail::HalfToFloatBlocksSse2(o, h, n);
+    std::size_t i = kSse2 ? detail::HalfToFloatBlocks(o, h, n) : detail::HalfToFloatBlocksSse2(o, h, n);
     for (; i < n; ++i) o[i] = HalfToFloatTail(h[i]);
     return o;
 }
@@ -572,10 +573,16 @@ void InstallSse2Set(MathRoutineTable& t) {
 
 bool MathHasSimdSets() { return true; }
 
+}  // namespace tarn::math
+
 #else
+
+namespace tarn::math {
 
 void InstallSseSet(MathRoutineTable&) {}
 void InstallSse2Set(MathRoutineTable&) {}
 bool MathHasSimdSets() { return false; }
+
+}  // namespace tarn::math
 
 #endif

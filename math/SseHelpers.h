@@ -9,7 +9,7 @@
 
 #include "math/D3DXMath.h"
 
-namespace MathSimd {
+namespace tarn::math::simd {
 
 // The loads and stores take any byte address: array elements sit at whatever stride the caller gives, which
 // need not be a multiple of 4. The 64-bit integer and unaligned loads and stores have no alignment
@@ -164,6 +164,6 @@ inline __m128 Cofactors(const D3DXMATRIX* m, __m128 cof[4]) {
     return Dot4(c0, cof[0]);
 }
 
-}  // namespace MathSimd
+}  // namespace tarn::math::simd
 
 #endif

@@ -3,7 +3,7 @@
 
 #include "math/ReferenceRoutines.h"
 
-using namespace MathDetail;
+using namespace tarn::math::detail;
 
 namespace {
 
@@ -65,16 +65,6 @@ struct CatmullRom {
     }
 };
 
-// World * View * Projection with null pieces as identity.
-D3DXMATRIX Combined(const D3DXMATRIX* projection, const D3DXMATRIX* view, const D3DXMATRIX* world) {
-    D3DXMATRIX m;
-    D3DXMatrixIdentity(&m);
-    if (world) m = *world;
-    if (view) ::D3DXMatrixMultiply(&m, &m, view);
-    if (projection) ::D3DXMatrixMultiply(&m, &m, projection);
-    return m;
-}
-
 void ToViewport(D3DXVECTOR3* p, const D3DVIEWPORT9* vp) {
     const double x = vp->X + (1.0 + p->x) * static_cast<double>(vp->Width) * 0.5;
     const double y = vp->Y + (1.0 - p->y) * static_cast<double>(vp->Height) * 0.5;
@@ -93,7 +83,20 @@ D3DXVECTOR3 FromViewport(const D3DXVECTOR3* v, const D3DVIEWPORT9* vp) {
 
 }  // namespace
 
-namespace MathReference {
+namespace tarn::math::detail {
+
+D3DXMATRIX Combined(const D3DXMATRIX* projection, const D3DXMATRIX* view, const D3DXMATRIX* world) {
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    if (world) m = *world;
+    if (view) ::D3DXMatrixMultiply(&m, &m, view);
+    if (projection) ::D3DXMatrixMultiply(&m, &m, projection);
+    return m;
+}
+
+}  // namespace tarn::math::detail
+
+namespace tarn::math::reference {
 
 D3DXVECTOR4* D3DXVec2Transform(D3DXVECTOR4* o, const D3DXVECTOR2* v, const D3DXMATRIX* m) {
     double r[4];
@@ -197,7 +200,7 @@ D3DXPLANE* D3DXPlaneFromPoints(D3DXPLANE* o, const D3DXVECTOR3* p1, const D3DXVE
                   static_cast<float>(static_cast<double>(e1.x) * e2.y - static_cast<double>(e1.y) * e2.x));
     const D3DXVECTOR3 point = *p1;
     ::D3DXVec3Normalize(&n, &n);
-    return MathReference::D3DXPlaneFromPointNormal(o, &point, &n);
+    return tarn::math::reference::D3DXPlaneFromPointNormal(o, &point, &n);
 }
 
 D3DXVECTOR3* D3DXPlaneIntersectLine(D3DXVECTOR3* o, const D3DXPLANE* p, const D3DXVECTOR3* v1,
@@ -366,4 +369,4 @@ D3DXVECTOR3* MathCurvedTriangleControlPoints(D3DXVECTOR3* o, const D3DXVECTOR3* 
     return o;
 }
 
-}  // namespace MathReference
+}  // namespace tarn::math::reference

@@ -10,6 +10,8 @@
 #include "texture/FormatTable.h"
 #include "texture/TransferMethods.h"
 
+namespace tarn::texture {
+
 namespace {
 
 bool SamePalette(const PALETTEENTRY* a, const PALETTEENTRY* b) {
@@ -222,3 +224,5 @@ HRESULT BlitImage(const ImageDesc& destIn, const ImageDesc& sourceIn, DWORD filt
         return E_OUTOFMEMORY;
     }
 }
+
+}  // namespace tarn::texture

@@ -4,7 +4,11 @@
 
 #include "texture/PixelCodec.h"
 
+namespace tarn::texture {
+
 // `filter`: kind NONE ... BOX in the low 16 bits plus MIRROR_*, DITHER, diffusion and SRGB_* flags.
 // D3DERR_INVALIDCALL for an invalid filter word; E_FAIL when a format has no codec or no transfer applies;
 // E_OUTOFMEMORY when buffers cannot be had.
 HRESULT BlitImage(const ImageDesc& dest, const ImageDesc& source, DWORD filter);
+
+}  // namespace tarn::texture

@@ -8,6 +8,8 @@
 
 #include "texture/BlockCodecBlocks.h"
 
+namespace tarn::texture {
+
 namespace {
 
 using BlockDecoder = void (*)(const std::uint8_t* block, float* out, std::size_t stride);
@@ -166,7 +168,7 @@ UINT BlockBytes(D3DFORMAT format) {
 }
 
 HRESULT DecodeBlocksToA8R8G8B8(const ImageDesc& source, BYTE* dest, UINT destPitch) {
-    using namespace tarn::blocks;
+    using namespace tarn::texture::blocks;
     void (*decode)(const std::uint8_t*, std::uint32_t*);
     switch (source.format) {
         case D3DFMT_DXT1: decode = DecodeDxt1Argb8; break;
@@ -204,7 +206,7 @@ HRESULT DecodeBlocksToA8R8G8B8(const ImageDesc& source, BYTE* dest, UINT destPit
 }
 
 PixelCodec* CreateBlockCodec(D3DFORMAT format) {
-    using namespace tarn::blocks;
+    using namespace tarn::texture::blocks;
     switch (format) {
         case D3DFMT_DXT1: return new (std::nothrow) BlockCodec(format, 8, DecodeDxt1, EncodeDxt1, 1);
         case D3DFMT_DXT2: return new (std::nothrow) BlockCodec(format, 16, DecodeDxt2, EncodeDxt2, 4);
@@ -214,3 +216,5 @@ PixelCodec* CreateBlockCodec(D3DFORMAT format) {
         default: return nullptr;
     }
 }
+
+}  // namespace tarn::texture

@@ -5,7 +5,9 @@
 
 #include "texture/PixelCodec.h"
 
-// A new, uninitialised codec for a DXT format, or null for any other format (declared in PixelCodec.h too).
+namespace tarn::texture {
+
+// A new, uninitialised codec for a DXT format, or null for any other format.
 PixelCodec* CreateBlockCodec(D3DFORMAT format);
 
 // Bytes of one 4 x 4 block of `format` (8 for DXT1, 16 for DXT2 ... DXT5, 0 for any other format).
@@ -15,3 +17,5 @@ UINT BlockBytes(D3DFORMAT format);
 // box's top-left pixel, rows `destPitch` bytes apart), byte for byte what the row path with plain rounding gives,
 // without the four-float rows. No colour key, sRGB or resampling. E_FAIL for a format that is not DXT.
 HRESULT DecodeBlocksToA8R8G8B8(const ImageDesc& source, BYTE* dest, UINT destPitch);
+
+}  // namespace tarn::texture

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace tarn::blocks {
+namespace tarn::texture::blocks {
 namespace {
 
 struct Rgba {
@@ -564,4 +564,4 @@ void EncodeDxt4(std::uint8_t* block, const float* pixels) {
     EncodeDxt5(block, pre);
 }
 
-}  // namespace tarn::blocks
+}  // namespace tarn::texture::blocks

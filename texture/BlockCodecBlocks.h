@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tarn::blocks {
+namespace tarn::texture::blocks {
 
 constexpr std::size_t kBlockPixels = 16;
 
@@ -38,4 +38,4 @@ void DecodeDxt3Argb8(const std::uint8_t* block, std::uint32_t out[16]);
 void DecodeDxt4Argb8(const std::uint8_t* block, std::uint32_t out[16]);
 void DecodeDxt5Argb8(const std::uint8_t* block, std::uint32_t out[16]);
 
-}  // namespace tarn::blocks
+}  // namespace tarn::texture::blocks

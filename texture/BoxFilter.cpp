@@ -8,6 +8,8 @@
 #include "math/D3DXMath.h"
 #include "texture/TransferMethods.h"
 
+namespace tarn::texture {
+
 namespace {
 
 struct Field {
@@ -153,3 +155,5 @@ void PackedBoxRow(D3DFORMAT format, const BYTE* row0, const BYTE* row1, BYTE* ou
     }
     BoxRowFields(*f, row0, row1, out, destWidth);
 }
+
+}  // namespace tarn::texture

@@ -2,9 +2,17 @@
 #include "texture/FormatTable.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
+#include "platform/Bits.h"
+#include "texture/BlockCodec.h"
 #include "texture/ImageReader.h"
+#include "texture/PackedPairCodec.h"
+#include "texture/PixelCodec.h"
+#include "texture/PlainCodecs.h"
+
+namespace tarn::texture {
 
 namespace {
 
@@ -16,83 +24,108 @@ constexpr D3DFORMAT FourCc(char a, char b, char c, char d) {
                                   (static_cast<DWORD>(static_cast<BYTE>(d)) << 24));
 }
 
-constexpr FormatKind C = FormatKind::Colour;
-constexpr FormatKind P = FormatKind::Palettised;
-constexpr FormatKind L = FormatKind::Luminance;
-constexpr FormatKind S = FormatKind::Signed;
-constexpr FormatKind D = FormatKind::Depth;
+constexpr FormatFamily C = FormatFamily::Colour;
+constexpr FormatFamily P = FormatFamily::Palettised;
+constexpr FormatFamily L = FormatFamily::Luminance;
+constexpr FormatFamily S = FormatFamily::Signed;
+constexpr FormatFamily D = FormatFamily::Depth;
+
+// Codec factories, and the parts of a packed layout: unsigned, signed and encode-only channels at (shift, bits),
+// absent channels, the category of the four floats and the values absent channels decode to.
+constexpr CodecFactory Packed = CreatePackedCodec;
+constexpr CodecFactory Palette = CreatePaletteCodec;
+constexpr CodecFactory Float = CreateFloatCodec;
+constexpr CodecFactory Block = CreateBlockCodec;
+constexpr CodecFactory Pair = CreatePackedPairCodec;
+constexpr PackedChannel u(BYTE shift, BYTE bits) { return {shift, bits, ChannelKind::Unsigned}; }
+constexpr PackedChannel s(BYTE shift, BYTE bits) { return {shift, bits, ChannelKind::Signed}; }
+constexpr PackedChannel x(BYTE shift, BYTE bits) { return {shift, bits, ChannelKind::EncodeOnly}; }
+constexpr PackedChannel __ = {0, 0, ChannelKind::Absent};
+constexpr CodecCategory kU = CodecCategory::Unsigned;
+constexpr CodecCategory kS3 = CodecCategory::Signed3;
+constexpr CodecCategory kS4 = CodecCategory::Signed4;
+constexpr std::array<float, 4> k0001 = {0, 0, 0, 1};
+constexpr std::array<float, 4> k0011 = {0, 0, 1, 1};
+constexpr std::array<float, 4> k0000 = {0, 0, 0, 0};
 
 // Search order matters: among substitutes of equal cost the first found with the fewest bits wins.
+// clang-format off
 const FormatDesc kFormats[] = {
-    //                                   +------------------------ kind
-    //                                   |   +-------------------- bits per pixel
-    //                                   |   |     +-------------- widths: extra, alpha/Q, R/L/W, G/L/V/S, B/L/U/D
-    //                                   |   |     |                    +-- eligible as a substitute
-    {D3DFMT_R8G8B8,                      C, 24, {0, 0, 8, 8, 8},    false},
-    {D3DFMT_A8R8G8B8,                    C, 32, {0, 8, 8, 8, 8},    true},
-    {D3DFMT_X8R8G8B8,                    C, 32, {0, 0, 8, 8, 8},    true},
-    {D3DFMT_R5G6B5,                      C, 16, {0, 0, 5, 6, 5},    true},
-    {D3DFMT_X1R5G5B5,                    C, 16, {0, 0, 5, 5, 5},    true},
-    {D3DFMT_A8P8,                        P, 16, {0, 8, 8, 8, 8},    true},
-    {D3DFMT_P8,                          P, 8,  {0, 8, 8, 8, 8},    true},
-    {D3DFMT_A1R5G5B5,                    C, 16, {0, 1, 5, 5, 5},    true},
-    {D3DFMT_A4R4G4B4,                    C, 16, {0, 4, 4, 4, 4},    true},
-    {D3DFMT_R3G3B2,                      C, 8,  {0, 0, 3, 3, 2},    true},
-    {D3DFMT_A8,                          C, 8,  {0, 8, 0, 0, 0},    true},
-    {D3DFMT_A8R3G3B2,                    C, 16, {0, 8, 3, 3, 2},    true},
-    {D3DFMT_X4R4G4B4,                    C, 16, {0, 0, 4, 4, 4},    true},
-    {D3DFMT_A2B10G10R10,                 C, 32, {0, 2, 10, 10, 10}, true},
-    {D3DFMT_A8B8G8R8,                    C, 32, {0, 8, 8, 8, 8},    true},
-    {D3DFMT_X8B8G8R8,                    C, 32, {0, 0, 8, 8, 8},    true},
-    {D3DFMT_G16R16,                      C, 32, {0, 0, 16, 16, 0},  true},
-    {D3DFMT_A2R10G10B10,                 C, 32, {0, 2, 10, 10, 10}, true},
-    {D3DFMT_A16B16G16R16,                C, 64, {0, 16, 16, 16, 16}, true},
-    {D3DFMT_L8,                          L, 8,  {0, 0, 8, 8, 8},    true},
-    {D3DFMT_A8L8,                        L, 16, {0, 8, 8, 8, 8},    true},
-    {D3DFMT_A4L4,                        L, 8,  {0, 4, 4, 4, 4},    true},
-    {D3DFMT_L16,                         L, 16, {0, 0, 16, 16, 16}, true},
-    {D3DFMT_V8U8,                        S, 16, {0, 0, 0, 8, 8},    true},
-    {D3DFMT_L6V5U5,                      S, 16, {6, 0, 0, 5, 5},    true},
-    {D3DFMT_X8L8V8U8,                    S, 32, {8, 0, 0, 8, 8},    true},
-    {D3DFMT_Q8W8V8U8,                    S, 32, {0, 8, 8, 8, 8},    true},
-    {D3DFMT_V16U16,                      S, 32, {0, 0, 0, 16, 16},  true},
-    {D3DFMT_A2W10V10U10,                 S, 32, {2, 0, 10, 10, 10}, true},
-    {D3DFMT_Q16W16V16U16,                S, 64, {0, 16, 16, 16, 16}, true},
-    {D3DFMT_CxV8U8,                      S, 16, {8, 0, 0, 8, 8},    false},
-    {FourCc('U', 'Y', 'V', 'Y'),         C, 16, {0, 0, 8, 8, 8},    false},
-    {FourCc('R', 'G', 'B', 'G'),         C, 16, {0, 0, 8, 8, 8},    false},
-    {FourCc('Y', 'U', 'Y', '2'),         C, 16, {0, 0, 8, 8, 8},    false},
-    {FourCc('G', 'R', 'G', 'B'),         C, 16, {0, 0, 8, 8, 8},    false},
-    {FourCc('D', 'X', 'T', '1'),         C, 16, {0, 1, 5, 6, 5},    false},
-    {FourCc('D', 'X', 'T', '2'),         C, 16, {0, 4, 5, 6, 5},    false},
-    {FourCc('D', 'X', 'T', '3'),         C, 16, {0, 4, 5, 6, 5},    false},
-    {FourCc('D', 'X', 'T', '4'),         C, 16, {0, 8, 5, 6, 5},    false},
-    {FourCc('D', 'X', 'T', '5'),         C, 16, {0, 8, 5, 6, 5},    false},
-    {D3DFMT_D16_LOCKABLE,                D, 16, {1, 0, 0, 0, 16},   true},
-    {D3DFMT_D32F_LOCKABLE,               D, 32, {1, 0, 0, 0, 32},   false},
-    {D3DFMT_D32,                         D, 32, {0, 0, 0, 0, 32},   true},
-    {D3DFMT_D15S1,                       D, 16, {0, 0, 0, 1, 15},   true},
-    {D3DFMT_D24S8,                       D, 32, {0, 0, 0, 8, 24},   true},
-    {D3DFMT_D16,                         D, 16, {0, 0, 0, 0, 16},   true},
-    {D3DFMT_D24X8,                       D, 32, {0, 0, 0, 0, 24},   true},
-    {D3DFMT_D24X4S4,                     D, 32, {0, 0, 0, 4, 24},   true},
-    {D3DFMT_D24FS8,                      D, 32, {0, 0, 0, 8, 24},   false},
-    {D3DFMT_R16F,                        C, 16, {0, 0, 16, 0, 0},   false},
-    {D3DFMT_G16R16F,                     C, 32, {0, 0, 16, 16, 0},  false},
-    {D3DFMT_A16B16G16R16F,               C, 64, {0, 16, 16, 16, 16}, false},
-    {D3DFMT_R32F,                        C, 32, {0, 0, 32, 0, 0},   false},
-    {D3DFMT_G32R32F,                     C, 64, {0, 0, 32, 32, 0},  false},
-    {D3DFMT_A32B32G32R32F,               C, 128, {0, 32, 32, 32, 32}, false},
-    {D3DFMT_INTERNAL_AL16,               L, 32, {0, 16, 16, 16, 16}, false},
-    {D3DFMT_INTERNAL_R16,                C, 48, {0, 0, 16, 16, 16}, false},
+    //                                +---------------------------------------------- family
+    //                                |   +------------------------------------------ bits per pixel
+    //                                |   |    +------------------------------------- widths: extra, alpha/Q, R/L/W,
+    //                                |   |    |                                      G/L/V/S, B/L/U/D
+    //                                |   |    |                    +---------------- eligible as a substitute
+    //                                |   |    |                    |      +--------- codec factory
+    //                                |   |    |                    |      |         +- packed layout: category, bytes
+    //                                |   |    |                    |      |         |  per pixel, red/L/U, green/V,
+    //                                |   |    |                    |      |         |  blue/W, alpha/Q/L, fill values
+    //                                |   |    |                    |      |         |  for absent channels, luminance
+    {D3DFMT_R8G8B8,               C,  24, {0, 0, 8, 8, 8},     false, Packed,  {kU,  3, {u(16, 8),  u(8, 8),   u(0, 8),   __       }, k0001, false}},
+    {D3DFMT_A8R8G8B8,             C,  32, {0, 8, 8, 8, 8},     true,  Packed,  {kU,  4, {u(16, 8),  u(8, 8),   u(0, 8),   u(24, 8) }, k0001, false}},
+    {D3DFMT_X8R8G8B8,             C,  32, {0, 0, 8, 8, 8},     true,  Packed,  {kU,  4, {u(16, 8),  u(8, 8),   u(0, 8),   x(24, 8) }, k0001, false}},
+    {D3DFMT_R5G6B5,               C,  16, {0, 0, 5, 6, 5},     true,  Packed,  {kU,  2, {u(11, 5),  u(5, 6),   u(0, 5),   __       }, k0001, false}},
+    {D3DFMT_X1R5G5B5,             C,  16, {0, 0, 5, 5, 5},     true,  Packed,  {kU,  2, {u(10, 5),  u(5, 5),   u(0, 5),   x(15, 1) }, k0001, false}},
+    {D3DFMT_A8P8,                 P,  16, {0, 8, 8, 8, 8},     true,  Palette, {}},
+    {D3DFMT_P8,                   P,   8, {0, 8, 8, 8, 8},     true,  Palette, {}},
+    {D3DFMT_A1R5G5B5,             C,  16, {0, 1, 5, 5, 5},     true,  Packed,  {kU,  2, {u(10, 5),  u(5, 5),   u(0, 5),   u(15, 1) }, k0001, false}},
+    {D3DFMT_A4R4G4B4,             C,  16, {0, 4, 4, 4, 4},     true,  Packed,  {kU,  2, {u(8, 4),   u(4, 4),   u(0, 4),   u(12, 4) }, k0001, false}},
+    {D3DFMT_R3G3B2,               C,   8, {0, 0, 3, 3, 2},     true,  Packed,  {kU,  1, {u(5, 3),   u(2, 3),   u(0, 2),   __       }, k0001, false}},
+    {D3DFMT_A8,                   C,   8, {0, 8, 0, 0, 0},     true,  Packed,  {kU,  1, {__,        __,        __,        u(0, 8)  }, k0001, false}},
+    {D3DFMT_A8R3G3B2,             C,  16, {0, 8, 3, 3, 2},     true,  Packed,  {kU,  2, {u(5, 3),   u(2, 3),   u(0, 2),   u(8, 8)  }, k0001, false}},
+    {D3DFMT_X4R4G4B4,             C,  16, {0, 0, 4, 4, 4},     true,  Packed,  {kU,  2, {u(8, 4),   u(4, 4),   u(0, 4),   x(12, 4) }, k0001, false}},
+    {D3DFMT_A2B10G10R10,          C,  32, {0, 2, 10, 10, 10},  true,  Packed,  {kU,  4, {u(0, 10),  u(10, 10), u(20, 10), u(30, 2) }, k0001, false}},
+    {D3DFMT_A8B8G8R8,             C,  32, {0, 8, 8, 8, 8},     true,  Packed,  {kU,  4, {u(0, 8),   u(8, 8),   u(16, 8),  u(24, 8) }, k0001, false}},
+    {D3DFMT_X8B8G8R8,             C,  32, {0, 0, 8, 8, 8},     true,  Packed,  {kU,  4, {u(0, 8),   u(8, 8),   u(16, 8),  x(24, 8) }, k0001, false}},
+    {D3DFMT_G16R16,               C,  32, {0, 0, 16, 16, 0},   true,  Packed,  {kU,  4, {u(0, 16),  u(16, 16), __,        __       }, k0011, false}},
+    {D3DFMT_A2R10G10B10,          C,  32, {0, 2, 10, 10, 10},  true,  Packed,  {kU,  4, {u(20, 10), u(10, 10), u(0, 10),  u(30, 2) }, k0001, false}},
+    {D3DFMT_A16B16G16R16,         C,  64, {0, 16, 16, 16, 16}, true,  Packed,  {kU,  8, {u(0, 16),  u(16, 16), u(32, 16), u(48, 16)}, k0001, false}},
+    {D3DFMT_L8,                   L,   8, {0, 0, 8, 8, 8},     true,  Packed,  {kU,  1, {u(0, 8),   __,        __,        __       }, k0001, true}},
+    {D3DFMT_A8L8,                 L,  16, {0, 8, 8, 8, 8},     true,  Packed,  {kU,  2, {u(0, 8),   __,        __,        u(8, 8)  }, k0001, true}},
+    {D3DFMT_A4L4,                 L,   8, {0, 4, 4, 4, 4},     true,  Packed,  {kU,  1, {u(0, 4),   __,        __,        u(4, 4)  }, k0001, true}},
+    {D3DFMT_L16,                  L,  16, {0, 0, 16, 16, 16},  true,  Packed,  {kU,  2, {u(0, 16),  __,        __,        __       }, k0001, true}},
+    {D3DFMT_V8U8,                 S,  16, {0, 0, 0, 8, 8},     true,  Packed,  {kS3, 2, {s(0, 8),   s(8, 8),   __,        __       }, k0011, false}},
+    {D3DFMT_L6V5U5,               S,  16, {6, 0, 0, 5, 5},     true,  Packed,  {kS3, 2, {s(0, 5),   s(5, 5),   __,        u(10, 6) }, k0011, false}},
+    {D3DFMT_X8L8V8U8,             S,  32, {8, 0, 0, 8, 8},     true,  Packed,  {kS3, 4, {s(0, 8),   s(8, 8),   __,        u(16, 8) }, k0011, false}},
+    {D3DFMT_Q8W8V8U8,             S,  32, {0, 8, 8, 8, 8},     true,  Packed,  {kS4, 4, {s(0, 8),   s(8, 8),   s(16, 8),  s(24, 8) }, k0000, false}},
+    {D3DFMT_V16U16,               S,  32, {0, 0, 0, 16, 16},   true,  Packed,  {kS3, 4, {s(0, 16),  s(16, 16), __,        __       }, k0011, false}},
+    {D3DFMT_A2W10V10U10,          S,  32, {2, 0, 10, 10, 10},  true,  Packed,  {kS3, 4, {s(0, 10),  s(10, 10), s(20, 10), u(30, 2) }, k0001, false}},
+    {D3DFMT_Q16W16V16U16,         S,  64, {0, 16, 16, 16, 16}, true,  Packed,  {kS4, 8, {s(0, 16),  s(16, 16), s(32, 16), s(48, 16)}, k0000, false}},
+    {D3DFMT_CxV8U8,               S,  16, {8, 0, 0, 8, 8},     false, Packed,  {kS3, 2, {s(0, 8),   s(8, 8),   __,        __       }, k0011, false}},
+    {FourCc('U', 'Y', 'V', 'Y'),  C,  16, {0, 0, 8, 8, 8},     false, Pair,    {}},
+    {FourCc('R', 'G', 'B', 'G'),  C,  16, {0, 0, 8, 8, 8},     false, Pair,    {}},
+    {FourCc('Y', 'U', 'Y', '2'),  C,  16, {0, 0, 8, 8, 8},     false, Pair,    {}},
+    {FourCc('G', 'R', 'G', 'B'),  C,  16, {0, 0, 8, 8, 8},     false, Pair,    {}},
+    {FourCc('D', 'X', 'T', '1'),  C,  16, {0, 1, 5, 6, 5},     false, Block,   {}},
+    {FourCc('D', 'X', 'T', '2'),  C,  16, {0, 4, 5, 6, 5},     false, Block,   {}},
+    {FourCc('D', 'X', 'T', '3'),  C,  16, {0, 4, 5, 6, 5},     false, Block,   {}},
+    {FourCc('D', 'X', 'T', '4'),  C,  16, {0, 8, 5, 6, 5},     false, Block,   {}},
+    {FourCc('D', 'X', 'T', '5'),  C,  16, {0, 8, 5, 6, 5},     false, Block,   {}},
+    {D3DFMT_D16_LOCKABLE,         D,  16, {1, 0, 0, 0, 16},    true,  Packed,  {kU,  2, {u(0, 16),  __,        __,        __       }, k0001, true}},
+    {D3DFMT_D32F_LOCKABLE,        D,  32, {1, 0, 0, 0, 32},    false, Float,   {}},
+    {D3DFMT_D32,                  D,  32, {0, 0, 0, 0, 32},    true,  nullptr, {}},
+    {D3DFMT_D15S1,                D,  16, {0, 0, 0, 1, 15},    true,  nullptr, {}},
+    {D3DFMT_D24S8,                D,  32, {0, 0, 0, 8, 24},    true,  nullptr, {}},
+    {D3DFMT_D16,                  D,  16, {0, 0, 0, 0, 16},    true,  nullptr, {}},
+    {D3DFMT_D24X8,                D,  32, {0, 0, 0, 0, 24},    true,  nullptr, {}},
+    {D3DFMT_D24X4S4,              D,  32, {0, 0, 0, 4, 24},    true,  nullptr, {}},
+    {D3DFMT_D24FS8,               D,  32, {0, 0, 0, 8, 24},    false, nullptr, {}},
+    {D3DFMT_R16F,                 C,  16, {0, 0, 16, 0, 0},    false, Float,   {}},
+    {D3DFMT_G16R16F,              C,  32, {0, 0, 16, 16, 0},   false, Float,   {}},
+    {D3DFMT_A16B16G16R16F,        C,  64, {0, 16, 16, 16, 16}, false, Float,   {}},
+    {D3DFMT_R32F,                 C,  32, {0, 0, 32, 0, 0},    false, Float,   {}},
+    {D3DFMT_G32R32F,              C,  64, {0, 0, 32, 32, 0},   false, Float,   {}},
+    {D3DFMT_A32B32G32R32F,        C, 128, {0, 32, 32, 32, 32}, false, Float,   {}},
+    {D3DFMT_INTERNAL_AL16,        L,  32, {0, 16, 16, 16, 16}, false, Packed,  {kU,  4, {u(0, 16),  __,        __,        u(16, 16)}, k0001, true}},
+    {D3DFMT_INTERNAL_R16,         C,  48, {0, 0, 16, 16, 16},  false, Packed,  {kU,  6, {u(32, 16), u(16, 16), u(0, 16),  __       }, k0001, false}},
 };
-static_assert(std::size(kFormats) == 57, "the format table lists 57 formats");
+// clang-format on
 static_assert(FourCc('D', 'X', 'T', '1') == D3DFMT_DXT1 && FourCc('Y', 'U', 'Y', '2') == D3DFMT_YUY2,
               "four-character codes are stored first character lowest");
 
-const FormatDesc kDefaultDesc = {Code(0), C, 32, {0, 8, 8, 8, 8}, false};
+const FormatDesc kDefaultDesc = {Code(0), C, 32, {0, 8, 8, 8, 8}, false, nullptr, {}};
 
-// kCompatible[wanted][candidate]: may a candidate of that kind stand in for the wanted kind?
+// kCompatible[wanted][candidate]: may a candidate of that family stand in for the wanted family?
 constexpr bool kCompatible[5][5] = {
     //  colour palettised luminance signed depth     <- candidate
     {true, false, false, false, false},  // colour
@@ -104,14 +137,6 @@ constexpr bool kCompatible[5][5] = {
 
 constexpr DWORD kRejectedUsage = 0xFFE039ECu;
 constexpr DWORD kQueryUsageMask = 0x1F8000u;
-
-bool IsPowerOfTwo(UINT n) { return n != 0 && (n & (n - 1)) == 0; }
-
-UINT NextPowerOfTwo(UINT n) {
-    UINT p = 1;
-    while (p < n && p < 0x80000000u) p <<= 1;
-    return p < n ? n : p;
-}
 
 // Block-compressed textures hold whole 4 x 4 blocks: width and height rise to multiples of 4.
 void RoundUpToWholeBlocks(D3DFORMAT format, UINT& w, UINT& h) {
@@ -132,15 +157,9 @@ const FormatDesc& LookUpFormatDesc(D3DFORMAT format) {
 const FormatDesc* FormatTableBegin() { return std::begin(kFormats); }
 const FormatDesc* FormatTableEnd() { return std::end(kFormats); }
 
-bool IsBlockFormat(D3DFORMAT format) {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
-}
-
-bool IsPackedPairFormat(D3DFORMAT format) {
-    return format == D3DFMT_UYVY || format == D3DFMT_YUY2 || format == D3DFMT_R8G8_B8G8 ||
-           format == D3DFMT_G8R8_G8B8;
-}
+// The row's codec says which shape a format's pixels have; unknown formats have none.
+bool IsBlockFormat(D3DFORMAT format) { return LookUpFormatDesc(format).codec == CreateBlockCodec; }
+bool IsPackedPairFormat(D3DFORMAT format) { return LookUpFormatDesc(format).codec == CreatePackedPairCodec; }
 
 UINT BitLength(UINT n) {
     UINT bits = 0;
@@ -152,7 +171,7 @@ UINT BitLength(UINT n) {
 }
 
 DWORD FormatDistance(const FormatDesc& wanted, const FormatDesc& candidate) {
-    if (!kCompatible[static_cast<int>(wanted.kind)][static_cast<int>(candidate.kind)]) return kFormatsIncompatible;
+    if (!kCompatible[static_cast<int>(wanted.family)][static_cast<int>(candidate.family)]) return kFormatsIncompatible;
     DWORD cost = 0;
     DWORD wantedChannels = 0;
     for (int slot = 0; slot < 5; ++slot) {
@@ -282,9 +301,9 @@ HRESULT CheckResourceRequirements(IDirect3DDevice9* device, UINT* width, UINT* h
         const bool conditional = (caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) != 0;
         const bool waived = levels == 1 && conditional && !IsBlockFormat(fmt);
         if ((caps.TextureCaps & pow2Bit) && !waived) {
-            w = NextPowerOfTwo(w);
-            h = NextPowerOfTwo(h);
-            d = NextPowerOfTwo(d);
+            w = tarn::NextPowerOfTwo(w);
+            h = tarn::NextPowerOfTwo(h);
+            d = tarn::NextPowerOfTwo(d);
         }
         RoundUpToWholeBlocks(fmt, w, h);
 
@@ -294,7 +313,7 @@ HRESULT CheckResourceRequirements(IDirect3DDevice9* device, UINT* width, UINT* h
                              : type == D3DRTYPE_CUBETEXTURE ? D3DPTEXTURECAPS_MIPCUBEMAP
                                                             : D3DPTEXTURECAPS_MIPMAP;
         const bool allPow2 =
-            IsPowerOfTwo(w) && IsPowerOfTwo(h) && (type != D3DRTYPE_VOLUMETEXTURE || IsPowerOfTwo(d));
+            tarn::IsPowerOfTwo(w) && tarn::IsPowerOfTwo(h) && (type != D3DRTYPE_VOLUMETEXTURE || tarn::IsPowerOfTwo(d));
         fullChains = (caps.TextureCaps & mipBit) && (!conditional || allPow2);
     } else {
         RoundUpToWholeBlocks(fmt, w, h);
@@ -316,6 +335,10 @@ HRESULT CheckResourceRequirements(IDirect3DDevice9* device, UINT* width, UINT* h
     if (format != nullptr) *format = fmt;
     return S_OK;
 }
+
+}  // namespace tarn::texture
+
+using namespace tarn::texture;
 
 HRESULT D3DXCheckTextureRequirements(IDirect3DDevice9* device, UINT* width, UINT* height, UINT* mipLevels,
                                      DWORD usage, D3DFORMAT* format, D3DPOOL pool) {

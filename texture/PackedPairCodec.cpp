@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 
+namespace tarn::texture {
+
 namespace {
 
 constexpr float kKr = 0.299f, kKg = 0.587f, kKb = 0.114f;
@@ -133,3 +135,5 @@ PixelCodec* CreatePackedPairCodec(D3DFORMAT format) {
         default: return nullptr;
     }
 }
+
+}  // namespace tarn::texture

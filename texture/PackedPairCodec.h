@@ -6,7 +6,9 @@
 
 #include "texture/PixelCodec.h"
 
-// A new, uninitialised codec for a packed-pair format, or null for any other format (declared in PixelCodec.h).
+namespace tarn::texture {
+
+// A new, uninitialised codec for a packed-pair format, or null for any other format.
 PixelCodec* CreatePackedPairCodec(D3DFORMAT format);
 
 // BT.601 studio range, 8-bit code values: Y in 16..235, U (Cb) and V (Cr) in 16..240 around 128.
@@ -16,3 +18,5 @@ PixelCodec* CreatePackedPairCodec(D3DFORMAT format);
 // V = 128 + 224 (R - Y') / 1.402), rounded to the nearest code and clamped to 0..255, chroma from the pair's mean.
 void YuvToRgb(int y, int u, int v, float rgb[3]);
 void RgbToYuvPair(const float rgb0[3], const float rgb1[3], int& y0, int& y1, int& u, int& v);
+
+}  // namespace tarn::texture

@@ -1,5 +1,5 @@
-// The codec base (colour key, sRGB, category conversion, rounding with dither or error diffusion) and the
-// table that maps each format to the factory of its codec.
+// The codec base (colour key, sRGB, category conversion, rounding with dither or error diffusion), and codec
+// creation through the factory that the format table names for each format.
 #include "texture/PixelCodec.h"
 
 #include <algorithm>
@@ -11,7 +11,8 @@
 
 #include "texture/FormatTable.h"
 #include "texture/ImageReader.h"
-#include "texture/PlainCodecs.h"
+
+namespace tarn::texture {
 
 namespace {
 
@@ -40,49 +41,6 @@ struct SrgbTable {
 };
 const SrgbTable kSrgb;
 
-using CodecFactory = PixelCodec* (*)(D3DFORMAT);
-
-struct CodecEntry {
-    D3DFORMAT format;
-    CodecFactory factory;
-};
-
-// Every format with a codec, and who makes it.
-const CodecEntry kCodecs[] = {
-    {D3DFMT_R8G8B8, CreatePackedCodec},        {D3DFMT_A8R8G8B8, CreatePackedCodec},
-    {D3DFMT_X8R8G8B8, CreatePackedCodec},      {D3DFMT_R5G6B5, CreatePackedCodec},
-    {D3DFMT_X1R5G5B5, CreatePackedCodec},      {D3DFMT_A1R5G5B5, CreatePackedCodec},
-    {D3DFMT_A4R4G4B4, CreatePackedCodec},      {D3DFMT_R3G3B2, CreatePackedCodec},
-    {D3DFMT_A8, CreatePackedCodec},            {D3DFMT_A8R3G3B2, CreatePackedCodec},
-    {D3DFMT_X4R4G4B4, CreatePackedCodec},      {D3DFMT_A2B10G10R10, CreatePackedCodec},
-    {D3DFMT_A8B8G8R8, CreatePackedCodec},      {D3DFMT_X8B8G8R8, CreatePackedCodec},
-    {D3DFMT_G16R16, CreatePackedCodec},        {D3DFMT_A2R10G10B10, CreatePackedCodec},
-    {D3DFMT_A16B16G16R16, CreatePackedCodec},  {D3DFMT_A8P8, CreatePaletteCodec},
-    {D3DFMT_P8, CreatePaletteCodec},           {D3DFMT_L8, CreatePackedCodec},
-    {D3DFMT_A8L8, CreatePackedCodec},          {D3DFMT_A4L4, CreatePackedCodec},
-    {D3DFMT_L16, CreatePackedCodec},           {D3DFMT_D16_LOCKABLE, CreatePackedCodec},
-    {D3DFMT_V8U8, CreatePackedCodec},          {D3DFMT_L6V5U5, CreatePackedCodec},
-    {D3DFMT_X8L8V8U8, CreatePackedCodec},      {D3DFMT_Q8W8V8U8, CreatePackedCodec},
-    {D3DFMT_V16U16, CreatePackedCodec},        {D3DFMT_A2W10V10U10, CreatePackedCodec},
-    {D3DFMT_Q16W16V16U16, CreatePackedCodec},  {D3DFMT_CxV8U8, CreatePackedCodec},
-    {D3DFMT_R16F, CreateFloatCodec},           {D3DFMT_G16R16F, CreateFloatCodec},
-    {D3DFMT_A16B16G16R16F, CreateFloatCodec},  {D3DFMT_R32F, CreateFloatCodec},
-    {D3DFMT_G32R32F, CreateFloatCodec},        {D3DFMT_A32B32G32R32F, CreateFloatCodec},
-    {D3DFMT_D32F_LOCKABLE, CreateFloatCodec},  {D3DFMT_INTERNAL_AL16, CreatePackedCodec},
-    {D3DFMT_INTERNAL_R16, CreatePackedCodec},  {D3DFMT_DXT1, CreateBlockCodec},
-    {D3DFMT_DXT2, CreateBlockCodec},           {D3DFMT_DXT3, CreateBlockCodec},
-    {D3DFMT_DXT4, CreateBlockCodec},           {D3DFMT_DXT5, CreateBlockCodec},
-    {D3DFMT_UYVY, CreatePackedPairCodec},      {D3DFMT_YUY2, CreatePackedPairCodec},
-    {D3DFMT_R8G8_B8G8, CreatePackedPairCodec}, {D3DFMT_G8R8_G8B8, CreatePackedPairCodec},
-};
-
-const CodecEntry* FindCodec(D3DFORMAT format) {
-    for (const CodecEntry& entry : kCodecs) {
-        if (entry.format == format) return &entry;
-    }
-    return nullptr;
-}
-
 // NaN takes the lower end, so that no NaN reaches an integer conversion after a clamp.
 float Clamp(float v, float lo, float hi) { return v > lo ? (v < hi ? v : hi) : lo; }
 
@@ -103,7 +61,7 @@ float LinearToSrgb(float v) {
 
 PixelCodec::PixelCodec(D3DFORMAT format, CodecCategory category, UINT bitsPerPixel)
     : format_(format), category_(category), bits_(bitsPerPixel), wholePixel_(bitsPerPixel != 0) {
-    palettised_ = format == D3DFMT_P8 || format == D3DFMT_A8P8;
+    palettised_ = LookUpFormatDesc(format).family == FormatFamily::Palettised;
 }
 
 PixelCodec::~PixelCodec() = default;
@@ -373,10 +331,9 @@ void PixelCodec::QuantizeRow(const Float4* in, UINT count, UINT y, UINT z, const
 
 std::unique_ptr<PixelCodec> CreatePixelCodec(const ImageDesc& desc, HRESULT* result) {
     if (result != nullptr) *result = E_FAIL;
-    const CodecEntry* entry = FindCodec(desc.format);
-    if (entry == nullptr) return nullptr;
+    if (!HasPixelCodec(desc.format)) return nullptr;
     if (desc.rowsUpward && (IsBlockFormat(desc.format) || IsPackedPairFormat(desc.format))) return nullptr;
-    std::unique_ptr<PixelCodec> codec(entry->factory(desc.format));
+    std::unique_ptr<PixelCodec> codec(LookUpFormatDesc(desc.format).codec(desc.format));
     if (!codec) return nullptr;
     const HRESULT hr = codec->Initialize(desc);
     if (result != nullptr) *result = hr;
@@ -385,8 +342,8 @@ std::unique_ptr<PixelCodec> CreatePixelCodec(const ImageDesc& desc, HRESULT* res
 }
 
 bool HasPixelCodec(D3DFORMAT format) {
-    const CodecEntry* entry = FindCodec(format);
-    if (entry == nullptr) return false;
-    std::unique_ptr<PixelCodec> codec(entry->factory(format));
-    return codec != nullptr;
+    const FormatDesc& desc = LookUpFormatDesc(format);
+    return desc.format == format && desc.codec != nullptr;
 }
+
+}  // namespace tarn::texture

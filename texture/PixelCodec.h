@@ -9,9 +9,12 @@
 
 #include "platform/FaultInjection.h"
 #include "platform/d3d9/D3D9.h"
+#include "texture/FormatTable.h"
 
-// What a codec must do (the block and packed-pair codecs plug in here through CreateBlockCodec and
-// CreatePackedPairCodec; their factories return a new codec for the format, or null if it has none):
+namespace tarn::texture {
+
+// What a codec must do (every codec plugs in through the factory its format's row names in the format table;
+// a factory returns a new codec for the format, or null if it has none):
 //  - DecodeRow(y, z, out): write `width` four-float pixels of row y, slice z of the box (relative to the box
 //    origin) into out, then call FinishDecodedRow(out) for the colour key and sRGB steps.
 //  - EncodeRow(y, z, in): call PrepareRowForEncode(in) for category conversion and sRGB, then write `width`
@@ -49,8 +52,6 @@ struct ImageDesc {
     // Only for whole-pixel formats.
     bool rowsUpward = false;
 };
-
-enum class CodecCategory : int { None = 0, Unsigned = 1, Signed3 = 2, Signed4 = 3, Float = 4 };
 
 class PixelCodec {
 public:
@@ -171,11 +172,8 @@ std::unique_ptr<PixelCodec> CreatePixelCodec(const ImageDesc& desc, HRESULT* res
 // True when `format` has a codec.
 bool HasPixelCodec(D3DFORMAT format);
 
-// Factories for the block formats (DXT1 ... DXT5) and the packed-pair formats (UYVY, YUY2, R8G8_B8G8,
-// G8R8_G8B8): a new, uninitialised codec, or null when the format is not theirs.
-PixelCodec* CreateBlockCodec(D3DFORMAT format);
-PixelCodec* CreatePackedPairCodec(D3DFORMAT format);
-
 // The sRGB curve: 257-entry table from sRGB to linear indexed by trunc(v * v * 255), and its inverse.
 float SrgbToLinear(float v);
 float LinearToSrgb(float v);
+
+}  // namespace tarn::texture

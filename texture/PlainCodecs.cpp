@@ -1,82 +1,21 @@
-// Codecs for formats whose pixels are whole bytes. Packed integer formats are described by one layout table
-// (where each channel sits and how wide it is) and served by one codec class; palette and floating-point
-// formats have their own small classes.
+// Codecs for formats whose pixels are whole bytes. Packed integer formats are served by one codec class that
+// follows the layout in the format's row of the format table (where each channel sits and how wide it is);
+// palette and floating-point formats have their own small classes, sized from the same row.
 #include "texture/PlainCodecs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <iterator>
 #include <new>
 
 #include "math/D3DXMath.h"
+#include "texture/FormatTable.h"
 #include "texture/ImageReader.h"
 
+namespace tarn::texture {
+
 namespace {
-
-enum ChannelKind : BYTE { Absent = 0, Unsigned = 1, Signed = 2, EncodeOnly = 3 };
-
-struct Channel {
-    BYTE shift;
-    BYTE bits;
-    ChannelKind kind;
-};
-
-// Where red, green, blue and alpha sit in a little-endian pixel of `bytes` bytes. An absent channel decodes
-// to its fill value; an encode-only channel (the X of X8R8G8B8) decodes as absent but receives alpha when
-// written. A luminance layout keeps L in the red slot: it decodes into red, green and blue alike.
-struct PackedLayout {
-    D3DFORMAT format;
-    CodecCategory category;
-    BYTE bytes;
-    Channel channel[4];  // red (or L, or U), green (V), blue (W), alpha (Q, or the L of mixed formats)
-    float fill[4];
-    bool luminance;
-};
-
-constexpr Channel None = {0, 0, Absent};
-constexpr Channel U(BYTE shift, BYTE bits) { return {shift, bits, Unsigned}; }
-constexpr Channel S(BYTE shift, BYTE bits) { return {shift, bits, Signed}; }
-constexpr Channel X(BYTE shift, BYTE bits) { return {shift, bits, EncodeOnly}; }
-constexpr CodecCategory kU = CodecCategory::Unsigned;
-constexpr CodecCategory kS3 = CodecCategory::Signed3;
-constexpr CodecCategory kS4 = CodecCategory::Signed4;
-
-const PackedLayout kLayouts[] = {
-    //                                 +------------------------ bytes per pixel
-    //                                 |  red / L / U  green / V  blue / W   alpha / Q / L   fill values   luminance
-    {D3DFMT_R8G8B8, kU,                3, {U(16, 8), U(8, 8), U(0, 8), None}, {0, 0, 0, 1}, false},
-    {D3DFMT_A8R8G8B8, kU,              4, {U(16, 8), U(8, 8), U(0, 8), U(24, 8)}, {0, 0, 0, 1}, false},
-    {D3DFMT_X8R8G8B8, kU,              4, {U(16, 8), U(8, 8), U(0, 8), X(24, 8)}, {0, 0, 0, 1}, false},
-    {D3DFMT_R5G6B5, kU,                2, {U(11, 5), U(5, 6), U(0, 5), None}, {0, 0, 0, 1}, false},
-    {D3DFMT_X1R5G5B5, kU,              2, {U(10, 5), U(5, 5), U(0, 5), X(15, 1)}, {0, 0, 0, 1}, false},
-    {D3DFMT_A1R5G5B5, kU,              2, {U(10, 5), U(5, 5), U(0, 5), U(15, 1)}, {0, 0, 0, 1}, false},
-    {D3DFMT_A4R4G4B4, kU,              2, {U(8, 4), U(4, 4), U(0, 4), U(12, 4)}, {0, 0, 0, 1}, false},
-    {D3DFMT_R3G3B2, kU,                1, {U(5, 3), U(2, 3), U(0, 2), None}, {0, 0, 0, 1}, false},
-    {D3DFMT_A8, kU,                    1, {None, None, None, U(0, 8)}, {0, 0, 0, 1}, false},
-    {D3DFMT_A8R3G3B2, kU,              2, {U(5, 3), U(2, 3), U(0, 2), U(8, 8)}, {0, 0, 0, 1}, false},
-    {D3DFMT_X4R4G4B4, kU,              2, {U(8, 4), U(4, 4), U(0, 4), X(12, 4)}, {0, 0, 0, 1}, false},
-    {D3DFMT_A2B10G10R10, kU,           4, {U(0, 10), U(10, 10), U(20, 10), U(30, 2)}, {0, 0, 0, 1}, false},
-    {D3DFMT_A8B8G8R8, kU,              4, {U(0, 8), U(8, 8), U(16, 8), U(24, 8)}, {0, 0, 0, 1}, false},
-    {D3DFMT_X8B8G8R8, kU,              4, {U(0, 8), U(8, 8), U(16, 8), X(24, 8)}, {0, 0, 0, 1}, false},
-    {D3DFMT_G16R16, kU,                4, {U(0, 16), U(16, 16), None, None}, {0, 0, 1, 1}, false},
-    {D3DFMT_A2R10G10B10, kU,           4, {U(20, 10), U(10, 10), U(0, 10), U(30, 2)}, {0, 0, 0, 1}, false},
-    {D3DFMT_A16B16G16R16, kU,          8, {U(0, 16), U(16, 16), U(32, 16), U(48, 16)}, {0, 0, 0, 1}, false},
-    {D3DFMT_L8, kU,                    1, {U(0, 8), None, None, None}, {0, 0, 0, 1}, true},
-    {D3DFMT_A8L8, kU,                  2, {U(0, 8), None, None, U(8, 8)}, {0, 0, 0, 1}, true},
-    {D3DFMT_A4L4, kU,                  1, {U(0, 4), None, None, U(4, 4)}, {0, 0, 0, 1}, true},
-    {D3DFMT_L16, kU,                   2, {U(0, 16), None, None, None}, {0, 0, 0, 1}, true},
-    {D3DFMT_D16_LOCKABLE, kU,          2, {U(0, 16), None, None, None}, {0, 0, 0, 1}, true},
-    {D3DFMT_INTERNAL_AL16, kU,         4, {U(0, 16), None, None, U(16, 16)}, {0, 0, 0, 1}, true},
-    {D3DFMT_INTERNAL_R16, kU,          6, {U(32, 16), U(16, 16), U(0, 16), None}, {0, 0, 0, 1}, false},
-    {D3DFMT_V8U8, kS3,                 2, {S(0, 8), S(8, 8), None, None}, {0, 0, 1, 1}, false},
-    {D3DFMT_L6V5U5, kS3,               2, {S(0, 5), S(5, 5), None, U(10, 6)}, {0, 0, 1, 1}, false},
-    {D3DFMT_X8L8V8U8, kS3,             4, {S(0, 8), S(8, 8), None, U(16, 8)}, {0, 0, 1, 1}, false},
-    {D3DFMT_Q8W8V8U8, kS4,             4, {S(0, 8), S(8, 8), S(16, 8), S(24, 8)}, {0, 0, 0, 0}, false},
-    {D3DFMT_V16U16, kS3,               4, {S(0, 16), S(16, 16), None, None}, {0, 0, 1, 1}, false},
-    {D3DFMT_A2W10V10U10, kS3,          4, {S(0, 10), S(10, 10), S(20, 10), U(30, 2)}, {0, 0, 0, 1}, false},
-    {D3DFMT_Q16W16V16U16, kS4,         8, {S(0, 16), S(16, 16), S(32, 16), S(48, 16)}, {0, 0, 0, 0}, false},
-    {D3DFMT_CxV8U8, kS3,               2, {S(0, 8), S(8, 8), None, None}, {0, 0, 1, 1}, false},
-};
 
 std::uint64_t ReadPixel(const BYTE* p, UINT bytes) {
     std::uint64_t v = 0;
@@ -98,23 +37,30 @@ const ByteFloats kByte;
 // Luminance written from colour: the usual Rec. 709 weights, which give back L for any grey.
 float Luminance(const Float4& p) { return 0.2126f * p.r + 0.7152f * p.g + 0.0722f * p.b; }
 
+// A unit value as a rounded byte. The comparisons are written so that NaN fails the first one and lands on 0
+// before any conversion.
+inline BYTE Round8(float v) {
+    const float s = v * 255.0f + 0.5f;
+    return !(s > 0.0f) ? 0 : (s >= 255.0f ? 255 : static_cast<BYTE>(s));
+}
+
 class PackedCodec final : public PixelCodec {
 public:
-    explicit PackedCodec(const PackedLayout& layout)
-        : PixelCodec(layout.format, layout.category, layout.bytes * 8u), layout_(layout) {
+    PackedCodec(D3DFORMAT format, const PackedLayout& layout)
+        : PixelCodec(format, layout.category, layout.bytes * 8u), layout_(layout) {
         for (int c = 0; c < 4; ++c) {
-            const Channel& ch = layout.channel[c];
+            const PackedChannel& ch = layout.channel[c];
             const std::uint64_t mask = ch.bits >= 64 ? ~0ull : ((1ull << ch.bits) - 1);
             mask_[c] = mask;
-            if (ch.kind == Signed) {
+            if (ch.kind == ChannelKind::Signed) {
                 max_[c] = static_cast<float>((1ull << (ch.bits - 1)) - 1);
-            } else if (ch.kind != Absent) {
+            } else if (ch.kind != ChannelKind::Absent) {
                 max_[c] = static_cast<float>(mask);
             } else {
                 max_[c] = 0;
             }
         }
-        fast8888_ = (layout.format == D3DFMT_A8R8G8B8 || layout.format == D3DFMT_X8R8G8B8);
+        fast8888_ = (format == D3DFMT_A8R8G8B8 || format == D3DFMT_X8R8G8B8);
     }
 
     HRESULT Prepare() override {
@@ -148,7 +94,7 @@ public:
 private:
     void DecodePixels(const BYTE* src, Float4* out, UINT count) const {
         if (fast8888_) {
-            const bool alpha = layout_.format == D3DFMT_A8R8G8B8;
+            const bool alpha = format_ == D3DFMT_A8R8G8B8;
             for (UINT x = 0; x < count; ++x, src += 4) {
                 out[x] = {kByte.values[src[2]], kByte.values[src[1]], kByte.values[src[0]],
                           alpha ? kByte.values[src[3]] : 1.0f};
@@ -160,13 +106,13 @@ private:
             const std::uint64_t pixel = ReadPixel(src, bytes);
             float v[4];
             for (int c = 0; c < 4; ++c) {
-                const Channel& ch = layout_.channel[c];
+                const PackedChannel& ch = layout_.channel[c];
                 const std::uint64_t raw = (pixel >> ch.shift) & mask_[c];
                 switch (ch.kind) {
-                    case Unsigned:
+                    case ChannelKind::Unsigned:
                         v[c] = static_cast<float>(raw) / max_[c];
                         break;
-                    case Signed: {
+                    case ChannelKind::Signed: {
                         // Sign-extend, then let the most negative code stand for -1 like its neighbour.
                         std::int64_t s = static_cast<std::int64_t>(raw);
                         if (raw >> (ch.bits - 1)) s -= static_cast<std::int64_t>(1) << ch.bits;
@@ -181,7 +127,7 @@ private:
                 }
             }
             if (layout_.luminance) v[1] = v[2] = v[0];
-            if (layout_.format == D3DFMT_CxV8U8) {
+            if (format_ == D3DFMT_CxV8U8) {
                 // The third channel of a normal map stored as two: the length that makes the vector a unit.
                 const float w = 1.0f - v[0] * v[0] - v[1] * v[1];
                 v[2] = w > 0 ? std::sqrt(w) : 0.0f;
@@ -212,26 +158,20 @@ private:
         unsigned signedChannels = 0;
         for (int c = 0; c < 4; ++c) {
             max[c] = max_[c];
-            if (layout_.channel[c].kind == Signed) signedChannels |= 1u << c;
+            if (layout_.channel[c].kind == ChannelKind::Signed) signedChannels |= 1u << c;
         }
         QuantizeRow(in, count, y, z, max, signedChannels, scratch);
         const UINT bytes = layout_.bytes;
         for (UINT x = 0; x < count; ++x, dst += bytes) {
             std::uint64_t pixel = 0;
             for (int c = 0; c < 4; ++c) {
-                const Channel& ch = layout_.channel[c];
-                if (ch.kind == Absent) continue;
+                const PackedChannel& ch = layout_.channel[c];
+                if (ch.kind == ChannelKind::Absent) continue;
                 pixel |= (static_cast<std::uint64_t>(static_cast<std::int64_t>(scratch[4 * x + c])) & mask_[c])
                          << ch.shift;
             }
             WritePixel(dst, pixel, bytes);
         }
-    }
-
-    // The comparisons are written so that NaN fails the first one and lands on 0 before any conversion.
-    static BYTE Round8(float v) {
-        const float s = v * 255.0f + 0.5f;
-        return !(s > 0.0f) ? 0 : (s >= 255.0f ? 255 : static_cast<BYTE>(s));
     }
 
     const PackedLayout& layout_;
@@ -242,17 +182,16 @@ private:
     std::unique_ptr<Float4[]> lum_;
 };
 
-// P8 and A8P8: indices into the 256-entry palette of the ImageDesc. Writing picks the nearest entry.
+// P8 and A8P8: indices into the 256-entry palette of the ImageDesc, the 16-bit format with an alpha byte after
+// each index. Writing picks the nearest entry.
 class PaletteCodec final : public PixelCodec {
 public:
-    explicit PaletteCodec(D3DFORMAT format)
-        : PixelCodec(format, CodecCategory::Unsigned, format == D3DFMT_A8P8 ? 16 : 8) {}
+    PaletteCodec(D3DFORMAT format, UINT bits) : PixelCodec(format, CodecCategory::Unsigned, bits), alpha_(bits == 16) {}
 
     void DecodeRow(UINT y, UINT z, Float4* out) override {
         const BYTE* src = RowPointer(y, z);
-        const bool alpha = format_ == D3DFMT_A8P8;
         for (UINT x = 0; x < width_; ++x) {
-            if (alpha) {
+            if (alpha_) {
                 out[x] = paletteFloats_[src[2 * x]];
                 out[x].a = kByte.values[src[2 * x + 1]];
             } else {
@@ -266,22 +205,21 @@ public:
         in = PrepareRowForEncode(in, width_);
         if (in == nullptr) return;
         BYTE* dst = RowPointer(y, z);
-        const bool alpha = format_ == D3DFMT_A8P8;
         for (UINT x = 0; x < width_; ++x) {
-            const int r = Byte(in[x].r), g = Byte(in[x].g), b = Byte(in[x].b), a = Byte(in[x].a);
+            const int r = Round8(in[x].r), g = Round8(in[x].g), b = Round8(in[x].b), a = Round8(in[x].a);
             int best = 0;
             long bestDistance = -1;
             for (int i = 0; i < 256 && bestDistance != 0; ++i) {
                 const Float4& e = paletteFloats_[i];
-                const long dr = Byte(e.r) - r, dg = Byte(e.g) - g, db = Byte(e.b) - b;
-                const long da = alpha ? 0 : Byte(e.a) - a;
+                const long dr = Round8(e.r) - r, dg = Round8(e.g) - g, db = Round8(e.b) - b;
+                const long da = alpha_ ? 0 : Round8(e.a) - a;
                 const long d = dr * dr + dg * dg + db * db + da * da;
                 if (bestDistance < 0 || d < bestDistance) {
                     bestDistance = d;
                     best = i;
                 }
             }
-            if (alpha) {
+            if (alpha_) {
                 dst[2 * x] = static_cast<BYTE>(best);
                 dst[2 * x + 1] = static_cast<BYTE>(a);
             } else {
@@ -294,11 +232,7 @@ public:
     void MakeColorKeyTestValue() override { colorKeyTest_ = colorKeyFloats_; }
 
 private:
-    // NaN fails the first comparison and becomes 0, like the packed encoders.
-    static int Byte(float v) {
-        const float s = v * 255.0f + 0.5f;
-        return !(s > 0.0f) ? 0 : (s >= 255.0f ? 255 : static_cast<int>(s));
-    }
+    bool alpha_;  // A8P8: an alpha byte follows each index
 };
 
 // Half and single floats; channels the format lacks decode as 1.
@@ -354,26 +288,26 @@ private:
 }  // namespace
 
 PixelCodec* CreatePackedCodec(D3DFORMAT format) {
-    for (const PackedLayout& layout : kLayouts) {
-        if (layout.format == format) return new (std::nothrow) PackedCodec(layout);
-    }
-    return nullptr;
+    const FormatDesc& desc = LookUpFormatDesc(format);
+    if (desc.format != format || desc.packed.bytes == 0) return nullptr;
+    return new (std::nothrow) PackedCodec(format, desc.packed);
 }
 
 PixelCodec* CreatePaletteCodec(D3DFORMAT format) {
-    if (format != D3DFMT_P8 && format != D3DFMT_A8P8) return nullptr;
-    return new (std::nothrow) PaletteCodec(format);
+    const FormatDesc& desc = LookUpFormatDesc(format);
+    if (desc.format != format || desc.codec != CreatePaletteCodec) return nullptr;
+    return new (std::nothrow) PaletteCodec(format, desc.bits);
 }
 
+// The row gives the pixel size and the widest channel (16 for half floats, 32 for single); the channel count
+// follows from the two.
 PixelCodec* CreateFloatCodec(D3DFORMAT format) {
-    switch (format) {
-        case D3DFMT_R16F: return new (std::nothrow) FloatCodec(format, 1, true);
-        case D3DFMT_G16R16F: return new (std::nothrow) FloatCodec(format, 2, true);
-        case D3DFMT_A16B16G16R16F: return new (std::nothrow) FloatCodec(format, 4, true);
-        case D3DFMT_R32F:
-        case D3DFMT_D32F_LOCKABLE: return new (std::nothrow) FloatCodec(format, 1, false);
-        case D3DFMT_G32R32F: return new (std::nothrow) FloatCodec(format, 2, false);
-        case D3DFMT_A32B32G32R32F: return new (std::nothrow) FloatCodec(format, 4, false);
-        default: return nullptr;
-    }
+    const FormatDesc& desc = LookUpFormatDesc(format);
+    if (desc.format != format || desc.codec != CreateFloatCodec) return nullptr;
+    UINT channelBits = 0;
+    for (int slot = 1; slot < 5; ++slot) channelBits = std::max<UINT>(channelBits, desc.widths[slot]);
+    if (channelBits != 16 && channelBits != 32) return nullptr;
+    return new (std::nothrow) FloatCodec(format, desc.bits / channelBits, channelBits == 16);
 }
+
+}  // namespace tarn::texture

@@ -5,6 +5,10 @@
 
 #include "texture/PixelCodec.h"
 
+namespace tarn::texture {
+
 PixelCodec* CreatePackedCodec(D3DFORMAT format);
 PixelCodec* CreatePaletteCodec(D3DFORMAT format);
 PixelCodec* CreateFloatCodec(D3DFORMAT format);
+
+}  // namespace tarn::texture

@@ -9,6 +9,8 @@
 #include "texture/D3DXTexture.h"
 #include "texture/TransferMethods.h"
 
+namespace tarn::texture {
+
 UINT WeightTable::MaxTaps() const {
     UINT most = 0;
     for (std::size_t i = 0; i + 1 < start.size(); ++i) most = std::max(most, start[i + 1] - start[i]);
@@ -295,3 +297,5 @@ HRESULT TransferTriangle3D(Transfer& t) {
     BuildTriangleWeights(t.source.Depth(), t.dest.Depth(), t.MirrorW(), wz);
     return ResampleSeparable(t, wx, wy, &wz);
 }
+
+}  // namespace tarn::texture

@@ -4,10 +4,13 @@
 #include <new>
 
 #include "math/D3DXMath.h"
+#include "platform/Bits.h"
 #include "texture/BlitImage.h"
 #include "texture/D3DXTexture.h"
 #include "texture/FormatTable.h"
 #include "texture/SurfaceLoad.h"
+
+namespace tarn::texture {
 
 namespace {
 
@@ -61,6 +64,10 @@ HRESULT LoadSurfaceFromImage(IDirect3DSurface9* destSurface, const PALETTEENTRY*
     dest.palette = destPalette;
     return BlitImage(dest, source, filter);
 }
+
+}  // namespace tarn::texture
+
+using namespace tarn::texture;
 
 HRESULT D3DXLoadSurfaceFromMemory(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette,
                                   const RECT* destRect, const void* srcMemory, D3DFORMAT srcFormat, UINT srcPitch,
@@ -172,7 +179,7 @@ HRESULT D3DXFilterTexture(IDirect3DBaseTexture9* baseTexture, const PALETTEENTRY
         D3DSURFACE_DESC desc = {};
         HRESULT hr = texture->GetLevelDesc(0, &desc);
         if (FAILED(hr)) return hr;
-        const bool pow2 = (desc.Width & (desc.Width - 1)) == 0 && (desc.Height & (desc.Height - 1)) == 0;
+        const bool pow2 = tarn::IsPowerOfTwo(desc.Width) && tarn::IsPowerOfTwo(desc.Height);
         filter = pow2 ? D3DX_FILTER_BOX : (D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER);
     }
     if (filter & D3DX_FILTER_SRGB_OUT) {

@@ -4,6 +4,8 @@
 
 #include "texture/PixelCodec.h"
 
+namespace tarn::texture {
+
 // Locks `destRect` (the whole surface when null) with `lockFlags` and transfers `source.box` of `source` into it
 // with `filter` (D3DX_DEFAULT: triangle with dither). D3DERR_INVALIDCALL for a null surface or a rectangle outside
 // it. D3DLOCK_DISCARD suits only a surface whose old contents do not matter even if the transfer fails.
@@ -30,3 +32,5 @@ private:
     D3DLOCKED_RECT locked_ = {};
     HRESULT result_;
 };
+
+}  // namespace tarn::texture

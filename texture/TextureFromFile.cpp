@@ -7,21 +7,18 @@
 #include "texture/D3DXTexture.h"
 #include "texture/FormatTable.h"
 #include "texture/ImageReader.h"
+#include "platform/Bits.h"
 #include "texture/MappedFile.h"
 #include "texture/SurfaceLoad.h"
 
-namespace {
+namespace tarn::texture {
 
-UINT NextPowerOfTwo(UINT n) {
-    UINT p = 1;
-    while (p < n && p < 0x80000000u) p <<= 1;
-    return p < n ? n : p;
-}
+namespace {
 
 // Size from the image: NONPOW2 and FROM_FILE take it as it is, 0 and DEFAULT round it up to a power of two.
 UINT SizeFromImage(UINT requested, UINT image) {
     if (requested == D3DX_DEFAULT_NONPOW2 || requested == D3DX_FROM_FILE) return image;
-    if (requested == 0 || requested == D3DX_DEFAULT) return NextPowerOfTwo(image);
+    if (requested == 0 || requested == D3DX_DEFAULT) return tarn::NextPowerOfTwo(image);
     return requested;
 }
 
@@ -100,7 +97,7 @@ HRESULT LoadLevelsZeroAndOne(IDirect3DTexture9* texture, const ImageDesc& source
     if (FAILED(hr)) return hr;
     const UINT width = source.box.right - source.box.left, height = source.box.bottom - source.box.top;
     const FormatDesc& format = LookUpFormatDesc(source.format);
-    if (first.Format != source.format || format.bits == 0 || format.kind == FormatKind::Palettised ||
+    if (first.Format != source.format || format.bits == 0 || format.family == FormatFamily::Palettised ||
         IsBlockFormat(source.format) || IsPackedPairFormat(source.format) || first.Width != width ||
         first.Height != height || width % 2 != 0 || height % 2 != 0 || second.Width != width / 2 ||
         second.Height != height / 2) {
@@ -252,8 +249,8 @@ HRESULT CreateTextureFromMemory(IDirect3DDevice9* device, const void* srcData, U
         format = imageFormat;
         const FormatDesc& desc = LookUpFormatDesc(imageFormat);
         if (colorKey != 0 && desc.widths[1] == 0 &&
-            (desc.kind == FormatKind::Colour || desc.kind == FormatKind::Palettised ||
-             desc.kind == FormatKind::Luminance)) {
+            (desc.family == FormatFamily::Colour || desc.family == FormatFamily::Palettised ||
+             desc.family == FormatFamily::Luminance)) {
             // Keyed pixels become transparent: look for the closest format that has alpha.
             FormatDesc withAlpha = desc;
             withAlpha.format = static_cast<D3DFORMAT>(0);
@@ -310,6 +307,10 @@ HRESULT CreateTextureFromMemory(IDirect3DDevice9* device, const void* srcData, U
 }
 
 }  // namespace
+
+}  // namespace tarn::texture
+
+using namespace tarn::texture;
 
 HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
                                             UINT width, UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,

@@ -7,6 +7,8 @@
 
 #include "texture/PixelCodec.h"
 
+namespace tarn::texture {
+
 inline constexpr HRESULT kTransferNotApplicable = E_NOTIMPL;
 
 struct Transfer {
@@ -71,3 +73,5 @@ void BoxRow8888Plain(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWid
 void BoxRow8888Mmx(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth);
 bool BoxRow8888Avx2Available();
 void BoxRow8888Avx2(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth);
+
+}  // namespace tarn::texture

@@ -10,6 +10,8 @@
 
 #include "math/RoutineTable.h"
 
+using namespace tarn::math;
+
 namespace {
 
 struct Set {

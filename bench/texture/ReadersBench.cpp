@@ -36,6 +36,8 @@
 #include "texture/BlockCodecBlocks.h"
 #include "texture/ImageReader.h"
 
+using namespace tarn::texture;
+
 namespace {
 
 constexpr int kSize = 2048;
@@ -219,7 +221,7 @@ const Bytes& DxtData(bool dxt5) {
                     for (int c = 0; c < 4; ++c) px[i * 4 + c] = s[c] / 255.0f;
                 }
                 unsigned char* b = &out[(std::size_t{static_cast<unsigned>(by)} * blocks + bx) * bytes];
-                dxt5 ? tarn::blocks::EncodeDxt5(b, px) : tarn::blocks::EncodeDxt1(b, px);
+                dxt5 ? tarn::texture::blocks::EncodeDxt5(b, px) : tarn::texture::blocks::EncodeDxt1(b, px);
             }
     }
     return out;

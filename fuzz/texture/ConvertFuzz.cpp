@@ -12,6 +12,8 @@
 #include "texture/FormatTable.h"
 #include "texture/PixelCodec.h"
 
+using namespace tarn::texture;
+
 namespace {
 
 // The formats that have a codec, in table order.

@@ -9,6 +9,8 @@
 #include "texture/BlitImage.h"
 #include "texture/ImageReader.h"
 
+using namespace tarn::texture;
+
 namespace {
 
 constexpr UINT kBandRows = 16;  // a multiple of 4, so that block rows are never split

@@ -7,6 +7,7 @@
 #include "tests/math/MathTestUtil.h"
 
 using namespace mathtest;
+using namespace tarn::math;
 
 namespace {
 

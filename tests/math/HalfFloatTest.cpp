@@ -7,6 +7,7 @@
 #include "tests/math/MathTestUtil.h"
 
 using namespace mathtest;
+using namespace tarn::math;
 
 namespace {
 
@@ -75,9 +76,9 @@ TEST(HalfFloat, HalfToFloatCases) {
     for (const auto& set : AllSets())
         for (const Case& c : cases) {
             SCOPED_TRACE(set.name);
-            EXPECT_EQ(Bits(ToFloat(set.table, c.in)), Bits(c.out)) << std::hex << c.in;
+            EXPECT_EQ(FloatBits(ToFloat(set.table, c.in)), FloatBits(c.out)) << std::hex << c.in;
         }
-    for (const auto& set : AllSets()) EXPECT_EQ(Bits(ToFloat(set.table, 0x8000)), 0x80000000u) << set.name;
+    for (const auto& set : AllSets()) EXPECT_EQ(FloatBits(ToFloat(set.table, 0x8000)), 0x80000000u) << set.name;
 }
 
 // Every code converts exactly and back to itself, through every set, in one array (so every block path and
@@ -87,7 +88,7 @@ TEST(HalfFloat, EveryCodeRoundTrips) {
     std::vector<float> floats(65536), expected(65536);
     for (unsigned i = 0; i < 65536; ++i) {
         codes[i].value = static_cast<WORD>(i);
-        expected[i] = FromBits(MathDetail::FloatBitsFromHalf(static_cast<std::uint16_t>(i)));
+        expected[i] = BitsFloat(tarn::math::detail::FloatBitsFromHalf(static_cast<std::uint16_t>(i)));
     }
     // The formula itself: exponent 31 is an ordinary binade, denormals are f * 2^-24.
     EXPECT_EQ(expected[0x7BFF], 65504.0f);
@@ -97,7 +98,7 @@ TEST(HalfFloat, EveryCodeRoundTrips) {
         set.table.D3DXFloat16To32Array(floats.data(), codes.data(), 65536);
         set.table.D3DXFloat32To16Array(back.data(), floats.data(), 65536);
         for (unsigned i = 0; i < 65536; ++i) {
-            ASSERT_EQ(Bits(floats[i]), Bits(expected[i])) << std::hex << i;
+            ASSERT_EQ(FloatBits(floats[i]), FloatBits(expected[i])) << std::hex << i;
             ASSERT_EQ(back[i].value, i) << std::hex << i;
         }
     }
@@ -112,7 +113,7 @@ TEST(HalfFloat, EverySetMatchesTheFormulaOnRandomFloats) {
         const unsigned exponent = 90 + rnd.engine() % 60;  // 2^-37 .. 2^22
         std::uint32_t b = (exponent << 23) | (rnd.engine() & 0x7FFFFF) | (rnd.engine() & 0x80000000u);
         if (i % 7 == 0) b = (b & ~0x1FFFu) | 0x1000u;  // exact ties at the half's last place
-        in[i] = FromBits(b);
+        in[i] = BitsFloat(b);
     }
     for (const auto& set : AllSets()) {
         for (UINT n : {0u, 1u, 3u, 4u, 5u, 6u, 7u, 9u, 15u, 17u, 4099u}) {
@@ -121,12 +122,12 @@ TEST(HalfFloat, EverySetMatchesTheFormulaOnRandomFloats) {
             out[n].value = 0xABCD;
             EXPECT_EQ(set.table.D3DXFloat32To16Array(out.data(), in.data(), n), out.data());
             for (UINT i = 0; i < n; ++i)
-                ASSERT_EQ(out[i].value, MathDetail::HalfFromFloatBits(Bits(in[i]))) << i << " " << in[i];
+                ASSERT_EQ(out[i].value, tarn::math::detail::HalfFromFloatBits(FloatBits(in[i]))) << i << " " << in[i];
             EXPECT_EQ(out[n].value, 0xABCD);  // nothing past n
             std::vector<float> f(n + 1, 5.0f);
             set.table.D3DXFloat16To32Array(f.data(), out.data(), n);
             for (UINT i = 0; i < n; ++i)
-                ASSERT_EQ(Bits(f[i]), MathDetail::FloatBitsFromHalf(out[i].value)) << i;
+                ASSERT_EQ(FloatBits(f[i]), tarn::math::detail::FloatBitsFromHalf(out[i].value)) << i;
             EXPECT_EQ(f[n], 5.0f);
         }
     }
@@ -142,19 +143,22 @@ TEST(HalfFloat, EveryPackedKernelMatchesTheFormula) {
         std::uint32_t b = static_cast<std::uint32_t>(rnd.engine());
         if (i % 3 == 0) b = (b & 0x80000000u) | ((90u + rnd.engine() % 60) << 23) | (b & 0x7FFFFF);
         if (i % 5 == 0) b = (b & ~0x1FFFu) | 0x1000u;
-        in[i] = FromBits(b);
+        in[i] = BitsFloat(b);
     }
     std::vector<std::uint16_t> codes(1 << 16), got(n + 1);
     for (unsigned i = 0; i < codes.size(); ++i) codes[i] = static_cast<std::uint16_t>(i);
     std::vector<float> floats(1 << 16);
-    using MathDetail::HalfKernel;
+    using tarn::math::detail::HalfKernel;
     for (HalfKernel k : {HalfKernel::Sse2, HalfKernel::Avx2, HalfKernel::Avx512}) {
         SCOPED_TRACE(static_cast<int>(k));
-        const std::size_t done = MathDetail::FloatToHalfBlocksWith(k, got.data() + 1, in.data(), n);
+        const std::size_t done = tarn::math::detail::FloatToHalfBlocksWith(k, got.data() + 1, in.data(), n);
         for (std::size_t i = 0; i < done; ++i)
-            ASSERT_EQ(got[i + 1], MathDetail::HalfFromFloatBits(Bits(in[i]))) << i << " " << std::hex << Bits(in[i]);
-        const std::size_t back = MathDetail::HalfToFloatBlocksWith(k, floats.data(), codes.data(), codes.size());
-        for (std::size_t i = 0; i < back; ++i) ASSERT_EQ(Bits(floats[i]), MathDetail::FloatBitsFromHalf(codes[i]));
+            ASSERT_EQ(got[i + 1], tarn::math::detail::HalfFromFloatBits(FloatBits(in[i])))
+                << i << " " << std::hex << FloatBits(in[i]);
+        const std::size_t back =
+            tarn::math::detail::HalfToFloatBlocksWith(k, floats.data(), codes.data(), codes.size());
+        for (std::size_t i = 0; i < back; ++i)
+            ASSERT_EQ(FloatBits(floats[i]), tarn::math::detail::FloatBitsFromHalf(codes[i]));
     }
 }
 

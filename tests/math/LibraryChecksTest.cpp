@@ -9,6 +9,8 @@
 #include "platform/TestHooks.h"
 #include "tests/math/MathTestUtil.h"
 
+using namespace tarn::math;
+
 namespace {
 
 void SetSwitch(const char* name, const char* value) {

@@ -3,13 +3,11 @@
 #include <cmath>
 
 #include "math/RoutineTable.h"
+#include "platform/d3d9/D3D9.h"
 #include "tests/math/MathTestUtil.h"
 
-#ifndef D3DERR_INVALIDCALL
-#define D3DERR_INVALIDCALL (static_cast<HRESULT>(0x8876086C))
-#endif
-
 using namespace mathtest;
+using namespace tarn::math;
 
 namespace {
 

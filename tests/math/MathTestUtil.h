@@ -9,19 +9,12 @@
 #include <random>
 
 #include "math/D3DXMath.h"
+#include "platform/Bits.h"
 
 namespace mathtest {
 
-inline std::uint32_t Bits(float f) {
-    std::uint32_t b;
-    std::memcpy(&b, &f, 4);
-    return b;
-}
-inline float FromBits(std::uint32_t b) {
-    float f;
-    std::memcpy(&f, &b, 4);
-    return f;
-}
+using tarn::BitsFloat;
+using tarn::FloatBits;
 
 struct Random {
     std::mt19937 engine;
@@ -74,7 +67,7 @@ template <int N>
 template <int N>
 ::testing::AssertionResult SameBits(const float* a, const float* b) {
     for (int i = 0; i < N; ++i)
-        if (Bits(a[i]) != Bits(b[i]))
+        if (FloatBits(a[i]) != FloatBits(b[i]))
             return ::testing::AssertionFailure() << a[i] << " vs " << b[i] << " at component " << i;
     return ::testing::AssertionSuccess();
 }
@@ -87,6 +80,8 @@ template <int N>
 #include "math/RoutineTable.h"
 
 namespace mathtest {
+
+using namespace tarn::math;
 
 struct NamedSet {
     std::string name;

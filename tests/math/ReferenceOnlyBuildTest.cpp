@@ -6,6 +6,8 @@
 
 #include "math/RoutineTableTesting.h"
 
+using namespace tarn::math;
+
 namespace {
 
 MathProcessorFakes Processor(bool has3DNow, DWORD features, DWORD simd, bool xmmi) {

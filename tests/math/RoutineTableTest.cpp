@@ -10,6 +10,7 @@
 #include "tests/math/MathTestUtil.h"
 
 using namespace mathtest;
+using namespace tarn::math;
 
 namespace {
 
@@ -160,12 +161,12 @@ TEST_F(Selection, DisabledTableUsesReferenceUntilEnabledAgain) {
     const D3DXVECTOR3 v(std::sqrt(1.000005f), 0, 0);
     D3DXVECTOR3 out;
     D3DXVec3Normalize(&out, &v);
-    EXPECT_NE(Bits(out.x), Bits(v.x));
+    EXPECT_NE(FloatBits(out.x), FloatBits(v.x));
     EXPECT_EQ(mathRoutineSet, kMathSetNone);  // no first-call entry left to select
     SetMathProcessorFakes(Processor(false, 0, 0, false));
     EXPECT_EQ(InitMathRoutines(TRUE), kMathSetReference);
     D3DXVec3Normalize(&out, &v);
-    EXPECT_EQ(Bits(out.x), Bits(v.x));
+    EXPECT_EQ(FloatBits(out.x), FloatBits(v.x));
 }
 
 TEST(ProcessorQueries, RealProcessorAnswersConsistently) {
@@ -370,9 +371,9 @@ TEST(ApproxReciprocalSqrt, TableEntriesAtTheirSegments) {
     struct Case {
         float x, slope, intercept;
     } cases[] = {
-        {0.5f, -1.41009521484375f, 2.1192612648010254f},                       // entry 0, m = 0.5
-        {1.0f, -0.49853515625f, 1.49853515625f},                               // entry 256, m = 1
-        {FromBits(0x3FFFFFFF), -0.177032470703125f, 1.0611717700958252f},       // entry 511, m just below 2
+        {0.5f, -1.41009521484375f, 2.1192612648010254f},                    // entry 0, m = 0.5
+        {1.0f, -0.49853515625f, 1.49853515625f},                            // entry 256, m = 1
+        {BitsFloat(0x3FFFFFFF), -0.177032470703125f, 1.0611717700958252f},  // entry 511, m just below 2
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ApproxReciprocalSqrt(c.x), double(c.x) * c.slope + c.intercept) << c.x;
@@ -386,7 +387,7 @@ TEST(ApproxReciprocalSqrt, ErrorBoundsOverEveryMantissaOfTwoExponents) {
     double worstHigh = 0, worstLow = 0;
     for (std::uint32_t exponent : {126u, 127u}) {
         for (std::uint32_t mantissa = 0; mantissa < (1u << 23); ++mantissa) {
-            const float x = FromBits((exponent << 23) | mantissa);
+            const float x = BitsFloat((exponent << 23) | mantissa);
             const double rel = ApproxReciprocalSqrt(x) * std::sqrt(double(x)) - 1.0;
             worstHigh = std::max(worstHigh, rel);
             worstLow = std::min(worstLow, rel);

@@ -5,6 +5,8 @@
 
 #include "math/RoutineTable.h"
 
+using namespace tarn::math;
+
 namespace {
 
 D3DXMATRIX ProductBeforeMain() {

@@ -12,6 +12,7 @@
 #include "platform/FaultInjection.h"
 #include "texture/TransferMethods.h"
 
+using namespace tarn::texture;
 using texture_test::Blit;
 using texture_test::FillRandom;
 using texture_test::MemoryImage;

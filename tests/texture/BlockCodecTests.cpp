@@ -11,7 +11,8 @@
 #include "texture/BlockCodecBlocks.h"
 #include "texture/PixelCodec.h"
 
-using namespace tarn::blocks;
+using namespace tarn::texture;
+using namespace tarn::texture::blocks;
 
 namespace {
 

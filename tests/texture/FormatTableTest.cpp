@@ -2,7 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <vector>
+
 #include "../app/Direct3DStubs.h"
+#include "Formats.h"
+#include "texture/ImageReader.h"
+#include "texture/PixelCodec.h"
+
+using namespace tarn::texture;
 
 namespace {
 
@@ -139,6 +151,137 @@ TEST(FormatTable, RequirementsRoundBlockSizesBeforeTheChainRules) {
         EXPECT_EQ(w, c.expectedSize);
         EXPECT_EQ(h, c.expectedSize);
         EXPECT_EQ(levels, c.expectedLevels);
+    }
+}
+
+// The library's table and the device layer's layouts describe the same formats: each side knows the other's
+// formats (bar a few named below), and where both describe a format they agree on its family, its pixel size and
+// what its pixels decode to.
+TEST(FormatTable, AgreesWithTheDeviceLayouts) {
+    using tarn::d3d9::FormatKind;
+    // Formats that only one side has: the library's two wide working formats, and depth and stencil formats
+    // the library never converts.
+    const std::set<D3DFORMAT> libraryOnly = {D3DFMT_INTERNAL_AL16, D3DFMT_INTERNAL_R16};
+    const std::set<D3DFORMAT> deviceOnly = {D3DFMT_D32_LOCKABLE, D3DFMT_S8_LOCKABLE};
+    struct KindFamily {
+        FormatKind kind;
+        FormatFamily family;
+    } kFamilies[] = {
+        {FormatKind::Colour, FormatFamily::Colour},       {FormatKind::Compressed, FormatFamily::Colour},
+        {FormatKind::Pair, FormatFamily::Colour},         {FormatKind::Palettised, FormatFamily::Palettised},
+        {FormatKind::Luminance, FormatFamily::Luminance}, {FormatKind::Signed, FormatFamily::Signed},
+        {FormatKind::Depth, FormatFamily::Depth},
+    };
+
+    std::set<D3DFORMAT> library;
+    for (const FormatDesc* d = FormatTableBegin(); d != FormatTableEnd(); ++d) {
+        SCOPED_TRACE(tarn::d3d9::FormatName(d->format));
+        EXPECT_TRUE(library.insert(d->format).second) << "listed twice";
+        const tarn::d3d9::FormatLayout* layout = tarn::d3d9::FindLayout(d->format);
+        if (libraryOnly.count(d->format)) {
+            EXPECT_EQ(layout, nullptr);
+            continue;
+        }
+        ASSERT_NE(layout, nullptr) << "the device layer cannot store a format of the library";
+        const KindFamily* match = std::find_if(std::begin(kFamilies), std::end(kFamilies),
+                                               [&](const KindFamily& k) { return k.kind == layout->kind; });
+        ASSERT_NE(match, std::end(kFamilies));
+        EXPECT_EQ(d->family, match->family);
+        // Block formats count the bits of the decoded block; every other format its stored pixel.
+        const UINT pixels = layout->blockWidth * layout->blockHeight;
+        EXPECT_EQ(d->bits, layout->kind == FormatKind::Compressed ? 16u : layout->bytesPerBlock * 8u / pixels);
+        if (d->packed.bytes != 0) {
+            EXPECT_EQ(d->packed.bytes * 8u, d->bits);
+        }
+    }
+    for (const D3DFORMAT f : deviceOnly) EXPECT_EQ(library.count(f), 0u) << tarn::d3d9::FormatName(f);
+    EXPECT_EQ(library.count(D3DFMT_UNKNOWN), 0u);
+
+    // Every format the device layer stores as pixels (not buffers) is in the library's table or named above.
+    int deviceFormats = 0;
+    for (DWORD code = 1; code < 256; ++code) {
+        const tarn::d3d9::FormatLayout* layout = tarn::d3d9::FindLayout(static_cast<D3DFORMAT>(code));
+        if (layout == nullptr || layout->kind == FormatKind::Buffer) continue;
+        ++deviceFormats;
+        EXPECT_TRUE(library.count(layout->format) || deviceOnly.count(layout->format)) << layout->name;
+    }
+    for (const D3DFORMAT fourCc : {D3DFMT_UYVY, D3DFMT_YUY2, D3DFMT_R8G8_B8G8, D3DFMT_G8R8_G8B8, D3DFMT_DXT1,
+                                   D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5}) {
+        ASSERT_NE(tarn::d3d9::FindLayout(fourCc), nullptr);
+        ++deviceFormats;
+    }
+    EXPECT_EQ(deviceFormats + libraryOnly.size(), library.size() + deviceOnly.size());
+}
+
+// Where both sides can decode a packed format, they read the same bytes as the same values: every channel of
+// the library's packed layout sits where the device layer reads it.
+TEST(FormatTable, PackedLayoutsDecodeAsTheDeviceLayerDoes) {
+    for (const FormatDesc* d = FormatTableBegin(); d != FormatTableEnd(); ++d) {
+        if (d->packed.bytes == 0 || !tarn::d3d9::CanDecode(d->format)) continue;
+        SCOPED_TRACE(tarn::d3d9::FormatName(d->format));
+        // Every bit pattern of a byte in every byte position, so that each channel takes small, large and
+        // sign-bit values.
+        constexpr UINT kWidth = 256;
+        std::vector<BYTE> bytes(kWidth * d->packed.bytes);
+        for (UINT x = 0; x < kWidth; ++x) {
+            for (UINT b = 0; b < d->packed.bytes; ++b)
+                bytes[x * d->packed.bytes + b] = static_cast<BYTE>(x * (b + 1) + 37 * b);
+        }
+        std::vector<float> device(4 * kWidth);
+        tarn::d3d9::DecodeRow(d->format, bytes.data(), kWidth, device.data());
+
+        ImageDesc desc;
+        desc.memory = bytes.data();
+        desc.format = d->format;
+        desc.rowPitch = desc.slicePitch = kWidth * d->packed.bytes;
+        desc.box = {0, 0, kWidth, 1, 0, 1};
+        std::unique_ptr<PixelCodec> codec = CreatePixelCodec(desc);
+        ASSERT_TRUE(codec);
+        std::vector<Float4> library(kWidth);
+        codec->DecodeRow(0, 0, library.data());
+        // The library carries the unsigned L of the mixed signed formats (L6V5U5, X8L8V8U8) in its alpha slot,
+        // which conversions keep apart from colour; the device layer samples it as blue.
+        const bool mixedLuminance = d->packed.channel[2].kind == ChannelKind::Absent &&
+                                    d->packed.channel[3].kind == ChannelKind::Unsigned &&
+                                    d->packed.category == CodecCategory::Signed3;
+        const int deviceChannel[4] = {0, 1, mixedLuminance ? 3 : 2, mixedLuminance ? 2 : 3};
+        bool agree = true;
+        for (UINT x = 0; x < kWidth && agree; ++x) {
+            const float* got = &library[x].r;
+            for (int c = 0; c < 4 && agree; ++c) {
+                const float want = device[4 * x + deviceChannel[c]];
+                agree = std::fabs(got[c] - want) <= 1e-6f;
+                EXPECT_TRUE(agree) << "pixel " << x << " channel " << c << ": " << got[c] << " against " << want;
+            }
+        }
+    }
+}
+
+TEST(FormatTable, BlockAndPackedPairFormatsFollowTheirCodecs) {
+    struct Case {
+        D3DFORMAT format;
+        bool block, pair;
+    } cases[] = {
+        {D3DFMT_DXT1, true, false},
+        {D3DFMT_DXT2, true, false},
+        {D3DFMT_DXT3, true, false},
+        {D3DFMT_DXT4, true, false},
+        {D3DFMT_DXT5, true, false},
+        {D3DFMT_UYVY, false, true},
+        {D3DFMT_YUY2, false, true},
+        {D3DFMT_R8G8_B8G8, false, true},
+        {D3DFMT_G8R8_G8B8, false, true},
+        {D3DFMT_A8R8G8B8, false, false},
+        {D3DFMT_P8, false, false},
+        {D3DFMT_R32F, false, false},
+        {D3DFMT_D24S8, false, false},
+        {D3DFMT_UNKNOWN, false, false},
+        {static_cast<D3DFORMAT>(0x31545844u + 1), false, false},  // one past "DXT1": no such format
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(tarn::d3d9::FormatName(c.format));
+        EXPECT_EQ(IsBlockFormat(c.format), c.block);
+        EXPECT_EQ(IsPackedPairFormat(c.format), c.pair);
     }
 }
 

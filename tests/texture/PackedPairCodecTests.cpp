@@ -5,6 +5,8 @@
 #include "texture/PackedPairCodec.h"
 #include "texture/PixelCodec.h"
 
+using namespace tarn::texture;
+
 namespace {
 
 std::unique_ptr<PixelCodec> Codec(std::vector<BYTE>& memory, D3DFORMAT format, UINT width, ImageBox box) {

@@ -9,6 +9,7 @@
 
 #include "TextureTestSupport.h"
 
+using namespace tarn::texture;
 using texture_test::Blit;
 using texture_test::FillRandom;
 using texture_test::MemoryImage;

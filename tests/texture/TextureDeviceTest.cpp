@@ -11,6 +11,7 @@
 #include "texture/D3DXTexture.h"
 #include "texture/ImageReader.h"
 
+using namespace tarn::texture;
 using texture_test::Blit;
 using texture_test::FillRandom;
 using texture_test::MakeTga;

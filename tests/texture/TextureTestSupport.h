@@ -13,6 +13,8 @@
 
 namespace texture_test {
 
+using namespace tarn::texture;
+
 // An image held in a byte vector: width x height pixels of `format`, rows packed.
 struct MemoryImage {
     D3DFORMAT format;

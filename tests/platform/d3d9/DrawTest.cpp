@@ -9,6 +9,7 @@
 #include <random>
 
 #include "Formats.h"
+#include "platform/Bits.h"
 #include "tests/platform/d3d9/D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
@@ -32,12 +33,6 @@ struct Lit {
     float u, v;
 };
 constexpr DWORD kLit = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
-
-DWORD Bits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, 4);
-    return d;
-}
 
 int Channel(std::uint32_t c, int shift) { return static_cast<int>((c >> shift) & 0xff); }
 std::uint32_t Rgb(double r, double g, double b) {
@@ -839,7 +834,7 @@ TEST_F(DrawTest, DepthBiasCountsStepsOfTheBoundDepthBuffer) {
         device->SetRenderState(D3DRS_DEPTHBIAS, 0);
         Clear(0xff000000);
         Rect(0, 0, 64, 64, 0xffff0000, z);
-        device->SetRenderState(D3DRS_DEPTHBIAS, Bits(static_cast<float>(-c.bias * c.step)));
+        device->SetRenderState(D3DRS_DEPTHBIAS, FloatBits(static_cast<float>(-c.bias * c.step)));
         Rect(0, 0, 64, 64, 0xff00ff00, static_cast<float>(z + c.behind * c.step));
         ExpectPixel(ReadTarget(), 30, 30, c.visible ? 0xff00ff00 : 0xffff0000, 0);
     }
@@ -858,7 +853,7 @@ TEST_F(DrawTest, DepthBiasCountsStepsOfTheBoundDepthBuffer) {
         device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, 0);
         Clear(0xff000000);
         sloped(0.0f, 0xffff0000);
-        device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, Bits(scale));
+        device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, FloatBits(scale));
         sloped(0.003f, 0xff00ff00);
         ExpectPixel(ReadTarget(), 30, 30, scale == -1.0f ? 0xff00ff00 : 0xffff0000, 0);
     }
@@ -1106,8 +1101,8 @@ TEST_F(DrawTest, VertexFogLinear) {
     device->SetRenderState(D3DRS_FOGENABLE, TRUE);
     device->SetRenderState(D3DRS_FOGCOLOR, 0x00ff0000);
     device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
-    device->SetRenderState(D3DRS_FOGSTART, Bits(0.0f));
-    device->SetRenderState(D3DRS_FOGEND, Bits(2.0f));
+    device->SetRenderState(D3DRS_FOGSTART, FloatBits(0.0f));
+    device->SetRenderState(D3DRS_FOGEND, FloatBits(2.0f));
     Clear(0xff000000);
     LitQuad(0.5f);  // f = (2 - 0.5) / 2 = 0.75
     ExpectPixel(ReadTarget(), 32, 32, Rgb(1.0, 0.75, 0.75), 2);
@@ -1276,17 +1271,17 @@ TEST_F(DrawTest, TableFogAtStartMiddleAndEnd) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.mode << " " << c.start << ".." << c.end << " density " << c.density);
         device->SetRenderState(D3DRS_FOGTABLEMODE, c.mode);
-        device->SetRenderState(D3DRS_FOGSTART, Bits(c.start));
-        device->SetRenderState(D3DRS_FOGEND, Bits(c.end));
-        device->SetRenderState(D3DRS_FOGDENSITY, Bits(c.density));
+        device->SetRenderState(D3DRS_FOGSTART, FloatBits(c.start));
+        device->SetRenderState(D3DRS_FOGEND, FloatBits(c.end));
+        device->SetRenderState(D3DRS_FOGDENSITY, FloatBits(c.density));
         Clear(0xff000000);
         LitQuad(0.5f);
         ExpectPixel(ReadTarget(), 32, 32, Rgb(c.f, c.f, c.f + (1 - c.f)), 2);
     }
     // Pre-transformed vertices are never fogged.
     device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
-    device->SetRenderState(D3DRS_FOGSTART, Bits(0.0f));
-    device->SetRenderState(D3DRS_FOGEND, Bits(0.0001f));
+    device->SetRenderState(D3DRS_FOGSTART, FloatBits(0.0f));
+    device->SetRenderState(D3DRS_FOGEND, FloatBits(0.0001f));
     Clear(0xff000000);
     Rect(0, 0, 64, 64, 0xffffffff);
     ExpectPixel(ReadTarget(), 32, 32, 0xffffffff, 0);
@@ -1324,8 +1319,8 @@ TEST_F(DrawTest, TableFogIsWBasedForPerspectiveAndZBasedForAffineProjections) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         device->SetTransform(D3DTS_PROJECTION, c.projection);
-        device->SetRenderState(D3DRS_FOGSTART, Bits(c.start));
-        device->SetRenderState(D3DRS_FOGEND, Bits(c.end));
+        device->SetRenderState(D3DRS_FOGSTART, FloatBits(c.start));
+        device->SetRenderState(D3DRS_FOGEND, FloatBits(c.end));
         Clear(0xff000000);
         LitQuad(2.0f);
         ExpectPixel(ReadTarget(), 32, 32, Rgb(c.f, c.f, c.f + (1 - c.f)), 2);

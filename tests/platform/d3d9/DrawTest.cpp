@@ -9,6 +9,7 @@
 #include <random>
 
 #include "Formats.h"
+#include "GlTextures.h"
 #include "platform/Bits.h"
 #include "tests/platform/d3d9/D3D9TestSupport.h"
 
@@ -258,6 +259,39 @@ TEST_F(DrawTest, PointAndLinearSamplingWithWrapAndClamp) {
         Clear(0xff000000);
         TexturedRect(0, 0, c.u1, c.u1);
         ExpectPixel(ReadTarget(), c.x, c.y, c.expected, 2);
+    }
+    device->SetTexture(0, nullptr);
+}
+
+// Every sampler state hashes alike here, so the backend can tell states apart only by comparing them.
+class CollidingSamplerHashTest : public DrawTest {
+protected:
+    void SetUp() override {
+        previous_ = SetSamplerHash([](const SamplerKey&) -> std::size_t { return 7; });
+        DrawTest::SetUp();
+    }
+    void TearDown() override {
+        DrawTest::TearDown();
+        SetSamplerHash(previous_);
+    }
+
+private:
+    SamplerHashFn previous_ = nullptr;
+};
+
+TEST_F(CollidingSamplerHashTest, DifferentStatesNeverShareASampler) {
+    // 2 x 2: red, green / blue, white; u = 1.0 at pixel 32 wraps to red and clamps to green.
+    IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff});
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    for (DWORD address : {D3DTADDRESS_WRAP, D3DTADDRESS_CLAMP, D3DTADDRESS_WRAP}) {
+        SCOPED_TRACE(testing::Message() << "address " << address);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, address);
+        Clear(0xff000000);
+        TexturedRect(0, 0, 2, 2);
+        ExpectPixel(ReadTarget(), 32, 0, address == D3DTADDRESS_WRAP ? 0xffff0000 : 0xff00ff00, 2);
     }
     device->SetTexture(0, nullptr);
 }

@@ -15,6 +15,8 @@
 #include "texture/ImageReader.h"
 #include "texture/ResourceLimits.h"
 
+namespace tarn::texture {
+
 namespace {
 
 // Whether colour is decoded straight into the output layout where the library can (see Decode).
@@ -177,3 +179,5 @@ HRESULT ReadJpeg(DecodedImage& image, const BYTE* data, UINT size) {
     jpeg_destroy_decompress(&cinfo);
     return hr;
 }
+
+}  // namespace tarn::texture

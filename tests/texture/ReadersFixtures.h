@@ -15,6 +15,8 @@
 
 namespace readers_test {
 
+using namespace tarn::texture;
+
 using Bytes = std::vector<BYTE>;
 
 // Sets the image limits for one test and puts the previous ones back.

@@ -2,18 +2,11 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
+#include "platform/Bits.h"
 #include "texture/D3DXTexture.h"
 
 float causticClock = 0.0f;
-
-// Render-state values are DWORDs; float states travel as their bits.
-static DWORD FloatBits(float value) {
-    DWORD bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
 
 float AdvanceCausticClock(float clock, float elapsed) {
     const float next = clock + elapsed * 20.0f;
@@ -43,8 +36,8 @@ bool CTRWaterImage::Create(IDirect3DDevice9* newDevice) {
     device->SetRenderState(D3DRS_FOGENABLE, TRUE);
     device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
     device->SetRenderState(D3DRS_FOGCOLOR, kFogColor);
-    device->SetRenderState(D3DRS_FOGSTART, FloatBits(200.0f));
-    device->SetRenderState(D3DRS_FOGEND, FloatBits(1000.0f));
+    device->SetRenderState(D3DRS_FOGSTART, tarn::FloatBits(200.0f));
+    device->SetRenderState(D3DRS_FOGEND, tarn::FloatBits(1000.0f));
     return true;
 }
 

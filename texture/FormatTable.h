@@ -81,7 +81,3 @@ bool IsPackedPairFormat(D3DFORMAT format);  // UYVY, YUY2, R8G8_B8G8, G8R8_G8B8
 UINT BitLength(UINT n);                     // number of binary digits: 0 -> 0, 1 -> 1, 256 -> 9
 
 }  // namespace tarn::texture
-
-// The image readers size DDS rows and chains with these two and name them without the namespace.
-using tarn::texture::BitLength;
-using tarn::texture::LookUpFormatDesc;

@@ -8,6 +8,8 @@
 #include <new>
 #include <string>
 
+namespace tarn::texture {
+
 void DecodedImage::Clear() {
     if (ownsPixels) std::free(const_cast<BYTE*>(pixels));
     if (ownsPalette) delete[] palette;
@@ -170,3 +172,5 @@ HRESULT ReadImage(DecodedImage& image, const void* data, UINT size, D3DXIMAGE_IN
     }
     return S_OK;
 }
+
+}  // namespace tarn::texture

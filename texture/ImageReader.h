@@ -8,6 +8,8 @@
 #include "platform/d3d9/D3D9.h"
 #include "texture/D3DXTexture.h"
 
+namespace tarn::texture {
+
 // What every reader must do (ReadBmp ... ReadTga share one signature, ImageReaderFn):
 //  - Decide from `data`/`size` alone whether the bytes are its format. Reject with E_FAIL (not this format, or
 //    damaged), E_OUTOFMEMORY, or another failure; never read outside [data, data + size).
@@ -105,3 +107,5 @@ inline std::uint32_t ReadLe32(const BYTE* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
+
+}  // namespace tarn::texture

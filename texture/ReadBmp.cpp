@@ -7,6 +7,8 @@
 #include "texture/ImageReader.h"
 #include "texture/ResourceLimits.h"
 
+namespace tarn::texture {
+
 namespace {
 
 constexpr std::uint32_t kCoreHeader = 12;
@@ -320,3 +322,5 @@ HRESULT ReadBmp(DecodedImage& image, const BYTE* data, UINT size) {
     if (ReadLe32(data + 2) > size) return E_FAIL;
     return ReadDib(image, data + 14, size - 14);
 }
+
+}  // namespace tarn::texture

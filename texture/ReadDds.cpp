@@ -9,6 +9,8 @@
 #include "texture/ImageReader.h"
 #include "texture/ResourceLimits.h"
 
+namespace tarn::texture {
+
 namespace {
 
 constexpr std::uint32_t kHeaderBytes = 128;
@@ -216,3 +218,5 @@ HRESULT ReadDds(DecodedImage& image, const BYTE* data, UINT size) {
     }
     return S_OK;
 }
+
+}  // namespace tarn::texture

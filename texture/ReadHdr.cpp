@@ -9,6 +9,8 @@
 #include "texture/ImageReader.h"
 #include "texture/ResourceLimits.h"
 
+namespace tarn::texture {
+
 namespace {
 
 inline bool IsBlank(BYTE c) { return c == ' ' || c == '\t'; }
@@ -243,3 +245,5 @@ HRESULT ReadHdr(DecodedImage& image, const BYTE* data, UINT size) {
     }
     return S_OK;
 }
+
+}  // namespace tarn::texture

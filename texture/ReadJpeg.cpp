@@ -15,14 +15,16 @@
 #include "texture/ImageReader.h"
 #include "texture/ResourceLimits.h"
 
+namespace tarn::texture {
+
 namespace {
 
 // Whether colour is decoded straight into the output layout where the library can (see Decode).
 std::atomic<bool> gDirectColour{true};
 
-// The unused fourth byte of every X8R8G8B8 pixel, on both colour paths; 255 as the library's own four-byte layout
-// and the PNG reader's filler have it.
-constexpr BYTE kUnusedByte = 0xFF;
+// The unused fourth byte of every X8R8G8B8 pixel, on both colour paths: each pixel is red << 16 | green << 8 | blue
+// with the top byte 0. The library's own four-byte layout fills it with 255, so the direct path clears it.
+constexpr BYTE kUnusedByte = 0;
 
 struct ErrorManager {
     jpeg_error_mgr base;  // first, so that the library's pointer to it is a pointer to the whole
@@ -81,7 +83,7 @@ HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager&
     if (UseMmx() == 0) cinfo.dct_method = JDCT_IFAST;
 #ifdef JCS_EXTENSIONS
     // Colour is delivered straight in the output layout (blue, green, red, unused byte), which saves a pass over
-    // every pixel. The library sets the unused byte to 255 (kUnusedByte).
+    // every pixel; the library sets the unused byte to 255, which Decode then clears.
     if (cinfo.out_color_space == JCS_RGB && gDirectColour.load(std::memory_order_relaxed))
         cinfo.out_color_space = JCS_EXT_BGRX;
 #endif
@@ -120,7 +122,12 @@ HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager&
             const JDIMENSION first = cinfo.output_scanline;
             const JDIMENSION count = std::min<JDIMENSION>(16, cinfo.output_height - first);
             for (JDIMENSION i = 0; i < count; ++i) rows[i] = pixels + (first + i) * pitch;
-            jpeg_read_scanlines(&cinfo, rows, count);
+            const JDIMENSION read = jpeg_read_scanlines(&cinfo, rows, count);
+            // Cleared while the rows just written are still in cache.
+            if (direct) {
+                for (JDIMENSION i = 0; i < read; ++i)
+                    for (std::uint64_t x = 3; x < pitch; x += 4) rows[i][x] = kUnusedByte;
+            }
         }
     } else {
         JSAMPARRAY sample = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
@@ -172,3 +179,5 @@ HRESULT ReadJpeg(DecodedImage& image, const BYTE* data, UINT size) {
     jpeg_destroy_decompress(&cinfo);
     return hr;
 }
+
+}  // namespace tarn::texture

@@ -8,6 +8,8 @@
 #include "texture/ImageReader.h"
 #include "texture/ResourceLimits.h"
 
+namespace tarn::texture {
+
 namespace {
 
 inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -93,3 +95,5 @@ HRESULT ReadPfm(DecodedImage& image, const BYTE* data, UINT size) {
     }
     return S_OK;
 }
+
+}  // namespace tarn::texture

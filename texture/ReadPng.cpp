@@ -12,6 +12,8 @@
 #include "texture/ImageReader.h"
 #include "texture/ResourceLimits.h"
 
+namespace tarn::texture {
+
 namespace {
 
 constexpr double kScreenGamma = 2.2;
@@ -193,3 +195,5 @@ HRESULT ReadPng(DecodedImage& image, const BYTE* data, UINT size) {
     std::free(state.rows);
     return hr;
 }
+
+}  // namespace tarn::texture

@@ -6,6 +6,8 @@
 #include "texture/ImageReader.h"
 #include "texture/ResourceLimits.h"
 
+namespace tarn::texture {
+
 namespace {
 
 inline bool IsSpace(BYTE c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
@@ -112,3 +114,5 @@ HRESULT ReadPpm(DecodedImage& image, const BYTE* data, UINT size) {
     if (in.Next(extra) != Cursor::Token::End) return RejectImage("PPM: more samples than pixels");
     return S_OK;
 }
+
+}  // namespace tarn::texture

@@ -6,6 +6,8 @@
 #include "texture/ImageReader.h"
 #include "texture/ResourceLimits.h"
 
+namespace tarn::texture {
+
 namespace {
 
 constexpr UINT kHeaderSize = 18;
@@ -177,3 +179,5 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
     }
     return S_OK;
 }
+
+}  // namespace tarn::texture

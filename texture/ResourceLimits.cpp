@@ -10,6 +10,8 @@
 
 #include "texture/ImageReader.h"
 
+namespace tarn::texture {
+
 namespace {
 
 // Each value is read and written whole; readers only ever look at a consistent set between SetImageLimits calls.
@@ -125,3 +127,5 @@ HRESULT CheckPixelsPerByte(const char* reader, std::uint64_t pixels, std::uint64
     ReportReaderError(line);
     return D3DXERR_INVALIDDATA;
 }
+
+}  // namespace tarn::texture

@@ -12,6 +12,8 @@
 
 #include "platform/d3d9/D3D9.h"
 
+namespace tarn::texture {
+
 struct ImageLimits {
     std::uint64_t maxWidth;   // widest image, in pixels
     std::uint64_t maxHeight;  // tallest image, in pixels
@@ -47,3 +49,5 @@ HRESULT CheckImageLimits(const char* reader, std::uint64_t width, std::uint64_t 
 // bytes exceeds the ratio limit R pixels per byte") and D3DXERR_INVALIDDATA. Readers call it right after
 // CheckImageLimits where their coding has no floor.
 HRESULT CheckPixelsPerByte(const char* reader, std::uint64_t pixels, std::uint64_t fileBytes);
+
+}  // namespace tarn::texture

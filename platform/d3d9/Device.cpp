@@ -3,22 +3,16 @@
 // DeviceState.cpp; drawing itself is the backend's (Renderer.h), the null backend when nothing is drawn.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <new>
 #include <vector>
 
 #include "FixedFunction.h"
 #include "Internal.h"
 #include "Renderer.h"
+#include "platform/Bits.h"
 
 namespace tarn::d3d9 {
 namespace {
-
-DWORD FloatBits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, 4);
-    return d;
-}
 
 D3DMATRIX Identity() {
     D3DMATRIX m{};

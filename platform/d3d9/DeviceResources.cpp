@@ -9,11 +9,10 @@
 
 #include "Internal.h"
 #include "Renderer.h"
+#include "platform/Bits.h"
 
 namespace tarn::d3d9 {
 namespace {
-
-bool IsPow2(UINT v) { return v && !(v & (v - 1)); }
 
 UINT FullChain(UINT width, UINT height) {
     UINT levels = 1;
@@ -120,7 +119,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
         }
         if (width > caps.MaxTextureWidth || height > caps.MaxTextureHeight) return D3DERR_INVALIDCALL;
         if ((caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) && width != height) return D3DERR_INVALIDCALL;
-        if ((caps.TextureCaps & D3DPTEXTURECAPS_POW2) && (!IsPow2(width) || !IsPow2(height))) {
+        if ((caps.TextureCaps & D3DPTEXTURECAPS_POW2) && (!IsPowerOfTwo(width) || !IsPowerOfTwo(height))) {
             const bool conditional = (caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) && levels == 1 &&
                                      layout->kind != FormatKind::Compressed;
             if (!conditional) return D3DERR_INVALIDCALL;

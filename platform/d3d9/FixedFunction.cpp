@@ -9,6 +9,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/Bits.h"
+
 namespace tarn::d3d9 {
 namespace {
 
@@ -60,8 +62,8 @@ bool UsesFog(const ProgramKey& key) { return key.vertexFog != 0 || (key.tableFog
 }  // namespace
 
 std::size_t ProgramKeyHash::operator()(const ProgramKey& key) const {
-    std::uint64_t h = 1469598103934665603ull;
-    auto mix = [&h](std::uint32_t v) { h = (h ^ v) * 1099511628211ull; };
+    std::uint64_t h = kFnvOffsetBasis;
+    auto mix = [&h](std::uint32_t v) { h = FnvMix(h, v); };
     mix(key.fvf);
     mix(key.lighting | key.specular << 1 | key.localViewer << 2 | key.normalize << 3 | key.colorVertex << 4 |
         key.flat << 5 | key.alphaTest << 6 | key.wFog << 7 | key.rangeFog << 8);

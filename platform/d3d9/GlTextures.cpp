@@ -3,10 +3,26 @@
 #include "GlTextures.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <vector>
 
+#include "platform/Bits.h"
+
 namespace tarn::d3d9 {
+namespace {
+
+std::size_t FnvSamplerHash(const SamplerKey& key) { return static_cast<std::size_t>(FnvHash(key.fields)); }
+
+std::atomic<SamplerHashFn> samplerHash{FnvSamplerHash};
+
+}  // namespace
+
+SamplerHashFn SetSamplerHash(SamplerHashFn hash) { return samplerHash.exchange(hash ? hash : FnvSamplerHash); }
+
+// The hash is taken once per backend, so that a map never sees two hash functions.
+GlTextures::GlTextures(GlState& gl, const Device& device)
+    : gl_(gl), device_(device), samplers_(0, SamplerKeyHash{samplerHash.load()}) {}
 
 GlTextures::~GlTextures() {
     for (auto& [resource, name] : textures_) glDeleteTextures(1, &name);
@@ -148,11 +164,8 @@ void GlTextures::EnsureTexture(Texture* t) {
 GLuint GlTextures::SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& s, bool mipmapped) {
     // A render-target texture has one level, so its minification filter must not ask for mip maps.
     const DWORD mip = mipmapped ? s[D3DSAMP_MIPFILTER] : static_cast<DWORD>(D3DTEXF_NONE);
-    std::uint64_t k = 1469598103934665603ull;
-    const DWORD fields[] = {
-        s[D3DSAMP_ADDRESSU],    s[D3DSAMP_ADDRESSV],    s[D3DSAMP_MAGFILTER],    s[D3DSAMP_MINFILTER], mip,
-        s[D3DSAMP_MAXMIPLEVEL], s[D3DSAMP_BORDERCOLOR], s[D3DSAMP_MIPMAPLODBIAS]};
-    for (DWORD field : fields) k = (k ^ field) * 1099511628211ull;
+    const SamplerKey k{{s[D3DSAMP_ADDRESSU], s[D3DSAMP_ADDRESSV], s[D3DSAMP_MAGFILTER], s[D3DSAMP_MINFILTER], mip,
+                        s[D3DSAMP_MAXMIPLEVEL], s[D3DSAMP_BORDERCOLOR], s[D3DSAMP_MIPMAPLODBIAS]}};
     auto it = samplers_.find(k);
     if (it != samplers_.end()) return it->second;
     GLuint name = 0;

@@ -12,6 +12,7 @@
 #include "TextureTestSupport.h"
 #include "texture/MappedFile.h"
 
+using namespace tarn::texture;
 using texture_test::MakeTga;
 using texture_test::TgaSpec;
 

@@ -7,8 +7,7 @@ using namespace readers_test;
 namespace {
 
 void PutFloatBigEndian(Bytes& b, float f) {
-    std::uint32_t v;
-    std::memcpy(&v, &f, 4);
+    const std::uint32_t v = tarn::FloatBits(f);
     for (int i = 3; i >= 0; --i) b.push_back(static_cast<BYTE>(v >> (8 * i)));
 }
 

@@ -9,10 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/Bits.h"
 #include "texture/ImageReader.h"
 #include "texture/ResourceLimits.h"
 
 namespace readers_test {
+
+using namespace tarn::texture;
 
 using Bytes = std::vector<BYTE>;
 
@@ -37,11 +40,7 @@ inline void Put32(Bytes& b, std::uint32_t v) {
     Put16(b, v >> 16);
 }
 inline void PutText(Bytes& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
-inline void PutFloat(Bytes& b, float f) {
-    std::uint32_t v;
-    std::memcpy(&v, &f, 4);
-    Put32(b, v);
-}
+inline void PutFloat(Bytes& b, float f) { Put32(b, tarn::FloatBits(f)); }
 inline void Set32(Bytes& b, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<BYTE>(v >> (8 * i));
 }

@@ -4,6 +4,7 @@
 #include "TextureTestSupport.h"
 #include "texture/ImageReader.h"
 
+using namespace tarn::texture;
 using texture_test::MakeTga;
 using texture_test::TgaSpec;
 

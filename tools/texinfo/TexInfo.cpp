@@ -23,6 +23,8 @@
 #include "texture/ImageReader.h"
 #include "texture/MappedFile.h"
 
+using namespace tarn::texture;
+
 namespace {
 
 struct Named {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Bits.h"
 #include "platform/Runner.h"
 #include "platform/d3d9/Backend.h"
 #include "platform/d3d9/D3D9.h"
@@ -191,12 +192,6 @@ struct Scene {
     }
 };
 
-DWORD Bits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, 4);
-    return d;
-}
-
 // ---- The frame through the Direct3D layer ----
 
 class LayerFrame {
@@ -261,8 +256,8 @@ public:
         d->SetRenderState(D3DRS_FOGENABLE, TRUE);
         d->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
         d->SetRenderState(D3DRS_FOGCOLOR, 0x00004080);
-        d->SetRenderState(D3DRS_FOGSTART, Bits(200.0f));
-        d->SetRenderState(D3DRS_FOGEND, Bits(1000.0f));
+        d->SetRenderState(D3DRS_FOGSTART, tarn::FloatBits(200.0f));
+        d->SetRenderState(D3DRS_FOGEND, tarn::FloatBits(1000.0f));
         d->SetTransform(D3DTS_VIEW, &scene.view);
         d->SetTransform(D3DTS_PROJECTION, &scene.projection);
         return true;

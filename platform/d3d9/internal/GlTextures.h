@@ -14,10 +14,22 @@
 
 namespace tarn::d3d9 {
 
+// The sampler state a GL sampler object is made from: the fields it depends on, compared whole, so that two
+// states share a sampler only when they are equal (their hash only picks the bucket).
+struct SamplerKey {
+    std::array<DWORD, 8> fields{};
+    bool operator==(const SamplerKey&) const = default;
+};
+
+// Test seam: the hash that buckets sampler keys in GL backends made from now on (nullptr gives the default FNV-1a
+// hash back). Returns the one it replaces.
+using SamplerHashFn = std::size_t (*)(const SamplerKey&);
+SamplerHashFn SetSamplerHash(SamplerHashFn hash);
+
 class GlTextures {
 public:
     // `device` supplies the palette of palettised formats.
-    GlTextures(GlState& gl, const Device& device) : gl_(gl), device_(device) {}
+    GlTextures(GlState& gl, const Device& device);
     ~GlTextures();
     GlTextures(const GlTextures&) = delete;
     GlTextures& operator=(const GlTextures&) = delete;
@@ -44,7 +56,11 @@ private:
     const Device& device_;
     std::unordered_map<const ResourceCore*, GLuint> textures_;       // textures and colour surfaces
     std::unordered_map<const ResourceCore*, GLuint> renderbuffers_;  // depth surfaces
-    std::unordered_map<std::uint64_t, GLuint> samplers_;
+    struct SamplerKeyHash {
+        SamplerHashFn hash;
+        std::size_t operator()(const SamplerKey& key) const { return hash(key); }
+    };
+    std::unordered_map<SamplerKey, GLuint, SamplerKeyHash> samplers_;
     std::size_t levelsUploaded_ = 0;
 };
 

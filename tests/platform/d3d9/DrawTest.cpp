@@ -9,6 +9,8 @@
 #include <random>
 
 #include "Formats.h"
+#include "GlTextures.h"
+#include "platform/Bits.h"
 #include "tests/platform/d3d9/D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
@@ -32,12 +34,6 @@ struct Lit {
     float u, v;
 };
 constexpr DWORD kLit = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
-
-DWORD Bits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, 4);
-    return d;
-}
 
 int Channel(std::uint32_t c, int shift) { return static_cast<int>((c >> shift) & 0xff); }
 std::uint32_t Rgb(double r, double g, double b) {
@@ -263,6 +259,39 @@ TEST_F(DrawTest, PointAndLinearSamplingWithWrapAndClamp) {
         Clear(0xff000000);
         TexturedRect(0, 0, c.u1, c.u1);
         ExpectPixel(ReadTarget(), c.x, c.y, c.expected, 2);
+    }
+    device->SetTexture(0, nullptr);
+}
+
+// Every sampler state hashes alike here, so the backend can tell states apart only by comparing them.
+class CollidingSamplerHashTest : public DrawTest {
+protected:
+    void SetUp() override {
+        previous_ = SetSamplerHash([](const SamplerKey&) -> std::size_t { return 7; });
+        DrawTest::SetUp();
+    }
+    void TearDown() override {
+        DrawTest::TearDown();
+        SetSamplerHash(previous_);
+    }
+
+private:
+    SamplerHashFn previous_ = nullptr;
+};
+
+TEST_F(CollidingSamplerHashTest, DifferentStatesNeverShareASampler) {
+    // 2 x 2: red, green / blue, white; u = 1.0 at pixel 32 wraps to red and clamps to green.
+    IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff});
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    for (DWORD address : {D3DTADDRESS_WRAP, D3DTADDRESS_CLAMP, D3DTADDRESS_WRAP}) {
+        SCOPED_TRACE(testing::Message() << "address " << address);
+        device->SetSamplerState(0, D3DSAMP_ADDRESSU, address);
+        Clear(0xff000000);
+        TexturedRect(0, 0, 2, 2);
+        ExpectPixel(ReadTarget(), 32, 0, address == D3DTADDRESS_WRAP ? 0xffff0000 : 0xff00ff00, 2);
     }
     device->SetTexture(0, nullptr);
 }
@@ -839,7 +868,7 @@ TEST_F(DrawTest, DepthBiasCountsStepsOfTheBoundDepthBuffer) {
         device->SetRenderState(D3DRS_DEPTHBIAS, 0);
         Clear(0xff000000);
         Rect(0, 0, 64, 64, 0xffff0000, z);
-        device->SetRenderState(D3DRS_DEPTHBIAS, Bits(static_cast<float>(-c.bias * c.step)));
+        device->SetRenderState(D3DRS_DEPTHBIAS, FloatBits(static_cast<float>(-c.bias * c.step)));
         Rect(0, 0, 64, 64, 0xff00ff00, static_cast<float>(z + c.behind * c.step));
         ExpectPixel(ReadTarget(), 30, 30, c.visible ? 0xff00ff00 : 0xffff0000, 0);
     }
@@ -858,7 +887,7 @@ TEST_F(DrawTest, DepthBiasCountsStepsOfTheBoundDepthBuffer) {
         device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, 0);
         Clear(0xff000000);
         sloped(0.0f, 0xffff0000);
-        device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, Bits(scale));
+        device->SetRenderState(D3DRS_SLOPESCALEDEPTHBIAS, FloatBits(scale));
         sloped(0.003f, 0xff00ff00);
         ExpectPixel(ReadTarget(), 30, 30, scale == -1.0f ? 0xff00ff00 : 0xffff0000, 0);
     }
@@ -1106,8 +1135,8 @@ TEST_F(DrawTest, VertexFogLinear) {
     device->SetRenderState(D3DRS_FOGENABLE, TRUE);
     device->SetRenderState(D3DRS_FOGCOLOR, 0x00ff0000);
     device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
-    device->SetRenderState(D3DRS_FOGSTART, Bits(0.0f));
-    device->SetRenderState(D3DRS_FOGEND, Bits(2.0f));
+    device->SetRenderState(D3DRS_FOGSTART, FloatBits(0.0f));
+    device->SetRenderState(D3DRS_FOGEND, FloatBits(2.0f));
     Clear(0xff000000);
     LitQuad(0.5f);  // f = (2 - 0.5) / 2 = 0.75
     ExpectPixel(ReadTarget(), 32, 32, Rgb(1.0, 0.75, 0.75), 2);
@@ -1276,17 +1305,17 @@ TEST_F(DrawTest, TableFogAtStartMiddleAndEnd) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.mode << " " << c.start << ".." << c.end << " density " << c.density);
         device->SetRenderState(D3DRS_FOGTABLEMODE, c.mode);
-        device->SetRenderState(D3DRS_FOGSTART, Bits(c.start));
-        device->SetRenderState(D3DRS_FOGEND, Bits(c.end));
-        device->SetRenderState(D3DRS_FOGDENSITY, Bits(c.density));
+        device->SetRenderState(D3DRS_FOGSTART, FloatBits(c.start));
+        device->SetRenderState(D3DRS_FOGEND, FloatBits(c.end));
+        device->SetRenderState(D3DRS_FOGDENSITY, FloatBits(c.density));
         Clear(0xff000000);
         LitQuad(0.5f);
         ExpectPixel(ReadTarget(), 32, 32, Rgb(c.f, c.f, c.f + (1 - c.f)), 2);
     }
     // Pre-transformed vertices are never fogged.
     device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
-    device->SetRenderState(D3DRS_FOGSTART, Bits(0.0f));
-    device->SetRenderState(D3DRS_FOGEND, Bits(0.0001f));
+    device->SetRenderState(D3DRS_FOGSTART, FloatBits(0.0f));
+    device->SetRenderState(D3DRS_FOGEND, FloatBits(0.0001f));
     Clear(0xff000000);
     Rect(0, 0, 64, 64, 0xffffffff);
     ExpectPixel(ReadTarget(), 32, 32, 0xffffffff, 0);
@@ -1324,8 +1353,8 @@ TEST_F(DrawTest, TableFogIsWBasedForPerspectiveAndZBasedForAffineProjections) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         device->SetTransform(D3DTS_PROJECTION, c.projection);
-        device->SetRenderState(D3DRS_FOGSTART, Bits(c.start));
-        device->SetRenderState(D3DRS_FOGEND, Bits(c.end));
+        device->SetRenderState(D3DRS_FOGSTART, FloatBits(c.start));
+        device->SetRenderState(D3DRS_FOGEND, FloatBits(c.end));
         Clear(0xff000000);
         LitQuad(2.0f);
         ExpectPixel(ReadTarget(), 32, 32, Rgb(c.f, c.f, c.f + (1 - c.f)), 2);

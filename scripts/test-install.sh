@@ -9,18 +9,20 @@ cd "$(dirname "$0")/.."
 build=${1:-build/release}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+trap 'echo "test-install: failed at line $LINENO" >&2' ERR
 prefix=$work/prefix
 data=$prefix/share/tarn/seascene
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 (cd / && "$prefix/bin/tarn-seascene" --headless --frames 30 --screenshot "$work/shot.png")
-"$prefix/bin/tarn-texinfo" "$work/shot.png" | grep -q "^Width: *800$"
+# grep reads all of its input (no -q), so the inspector never writes into a closed pipe, which pipefail would report.
+"$prefix/bin/tarn-texinfo" "$work/shot.png" | grep "^Width: *800$" >/dev/null
 "$prefix/bin/tarn-texinfo" "$data/rock.jpg" >/dev/null
 "$prefix/bin/tarn-trsinfo" "$data/SeaSimpleMap.TRS" >/dev/null
 grep -q "^Exec=tarn-seascene$" "$prefix/share/applications/tarn-seascene.desktop"
 for size in 48 128 256; do
   "$prefix/bin/tarn-texinfo" "$prefix/share/icons/hicolor/${size}x${size}/apps/tarn-seascene.png" |
-    grep -q "^Height: *$size$"
+    grep "^Height: *$size$" >/dev/null
 done
 
 cp -r examples/consumer "$work/consumer-src"

@@ -7,6 +7,10 @@ cd "$(dirname "$0")/.."
 fix=0
 if [[ "${1:-}" == --fix ]]; then fix=1; shift; fi
 base=${1:-main}
+if ! git rev-parse --quiet --verify "$base^{commit}" >/dev/null; then
+  echo "check-format: $base is not in this clone's history (a shallow clone?); nothing checked" >&2
+  exit 0
+fi
 tool=$(command -v git-clang-format-14 || command -v git-clang-format || true)
 if [[ -z "$tool" ]]; then
   echo "check-format: git-clang-format not found (Debian package clang-format)" >&2

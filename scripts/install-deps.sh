@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs, only those missing. Runs as root or through sudo.
-# dpkg-dev (dpkg-shlibdeps) and file are what CPack needs to work out the Debian package's dependencies.
+# dpkg-dev (dpkg-shlibdeps) and file are what CPack needs to work out the Debian package's dependencies;
+# clang-format (with git-clang-format) and git check the layout of changed lines.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   libpng-dev libjpeg62-turbo-dev zlib1g-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev libsquish-dev
   dpkg-dev file
+  clang-format git
 )
 
 missing=()

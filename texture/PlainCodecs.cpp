@@ -109,21 +109,21 @@ private:
                 const PackedChannel& ch = layout_.channel[c];
                 const std::uint64_t raw = (pixel >> ch.shift) & mask_[c];
                 switch (ch.kind) {
-                    case ChannelKind::Unsigned:
-                        v[c] = static_cast<float>(raw) / max_[c];
-                        break;
-                    case ChannelKind::Signed: {
-                        // Sign-extend, then let the most negative code stand for -1 like its neighbour.
-                        std::int64_t s = static_cast<std::int64_t>(raw);
-                        if (raw >> (ch.bits - 1)) s -= static_cast<std::int64_t>(1) << ch.bits;
-                        const float m = max_[c];
-                        const float f = static_cast<float>(s);
-                        v[c] = (f < -m ? -m : f) / m;
-                        break;
-                    }
-                    default:
-                        v[c] = layout_.fill[c];
-                        break;
+                case ChannelKind::Unsigned:
+                    v[c] = static_cast<float>(raw) / max_[c];
+                    break;
+                case ChannelKind::Signed: {
+                    // Sign-extend, then let the most negative code stand for -1 like its neighbour.
+                    std::int64_t s = static_cast<std::int64_t>(raw);
+                    if (raw >> (ch.bits - 1)) s -= static_cast<std::int64_t>(1) << ch.bits;
+                    const float m = max_[c];
+                    const float f = static_cast<float>(s);
+                    v[c] = (f < -m ? -m : f) / m;
+                    break;
+                }
+                default:
+                    v[c] = layout_.fill[c];
+                    break;
                 }
             }
             if (layout_.luminance) v[1] = v[2] = v[0];

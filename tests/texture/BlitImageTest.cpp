@@ -89,7 +89,8 @@ TEST(BlitImage, SameFormatBlockCopiesFollowTheBoxesAlignment) {
         UINT sourceTop, destTop;
     } cases[] = {{4, 2}, {4, 0}, {4, 4}, {5, 1}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "source rows from " << c.sourceTop << ", destination rows from " << c.destTop);
+        SCOPED_TRACE(testing::Message() << "source rows from " << c.sourceTop << ", destination rows from "
+                                        << c.destTop);
         const UINT rows = 8 - c.sourceTop;  // the source box runs to the bottom of the green row
         std::vector<BYTE> dest(16, 0);      // 4 x 8 DXT1, black
         ImageDesc from;

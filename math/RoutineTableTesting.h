@@ -18,6 +18,15 @@ struct MathProcessorFakes {
     std::optional<WORD> architecture;   // GetSystemInfo's wProcessorArchitecture as UseMmx sees it
     std::optional<WORD> level;          // GetSystemInfo's wProcessorLevel as UseMmx sees it
 };
+// Fakes for the four answers the routine selection asks of the processor; the rest stay real.
+inline MathProcessorFakes ProcessorFakes(bool has3DNow, DWORD features, DWORD simd, bool xmmi) {
+    MathProcessorFakes f;
+    f.has3DNow = has3DNow;
+    f.features = features;
+    f.simd = simd;
+    f.hasXmmi = xmmi;
+    return f;
+}
 // The fakes now in force (UseMmx reads them too).
 const MathProcessorFakes& MathProcessorFakesInForce();
 // How often UseMmx has run the identification instruction (to show that it runs at most once).

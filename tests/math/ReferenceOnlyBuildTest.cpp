@@ -8,19 +8,6 @@
 
 using namespace tarn::math;
 
-namespace {
-
-MathProcessorFakes Processor(bool has3DNow, DWORD features, DWORD simd, bool xmmi) {
-    MathProcessorFakes f;
-    f.has3DNow = has3DNow;
-    f.features = features;
-    f.simd = simd;
-    f.hasXmmi = xmmi;
-    return f;
-}
-
-}  // namespace
-
 TEST(ReferenceOnlyBuild, EveryProcessorGetsTheReferenceAndBaselineSets) {
     ASSERT_FALSE(MathHasSimdSets());
     MathRoutineTable expected = MathReferenceSet();
@@ -31,10 +18,10 @@ TEST(ReferenceOnlyBuild, EveryProcessorGetsTheReferenceAndBaselineSets) {
         const char* what;
         MathProcessorFakes processor;
     } const cases[] = {
-        {"SSE2", Processor(false, 0, kSimdSse | kSimdSse2, true)},
-        {"SSE only", Processor(false, 0, kSimdSse, true)},
-        {"3DNow! with SSE", Processor(true, amd, kSimdSse | kSimdSse2, true)},
-        {"nothing", Processor(false, 0, 0, false)},
+        {"SSE2", ProcessorFakes(false, 0, kSimdSse | kSimdSse2, true)},
+        {"SSE only", ProcessorFakes(false, 0, kSimdSse, true)},
+        {"3DNow! with SSE", ProcessorFakes(true, amd, kSimdSse | kSimdSse2, true)},
+        {"nothing", ProcessorFakes(false, 0, 0, false)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

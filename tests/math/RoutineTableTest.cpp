@@ -38,20 +38,13 @@ class Selection : public ::testing::Test {
     }
 };
 
-MathProcessorFakes Processor(bool has3DNow, DWORD features, DWORD simd, bool xmmi) {
-    MathProcessorFakes f;
-    f.has3DNow = has3DNow;
-    f.features = features;
-    f.simd = simd;
-    f.hasXmmi = xmmi;
-    return f;
-}
-
 const DWORD kAmdFeatures = kCpuIdRan | kCpuStandardLeaves | kCpuExtendedLeaves | kCpuMmx | kCpu3DNow;
 
 TEST_F(Selection, EveryPath) {
     if (!MathHasSimdSets()) GTEST_SKIP() << "this build has the reference and baseline sets only";
     using Installer = void (*)(MathRoutineTable&);
+    // One processor per row.
+    // clang-format off
     struct Case {
         const char* name;
         const char* disablePsgp;
@@ -60,39 +53,40 @@ TEST_F(Selection, EveryPath) {
         int expectedSet;
         std::vector<Installer> installed;  // after reference + baseline
     } cases[] = {
-        {"SSE2 processor", nullptr, nullptr, Processor(false, 0, kSimdSse | kSimdSse2, true), kMathSetSse2,
+        {"SSE2 processor", nullptr, nullptr, ProcessorFakes(false, 0, kSimdSse | kSimdSse2, true), kMathSetSse2,
          {InstallSse2Set}},
-        {"SSE without SSE2", nullptr, nullptr, Processor(false, 0, kSimdSse, true), kMathSetSse, {InstallSseSet}},
-        {"no SIMD", nullptr, nullptr, Processor(false, 0, 0, false), kMathSetReference, {}},
+        {"SSE without SSE2", nullptr, nullptr, ProcessorFakes(false, 0, kSimdSse, true), kMathSetSse, {InstallSseSet}},
+        {"no SIMD", nullptr, nullptr, ProcessorFakes(false, 0, 0, false), kMathSetReference, {}},
         {"3DNow! with SSE2 takes the AMD path", nullptr, nullptr,
-         Processor(true, kAmdFeatures | kCpuSse, kSimdSse | kSimdSse2, true), kMathSetAmd,
+         ProcessorFakes(true, kAmdFeatures | kCpuSse, kSimdSse | kSimdSse2, true), kMathSetAmd,
          {Install3DNowSet, InstallAmdSseArraySet}},
         {"Athlon", nullptr, nullptr,
-         Processor(true, kAmdFeatures | kCpu3DNowExt | kCpuAmdMmxExt, 0, false), kMathSetAmd,
+         ProcessorFakes(true, kAmdFeatures | kCpu3DNowExt | kCpuAmdMmxExt, 0, false), kMathSetAmd,
          {Install3DNowSet, InstallAthlonSet}},
         {"Athlon with SSE", nullptr, nullptr,
-         Processor(true, kAmdFeatures | kCpu3DNowExt | kCpuAmdMmxExt | kCpuSse, kSimdSse, true), kMathSetAmd,
+         ProcessorFakes(true, kAmdFeatures | kCpu3DNowExt | kCpuAmdMmxExt | kCpuSse, kSimdSse, true), kMathSetAmd,
          {Install3DNowSet, InstallAthlonSet, InstallAmdSseArraySet}},
         {"3DNow! reported without MMX: SSE arrays only", nullptr, nullptr,
-         Processor(true, kCpuIdRan | kCpu3DNow | kCpuSse, kSimdSse2, true), kMathSetAmd, {InstallAmdSseArraySet}},
-        {"3DNow! reported, no flags at all", nullptr, nullptr, Processor(true, 0, kSimdSse2, true), kMathSetAmd, {}},
+         ProcessorFakes(true, kCpuIdRan | kCpu3DNow | kCpuSse, kSimdSse2, true), kMathSetAmd, {InstallAmdSseArraySet}},
+        {"3DNow! reported, no flags at all", nullptr, nullptr, ProcessorFakes(true, 0, kSimdSse2, true), kMathSetAmd, {}},
         {"DisableD3DXPSGP=1 on a 3DNow! and SSE2 processor", nullptr, "1",
-         Processor(true, kAmdFeatures | kCpuSse, kSimdSse2, true), kMathSetReference, {}},
-        {"DisablePSGP=1 alone", "1", nullptr, Processor(false, 0, kSimdSse2, true), kMathSetReference, {}},
-        {"DisableD3DXPSGP=0 overrides DisablePSGP=1", "1", "0", Processor(false, 0, kSimdSse2, true), kMathSetSse2,
+         ProcessorFakes(true, kAmdFeatures | kCpuSse, kSimdSse2, true), kMathSetReference, {}},
+        {"DisablePSGP=1 alone", "1", nullptr, ProcessorFakes(false, 0, kSimdSse2, true), kMathSetReference, {}},
+        {"DisableD3DXPSGP=0 overrides DisablePSGP=1", "1", "0", ProcessorFakes(false, 0, kSimdSse2, true), kMathSetSse2,
          {InstallSse2Set}},
-        {"level 2 keeps SSE2 but not 3DNow!", nullptr, "2", Processor(true, kAmdFeatures | kCpuSse, kSimdSse2, true),
+        {"level 2 keeps SSE2 but not 3DNow!", nullptr, "2", ProcessorFakes(true, kAmdFeatures | kCpuSse, kSimdSse2, true),
          kMathSetSse2, {InstallSse2Set}},
-        {"level 2 without SSE2 keeps SSE", "2", nullptr, Processor(true, kAmdFeatures, kSimdSse, true), kMathSetSse,
+        {"level 2 without SSE2 keeps SSE", "2", nullptr, ProcessorFakes(true, kAmdFeatures, kSimdSse, true), kMathSetSse,
          {InstallSseSet}},
-        {"level 3 acts like 0", nullptr, "3", Processor(true, kAmdFeatures, kSimdSse2, true), kMathSetAmd,
+        {"level 3 acts like 0", nullptr, "3", ProcessorFakes(true, kAmdFeatures, kSimdSse2, true), kMathSetAmd,
          {Install3DNowSet}},
-        {"DisableD3DXPSGP as a string counts as absent", "1", "off", Processor(false, 0, kSimdSse2, true),
+        {"DisableD3DXPSGP as a string counts as absent", "1", "off", ProcessorFakes(false, 0, kSimdSse2, true),
          kMathSetReference, {}},
-        {"DisablePSGP as a string counts as absent", "yes", nullptr, Processor(false, 0, kSimdSse2, true),
+        {"DisablePSGP as a string counts as absent", "yes", nullptr, ProcessorFakes(false, 0, kSimdSse2, true),
          kMathSetSse2, {InstallSse2Set}},
-        {"hexadecimal DWORD", "0x1", nullptr, Processor(false, 0, kSimdSse2, true), kMathSetReference, {}},
+        {"hexadecimal DWORD", "0x1", nullptr, ProcessorFakes(false, 0, kSimdSse2, true), kMathSetReference, {}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Clear();
@@ -110,11 +104,11 @@ TEST_F(Selection, EveryPath) {
 
 TEST_F(Selection, QuaternionInverseIsTheSseVariantOnlyWithoutSse2) {
     if (!MathHasSimdSets()) GTEST_SKIP();
-    SetMathProcessorFakes(Processor(false, 0, kSimdSse, true));
+    SetMathProcessorFakes(ProcessorFakes(false, 0, kSimdSse, true));
     InitMathRoutines(TRUE);
     EXPECT_NE(g_mathRoutines.D3DXQuaternionInverse, MathReferenceSet().D3DXQuaternionInverse);
     ResetMathRoutines();
-    SetMathProcessorFakes(Processor(false, 0, kSimdSse | kSimdSse2, true));
+    SetMathProcessorFakes(ProcessorFakes(false, 0, kSimdSse | kSimdSse2, true));
     InitMathRoutines(TRUE);
     EXPECT_EQ(g_mathRoutines.D3DXQuaternionInverse, MathReferenceSet().D3DXQuaternionInverse);
 }
@@ -163,7 +157,7 @@ TEST_F(Selection, DisabledTableUsesReferenceUntilEnabledAgain) {
     D3DXVec3Normalize(&out, &v);
     EXPECT_NE(FloatBits(out.x), FloatBits(v.x));
     EXPECT_EQ(mathRoutineSet, kMathSetNone);  // no first-call entry left to select
-    SetMathProcessorFakes(Processor(false, 0, 0, false));
+    SetMathProcessorFakes(ProcessorFakes(false, 0, 0, false));
     EXPECT_EQ(InitMathRoutines(TRUE), kMathSetReference);
     D3DXVec3Normalize(&out, &v);
     EXPECT_EQ(FloatBits(out.x), FloatBits(v.x));

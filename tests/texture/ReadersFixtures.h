@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <cstdlib>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include "platform/Bits.h"
 #include "texture/ImageReader.h"
@@ -76,6 +79,37 @@ inline std::uint64_t PeakResidentBytes() {
     rusage usage = {};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<std::uint64_t>(usage.ru_maxrss) * 1024u;
+}
+
+// Compresses `samples` (rows of `components` bytes per pixel) at quality 95, progressive or arithmetic-coded on
+// request.
+inline Bytes WriteJpeg(std::uint32_t width, std::uint32_t height, int components, J_COLOR_SPACE space,
+                       const Bytes& samples, bool progressive = false, bool arithmetic = false) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = width;
+    cinfo.image_height = height;
+    cinfo.input_components = components;
+    cinfo.in_color_space = space;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 95, TRUE);
+    if (progressive) jpeg_simple_progression(&cinfo);
+    cinfo.arith_code = arithmetic;
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < height) {
+        JSAMPROW row = const_cast<BYTE*>(samples.data()) + std::size_t{cinfo.next_scanline} * width * components;
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Bytes out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
 }
 
 }  // namespace readers_test

@@ -115,29 +115,7 @@ Bytes PngHeader(std::uint32_t width, std::uint32_t height) {
 // An 8 x 8 grey JPEG, Huffman- or arithmetic-coded, whose frame header is then made to declare width x height (the
 // scan stays 8 x 8).
 Bytes JpegDeclaring(std::uint32_t width, std::uint32_t height, bool arithmetic = false) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr err;
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = 8;
-    cinfo.image_height = 8;
-    cinfo.input_components = 1;
-    cinfo.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&cinfo);
-    cinfo.arith_code = arithmetic;
-    jpeg_start_compress(&cinfo, TRUE);
-    Bytes row(8, 128);
-    while (cinfo.next_scanline < 8) {
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&cinfo, &r, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
+    Bytes out = WriteJpeg(8, 8, 1, JCS_GRAYSCALE, Bytes(64, 128), false, arithmetic);
     for (std::size_t i = 2; i + 9 < out.size(); ++i) {
         // Baseline frame header (Huffman or arithmetic): length, precision, height, width.
         if (out[i] == 0xFF && (out[i + 1] == 0xC0 || out[i + 1] == 0xC9)) {

@@ -1,5 +1,6 @@
-// The texture side of the extension library: creating textures from image files and empty textures, fitting a
-// request to a device, loading surfaces with format conversion and resampling, and building mip chains.
+// The texture side of the extension library: creating 2D, cube and volume textures from image files and empty
+// ones, fitting a request to a device, loading surfaces and volumes with format conversion and resampling, and
+// building mip chains.
 // Every call returns an HRESULT; on failure nothing is handed to the caller and everything taken is released.
 #pragma once
 
@@ -75,6 +76,14 @@ HRESULT D3DXCheckTextureRequirements(IDirect3DDevice9* device, UINT* width, UINT
                                      DWORD usage, D3DFORMAT* format, D3DPOOL pool);
 HRESULT D3DXCreateTexture(IDirect3DDevice9* device, UINT width, UINT height, UINT mipLevels, DWORD usage,
                           D3DFORMAT format, D3DPOOL pool, IDirect3DTexture9** texture);
+HRESULT D3DXCheckCubeTextureRequirements(IDirect3DDevice9* device, UINT* size, UINT* mipLevels, DWORD usage,
+                                         D3DFORMAT* format, D3DPOOL pool);
+HRESULT D3DXCreateCubeTexture(IDirect3DDevice9* device, UINT size, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                              D3DPOOL pool, IDirect3DCubeTexture9** cubeTexture);
+HRESULT D3DXCheckVolumeTextureRequirements(IDirect3DDevice9* device, UINT* width, UINT* height, UINT* depth,
+                                           UINT* mipLevels, DWORD usage, D3DFORMAT* format, D3DPOOL pool);
+HRESULT D3DXCreateVolumeTexture(IDirect3DDevice9* device, UINT width, UINT height, UINT depth, UINT mipLevels,
+                                DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DVolumeTexture9** volumeTexture);
 
 // ---- Textures from image files (BMP, DIB, TGA, DDS, PNG, JPEG, HDR, PFM, PPM) ----
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* srcFile, IDirect3DTexture9** texture);
@@ -90,6 +99,41 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
 #define D3DXCreateTextureFromFile D3DXCreateTextureFromFileA
 #define D3DXCreateTextureFromFileEx D3DXCreateTextureFromFileExA
 
+// ---- Cube textures from files that hold six faces (DDS cube maps) ----
+HRESULT D3DXCreateCubeTextureFromFileA(IDirect3DDevice9* device, const char* srcFile,
+                                       IDirect3DCubeTexture9** cubeTexture);
+HRESULT D3DXCreateCubeTextureFromFileExA(IDirect3DDevice9* device, const char* srcFile, UINT size, UINT mipLevels,
+                                         DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter, DWORD mipFilter,
+                                         D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
+                                         IDirect3DCubeTexture9** cubeTexture);
+HRESULT D3DXCreateCubeTextureFromFileInMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
+                                              IDirect3DCubeTexture9** cubeTexture);
+HRESULT D3DXCreateCubeTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
+                                                UINT size, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                                                D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                                                D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
+                                                IDirect3DCubeTexture9** cubeTexture);
+#define D3DXCreateCubeTextureFromFile D3DXCreateCubeTextureFromFileA
+#define D3DXCreateCubeTextureFromFileEx D3DXCreateCubeTextureFromFileExA
+
+// ---- Volume textures from image files (a DDS volume, or any 2D image as a volume of depth 1) ----
+HRESULT D3DXCreateVolumeTextureFromFileA(IDirect3DDevice9* device, const char* srcFile,
+                                         IDirect3DVolumeTexture9** volumeTexture);
+HRESULT D3DXCreateVolumeTextureFromFileExA(IDirect3DDevice9* device, const char* srcFile, UINT width, UINT height,
+                                           UINT depth, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                           DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                                           D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
+                                           IDirect3DVolumeTexture9** volumeTexture);
+HRESULT D3DXCreateVolumeTextureFromFileInMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
+                                                IDirect3DVolumeTexture9** volumeTexture);
+HRESULT D3DXCreateVolumeTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
+                                                  UINT width, UINT height, UINT depth, UINT mipLevels, DWORD usage,
+                                                  D3DFORMAT format, D3DPOOL pool, DWORD filter, DWORD mipFilter,
+                                                  D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
+                                                  IDirect3DVolumeTexture9** volumeTexture);
+#define D3DXCreateVolumeTextureFromFile D3DXCreateVolumeTextureFromFileA
+#define D3DXCreateVolumeTextureFromFileEx D3DXCreateVolumeTextureFromFileExA
+
 // ---- Surface loading, conversion and mip chains ----
 HRESULT D3DXLoadSurfaceFromMemory(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette,
                                   const RECT* destRect, const void* srcMemory, D3DFORMAT srcFormat, UINT srcPitch,
@@ -99,4 +143,13 @@ HRESULT D3DXLoadSurfaceFromSurface(IDirect3DSurface9* destSurface, const PALETTE
                                    const RECT* destRect, IDirect3DSurface9* srcSurface,
                                    const PALETTEENTRY* srcPalette, const RECT* srcRect, DWORD filter,
                                    D3DCOLOR colorKey);
+HRESULT D3DXLoadVolumeFromMemory(IDirect3DVolume9* destVolume, const PALETTEENTRY* destPalette, const D3DBOX* destBox,
+                                 const void* srcMemory, D3DFORMAT srcFormat, UINT srcRowPitch, UINT srcSlicePitch,
+                                 const PALETTEENTRY* srcPalette, const D3DBOX* srcBox, DWORD filter,
+                                 D3DCOLOR colorKey);
+HRESULT D3DXLoadVolumeFromVolume(IDirect3DVolume9* destVolume, const PALETTEENTRY* destPalette, const D3DBOX* destBox,
+                                 IDirect3DVolume9* srcVolume, const PALETTEENTRY* srcPalette, const D3DBOX* srcBox,
+                                 DWORD filter, D3DCOLOR colorKey);
+// Fills every level below srcLevel from the levels above: each face of a cube texture in turn, volume levels in
+// three dimensions.
 HRESULT D3DXFilterTexture(IDirect3DBaseTexture9* texture, const PALETTEENTRY* palette, UINT srcLevel, DWORD filter);

@@ -171,6 +171,17 @@ enum D3DRESOURCETYPE : int {
     D3DRTYPE_FORCE_DWORD = 0x7fffffff
 };
 
+// The six faces of a cube texture, in the order they are stored.
+enum D3DCUBEMAP_FACES : int {
+    D3DCUBEMAP_FACE_POSITIVE_X = 0,
+    D3DCUBEMAP_FACE_NEGATIVE_X = 1,
+    D3DCUBEMAP_FACE_POSITIVE_Y = 2,
+    D3DCUBEMAP_FACE_NEGATIVE_Y = 3,
+    D3DCUBEMAP_FACE_POSITIVE_Z = 4,
+    D3DCUBEMAP_FACE_NEGATIVE_Z = 5,
+    D3DCUBEMAP_FACE_FORCE_DWORD = 0x7fffffff
+};
+
 enum D3DDEVTYPE : int {
     D3DDEVTYPE_HAL = 1,
     D3DDEVTYPE_REF = 2,
@@ -1247,6 +1258,12 @@ inline constexpr GUID IID_IDirect3DVertexBuffer9 = {
     0xb64bb1b5, 0xfd70, 0x4df6, {0xbf, 0x91, 0x19, 0xd0, 0xa1, 0x24, 0x55, 0xe3}};
 inline constexpr GUID IID_IDirect3DIndexBuffer9 = {
     0x7c9dd65e, 0xd3f7, 0x4529, {0xac, 0xee, 0x78, 0x58, 0x30, 0xac, 0xde, 0x35}};
+inline constexpr GUID IID_IDirect3DCubeTexture9 = {
+    0xfff32f81, 0xd953, 0x473a, {0x92, 0x23, 0x93, 0xd6, 0x52, 0xab, 0xa9, 0x3f}};
+inline constexpr GUID IID_IDirect3DVolumeTexture9 = {
+    0x2518526c, 0xe789, 0x4111, {0xa7, 0xb9, 0x47, 0xef, 0x32, 0x8d, 0x13, 0xe6}};
+inline constexpr GUID IID_IDirect3DVolume9 = {
+    0x24f416e6, 0x1f67, 0x4aa7, {0xb8, 0x8e, 0xd3, 0x3f, 0x6f, 0x31, 0x28, 0xa1}};
 
 inline bool IsEqualGUID(const GUID& a, const GUID& b) {
     if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
@@ -1293,6 +1310,10 @@ using LPDIRECT3DINDEXBUFFER9 = IDirect3DIndexBuffer9*;
 using PDIRECT3DINDEXBUFFER9 = IDirect3DIndexBuffer9*;
 using LPDIRECT3DCUBETEXTURE9 = IDirect3DCubeTexture9*;
 using LPDIRECT3DVOLUMETEXTURE9 = IDirect3DVolumeTexture9*;
+using PDIRECT3DCUBETEXTURE9 = IDirect3DCubeTexture9*;
+using PDIRECT3DVOLUMETEXTURE9 = IDirect3DVolumeTexture9*;
+using LPDIRECT3DVOLUME9 = IDirect3DVolume9*;
+using PDIRECT3DVOLUME9 = IDirect3DVolume9*;
 
 struct IUnknown {
     virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) = 0;
@@ -1544,8 +1565,44 @@ struct IDirect3DTexture9 : IDirect3DBaseTexture9 {
     virtual HRESULT STDMETHODCALLTYPE AddDirtyRect(const RECT* dirtyRect) = 0;
 };
 
+// Six faces of square surfaces, each face with the same chain of levels.
+struct IDirect3DCubeTexture9 : IDirect3DBaseTexture9 {
+    virtual HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCubeMapSurface(D3DCUBEMAP_FACES faceType, UINT level,
+                                                        IDirect3DSurface9** cubeMapSurface) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LockRect(D3DCUBEMAP_FACES faceType, UINT level, D3DLOCKED_RECT* lockedRect,
+                                               const RECT* rect, DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UnlockRect(D3DCUBEMAP_FACES faceType, UINT level) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddDirtyRect(D3DCUBEMAP_FACES faceType, const RECT* dirtyRect) = 0;
+};
+
+// A chain of volumes, each level half the one above in width, height and depth.
+struct IDirect3DVolumeTexture9 : IDirect3DBaseTexture9 {
+    virtual HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetVolumeLevel(UINT level, IDirect3DVolume9** volumeLevel) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LockBox(UINT level, D3DLOCKED_BOX* lockedVolume, const D3DBOX* box,
+                                              DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UnlockBox(UINT level) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddDirtyBox(const D3DBOX* dirtyBox) = 0;
+};
+
+// One level of a volume texture. Not a resource of its own: it has no priority, type or preload.
+struct IDirect3DVolume9 : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID guid, const void* data, DWORD sizeOfData,
+                                                     DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID guid, void* data, DWORD* sizeOfData) = 0;
+    virtual HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID guid) = 0;
+    // Gives the volume texture (riid IID_IDirect3DVolumeTexture9 / IID_IDirect3DBaseTexture9) that owns it.
+    virtual HRESULT STDMETHODCALLTYPE GetContainer(REFIID riid, void** container) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDesc(D3DVOLUME_DESC* desc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LockBox(D3DLOCKED_BOX* lockedVolume, const D3DBOX* box, DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UnlockBox() = 0;
+};
+
 struct IDirect3DSurface9 : IDirect3DResource9 {
-    // Gives the texture (riid IID_IDirect3DTexture9 / IID_IDirect3DBaseTexture9) or device that owns the surface.
+    // Gives the texture (riid IID_IDirect3DTexture9, IID_IDirect3DCubeTexture9 or IID_IDirect3DBaseTexture9) or the
+    // device that owns the surface.
     virtual HRESULT STDMETHODCALLTYPE GetContainer(REFIID riid, void** container) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetDesc(D3DSURFACE_DESC* desc) = 0;
     virtual HRESULT STDMETHODCALLTYPE LockRect(D3DLOCKED_RECT* lockedRect, const RECT* rect, DWORD flags) = 0;
@@ -1571,4 +1628,5 @@ struct IDirect3DIndexBuffer9 : IDirect3DResource9 {
 IDirect3D9* WINAPI Direct3DCreate9(UINT sdkVersion);
 
 static_assert(sizeof(D3DLIGHT9) == 104 && sizeof(D3DMATERIAL9) == 68 && sizeof(D3DSURFACE_DESC) == 32);
+static_assert(sizeof(D3DVOLUME_DESC) == 28 && sizeof(D3DBOX) == 24);
 static_assert(sizeof(D3DCAPS9) == 304, "D3DCAPS9 keeps its documented layout");

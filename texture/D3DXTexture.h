@@ -109,8 +109,8 @@ HRESULT D3DXCreateCubeTextureFromFileExA(IDirect3DDevice9* device, const char* s
 HRESULT D3DXCreateCubeTextureFromFileInMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
                                               IDirect3DCubeTexture9** cubeTexture);
 HRESULT D3DXCreateCubeTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
-                                                UINT size, UINT mipLevels, DWORD usage, D3DFORMAT format,
-                                                D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                                                UINT size, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                                DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
                                                 D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
                                                 IDirect3DCubeTexture9** cubeTexture);
 #define D3DXCreateCubeTextureFromFile D3DXCreateCubeTextureFromFileA
@@ -121,9 +121,8 @@ HRESULT D3DXCreateVolumeTextureFromFileA(IDirect3DDevice9* device, const char* s
                                          IDirect3DVolumeTexture9** volumeTexture);
 HRESULT D3DXCreateVolumeTextureFromFileExA(IDirect3DDevice9* device, const char* srcFile, UINT width, UINT height,
                                            UINT depth, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                                           DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
-                                           D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
-                                           IDirect3DVolumeTexture9** volumeTexture);
+                                           DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
+                                           PALETTEENTRY* palette, IDirect3DVolumeTexture9** volumeTexture);
 HRESULT D3DXCreateVolumeTextureFromFileInMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
                                                 IDirect3DVolumeTexture9** volumeTexture);
 HRESULT D3DXCreateVolumeTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
@@ -145,8 +144,7 @@ HRESULT D3DXLoadSurfaceFromSurface(IDirect3DSurface9* destSurface, const PALETTE
                                    D3DCOLOR colorKey);
 HRESULT D3DXLoadVolumeFromMemory(IDirect3DVolume9* destVolume, const PALETTEENTRY* destPalette, const D3DBOX* destBox,
                                  const void* srcMemory, D3DFORMAT srcFormat, UINT srcRowPitch, UINT srcSlicePitch,
-                                 const PALETTEENTRY* srcPalette, const D3DBOX* srcBox, DWORD filter,
-                                 D3DCOLOR colorKey);
+                                 const PALETTEENTRY* srcPalette, const D3DBOX* srcBox, DWORD filter, D3DCOLOR colorKey);
 HRESULT D3DXLoadVolumeFromVolume(IDirect3DVolume9* destVolume, const PALETTEENTRY* destPalette, const D3DBOX* destBox,
                                  IDirect3DVolume9* srcVolume, const PALETTEENTRY* srcPalette, const D3DBOX* srcBox,
                                  DWORD filter, D3DCOLOR colorKey);

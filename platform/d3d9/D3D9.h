@@ -1589,8 +1589,7 @@ struct IDirect3DVolumeTexture9 : IDirect3DBaseTexture9 {
 // One level of a volume texture. Not a resource of its own: it has no priority, type or preload.
 struct IDirect3DVolume9 : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID guid, const void* data, DWORD sizeOfData,
-                                                     DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID guid, const void* data, DWORD sizeOfData, DWORD flags) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID guid, void* data, DWORD* sizeOfData) = 0;
     virtual HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID guid) = 0;
     // Gives the volume texture (riid IID_IDirect3DVolumeTexture9 / IID_IDirect3DBaseTexture9) that owns it.

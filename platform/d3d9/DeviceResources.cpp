@@ -161,11 +161,12 @@ HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT le
     const UINT full = FullChain(std::max(width, height), depth);
     if (levels > full) return D3DERR_INVALIDCALL;
     if (levels == 0) levels = full;
+    D3DCAPS9 caps;
+    d3d_->FillCaps(&caps);
+    // A device without volume textures makes none for system memory either; scratch memory is not the device's.
+    if (pool != D3DPOOL_SCRATCH && !(caps.TextureCaps & D3DPTEXTURECAPS_VOLUMEMAP)) return D3DERR_INVALIDCALL;
     if (pool != D3DPOOL_SCRATCH && pool != D3DPOOL_SYSTEMMEM) {
-        // Video-memory volumes follow the profile: support at all, format, extent, powers of two, mip maps.
-        D3DCAPS9 caps;
-        d3d_->FillCaps(&caps);
-        if (!(caps.TextureCaps & D3DPTEXTURECAPS_VOLUMEMAP)) return D3DERR_INVALIDCALL;
+        // Video-memory volumes follow the profile: format, extent, powers of two, mip maps.
         if (FAILED(d3d_->CheckFormat(usage & D3DUSAGE_DYNAMIC, D3DRTYPE_VOLUMETEXTURE, format))) {
             return D3DERR_INVALIDCALL;
         }
@@ -214,11 +215,11 @@ HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT
     if (levels > full) return D3DERR_INVALIDCALL;
     if (levels == 0) levels = full;
     if (usage & D3DUSAGE_AUTOGENMIPMAP) levels = 1;  // the device makes no levels of its own
+    D3DCAPS9 caps;
+    d3d_->FillCaps(&caps);
+    if (pool != D3DPOOL_SCRATCH && !(caps.TextureCaps & D3DPTEXTURECAPS_CUBEMAP)) return D3DERR_INVALIDCALL;
     if (pool != D3DPOOL_SCRATCH && pool != D3DPOOL_SYSTEMMEM) {
-        // Video-memory cube maps follow the profile: support at all, format, edge, powers of two, mip maps.
-        D3DCAPS9 caps;
-        d3d_->FillCaps(&caps);
-        if (!(caps.TextureCaps & D3DPTEXTURECAPS_CUBEMAP)) return D3DERR_INVALIDCALL;
+        // Video-memory cube maps follow the profile: format, edge, powers of two, mip maps.
         if (FAILED(d3d_->CheckFormat(usage & D3DUSAGE_DYNAMIC, D3DRTYPE_CUBETEXTURE, format))) {
             return D3DERR_INVALIDCALL;
         }

@@ -160,7 +160,11 @@ TEST(CubeVolumeProfiles, ProfilesLimitCreation) {
     } cases[] = {
         {"pow2", true, 12, 12, 1, 1, D3DERR_INVALIDCALL},
         {"pow2", true, 16, 16, 1, 0, D3D_OK},
-        {"pow2-conditional", true, 12, 12, 1, 1, D3DERR_INVALIDCALL},  // the condition is for 2D textures only
+        // The condition (one level, not block-compressed) waives the rule for cube and volume textures too.
+        {"pow2-conditional", true, 12, 12, 1, 1, D3D_OK},
+        {"pow2-conditional", true, 12, 12, 1, 2, D3DERR_INVALIDCALL},
+        {"pow2-conditional", false, 12, 6, 3, 1, D3D_OK},
+        {"pow2-conditional", false, 12, 6, 3, 0, D3DERR_INVALIDCALL},
         {"square", true, 32, 32, 1, 0, D3D_OK},
         {"max256", true, 512, 512, 1, 1, D3DERR_INVALIDCALL},
         {"max256", true, 256, 256, 1, 0, D3D_OK},

@@ -66,7 +66,7 @@ GLuint GlTextures::SurfaceTexture(Surface* s, GLint* level) {
     if (!name) {
         const GlFormat f = RenderTargetFormat(s->format());
         glGenTextures(1, &name);
-        gl_.BindTextureForUpdate(name);
+        gl_.BindTextureForUpdate(GL_TEXTURE_2D, name);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
         glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle.data());
         glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(f.internal), static_cast<GLsizei>(s->width()),
@@ -93,7 +93,7 @@ GLuint GlTextures::DepthRenderbuffer(Surface* s) {
 // Uploads one whole level from memory.
 void GlTextures::UploadSurface(GLuint texture, GLint level, Surface* s, const GlFormat& f) {
     ++levelsUploaded_;
-    gl_.BindTextureForUpdate(texture);
+    gl_.BindTextureForUpdate(GL_TEXTURE_2D, texture);
     const GLsizei w = static_cast<GLsizei>(s->width()), h = static_cast<GLsizei>(s->height());
     gl_.PixelStore(GL_UNPACK_ALIGNMENT, 4);
     gl_.PixelStore(GL_UNPACK_ROW_LENGTH, 0);
@@ -129,7 +129,7 @@ void GlTextures::EnsureTexture(Texture* t) {
     GLuint& name = textures_[t];
     if (!name) {
         glGenTextures(1, &name);
-        gl_.BindTextureForUpdate(name);
+        gl_.BindTextureForUpdate(GL_TEXTURE_2D, name);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(t->levelCount() - 1));
         glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle.data());
         for (UINT i = 0; i < t->levelCount(); ++i) {
@@ -201,7 +201,7 @@ void GlTextures::Bind(const DeviceState& st, const ProgramKey& key) {
         Texture* t = st.textures[static_cast<std::size_t>(s)];
         if (!t) continue;
         const GLuint texture = st.renderTarget->container() == t ? 0 : textures_[t];
-        gl_.BindTexture(s, texture);
+        gl_.BindTexture(s, GL_TEXTURE_2D, texture);
         gl_.BindSampler(s, SamplerFor(st.samp[static_cast<std::size_t>(s)], t->levelCount() > 1));
     }
 }

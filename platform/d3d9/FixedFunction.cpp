@@ -130,7 +130,8 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
     const UINT texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
     for (int s = 0; s < kStages; ++s) {
         const auto& t = state.tss[static_cast<std::size_t>(s)];
-        const bool hasTexture = state.textures[static_cast<std::size_t>(s)] != nullptr;
+        const ResourceCore* texture = BoundTexture(state, s);
+        const bool hasTexture = texture != nullptr;
         DWORD colorOp = t[D3DTSS_COLOROP];
         // A stage whose operation reads its first colour argument, and that argument is a missing texture,
         // ends the cascade like DISABLE. SELECTARG2 never reads argument 1 (whose default is the texture), so
@@ -168,7 +169,7 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
                 stage.projected = (ttff & D3DTTFF_PROJECTED) != 0;
             }
             stage.pointFilter = UsesPointFilter(state.samp[static_cast<std::size_t>(s)]);
-            stage.kind = KindOfResource(state.textures[static_cast<std::size_t>(s)]->type());
+            stage.kind = KindOfResource(texture->type());
         }
     }
     return key;
@@ -349,8 +350,10 @@ std::string GenerateVertexShader(const ProgramKey& key) {
             input = "vec4(P, 1.0)";
             break;
         case 3:  // D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR
-            input =
-                key.localViewer ? "vec4(reflect(normalize(P), N), 1.0)" : "vec4(reflect(vec3(0.0, 0.0, 1.0), N), 1.0)";
+            // A reflection about the normal's direction: a world matrix that scales would otherwise bend it.
+            // Without a local viewer the eye looks along +z everywhere.
+            input = key.localViewer ? "vec4(reflect(normalize(P), normalize(N)), 1.0)"
+                                    : "vec4(reflect(vec3(0.0, 0.0, 1.0), normalize(N)), 1.0)";
             break;
         default: {
             // Missing components. Into a texture transform Direct3D pads with 1 after the last given

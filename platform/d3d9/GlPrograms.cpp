@@ -177,12 +177,20 @@ void GlPrograms::UploadUniforms(const DeviceState& st) {
     }
     if (p.textures != texturesStamp_) {
         if (u.pointBias >= 0) {
-            float bias[3 * kStages];
+            float bias[3 * kStages] = {};
             for (int s = 0; s < kStages; ++s) {
-                const Texture* t = st.textures[static_cast<std::size_t>(s)];
-                bias[3 * s] = t ? 1.0f / (512.0f * static_cast<float>(t->level(0)->width())) : 0.0f;
-                bias[3 * s + 1] = t ? 1.0f / (512.0f * static_cast<float>(t->level(0)->height())) : 0.0f;
-                bias[3 * s + 2] = 0.0f;
+                UINT size[3] = {1, 1, 1};
+                const auto i = static_cast<std::size_t>(s);
+                if (const Texture* t = st.textures[i]) {
+                    size[0] = t->level(0)->width(), size[1] = t->level(0)->height();
+                } else if (const CubeTexture* c = st.cubeTextures[i]) {
+                    size[0] = size[1] = c->edge();
+                } else if (const VolumeTexture* v = st.volumeTextures[i]) {
+                    size[0] = v->width(), size[1] = v->height(), size[2] = v->depth();
+                } else {
+                    continue;
+                }
+                for (int k = 0; k < 3; ++k) bias[3 * s + k] = 1.0f / (512.0f * static_cast<float>(size[k]));
             }
             glUniform3fv(u.pointBias, kStages, bias);
         }

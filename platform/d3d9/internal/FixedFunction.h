@@ -22,6 +22,14 @@ inline TextureKind KindOfResource(D3DRESOURCETYPE type) {
                                             : TextureKind::Flat;
 }
 
+// The texture a stage's sampler holds, of whichever kind, or null.
+inline ResourceCore* BoundTexture(const DeviceState& state, int stage) {
+    const auto i = static_cast<std::size_t>(stage);
+    if (state.textures[i]) return state.textures[i];
+    if (state.cubeTextures[i]) return state.cubeTextures[i];
+    return state.volumeTextures[i];
+}
+
 // What one texture stage contributes to the program. A stage that is off (and every stage after it) has
 // colorOp 0 and all fields zero.
 struct StageKey {

@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <vector>
 
+#include "Formats.h"
 #include "tests/platform/d3d9/D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
@@ -600,6 +602,107 @@ TEST_F(CubeVolumeDrawTest, ReleasedTexturesTakeTheirGlCopiesWithThem) {
         EXPECT_EQ(texture->Release(), 0u);
         EXPECT_EQ(TakeGlErrors(device), 0u);
     }
+}
+
+// Every format the layer lets a cube map or volume have (palettised ones aside, which read the device palette)
+// samples as the codec decodes it: random colours encoded into a 2 x 2 face of each cube face or a 2 x 2 x 4
+// volume, drawn one texel per cell into an A8R8G8B8 target so that alpha is read too.
+TEST_F(CubeVolumeDrawTest, EveryCubeAndVolumeFormatSamplesLikeTheCodec) {
+    std::vector<D3DFORMAT> candidates;
+    for (DWORD f = 1; f < 128; ++f) candidates.push_back(static_cast<D3DFORMAT>(f));
+    for (D3DFORMAT f : {D3DFMT_UYVY, D3DFMT_YUY2, D3DFMT_R8G8_B8G8, D3DFMT_G8R8_G8B8, D3DFMT_DXT1, D3DFMT_DXT2,
+                        D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5}) {
+        candidates.push_back(f);
+    }
+    IDirect3DTexture9* target = nullptr;
+    ASSERT_EQ(device->CreateTexture(kSize, kSize, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target,
+                                    nullptr),
+              D3D_OK);
+    resources_.push_back(target);
+    IDirect3DSurface9* level = nullptr;
+    IDirect3DSurface9* back = nullptr;
+    target->GetSurfaceLevel(0, &level);
+    device->GetRenderTarget(0, &back);
+    device->SetRenderTarget(0, level);
+    level->Release();
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    int cubes = 0, volumes = 0;
+    for (D3DFORMAT format : candidates) {
+        const FormatLayout* layout = FindLayout(format);
+        if (!layout || !CanEncode(format)) continue;  // unknown, depth, block, palettised and packed-pair formats
+        for (D3DRESOURCETYPE type : {D3DRTYPE_CUBETEXTURE, D3DRTYPE_VOLUMETEXTURE}) {
+            if (FAILED(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, type, format))) continue;
+            const bool cube = type == D3DRTYPE_CUBETEXTURE;
+            SCOPED_TRACE(testing::Message() << FormatName(format) << (cube ? " cube" : " volume"));
+            (cube ? cubes : volumes) += 1;
+            // 24 cube texels (face, x, y) or 16 voxels (x, y, z), each with a colour and where it is sampled.
+            const int count = cube ? 24 : 16;
+            std::vector<float> colours(static_cast<std::size_t>(count) * 4), expected(colours.size());
+            for (float& c : colours) c = unit(random);
+            auto fill = [&](std::uint8_t* row, int first) {
+                std::uint8_t encoded[64] = {};
+                EncodeRow(format, &colours[static_cast<std::size_t>(first) * 4], 2, encoded);
+                std::memcpy(row, encoded, 2u * layout->bytesPerBlock);
+                DecodeRow(format, encoded, 2, &expected[static_cast<std::size_t>(first) * 4]);
+            };
+            IDirect3DBaseTexture9* texture = nullptr;
+            if (cube) {
+                IDirect3DCubeTexture9* c = nullptr;
+                ASSERT_EQ(device->CreateCubeTexture(2, 1, 0, format, D3DPOOL_MANAGED, &c, nullptr), D3D_OK);
+                texture = c;
+                for (int face = 0; face < 6; ++face) {
+                    D3DLOCKED_RECT locked;
+                    ASSERT_EQ(c->LockRect(static_cast<D3DCUBEMAP_FACES>(face), 0, &locked, nullptr, 0), D3D_OK);
+                    for (int y = 0; y < 2; ++y)
+                        fill(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch, face * 4 + y * 2);
+                    c->UnlockRect(static_cast<D3DCUBEMAP_FACES>(face), 0);
+                }
+            } else {
+                IDirect3DVolumeTexture9* v = nullptr;
+                ASSERT_EQ(device->CreateVolumeTexture(2, 2, 4, 1, 0, format, D3DPOOL_MANAGED, &v, nullptr), D3D_OK);
+                texture = v;
+                D3DLOCKED_BOX locked;
+                ASSERT_EQ(v->LockBox(0, &locked, nullptr, 0), D3D_OK);
+                for (int z = 0; z < 4; ++z) {
+                    for (int y = 0; y < 2; ++y) {
+                        fill(static_cast<std::uint8_t*>(locked.pBits) + z * locked.SlicePitch + y * locked.RowPitch,
+                             z * 4 + y * 2);
+                    }
+                }
+                v->UnlockBox(0);
+            }
+            device->SetTexture(0, texture);
+            Clear(0xff000000);
+            for (int i = 0; i < count; ++i) {
+                const double a = (i & 1) ? 0.5 : -0.5, b = (i & 2) ? 0.5 : -0.5;
+                if (cube) {
+                    const Vec3 d = FaceDirection(i / 4, a, b);
+                    Cell(i % 8, i / 8, static_cast<float>(d.x), static_cast<float>(d.y), static_cast<float>(d.z));
+                } else {
+                    Cell(i % 8, i / 8, static_cast<float>(a / 2 + 0.5), static_cast<float>(b / 2 + 0.5),
+                         (i / 4 + 0.5f) / 4);
+                }
+            }
+            const auto pixels = ReadTarget();
+            for (int i = 0; i < count; ++i) {
+                const std::uint32_t got = pixels[static_cast<std::size_t>((i / 8) * 8 + 4) * kSize + (i % 8) * 8 + 4];
+                const float* e = &expected[static_cast<std::size_t>(i) * 4];
+                const int shifts[4] = {16, 8, 0, 24};
+                for (int ch = 0; ch < 4; ++ch) {
+                    const int want = static_cast<int>(std::lround(std::clamp(e[ch], 0.0f, 1.0f) * 255.0f));
+                    EXPECT_NEAR(Channel(got, shifts[ch]), want, 2) << "texel " << i << " channel " << ch;
+                }
+            }
+            device->SetTexture(0, nullptr);
+            texture->Release();
+        }
+    }
+    EXPECT_GT(cubes, 20);
+    EXPECT_GT(volumes, 20);
+    device->SetRenderTarget(0, back);
+    back->Release();
 }
 
 }  // namespace

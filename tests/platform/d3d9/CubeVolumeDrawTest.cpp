@@ -356,6 +356,78 @@ TEST_F(CubeVolumeDrawTest, VolumeSlicesUnderFiltersAndAddressModes) {
     device->SetSamplerState(0, D3DSAMP_ADDRESSW, D3DTADDRESS_WRAP);
 }
 
+// Every level of a mipmapped cube map or volume reaches the sampler: with a mip filter, MAXMIPLEVEL n makes a
+// magnified sample read level n.
+TEST_F(CubeVolumeDrawTest, MipLevelsOfCubesAndVolumes) {
+    auto colour = [](UINT level) { return 0xff000000u | (40 + 80 * level) << 16 | 0x8040u; };
+    IDirect3DCubeTexture9* cube = MakeCube(4, 3, [&](int, UINT level, UINT, UINT) { return colour(level); });
+    IDirect3DVolumeTexture9* volume = MakeVolume(4, 4, 4, 3, [](UINT, UINT, UINT) { return 0u; });
+    for (UINT level = 1; level < 3; ++level) {
+        const UINT size = 4 >> level;
+        D3DLOCKED_BOX locked;
+        ASSERT_EQ(volume->LockBox(level, &locked, nullptr, 0), D3D_OK);
+        for (UINT z = 0; z < size; ++z) {
+            for (UINT y = 0; y < size; ++y) {
+                auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) +
+                                                             z * static_cast<UINT>(locked.SlicePitch) +
+                                                             y * static_cast<UINT>(locked.RowPitch));
+                for (UINT x = 0; x < size; ++x) row[x] = colour(level);
+            }
+        }
+        volume->UnlockBox(level);
+    }
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
+    for (UINT level = 0; level < 3; ++level) {
+        SCOPED_TRACE(level);
+        device->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, level);
+        Clear(0xff000000);
+        device->SetTexture(0, cube);
+        Cell(0, 0, 0.3f, -1.0f, 0.2f);
+        device->SetTexture(0, volume);
+        Cell(1, 0, 0.3f, 0.6f, 0.2f);
+        const auto pixels = ReadTarget();
+        ExpectPixel(pixels, 4, 4, colour(level));
+        // Level 0 of the volume was filled with black.
+        ExpectPixel(pixels, 12, 4, level ? colour(level) : 0xff000000u);
+    }
+    device->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, 0);
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+}
+
+// The state cache changes no picture: cube and volume textures take turns on one unit (each switch unbinds the
+// other target) with the cache on and off, and the pictures agree while the cache sends fewer calls.
+TEST_F(CubeVolumeDrawTest, StateCacheOffDrawsTheSamePictures) {
+    IDirect3DCubeTexture9* cube = PatternCube();
+    IDirect3DVolumeTexture9* volume = MakeVolume(2, 2, 4, 1, [](UINT x, UINT y, UINT z) {
+        return VolumeTexel(static_cast<int>(x), static_cast<int>(y), static_cast<int>(z));
+    });
+    auto frame = [&] {
+        Clear(0xff000000);
+        for (int i = 0; i < 16; ++i) {
+            device->SetTexture(0, i % 2 ? static_cast<IDirect3DBaseTexture9*>(volume) : cube);
+            const Vec3 d = FaceDirection(i % 6, (i & 2) ? 0.5 : -0.5, (i & 4) ? 0.5 : -0.5);
+            if (i % 2) {
+                Cell(i % 8, i / 8, (i & 2) ? 0.75f : 0.25f, (i & 4) ? 0.75f : 0.25f, (i % 4 + 0.5f) / 4);
+            } else {
+                Cell(i % 8, i / 8, static_cast<float>(d.x), static_cast<float>(d.y), static_cast<float>(d.z));
+            }
+        }
+        return ReadTarget();
+    };
+    const auto cached = frame();
+    std::size_t calls = GlStateCalls(device);
+    frame();
+    const std::size_t cachedCalls = GlStateCalls(device) - calls;
+    SetStateCacheEnabled(false);
+    calls = GlStateCalls(device);
+    const auto uncached = frame();
+    const std::size_t uncachedCalls = GlStateCalls(device) - calls;
+    SetStateCacheEnabled(true);
+    EXPECT_EQ(cached, uncached);
+    EXPECT_LT(cachedCalls, uncachedCalls);
+    EXPECT_NE(cached[4 * kSize + 4], 0xff000000u);
+}
+
 // Point sampling along w takes the slice the coordinate names when every pixel centre lies on a slice edge: a
 // volume of as many slices as the target has columns, drawn through a grid of pre-transformed vertices whose w
 // follows x (w = x / width, with the demo's float arithmetic, k = 1/9 and rhw 0), as the 2D path does for u and

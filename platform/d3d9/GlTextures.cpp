@@ -73,10 +73,7 @@ GLuint GlTextures::SurfaceTexture(Surface* s, GLint* level, GLenum* image) {
     GLuint& name = textures_[s];
     if (!name) {
         const GlFormat f = RenderTargetFormat(s->format());
-        glGenTextures(1, &name);
-        gl_.BindTextureForUpdate(GL_TEXTURE_2D, name);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle.data());
+        name = MakeTexture(GL_TEXTURE_2D, 1, f);
         glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(f.internal), static_cast<GLsizei>(s->width()),
                      static_cast<GLsizei>(s->height()), 0, f.format, f.type, nullptr);
         if (s->fresh == Fresh::MemoryNewer) UploadSurface(GL_TEXTURE_2D, GL_TEXTURE_2D, name, 0, s, f);
@@ -95,6 +92,17 @@ GLuint GlTextures::DepthRenderbuffer(Surface* s) {
         glRenderbufferStorage(GL_RENDERBUFFER, DepthInternalFormat(s->format()), static_cast<GLsizei>(s->width()),
                               static_cast<GLsizei>(s->height()));
     }
+    return name;
+}
+
+// A new GL texture of `levels` levels, bound for the uploads that follow, reading its channels through the
+// storage's swizzle.
+GLuint GlTextures::MakeTexture(GLenum target, UINT levels, const GlFormat& f) {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    gl_.BindTextureForUpdate(target, name);
+    glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels - 1));
+    glTexParameteriv(target, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle.data());
     return name;
 }
 
@@ -162,10 +170,7 @@ void GlTextures::EnsureTexture(Texture* t) {
     const GlFormat f = renderTarget ? RenderTargetFormat(t->format()) : TextureFormat(t->format());
     GLuint& name = textures_[t];
     if (!name) {
-        glGenTextures(1, &name);
-        gl_.BindTextureForUpdate(GL_TEXTURE_2D, name);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(t->levelCount() - 1));
-        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle.data());
+        name = MakeTexture(GL_TEXTURE_2D, t->levelCount(), f);
         for (UINT i = 0; i < t->levelCount(); ++i) {
             AllocateLevel(GL_TEXTURE_2D, static_cast<GLint>(i), t->level(i), f, renderTarget);
         }
@@ -190,10 +195,7 @@ void GlTextures::EnsureCube(CubeTexture* c) {
     const GlFormat& f = TextureFormat(c->format());
     GLuint& name = textures_[c];
     if (!name) {
-        glGenTextures(1, &name);
-        gl_.BindTextureForUpdate(GL_TEXTURE_CUBE_MAP, name);
-        glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(c->levelCount() - 1));
-        glTexParameteriv(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle.data());
+        name = MakeTexture(GL_TEXTURE_CUBE_MAP, c->levelCount(), f);
         for (UINT face = 0; face < CubeTexture::kFaces; ++face) {
             for (UINT i = 0; i < c->levelCount(); ++i) {
                 AllocateLevel(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, static_cast<GLint>(i), c->face(face, i), f, false);
@@ -242,10 +244,7 @@ void GlTextures::EnsureVolume(VolumeTexture* t) {
     const GlFormat& f = TextureFormat(t->format());
     GLuint& name = textures_[t];
     if (!name) {
-        glGenTextures(1, &name);
-        gl_.BindTextureForUpdate(GL_TEXTURE_3D, name);
-        glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(t->levelCount() - 1));
-        glTexParameteriv(GL_TEXTURE_3D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle.data());
+        name = MakeTexture(GL_TEXTURE_3D, t->levelCount(), f);
         for (UINT i = 0; i < t->levelCount(); ++i) {
             Volume* v = t->level(i);
             glTexImage3D(GL_TEXTURE_3D, static_cast<GLint>(i), static_cast<GLint>(f.internal),

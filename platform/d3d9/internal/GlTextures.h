@@ -54,6 +54,7 @@ public:
     std::size_t levelsUploaded() const { return levelsUploaded_; }
 
 private:
+    GLuint MakeTexture(GLenum target, UINT levels, const GlFormat& format);
     void UploadSurface(GLenum target, GLenum image, GLuint texture, GLint level, Surface* surface,
                        const GlFormat& format);
     void AllocateLevel(GLenum image, GLint level, Surface* surface, const GlFormat& format, bool renderTarget);

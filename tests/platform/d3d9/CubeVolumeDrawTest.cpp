@@ -257,8 +257,9 @@ TEST_F(CubeVolumeDrawTest, CameraSpaceNormalsLookUpTheCube) {
     view._13 = -1.0f, view._22 = 1.0f, view._31 = 1.0f, view._44 = 1.0f;
     inverse._13 = 1.0f, inverse._22 = 1.0f, inverse._31 = -1.0f, inverse._44 = 1.0f;
     const D3DMATRIX views[2][2] = {{Identity(), Identity()}, {view, inverse}};
-    for (const auto& [v, back] : views) {
-        SetTransforms(v);
+    for (const auto& pair : views) {
+        SetTransforms(pair[0]);
+        const D3DMATRIX& back = pair[1];
         ExpectEveryTexelOfEveryFace([&](int cell, int face, int x, int y) {
             NormalCell(cell % 8, cell / 8, FaceDirection(face, x ? 0.5 : -0.5, y ? 0.5 : -0.5), back);
         });

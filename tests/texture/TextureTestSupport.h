@@ -15,18 +15,18 @@ namespace texture_test {
 
 using namespace tarn::texture;
 
-// An image held in a byte vector: width x height pixels of `format`, rows packed.
+// An image held in a byte vector: width x height (x depth) pixels of `format`, rows and slices packed.
 struct MemoryImage {
     D3DFORMAT format;
-    UINT width, height;
+    UINT width, height, depth;
     UINT pitch;
     std::vector<BYTE> bytes;
     const PALETTEENTRY* palette = nullptr;
     D3DCOLOR colorKey = 0;
 
-    MemoryImage(D3DFORMAT f, UINT w, UINT h)
-        : format(f), width(w), height(h), pitch(w * (LookUpFormatDesc(f).bits / 8)),
-          bytes(static_cast<std::size_t>(pitch) * h + 16, 0) {}
+    MemoryImage(D3DFORMAT f, UINT w, UINT h, UINT d = 1)
+        : format(f), width(w), height(h), depth(d), pitch(w * (LookUpFormatDesc(f).bits / 8)),
+          bytes(static_cast<std::size_t>(pitch) * h * d + 16, 0) {}
 
     ImageDesc Desc() {
         ImageDesc d;
@@ -34,36 +34,38 @@ struct MemoryImage {
         d.format = format;
         d.rowPitch = pitch;
         d.slicePitch = pitch * height;
-        d.box = {0, 0, width, height, 0, 1};
+        d.box = {0, 0, width, height, 0, depth};
         d.palette = palette;
         d.colorKey = colorKey;
         return d;
     }
-    BYTE* Row(UINT y) { return bytes.data() + static_cast<std::size_t>(y) * pitch; }
-    std::uint32_t Pixel32(UINT x, UINT y) const {
+    BYTE* Row(UINT y, UINT z = 0) { return bytes.data() + (static_cast<std::size_t>(z) * height + y) * pitch; }
+    std::uint32_t Pixel32(UINT x, UINT y, UINT z = 0) const {
         std::uint32_t v;
-        std::memcpy(&v, bytes.data() + static_cast<std::size_t>(y) * pitch + 4 * x, 4);
+        std::memcpy(&v, bytes.data() + (static_cast<std::size_t>(z) * height + y) * pitch + 4 * x, 4);
         return v;
     }
-    void SetPixel32(UINT x, UINT y, std::uint32_t v) {
-        std::memcpy(bytes.data() + static_cast<std::size_t>(y) * pitch + 4 * x, &v, 4);
+    void SetPixel32(UINT x, UINT y, std::uint32_t v) { SetPixel32(x, y, 0, v); }
+    void SetPixel32(UINT x, UINT y, UINT z, std::uint32_t v) {
+        std::memcpy(bytes.data() + (static_cast<std::size_t>(z) * height + y) * pitch + 4 * x, &v, 4);
     }
     std::uint16_t Pixel16(UINT x, UINT y) const {
         std::uint16_t v;
         std::memcpy(&v, bytes.data() + static_cast<std::size_t>(y) * pitch + 2 * x, 2);
         return v;
     }
-    Float4 PixelF(UINT x, UINT y) const {
+    Float4 PixelF(UINT x, UINT y, UINT z = 0) const {
         Float4 v;
-        std::memcpy(&v, bytes.data() + static_cast<std::size_t>(y) * pitch + 16 * x, 16);
+        std::memcpy(&v, bytes.data() + (static_cast<std::size_t>(z) * height + y) * pitch + 16 * x, 16);
         return v;
     }
-    void SetPixelF(UINT x, UINT y, Float4 v) {
-        std::memcpy(bytes.data() + static_cast<std::size_t>(y) * pitch + 16 * x, &v, 16);
+    void SetPixelF(UINT x, UINT y, Float4 v) { SetPixelF(x, y, 0, v); }
+    void SetPixelF(UINT x, UINT y, UINT z, Float4 v) {
+        std::memcpy(bytes.data() + (static_cast<std::size_t>(z) * height + y) * pitch + 16 * x, &v, 16);
     }
     // Only the image bytes, without the guard tail.
     std::vector<BYTE> Pixels() const {
-        return std::vector<BYTE>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(pitch) * height);
+        return std::vector<BYTE>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(pitch) * height * depth);
     }
 };
 

@@ -2,6 +2,7 @@
 // byte by byte, and a seeded byte generator.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -102,6 +103,52 @@ inline std::vector<BYTE> MakeTga(const TgaSpec& s, const std::vector<BYTE>& map,
     for (BYTE b : map) file.push_back(b);
     for (BYTE b : pixels) file.push_back(b);
     return file;
+}
+
+// A DDS file: the 128-byte header with these fields, then the stored data. The defaults describe a 4 x 4 DXT1
+// image of one level.
+struct DdsSpec {
+    std::uint32_t width = 4, height = 4, depth = 0, mips = 0;
+    std::uint32_t headerFlags = 0x1007;  // with 0x800000 (kDdsDepthFlag) a volume
+    std::uint32_t pfFlags = 0x4, fourCC = D3DFMT_DXT1, bits = 0;
+    std::uint32_t masks[4] = {};  // red, green, blue, alpha
+    std::uint32_t caps2 = 0;      // kDdsAllFaces for a cube map
+    std::uint32_t pfSize = 32;
+};
+inline constexpr std::uint32_t kDdsDepthFlag = 0x800000;
+inline constexpr std::uint32_t kDdsAllFaces = 0x200 | 0xFC00;
+
+// The pixel-format fields of a DDS file that holds D3DFMT_A8R8G8B8.
+inline DdsSpec DdsA8R8G8B8(std::uint32_t width, std::uint32_t height) {
+    DdsSpec d;
+    d.width = width;
+    d.height = height;
+    d.pfFlags = 0x41, d.fourCC = 0, d.bits = 32;
+    d.masks[0] = 0xFF0000, d.masks[1] = 0xFF00, d.masks[2] = 0xFF, d.masks[3] = 0xFF000000;
+    return d;
+}
+
+inline std::vector<BYTE> MakeDds(const DdsSpec& d, const std::vector<BYTE>& data) {
+    std::vector<BYTE> b(128 + data.size(), 0);
+    auto put = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<BYTE>(v >> (8 * i));
+    };
+    std::memcpy(b.data(), "DDS ", 4);
+    put(4, 124);
+    put(8, d.headerFlags);
+    put(12, d.height);
+    put(16, d.width);
+    put(24, d.depth);
+    put(28, d.mips);
+    put(76, d.pfSize);
+    put(80, d.pfFlags);
+    put(84, d.fourCC);
+    put(88, d.bits);
+    for (int i = 0; i < 4; ++i) put(92 + 4 * i, d.masks[i]);
+    put(108, 0x1000);
+    put(112, d.caps2);
+    std::copy(data.begin(), data.end(), b.begin() + 128);
+    return b;
 }
 
 }  // namespace texture_test

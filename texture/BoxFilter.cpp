@@ -248,7 +248,6 @@ void PackedBoxRow(D3DFORMAT format, const BYTE* row0, const BYTE* row1, BYTE* ou
     BoxRowFields(*f, row0, row1, out, destWidth);
 }
 
-
 void PackedBoxRow3D(D3DFORMAT format, const BYTE* const rows[4], BYTE* out, UINT destWidth) {
     const PackedBoxFormat* f = Find(format);
     if (f == nullptr) return;

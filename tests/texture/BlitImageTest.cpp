@@ -204,9 +204,9 @@ TEST(BlitImage, BoxOfTwoByTwoByTwoIsTheRoundedMean) {
 // The packed 2 x 2 x 2 box must give exactly what the float path gives, including sources one row high (the row
 // is read twice) and odd sizes (the last column, row and slice are dropped).
 TEST(BlitImage, PackedBox3DEqualsTheFloatPath) {
-    const D3DFORMAT formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8B8G8R8, D3DFMT_R5G6B5,   D3DFMT_A1R5G5B5,
-                                 D3DFMT_A4R4G4B4, D3DFMT_R3G3B2,   D3DFMT_A8,       D3DFMT_L8,
-                                 D3DFMT_A8R3G3B2, D3DFMT_A8L8,     D3DFMT_A4L4,     D3DFMT_X1R5G5B5};
+    const D3DFORMAT formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8B8G8R8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5,
+                                 D3DFMT_A4R4G4B4, D3DFMT_R3G3B2,   D3DFMT_A8,     D3DFMT_L8,
+                                 D3DFMT_A8R3G3B2, D3DFMT_A8L8,     D3DFMT_A4L4,   D3DFMT_X1R5G5B5};
     struct Shape {
         UINT w, h, d;
     } shapes[] = {{19, 7, 5}, {6, 1, 4}, {2, 2, 2}, {5, 4, 3}};

@@ -26,7 +26,11 @@ struct MemoryImage {
     D3DCOLOR colorKey = 0;
 
     MemoryImage(D3DFORMAT f, UINT w, UINT h, UINT d = 1)
-        : format(f), width(w), height(h), depth(d), pitch(w * (LookUpFormatDesc(f).bits / 8)),
+        : format(f),
+          width(w),
+          height(h),
+          depth(d),
+          pitch(w * (LookUpFormatDesc(f).bits / 8)),
           bytes(static_cast<std::size_t>(pitch) * h * d + 16, 0) {}
 
     ImageDesc Desc() {

@@ -301,6 +301,48 @@ TEST_F(CubeVolumeTexture, VolumesLoadEverySliceAndLevelAsStored) {
     }
 }
 
+// The device keeps no block-compressed volumes in managed memory: a DXT1 volume file is decoded slice by slice into
+// the closest plain format, and D3DX_FROM_FILE for the format is refused rather than changed.
+TEST_F(CubeVolumeTexture, BlockCompressedVolumesAreDecoded) {
+    DdsSpec spec;  // DXT1 4 x 4
+    spec.headerFlags |= kDdsDepthFlag;
+    spec.depth = 2;
+    const Bytes blocks = RandomBytes(2 * 8, 15);
+    const Bytes file = MakeDds(spec, blocks);
+    IDirect3DVolumeTexture9* volume = nullptr;
+    ASSERT_EQ(LoadVolume(file, &volume, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 1), S_OK);
+    D3DVOLUME_DESC desc = {};
+    volume->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8);
+    EXPECT_EQ(desc.Depth, 2u);
+    ImageDesc source;
+    source.memory = const_cast<BYTE*>(blocks.data());
+    source.format = D3DFMT_DXT1;
+    source.rowPitch = 8;
+    source.slicePitch = 8;
+    source.box = {0, 0, 4, 4, 0, 2};
+    // The load's default filter dithers; its volume dither pattern runs on with the slice.
+    MemoryImage expected(D3DFMT_A8R8G8B8, 4, 4, 2);
+    ASSERT_EQ(BlitImage(expected.Desc(), source, D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER), S_OK);
+    EXPECT_EQ(VolumeBytes(volume, 0), expected.Pixels());
+    // Without dither, each slice holds exactly its own block decoded.
+    MemoryImage plain(D3DFMT_A8R8G8B8, 4, 4, 2);
+    ASSERT_EQ(BlitImage(plain.Desc(), source, D3DX_FILTER_NONE), S_OK);
+    const Bytes planes = plain.Pixels();
+    for (UINT z = 0; z < 2; ++z) {
+        MemoryImage slice(D3DFMT_A8R8G8B8, 4, 4);
+        ImageDesc one = source;
+        one.box.front = z, one.box.back = z + 1;
+        ASSERT_EQ(BlitImage(slice.Desc(), one, D3DX_FILTER_NONE), S_OK);
+        EXPECT_EQ(slice.Pixels(), Bytes(planes.begin() + z * 64, planes.begin() + (z + 1) * 64)) << "slice " << z;
+    }
+    volume->Release();
+    EXPECT_EQ(D3DXCreateVolumeTextureFromFileInMemoryEx(
+                  device, file.data(), static_cast<UINT>(file.size()), D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 1, 0,
+                  D3DFMT_FROM_FILE, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &volume),
+              D3DERR_NOTAVAILABLE);
+}
+
 // Levels beyond the file's: filtered from each face's own levels (box chain), or, with a mip filter that does not
 // chain, loaded again from each face's smallest stored level with the level filter. Cube filters never wrap.
 TEST_F(CubeVolumeTexture, CubeLevelsBeyondTheFileAreMadeFromEachFace) {

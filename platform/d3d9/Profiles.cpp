@@ -154,7 +154,7 @@ const GlLimits& DriverLimits() {
     std::lock_guard lock(gMutex);
     if (!gLimitsKnown && CurrentBackend() == BackendKind::Gl) {
         // Probe once with a throw-away context; when none can be made, the fixed values stand.
-        if (ProbeGlLimits(&gLimits.maxTextureSize, &gLimits.s3tc)) gLimitsKnown = true;
+        if (ProbeGlLimits(&gLimits.maxTextureSize, &gLimits.s3tc, &gLimits.maxVolumeExtent)) gLimitsKnown = true;
     }
     return gLimits;
 }

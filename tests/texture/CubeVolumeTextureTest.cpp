@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -433,6 +434,56 @@ TEST_F(CubeVolumeTexture, TwoDimensionalImagesAndVolumesCrossOver) {
     ASSERT_EQ(Load(MakeDds(spec, slices), &texture, D3DX_DEFAULT, D3DX_DEFAULT, 1), S_OK);
     EXPECT_EQ(LevelBytes(texture, 0, 4), Bytes(slices.begin(), slices.begin() + 64));
     texture->Release();
+}
+
+// The by-name entry points map the file and run the same sequence; a missing file is invalid data.
+TEST_F(CubeVolumeTexture, FilesOpenedByName) {
+    DdsSpec cubeSpec = DdsA8R8G8B8(2, 2);
+    cubeSpec.caps2 = kDdsAllFaces;
+    const Bytes faces = RandomBytes(6 * 16, 16);
+    DdsSpec volumeSpec = DdsA8R8G8B8(2, 2);
+    volumeSpec.headerFlags |= kDdsDepthFlag;
+    volumeSpec.depth = 2;
+    const Bytes slices = RandomBytes(2 * 16, 17);
+    const std::string cubePath = testing::TempDir() + "tarn-cube.dds";
+    const std::string volumePath = testing::TempDir() + "tarn-volume.dds";
+    for (const auto& [path, file] :
+         {std::pair{cubePath, MakeDds(cubeSpec, faces)}, std::pair{volumePath, MakeDds(volumeSpec, slices)}}) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(file.data(), 1, file.size(), f), file.size());
+        std::fclose(f);
+    }
+
+    IDirect3DCubeTexture9* cube = nullptr;
+    ASSERT_EQ(D3DXCreateCubeTextureFromFileA(device, cubePath.c_str(), &cube), S_OK);
+    EXPECT_EQ(cube->GetLevelCount(), 2u);  // the stored level and a filtered 1 x 1
+    EXPECT_EQ(FaceBytes(cube, 3, 0), Bytes(faces.begin() + 3 * 16, faces.begin() + 4 * 16));
+    cube->Release();
+    IDirect3DVolumeTexture9* volume = nullptr;
+    ASSERT_EQ(D3DXCreateVolumeTextureFromFileExA(device, volumePath.c_str(), D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
+                                                 1, 0, D3DFMT_UNKNOWN, D3DPOOL_SYSTEMMEM, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                                 nullptr, nullptr, &volume),
+              S_OK);
+    EXPECT_EQ(VolumeBytes(volume, 0), slices);
+    volume->Release();
+    ASSERT_EQ(D3DXCreateVolumeTextureFromFileA(device, volumePath.c_str(), &volume), S_OK);
+    volume->Release();
+    ASSERT_EQ(D3DXCreateCubeTextureFromFileExA(device, cubePath.c_str(), D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN,
+                                               D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &cube),
+              S_OK);
+    cube->Release();
+
+    std::remove(cubePath.c_str());
+    std::remove(volumePath.c_str());
+    cube = nullptr;
+    volume = nullptr;
+    EXPECT_EQ(D3DXCreateCubeTextureFromFileA(device, cubePath.c_str(), &cube), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(D3DXCreateVolumeTextureFromFileA(device, volumePath.c_str(), &volume), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(D3DXCreateCubeTextureFromFileA(device, nullptr, &cube), D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCreateVolumeTextureFromFileA(device, volumePath.c_str(), nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(cube, nullptr);
+    EXPECT_EQ(volume, nullptr);
 }
 
 // D3DX_FROM_FILE asks for the file's value exactly: a device that would change it refuses the load.

@@ -536,6 +536,20 @@ TEST_F(CubeVolumeTexture, FromFileValuesAreKeptOrRefused) {
             volume->Release();
         }
     }
+
+    // Faces that are not square cannot be kept as they are: one edge serves both sides.
+    UseProfile("default");
+    DdsSpec oblong = DdsA8R8G8B8(4, 2);
+    oblong.caps2 = kDdsAllFaces;
+    const Bytes oblongFile = MakeDds(oblong, RandomBytes(6 * 32, 18));
+    IDirect3DCubeTexture9* cube = nullptr;
+    EXPECT_EQ(LoadCube(oblongFile, &cube, D3DX_FROM_FILE, 1), D3DERR_NOTAVAILABLE);
+    ASSERT_EQ(LoadCube(oblongFile, &cube, D3DX_DEFAULT_NONPOW2, 1), S_OK);
+    D3DSURFACE_DESC desc = {};
+    cube->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Width, 4u);
+    EXPECT_EQ(desc.Height, 4u);
+    cube->Release();
 }
 
 // D3DPOOL_DEFAULT without D3DUSAGE_DYNAMIC is filled in a system-memory copy handed over with UpdateTexture; a

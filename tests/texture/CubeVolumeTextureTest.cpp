@@ -90,6 +90,19 @@ Bytes Tga32Bytes(UINT w, UINT h, const Bytes& bgra) {
     return MakeTga(s, {}, bgra);
 }
 
+// A8R8G8B8 DDS headers of a cube map of six w x h faces and of a w x h x d volume.
+DdsSpec CubeDdsSpec(UINT w, UINT h) {
+    DdsSpec d = DdsA8R8G8B8(w, h);
+    d.caps2 = kDdsAllFaces;
+    return d;
+}
+DdsSpec VolumeDdsSpec(UINT w, UINT h, UINT depth) {
+    DdsSpec d = DdsA8R8G8B8(w, h);
+    d.headerFlags |= kDdsDepthFlag;
+    d.depth = depth;
+    return d;
+}
+
 class CubeVolumeTexture : public texture_test::TextureDevice {
 protected:
     HRESULT LoadCube(const Bytes& file, IDirect3DCubeTexture9** cube, UINT size = D3DX_DEFAULT,
@@ -357,8 +370,7 @@ TEST_F(CubeVolumeTexture, CubeLevelsBeyondTheFileAreMadeFromEachFace) {
         {"reloaded from the file", D3DX_FILTER_TRIANGLE, D3DX_FILTER_LINEAR, D3DX_FILTER_TRIANGLE | D3DX_FILTER_MIRROR,
          false},
     };
-    DdsSpec spec = DdsA8R8G8B8(4, 4);
-    spec.caps2 = kDdsAllFaces;
+    const DdsSpec spec = CubeDdsSpec(4, 4);
     const Bytes data = RandomBytes(6 * 64, 5);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -385,10 +397,8 @@ TEST_F(CubeVolumeTexture, CubeLevelsBeyondTheFileAreMadeFromEachFace) {
 
 TEST_F(CubeVolumeTexture, FilesWithoutSixFacesAreNotCubeMaps) {
     DdsSpec flat = DdsA8R8G8B8(4, 4);
-    DdsSpec volume = DdsA8R8G8B8(4, 4);
-    volume.headerFlags |= kDdsDepthFlag;
-    volume.depth = 2;
-    DdsSpec fiveFaces = DdsA8R8G8B8(4, 4);
+    const DdsSpec volume = VolumeDdsSpec(4, 4, 2);
+    DdsSpec fiveFaces = CubeDdsSpec(4, 4);
     fiveFaces.caps2 = 0x200 | 0x7C00;
     struct Case {
         const char* what;
@@ -426,9 +436,7 @@ TEST_F(CubeVolumeTexture, TwoDimensionalImagesAndVolumesCrossOver) {
     EXPECT_EQ(VolumeBytes(volume, 0), pixels);
     volume->Release();
 
-    DdsSpec spec = DdsA8R8G8B8(4, 4);
-    spec.headerFlags |= kDdsDepthFlag;
-    spec.depth = 3;
+    const DdsSpec spec = VolumeDdsSpec(4, 4, 3);
     const Bytes slices = RandomBytes(3 * 64, 7);
     IDirect3DTexture9* texture = nullptr;
     ASSERT_EQ(Load(MakeDds(spec, slices), &texture, D3DX_DEFAULT, D3DX_DEFAULT, 1), S_OK);
@@ -438,12 +446,9 @@ TEST_F(CubeVolumeTexture, TwoDimensionalImagesAndVolumesCrossOver) {
 
 // The by-name entry points map the file and run the same sequence; a missing file is invalid data.
 TEST_F(CubeVolumeTexture, FilesOpenedByName) {
-    DdsSpec cubeSpec = DdsA8R8G8B8(2, 2);
-    cubeSpec.caps2 = kDdsAllFaces;
+    const DdsSpec cubeSpec = CubeDdsSpec(2, 2);
     const Bytes faces = RandomBytes(6 * 16, 16);
-    DdsSpec volumeSpec = DdsA8R8G8B8(2, 2);
-    volumeSpec.headerFlags |= kDdsDepthFlag;
-    volumeSpec.depth = 2;
+    const DdsSpec volumeSpec = VolumeDdsSpec(2, 2, 2);
     const Bytes slices = RandomBytes(2 * 16, 17);
     const std::string cubePath = testing::TempDir() + "tarn-cube.dds";
     const std::string volumePath = testing::TempDir() + "tarn-volume.dds";
@@ -488,12 +493,9 @@ TEST_F(CubeVolumeTexture, FilesOpenedByName) {
 
 // D3DX_FROM_FILE asks for the file's value exactly: a device that would change it refuses the load.
 TEST_F(CubeVolumeTexture, FromFileValuesAreKeptOrRefused) {
-    DdsSpec cubeSpec = DdsA8R8G8B8(6, 6);
-    cubeSpec.caps2 = kDdsAllFaces;
+    const DdsSpec cubeSpec = CubeDdsSpec(6, 6);
     const Bytes cubeFile = MakeDds(cubeSpec, RandomBytes(6 * 144, 8));
-    DdsSpec volumeSpec = DdsA8R8G8B8(4, 4);
-    volumeSpec.headerFlags |= kDdsDepthFlag;
-    volumeSpec.depth = 3;
+    DdsSpec volumeSpec = VolumeDdsSpec(4, 4, 3);
     volumeSpec.mips = 2;
     const Bytes volumeFile = MakeDds(volumeSpec, RandomBytes(4 * 4 * 3 * 4 + 2 * 2 * 1 * 4, 9));
     struct Case {
@@ -539,8 +541,7 @@ TEST_F(CubeVolumeTexture, FromFileValuesAreKeptOrRefused) {
 
     // Faces that are not square cannot be kept as they are: one edge serves both sides.
     UseProfile("default");
-    DdsSpec oblong = DdsA8R8G8B8(4, 2);
-    oblong.caps2 = kDdsAllFaces;
+    const DdsSpec oblong = CubeDdsSpec(4, 2);
     const Bytes oblongFile = MakeDds(oblong, RandomBytes(6 * 32, 18));
     IDirect3DCubeTexture9* cube = nullptr;
     EXPECT_EQ(LoadCube(oblongFile, &cube, D3DX_FROM_FILE, 1), D3DERR_NOTAVAILABLE);
@@ -555,12 +556,9 @@ TEST_F(CubeVolumeTexture, FromFileValuesAreKeptOrRefused) {
 // D3DPOOL_DEFAULT without D3DUSAGE_DYNAMIC is filled in a system-memory copy handed over with UpdateTexture; a
 // dynamic texture is filled directly and can be read back.
 TEST_F(CubeVolumeTexture, DefaultPoolGoesThroughSystemMemory) {
-    DdsSpec cubeSpec = DdsA8R8G8B8(4, 4);
-    cubeSpec.caps2 = kDdsAllFaces;
+    const DdsSpec cubeSpec = CubeDdsSpec(4, 4);
     const Bytes faces = RandomBytes(6 * 64, 10);
-    DdsSpec volumeSpec = DdsA8R8G8B8(4, 4);
-    volumeSpec.headerFlags |= kDdsDepthFlag;
-    volumeSpec.depth = 2;
+    const DdsSpec volumeSpec = VolumeDdsSpec(4, 4, 2);
     const Bytes slices = RandomBytes(2 * 64, 11);
     for (DWORD usage : {0u, static_cast<DWORD>(D3DUSAGE_DYNAMIC)}) {
         SCOPED_TRACE(usage ? "dynamic" : "static");

@@ -212,9 +212,12 @@ HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT
     const FormatLayout* layout = FindLayout(format);
     if (shared || !layout || edge == 0) return D3DERR_INVALIDCALL;
     if (pool > D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
-    // Cube faces cannot be drawn into: the backend has no cube render targets, and CheckDeviceFormat says so.
-    const DWORD allowed = D3DUSAGE_DYNAMIC | D3DUSAGE_AUTOGENMIPMAP | D3DUSAGE_SOFTWAREPROCESSING | D3DUSAGE_WRITEONLY;
+    // Faces of a render-target cube are drawn into one at a time; like 2D render-target textures, such cubes
+    // live in the default pool only.
+    const DWORD allowed = D3DUSAGE_RENDERTARGET | D3DUSAGE_DYNAMIC | D3DUSAGE_AUTOGENMIPMAP |
+                          D3DUSAGE_SOFTWAREPROCESSING | D3DUSAGE_WRITEONLY;
     if (usage & ~allowed) return D3DERR_INVALIDCALL;
+    if ((usage & D3DUSAGE_RENDERTARGET) && pool != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
     if ((usage & D3DUSAGE_DYNAMIC) && (pool == D3DPOOL_MANAGED || pool == D3DPOOL_SCRATCH)) return D3DERR_INVALIDCALL;
     if (layout->kind == FormatKind::Buffer) return D3DERR_INVALIDCALL;
     // Depth formats exist as memory only (scratch), as for 2D textures.
@@ -228,7 +231,8 @@ HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT
     if (pool != D3DPOOL_SCRATCH && !(caps.TextureCaps & D3DPTEXTURECAPS_CUBEMAP)) return D3DERR_INVALIDCALL;
     if (pool != D3DPOOL_SCRATCH && pool != D3DPOOL_SYSTEMMEM) {
         // Video-memory cube maps follow the profile: format, edge, powers of two, mip maps.
-        if (FAILED(d3d_->CheckFormat(usage & D3DUSAGE_DYNAMIC, D3DRTYPE_CUBETEXTURE, format))) {
+        if (FAILED(
+                d3d_->CheckFormat(usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DYNAMIC), D3DRTYPE_CUBETEXTURE, format))) {
             return D3DERR_INVALIDCALL;
         }
         if (edge > caps.MaxTextureWidth) return D3DERR_INVALIDCALL;
@@ -252,6 +256,11 @@ HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT
         return E_OUTOFMEMORY;
     }
     created->setCreator(TARN_D3D9_CALLER());
+    if (created->isRenderTarget()) {
+        for (UINT f = 0; f < CubeTexture::kFaces; ++f) {
+            for (UINT i = 0; i < levels; ++i) created->face(f, i)->fresh = Fresh::GpuNewer;
+        }
+    }
     *texture = created;
     return D3D_OK;
 }
@@ -480,8 +489,7 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, I
         if (overlap) return D3DERR_INVALIDCALL;
     }
     const bool linear = filter == D3DTEXF_LINEAR;
-    // A cube face is copied from memory: the backend keeps cube maps as one object, not a texture per face.
-    if (!src->cube() && renderer_->Blit(src, sr, dst, dr, linear)) return D3D_OK;
+    if (renderer_->Blit(src, sr, dst, dr, linear)) return D3D_OK;
     // Memory path: same-size same-format copies, else through the codec.
     const bool sameSize = sr.right - sr.left == dr.right - dr.left && sr.bottom - sr.top == dr.bottom - dr.top;
     src->SyncToMemory();

@@ -224,7 +224,9 @@ void GlRenderer::Apply() {
     const DeviceState& st = device_->state();
     const std::uint32_t dirty = pending_;
     pending_ = 0;
-    if (dirty & kDirtyTarget) AttachTarget();
+    // A target whose memory was written since it was attached (a lock of a lockable target, UpdateSurface into
+    // it) goes up before it is drawn on, or the draw would land on the older GPU copy and hide the write.
+    if ((dirty & kDirtyTarget) || st.renderTarget->fresh == Fresh::MemoryNewer) AttachTarget();
     gl_.BindFramebuffer(GL_FRAMEBUFFER, drawFbo_);
     if (dirty & kDirtyViewport) ApplyViewport();
     if (dirty & kDirtyRaster) ApplyRaster();
@@ -244,7 +246,7 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
     assert(count == 0 || rects);
     assert(flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL));
     Begin(changed);
-    if (pending_ & kDirtyTarget) {
+    if ((pending_ & kDirtyTarget) || device_->state().renderTarget->fresh == Fresh::MemoryNewer) {
         AttachTarget();
         pending_ &= ~static_cast<std::uint32_t>(kDirtyTarget);
         pending_ |= kDirtyBlend | kDirtyDepth;  // they follow the target's formats

@@ -174,7 +174,9 @@ void GlTextures::EnsureTexture(Texture* t) {
         for (UINT i = 0; i < t->levelCount(); ++i) {
             AllocateLevel(GL_TEXTURE_2D, static_cast<GLint>(i), t->level(i), f, renderTarget);
         }
-        t->uploadPending = !renderTarget;
+        // A render target's levels keep their own freshness: one written before its first use (UpdateSurface,
+        // UpdateTexture) is still pending and goes up below.
+        if (!renderTarget) t->uploadPending = true;
     }
     if (t->uploadPending) {
         for (UINT i = 0; i < t->levelCount(); ++i) {
@@ -190,18 +192,21 @@ void GlTextures::EnsureTexture(Texture* t) {
 // layout of each face: the face is picked by the direction's major axis, and its (s, t) run as
 // ((sc / |ma| + 1) / 2, (tc / |ma| + 1) / 2) with the same sc and tc per face in both APIs, t = 0 being the
 // face's first row in memory. Direct3D's row 0 is the top row, and every image here is stored row 0 first, so
-// faces go to GL as they are, neither flipped nor swapped.
+// faces go to GL as they are, neither flipped nor swapped. A face drawn into is stored the same way (drawing flips
+// clip-space y for every target), so render-target cubes need no turning either.
 void GlTextures::EnsureCube(CubeTexture* c) {
-    const GlFormat& f = TextureFormat(c->format());
+    const bool renderTarget = c->isRenderTarget();
+    const GlFormat f = renderTarget ? RenderTargetFormat(c->format()) : TextureFormat(c->format());
     GLuint& name = textures_[c];
     if (!name) {
         name = MakeTexture(GL_TEXTURE_CUBE_MAP, c->levelCount(), f);
         for (UINT face = 0; face < CubeTexture::kFaces; ++face) {
             for (UINT i = 0; i < c->levelCount(); ++i) {
-                AllocateLevel(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, static_cast<GLint>(i), c->face(face, i), f, false);
+                AllocateLevel(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, static_cast<GLint>(i), c->face(face, i), f,
+                              renderTarget);
             }
         }
-        c->uploadPending = true;
+        if (!renderTarget) c->uploadPending = true;
     }
     if (c->uploadPending) {
         for (UINT face = 0; face < CubeTexture::kFaces; ++face) {
@@ -344,7 +349,10 @@ void GlTextures::Bind(const DeviceState& st, const ProgramKey& key) {
         if (!t) continue;
         const auto i = static_cast<std::size_t>(s);
         const TextureKind kind = key.stages[i].kind;
-        const GLuint texture = st.renderTarget->container() == static_cast<ResourceCore*>(t) ? 0 : names[i];
+        const Surface* target = st.renderTarget;
+        const bool drawnInto =
+            target->container() == static_cast<ResourceCore*>(t) || target->cube() == static_cast<ResourceCore*>(t);
+        const GLuint texture = drawnInto ? 0 : names[i];
         gl_.BindTexture(s, kTargets[static_cast<int>(kind)], texture);
         gl_.BindSampler(s, SamplerFor(st.samp[i], levels[i] > 1, kind));
     }

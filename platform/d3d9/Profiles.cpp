@@ -254,12 +254,15 @@ HRESULT CheckProfileFormat(const Profile& profile, const GlLimits& limits, DWORD
     if (type != D3DRTYPE_TEXTURE && type != D3DRTYPE_SURFACE && !cube && !volume) return D3DERR_NOTAVAILABLE;
     if (volume && (profile.textureCapsRemove & D3DPTEXTURECAPS_VOLUMEMAP)) return D3DERR_NOTAVAILABLE;
     if (cube || volume) {
-        // Neither can be drawn into (the backend has no cube or 3D render targets) nor hold depth. Packed-pair
-        // video formats are 2D only. The backend stores volumes as OpenGL 3D textures, which have no S3TC
-        // storage, and the layer cannot decode blocks: volumes of block formats exist in system memory only.
-        if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) return D3DERR_NOTAVAILABLE;
+        // Neither holds depth, and packed-pair video formats are 2D only. A cube map's faces are render targets
+        // in the formats of 2D render-target textures (each face is an image of the GL cube map a framebuffer
+        // can hold); volumes cannot be drawn into. The backend stores volumes as OpenGL 3D textures, which have
+        // no S3TC storage, and the layer cannot decode blocks: volumes of block formats exist in system memory
+        // only.
+        if (usage & D3DUSAGE_DEPTHSTENCIL) return D3DERR_NOTAVAILABLE;
         if (layout->kind == FormatKind::Pair) return D3DERR_NOTAVAILABLE;
-        if (volume && (layout->kind == FormatKind::Compressed || (usage & D3DUSAGE_AUTOGENMIPMAP))) {
+        if (volume &&
+            (layout->kind == FormatKind::Compressed || (usage & (D3DUSAGE_AUTOGENMIPMAP | D3DUSAGE_RENDERTARGET)))) {
             return D3DERR_NOTAVAILABLE;
         }
     }

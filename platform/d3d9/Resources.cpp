@@ -508,8 +508,9 @@ HRESULT CubeTexture::AddDirtyRect(D3DCUBEMAP_FACES faceType, const RECT*) {
 
 std::string CubeTexture::Describe() const {
     char text[256];
-    std::snprintf(text, sizeof text, "cube texture %s %ux%u, %u level%s, %s pool%s", FormatName(format_), edge_, edge_,
-                  levels_, levels_ == 1 ? "" : "s", PoolName(pool_), Site(creator_).c_str());
+    std::snprintf(text, sizeof text, "cube texture %s %ux%u, %u level%s%s, %s pool%s", FormatName(format_), edge_,
+                  edge_, levels_, levels_ == 1 ? "" : "s", isRenderTarget() ? ", render target" : "", PoolName(pool_),
+                  Site(creator_).c_str());
     return text;
 }
 

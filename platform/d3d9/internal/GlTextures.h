@@ -45,7 +45,8 @@ public:
     void EnsureCube(CubeTexture* cube);
     void EnsureVolume(VolumeTexture* volume);
     // Binds the textures and samplers of the stages the program samples; nothing is bound for the texture being
-    // drawn into (that read is undefined in both APIs, and here reads as nothing rather than a feedback loop).
+    // drawn into, a 2D texture or the cube one of whose faces is the target (that read is undefined in both APIs,
+    // and here reads as nothing rather than a feedback loop).
     void Bind(const DeviceState& state, const ProgramKey& key);
     // The GL name kept for a resource (0 when none).
     GLuint NameOf(const ResourceCore* resource) const;

@@ -283,6 +283,8 @@ public:
     UINT levelCount() const { return levels_; }
     // Face `f` (a D3DCUBEMAP_FACES value, 0..5) at level `level`; both must be in range.
     Surface* face(UINT f, UINT level) const { return faces_[static_cast<std::size_t>(f) * levels_ + level].get(); }
+    // Every face and level is a render target (default pool only).
+    bool isRenderTarget() const { return (usage_ & D3DUSAGE_RENDERTARGET) != 0; }
     // True when some face's memory is newer than the GPU copy.
     bool uploadPending = false;
 

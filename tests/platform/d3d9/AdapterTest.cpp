@@ -118,11 +118,23 @@ TEST_F(AdapterTest, ProfilesShapeCapsAndFormats) {
         EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_X8R8G8B8), D3D_OK);
         EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_L8), D3DERR_NOTAVAILABLE);
         EXPECT_EQ(check(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, D3DFMT_D16), D3D_OK);
-        // Cube maps take the 2D texture formats, block formats included; they cannot be drawn into.
+        // Cube maps take the 2D texture formats, block formats included, and are render targets in exactly the
+        // formats 2D render-target textures are (the profile's limits included), never depth buffers.
         EXPECT_EQ(check(0, D3DRTYPE_CUBETEXTURE, D3DFMT_A8R8G8B8), D3D_OK);
         EXPECT_EQ(check(0, D3DRTYPE_CUBETEXTURE, D3DFMT_L8), c.l8);
         EXPECT_EQ(check(0, D3DRTYPE_CUBETEXTURE, D3DFMT_DXT1), c.dxt1);
-        EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_CUBETEXTURE, D3DFMT_X8R8G8B8), D3DERR_NOTAVAILABLE);
+        EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_CUBETEXTURE, D3DFMT_X8R8G8B8), D3D_OK);
+        EXPECT_EQ(check(D3DUSAGE_RENDERTARGET | D3DUSAGE_AUTOGENMIPMAP, D3DRTYPE_CUBETEXTURE, D3DFMT_X8R8G8B8),
+                  D3DOK_NOAUTOGEN);
+        EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_CUBETEXTURE, D3DFMT_A16B16G16R16F),
+                  c.l8 == D3D_OK ? D3D_OK : D3DERR_NOTAVAILABLE);  // rgb-only narrows render targets too
+        for (DWORD f = 1; f < 200; ++f) {
+            for (DWORD usage : {DWORD{D3DUSAGE_RENDERTARGET}, DWORD{D3DUSAGE_RENDERTARGET | D3DUSAGE_AUTOGENMIPMAP}}) {
+                const auto format = static_cast<D3DFORMAT>(f);
+                SCOPED_TRACE(testing::Message() << FormatName(format) << " usage " << usage);
+                EXPECT_EQ(check(usage, D3DRTYPE_CUBETEXTURE, format), check(usage, D3DRTYPE_TEXTURE, format));
+            }
+        }
         EXPECT_EQ(check(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_CUBETEXTURE, D3DFMT_D16), D3DERR_NOTAVAILABLE);
         EXPECT_EQ(check(0, D3DRTYPE_CUBETEXTURE, D3DFMT_YUY2), D3DERR_NOTAVAILABLE);
         // Volumes: none on the no-volume profile; never block formats, render targets or depth.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Formats.h"
+#include "Internal.h"
 #include "tests/platform/d3d9/D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
@@ -19,6 +20,12 @@ struct RhwUvw {
     float u, v, w;
 };
 constexpr DWORD kRhwUvw = D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0);
+
+struct RhwColor {
+    float x, y, z, rhw;
+    D3DCOLOR color;
+};
+constexpr DWORD kRhwColor = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
 
 struct PositionNormal {
     float x, y, z;
@@ -62,11 +69,15 @@ Vec3 FaceDirection(int face, double sc, double tc) {
     }
 }
 
-// Texel (x, y) of face f in the 2 x 2 pattern cube: red names the face, green the column, blue the row.
-std::uint32_t PatternTexel(int face, int x, int y) {
-    return 0xff000000u | static_cast<std::uint32_t>(30 + 40 * face) << 16 | (x ? 0xe0u : 0x20u) << 8 |
-           (y ? 0xe0u : 0x20u);
+// Texel (x, y) of face f in the 2 x 2 pattern of a level: red names the face, green the column, blue the row, and
+// the two levels use different greens and blues.
+std::uint32_t LevelTexel(int face, UINT level, int x, int y) {
+    const std::uint32_t low = level ? 0x60u : 0x20u, high = level ? 0xa0u : 0xe0u;
+    return 0xff000000u | static_cast<std::uint32_t>(30 + 40 * face) << 16 | (x ? high : low) << 8 | (y ? high : low);
 }
+
+// Texel (x, y) of face f in the 2 x 2 pattern cube.
+std::uint32_t PatternTexel(int face, int x, int y) { return LevelTexel(face, 0, x, y); }
 
 // Voxel (x, y, z) of the 2 x 2 x 4 pattern volume: red names the slice, green the column, blue the row.
 std::uint32_t VolumeTexel(int x, int y, int z) {
@@ -196,9 +207,25 @@ protected:
         }
     }
 
+    // A pre-transformed rectangle of one colour at depth z.
+    void Rect(float x0, float y0, float x1, float y1, D3DCOLOR color, float z) {
+        const RhwColor v[4] = {
+            {x0, y0, z, 1, color}, {x1, y0, z, 1, color}, {x0, y1, z, 1, color}, {x1, y1, z, 1, color}};
+        device->SetFVF(kRhwColor);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwColor)), D3D_OK);
+    }
+
+    IDirect3DSurface9* FaceOf(IDirect3DCubeTexture9* cube, int face, UINT level = 0) {
+        IDirect3DSurface9* surface = nullptr;
+        EXPECT_EQ(cube->GetCubeMapSurface(static_cast<D3DCUBEMAP_FACES>(face), level, &surface), D3D_OK);
+        if (surface) resources_.push_back(surface);
+        return surface;
+    }
+
     // Draws the 24 texel centres of the pattern cube, one cell each, through `draw(cell, face, x, y)`, and
-    // checks that every cell shows its texel.
-    void ExpectEveryTexelOfEveryFace(const std::function<void(int, int, int, int)>& draw) {
+    // checks that every cell shows its texel (of the pattern cube, or `expected(face, x, y)`).
+    void ExpectEveryTexelOfEveryFace(const std::function<void(int, int, int, int)>& draw,
+                                     const std::function<std::uint32_t(int, int, int)>& expected = PatternTexel) {
         Clear(0xff000000);
         for (int face = 0; face < 6; ++face) {
             for (int t = 0; t < 4; ++t) draw(face * 4 + t, face, t & 1, t >> 1);
@@ -208,7 +235,7 @@ protected:
             for (int t = 0; t < 4; ++t) {
                 SCOPED_TRACE(testing::Message() << "face " << face << " texel " << (t & 1) << ", " << (t >> 1));
                 const int cell = face * 4 + t;
-                ExpectPixel(pixels, (cell % 8) * 8 + 4, (cell / 8) * 8 + 4, PatternTexel(face, t & 1, t >> 1));
+                ExpectPixel(pixels, (cell % 8) * 8 + 4, (cell / 8) * 8 + 4, expected(face, t & 1, t >> 1));
             }
         }
     }
@@ -784,6 +811,319 @@ TEST_F(CubeVolumeDrawTest, EveryCubeAndVolumeFormatSamplesLikeTheCodec) {
     EXPECT_GT(volumes, 20);
     device->SetRenderTarget(0, back);
     back->Release();
+}
+
+// A render-target cube drawn face by face at two levels, each face's quadrants in colours of their own, so that a
+// face drawn mirrored, turned or into the wrong face shows the wrong colour somewhere. Each face has a depth
+// buffer of its size, which hides a quad drawn afterwards behind the quadrants. Sampled along every axis, the
+// cube shows what was drawn, at each level.
+TEST_F(CubeVolumeDrawTest, FacesDrawnIntoSampleTheRightWayRound) {
+    constexpr UINT kEdge = 16;
+    IDirect3DCubeTexture9* cube = nullptr;
+    ASSERT_EQ(
+        device->CreateCubeTexture(kEdge, 2, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &cube, nullptr),
+        D3D_OK);
+    resources_.push_back(cube);
+    IDirect3DSurface9* back = nullptr;
+    IDirect3DSurface9* backDepth = nullptr;
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    resources_.push_back(back);
+    ASSERT_EQ(device->GetDepthStencilSurface(&backDepth), D3D_OK);
+    resources_.push_back(backDepth);
+    for (UINT level = 0; level < 2; ++level) {
+        const UINT edge = kEdge >> level;
+        IDirect3DSurface9* depth = nullptr;
+        ASSERT_EQ(
+            device->CreateDepthStencilSurface(edge, edge, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, TRUE, &depth, nullptr),
+            D3D_OK);
+        resources_.push_back(depth);
+        ASSERT_EQ(device->SetDepthStencilSurface(depth), D3D_OK);
+        for (int face = 0; face < 6; ++face) {
+            SCOPED_TRACE(testing::Message() << "face " << face << " level " << level);
+            ASSERT_EQ(device->SetRenderTarget(0, FaceOf(cube, face, level)), D3D_OK);
+            // Setting a target makes the viewport the whole target.
+            D3DVIEWPORT9 viewport{};
+            ASSERT_EQ(device->GetViewport(&viewport), D3D_OK);
+            EXPECT_EQ(viewport.Width, edge);
+            EXPECT_EQ(viewport.Height, edge);
+            Clear(0xff000000);
+            const float half = static_cast<float>(edge) / 2;
+            for (int q = 0; q < 4; ++q) {
+                const float x = (q & 1) * half, y = (q >> 1) * half;
+                Rect(x, y, x + half, y + half, LevelTexel(face, level, q & 1, q >> 1), 0.5f);
+            }
+            Rect(0, 0, static_cast<float>(edge), static_cast<float>(edge), 0xffffffffu, 0.75f);
+            EXPECT_EQ(static_cast<CubeTexture*>(cube)->face(static_cast<UINT>(face), level)->fresh, Fresh::GpuNewer);
+        }
+    }
+    ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+    ASSERT_EQ(device->SetDepthStencilSurface(backDepth), D3D_OK);
+    device->SetTexture(0, cube);
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_POINT);
+    for (UINT level = 0; level < 2; ++level) {
+        SCOPED_TRACE(testing::Message() << "level " << level);
+        device->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, level);
+        ExpectEveryTexelOfEveryFace(
+            [&](int cell, int face, int x, int y) {
+                const Vec3 d = FaceDirection(face, x ? 0.5 : -0.5, y ? 0.5 : -0.5);
+                Cell(cell % 8, cell / 8, static_cast<float>(d.x), static_cast<float>(d.y), static_cast<float>(d.z));
+            },
+            [&](int face, int x, int y) { return LevelTexel(face, level, x, y); });
+    }
+    device->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, 0);
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+}
+
+// Faces of a render-target cube in the copies: GetRenderTargetData reads what was drawn, StretchRect copies a
+// face into a surface, a surface into a face and one face into another (on the GPU), ColorFill fills part of a
+// face, and the faces are never lockable. Sampling afterwards shows every copy in its face, the right way round.
+TEST_F(CubeVolumeDrawTest, RenderTargetFacesInCopiesAndFills) {
+    constexpr UINT kEdge = 8;
+    constexpr std::uint32_t kRed = 0xffff0000u, kGreen = 0xff00ff00u, kBlue = 0xff0000ffu, kYellow = 0xffffff00u;
+    IDirect3DCubeTexture9* cube = nullptr;
+    ASSERT_EQ(
+        device->CreateCubeTexture(kEdge, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &cube, nullptr),
+        D3D_OK);
+    resources_.push_back(cube);
+    auto* own = static_cast<CubeTexture*>(cube);
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    resources_.push_back(back);
+    auto at = [](const std::vector<std::uint32_t>& pixels, UINT width, UINT x, UINT y) {
+        return pixels.size() > static_cast<std::size_t>(y) * width + x ? pixels[y * width + x] : 0u;
+    };
+
+    // Drawn: +Y red with a green top-left quadrant.
+    IDirect3DSurface9* up = FaceOf(cube, D3DCUBEMAP_FACE_POSITIVE_Y);
+    ASSERT_EQ(device->SetRenderTarget(0, up), D3D_OK);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, kRed, 1.0f, 0);
+    Rect(0, 0, 4, 4, kGreen, 0.5f);
+    ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    EXPECT_EQ(own->face(D3DCUBEMAP_FACE_POSITIVE_Y, 0)->fresh, Fresh::GpuNewer);
+    auto pixels = ReadSurface(up);
+    EXPECT_EQ(at(pixels, kEdge, 1, 1), kGreen);
+    EXPECT_EQ(at(pixels, kEdge, 6, 1), kRed);
+    EXPECT_EQ(at(pixels, kEdge, 1, 6), kRed);
+    EXPECT_EQ(own->face(D3DCUBEMAP_FACE_POSITIVE_Y, 0)->fresh, Fresh::Both);
+    IDirect3DSurface9* small = nullptr;
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(4, 4, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &small, nullptr), D3D_OK);
+    resources_.push_back(small);
+    EXPECT_EQ(device->GetRenderTargetData(up, small), D3DERR_INVALIDCALL);  // sizes must agree
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(up->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3DERR_INVALIDCALL);
+    EXPECT_EQ(cube->LockRect(D3DCUBEMAP_FACE_POSITIVE_Y, 0, &locked, nullptr, 0), D3DERR_INVALIDCALL);
+
+    // Face to surface, scaled twice: the green quadrant covers the top-left 8 x 8.
+    IDirect3DSurface9* wide = nullptr;
+    ASSERT_EQ(device->CreateRenderTarget(16, 16, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &wide, nullptr),
+              D3D_OK);
+    resources_.push_back(wide);
+    ASSERT_EQ(device->StretchRect(up, nullptr, wide, nullptr, D3DTEXF_POINT), D3D_OK);
+    pixels = ReadSurface(wide);
+    EXPECT_EQ(at(pixels, 16, 7, 7), kGreen);
+    EXPECT_EQ(at(pixels, 16, 8, 7), kRed);
+    EXPECT_EQ(at(pixels, 16, 7, 8), kRed);
+
+    // Surface to face: -Z gets blue with a yellow top-right quadrant.
+    IDirect3DSurface9* source = nullptr;
+    ASSERT_EQ(device->CreateRenderTarget(4, 4, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &source, nullptr),
+              D3D_OK);
+    resources_.push_back(source);
+    ASSERT_EQ(device->ColorFill(source, nullptr, kBlue), D3D_OK);
+    const RECT topRight{2, 0, 4, 2};
+    ASSERT_EQ(device->ColorFill(source, &topRight, kYellow), D3D_OK);
+    IDirect3DSurface9* behind = FaceOf(cube, D3DCUBEMAP_FACE_NEGATIVE_Z);
+    ASSERT_EQ(device->StretchRect(source, nullptr, behind, nullptr, D3DTEXF_POINT), D3D_OK);
+    EXPECT_EQ(own->face(D3DCUBEMAP_FACE_NEGATIVE_Z, 0)->fresh, Fresh::GpuNewer);
+
+    // Face to face: +Y's green quadrant into the bottom-left quadrant of -X, which is filled red first; and a
+    // partial fill of +X.
+    IDirect3DSurface9* left = FaceOf(cube, D3DCUBEMAP_FACE_NEGATIVE_X);
+    ASSERT_EQ(device->ColorFill(left, nullptr, kRed), D3D_OK);
+    const RECT topLeft{0, 0, 4, 4}, bottomLeft{0, 4, 4, 8};
+    ASSERT_EQ(device->StretchRect(up, &topLeft, left, &bottomLeft, D3DTEXF_NONE), D3D_OK);
+    IDirect3DSurface9* right = FaceOf(cube, D3DCUBEMAP_FACE_POSITIVE_X);
+    ASSERT_EQ(device->ColorFill(right, nullptr, kBlue), D3D_OK);
+    const RECT bottomRight{4, 4, 8, 8};
+    ASSERT_EQ(device->ColorFill(right, &bottomRight, kYellow), D3D_OK);
+
+    // What each face shows at its quadrant (x, y) when sampled.
+    auto expected = [&](int face, int x, int y) -> std::uint32_t {
+        switch (face) {
+        case D3DCUBEMAP_FACE_POSITIVE_Y:
+            return x == 0 && y == 0 ? kGreen : kRed;
+        case D3DCUBEMAP_FACE_NEGATIVE_Z:
+            return x == 1 && y == 0 ? kYellow : kBlue;
+        case D3DCUBEMAP_FACE_NEGATIVE_X:
+            return x == 0 && y == 1 ? kGreen : kRed;
+        case D3DCUBEMAP_FACE_POSITIVE_X:
+            return x == 1 && y == 1 ? kYellow : kBlue;
+        default:
+            return 0xff000000u;  // never drawn: cleared below
+        }
+    };
+    for (int face : {D3DCUBEMAP_FACE_NEGATIVE_Y, D3DCUBEMAP_FACE_POSITIVE_Z}) {
+        ASSERT_EQ(device->ColorFill(FaceOf(cube, face), nullptr, 0xff000000u), D3D_OK);
+    }
+    device->SetTexture(0, cube);
+    ExpectEveryTexelOfEveryFace(
+        [&](int cell, int face, int x, int y) {
+            const Vec3 d = FaceDirection(face, x ? 0.5 : -0.5, y ? 0.5 : -0.5);
+            Cell(cell % 8, cell / 8, static_cast<float>(d.x), static_cast<float>(d.y), static_cast<float>(d.z));
+        },
+        expected);
+    // GetRenderTargetData reads the copies too.
+    pixels = ReadSurface(behind);
+    EXPECT_EQ(at(pixels, kEdge, 6, 1), kYellow);
+    EXPECT_EQ(at(pixels, kEdge, 1, 1), kBlue);
+    EXPECT_EQ(at(pixels, kEdge, 6, 6), kBlue);
+}
+
+// Drawing into a face while the same cube is set for sampling: the cube reads as nothing (black) in that draw
+// rather than looping back into itself, and the other faces keep what they held.
+TEST_F(CubeVolumeDrawTest, DrawingIntoAFaceOfTheSampledCubeReadsNothing) {
+    IDirect3DCubeTexture9* cube = nullptr;
+    ASSERT_EQ(
+        device->CreateCubeTexture(kSize, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &cube, nullptr),
+        D3D_OK);
+    resources_.push_back(cube);
+    for (int face = 0; face < 6; ++face) {
+        ASSERT_EQ(device->ColorFill(FaceOf(cube, face), nullptr, PatternTexel(face, 1, 1)), D3D_OK);
+    }
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    resources_.push_back(back);
+    device->SetTexture(0, cube);
+    ASSERT_EQ(device->SetRenderTarget(0, FaceOf(cube, D3DCUBEMAP_FACE_POSITIVE_X)), D3D_OK);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
+    Cell(0, 0, 1.0f, 0.0f, 0.0f);   // reads +X itself
+    Cell(1, 0, -1.0f, 0.0f, 0.0f);  // reads -X
+    EXPECT_EQ(TakeGlErrors(device), 0u);
+    auto pixels = ReadTarget();
+    ExpectPixel(pixels, 4, 4, 0xff000000u);
+    ExpectPixel(pixels, 12, 4, 0xff000000u);
+    ExpectPixel(pixels, 20, 4, PatternTexel(D3DCUBEMAP_FACE_POSITIVE_X, 1, 1));
+
+    // Drawn from the back buffer, the cube shows the face as drawn and the others untouched.
+    ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+    Clear(0xff808080u);
+    const Vec3 drawn = FaceDirection(D3DCUBEMAP_FACE_POSITIVE_X, -0.875, -0.875);  // texel (4, 4) of +X
+    Cell(0, 0, static_cast<float>(drawn.x), static_cast<float>(drawn.y), static_cast<float>(drawn.z));
+    Cell(1, 0, 1.0f, 0.0f, 0.0f);  // the middle of +X: untouched
+    Cell(2, 0, -1.0f, 0.0f, 0.0f);
+    pixels = ReadTarget();
+    ExpectPixel(pixels, 4, 4, 0xff000000u);
+    ExpectPixel(pixels, 12, 4, PatternTexel(D3DCUBEMAP_FACE_POSITIVE_X, 1, 1));
+    ExpectPixel(pixels, 20, 4, PatternTexel(D3DCUBEMAP_FACE_NEGATIVE_X, 1, 1));
+}
+
+// Memory written into a render target reaches its GPU copy, as for any texture: whole levels copied in by
+// UpdateTexture before the target is first used are what it samples (2D and cube), and a write into the current
+// target (a lock of a lockable target, UpdateSurface into a face) is kept under the draws that follow it.
+TEST_F(CubeVolumeDrawTest, MemoryWrittenIntoRenderTargetsReachesTheGpu) {
+    constexpr std::uint32_t kRed = 0xffff0000u, kGreen = 0xff00ff00u, kBlue = 0xff0000ffu;
+    // UpdateTexture into targets that were never used.
+    IDirect3DTexture9* flatSource = nullptr;
+    IDirect3DTexture9* flat = nullptr;
+    ASSERT_EQ(device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &flatSource, nullptr), D3D_OK);
+    resources_.push_back(flatSource);
+    ASSERT_EQ(device->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &flat, nullptr),
+              D3D_OK);
+    resources_.push_back(flat);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(flatSource->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 8; ++y) {
+        std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch), 8,
+                    kGreen);
+    }
+    flatSource->UnlockRect(0);
+    ASSERT_EQ(device->UpdateTexture(flatSource, flat), D3D_OK);
+    IDirect3DCubeTexture9* cubeSource = nullptr;
+    IDirect3DCubeTexture9* cube = nullptr;
+    ASSERT_EQ(device->CreateCubeTexture(8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &cubeSource, nullptr), D3D_OK);
+    resources_.push_back(cubeSource);
+    ASSERT_EQ(device->CreateCubeTexture(8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &cube, nullptr),
+              D3D_OK);
+    resources_.push_back(cube);
+    for (int face = 0; face < 6; ++face) {
+        ASSERT_EQ(cubeSource->LockRect(static_cast<D3DCUBEMAP_FACES>(face), 0, &locked, nullptr, 0), D3D_OK);
+        for (int y = 0; y < 8; ++y) {
+            std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch),
+                        8, PatternTexel(face, 1, 1));
+        }
+        cubeSource->UnlockRect(static_cast<D3DCUBEMAP_FACES>(face), 0);
+    }
+    ASSERT_EQ(device->UpdateTexture(cubeSource, cube), D3D_OK);
+    Clear(0xff000000u);
+    device->SetTexture(0, flat);
+    Cell(0, 0, 0.5f, 0.5f, 0.0f);
+    device->SetTexture(0, cube);
+    Cell(1, 0, 0.0f, 0.0f, -1.0f);
+    Cell(2, 0, 0.0f, 1.0f, 0.0f);
+    device->SetTexture(0, nullptr);
+    auto pixels = ReadTarget();
+    ExpectPixel(pixels, 4, 4, kGreen);
+    ExpectPixel(pixels, 12, 4, PatternTexel(D3DCUBEMAP_FACE_NEGATIVE_Z, 1, 1));
+    ExpectPixel(pixels, 20, 4, PatternTexel(D3DCUBEMAP_FACE_POSITIVE_Y, 1, 1));
+
+    // Memory writes into the current target, then a draw beside them.
+    IDirect3DSurface9* lockable = nullptr;
+    ASSERT_EQ(device->CreateRenderTarget(8, 8, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE, &lockable, nullptr),
+              D3D_OK);
+    resources_.push_back(lockable);
+    IDirect3DSurface9* patch = nullptr;
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(2, 2, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &patch, nullptr), D3D_OK);
+    resources_.push_back(patch);
+    ASSERT_EQ(patch->LockRect(&locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 2; ++y) {
+        std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch), 2,
+                    kGreen);
+    }
+    patch->UnlockRect();
+    struct Case {
+        const char* name;
+        IDirect3DSurface9* target;
+        std::function<void()> write;  // green into the 2 x 2 pixels at the top left
+    } cases[] = {
+        {"lockable surface", lockable,
+         [&] {
+             ASSERT_EQ(lockable->LockRect(&locked, nullptr, 0), D3D_OK);
+             for (int y = 0; y < 2; ++y) {
+                 std::fill_n(
+                     reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch), 2,
+                     kGreen);
+             }
+             ASSERT_EQ(lockable->UnlockRect(), D3D_OK);
+         }},
+        {"cube face", FaceOf(cube, D3DCUBEMAP_FACE_NEGATIVE_Y),
+         [&] {
+             ASSERT_EQ(device->UpdateSurface(patch, nullptr, FaceOf(cube, D3DCUBEMAP_FACE_NEGATIVE_Y), nullptr),
+                       D3D_OK);
+         }},
+    };
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    resources_.push_back(back);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(device->SetRenderTarget(0, c.target), D3D_OK);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, kRed, 1.0f, 0);
+        Rect(4, 4, 6, 6, kBlue, 0.5f);  // the target is now attached and drawn on
+        c.write();
+        Rect(6, 6, 8, 8, kBlue, 0.5f);
+        pixels = ReadSurface(c.target);
+        ASSERT_EQ(pixels.size(), 64u);
+        EXPECT_EQ(pixels[0], kGreen);
+        EXPECT_EQ(pixels[1 * 8 + 1], kGreen);
+        EXPECT_EQ(pixels[2 * 8 + 2], kRed);
+        EXPECT_EQ(pixels[5 * 8 + 5], kBlue);
+        EXPECT_EQ(pixels[7 * 8 + 7], kBlue);
+    }
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
 }
 
 }  // namespace

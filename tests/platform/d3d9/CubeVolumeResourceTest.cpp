@@ -38,7 +38,15 @@ TEST_F(CubeVolumeTest, CubePoolUsageAndFormatRules) {
         {12, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3D_OK, 4, true},          // the default profile has no pow2 rule
         {6, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, D3DERR_INVALIDCALL, 0, false},  // not whole blocks
         {6, 1, 0, D3DFMT_DXT1, D3DPOOL_SCRATCH, D3D_OK, 1, true},               // scratch ignores the caps
-        {16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, D3DERR_INVALIDCALL, 0, false},
+        // Render-target cubes: default pool only, render-target formats only, never lockable.
+        {16, 0, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, D3D_OK, 5, false},
+        {16, 2, D3DUSAGE_RENDERTARGET, D3DFMT_A16B16G16R16F, D3DPOOL_DEFAULT, D3D_OK, 2, false},
+        {16, 0, D3DUSAGE_RENDERTARGET | D3DUSAGE_AUTOGENMIPMAP, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, D3D_OK, 1, false},
+        {16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, D3DERR_INVALIDCALL, 0, false},
+        {16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, D3DERR_INVALIDCALL, 0, false},
+        {16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_SCRATCH, D3DERR_INVALIDCALL, 0, false},
+        {16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_L8, D3DPOOL_DEFAULT, D3DERR_INVALIDCALL, 0, false},
+        {16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_DXT1, D3DPOOL_DEFAULT, D3DERR_INVALIDCALL, 0, false},
         {16, 1, D3DUSAGE_DEPTHSTENCIL, D3DFMT_D16, D3DPOOL_DEFAULT, D3DERR_INVALIDCALL, 0, false},
         {16, 1, 0, D3DFMT_D16, D3DPOOL_MANAGED, D3DERR_INVALIDCALL, 0, false},
         {16, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, D3DERR_INVALIDCALL, 0, false},
@@ -69,6 +77,7 @@ TEST_F(CubeVolumeTest, CubePoolUsageAndFormatRules) {
         EXPECT_EQ(desc.Format, c.format);
         EXPECT_EQ(desc.Pool, c.pool);
         EXPECT_EQ(desc.Type, D3DRTYPE_SURFACE);
+        EXPECT_EQ(desc.Usage, c.usage);
         EXPECT_EQ(t->GetLevelDesc(c.levelCount, &desc), D3DERR_INVALIDCALL);
         D3DLOCKED_RECT locked;
         EXPECT_EQ(t->LockRect(D3DCUBEMAP_FACE_NEGATIVE_Z, 0, &locked, nullptr, 0),

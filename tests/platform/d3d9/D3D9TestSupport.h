@@ -56,9 +56,16 @@ protected:
     // The current render target, in any colour format, as 0xAARRGGBB values (decoded by the layer's codec and
     // rounded to 8 bits), row 0 first.
     std::vector<std::uint32_t> ReadTarget() {
-        std::vector<std::uint32_t> pixels;
         IDirect3DSurface9* target = nullptr;
-        if (FAILED(device->GetRenderTarget(0, &target))) return pixels;
+        if (FAILED(device->GetRenderTarget(0, &target))) return {};
+        auto pixels = ReadSurface(target);
+        target->Release();
+        return pixels;
+    }
+
+    // The same for any render-target surface (empty when GetRenderTargetData refuses it).
+    std::vector<std::uint32_t> ReadSurface(IDirect3DSurface9* target) {
+        std::vector<std::uint32_t> pixels;
         D3DSURFACE_DESC desc;
         target->GetDesc(&desc);
         IDirect3DSurface9* copy = nullptr;
@@ -82,7 +89,6 @@ protected:
             }
         }
         if (copy) copy->Release();
-        target->Release();
         return pixels;
     }
 

@@ -421,6 +421,16 @@ bool GlRenderer::Blit(Surface* source, const RECT& sr, Surface* destination, con
     assert(sr.left < sr.right && sr.top < sr.bottom && dr.left < dr.right && dr.top < dr.bottom);
     if (!destination->isRenderTarget()) return false;
     if (IsCompressed(source->format()) && !source->inTexture()) return false;
+    // A framebuffer blit copies the stored channels and ignores the swizzle the sampler reads them through:
+    // luminance, alpha and two-channel storage, and the alpha that formats without one keep, would come out
+    // as stored rather than as Direct3D reads them. Such sources go through memory (only the alpha may differ
+    // when the destination keeps none).
+    const GlFormat stored =
+        source->isRenderTarget() ? RenderTargetFormat(source->format()) : TextureFormat(source->format());
+    const bool colourAsStored =
+        stored.swizzle[0] == GL_RED && stored.swizzle[1] == GL_GREEN && stored.swizzle[2] == GL_BLUE;
+    const bool alphaAsStored = stored.swizzle[3] == GL_ALPHA || !HasAlphaChannel(destination->format());
+    if (!colourAsStored || !alphaAsStored) return false;
     context_->MakeCurrent();
     gl_.SetCaching(StateCacheEnabled());
     GLint srcLevel = 0, dstLevel = 0;

@@ -1126,5 +1126,64 @@ TEST_F(CubeVolumeDrawTest, MemoryWrittenIntoRenderTargetsReachesTheGpu) {
     ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
 }
 
+// StretchRect from a texture level or cube face that is no render target reads its texels as the sampler does:
+// luminance, alpha and two-channel formats, and X8R8G8B8's unused byte, come out as Direct3D reads them, in 2D
+// and cube textures alike.
+TEST_F(CubeVolumeDrawTest, StretchRectReadsTextureFormatsAsTheSamplerDoes) {
+    struct Case {
+        D3DFORMAT format;
+        std::vector<std::uint8_t> texel;  // one texel in memory
+        std::uint32_t expected;           // read into an A8R8G8B8 target
+    } cases[] = {
+        {D3DFMT_L8, {0x80}, 0xff808080u},
+        {D3DFMT_A8L8, {0x40, 0x80}, 0x80404040u},
+        {D3DFMT_A8, {0x80}, 0x80000000u},
+        {D3DFMT_X8R8G8B8, {0x30, 0x20, 0x10, 0x00}, 0xff102030u},
+        {D3DFMT_A8R8G8B8, {0x30, 0x20, 0x10, 0x40}, 0x40102030u},
+    };
+    IDirect3DSurface9* target = nullptr;
+    ASSERT_EQ(device->CreateRenderTarget(4, 4, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &target, nullptr),
+              D3D_OK);
+    resources_.push_back(target);
+    for (const Case& c : cases) {
+        for (bool cube : {false, true}) {
+            SCOPED_TRACE(testing::Message() << FormatName(c.format) << (cube ? " cube face" : " texture level"));
+            IDirect3DSurface9* source = nullptr;
+            IUnknown* texture = nullptr;
+            if (cube) {
+                IDirect3DCubeTexture9* t = nullptr;
+                ASSERT_EQ(device->CreateCubeTexture(4, 1, 0, c.format, D3DPOOL_DEFAULT, &t, nullptr), D3D_OK);
+                ASSERT_EQ(t->GetCubeMapSurface(D3DCUBEMAP_FACE_NEGATIVE_Y, 0, &source), D3D_OK);
+                texture = t;
+            } else {
+                IDirect3DTexture9* t = nullptr;
+                ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, c.format, D3DPOOL_DEFAULT, &t, nullptr), D3D_OK);
+                ASSERT_EQ(t->GetSurfaceLevel(0, &source), D3D_OK);
+                texture = t;
+            }
+            IDirect3DSurface9* plain = nullptr;
+            ASSERT_EQ(device->CreateOffscreenPlainSurface(4, 4, c.format, D3DPOOL_SYSTEMMEM, &plain, nullptr), D3D_OK);
+            D3DLOCKED_RECT locked;
+            ASSERT_EQ(plain->LockRect(&locked, nullptr, 0), D3D_OK);
+            for (int y = 0; y < 4; ++y) {
+                for (int x = 0; x < 4; ++x) {
+                    std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch + x * c.texel.size(),
+                                c.texel.data(), c.texel.size());
+                }
+            }
+            plain->UnlockRect();
+            ASSERT_EQ(device->UpdateSurface(plain, nullptr, source, nullptr), D3D_OK);
+            ASSERT_EQ(device->ColorFill(target, nullptr, 0x00000000u), D3D_OK);
+            ASSERT_EQ(device->StretchRect(source, nullptr, target, nullptr, D3DTEXF_POINT), D3D_OK);
+            const auto pixels = ReadSurface(target);
+            ASSERT_EQ(pixels.size(), 16u);
+            EXPECT_EQ(pixels[5], c.expected) << std::hex << pixels[5];
+            plain->Release();
+            source->Release();
+            texture->Release();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tarn::d3d9::test

@@ -228,6 +228,123 @@ TEST(CubeVolumeProfiles, ProfilesLimitCreation) {
     ResetBackend();
 }
 
+// Render-target cubes in the default pool follow the profile as 2D render-target textures do: its formats, its
+// size, power-of-two and mip-map rules.
+TEST(CubeVolumeProfiles, RenderTargetCubesFollowTheProfile) {
+    struct Case {
+        const char* profile;
+        UINT edge, levels;
+        D3DFORMAT format;
+        HRESULT expected;
+    } cases[] = {
+        {"default", 12, 0, D3DFMT_A16B16G16R16F, D3D_OK},
+        {"rgb-only", 16, 1, D3DFMT_A16B16G16R16F, D3DERR_INVALIDCALL},
+        {"rgb-only", 16, 1, D3DFMT_R5G6B5, D3D_OK},
+        {"pow2", 12, 1, D3DFMT_X8R8G8B8, D3DERR_INVALIDCALL},
+        {"pow2-conditional", 12, 1, D3DFMT_X8R8G8B8, D3D_OK},
+        {"pow2-conditional", 12, 2, D3DFMT_X8R8G8B8, D3DERR_INVALIDCALL},
+        {"max256", 512, 1, D3DFMT_X8R8G8B8, D3DERR_INVALIDCALL},
+        {"max256", 256, 0, D3DFMT_X8R8G8B8, D3D_OK},
+    };
+    SetBackend(BackendKind::Null);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.profile << " " << c.edge << " levels " << c.levels << " "
+                                        << FormatName(c.format));
+        ASSERT_TRUE(SetProfile(c.profile));
+        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS pp{};
+        pp.Windowed = TRUE;
+        pp.BackBufferWidth = pp.BackBufferHeight = 16;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        IDirect3DDevice9* device = nullptr;
+        ASSERT_EQ(
+            d3d->CreateDevice(0, D3DDEVTYPE_HAL, GetDesktopWindow(), D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
+            D3D_OK);
+        IDirect3DCubeTexture9* cube = nullptr;
+        EXPECT_EQ(device->CreateCubeTexture(c.edge, c.levels, D3DUSAGE_RENDERTARGET, c.format, D3DPOOL_DEFAULT, &cube,
+                                            nullptr),
+                  c.expected);
+        if (cube) cube->Release();
+        // The same answer as a 2D render-target texture of that size.
+        IDirect3DTexture9* flat = nullptr;
+        EXPECT_EQ(device->CreateTexture(c.edge, c.edge, c.levels, D3DUSAGE_RENDERTARGET, c.format, D3DPOOL_DEFAULT,
+                                        &flat, nullptr),
+                  c.expected);
+        if (flat) flat->Release();
+        EXPECT_EQ(LiveResourceCount(device), 0u);
+        device->Release();
+        d3d->Release();
+    }
+    SetProfile(nullptr);
+    ResetBackend();
+}
+
+// Without drawing (null backend) the faces of a render-target cube are render targets all the same: they can be
+// set as the target, and fills and copies into and out of them take the memory paths.
+TEST_F(CubeVolumeTest, RenderTargetCubeFacesOnTheMemoryPaths) {
+    IDirect3DCubeTexture9* cube = nullptr;
+    ASSERT_EQ(device->CreateCubeTexture(4, 2, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &cube, nullptr),
+              D3D_OK);
+    IDirect3DSurface9* front = nullptr;
+    IDirect3DSurface9* side = nullptr;
+    IDirect3DSurface9* small = nullptr;
+    ASSERT_EQ(cube->GetCubeMapSurface(D3DCUBEMAP_FACE_POSITIVE_Z, 0, &front), D3D_OK);
+    ASSERT_EQ(cube->GetCubeMapSurface(D3DCUBEMAP_FACE_NEGATIVE_X, 0, &side), D3D_OK);
+    ASSERT_EQ(cube->GetCubeMapSurface(D3DCUBEMAP_FACE_NEGATIVE_X, 1, &small), D3D_OK);
+    D3DSURFACE_DESC desc;
+    ASSERT_EQ(small->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Usage, static_cast<DWORD>(D3DUSAGE_RENDERTARGET));
+    EXPECT_EQ(desc.Width, 2u);
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+
+    ASSERT_EQ(device->SetRenderTarget(0, small), D3D_OK);
+    D3DVIEWPORT9 viewport{};
+    ASSERT_EQ(device->GetViewport(&viewport), D3D_OK);
+    EXPECT_EQ(viewport.Width, 2u);
+    EXPECT_EQ(viewport.Height, 2u);
+    IDirect3DSurface9* current = nullptr;
+    ASSERT_EQ(device->GetRenderTarget(0, &current), D3D_OK);
+    EXPECT_EQ(current, small);
+    current->Release();
+    EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff000000u, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+
+    // Fill part of +Z, copy it into -X with a shift, and read both back.
+    const RECT topLeft{0, 0, 2, 2}, bottomRight{2, 2, 4, 4};
+    ASSERT_EQ(device->ColorFill(front, nullptr, 0xff0000ffu), D3D_OK);
+    ASSERT_EQ(device->ColorFill(front, &topLeft, 0xff00ff00u), D3D_OK);
+    ASSERT_EQ(device->StretchRect(front, &topLeft, side, &bottomRight, D3DTEXF_NONE), D3D_OK);
+    IDirect3DSurface9* plain = nullptr;
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(4, 4, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &plain, nullptr), D3D_OK);
+    auto pixel = [&](IDirect3DSurface9* face, int x, int y) {
+        EXPECT_EQ(device->GetRenderTargetData(face, plain), D3D_OK);
+        D3DLOCKED_RECT locked;
+        EXPECT_EQ(plain->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+        const std::uint32_t value = reinterpret_cast<const std::uint32_t*>(
+            static_cast<const std::uint8_t*>(locked.pBits) + y * locked.Pitch)[x];
+        plain->UnlockRect();
+        return value;
+    };
+    EXPECT_EQ(pixel(front, 1, 1), 0xff00ff00u);
+    EXPECT_EQ(pixel(front, 3, 0), 0xff0000ffu);
+    EXPECT_EQ(pixel(side, 3, 3), 0xff00ff00u);
+    EXPECT_EQ(pixel(side, 0, 0), 0u);  // never written: fresh memory reads as zero here
+    // Surface to face: the plain surface goes up through UpdateSurface, a render target through StretchRect.
+    ASSERT_EQ(device->ColorFill(back, nullptr, 0xffff0000u), D3D_OK);
+    const RECT all{0, 0, 4, 4};
+    ASSERT_EQ(device->StretchRect(back, &all, front, nullptr, D3DTEXF_POINT), D3D_OK);
+    EXPECT_EQ(pixel(front, 1, 1), 0xffff0000u);
+    ASSERT_EQ(device->UpdateSurface(plain, &topLeft, side, nullptr), D3D_OK);
+    EXPECT_EQ(pixel(side, 0, 0), 0xffff0000u);
+    EXPECT_EQ(pixel(side, 3, 3), 0xff00ff00u);
+    // A face is no depth buffer and cannot be locked.
+    EXPECT_EQ(device->SetDepthStencilSurface(front), D3DERR_INVALIDCALL);
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(front->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);
+    for (IUnknown* r : std::initializer_list<IUnknown*>{plain, back, small, side, front, cube}) r->Release();
+}
+
 // Faces are surfaces of their cube: they share its reference count, give it as their container, and hold
 // memory of their own.
 TEST_F(CubeVolumeTest, CubeFacesBelongToTheirCube) {

@@ -854,6 +854,13 @@ TEST_F(CubeVolumeDrawTest, FacesDrawnIntoSampleTheRightWayRound) {
             }
             Rect(0, 0, static_cast<float>(edge), static_cast<float>(edge), 0xffffffffu, 0.75f);
             EXPECT_EQ(static_cast<CubeTexture*>(cube)->face(static_cast<UINT>(face), level)->fresh, Fresh::GpuNewer);
+            // GetRenderTargetData reads the face at its level, row 0 at the top.
+            const auto drawn = ReadTarget();
+            ASSERT_EQ(drawn.size(), static_cast<std::size_t>(edge) * edge);
+            for (int q = 0; q < 4; ++q) {
+                const UINT x = (q & 1) * edge / 2 + 1, y = (q >> 1) * edge / 2 + 1;
+                EXPECT_EQ(drawn[y * edge + x], LevelTexel(face, level, q & 1, q >> 1)) << "quadrant " << q;
+            }
         }
     }
     ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);

@@ -17,9 +17,10 @@ void SetBackend(BackendKind kind);
 void ResetBackend();
 BackendKind CurrentBackend();
 
-// Capability profiles: "default" (what the OpenGL backend supports), "pow2" (power-of-two sizes only),
-// "pow2-conditional" (power-of-two, non-power-of-two allowed without mip maps), "square" (square power-of-two
-// only), "max256" (textures up to 256 x 256), "rgb-only" (32-bit and 16-bit RGB formats only).
+// Capability profiles: "default" (what the OpenGL backend supports), "pow2" (power-of-two sizes only, cube and
+// volume textures too), "pow2-conditional" (power-of-two, 2D textures of other sizes allowed without mip maps),
+// "square" (square power-of-two only), "max256" (textures and volumes up to 256 on a side), "rgb-only" (32-bit and
+// 16-bit RGB formats only), "no-volume" (no volume textures).
 // Applies to Direct3D objects created afterwards; false (and no change) for an unknown name; null resets to
 // TARN_D3D9_PROFILE (or "default").
 bool SetProfile(const char* name);

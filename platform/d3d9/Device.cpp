@@ -123,6 +123,14 @@ Device::~Device() {
         if (t) t->Release();
         t = nullptr;
     }
+    for (CubeTexture*& t : state_.cubeTextures) {
+        if (t) t->Release();
+        t = nullptr;
+    }
+    for (VolumeTexture*& t : state_.volumeTextures) {
+        if (t) t->Release();
+        t = nullptr;
+    }
     if (state_.stream) state_.stream->Release();
     if (state_.indices) state_.indices->Release();
     if (state_.renderTarget) state_.renderTarget->Release();

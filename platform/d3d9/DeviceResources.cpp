@@ -146,15 +146,103 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     return D3D_OK;
 }
 
-HRESULT Device::CreateVolumeTexture(UINT, UINT, UINT, UINT, DWORD, D3DFORMAT, D3DPOOL,
-                                    IDirect3DVolumeTexture9** texture, HANDLE*) {
-    if (texture) *texture = nullptr;
-    return D3DERR_NOTAVAILABLE;
+HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
+                                    D3DPOOL pool, IDirect3DVolumeTexture9** texture, HANDLE* shared) {
+    if (!texture) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    const FormatLayout* layout = FindLayout(format);
+    if (shared || !layout || width == 0 || height == 0 || depth == 0) return D3DERR_INVALIDCALL;
+    if (pool > D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
+    // Volumes are never render targets or depth buffers, and the device does not make their mip maps.
+    const DWORD allowed = D3DUSAGE_DYNAMIC | D3DUSAGE_SOFTWAREPROCESSING | D3DUSAGE_WRITEONLY;
+    if (usage & ~allowed) return D3DERR_INVALIDCALL;
+    if ((usage & D3DUSAGE_DYNAMIC) && (pool == D3DPOOL_MANAGED || pool == D3DPOOL_SCRATCH)) return D3DERR_INVALIDCALL;
+    if (layout->kind == FormatKind::Buffer || layout->kind == FormatKind::Depth) return D3DERR_INVALIDCALL;
+    const UINT full = FullChain(std::max(width, height), depth);
+    if (levels > full) return D3DERR_INVALIDCALL;
+    if (levels == 0) levels = full;
+    D3DCAPS9 caps;
+    d3d_->FillCaps(&caps);
+    // A device without volume textures makes none for system memory either; scratch memory is not the device's.
+    if (pool != D3DPOOL_SCRATCH && !(caps.TextureCaps & D3DPTEXTURECAPS_VOLUMEMAP)) return D3DERR_INVALIDCALL;
+    if (pool != D3DPOOL_SCRATCH && pool != D3DPOOL_SYSTEMMEM) {
+        // Video-memory volumes follow the profile: format, extent, powers of two, mip maps.
+        if (FAILED(d3d_->CheckFormat(usage & D3DUSAGE_DYNAMIC, D3DRTYPE_VOLUMETEXTURE, format))) {
+            return D3DERR_INVALIDCALL;
+        }
+        const UINT limit = caps.MaxVolumeExtent;
+        if (width > limit || height > limit || depth > limit) return D3DERR_INVALIDCALL;
+        if ((caps.TextureCaps & D3DPTEXTURECAPS_VOLUMEMAP_POW2) &&
+            (!IsPowerOfTwo(width) || !IsPowerOfTwo(height) || !IsPowerOfTwo(depth))) {
+            return D3DERR_INVALIDCALL;
+        }
+        if (!(caps.TextureCaps & D3DPTEXTURECAPS_MIPVOLUMEMAP) && levels > 1) return D3DERR_INVALIDCALL;
+    }
+    std::uint64_t bytes = 0;
+    for (UINT i = 0; i < levels; ++i) {
+        const std::uint64_t slice = LevelBytes64(*layout, std::max(1u, width >> i), std::max(1u, height >> i));
+        const std::uint64_t slices = std::max(1u, depth >> i);
+        const std::uint64_t level = slice > (kMaxResourceBytes + 1) / slices ? kMaxResourceBytes + 1 : slice * slices;
+        bytes += level;
+    }
+    if (bytes > kMaxResourceBytes) return E_OUTOFMEMORY;
+    VolumeTexture* created = nullptr;
+    try {
+        created = new VolumeTexture(this, width, height, depth, levels, usage, format, pool);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    created->setCreator(TARN_D3D9_CALLER());
+    *texture = created;
+    return D3D_OK;
 }
 
-HRESULT Device::CreateCubeTexture(UINT, UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DCubeTexture9** texture, HANDLE*) {
-    if (texture) *texture = nullptr;
-    return D3DERR_NOTAVAILABLE;
+HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                  IDirect3DCubeTexture9** texture, HANDLE* shared) {
+    if (!texture) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    const FormatLayout* layout = FindLayout(format);
+    if (shared || !layout || edge == 0) return D3DERR_INVALIDCALL;
+    if (pool > D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
+    // Cube faces cannot be drawn into: the backend has no cube render targets, and CheckDeviceFormat says so.
+    const DWORD allowed = D3DUSAGE_DYNAMIC | D3DUSAGE_AUTOGENMIPMAP | D3DUSAGE_SOFTWAREPROCESSING | D3DUSAGE_WRITEONLY;
+    if (usage & ~allowed) return D3DERR_INVALIDCALL;
+    if ((usage & D3DUSAGE_DYNAMIC) && (pool == D3DPOOL_MANAGED || pool == D3DPOOL_SCRATCH)) return D3DERR_INVALIDCALL;
+    if (layout->kind == FormatKind::Buffer) return D3DERR_INVALIDCALL;
+    // Depth formats exist as memory only (scratch), as for 2D textures.
+    if (layout->kind == FormatKind::Depth && pool != D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
+    const UINT full = FullChain(edge, edge);
+    if (levels > full) return D3DERR_INVALIDCALL;
+    if (levels == 0) levels = full;
+    if (usage & D3DUSAGE_AUTOGENMIPMAP) levels = 1;  // the device makes no levels of its own
+    D3DCAPS9 caps;
+    d3d_->FillCaps(&caps);
+    if (pool != D3DPOOL_SCRATCH && !(caps.TextureCaps & D3DPTEXTURECAPS_CUBEMAP)) return D3DERR_INVALIDCALL;
+    if (pool != D3DPOOL_SCRATCH && pool != D3DPOOL_SYSTEMMEM) {
+        // Video-memory cube maps follow the profile: format, edge, powers of two, mip maps.
+        if (FAILED(d3d_->CheckFormat(usage & D3DUSAGE_DYNAMIC, D3DRTYPE_CUBETEXTURE, format))) {
+            return D3DERR_INVALIDCALL;
+        }
+        if (edge > caps.MaxTextureWidth) return D3DERR_INVALIDCALL;
+        if ((caps.TextureCaps & D3DPTEXTURECAPS_CUBEMAP_POW2) && !IsPowerOfTwo(edge)) return D3DERR_INVALIDCALL;
+        if (!(caps.TextureCaps & D3DPTEXTURECAPS_MIPCUBEMAP) && levels > 1) return D3DERR_INVALIDCALL;
+        if (layout->kind == FormatKind::Compressed && edge % 4) return D3DERR_INVALIDCALL;
+    }
+    std::uint64_t bytes = 0;
+    for (UINT i = 0; i < levels; ++i) {
+        const std::uint64_t level = LevelBytes64(*layout, std::max(1u, edge >> i), std::max(1u, edge >> i));
+        bytes += std::min(level, kMaxResourceBytes + 1) * CubeTexture::kFaces;
+    }
+    if (bytes > kMaxResourceBytes) return E_OUTOFMEMORY;
+    CubeTexture* created = nullptr;
+    try {
+        created = new CubeTexture(this, edge, levels, usage, format, pool);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    created->setCreator(TARN_D3D9_CALLER());
+    *texture = created;
+    return D3D_OK;
 }
 
 HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
@@ -271,32 +359,81 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect,
     return D3D_OK;
 }
 
-HRESULT Device::UpdateTexture(IDirect3DBaseTexture9* source, IDirect3DBaseTexture9* destination) {
-    Texture* src = OwnTexture(source, this);
-    Texture* dst = OwnTexture(destination, this);
-    if (!src || !dst || src == dst) return D3DERR_INVALIDCALL;
-    if (src->pool() != D3DPOOL_SYSTEMMEM || dst->pool() != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
-    if (src->format() != dst->format()) return D3DERR_INVALIDCALL;
-    // The source may have more levels than the destination; the destination's top level must match one of the
-    // source's levels (the extra top levels are skipped).
+namespace {
+
+// The source may have more levels than the destination; the destination's top level must match one of the
+// source's levels (the extra top levels are skipped). The number of source levels skipped, or -1 when no level
+// matches or too few levels follow it.
+template <class Matches>
+int SkippedLevels(UINT sourceLevels, UINT destinationLevels, Matches matches) {
     UINT skip = 0;
-    while (skip < src->levelCount() &&
-           (src->level(skip)->width() != dst->width() || src->level(skip)->height() != dst->height())) {
-        ++skip;
+    while (skip < sourceLevels && !matches(skip)) ++skip;
+    if (skip == sourceLevels || sourceLevels - skip < destinationLevels) return -1;
+    return static_cast<int>(skip);
+}
+
+void CopySurfaceLevel(const Surface* from, Surface* to) {
+    std::memcpy(to->bits(), from->bits(), LevelBytes(to->layout(), to->width(), to->height()));
+    to->MemoryChanged();
+}
+
+}  // namespace
+
+// System memory to default pool, same kind, same format. Whole levels are copied: a level is the granularity of
+// the dirty regions kept here.
+HRESULT Device::UpdateTexture(IDirect3DBaseTexture9* source, IDirect3DBaseTexture9* destination) {
+    if (!source || !destination || source == destination) return D3DERR_INVALIDCALL;
+    auto pools = [](const ResourceCore* s, const ResourceCore* d) {
+        return s->pool() == D3DPOOL_SYSTEMMEM && d->pool() == D3DPOOL_DEFAULT && s->format() == d->format();
+    };
+    if (Texture* src = OwnTexture(source, this)) {
+        Texture* dst = OwnTexture(destination, this);
+        if (!dst || !pools(src, dst)) return D3DERR_INVALIDCALL;
+        const int skip = SkippedLevels(src->levelCount(), dst->levelCount(), [&](UINT i) {
+            return src->level(i)->width() == dst->width() && src->level(i)->height() == dst->height();
+        });
+        if (skip < 0) return D3DERR_INVALIDCALL;
+        for (UINT i = 0; i < dst->levelCount(); ++i) {
+            if (src->level(i + skip)->locked() || dst->level(i)->locked()) return D3DERR_INVALIDCALL;
+        }
+        for (UINT i = 0; i < dst->levelCount(); ++i) CopySurfaceLevel(src->level(i + skip), dst->level(i));
+        return D3D_OK;
     }
-    if (skip == src->levelCount() || src->levelCount() - skip < dst->levelCount()) return D3DERR_INVALIDCALL;
-    for (UINT i = 0; i < dst->levelCount(); ++i) {
-        Surface* from = src->level(i + skip);
-        Surface* to = dst->level(i);
-        if (from->locked() || to->locked()) return D3DERR_INVALIDCALL;
+    if (CubeTexture* src = OwnCubeTexture(source, this)) {
+        CubeTexture* dst = OwnCubeTexture(destination, this);
+        if (!dst || !pools(src, dst)) return D3DERR_INVALIDCALL;
+        const int skip = SkippedLevels(src->levelCount(), dst->levelCount(),
+                                       [&](UINT i) { return src->face(0, i)->width() == dst->edge(); });
+        if (skip < 0) return D3DERR_INVALIDCALL;
+        for (UINT f = 0; f < CubeTexture::kFaces; ++f) {
+            for (UINT i = 0; i < dst->levelCount(); ++i) {
+                if (src->face(f, i + skip)->locked() || dst->face(f, i)->locked()) return D3DERR_INVALIDCALL;
+            }
+        }
+        for (UINT f = 0; f < CubeTexture::kFaces; ++f) {
+            for (UINT i = 0; i < dst->levelCount(); ++i) CopySurfaceLevel(src->face(f, i + skip), dst->face(f, i));
+        }
+        return D3D_OK;
     }
-    for (UINT i = 0; i < dst->levelCount(); ++i) {
-        Surface* from = src->level(i + skip);
-        Surface* to = dst->level(i);
-        std::memcpy(to->bits(), from->bits(), LevelBytes(to->layout(), to->width(), to->height()));
-        to->MemoryChanged();
+    if (VolumeTexture* src = OwnVolumeTexture(source, this)) {
+        VolumeTexture* dst = OwnVolumeTexture(destination, this);
+        if (!dst || !pools(src, dst)) return D3DERR_INVALIDCALL;
+        const int skip = SkippedLevels(src->levelCount(), dst->levelCount(), [&](UINT i) {
+            const Volume* v = src->level(i);
+            return v->width() == dst->width() && v->height() == dst->height() && v->depth() == dst->depth();
+        });
+        if (skip < 0) return D3DERR_INVALIDCALL;
+        for (UINT i = 0; i < dst->levelCount(); ++i) {
+            if (src->level(i + skip)->locked() || dst->level(i)->locked()) return D3DERR_INVALIDCALL;
+        }
+        for (UINT i = 0; i < dst->levelCount(); ++i) {
+            Volume* to = dst->level(i);
+            std::memcpy(to->bits(), src->level(i + skip)->bits(), to->byteSize());
+            to->MemoryChanged();
+        }
+        return D3D_OK;
     }
-    return D3D_OK;
+    return D3DERR_INVALIDCALL;
 }
 
 HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSurface9* destination) {
@@ -321,9 +458,9 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, I
     if (filter != D3DTEXF_NONE && filter != D3DTEXF_POINT && filter != D3DTEXF_LINEAR) return D3DERR_INVALIDCALL;
     // Both surfaces live in the default pool; the destination is a render target (or a plain surface).
     if (src->pool() != D3DPOOL_DEFAULT || dst->pool() != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
-    if (!dst->isRenderTarget() && dst->container()) return D3DERR_INVALIDCALL;
+    if (!dst->isRenderTarget() && dst->inTexture()) return D3DERR_INVALIDCALL;
     if (src->isDepth() || dst->isDepth() || src->locked() || dst->locked()) return D3DERR_INVALIDCALL;
-    if (src->container() && !src->isRenderTarget() && !dst->isRenderTarget()) return D3DERR_INVALIDCALL;
+    if (src->inTexture() && !src->isRenderTarget() && !dst->isRenderTarget()) return D3DERR_INVALIDCALL;
     const RECT sr = sourceRect ? *sourceRect : FullRect(src);
     const RECT dr = destRect ? *destRect : FullRect(dst);
     if (!InsideSurface(sr, src) || !InsideSurface(dr, dst)) return D3DERR_INVALIDCALL;
@@ -332,7 +469,8 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, I
         if (overlap) return D3DERR_INVALIDCALL;
     }
     const bool linear = filter == D3DTEXF_LINEAR;
-    if (renderer_->Blit(src, sr, dst, dr, linear)) return D3D_OK;
+    // A cube face is copied from memory: the backend keeps cube maps as one object, not a texture per face.
+    if (!src->cube() && renderer_->Blit(src, sr, dst, dr, linear)) return D3D_OK;
     // Memory path: same-size same-format copies, else through the codec.
     const bool sameSize = sr.right - sr.left == dr.right - dr.left && sr.bottom - sr.top == dr.bottom - dr.top;
     src->SyncToMemory();
@@ -351,7 +489,7 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, I
 HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) {
     Surface* s = OwnSurface(surface, this);
     if (!s || s->pool() != D3DPOOL_DEFAULT || s->isDepth() || s->locked()) return D3DERR_INVALIDCALL;
-    if (s->container() && !s->isRenderTarget()) return D3DERR_INVALIDCALL;
+    if (s->inTexture() && !s->isRenderTarget()) return D3DERR_INVALIDCALL;
     const RECT r = rect ? *rect : FullRect(s);
     if (!InsideSurface(r, s)) return D3DERR_INVALIDCALL;
     if (renderer_->Fill(s, r, color)) return D3D_OK;

@@ -307,7 +307,10 @@ HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
     if (stage >= kSamplers) return D3DERR_INVALIDCALL;
-    Texture* t = state_.textures[stage];
+    IDirect3DBaseTexture9* t = nullptr;
+    if (state_.textures[stage]) t = state_.textures[stage];
+    if (state_.cubeTextures[stage]) t = state_.cubeTextures[stage];
+    if (state_.volumeTextures[stage]) t = state_.volumeTextures[stage];
     if (t) {
         t->AddRef();
         *texture = t;
@@ -317,17 +320,30 @@ HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
 
 HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
     if (stage >= kSamplers) return D3DERR_INVALIDCALL;
-    Texture* t = OwnTexture(texture, this);
-    if (texture && !t) return D3DERR_INVALIDCALL;
+    Texture* flat = OwnTexture(texture, this);
+    CubeTexture* cube = flat ? nullptr : OwnCubeTexture(texture, this);
+    VolumeTexture* volume = flat || cube ? nullptr : OwnVolumeTexture(texture, this);
+    ResourceCore* core = flat   ? static_cast<ResourceCore*>(flat)
+                         : cube ? static_cast<ResourceCore*>(cube)
+                                : static_cast<ResourceCore*>(volume);
+    if (texture && !core) return D3DERR_INVALIDCALL;
     // Only video-memory textures can be sampled.
-    if (t && (t->pool() == D3DPOOL_SYSTEMMEM || t->pool() == D3DPOOL_SCRATCH)) return D3DERR_INVALIDCALL;
-    Texture*& slot = state_.textures[stage];
-    if (slot == t) return D3D_OK;
-    const bool presenceChanged = (slot == nullptr) != (t == nullptr);
-    if (t) t->AddRef();
-    if (slot) slot->Release();
-    slot = t;
-    state_.dirty |= kDirtyTextures | (presenceChanged ? static_cast<std::uint32_t>(kDirtyProgram) : 0u);
+    if (core && (core->pool() == D3DPOOL_SYSTEMMEM || core->pool() == D3DPOOL_SCRATCH)) return D3DERR_INVALIDCALL;
+    Texture*& flatSlot = state_.textures[stage];
+    CubeTexture*& cubeSlot = state_.cubeTextures[stage];
+    VolumeTexture*& volumeSlot = state_.volumeTextures[stage];
+    if (flatSlot == flat && cubeSlot == cube && volumeSlot == volume) return D3D_OK;
+    // The generated program depends on whether a stage has a texture and of which kind.
+    const bool kindChanged = (flatSlot == nullptr) != (flat == nullptr) || (cubeSlot == nullptr) != (cube == nullptr) ||
+                             (volumeSlot == nullptr) != (volume == nullptr);
+    if (texture) texture->AddRef();
+    if (flatSlot) flatSlot->Release();
+    if (cubeSlot) cubeSlot->Release();
+    if (volumeSlot) volumeSlot->Release();
+    flatSlot = flat;
+    cubeSlot = cube;
+    volumeSlot = volume;
+    state_.dirty |= kDirtyTextures | (kindChanged ? static_cast<std::uint32_t>(kDirtyProgram) : 0u);
     return D3D_OK;
 }
 

@@ -152,13 +152,18 @@ void GlContext::DrawableSize(int* width, int* height) const {
     if (window_) SDL_GL_GetDrawableSize(window_, width, height);
 }
 
-bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc) {
+bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize) {
     std::string error;
     auto context = GlContext::Create(nullptr, &error);
     if (!context) return false;
     GLint size = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
     *maxTextureSize = size > 0 ? static_cast<UINT>(size) : 2048;
+    if (max3dTextureSize) {
+        GLint side = 0;
+        glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &side);
+        *max3dTextureSize = side > 0 ? static_cast<UINT>(side) : 256;  // 256: what OpenGL 3.3 promises
+    }
     *s3tc = false;
     GLint extensions = 0;
     glGetIntegerv(GL_NUM_EXTENSIONS, &extensions);

@@ -1,6 +1,7 @@
 // Capability profiles and the answers of GetDeviceCaps / CheckDeviceFormat.
 #include "Profiles.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -14,18 +15,24 @@ namespace {
 
 struct NamedProfile {
     const char* name;
-    DWORD textureCapsAdd;
-    UINT maxTextureSize;
-    bool rgbOnly;
+    DWORD textureCapsAdd;     // D3DPTEXTURECAPS_* added to the default
+    DWORD textureCapsRemove;  // D3DPTEXTURECAPS_* taken away
+    UINT maxTextureSize;      // 0: the driver's limit
+    bool rgbOnly;             // only 32-bit and 16-bit RGB formats
 };
 
+// A device that needs powers of two for 2D textures needs them for cube and volume textures too.
+constexpr DWORD kAllPow2 = D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_CUBEMAP_POW2 | D3DPTEXTURECAPS_VOLUMEMAP_POW2;
+constexpr DWORD kVolumeCaps = D3DPTEXTURECAPS_VOLUMEMAP | D3DPTEXTURECAPS_MIPVOLUMEMAP;
+
 const NamedProfile kProfiles[] = {
-    {"default", 0, 0, false},
-    {"pow2", D3DPTEXTURECAPS_POW2, 0, false},
-    {"pow2-conditional", D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL, 0, false},
-    {"square", D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_SQUAREONLY, 0, false},
-    {"max256", 0, 256, false},
-    {"rgb-only", 0, 0, true},
+    {"default", 0, 0, 0, false},
+    {"pow2", kAllPow2, 0, 0, false},
+    {"pow2-conditional", kAllPow2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL, 0, 0, false},
+    {"square", kAllPow2 | D3DPTEXTURECAPS_SQUAREONLY, 0, 0, false},
+    {"max256", 0, 0, 256, false},
+    {"rgb-only", 0, 0, 0, true},
+    {"no-volume", 0, kVolumeCaps, 0, false},
 };
 
 std::mutex gMutex;
@@ -106,6 +113,7 @@ bool FindProfile(const char* name, Profile* profile) {
         if (std::strcmp(p.name, name) == 0) {
             profile->name = p.name;
             profile->textureCapsAdd = p.textureCapsAdd;
+            profile->textureCapsRemove = p.textureCapsRemove;
             profile->maxTextureSize = p.maxTextureSize;
             profile->rgbOnly = p.rgbOnly;
             return true;
@@ -146,7 +154,7 @@ const GlLimits& DriverLimits() {
     std::lock_guard lock(gMutex);
     if (!gLimitsKnown && CurrentBackend() == BackendKind::Gl) {
         // Probe once with a throw-away context; when none can be made, the fixed values stand.
-        if (ProbeGlLimits(&gLimits.maxTextureSize, &gLimits.s3tc)) gLimitsKnown = true;
+        if (ProbeGlLimits(&gLimits.maxTextureSize, &gLimits.s3tc, &gLimits.maxVolumeExtent)) gLimitsKnown = true;
     }
     return gLimits;
 }
@@ -183,13 +191,23 @@ void BuildCaps(const Profile& profile, const GlLimits& limits, D3DCAPS9* caps) {
     caps->SrcBlendCaps = caps->DestBlendCaps = 0x1fff | D3DPBLENDCAPS_BLENDFACTOR;
     caps->ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB |
                       D3DPSHADECAPS_ALPHAGOURAUDBLEND | D3DPSHADECAPS_FOGGOURAUD;
-    caps->TextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_PROJECTED |
-                        D3DPTEXTURECAPS_MIPMAP | D3DPTEXTURECAPS_TEXREPEATNOTSCALEDBYSIZE | profile.textureCapsAdd;
+    caps->TextureCaps = (D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_PROJECTED |
+                         D3DPTEXTURECAPS_MIPMAP | D3DPTEXTURECAPS_TEXREPEATNOTSCALEDBYSIZE | D3DPTEXTURECAPS_CUBEMAP |
+                         D3DPTEXTURECAPS_MIPCUBEMAP | kVolumeCaps | profile.textureCapsAdd) &
+                        ~profile.textureCapsRemove;
     caps->TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
                               D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
     caps->TextureAddressCaps = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP |
                                D3DPTADDRESSCAPS_BORDER | D3DPTADDRESSCAPS_INDEPENDENTUV |
                                D3DPTADDRESSCAPS_MIRRORONCE;
+    // Cube maps and volumes are sampled with the same filters and (for volumes, in w as well) address modes.
+    if (caps->TextureCaps & D3DPTEXTURECAPS_CUBEMAP) caps->CubeTextureFilterCaps = caps->TextureFilterCaps;
+    if (caps->TextureCaps & D3DPTEXTURECAPS_VOLUMEMAP) {
+        caps->VolumeTextureFilterCaps = caps->TextureFilterCaps;
+        caps->VolumeTextureAddressCaps = caps->TextureAddressCaps;
+        caps->MaxVolumeExtent =
+            profile.maxTextureSize ? std::min(profile.maxTextureSize, limits.maxVolumeExtent) : limits.maxVolumeExtent;
+    }
     caps->LineCaps = D3DLINECAPS_TEXTURE | D3DLINECAPS_ZTEST | D3DLINECAPS_BLEND | D3DLINECAPS_ALPHACMP |
                      D3DLINECAPS_FOG;
     caps->MaxTextureWidth = caps->MaxTextureHeight = maxSize;
@@ -232,7 +250,19 @@ HRESULT CheckProfileFormat(const Profile& profile, const GlLimits& limits, DWORD
     if (type == D3DRTYPE_VERTEXBUFFER || type == D3DRTYPE_INDEXBUFFER) {
         return layout->kind == FormatKind::Buffer ? D3D_OK : D3DERR_NOTAVAILABLE;
     }
-    if (type != D3DRTYPE_TEXTURE && type != D3DRTYPE_SURFACE) return D3DERR_NOTAVAILABLE;
+    const bool cube = type == D3DRTYPE_CUBETEXTURE, volume = type == D3DRTYPE_VOLUMETEXTURE;
+    if (type != D3DRTYPE_TEXTURE && type != D3DRTYPE_SURFACE && !cube && !volume) return D3DERR_NOTAVAILABLE;
+    if (volume && (profile.textureCapsRemove & D3DPTEXTURECAPS_VOLUMEMAP)) return D3DERR_NOTAVAILABLE;
+    if (cube || volume) {
+        // Neither can be drawn into (the backend has no cube or 3D render targets) nor hold depth. Packed-pair
+        // video formats are 2D only. The backend stores volumes as OpenGL 3D textures, which have no S3TC
+        // storage, and the layer cannot decode blocks: volumes of block formats exist in system memory only.
+        if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) return D3DERR_NOTAVAILABLE;
+        if (layout->kind == FormatKind::Pair) return D3DERR_NOTAVAILABLE;
+        if (volume && (layout->kind == FormatKind::Compressed || (usage & D3DUSAGE_AUTOGENMIPMAP))) {
+            return D3DERR_NOTAVAILABLE;
+        }
+    }
     if (usage & (D3DUSAGE_DMAP | D3DUSAGE_QUERY_VERTEXTEXTURE | D3DUSAGE_QUERY_SRGBREAD | D3DUSAGE_QUERY_SRGBWRITE)) {
         return D3DERR_NOTAVAILABLE;
     }

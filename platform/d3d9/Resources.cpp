@@ -1,5 +1,5 @@
-// Memory-backed resources: textures with their level surfaces, stand-alone surfaces, vertex and index buffers.
-// Pool rules: MANAGED, SYSTEMMEM and SCRATCH are lockable; DEFAULT only when DYNAMIC (textures) or always
+// Memory-backed resources: 2D, cube and volume textures with their levels, stand-alone surfaces, vertex and index
+// buffers. Pool rules: MANAGED, SYSTEMMEM and SCRATCH are lockable; DEFAULT only when DYNAMIC (textures) or always
 // (buffers, plain off-screen surfaces); render targets only when created lockable.
 #include <dlfcn.h>
 
@@ -55,6 +55,22 @@ bool ValidLockRect(const RECT& r, UINT width, UINT height, const FormatLayout& l
     if (r.right % bw && static_cast<UINT>(r.right) != width) return false;
     if (r.bottom % bh && static_cast<UINT>(r.bottom) != height) return false;
     return true;
+}
+
+// The same rule in three dimensions: blocks are 4 x 4 x 1, so the depth range only has to lie inside the volume.
+bool ValidLockBox(const D3DBOX& b, UINT width, UINT height, UINT depth, const FormatLayout& layout) {
+    if (b.Left >= b.Right || b.Top >= b.Bottom || b.Front >= b.Back) return false;
+    if (b.Right > width || b.Bottom > height || b.Back > depth) return false;
+    const UINT bw = layout.blockWidth, bh = layout.blockHeight;
+    if (b.Left % bw || b.Top % bh) return false;
+    if (b.Right % bw && b.Right != width) return false;
+    if (b.Bottom % bh && b.Bottom != height) return false;
+    return true;
+}
+
+// Levels of DEFAULT-pool textures are lockable only when DYNAMIC; render targets never.
+bool LevelsLockable(D3DPOOL pool, DWORD usage) {
+    return !(usage & D3DUSAGE_RENDERTARGET) && (pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC));
 }
 
 }  // namespace
@@ -155,6 +171,22 @@ Surface::Surface(Device* device, Texture* container, UINT level, UINT width, UIN
     }
 }
 
+Surface::Surface(Device* device, CubeTexture* cube, D3DCUBEMAP_FACES face, UINT level, UINT edge, D3DFORMAT format,
+                 D3DPOOL pool, DWORD usage, bool lockable)
+    : ResourceCore(device, D3DRTYPE_SURFACE, pool, usage, format),
+      container_(nullptr),
+      cube_(cube),
+      face_(face),
+      level_(level),
+      width_(edge),
+      height_(edge),
+      layout_(FindLayout(format)),
+      pitch_(RowPitch(*layout_, edge)),
+      memory_(LevelBytes(*layout_, edge, edge)),
+      lockable_(lockable) {
+    Untrack();  // the cube texture stands for its faces in leak reports
+}
+
 Surface::~Surface() = default;
 
 void Surface::MarkDeviceOwned() { deviceOwned_ = true; }
@@ -173,11 +205,13 @@ HRESULT Surface::QueryInterface(REFIID riid, void** object) {
 
 ULONG Surface::AddRef() {
     if (container_) return container_->AddRef();
+    if (cube_) return cube_->AddRef();
     return ++refs_;
 }
 
 ULONG Surface::Release() {
     if (container_) return container_->Release();
+    if (cube_) return cube_->Release();
     if (refs_ == 0) return 0;
     const ULONG left = --refs_;
     if (left == 0) delete this;
@@ -193,6 +227,7 @@ DWORD Surface::SetPriority(DWORD p) {
 HRESULT Surface::GetContainer(REFIID riid, void** container) {
     if (!container) return D3DERR_INVALIDCALL;
     if (container_) return container_->QueryInterface(riid, container);
+    if (cube_) return cube_->QueryInterface(riid, container);
     if (device_ && IsEqualIID(riid, IID_IDirect3DDevice9)) return device_->QueryInterface(riid, container);
     *container = nullptr;
     return E_NOINTERFACE;
@@ -256,6 +291,7 @@ void Surface::SyncToMemory() {
 void Surface::MemoryChanged() {
     fresh = Fresh::MemoryNewer;
     if (container_) container_->uploadPending = true;
+    if (cube_) cube_->uploadPending = true;
 }
 
 std::string Surface::Describe() const {
@@ -270,7 +306,7 @@ std::string Surface::Describe() const {
 
 Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
     : ResourceCore(device, D3DRTYPE_TEXTURE, pool, usage, format), width_(width), height_(height) {
-    const bool lockable = !(usage & D3DUSAGE_RENDERTARGET) && (pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC));
+    const bool lockable = LevelsLockable(pool, usage);
     for (UINT i = 0; i < levels; ++i) {
         const UINT w = std::max(1u, width >> i), h = std::max(1u, height >> i);
         levels_.push_back(std::make_unique<Surface>(device, this, i, w, h, format, pool, usage, lockable));
@@ -363,6 +399,312 @@ std::string Texture::Describe() const {
     std::snprintf(text, sizeof text, "texture %s %ux%u, %u level%s%s, %s pool%s", FormatName(format_), width_,
                   height_, levelCount(), levelCount() == 1 ? "" : "s", isRenderTarget() ? ", render target" : "",
                   PoolName(pool_), Site(creator_).c_str());
+    return text;
+}
+
+// ---- CubeTexture ----
+
+CubeTexture::CubeTexture(Device* device, UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+    : ResourceCore(device, D3DRTYPE_CUBETEXTURE, pool, usage, format), edge_(edge), levels_(levels) {
+    const bool lockable = LevelsLockable(pool, usage);
+    faces_.reserve(static_cast<std::size_t>(kFaces) * levels);
+    for (UINT f = 0; f < kFaces; ++f) {
+        for (UINT i = 0; i < levels; ++i) {
+            faces_.push_back(std::make_unique<Surface>(device, this, static_cast<D3DCUBEMAP_FACES>(f), i,
+                                                       std::max(1u, edge >> i), format, pool, usage, lockable));
+        }
+    }
+    if (device_) device_->Track(this);
+}
+
+CubeTexture::~CubeTexture() = default;
+
+void CubeTexture::Orphan() {
+    device_ = nullptr;
+    for (auto& face : faces_) face->Orphan();
+}
+
+HRESULT CubeTexture::QueryInterface(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirect3DResource9) ||
+        IsEqualIID(riid, IID_IDirect3DBaseTexture9) || IsEqualIID(riid, IID_IDirect3DCubeTexture9)) {
+        *object = static_cast<IDirect3DCubeTexture9*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG CubeTexture::AddRef() { return ++refs_; }
+
+ULONG CubeTexture::Release() {
+    if (refs_ == 0) return 0;
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+}
+
+DWORD CubeTexture::SetPriority(DWORD p) {
+    const DWORD old = priority_;
+    priority_ = p;
+    return old;
+}
+
+DWORD CubeTexture::SetLOD(DWORD lod) {
+    const DWORD old = lod_;
+    if (pool_ == D3DPOOL_MANAGED) lod_ = std::min<DWORD>(lod, levels_ - 1);
+    return old;
+}
+
+HRESULT CubeTexture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) {
+    if (filter != D3DTEXF_POINT && filter != D3DTEXF_LINEAR) return D3DERR_INVALIDCALL;
+    autoGenFilter_ = filter;
+    return D3D_OK;
+}
+
+Surface* CubeTexture::Find(D3DCUBEMAP_FACES face, UINT level) const {
+    if (static_cast<UINT>(face) >= kFaces || level >= levels_) return nullptr;
+    return this->face(static_cast<UINT>(face), level);
+}
+
+HRESULT CubeTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
+    if (level >= levels_ || !desc) return D3DERR_INVALIDCALL;
+    return face(0, level)->GetDesc(desc);
+}
+
+HRESULT CubeTexture::GetCubeMapSurface(D3DCUBEMAP_FACES faceType, UINT level, IDirect3DSurface9** surface) {
+    if (!surface) return D3DERR_INVALIDCALL;
+    Surface* s = Find(faceType, level);
+    *surface = s;
+    if (!s) return D3DERR_INVALIDCALL;
+    AddRef();
+    return D3D_OK;
+}
+
+HRESULT CubeTexture::LockRect(D3DCUBEMAP_FACES faceType, UINT level, D3DLOCKED_RECT* locked, const RECT* rect,
+                              DWORD flags) {
+    Surface* s = Find(faceType, level);
+    if (!s) {
+        if (locked) locked->pBits = nullptr, locked->Pitch = 0;
+        return D3DERR_INVALIDCALL;
+    }
+    return s->LockRect(locked, rect, flags);
+}
+
+HRESULT CubeTexture::UnlockRect(D3DCUBEMAP_FACES faceType, UINT level) {
+    Surface* s = Find(faceType, level);
+    return s ? s->UnlockRect() : D3DERR_INVALIDCALL;
+}
+
+// Marks the face's top level for upload; the whole face is sent again, as the dirty region's granularity here is
+// a level.
+HRESULT CubeTexture::AddDirtyRect(D3DCUBEMAP_FACES faceType, const RECT*) {
+    Surface* s = Find(faceType, 0);
+    if (!s) return D3DERR_INVALIDCALL;
+    s->MemoryChanged();
+    return D3D_OK;
+}
+
+std::string CubeTexture::Describe() const {
+    char text[256];
+    std::snprintf(text, sizeof text, "cube texture %s %ux%u, %u level%s, %s pool%s", FormatName(format_), edge_, edge_,
+                  levels_, levels_ == 1 ? "" : "s", PoolName(pool_), Site(creator_).c_str());
+    return text;
+}
+
+// ---- Volume ----
+
+Volume::Volume(Device* device, VolumeTexture* container, UINT level, UINT width, UINT height, UINT depth,
+               D3DFORMAT format, D3DPOOL pool, DWORD usage, bool lockable)
+    : ResourceCore(device, D3DRTYPE_VOLUME, pool, usage, format),
+      container_(container),
+      level_(level),
+      width_(width),
+      height_(height),
+      depth_(depth),
+      layout_(FindLayout(format)),
+      rowPitch_(RowPitch(*layout_, width)),
+      slicePitch_(static_cast<UINT>(LevelBytes(*layout_, width, height))),
+      memory_(static_cast<std::size_t>(slicePitch_) * depth),
+      lockable_(lockable) {
+    Untrack();  // the volume texture stands for its levels in leak reports
+}
+
+Volume::~Volume() = default;
+
+HRESULT Volume::QueryInterface(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirect3DVolume9)) {
+        *object = static_cast<IDirect3DVolume9*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG Volume::AddRef() { return container_->AddRef(); }
+
+ULONG Volume::Release() { return container_->Release(); }
+
+HRESULT Volume::GetContainer(REFIID riid, void** container) {
+    if (!container) return D3DERR_INVALIDCALL;
+    return container_->QueryInterface(riid, container);
+}
+
+HRESULT Volume::GetDesc(D3DVOLUME_DESC* desc) {
+    if (!desc) return D3DERR_INVALIDCALL;
+    desc->Format = format_;
+    desc->Type = D3DRTYPE_VOLUME;
+    desc->Usage = usage_;
+    desc->Pool = pool_;
+    desc->Width = width_;
+    desc->Height = height_;
+    desc->Depth = depth_;
+    return D3D_OK;
+}
+
+HRESULT Volume::LockBox(D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) {
+    if (!locked) return D3DERR_INVALIDCALL;
+    const D3DBOX b = box ? *box : D3DBOX{0, 0, width_, height_, 0, depth_};
+    if (!lockable_ || locked_ || !ValidLockBox(b, width_, height_, depth_, *layout_)) {
+        locked->pBits = nullptr;
+        locked->RowPitch = locked->SlicePitch = 0;
+        return D3DERR_INVALIDCALL;
+    }
+    locked_ = true;
+    lockedReadOnly_ = (flags & D3DLOCK_READONLY) != 0;
+    const std::size_t offset = static_cast<std::size_t>(b.Front) * slicePitch_ +
+                               static_cast<std::size_t>(b.Top / layout_->blockHeight) * rowPitch_ +
+                               static_cast<std::size_t>(b.Left / layout_->blockWidth) * layout_->bytesPerBlock;
+    // As with surfaces, a discarding lock of the whole volume hands out memory without zero-filling it first.
+    const bool whole =
+        b.Left == 0 && b.Top == 0 && b.Front == 0 && b.Right == width_ && b.Bottom == height_ && b.Back == depth_;
+    const bool overwrite = whole && (flags & D3DLOCK_DISCARD) != 0 && !lockedReadOnly_;
+    locked->pBits = (overwrite ? memory_.ForOverwrite() : memory_.data()) + offset;
+    locked->RowPitch = static_cast<INT>(rowPitch_);
+    locked->SlicePitch = static_cast<INT>(slicePitch_);
+    return D3D_OK;
+}
+
+HRESULT Volume::UnlockBox() {
+    if (!locked_) return D3DERR_INVALIDCALL;
+    locked_ = false;
+    if (!lockedReadOnly_) MemoryChanged();
+    return D3D_OK;
+}
+
+void Volume::MemoryChanged() {
+    fresh = Fresh::MemoryNewer;
+    if (container_) container_->uploadPending = true;
+}
+
+std::string Volume::Describe() const {
+    char text[256];
+    std::snprintf(text, sizeof text, "volume %s %ux%ux%u, %s pool", layout_->name, width_, height_, depth_,
+                  PoolName(pool_));
+    return text;
+}
+
+// ---- VolumeTexture ----
+
+VolumeTexture::VolumeTexture(Device* device, UINT width, UINT height, UINT depth, UINT levels, DWORD usage,
+                             D3DFORMAT format, D3DPOOL pool)
+    : ResourceCore(device, D3DRTYPE_VOLUMETEXTURE, pool, usage, format), width_(width), height_(height), depth_(depth) {
+    const bool lockable = LevelsLockable(pool, usage);
+    for (UINT i = 0; i < levels; ++i) {
+        const UINT w = std::max(1u, width >> i), h = std::max(1u, height >> i), d = std::max(1u, depth >> i);
+        levels_.push_back(std::make_unique<Volume>(device, this, i, w, h, d, format, pool, usage, lockable));
+    }
+    if (device_) device_->Track(this);
+}
+
+VolumeTexture::~VolumeTexture() = default;
+
+void VolumeTexture::Orphan() {
+    device_ = nullptr;
+    for (auto& level : levels_) level->Orphan();
+}
+
+HRESULT VolumeTexture::QueryInterface(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirect3DResource9) ||
+        IsEqualIID(riid, IID_IDirect3DBaseTexture9) || IsEqualIID(riid, IID_IDirect3DVolumeTexture9)) {
+        *object = static_cast<IDirect3DVolumeTexture9*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG VolumeTexture::AddRef() { return ++refs_; }
+
+ULONG VolumeTexture::Release() {
+    if (refs_ == 0) return 0;
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+}
+
+DWORD VolumeTexture::SetPriority(DWORD p) {
+    const DWORD old = priority_;
+    priority_ = p;
+    return old;
+}
+
+DWORD VolumeTexture::SetLOD(DWORD lod) {
+    const DWORD old = lod_;
+    if (pool_ == D3DPOOL_MANAGED) lod_ = std::min<DWORD>(lod, levelCount() - 1);
+    return old;
+}
+
+HRESULT VolumeTexture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) {
+    if (filter != D3DTEXF_POINT && filter != D3DTEXF_LINEAR) return D3DERR_INVALIDCALL;
+    autoGenFilter_ = filter;
+    return D3D_OK;
+}
+
+HRESULT VolumeTexture::GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) {
+    if (level >= levelCount() || !desc) return D3DERR_INVALIDCALL;
+    return levels_[level]->GetDesc(desc);
+}
+
+HRESULT VolumeTexture::GetVolumeLevel(UINT level, IDirect3DVolume9** volume) {
+    if (!volume) return D3DERR_INVALIDCALL;
+    if (level >= levelCount()) {
+        *volume = nullptr;
+        return D3DERR_INVALIDCALL;
+    }
+    *volume = levels_[level].get();
+    AddRef();
+    return D3D_OK;
+}
+
+HRESULT VolumeTexture::LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) {
+    if (level >= levelCount()) {
+        if (locked) locked->pBits = nullptr, locked->RowPitch = locked->SlicePitch = 0;
+        return D3DERR_INVALIDCALL;
+    }
+    return levels_[level]->LockBox(locked, box, flags);
+}
+
+HRESULT VolumeTexture::UnlockBox(UINT level) {
+    if (level >= levelCount()) return D3DERR_INVALIDCALL;
+    return levels_[level]->UnlockBox();
+}
+
+// Marks the top level for upload; as with 2D textures, the region's granularity here is a level.
+HRESULT VolumeTexture::AddDirtyBox(const D3DBOX*) {
+    levels_[0]->MemoryChanged();
+    return D3D_OK;
+}
+
+std::string VolumeTexture::Describe() const {
+    char text[256];
+    std::snprintf(text, sizeof text, "volume texture %s %ux%ux%u, %u level%s, %s pool%s", FormatName(format_), width_,
+                  height_, depth_, levelCount(), levelCount() == 1 ? "" : "s", PoolName(pool_), Site(creator_).c_str());
     return text;
 }
 

@@ -21,6 +21,8 @@ namespace tarn::d3d9 {
 class Device;
 class Renderer;
 class Texture;
+class CubeTexture;
+class VolumeTexture;
 
 // Diagnostics on standard error unless muted ("d3d9: ..." lines).
 void Diagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -112,10 +114,14 @@ protected:
     std::vector<PrivateDataEntry> private_;
 };
 
-// One 2D image: a texture level or a stand-alone surface (back buffer, depth buffer, render target, plain).
+// One 2D image: a texture level, a cube face's level or a stand-alone surface (back buffer, depth buffer, render
+// target, plain). A level or face shares its container's reference count.
 class Surface final : public IDirect3DSurface9, public ResourceCore {
 public:
     Surface(Device* device, Texture* container, UINT level, UINT width, UINT height, D3DFORMAT format,
+            D3DPOOL pool, DWORD usage, bool lockable);
+    // Level `level` of face `face` of a cube texture.
+    Surface(Device* device, CubeTexture* cube, D3DCUBEMAP_FACES face, UINT level, UINT edge, D3DFORMAT format,
             D3DPOOL pool, DWORD usage, bool lockable);
     ~Surface() override;
 
@@ -144,7 +150,13 @@ public:
     UINT width() const { return width_; }
     UINT height() const { return height_; }
     UINT level() const { return level_; }
+    // The 2D texture this surface is a level of; null for cube faces and stand-alone surfaces.
     Texture* container() const { return container_; }
+    // The cube texture this surface is a face of, and which face; null / +X otherwise.
+    CubeTexture* cube() const { return cube_; }
+    D3DCUBEMAP_FACES face() const { return face_; }
+    // True for a level of any texture (2D or cube), false for a stand-alone surface.
+    bool inTexture() const { return container_ != nullptr || cube_ != nullptr; }
     const FormatLayout& layout() const { return *layout_; }
     UINT pitch() const { return pitch_; }
     std::uint8_t* bits() { return memory_.data(); }
@@ -167,6 +179,8 @@ public:
 
 private:
     Texture* container_;
+    CubeTexture* cube_ = nullptr;
+    D3DCUBEMAP_FACES face_ = D3DCUBEMAP_FACE_POSITIVE_X;
     UINT level_;
     UINT width_, height_;
     const FormatLayout* layout_;
@@ -223,6 +237,168 @@ public:
 private:
     UINT width_, height_;
     std::vector<std::unique_ptr<Surface>> levels_;
+    ULONG refs_ = 1;
+    DWORD lod_ = 0;
+    D3DTEXTUREFILTERTYPE autoGenFilter_ = D3DTEXF_LINEAR;
+};
+
+// Six square faces, each with the same chain of levels; face(f, level) is a Surface whose container is this cube.
+class CubeTexture final : public IDirect3DCubeTexture9, public ResourceCore {
+public:
+    CubeTexture(Device* device, UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+    ~CubeTexture() override;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override { return ReturnDevice(device); }
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID g, const void* d, DWORD s, DWORD f) override {
+        return SetPrivate(g, d, s, f);
+    }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID g, void* d, DWORD* s) override { return GetPrivate(g, d, s); }
+    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID g) override { return FreePrivate(g); }
+    DWORD STDMETHODCALLTYPE SetPriority(DWORD p) override;
+    DWORD STDMETHODCALLTYPE GetPriority() override { return priority_; }
+    void STDMETHODCALLTYPE PreLoad() override {}
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_CUBETEXTURE; }
+    DWORD STDMETHODCALLTYPE SetLOD(DWORD lod) override;
+    DWORD STDMETHODCALLTYPE GetLOD() override { return lod_; }
+    DWORD STDMETHODCALLTYPE GetLevelCount() override { return levelCount(); }
+    HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) override;
+    D3DTEXTUREFILTERTYPE STDMETHODCALLTYPE GetAutoGenFilterType() override { return autoGenFilter_; }
+    void STDMETHODCALLTYPE GenerateMipSubLevels() override {}
+    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+    HRESULT STDMETHODCALLTYPE GetCubeMapSurface(D3DCUBEMAP_FACES face, UINT level,
+                                                IDirect3DSurface9** surface) override;
+    HRESULT STDMETHODCALLTYPE LockRect(D3DCUBEMAP_FACES face, UINT level, D3DLOCKED_RECT* locked, const RECT* rect,
+                                       DWORD flags) override;
+    HRESULT STDMETHODCALLTYPE UnlockRect(D3DCUBEMAP_FACES face, UINT level) override;
+    HRESULT STDMETHODCALLTYPE AddDirtyRect(D3DCUBEMAP_FACES face, const RECT* rect) override;
+
+    std::string Describe() const override;
+    void Orphan() override;
+
+    static constexpr UINT kFaces = 6;
+    UINT edge() const { return edge_; }
+    UINT levelCount() const { return levels_; }
+    // Face `f` (a D3DCUBEMAP_FACES value, 0..5) at level `level`; both must be in range.
+    Surface* face(UINT f, UINT level) const { return faces_[static_cast<std::size_t>(f) * levels_ + level].get(); }
+    // True when some face's memory is newer than the GPU copy.
+    bool uploadPending = false;
+
+private:
+    // The face's surface, or null when `face` or `level` is out of range.
+    Surface* Find(D3DCUBEMAP_FACES face, UINT level) const;
+
+    UINT edge_;
+    UINT levels_;
+    std::vector<std::unique_ptr<Surface>> faces_;  // face-major: all levels of +X, then -X, ...
+    ULONG refs_ = 1;
+    DWORD lod_ = 0;
+    D3DTEXTUREFILTERTYPE autoGenFilter_ = D3DTEXF_LINEAR;
+};
+
+// One level of a volume texture: `depth` slices of `height` rows. Block formats store rows of 4 x 4 blocks per
+// slice. Shares its container's reference count.
+class Volume final : public IDirect3DVolume9, public ResourceCore {
+public:
+    Volume(Device* device, VolumeTexture* container, UINT level, UINT width, UINT height, UINT depth, D3DFORMAT format,
+           D3DPOOL pool, DWORD usage, bool lockable);
+    ~Volume() override;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override { return ReturnDevice(device); }
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID g, const void* d, DWORD s, DWORD f) override {
+        return SetPrivate(g, d, s, f);
+    }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID g, void* d, DWORD* s) override { return GetPrivate(g, d, s); }
+    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID g) override { return FreePrivate(g); }
+    HRESULT STDMETHODCALLTYPE GetContainer(REFIID riid, void** container) override;
+    HRESULT STDMETHODCALLTYPE GetDesc(D3DVOLUME_DESC* desc) override;
+    HRESULT STDMETHODCALLTYPE LockBox(D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) override;
+    HRESULT STDMETHODCALLTYPE UnlockBox() override;
+
+    std::string Describe() const override;
+
+    UINT width() const { return width_; }
+    UINT height() const { return height_; }
+    UINT depth() const { return depth_; }
+    UINT level() const { return level_; }
+    VolumeTexture* container() const { return container_; }
+    const FormatLayout& layout() const { return *layout_; }
+    UINT rowPitch() const { return rowPitch_; }      // bytes from one row of blocks to the next
+    UINT slicePitch() const { return slicePitch_; }  // bytes from one slice to the next
+    std::uint8_t* bits() { return memory_.data(); }
+    const std::uint8_t* bits() const { return memory_.data(); }
+    std::size_t byteSize() const { return memory_.size(); }
+    bool locked() const { return locked_; }
+    bool lockable() const { return lockable_; }
+
+    // Memory was written by the CPU: the GPU copy must be refreshed before use.
+    void MemoryChanged();
+    Fresh fresh = Fresh::Both;
+
+private:
+    VolumeTexture* container_;
+    UINT level_;
+    UINT width_, height_, depth_;
+    const FormatLayout* layout_;
+    UINT rowPitch_;
+    UINT slicePitch_;
+    ZeroedBytes memory_;
+    bool lockable_;
+    bool locked_ = false;
+    bool lockedReadOnly_ = false;
+};
+
+// A chain of volumes, each level half the one above in every dimension (at least 1).
+class VolumeTexture final : public IDirect3DVolumeTexture9, public ResourceCore {
+public:
+    VolumeTexture(Device* device, UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
+                  D3DPOOL pool);
+    ~VolumeTexture() override;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override { return ReturnDevice(device); }
+    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID g, const void* d, DWORD s, DWORD f) override {
+        return SetPrivate(g, d, s, f);
+    }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID g, void* d, DWORD* s) override { return GetPrivate(g, d, s); }
+    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID g) override { return FreePrivate(g); }
+    DWORD STDMETHODCALLTYPE SetPriority(DWORD p) override;
+    DWORD STDMETHODCALLTYPE GetPriority() override { return priority_; }
+    void STDMETHODCALLTYPE PreLoad() override {}
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_VOLUMETEXTURE; }
+    DWORD STDMETHODCALLTYPE SetLOD(DWORD lod) override;
+    DWORD STDMETHODCALLTYPE GetLOD() override { return lod_; }
+    DWORD STDMETHODCALLTYPE GetLevelCount() override { return levelCount(); }
+    HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) override;
+    D3DTEXTUREFILTERTYPE STDMETHODCALLTYPE GetAutoGenFilterType() override { return autoGenFilter_; }
+    void STDMETHODCALLTYPE GenerateMipSubLevels() override {}
+    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) override;
+    HRESULT STDMETHODCALLTYPE GetVolumeLevel(UINT level, IDirect3DVolume9** volume) override;
+    HRESULT STDMETHODCALLTYPE LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) override;
+    HRESULT STDMETHODCALLTYPE UnlockBox(UINT level) override;
+    HRESULT STDMETHODCALLTYPE AddDirtyBox(const D3DBOX* box) override;
+
+    std::string Describe() const override;
+    void Orphan() override;
+
+    UINT width() const { return width_; }
+    UINT height() const { return height_; }
+    UINT depth() const { return depth_; }
+    UINT levelCount() const { return static_cast<UINT>(levels_.size()); }
+    Volume* level(UINT i) const { return levels_[i].get(); }
+    // True when some level's memory is newer than the GPU copy.
+    bool uploadPending = false;
+
+private:
+    UINT width_, height_, depth_;
+    std::vector<std::unique_ptr<Volume>> levels_;
     ULONG refs_ = 1;
     DWORD lod_ = 0;
     D3DTEXTUREFILTERTYPE autoGenFilter_ = D3DTEXF_LINEAR;
@@ -355,7 +531,11 @@ struct DeviceState {
     std::array<D3DMATRIX, kStages> texture{};
     D3DMATERIAL9 material{};
     std::vector<LightSlot> lights;
+    // What each sampler holds: a 2D, a cube or a volume texture (at most one of the three is set), each held
+    // with a reference.
     std::array<Texture*, kSamplers> textures{};
+    std::array<CubeTexture*, kSamplers> cubeTextures{};
+    std::array<VolumeTexture*, kSamplers> volumeTextures{};
     VertexBuffer* stream = nullptr;
     UINT streamOffset = 0, streamStride = 0;
     IndexBuffer* indices = nullptr;
@@ -582,6 +762,16 @@ private:
 // The layer's own object behind an interface pointer, or null for a foreign object or one of another device.
 inline Texture* OwnTexture(IDirect3DBaseTexture9* texture, const Device* device) {
     auto* t = texture ? dynamic_cast<Texture*>(texture) : nullptr;
+    return t && t->device() == device ? t : nullptr;
+}
+
+inline CubeTexture* OwnCubeTexture(IDirect3DBaseTexture9* texture, const Device* device) {
+    auto* t = texture ? dynamic_cast<CubeTexture*>(texture) : nullptr;
+    return t && t->device() == device ? t : nullptr;
+}
+
+inline VolumeTexture* OwnVolumeTexture(IDirect3DBaseTexture9* texture, const Device* device) {
+    auto* t = texture ? dynamic_cast<VolumeTexture*>(texture) : nullptr;
     return t && t->device() == device ? t : nullptr;
 }
 

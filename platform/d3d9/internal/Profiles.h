@@ -10,13 +10,15 @@ namespace tarn::d3d9 {
 
 // What the OpenGL driver offers; fixed values stand in when no context can be made (null backend, no GL).
 struct GlLimits {
-    UINT maxTextureSize = 8192;  // GL_MAX_TEXTURE_SIZE
-    bool s3tc = true;            // GL_EXT_texture_compression_s3tc
+    UINT maxTextureSize = 8192;   // GL_MAX_TEXTURE_SIZE (also the cube map edge limit)
+    UINT maxVolumeExtent = 2048;  // GL_MAX_3D_TEXTURE_SIZE (what the driver of this machine reports)
+    bool s3tc = true;             // GL_EXT_texture_compression_s3tc
 };
 
 struct Profile {
     std::string name;
-    DWORD textureCapsAdd = 0;   // D3DPTEXTURECAPS_* added to the default
+    DWORD textureCapsAdd = 0;     // D3DPTEXTURECAPS_* added to the default
+    DWORD textureCapsRemove = 0;  // D3DPTEXTURECAPS_* taken from the default (VOLUMEMAP: no volume textures)
     UINT maxTextureSize = 0;    // 0: the driver's limit
     bool rgbOnly = false;       // only 32-bit and 16-bit RGB formats are offered
 };

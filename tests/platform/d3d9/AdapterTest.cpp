@@ -65,20 +65,26 @@ TEST_F(AdapterTest, InjectedFaultsFailTheirCalls) {
 }
 
 TEST_F(AdapterTest, ProfilesShapeCapsAndFormats) {
+    constexpr DWORD kPow2 = D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_CUBEMAP_POW2 | D3DPTEXTURECAPS_VOLUMEMAP_POW2;
+    constexpr DWORD kCube = D3DPTEXTURECAPS_CUBEMAP | D3DPTEXTURECAPS_MIPCUBEMAP;
+    constexpr DWORD kVolume = D3DPTEXTURECAPS_VOLUMEMAP | D3DPTEXTURECAPS_MIPVOLUMEMAP;
     struct Case {
         const char* profile;
-        DWORD textureCaps;  // bits expected set among POW2, NONPOW2CONDITIONAL, SQUAREONLY
+        DWORD textureCaps;  // bits expected set among the power-of-two, square, cube and volume bits
         DWORD maxSize;      // 0: at least 2048
+        DWORD maxVolume;    // 0: no volume textures; else MaxVolumeExtent (~0u: at least 256)
         HRESULT l8, dxt1, rgb565;
     } cases[] = {
-        {"default", 0, 0, D3D_OK, D3D_OK, D3D_OK},
-        {"pow2", D3DPTEXTURECAPS_POW2, 0, D3D_OK, D3D_OK, D3D_OK},
-        {"pow2-conditional", D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL, 0, D3D_OK, D3D_OK, D3D_OK},
-        {"square", D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_SQUAREONLY, 0, D3D_OK, D3D_OK, D3D_OK},
-        {"max256", 0, 256, D3D_OK, D3D_OK, D3D_OK},
-        {"rgb-only", 0, 0, D3DERR_NOTAVAILABLE, D3DERR_NOTAVAILABLE, D3D_OK},
+        {"default", kCube | kVolume, 0, ~0u, D3D_OK, D3D_OK, D3D_OK},
+        {"pow2", kPow2 | kCube | kVolume, 0, ~0u, D3D_OK, D3D_OK, D3D_OK},
+        {"pow2-conditional", kPow2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL | kCube | kVolume, 0, ~0u, D3D_OK, D3D_OK,
+         D3D_OK},
+        {"square", kPow2 | D3DPTEXTURECAPS_SQUAREONLY | kCube | kVolume, 0, ~0u, D3D_OK, D3D_OK, D3D_OK},
+        {"max256", kCube | kVolume, 256, 256, D3D_OK, D3D_OK, D3D_OK},
+        {"rgb-only", kCube | kVolume, 0, ~0u, D3DERR_NOTAVAILABLE, D3DERR_NOTAVAILABLE, D3D_OK},
+        {"no-volume", kCube, 0, 0, D3D_OK, D3D_OK, D3D_OK},
     };
-    const DWORD watched = D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL | D3DPTEXTURECAPS_SQUAREONLY;
+    const DWORD watched = kPow2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL | D3DPTEXTURECAPS_SQUAREONLY | kCube | kVolume;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.profile);
         ASSERT_TRUE(SetProfile(c.profile));
@@ -92,6 +98,15 @@ TEST_F(AdapterTest, ProfilesShapeCapsAndFormats) {
         } else {
             EXPECT_GE(caps.MaxTextureWidth, 2048u);
         }
+        // Cube maps sample as 2D textures do; volumes too, with the third address mode, wherever they exist.
+        EXPECT_EQ(caps.CubeTextureFilterCaps, caps.TextureFilterCaps);
+        if (c.maxVolume == ~0u) {
+            EXPECT_GE(caps.MaxVolumeExtent, 256u);
+        } else {
+            EXPECT_EQ(caps.MaxVolumeExtent, c.maxVolume);
+        }
+        EXPECT_EQ(caps.VolumeTextureFilterCaps, c.maxVolume ? caps.TextureFilterCaps : 0u);
+        EXPECT_EQ(caps.VolumeTextureAddressCaps, c.maxVolume ? caps.TextureAddressCaps : 0u);
         auto check = [&](DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) {
             return d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, usage, type, format);
         };
@@ -103,14 +118,27 @@ TEST_F(AdapterTest, ProfilesShapeCapsAndFormats) {
         EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_X8R8G8B8), D3D_OK);
         EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_L8), D3DERR_NOTAVAILABLE);
         EXPECT_EQ(check(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, D3DFMT_D16), D3D_OK);
-        EXPECT_EQ(check(0, D3DRTYPE_CUBETEXTURE, D3DFMT_A8R8G8B8), D3DERR_NOTAVAILABLE);
+        // Cube maps take the 2D texture formats, block formats included; they cannot be drawn into.
+        EXPECT_EQ(check(0, D3DRTYPE_CUBETEXTURE, D3DFMT_A8R8G8B8), D3D_OK);
+        EXPECT_EQ(check(0, D3DRTYPE_CUBETEXTURE, D3DFMT_L8), c.l8);
+        EXPECT_EQ(check(0, D3DRTYPE_CUBETEXTURE, D3DFMT_DXT1), c.dxt1);
+        EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_CUBETEXTURE, D3DFMT_X8R8G8B8), D3DERR_NOTAVAILABLE);
+        EXPECT_EQ(check(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_CUBETEXTURE, D3DFMT_D16), D3DERR_NOTAVAILABLE);
+        EXPECT_EQ(check(0, D3DRTYPE_CUBETEXTURE, D3DFMT_YUY2), D3DERR_NOTAVAILABLE);
+        // Volumes: none on the no-volume profile; never block formats, render targets or depth.
+        const HRESULT volumes = c.maxVolume ? D3D_OK : D3DERR_NOTAVAILABLE;
+        EXPECT_EQ(check(0, D3DRTYPE_VOLUMETEXTURE, D3DFMT_A8R8G8B8), volumes);
+        EXPECT_EQ(check(0, D3DRTYPE_VOLUMETEXTURE, D3DFMT_L8), c.maxVolume ? c.l8 : D3DERR_NOTAVAILABLE);
+        EXPECT_EQ(check(0, D3DRTYPE_VOLUMETEXTURE, D3DFMT_DXT1), D3DERR_NOTAVAILABLE);
+        EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_VOLUMETEXTURE, D3DFMT_X8R8G8B8), D3DERR_NOTAVAILABLE);
+        EXPECT_EQ(check(D3DUSAGE_AUTOGENMIPMAP, D3DRTYPE_VOLUMETEXTURE, D3DFMT_X8R8G8B8), D3DERR_NOTAVAILABLE);
         EXPECT_EQ(check(0, D3DRTYPE_TEXTURE, static_cast<D3DFORMAT>(999)), D3DERR_NOTAVAILABLE);
         EXPECT_EQ(d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_A8, 0, D3DRTYPE_TEXTURE, D3DFMT_A8R8G8B8),
                   D3DERR_NOTAVAILABLE);  // not a display format
         d3d->Release();
     }
     EXPECT_FALSE(SetProfile("no-such-profile"));
-    EXPECT_EQ(CurrentProfileName(), "rgb-only");  // an unknown name changes nothing
+    EXPECT_EQ(CurrentProfileName(), "no-volume");  // an unknown name changes nothing
     ASSERT_TRUE(SetProfile(nullptr));
     setenv("TARN_D3D9_PROFILE", "square", 1);
     EXPECT_EQ(CurrentProfileName(), "square");

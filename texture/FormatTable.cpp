@@ -358,3 +358,47 @@ HRESULT D3DXCreateTexture(IDirect3DDevice9* device, UINT width, UINT height, UIN
     *texture = created;
     return S_OK;
 }
+
+HRESULT D3DXCheckCubeTextureRequirements(IDirect3DDevice9* device, UINT* size, UINT* mipLevels, DWORD usage,
+                                         D3DFORMAT* format, D3DPOOL pool) {
+    // One edge stands for both: the check makes width and height the larger of the two, and they are equal here.
+    UINT width = size != nullptr ? *size : D3DX_DEFAULT;
+    UINT height = width;
+    const HRESULT hr = CheckResourceRequirements(device, &width, &height, nullptr, mipLevels, usage, format, pool,
+                                                 D3DRTYPE_CUBETEXTURE);
+    if (SUCCEEDED(hr) && size != nullptr) *size = width;
+    return hr;
+}
+
+HRESULT D3DXCreateCubeTexture(IDirect3DDevice9* device, UINT size, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                              D3DPOOL pool, IDirect3DCubeTexture9** cubeTexture) {
+    if (device == nullptr || cubeTexture == nullptr) return D3DERR_INVALIDCALL;
+    if (usage == D3DX_DEFAULT) usage = 0;
+    HRESULT hr = D3DXCheckCubeTextureRequirements(device, &size, &mipLevels, usage, &format, pool);
+    if (FAILED(hr)) return hr;
+    IDirect3DCubeTexture9* created = nullptr;
+    hr = device->CreateCubeTexture(size, mipLevels, usage & ~kQueryUsageMask, format, pool, &created, nullptr);
+    if (FAILED(hr)) return hr;
+    *cubeTexture = created;
+    return S_OK;
+}
+
+HRESULT D3DXCheckVolumeTextureRequirements(IDirect3DDevice9* device, UINT* width, UINT* height, UINT* depth,
+                                           UINT* mipLevels, DWORD usage, D3DFORMAT* format, D3DPOOL pool) {
+    return CheckResourceRequirements(device, width, height, depth, mipLevels, usage, format, pool,
+                                     D3DRTYPE_VOLUMETEXTURE);
+}
+
+HRESULT D3DXCreateVolumeTexture(IDirect3DDevice9* device, UINT width, UINT height, UINT depth, UINT mipLevels,
+                                DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DVolumeTexture9** volumeTexture) {
+    if (device == nullptr || volumeTexture == nullptr) return D3DERR_INVALIDCALL;
+    if (usage == D3DX_DEFAULT) usage = 0;
+    HRESULT hr = D3DXCheckVolumeTextureRequirements(device, &width, &height, &depth, &mipLevels, usage, &format, pool);
+    if (FAILED(hr)) return hr;
+    IDirect3DVolumeTexture9* created = nullptr;
+    hr = device->CreateVolumeTexture(width, height, depth, mipLevels, usage & ~kQueryUsageMask, format, pool, &created,
+                                     nullptr);
+    if (FAILED(hr)) return hr;
+    *volumeTexture = created;
+    return S_OK;
+}

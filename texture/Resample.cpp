@@ -235,6 +235,23 @@ HRESULT TransferBox3D(Transfer& t) {
         return kTransferNotApplicable;
     }
     const UINT w = t.dest.Width(), sw = t.source.Width();
+    // Packed integers as in the 2D box. A source of height or depth 1 reads its one row or slice twice: eight
+    // values made of four pairs round exactly as the four would.
+    const bool fast = gPackedBoxEnabled && t.destDesc.format == t.sourceDesc.format && sw >= 2 && !t.source.Srgb() &&
+                      !t.dest.Srgb() && !t.dest.Dither() && !t.dest.Diffusion() && !t.source.HasColorKey() &&
+                      HasPackedBox(t.destDesc.format);
+    if (fast) {
+        for (UINT z = 0; z < t.dest.Depth(); ++z) {
+            const UINT z0 = t.source.Depth() == 1 ? 0 : 2 * z, z1 = t.source.Depth() == 1 ? 0 : 2 * z + 1;
+            for (UINT y = 0; y < t.dest.Height(); ++y) {
+                const UINT y0 = t.source.Height() == 1 ? 0 : 2 * y, y1 = t.source.Height() == 1 ? 0 : 2 * y + 1;
+                const BYTE* const rows[4] = {t.source.RowPointer(y0, z0), t.source.RowPointer(y1, z0),
+                                             t.source.RowPointer(y0, z1), t.source.RowPointer(y1, z1)};
+                PackedBoxRow3D(t.destDesc.format, rows, t.dest.RowPointer(y, z), w);
+            }
+        }
+        return S_OK;
+    }
     std::unique_ptr<Float4[]> in[4] = {std::unique_ptr<Float4[]>(new Float4[sw]), std::unique_ptr<Float4[]>(new Float4[sw]),
                                        std::unique_ptr<Float4[]>(new Float4[sw]), std::unique_ptr<Float4[]>(new Float4[sw])};
     std::unique_ptr<Float4[]> out(new Float4[w]);

@@ -19,13 +19,14 @@ bool ValidRect(const RECT& r, UINT width, UINT height) {
            static_cast<UINT>(r.right) <= width && static_cast<UINT>(r.bottom) <= height;
 }
 
+}  // namespace
+
 bool SamePalettes(const PALETTEENTRY* a, const PALETTEENTRY* b) {
     if (a == b) return true;
     if (a == nullptr || b == nullptr) return false;
     return std::memcmp(a, b, 256 * sizeof(PALETTEENTRY)) == 0;
 }
 
-// Stored bytes of a w x h rectangle: rows of whole pixels, of 4 x 4 blocks or of pixel pairs.
 void StoredSize(D3DFORMAT format, UINT w, UINT h, std::size_t& rowBytes, UINT& rows) {
     if (IsBlockFormat(format)) {
         rowBytes = static_cast<std::size_t>((w + 3) / 4) * (format == D3DFMT_DXT1 ? 8 : 16);
@@ -38,8 +39,6 @@ void StoredSize(D3DFORMAT format, UINT w, UINT h, std::size_t& rowBytes, UINT& r
         rows = h;
     }
 }
-
-}  // namespace
 
 HRESULT LoadSurfaceFromImage(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette, const RECT* destRect,
                              const ImageDesc& source, DWORD filter, DWORD lockFlags) {
@@ -164,43 +163,21 @@ HRESULT D3DXLoadSurfaceFromSurface(IDirect3DSurface9* destSurface, const PALETTE
     return hr;
 }
 
-HRESULT D3DXFilterTexture(IDirect3DBaseTexture9* baseTexture, const PALETTEENTRY* palette, UINT srcLevel,
-                          DWORD filter) {
-    if (baseTexture == nullptr) return D3DERR_INVALIDCALL;
-    const D3DRESOURCETYPE type = baseTexture->GetType();
-    if (type != D3DRTYPE_TEXTURE && type != D3DRTYPE_VOLUMETEXTURE && type != D3DRTYPE_CUBETEXTURE) {
-        return D3DERR_INVALIDCALL;
-    }
-    // Volume and cube textures are not loaded by anything in this library.
-    if (type != D3DRTYPE_TEXTURE) return E_NOTIMPL;
-    auto* texture = static_cast<IDirect3DTexture9*>(baseTexture);
+namespace {
 
-    if (filter == D3DX_DEFAULT) {
-        D3DSURFACE_DESC desc = {};
-        HRESULT hr = texture->GetLevelDesc(0, &desc);
-        if (FAILED(hr)) return hr;
-        const bool pow2 = tarn::IsPowerOfTwo(desc.Width) && tarn::IsPowerOfTwo(desc.Height);
-        filter = pow2 ? D3DX_FILTER_BOX : (D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER);
-    }
-    if (filter & D3DX_FILTER_SRGB_OUT) {
-        filter |= D3DX_FILTER_SRGB;
-    } else {
-        filter &= ~static_cast<DWORD>(D3DX_FILTER_SRGB);
-    }
-    if (srcLevel == D3DX_DEFAULT) srcLevel = 0;
-    const UINT levels = texture->GetLevelCount();
-    if (srcLevel >= levels) return D3DERR_INVALIDCALL;
-
-    const UINT kind = filter & 0xFFFF;
-    const bool chain = kind == D3DX_FILTER_POINT || kind == D3DX_FILTER_BOX;
-    IDirect3DSurface9* source = nullptr;
-    HRESULT hr = texture->GetSurfaceLevel(srcLevel, &source);
+// Fills levels srcLevel + 1 ... levels - 1 of one face (or of a volume texture's chain) through `getLevel`
+// (surface or volume of a level) and `load` (level from level). POINT and BOX chain each finished level into the
+// source of the next; other filters make every level from srcLevel.
+template <typename Level, typename GetLevel, typename Load>
+HRESULT FilterLevels(UINT srcLevel, UINT levels, bool chain, GetLevel getLevel, Load load) {
+    Level* source = nullptr;
+    HRESULT hr = getLevel(srcLevel, &source);
     if (FAILED(hr)) return hr;
     for (UINT level = srcLevel + 1; level < levels; ++level) {
-        IDirect3DSurface9* target = nullptr;
-        hr = texture->GetSurfaceLevel(level, &target);
+        Level* target = nullptr;
+        hr = getLevel(level, &target);
         if (FAILED(hr)) break;
-        hr = D3DXLoadSurfaceFromSurface(target, palette, nullptr, source, palette, nullptr, filter, 0);
+        hr = load(target, source);
         if (FAILED(hr)) {
             target->Release();
             break;
@@ -214,4 +191,72 @@ HRESULT D3DXFilterTexture(IDirect3DBaseTexture9* baseTexture, const PALETTEENTRY
     }
     source->Release();
     return FAILED(hr) ? hr : S_OK;
+}
+
+}  // namespace
+
+HRESULT D3DXFilterTexture(IDirect3DBaseTexture9* baseTexture, const PALETTEENTRY* palette, UINT srcLevel,
+                          DWORD filter) {
+    if (baseTexture == nullptr) return D3DERR_INVALIDCALL;
+    const D3DRESOURCETYPE type = baseTexture->GetType();
+    if (type != D3DRTYPE_TEXTURE && type != D3DRTYPE_VOLUMETEXTURE && type != D3DRTYPE_CUBETEXTURE) {
+        return D3DERR_INVALIDCALL;
+    }
+    auto* texture = static_cast<IDirect3DTexture9*>(baseTexture);
+    auto* cube = static_cast<IDirect3DCubeTexture9*>(baseTexture);
+    auto* volume = static_cast<IDirect3DVolumeTexture9*>(baseTexture);
+
+    if (filter == D3DX_DEFAULT) {
+        HRESULT hr;
+        bool pow2;
+        if (type == D3DRTYPE_VOLUMETEXTURE) {
+            D3DVOLUME_DESC desc = {};
+            hr = volume->GetLevelDesc(0, &desc);
+            pow2 = tarn::IsPowerOfTwo(desc.Width) && tarn::IsPowerOfTwo(desc.Height) && tarn::IsPowerOfTwo(desc.Depth);
+        } else {
+            D3DSURFACE_DESC desc = {};
+            hr = type == D3DRTYPE_CUBETEXTURE ? cube->GetLevelDesc(0, &desc) : texture->GetLevelDesc(0, &desc);
+            pow2 = tarn::IsPowerOfTwo(desc.Width) && tarn::IsPowerOfTwo(desc.Height);
+        }
+        if (FAILED(hr)) return hr;
+        filter = pow2 ? D3DX_FILTER_BOX : (D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER);
+    }
+    // A cube face's edge texels border another face, not the opposite edge of their own face: never wrap.
+    if (type == D3DRTYPE_CUBETEXTURE) filter |= D3DX_FILTER_MIRROR;
+    if (filter & D3DX_FILTER_SRGB_OUT) {
+        filter |= D3DX_FILTER_SRGB;
+    } else {
+        filter &= ~static_cast<DWORD>(D3DX_FILTER_SRGB);
+    }
+    if (srcLevel == D3DX_DEFAULT) srcLevel = 0;
+    const UINT levels = baseTexture->GetLevelCount();
+    if (srcLevel >= levels) return D3DERR_INVALIDCALL;
+
+    const UINT kind = filter & 0xFFFF;
+    const bool chain = kind == D3DX_FILTER_POINT || kind == D3DX_FILTER_BOX;
+    if (type == D3DRTYPE_VOLUMETEXTURE) {
+        return FilterLevels<IDirect3DVolume9>(
+            srcLevel, levels, chain, [&](UINT level, IDirect3DVolume9** v) { return volume->GetVolumeLevel(level, v); },
+            [&](IDirect3DVolume9* to, IDirect3DVolume9* from) {
+                return D3DXLoadVolumeFromVolume(to, palette, nullptr, from, palette, nullptr, filter, 0);
+            });
+    }
+    auto load = [&](IDirect3DSurface9* to, IDirect3DSurface9* from) {
+        return D3DXLoadSurfaceFromSurface(to, palette, nullptr, from, palette, nullptr, filter, 0);
+    };
+    if (type == D3DRTYPE_TEXTURE) {
+        return FilterLevels<IDirect3DSurface9>(
+            srcLevel, levels, chain,
+            [&](UINT level, IDirect3DSurface9** s) { return texture->GetSurfaceLevel(level, s); }, load);
+    }
+    for (int face = D3DCUBEMAP_FACE_POSITIVE_X; face <= D3DCUBEMAP_FACE_NEGATIVE_Z; ++face) {
+        const HRESULT hr = FilterLevels<IDirect3DSurface9>(
+            srcLevel, levels, chain,
+            [&](UINT level, IDirect3DSurface9** s) {
+                return cube->GetCubeMapSurface(static_cast<D3DCUBEMAP_FACES>(face), level, s);
+            },
+            load);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
 }

@@ -1,5 +1,7 @@
 // Textures from image files: read the file, fit the request to the device, create the texture and fill every
-// level from the image, its stored levels or the texture's own filtered levels.
+// level from the image, its stored levels or the texture's own filtered levels. One sequence serves 2D, cube and
+// volume textures; the resource type decides how many faces are filled, whether depth counts and how a level is
+// reached.
 #include <algorithm>
 #include <cstring>
 
@@ -61,15 +63,21 @@ private:
     T* p_ = nullptr;
 };
 
-// The part of a decoded level to transfer, as the transfer core describes an image.
-ImageDesc ImageOf(const DecodedImage& level, const PALETTEENTRY* workingPalette, D3DCOLOR colorKey) {
+// The part of a decoded level to transfer, as the transfer core describes an image: every slice for a volume
+// texture, the first slice otherwise.
+ImageDesc ImageOf(const DecodedImage& level, const PALETTEENTRY* workingPalette, D3DCOLOR colorKey,
+                  D3DRESOURCETYPE type = D3DRTYPE_TEXTURE) {
     ImageDesc image;
     image.memory = const_cast<BYTE*>(level.pixels);
     image.format = level.format;
     image.rowPitch = level.rowPitch;
     image.slicePitch = level.slicePitch;
-    image.box = {static_cast<UINT>(level.sourceRect.left), static_cast<UINT>(level.sourceRect.top),
-                 static_cast<UINT>(level.sourceRect.right), static_cast<UINT>(level.sourceRect.bottom), 0, 1};
+    image.box = {static_cast<UINT>(level.sourceRect.left),
+                 static_cast<UINT>(level.sourceRect.top),
+                 static_cast<UINT>(level.sourceRect.right),
+                 static_cast<UINT>(level.sourceRect.bottom),
+                 level.front,
+                 type == D3DRTYPE_VOLUMETEXTURE ? level.back : level.front + 1};
     image.palette = workingPalette;
     image.colorKey = colorKey;
     image.rowsUpward = level.rowsUpward;
@@ -142,45 +150,98 @@ HRESULT LoadLevelsZeroAndOne(IDirect3DTexture9* texture, const ImageDesc& source
     return S_OK;
 }
 
-// Fills every level of `texture`, which this load has just created and releases if the load fails: the levels
-// that a transfer writes whole are locked with D3DLOCK_DISCARD, so that their memory is not zero-filled first.
-HRESULT FillLevels(IDirect3DTexture9* texture, const DecodedImage& image, const PALETTEENTRY* palette,
-                   const PALETTEENTRY* workingPalette, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
-                   bool filterTexture) {
-    const UINT levels = texture->GetLevelCount();
-    UINT fileLevels = 0;
-    for (const DecodedImage* l = &image; l != nullptr; l = l->smallerLevel) ++fileLevels;
+UINT LevelCount(const DecodedImage& image) {
+    UINT levels = 0;
+    for (const DecodedImage* l = &image; l != nullptr; l = l->smallerLevel) ++levels;
+    return levels;
+}
 
-    if (filterTexture && fileLevels == 1 && image.pixels != nullptr) {
-        const HRESULT hr =
-            LoadLevelsZeroAndOne(texture, ImageOf(image, workingPalette, colorKey), palette, workingPalette, filter, mipFilter);
+UINT FaceCount(const DecodedImage& image) {
+    UINT faces = 0;
+    for (const DecodedImage* f = &image; f != nullptr; f = f->siblingFace) ++faces;
+    return faces;
+}
+
+// Loads one level of one face (face 0 but for cube textures) from `source`, locking it with D3DLOCK_DISCARD.
+HRESULT LoadLevel(IDirect3DBaseTexture9* texture, D3DRESOURCETYPE type, UINT face, UINT level,
+                  const PALETTEENTRY* palette, const ImageDesc& source, DWORD filter) {
+    if (type == D3DRTYPE_VOLUMETEXTURE) {
+        ComRef<IDirect3DVolume9> volume;
+        const HRESULT hr = static_cast<IDirect3DVolumeTexture9*>(texture)->GetVolumeLevel(level, &volume);
         if (FAILED(hr)) return hr;
-        if (hr == S_OK) return levels > 2 ? D3DXFilterTexture(texture, workingPalette, 1, mipFilter) : S_OK;
+        return LoadVolumeFromImage(volume.get(), palette, nullptr, source, filter, D3DLOCK_DISCARD);
+    }
+    ComRef<IDirect3DSurface9> surface;
+    const HRESULT hr = type == D3DRTYPE_CUBETEXTURE
+                           ? static_cast<IDirect3DCubeTexture9*>(texture)->GetCubeMapSurface(
+                                 static_cast<D3DCUBEMAP_FACES>(face), level, &surface)
+                           : static_cast<IDirect3DTexture9*>(texture)->GetSurfaceLevel(level, &surface);
+    if (FAILED(hr)) return hr;
+    return LoadSurfaceFromImage(surface.get(), palette, nullptr, source, filter, D3DLOCK_DISCARD);
+}
+
+// Fills every level of every face of `texture`, which this load has just created and releases if the load fails:
+// the levels that a transfer writes whole are locked with D3DLOCK_DISCARD, so that their memory is not
+// zero-filled first. Each face takes its own stored levels; the rest are filtered from the texture (all faces at
+// once) or resampled from the face's smallest stored level.
+HRESULT FillLevels(IDirect3DBaseTexture9* texture, D3DRESOURCETYPE type, const DecodedImage& image,
+                   const PALETTEENTRY* palette, const PALETTEENTRY* workingPalette, DWORD filter, DWORD mipFilter,
+                   D3DCOLOR colorKey, bool filterTexture) {
+    const UINT levels = texture->GetLevelCount();
+    const UINT fileLevels = LevelCount(image);
+
+    if (type == D3DRTYPE_TEXTURE && filterTexture && fileLevels == 1 && image.pixels != nullptr) {
+        auto* texture2d = static_cast<IDirect3DTexture9*>(texture);
+        const HRESULT hr = LoadLevelsZeroAndOne(texture2d, ImageOf(image, workingPalette, colorKey), palette,
+                                                workingPalette, filter, mipFilter);
+        if (FAILED(hr)) return hr;
+        if (hr == S_OK) return levels > 2 ? D3DXFilterTexture(texture2d, workingPalette, 1, mipFilter) : S_OK;
     }
 
-    const DecodedImage* next = &image;
-    const DecodedImage* last = &image;
-    for (UINT level = 0; level < levels; ++level) {
-        const DecodedImage* source = next;
-        if (source == nullptr) {
-            if (filterTexture) break;
-            source = last;  // the remaining levels are resampled from the file's smallest level
+    const UINT faces = type == D3DRTYPE_CUBETEXTURE ? 6 : 1;
+    const DecodedImage* faceImage = &image;
+    for (UINT face = 0; face < faces && faceImage != nullptr; ++face, faceImage = faceImage->siblingFace) {
+        const DecodedImage* next = faceImage;
+        const DecodedImage* last = faceImage;
+        for (UINT level = 0; level < levels; ++level) {
+            const DecodedImage* source = next;
+            if (source == nullptr) {
+                if (filterTexture) break;
+                source = last;  // the remaining levels are resampled from the file's smallest level
+            }
+            if (source->pixels == nullptr) return D3DERR_INVALIDCALL;
+            const HRESULT hr = LoadLevel(texture, type, face, level, palette,
+                                         ImageOf(*source, workingPalette, colorKey, type), filter);
+            if (FAILED(hr)) return hr;
+            last = source;
+            next = source->smallerLevel;
         }
-        ComRef<IDirect3DSurface9> surface;
-        HRESULT hr = texture->GetSurfaceLevel(level, &surface);
-        if (FAILED(hr)) return hr;
-        hr = source->pixels != nullptr
-                 ? LoadSurfaceFromImage(surface.get(), palette, nullptr, ImageOf(*source, workingPalette, colorKey),
-                                        filter, D3DLOCK_DISCARD)
-                 : D3DERR_INVALIDCALL;
-        if (FAILED(hr)) return hr;
-        last = source;
-        next = source->smallerLevel;
     }
     if (filterTexture && levels > fileLevels) {
         return D3DXFilterTexture(texture, workingPalette, fileLevels - 1, mipFilter);
     }
     return S_OK;
+}
+
+// Creates an empty texture of `type`; for a cube texture `width` is the edge.
+HRESULT CreateOfType(IDirect3DDevice9* device, D3DRESOURCETYPE type, UINT width, UINT height, UINT depth, UINT levels,
+                     DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DBaseTexture9** out) {
+    HRESULT hr;
+    if (type == D3DRTYPE_CUBETEXTURE) {
+        IDirect3DCubeTexture9* cube = nullptr;
+        hr = device->CreateCubeTexture(width, levels, usage, format, pool, &cube, nullptr);
+        *out = cube;
+    } else if (type == D3DRTYPE_VOLUMETEXTURE) {
+        IDirect3DVolumeTexture9* volume = nullptr;
+        hr = device->CreateVolumeTexture(width, height, depth, levels, usage, format, pool, &volume, nullptr);
+        *out = volume;
+    } else {
+        IDirect3DTexture9* texture = nullptr;
+        hr = device->CreateTexture(width, height, levels, usage, format, pool, &texture, nullptr);
+        *out = texture;
+    }
+    if (FAILED(hr)) *out = nullptr;
+    return hr;
 }
 
 // D3DFMT_FROM_FILE (-3) lies outside the values the D3DFORMAT enumeration declares, so a D3DFORMAT holding it is
@@ -193,13 +254,18 @@ DWORD FormatBits(const D3DFORMAT& format) {
 
 constexpr DWORD kFormatFromFile = 0xFFFFFFFDu;
 
-HRESULT CreateTextureFromMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize, UINT width,
-                                UINT height, UINT mipLevels, DWORD usage, DWORD requestedFormat, D3DPOOL pool,
-                                DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
-                                PALETTEENTRY* palette, IDirect3DTexture9** texture) {
+// The loading sequence for a texture of `type`. A cube texture takes its edge in `width` and `height` alike; depth
+// counts only for a volume texture.
+HRESULT CreateTextureFromMemory(D3DRESOURCETYPE type, IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
+                                UINT width, UINT height, UINT depth, UINT mipLevels, DWORD usage, DWORD requestedFormat,
+                                D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
+                                PALETTEENTRY* palette, IDirect3DBaseTexture9** texture) {
     if (device == nullptr || srcData == nullptr || srcDataSize == 0 || texture == nullptr) return D3DERR_INVALIDCALL;
+    const bool volume = type == D3DRTYPE_VOLUMETEXTURE;
+    const bool cube = type == D3DRTYPE_CUBETEXTURE;
     const bool widthFromFile = width == D3DX_FROM_FILE;
     const bool heightFromFile = height == D3DX_FROM_FILE;
+    const bool depthFromFile = volume && depth == D3DX_FROM_FILE;
     const bool levelsFromFile = mipLevels == D3DX_FROM_FILE;
     const bool formatFromFile = requestedFormat == kFormatFromFile;
     D3DFORMAT format = formatFromFile ? D3DFMT_UNKNOWN : static_cast<D3DFORMAT>(requestedFormat);
@@ -209,15 +275,20 @@ HRESULT CreateTextureFromMemory(IDirect3DDevice9* device, const void* srcData, U
     HRESULT hr = ReadImage(image, srcData, srcDataSize, &info, true);
     if (FAILED(hr)) return hr;
     if (srcInfo != nullptr) *srcInfo = info;
+    if (cube && FaceCount(image) != 6) return E_FAIL;
 
-    UINT fileLevels = 0;
-    for (const DecodedImage* l = &image; l != nullptr; l = l->smallerLevel) ++fileLevels;
-    if (levelsFromFile) mipLevels = fileLevels;
+    if (levelsFromFile) mipLevels = LevelCount(image);
     width = SizeFromImage(width, image.width);
     height = SizeFromImage(height, image.height);
+    if (volume) depth = SizeFromImage(depth, image.depth);
 
     if (filter == D3DX_DEFAULT) filter = D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER;
     if (mipFilter == D3DX_DEFAULT) mipFilter = D3DX_FILTER_BOX;
+    if (cube) {
+        // Resampling a face must not wrap its edges into the opposite edge.
+        filter |= D3DX_FILTER_MIRROR;
+        mipFilter |= D3DX_FILTER_MIRROR;
+    }
     const bool filterTexture = (filter & 0xFF) == D3DX_FILTER_NONE || (mipFilter & 0xFF) == D3DX_FILTER_POINT ||
                                (mipFilter & 0xFF) == D3DX_FILTER_BOX;
 
@@ -255,7 +326,7 @@ HRESULT CreateTextureFromMemory(IDirect3DDevice9* device, const void* srcData, U
             FormatDesc withAlpha = desc;
             withAlpha.format = static_cast<D3DFORMAT>(0);
             withAlpha.widths[1] = 1;
-            const D3DFORMAT found = FindBestFormat(nullptr, usage, D3DRTYPE_TEXTURE, withAlpha);
+            const D3DFORMAT found = FindBestFormat(nullptr, usage, type, withAlpha);
             if (found != static_cast<D3DFORMAT>(0)) format = found;
         }
         format = PublicFormat(format);
@@ -276,27 +347,28 @@ HRESULT CreateTextureFromMemory(IDirect3DDevice9* device, const void* srcData, U
 
     const bool staging = pool == D3DPOOL_DEFAULT && (usage & D3DUSAGE_DYNAMIC) == 0;
 
-    const UINT wantedWidth = width, wantedHeight = height, wantedLevels = mipLevels;
+    const UINT wantedWidth = width, wantedHeight = height, wantedDepth = depth, wantedLevels = mipLevels;
     const D3DFORMAT wantedFormat = format;
-    hr = CheckResourceRequirements(device, &width, &height, nullptr, &mipLevels, usage, &format, pool,
-                                   D3DRTYPE_TEXTURE);
+    hr = CheckResourceRequirements(device, &width, &height, volume ? &depth : nullptr, &mipLevels, usage, &format, pool,
+                                   type);
     if (FAILED(hr)) return hr;
     if ((widthFromFile && width != wantedWidth) || (heightFromFile && height != wantedHeight) ||
-        (levelsFromFile && mipLevels != wantedLevels) || (formatFromFile && format != wantedFormat)) {
+        (depthFromFile && depth != wantedDepth) || (levelsFromFile && mipLevels != wantedLevels) ||
+        (formatFromFile && format != wantedFormat)) {
         return D3DERR_NOTAVAILABLE;
     }
 
-    ComRef<IDirect3DTexture9> created;
-    hr = device->CreateTexture(width, height, mipLevels, usage & ~0x1F8000u, format, pool, &created, nullptr);
+    ComRef<IDirect3DBaseTexture9> created;
+    hr = CreateOfType(device, type, width, height, depth, mipLevels, usage & ~0x1F8000u, format, pool, &created);
     if (FAILED(hr)) return hr;
-    ComRef<IDirect3DTexture9> system;
+    ComRef<IDirect3DBaseTexture9> system;
     if (staging) {
-        hr = device->CreateTexture(width, height, mipLevels, 0, format, D3DPOOL_SYSTEMMEM, &system, nullptr);
+        hr = CreateOfType(device, type, width, height, depth, mipLevels, 0, format, D3DPOOL_SYSTEMMEM, &system);
         if (FAILED(hr)) return hr;
     }
 
-    IDirect3DTexture9* target = staging ? system.get() : created.get();
-    hr = FillLevels(target, image, palette, working, filter, mipFilter, colorKey, filterTexture);
+    IDirect3DBaseTexture9* target = staging ? system.get() : created.get();
+    hr = FillLevels(target, type, image, palette, working, filter, mipFilter, colorKey, filterTexture);
     if (FAILED(hr)) return hr;
     if (staging) {
         hr = device->UpdateTexture(system.get(), created.get());
@@ -304,6 +376,34 @@ HRESULT CreateTextureFromMemory(IDirect3DDevice9* device, const void* srcData, U
     }
     *texture = created.release();
     return S_OK;
+}
+
+// The public entry points hand out the texture under its own interface.
+template <typename T>
+HRESULT CreateOfTypeFromMemory(D3DRESOURCETYPE type, IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
+                               UINT width, UINT height, UINT depth, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                               D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
+                               PALETTEENTRY* palette, T** texture) {
+    IDirect3DBaseTexture9* created = nullptr;
+    const HRESULT hr = CreateTextureFromMemory(type, device, srcData, srcDataSize, width, height, depth, mipLevels,
+                                               usage, FormatBits(format), pool, filter, mipFilter, colorKey, srcInfo,
+                                               palette, texture != nullptr ? &created : nullptr);
+    if (SUCCEEDED(hr)) *texture = static_cast<T*>(created);
+    return hr;
+}
+
+// The same from a file, which is mapped for the duration of the call.
+template <typename T>
+HRESULT CreateOfTypeFromFile(D3DRESOURCETYPE type, IDirect3DDevice9* device, const char* srcFile, UINT width,
+                             UINT height, UINT depth, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                             DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
+                             PALETTEENTRY* palette, T** texture) {
+    if (device == nullptr || srcFile == nullptr || texture == nullptr) return D3DERR_INVALIDCALL;
+    MappedFile file;
+    const HRESULT hr = file.Open(srcFile);
+    if (FAILED(hr)) return hr;
+    return CreateOfTypeFromMemory(type, device, file.Data(), file.Size(), width, height, depth, mipLevels, usage,
+                                  format, pool, filter, mipFilter, colorKey, srcInfo, palette, texture);
 }
 
 }  // namespace
@@ -317,24 +417,82 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
                                             D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
                                             D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
                                             IDirect3DTexture9** texture) {
-    return CreateTextureFromMemory(device, srcData, srcDataSize, width, height, mipLevels, usage, FormatBits(format),
-                                   pool, filter, mipFilter, colorKey, srcInfo, palette, texture);
+    return CreateOfTypeFromMemory(D3DRTYPE_TEXTURE, device, srcData, srcDataSize, width, height, 1, mipLevels, usage,
+                                  format, pool, filter, mipFilter, colorKey, srcInfo, palette, texture);
 }
 
 HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* srcFile, UINT width, UINT height,
                                      UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
                                      DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
                                      PALETTEENTRY* palette, IDirect3DTexture9** texture) {
-    if (device == nullptr || srcFile == nullptr || texture == nullptr) return D3DERR_INVALIDCALL;
-    MappedFile file;
-    const HRESULT hr = file.Open(srcFile);
-    if (FAILED(hr)) return hr;
-    return CreateTextureFromMemory(device, file.Data(), file.Size(), width, height, mipLevels, usage,
-                                   FormatBits(format), pool, filter, mipFilter, colorKey, srcInfo, palette, texture);
+    return CreateOfTypeFromFile(D3DRTYPE_TEXTURE, device, srcFile, width, height, 1, mipLevels, usage, format, pool,
+                                filter, mipFilter, colorKey, srcInfo, palette, texture);
 }
 
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* srcFile, IDirect3DTexture9** texture) {
     return D3DXCreateTextureFromFileExA(device, srcFile, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 0,
                                         D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr,
                                         nullptr, texture);
+}
+
+HRESULT D3DXCreateCubeTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
+                                                UINT size, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                                DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                                                D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
+                                                IDirect3DCubeTexture9** cubeTexture) {
+    return CreateOfTypeFromMemory(D3DRTYPE_CUBETEXTURE, device, srcData, srcDataSize, size, size, 1, mipLevels, usage,
+                                  format, pool, filter, mipFilter, colorKey, srcInfo, palette, cubeTexture);
+}
+
+HRESULT D3DXCreateCubeTextureFromFileInMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
+                                              IDirect3DCubeTexture9** cubeTexture) {
+    return D3DXCreateCubeTextureFromFileInMemoryEx(device, srcData, srcDataSize, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                                   D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                                   nullptr, nullptr, cubeTexture);
+}
+
+HRESULT D3DXCreateCubeTextureFromFileExA(IDirect3DDevice9* device, const char* srcFile, UINT size, UINT mipLevels,
+                                         DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter, DWORD mipFilter,
+                                         D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
+                                         IDirect3DCubeTexture9** cubeTexture) {
+    return CreateOfTypeFromFile(D3DRTYPE_CUBETEXTURE, device, srcFile, size, size, 1, mipLevels, usage, format, pool,
+                                filter, mipFilter, colorKey, srcInfo, palette, cubeTexture);
+}
+
+HRESULT D3DXCreateCubeTextureFromFileA(IDirect3DDevice9* device, const char* srcFile,
+                                       IDirect3DCubeTexture9** cubeTexture) {
+    return D3DXCreateCubeTextureFromFileExA(device, srcFile, D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN,
+                                            D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr,
+                                            cubeTexture);
+}
+
+HRESULT D3DXCreateVolumeTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
+                                                  UINT width, UINT height, UINT depth, UINT mipLevels, DWORD usage,
+                                                  D3DFORMAT format, D3DPOOL pool, DWORD filter, DWORD mipFilter,
+                                                  D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
+                                                  IDirect3DVolumeTexture9** volumeTexture) {
+    return CreateOfTypeFromMemory(D3DRTYPE_VOLUMETEXTURE, device, srcData, srcDataSize, width, height, depth, mipLevels,
+                                  usage, format, pool, filter, mipFilter, colorKey, srcInfo, palette, volumeTexture);
+}
+
+HRESULT D3DXCreateVolumeTextureFromFileInMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
+                                                IDirect3DVolumeTexture9** volumeTexture) {
+    return D3DXCreateVolumeTextureFromFileInMemoryEx(device, srcData, srcDataSize, D3DX_DEFAULT, D3DX_DEFAULT,
+                                                     D3DX_DEFAULT, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED,
+                                                     D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, volumeTexture);
+}
+
+HRESULT D3DXCreateVolumeTextureFromFileExA(IDirect3DDevice9* device, const char* srcFile, UINT width, UINT height,
+                                           UINT depth, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                           DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
+                                           PALETTEENTRY* palette, IDirect3DVolumeTexture9** volumeTexture) {
+    return CreateOfTypeFromFile(D3DRTYPE_VOLUMETEXTURE, device, srcFile, width, height, depth, mipLevels, usage, format,
+                                pool, filter, mipFilter, colorKey, srcInfo, palette, volumeTexture);
+}
+
+HRESULT D3DXCreateVolumeTextureFromFileA(IDirect3DDevice9* device, const char* srcFile,
+                                         IDirect3DVolumeTexture9** volumeTexture) {
+    return D3DXCreateVolumeTextureFromFileExA(device, srcFile, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
+                                              0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                              nullptr, nullptr, volumeTexture);
 }

@@ -65,6 +65,9 @@ void BuildTriangleWeights(UINT src, UINT dst, bool mirror, WeightTable& table);
 void EnablePackedBox(bool enabled);
 bool HasPackedBox(D3DFORMAT format);
 void PackedBoxRow(D3DFORMAT format, const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth);
+// The 2 x 2 x 2 box of the same formats: rows[0] and rows[1] are two rows of one slice, rows[2] and rows[3] the
+// same rows of the next; each channel (sum of eight + 4) >> 3.
+void PackedBoxRow3D(D3DFORMAT format, const BYTE* const rows[4], BYTE* out, UINT destWidth);
 
 // The 8-bit-channel, four-byte-pixel row routines, all giving equal results. UseMmx allows the vector ones;
 // the 256-bit routine is used where the processor has it (BoxRow8888Avx2Available) and must not be called
@@ -73,5 +76,8 @@ void BoxRow8888Plain(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWid
 void BoxRow8888Mmx(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth);
 bool BoxRow8888Avx2Available();
 void BoxRow8888Avx2(const BYTE* row0, const BYTE* row1, BYTE* out, UINT destWidth);
+void BoxRow3D8888Plain(const BYTE* const rows[4], BYTE* out, UINT destWidth);
+void BoxRow3D8888Mmx(const BYTE* const rows[4], BYTE* out, UINT destWidth);
+void BoxRow3D8888Avx2(const BYTE* const rows[4], BYTE* out, UINT destWidth);
 
 }  // namespace tarn::texture

@@ -184,6 +184,133 @@ TEST(BlitImage, BoxRowVariantsAgreeOnEveryLength) {
     }
 }
 
+// The 2 x 2 x 2 box of volumes: per channel (sum of eight + 4) >> 3, half-way sums rounding up.
+TEST(BlitImage, BoxOfTwoByTwoByTwoIsTheRoundedMean) {
+    MemoryImage src(D3DFMT_A8R8G8B8, 2, 2, 2), dst(D3DFMT_A8R8G8B8, 1, 1, 1);
+    // Channel sums: alpha 12 (1.5 rounds to 2), red 3 (0.375 to 0), green 2040 (255), blue 11 (1.375 to 1).
+    const std::uint32_t voxels[8] = {0x0100FF01, 0x0100FF01, 0x0201FF02, 0x0201FF02,
+                                     0x0200FF01, 0x0200FF01, 0x0200FF02, 0x0200FF01};
+    for (UINT i = 0; i < 8; ++i) src.SetPixel32(i & 1, (i >> 1) & 1, i >> 2, voxels[i]);
+    for (bool packed : {true, false}) {
+        SCOPED_TRACE(packed ? "packed" : "floats");
+        EnablePackedBox(packed);
+        const HRESULT hr = Blit(dst, src, D3DX_FILTER_BOX);
+        EnablePackedBox(true);
+        ASSERT_EQ(hr, S_OK);
+        EXPECT_EQ(dst.Pixel32(0, 0, 0), 0x0200FF01u);
+    }
+}
+
+// The packed 2 x 2 x 2 box must give exactly what the float path gives, including sources one row high (the row
+// is read twice) and odd sizes (the last column, row and slice are dropped).
+TEST(BlitImage, PackedBox3DEqualsTheFloatPath) {
+    const D3DFORMAT formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8B8G8R8, D3DFMT_R5G6B5, D3DFMT_A1R5G5B5,
+                                 D3DFMT_A4R4G4B4, D3DFMT_R3G3B2,   D3DFMT_A8,     D3DFMT_L8,
+                                 D3DFMT_A8R3G3B2, D3DFMT_A8L8,     D3DFMT_A4L4,   D3DFMT_X1R5G5B5};
+    struct Shape {
+        UINT w, h, d;
+    } shapes[] = {{19, 7, 5}, {6, 1, 4}, {2, 2, 2}, {5, 4, 3}};
+    for (D3DFORMAT f : formats) {
+        for (const Shape& s : shapes) {
+            SCOPED_TRACE(testing::Message() << "format " << f << ", " << s.w << " x " << s.h << " x " << s.d);
+            const UINT dw = s.w / 2, dh = s.h == 1 ? 1 : s.h / 2, dd = s.d / 2;
+            MemoryImage src(f, s.w, s.h, s.d), fast(f, dw, dh, dd), floats(f, dw, dh, dd);
+            FillRandom(src.bytes, static_cast<std::uint32_t>(f) * 17u + s.w);
+            if (f == D3DFMT_X8B8G8R8)
+                for (std::size_t i = 3; i < src.bytes.size(); i += 4) src.bytes[i] = 0xFF;
+            if (f == D3DFMT_X1R5G5B5)
+                for (std::size_t i = 1; i < src.bytes.size(); i += 2) src.bytes[i] |= 0x80;
+            ASSERT_EQ(Blit(fast, src, D3DX_FILTER_BOX), S_OK);
+            EnablePackedBox(false);
+            const HRESULT hr = Blit(floats, src, D3DX_FILTER_BOX);
+            EnablePackedBox(true);
+            ASSERT_EQ(hr, S_OK);
+            EXPECT_EQ(fast.Pixels(), floats.Pixels());
+        }
+    }
+}
+
+TEST(BlitImage, BoxRow3DVariantsAgreeOnEveryLength) {
+    std::vector<BYTE> rows[4] = {std::vector<BYTE>(8 * 41), std::vector<BYTE>(8 * 41), std::vector<BYTE>(8 * 41),
+                                 std::vector<BYTE>(8 * 41)};
+    for (int r = 0; r < 4; ++r) {
+        FillRandom(rows[r], 20 + r);
+        // Saturated channels: the largest sums (8 x 255) must not wrap in any routine.
+        std::fill(rows[r].begin(), rows[r].begin() + 64, BYTE{0xFF});
+    }
+    const BYTE* const pointers[4] = {rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data()};
+    for (UINT w = 1; w <= 41; w += 2) {
+        std::vector<BYTE> plain(4 * w), mmx(4 * w), avx2(4 * w);
+        BoxRow3D8888Plain(pointers, plain.data(), w);
+        EXPECT_EQ(plain[0], 0xFF);
+        BoxRow3D8888Mmx(pointers, mmx.data(), w);
+        EXPECT_EQ(plain, mmx) << "width " << w;
+        if (BoxRow8888Avx2Available()) {
+            BoxRow3D8888Avx2(pointers, avx2.data(), w);
+            EXPECT_EQ(plain, avx2) << "width " << w;
+        }
+    }
+}
+
+// Filters along the third axis, on a column of four float voxels whose last one is 1 (the rest 0).
+TEST(BlitImage, VolumeFiltersActAlongDepth) {
+    struct Case {
+        const char* what;
+        DWORD filter;
+        UINT depth;
+        std::vector<float> expected;
+    } cases[] = {
+        {"point repeats each slice", D3DX_FILTER_POINT, 8, {0, 0, 0, 0, 0, 0, 1, 1}},
+        {"none leaves the extra slices empty", D3DX_FILTER_NONE, 6, {0, 0, 0, 1, 0, 0}},
+        {"linear wraps across the ends", D3DX_FILTER_LINEAR, 8, {0.25f, 0, 0, 0, 0, 0.25f, 0.75f, 0.75f}},
+        {"linear with MIRROR_W clamps", D3DX_FILTER_LINEAR | D3DX_FILTER_MIRROR_W, 8, {0, 0, 0, 0, 0, 0.25f, 0.75f, 1}},
+        {"box halves", D3DX_FILTER_BOX, 2, {0, 0.5f}},
+        // Slice 1 covers [2, 4): the rising half of the last tent (0.5) and its flat outer half (0.5), over 2.
+        {"triangle with MIRROR_W", D3DX_FILTER_TRIANGLE | D3DX_FILTER_MIRROR_W, 2, {0, 0.5f}},
+        // Wrapping, the outer half falls instead (0.375) and its tail [0, 0.5) reaches slice 0 (0.125).
+        {"triangle wraps", D3DX_FILTER_TRIANGLE, 2, {0.0625f, 0.4375f}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryImage src(D3DFMT_A32B32G32R32F, 1, 1, 4), dst(D3DFMT_A32B32G32R32F, 1, 1, c.depth);
+        for (UINT z = 0; z < 4; ++z) src.SetPixelF(0, 0, z, {z == 3 ? 1.0f : 0.0f, 0, 0, 1});
+        ASSERT_EQ(Blit(dst, src, c.filter), S_OK);
+        for (UINT z = 0; z < c.depth; ++z) EXPECT_NEAR(dst.PixelF(0, 0, z).r, c.expected[z], 1e-5f) << "slice " << z;
+    }
+}
+
+TEST(BlitImage, VolumeTriangleKeepsAFlatVolumeFlat) {
+    for (DWORD mirror : {0u, static_cast<DWORD>(D3DX_FILTER_MIRROR)}) {
+        MemoryImage src(D3DFMT_A8R8G8B8, 7, 5, 3), dst(D3DFMT_A8R8G8B8, 4, 9, 6);
+        for (std::size_t i = 0; i + 4 <= src.Pixels().size(); i += 4) std::memcpy(&src.bytes[i], "\x20\x40\xC0\x80", 4);
+        ASSERT_EQ(Blit(dst, src, D3DX_FILTER_TRIANGLE | mirror), S_OK);
+        for (UINT z = 0; z < 6; ++z)
+            for (UINT y = 0; y < 9; ++y)
+                for (UINT x = 0; x < 4; ++x) ASSERT_EQ(dst.Pixel32(x, y, z), 0x80C04020u) << x << "," << y << "," << z;
+    }
+}
+
+// A sub-box of a volume (not starting at slice 0) with a colour key: keyed voxels become transparent black, the
+// rest are copied from their own slice.
+TEST(BlitImage, VolumeSubBoxWithColourKey) {
+    MemoryImage src(D3DFMT_A8R8G8B8, 3, 3, 3), dst(D3DFMT_A8R8G8B8, 2, 2, 2);
+    for (UINT z = 0; z < 3; ++z)
+        for (UINT y = 0; y < 3; ++y)
+            for (UINT x = 0; x < 3; ++x) src.SetPixel32(x, y, z, 0xFF000000u | (z << 16) | (y << 8) | x);
+    src.SetPixel32(2, 2, 2, 0xFF00FF00);
+    src.colorKey = 0xFF00FF00;
+    ImageDesc from = src.Desc();
+    from.box = {1, 1, 3, 3, 1, 3};
+    ASSERT_EQ(BlitImage(dst.Desc(), from, D3DX_FILTER_NONE), S_OK);
+    for (UINT z = 0; z < 2; ++z)
+        for (UINT y = 0; y < 2; ++y)
+            for (UINT x = 0; x < 2; ++x) {
+                const std::uint32_t expected =
+                    x == 1 && y == 1 && z == 1 ? 0u : 0xFF000000u | ((z + 1) << 16) | ((y + 1) << 8) | (x + 1);
+                EXPECT_EQ(dst.Pixel32(x, y, z), expected) << x << "," << y << "," << z;
+            }
+}
+
 TEST(BlitImage, LinearEdgesWrapOrMirror) {
     MemoryImage src(D3DFMT_A32B32G32R32F, 4, 1), wrapped(D3DFMT_A32B32G32R32F, 8, 1),
         mirrored(D3DFMT_A32B32G32R32F, 8, 1);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/texture/ReadersFixtures.h"
+#include "tests/texture/TextureTestSupport.h"
 
 using namespace readers_test;
 
@@ -8,35 +9,13 @@ namespace {
 
 constexpr std::uint32_t kFourCC = 0x4;
 
-struct Dds {
-    std::uint32_t width = 4, height = 4, depth = 0, mips = 0;
-    std::uint32_t headerFlags = 0x1007;
-    std::uint32_t pfFlags = kFourCC, fourCC = D3DFMT_DXT1, bits = 0;
-    std::uint32_t masks[4] = {};
-    std::uint32_t caps2 = 0;
-    std::uint32_t pfSize = 32;
-};
+using Dds = texture_test::DdsSpec;
 
+// A DDS file whose `dataBytes` of stored data count up in sevens.
 Bytes MakeDds(const Dds& d, std::size_t dataBytes) {
-    Bytes b = {'D', 'D', 'S', ' '};
-    Put32(b, 124);
-    Put32(b, d.headerFlags);
-    Put32(b, d.height);
-    Put32(b, d.width);
-    Put32(b, 0);
-    Put32(b, d.depth);
-    Put32(b, d.mips);
-    b.resize(76, 0);
-    Put32(b, d.pfSize);
-    Put32(b, d.pfFlags);
-    Put32(b, d.fourCC);
-    Put32(b, d.bits);
-    for (std::uint32_t m : d.masks) Put32(b, m);
-    Put32(b, 0x1000);
-    Put32(b, d.caps2);
-    b.resize(128, 0);
-    for (std::size_t i = 0; i < dataBytes; ++i) b.push_back(static_cast<BYTE>(i * 7));
-    return b;
+    Bytes data(dataBytes);
+    for (std::size_t i = 0; i < dataBytes; ++i) data[i] = static_cast<BYTE>(i * 7);
+    return texture_test::MakeDds(d, data);
 }
 
 int ChainLength(const DecodedImage* img) {

@@ -75,7 +75,8 @@ std::size_t ProgramKeyHash::operator()(const ProgramKey& key) const {
         mix(st.colorOp | st.colorArg[0] << 8 | st.colorArg[1] << 16 | static_cast<std::uint32_t>(st.colorArg[2]) << 24);
         mix(st.alphaOp | st.alphaArg[0] << 8 | st.alphaArg[1] << 16 | static_cast<std::uint32_t>(st.alphaArg[2]) << 24);
         mix(st.coordSet | st.coordGen << 4 | st.transformCount << 8 | st.inputSize << 12 | st.resultTemp << 16 |
-            st.samples << 17 | st.textureBound << 18 | st.projected << 19 | st.pointFilter << 20);
+            st.samples << 17 | st.textureBound << 18 | st.projected << 19 | st.pointFilter << 20 |
+            static_cast<std::uint32_t>(st.kind) << 21);
     }
     return static_cast<std::size_t>(h);
 }
@@ -129,7 +130,8 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
     const UINT texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
     for (int s = 0; s < kStages; ++s) {
         const auto& t = state.tss[static_cast<std::size_t>(s)];
-        const bool hasTexture = state.textures[static_cast<std::size_t>(s)] != nullptr;
+        const ResourceCore* texture = BoundTexture(state, s);
+        const bool hasTexture = texture != nullptr;
         DWORD colorOp = t[D3DTSS_COLOROP];
         // A stage whose operation reads its first colour argument, and that argument is a missing texture,
         // ends the cascade like DISABLE. SELECTARG2 never reads argument 1 (whose default is the texture), so
@@ -162,10 +164,12 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
             // Pre-transformed vertices have no camera: no generation and no transform.
             if (!rhw) {
                 stage.coordGen = static_cast<std::uint8_t>((tci >> 16) & 7);
-                stage.transformCount = static_cast<std::uint8_t>(ttff & 7);
+                // Counts above COUNT4 are not defined: no transform, like COUNT disabled.
+                stage.transformCount = static_cast<std::uint8_t>((ttff & 7) <= D3DTTFF_COUNT4 ? ttff & 7 : 0);
                 stage.projected = (ttff & D3DTTFF_PROJECTED) != 0;
             }
             stage.pointFilter = UsesPointFilter(state.samp[static_cast<std::size_t>(s)]);
+            stage.kind = KindOfResource(texture->type());
         }
     }
     return key;
@@ -346,37 +350,41 @@ std::string GenerateVertexShader(const ProgramKey& key) {
             input = "vec4(P, 1.0)";
             break;
         case 3:  // D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR
-            input =
-                key.localViewer ? "vec4(reflect(normalize(P), N), 1.0)" : "vec4(reflect(vec3(0.0, 0.0, 1.0), N), 1.0)";
+            // A reflection about the normal's direction: a world matrix that scales would otherwise bend it.
+            // Without a local viewer the eye looks along +z everywhere.
+            input = key.localViewer ? "vec4(reflect(normalize(P), normalize(N)), 1.0)"
+                                    : "vec4(reflect(vec3(0.0, 0.0, 1.0), normalize(N)), 1.0)";
             break;
         default: {
-            // Missing components: the one after the last given is 1, the rest 0.
+            // Missing components. Into a texture transform Direct3D pads with 1 after the last given
+            // component and 0 beyond it, so that the row after the last one translates: (u, v) becomes
+            // (u, v, 1, 0). Straight to the sampler the missing ones read 0, and w (a projective divisor) 1.
+            static const char* const kTransformInput[5] = {"vec4(0.0)", "vec4(aTex%u.x, 1.0, 0.0, 0.0)",
+                                                           "vec4(aTex%u.xy, 1.0, 0.0)", "vec4(aTex%u.xyz, 1.0)",
+                                                           "aTex%u"};
+            static const char* const kDirectInput[5] = {"vec4(0.0)", "vec4(aTex%u.x, 0.0, 0.0, 1.0)",
+                                                        "vec4(aTex%u.xy, 0.0, 1.0)", "vec4(aTex%u.xyz, 1.0)",
+                                                        "aTex%u"};
+            const char* pattern = (count != 0 ? kTransformInput : kDirectInput)[size <= 4 ? size : 0];
             char buffer[64];
-            switch (size) {
-            case 1:
-                std::snprintf(buffer, sizeof buffer, "vec4(aTex%u.x, 1.0, 0.0, 0.0)", set);
-                break;
-            case 2:
-                std::snprintf(buffer, sizeof buffer, "vec4(aTex%u.xy, 1.0, 0.0)", set);
-                break;
-            case 3:
-                std::snprintf(buffer, sizeof buffer, "vec4(aTex%u.xyz, 1.0)", set);
-                break;
-            case 4:
-                std::snprintf(buffer, sizeof buffer, "aTex%u", set);
-                break;
-            default:
-                std::snprintf(buffer, sizeof buffer, "vec4(0.0)");
-                break;
-            }
+            std::snprintf(buffer, sizeof buffer, pattern, set);
             input = buffer;
             break;
         }
         }
+        // COUNTn hands the first n transformed components to the rasteriser; a sampler that reads more
+        // (v of a 2D texture after COUNT1, w of a volume or z of a cube direction after COUNT2) reads 0.
+        static const char* const kTransformed[5] = {
+            "    vTex%d = %s;\n",
+            "    vTex%d = vec4((uTexMatrix[%d] * %s).x, 0.0, 0.0, 0.0);\n",
+            "    vTex%d = vec4((uTexMatrix[%d] * %s).xy, 0.0, 0.0);\n",
+            "    vTex%d = vec4((uTexMatrix[%d] * %s).xyz, 0.0);\n",
+            "    vTex%d = uTexMatrix[%d] * %s;\n",
+        };
         if (count != 0) {
-            Append(s, "    vTex%d = uTexMatrix[%d] * %s;\n", st, st, input.c_str());
+            Append(s, kTransformed[count], st, st, input.c_str());
         } else {
-            Append(s, "    vTex%d = %s;\n", st, input.c_str());
+            Append(s, kTransformed[0], st, input.c_str());
         }
     }
     s += "}\n";
@@ -399,8 +407,13 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
         if (StageSamples(key, st)) Append(s, "in vec4 vTex%d;\n", st);
     }
     if (UsesFog(key)) s += "in float vFog;\n";
-    s += "uniform sampler2D uTexture[8];\n";
-    s += "uniform vec2 uPointBias[8];  // half of 1/256 texel of level 0, in coordinate units\n";
+    for (int st = 0; st < stages; ++st) {
+        if (!StageSamples(key, st)) continue;
+        static const char* const kSamplers[3] = {"sampler2D", "samplerCube", "sampler3D"};
+        Append(s, "uniform %s uTexture%d;\n", kSamplers[static_cast<int>(key.stages[static_cast<std::size_t>(st)].kind)],
+               st);
+    }
+    s += "uniform vec3 uPointBias[8];  // half of 1/256 texel of level 0, in coordinate units\n";
     s += "uniform vec4 uTextureFactor;\nuniform vec4 uStageConstant[8];\n";
     s += "uniform vec4 uFog;\nuniform vec3 uFogColor;\nuniform float uAlphaRef;\n";
     s += "out vec4 fragColor;\n";
@@ -411,14 +424,17 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
         Append(s, "    // stage %d\n    {\n", st);
         if (StageSamples(key, st)) {
             const UINT count = stage.transformCount;
-            const bool projected = stage.projected;
-            if (projected && count >= 2) {
-                const char comp = "xyzw"[count - 1];
-                Append(s, "        vec2 uv = vTex%d.xy / vTex%d.%c;\n", st, st, comp);
+            const bool twoD = stage.kind == TextureKind::Flat;
+            const char* type = twoD ? "vec2" : "vec3";
+            const char* components = twoD ? "xy" : "xyz";
+            if (stage.projected && count >= 2) {
+                const char divisor = "xyzw"[count - 1];
+                Append(s, "        %s uv = vTex%d.%s / vTex%d.%c;\n", type, st, components, st, divisor);
             } else {
-                Append(s, "        vec2 uv = vTex%d.xy;\n", st);
+                Append(s, "        %s uv = vTex%d.%s;\n", type, st, components);
             }
-            if (stage.pointFilter) {
+            // A cube map is addressed by a direction, which has no texel grid to snap to until a face is chosen.
+            if (stage.pointFilter && stage.kind != TextureKind::Cube) {
                 // Point sampling as Direct3D 9 hardware does it: the coordinate is rounded to 1/256 of a
                 // texel before the texel is chosen. A coordinate interpolated at a vertex's own pixel is then
                 // the vertex's exact value, as Direct3D defines it, where the rasteriser's rounding may land
@@ -426,9 +442,10 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
                 // be taken, or the last one after wrapping. Choosing floor(round(256 t) / 256) for texel
                 // position t equals floor(t + 1/512), so adding half a step is the whole rounding (one add,
                 // where the fill rate of a software rasteriser counts). Linear filtering has no such edge.
-                Append(s, "        uv += uPointBias[%d];\n", st);
+                // Volumes snap along w as well.
+                Append(s, "        uv += uPointBias[%d].%s;\n", st, components);
             }
-            Append(s, "        vec4 tex = texture(uTexture[%d], uv);\n", st);
+            Append(s, "        vec4 tex = texture(uTexture%d, uv);\n", st);
         } else {
             s += "        vec4 tex = vec4(0.0, 0.0, 0.0, 1.0);  // no texture: opaque black\n";
         }

@@ -3,6 +3,7 @@
 
 #include <cassert>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -137,8 +138,13 @@ GlPrograms::Program* GlPrograms::ProgramFor(const ProgramKey& k) {
     u.stageConstant = loc("uStageConstant");
     u.pointBias = loc("uPointBias");
     gl_.UseProgram(p.name);
-    const GLint units[8] = {0, 1, 2, 3, 4, 5, 6, 7};
-    glUniform1iv(loc("uTexture"), 8, units);
+    // Stage s samples texture unit s, whatever the kind of its sampler.
+    for (int s = 0; s < kStages; ++s) {
+        char name[16];
+        std::snprintf(name, sizeof name, "uTexture%d", s);
+        const GLint location = loc(name);
+        if (location >= 0) glUniform1i(location, s);
+    }
     return &p;
 }
 
@@ -171,13 +177,22 @@ void GlPrograms::UploadUniforms(const DeviceState& st) {
     }
     if (p.textures != texturesStamp_) {
         if (u.pointBias >= 0) {
-            float bias[2 * kStages];
+            float bias[3 * kStages] = {};
             for (int s = 0; s < kStages; ++s) {
-                const Texture* t = st.textures[static_cast<std::size_t>(s)];
-                bias[2 * s] = t ? 1.0f / (512.0f * static_cast<float>(t->level(0)->width())) : 0.0f;
-                bias[2 * s + 1] = t ? 1.0f / (512.0f * static_cast<float>(t->level(0)->height())) : 0.0f;
+                UINT size[3] = {1, 1, 1};
+                const auto i = static_cast<std::size_t>(s);
+                if (const Texture* t = st.textures[i]) {
+                    size[0] = t->level(0)->width(), size[1] = t->level(0)->height();
+                } else if (const CubeTexture* c = st.cubeTextures[i]) {
+                    size[0] = size[1] = c->edge();
+                } else if (const VolumeTexture* v = st.volumeTextures[i]) {
+                    size[0] = v->width(), size[1] = v->height(), size[2] = v->depth();
+                } else {
+                    continue;
+                }
+                for (int k = 0; k < 3; ++k) bias[3 * s + k] = 1.0f / (512.0f * static_cast<float>(size[k]));
             }
-            glUniform2fv(u.pointBias, kStages, bias);
+            glUniform3fv(u.pointBias, kStages, bias);
         }
         p.textures = texturesStamp_;
     }

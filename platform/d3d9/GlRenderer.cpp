@@ -128,11 +128,12 @@ void GlRenderer::AttachTarget() {
     assert(st.renderTarget && st.renderTarget->isRenderTarget());
     assert(!st.depthStencil || st.depthStencil->isDepth());
     GLint level = 0;
-    const GLuint color = textures_->SurfaceTexture(st.renderTarget, &level);
+    GLenum image = GL_TEXTURE_2D;
+    const GLuint color = textures_->SurfaceTexture(st.renderTarget, &level, &image);
     const GLuint depth = st.depthStencil ? textures_->DepthRenderbuffer(st.depthStencil) : 0;
     gl_.BindFramebuffer(GL_FRAMEBUFFER, drawFbo_);
     if (color != attachedColor_ || attachedTarget_ != st.renderTarget) {
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, color, level);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, color, level);
         attachedColor_ = color;
         attachedTarget_ = st.renderTarget;
     }
@@ -337,9 +338,10 @@ void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
 
 void GlRenderer::ReadFrom(Surface* surface, GLint packAlignment) {
     GLint level = 0;
-    const GLuint texture = textures_->SurfaceTexture(surface, &level);
+    GLenum image = GL_TEXTURE_2D;
+    const GLuint texture = textures_->SurfaceTexture(surface, &level, &image);
     gl_.BindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
-    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, level);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, texture, level);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     gl_.PixelStore(GL_PACK_ALIGNMENT, packAlignment);
 }
@@ -380,11 +382,12 @@ void GlRenderer::Present(HWND window) {
     const GLint w = static_cast<GLint>(back->width()), h = static_cast<GLint>(back->height());
     if (context_->window()) {
         GLint level = 0;
-        const GLuint texture = textures_->SurfaceTexture(back, &level);
+        GLenum image = GL_TEXTURE_2D;
+        const GLuint texture = textures_->SurfaceTexture(back, &level, &image);
         int dw = 0, dh = 0;
         context_->DrawableSize(&dw, &dh);
         gl_.BindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
-        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, level);
+        glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, texture, level);
         gl_.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         gl_.Enable(GlState::kScissorTest, false);
         gl_.ColorMask(0xf);
@@ -415,17 +418,18 @@ void GlRenderer::Present(HWND window) {
 bool GlRenderer::Blit(Surface* source, const RECT& sr, Surface* destination, const RECT& dr, bool linear) {
     assert(sr.left < sr.right && sr.top < sr.bottom && dr.left < dr.right && dr.top < dr.bottom);
     if (!destination->isRenderTarget()) return false;
-    if (IsCompressed(source->format()) && !source->container()) return false;
+    if (IsCompressed(source->format()) && !source->inTexture()) return false;
     context_->MakeCurrent();
     gl_.SetCaching(StateCacheEnabled());
     GLint srcLevel = 0, dstLevel = 0;
-    const GLuint src = textures_->SurfaceTexture(source, &srcLevel);
-    const GLuint dst = textures_->SurfaceTexture(destination, &dstLevel);
+    GLenum srcImage = GL_TEXTURE_2D, dstImage = GL_TEXTURE_2D;
+    const GLuint src = textures_->SurfaceTexture(source, &srcLevel, &srcImage);
+    const GLuint dst = textures_->SurfaceTexture(destination, &dstLevel, &dstImage);
     if (!src || !dst) return false;
     gl_.BindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
-    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, src, srcLevel);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, srcImage, src, srcLevel);
     gl_.BindFramebuffer(GL_DRAW_FRAMEBUFFER, scratchFbo_);
-    glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, dst, dstLevel);
+    glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, dstImage, dst, dstLevel);
     if (glCheckFramebufferStatus(GL_READ_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE ||
         glCheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
         return false;
@@ -445,9 +449,10 @@ bool GlRenderer::Fill(Surface* surface, const RECT& rect, D3DCOLOR color) {
     context_->MakeCurrent();
     gl_.SetCaching(StateCacheEnabled());
     GLint level = 0;
-    const GLuint texture = textures_->SurfaceTexture(surface, &level);
+    GLenum image = GL_TEXTURE_2D;
+    const GLuint texture = textures_->SurfaceTexture(surface, &level, &image);
     gl_.BindFramebuffer(GL_FRAMEBUFFER, scratchFbo_);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, level);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, texture, level);
     float c[4];
     ColorToFloats(color, c);
     gl_.ClearColor(c);

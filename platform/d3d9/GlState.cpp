@@ -18,6 +18,13 @@ GLenum CapName(int cap) {
                                          : GL_CLIP_DISTANCE0 + static_cast<GLenum>(cap - GlState::kClipDistance0);
 }
 
+constexpr GLenum kTargetNames[GlState::kTargets] = {GL_TEXTURE_2D, GL_TEXTURE_CUBE_MAP, GL_TEXTURE_3D};
+
+std::size_t TargetSlot(GLenum target) {
+    assert(target == GL_TEXTURE_2D || target == GL_TEXTURE_CUBE_MAP || target == GL_TEXTURE_3D);
+    return target == GL_TEXTURE_CUBE_MAP ? 1 : target == GL_TEXTURE_3D ? 2 : 0;
+}
+
 }  // namespace
 
 template <typename T, typename Apply>
@@ -137,17 +144,26 @@ void GlState::ActiveTexture(int unit) {
     Set(activeUnit_, unit, [&] { glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit)); });
 }
 
-void GlState::BindTexture(int unit, GLuint texture) {
+void GlState::BindTexture(int unit, GLenum target, GLuint texture) {
     assert(unit >= 0 && unit < kUnits);
-    GLuint& cached = textures_[static_cast<std::size_t>(unit)];
-    if (caching_ && cached == texture) return;
+    auto& bound = textures_[static_cast<std::size_t>(unit)];
+    const std::size_t slot = TargetSlot(target);
+    // Nothing to send when the unit holds exactly this texture and nothing on the other targets.
+    bool settled = caching_ && bound[slot] == texture;
+    for (std::size_t other = 0; other < kTargets && settled; ++other) settled = other == slot || bound[other] == 0;
+    if (settled) return;
     ActiveTexture(unit);
-    Set(cached, texture, [&] { glBindTexture(GL_TEXTURE_2D, texture); });
+    for (std::size_t other = 0; other < kTargets; ++other) {
+        if (other == slot) continue;
+        Set(bound[other], GLuint{0}, [&] { glBindTexture(kTargetNames[other], 0); });
+    }
+    Set(bound[slot], texture, [&] { glBindTexture(target, texture); });
 }
 
-void GlState::BindTextureForUpdate(GLuint texture) {
+void GlState::BindTextureForUpdate(GLenum target, GLuint texture) {
     if (activeUnit_ < 0) ActiveTexture(0);
-    Set(textures_[static_cast<std::size_t>(activeUnit_)], texture, [&] { glBindTexture(GL_TEXTURE_2D, texture); });
+    Set(textures_[static_cast<std::size_t>(activeUnit_)][TargetSlot(target)], texture,
+        [&] { glBindTexture(target, texture); });
 }
 
 void GlState::BindSampler(int unit, GLuint sampler) {
@@ -192,8 +208,10 @@ void GlState::AttributePointer(GLuint index, GLint size, GLenum type, bool norma
 }
 
 void GlState::TextureDeleted(GLuint texture) {
-    for (GLuint& t : textures_) {
-        if (t == texture) t = 0;
+    for (auto& unit : textures_) {
+        for (GLuint& t : unit) {
+            if (t == texture) t = 0;
+        }
     }
 }
 

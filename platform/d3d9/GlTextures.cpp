@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cassert>
+#include <cstring>
 #include <vector>
 
 #include "platform/Bits.h"
@@ -54,26 +55,30 @@ GLuint GlTextures::Forget(const ResourceCore* resource) {
     return 0;
 }
 
-GLuint GlTextures::SurfaceTexture(Surface* s, GLint* level) {
+GLuint GlTextures::SurfaceTexture(Surface* s, GLint* level, GLenum* image) {
     *level = 0;
+    *image = GL_TEXTURE_2D;
     if (Texture* t = s->container()) {
         EnsureTexture(t);
         *level = static_cast<GLint>(s->level());
         return textures_[t];
     }
+    if (CubeTexture* c = s->cube()) {
+        EnsureCube(c);
+        *level = static_cast<GLint>(s->level());
+        *image = GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(s->face());
+        return textures_[c];
+    }
     assert(!s->isDepth());
     GLuint& name = textures_[s];
     if (!name) {
         const GlFormat f = RenderTargetFormat(s->format());
-        glGenTextures(1, &name);
-        gl_.BindTextureForUpdate(name);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle.data());
+        name = MakeTexture(GL_TEXTURE_2D, 1, f);
         glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(f.internal), static_cast<GLsizei>(s->width()),
                      static_cast<GLsizei>(s->height()), 0, f.format, f.type, nullptr);
-        if (s->fresh == Fresh::MemoryNewer) UploadSurface(name, 0, s, f);
+        if (s->fresh == Fresh::MemoryNewer) UploadSurface(GL_TEXTURE_2D, GL_TEXTURE_2D, name, 0, s, f);
     } else if (s->fresh == Fresh::MemoryNewer) {
-        UploadSurface(name, 0, s, RenderTargetFormat(s->format()));
+        UploadSurface(GL_TEXTURE_2D, GL_TEXTURE_2D, name, 0, s, RenderTargetFormat(s->format()));
     }
     return name;
 }
@@ -90,37 +95,74 @@ GLuint GlTextures::DepthRenderbuffer(Surface* s) {
     return name;
 }
 
-// Uploads one whole level from memory.
-void GlTextures::UploadSurface(GLuint texture, GLint level, Surface* s, const GlFormat& f) {
+// A new GL texture of `levels` levels, bound for the uploads that follow, reading its channels through the
+// storage's swizzle.
+GLuint GlTextures::MakeTexture(GLenum target, UINT levels, const GlFormat& f) {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    gl_.BindTextureForUpdate(target, name);
+    glTexParameteri(target, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels - 1));
+    glTexParameteriv(target, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle.data());
+    return name;
+}
+
+// Rows of memory that GL cannot take as they are, decoded by the codec into 8-bit or float RGBA as `f.convert`
+// asks; `rowAt(i)` is the memory of row i.
+template <typename RowAt>
+std::vector<std::uint8_t> GlTextures::DecodeRows(const GlFormat& f, D3DFORMAT format, UINT width, UINT rows,
+                                                 RowAt rowAt) const {
+    const PALETTEENTRY* palette = device_.state().palette.data();
+    const std::size_t rowFloats = static_cast<std::size_t>(width) * 4;
+    std::vector<float> pixels(rowFloats * rows);
+    for (UINT y = 0; y < rows; ++y) DecodeRow(format, rowAt(y), width, &pixels[y * rowFloats], palette);
+    std::vector<std::uint8_t> bytes;
+    if (f.convert == Convert::ToRgba8) {
+        bytes.resize(pixels.size());
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            bytes[i] = static_cast<std::uint8_t>(std::clamp(pixels[i], 0.0f, 1.0f) * 255.0f + 0.5f);
+        }
+    } else {
+        bytes.resize(pixels.size() * sizeof(float));
+        std::memcpy(bytes.data(), pixels.data(), bytes.size());
+    }
+    return bytes;
+}
+
+// Uploads one whole level (of a 2D texture, or of one cube face: `image` names the face) from memory.
+void GlTextures::UploadSurface(GLenum target, GLenum image, GLuint texture, GLint level, Surface* s,
+                               const GlFormat& f) {
     ++levelsUploaded_;
-    gl_.BindTextureForUpdate(texture);
+    gl_.BindTextureForUpdate(target, texture);
     const GLsizei w = static_cast<GLsizei>(s->width()), h = static_cast<GLsizei>(s->height());
     gl_.PixelStore(GL_UNPACK_ALIGNMENT, 4);
     gl_.PixelStore(GL_UNPACK_ROW_LENGTH, 0);
     if (f.compressed) {
         const GLsizei bytes = static_cast<GLsizei>(LevelBytes(s->layout(), s->width(), s->height()));
-        glCompressedTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, w, h, f.internal, bytes, s->bits());
+        glCompressedTexSubImage2D(image, level, 0, 0, w, h, f.internal, bytes, s->bits());
     } else if (f.convert == Convert::None) {
-        glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, w, h, f.format, f.type, s->bits());
+        glTexSubImage2D(image, level, 0, 0, w, h, f.format, f.type, s->bits());
     } else {
-        const PALETTEENTRY* palette = device_.state().palette.data();
-        const std::size_t rowFloats = static_cast<std::size_t>(w) * 4;
-        std::vector<float> pixels(rowFloats * static_cast<std::size_t>(h));
-        for (GLsizei y = 0; y < h; ++y) {
-            DecodeRow(s->format(), s->bits() + static_cast<std::size_t>(y) * s->pitch(), s->width(),
-                      &pixels[static_cast<std::size_t>(y) * rowFloats], palette);
-        }
-        if (f.convert == Convert::ToRgba8) {
-            std::vector<std::uint8_t> bytes(pixels.size());
-            for (std::size_t i = 0; i < pixels.size(); ++i) {
-                bytes[i] = static_cast<std::uint8_t>(std::clamp(pixels[i], 0.0f, 1.0f) * 255.0f + 0.5f);
-            }
-            glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());
-        } else {
-            glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, w, h, GL_RGBA, GL_FLOAT, pixels.data());
-        }
+        const auto pixels = DecodeRows(f, s->format(), s->width(), s->height(),
+                                       [s](UINT y) { return s->bits() + static_cast<std::size_t>(y) * s->pitch(); });
+        glTexSubImage2D(image, level, 0, 0, w, h, GL_RGBA, f.convert == Convert::ToRgba8 ? GL_UNSIGNED_BYTE : GL_FLOAT,
+                        pixels.data());
     }
     s->fresh = Fresh::Both;
+}
+
+// Makes the storage of one level (2D, or one cube face). Block-compressed levels are sent with their data at
+// once; the others are sent when they are next used, if their memory is newer.
+void GlTextures::AllocateLevel(GLenum image, GLint level, Surface* s, const GlFormat& f, bool renderTarget) {
+    const GLsizei w = static_cast<GLsizei>(s->width()), h = static_cast<GLsizei>(s->height());
+    if (f.compressed) {
+        const GLsizei bytes = static_cast<GLsizei>(LevelBytes(s->layout(), s->width(), s->height()));
+        glCompressedTexImage2D(image, level, f.internal, w, h, 0, bytes, s->bits());
+        ++levelsUploaded_;
+        s->fresh = Fresh::Both;
+    } else {
+        glTexImage2D(image, level, static_cast<GLint>(f.internal), w, h, 0, UploadFormat(f), UploadType(f), nullptr);
+        if (!renderTarget) s->fresh = Fresh::MemoryNewer;
+    }
 }
 
 void GlTextures::EnsureTexture(Texture* t) {
@@ -128,50 +170,117 @@ void GlTextures::EnsureTexture(Texture* t) {
     const GlFormat f = renderTarget ? RenderTargetFormat(t->format()) : TextureFormat(t->format());
     GLuint& name = textures_[t];
     if (!name) {
-        glGenTextures(1, &name);
-        gl_.BindTextureForUpdate(name);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(t->levelCount() - 1));
-        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f.swizzle.data());
+        name = MakeTexture(GL_TEXTURE_2D, t->levelCount(), f);
         for (UINT i = 0; i < t->levelCount(); ++i) {
-            Surface* s = t->level(i);
-            const GLsizei w = static_cast<GLsizei>(s->width()), h = static_cast<GLsizei>(s->height());
-            if (f.compressed) {
-                const GLsizei bytes = static_cast<GLsizei>(LevelBytes(s->layout(), s->width(), s->height()));
-                glCompressedTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), f.internal, w, h, 0, bytes, s->bits());
-                ++levelsUploaded_;
-                s->fresh = Fresh::Both;
-            } else {
-                const GLenum format = f.convert == Convert::None ? f.format : GL_RGBA;
-                const GLenum type = f.convert == Convert::ToRgba32F ? GL_FLOAT
-                                    : f.convert == Convert::ToRgba8 ? GL_UNSIGNED_BYTE
-                                                                    : f.type;
-                glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), static_cast<GLint>(f.internal), w, h, 0, format,
-                             type, nullptr);
-                if (!renderTarget) s->fresh = Fresh::MemoryNewer;
-            }
+            AllocateLevel(GL_TEXTURE_2D, static_cast<GLint>(i), t->level(i), f, renderTarget);
         }
         t->uploadPending = !renderTarget;
     }
     if (t->uploadPending) {
         for (UINT i = 0; i < t->levelCount(); ++i) {
             Surface* s = t->level(i);
-            if (s->fresh == Fresh::MemoryNewer) UploadSurface(name, static_cast<GLint>(i), s, f);
+            if (s->fresh == Fresh::MemoryNewer)
+                UploadSurface(GL_TEXTURE_2D, GL_TEXTURE_2D, name, static_cast<GLint>(i), s, f);
         }
         t->uploadPending = false;
     }
 }
 
-GLuint GlTextures::SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& s, bool mipmapped) {
+// A cube map is one GL cube-map texture. Direct3D's face order (+X, -X, +Y, -Y, +Z, -Z) is GL's, and so is the
+// layout of each face: the face is picked by the direction's major axis, and its (s, t) run as
+// ((sc / |ma| + 1) / 2, (tc / |ma| + 1) / 2) with the same sc and tc per face in both APIs, t = 0 being the
+// face's first row in memory. Direct3D's row 0 is the top row, and every image here is stored row 0 first, so
+// faces go to GL as they are, neither flipped nor swapped.
+void GlTextures::EnsureCube(CubeTexture* c) {
+    const GlFormat& f = TextureFormat(c->format());
+    GLuint& name = textures_[c];
+    if (!name) {
+        name = MakeTexture(GL_TEXTURE_CUBE_MAP, c->levelCount(), f);
+        for (UINT face = 0; face < CubeTexture::kFaces; ++face) {
+            for (UINT i = 0; i < c->levelCount(); ++i) {
+                AllocateLevel(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, static_cast<GLint>(i), c->face(face, i), f, false);
+            }
+        }
+        c->uploadPending = true;
+    }
+    if (c->uploadPending) {
+        for (UINT face = 0; face < CubeTexture::kFaces; ++face) {
+            for (UINT i = 0; i < c->levelCount(); ++i) {
+                Surface* s = c->face(face, i);
+                if (s->fresh == Fresh::MemoryNewer) {
+                    UploadSurface(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, name,
+                                  static_cast<GLint>(i), s, f);
+                }
+            }
+        }
+        c->uploadPending = false;
+    }
+}
+
+// Uploads one whole volume level from memory, slice by slice (each slice is rows of the level's row pitch).
+void GlTextures::UploadVolume(GLuint texture, GLint level, Volume* v, const GlFormat& f) {
+    assert(!f.compressed);  // the layer makes no block-compressed volumes that can be sampled
+    assert(v->rowPitch() == RowPitch(v->layout(), v->width()));
+    ++levelsUploaded_;
+    gl_.BindTextureForUpdate(GL_TEXTURE_3D, texture);
+    gl_.PixelStore(GL_UNPACK_ALIGNMENT, 4);
+    gl_.PixelStore(GL_UNPACK_ROW_LENGTH, 0);
+    const GLsizei w = static_cast<GLsizei>(v->width()), h = static_cast<GLsizei>(v->height());
+    for (UINT z = 0; z < v->depth(); ++z) {
+        const std::uint8_t* slice = v->bits() + static_cast<std::size_t>(z) * v->slicePitch();
+        if (f.convert == Convert::None) {
+            glTexSubImage3D(GL_TEXTURE_3D, level, 0, 0, static_cast<GLint>(z), w, h, 1, f.format, f.type, slice);
+        } else {
+            const auto pixels = DecodeRows(f, v->format(), v->width(), v->height(),
+                                           [&](UINT y) { return slice + static_cast<std::size_t>(y) * v->rowPitch(); });
+            glTexSubImage3D(GL_TEXTURE_3D, level, 0, 0, static_cast<GLint>(z), w, h, 1, GL_RGBA, UploadType(f),
+                            pixels.data());
+        }
+    }
+    v->fresh = Fresh::Both;
+}
+
+void GlTextures::EnsureVolume(VolumeTexture* t) {
+    const GlFormat& f = TextureFormat(t->format());
+    GLuint& name = textures_[t];
+    if (!name) {
+        name = MakeTexture(GL_TEXTURE_3D, t->levelCount(), f);
+        for (UINT i = 0; i < t->levelCount(); ++i) {
+            Volume* v = t->level(i);
+            glTexImage3D(GL_TEXTURE_3D, static_cast<GLint>(i), static_cast<GLint>(f.internal),
+                         static_cast<GLsizei>(v->width()), static_cast<GLsizei>(v->height()),
+                         static_cast<GLsizei>(v->depth()), 0, UploadFormat(f), UploadType(f), nullptr);
+            v->fresh = Fresh::MemoryNewer;
+        }
+        t->uploadPending = true;
+    }
+    if (t->uploadPending) {
+        for (UINT i = 0; i < t->levelCount(); ++i) {
+            Volume* v = t->level(i);
+            if (v->fresh == Fresh::MemoryNewer) UploadVolume(name, static_cast<GLint>(i), v, f);
+        }
+        t->uploadPending = false;
+    }
+}
+
+GLuint GlTextures::SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& s, bool mipmapped, TextureKind kind) {
     // A render-target texture has one level, so its minification filter must not ask for mip maps.
     const DWORD mip = mipmapped ? s[D3DSAMP_MIPFILTER] : static_cast<DWORD>(D3DTEXF_NONE);
-    const SamplerKey k{{s[D3DSAMP_ADDRESSU], s[D3DSAMP_ADDRESSV], s[D3DSAMP_MAGFILTER], s[D3DSAMP_MINFILTER], mip,
-                        s[D3DSAMP_MAXMIPLEVEL], s[D3DSAMP_BORDERCOLOR], s[D3DSAMP_MIPMAPLODBIAS]}};
+    // W addresses volumes only (a 2D sampler leaves it at wrap, so that W never tells two 2D samplers apart).
+    // A cube map is addressed by a direction that never leaves its face, so only the filter at a face's edge
+    // reads the address mode: it clamps there rather than blending in the face's opposite edge.
+    DWORD u = s[D3DSAMP_ADDRESSU], v = s[D3DSAMP_ADDRESSV], w = D3DTADDRESS_WRAP;
+    if (kind == TextureKind::Volume) w = s[D3DSAMP_ADDRESSW];
+    if (kind == TextureKind::Cube) u = v = w = D3DTADDRESS_CLAMP;
+    const SamplerKey k{{u, v, w, s[D3DSAMP_MAGFILTER], s[D3DSAMP_MINFILTER], mip, s[D3DSAMP_MAXMIPLEVEL],
+                        s[D3DSAMP_BORDERCOLOR], s[D3DSAMP_MIPMAPLODBIAS]}};
     auto it = samplers_.find(k);
     if (it != samplers_.end()) return it->second;
     GLuint name = 0;
     glGenSamplers(1, &name);
-    glSamplerParameteri(name, GL_TEXTURE_WRAP_S, static_cast<GLint>(AddressMode(s[D3DSAMP_ADDRESSU])));
-    glSamplerParameteri(name, GL_TEXTURE_WRAP_T, static_cast<GLint>(AddressMode(s[D3DSAMP_ADDRESSV])));
+    glSamplerParameteri(name, GL_TEXTURE_WRAP_S, static_cast<GLint>(AddressMode(u)));
+    glSamplerParameteri(name, GL_TEXTURE_WRAP_T, static_cast<GLint>(AddressMode(v)));
+    glSamplerParameteri(name, GL_TEXTURE_WRAP_R, static_cast<GLint>(AddressMode(w)));
     glSamplerParameteri(name, GL_TEXTURE_MAG_FILTER, s[D3DSAMP_MAGFILTER] == D3DTEXF_POINT ? GL_NEAREST : GL_LINEAR);
     const bool linear = s[D3DSAMP_MINFILTER] != D3DTEXF_POINT && s[D3DSAMP_MINFILTER] != D3DTEXF_NONE;
     GLint min = linear ? GL_LINEAR : GL_NEAREST;
@@ -188,21 +297,54 @@ GLuint GlTextures::SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& s, boo
     return name;
 }
 
+// Makes (or refreshes) the GL copy of a sampled texture of any kind; returns its name and its level count.
+GLuint GlTextures::Prepare(ResourceCore* texture, TextureKind kind, UINT* levels) {
+    switch (kind) {
+    case TextureKind::Cube: {
+        auto* c = static_cast<CubeTexture*>(texture);
+        if (c->uploadPending || !textures_.count(c)) EnsureCube(c);
+        *levels = c->levelCount();
+        break;
+    }
+    case TextureKind::Volume: {
+        auto* v = static_cast<VolumeTexture*>(texture);
+        if (v->uploadPending || !textures_.count(v)) EnsureVolume(v);
+        *levels = v->levelCount();
+        break;
+    }
+    default: {
+        auto* t = static_cast<Texture*>(texture);
+        if (t->uploadPending || !textures_.count(t)) EnsureTexture(t);
+        *levels = t->levelCount();
+        break;
+    }
+    }
+    return textures_[texture];
+}
+
 void GlTextures::Bind(const DeviceState& st, const ProgramKey& key) {
+    static constexpr GLenum kTargets[3] = {GL_TEXTURE_2D, GL_TEXTURE_CUBE_MAP, GL_TEXTURE_3D};
     const int stages = ActiveStages(key);
     assert(stages <= GlState::kUnits);
     // Uploads first: they bind on the active unit, and must not undo a binding made below.
+    std::array<GLuint, kStages> names{};
+    std::array<UINT, kStages> levels{};
     for (int s = 0; s < stages; ++s) {
-        Texture* t = st.textures[static_cast<std::size_t>(s)];
-        if (t && StageSamples(key, s) && (t->uploadPending || !textures_.count(t))) EnsureTexture(t);
+        ResourceCore* t = BoundTexture(st, s);
+        if (t && StageSamples(key, s)) {
+            const auto i = static_cast<std::size_t>(s);
+            names[i] = Prepare(t, key.stages[i].kind, &levels[i]);
+        }
     }
     for (int s = 0; s < stages; ++s) {
         if (!StageSamples(key, s)) continue;
-        Texture* t = st.textures[static_cast<std::size_t>(s)];
+        ResourceCore* t = BoundTexture(st, s);
         if (!t) continue;
-        const GLuint texture = st.renderTarget->container() == t ? 0 : textures_[t];
-        gl_.BindTexture(s, texture);
-        gl_.BindSampler(s, SamplerFor(st.samp[static_cast<std::size_t>(s)], t->levelCount() > 1));
+        const auto i = static_cast<std::size_t>(s);
+        const TextureKind kind = key.stages[i].kind;
+        const GLuint texture = st.renderTarget->container() == static_cast<ResourceCore*>(t) ? 0 : names[i];
+        gl_.BindTexture(s, kTargets[static_cast<int>(kind)], texture);
+        gl_.BindSampler(s, SamplerFor(st.samp[i], levels[i] > 1, kind));
     }
 }
 

@@ -12,6 +12,24 @@
 
 namespace tarn::d3d9 {
 
+// The kind of texture a stage samples: it picks the GLSL sampler type and the number of coordinates read.
+enum class TextureKind : std::uint8_t { Flat, Cube, Volume };
+
+// The kind of a texture resource (D3DRTYPE_TEXTURE, CUBETEXTURE or VOLUMETEXTURE).
+inline TextureKind KindOfResource(D3DRESOURCETYPE type) {
+    return type == D3DRTYPE_CUBETEXTURE     ? TextureKind::Cube
+           : type == D3DRTYPE_VOLUMETEXTURE ? TextureKind::Volume
+                                            : TextureKind::Flat;
+}
+
+// The texture a stage's sampler holds, of whichever kind, or null.
+inline ResourceCore* BoundTexture(const DeviceState& state, int stage) {
+    const auto i = static_cast<std::size_t>(stage);
+    if (state.textures[i]) return state.textures[i];
+    if (state.cubeTextures[i]) return state.cubeTextures[i];
+    return state.volumeTextures[i];
+}
+
 // What one texture stage contributes to the program. A stage that is off (and every stage after it) has
 // colorOp 0 and all fields zero.
 struct StageKey {
@@ -29,6 +47,7 @@ struct StageKey {
     bool projected = false;           // D3DTTFF_PROJECTED: divide by the last transformed component
     std::uint8_t inputSize = 0;       // components of that set in the vertex (0: the vertex has none)
     bool pointFilter = false;         // point sampled: coordinates snap as the hardware's do
+    TextureKind kind = TextureKind::Flat;  // 2D (u, v), cube map (direction x, y, z) or volume (u, v, w)
     bool operator==(const StageKey&) const = default;
 };
 

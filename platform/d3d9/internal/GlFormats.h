@@ -21,6 +21,12 @@ struct GlFormat {
     Convert convert;
 };
 
+// What memory of a storage is sent to GL as: its own layout, or the codec's 8-bit or float RGBA.
+inline GLenum UploadFormat(const GlFormat& f) { return f.convert == Convert::None ? f.format : GL_RGBA; }
+inline GLenum UploadType(const GlFormat& f) {
+    return f.convert == Convert::ToRgba32F ? GL_FLOAT : f.convert == Convert::ToRgba8 ? GL_UNSIGNED_BYTE : f.type;
+}
+
 // The GL storage of a sampled texture of `format` (formats without a layout decode to 8-bit RGBA).
 const GlFormat& TextureFormat(D3DFORMAT format);
 // Render targets keep 8-bit or float RGBA storage whatever their Direct3D format; 16-bit formats convert when

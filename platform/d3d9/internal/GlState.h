@@ -56,10 +56,13 @@ public:
     // GL_FRAMEBUFFER binds both the draw and the read framebuffer.
     void BindFramebuffer(GLenum target, GLuint framebuffer);
     void UseProgram(GLuint program);
-    // Binds a 2D texture on `unit` (making it the active unit when it is not).
-    void BindTexture(int unit, GLuint texture);
-    // Binds a 2D texture on whichever unit is active, for uploads and parameter changes.
-    void BindTextureForUpdate(GLuint texture);
+    // Texture targets the backend binds: GL_TEXTURE_2D, GL_TEXTURE_CUBE_MAP and GL_TEXTURE_3D.
+    static constexpr int kTargets = 3;
+    // Binds a texture to `target` on `unit` (making it the active unit when it is not), and unbinds whatever
+    // another target holds on that unit, so that a unit holds the one texture its stage samples.
+    void BindTexture(int unit, GLenum target, GLuint texture);
+    // Binds a texture to `target` on whichever unit is active, for uploads and parameter changes.
+    void BindTextureForUpdate(GLenum target, GLuint texture);
     void BindSampler(int unit, GLuint sampler);
     // GL_ARRAY_BUFFER or GL_ELEMENT_ARRAY_BUFFER (the latter is state of the one vertex array the backend uses).
     void BindBuffer(GLenum target, GLuint buffer);
@@ -112,7 +115,9 @@ private:
     GLint clearStencil_ = -1;
     GLuint drawFramebuffer_ = kUnknown, readFramebuffer_ = kUnknown, program_ = kUnknown;
     int activeUnit_ = -1;
-    std::array<GLuint, kUnits> textures_ = MakeUnknownNames<kUnits>(), samplers_ = MakeUnknownNames<kUnits>();
+    // Texture bound to each target (in kTargets order) on each unit.
+    std::array<std::array<GLuint, kTargets>, kUnits> textures_ = MakeUnknownBindings();
+    std::array<GLuint, kUnits> samplers_ = MakeUnknownNames<kUnits>();
     GLuint arrayBuffer_ = kUnknown, elementBuffer_ = kUnknown;
     std::array<GLint, 3> pixelStore_{-1, -1, -1};  // pack alignment, unpack alignment, unpack row length
     std::uint32_t attributes_ = kUnknown;
@@ -122,6 +127,11 @@ private:
         std::array<std::int8_t, kCapCount> caps{};
         for (auto& c : caps) c = -1;
         return caps;
+    }
+    static constexpr std::array<std::array<GLuint, kTargets>, kUnits> MakeUnknownBindings() {
+        std::array<std::array<GLuint, kTargets>, kUnits> bindings{};
+        for (auto& unit : bindings) unit = MakeUnknownNames<kTargets>();
+        return bindings;
     }
     template <int N>
     static constexpr std::array<GLuint, N> MakeUnknownNames() {

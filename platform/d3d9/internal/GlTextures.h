@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 
 #include "FixedFunction.h"
 #include "GlFormats.h"
@@ -17,7 +18,7 @@ namespace tarn::d3d9 {
 // The sampler state a GL sampler object is made from: the fields it depends on, compared whole, so that two
 // states share a sampler only when they are equal (their hash only picks the bucket).
 struct SamplerKey {
-    std::array<DWORD, 8> fields{};
+    std::array<DWORD, 9> fields{};
     bool operator==(const SamplerKey&) const = default;
 };
 
@@ -34,11 +35,15 @@ public:
     GlTextures(const GlTextures&) = delete;
     GlTextures& operator=(const GlTextures&) = delete;
 
-    // The GL texture holding a surface, and in `level` which of its levels (made and uploaded as needed).
-    GLuint SurfaceTexture(Surface* surface, GLint* level);
+    // The GL texture holding a surface, in `level` which of its levels and in `image` which image target
+    // (GL_TEXTURE_2D, or the cube face's target) holds it; made and uploaded as needed.
+    GLuint SurfaceTexture(Surface* surface, GLint* level, GLenum* image);
     GLuint DepthRenderbuffer(Surface* surface);
-    // Makes the texture's GL copy and uploads every level whose memory is newer.
+    // Make the GL copy of a 2D, cube or volume texture and upload every level (of every face) whose memory is
+    // newer.
     void EnsureTexture(Texture* texture);
+    void EnsureCube(CubeTexture* cube);
+    void EnsureVolume(VolumeTexture* volume);
     // Binds the textures and samplers of the stages the program samples; nothing is bound for the texture being
     // drawn into (that read is undefined in both APIs, and here reads as nothing rather than a feedback loop).
     void Bind(const DeviceState& state, const ProgramKey& key);
@@ -49,8 +54,16 @@ public:
     std::size_t levelsUploaded() const { return levelsUploaded_; }
 
 private:
-    void UploadSurface(GLuint texture, GLint level, Surface* surface, const GlFormat& format);
-    GLuint SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& sampler, bool mipmapped);
+    GLuint MakeTexture(GLenum target, UINT levels, const GlFormat& format);
+    void UploadSurface(GLenum target, GLenum image, GLuint texture, GLint level, Surface* surface,
+                       const GlFormat& format);
+    void AllocateLevel(GLenum image, GLint level, Surface* surface, const GlFormat& format, bool renderTarget);
+    void UploadVolume(GLuint texture, GLint level, Volume* volume, const GlFormat& format);
+    template <typename RowAt>
+    std::vector<std::uint8_t> DecodeRows(const GlFormat& format, D3DFORMAT d3dFormat, UINT width, UINT rows,
+                                         RowAt rowAt) const;
+    GLuint Prepare(ResourceCore* texture, TextureKind kind, UINT* levels);
+    GLuint SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& sampler, bool mipmapped, TextureKind kind);
 
     GlState& gl_;
     const Device& device_;

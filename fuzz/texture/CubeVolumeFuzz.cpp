@@ -14,6 +14,7 @@
 #include <iterator>
 #include <vector>
 
+#include "fuzz/texture/FuzzSupport.h"
 #include "platform/d3d9/Backend.h"
 #include "texture/D3DXTexture.h"
 #include "texture/FormatTable.h"
@@ -21,24 +22,6 @@
 using namespace tarn::texture;
 
 namespace {
-
-// Reads the choices from the front of the input; past its end every choice is 0.
-class Choices {
-public:
-    Choices(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-    std::uint32_t Below(std::uint32_t n) { return Byte() % n; }
-    template <typename T, std::size_t N>
-    const T& Pick(const T (&table)[N]) {
-        return table[Below(N)];
-    }
-    std::size_t Used() const { return std::min(pos_, size_); }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
-};
 
 // Capability profiles, each with its own device: the limits and power-of-two rules of the requirement checks.
 const char* const kProfiles[] = {"default", "pow2", "pow2-conditional", "square", "max256", "rgb-only", "no-volume"};
@@ -134,21 +117,9 @@ void CreateFromFile(Choices& c, bool cube, const std::uint8_t* data, std::size_t
     texture->Release();
 }
 
-// Stored bytes of one row of `width` pixels and the number of stored rows of `height` pixels.
-void RowsOf(D3DFORMAT format, UINT width, UINT height, std::size_t& rowBytes, UINT& rows) {
-    rows = height;
-    if (IsBlockFormat(format)) {
-        rowBytes = static_cast<std::size_t>((width + 3) / 4) * (format == D3DFMT_DXT1 ? 8 : 16);
-        rows = (height + 3) / 4;
-    } else if (IsPackedPairFormat(format)) {
-        rowBytes = static_cast<std::size_t>((width + 1) / 2) * 4;
-    } else {
-        rowBytes = static_cast<std::size_t>(width) * (LookUpFormatDesc(format).bits / 8);
-    }
-}
-
-// A box within (or, now and then, past) a width x height x depth image.
-D3DBOX BoxIn(Choices& c, UINT width, UINT height, UINT depth) {
+// A box within a width x height x depth image or, now and then when `misuse`, past its edge, inverted or empty.
+// (A source in memory has no size the library could check a box against: its box always lies inside.)
+D3DBOX BoxIn(Choices& c, UINT width, UINT height, UINT depth, bool misuse) {
     const std::uint8_t shape = c.Byte();
     D3DBOX box;
     box.Left = c.Below(width);
@@ -157,9 +128,9 @@ D3DBOX BoxIn(Choices& c, UINT width, UINT height, UINT depth) {
     box.Right = box.Left + 1 + c.Below(width - box.Left);
     box.Bottom = box.Top + 1 + c.Below(height - box.Top);
     box.Back = box.Front + 1 + c.Below(depth - box.Front);
-    if (shape == 0xFF) box.Right = width + 1;           // past the right edge
-    if (shape == 0xFE) std::swap(box.Front, box.Back);  // inverted
-    if (shape == 0xFD) box.Bottom = box.Top;            // empty
+    if (misuse && shape == 0xFF) box.Right = width + 1;           // past the right edge
+    if (misuse && shape == 0xFE) std::swap(box.Front, box.Back);  // inverted
+    if (misuse && shape == 0xFD) box.Bottom = box.Top;            // empty
     return box;
 }
 
@@ -190,14 +161,14 @@ void LoadVolume(Choices& c, const std::uint8_t* data, std::size_t size) {
         return;
     }
     const bool wholeDest = (c.Byte() & 3) == 0;
-    const D3DBOX destBox = BoxIn(c, desc.Width, desc.Height, desc.Depth);
+    const D3DBOX destBox = BoxIn(c, desc.Width, desc.Height, desc.Depth, true);
 
     const D3DFORMAT sourceFormat = c.Pick(kSourceFormats);
     const UINT sw = 1 + c.Below(24), sh = 1 + c.Below(24), sd = 1 + c.Below(5);
-    const D3DBOX sourceBox = BoxIn(c, sw, sh, sd);
+    const D3DBOX sourceBox = BoxIn(c, sw, sh, sd, false);
     std::size_t rowBytes = 0;
     UINT rows = 0;
-    RowsOf(sourceFormat, sw, sh, rowBytes, rows);
+    StoredRows(sourceFormat, sw, sh, rowBytes, rows);
     const std::size_t rowPitch = rowBytes + c.Below(9), slicePitch = rowPitch * rows + c.Below(9);
     const DWORD filter = c.Pick(kFilters);
     const std::uint8_t keyed = c.Byte(), keyBlue = c.Byte();

@@ -24,6 +24,14 @@ UINT FullChain(UINT width, UINT height) {
     return levels;
 }
 
+// A device that needs powers of two but reports NONPOW2CONDITIONAL takes other sizes for a single level of a
+// format that is not block-compressed. The rule is the same for 2D, cube and volume textures, as the texture
+// library's requirement check applies it to all three.
+bool NonPowerOfTwoAllowed(const D3DCAPS9& caps, UINT levels, const FormatLayout& layout) {
+    return (caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) && levels == 1 &&
+           layout.kind != FormatKind::Compressed;
+}
+
 bool InsideSurface(const RECT& r, const Surface* s) {
     return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
            static_cast<UINT>(r.right) <= s->width() && static_cast<UINT>(r.bottom) <= s->height();
@@ -119,10 +127,9 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
         }
         if (width > caps.MaxTextureWidth || height > caps.MaxTextureHeight) return D3DERR_INVALIDCALL;
         if ((caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) && width != height) return D3DERR_INVALIDCALL;
-        if ((caps.TextureCaps & D3DPTEXTURECAPS_POW2) && (!IsPowerOfTwo(width) || !IsPowerOfTwo(height))) {
-            const bool conditional = (caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) && levels == 1 &&
-                                     layout->kind != FormatKind::Compressed;
-            if (!conditional) return D3DERR_INVALIDCALL;
+        if ((caps.TextureCaps & D3DPTEXTURECAPS_POW2) && (!IsPowerOfTwo(width) || !IsPowerOfTwo(height)) &&
+            !NonPowerOfTwoAllowed(caps, levels, *layout)) {
+            return D3DERR_INVALIDCALL;
         }
         if (layout->kind == FormatKind::Compressed && (width % 4 || height % 4)) return D3DERR_INVALIDCALL;
     }
@@ -173,7 +180,8 @@ HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT le
         const UINT limit = caps.MaxVolumeExtent;
         if (width > limit || height > limit || depth > limit) return D3DERR_INVALIDCALL;
         if ((caps.TextureCaps & D3DPTEXTURECAPS_VOLUMEMAP_POW2) &&
-            (!IsPowerOfTwo(width) || !IsPowerOfTwo(height) || !IsPowerOfTwo(depth))) {
+            (!IsPowerOfTwo(width) || !IsPowerOfTwo(height) || !IsPowerOfTwo(depth)) &&
+            !NonPowerOfTwoAllowed(caps, levels, *layout)) {
             return D3DERR_INVALIDCALL;
         }
         if (!(caps.TextureCaps & D3DPTEXTURECAPS_MIPVOLUMEMAP) && levels > 1) return D3DERR_INVALIDCALL;
@@ -224,7 +232,10 @@ HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT
             return D3DERR_INVALIDCALL;
         }
         if (edge > caps.MaxTextureWidth) return D3DERR_INVALIDCALL;
-        if ((caps.TextureCaps & D3DPTEXTURECAPS_CUBEMAP_POW2) && !IsPowerOfTwo(edge)) return D3DERR_INVALIDCALL;
+        if ((caps.TextureCaps & D3DPTEXTURECAPS_CUBEMAP_POW2) && !IsPowerOfTwo(edge) &&
+            !NonPowerOfTwoAllowed(caps, levels, *layout)) {
+            return D3DERR_INVALIDCALL;
+        }
         if (!(caps.TextureCaps & D3DPTEXTURECAPS_MIPCUBEMAP) && levels > 1) return D3DERR_INVALIDCALL;
         if (layout->kind == FormatKind::Compressed && edge % 4) return D3DERR_INVALIDCALL;
     }

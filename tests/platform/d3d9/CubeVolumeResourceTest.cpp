@@ -160,7 +160,11 @@ TEST(CubeVolumeProfiles, ProfilesLimitCreation) {
     } cases[] = {
         {"pow2", true, 12, 12, 1, 1, D3DERR_INVALIDCALL},
         {"pow2", true, 16, 16, 1, 0, D3D_OK},
-        {"pow2-conditional", true, 12, 12, 1, 1, D3DERR_INVALIDCALL},  // the condition is for 2D textures only
+        // The condition (one level, not block-compressed) waives the rule for cube and volume textures too.
+        {"pow2-conditional", true, 12, 12, 1, 1, D3D_OK},
+        {"pow2-conditional", true, 12, 12, 1, 2, D3DERR_INVALIDCALL},
+        {"pow2-conditional", false, 12, 6, 3, 1, D3D_OK},
+        {"pow2-conditional", false, 12, 6, 3, 0, D3DERR_INVALIDCALL},
         {"square", true, 32, 32, 1, 0, D3D_OK},
         {"max256", true, 512, 512, 1, 1, D3DERR_INVALIDCALL},
         {"max256", true, 256, 256, 1, 0, D3D_OK},
@@ -296,6 +300,9 @@ TEST_F(CubeVolumeTest, VolumeLocksFollowTheLayout) {
         EXPECT_EQ(whole.RowPitch, c.rowPitch);
         EXPECT_EQ(whole.SlicePitch, c.slicePitch);
         auto* bytes = static_cast<std::uint8_t*>(whole.pBits);
+        // A fresh volume reads as zero, like every fresh resource.
+        const std::string zeros(static_cast<std::size_t>(c.slicePitch) * c.depth, '\0');
+        EXPECT_EQ(std::memcmp(bytes, zeros.data(), zeros.size()), 0);
         for (INT i = 0; i < c.slicePitch * static_cast<INT>(c.depth); ++i) bytes[i] = static_cast<std::uint8_t>(i);
         ASSERT_EQ(t->UnlockBox(0), D3D_OK);
         // A box starting inside points at its first block of its first slice.
@@ -502,6 +509,45 @@ TEST_F(CubeVolumeTest, UpdateTextureCopiesFacesAndLevels) {
                                                         cubeLarger, volDeeper, flat}) {
         r->Release();
     }
+}
+
+// A cube face takes part in surface copies as a texture level does: UpdateSurface writes it, it is no render
+// target (no ColorFill, no StretchRect into it), and StretchRect reads it into a render target.
+TEST_F(CubeVolumeTest, CubeFacesInSurfaceCopies) {
+    IDirect3DCubeTexture9* cube = nullptr;
+    ASSERT_EQ(device->CreateCubeTexture(4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &cube, nullptr), D3D_OK);
+    IDirect3DSurface9* face = nullptr;
+    ASSERT_EQ(cube->GetCubeMapSurface(D3DCUBEMAP_FACE_POSITIVE_Y, 0, &face), D3D_OK);
+    IDirect3DSurface9* other = nullptr;
+    ASSERT_EQ(cube->GetCubeMapSurface(D3DCUBEMAP_FACE_NEGATIVE_Y, 0, &other), D3D_OK);
+    IDirect3DSurface9* plain = nullptr;
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(4, 4, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &plain, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(plain->LockRect(&locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 4; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch);
+        for (int x = 0; x < 4; ++x) row[x] = 0xff00ff00u;
+    }
+    plain->UnlockRect();
+
+    auto* own = static_cast<CubeTexture*>(cube);
+    EXPECT_FALSE(own->uploadPending);
+    ASSERT_EQ(device->UpdateSurface(plain, nullptr, face, nullptr), D3D_OK);
+    EXPECT_TRUE(own->uploadPending);
+    EXPECT_EQ(own->face(D3DCUBEMAP_FACE_POSITIVE_Y, 0)->fresh, Fresh::MemoryNewer);
+    EXPECT_EQ(own->face(D3DCUBEMAP_FACE_NEGATIVE_Y, 0)->fresh, Fresh::Both);
+
+    EXPECT_EQ(device->ColorFill(face, nullptr, 0xffffffffu), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->StretchRect(face, nullptr, other, nullptr, D3DTEXF_NONE), D3DERR_INVALIDCALL);
+    IDirect3DSurface9* target = nullptr;
+    ASSERT_EQ(device->CreateRenderTarget(4, 4, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &target, nullptr),
+              D3D_OK);
+    ASSERT_EQ(device->StretchRect(face, nullptr, target, nullptr, D3DTEXF_NONE), D3D_OK);
+    ASSERT_EQ(device->GetRenderTargetData(target, plain), D3D_OK);
+    ASSERT_EQ(plain->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(*static_cast<std::uint32_t*>(locked.pBits), 0xff00ff00u);
+    plain->UnlockRect();
+    for (IUnknown* r : std::initializer_list<IUnknown*>{target, plain, other, face, cube}) r->Release();
 }
 
 // Samplers take any kind of texture; switching kinds releases the one held before.

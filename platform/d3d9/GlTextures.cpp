@@ -299,6 +299,8 @@ GLuint GlTextures::SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& s, boo
 
 // Makes (or refreshes) the GL copy of a sampled texture of any kind; returns its name and its level count.
 GLuint GlTextures::Prepare(ResourceCore* texture, TextureKind kind, UINT* levels) {
+    // The program was chosen for this texture's kind (changing the kind of a stage's texture changes the key).
+    assert(KindOfResource(texture->type()) == kind);
     switch (kind) {
     case TextureKind::Cube: {
         auto* c = static_cast<CubeTexture*>(texture);

@@ -524,8 +524,8 @@ TEST_F(CubeVolumeDrawTest, MissingCoordinateComponentsReadZero) {
 
     // Camera-space positions (x, y, 0.5) through a translation by (0.5, 0.5, 0.375). The cell at pixel 20 has
     // x = -0.375 and y = 0.375: u, v become 0.125, 0.875 (column 0, row 1) and w 0.875 (slice 3). COUNT2
-    // drops w (slice 0). Counts 5 to 7 are no transform: the position itself, u clamped to column 0, v row 0,
-    // w = 0.5 slice 2.
+    // drops w (slice 0), COUNT1 v as well (row 0). Counts 5 to 7 are no transform: the position itself, u clamped to
+    // column 0, v row 0, w = 0.5 slice 2.
     SetTransforms(Identity());
     D3DMATRIX shift = Identity();
     shift._41 = 0.5f, shift._42 = 0.5f, shift._43 = 0.375f;
@@ -534,11 +534,9 @@ TEST_F(CubeVolumeDrawTest, MissingCoordinateComponentsReadZero) {
     const struct Case {
         DWORD flags;
         int row, slice;
-    } cases[] = {{D3DTTFF_COUNT2, 1, 0},
-                 {D3DTTFF_COUNT3, 1, 3},
-                 {D3DTTFF_COUNT4, 1, 3},
-                 {7, 0, 2},
-                 {7 | D3DTTFF_PROJECTED, 0, 2}};
+    } cases[] = {
+        {D3DTTFF_COUNT1, 0, 0},       {D3DTTFF_COUNT2, 1, 0}, {D3DTTFF_COUNT3, 1, 3}, {D3DTTFF_COUNT4, 1, 3}, {7, 0, 2},
+        {7 | D3DTTFF_PROJECTED, 0, 2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.flags);
         device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, c.flags);
@@ -649,6 +647,16 @@ TEST_F(CubeVolumeDrawTest, Dxt1CubeMapSamplesEachFaceTheRightWayRound) {
             ExpectPixel(pixels, (cell % 8) * 8 + 4, (cell / 8) * 8 + 4, palettes[face][q], 2);
         }
     }
+    // A face written again after the first draw goes up as a compressed sub-image: +Y becomes solid red.
+    const std::uint8_t red[8] = {0x00, 0xf8, 0x00, 0xf8, 0, 0, 0, 0};
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(cube->LockRect(D3DCUBEMAP_FACE_POSITIVE_Y, 0, &locked, nullptr, 0), D3D_OK);
+    std::memcpy(locked.pBits, red, sizeof red);
+    cube->UnlockRect(D3DCUBEMAP_FACE_POSITIVE_Y, 0);
+    const Vec3 d = FaceDirection(D3DCUBEMAP_FACE_POSITIVE_Y, 0.5, -0.5);
+    Clear(0xff000000);
+    Cell(0, 0, static_cast<float>(d.x), static_cast<float>(d.y), static_cast<float>(d.z));
+    ExpectPixel(ReadTarget(), 4, 4, 0xffff0000);
 }
 
 // The GL copies of released cube and volume textures go with them: textures of changing sizes made, drawn and

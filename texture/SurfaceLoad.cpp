@@ -202,9 +202,10 @@ HRESULT D3DXFilterTexture(IDirect3DBaseTexture9* baseTexture, const PALETTEENTRY
     if (type != D3DRTYPE_TEXTURE && type != D3DRTYPE_VOLUMETEXTURE && type != D3DRTYPE_CUBETEXTURE) {
         return D3DERR_INVALIDCALL;
     }
-    auto* texture = static_cast<IDirect3DTexture9*>(baseTexture);
-    auto* cube = static_cast<IDirect3DCubeTexture9*>(baseTexture);
-    auto* volume = static_cast<IDirect3DVolumeTexture9*>(baseTexture);
+    // Each interface pointer is formed only for the type the texture has.
+    auto* texture = type == D3DRTYPE_TEXTURE ? static_cast<IDirect3DTexture9*>(baseTexture) : nullptr;
+    auto* cube = type == D3DRTYPE_CUBETEXTURE ? static_cast<IDirect3DCubeTexture9*>(baseTexture) : nullptr;
+    auto* volume = type == D3DRTYPE_VOLUMETEXTURE ? static_cast<IDirect3DVolumeTexture9*>(baseTexture) : nullptr;
 
     if (filter == D3DX_DEFAULT) {
         HRESULT hr;

@@ -36,6 +36,8 @@ IDirect3DDevice9* DeviceFor(std::uint32_t profile) {
 }
 
 const UINT kEdges[] = {D3DX_DEFAULT, D3DX_DEFAULT_NONPOW2, D3DX_FROM_FILE, 0, 1, 3, 8, 17, 64, 300};
+// Depths stay small: a 300 x 300 x 300 request is 27 M voxels of honest work, too slow for a fuzzing run.
+const UINT kDepths[] = {D3DX_DEFAULT, D3DX_DEFAULT_NONPOW2, D3DX_FROM_FILE, 0, 1, 3, 8, 17};
 const UINT kLevels[] = {D3DX_DEFAULT, D3DX_FROM_FILE, 0, 1, 2, 3, 9, 40};
 const DWORD kUsages[] = {0, 0, D3DUSAGE_DYNAMIC, D3DUSAGE_RENDERTARGET, 0x80000000u};
 const D3DFORMAT kFormats[] = {D3DFMT_UNKNOWN,       D3DFMT_FROM_FILE, D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5,
@@ -78,7 +80,7 @@ void ReadBack(IDirect3DBaseTexture9* base, bool cube) {
 
 void CreateFromFile(Choices& c, bool cube, const std::uint8_t* data, std::size_t size) {
     IDirect3DDevice9* device = DeviceFor(c.Below(std::size(kProfiles)));
-    const UINT width = c.Pick(kEdges), height = c.Pick(kEdges), depth = c.Pick(kEdges);
+    const UINT width = c.Pick(kEdges), height = c.Pick(kEdges), depth = c.Pick(kDepths);
     const UINT levels = c.Pick(kLevels);
     const DWORD usage = c.Pick(kUsages);
     const D3DFORMAT format = c.Pick(kFormats);

@@ -104,6 +104,21 @@ Bytes WideDxt1File() {
     return b;
 }
 
+// A 3 x 2 Targa stored bottom row first (the format's default), read in place with its rows upwards.
+std::uint32_t TgaTexel(unsigned x, unsigned y) {
+    return 0xFF000000u | (0x40 * x + 0x10) | ((0x80 * y + 0x20) << 8) | 0x300000u;
+}
+Bytes BottomUpTga() {
+    Bytes b = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, 24, 0};
+    for (unsigned y = 2; y-- > 0;) {
+        for (unsigned x = 0; x < 3; ++x) {
+            const std::uint32_t c = TgaTexel(x, y);
+            for (int shift : {16, 8, 0}) b.push_back(static_cast<std::uint8_t>(c >> shift));
+        }
+    }
+    return b;
+}
+
 struct Png {
     unsigned width = 0, height = 0;
     std::vector<std::uint32_t> rgba;  // R in the low byte
@@ -151,6 +166,7 @@ protected:
         Write("cube.dds", CubeFile());
         Write("volume.dds", VolumeFile());
         Write("wide.dds", WideDxt1File());
+        Write("upward.tga", BottomUpTga());
     }
     static void TearDownTestSuite() { fs::remove_all(dir_); }
     static void Write(const char* name, const Bytes& bytes) {
@@ -216,6 +232,16 @@ TEST_F(TexInfoSubImages, SizeResamplesTheChosenSubImage) {
     // A filter at the stored size changes nothing.
     ExpectPng("volume.dds", "--slice 3 --filter point", 4, 4,
               [](unsigned x, unsigned y) { return Rgba(0, 3, 0, x, y); });
+}
+
+TEST_F(TexInfoSubImages, ReadsRowsStoredUpwardsWithAndWithoutAFilter) {
+    for (const char* args : {"--face 0", "--face 0 --filter point", "--slice 0 --filter box+dither"}) {
+        SCOPED_TRACE(args);
+        ExpectPng("upward.tga", args, 3, 2, TgaTexel);
+    }
+    // Twice the size with point sampling: each texel becomes a 2 x 2 square.
+    ExpectPng("upward.tga", "--face 0 --size 6x4 --filter point", 6, 4,
+              [](unsigned x, unsigned y) { return TgaTexel(x / 2, y / 2); });
 }
 
 TEST_F(TexInfoSubImages, PrintsFacesDepthAndLevels) {

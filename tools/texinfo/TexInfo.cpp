@@ -422,9 +422,10 @@ int main(int argc, char** argv) {
     if (device == nullptr) return Fail("no device", E_FAIL);
 
     int status = 0;
-    // A bottom-up bitmap read in place holds one face, one slice and one level; resampling it is what the texture
-    // path below does with the same rows.
-    if (stored && image.rowsUpward && !ownSize && face == 0 && slice == 0 && level == 0) stored = false;
+    // A bottom-up image read in place holds one face, one slice and one level, and only the band writer reads its
+    // rows upwards; resampling or filtering it is what the texture path below does with the same rows.
+    if (stored && image.rowsUpward && !(ownSize && filter == D3DX_FILTER_NONE) && face == 0 && slice == 0 && level == 0)
+        stored = false;
     if (stored) {
         status = WriteStored(device, image, face, slice, level, width, height, filter, path, pngPath);
         device->Release();

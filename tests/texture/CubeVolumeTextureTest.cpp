@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -87,6 +88,19 @@ Bytes Tga32Bytes(UINT w, UINT h, const Bytes& bgra) {
     s.width = static_cast<std::uint16_t>(w);
     s.height = static_cast<std::uint16_t>(h);
     return MakeTga(s, {}, bgra);
+}
+
+// A8R8G8B8 DDS headers of a cube map of six w x h faces and of a w x h x d volume.
+DdsSpec CubeDdsSpec(UINT w, UINT h) {
+    DdsSpec d = DdsA8R8G8B8(w, h);
+    d.caps2 = kDdsAllFaces;
+    return d;
+}
+DdsSpec VolumeDdsSpec(UINT w, UINT h, UINT depth) {
+    DdsSpec d = DdsA8R8G8B8(w, h);
+    d.headerFlags |= kDdsDepthFlag;
+    d.depth = depth;
+    return d;
 }
 
 class CubeVolumeTexture : public texture_test::TextureDevice {
@@ -356,8 +370,7 @@ TEST_F(CubeVolumeTexture, CubeLevelsBeyondTheFileAreMadeFromEachFace) {
         {"reloaded from the file", D3DX_FILTER_TRIANGLE, D3DX_FILTER_LINEAR, D3DX_FILTER_TRIANGLE | D3DX_FILTER_MIRROR,
          false},
     };
-    DdsSpec spec = DdsA8R8G8B8(4, 4);
-    spec.caps2 = kDdsAllFaces;
+    const DdsSpec spec = CubeDdsSpec(4, 4);
     const Bytes data = RandomBytes(6 * 64, 5);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -384,10 +397,8 @@ TEST_F(CubeVolumeTexture, CubeLevelsBeyondTheFileAreMadeFromEachFace) {
 
 TEST_F(CubeVolumeTexture, FilesWithoutSixFacesAreNotCubeMaps) {
     DdsSpec flat = DdsA8R8G8B8(4, 4);
-    DdsSpec volume = DdsA8R8G8B8(4, 4);
-    volume.headerFlags |= kDdsDepthFlag;
-    volume.depth = 2;
-    DdsSpec fiveFaces = DdsA8R8G8B8(4, 4);
+    const DdsSpec volume = VolumeDdsSpec(4, 4, 2);
+    DdsSpec fiveFaces = CubeDdsSpec(4, 4);
     fiveFaces.caps2 = 0x200 | 0x7C00;
     struct Case {
         const char* what;
@@ -425,9 +436,7 @@ TEST_F(CubeVolumeTexture, TwoDimensionalImagesAndVolumesCrossOver) {
     EXPECT_EQ(VolumeBytes(volume, 0), pixels);
     volume->Release();
 
-    DdsSpec spec = DdsA8R8G8B8(4, 4);
-    spec.headerFlags |= kDdsDepthFlag;
-    spec.depth = 3;
+    const DdsSpec spec = VolumeDdsSpec(4, 4, 3);
     const Bytes slices = RandomBytes(3 * 64, 7);
     IDirect3DTexture9* texture = nullptr;
     ASSERT_EQ(Load(MakeDds(spec, slices), &texture, D3DX_DEFAULT, D3DX_DEFAULT, 1), S_OK);
@@ -435,14 +444,58 @@ TEST_F(CubeVolumeTexture, TwoDimensionalImagesAndVolumesCrossOver) {
     texture->Release();
 }
 
+// The by-name entry points map the file and run the same sequence; a missing file is invalid data.
+TEST_F(CubeVolumeTexture, FilesOpenedByName) {
+    const DdsSpec cubeSpec = CubeDdsSpec(2, 2);
+    const Bytes faces = RandomBytes(6 * 16, 16);
+    const DdsSpec volumeSpec = VolumeDdsSpec(2, 2, 2);
+    const Bytes slices = RandomBytes(2 * 16, 17);
+    const std::string cubePath = testing::TempDir() + "tarn-cube.dds";
+    const std::string volumePath = testing::TempDir() + "tarn-volume.dds";
+    for (const auto& [path, file] :
+         {std::pair{cubePath, MakeDds(cubeSpec, faces)}, std::pair{volumePath, MakeDds(volumeSpec, slices)}}) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(file.data(), 1, file.size(), f), file.size());
+        std::fclose(f);
+    }
+
+    IDirect3DCubeTexture9* cube = nullptr;
+    ASSERT_EQ(D3DXCreateCubeTextureFromFileA(device, cubePath.c_str(), &cube), S_OK);
+    EXPECT_EQ(cube->GetLevelCount(), 2u);  // the stored level and a filtered 1 x 1
+    EXPECT_EQ(FaceBytes(cube, 3, 0), Bytes(faces.begin() + 3 * 16, faces.begin() + 4 * 16));
+    cube->Release();
+    IDirect3DVolumeTexture9* volume = nullptr;
+    ASSERT_EQ(D3DXCreateVolumeTextureFromFileExA(device, volumePath.c_str(), D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
+                                                 1, 0, D3DFMT_UNKNOWN, D3DPOOL_SYSTEMMEM, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                                 nullptr, nullptr, &volume),
+              S_OK);
+    EXPECT_EQ(VolumeBytes(volume, 0), slices);
+    volume->Release();
+    ASSERT_EQ(D3DXCreateVolumeTextureFromFileA(device, volumePath.c_str(), &volume), S_OK);
+    volume->Release();
+    ASSERT_EQ(D3DXCreateCubeTextureFromFileExA(device, cubePath.c_str(), D3DX_DEFAULT, 1, 0, D3DFMT_UNKNOWN,
+                                               D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, nullptr, nullptr, &cube),
+              S_OK);
+    cube->Release();
+
+    std::remove(cubePath.c_str());
+    std::remove(volumePath.c_str());
+    cube = nullptr;
+    volume = nullptr;
+    EXPECT_EQ(D3DXCreateCubeTextureFromFileA(device, cubePath.c_str(), &cube), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(D3DXCreateVolumeTextureFromFileA(device, volumePath.c_str(), &volume), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(D3DXCreateCubeTextureFromFileA(device, nullptr, &cube), D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCreateVolumeTextureFromFileA(device, volumePath.c_str(), nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(cube, nullptr);
+    EXPECT_EQ(volume, nullptr);
+}
+
 // D3DX_FROM_FILE asks for the file's value exactly: a device that would change it refuses the load.
 TEST_F(CubeVolumeTexture, FromFileValuesAreKeptOrRefused) {
-    DdsSpec cubeSpec = DdsA8R8G8B8(6, 6);
-    cubeSpec.caps2 = kDdsAllFaces;
+    const DdsSpec cubeSpec = CubeDdsSpec(6, 6);
     const Bytes cubeFile = MakeDds(cubeSpec, RandomBytes(6 * 144, 8));
-    DdsSpec volumeSpec = DdsA8R8G8B8(4, 4);
-    volumeSpec.headerFlags |= kDdsDepthFlag;
-    volumeSpec.depth = 3;
+    DdsSpec volumeSpec = VolumeDdsSpec(4, 4, 3);
     volumeSpec.mips = 2;
     const Bytes volumeFile = MakeDds(volumeSpec, RandomBytes(4 * 4 * 3 * 4 + 2 * 2 * 1 * 4, 9));
     struct Case {
@@ -485,17 +538,27 @@ TEST_F(CubeVolumeTexture, FromFileValuesAreKeptOrRefused) {
             volume->Release();
         }
     }
+
+    // Faces that are not square cannot be kept as they are: one edge serves both sides.
+    UseProfile("default");
+    const DdsSpec oblong = CubeDdsSpec(4, 2);
+    const Bytes oblongFile = MakeDds(oblong, RandomBytes(6 * 32, 18));
+    IDirect3DCubeTexture9* cube = nullptr;
+    EXPECT_EQ(LoadCube(oblongFile, &cube, D3DX_FROM_FILE, 1), D3DERR_NOTAVAILABLE);
+    ASSERT_EQ(LoadCube(oblongFile, &cube, D3DX_DEFAULT_NONPOW2, 1), S_OK);
+    D3DSURFACE_DESC desc = {};
+    cube->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Width, 4u);
+    EXPECT_EQ(desc.Height, 4u);
+    cube->Release();
 }
 
 // D3DPOOL_DEFAULT without D3DUSAGE_DYNAMIC is filled in a system-memory copy handed over with UpdateTexture; a
 // dynamic texture is filled directly and can be read back.
 TEST_F(CubeVolumeTexture, DefaultPoolGoesThroughSystemMemory) {
-    DdsSpec cubeSpec = DdsA8R8G8B8(4, 4);
-    cubeSpec.caps2 = kDdsAllFaces;
+    const DdsSpec cubeSpec = CubeDdsSpec(4, 4);
     const Bytes faces = RandomBytes(6 * 64, 10);
-    DdsSpec volumeSpec = DdsA8R8G8B8(4, 4);
-    volumeSpec.headerFlags |= kDdsDepthFlag;
-    volumeSpec.depth = 2;
+    const DdsSpec volumeSpec = VolumeDdsSpec(4, 4, 2);
     const Bytes slices = RandomBytes(2 * 64, 11);
     for (DWORD usage : {0u, static_cast<DWORD>(D3DUSAGE_DYNAMIC)}) {
         SCOPED_TRACE(usage ? "dynamic" : "static");

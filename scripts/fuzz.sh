@@ -5,7 +5,8 @@
 #   scripts/fuzz.sh TARGET SECONDS [libFuzzer options...]   one target for SECONDS
 #   scripts/fuzz.sh all SECONDS [libFuzzer options...]      every target in turn, SECONDS each
 #
-# Targets: texture_ReadImageFuzz, texture_CreateTextureFuzz, texture_ConvertFuzz, texture_DdsFuzz, scene_load_fuzz.
+# Targets: texture_ReadImageFuzz, texture_CreateTextureFuzz, texture_ConvertFuzz, texture_DdsFuzz,
+# texture_CubeVolumeFuzz, scene_load_fuzz.
 # The seed corpus in the source tree is read, never written; new inputs go to build/fuzz/corpus/TARGET and
 # findings (crash-*, leak-*, oom-*, timeout-*, slow-unit-*) to build/fuzz/findings/TARGET. Once a finding is fixed,
 # copy it into the target's seed folder, so that ctest replays it from then on.
@@ -17,14 +18,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ $# -lt 2 ] || ! [[ $2 =~ ^[0-9]+$ ]]; then
-  sed -n '2,17s/^# \{0,1\}//p' "$0" >&2
+  sed -n '2,18s/^# \{0,1\}//p' "$0" >&2
   exit 2
 fi
 target=$1
 seconds=$2
 shift 2
 
-all_targets=(texture_ReadImageFuzz texture_CreateTextureFuzz texture_ConvertFuzz texture_DdsFuzz scene_load_fuzz)
+all_targets=(texture_ReadImageFuzz texture_CreateTextureFuzz texture_ConvertFuzz texture_DdsFuzz texture_CubeVolumeFuzz
+  scene_load_fuzz)
 build=build/fuzz
 
 # Seed folders of a target (the scene seeds are written by make_scene_corpus).
@@ -33,6 +35,7 @@ seeds_of() {
     texture_ReadImageFuzz | texture_CreateTextureFuzz) echo fuzz/texture/corpus ;;
     texture_ConvertFuzz) echo fuzz/texture/corpus-convert ;;
     texture_DdsFuzz) echo fuzz/texture/corpus-dds ;;
+    texture_CubeVolumeFuzz) echo fuzz/texture/corpus-cubevolume ;;
     scene_load_fuzz) echo "$build/corpus/scene_seeds" ;;
     *) return 1 ;;
   esac

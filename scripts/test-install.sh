@@ -3,7 +3,8 @@
 # installed demo from / (headless, 30 frames, screenshot), runs both inspectors on the installed data and the
 # desktop icons, then copies
 # examples/consumer out of the repository and builds it against the prefix with find_package(TarnEngine) and runs
-# it: a window, a device and one image loaded on the null backend. Everything goes when the script ends.
+# it: a window, a device and one image loaded on the null backend; examples/cubevolume likewise, drawing on the
+# OpenGL backend. Everything goes when the script ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
@@ -34,4 +35,12 @@ if [[ "$output" != *"sand.bmp: 256 x 256, 9 levels" ]]; then
   echo "test-install: the consumer printed '$output'" >&2
   exit 1
 fi
-echo "test-install: installed demo, inspectors and consumer project work ($output)"
+
+# The cube and volume example, built against the install too: it writes its DDS files, loads, filters and draws them
+# headless and exits 0 only when everything it reads back matches.
+cp -r examples/cubevolume "$work/cubevolume-src"
+cmake -S "$work/cubevolume-src" -B "$work/cubevolume" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/cubevolume" >/dev/null
+(cd / && TARN_D3D9_BACKEND=gl TARN_MESSAGEBOX=stderr "$work/cubevolume/cubevolume" --headless "$work") >/dev/null
+echo "test-install: installed demo, inspectors, consumer and cube/volume example projects work ($output)"

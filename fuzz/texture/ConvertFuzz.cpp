@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz/texture/FuzzSupport.h"
 #include "texture/BlitImage.h"
 #include "texture/FormatTable.h"
 #include "texture/PixelCodec.h"
@@ -28,25 +29,6 @@ const std::vector<D3DFORMAT>& CodecFormats() {
     return formats;
 }
 
-// Reads the choices from the front of the input; past its end every choice is 0.
-class Choices {
-public:
-    Choices(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
-    std::uint32_t Below(std::uint32_t n) { return Byte() % n; }
-    std::uint32_t Word() {
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(Byte()) << (8 * i);
-        return v;
-    }
-    std::size_t Used() const { return pos_; }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
-};
-
 // One side of the transfer: an image of `width` x `height` x `depth` pixels of `format`, stored exactly, and the
 // box of it that takes part.
 struct Side {
@@ -62,15 +44,8 @@ Side MakeSide(Choices& c, D3DFORMAT format, bool source) {
     const UINT right = left + 1 + c.Below(width - left), bottom = top + 1 + c.Below(height - top);
     const UINT back = front + 1 + c.Below(depth - front);
     std::size_t rowBytes = 0;
-    UINT rows = height;
-    if (IsBlockFormat(format)) {
-        rowBytes = static_cast<std::size_t>((width + 3) / 4) * (format == D3DFMT_DXT1 ? 8 : 16);
-        rows = (height + 3) / 4;
-    } else if (IsPackedPairFormat(format)) {
-        rowBytes = static_cast<std::size_t>((width + 1) / 2) * 4;
-    } else {
-        rowBytes = static_cast<std::size_t>(width) * (LookUpFormatDesc(format).bits / 8);
-    }
+    UINT rows = 0;
+    StoredRows(format, width, height, rowBytes, rows);
     // Any padding and a start at any byte: rows of wider pixels need not be aligned to their size.
     const UINT padding = c.Below(9);
     side.shift = c.Below(4);

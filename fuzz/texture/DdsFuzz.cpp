@@ -1,8 +1,10 @@
 // libFuzzer target: DDS files with several sub-images (cube faces, volume slices, mip levels) through texture
 // creation on the null device. The first bytes choose a pixel format, the shape (2D, cube or volume), the sizes,
-// the stored level count and how the texture is asked for; a valid header is built from them and the rest of the
-// input follows it as the file's data, often too short for what the header declares.
+// the stored level count and how the texture is asked for: as a 2D texture (half the inputs), a cube texture or a
+// volume texture, whatever the file's shape. A valid header is built from them and the rest of the input follows it
+// as the file's data, often too short for what the header declares.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <vector>
@@ -99,13 +101,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const D3DCOLOR key = (more & 4) ? 0xFF000000u | (static_cast<D3DCOLOR>(more) << 8) : 0;
     PALETTEENTRY palette[256];
     D3DXIMAGE_INFO info;
-    IDirect3DTexture9* texture = nullptr;
-    if (SUCCEEDED(D3DXCreateTextureFromFileInMemoryEx(device, file.data(), static_cast<UINT>(file.size()), edge,
-                                                      edge, levelsAsked, 0, format,
-                                                      (ask & 0x80) ? D3DPOOL_SCRATCH : D3DPOOL_MANAGED, filter,
-                                                      mipFilter, key, &info, (more & 8) ? palette : nullptr,
-                                                      &texture))) {
-        texture->Release();
+    const D3DPOOL pool = (ask & 0x80) ? D3DPOOL_SCRATCH : D3DPOOL_MANAGED;
+    const UINT fileSize = static_cast<UINT>(file.size());
+    IDirect3DBaseTexture9* texture = nullptr;
+    HRESULT hr;
+    switch ((more >> 5) & 3) {
+    case 2: {
+        IDirect3DCubeTexture9* cube = nullptr;
+        hr = D3DXCreateCubeTextureFromFileInMemoryEx(device, file.data(), fileSize, edge, levelsAsked, 0, format, pool,
+                                                     filter, mipFilter, key, &info, (more & 8) ? palette : nullptr,
+                                                     &cube);
+        texture = cube;
+        break;
     }
+    case 3: {
+        IDirect3DVolumeTexture9* volume = nullptr;
+        hr = D3DXCreateVolumeTextureFromFileInMemoryEx(device, file.data(), fileSize, edge, edge, edge, levelsAsked, 0,
+                                                       format, pool, filter, mipFilter, key, &info,
+                                                       (more & 8) ? palette : nullptr, &volume);
+        texture = volume;
+        break;
+    }
+    default: {
+        IDirect3DTexture9* plain = nullptr;
+        hr =
+            D3DXCreateTextureFromFileInMemoryEx(device, file.data(), fileSize, edge, edge, levelsAsked, 0, format, pool,
+                                                filter, mipFilter, key, &info, (more & 8) ? palette : nullptr, &plain);
+        texture = plain;
+        break;
+    }
+    }
+    if (SUCCEEDED(hr) != (texture != nullptr)) std::abort();  // a texture exactly when the call succeeds
+    if (texture != nullptr) texture->Release();
     return 0;
 }

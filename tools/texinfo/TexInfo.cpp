@@ -1,17 +1,22 @@
-// texinfo FILE [--png OUT.png] [--level N] [--size WxH] [--filter NAME]
-// Prints the image description the texture library reads from FILE and the format its reader decodes to. With
-// --png, loads the file through the library into an A8R8G8B8 texture (on the null device, system-memory scratch
-// pool, so no device limit applies) and writes the chosen level as an 8-bit RGBA PNG. Level 0 at the image's own
-// size is converted without dither unless --filter says otherwise, and then a band of rows at a time into a small
-// scratch surface rather than a whole texture (the same pixels, in memory that follows the decoded image); other
-// sizes default to triangle with dither and the levels below to the box filter. Without --png only the header is
-// read, so the answer takes no time or memory whatever size the file declares; the one difference is that a 16-bit
-// Targa, whose alpha is decided by its pixels, is then described as D3DFMT_A1R5G5B5 even where it has no alpha.
+// texinfo FILE [--png OUT.png] [--level N] [--face F] [--slice S] [--size WxH] [--filter NAME]
+// Prints the image description the texture library reads from FILE and the format its reader decodes to, with the
+// file's faces (6 for a cube map, else 1), depth and the size of every stored level. With --png, loads the file
+// through the library into an A8R8G8B8 texture (on the null device, system-memory scratch pool, so no device limit
+// applies) and writes the chosen level as an 8-bit RGBA PNG. Level 0 at the image's own size is converted without
+// dither unless --filter says otherwise, and then a band of rows at a time into a small scratch surface rather than
+// a whole texture (the same pixels, in memory that follows the decoded image); other sizes default to triangle
+// with dither and the levels below to the box filter. With --face or --slice, the PNG holds a sub-image as the file
+// stores it: face F of a cube map (in D3DCUBEMAP_FACES order), slice S of a volume, at stored level N, converted
+// from the decoded image in bands as level 0 is; --size resamples that one sub-image (default filter triangle with
+// dither). Without --png only the header is read, so the answer takes no time or memory whatever size the file
+// declares; the one difference is that a 16-bit Targa, whose alpha is decided by its pixels, is then described as
+// D3DFMT_A1R5G5B5 even where it has no alpha.
 // Exit status 0 on success, 1 with the reason on standard error when the library or the arguments reject the
-// request.
+// request (a face, slice or level that the file does not store included: the message names the valid range).
 #include <png.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +25,7 @@
 
 #include "platform/d3d9/Backend.h"
 #include "texture/D3DXTexture.h"
+#include "texture/FormatTable.h"
 #include "texture/ImageReader.h"
 #include "texture/MappedFile.h"
 
@@ -84,14 +90,18 @@ int Fail(const std::string& what, HRESULT hr) {
 }
 
 const char kUsage[] =
-    "usage: texinfo FILE [--png OUT.png] [--level N] [--size WxH] "
+    "usage: texinfo FILE [--png OUT.png] [--level N] [--face F] [--slice S] [--size WxH] "
     "[--filter none|point|linear|triangle|box[+dither][+mirror]]\n"
-    "Prints what the texture library reads from an image file (format, size, levels, decoded format).\n"
+    "Prints what the texture library reads from an image file (format, size, faces, depth, levels, decoded "
+    "format).\n"
     "  --png OUT.png   also load the file into an A8R8G8B8 texture and write a level of it as an RGBA PNG\n"
-    "  --level N       the level to write (0 to 31; default 0)\n"
+    "  --level N       the level to write (0 to 31; default 0); with --face or --slice, a level the file stores\n"
+    "  --face F        write face F as stored in the file (0 to 5 for a cube map: +X, -X, +Y, -Y, +Z, -Z; else 0)\n"
+    "  --slice S       write slice S as stored in the file (0 to the chosen level's depth - 1; 0 for 2D images)\n"
     "  --size WxH      load at this size (1 to 16384 each; default: the image's own size)\n"
     "  --filter NAME   resampling filter: none, point, linear, triangle or box, with +dither and +mirror\n"
     "                  (default: none at the image's own size, else triangle with dither; box for lower levels)\n"
+    "  --face and --slice need --png; --size and --filter then resample the chosen sub-image\n"
     "  --help          show this text\n";
 
 int Usage(const char* why) {
@@ -170,27 +180,44 @@ bool WritePng(const char* path, UINT width, UINT height, NextBand nextBand) {
     return std::fclose(file) == 0 && ok;
 }
 
+// One 2D picture as a reader left it in memory: a level of one face, or one slice of a volume level.
+struct Picture {
+    const BYTE* pixels = nullptr;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    UINT width = 0, height = 0, rowPitch = 0;
+    const PALETTEENTRY* palette = nullptr;
+    bool rowsUpward = false;
+};
+
+Picture PictureOf(const DecodedImage& image, UINT slice) {
+    Picture p;
+    p.pixels = image.pixels + static_cast<std::size_t>(slice) * image.slicePitch;
+    p.format = image.format;
+    p.width = image.width;
+    p.height = image.height;
+    p.rowPitch = image.rowPitch;
+    p.palette = image.palette;
+    p.rowsUpward = image.rowsUpward;
+    return p;
+}
+
 // Level 0 at the image's own size without a filter converts every pixel on its own, so the library converts
 // the decoded image a band of rows at a time into a small scratch surface, and each band is written before
 // the next: memory follows the decoded image rather than four bytes a pixel for a whole texture, which for a
 // blank 1-bit PNG of 4 KB (33 M pixels) is 130 MB. Block-compressed images, cube maps and volumes take the
-// texture path.
+// texture path unless a stored face or slice is asked for.
 bool CanWriteInBands(const DecodedImage& image, UINT level, bool ownSize, DWORD filter) {
-    const D3DFORMAT f = image.format;
-    const bool blocks =
-        f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 || f == D3DFMT_DXT5;
-    return level == 0 && ownSize && filter == D3DX_FILTER_NONE && image.pixels != nullptr &&
-           image.depth == 1 && image.resourceType == D3DRTYPE_TEXTURE && !blocks;
+    return level == 0 && ownSize && filter == D3DX_FILTER_NONE && image.pixels != nullptr && image.depth == 1 &&
+           image.resourceType == D3DRTYPE_TEXTURE && !IsBlockFormat(image.format);
 }
 
-bool WritePngInBands(IDirect3DDevice9* device, const DecodedImage& image, const char* path) {
+bool WritePngInBands(IDirect3DDevice9* device, const Picture& picture, const char* path) {
     constexpr std::size_t kBandBytes = std::size_t{1} << 20;
-    const UINT width = image.width, height = image.height;
+    const UINT width = picture.width, height = picture.height;
     // Rows stored upwards (a bottom-up bitmap read in place) have no positive pitch: they go one at a time.
     const std::size_t fit = kBandBytes / (std::size_t{width} * 4);
     const UINT bandRows =
-        image.rowsUpward ? 1
-                         : static_cast<UINT>(std::max<std::size_t>(1, std::min<std::size_t>(fit, height)));
+        picture.rowsUpward ? 1 : static_cast<UINT>(std::max<std::size_t>(1, std::min<std::size_t>(fit, height)));
     IDirect3DSurface9* band = nullptr;
     if (FAILED(device->CreateOffscreenPlainSurface(width, bandRows, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH, &band,
                                                    nullptr)))
@@ -203,13 +230,13 @@ bool WritePngInBands(IDirect3DDevice9* device, const DecodedImage& image, const 
             const UINT rows = std::min(bandRows, height - top);
             const RECT to = {0, 0, static_cast<LONG>(width), static_cast<LONG>(rows)};
             RECT from = {0, static_cast<LONG>(top), static_cast<LONG>(width), static_cast<LONG>(top + rows)};
-            const BYTE* memory = image.pixels;
-            if (image.rowsUpward) {
-                memory = image.pixels - static_cast<std::ptrdiff_t>(top) * image.rowPitch;
+            const BYTE* memory = picture.pixels;
+            if (picture.rowsUpward) {
+                memory = picture.pixels - static_cast<std::ptrdiff_t>(top) * picture.rowPitch;
                 from = to;
             }
-            if (FAILED(D3DXLoadSurfaceFromMemory(band, nullptr, &to, memory, image.format, image.rowPitch,
-                                                 image.palette, &from, D3DX_FILTER_NONE, 0)))
+            if (FAILED(D3DXLoadSurfaceFromMemory(band, nullptr, &to, memory, picture.format, picture.rowPitch,
+                                                 picture.palette, &from, D3DX_FILTER_NONE, 0)))
                 return 0;
             D3DLOCKED_RECT lockedRect = {};
             if (FAILED(band->LockRect(&lockedRect, nullptr, D3DLOCK_READONLY))) return 0;
@@ -223,12 +250,89 @@ bool WritePngInBands(IDirect3DDevice9* device, const DecodedImage& image, const 
     return written;
 }
 
+// Resamples a whole picture (rows stored downwards) to width x height with `filter` into one scratch surface and
+// writes it.
+bool WritePngResampled(IDirect3DDevice9* device, const Picture& picture, UINT width, UINT height, DWORD filter,
+                       const char* path) {
+    IDirect3DSurface9* surface = nullptr;
+    if (FAILED(device->CreateOffscreenPlainSurface(width, height, D3DFMT_A8R8G8B8, D3DPOOL_SCRATCH, &surface, nullptr)))
+        return false;
+    const RECT from = {0, 0, static_cast<LONG>(picture.width), static_cast<LONG>(picture.height)};
+    D3DLOCKED_RECT locked = {};
+    bool written = false;
+    if (SUCCEEDED(D3DXLoadSurfaceFromMemory(surface, nullptr, nullptr, picture.pixels, picture.format, picture.rowPitch,
+                                            picture.palette, &from, filter, 0)) &&
+        SUCCEEDED(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY))) {
+        written = WritePng(path, width, height, [&](UINT, const BYTE*& bits, std::ptrdiff_t& rowPitch) {
+            bits = static_cast<const BYTE*>(locked.pBits);
+            rowPitch = locked.Pitch;
+            return height;
+        });
+        surface->UnlockRect();
+    }
+    surface->Release();
+    return written;
+}
+
+UINT CountFaces(const DecodedImage& image) {
+    UINT faces = 0;
+    for (const DecodedImage* f = &image; f != nullptr; f = f->siblingFace) ++faces;
+    return faces;
+}
+
+// Writes face `face`, slice `slice` of stored level `level` as a PNG: at its own size in bands, else resampled to
+// width x height with `filter`. Returns the exit status; a sub-image the file does not hold is refused with the
+// range it does hold.
+int WriteStored(IDirect3DDevice9* device, const DecodedImage& image, UINT face, UINT slice, UINT level, UINT width,
+                UINT height, DWORD filter, const char* path, const char* pngPath) {
+    const UINT faces = CountFaces(image);
+    const DecodedImage* chosen = &image;
+    for (UINT f = 0; f < face && chosen != nullptr; ++f) chosen = chosen->siblingFace;
+    if (chosen == nullptr) {
+        std::fprintf(stderr, "texinfo: face %u does not exist: %s has %s\n", face, path,
+                     faces == 6 ? "faces 0 to 5 (a cube map)" : "one face, 0");
+        return 1;
+    }
+    UINT levels = 0;
+    for (const DecodedImage* l = chosen; l != nullptr; l = l->smallerLevel) ++levels;
+    for (UINT l = 0; l < level && chosen != nullptr; ++l) chosen = chosen->smallerLevel;
+    if (chosen == nullptr) {
+        std::fprintf(stderr, "texinfo: level %u is not stored: %s stores levels 0 to %u\n", level, path, levels - 1);
+        return 1;
+    }
+    if (slice >= chosen->depth) {
+        std::fprintf(stderr, "texinfo: slice %u does not exist: level %u of %s has slices 0 to %u\n", slice, level,
+                     path, chosen->depth - 1);
+        return 1;
+    }
+    const Picture picture = PictureOf(*chosen, slice);
+    const bool ownSize = width == D3DX_DEFAULT_NONPOW2 && height == D3DX_DEFAULT_NONPOW2;
+    bool written = false;
+    if (ownSize && filter == D3DX_FILTER_NONE) {
+        written = WritePngInBands(device, picture, pngPath);
+        width = picture.width;
+        height = picture.height;
+    } else {
+        if (ownSize) width = picture.width, height = picture.height;
+        written = WritePngResampled(device, picture, width, height, filter, pngPath);
+    }
+    if (!written) {
+        std::fprintf(stderr, "texinfo: cannot convert or write %s\n", pngPath);
+        return 1;
+    }
+    std::printf("Wrote:          %s (face %u, slice %u, level %u, %u x %u, RGBA 8-bit)\n", pngPath, face, slice, level,
+                width, height);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const char* path = nullptr;
     const char* pngPath = nullptr;
     UINT level = 0, width = D3DX_DEFAULT_NONPOW2, height = D3DX_DEFAULT_NONPOW2;
+    UINT face = 0, slice = 0;
+    bool stored = false;  // --face or --slice: write a sub-image as the file stores it
     DWORD filter = D3DX_DEFAULT, mipFilter = D3DX_DEFAULT;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -243,6 +347,20 @@ int main(int argc, char** argv) {
             const unsigned long n = std::strtoul(argv[++i], &end, 10);
             if (*end != '\0' || n > 31) return Usage("--level needs a number from 0 to 31");
             level = static_cast<UINT>(n);
+        } else if (arg == "--face" && hasValue) {
+            char* end = nullptr;
+            const unsigned long n = std::strtoul(argv[++i], &end, 10);
+            if (*end != '\0' || !std::isdigit(static_cast<unsigned char>(argv[i][0])) || n > 5)
+                return Usage("--face needs a number from 0 to 5");
+            face = static_cast<UINT>(n);
+            stored = true;
+        } else if (arg == "--slice" && hasValue) {
+            char* end = nullptr;
+            const unsigned long n = std::strtoul(argv[++i], &end, 10);
+            if (*end != '\0' || !std::isdigit(static_cast<unsigned char>(argv[i][0])) || n > 0xFFFFFFFFul)
+                return Usage("--slice needs a number from 0 up");
+            slice = static_cast<UINT>(n);
+            stored = true;
         } else if (arg == "--size" && hasValue) {
             unsigned w = 0, h = 0;
             char extra = 0;
@@ -262,6 +380,7 @@ int main(int argc, char** argv) {
         }
     }
     if (path == nullptr) return Usage("no file given");
+    if (stored && pngPath == nullptr) return Usage("--face and --slice choose what --png writes: give --png too");
     // At the image's own size nothing is resampled: convert with plain rounding (no dither), so that the PNG
     // holds exactly the decoded values. Another size resamples with the library's default filter.
     const bool ownSize = width == D3DX_DEFAULT_NONPOW2 && height == D3DX_DEFAULT_NONPOW2;
@@ -284,7 +403,13 @@ int main(int argc, char** argv) {
     std::printf("Width:          %u\n", info.Width);
     std::printf("Height:         %u\n", info.Height);
     std::printf("Depth:          %u\n", info.Depth);
+    std::printf("Faces:          %u\n", CountFaces(image));
     std::printf("MipLevels:      %u\n", info.MipLevels);
+    std::printf("Levels:        ");
+    for (const DecodedImage* l = &image; l != nullptr; l = l->smallerLevel) {
+        std::printf("%s %u x %u x %u", l == &image ? "" : ",", l->width, l->height, l->depth);
+    }
+    std::printf("\n");
     std::printf("Format:         %s\n", NameOf(kFormats, info.Format).c_str());
     std::printf("ResourceType:   %s\n", NameOf(kResourceTypes, info.ResourceType).c_str());
     std::printf("Decoded format: %s\n", NameOf(kFormats, image.format).c_str());
@@ -297,8 +422,17 @@ int main(int argc, char** argv) {
     if (device == nullptr) return Fail("no device", E_FAIL);
 
     int status = 0;
+    // A bottom-up image read in place holds one face, one slice and one level, and only the band writer reads its
+    // rows upwards; resampling or filtering it is what the texture path below does with the same rows.
+    if (stored && image.rowsUpward && !(ownSize && filter == D3DX_FILTER_NONE) && face == 0 && slice == 0 && level == 0)
+        stored = false;
+    if (stored) {
+        status = WriteStored(device, image, face, slice, level, width, height, filter, path, pngPath);
+        device->Release();
+        return status;
+    }
     if (CanWriteInBands(image, level, ownSize, filter)) {
-        if (!WritePngInBands(device, image, pngPath)) {
+        if (!WritePngInBands(device, PictureOf(image, 0), pngPath)) {
             std::fprintf(stderr, "texinfo: cannot convert or write %s\n", pngPath);
             status = 1;
         } else {

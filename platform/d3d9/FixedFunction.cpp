@@ -363,8 +363,7 @@ std::string GenerateVertexShader(const ProgramKey& key) {
                                                            "vec4(aTex%u.xy, 1.0, 0.0)", "vec4(aTex%u.xyz, 1.0)",
                                                            "aTex%u"};
             static const char* const kDirectInput[5] = {"vec4(0.0)", "vec4(aTex%u.x, 0.0, 0.0, 1.0)",
-                                                        "vec4(aTex%u.xy, 0.0, 1.0)", "vec4(aTex%u.xyz, 1.0)",
-                                                        "aTex%u"};
+                                                        "vec4(aTex%u.xy, 0.0, 1.0)", "vec4(aTex%u.xyz, 1.0)", "aTex%u"};
             const char* pattern = (count != 0 ? kTransformInput : kDirectInput)[size <= 4 ? size : 0];
             char buffer[64];
             std::snprintf(buffer, sizeof buffer, pattern, set);
@@ -410,8 +409,8 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
     for (int st = 0; st < stages; ++st) {
         if (!StageSamples(key, st)) continue;
         static const char* const kSamplers[3] = {"sampler2D", "samplerCube", "sampler3D"};
-        Append(s, "uniform %s uTexture%d;\n", kSamplers[static_cast<int>(key.stages[static_cast<std::size_t>(st)].kind)],
-               st);
+        Append(s, "uniform %s uTexture%d;\n",
+               kSamplers[static_cast<int>(key.stages[static_cast<std::size_t>(st)].kind)], st);
     }
     s += "uniform vec3 uPointBias[8];  // half of 1/256 texel of level 0, in coordinate units\n";
     s += "uniform vec4 uTextureFactor;\nuniform vec4 uStageConstant[8];\n";

@@ -19,7 +19,7 @@
 using namespace tarn::texture;
 using texture_test::Blit;
 using texture_test::DdsA8R8G8B8;
-using texture_test::DdsSpec;
+using texture_test::DdsHeader;
 using texture_test::FillRandom;
 using texture_test::kDdsAllFaces;
 using texture_test::kDdsDepthFlag;
@@ -91,13 +91,13 @@ Bytes Tga32Bytes(UINT w, UINT h, const Bytes& bgra) {
 }
 
 // A8R8G8B8 DDS headers of a cube map of six w x h faces and of a w x h x d volume.
-DdsSpec CubeDdsSpec(UINT w, UINT h) {
-    DdsSpec d = DdsA8R8G8B8(w, h);
+DdsHeader CubeDdsHeader(UINT w, UINT h) {
+    DdsHeader d = DdsA8R8G8B8(w, h);
     d.caps2 = kDdsAllFaces;
     return d;
 }
-DdsSpec VolumeDdsSpec(UINT w, UINT h, UINT depth) {
-    DdsSpec d = DdsA8R8G8B8(w, h);
+DdsHeader VolumeDdsHeader(UINT w, UINT h, UINT depth) {
+    DdsHeader d = DdsA8R8G8B8(w, h);
     d.headerFlags |= kDdsDepthFlag;
     d.depth = depth;
     return d;
@@ -230,22 +230,22 @@ TEST_F(CubeVolumeTexture, CreateFitsTheRequestToTheDevice) {
 TEST_F(CubeVolumeTexture, CubeMapsLoadEveryFaceAndLevelAsStored) {
     struct Case {
         const char* what;
-        DdsSpec spec;
+        DdsHeader header;
         std::vector<std::size_t> levelBytes;  // of one face
     } cases[] = {
         {"A8R8G8B8 4 x 4, three levels", DdsA8R8G8B8(4, 4), {64, 16, 4}},
-        {"DXT1 8 x 8, four levels", DdsSpec{8, 8, 0, 0}, {32, 8, 8, 8}},
+        {"DXT1 8 x 8, four levels", DdsHeader{8, 8, 0, 0}, {32, 8, 8, 8}},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
-        c.spec.caps2 = kDdsAllFaces;
-        c.spec.mips = static_cast<std::uint32_t>(c.levelBytes.size());
+        c.header.caps2 = kDdsAllFaces;
+        c.header.mips = static_cast<std::uint32_t>(c.levelBytes.size());
         std::size_t faceBytes = 0;
         for (std::size_t n : c.levelBytes) faceBytes += n;
         const Bytes data = RandomBytes(6 * faceBytes, 3);
         IDirect3DCubeTexture9* cube = nullptr;
         D3DXIMAGE_INFO info = {};
-        const Bytes file = MakeDds(c.spec, data);
+        const Bytes file = MakeDds(c.header, data);
         ASSERT_EQ(D3DXCreateCubeTextureFromFileInMemoryEx(
                       device, file.data(), static_cast<UINT>(file.size()), D3DX_DEFAULT, D3DX_FROM_FILE, 0,
                       D3DFMT_FROM_FILE, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0, &info, nullptr, &cube),
@@ -255,8 +255,8 @@ TEST_F(CubeVolumeTexture, CubeMapsLoadEveryFaceAndLevelAsStored) {
         ASSERT_EQ(cube->GetLevelCount(), c.levelBytes.size());
         D3DSURFACE_DESC desc = {};
         cube->GetLevelDesc(0, &desc);
-        EXPECT_EQ(desc.Width, c.spec.width);
-        EXPECT_EQ(desc.Format, c.spec.fourCC != 0 ? static_cast<D3DFORMAT>(c.spec.fourCC) : D3DFMT_A8R8G8B8);
+        EXPECT_EQ(desc.Width, c.header.width);
+        EXPECT_EQ(desc.Format, c.header.fourCC != 0 ? static_cast<D3DFORMAT>(c.header.fourCC) : D3DFMT_A8R8G8B8);
         std::size_t at = 0;
         for (UINT face = 0; face < 6; ++face) {
             for (UINT level = 0; level < c.levelBytes.size(); ++level) {
@@ -271,14 +271,14 @@ TEST_F(CubeVolumeTexture, CubeMapsLoadEveryFaceAndLevelAsStored) {
 }
 
 TEST_F(CubeVolumeTexture, VolumesLoadEverySliceAndLevelAsStored) {
-    DdsSpec argb = DdsA8R8G8B8(4, 4);
+    DdsHeader argb = DdsA8R8G8B8(4, 4);
     argb.depth = 4;
-    DdsSpec l8 = DdsA8R8G8B8(8, 4);
+    DdsHeader l8 = DdsA8R8G8B8(8, 4);
     l8.depth = 2;
     l8.pfFlags = 0x20000, l8.bits = 8, l8.masks[0] = 0xFF, l8.masks[1] = l8.masks[2] = l8.masks[3] = 0;
     struct Case {
         const char* what;
-        DdsSpec spec;
+        DdsHeader header;
         D3DFORMAT format;
         std::vector<std::size_t> levelBytes;
     } cases[] = {
@@ -287,23 +287,23 @@ TEST_F(CubeVolumeTexture, VolumesLoadEverySliceAndLevelAsStored) {
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.what);
-        c.spec.headerFlags |= kDdsDepthFlag;
-        c.spec.mips = static_cast<std::uint32_t>(c.levelBytes.size());
+        c.header.headerFlags |= kDdsDepthFlag;
+        c.header.mips = static_cast<std::uint32_t>(c.levelBytes.size());
         std::size_t total = 0;
         for (std::size_t n : c.levelBytes) total += n;
         const Bytes data = RandomBytes(total, 4);
         IDirect3DVolumeTexture9* volume = nullptr;
         D3DXIMAGE_INFO info = {};
-        ASSERT_EQ(LoadVolume(MakeDds(c.spec, data), &volume, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_FROM_FILE, D3DX_DEFAULT,
+        ASSERT_EQ(LoadVolume(MakeDds(c.header, data), &volume, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_FROM_FILE, D3DX_DEFAULT,
                              D3DPOOL_MANAGED, 0, &info),
                   S_OK);
-        EXPECT_EQ(info.Depth, c.spec.depth);
+        EXPECT_EQ(info.Depth, c.header.depth);
         EXPECT_EQ(volume->GetType(), D3DRTYPE_VOLUMETEXTURE);
         ASSERT_EQ(volume->GetLevelCount(), c.levelBytes.size());
         D3DVOLUME_DESC desc = {};
         volume->GetLevelDesc(0, &desc);
         EXPECT_EQ(desc.Format, c.format);
-        EXPECT_EQ(desc.Depth, c.spec.depth);
+        EXPECT_EQ(desc.Depth, c.header.depth);
         std::size_t at = 0;
         for (UINT level = 0; level < c.levelBytes.size(); ++level) {
             const Bytes stored(data.begin() + static_cast<std::ptrdiff_t>(at),
@@ -318,11 +318,11 @@ TEST_F(CubeVolumeTexture, VolumesLoadEverySliceAndLevelAsStored) {
 // The device keeps no block-compressed volumes in managed memory: a DXT1 volume file is decoded slice by slice into
 // the closest plain format, and D3DX_FROM_FILE for the format is refused rather than changed.
 TEST_F(CubeVolumeTexture, BlockCompressedVolumesAreDecoded) {
-    DdsSpec spec;  // DXT1 4 x 4
-    spec.headerFlags |= kDdsDepthFlag;
-    spec.depth = 2;
+    DdsHeader header;  // DXT1 4 x 4
+    header.headerFlags |= kDdsDepthFlag;
+    header.depth = 2;
     const Bytes blocks = RandomBytes(2 * 8, 15);
-    const Bytes file = MakeDds(spec, blocks);
+    const Bytes file = MakeDds(header, blocks);
     IDirect3DVolumeTexture9* volume = nullptr;
     ASSERT_EQ(LoadVolume(file, &volume, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT, 1), S_OK);
     D3DVOLUME_DESC desc = {};
@@ -370,13 +370,13 @@ TEST_F(CubeVolumeTexture, CubeLevelsBeyondTheFileAreMadeFromEachFace) {
         {"reloaded from the file", D3DX_FILTER_TRIANGLE, D3DX_FILTER_LINEAR, D3DX_FILTER_TRIANGLE | D3DX_FILTER_MIRROR,
          false},
     };
-    const DdsSpec spec = CubeDdsSpec(4, 4);
+    const DdsHeader header = CubeDdsHeader(4, 4);
     const Bytes data = RandomBytes(6 * 64, 5);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         IDirect3DCubeTexture9* cube = nullptr;
         ASSERT_EQ(
-            LoadCube(MakeDds(spec, data), &cube, D3DX_DEFAULT, D3DX_DEFAULT, D3DPOOL_MANAGED, 0, c.filter, c.mipFilter),
+            LoadCube(MakeDds(header, data), &cube, D3DX_DEFAULT, D3DX_DEFAULT, D3DPOOL_MANAGED, 0, c.filter, c.mipFilter),
             S_OK);
         ASSERT_EQ(cube->GetLevelCount(), 3u);
         for (UINT face = 0; face < 6; ++face) {
@@ -396,9 +396,9 @@ TEST_F(CubeVolumeTexture, CubeLevelsBeyondTheFileAreMadeFromEachFace) {
 }
 
 TEST_F(CubeVolumeTexture, FilesWithoutSixFacesAreNotCubeMaps) {
-    DdsSpec flat = DdsA8R8G8B8(4, 4);
-    const DdsSpec volume = VolumeDdsSpec(4, 4, 2);
-    DdsSpec fiveFaces = CubeDdsSpec(4, 4);
+    DdsHeader flat = DdsA8R8G8B8(4, 4);
+    const DdsHeader volume = VolumeDdsHeader(4, 4, 2);
+    DdsHeader fiveFaces = CubeDdsHeader(4, 4);
     fiveFaces.caps2 = 0x200 | 0x7C00;
     struct Case {
         const char* what;
@@ -436,19 +436,19 @@ TEST_F(CubeVolumeTexture, TwoDimensionalImagesAndVolumesCrossOver) {
     EXPECT_EQ(VolumeBytes(volume, 0), pixels);
     volume->Release();
 
-    const DdsSpec spec = VolumeDdsSpec(4, 4, 3);
+    const DdsHeader header = VolumeDdsHeader(4, 4, 3);
     const Bytes slices = RandomBytes(3 * 64, 7);
     IDirect3DTexture9* texture = nullptr;
-    ASSERT_EQ(Load(MakeDds(spec, slices), &texture, D3DX_DEFAULT, D3DX_DEFAULT, 1), S_OK);
+    ASSERT_EQ(Load(MakeDds(header, slices), &texture, D3DX_DEFAULT, D3DX_DEFAULT, 1), S_OK);
     EXPECT_EQ(LevelBytes(texture, 0, 4), Bytes(slices.begin(), slices.begin() + 64));
     texture->Release();
 }
 
 // The by-name entry points map the file and run the same sequence; a missing file is invalid data.
 TEST_F(CubeVolumeTexture, FilesOpenedByName) {
-    const DdsSpec cubeSpec = CubeDdsSpec(2, 2);
+    const DdsHeader cubeSpec = CubeDdsHeader(2, 2);
     const Bytes faces = RandomBytes(6 * 16, 16);
-    const DdsSpec volumeSpec = VolumeDdsSpec(2, 2, 2);
+    const DdsHeader volumeSpec = VolumeDdsHeader(2, 2, 2);
     const Bytes slices = RandomBytes(2 * 16, 17);
     const std::string cubePath = testing::TempDir() + "tarn-cube.dds";
     const std::string volumePath = testing::TempDir() + "tarn-volume.dds";
@@ -493,9 +493,9 @@ TEST_F(CubeVolumeTexture, FilesOpenedByName) {
 
 // D3DX_FROM_FILE asks for the file's value exactly: a device that would change it refuses the load.
 TEST_F(CubeVolumeTexture, FromFileValuesAreKeptOrRefused) {
-    const DdsSpec cubeSpec = CubeDdsSpec(6, 6);
+    const DdsHeader cubeSpec = CubeDdsHeader(6, 6);
     const Bytes cubeFile = MakeDds(cubeSpec, RandomBytes(6 * 144, 8));
-    DdsSpec volumeSpec = VolumeDdsSpec(4, 4, 3);
+    DdsHeader volumeSpec = VolumeDdsHeader(4, 4, 3);
     volumeSpec.mips = 2;
     const Bytes volumeFile = MakeDds(volumeSpec, RandomBytes(4 * 4 * 3 * 4 + 2 * 2 * 1 * 4, 9));
     struct Case {
@@ -541,7 +541,7 @@ TEST_F(CubeVolumeTexture, FromFileValuesAreKeptOrRefused) {
 
     // Faces that are not square cannot be kept as they are: one edge serves both sides.
     UseProfile("default");
-    const DdsSpec oblong = CubeDdsSpec(4, 2);
+    const DdsHeader oblong = CubeDdsHeader(4, 2);
     const Bytes oblongFile = MakeDds(oblong, RandomBytes(6 * 32, 18));
     IDirect3DCubeTexture9* cube = nullptr;
     EXPECT_EQ(LoadCube(oblongFile, &cube, D3DX_FROM_FILE, 1), D3DERR_NOTAVAILABLE);
@@ -556,9 +556,9 @@ TEST_F(CubeVolumeTexture, FromFileValuesAreKeptOrRefused) {
 // D3DPOOL_DEFAULT without D3DUSAGE_DYNAMIC is filled in a system-memory copy handed over with UpdateTexture; a
 // dynamic texture is filled directly and can be read back.
 TEST_F(CubeVolumeTexture, DefaultPoolGoesThroughSystemMemory) {
-    const DdsSpec cubeSpec = CubeDdsSpec(4, 4);
+    const DdsHeader cubeSpec = CubeDdsHeader(4, 4);
     const Bytes faces = RandomBytes(6 * 64, 10);
-    const DdsSpec volumeSpec = VolumeDdsSpec(4, 4, 2);
+    const DdsHeader volumeSpec = VolumeDdsHeader(4, 4, 2);
     const Bytes slices = RandomBytes(2 * 64, 11);
     for (DWORD usage : {0u, static_cast<DWORD>(D3DUSAGE_DYNAMIC)}) {
         SCOPED_TRACE(usage ? "dynamic" : "static");

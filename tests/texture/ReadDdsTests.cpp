@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::uint32_t kFourCC = 0x4;
 
-using Dds = texture_test::DdsSpec;
+using Dds = texture_test::DdsHeader;
 
 // A DDS file whose `dataBytes` of stored data count up in sevens.
 Bytes MakeDds(const Dds& d, std::size_t dataBytes) {

@@ -111,7 +111,7 @@ inline std::vector<BYTE> MakeTga(const TgaSpec& s, const std::vector<BYTE>& map,
 
 // A DDS file: the 128-byte header with these fields, then the stored data. The defaults describe a 4 x 4 DXT1
 // image of one level.
-struct DdsSpec {
+struct DdsHeader {
     std::uint32_t width = 4, height = 4, depth = 0, mips = 0;
     std::uint32_t headerFlags = 0x1007;  // with 0x800000 (kDdsDepthFlag) a volume
     std::uint32_t pfFlags = 0x4, fourCC = D3DFMT_DXT1, bits = 0;
@@ -123,8 +123,8 @@ inline constexpr std::uint32_t kDdsDepthFlag = 0x800000;
 inline constexpr std::uint32_t kDdsAllFaces = 0x200 | 0xFC00;
 
 // The pixel-format fields of a DDS file that holds D3DFMT_A8R8G8B8.
-inline DdsSpec DdsA8R8G8B8(std::uint32_t width, std::uint32_t height) {
-    DdsSpec d;
+inline DdsHeader DdsA8R8G8B8(std::uint32_t width, std::uint32_t height) {
+    DdsHeader d;
     d.width = width;
     d.height = height;
     d.pfFlags = 0x41, d.fourCC = 0, d.bits = 32;
@@ -132,7 +132,7 @@ inline DdsSpec DdsA8R8G8B8(std::uint32_t width, std::uint32_t height) {
     return d;
 }
 
-inline std::vector<BYTE> MakeDds(const DdsSpec& d, const std::vector<BYTE>& data) {
+inline std::vector<BYTE> MakeDds(const DdsHeader& d, const std::vector<BYTE>& data) {
     std::vector<BYTE> b(128 + data.size(), 0);
     auto put = [&](std::size_t at, std::uint32_t v) {
         for (int i = 0; i < 4; ++i) b[at + i] = static_cast<BYTE>(v >> (8 * i));

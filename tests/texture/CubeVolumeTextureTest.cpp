@@ -375,9 +375,9 @@ TEST_F(CubeVolumeTexture, CubeLevelsBeyondTheFileAreMadeFromEachFace) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         IDirect3DCubeTexture9* cube = nullptr;
-        ASSERT_EQ(
-            LoadCube(MakeDds(header, data), &cube, D3DX_DEFAULT, D3DX_DEFAULT, D3DPOOL_MANAGED, 0, c.filter, c.mipFilter),
-            S_OK);
+        ASSERT_EQ(LoadCube(MakeDds(header, data), &cube, D3DX_DEFAULT, D3DX_DEFAULT, D3DPOOL_MANAGED, 0, c.filter,
+                           c.mipFilter),
+                  S_OK);
         ASSERT_EQ(cube->GetLevelCount(), 3u);
         for (UINT face = 0; face < 6; ++face) {
             const Bytes level0(data.begin() + face * 64, data.begin() + (face + 1) * 64);

@@ -425,6 +425,7 @@ TEST_F(CubeVolumeDrawTest, MipLevelsOfCubesAndVolumes) {
 // The state cache changes no picture: cube and volume textures take turns on one unit (each switch unbinds the
 // other target) with the cache on and off, and the pictures agree while the cache sends fewer calls.
 TEST_F(CubeVolumeDrawTest, StateCacheOffDrawsTheSamePictures) {
+    const StateCacheOn cacheOn;
     IDirect3DCubeTexture9* cube = PatternCube();
     IDirect3DVolumeTexture9* volume = MakeVolume(2, 2, 4, 1, [](UINT x, UINT y, UINT z) {
         return VolumeTexel(static_cast<int>(x), static_cast<int>(y), static_cast<int>(z));

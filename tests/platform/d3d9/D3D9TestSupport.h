@@ -102,4 +102,17 @@ protected:
     BackendKind Backend() const override { return BackendKind::Gl; }
 };
 
+// Switches the GL backend's state cache on for a test that counts the calls it saves, whatever
+// TARN_D3D9_STATE_CACHE says for the run, and back to what it was afterwards.
+class StateCacheOn {
+public:
+    StateCacheOn() : wasOn_(StateCacheEnabled()) { SetStateCacheEnabled(true); }
+    ~StateCacheOn() { SetStateCacheEnabled(wasOn_); }
+    StateCacheOn(const StateCacheOn&) = delete;
+    StateCacheOn& operator=(const StateCacheOn&) = delete;
+
+private:
+    bool wasOn_;
+};
+
 }  // namespace tarn::d3d9::test

@@ -1209,6 +1209,7 @@ TEST_F(DrawTest, StripAndFanFromBuffers) {
 // The same frame with the backend's state cache off (every state applied on every draw) looks the same and
 // costs more GL state calls.
 TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
+    const StateCacheOn cacheOn;
     IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0x8000ff00, 0xff0000ff, 0x40ffffff});
     auto frame = [&] {
         Clear(0xff202020);
@@ -1247,6 +1248,7 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
 // The backend's shadow of GL state: a draw that changes nothing sends no GL state call, a state change sends only
 // the calls whose values differ from what GL holds, and a clear disturbs nothing that the next draw must resend.
 TEST_F(DrawTest, RedundantStateIsNotSentToGl) {
+    const StateCacheOn cacheOn;
     Clear(0xff000000);
     Rect(0, 0, 8, 8, 0xffff0000);
     auto callsFor = [&](auto&& step) {

@@ -302,10 +302,66 @@ std::string Surface::Describe() const {
     return text;
 }
 
+// ---- What the three kinds of texture share ----
+
+template <class Interface, D3DRESOURCETYPE Type>
+HRESULT TextureCore<Interface, Type>::QueryInterface(REFIID riid, void** object) {
+    if (!object) return E_POINTER;
+    const GUID& own = Type == D3DRTYPE_TEXTURE       ? IID_IDirect3DTexture9
+                      : Type == D3DRTYPE_CUBETEXTURE ? IID_IDirect3DCubeTexture9
+                                                     : IID_IDirect3DVolumeTexture9;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirect3DResource9) ||
+        IsEqualIID(riid, IID_IDirect3DBaseTexture9) || IsEqualIID(riid, own)) {
+        *object = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+template <class Interface, D3DRESOURCETYPE Type>
+ULONG TextureCore<Interface, Type>::AddRef() {
+    return ++refs_;
+}
+
+template <class Interface, D3DRESOURCETYPE Type>
+ULONG TextureCore<Interface, Type>::Release() {
+    if (refs_ == 0) return 0;
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+}
+
+template <class Interface, D3DRESOURCETYPE Type>
+DWORD TextureCore<Interface, Type>::SetPriority(DWORD p) {
+    const DWORD old = priority_;
+    priority_ = p;
+    return old;
+}
+
+template <class Interface, D3DRESOURCETYPE Type>
+DWORD TextureCore<Interface, Type>::SetLOD(DWORD lod) {
+    const DWORD old = lod_;
+    if (pool_ == D3DPOOL_MANAGED) lod_ = std::min<DWORD>(lod, levelCount_ - 1);
+    return old;
+}
+
+template <class Interface, D3DRESOURCETYPE Type>
+HRESULT TextureCore<Interface, Type>::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) {
+    if (filter != D3DTEXF_POINT && filter != D3DTEXF_LINEAR) return D3DERR_INVALIDCALL;
+    autoGenFilter_ = filter;
+    return D3D_OK;
+}
+
+template class TextureCore<IDirect3DTexture9, D3DRTYPE_TEXTURE>;
+template class TextureCore<IDirect3DCubeTexture9, D3DRTYPE_CUBETEXTURE>;
+template class TextureCore<IDirect3DVolumeTexture9, D3DRTYPE_VOLUMETEXTURE>;
+
 // ---- Texture ----
 
 Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : ResourceCore(device, D3DRTYPE_TEXTURE, pool, usage, format), width_(width), height_(height) {
+    : TextureCore(device, levels, usage, format, pool), width_(width), height_(height) {
     const bool lockable = LevelsLockable(pool, usage);
     for (UINT i = 0; i < levels; ++i) {
         const UINT w = std::max(1u, width >> i), h = std::max(1u, height >> i);
@@ -319,45 +375,6 @@ Texture::~Texture() = default;
 void Texture::Orphan() {
     device_ = nullptr;
     for (auto& level : levels_) level->Orphan();
-}
-
-HRESULT Texture::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirect3DResource9) ||
-        IsEqualIID(riid, IID_IDirect3DBaseTexture9) || IsEqualIID(riid, IID_IDirect3DTexture9)) {
-        *object = static_cast<IDirect3DTexture9*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG Texture::AddRef() { return ++refs_; }
-
-ULONG Texture::Release() {
-    if (refs_ == 0) return 0;
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
-
-DWORD Texture::SetPriority(DWORD p) {
-    const DWORD old = priority_;
-    priority_ = p;
-    return old;
-}
-
-DWORD Texture::SetLOD(DWORD lod) {
-    const DWORD old = lod_;
-    if (pool_ == D3DPOOL_MANAGED) lod_ = std::min<DWORD>(lod, levelCount() - 1);
-    return old;
-}
-
-HRESULT Texture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) {
-    if (filter != D3DTEXF_POINT && filter != D3DTEXF_LINEAR) return D3DERR_INVALIDCALL;
-    autoGenFilter_ = filter;
-    return D3D_OK;
 }
 
 HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
@@ -405,7 +422,7 @@ std::string Texture::Describe() const {
 // ---- CubeTexture ----
 
 CubeTexture::CubeTexture(Device* device, UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : ResourceCore(device, D3DRTYPE_CUBETEXTURE, pool, usage, format), edge_(edge), levels_(levels) {
+    : TextureCore(device, levels, usage, format, pool), edge_(edge) {
     const bool lockable = LevelsLockable(pool, usage);
     faces_.reserve(static_cast<std::size_t>(kFaces) * levels);
     for (UINT f = 0; f < kFaces; ++f) {
@@ -424,52 +441,13 @@ void CubeTexture::Orphan() {
     for (auto& face : faces_) face->Orphan();
 }
 
-HRESULT CubeTexture::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirect3DResource9) ||
-        IsEqualIID(riid, IID_IDirect3DBaseTexture9) || IsEqualIID(riid, IID_IDirect3DCubeTexture9)) {
-        *object = static_cast<IDirect3DCubeTexture9*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CubeTexture::AddRef() { return ++refs_; }
-
-ULONG CubeTexture::Release() {
-    if (refs_ == 0) return 0;
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
-
-DWORD CubeTexture::SetPriority(DWORD p) {
-    const DWORD old = priority_;
-    priority_ = p;
-    return old;
-}
-
-DWORD CubeTexture::SetLOD(DWORD lod) {
-    const DWORD old = lod_;
-    if (pool_ == D3DPOOL_MANAGED) lod_ = std::min<DWORD>(lod, levels_ - 1);
-    return old;
-}
-
-HRESULT CubeTexture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) {
-    if (filter != D3DTEXF_POINT && filter != D3DTEXF_LINEAR) return D3DERR_INVALIDCALL;
-    autoGenFilter_ = filter;
-    return D3D_OK;
-}
-
 Surface* CubeTexture::Find(D3DCUBEMAP_FACES face, UINT level) const {
-    if (static_cast<UINT>(face) >= kFaces || level >= levels_) return nullptr;
+    if (static_cast<UINT>(face) >= kFaces || level >= levelCount()) return nullptr;
     return this->face(static_cast<UINT>(face), level);
 }
 
 HRESULT CubeTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
-    if (level >= levels_ || !desc) return D3DERR_INVALIDCALL;
+    if (level >= levelCount() || !desc) return D3DERR_INVALIDCALL;
     return face(0, level)->GetDesc(desc);
 }
 
@@ -509,8 +487,8 @@ HRESULT CubeTexture::AddDirtyRect(D3DCUBEMAP_FACES faceType, const RECT*) {
 std::string CubeTexture::Describe() const {
     char text[256];
     std::snprintf(text, sizeof text, "cube texture %s %ux%u, %u level%s%s, %s pool%s", FormatName(format_), edge_,
-                  edge_, levels_, levels_ == 1 ? "" : "s", isRenderTarget() ? ", render target" : "", PoolName(pool_),
-                  Site(creator_).c_str());
+                  edge_, levelCount(), levelCount() == 1 ? "" : "s", isRenderTarget() ? ", render target" : "",
+                  PoolName(pool_), Site(creator_).c_str());
     return text;
 }
 
@@ -612,7 +590,7 @@ std::string Volume::Describe() const {
 
 VolumeTexture::VolumeTexture(Device* device, UINT width, UINT height, UINT depth, UINT levels, DWORD usage,
                              D3DFORMAT format, D3DPOOL pool)
-    : ResourceCore(device, D3DRTYPE_VOLUMETEXTURE, pool, usage, format), width_(width), height_(height), depth_(depth) {
+    : TextureCore(device, levels, usage, format, pool), width_(width), height_(height), depth_(depth) {
     const bool lockable = LevelsLockable(pool, usage);
     for (UINT i = 0; i < levels; ++i) {
         const UINT w = std::max(1u, width >> i), h = std::max(1u, height >> i), d = std::max(1u, depth >> i);
@@ -626,45 +604,6 @@ VolumeTexture::~VolumeTexture() = default;
 void VolumeTexture::Orphan() {
     device_ = nullptr;
     for (auto& level : levels_) level->Orphan();
-}
-
-HRESULT VolumeTexture::QueryInterface(REFIID riid, void** object) {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirect3DResource9) ||
-        IsEqualIID(riid, IID_IDirect3DBaseTexture9) || IsEqualIID(riid, IID_IDirect3DVolumeTexture9)) {
-        *object = static_cast<IDirect3DVolumeTexture9*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG VolumeTexture::AddRef() { return ++refs_; }
-
-ULONG VolumeTexture::Release() {
-    if (refs_ == 0) return 0;
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
-
-DWORD VolumeTexture::SetPriority(DWORD p) {
-    const DWORD old = priority_;
-    priority_ = p;
-    return old;
-}
-
-DWORD VolumeTexture::SetLOD(DWORD lod) {
-    const DWORD old = lod_;
-    if (pool_ == D3DPOOL_MANAGED) lod_ = std::min<DWORD>(lod, levelCount() - 1);
-    return old;
-}
-
-HRESULT VolumeTexture::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) {
-    if (filter != D3DTEXF_POINT && filter != D3DTEXF_LINEAR) return D3DERR_INVALIDCALL;
-    autoGenFilter_ = filter;
-    return D3D_OK;
 }
 
 HRESULT VolumeTexture::GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) {

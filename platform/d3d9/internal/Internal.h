@@ -193,11 +193,11 @@ private:
     ULONG refs_ = 1;
 };
 
-class Texture final : public IDirect3DTexture9, public ResourceCore {
+// What the three kinds of texture share: one reference count for the texture and all its levels and faces, the
+// resource and base-texture calls, and the flag that some level's memory is newer than the GPU copy.
+template <class Interface, D3DRESOURCETYPE Type>
+class TextureCore : public Interface, public ResourceCore {
 public:
-    Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
-    ~Texture() override;
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
@@ -210,13 +210,35 @@ public:
     DWORD STDMETHODCALLTYPE SetPriority(DWORD p) override;
     DWORD STDMETHODCALLTYPE GetPriority() override { return priority_; }
     void STDMETHODCALLTYPE PreLoad() override {}
-    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_TEXTURE; }
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return Type; }
     DWORD STDMETHODCALLTYPE SetLOD(DWORD lod) override;
     DWORD STDMETHODCALLTYPE GetLOD() override { return lod_; }
-    DWORD STDMETHODCALLTYPE GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
+    DWORD STDMETHODCALLTYPE GetLevelCount() override { return levelCount_; }
     HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) override;
     D3DTEXTUREFILTERTYPE STDMETHODCALLTYPE GetAutoGenFilterType() override { return autoGenFilter_; }
     void STDMETHODCALLTYPE GenerateMipSubLevels() override {}
+
+    UINT levelCount() const { return levelCount_; }
+    bool isRenderTarget() const { return (usage_ & D3DUSAGE_RENDERTARGET) != 0; }
+    // True when some level's memory is newer than the GPU copy.
+    bool uploadPending = false;
+
+protected:
+    TextureCore(Device* device, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+        : ResourceCore(device, Type, pool, usage, format), levelCount_(levels) {}
+
+private:
+    UINT levelCount_;
+    ULONG refs_ = 1;
+    DWORD lod_ = 0;
+    D3DTEXTUREFILTERTYPE autoGenFilter_ = D3DTEXF_LINEAR;
+};
+
+class Texture final : public TextureCore<IDirect3DTexture9, D3DRTYPE_TEXTURE> {
+public:
+    Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+    ~Texture() override;
+
     HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
     HRESULT STDMETHODCALLTYPE GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) override;
     HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
@@ -228,45 +250,19 @@ public:
 
     UINT width() const { return width_; }
     UINT height() const { return height_; }
-    UINT levelCount() const { return static_cast<UINT>(levels_.size()); }
     Surface* level(UINT i) const { return levels_[i].get(); }
-    bool isRenderTarget() const { return (usage_ & D3DUSAGE_RENDERTARGET) != 0; }
-    // True when some level's memory is newer than the GPU copy.
-    bool uploadPending = false;
 
 private:
     UINT width_, height_;
     std::vector<std::unique_ptr<Surface>> levels_;
-    ULONG refs_ = 1;
-    DWORD lod_ = 0;
-    D3DTEXTUREFILTERTYPE autoGenFilter_ = D3DTEXF_LINEAR;
 };
 
 // Six square faces, each with the same chain of levels; face(f, level) is a Surface whose container is this cube.
-class CubeTexture final : public IDirect3DCubeTexture9, public ResourceCore {
+class CubeTexture final : public TextureCore<IDirect3DCubeTexture9, D3DRTYPE_CUBETEXTURE> {
 public:
     CubeTexture(Device* device, UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
     ~CubeTexture() override;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override { return ReturnDevice(device); }
-    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID g, const void* d, DWORD s, DWORD f) override {
-        return SetPrivate(g, d, s, f);
-    }
-    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID g, void* d, DWORD* s) override { return GetPrivate(g, d, s); }
-    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID g) override { return FreePrivate(g); }
-    DWORD STDMETHODCALLTYPE SetPriority(DWORD p) override;
-    DWORD STDMETHODCALLTYPE GetPriority() override { return priority_; }
-    void STDMETHODCALLTYPE PreLoad() override {}
-    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_CUBETEXTURE; }
-    DWORD STDMETHODCALLTYPE SetLOD(DWORD lod) override;
-    DWORD STDMETHODCALLTYPE GetLOD() override { return lod_; }
-    DWORD STDMETHODCALLTYPE GetLevelCount() override { return levelCount(); }
-    HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) override;
-    D3DTEXTUREFILTERTYPE STDMETHODCALLTYPE GetAutoGenFilterType() override { return autoGenFilter_; }
-    void STDMETHODCALLTYPE GenerateMipSubLevels() override {}
     HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
     HRESULT STDMETHODCALLTYPE GetCubeMapSurface(D3DCUBEMAP_FACES face, UINT level,
                                                 IDirect3DSurface9** surface) override;
@@ -280,24 +276,16 @@ public:
 
     static constexpr UINT kFaces = 6;
     UINT edge() const { return edge_; }
-    UINT levelCount() const { return levels_; }
-    // Face `f` (a D3DCUBEMAP_FACES value, 0..5) at level `level`; both must be in range.
-    Surface* face(UINT f, UINT level) const { return faces_[static_cast<std::size_t>(f) * levels_ + level].get(); }
-    // Every face and level is a render target (default pool only).
-    bool isRenderTarget() const { return (usage_ & D3DUSAGE_RENDERTARGET) != 0; }
-    // True when some face's memory is newer than the GPU copy.
-    bool uploadPending = false;
+    // Face `f` (a D3DCUBEMAP_FACES value, 0..5) at level `level`; both must be in range. Every face and level of a
+    // render-target cube is a render target (default pool only).
+    Surface* face(UINT f, UINT level) const { return faces_[static_cast<std::size_t>(f) * levelCount() + level].get(); }
 
 private:
     // The face's surface, or null when `face` or `level` is out of range.
     Surface* Find(D3DCUBEMAP_FACES face, UINT level) const;
 
     UINT edge_;
-    UINT levels_;
     std::vector<std::unique_ptr<Surface>> faces_;  // face-major: all levels of +X, then -X, ...
-    ULONG refs_ = 1;
-    DWORD lod_ = 0;
-    D3DTEXTUREFILTERTYPE autoGenFilter_ = D3DTEXF_LINEAR;
 };
 
 // One level of a volume texture: `depth` slices of `height` rows. Block formats store rows of 4 x 4 blocks per
@@ -356,31 +344,12 @@ private:
 };
 
 // A chain of volumes, each level half the one above in every dimension (at least 1).
-class VolumeTexture final : public IDirect3DVolumeTexture9, public ResourceCore {
+class VolumeTexture final : public TextureCore<IDirect3DVolumeTexture9, D3DRTYPE_VOLUMETEXTURE> {
 public:
     VolumeTexture(Device* device, UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
                   D3DPOOL pool);
     ~VolumeTexture() override;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override { return ReturnDevice(device); }
-    HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID g, const void* d, DWORD s, DWORD f) override {
-        return SetPrivate(g, d, s, f);
-    }
-    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID g, void* d, DWORD* s) override { return GetPrivate(g, d, s); }
-    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID g) override { return FreePrivate(g); }
-    DWORD STDMETHODCALLTYPE SetPriority(DWORD p) override;
-    DWORD STDMETHODCALLTYPE GetPriority() override { return priority_; }
-    void STDMETHODCALLTYPE PreLoad() override {}
-    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return D3DRTYPE_VOLUMETEXTURE; }
-    DWORD STDMETHODCALLTYPE SetLOD(DWORD lod) override;
-    DWORD STDMETHODCALLTYPE GetLOD() override { return lod_; }
-    DWORD STDMETHODCALLTYPE GetLevelCount() override { return levelCount(); }
-    HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) override;
-    D3DTEXTUREFILTERTYPE STDMETHODCALLTYPE GetAutoGenFilterType() override { return autoGenFilter_; }
-    void STDMETHODCALLTYPE GenerateMipSubLevels() override {}
     HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) override;
     HRESULT STDMETHODCALLTYPE GetVolumeLevel(UINT level, IDirect3DVolume9** volume) override;
     HRESULT STDMETHODCALLTYPE LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) override;
@@ -393,18 +362,17 @@ public:
     UINT width() const { return width_; }
     UINT height() const { return height_; }
     UINT depth() const { return depth_; }
-    UINT levelCount() const { return static_cast<UINT>(levels_.size()); }
     Volume* level(UINT i) const { return levels_[i].get(); }
-    // True when some level's memory is newer than the GPU copy.
-    bool uploadPending = false;
 
 private:
     UINT width_, height_, depth_;
     std::vector<std::unique_ptr<Volume>> levels_;
-    ULONG refs_ = 1;
-    DWORD lod_ = 0;
-    D3DTEXTUREFILTERTYPE autoGenFilter_ = D3DTEXF_LINEAR;
 };
+
+// Defined once, in Resources.cpp.
+extern template class TextureCore<IDirect3DTexture9, D3DRTYPE_TEXTURE>;
+extern template class TextureCore<IDirect3DCubeTexture9, D3DRTYPE_CUBETEXTURE>;
+extern template class TextureCore<IDirect3DVolumeTexture9, D3DRTYPE_VOLUMETEXTURE>;
 
 // Vertex and index buffers share everything but their description.
 template <class Interface, class Desc>

@@ -32,6 +32,19 @@ bool NonPowerOfTwoAllowed(const D3DCAPS9& caps, UINT levels, const FormatLayout&
            layout.kind != FormatKind::Compressed;
 }
 
+// Bytes of a chain of `levels` levels, each held `faces` times with `depth` slices that halve with the level; any
+// sum above kMaxResourceBytes comes back as more than it, never wrapped round.
+std::uint64_t ChainBytes(const FormatLayout& layout, UINT width, UINT height, UINT depth, UINT levels, UINT faces) {
+    constexpr std::uint64_t kOver = kMaxResourceBytes + 1;
+    std::uint64_t bytes = 0;
+    for (UINT i = 0; i < levels && bytes < kOver; ++i) {
+        const std::uint64_t slice = LevelBytes64(layout, std::max(1u, width >> i), std::max(1u, height >> i));
+        const std::uint64_t copies = std::uint64_t{std::max(1u, depth >> i)} * faces;
+        bytes += slice > kOver / copies ? kOver : slice * copies;
+    }
+    return bytes;
+}
+
 bool InsideSurface(const RECT& r, const Surface* s) {
     return r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
            static_cast<UINT>(r.right) <= s->width() && static_cast<UINT>(r.bottom) <= s->height();
@@ -133,12 +146,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
         }
         if (layout->kind == FormatKind::Compressed && (width % 4 || height % 4)) return D3DERR_INVALIDCALL;
     }
-    std::uint64_t bytes = 0;
-    for (UINT i = 0; i < levels; ++i) {
-        const std::uint64_t level = LevelBytes64(*layout, std::max(1u, width >> i), std::max(1u, height >> i));
-        bytes += std::min(level, kMaxResourceBytes + 1);
-    }
-    if (bytes > kMaxResourceBytes) return E_OUTOFMEMORY;
+    if (ChainBytes(*layout, width, height, 1, levels, 1) > kMaxResourceBytes) return E_OUTOFMEMORY;
     Texture* created = nullptr;
     try {
         created = new Texture(this, width, height, levels, usage, format, pool);
@@ -186,14 +194,7 @@ HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT le
         }
         if (!(caps.TextureCaps & D3DPTEXTURECAPS_MIPVOLUMEMAP) && levels > 1) return D3DERR_INVALIDCALL;
     }
-    std::uint64_t bytes = 0;
-    for (UINT i = 0; i < levels; ++i) {
-        const std::uint64_t slice = LevelBytes64(*layout, std::max(1u, width >> i), std::max(1u, height >> i));
-        const std::uint64_t slices = std::max(1u, depth >> i);
-        const std::uint64_t level = slice > (kMaxResourceBytes + 1) / slices ? kMaxResourceBytes + 1 : slice * slices;
-        bytes += level;
-    }
-    if (bytes > kMaxResourceBytes) return E_OUTOFMEMORY;
+    if (ChainBytes(*layout, width, height, depth, levels, 1) > kMaxResourceBytes) return E_OUTOFMEMORY;
     VolumeTexture* created = nullptr;
     try {
         created = new VolumeTexture(this, width, height, depth, levels, usage, format, pool);
@@ -243,12 +244,7 @@ HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT
         if (!(caps.TextureCaps & D3DPTEXTURECAPS_MIPCUBEMAP) && levels > 1) return D3DERR_INVALIDCALL;
         if (layout->kind == FormatKind::Compressed && edge % 4) return D3DERR_INVALIDCALL;
     }
-    std::uint64_t bytes = 0;
-    for (UINT i = 0; i < levels; ++i) {
-        const std::uint64_t level = LevelBytes64(*layout, std::max(1u, edge >> i), std::max(1u, edge >> i));
-        bytes += std::min(level, kMaxResourceBytes + 1) * CubeTexture::kFaces;
-    }
-    if (bytes > kMaxResourceBytes) return E_OUTOFMEMORY;
+    if (ChainBytes(*layout, edge, edge, 1, levels, CubeTexture::kFaces) > kMaxResourceBytes) return E_OUTOFMEMORY;
     CubeTexture* created = nullptr;
     try {
         created = new CubeTexture(this, edge, levels, usage, format, pool);

@@ -29,10 +29,13 @@ install(TARGETS ${exported_targets}
   INCLUDES DESTINATION ${TARN_INSTALL_INCLUDEDIR})
 install(EXPORT TarnEngineTargets NAMESPACE Tarn:: DESTINATION ${TARN_INSTALL_CMAKEDIR})
 
-# Every header of the installed libraries, at its source-tree path; a library's internal/ headers stay private.
-foreach(folder platform math texture scene app render)
-  file(GLOB_RECURSE headers RELATIVE ${PROJECT_SOURCE_DIR} CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${folder}/*.h)
-  list(FILTER headers EXCLUDE REGEX "/internal/")
+# The public headers of the installed libraries (tarn_public_headers), at their source-tree paths; internal/
+# folders and the test seams are never installed.
+foreach(target ${exported_targets})
+  get_target_property(headers ${target} TARN_PUBLIC_HEADERS)
+  if(NOT headers)
+    continue()
+  endif()
   foreach(header ${headers})
     get_filename_component(header_dir ${header} DIRECTORY)
     install(FILES ${header} DESTINATION ${TARN_INSTALL_INCLUDEDIR}/${header_dir})

@@ -1,6 +1,6 @@
 // Reference array transforms over byte-strided arrays, and the projection arrays built on them. Each element is
 // read completely before its output is written, so out may be the input array when the strides are equal.
-#include "math/ReferenceRoutines.h"
+#include "ReferenceRoutines.h"
 
 using namespace tarn::math::detail;
 

@@ -1,7 +1,7 @@
 // 16-bit float conversion. The format has no infinity or NaN: exponent 31 is an ordinary binade, overflow
 // saturates to +-131008, and rounding is to nearest with ties to even. Packed kernels compute the same bits.
-#include "math/HalfFloatKernels.h"
-#include "math/ReferenceRoutines.h"
+#include "HalfFloatKernels.h"
+#include "ReferenceRoutines.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && !defined(TARN_MATH_REFERENCE_ONLY)
 #include <immintrin.h>

@@ -2,7 +2,7 @@
 // the optional REG_DWORD switches under HKEY_LOCAL_MACHINE "Software\Microsoft\Direct3D".
 #include <new>
 
-#include "math/RoutineTable.h"
+#include "RoutineTable.h"
 #include "math/RoutineTableTesting.h"
 
 namespace tarn::math {

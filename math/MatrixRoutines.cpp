@@ -1,7 +1,7 @@
 // Reference matrix routines and the plain view and projection builders.
 #include <cmath>
 
-#include "math/ReferenceRoutines.h"
+#include "ReferenceRoutines.h"
 #include "platform/d3d9/D3D9.h"
 
 using namespace tarn::math::detail;

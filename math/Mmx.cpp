@@ -1,6 +1,6 @@
 // Whether texture loading may use its MMX paths: a "DisableMMX" switch read on every call withdraws the permission
 // for good; otherwise a processor test that runs once decides.
-#include "math/RoutineTable.h"
+#include "RoutineTable.h"
 #include "math/RoutineTableTesting.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && !defined(TARN_MATH_REFERENCE_ONLY)

@@ -1,7 +1,7 @@
 // Reference quaternion routines: products, rotations, interpolation and the logarithm/exponential pair.
 #include <cmath>
 
-#include "math/ReferenceRoutines.h"
+#include "ReferenceRoutines.h"
 
 using namespace tarn::math::detail;
 

@@ -1,8 +1,8 @@
 // The routine table: public entries that jump through their slot, first-call entries that select the set once,
 // the reference set, and the selection itself with its registry switches and processor queries.
-#include "math/RoutineTable.h"
+#include "RoutineTable.h"
 
-#include "math/ReferenceRoutines.h"
+#include "ReferenceRoutines.h"
 #include "math/RoutineTableTesting.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && !defined(TARN_MATH_REFERENCE_ONLY)

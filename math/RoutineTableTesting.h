@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "math/RoutineTable.h"
+#include "RoutineTable.h"
 
 namespace tarn::math {
 

@@ -4,9 +4,9 @@
 // below 2^-126 and never copy near-unit vectors, the inverse has no finiteness test, and arrays go four at a time.
 #include <cmath>
 
-#include "math/HalfFloatKernels.h"
-#include "math/ReferenceRoutines.h"
-#include "math/SseHelpers.h"
+#include "HalfFloatKernels.h"
+#include "ReferenceRoutines.h"
+#include "SseHelpers.h"
 
 #if TARN_MATH_SIMD
 

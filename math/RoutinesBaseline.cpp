@@ -2,7 +2,7 @@
 // out may alias an input without a full temporary, and a normalisation scaled by a table-driven 1/sqrt.
 #include <cmath>
 
-#include "math/ReferenceRoutines.h"
+#include "ReferenceRoutines.h"
 
 using namespace tarn::math::detail;
 

@@ -4,9 +4,9 @@
 // step, coordinate transforms always divide, and the inverse rejects a zero or NaN determinant before storing it.
 #include <type_traits>
 
-#include "math/HalfFloatKernels.h"
-#include "math/ReferenceRoutines.h"
-#include "math/SseHelpers.h"
+#include "HalfFloatKernels.h"
+#include "ReferenceRoutines.h"
+#include "SseHelpers.h"
 
 #if TARN_MATH_SIMD
 

@@ -1,7 +1,7 @@
 // Reference vector and plane routines: transforms, normalisation, splines, projection and the mesh helpers.
 #include <cmath>
 
-#include "math/ReferenceRoutines.h"
+#include "ReferenceRoutines.h"
 
 using namespace tarn::math::detail;
 

@@ -1,5 +1,5 @@
 // Runner option parsing: strict numbers (the whole argument must be the number), one error message per mistake.
-#include "platform/CommandLine.h"
+#include "CommandLine.h"
 
 #include <cerrno>
 #include <cmath>

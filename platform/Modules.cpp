@@ -1,13 +1,13 @@
 // The module table: modules that platform parts registered (loaded as far as the program can tell) and their
 // exports. Names match without regard to case and to a leading folder; a name without extension means ".dll".
 // GetModuleHandleA(NULL) is the process itself, which exports nothing.
-#include "platform/Modules.h"
+#include "Modules.h"
 
 #include <map>
 #include <mutex>
 #include <string>
 
-#include "platform/win32/Internal.h"
+#include "Win32Internal.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 // frame of --frames is saved (with --screenshot) and WM_CLOSE is posted to its window. Without --frames the last
 // presented frame is kept and written when the program ends (SaveFinalScreenshot, called by main), which also
 // reports a --frames screenshot that was never taken because the program ended first.
+#include "PresentPath.h"
 #include "platform/Runner.h"
 
 #include <png.h>
@@ -14,7 +15,7 @@
 #include <vector>
 
 #include "platform/RunnerControl.h"
-#include "platform/win32/IdleWait.h"
+#include "IdleWait.h"
 #include "platform/win32/Win32.h"
 
 namespace tarn::platform {

@@ -1,12 +1,11 @@
 // Runner options shared by every program of ours: parsed by the platform's main() before WinMain, read by the
-// window and Direct3D layers. With no options the program behaves exactly as the engine defines.
+// window and Direct3D layers. With no options the program behaves exactly as the engine defines. How the layers
+// reach the runner (the presented-frame report, the SDL window behind a window) is the platform's own business
+// (internal/PresentPath.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
-
-struct SDL_Window;
-struct HWND__;
 
 namespace tarn::platform {
 
@@ -19,14 +18,6 @@ struct RunnerOptions {
 
 // Current options (defaults until main() parsed them; tests may change them).
 RunnerOptions& Runner();
-
-// The SDL window behind an engine window, or null (unknown handle, or headless).
-SDL_Window* SdlWindowOf(HWND__* window);
-
-// Called by the Direct3D layer after each Present. `readPixels` fills `rgba` (top row first, width * height * 4
-// bytes) with the frame just presented; it is called only when a screenshot is due.
-using FrameReader = bool (*)(void* context, int width, int height, std::uint8_t* rgba);
-void FramePresented(HWND__* window, int width, int height, FrameReader readPixels, void* context);
 
 // A program whose data is installed apart from it names the data folder relative to its executable's folder
 // (for example "../share/tarn/seascene"), from a static initialiser. main then changes to that folder before

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "math/RoutineTable.h"
+#include "RoutineTable.h"
 
 using namespace tarn::math;
 

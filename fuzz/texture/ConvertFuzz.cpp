@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "fuzz/texture/FuzzSupport.h"
+#include "FuzzSupport.h"
 #include "texture/BlitImage.h"
 #include "texture/FormatTable.h"
 #include "texture/PixelCodec.h"

@@ -14,7 +14,7 @@
 #include <iterator>
 #include <vector>
 
-#include "fuzz/texture/FuzzSupport.h"
+#include "FuzzSupport.h"
 #include "platform/d3d9/Backend.h"
 #include "texture/D3DXTexture.h"
 #include "texture/FormatTable.h"

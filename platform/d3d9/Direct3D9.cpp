@@ -10,7 +10,7 @@
 #include <mutex>
 
 #include "platform/FaultInjection.h"
-#include "platform/Modules.h"
+#include "Modules.h"
 #include "Renderer.h"
 #include "Internal.h"
 

@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "PresentPath.h"
 #include "platform/Runner.h"
 #include "GlContext.h"
 #include "GlFormats.h"

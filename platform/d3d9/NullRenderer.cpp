@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "PresentPath.h"
 #include "platform/Runner.h"
 #include "Renderer.h"
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/CommandLine.h"
+#include "CommandLine.h"
 #include "platform/Runner.h"
 #include "platform/RunnerControl.h"
-#include "platform/win32/Internal.h"
+#include "Win32Internal.h"
 #include "platform/win32/Win32.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "platform/TestHooks.h"
-#include "platform/win32/Internal.h"
+#include "Win32Internal.h"
 #include "platform/win32/Win32.h"
 
 namespace {

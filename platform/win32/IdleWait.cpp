@@ -1,5 +1,5 @@
 // The polling loop's pacer (see IdleWait.h) and the switch tests and benchmarks use to compare with spinning.
-#include "platform/win32/IdleWait.h"
+#include "IdleWait.h"
 
 #include <time.h>
 
@@ -7,7 +7,7 @@
 
 #include "platform/Runner.h"
 #include "platform/TestHooks.h"
-#include "platform/win32/Internal.h"
+#include "Win32Internal.h"
 
 namespace tarn::platform::detail {
 namespace {

@@ -9,8 +9,9 @@
 #include <mutex>
 
 #include "platform/MessageBoxHook.h"
+#include "PresentPath.h"
 #include "platform/Runner.h"
-#include "platform/win32/Internal.h"
+#include "Win32Internal.h"
 #include "platform/win32/Win32.h"
 
 namespace {

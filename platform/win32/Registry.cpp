@@ -9,7 +9,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/win32/Internal.h"
+#include "Win32Internal.h"
 #include "platform/win32/Win32.h"
 
 namespace {

@@ -11,8 +11,8 @@
 
 #include "platform/Runner.h"
 #include "platform/TestHooks.h"
-#include "platform/win32/IdleWait.h"
-#include "platform/win32/Internal.h"
+#include "IdleWait.h"
+#include "Win32Internal.h"
 #include "platform/win32/Win32.h"
 
 namespace {

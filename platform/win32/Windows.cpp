@@ -14,9 +14,10 @@
 #include <thread>
 #include <unordered_map>
 
+#include "PresentPath.h"
 #include "platform/Runner.h"
-#include "platform/win32/IdleWait.h"
-#include "platform/win32/Internal.h"
+#include "IdleWait.h"
+#include "Win32Internal.h"
 #include "platform/win32/Win32.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // across all rounding regions converted identically by every set.
 #include <vector>
 
-#include "math/HalfFloatKernels.h"
-#include "math/ReferenceRoutines.h"
+#include "HalfFloatKernels.h"
+#include "ReferenceRoutines.h"
 #include "tests/math/MathTestUtil.h"
 
 using namespace mathtest;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "math/RoutineTableTesting.h"
-#include "platform/Modules.h"
+#include "Modules.h"
 #include "platform/TestHooks.h"
 #include "tests/math/MathTestUtil.h"
 

@@ -2,7 +2,7 @@
 // rules of every set, and an independent check against double-precision formulas written here.
 #include <cmath>
 
-#include "math/RoutineTable.h"
+#include "RoutineTable.h"
 #include "platform/d3d9/D3D9.h"
 #include "tests/math/MathTestUtil.h"
 

@@ -77,7 +77,7 @@ template <int N>
 #include <string>
 #include <vector>
 
-#include "math/RoutineTable.h"
+#include "RoutineTable.h"
 
 namespace mathtest {
 

@@ -3,7 +3,7 @@
 // initialised first.
 #include <gtest/gtest.h>
 
-#include "math/RoutineTable.h"
+#include "RoutineTable.h"
 
 using namespace tarn::math;
 

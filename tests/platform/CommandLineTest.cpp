@@ -1,7 +1,7 @@
 // Runner option parsing: every option in both spellings, and the mistakes that must stop the program.
 #include <gtest/gtest.h>
 
-#include "platform/CommandLine.h"
+#include "CommandLine.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/win32/IdleWait.h"
+#include "IdleWait.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The module table: nothing is loaded until a platform part registers it; names match as on Windows.
 #include <gtest/gtest.h>
 
-#include "platform/Modules.h"
+#include "Modules.h"
 #include "platform/win32/Win32.h"
 
 namespace {

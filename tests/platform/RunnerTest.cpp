@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "PresentPath.h"
 #include "platform/Runner.h"
 #include "platform/RunnerControl.h"
 #include "platform/win32/Win32.h"

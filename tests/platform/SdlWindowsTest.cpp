@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/MessageBoxHook.h"
+#include "PresentPath.h"
 #include "platform/Runner.h"
 #include "platform/win32/Win32.h"
 

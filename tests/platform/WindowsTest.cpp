@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "PresentPath.h"
 #include "platform/Runner.h"
 #include "platform/win32/Win32.h"
 

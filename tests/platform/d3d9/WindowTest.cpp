@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "PresentPath.h"
 #include "platform/Runner.h"
 #include "platform/d3d9/Backend.h"
 #include "platform/d3d9/D3D9.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "math/RoutineTable.h"
+#include "RoutineTable.h"
 #include "platform/Bits.h"
 
 namespace tarn::math::reference {

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/demo/ProgramRunner.h"
+#include "ProgramRunner.h"
 
 namespace fs = std::filesystem;
 using namespace tarn::demotest;

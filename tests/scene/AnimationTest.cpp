@@ -1,8 +1,8 @@
 #include "scene/Animation.h"
 #include "scene/Light.h"
 #include "scene/MeshNode.h"
-#include "scene/SceneReader.h"
-#include "tests/scene/SceneTestSupport.h"
+#include "SceneReader.h"
+#include "SceneTestSupport.h"
 
 #include <gtest/gtest.h>
 

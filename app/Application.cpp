@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "app/ErrorBox.h"
 #include "render/FrameRate.h"
 #include "render/Renderer.h"
+#include "report/ErrorBox.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "app/CryptKey.h"
 
-#include "app/ErrorBox.h"
+#include "report/ErrorBox.h"
 
 namespace {
 

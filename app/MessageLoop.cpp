@@ -1,4 +1,4 @@
-#include "app/MessageLoop.h"
+#include "MessageLoop.h"
 
 #include <cstring>
 

@@ -1,12 +1,7 @@
 // The program entry: creates the application and its window, starts it up, runs the message loop, tears down.
 #include "app/Application.h"
-#include "app/MessageLoop.h"
-
-namespace {
-
-const char kClassName[] = "TARN Engine 1.0";
-
-}  // namespace
+#include "ApplicationStart.h"
+#include "MessageLoop.h"
 
 // Returns 0 after a normal run and 1 when start-up was abandoned, so that a failed start is never reported as
 // success.
@@ -15,20 +10,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (app == nullptr) return 1;
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof(WNDCLASSEXA);
-    windowClass.style = CS_CLASSDC;
-    windowClass.lpfnWndProc = WndProc;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = kClassName;
-    RegisterClassExA(&windowClass);
-
-    // Hidden until start-up has succeeded. Messages sent during creation already reach the application.
-    app->SetWindow(CreateWindowExA(0, kClassName, app->GetTitle(), WS_POPUP, 0, 0, app->GetWidth(),
-                                   app->GetHeight(), GetDesktopWindow(), nullptr, instance, nullptr));
+    tarn::app::CreateApplicationWindow(*app, instance);
 
     bool started = false;
-    if (app->CreateRenderer() && app->CreateFrameRate()) {
+    if (tarn::app::StartApplication(*app)) {
         started = true;
         ShowWindow(app->GetWindow(), SW_SHOWDEFAULT);
         UpdateWindow(app->GetWindow());
@@ -37,6 +22,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
     app->Shutdown();
     delete app;
-    UnregisterClassA(kClassName, instance);
+    tarn::app::UnregisterEngineWindowClass(instance);
     return started ? 0 : 1;
 }

@@ -1,4 +1,4 @@
-#include "demo/ImageWave.h"
+#include "ImageWave.h"
 
 #include <cmath>
 #include <cstring>

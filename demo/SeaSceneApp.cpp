@@ -3,13 +3,13 @@
 #include <cmath>
 #include <new>
 
-#include "app/ErrorBox.h"
-#include "demo/ColorFilter.h"
-#include "demo/ImageWave.h"
-#include "demo/WaterImage.h"
 #include "render/FrameRate.h"
 #include "render/Renderer.h"
+#include "report/ErrorBox.h"
 #include "scene/Scene.h"
+#include "ColorFilter.h"
+#include "ImageWave.h"
+#include "WaterImage.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "demo/WaterImage.h"
+#include "WaterImage.h"
 
 #include <cmath>
 #include <cstdio>

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/ErrorBox.h"
+#include "report/ErrorBox.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "scene/Animation.h"
 
-#include "scene/TransformHelpers.h"
+#include "TransformHelpers.h"
 
 #include <cmath>
 

@@ -1,8 +1,8 @@
 #include "scene/Camera.h"
 
 #include "scene/SceneDevice.h"
-#include "scene/SceneReader.h"
-#include "scene/TransformHelpers.h"
+#include "SceneReader.h"
+#include "TransformHelpers.h"
 
 #include <cstring>
 

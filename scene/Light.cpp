@@ -1,7 +1,7 @@
 #include "scene/Light.h"
 
 #include "scene/SceneDevice.h"
-#include "scene/SceneReader.h"
+#include "SceneReader.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "scene/MeshNode.h"
 
-#include "scene/SceneReader.h"
+#include "SceneReader.h"
 
 int g_TRSFileVersion = 10;
 

@@ -1,7 +1,7 @@
 #include "scene/Node.h"
 
-#include "scene/SceneReader.h"
-#include "scene/TransformHelpers.h"
+#include "SceneReader.h"
+#include "TransformHelpers.h"
 
 #include <cstring>
 #include <new>

@@ -1,8 +1,8 @@
 #include "scene/Scene.h"
 
 #include "scene/SceneDevice.h"
-#include "scene/SceneReader.h"
 #include "texture/D3DXTexture.h"
+#include "SceneReader.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "scene/SceneReader.h"
+#include "SceneReader.h"
 
 CTRSceneReader::~CTRSceneReader() { close(); }
 

@@ -1,6 +1,6 @@
 #include "scene/TextureList.h"
 
-#include "app/ErrorBox.h"
+#include "report/ErrorBox.h"
 #include "scene/SceneDevice.h"
 #include "texture/D3DXTexture.h"
 

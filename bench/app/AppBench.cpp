@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "app/Application.h"
-#include "app/MessageLoop.h"
 #include "platform/Runner.h"
 #include "render/FrameRate.h"
+#include "MessageLoop.h"
 
 namespace {
 

@@ -16,23 +16,22 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/MessageLoop.h"
-#include "demo/ColorFilter.h"
-#include "demo/ImageWave.h"
 #include "demo/SeaSceneApp.h"
-#include "demo/WaterImage.h"
+#include "platform/d3d9/Backend.h"
 #include "platform/MessageBoxHook.h"
 #include "platform/Runner.h"
 #include "platform/RunnerControl.h"
 #include "platform/TestHooks.h"
-#include "platform/d3d9/Backend.h"
 #include "render/FrameRate.h"
 #include "render/Renderer.h"
 #include "scene/Scene.h"
+#include "ApplicationStart.h"
+#include "ColorFilter.h"
+#include "ImageWave.h"
+#include "MessageLoop.h"
+#include "WaterImage.h"
 
 namespace {
-
-const char kClass[] = "TARN Engine 1.0";
 
 double Now(clockid_t clock) {
     timespec ts;
@@ -62,16 +61,8 @@ struct Demo {
             return IDOK;
         });
         app = static_cast<CSeaSceneApp*>(CreateApplication());
-        WNDCLASSEXA windowClass = {};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.style = CS_CLASSDC;
-        windowClass.lpfnWndProc = WndProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = kClass;
-        RegisterClassExA(&windowClass);
-        app->SetWindow(CreateWindowExA(0, kClass, app->GetTitle(), WS_POPUP, 0, 0, app->GetWidth(), app->GetHeight(),
-                                       GetDesktopWindow(), nullptr, GetModuleHandleA(nullptr), nullptr));
-        started = app->CreateRenderer() && app->CreateFrameRate();
+        tarn::app::CreateApplicationWindow(*app, GetModuleHandleA(nullptr));
+        started = tarn::app::StartApplication(*app);
     }
     ~Demo() {
         if (copy) copy->Release();
@@ -79,7 +70,7 @@ struct Demo {
         app->Shutdown();
         DestroyWindow(app->GetWindow());
         delete app;
-        UnregisterClassA(kClass, GetModuleHandleA(nullptr));
+        tarn::app::UnregisterEngineWindowClass(GetModuleHandleA(nullptr));
     }
     IDirect3DDevice9* device() const { return GetRenderer()->GetDevice(); }
 

@@ -5,9 +5,9 @@
 // set-up. DrawScene: 2,000 mesh nodes drawn through the draw-state cache
 // with a counting device; the counter calls_per_node is what the cache sends per node.
 #include "scene/Scene.h"
-#include "tests/scene/RecordingDevice.h"
 #include "tools/trs/TrsWriter.h"
 #include "tools/trsinfo/NullSceneDevice.h"
+#include "CallRecordingDevice.h"
 
 #include <benchmark/benchmark.h>
 
@@ -104,7 +104,7 @@ void LoadScene(benchmark::State& state) {
 // the loader's own cost without the null device's work at buffer creation.
 void LoadSceneLeanDevice(benchmark::State& state) {
     EnsureLargeScene();
-    tarn::test::RecordingDevice device;
+    tarn::test::CallRecordingDevice device;
     device.recording = false;
     SetSceneDevice(&device, 800, 600);
     for (auto _ : state) {
@@ -141,7 +141,7 @@ void DrawScene(benchmark::State& state) {
         state.SkipWithError("cannot write the scene");
         return;
     }
-    tarn::test::RecordingDevice device;
+    tarn::test::CallRecordingDevice device;
     device.recording = false;
     SetSceneDevice(&device, 800, 600);
     {

@@ -1,4 +1,4 @@
-#include "tests/app/AppTestSupport.h"
+#include "AppTestSupport.h"
 
 #include <cstdio>
 
@@ -23,13 +23,12 @@ std::vector<std::string> BoxRecorder::Texts() const {
     return texts;
 }
 
-ULONG RecordingDevice::Release() {
+ULONG FrameLogDevice::Release() {
     log.push_back("device.Release");
     return static_cast<ULONG>(--references);
 }
 
-HRESULT RecordingDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
-                               DWORD stencil) {
+HRESULT FrameLogDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
     char line[128];
     std::snprintf(line, sizeof(line), "Clear(%u,%s,%u,0x%08X,%g,%u)", count,
                   rects != nullptr ? "rects" : "null", flags, color, static_cast<double>(z), stencil);
@@ -37,28 +36,28 @@ HRESULT RecordingDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D
     return S_OK;
 }
 
-HRESULT RecordingDevice::BeginScene() {
+HRESULT FrameLogDevice::BeginScene() {
     log.push_back("BeginScene");
     return beginSceneResult;
 }
 
-HRESULT RecordingDevice::EndScene() {
+HRESULT FrameLogDevice::EndScene() {
     log.push_back("EndScene");
     return S_OK;
 }
 
-HRESULT RecordingDevice::Present(const RECT* source, const RECT* dest, HWND window, const RGNDATA* dirty) {
+HRESULT FrameLogDevice::Present(const RECT* source, const RECT* dest, HWND window, const RGNDATA* dirty) {
     const bool allNull = source == nullptr && dest == nullptr && window == nullptr && dirty == nullptr;
     log.push_back(allNull ? "Present(null,null,null,null)" : "Present(non-null)");
     return S_OK;
 }
 
-ULONG RecordingDirect3D::Release() {
+ULONG ScriptedDirect3D::Release() {
     log.push_back("d3d.Release");
     return static_cast<ULONG>(--references);
 }
 
-HRESULT RecordingDirect3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) {
+HRESULT ScriptedDirect3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) {
     log.push_back("GetDeviceCaps(" + std::to_string(adapter) + "," + std::to_string(type) + ")");
     if (FAILED(capsResult)) return capsResult;
     *caps = D3DCAPS9{};
@@ -68,15 +67,15 @@ HRESULT RecordingDirect3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9
     return S_OK;
 }
 
-HRESULT RecordingDirect3D::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) {
+HRESULT ScriptedDirect3D::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) {
     log.push_back("GetAdapterDisplayMode(" + std::to_string(adapter) + ")");
     if (FAILED(displayModeResult)) return displayModeResult;
     *mode = displayMode;
     return S_OK;
 }
 
-HRESULT RecordingDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus, DWORD flags,
-                                        D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** returned) {
+HRESULT ScriptedDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus, DWORD flags,
+                                       D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** returned) {
     log.push_back("CreateDevice");
     createAdapter = adapter;
     createType = type;
@@ -90,7 +89,7 @@ HRESULT RecordingDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focu
 
 namespace {
 
-RecordingDirect3D* g_direct3D = nullptr;
+ScriptedDirect3D* g_direct3D = nullptr;
 
 IDirect3D9* CreateRecordingDirect3D(UINT sdkVersion) {
     if (sdkVersion != D3D_SDK_VERSION || g_direct3D == nullptr) return nullptr;
@@ -99,7 +98,7 @@ IDirect3D9* CreateRecordingDirect3D(UINT sdkVersion) {
 
 }  // namespace
 
-Direct3DOverride::Direct3DOverride(RecordingDirect3D* direct3D) : previousDirect3D(g_direct3D) {
+Direct3DOverride::Direct3DOverride(ScriptedDirect3D* direct3D) : previousDirect3D(g_direct3D) {
     g_direct3D = direct3D;
     previous = render::SetDirect3DCreateFunction(CreateRecordingDirect3D);
 }

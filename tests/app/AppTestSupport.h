@@ -1,5 +1,5 @@
-// Shared test fixtures of the application core: a recorder of message boxes and recording doubles of the
-// Direct3D object and device that log the calls the engine makes, in order.
+// Shared test fixtures of the application core: a recorder of message boxes, a Direct3D object that answers as
+// the test scripts it, and a device that logs the frame's calls (clear, scene, present), in order.
 #pragma once
 
 #include <string>
@@ -7,7 +7,7 @@
 
 #include "platform/MessageBoxHook.h"
 #include "render/Renderer.h"
-#include "tests/app/Direct3DStubs.h"
+#include "Direct3DStubs.h"
 
 namespace tarn::test {
 
@@ -33,9 +33,10 @@ private:
 // One log shared by the doubles, so that the order across objects shows.
 using CallLog = std::vector<std::string>;
 
-class RecordingDevice : public StubDevice {
+// Logs Clear, BeginScene, EndScene and Present into the shared log; the rest is the stub's.
+class FrameLogDevice : public StubDevice {
 public:
-    explicit RecordingDevice(CallLog& log) : log(log) {}
+    explicit FrameLogDevice(CallLog& log) : log(log) {}
     ULONG Release() override;
     HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                   DWORD stencil) override;
@@ -52,9 +53,9 @@ private:
 
 // Answers GetDeviceCaps, GetAdapterDisplayMode and CreateDevice as configured and records CreateDevice's
 // arguments.
-class RecordingDirect3D : public StubDirect3D {
+class ScriptedDirect3D : public StubDirect3D {
 public:
-    explicit RecordingDirect3D(CallLog& log) : log(log), device(log) {}
+    explicit ScriptedDirect3D(CallLog& log) : log(log), device(log) {}
     ULONG Release() override;
     HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) override;
     HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override;
@@ -79,18 +80,18 @@ private:
     CallLog& log;
 
 public:
-    RecordingDevice device;
+    FrameLogDevice device;
 };
 
 // Makes the renderer take `direct3D` (or a null Direct3D object when `direct3D` is null) while alive.
 class Direct3DOverride {
 public:
-    explicit Direct3DOverride(RecordingDirect3D* direct3D);
+    explicit Direct3DOverride(ScriptedDirect3D* direct3D);
     ~Direct3DOverride();
 
 private:
     render::Direct3DCreateFunction previous;
-    RecordingDirect3D* previousDirect3D;
+    ScriptedDirect3D* previousDirect3D;
 };
 
 }  // namespace tarn::test

@@ -9,17 +9,18 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/ErrorBox.h"
-#include "app/MessageLoop.h"
 #include "platform/Runner.h"
 #include "render/FrameRate.h"
 #include "render/Renderer.h"
-#include "tests/app/AppTestSupport.h"
+#include "report/ErrorBox.h"
+#include "ApplicationStart.h"
+#include "AppTestSupport.h"
+#include "MessageLoop.h"
 
 using tarn::test::BoxRecorder;
 using tarn::test::CallLog;
 using tarn::test::Direct3DOverride;
-using tarn::test::RecordingDirect3D;
+using tarn::test::ScriptedDirect3D;
 
 namespace {
 
@@ -87,20 +88,13 @@ protected:
         return WinMain(nullptr, nullptr, nullptr, SW_SHOWDEFAULT);
     }
 
-    // A window of a test class whose procedure is the engine's.
-    static HWND MakeWindow() {
-        WNDCLASSEXA windowClass = {};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.lpfnWndProc = WndProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "TarnAppTestWindow";
-        RegisterClassExA(&windowClass);
-        return CreateWindowExA(0, "TarnAppTestWindow", "test", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr,
-                               GetModuleHandleA(nullptr), nullptr);
+    // The engine window for `app`, made as the entry point makes it.
+    static HWND MakeWindow(CTRApplication& app) {
+        return tarn::app::CreateApplicationWindow(app, GetModuleHandleA(nullptr));
     }
 
     CallLog log;
-    RecordingDirect3D direct3D;
+    ScriptedDirect3D direct3D;
     Direct3DOverride use;
     BoxRecorder boxes;
 };
@@ -152,7 +146,7 @@ TEST_F(ApplicationTest, ShutdownAndDestructorCopeWithMembersNeverCreated) {
 TEST_F(ApplicationTest, WindowProcedureRoutesMessages) {
     ScriptedApp app(log);
     app.handled = {WM_USER + 7, WM_CLOSE};
-    const HWND window = MakeWindow();
+    const HWND window = MakeWindow(app);
     ASSERT_NE(window, nullptr);
     log.clear();
 
@@ -179,7 +173,7 @@ TEST_F(ApplicationTest, WindowProcedureRoutesMessages) {
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(msg.wParam, 0u);
-    UnregisterClassA("TarnAppTestWindow", GetModuleHandleA(nullptr));
+    tarn::app::UnregisterEngineWindowClass(GetModuleHandleA(nullptr));
 }
 
 TEST_F(ApplicationTest, MessagesGoBeforeFramesAndQuitEndsTheLoopWithoutAnotherFrame) {
@@ -283,7 +277,7 @@ TEST_F(ApplicationTest, NoApplicationMeansExitStatusOneAndNothingElse) {
 
 TEST_F(ApplicationTest, LoopPassDispatchesOneWaitingMessageOrRunsOneFrame) {
     ScriptedApp app(log);
-    const HWND window = MakeWindow();
+    const HWND window = MakeWindow(app);
     log.clear();
     PostMessageA(window, WM_USER + 1, 0, 0);
     MSG msg = {};
@@ -294,7 +288,7 @@ TEST_F(ApplicationTest, LoopPassDispatchesOneWaitingMessageOrRunsOneFrame) {
     tarn::app::RunMessageLoopPass(app, msg);  // WM_QUIT from WM_DESTROY: removed, no frame
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(log, (CallLog{"Msg 1", "Frame"}));
-    UnregisterClassA("TarnAppTestWindow", GetModuleHandleA(nullptr));
+    tarn::app::UnregisterEngineWindowClass(GetModuleHandleA(nullptr));
 }
 
 }  // namespace

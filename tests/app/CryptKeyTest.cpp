@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "app/CryptKey.h"
-#include "app/ErrorBox.h"
 #include "platform/FaultInjection.h"
 #include "platform/TestHooks.h"
-#include "tests/app/AppTestSupport.h"
+#include "report/ErrorBox.h"
+#include "AppTestSupport.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/ErrorBox.h"
-#include "tests/app/AppTestSupport.h"
+#include "report/ErrorBox.h"
+#include "AppTestSupport.h"
 
 namespace {
 

@@ -3,17 +3,17 @@
 
 #include <cstdint>
 
-#include "platform/FaultInjection.h"
 #include "platform/d3d9/Backend.h"
+#include "platform/FaultInjection.h"
 #include "render/Renderer.h"
-#include "tests/app/AppTestSupport.h"
+#include "AppTestSupport.h"
 
 namespace {
 
 using tarn::test::BoxRecorder;
 using tarn::test::CallLog;
 using tarn::test::Direct3DOverride;
-using tarn::test::RecordingDirect3D;
+using tarn::test::ScriptedDirect3D;
 
 HWND FakeWindow() {
     return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x1234));
@@ -21,7 +21,7 @@ HWND FakeWindow() {
 
 TEST(RendererTest, CreatesTheDeviceWithTheEnginesChoices) {
     CallLog log;
-    RecordingDirect3D direct3D(log);
+    ScriptedDirect3D direct3D(log);
     direct3D.displayMode = {1280, 1024, 75, D3DFMT_R5G6B5};  // the desktop's format becomes the back buffer's
     Direct3DOverride use(&direct3D);
     BoxRecorder boxes;
@@ -65,7 +65,7 @@ TEST(RendererTest, CreatesTheDeviceWithTheEnginesChoices) {
 
 TEST(RendererTest, FullScreenAsksForAFullScreenBackBuffer) {
     CallLog log;
-    RecordingDirect3D direct3D(log);
+    ScriptedDirect3D direct3D(log);
     Direct3DOverride use(&direct3D);
     CTRRenderer renderer;
     ASSERT_TRUE(renderer.Initialize(640, 480, true, FakeWindow()));
@@ -90,7 +90,7 @@ TEST(RendererTest, VertexProcessingFollowsTheVertexShaderVersion) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.version);
         CallLog log;
-        RecordingDirect3D direct3D(log);
+        ScriptedDirect3D direct3D(log);
         direct3D.vertexShaderVersion = c.version;
         Direct3DOverride use(&direct3D);
         CTRRenderer renderer;
@@ -114,7 +114,7 @@ TEST(RendererTest, EachFailingStepShowsItsTextAndKeepsWhatItCreated) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         CallLog log;
-        RecordingDirect3D direct3D(log);
+        ScriptedDirect3D direct3D(log);
         direct3D.capsResult = c.caps;
         direct3D.displayModeResult = c.mode;
         direct3D.createDeviceResult = c.create;

@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "demo/ColorFilter.h"
-#include "demo/ImageWave.h"
-#include "demo/WaterImage.h"
 #include "platform/d3d9/Backend.h"
-#include "tests/scene/RecordingDevice.h"
+#include "CallRecordingDevice.h"
+#include "ColorFilter.h"
+#include "ImageWave.h"
+#include "WaterImage.h"
 
-using tarn::test::RecordingDevice;
+using tarn::test::CallRecordingDevice;
 
 namespace {
 
@@ -39,7 +39,7 @@ TEST(ColorFilterTest, ChannelsClampRoundAndPackAsArgb) {
         DWORD expected;
     } const kCases[] = {{1.7f, 255}, {1.0f, 255}, {-0.2f, 0}, {0.0f, 0}, {0.5f, 128}, {0.002f, 1}, {0.001f, 0},
                         {0.3f, 77}};
-    RecordingDevice device;
+    CallRecordingDevice device;
     ColorFilter filter;
     ASSERT_TRUE(filter.Create(&device, 800, 600));
     for (const Case& c : kCases) {
@@ -59,7 +59,7 @@ TEST(ColorFilterTest, ChannelsClampRoundAndPackAsArgb) {
 }
 
 TEST(ColorFilterTest, QuadCoversTheTargetTransparentUntilColoured) {
-    RecordingDevice device;
+    CallRecordingDevice device;
     ColorFilter filter;
     ASSERT_TRUE(filter.Create(&device, 800, 600));
     const float xs[4] = {-0.5f, 799.5f, -0.5f, 799.5f}, ys[4] = {-0.5f, -0.5f, 599.5f, 599.5f};
@@ -75,7 +75,7 @@ TEST(ColorFilterTest, QuadCoversTheTargetTransparentUntilColoured) {
 }
 
 TEST(ColorFilterTest, RenderBlendsAdditivelyAndSwitchesBlendingOffAfterwards) {
-    RecordingDevice device;
+    CallRecordingDevice device;
     ColorFilter filter;
     filter.Create(&device, 800, 600);
     device.name(filter.GetVertices(), "quad");
@@ -89,7 +89,7 @@ TEST(ColorFilterTest, RenderBlendsAdditivelyAndSwitchesBlendingOffAfterwards) {
 // ---- ImageWave ----
 
 struct WaveFixture : ::testing::Test {
-    RecordingDevice device;
+    CallRecordingDevice device;
     ImageWave wave;
     void SetUp() override {
         wavePhase = 0.0f;
@@ -229,7 +229,7 @@ D3DXMATRIX Projection() {
 }
 
 TEST(WaterImageTest, CreateStopsAtTheFirstMissingFrame) {
-    RecordingDevice device;  // creates no textures: frame 0 already fails
+    CallRecordingDevice device;  // creates no textures: frame 0 already fails
     CTRWaterImage water;
     EXPECT_FALSE(water.Create(&device));
     EXPECT_EQ(water.GetFrame(0), nullptr);
@@ -240,7 +240,7 @@ TEST(WaterImageTest, CreateStopsAtTheFirstMissingFrame) {
 
 TEST(WaterImageTest, BeginAndEndSetTheDocumentedStagesAndBlending) {
     causticClock = 0.0f;
-    RecordingDevice device;
+    CallRecordingDevice device;
     CTRWaterImage water;
     water.Create(&device);
     device.clear();
@@ -268,7 +268,7 @@ TEST(WaterImageTest, BeginAndEndSetTheDocumentedStagesAndBlending) {
 // after the projective divide, a point on the floor y = 0 lands at (0.4 x', -0.4 y') / z' of its light-view
 // coordinates (x', y', z'), whatever the camera.
 TEST(WaterImageTest, TextureTransformProjectsWorldPointsFromTheLight) {
-    RecordingDevice device;
+    CallRecordingDevice device;
     CTRWaterImage water;
     water.Create(&device);
     D3DXMATRIX view;
@@ -315,7 +315,7 @@ protected:
         std::filesystem::current_path(dir);
         inner = tarn::d3d9::CreateNullDevice(64, 64);
         ASSERT_NE(inner, nullptr);
-        device = std::make_unique<RecordingDevice>(inner);
+        device = std::make_unique<CallRecordingDevice>(inner);
         ASSERT_TRUE(water.Create(device.get()));
         for (int i = 0; i < CTRWaterImage::kFrames; ++i)
             device->name(water.GetFrame(i), "caust" + std::to_string(i));
@@ -346,7 +346,7 @@ protected:
     std::string dir;
     std::filesystem::path previous;
     IDirect3DDevice9* inner = nullptr;
-    std::unique_ptr<RecordingDevice> device;
+    std::unique_ptr<CallRecordingDevice> device;
     CTRWaterImage water;
 };
 

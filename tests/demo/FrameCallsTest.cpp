@@ -11,20 +11,21 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "demo/ImageWave.h"
 #include "demo/SeaSceneApp.h"
+#include "platform/d3d9/Backend.h"
 #include "platform/MessageBoxHook.h"
 #include "platform/Runner.h"
 #include "platform/TestHooks.h"
-#include "platform/d3d9/Backend.h"
 #include "render/Renderer.h"
 #include "scene/Scene.h"
-#include "tests/demo/RecordingDirect3D.h"
-#include "tests/scene/RecordingDevice.h"
 #include "tools/trs/TrsWriter.h"
+#include "ApplicationStart.h"
+#include "CallRecordingDevice.h"
+#include "ImageWave.h"
+#include "RecordingDirect3D.h"
 
 namespace fs = std::filesystem;
-using tarn::test::RecordingDevice;
+using tarn::test::CallRecordingDevice;
 using tarn::test::RecordingDirect3D;
 
 namespace {
@@ -99,18 +100,11 @@ TEST(FrameCallsTest, SceneDrawsWithItsOwnBindingsAndThePassesComeInOrder) {
     ASSERT_EQ(chdir(dir.c_str()), 0);
 
     CSeaSceneApp* app = static_cast<CSeaSceneApp*>(CreateApplication());
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = WndProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "TARN Engine 1.0";
-    RegisterClassExA(&windowClass);
-    app->SetWindow(CreateWindowExA(0, "TARN Engine 1.0", app->GetTitle(), WS_POPUP, 0, 0, 800, 600,
-                                   GetDesktopWindow(), nullptr, GetModuleHandleA(nullptr), nullptr));
-    const bool started = app->CreateRenderer() && app->CreateFrameRate();
+    tarn::app::CreateApplicationWindow(*app, GetModuleHandleA(nullptr));
+    const bool started = tarn::app::StartApplication(*app);
     EXPECT_TRUE(started) << (boxes.empty() ? "" : boxes[0]);
     if (started) {
-        RecordingDevice& device = *recording.recorder;
+        CallRecordingDevice& device = *recording.recorder;
         const CTRScene& scene = *app->GetScene();
         for (std::size_t i = 0; i < scene.getVertexBuffers().size(); ++i) {
             device.name(scene.getVertexBuffers()[i]->buffer, "scene-vb" + std::to_string(i));
@@ -179,7 +173,7 @@ TEST(FrameCallsTest, SceneDrawsWithItsOwnBindingsAndThePassesComeInOrder) {
     app->Shutdown();
     DestroyWindow(app->GetWindow());
     delete app;  // the renderer lets go of the recorder and of our Direct3D object, neither of which it owns here
-    UnregisterClassA("TARN Engine 1.0", GetModuleHandleA(nullptr));
+    tarn::app::UnregisterEngineWindowClass(GetModuleHandleA(nullptr));
     if (recording.innerDevice) {
         EXPECT_EQ(recording.innerDevice->Release(), 0u);
     }

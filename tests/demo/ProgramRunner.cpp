@@ -1,4 +1,4 @@
-#include "tests/demo/ProgramRunner.h"
+#include "ProgramRunner.h"
 
 #include <fcntl.h>
 #include <png.h>

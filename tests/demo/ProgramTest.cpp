@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/demo/ProgramRunner.h"
+#include "ProgramRunner.h"
 
 namespace fs = std::filesystem;
 using namespace tarn::demotest;
@@ -28,6 +28,7 @@ namespace {
 const std::string kProgram = SEASCENE_PROGRAM;
 const std::string kRuntime = SEASCENE_RUNTIME_DIR;
 const std::string kReferences = SEASCENE_REFERENCE_DIR;
+const std::string kReadmePicture = SEASCENE_README_PICTURE;
 
 // The children inherit this: the extension library then never mutes the Direct3D layer's diagnostics, so a leak
 // report at device destruction always reaches standard error.
@@ -64,16 +65,21 @@ struct Frame {
     RgbaImage image;
 };
 
-// Runs `frames` frames with the counter advancing `step` seconds per read and returns the last one. With a step
-// above 1/60 s every frame-rate update accepts a frame, so frame k is drawn at frame time k * step.
-Frame RunFrames(int frames, double step, const std::string& dir = kRuntime) {
+// Runs `frames` frames with the counter advancing `step` seconds per read (as written on the command line) and
+// returns the last one. With a step above 1/60 s every frame-rate update accepts a frame, so frame k is drawn at
+// frame time k * step.
+Frame RunFrames(int frames, const std::string& step, const std::string& dir = kRuntime) {
     Frame frame;
     const std::string shot = MakeTempDirectory();
-    frame.run = RunProgram(kProgram, {"--headless", "--clock-step", Step(step), "--frames", std::to_string(frames),
+    frame.run = RunProgram(kProgram, {"--headless", "--clock-step", step, "--frames", std::to_string(frames),
                                       "--screenshot", shot + "/frame.png", "-C", dir});
     ReadPng(shot + "/frame.png", &frame.image);
     RemoveTree(shot);
     return frame;
+}
+
+Frame RunFrames(int frames, double step, const std::string& dir = kRuntime) {
+    return RunFrames(frames, Step(step), dir);
 }
 
 double ColourDistance(const std::uint8_t* p, int r, int g, int b) {
@@ -292,18 +298,8 @@ TEST(ProgramTest, ThousandFramesRunCleanlyWithStableMemory) {
 
 // ---- Reference frames ----
 
-void CompareWithReference(const Frame& frame, const std::string& name) {
-    ASSERT_EQ(frame.image.width, 800) << frame.run.errors;
-    ASSERT_EQ(frame.image.height, 600);
-    const RgbaImage small = Downsample(frame.image, 4);
-    const std::string path = kReferences + "/" + name + ".png";
-    if (const char* update = std::getenv("TARN_UPDATE_REFERENCES"); update && std::string(update) == "1") {
-        fs::create_directories(kReferences);
-        ASSERT_TRUE(WritePng(path, small));
-        GTEST_SKIP() << "reference written: " << path;
-    }
-    RgbaImage reference;
-    ASSERT_TRUE(ReadPng(path, &reference)) << "missing reference " << path;
+// The reference-frame tolerance (see the top of this file), on two images already averaged 4 x 4.
+void ExpectCloseToReference(const RgbaImage& small, const RgbaImage& reference, const std::string& name) {
     ASSERT_EQ(reference.width, small.width);
     ASSERT_EQ(reference.height, small.height);
     std::vector<int> worst;
@@ -324,6 +320,21 @@ void CompareWithReference(const Frame& frame, const std::string& name) {
     EXPECT_LE(percentile, 24) << name;
 }
 
+void CompareWithReference(const Frame& frame, const std::string& name) {
+    ASSERT_EQ(frame.image.width, 800) << frame.run.errors;
+    ASSERT_EQ(frame.image.height, 600);
+    const RgbaImage small = Downsample(frame.image, 4);
+    const std::string path = kReferences + "/" + name + ".png";
+    if (const char* update = std::getenv("TARN_UPDATE_REFERENCES"); update && std::string(update) == "1") {
+        fs::create_directories(kReferences);
+        ASSERT_TRUE(WritePng(path, small));
+        GTEST_SKIP() << "reference written: " << path;
+    }
+    RgbaImage reference;
+    ASSERT_TRUE(ReadPng(path, &reference)) << "missing reference " << path;
+    ExpectCloseToReference(small, reference, name);
+}
+
 TEST(ProgramTest, FrameAtOneSecondMatchesItsReference) {
     CompareWithReference(RunFrames(30, 1.0 / 30.0), "seascene_t1");
 }
@@ -338,6 +349,20 @@ TEST(ProgramTest, FrameAtTimePiMatchesItsReference) {
     for (std::size_t i = 0; i < atPi.image.pixels.size(); ++i)
         difference += std::abs(atPi.image.pixels[i] - atOne.image.pixels[i]);
     EXPECT_GT(difference / atPi.image.pixels.size(), 5.0) << "the camera moved between t = 1 and t = pi";
+}
+
+// The picture the README shows (and the desktop icons are cut from) is the frame its own command draws:
+//   seascene --headless --clock-step 0.0333333333 --frames 60 --screenshot docs/seascene.png
+// Rerun that command to regenerate it when the frame changes on purpose.
+TEST(ProgramTest, ReadmePictureIsTheFrameItsCommandDraws) {
+    const Frame frame = RunFrames(60, "0.0333333333");
+    ASSERT_EQ(frame.image.width, 800) << frame.run.errors;
+    ASSERT_EQ(frame.image.height, 600);
+    RgbaImage picture;
+    ASSERT_TRUE(ReadPng(kReadmePicture, &picture)) << "missing " << kReadmePicture;
+    ASSERT_EQ(picture.width, 800);
+    ASSERT_EQ(picture.height, 600);
+    ExpectCloseToReference(Downsample(frame.image, 4), Downsample(picture, 4), kReadmePicture);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // A Direct3D object that forwards everything to a real one, except that the device it creates is wrapped in a
-// recording device (tests/scene/RecordingDevice.h): the demo then runs unchanged while a test reads, names
+// recording device (tests/scene/CallRecordingDevice.h): the demo then runs unchanged while a test reads, names
 // and fails the device calls it makes.
 #pragma once
 
 #include "platform/d3d9/D3D9.h"
-#include "tests/scene/RecordingDevice.h"
+#include "CallRecordingDevice.h"
 
 namespace tarn::test {
 
@@ -14,7 +14,7 @@ class RecordingDirect3D final : public IDirect3D9 {
 public:
     explicit RecordingDirect3D(IDirect3D9* inner) : inner_(inner) {}
     IDirect3DDevice9* innerDevice = nullptr;
-    RecordingDevice* recorder = nullptr;
+    CallRecordingDevice* recorder = nullptr;
 
     HRESULT QueryInterface(REFIID riid, void** object) override {
         return inner_->QueryInterface(riid, object);
@@ -58,7 +58,7 @@ public:
                          IDirect3DDevice9** out) override {
         const HRESULT hr = inner_->CreateDevice(a, t, w, f, p, &innerDevice);
         if (FAILED(hr)) return hr;
-        recorder = new RecordingDevice(innerDevice);
+        recorder = new CallRecordingDevice(innerDevice);
         *out = recorder;
         return hr;
     }

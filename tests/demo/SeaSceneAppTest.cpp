@@ -12,23 +12,23 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "demo/ColorFilter.h"
-#include "demo/ImageWave.h"
 #include "demo/SeaSceneApp.h"
-#include "demo/WaterImage.h"
+#include "platform/d3d9/Backend.h"
 #include "platform/FaultInjection.h"
 #include "platform/MessageBoxHook.h"
-#include "platform/RunnerControl.h"
 #include "platform/Runner.h"
+#include "platform/RunnerControl.h"
 #include "platform/TestHooks.h"
-#include "platform/d3d9/Backend.h"
 #include "render/Renderer.h"
 #include "scene/Scene.h"
-#include "tests/demo/RecordingDirect3D.h"
+#include "ApplicationStart.h"
+#include "ColorFilter.h"
+#include "ImageWave.h"
+#include "RecordingDirect3D.h"
+#include "WaterImage.h"
 
 namespace {
 
-const char kClass[] = "TARN Engine 1.0";
 const std::string kRuntime = SEASCENE_RUNTIME_DIR;
 
 // Starts the demo the way the entry point does, in `directory`, and tears it down at the end.
@@ -45,20 +45,12 @@ public:
         previous = getcwd(here, sizeof here) ? here : ".";
         if (chdir(directory.c_str()) != 0) ADD_FAILURE() << "cannot enter " << directory;
         app = static_cast<CSeaSceneApp*>(CreateApplication());
-        WNDCLASSEXA windowClass = {};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.style = CS_CLASSDC;
-        windowClass.lpfnWndProc = WndProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = kClass;
-        RegisterClassExA(&windowClass);
-        app->SetWindow(CreateWindowExA(0, kClass, app->GetTitle(), WS_POPUP, 0, 0, app->GetWidth(), app->GetHeight(),
-                                       GetDesktopWindow(), nullptr, GetModuleHandleA(nullptr), nullptr));
+        tarn::app::CreateApplicationWindow(*app, GetModuleHandleA(nullptr));
     }
     bool Start() {
-        if (!app->CreateRenderer()) return false;
-        baseline = tarn::d3d9::LiveResourceCount(GetRenderer()->GetDevice());  // the device's own surfaces
-        return app->CreateFrameRate();
+        return tarn::app::StartApplication(*app, [this] {
+            baseline = tarn::d3d9::LiveResourceCount(GetRenderer()->GetDevice());  // the device's own surfaces
+        });
     }
 
     // Shutdown, then what is still alive beyond the device's own surfaces once the device lets go of what is
@@ -80,7 +72,7 @@ public:
         app->Shutdown();
         if (app->GetWindow()) DestroyWindow(app->GetWindow());
         delete app;
-        UnregisterClassA(kClass, GetModuleHandleA(nullptr));
+        tarn::app::UnregisterEngineWindowClass(GetModuleHandleA(nullptr));
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }

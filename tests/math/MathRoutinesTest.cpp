@@ -1,5 +1,6 @@
 // Matrix, vector, quaternion and plane routines: the degenerate cases of the reference routines, the aliasing
 // rules of every set, and an independent check against double-precision formulas written here.
+#include <array>
 #include <cmath>
 
 #include "RoutineTable.h"
@@ -61,13 +62,49 @@ TEST(Normalize, PlaneMeasuresNormalAndScalesAllFour) {
     EXPECT_EQ(out, D3DXPLANE(0, 0, 0, 0));
 }
 
-TEST(LookAt, AxisAlignedCamera) {
-    D3DXVECTOR3 eye(0, 0, -5), at(0, 0, 0), up(0, 1, 0);
-    D3DXMATRIX m;
-    EXPECT_EQ(D3DXMatrixLookAtLH(&m, &eye, &at, &up), &m);
-    const D3DXMATRIX expected(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 5, 1);
-    // Within the dispatched normalisation's accuracy (the baseline one is good to 1.5e-6).
-    EXPECT_TRUE(NearAll<16>(m, expected, 2e-6));
+// The documented view matrix: z = normal(at - eye), x = normal(up x z), y = z x x; the rows hold the axes as
+// columns, and the last row is (-x.eye, -y.eye, -z.eye, 1). An eye off every axis makes each translation term count.
+TEST(LookAt, MatchesTheDocumentedFormula) {
+    struct Case {
+        const char* name;
+        D3DXVECTOR3 eye, at, up;
+    } const cases[] = {
+        {"on the view axis", {0, 0, -5}, {0, 0, 0}, {0, 1, 0}},
+        {"off every axis", {3, -2, 7}, {-1, 4, 0.5f}, {0, 1, 0}},
+        {"tilted up vector", {-6, 5, -4}, {2, 1, 3}, {0.3f, 1, -0.2f}},
+    };
+    using V = std::array<double, 3>;
+    auto sub = [](V a, V b) { return V{a[0] - b[0], a[1] - b[1], a[2] - b[2]}; };
+    auto cross = [](V a, V b) {
+        return V{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+    };
+    auto dot = [](V a, V b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
+    auto normal = [&](V a) {
+        const double n = std::sqrt(dot(a, a));
+        return V{a[0] / n, a[1] / n, a[2] / n};
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const V eye{c.eye.x, c.eye.y, c.eye.z}, at{c.at.x, c.at.y, c.at.z}, up{c.up.x, c.up.y, c.up.z};
+        const V z = normal(sub(at, eye)), x = normal(cross(up, z)), y = cross(z, x);
+        float expected[16];
+        for (int i = 0; i < 3; ++i) {
+            expected[i * 4 + 0] = float(x[i]);
+            expected[i * 4 + 1] = float(y[i]);
+            expected[i * 4 + 2] = float(z[i]);
+            expected[i * 4 + 3] = 0;
+        }
+        expected[12] = float(-dot(x, eye));
+        expected[13] = float(-dot(y, eye));
+        expected[14] = float(-dot(z, eye));
+        expected[15] = 1;
+        D3DXMATRIX m;
+        EXPECT_EQ(D3DXMatrixLookAtLH(&m, &c.eye, &c.at, &c.up), &m);
+        // Within the dispatched normalisation's accuracy (the baseline one is good to 1.5e-6), relative to the
+        // eye's distance for the translation.
+        EXPECT_TRUE(NearAll<12>(m, expected, 2e-6));
+        EXPECT_TRUE(NearAll<4>(&m._41, &expected[12], 2e-5));
+    }
 }
 
 TEST(LookAt, DegenerateAxesGiveZerosNotNaN) {

@@ -1,8 +1,8 @@
 #include "scene/Animation.h"
 #include "scene/Light.h"
 #include "scene/MeshNode.h"
-#include "scene/SceneReader.h"
-#include "tests/scene/SceneTestSupport.h"
+#include "SceneReader.h"
+#include "SceneTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -130,17 +130,34 @@ TEST(Animation, SingleKeysGiveIdentity) {
     }
 }
 
+// Scale and position keys whose x, y and z all differ, so that each component must follow its own key's.
 TEST(Animation, ScaleMultipliesOnlyTheDiagonalOfTheRotation) {
     const float h = std::sqrt(0.5f);
-    TrsNode d;
-    d.rotationKeys = {{0, 0, 0, h, h}, {2, 0, 0, h, h}};  // 90 degrees about z throughout
-    d.scaleKeys = {{0, 1, 1, 1}, {2, 3, 3, 3}};
-    d.positionKeys = {{0, 0, 0, 0}, {2, 0, 4, 0}};
-    const auto node = ReadNode(d);
-    D3DXMATRIX m;
-    node->animation->evaluate(1.0f, &m);
-    // Rotation rows (0,1,0), (-1,0,0), (0,0,1); the diagonal times 2 (still 0 on _11 and _22), _33 = 2.
-    ExpectMatrix(m, {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 2, 0, 0, 2, 0, 1});
+    struct Case {
+        const char* what;
+        TrsRotationKey from, to;
+        std::initializer_list<float> expected;
+    } const cases[] = {
+        // At t = 1 the scale is halfway from (1, 2, 3) to (3, 6, 11): (2, 4, 7); the position halfway from
+        // (1, 2, 3) to (3, -2, 9): (2, 0, 6).
+        {"no rotation", {0, 0, 0, 0, 1}, {2, 0, 0, 0, 1}, {2, 0, 0, 0, 0, 4, 0, 0, 0, 0, 7, 0, 2, 0, 6, 1}},
+        // Rotation rows (0,1,0), (-1,0,0), (0,0,1): the diagonal times the scale (still 0 on _11 and _22).
+        {"90 degrees about z throughout",
+         {0, 0, 0, h, h},
+         {2, 0, 0, h, h},
+         {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 7, 0, 2, 0, 6, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TrsNode d;
+        d.rotationKeys = {c.from, c.to};
+        d.scaleKeys = {{0, 1, 2, 3}, {2, 3, 6, 11}};
+        d.positionKeys = {{0, 1, 2, 3}, {2, 3, -2, 9}};
+        const auto node = ReadNode(d);
+        D3DXMATRIX m;
+        node->animation->evaluate(1.0f, &m);
+        ExpectMatrix(m, c.expected);
+    }
 }
 
 TEST_F(SceneFixture, NodeUpdatesMoveBoundsAndLights) {

@@ -1,5 +1,5 @@
-#include "tests/scene/SceneTestSupport.h"
 #include "tools/trsinfo/NullSceneDevice.h"
+#include "SceneTestSupport.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -488,17 +488,17 @@ TEST_F(SceneFixture, DeviceFailureFailsTheLoadWithoutLeaks) {
     indexOnly.indexBuffers = {TriangleIndices(1)};
     struct Case {
         const char* what;
-        bool RecordingDevice::*failure;
+        bool CallRecordingDevice::*failure;
         TrsScene scene;
         const char* error;
     } const cases[] = {
-        {"vertex creation", &RecordingDevice::failVertexBufferCreation, EverySection(),
+        {"vertex creation", &CallRecordingDevice::failVertexBufferCreation, EverySection(),
          "vertex buffer 0 at byte 152: the device could not create the vertex buffer"},
-        {"vertex lock", &RecordingDevice::failBufferLock, EverySection(),
+        {"vertex lock", &CallRecordingDevice::failBufferLock, EverySection(),
          "vertex buffer 0 at byte 152: the device could not lock the vertex buffer"},
-        {"index creation", &RecordingDevice::failIndexBufferCreation, EverySection(),
+        {"index creation", &CallRecordingDevice::failIndexBufferCreation, EverySection(),
          "index buffer 0 at byte 388: the device could not create the index buffer"},
-        {"index lock", &RecordingDevice::failBufferLock, indexOnly,
+        {"index lock", &CallRecordingDevice::failBufferLock, indexOnly,
          "index buffer 0 at byte 88: the device could not lock the index buffer"},
     };
     for (const Case& c : cases) {

@@ -1,4 +1,4 @@
-#include "tests/scene/SceneTestSupport.h"
+#include "SceneTestSupport.h"
 
 #include <gtest/gtest.h>
 

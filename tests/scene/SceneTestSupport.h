@@ -4,9 +4,9 @@
 
 #include "scene/Scene.h"
 #include "scene/SceneDevice.h"
-#include "scene/TransformHelpers.h"
-#include "tests/scene/RecordingDevice.h"
 #include "tools/trs/TrsWriter.h"
+#include "CallRecordingDevice.h"
+#include "TransformHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +54,7 @@ class SceneFixture : public ::testing::Test {
 protected:
     void SetUp() override { SetSceneDevice(&device, 800, 600); }
     void TearDown() override { SetSceneDevice(nullptr, 0, 0); }
-    RecordingDevice device;
+    CallRecordingDevice device;
 };
 
 // One triangle's worth of vertices and indices.

@@ -1,4 +1,4 @@
-#include "scene/TransformHelpers.h"
+#include "TransformHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -26,8 +26,7 @@ public:
     // follow. A count of zero or less is an empty list when `allowNegative`; otherwise a negative count
     // fails. `stored`, when given, receives the count as the file holds it (a negative list count still means
     // something to the light section).
-    bool readCount(std::int32_t* out, std::size_t minRecordSize, bool allowNegative,
-                   std::int32_t* stored = nullptr);
+    bool readCount(std::int32_t* out, std::size_t minRecordSize, bool allowNegative, std::int32_t* stored = nullptr);
 
     // True when `count` records of `recordSize` bytes fit in what is left (64-bit arithmetic, count >= 0).
     bool fits(std::int64_t count, std::size_t recordSize) const;

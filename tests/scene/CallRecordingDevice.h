@@ -47,8 +47,7 @@ public:
         return std::is_same_v<Interface, IDirect3DVertexBuffer9> ? D3DRTYPE_VERTEXBUFFER : D3DRTYPE_INDEXBUFFER;
     }
     HRESULT Lock(UINT offset, UINT size, void** data, DWORD) override {
-        if (!data || offset > size_ || size > size_ - offset || (failLock_ && *failLock_))
-            return D3DERR_INVALIDCALL;
+        if (!data || offset > size_ || size > size_ - offset || (failLock_ && *failLock_)) return D3DERR_INVALIDCALL;
         *data = data_.get() + offset;
         return D3D_OK;
     }
@@ -69,20 +68,20 @@ private:
 using FakeVertexBuffer = FakeBuffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC>;
 using FakeIndexBuffer = FakeBuffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC>;
 
-class RecordingDevice final : public IDirect3DDevice9 {
+class CallRecordingDevice final : public IDirect3DDevice9 {
 public:
-    explicit RecordingDevice(IDirect3DDevice9* inner = nullptr) : inner_(inner) {}
-    ~RecordingDevice() = default;
+    explicit CallRecordingDevice(IDirect3DDevice9* inner = nullptr) : inner_(inner) {}
+    ~CallRecordingDevice() = default;
 
-    std::vector<std::string> calls;           // every call, in order
-    std::vector<D3DMATRIX> transforms;        // the matrix of every SetTransform, in order
-    int liveBuffers = 0;                      // fake buffers not yet released
-    bool failVertexBufferCreation = false;    // makes CreateVertexBuffer fail, for error paths
-    bool failIndexBufferCreation = false;     // likewise CreateIndexBuffer
-    bool failBufferLock = false;              // makes Lock of the fake buffers fail
-    bool failRenderTargetTextures = false;    // makes CreateTexture with D3DUSAGE_RENDERTARGET fail
-    bool recording = true;                    // off: calls are forwarded and counted but not logged
-    std::size_t callCount = 0;                // every call, logged or not
+    std::vector<std::string> calls;         // every call, in order
+    std::vector<D3DMATRIX> transforms;      // the matrix of every SetTransform, in order
+    int liveBuffers = 0;                    // fake buffers not yet released
+    bool failVertexBufferCreation = false;  // makes CreateVertexBuffer fail, for error paths
+    bool failIndexBufferCreation = false;   // likewise CreateIndexBuffer
+    bool failBufferLock = false;            // makes Lock of the fake buffers fail
+    bool failRenderTargetTextures = false;  // makes CreateTexture with D3DUSAGE_RENDERTARGET fail
+    bool recording = true;                  // off: calls are forwarded and counted but not logged
+    std::size_t callCount = 0;              // every call, logged or not
 
     // Names a pointer in the log ("vb0", "tex1"); unnamed pointers print as "ptr", null as "null".
     void name(const void* pointer, const std::string& text) { names_[pointer] = text; }
@@ -104,8 +103,8 @@ public:
 
     HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** out,
                                HANDLE* shared) override {
-        Log("CreateVertexBuffer(" + std::to_string(length) + "," + std::to_string(usage) + "," +
-            std::to_string(fvf) + "," + std::to_string(pool) + ")");
+        Log("CreateVertexBuffer(" + std::to_string(length) + "," + std::to_string(usage) + "," + std::to_string(fvf) +
+            "," + std::to_string(pool) + ")");
         if (failVertexBufferCreation) return E_OUTOFMEMORY;
         if (inner_) return inner_->CreateVertexBuffer(length, usage, fvf, pool, out, shared);
         if (!out || length == 0) return D3DERR_INVALIDCALL;
@@ -114,8 +113,8 @@ public:
     }
     HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer9** out,
                               HANDLE* shared) override {
-        Log("CreateIndexBuffer(" + std::to_string(length) + "," + std::to_string(usage) + "," +
-            std::to_string(format) + "," + std::to_string(pool) + ")");
+        Log("CreateIndexBuffer(" + std::to_string(length) + "," + std::to_string(usage) + "," + std::to_string(format) +
+            "," + std::to_string(pool) + ")");
         if (failIndexBufferCreation) return E_OUTOFMEMORY;
         if (inner_) return inner_->CreateIndexBuffer(length, usage, format, pool, out, shared);
         if (!out || length == 0) return D3DERR_INVALIDCALL;
@@ -150,8 +149,10 @@ public:
         return Call("SetCursorPosition", &IDirect3DDevice9::SetCursorPosition, x, y, flags);
     }
     BOOL ShowCursor(BOOL show) override { return Call("ShowCursor", &IDirect3DDevice9::ShowCursor, show); }
-    HRESULT CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* presentationParameters, IDirect3DSwapChain9** swapChain) override {
-        return Call("CreateAdditionalSwapChain", &IDirect3DDevice9::CreateAdditionalSwapChain, presentationParameters, swapChain);
+    HRESULT CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* presentationParameters,
+                                      IDirect3DSwapChain9** swapChain) override {
+        return Call("CreateAdditionalSwapChain", &IDirect3DDevice9::CreateAdditionalSwapChain, presentationParameters,
+                    swapChain);
     }
     HRESULT GetSwapChain(UINT swapChainIndex, IDirect3DSwapChain9** swapChain) override {
         return Call("GetSwapChain", &IDirect3DDevice9::GetSwapChain, swapChainIndex, swapChain);
@@ -162,10 +163,12 @@ public:
     HRESULT Reset(D3DPRESENT_PARAMETERS* presentationParameters) override {
         return Call("Reset", &IDirect3DDevice9::Reset, presentationParameters);
     }
-    HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride, const RGNDATA* dirtyRegion) override {
+    HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                    const RGNDATA* dirtyRegion) override {
         return Call("Present", &IDirect3DDevice9::Present, sourceRect, destRect, destWindowOverride, dirtyRegion);
     }
-    HRESULT GetBackBuffer(UINT swapChain, UINT backBuffer, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) override {
+    HRESULT GetBackBuffer(UINT swapChain, UINT backBuffer, D3DBACKBUFFER_TYPE type,
+                          IDirect3DSurface9** surface) override {
         return Call("GetBackBuffer", &IDirect3DDevice9::GetBackBuffer, swapChain, backBuffer, type, surface);
     }
     HRESULT GetRasterStatus(UINT swapChain, D3DRASTER_STATUS* rasterStatus) override {
@@ -180,27 +183,41 @@ public:
     void GetGammaRamp(UINT swapChain, D3DGAMMARAMP* ramp) override {
         return Call("GetGammaRamp", &IDirect3DDevice9::GetGammaRamp, swapChain, ramp);
     }
-    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override {
+    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                          IDirect3DTexture9** texture, HANDLE* sharedHandle) override {
         if (failRenderTargetTextures && (usage & D3DUSAGE_RENDERTARGET) != 0) {
             Log("CreateTexture(render target refused)");
             return D3DERR_OUTOFVIDEOMEMORY;
         }
-        return Call("CreateTexture", &IDirect3DDevice9::CreateTexture, width, height, levels, usage, format, pool, texture, sharedHandle);
+        return Call("CreateTexture", &IDirect3DDevice9::CreateTexture, width, height, levels, usage, format, pool,
+                    texture, sharedHandle);
     }
-    HRESULT CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DVolumeTexture9** volumeTexture, HANDLE* sharedHandle) override {
-        return Call("CreateVolumeTexture", &IDirect3DDevice9::CreateVolumeTexture, width, height, depth, levels, usage, format, pool, volumeTexture, sharedHandle);
+    HRESULT CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
+                                D3DPOOL pool, IDirect3DVolumeTexture9** volumeTexture, HANDLE* sharedHandle) override {
+        return Call("CreateVolumeTexture", &IDirect3DDevice9::CreateVolumeTexture, width, height, depth, levels, usage,
+                    format, pool, volumeTexture, sharedHandle);
     }
-    HRESULT CreateCubeTexture(UINT edgeLength, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DCubeTexture9** cubeTexture, HANDLE* sharedHandle) override {
-        return Call("CreateCubeTexture", &IDirect3DDevice9::CreateCubeTexture, edgeLength, levels, usage, format, pool, cubeTexture, sharedHandle);
+    HRESULT CreateCubeTexture(UINT edgeLength, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DCubeTexture9** cubeTexture, HANDLE* sharedHandle) override {
+        return Call("CreateCubeTexture", &IDirect3DDevice9::CreateCubeTexture, edgeLength, levels, usage, format, pool,
+                    cubeTexture, sharedHandle);
     }
-    HRESULT CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample, DWORD multisampleQuality, BOOL lockable, IDirect3DSurface9** surface, HANDLE* sharedHandle) override {
-        return Call("CreateRenderTarget", &IDirect3DDevice9::CreateRenderTarget, width, height, format, multiSample, multisampleQuality, lockable, surface, sharedHandle);
+    HRESULT CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                               DWORD multisampleQuality, BOOL lockable, IDirect3DSurface9** surface,
+                               HANDLE* sharedHandle) override {
+        return Call("CreateRenderTarget", &IDirect3DDevice9::CreateRenderTarget, width, height, format, multiSample,
+                    multisampleQuality, lockable, surface, sharedHandle);
     }
-    HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample, DWORD multisampleQuality, BOOL discard, IDirect3DSurface9** surface, HANDLE* sharedHandle) override {
-        return Call("CreateDepthStencilSurface", &IDirect3DDevice9::CreateDepthStencilSurface, width, height, format, multiSample, multisampleQuality, discard, surface, sharedHandle);
+    HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                      DWORD multisampleQuality, BOOL discard, IDirect3DSurface9** surface,
+                                      HANDLE* sharedHandle) override {
+        return Call("CreateDepthStencilSurface", &IDirect3DDevice9::CreateDepthStencilSurface, width, height, format,
+                    multiSample, multisampleQuality, discard, surface, sharedHandle);
     }
-    HRESULT UpdateSurface(IDirect3DSurface9* sourceSurface, const RECT* sourceRect, IDirect3DSurface9* destinationSurface, const POINT* destPoint) override {
-        return Call("UpdateSurface", &IDirect3DDevice9::UpdateSurface, sourceSurface, sourceRect, destinationSurface, destPoint);
+    HRESULT UpdateSurface(IDirect3DSurface9* sourceSurface, const RECT* sourceRect,
+                          IDirect3DSurface9* destinationSurface, const POINT* destPoint) override {
+        return Call("UpdateSurface", &IDirect3DDevice9::UpdateSurface, sourceSurface, sourceRect, destinationSurface,
+                    destPoint);
     }
     HRESULT UpdateTexture(IDirect3DBaseTexture9* sourceTexture, IDirect3DBaseTexture9* destinationTexture) override {
         return Call("UpdateTexture", &IDirect3DDevice9::UpdateTexture, sourceTexture, destinationTexture);
@@ -211,14 +228,18 @@ public:
     HRESULT GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destSurface) override {
         return Call("GetFrontBufferData", &IDirect3DDevice9::GetFrontBufferData, swapChain, destSurface);
     }
-    HRESULT StretchRect(IDirect3DSurface9* sourceSurface, const RECT* sourceRect, IDirect3DSurface9* destSurface, const RECT* destRect, D3DTEXTUREFILTERTYPE filter) override {
-        return Call("StretchRect", &IDirect3DDevice9::StretchRect, sourceSurface, sourceRect, destSurface, destRect, filter);
+    HRESULT StretchRect(IDirect3DSurface9* sourceSurface, const RECT* sourceRect, IDirect3DSurface9* destSurface,
+                        const RECT* destRect, D3DTEXTUREFILTERTYPE filter) override {
+        return Call("StretchRect", &IDirect3DDevice9::StretchRect, sourceSurface, sourceRect, destSurface, destRect,
+                    filter);
     }
     HRESULT ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) override {
         return Call("ColorFill", &IDirect3DDevice9::ColorFill, surface, rect, color);
     }
-    HRESULT CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool, IDirect3DSurface9** surface, HANDLE* sharedHandle) override {
-        return Call("CreateOffscreenPlainSurface", &IDirect3DDevice9::CreateOffscreenPlainSurface, width, height, format, pool, surface, sharedHandle);
+    HRESULT CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
+                                        IDirect3DSurface9** surface, HANDLE* sharedHandle) override {
+        return Call("CreateOffscreenPlainSurface", &IDirect3DDevice9::CreateOffscreenPlainSurface, width, height,
+                    format, pool, surface, sharedHandle);
     }
     HRESULT SetRenderTarget(DWORD renderTargetIndex, IDirect3DSurface9* renderTarget) override {
         return Call("SetRenderTarget", &IDirect3DDevice9::SetRenderTarget, renderTargetIndex, renderTarget);
@@ -347,19 +368,30 @@ public:
     HRESULT DrawPrimitive(D3DPRIMITIVETYPE primitiveType, UINT startVertex, UINT primitiveCount) override {
         return Call("DrawPrimitive", &IDirect3DDevice9::DrawPrimitive, primitiveType, startVertex, primitiveCount);
     }
-    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE primitiveType, INT baseVertexIndex, UINT minVertexIndex, UINT numVertices, UINT startIndex, UINT primitiveCount) override {
-        return Call("DrawIndexedPrimitive", &IDirect3DDevice9::DrawIndexedPrimitive, primitiveType, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount);
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE primitiveType, INT baseVertexIndex, UINT minVertexIndex,
+                                 UINT numVertices, UINT startIndex, UINT primitiveCount) override {
+        return Call("DrawIndexedPrimitive", &IDirect3DDevice9::DrawIndexedPrimitive, primitiveType, baseVertexIndex,
+                    minVertexIndex, numVertices, startIndex, primitiveCount);
     }
-    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE primitiveType, UINT primitiveCount, const void* vertexStreamZeroData, UINT vertexStreamZeroStride) override {
-        return Call("DrawPrimitiveUP", &IDirect3DDevice9::DrawPrimitiveUP, primitiveType, primitiveCount, vertexStreamZeroData, vertexStreamZeroStride);
+    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE primitiveType, UINT primitiveCount, const void* vertexStreamZeroData,
+                            UINT vertexStreamZeroStride) override {
+        return Call("DrawPrimitiveUP", &IDirect3DDevice9::DrawPrimitiveUP, primitiveType, primitiveCount,
+                    vertexStreamZeroData, vertexStreamZeroStride);
     }
-    HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE primitiveType, UINT minVertexIndex, UINT numVertices, UINT primitiveCount, const void* indexData, D3DFORMAT indexDataFormat, const void* vertexStreamZeroData, UINT vertexStreamZeroStride) override {
-        return Call("DrawIndexedPrimitiveUP", &IDirect3DDevice9::DrawIndexedPrimitiveUP, primitiveType, minVertexIndex, numVertices, primitiveCount, indexData, indexDataFormat, vertexStreamZeroData, vertexStreamZeroStride);
+    HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE primitiveType, UINT minVertexIndex, UINT numVertices,
+                                   UINT primitiveCount, const void* indexData, D3DFORMAT indexDataFormat,
+                                   const void* vertexStreamZeroData, UINT vertexStreamZeroStride) override {
+        return Call("DrawIndexedPrimitiveUP", &IDirect3DDevice9::DrawIndexedPrimitiveUP, primitiveType, minVertexIndex,
+                    numVertices, primitiveCount, indexData, indexDataFormat, vertexStreamZeroData,
+                    vertexStreamZeroStride);
     }
-    HRESULT ProcessVertices(UINT srcStartIndex, UINT destIndex, UINT vertexCount, IDirect3DVertexBuffer9* destBuffer, IDirect3DVertexDeclaration9* vertexDecl, DWORD flags) override {
-        return Call("ProcessVertices", &IDirect3DDevice9::ProcessVertices, srcStartIndex, destIndex, vertexCount, destBuffer, vertexDecl, flags);
+    HRESULT ProcessVertices(UINT srcStartIndex, UINT destIndex, UINT vertexCount, IDirect3DVertexBuffer9* destBuffer,
+                            IDirect3DVertexDeclaration9* vertexDecl, DWORD flags) override {
+        return Call("ProcessVertices", &IDirect3DDevice9::ProcessVertices, srcStartIndex, destIndex, vertexCount,
+                    destBuffer, vertexDecl, flags);
     }
-    HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* vertexElements, IDirect3DVertexDeclaration9** decl) override {
+    HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* vertexElements,
+                                    IDirect3DVertexDeclaration9** decl) override {
         return Call("CreateVertexDeclaration", &IDirect3DDevice9::CreateVertexDeclaration, vertexElements, decl);
     }
     HRESULT SetVertexDeclaration(IDirect3DVertexDeclaration9* decl) override {
@@ -380,28 +412,38 @@ public:
         return Call("GetVertexShader", &IDirect3DDevice9::GetVertexShader, shader);
     }
     HRESULT SetVertexShaderConstantF(UINT startRegister, const float* constantData, UINT vector4fCount) override {
-        return Call("SetVertexShaderConstantF", &IDirect3DDevice9::SetVertexShaderConstantF, startRegister, constantData, vector4fCount);
+        return Call("SetVertexShaderConstantF", &IDirect3DDevice9::SetVertexShaderConstantF, startRegister,
+                    constantData, vector4fCount);
     }
     HRESULT GetVertexShaderConstantF(UINT startRegister, float* constantData, UINT vector4fCount) override {
-        return Call("GetVertexShaderConstantF", &IDirect3DDevice9::GetVertexShaderConstantF, startRegister, constantData, vector4fCount);
+        return Call("GetVertexShaderConstantF", &IDirect3DDevice9::GetVertexShaderConstantF, startRegister,
+                    constantData, vector4fCount);
     }
     HRESULT SetVertexShaderConstantI(UINT startRegister, const int* constantData, UINT vector4iCount) override {
-        return Call("SetVertexShaderConstantI", &IDirect3DDevice9::SetVertexShaderConstantI, startRegister, constantData, vector4iCount);
+        return Call("SetVertexShaderConstantI", &IDirect3DDevice9::SetVertexShaderConstantI, startRegister,
+                    constantData, vector4iCount);
     }
     HRESULT GetVertexShaderConstantI(UINT startRegister, int* constantData, UINT vector4iCount) override {
-        return Call("GetVertexShaderConstantI", &IDirect3DDevice9::GetVertexShaderConstantI, startRegister, constantData, vector4iCount);
+        return Call("GetVertexShaderConstantI", &IDirect3DDevice9::GetVertexShaderConstantI, startRegister,
+                    constantData, vector4iCount);
     }
     HRESULT SetVertexShaderConstantB(UINT startRegister, const BOOL* constantData, UINT boolCount) override {
-        return Call("SetVertexShaderConstantB", &IDirect3DDevice9::SetVertexShaderConstantB, startRegister, constantData, boolCount);
+        return Call("SetVertexShaderConstantB", &IDirect3DDevice9::SetVertexShaderConstantB, startRegister,
+                    constantData, boolCount);
     }
     HRESULT GetVertexShaderConstantB(UINT startRegister, BOOL* constantData, UINT boolCount) override {
-        return Call("GetVertexShaderConstantB", &IDirect3DDevice9::GetVertexShaderConstantB, startRegister, constantData, boolCount);
+        return Call("GetVertexShaderConstantB", &IDirect3DDevice9::GetVertexShaderConstantB, startRegister,
+                    constantData, boolCount);
     }
-    HRESULT SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer9* streamData, UINT offsetInBytes, UINT stride) override {
-        return Call("SetStreamSource", &IDirect3DDevice9::SetStreamSource, streamNumber, streamData, offsetInBytes, stride);
+    HRESULT SetStreamSource(UINT streamNumber, IDirect3DVertexBuffer9* streamData, UINT offsetInBytes,
+                            UINT stride) override {
+        return Call("SetStreamSource", &IDirect3DDevice9::SetStreamSource, streamNumber, streamData, offsetInBytes,
+                    stride);
     }
-    HRESULT GetStreamSource(UINT streamNumber, IDirect3DVertexBuffer9** streamData, UINT* offsetInBytes, UINT* stride) override {
-        return Call("GetStreamSource", &IDirect3DDevice9::GetStreamSource, streamNumber, streamData, offsetInBytes, stride);
+    HRESULT GetStreamSource(UINT streamNumber, IDirect3DVertexBuffer9** streamData, UINT* offsetInBytes,
+                            UINT* stride) override {
+        return Call("GetStreamSource", &IDirect3DDevice9::GetStreamSource, streamNumber, streamData, offsetInBytes,
+                    stride);
     }
     HRESULT SetStreamSourceFreq(UINT streamNumber, UINT setting) override {
         return Call("SetStreamSourceFreq", &IDirect3DDevice9::SetStreamSourceFreq, streamNumber, setting);
@@ -425,22 +467,28 @@ public:
         return Call("GetPixelShader", &IDirect3DDevice9::GetPixelShader, shader);
     }
     HRESULT SetPixelShaderConstantF(UINT startRegister, const float* constantData, UINT vector4fCount) override {
-        return Call("SetPixelShaderConstantF", &IDirect3DDevice9::SetPixelShaderConstantF, startRegister, constantData, vector4fCount);
+        return Call("SetPixelShaderConstantF", &IDirect3DDevice9::SetPixelShaderConstantF, startRegister, constantData,
+                    vector4fCount);
     }
     HRESULT GetPixelShaderConstantF(UINT startRegister, float* constantData, UINT vector4fCount) override {
-        return Call("GetPixelShaderConstantF", &IDirect3DDevice9::GetPixelShaderConstantF, startRegister, constantData, vector4fCount);
+        return Call("GetPixelShaderConstantF", &IDirect3DDevice9::GetPixelShaderConstantF, startRegister, constantData,
+                    vector4fCount);
     }
     HRESULT SetPixelShaderConstantI(UINT startRegister, const int* constantData, UINT vector4iCount) override {
-        return Call("SetPixelShaderConstantI", &IDirect3DDevice9::SetPixelShaderConstantI, startRegister, constantData, vector4iCount);
+        return Call("SetPixelShaderConstantI", &IDirect3DDevice9::SetPixelShaderConstantI, startRegister, constantData,
+                    vector4iCount);
     }
     HRESULT GetPixelShaderConstantI(UINT startRegister, int* constantData, UINT vector4iCount) override {
-        return Call("GetPixelShaderConstantI", &IDirect3DDevice9::GetPixelShaderConstantI, startRegister, constantData, vector4iCount);
+        return Call("GetPixelShaderConstantI", &IDirect3DDevice9::GetPixelShaderConstantI, startRegister, constantData,
+                    vector4iCount);
     }
     HRESULT SetPixelShaderConstantB(UINT startRegister, const BOOL* constantData, UINT boolCount) override {
-        return Call("SetPixelShaderConstantB", &IDirect3DDevice9::SetPixelShaderConstantB, startRegister, constantData, boolCount);
+        return Call("SetPixelShaderConstantB", &IDirect3DDevice9::SetPixelShaderConstantB, startRegister, constantData,
+                    boolCount);
     }
     HRESULT GetPixelShaderConstantB(UINT startRegister, BOOL* constantData, UINT boolCount) override {
-        return Call("GetPixelShaderConstantB", &IDirect3DDevice9::GetPixelShaderConstantB, startRegister, constantData, boolCount);
+        return Call("GetPixelShaderConstantB", &IDirect3DDevice9::GetPixelShaderConstantB, startRegister, constantData,
+                    boolCount);
     }
     HRESULT DrawRectPatch(UINT handle, const float* numSegs, const D3DRECTPATCH_INFO* rectPatchInfo) override {
         return Call("DrawRectPatch", &IDirect3DDevice9::DrawRectPatch, handle, numSegs, rectPatchInfo);

@@ -1,4 +1,4 @@
-#include "app/ErrorBox.h"
+#include "report/ErrorBox.h"
 
 #include <cstdio>
 
@@ -16,8 +16,8 @@ void SystemErrorBox(DWORD code) {
     // With FORMAT_MESSAGE_ALLOCATE_BUFFER the buffer argument receives a pointer to a LocalAlloc'ed text.
     char* text = nullptr;
     const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-        code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0, nullptr);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0, nullptr);
     if (length == 0 || text == nullptr) {
         // No system text for this code: show the code itself; there is nothing to free.
         char fallback[32];

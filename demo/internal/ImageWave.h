@@ -20,9 +20,9 @@ public:
         float u, v;
     };
     static constexpr DWORD kFVF = D3DFVF_XYZRHW | D3DFVF_TEX1;
-    static constexpr int kGrid = 10;                                  // vertices per side
+    static constexpr int kGrid = 10;                                          // vertices per side
     static constexpr UINT kVertexBytes = kGrid * kGrid * sizeof(WaveVertex);  // 2400
-    static constexpr UINT kIndexBytes = 1200;                         // 600 entries, the first 486 used
+    static constexpr UINT kIndexBytes = 1200;                                 // 600 entries, the first 486 used
     static constexpr UINT kTriangles = 162;
 
     ImageWave();

@@ -15,6 +15,8 @@ set(TARN_EXPORTED_LIBRARIES
   tarn_platform_main main
   tarn_math math
   tarn_texture texture
+  tarn_report report
+  tarn_render render
   tarn_scene scene
   tarn_app app)
 set(exported_targets)

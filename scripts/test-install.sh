@@ -26,6 +26,28 @@ for size in 48 128 256; do
     grep "^Height: *$size$" >/dev/null
 done
 
+# Only public headers are installed (no internal/ folder, no test seam), and each compiles on its own against the
+# installed tree alone.
+include=$prefix/include/tarn
+if find "$include" -path '*/internal/*' | grep . >&2; then
+  echo "test-install: internal headers were installed" >&2
+  exit 1
+fi
+for seam in platform/FaultInjection.h platform/MessageBoxHook.h platform/TestHooks.h platform/RunnerControl.h \
+  math/RoutineTableTesting.h; do
+  if [[ -e "$include/$seam" ]]; then
+    echo "test-install: the test seam $seam was installed" >&2
+    exit 1
+  fi
+done
+headers=0
+while IFS= read -r header; do
+  printf '#include "%s"\n' "$header" |
+    c++ -std=c++20 -Wall -Wextra -Werror -fsyntax-only -I"$include" -x c++ - ||
+    { echo "test-install: $header does not compile on its own" >&2; exit 1; }
+  headers=$((headers + 1))
+done < <(cd "$include" && find . -name '*.h' | sed 's|^\./||' | sort)
+
 cp -r examples/consumer "$work/consumer-src"
 cmake -S "$work/consumer-src" -B "$work/consumer" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
@@ -43,4 +65,4 @@ cmake -S "$work/cubevolume-src" -B "$work/cubevolume" -G Ninja -DCMAKE_BUILD_TYP
   -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cubevolume" >/dev/null
 (cd / && TARN_D3D9_BACKEND=gl TARN_MESSAGEBOX=stderr "$work/cubevolume/cubevolume" --headless "$work") >/dev/null
-echo "test-install: installed demo, inspectors, consumer and cube/volume example projects work ($output)"
+echo "test-install: installed demo, inspectors, $headers public headers, consumer and cube/volume example projects work ($output)"

@@ -6,7 +6,7 @@
 #include "platform/d3d9/Backend.h"
 #include "platform/FaultInjection.h"
 #include "render/Renderer.h"
-#include "AppTestSupport.h"
+#include "tests/app/AppTestSupport.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "report/ErrorBox.h"
-#include "AppTestSupport.h"
+#include "tests/app/AppTestSupport.h"
 
 namespace {
 

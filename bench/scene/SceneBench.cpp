@@ -7,7 +7,7 @@
 #include "scene/Scene.h"
 #include "tools/trs/TrsWriter.h"
 #include "tools/trsinfo/NullSceneDevice.h"
-#include "CallRecordingDevice.h"
+#include "tests/scene/CallRecordingDevice.h"
 
 #include <benchmark/benchmark.h>
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/d3d9/Backend.h"
-#include "CallRecordingDevice.h"
+#include "tests/scene/CallRecordingDevice.h"
 #include "ColorFilter.h"
 #include "ImageWave.h"
 #include "WaterImage.h"

@@ -20,7 +20,7 @@
 #include "scene/Scene.h"
 #include "tools/trs/TrsWriter.h"
 #include "ApplicationStart.h"
-#include "CallRecordingDevice.h"
+#include "tests/scene/CallRecordingDevice.h"
 #include "ImageWave.h"
 #include "RecordingDirect3D.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/d3d9/D3D9.h"
-#include "CallRecordingDevice.h"
+#include "tests/scene/CallRecordingDevice.h"
 
 namespace tarn::test {
 

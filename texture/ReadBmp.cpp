@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "texture/ImageReader.h"
-#include "texture/ResourceLimits.h"
+#include "ImageReader.h"
+#include "ResourceLimits.h"
 
 namespace tarn::texture {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "texture/ImageReader.h"
-#include "texture/ResourceLimits.h"
+#include "ImageReader.h"
+#include "ResourceLimits.h"
 
 namespace tarn::texture {
 

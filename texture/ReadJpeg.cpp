@@ -12,8 +12,8 @@
 #include <cstring>
 
 #include "math/D3DXMath.h"
-#include "texture/ImageReader.h"
-#include "texture/ResourceLimits.h"
+#include "ImageReader.h"
+#include "ResourceLimits.h"
 
 namespace tarn::texture {
 

@@ -3,8 +3,8 @@
 // left-to-right file is used where it lies, without a copy (read upwards when stored bottom row first).
 #include <cstring>
 
-#include "texture/ImageReader.h"
-#include "texture/ResourceLimits.h"
+#include "ImageReader.h"
+#include "ResourceLimits.h"
 
 namespace tarn::texture {
 

@@ -5,10 +5,10 @@
 
 #include "math/D3DXMath.h"
 #include "platform/Bits.h"
-#include "texture/BlitImage.h"
 #include "texture/D3DXTexture.h"
-#include "texture/FormatTable.h"
-#include "texture/SurfaceLoad.h"
+#include "BlitImage.h"
+#include "FormatTable.h"
+#include "SurfaceLoad.h"
 
 namespace tarn::texture {
 

@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "texture/BlitImage.h"
-#include "texture/D3DXTexture.h"
-#include "texture/FormatTable.h"
-#include "texture/ImageReader.h"
 #include "platform/Bits.h"
-#include "texture/MappedFile.h"
-#include "texture/SurfaceLoad.h"
+#include "texture/D3DXTexture.h"
+#include "BlitImage.h"
+#include "FormatTable.h"
+#include "ImageReader.h"
+#include "MappedFile.h"
+#include "SurfaceLoad.h"
 
 namespace tarn::texture {
 

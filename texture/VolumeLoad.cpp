@@ -4,10 +4,10 @@
 #include <memory>
 #include <new>
 
-#include "texture/BlitImage.h"
 #include "texture/D3DXTexture.h"
-#include "texture/FormatTable.h"
-#include "texture/SurfaceLoad.h"
+#include "BlitImage.h"
+#include "FormatTable.h"
+#include "SurfaceLoad.h"
 
 namespace tarn::texture {
 

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <vector>
 
-#include "fuzz/texture/FuzzSupport.h"
-#include "texture/BlitImage.h"
-#include "texture/FormatTable.h"
-#include "texture/PixelCodec.h"
+#include "BlitImage.h"
+#include "FormatTable.h"
+#include "FuzzSupport.h"
+#include "PixelCodec.h"
 
 using namespace tarn::texture;
 

@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "texture/D3DXTexture.h"
+#include "SurfaceLoad.h"
 #include "TextureDeviceFixture.h"
 #include "TextureTestSupport.h"
-#include "texture/D3DXTexture.h"
-#include "texture/SurfaceLoad.h"
 
 using namespace tarn::texture;
 using texture_test::Blit;

@@ -1,4 +1,4 @@
-#include "texture/FormatTable.h"
+#include "FormatTable.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 
 #include "../app/Direct3DStubs.h"
 #include "Formats.h"
-#include "texture/ImageReader.h"
-#include "texture/PixelCodec.h"
+#include "ImageReader.h"
+#include "PixelCodec.h"
 
 using namespace tarn::texture;
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <tuple>
 
-#include "TextureDeviceFixture.h"
-#include "TextureTestSupport.h"
 #include "platform/d3d9/Backend.h"
 #include "texture/D3DXTexture.h"
-#include "texture/ImageReader.h"
+#include "ImageReader.h"
+#include "TextureDeviceFixture.h"
+#include "TextureTestSupport.h"
 
 using namespace tarn::texture;
 using texture_test::Blit;

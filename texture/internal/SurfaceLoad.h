@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "texture/PixelCodec.h"
+#include "PixelCodec.h"
 
 namespace tarn::texture {
 

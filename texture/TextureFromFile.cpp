@@ -10,6 +10,7 @@
 #include "BlitImage.h"
 #include "FormatTable.h"
 #include "ImageReader.h"
+#include "LoadCommon.h"
 #include "MappedFile.h"
 #include "SurfaceLoad.h"
 

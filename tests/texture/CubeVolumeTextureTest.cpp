@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "texture/D3DXTexture.h"
+#include "LoadCommon.h"
 #include "SurfaceLoad.h"
 #include "TextureDeviceFixture.h"
 #include "TextureTestSupport.h"

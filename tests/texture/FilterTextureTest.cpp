@@ -33,15 +33,28 @@ TEST_F(TextureDevice, FilterTexture) {
     IDirect3DTexture9* texture = nullptr;
     ASSERT_EQ(D3DXCreateTexture(device, 256, 256, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), S_OK);
     ASSERT_EQ(texture->GetLevelCount(), 9u);
-    D3DLOCKED_RECT locked;
-    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), S_OK);
-    std::vector<BYTE> random(256 * 4);
-    for (UINT y = 0; y < 256; ++y) {
-        FillRandom(random, y);
-        std::copy(random.begin(), random.end(), static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
+    // Levels 0 and 1 hold unrelated noise, and the chain is built from level 1: level 0 and level 1 stay as they
+    // are, and level 2 is the box of level 1, not of level 0.
+    std::vector<std::vector<BYTE>> written;
+    for (UINT level = 0; level < 2; ++level) {
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(texture->LockRect(level, &locked, nullptr, 0), S_OK);
+        const UINT size = 256 >> level;
+        std::vector<BYTE> random(size * 4);
+        for (UINT y = 0; y < size; ++y) {
+            FillRandom(random, level * 1000 + y);
+            std::copy(random.begin(), random.end(), static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
+        }
+        texture->UnlockRect(level);
+        written.push_back(LevelBytes(texture, level, 4));
     }
-    texture->UnlockRect(0);
-    ASSERT_EQ(D3DXFilterTexture(texture, nullptr, 0, D3DX_DEFAULT), S_OK);
+    ASSERT_EQ(D3DXFilterTexture(texture, nullptr, 1, D3DX_DEFAULT), S_OK);
+    EXPECT_EQ(LevelBytes(texture, 0, 4), written[0]);
+    EXPECT_EQ(LevelBytes(texture, 1, 4), written[1]);
+    MemoryImage one(D3DFMT_A8R8G8B8, 128, 128), two(D3DFMT_A8R8G8B8, 64, 64);
+    std::copy(written[1].begin(), written[1].end(), one.bytes.begin());
+    ASSERT_EQ(Blit(two, one, D3DX_FILTER_BOX), S_OK);
+    EXPECT_EQ(LevelBytes(texture, 2, 4), two.Pixels());
     const std::vector<BYTE> seven = LevelBytes(texture, 7, 4), eight = LevelBytes(texture, 8, 4);
     ASSERT_EQ(seven.size(), 16u);
     for (int c = 0; c < 4; ++c) {
@@ -63,21 +76,24 @@ TEST_F(CubeVolumeTexture, FilterTextureKeepsCubeFaceEdgesApart) {
     ASSERT_EQ(device->CreateCubeTexture(4, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &cube, nullptr), S_OK);
     IDirect3DTexture9* flat = nullptr;
     ASSERT_EQ(device->CreateTexture(4, 4, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &flat, nullptr), S_OK);
-    auto fill = [](D3DLOCKED_RECT& locked) {
+    // A white right-hand column on black; each face also has a blue of its own, so that a face filtered from
+    // another shows.
+    auto fill = [](D3DLOCKED_RECT& locked, BYTE blue) {
         for (UINT y = 0; y < 4; ++y)
             for (UINT x = 0; x < 4; ++x) {
-                const std::uint32_t v = x == 3 ? 0xFFFFFFFFu : 0xFF000000u;
+                const std::uint32_t v = (x == 3 ? 0xFFFFFF00u : 0xFF000000u) | blue;
                 std::memcpy(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch + 4 * x, &v, 4);
             }
     };
+    auto faceBlue = [](UINT face) { return static_cast<BYTE>(0x10 + 0x20 * face); };
     D3DLOCKED_RECT locked;
     for (UINT face = 0; face < 6; ++face) {
         ASSERT_EQ(cube->LockRect(static_cast<D3DCUBEMAP_FACES>(face), 0, &locked, nullptr, 0), S_OK);
-        fill(locked);
+        fill(locked, faceBlue(face));
         cube->UnlockRect(static_cast<D3DCUBEMAP_FACES>(face), 0);
     }
     ASSERT_EQ(flat->LockRect(0, &locked, nullptr, 0), S_OK);
-    fill(locked);
+    fill(locked, 0xFF);
     flat->UnlockRect(0);
 
     ASSERT_EQ(D3DXFilterTexture(cube, nullptr, 0, D3DX_FILTER_TRIANGLE), S_OK);
@@ -90,6 +106,8 @@ TEST_F(CubeVolumeTexture, FilterTextureKeepsCubeFaceEdgesApart) {
         for (UINT y = 0; y < 2; ++y) {
             EXPECT_EQ(level1[y * 8 + 2], 0) << "face " << face << ", row " << y << ": left column";
             EXPECT_GT(level1[y * 8 + 4 + 2], 0x40) << "face " << face << ", row " << y << ": right column";
+            EXPECT_EQ(level1[y * 8], faceBlue(face)) << "face " << face << ", row " << y << ": blue";
+            EXPECT_EQ(level1[y * 8 + 4], faceBlue(face)) << "face " << face << ", row " << y << ": blue";
         }
     }
     EXPECT_EQ(D3DXFilterTexture(cube, nullptr, 2, D3DX_FILTER_BOX), D3DERR_INVALIDCALL);

@@ -37,6 +37,10 @@ TEST_F(CubeVolumeTexture, LoadVolumeFromMemoryConvertsScalesAndKeepsToItsBoxes) 
     const D3DBOX whole = {0, 0, 2, 2, 0, 2};
     const D3DBOX single = {0, 0, 1, 1, 0, 2};
     const D3DBOX inner = {1, 1, 3, 3, 1, 3};
+    // One voxel at (1, 1, 1) of the 2 x 2 x 2 source: a source that ignored any of its box's origins would read
+    // another colour.
+    const D3DBOX lastVoxel = {1, 1, 2, 2, 1, 2};
+    const D3DBOX oneVoxel = {2, 1, 3, 2, 3, 4};
     struct Case {
         const char* what;
         const void* source;
@@ -59,6 +63,16 @@ TEST_F(CubeVolumeTexture, LoadVolumeFromMemoryConvertsScalesAndKeepsToItsBoxes) 
          D3DX_FILTER_NONE,
          0,
          {{{1, 1, 1}, 0xFFFF0000}, {{2, 1, 1}, 0xFF00FF00}, {{1, 2, 1}, 0xFF0000FF}, {{2, 2, 2}, 0xFF0000FF}}},
+        {"R5G6B5 from a box away from the origin",
+         r5g6b5,
+         D3DFMT_R5G6B5,
+         4,
+         8,
+         &lastVoxel,
+         &oneVoxel,
+         D3DX_FILTER_NONE,
+         0,
+         {{{2, 1, 3}, 0xFF0000FF}}},
         {"P8 through its palette",
          indices,
          D3DFMT_P8,
@@ -198,11 +212,18 @@ TEST_F(CubeVolumeTexture, LoadVolumeFromVolume) {
     ASSERT_EQ(Blit(boxed, source, D3DX_FILTER_BOX), S_OK);
     EXPECT_EQ(VolumeBytes(small, 0), boxed.Pixels());
 
-    // Slices 0-2 onto slices 1-3 of the same volume.
-    const D3DBOX from = {0, 0, 4, 4, 0, 3}, to = {0, 0, 4, 4, 1, 4};
+    // Slices 1-2 onto slices 2-3 of the same volume, one row down and one column left: the boxes overlap in
+    // slice 2, and the source box starts away from the volume's origin on every axis.
+    const D3DBOX from = {1, 1, 4, 3, 1, 3}, to = {0, 2, 3, 4, 2, 4};
     ASSERT_EQ(D3DXLoadVolumeFromVolume(big, nullptr, &to, big, nullptr, &from, D3DX_FILTER_NONE, 0), S_OK);
     Bytes shifted = voxels;
-    std::copy(voxels.begin(), voxels.begin() + 3 * 64, shifted.begin() + 64);
+    for (UINT z = 0; z < 2; ++z)
+        for (UINT y = 0; y < 2; ++y)
+            for (UINT x = 0; x < 3; ++x) {
+                const auto voxel = [](UINT vx, UINT vy, UINT vz) { return ((vz * 4 + vy) * 4 + vx) * 4; };
+                std::memcpy(&shifted[voxel(to.Left + x, to.Top + y, to.Front + z)],
+                            &voxels[voxel(from.Left + x, from.Top + y, from.Front + z)], 4);
+            }
     EXPECT_EQ(VolumeBytes(texture, 0), shifted);
 
     half->Release();

@@ -1,14 +1,14 @@
 // The transfer core and the methods that do not filter: copy, convert, no filter and point.
-#include "texture/BlitImage.h"
+#include "BlitImage.h"
 
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <new>
 
-#include "texture/BlockCodec.h"
-#include "texture/FormatTable.h"
-#include "texture/TransferMethods.h"
+#include "BlockCodec.h"
+#include "FormatTable.h"
+#include "TransferMethods.h"
 
 namespace tarn::texture {
 

@@ -1,4 +1,4 @@
-#include "texture/BlockCodec.h"
+#include "BlockCodec.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "texture/BlockCodecBlocks.h"
+#include "BlockCodecBlocks.h"
 
 namespace tarn::texture {
 

@@ -1,4 +1,4 @@
-#include "texture/BlockCodecBlocks.h"
+#include "BlockCodecBlocks.h"
 
 #include <algorithm>
 #include <array>

@@ -7,7 +7,7 @@
 #include <immintrin.h>
 
 #include "math/D3DXMath.h"
-#include "texture/TransferMethods.h"
+#include "TransferMethods.h"
 
 namespace tarn::texture {
 

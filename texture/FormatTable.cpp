@@ -1,16 +1,16 @@
 // The format table and the fitting of texture requests to a device.
-#include "texture/FormatTable.h"
+#include "FormatTable.h"
 
 #include <algorithm>
 #include <array>
 #include <iterator>
 
 #include "platform/Bits.h"
-#include "texture/BlockCodec.h"
-#include "texture/ImageReader.h"
-#include "texture/PackedPairCodec.h"
-#include "texture/PixelCodec.h"
-#include "texture/PlainCodecs.h"
+#include "BlockCodec.h"
+#include "ImageReader.h"
+#include "PackedPairCodec.h"
+#include "PixelCodec.h"
+#include "PlainCodecs.h"
 
 namespace tarn::texture {
 

@@ -1,5 +1,5 @@
 // The decoded-image record and the reader trial.
-#include "texture/ImageReader.h"
+#include "ImageReader.h"
 
 #include <charconv>
 #include <clocale>

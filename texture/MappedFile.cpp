@@ -1,4 +1,4 @@
-#include "texture/MappedFile.h"
+#include "MappedFile.h"
 
 #include <new>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "texture/PackedPairCodec.h"
+#include "PackedPairCodec.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,6 +1,6 @@
 // The codec base (colour key, sRGB, category conversion, rounding with dither or error diffusion), and codec
 // creation through the factory that the format table names for each format.
-#include "texture/PixelCodec.h"
+#include "PixelCodec.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,8 +9,8 @@
 #include <iterator>
 #include <new>
 
-#include "texture/FormatTable.h"
-#include "texture/ImageReader.h"
+#include "FormatTable.h"
+#include "ImageReader.h"
 
 namespace tarn::texture {
 

@@ -1,7 +1,7 @@
 // Codecs for formats whose pixels are whole bytes. Packed integer formats are served by one codec class that
 // follows the layout in the format's row of the format table (where each channel sits and how wide it is);
 // palette and floating-point formats have their own small classes, sized from the same row.
-#include "texture/PlainCodecs.h"
+#include "PlainCodecs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,8 +10,8 @@
 #include <new>
 
 #include "math/D3DXMath.h"
-#include "texture/FormatTable.h"
-#include "texture/ImageReader.h"
+#include "FormatTable.h"
+#include "ImageReader.h"
 
 namespace tarn::texture {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "texture/ImageReader.h"
-#include "texture/ResourceLimits.h"
+#include "ImageReader.h"
+#include "ResourceLimits.h"
 
 namespace tarn::texture {
 
@@ -236,12 +236,8 @@ HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
         if (alpha) format = D3DFMT_A8R8G8B8;
     }
 
-    image.format = format;
-    image.width = static_cast<UINT>(width);
-    image.height = static_cast<UINT>(height);
-    image.depth = 1;
-    image.rowPitch = static_cast<UINT>(outPitch);
-    image.slicePitch = 0;
+    FillLevelZeroHeader(image, format, static_cast<UINT>(width), static_cast<UINT>(height),
+                        static_cast<UINT>(outPitch));
     if (!image.wantPixels) return S_OK;
 
     if (format == D3DFMT_P8) {

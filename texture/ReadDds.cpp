@@ -5,9 +5,9 @@
 #include <cstring>
 #include <new>
 
-#include "texture/FormatTable.h"
-#include "texture/ImageReader.h"
-#include "texture/ResourceLimits.h"
+#include "FormatTable.h"
+#include "ImageReader.h"
+#include "ResourceLimits.h"
 
 namespace tarn::texture {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "texture/ImageReader.h"
-#include "texture/ResourceLimits.h"
+#include "ImageReader.h"
+#include "ResourceLimits.h"
 
 namespace tarn::texture {
 
@@ -183,12 +183,7 @@ HRESULT ReadHdr(DecodedImage& image, const BYTE* data, UINT size) {
     // the allocation.
     if (count[0] > size / 4) return RejectImage("HDR: data too short for the image");
 
-    image.format = D3DFMT_A32B32G32R32F;
-    image.width = width;
-    image.height = height;
-    image.depth = 1;
-    image.rowPitch = static_cast<UINT>(pitch);
-    image.slicePitch = 0;
+    FillLevelZeroHeader(image, D3DFMT_A32B32G32R32F, width, height, static_cast<UINT>(pitch));
     if (!image.wantPixels) return S_OK;
 
     BYTE* out = image.AllocatePixels(pitch * height);

@@ -12,8 +12,8 @@
 #include <cstring>
 
 #include "math/D3DXMath.h"
-#include "texture/ImageReader.h"
-#include "texture/ResourceLimits.h"
+#include "ImageReader.h"
+#include "ResourceLimits.h"
 
 namespace tarn::texture {
 
@@ -105,12 +105,8 @@ HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager&
     const std::uint64_t width = cinfo.output_width, height = cinfo.output_height;
     const std::uint64_t pitch = width * (components == 1 ? 1 : 4);
     if (width == 0 || height == 0 || pitch > 0xFFFFFFFFu) return E_FAIL;
-    image.format = components == 1 ? D3DFMT_L8 : D3DFMT_X8R8G8B8;
-    image.width = static_cast<UINT>(width);
-    image.height = static_cast<UINT>(height);
-    image.depth = 1;
-    image.rowPitch = static_cast<UINT>(pitch);
-    image.slicePitch = 0;
+    FillLevelZeroHeader(image, components == 1 ? D3DFMT_L8 : D3DFMT_X8R8G8B8, static_cast<UINT>(width),
+                        static_cast<UINT>(height), static_cast<UINT>(pitch));
     if (!image.wantPixels) return S_OK;
 
     BYTE* pixels = image.AllocatePixels(pitch * height);

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "texture/ImageReader.h"
-#include "texture/ResourceLimits.h"
+#include "ImageReader.h"
+#include "ResourceLimits.h"
 
 namespace tarn::texture {
 
@@ -63,12 +63,7 @@ HRESULT ReadPfm(DecodedImage& image, const BYTE* data, UINT size) {
     const std::uint64_t rowFloats = std::uint64_t{width} * channels;
     if (size - pos < rowFloats * height * 4) return RejectImage("PFM: pixel data past end of data");
 
-    image.format = D3DFMT_A32B32G32R32F;
-    image.width = width;
-    image.height = height;
-    image.depth = 1;
-    image.rowPitch = static_cast<UINT>(pitch);
-    image.slicePitch = 0;
+    FillLevelZeroHeader(image, D3DFMT_A32B32G32R32F, width, height, static_cast<UINT>(pitch));
     if (!image.wantPixels) return S_OK;
 
     BYTE* out = image.AllocatePixels(pitch * height);

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "texture/ImageReader.h"
-#include "texture/ResourceLimits.h"
+#include "ImageReader.h"
+#include "ResourceLimits.h"
 
 namespace tarn::texture {
 
@@ -118,12 +118,7 @@ HRESULT Decode(DecodedImage& image, MemoryReader& reader, PngState& state) {
     // rather than asked of libpng, whose update step allocates row buffers: a header-only read must not.
     const std::uint64_t rowBytes = std::uint64_t{width} * channels * (bitDepth == 16 ? 2 : 1);
     if (rowBytes > 0xFFFFFFFFu) return E_FAIL;
-    image.format = format;
-    image.width = width;
-    image.height = height;
-    image.depth = 1;
-    image.rowPitch = static_cast<UINT>(rowBytes);
-    image.slicePitch = 0;
+    FillLevelZeroHeader(image, format, width, height, static_cast<UINT>(rowBytes));
     if (!image.wantPixels) return S_OK;
 
     // The file's own rows (a filter byte, then the samples at the file's bit depth) come out of deflate, which

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "texture/ImageReader.h"
-#include "texture/ResourceLimits.h"
+#include "ImageReader.h"
+#include "ResourceLimits.h"
 
 namespace tarn::texture {
 
@@ -74,12 +74,7 @@ HRESULT ReadPpm(DecodedImage& image, const BYTE* data, UINT size) {
         return RejectImage("PPM: samples past end of data");  // every text sample takes at least two bytes
     }
 
-    image.format = D3DFMT_X8R8G8B8;
-    image.width = width;
-    image.height = height;
-    image.depth = 1;
-    image.rowPitch = width * 4;
-    image.slicePitch = 0;
+    FillLevelZeroHeader(image, D3DFMT_X8R8G8B8, width, height, width * 4);
     if (!image.wantPixels) return S_OK;
 
     BYTE* out = image.AllocatePixels(pixels * 4);

@@ -3,8 +3,8 @@
 // left-to-right file is used where it lies, without a copy (read upwards when stored bottom row first).
 #include <cstring>
 
-#include "texture/ImageReader.h"
-#include "texture/ResourceLimits.h"
+#include "ImageReader.h"
+#include "ResourceLimits.h"
 
 namespace tarn::texture {
 
@@ -93,12 +93,7 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
     const std::uint64_t rowBytes64 = std::uint64_t(width) * bytesPerPixel;
     const std::uint64_t imageBytes = rowBytes64 * height;
     if (imageBytes > 0xFFFFFFFFull) return RejectImage("TGA: image too large");
-    image.format = format;
-    image.width = width;
-    image.height = height;
-    image.depth = 1;
-    image.rowPitch = static_cast<UINT>(rowBytes64);
-    image.slicePitch = 0;
+    FillLevelZeroHeader(image, format, width, height, static_cast<UINT>(rowBytes64));
     if (!image.wantPixels) return S_OK;
 
     const bool runLength = (imageType & 8) != 0;

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "texture/D3DXTexture.h"
-#include "texture/TransferMethods.h"
+#include "TransferMethods.h"
 
 namespace tarn::texture {
 

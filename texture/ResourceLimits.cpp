@@ -1,5 +1,5 @@
 // The image-size limits shared by every reader, with their TARN_IMAGE_LIMITS override.
-#include "texture/ResourceLimits.h"
+#include "ResourceLimits.h"
 
 #include <atomic>
 #include <charconv>
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "texture/ImageReader.h"
+#include "ImageReader.h"
 
 namespace tarn::texture {
 

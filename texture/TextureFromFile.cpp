@@ -1,28 +1,22 @@
-// Textures from image files: read the file, fit the request to the device, create the texture and fill every
-// level from the image, its stored levels or the texture's own filtered levels. One sequence serves 2D, cube and
-// volume textures; the resource type decides how many faces are filled, whether depth counts and how a level is
-// reached.
+// Textures from image files. Each public entry point fills one TextureRequest; one sequence of phases then serves
+// 2D, cube and volume textures: read the image, complete the request from it, fit it to the device, create the
+// resource, fill each level from the image's stored levels, and build the lower levels. The resource type decides
+// how many faces are filled, whether depth counts and how a level is reached.
 #include <algorithm>
 #include <cstring>
 
-#include "texture/BlitImage.h"
-#include "texture/D3DXTexture.h"
-#include "texture/FormatTable.h"
-#include "texture/ImageReader.h"
 #include "platform/Bits.h"
-#include "texture/MappedFile.h"
-#include "texture/SurfaceLoad.h"
+#include "texture/D3DXTexture.h"
+#include "BlitImage.h"
+#include "FormatTable.h"
+#include "ImageReader.h"
+#include "LoadCommon.h"
+#include "MappedFile.h"
+#include "SurfaceLoad.h"
 
 namespace tarn::texture {
 
 namespace {
-
-// Size from the image: NONPOW2 and FROM_FILE take it as it is, 0 and DEFAULT round it up to a power of two.
-UINT SizeFromImage(UINT requested, UINT image) {
-    if (requested == D3DX_DEFAULT_NONPOW2 || requested == D3DX_FROM_FILE) return image;
-    if (requested == 0 || requested == D3DX_DEFAULT) return tarn::NextPowerOfTwo(image);
-    return requested;
-}
 
 bool IsGreyRamp(const PALETTEENTRY* p) {
     for (int i = 0; i < 256; ++i) {
@@ -162,63 +156,168 @@ UINT FaceCount(const DecodedImage& image) {
     return faces;
 }
 
-// Loads one level of one face (face 0 but for cube textures) from `source`, locking it with D3DLOCK_DISCARD.
-HRESULT LoadLevel(IDirect3DBaseTexture9* texture, D3DRESOURCETYPE type, UINT face, UINT level,
-                  const PALETTEENTRY* palette, const ImageDesc& source, DWORD filter) {
-    if (type == D3DRTYPE_VOLUMETEXTURE) {
-        ComRef<IDirect3DVolume9> volume;
-        const HRESULT hr = static_cast<IDirect3DVolumeTexture9*>(texture)->GetVolumeLevel(level, &volume);
-        if (FAILED(hr)) return hr;
-        return LoadVolumeFromImage(volume.get(), palette, nullptr, source, filter, D3DLOCK_DISCARD);
-    }
-    ComRef<IDirect3DSurface9> surface;
-    const HRESULT hr = type == D3DRTYPE_CUBETEXTURE
-                           ? static_cast<IDirect3DCubeTexture9*>(texture)->GetCubeMapSurface(
-                                 static_cast<D3DCUBEMAP_FACES>(face), level, &surface)
-                           : static_cast<IDirect3DTexture9*>(texture)->GetSurfaceLevel(level, &surface);
-    if (FAILED(hr)) return hr;
-    return LoadSurfaceFromImage(surface.get(), palette, nullptr, source, filter, D3DLOCK_DISCARD);
+// D3DFMT_FROM_FILE (-3) lies outside the values the D3DFORMAT enumeration declares, so a D3DFORMAT holding it is
+// never read as such here: the public entry points copy the bits into a DWORD first.
+DWORD FormatBits(const D3DFORMAT& format) {
+    DWORD bits;
+    std::memcpy(&bits, &format, sizeof(bits));
+    return bits;
 }
 
-// Fills every level of every face of `texture`, which this load has just created and releases if the load fails:
-// the levels that a transfer writes whole are locked with D3DLOCK_DISCARD, so that their memory is not
-// zero-filled first. Each face takes its own stored levels; the rest are filtered from the texture (all faces at
-// once) or resampled from the face's smallest stored level.
-HRESULT FillLevels(IDirect3DBaseTexture9* texture, D3DRESOURCETYPE type, const DecodedImage& image,
-                   const PALETTEENTRY* palette, const PALETTEENTRY* workingPalette, DWORD filter, DWORD mipFilter,
-                   D3DCOLOR colorKey, bool filterTexture) {
-    const UINT levels = texture->GetLevelCount();
-    const UINT fileLevels = LevelCount(image);
+constexpr DWORD kFormatFromFile = 0xFFFFFFFDu;
 
-    if (type == D3DRTYPE_TEXTURE && filterTexture && fileLevels == 1 && image.pixels != nullptr) {
-        auto* texture2d = static_cast<IDirect3DTexture9*>(texture);
-        const HRESULT hr = LoadLevelsZeroAndOne(texture2d, ImageOf(image, workingPalette, colorKey), palette,
-                                                workingPalette, filter, mipFilter);
-        if (FAILED(hr)) return hr;
-        if (hr == S_OK) return levels > 2 ? D3DXFilterTexture(texture2d, workingPalette, 1, mipFilter) : S_OK;
+// A texture from the bytes of an image file, as a public entry point is asked for it. Sizes and levels take
+// D3DX_DEFAULT, D3DX_DEFAULT_NONPOW2 (sizes) and D3DX_FROM_FILE as the entry points document; a cube texture's
+// edge is in `width` and `height` alike, and `depth` counts only for a volume texture.
+struct TextureRequest {
+    D3DRESOURCETYPE type = D3DRTYPE_TEXTURE;  // 2D, cube or volume texture
+    IDirect3DDevice9* device = nullptr;       // creates the texture
+    const void* data = nullptr;               // the file's bytes (the mapped file for the ...FromFile calls)
+    UINT dataSize = 0;                        // their count
+    UINT width = D3DX_DEFAULT;                // size of level 0 in pixels
+    UINT height = D3DX_DEFAULT;
+    UINT depth = 1;
+    UINT mipLevels = D3DX_DEFAULT;  // 0 or D3DX_DEFAULT: the whole chain
+    DWORD usage = 0;                // D3DUSAGE_* bits
+    DWORD format = 0;               // the D3DFORMAT's bits (see FormatBits); 0: the file's format
+    D3DPOOL pool = D3DPOOL_MANAGED;
+    DWORD filter = D3DX_DEFAULT;        // resamples the image into level 0 and each stored level
+    DWORD mipFilter = D3DX_DEFAULT;     // builds the levels the file does not hold
+    D3DCOLOR colorKey = 0;              // ARGB value that becomes transparent black; 0 for none
+    D3DXIMAGE_INFO* srcInfo = nullptr;  // receives what the file holds, when given
+    PALETTEENTRY* palette = nullptr;    // receives the 256-entry palette, when given
+};
+
+bool FormatFromFile(const TextureRequest& request) { return request.format == kFormatFromFile; }
+
+// The request completed from the image, then fitted to the device: what is created and how it is filled.
+struct TexturePlan {
+    UINT width = 0, height = 0, depth = 0, levels = 0;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    DWORD filter = 0, mipFilter = 0;
+    D3DCOLOR colorKey = 0;           // 0 once a file palette has taken the key
+    bool filterTexture = false;      // the levels the file lacks are filtered from the texture's own levels
+    bool staging = false;            // filled in a system-memory copy that UpdateTexture moves to the device
+    PALETTEENTRY working[256] = {};  // the palette pixels are converted with: the file's, keyed, or opaque white
+};
+
+// Size from the image: NONPOW2 and FROM_FILE take it as it is, 0 and DEFAULT round it up to a power of two.
+UINT SizeFromImage(UINT requested, UINT image) {
+    if (requested == D3DX_DEFAULT_NONPOW2 || requested == D3DX_FROM_FILE) return image;
+    if (requested == 0 || requested == D3DX_DEFAULT) return tarn::NextPowerOfTwo(image);
+    return requested;
+}
+
+// Reads the image, reports it through srcInfo, and refuses a cube texture from a file without six faces.
+HRESULT ReadRequestImage(const TextureRequest& request, DecodedImage& image) {
+    D3DXIMAGE_INFO info = {};
+    const HRESULT hr = ReadImage(image, request.data, request.dataSize, &info, true);
+    if (FAILED(hr)) return hr;
+    if (request.srcInfo != nullptr) *request.srcInfo = info;
+    if (request.type == D3DRTYPE_CUBETEXTURE && FaceCount(image) != 6) return E_FAIL;
+    return S_OK;
+}
+
+// Completes the request from the image: sizes, levels and filters that were left to the library, the working
+// palette (keying is done on a file palette itself), and the format when the caller names none (a grey or 3-3-2
+// palette needs none at all; a colour key asks for alpha; a palette becomes 32-bit colour unless the caller takes
+// the palette). May change image.format to the format that stands for its palette. Hands the palette to the caller.
+HRESULT CompleteFromImage(const TextureRequest& request, DecodedImage& image, TexturePlan& plan) {
+    const D3DRESOURCETYPE type = request.type;
+    const bool formatFromFile = FormatFromFile(request);
+    D3DFORMAT format = formatFromFile ? D3DFMT_UNKNOWN : static_cast<D3DFORMAT>(request.format);
+
+    plan.levels = request.mipLevels == D3DX_FROM_FILE ? LevelCount(image) : request.mipLevels;
+    plan.width = SizeFromImage(request.width, image.width);
+    plan.height = SizeFromImage(request.height, image.height);
+    plan.depth = type == D3DRTYPE_VOLUMETEXTURE ? SizeFromImage(request.depth, image.depth) : request.depth;
+
+    plan.filter = request.filter == D3DX_DEFAULT ? D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER : request.filter;
+    plan.mipFilter = request.mipFilter == D3DX_DEFAULT ? D3DX_FILTER_BOX : request.mipFilter;
+    if (type == D3DRTYPE_CUBETEXTURE) {
+        // Resampling a face must not wrap its edges into the opposite edge.
+        plan.filter |= D3DX_FILTER_MIRROR;
+        plan.mipFilter |= D3DX_FILTER_MIRROR;
+    }
+    plan.filterTexture = (plan.filter & 0xFF) == D3DX_FILTER_NONE || (plan.mipFilter & 0xFF) == D3DX_FILTER_POINT ||
+                         (plan.mipFilter & 0xFF) == D3DX_FILTER_BOX;
+
+    // The working palette: opaque white without a file palette; keying is done on the palette itself.
+    PALETTEENTRY* const working = plan.working;
+    std::memset(working, 0xFF, sizeof(plan.working));
+    plan.colorKey = request.colorKey;
+    const bool hadPalette = image.palette != nullptr;
+    if (hadPalette) {
+        const D3DCOLOR colorKey = request.colorKey;
+        const PALETTEENTRY key = {static_cast<BYTE>(colorKey >> 16), static_cast<BYTE>(colorKey >> 8),
+                                  static_cast<BYTE>(colorKey), static_cast<BYTE>(colorKey >> 24)};
+        for (int i = 0; i < 256; ++i) {
+            working[i] = image.palette[i];
+            if (colorKey != 0 && std::memcmp(&working[i], &key, sizeof(key)) == 0) working[i] = {0, 0, 0, 0};
+        }
+        plan.colorKey = 0;
+    }
+    D3DFORMAT imageFormat = image.format;
+    if (imageFormat == D3DFMT_P8 && format != D3DFMT_P8) {
+        // Palettes that are really a grey ramp or the 3-3-2 colour cube need no palette at all.
+        if (IsGreyRamp(working)) {
+            imageFormat = D3DFMT_L8;
+        } else if (Is332(working)) {
+            imageFormat = D3DFMT_R3G3B2;
+        }
+        image.format = imageFormat;
     }
 
-    const UINT faces = type == D3DRTYPE_CUBETEXTURE ? 6 : 1;
-    const DecodedImage* faceImage = &image;
-    for (UINT face = 0; face < faces && faceImage != nullptr; ++face, faceImage = faceImage->siblingFace) {
-        const DecodedImage* next = faceImage;
-        const DecodedImage* last = faceImage;
-        for (UINT level = 0; level < levels; ++level) {
-            const DecodedImage* source = next;
-            if (source == nullptr) {
-                if (filterTexture) break;
-                source = last;  // the remaining levels are resampled from the file's smallest level
-            }
-            if (source->pixels == nullptr) return D3DERR_INVALIDCALL;
-            const HRESULT hr = LoadLevel(texture, type, face, level, palette,
-                                         ImageOf(*source, workingPalette, colorKey, type), filter);
-            if (FAILED(hr)) return hr;
-            last = source;
-            next = source->smallerLevel;
+    if (format == D3DFMT_UNKNOWN || formatFromFile) {
+        format = imageFormat;
+        const FormatDesc& desc = LookUpFormatDesc(imageFormat);
+        if (plan.colorKey != 0 && desc.widths[1] == 0 &&
+            (desc.family == FormatFamily::Colour || desc.family == FormatFamily::Palettised ||
+             desc.family == FormatFamily::Luminance)) {
+            // Keyed pixels become transparent: look for the closest format that has alpha.
+            FormatDesc withAlpha = desc;
+            withAlpha.format = static_cast<D3DFORMAT>(0);
+            withAlpha.widths[1] = 1;
+            const D3DFORMAT found = FindBestFormat(nullptr, request.usage, type, withAlpha);
+            if (found != static_cast<D3DFORMAT>(0)) format = found;
+        }
+        format = PublicFormat(format);
+        if (request.pool != D3DPOOL_SCRATCH && format == D3DFMT_R8G8B8) format = D3DFMT_X8R8G8B8;
+    }
+
+    if (request.palette != nullptr) std::memcpy(request.palette, working, sizeof(plan.working));
+    if (request.palette == nullptr || !hadPalette) {
+        if (formatFromFile && (format == D3DFMT_A8P8 || format == D3DFMT_P8)) return D3DERR_INVALIDCALL;
+        if (format == D3DFMT_A8P8) {
+            format = D3DFMT_A8R8G8B8;
+        } else if (format == D3DFMT_P8) {
+            bool alpha = false;
+            for (const PALETTEENTRY& e : plan.working) alpha |= e.peFlags != 255;
+            format = alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
         }
     }
-    if (filterTexture && levels > fileLevels) {
-        return D3DXFilterTexture(texture, workingPalette, fileLevels - 1, mipFilter);
+    plan.format = format;
+    plan.staging = request.pool == D3DPOOL_DEFAULT && (request.usage & D3DUSAGE_DYNAMIC) == 0;
+    return S_OK;
+}
+
+// Fits the plan to the device (CheckResourceRequirements). What the caller asked to take from the file must then
+// still be the file's: D3DERR_NOTAVAILABLE where the device would change it.
+HRESULT FitToDevice(const TextureRequest& request, TexturePlan& plan) {
+    const bool volume = request.type == D3DRTYPE_VOLUMETEXTURE;
+    const UINT wantedWidth = plan.width, wantedHeight = plan.height, wantedDepth = plan.depth;
+    const UINT wantedLevels = plan.levels;
+    const D3DFORMAT wantedFormat = plan.format;
+    const HRESULT hr =
+        CheckResourceRequirements(request.device, &plan.width, &plan.height, volume ? &plan.depth : nullptr,
+                                  &plan.levels, request.usage, &plan.format, request.pool, request.type);
+    if (FAILED(hr)) return hr;
+    if ((request.width == D3DX_FROM_FILE && plan.width != wantedWidth) ||
+        (request.height == D3DX_FROM_FILE && plan.height != wantedHeight) ||
+        (volume && request.depth == D3DX_FROM_FILE && plan.depth != wantedDepth) ||
+        (request.mipLevels == D3DX_FROM_FILE && plan.levels != wantedLevels) ||
+        (FormatFromFile(request) && plan.format != wantedFormat)) {
+        return D3DERR_NOTAVAILABLE;
     }
     return S_OK;
 }
@@ -244,134 +343,111 @@ HRESULT CreateOfType(IDirect3DDevice9* device, D3DRESOURCETYPE type, UINT width,
     return hr;
 }
 
-// D3DFMT_FROM_FILE (-3) lies outside the values the D3DFORMAT enumeration declares, so a D3DFORMAT holding it is
-// never read as such here: the public entry points copy the bits into a DWORD first.
-DWORD FormatBits(const D3DFORMAT& format) {
-    DWORD bits;
-    std::memcpy(&bits, &format, sizeof(bits));
-    return bits;
+// Creates the texture the plan describes and, when it is staged, its system-memory copy.
+HRESULT CreateResource(const TextureRequest& request, const TexturePlan& plan, ComRef<IDirect3DBaseTexture9>& created,
+                       ComRef<IDirect3DBaseTexture9>& system) {
+    HRESULT hr = CreateOfType(request.device, request.type, plan.width, plan.height, plan.depth, plan.levels,
+                              request.usage & ~0x1F8000u, plan.format, request.pool, &created);
+    if (FAILED(hr) || !plan.staging) return hr;
+    hr = CreateOfType(request.device, request.type, plan.width, plan.height, plan.depth, plan.levels, 0, plan.format,
+                      D3DPOOL_SYSTEMMEM, &system);
+    return hr;
 }
 
-constexpr DWORD kFormatFromFile = 0xFFFFFFFDu;
-
-// The loading sequence for a texture of `type`. A cube texture takes its edge in `width` and `height` alike; depth
-// counts only for a volume texture.
-HRESULT CreateTextureFromMemory(D3DRESOURCETYPE type, IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
-                                UINT width, UINT height, UINT depth, UINT mipLevels, DWORD usage, DWORD requestedFormat,
-                                D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
-                                PALETTEENTRY* palette, IDirect3DBaseTexture9** texture) {
-    if (device == nullptr || srcData == nullptr || srcDataSize == 0 || texture == nullptr) return D3DERR_INVALIDCALL;
-    const bool volume = type == D3DRTYPE_VOLUMETEXTURE;
-    const bool cube = type == D3DRTYPE_CUBETEXTURE;
-    const bool widthFromFile = width == D3DX_FROM_FILE;
-    const bool heightFromFile = height == D3DX_FROM_FILE;
-    const bool depthFromFile = volume && depth == D3DX_FROM_FILE;
-    const bool levelsFromFile = mipLevels == D3DX_FROM_FILE;
-    const bool formatFromFile = requestedFormat == kFormatFromFile;
-    D3DFORMAT format = formatFromFile ? D3DFMT_UNKNOWN : static_cast<D3DFORMAT>(requestedFormat);
-
-    DecodedImage image;
-    D3DXIMAGE_INFO info = {};
-    HRESULT hr = ReadImage(image, srcData, srcDataSize, &info, true);
-    if (FAILED(hr)) return hr;
-    if (srcInfo != nullptr) *srcInfo = info;
-    if (cube && FaceCount(image) != 6) return E_FAIL;
-
-    if (levelsFromFile) mipLevels = LevelCount(image);
-    width = SizeFromImage(width, image.width);
-    height = SizeFromImage(height, image.height);
-    if (volume) depth = SizeFromImage(depth, image.depth);
-
-    if (filter == D3DX_DEFAULT) filter = D3DX_FILTER_TRIANGLE | D3DX_FILTER_DITHER;
-    if (mipFilter == D3DX_DEFAULT) mipFilter = D3DX_FILTER_BOX;
-    if (cube) {
-        // Resampling a face must not wrap its edges into the opposite edge.
-        filter |= D3DX_FILTER_MIRROR;
-        mipFilter |= D3DX_FILTER_MIRROR;
-    }
-    const bool filterTexture = (filter & 0xFF) == D3DX_FILTER_NONE || (mipFilter & 0xFF) == D3DX_FILTER_POINT ||
-                               (mipFilter & 0xFF) == D3DX_FILTER_BOX;
-
-    // The working palette: opaque white without a file palette; keying is done on the palette itself.
-    PALETTEENTRY working[256];
-    std::memset(working, 0xFF, sizeof(working));
-    const bool hadPalette = image.palette != nullptr;
-    if (hadPalette) {
-        const PALETTEENTRY key = {static_cast<BYTE>(colorKey >> 16), static_cast<BYTE>(colorKey >> 8),
-                                  static_cast<BYTE>(colorKey), static_cast<BYTE>(colorKey >> 24)};
-        for (int i = 0; i < 256; ++i) {
-            working[i] = image.palette[i];
-            if (colorKey != 0 && std::memcmp(&working[i], &key, sizeof(key)) == 0) working[i] = {0, 0, 0, 0};
-        }
-        colorKey = 0;
-    }
-    D3DFORMAT imageFormat = image.format;
-    if (imageFormat == D3DFMT_P8 && format != D3DFMT_P8) {
-        // Palettes that are really a grey ramp or the 3-3-2 colour cube need no palette at all.
-        if (IsGreyRamp(working)) {
-            imageFormat = D3DFMT_L8;
-        } else if (Is332(working)) {
-            imageFormat = D3DFMT_R3G3B2;
-        }
-        image.format = imageFormat;
-    }
-
-    if (format == D3DFMT_UNKNOWN || formatFromFile) {
-        format = imageFormat;
-        const FormatDesc& desc = LookUpFormatDesc(imageFormat);
-        if (colorKey != 0 && desc.widths[1] == 0 &&
-            (desc.family == FormatFamily::Colour || desc.family == FormatFamily::Palettised ||
-             desc.family == FormatFamily::Luminance)) {
-            // Keyed pixels become transparent: look for the closest format that has alpha.
-            FormatDesc withAlpha = desc;
-            withAlpha.format = static_cast<D3DFORMAT>(0);
-            withAlpha.widths[1] = 1;
-            const D3DFORMAT found = FindBestFormat(nullptr, usage, type, withAlpha);
-            if (found != static_cast<D3DFORMAT>(0)) format = found;
-        }
-        format = PublicFormat(format);
-        if (pool != D3DPOOL_SCRATCH && format == D3DFMT_R8G8B8) format = D3DFMT_X8R8G8B8;
-    }
-
-    if (palette != nullptr) std::memcpy(palette, working, sizeof(working));
-    if (palette == nullptr || !hadPalette) {
-        if (formatFromFile && (format == D3DFMT_A8P8 || format == D3DFMT_P8)) return D3DERR_INVALIDCALL;
-        if (format == D3DFMT_A8P8) {
-            format = D3DFMT_A8R8G8B8;
-        } else if (format == D3DFMT_P8) {
-            bool alpha = false;
-            for (const PALETTEENTRY& e : working) alpha |= e.peFlags != 255;
-            format = alpha ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
-        }
-    }
-
-    const bool staging = pool == D3DPOOL_DEFAULT && (usage & D3DUSAGE_DYNAMIC) == 0;
-
-    const UINT wantedWidth = width, wantedHeight = height, wantedDepth = depth, wantedLevels = mipLevels;
-    const D3DFORMAT wantedFormat = format;
-    hr = CheckResourceRequirements(device, &width, &height, volume ? &depth : nullptr, &mipLevels, usage, &format, pool,
-                                   type);
-    if (FAILED(hr)) return hr;
-    if ((widthFromFile && width != wantedWidth) || (heightFromFile && height != wantedHeight) ||
-        (depthFromFile && depth != wantedDepth) || (levelsFromFile && mipLevels != wantedLevels) ||
-        (formatFromFile && format != wantedFormat)) {
-        return D3DERR_NOTAVAILABLE;
-    }
-
-    ComRef<IDirect3DBaseTexture9> created;
-    hr = CreateOfType(device, type, width, height, depth, mipLevels, usage & ~0x1F8000u, format, pool, &created);
-    if (FAILED(hr)) return hr;
-    ComRef<IDirect3DBaseTexture9> system;
-    if (staging) {
-        hr = CreateOfType(device, type, width, height, depth, mipLevels, 0, format, D3DPOOL_SYSTEMMEM, &system);
+// Loads one level of one face (face 0 but for cube textures) from `source`, locking it with D3DLOCK_DISCARD.
+HRESULT LoadLevel(IDirect3DBaseTexture9* texture, D3DRESOURCETYPE type, UINT face, UINT level,
+                  const PALETTEENTRY* palette, const ImageDesc& source, DWORD filter) {
+    if (type == D3DRTYPE_VOLUMETEXTURE) {
+        ComRef<IDirect3DVolume9> volume;
+        const HRESULT hr = static_cast<IDirect3DVolumeTexture9*>(texture)->GetVolumeLevel(level, &volume);
         if (FAILED(hr)) return hr;
+        return LoadVolumeFromImage(volume.get(), palette, nullptr, source, filter, D3DLOCK_DISCARD);
+    }
+    ComRef<IDirect3DSurface9> surface;
+    const HRESULT hr = type == D3DRTYPE_CUBETEXTURE
+                           ? static_cast<IDirect3DCubeTexture9*>(texture)->GetCubeMapSurface(
+                                 static_cast<D3DCUBEMAP_FACES>(face), level, &surface)
+                           : static_cast<IDirect3DTexture9*>(texture)->GetSurfaceLevel(level, &surface);
+    if (FAILED(hr)) return hr;
+    return LoadSurfaceFromImage(surface.get(), palette, nullptr, source, filter, D3DLOCK_DISCARD);
+}
+
+// Fills the levels of every face of `texture`, which this load has just created and releases if the load fails:
+// the levels that a transfer writes whole are locked with D3DLOCK_DISCARD, so that their memory is not zero-filled
+// first. Each face takes its own stored levels; when the plan filters the texture, the levels past them are left
+// to BuildLowerLevels, otherwise they are resampled from the face's smallest stored level. `filled` is the number
+// of levels written (for each face).
+HRESULT FillLevels(IDirect3DBaseTexture9* texture, D3DRESOURCETYPE type, const TexturePlan& plan,
+                   const DecodedImage& image, const PALETTEENTRY* palette, UINT& filled) {
+    const UINT levels = texture->GetLevelCount();
+    const UINT fileLevels = LevelCount(image);
+
+    if (type == D3DRTYPE_TEXTURE && plan.filterTexture && fileLevels == 1 && image.pixels != nullptr) {
+        const HRESULT hr =
+            LoadLevelsZeroAndOne(static_cast<IDirect3DTexture9*>(texture), ImageOf(image, plan.working, plan.colorKey),
+                                 palette, plan.working, plan.filter, plan.mipFilter);
+        if (FAILED(hr)) return hr;
+        if (hr == S_OK) {
+            filled = 2;
+            return S_OK;
+        }
     }
 
-    IDirect3DBaseTexture9* target = staging ? system.get() : created.get();
-    hr = FillLevels(target, type, image, palette, working, filter, mipFilter, colorKey, filterTexture);
+    const UINT faces = type == D3DRTYPE_CUBETEXTURE ? 6 : 1;
+    const DecodedImage* faceImage = &image;
+    for (UINT face = 0; face < faces && faceImage != nullptr; ++face, faceImage = faceImage->siblingFace) {
+        const DecodedImage* next = faceImage;
+        const DecodedImage* last = faceImage;
+        for (UINT level = 0; level < levels; ++level) {
+            const DecodedImage* source = next;
+            if (source == nullptr) {
+                if (plan.filterTexture) break;
+                source = last;  // the remaining levels are resampled from the file's smallest level
+            }
+            if (source->pixels == nullptr) return D3DERR_INVALIDCALL;
+            const HRESULT hr = LoadLevel(texture, type, face, level, palette,
+                                         ImageOf(*source, plan.working, plan.colorKey, type), plan.filter);
+            if (FAILED(hr)) return hr;
+            last = source;
+            next = source->smallerLevel;
+        }
+    }
+    filled = plan.filterTexture ? fileLevels : levels;
+    return S_OK;
+}
+
+// Builds the levels below the `filled` ones from the texture's own levels with the mip filter (all faces at once),
+// when the plan filters the texture.
+HRESULT BuildLowerLevels(IDirect3DBaseTexture9* texture, const TexturePlan& plan, UINT filled) {
+    if (!plan.filterTexture || texture->GetLevelCount() <= filled) return S_OK;
+    return D3DXFilterTexture(texture, plan.working, filled - 1, plan.mipFilter);
+}
+
+// The creation sequence, in the order of its phases. The texture is handed out only when every phase succeeded.
+HRESULT CreateTextureFromMemory(const TextureRequest& request, IDirect3DBaseTexture9** texture) {
+    if (request.device == nullptr || request.data == nullptr || request.dataSize == 0 || texture == nullptr) {
+        return D3DERR_INVALIDCALL;
+    }
+    DecodedImage image;
+    HRESULT hr = ReadRequestImage(request, image);
     if (FAILED(hr)) return hr;
-    if (staging) {
-        hr = device->UpdateTexture(system.get(), created.get());
+    TexturePlan plan;
+    hr = CompleteFromImage(request, image, plan);
+    if (FAILED(hr)) return hr;
+    hr = FitToDevice(request, plan);
+    if (FAILED(hr)) return hr;
+
+    ComRef<IDirect3DBaseTexture9> created, system;
+    hr = CreateResource(request, plan, created, system);
+    if (FAILED(hr)) return hr;
+    IDirect3DBaseTexture9* target = plan.staging ? system.get() : created.get();
+    UINT filled = 0;
+    hr = FillLevels(target, request.type, plan, image, request.palette, filled);
+    if (FAILED(hr)) return hr;
+    hr = BuildLowerLevels(target, plan, filled);
+    if (FAILED(hr)) return hr;
+    if (plan.staging) {
+        hr = request.device->UpdateTexture(system.get(), created.get());
         if (FAILED(hr)) return hr;
     }
     *texture = created.release();
@@ -380,30 +456,23 @@ HRESULT CreateTextureFromMemory(D3DRESOURCETYPE type, IDirect3DDevice9* device, 
 
 // The public entry points hand out the texture under its own interface.
 template <typename T>
-HRESULT CreateOfTypeFromMemory(D3DRESOURCETYPE type, IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
-                               UINT width, UINT height, UINT depth, UINT mipLevels, DWORD usage, D3DFORMAT format,
-                               D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
-                               PALETTEENTRY* palette, T** texture) {
+HRESULT CreateFromMemory(const TextureRequest& request, T** texture) {
     IDirect3DBaseTexture9* created = nullptr;
-    const HRESULT hr = CreateTextureFromMemory(type, device, srcData, srcDataSize, width, height, depth, mipLevels,
-                                               usage, FormatBits(format), pool, filter, mipFilter, colorKey, srcInfo,
-                                               palette, texture != nullptr ? &created : nullptr);
+    const HRESULT hr = CreateTextureFromMemory(request, texture != nullptr ? &created : nullptr);
     if (SUCCEEDED(hr)) *texture = static_cast<T*>(created);
     return hr;
 }
 
-// The same from a file, which is mapped for the duration of the call.
+// The same from a file, which is mapped for the duration of the call and is the request's data.
 template <typename T>
-HRESULT CreateOfTypeFromFile(D3DRESOURCETYPE type, IDirect3DDevice9* device, const char* srcFile, UINT width,
-                             UINT height, UINT depth, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                             DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
-                             PALETTEENTRY* palette, T** texture) {
-    if (device == nullptr || srcFile == nullptr || texture == nullptr) return D3DERR_INVALIDCALL;
+HRESULT CreateFromFile(const char* srcFile, TextureRequest request, T** texture) {
+    if (request.device == nullptr || srcFile == nullptr || texture == nullptr) return D3DERR_INVALIDCALL;
     MappedFile file;
     const HRESULT hr = file.Open(srcFile);
     if (FAILED(hr)) return hr;
-    return CreateOfTypeFromMemory(type, device, file.Data(), file.Size(), width, height, depth, mipLevels, usage,
-                                  format, pool, filter, mipFilter, colorKey, srcInfo, palette, texture);
+    request.data = file.Data();
+    request.dataSize = file.Size();
+    return CreateFromMemory(request, texture);
 }
 
 }  // namespace
@@ -417,16 +486,44 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
                                             D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
                                             D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
                                             IDirect3DTexture9** texture) {
-    return CreateOfTypeFromMemory(D3DRTYPE_TEXTURE, device, srcData, srcDataSize, width, height, 1, mipLevels, usage,
-                                  format, pool, filter, mipFilter, colorKey, srcInfo, palette, texture);
+    const TextureRequest request = {.type = D3DRTYPE_TEXTURE,
+                                    .device = device,
+                                    .data = srcData,
+                                    .dataSize = srcDataSize,
+                                    .width = width,
+                                    .height = height,
+                                    .depth = 1,
+                                    .mipLevels = mipLevels,
+                                    .usage = usage,
+                                    .format = FormatBits(format),
+                                    .pool = pool,
+                                    .filter = filter,
+                                    .mipFilter = mipFilter,
+                                    .colorKey = colorKey,
+                                    .srcInfo = srcInfo,
+                                    .palette = palette};
+    return CreateFromMemory(request, texture);
 }
 
 HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* srcFile, UINT width, UINT height,
                                      UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
                                      DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
                                      PALETTEENTRY* palette, IDirect3DTexture9** texture) {
-    return CreateOfTypeFromFile(D3DRTYPE_TEXTURE, device, srcFile, width, height, 1, mipLevels, usage, format, pool,
-                                filter, mipFilter, colorKey, srcInfo, palette, texture);
+    const TextureRequest request = {.type = D3DRTYPE_TEXTURE,
+                                    .device = device,
+                                    .width = width,
+                                    .height = height,
+                                    .depth = 1,
+                                    .mipLevels = mipLevels,
+                                    .usage = usage,
+                                    .format = FormatBits(format),
+                                    .pool = pool,
+                                    .filter = filter,
+                                    .mipFilter = mipFilter,
+                                    .colorKey = colorKey,
+                                    .srcInfo = srcInfo,
+                                    .palette = palette};
+    return CreateFromFile(srcFile, request, texture);
 }
 
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* srcFile, IDirect3DTexture9** texture) {
@@ -440,8 +537,23 @@ HRESULT D3DXCreateCubeTextureFromFileInMemoryEx(IDirect3DDevice9* device, const 
                                                 DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
                                                 D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
                                                 IDirect3DCubeTexture9** cubeTexture) {
-    return CreateOfTypeFromMemory(D3DRTYPE_CUBETEXTURE, device, srcData, srcDataSize, size, size, 1, mipLevels, usage,
-                                  format, pool, filter, mipFilter, colorKey, srcInfo, palette, cubeTexture);
+    const TextureRequest request = {.type = D3DRTYPE_CUBETEXTURE,
+                                    .device = device,
+                                    .data = srcData,
+                                    .dataSize = srcDataSize,
+                                    .width = size,
+                                    .height = size,
+                                    .depth = 1,
+                                    .mipLevels = mipLevels,
+                                    .usage = usage,
+                                    .format = FormatBits(format),
+                                    .pool = pool,
+                                    .filter = filter,
+                                    .mipFilter = mipFilter,
+                                    .colorKey = colorKey,
+                                    .srcInfo = srcInfo,
+                                    .palette = palette};
+    return CreateFromMemory(request, cubeTexture);
 }
 
 HRESULT D3DXCreateCubeTextureFromFileInMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
@@ -455,8 +567,21 @@ HRESULT D3DXCreateCubeTextureFromFileExA(IDirect3DDevice9* device, const char* s
                                          DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter, DWORD mipFilter,
                                          D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
                                          IDirect3DCubeTexture9** cubeTexture) {
-    return CreateOfTypeFromFile(D3DRTYPE_CUBETEXTURE, device, srcFile, size, size, 1, mipLevels, usage, format, pool,
-                                filter, mipFilter, colorKey, srcInfo, palette, cubeTexture);
+    const TextureRequest request = {.type = D3DRTYPE_CUBETEXTURE,
+                                    .device = device,
+                                    .width = size,
+                                    .height = size,
+                                    .depth = 1,
+                                    .mipLevels = mipLevels,
+                                    .usage = usage,
+                                    .format = FormatBits(format),
+                                    .pool = pool,
+                                    .filter = filter,
+                                    .mipFilter = mipFilter,
+                                    .colorKey = colorKey,
+                                    .srcInfo = srcInfo,
+                                    .palette = palette};
+    return CreateFromFile(srcFile, request, cubeTexture);
 }
 
 HRESULT D3DXCreateCubeTextureFromFileA(IDirect3DDevice9* device, const char* srcFile,
@@ -471,8 +596,23 @@ HRESULT D3DXCreateVolumeTextureFromFileInMemoryEx(IDirect3DDevice9* device, cons
                                                   D3DFORMAT format, D3DPOOL pool, DWORD filter, DWORD mipFilter,
                                                   D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
                                                   IDirect3DVolumeTexture9** volumeTexture) {
-    return CreateOfTypeFromMemory(D3DRTYPE_VOLUMETEXTURE, device, srcData, srcDataSize, width, height, depth, mipLevels,
-                                  usage, format, pool, filter, mipFilter, colorKey, srcInfo, palette, volumeTexture);
+    const TextureRequest request = {.type = D3DRTYPE_VOLUMETEXTURE,
+                                    .device = device,
+                                    .data = srcData,
+                                    .dataSize = srcDataSize,
+                                    .width = width,
+                                    .height = height,
+                                    .depth = depth,
+                                    .mipLevels = mipLevels,
+                                    .usage = usage,
+                                    .format = FormatBits(format),
+                                    .pool = pool,
+                                    .filter = filter,
+                                    .mipFilter = mipFilter,
+                                    .colorKey = colorKey,
+                                    .srcInfo = srcInfo,
+                                    .palette = palette};
+    return CreateFromMemory(request, volumeTexture);
 }
 
 HRESULT D3DXCreateVolumeTextureFromFileInMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
@@ -486,8 +626,21 @@ HRESULT D3DXCreateVolumeTextureFromFileExA(IDirect3DDevice9* device, const char*
                                            UINT depth, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                            DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
                                            PALETTEENTRY* palette, IDirect3DVolumeTexture9** volumeTexture) {
-    return CreateOfTypeFromFile(D3DRTYPE_VOLUMETEXTURE, device, srcFile, width, height, depth, mipLevels, usage, format,
-                                pool, filter, mipFilter, colorKey, srcInfo, palette, volumeTexture);
+    const TextureRequest request = {.type = D3DRTYPE_VOLUMETEXTURE,
+                                    .device = device,
+                                    .width = width,
+                                    .height = height,
+                                    .depth = depth,
+                                    .mipLevels = mipLevels,
+                                    .usage = usage,
+                                    .format = FormatBits(format),
+                                    .pool = pool,
+                                    .filter = filter,
+                                    .mipFilter = mipFilter,
+                                    .colorKey = colorKey,
+                                    .srcInfo = srcInfo,
+                                    .palette = palette};
+    return CreateFromFile(srcFile, request, volumeTexture);
 }
 
 HRESULT D3DXCreateVolumeTextureFromFileA(IDirect3DDevice9* device, const char* srcFile,

@@ -4,10 +4,10 @@
 #include <memory>
 #include <new>
 
-#include "texture/BlitImage.h"
 #include "texture/D3DXTexture.h"
-#include "texture/FormatTable.h"
-#include "texture/SurfaceLoad.h"
+#include "BlitImage.h"
+#include "LoadCommon.h"
+#include "SurfaceLoad.h"
 
 namespace tarn::texture {
 
@@ -119,12 +119,5 @@ HRESULT D3DXLoadVolumeFromVolume(IDirect3DVolume9* destVolume, const PALETTEENTR
                                       static_cast<UINT>(rowBytes), static_cast<UINT>(rowBytes * rows), srcPalette,
                                       &local, filter, colorKey);
     }
-    if (SUCCEEDED(hr) && srcDesc.Pool == D3DPOOL_DEFAULT && destDesc.Pool != D3DPOOL_DEFAULT) {
-        IDirect3DDevice9* device = nullptr;
-        if (SUCCEEDED(srcVolume->GetDevice(&device)) && device != nullptr) {
-            if (device->TestCooperativeLevel() != 0) hr = D3DERR_DEVICELOST;
-            device->Release();
-        }
-    }
-    return hr;
+    return DeviceLostAfterRead(hr, srcVolume, srcDesc.Pool, destDesc.Pool);
 }

@@ -31,10 +31,10 @@
 #endif
 
 #include "math/D3DXMath.h"
-#include "texture/BlitImage.h"
-#include "texture/BlockCodec.h"
-#include "texture/BlockCodecBlocks.h"
-#include "texture/ImageReader.h"
+#include "BlitImage.h"
+#include "BlockCodec.h"
+#include "BlockCodecBlocks.h"
+#include "ImageReader.h"
 
 using namespace tarn::texture;
 

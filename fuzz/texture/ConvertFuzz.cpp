@@ -8,10 +8,10 @@
 #include <cstring>
 #include <vector>
 
+#include "BlitImage.h"
+#include "FormatTable.h"
 #include "FuzzSupport.h"
-#include "texture/BlitImage.h"
-#include "texture/FormatTable.h"
-#include "texture/PixelCodec.h"
+#include "PixelCodec.h"
 
 using namespace tarn::texture;
 

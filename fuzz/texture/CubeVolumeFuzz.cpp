@@ -14,10 +14,10 @@
 #include <iterator>
 #include <vector>
 
-#include "FuzzSupport.h"
 #include "platform/d3d9/Backend.h"
 #include "texture/D3DXTexture.h"
-#include "texture/FormatTable.h"
+#include "FormatTable.h"
+#include "FuzzSupport.h"
 
 using namespace tarn::texture;
 

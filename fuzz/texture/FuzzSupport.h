@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "texture/FormatTable.h"
+#include "FormatTable.h"
 
 class Choices {
 public:

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "texture/BlitImage.h"
-#include "texture/ImageReader.h"
+#include "BlitImage.h"
+#include "ImageReader.h"
 
 using namespace tarn::texture;
 

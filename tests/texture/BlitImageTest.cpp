@@ -1,5 +1,5 @@
 // The transfer methods, each reached through BlitImage, and the weight tables behind the filters.
-#include "texture/BlitImage.h"
+#include "BlitImage.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <random>
 #include <string>
 
-#include "TextureTestSupport.h"
 #include "platform/FaultInjection.h"
-#include "texture/TransferMethods.h"
+#include "TextureTestSupport.h"
+#include "TransferMethods.h"
 
 using namespace tarn::texture;
 using texture_test::Blit;

@@ -1,4 +1,4 @@
-#include "texture/FormatTable.h"
+#include "FormatTable.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,9 @@
 
 #include "../app/Direct3DStubs.h"
 #include "Formats.h"
-#include "texture/ImageReader.h"
-#include "texture/PixelCodec.h"
+#include "ImageReader.h"
+#include "PixelCodec.h"
+#include "TextureDeviceFixture.h"
 
 using namespace tarn::texture;
 
@@ -292,6 +293,168 @@ TEST(FormatTable, BitLength) {
     EXPECT_EQ(BitLength(256), 9u);
     EXPECT_EQ(BitLength(800), 10u);
     EXPECT_EQ(BitLength(0xFFFFFFFFu), 32u);
+}
+
+}  // namespace
+
+// D3DXCheck...Requirements and D3DXCreate...Texture on the null device, under the capability profiles that the
+// cases need.
+namespace {
+
+using texture_test::CubeVolumeTexture;
+using texture_test::TextureDevice;
+
+TEST_F(TextureDevice, CheckTextureRequirements) {
+    EXPECT_EQ(D3DXCheckTextureRequirements(device, nullptr, nullptr, nullptr, 0, nullptr, D3DPOOL_MANAGED), S_OK);
+    UINT w = D3DX_DEFAULT, h = D3DX_DEFAULT, levels = D3DX_DEFAULT;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    ASSERT_EQ(D3DXCheckTextureRequirements(device, &w, &h, &levels, 0, &format, D3DPOOL_MANAGED), S_OK);
+    EXPECT_EQ(w, 256u);
+    EXPECT_EQ(h, 256u);
+    EXPECT_EQ(levels, 9u);
+    EXPECT_EQ(format, D3DFMT_A8R8G8B8);
+
+    w = h = 1;
+    levels = 1;
+    format = D3DFMT_DXT1;
+    ASSERT_EQ(D3DXCheckTextureRequirements(device, &w, &h, &levels, 0, &format, D3DPOOL_MANAGED), S_OK);
+    EXPECT_EQ(format, D3DFMT_DXT1);
+    EXPECT_EQ(w, 4u);
+    EXPECT_EQ(h, 4u);
+
+    w = 5;
+    h = D3DX_DEFAULT;  // only one given: the other copies it
+    ASSERT_EQ(D3DXCheckTextureRequirements(device, &w, &h, nullptr, 0, nullptr, D3DPOOL_SCRATCH), S_OK);
+    EXPECT_EQ(h, 5u);
+
+    EXPECT_EQ(D3DXCheckTextureRequirements(nullptr, nullptr, nullptr, nullptr, 0, nullptr, D3DPOOL_MANAGED),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCheckTextureRequirements(device, nullptr, nullptr, nullptr, 0x4, nullptr, D3DPOOL_MANAGED),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(D3DXCheckTextureRequirements(device, nullptr, nullptr, nullptr, 0, nullptr, static_cast<D3DPOOL>(4)),
+              D3DERR_INVALIDCALL);
+
+    UseProfile("rgb-only");
+    format = D3DFMT_V8U8;
+    EXPECT_EQ(D3DXCheckTextureRequirements(device, nullptr, nullptr, nullptr, 0, &format, D3DPOOL_MANAGED),
+              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(format, D3DFMT_V8U8);  // nothing written on failure
+}
+
+TEST_F(TextureDevice, RenderTargetSizesFollowThePowerOfTwoCaps) {
+    struct Case {
+        const char* profile;
+        UINT width, height;
+    } cases[] = {{"pow2-conditional", 800, 600}, {"pow2", 1024, 1024}, {"default", 800, 600}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.profile);
+        UseProfile(c.profile);
+        IDirect3DTexture9* texture = nullptr;
+        ASSERT_EQ(
+            D3DXCreateTexture(device, 800, 600, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &texture),
+            S_OK);
+        D3DSURFACE_DESC desc;
+        texture->GetLevelDesc(0, &desc);
+        EXPECT_EQ(desc.Width, c.width);
+        EXPECT_EQ(desc.Height, c.height);
+        EXPECT_EQ(texture->GetLevelCount(), 1u);
+        texture->Release();
+    }
+    EXPECT_EQ(D3DXCreateTexture(device, 8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, nullptr), D3DERR_INVALIDCALL);
+}
+
+TEST_F(CubeVolumeTexture, RequirementsFollowTheProfile) {
+    struct Case {
+        const char* profile;
+        bool volume;
+        UINT width, height, depth, levels;
+        D3DFORMAT format;
+        HRESULT result;
+        UINT outWidth, outHeight, outDepth, outLevels;
+        D3DFORMAT outFormat;
+    } cases[] = {
+        {"default", false, 100, 100, 1, D3DX_DEFAULT, D3DFMT_A8R8G8B8, S_OK, 100, 100, 1, 7, D3DFMT_A8R8G8B8},
+        {"pow2", false, 100, 100, 1, D3DX_DEFAULT, D3DFMT_A8R8G8B8, S_OK, 128, 128, 1, 8, D3DFMT_A8R8G8B8},
+        {"pow2-conditional", false, 100, 100, 1, 1, D3DFMT_A8R8G8B8, S_OK, 100, 100, 1, 1, D3DFMT_A8R8G8B8},
+        {"pow2-conditional", false, 100, 100, 1, D3DX_DEFAULT, D3DFMT_A8R8G8B8, S_OK, 128, 128, 1, 8, D3DFMT_A8R8G8B8},
+        {"default", false, 1, 1, 1, 1, D3DFMT_DXT1, S_OK, 4, 4, 1, 1, D3DFMT_DXT1},
+        {"max256", false, 1000, 1000, 1, 1, D3DFMT_A8R8G8B8, S_OK, 256, 256, 1, 1, D3DFMT_A8R8G8B8},
+        {"no-volume", false, 64, 64, 1, D3DX_DEFAULT, D3DFMT_A8R8G8B8, S_OK, 64, 64, 1, 7, D3DFMT_A8R8G8B8},
+        {"default", true, 100, 60, 30, D3DX_DEFAULT, D3DFMT_A8R8G8B8, S_OK, 100, 60, 30, 7, D3DFMT_A8R8G8B8},
+        {"pow2", true, 100, 60, 30, D3DX_DEFAULT, D3DFMT_A8R8G8B8, S_OK, 128, 64, 32, 8, D3DFMT_A8R8G8B8},
+        {"pow2", true, 16, 16, 3, D3DX_DEFAULT, D3DFMT_A8R8G8B8, S_OK, 16, 16, 4, 5, D3DFMT_A8R8G8B8},
+        {"pow2-conditional", true, 100, 60, 30, 1, D3DFMT_A8R8G8B8, S_OK, 100, 60, 30, 1, D3DFMT_A8R8G8B8},
+        // Each extent is limited to MaxVolumeExtent on its own; a depth of 0 counts as 1.
+        {"max256", true, 1000, 10, 300, 1, D3DFMT_A8R8G8B8, S_OK, 256, 10, 256, 1, D3DFMT_A8R8G8B8},
+        {"default", true, 8, 8, 0, D3DX_DEFAULT, D3DFMT_A8R8G8B8, S_OK, 8, 8, 1, 4, D3DFMT_A8R8G8B8},
+        // Volumes of block formats are not offered for sampling: the closest plain format stands in.
+        {"default", true, 8, 8, 8, 1, D3DFMT_DXT1, S_OK, 8, 8, 8, 1, D3DFMT_A8R8G8B8},
+        {"no-volume", true, 8, 8, 8, 1, D3DFMT_A8R8G8B8, D3DERR_NOTAVAILABLE, 8, 8, 8, 1, D3DFMT_A8R8G8B8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.profile << (c.volume ? " volume " : " cube ") << c.width << " x "
+                                        << c.height << " x " << c.depth);
+        UseProfile(c.profile);
+        UINT w = c.width, h = c.height, d = c.depth, levels = c.levels;
+        D3DFORMAT format = c.format;
+        const HRESULT hr =
+            c.volume ? D3DXCheckVolumeTextureRequirements(device, &w, &h, &d, &levels, 0, &format, D3DPOOL_MANAGED)
+                     : D3DXCheckCubeTextureRequirements(device, &w, &levels, 0, &format, D3DPOOL_MANAGED);
+        ASSERT_EQ(hr, c.result);
+        EXPECT_EQ(w, c.outWidth);
+        if (c.volume) {
+            EXPECT_EQ(h, c.outHeight);
+            EXPECT_EQ(d, c.outDepth);
+        }
+        EXPECT_EQ(levels, c.outLevels);
+        EXPECT_EQ(format, c.outFormat);
+    }
+}
+
+TEST_F(CubeVolumeTexture, RequirementsWithNothingGiven) {
+    EXPECT_EQ(D3DXCheckCubeTextureRequirements(device, nullptr, nullptr, 0, nullptr, D3DPOOL_MANAGED), S_OK);
+    EXPECT_EQ(
+        D3DXCheckVolumeTextureRequirements(device, nullptr, nullptr, nullptr, nullptr, 0, nullptr, D3DPOOL_MANAGED),
+        S_OK);
+    UINT size = D3DX_DEFAULT, levels = D3DX_DEFAULT;
+    ASSERT_EQ(D3DXCheckCubeTextureRequirements(device, &size, &levels, 0, nullptr, D3DPOOL_MANAGED), S_OK);
+    EXPECT_EQ(size, 256u);
+    EXPECT_EQ(levels, 9u);
+    EXPECT_EQ(D3DXCheckCubeTextureRequirements(nullptr, nullptr, nullptr, 0, nullptr, D3DPOOL_MANAGED),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(
+        D3DXCheckVolumeTextureRequirements(device, nullptr, nullptr, nullptr, nullptr, 0x4, nullptr, D3DPOOL_MANAGED),
+        D3DERR_INVALIDCALL);
+}
+
+TEST_F(CubeVolumeTexture, CreateFitsTheRequestToTheDevice) {
+    UseProfile("pow2");
+    IDirect3DCubeTexture9* cube = nullptr;
+    ASSERT_EQ(D3DXCreateCubeTexture(device, 100, D3DX_DEFAULT, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &cube), S_OK);
+    D3DSURFACE_DESC face = {};
+    cube->GetLevelDesc(0, &face);
+    EXPECT_EQ(face.Width, 128u);
+    EXPECT_EQ(face.Height, 128u);
+    EXPECT_EQ(cube->GetLevelCount(), 8u);
+    cube->Release();
+
+    IDirect3DVolumeTexture9* volume = nullptr;
+    ASSERT_EQ(
+        D3DXCreateVolumeTexture(device, 100, 60, 30, 2, D3DX_DEFAULT, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &volume),
+        S_OK);
+    D3DVOLUME_DESC desc = {};
+    volume->GetLevelDesc(0, &desc);
+    EXPECT_EQ(desc.Width, 128u);
+    EXPECT_EQ(desc.Height, 64u);
+    EXPECT_EQ(desc.Depth, 32u);
+    EXPECT_EQ(desc.Pool, D3DPOOL_SYSTEMMEM);
+    EXPECT_EQ(volume->GetLevelCount(), 2u);
+    volume->Release();
+
+    EXPECT_EQ(D3DXCreateCubeTexture(device, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, nullptr), D3DERR_INVALIDCALL);
+    UseProfile("no-volume");
+    EXPECT_EQ(D3DXCreateVolumeTexture(device, 8, 8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &volume),
+              D3DERR_NOTAVAILABLE);
 }
 
 }  // namespace

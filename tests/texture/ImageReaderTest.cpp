@@ -1,5 +1,5 @@
 // The reader trial, the image description it reports, the numeric locale around it, and mapped files.
-#include "texture/ImageReader.h"
+#include "ImageReader.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "MappedFile.h"
 #include "TextureTestSupport.h"
-#include "texture/MappedFile.h"
 
 using namespace tarn::texture;
 using texture_test::MakeTga;

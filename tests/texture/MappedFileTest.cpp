@@ -1,5 +1,5 @@
 // Whole files in memory: what a file cut short afterwards leaves, and the files that are refused.
-#include "texture/MappedFile.h"
+#include "MappedFile.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

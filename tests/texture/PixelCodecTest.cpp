@@ -1,6 +1,6 @@
 // Codecs through the transfer core: round trips over the whole format table, the decode rules that matter,
 // colour key, dither, error diffusion and sRGB.
-#include "texture/PixelCodec.h"
+#include "PixelCodec.h"
 
 #include <gtest/gtest.h>
 

@@ -13,8 +13,8 @@
 #include <jpeglib.h>
 
 #include "platform/Bits.h"
-#include "texture/ImageReader.h"
-#include "texture/ResourceLimits.h"
+#include "ImageReader.h"
+#include "ResourceLimits.h"
 
 namespace readers_test {
 

@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "texture/BlitImage.h"
-#include "texture/FormatTable.h"
-#include "texture/PixelCodec.h"
+#include "BlitImage.h"
+#include "FormatTable.h"
+#include "PixelCodec.h"
 
 namespace texture_test {
 

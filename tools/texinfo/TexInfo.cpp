@@ -25,9 +25,9 @@
 
 #include "platform/d3d9/Backend.h"
 #include "texture/D3DXTexture.h"
-#include "texture/FormatTable.h"
-#include "texture/ImageReader.h"
-#include "texture/MappedFile.h"
+#include "FormatTable.h"
+#include "ImageReader.h"
+#include "MappedFile.h"
 
 using namespace tarn::texture;
 

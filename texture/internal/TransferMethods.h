@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "texture/PixelCodec.h"
+#include "PixelCodec.h"
 
 namespace tarn::texture {
 

@@ -3,7 +3,7 @@
 // The box is widened outwards to whole blocks; pixels of a widened block outside the box keep their values.
 #pragma once
 
-#include "texture/PixelCodec.h"
+#include "PixelCodec.h"
 
 namespace tarn::texture {
 

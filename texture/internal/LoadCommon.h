@@ -1,25 +1,13 @@
-// Loading a surface or a volume from an image described as an ImageDesc (which, unlike a plain pointer and pitch,
-// can say that rows are stored bottom row first). The public D3DXLoadSurfaceFromMemory and
-// D3DXLoadVolumeFromMemory are these with a top-down image.
+// What the surface and volume loaders, the mip-chain filter and texture creation share: the stored size of a
+// rectangle, palette comparison, locks that unlock on every path, and the device-lost check after reading from
+// default-pool memory.
 #pragma once
 
 #include <cstddef>
 
-#include "texture/PixelCodec.h"
+#include "platform/d3d9/D3D9.h"
 
 namespace tarn::texture {
-
-// Locks `destRect` (the whole surface when null) with `lockFlags` and transfers `source.box` of `source` into it
-// with `filter` (D3DX_DEFAULT: triangle with dither). D3DERR_INVALIDCALL for a null surface or a rectangle outside
-// it. D3DLOCK_DISCARD suits only a surface whose old contents do not matter even if the transfer fails.
-HRESULT LoadSurfaceFromImage(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette, const RECT* destRect,
-                             const ImageDesc& source, DWORD filter, DWORD lockFlags = 0);
-
-// Locks `destBox` of a volume (the whole volume when null) with `lockFlags` and transfers `source.box` of `source`
-// into it with `filter` (D3DX_DEFAULT: triangle with dither). D3DERR_INVALIDCALL for a null volume or a box outside
-// it. D3DLOCK_DISCARD as for surfaces.
-HRESULT LoadVolumeFromImage(IDirect3DVolume9* destVolume, const PALETTEENTRY* destPalette, const D3DBOX* destBox,
-                            const ImageDesc& source, DWORD filter, DWORD lockFlags = 0);
 
 // Stored bytes of a w x h rectangle of `format`: the length of one stored row (of pixels, 4 x 4 blocks or pixel
 // pairs) and how many stored rows there are.
@@ -27,6 +15,19 @@ void StoredSize(D3DFORMAT format, UINT w, UINT h, std::size_t& rowBytes, UINT& r
 
 // Palettes that hold the same 256 entries (or are both null, or the same pointer).
 bool SamePalettes(const PALETTEENTRY* a, const PALETTEENTRY* b);
+
+// A read from a D3DPOOL_DEFAULT surface or volume into another pool fails with D3DERR_DEVICELOST while the device
+// that owns the source is lost: `hr` when it succeeded and the device is fine (or cannot be asked), else that.
+template <typename Source>
+HRESULT DeviceLostAfterRead(HRESULT hr, Source* source, D3DPOOL sourcePool, D3DPOOL destPool) {
+    if (FAILED(hr) || sourcePool != D3DPOOL_DEFAULT || destPool == D3DPOOL_DEFAULT) return hr;
+    IDirect3DDevice9* device = nullptr;
+    if (SUCCEEDED(source->GetDevice(&device)) && device != nullptr) {
+        if (device->TestCooperativeLevel() != 0) hr = D3DERR_DEVICELOST;
+        device->Release();
+    }
+    return hr;
+}
 
 // Locks a surface (or a rectangle of it) for the lifetime of the object and unlocks on every path.
 class SurfaceLock {

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "texture/PackedPairCodec.h"
-#include "texture/PixelCodec.h"
+#include "PackedPairCodec.h"
+#include "PixelCodec.h"
 
 using namespace tarn::texture;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/texture/ReadersFixtures.h"
+#include "ReadersFixtures.h"
 
 using namespace readers_test;
 
@@ -21,17 +21,21 @@ TEST(ReadPfm, ScaleSignChoosesByteOrderAndRowsRunBottomUp) {
         SCOPED_TRACE(c.scale);
         const bool little = c.little;
         Bytes f;
-        PutText(f, std::string("PF\n2 2\n") + c.scale + "\n");
-        for (int i = 0; i < 12; ++i) (little ? PutFloat : PutFloatBigEndian)(f, 0.5f * static_cast<float>(i));
+        // 3 x 2, so that a width and height read the wrong way round show.
+        PutText(f, std::string("PF\n3 2\n") + c.scale + "\n");
+        for (int i = 0; i < 18; ++i) (little ? PutFloat : PutFloatBigEndian)(f, 0.5f * static_cast<float>(i));
         DecodedImage img;
         ASSERT_EQ(ReadWith(ReadPfm, img, f), S_OK);
         EXPECT_EQ(img.format, D3DFMT_A32B32G32R32F);
-        EXPECT_EQ(img.rowPitch, 32u);
-        // The first stored row (floats 0..5) is the bottom row.
+        EXPECT_EQ(img.width, 3u);
+        EXPECT_EQ(img.height, 2u);
+        EXPECT_EQ(img.rowPitch, 48u);
+        // The first stored row (floats 0..8) is the bottom row.
         EXPECT_EQ(PixelF4(img, 0, 1)[0], 0.0f);
         EXPECT_EQ(PixelF4(img, 1, 1)[2], 2.5f);
-        EXPECT_EQ(PixelF4(img, 0, 0)[0], 3.0f);
-        EXPECT_EQ(PixelF4(img, 1, 0)[1], 5.0f);
+        EXPECT_EQ(PixelF4(img, 0, 0)[0], 4.5f);
+        EXPECT_EQ(PixelF4(img, 1, 0)[1], 6.5f);
+        EXPECT_EQ(PixelF4(img, 2, 0)[2], 8.5f);
         EXPECT_EQ(PixelF4(img, 1, 0)[3], 1.0f);
     }
 }

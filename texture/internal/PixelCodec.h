@@ -9,7 +9,7 @@
 
 #include "platform/FaultInjection.h"
 #include "platform/d3d9/D3D9.h"
-#include "texture/FormatTable.h"
+#include "FormatTable.h"
 
 namespace tarn::texture {
 
@@ -38,10 +38,10 @@ struct ImageBox {
 
 // One side of a transfer.
 struct ImageDesc {
-    BYTE* memory = nullptr;        // first byte of the image memory (not of the box)
+    BYTE* memory = nullptr;  // first byte of the image memory (not of the box)
     D3DFORMAT format = D3DFMT_UNKNOWN;
-    UINT rowPitch = 0;             // bytes between rows (block formats: between rows of blocks)
-    UINT slicePitch = 0;           // bytes between slices
+    UINT rowPitch = 0;    // bytes between rows (block formats: between rows of blocks)
+    UINT slicePitch = 0;  // bytes between slices
     ImageBox box = {0, 0, 0, 0, 0, 1};
     const PALETTEENTRY* palette = nullptr;  // 256 entries or null
     D3DCOLOR colorKey = 0;                  // ARGB; 0 for none
@@ -78,7 +78,10 @@ public:
 
     // Marks this side of a transfer whose other side is also sRGB (cheap square / square-root pair).
     void SetBothSidesSrgb(bool on) { bothSidesSrgb_ = on; }
-    void DropSrgb() { srgb_ = false; bothSidesSrgb_ = false; }
+    void DropSrgb() {
+        srgb_ = false;
+        bothSidesSrgb_ = false;
+    }
     void SetConvertFrom(CodecCategory from) { convertFrom_ = from; }
     // Added to every value before integer rounding. Means of a few integer codes that end exactly in one half
     // can come out of float arithmetic a hair below it; a bias far below one code step makes them round up, as

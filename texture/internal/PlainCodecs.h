@@ -3,7 +3,7 @@
 // `format`, or null when the format is not one of its own.
 #pragma once
 
-#include "texture/PixelCodec.h"
+#include "PixelCodec.h"
 
 namespace tarn::texture {
 

@@ -1,8 +1,8 @@
 // The Targa reader on files built in the test.
 #include <gtest/gtest.h>
 
+#include "ImageReader.h"
 #include "TextureTestSupport.h"
-#include "texture/ImageReader.h"
 
 using namespace tarn::texture;
 using texture_test::MakeTga;

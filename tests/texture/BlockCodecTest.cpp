@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "texture/D3DXTexture.h"
-#include "texture/BlockCodec.h"
-#include "texture/BlitImage.h"
-#include "texture/BlockCodecBlocks.h"
-#include "texture/PixelCodec.h"
+#include "BlitImage.h"
+#include "BlockCodec.h"
+#include "BlockCodecBlocks.h"
+#include "PixelCodec.h"
 
 using namespace tarn::texture;
 using namespace tarn::texture::blocks;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/texture/ReadersFixtures.h"
+#include "ReadersFixtures.h"
 
 using namespace readers_test;
 
@@ -25,6 +25,8 @@ TEST(ReadPpm, TextSamplesAllowCommentsAnywhereBetweenTokens) {
     PutText(f, "P3 # a comment after the magic\n2 1\n# between height and maximum\n255\n255 0 0 # red\n0 0 128\n");
     DecodedImage img;
     ASSERT_EQ(ReadWith(ReadPpm, img, f), S_OK);
+    EXPECT_EQ(img.width, 2u);  // two wide, one high: the size line gives width first
+    EXPECT_EQ(img.height, 1u);
     EXPECT_EQ(Pixel32(img, 0, 0), 0xFFFF0000u);
     EXPECT_EQ(Pixel32(img, 1, 0), 0xFF000080u);
 }

@@ -3,7 +3,7 @@
 #include <clocale>
 #include <cmath>
 
-#include "tests/texture/ReadersFixtures.h"
+#include "ReadersFixtures.h"
 
 using namespace readers_test;
 

@@ -4,7 +4,7 @@
 // half inside the box keeps its other pixel.
 #pragma once
 
-#include "texture/PixelCodec.h"
+#include "PixelCodec.h"
 
 namespace tarn::texture {
 

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "tests/texture/ReadersFixtures.h"
+#include "ReadersFixtures.h"
 
 using namespace readers_test;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/texture/ReadersFixtures.h"
+#include "ReadersFixtures.h"
 
 using namespace readers_test;
 

@@ -71,9 +71,8 @@ D3DFORMAT FindBestFormat(IDirect3DDevice9* device, DWORD usage, D3DRESOURCETYPE 
 
 // Fits a request to the device: format, sizes, levels. Null pointers mean "not given" and are not written.
 // D3DERR_INVALIDCALL for a null device, unknown usage bits or pool; D3DERR_NOTAVAILABLE when no format fits.
-HRESULT CheckResourceRequirements(IDirect3DDevice9* device, UINT* width, UINT* height, UINT* depth,
-                                  UINT* mipLevels, DWORD usage, D3DFORMAT* format, D3DPOOL pool,
-                                  D3DRESOURCETYPE type);
+HRESULT CheckResourceRequirements(IDirect3DDevice9* device, UINT* width, UINT* height, UINT* depth, UINT* mipLevels,
+                                  DWORD usage, D3DFORMAT* format, D3DPOOL pool, D3DRESOURCETYPE type);
 
 // Small facts shared by the loaders and codecs.
 bool IsBlockFormat(D3DFORMAT format);       // DXT1 ... DXT5

@@ -13,9 +13,9 @@ public:
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
-    HRESULT Open(const char* name);      // 8-bit name, passed to the file system unchanged
-    HRESULT Open(const WCHAR* name);     // UTF-16 name
-    void Close();                        // unmaps the view, then closes the mapping and the file
+    HRESULT Open(const char* name);   // 8-bit name, passed to the file system unchanged
+    HRESULT Open(const WCHAR* name);  // UTF-16 name
+    void Close();                     // unmaps the view, then closes the mapping and the file
 
     const BYTE* Data() const { return view_; }
     UINT Size() const { return size_; }

@@ -1,7 +1,7 @@
 // The image-size limits: every reader refuses a header that declares more than they allow, before allocating,
 // with D3DXERR_INVALIDDATA and a debug-output line naming the limit; images within them load. Readers whose coding
 // has no floor also hold a file to the pixels-per-byte limit.
-#include "texture/ResourceLimits.h"
+#include "ResourceLimits.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include <zlib.h>
 
 #include "platform/TestHooks.h"
-#include "tests/texture/ReadersFixtures.h"
+#include "ReadersFixtures.h"
 
 using namespace readers_test;
 

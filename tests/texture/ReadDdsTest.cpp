@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "tests/texture/ReadersFixtures.h"
-#include "tests/texture/TextureTestSupport.h"
+#include "ReadersFixtures.h"
+#include "TextureTestSupport.h"
 
 using namespace readers_test;
 

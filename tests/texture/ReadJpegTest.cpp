@@ -7,7 +7,7 @@
 
 #include <jpeglib.h>
 
-#include "tests/texture/ReadersFixtures.h"
+#include "ReadersFixtures.h"
 
 using namespace readers_test;
 

@@ -2,7 +2,7 @@
 // converting formats and resampling with the filter's kind when the boxes differ in size.
 #pragma once
 
-#include "texture/PixelCodec.h"
+#include "PixelCodec.h"
 
 namespace tarn::texture {
 

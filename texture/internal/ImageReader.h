@@ -66,6 +66,17 @@ struct DecodedImage {
     PALETTEENTRY* AllocatePalette();
 };
 
+// The header fields of a 2D image of one slice as a reader sets them on success: `format`, `width` x `height`,
+// `rowPitch` bytes per row, depth 1 and slice pitch 0. Pixels, palette and chains are the reader's own to fill.
+inline void FillLevelZeroHeader(DecodedImage& image, D3DFORMAT format, UINT width, UINT height, UINT rowPitch) {
+    image.format = format;
+    image.width = width;
+    image.height = height;
+    image.depth = 1;
+    image.rowPitch = rowPitch;
+    image.slicePitch = 0;
+}
+
 // The shared signature of the nine readers.
 using ImageReaderFn = HRESULT (*)(DecodedImage& image, const BYTE* data, UINT size);
 

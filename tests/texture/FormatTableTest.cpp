@@ -9,7 +9,7 @@
 #include <set>
 #include <vector>
 
-#include "../app/Direct3DStubs.h"
+#include "tests/app/Direct3DStubs.h"
 #include "Formats.h"
 #include "ImageReader.h"
 #include "PixelCodec.h"

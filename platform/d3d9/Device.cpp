@@ -6,8 +6,9 @@
 #include <new>
 #include <vector>
 
+#include "D3D9Diagnostic.h"
+#include "DeviceObject.h"
 #include "FixedFunction.h"
-#include "Internal.h"
 #include "Renderer.h"
 #include "platform/Bits.h"
 
@@ -119,17 +120,9 @@ bool Device::Initialize(std::string* error) {
 
 Device::~Device() {
     // Drop the device's own references first; whatever is still alive afterwards was leaked by the caller.
-    for (Texture*& t : state_.textures) {
-        if (t) t->Release();
-        t = nullptr;
-    }
-    for (CubeTexture*& t : state_.cubeTextures) {
-        if (t) t->Release();
-        t = nullptr;
-    }
-    for (VolumeTexture*& t : state_.volumeTextures) {
-        if (t) t->Release();
-        t = nullptr;
+    for (SamplerBinding& bound : state_.bound) {
+        if (bound.object) bound.object->Release();
+        bound = SamplerBinding{};
     }
     if (state_.stream) state_.stream->Release();
     if (state_.indices) state_.indices->Release();

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "D3D9Diagnostic.h"
+#include "DeviceState.h"
 #include "Formats.h"
-#include "GlContext.h"
-#include "Internal.h"
 
 namespace tarn::d3d9 {
 namespace {
@@ -37,8 +37,6 @@ const NamedProfile kProfiles[] = {
 
 std::mutex gMutex;
 std::string gChosenProfile;  // empty: environment
-bool gLimitsKnown = false;
-GlLimits gLimits;
 
 // Formats the backend can render into; each is stored as an 8-bit or float RGBA texture in OpenGL.
 bool IsRenderTargetFormat(D3DFORMAT format) {
@@ -89,7 +87,7 @@ bool IsRgbFormat(D3DFORMAT format) {
 
 // Formats the sampler can read, converting on upload where OpenGL has no direct match. Palettised formats are
 // not offered: the texture library then converts palettes itself.
-bool IsSampleable(D3DFORMAT format, const GlLimits& limits) {
+bool IsSampleable(D3DFORMAT format, const BackendLimits& limits) {
     const FormatLayout* layout = FindLayout(format);
     if (!layout) return false;
     switch (layout->kind) {
@@ -150,22 +148,7 @@ bool SetProfile(const char* name) {
 
 std::string CurrentProfileName() { return ChosenProfile().name; }
 
-const GlLimits& DriverLimits() {
-    std::lock_guard lock(gMutex);
-    if (!gLimitsKnown && CurrentBackend() == BackendKind::Gl) {
-        // Probe once with a throw-away context; when none can be made, the fixed values stand.
-        if (ProbeGlLimits(&gLimits.maxTextureSize, &gLimits.s3tc, &gLimits.maxVolumeExtent)) gLimitsKnown = true;
-    }
-    return gLimits;
-}
-
-void SetDriverLimits(const GlLimits& limits) {
-    std::lock_guard lock(gMutex);
-    gLimits = limits;
-    gLimitsKnown = true;
-}
-
-void BuildCaps(const Profile& profile, const GlLimits& limits, D3DCAPS9* caps) {
+void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* caps) {
     std::memset(caps, 0, sizeof *caps);
     const UINT maxSize = profile.maxTextureSize ? profile.maxTextureSize : limits.maxTextureSize;
     caps->DeviceType = D3DDEVTYPE_HAL;
@@ -243,7 +226,7 @@ void BuildCaps(const Profile& profile, const GlLimits& limits, D3DCAPS9* caps) {
                                   D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
 }
 
-HRESULT CheckProfileFormat(const Profile& profile, const GlLimits& limits, DWORD usage, D3DRESOURCETYPE type,
+HRESULT CheckProfileFormat(const Profile& profile, const BackendLimits& limits, DWORD usage, D3DRESOURCETYPE type,
                            D3DFORMAT format) {
     const FormatLayout* layout = FindLayout(format);
     if (!layout) return D3DERR_NOTAVAILABLE;

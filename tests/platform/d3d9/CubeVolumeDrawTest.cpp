@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Formats.h"
-#include "Internal.h"
+#include "DeviceObject.h"
 #include "tests/platform/d3d9/D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "Internal.h"
+#include "DeviceObject.h"
 #include "tests/platform/d3d9/D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
@@ -691,9 +691,11 @@ TEST_F(CubeVolumeTest, SamplersHoldCubeAndVolumeTextures) {
     ASSERT_EQ(device->SetTexture(0, cube), D3D_OK);
     ASSERT_EQ(device->SetTexture(1, volume), D3D_OK);
     EXPECT_EQ(device->SetTexture(2, system), D3DERR_INVALIDCALL);  // only video memory is sampled
-    EXPECT_EQ(state.cubeTextures[0], static_cast<CubeTexture*>(cube));
-    EXPECT_EQ(state.volumeTextures[1], static_cast<VolumeTexture*>(volume));
-    EXPECT_EQ(state.textures[0], nullptr);
+    EXPECT_EQ(state.bound[0].resource, static_cast<CubeTexture*>(cube));
+    EXPECT_EQ(state.bound[0].kind, TextureKind::Cube);
+    EXPECT_EQ(state.bound[1].resource, static_cast<VolumeTexture*>(volume));
+    EXPECT_EQ(state.bound[1].kind, TextureKind::Volume);
+    EXPECT_EQ(state.bound[2].resource, nullptr);
     IDirect3DBaseTexture9* got = nullptr;
     ASSERT_EQ(device->GetTexture(0, &got), D3D_OK);
     EXPECT_EQ(got, static_cast<IDirect3DBaseTexture9*>(cube));
@@ -707,12 +709,12 @@ TEST_F(CubeVolumeTest, SamplersHoldCubeAndVolumeTextures) {
 
     // Switching stage 0 to a 2D texture drops the cube.
     ASSERT_EQ(device->SetTexture(0, flat), D3D_OK);
-    EXPECT_EQ(state.cubeTextures[0], nullptr);
-    EXPECT_EQ(state.textures[0], static_cast<Texture*>(flat));
+    EXPECT_EQ(state.bound[0].resource, static_cast<Texture*>(flat));
+    EXPECT_EQ(state.bound[0].kind, TextureKind::Flat);
     EXPECT_EQ(cube->AddRef(), 2u);
     cube->Release();
     ASSERT_EQ(device->SetTexture(0, cube), D3D_OK);
-    EXPECT_EQ(state.textures[0], nullptr);
+    EXPECT_EQ(state.bound[0].kind, TextureKind::Cube);
 
     // Textures still set when the application lets go of them are released by the device, not leaked.
     cube->Release();

@@ -321,9 +321,26 @@ HRESULT Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters)
     return D3D_OK;
 }
 
-HRESULT Device::Reset(D3DPRESENT_PARAMETERS*) {
+HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
     // The engine never resets; a reset that keeps resources alive is not offered.
-    return D3DERR_INVALIDCALL;
+    return parameters ? E_NOTIMPL : D3DERR_INVALIDCALL;
+}
+
+HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters, IDirect3DSwapChain9** swapChain) {
+    if (!parameters || !swapChain) return D3DERR_INVALIDCALL;
+    *swapChain = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT Device::GetSwapChain(UINT index, IDirect3DSwapChain9** swapChain) {
+    if (!swapChain) return D3DERR_INVALIDCALL;
+    *swapChain = nullptr;
+    return index == 0 ? E_NOTIMPL : D3DERR_INVALIDCALL;  // the device has one swap chain
+}
+
+HRESULT Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destination) {
+    if (swapChain != 0 || !destination) return D3DERR_INVALIDCALL;
+    return E_NOTIMPL;
 }
 
 HRESULT Device::GetBackBuffer(UINT swapChain, UINT backBuffer, D3DBACKBUFFER_TYPE, IDirect3DSurface9** surface) {

@@ -413,6 +413,26 @@ HRESULT Device::GetScissorRect(RECT* rect) {
     return D3D_OK;
 }
 
+HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE, IDirect3DStateBlock9** block) {
+    if (!block) return D3DERR_INVALIDCALL;
+    *block = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT Device::EndStateBlock(IDirect3DStateBlock9** block) {
+    if (!block) return D3DERR_INVALIDCALL;
+    *block = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT Device::GetClipStatus(D3DCLIPSTATUS9* status) { return status ? E_NOTIMPL : D3DERR_INVALIDCALL; }
+
+HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** declaration) {
+    if (!elements || !declaration) return D3DERR_INVALIDCALL;
+    *declaration = nullptr;
+    return E_NOTIMPL;
+}
+
 HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** decl) {
     if (!decl) return D3DERR_INVALIDCALL;
     *decl = nullptr;

@@ -207,7 +207,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetDesc(D3DSURFACE_DESC* desc) override;
     HRESULT STDMETHODCALLTYPE LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
     HRESULT STDMETHODCALLTYPE UnlockRect() override;
-    HRESULT STDMETHODCALLTYPE GetDC(HDC*) override { return D3DERR_INVALIDCALL; }
+    // No device contexts are handed out, so none can be given back either.
+    HRESULT STDMETHODCALLTYPE GetDC(HDC* dc) override { return dc ? E_NOTIMPL : D3DERR_INVALIDCALL; }
     HRESULT STDMETHODCALLTYPE ReleaseDC(HDC) override { return D3DERR_INVALIDCALL; }
 
     std::string Describe() const override;

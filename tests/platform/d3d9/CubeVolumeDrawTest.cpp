@@ -10,7 +10,7 @@
 
 #include "Formats.h"
 #include "DeviceObject.h"
-#include "tests/platform/d3d9/D3D9TestSupport.h"
+#include "D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "DeviceObject.h"
-#include "tests/platform/d3d9/D3D9TestSupport.h"
+#include "D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
 namespace {
@@ -193,14 +193,8 @@ TEST(CubeVolumeProfiles, ProfilesLimitCreation) {
                                         << "x" << c.depth);
         ASSERT_TRUE(SetProfile(c.profile));
         IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.Windowed = TRUE;
-        pp.BackBufferWidth = pp.BackBufferHeight = 16;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        IDirect3DDevice9* device = nullptr;
-        ASSERT_EQ(
-            d3d->CreateDevice(0, D3DDEVTYPE_HAL, GetDesktopWindow(), D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-            D3D_OK);
+        IDirect3DDevice9* device = CreateTestDevice(d3d, 16, 16);
+        ASSERT_NE(device, nullptr);
         for (D3DPOOL pool : {D3DPOOL_MANAGED, D3DPOOL_SYSTEMMEM, D3DPOOL_SCRATCH}) {
             // System memory is free of the size rules but not of the device's support; scratch is free of both.
             const bool unsupported = std::string(c.profile) == "no-volume" && !c.cube;
@@ -252,14 +246,8 @@ TEST(CubeVolumeProfiles, RenderTargetCubesFollowTheProfile) {
                                         << FormatName(c.format));
         ASSERT_TRUE(SetProfile(c.profile));
         IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.Windowed = TRUE;
-        pp.BackBufferWidth = pp.BackBufferHeight = 16;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        IDirect3DDevice9* device = nullptr;
-        ASSERT_EQ(
-            d3d->CreateDevice(0, D3DDEVTYPE_HAL, GetDesktopWindow(), D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-            D3D_OK);
+        IDirect3DDevice9* device = CreateTestDevice(d3d, 16, 16);
+        ASSERT_NE(device, nullptr);
         IDirect3DCubeTexture9* cube = nullptr;
         EXPECT_EQ(device->CreateCubeTexture(c.edge, c.levels, D3DUSAGE_RENDERTARGET, c.format, D3DPOOL_DEFAULT, &cube,
                                             nullptr),

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "Formats.h"
-#include "tests/platform/d3d9/D3D9TestSupport.h"
+#include "D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
 namespace {
@@ -361,14 +361,8 @@ TEST_F(ResourceTest, RenderTargetBindingsAndCopies) {
 
 // Resources of another device are refused wherever they would be bound or copied.
 TEST_F(ResourceTest, ResourcesOfAnotherDeviceAreRefused) {
-    D3DPRESENT_PARAMETERS pp{};
-    pp.Windowed = TRUE;
-    pp.BackBufferWidth = pp.BackBufferHeight = 8;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    IDirect3DDevice9* other = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, GetDesktopWindow(), D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                &pp, &other),
-              D3D_OK);
+    IDirect3DDevice9* other = CreateTestDevice(d3d, 8, 8);
+    ASSERT_NE(other, nullptr);
     IDirect3DTexture9* texture = nullptr;
     IDirect3DTexture9* staging = nullptr;
     IDirect3DVertexBuffer9* vb = nullptr;
@@ -414,14 +408,8 @@ TEST_F(ResourceTest, LeakReportNamesWhatIsStillAlive) {
     // Muted, the report is silent.
     DebugSetMute(TRUE);
     EXPECT_TRUE(Muted());
-    D3DPRESENT_PARAMETERS pp{};
-    pp.Windowed = TRUE;
-    pp.BackBufferWidth = pp.BackBufferHeight = 8;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    IDirect3DDevice9* second = nullptr;
-    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, GetDesktopWindow(), D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                                &pp, &second),
-              D3D_OK);
+    IDirect3DDevice9* second = CreateTestDevice(d3d, 8, 8, D3DFMT_UNKNOWN, D3DCREATE_SOFTWARE_VERTEXPROCESSING);
+    ASSERT_NE(second, nullptr);
     ASSERT_EQ(second->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
     testing::internal::CaptureStderr();
     second->Release();

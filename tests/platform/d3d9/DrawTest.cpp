@@ -11,7 +11,7 @@
 #include "Formats.h"
 #include "GlTextures.h"
 #include "platform/Bits.h"
-#include "tests/platform/d3d9/D3D9TestSupport.h"
+#include "D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
 namespace {
@@ -1135,11 +1135,13 @@ TEST_F(DrawTest, VertexFogLinear) {
     device->SetRenderState(D3DRS_FOGENABLE, TRUE);
     device->SetRenderState(D3DRS_FOGCOLOR, 0x00ff0000);
     device->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
-    device->SetRenderState(D3DRS_FOGSTART, FloatBits(0.0f));
-    device->SetRenderState(D3DRS_FOGEND, FloatBits(2.0f));
+    // A start away from 0, so that the range (end - start) is not the end itself nor end + start.
+    device->SetRenderState(D3DRS_FOGSTART, FloatBits(0.25f));
+    device->SetRenderState(D3DRS_FOGEND, FloatBits(1.75f));
     Clear(0xff000000);
-    LitQuad(0.5f);  // f = (2 - 0.5) / 2 = 0.75
-    ExpectPixel(ReadTarget(), 32, 32, Rgb(1.0, 0.75, 0.75), 2);
+    LitQuad(0.5f);  // f = (1.75 - 0.5) / (1.75 - 0.25) = 5/6
+    const double f = 1.25 / 1.5;
+    ExpectPixel(ReadTarget(), 32, 32, Rgb(1.0, f, f), 2);
 }
 
 // A 2D texture transform takes its translation from the third row (the coordinates enter as (u, v, 1, 0)).

@@ -29,7 +29,8 @@ inline IDirect3DDevice9* CreateTestDevice(IDirect3D9* d3d, UINT width, UINT heig
                                           HRESULT* result = nullptr) {
     D3DPRESENT_PARAMETERS pp = DefaultPresentParameters(width, height, depth);
     IDirect3DDevice9* device = nullptr;
-    const HRESULT hr = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, GetDesktopWindow(), behavior, &pp, &device);
+    const HRESULT hr =
+        d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, GetDesktopWindow(), behavior, &pp, &device);
     if (result) *result = hr;
     return SUCCEEDED(hr) ? device : nullptr;
 }

@@ -1,6 +1,8 @@
 // The Direct3D 9 subset the engine calls: types, constants and the COM-style interfaces with their documented
 // method order, signatures and values. Implemented by platform/d3d9 on OpenGL 3.3 (or a null backend); failures are
-// HRESULTs (D3DERR_INVALIDCALL for misuse, E_NOTIMPL for calls the engine never makes). Later changes only add.
+// HRESULTs: D3DERR_INVALIDCALL for misuse (null pointers, bad values), D3DERR_NOTAVAILABLE for what the adapter
+// cannot do, E_NOTIMPL for calls the layer does not implement (the engine never makes them: state blocks, vertex
+// declarations, Reset, extra swap chains, GetFrontBufferData, shaders). Later changes only add.
 #pragma once
 
 #include "platform/d3d9/D3D9Types.h"
@@ -1282,10 +1284,12 @@ struct IDirect3DTexture9;
 struct IDirect3DSurface9;
 struct IDirect3DVertexBuffer9;
 struct IDirect3DIndexBuffer9;
-// Declared only: the engine never creates these kinds, and the device refuses them.
+// Defined below, and made by the device.
 struct IDirect3DVolumeTexture9;
 struct IDirect3DCubeTexture9;
 struct IDirect3DVolume9;
+// Declared only: the engine never makes these, and the device answers E_NOTIMPL (or, for queries,
+// D3DERR_NOTAVAILABLE) to the calls that would.
 struct IDirect3DSwapChain9;
 struct IDirect3DStateBlock9;
 struct IDirect3DVertexDeclaration9;

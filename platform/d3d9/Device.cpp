@@ -6,8 +6,9 @@
 #include <new>
 #include <vector>
 
+#include "D3D9Diagnostic.h"
+#include "DeviceObject.h"
 #include "FixedFunction.h"
-#include "Internal.h"
 #include "Renderer.h"
 #include "platform/Bits.h"
 
@@ -119,17 +120,9 @@ bool Device::Initialize(std::string* error) {
 
 Device::~Device() {
     // Drop the device's own references first; whatever is still alive afterwards was leaked by the caller.
-    for (Texture*& t : state_.textures) {
-        if (t) t->Release();
-        t = nullptr;
-    }
-    for (CubeTexture*& t : state_.cubeTextures) {
-        if (t) t->Release();
-        t = nullptr;
-    }
-    for (VolumeTexture*& t : state_.volumeTextures) {
-        if (t) t->Release();
-        t = nullptr;
+    for (SamplerBinding& bound : state_.bound) {
+        if (bound.object) bound.object->Release();
+        bound = SamplerBinding{};
     }
     if (state_.stream) state_.stream->Release();
     if (state_.indices) state_.indices->Release();
@@ -328,9 +321,26 @@ HRESULT Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters)
     return D3D_OK;
 }
 
-HRESULT Device::Reset(D3DPRESENT_PARAMETERS*) {
+HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
     // The engine never resets; a reset that keeps resources alive is not offered.
-    return D3DERR_INVALIDCALL;
+    return parameters ? E_NOTIMPL : D3DERR_INVALIDCALL;
+}
+
+HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters, IDirect3DSwapChain9** swapChain) {
+    if (!parameters || !swapChain) return D3DERR_INVALIDCALL;
+    *swapChain = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT Device::GetSwapChain(UINT index, IDirect3DSwapChain9** swapChain) {
+    if (!swapChain) return D3DERR_INVALIDCALL;
+    *swapChain = nullptr;
+    return index == 0 ? E_NOTIMPL : D3DERR_INVALIDCALL;  // the device has one swap chain
+}
+
+HRESULT Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destination) {
+    if (swapChain != 0 || !destination) return D3DERR_INVALIDCALL;
+    return E_NOTIMPL;
 }
 
 HRESULT Device::GetBackBuffer(UINT swapChain, UINT backBuffer, D3DBACKBUFFER_TYPE, IDirect3DSurface9** surface) {

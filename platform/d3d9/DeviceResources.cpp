@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "Internal.h"
+#include "DeviceObject.h"
 #include "Renderer.h"
 #include "platform/Bits.h"
 
@@ -303,7 +303,8 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
     if (shared || width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
-    if (width > DriverLimits().maxTextureSize || height > DriverLimits().maxTextureSize) return D3DERR_INVALIDCALL;
+    const UINT maxSize = renderer_->Limits().maxTextureSize;
+    if (width > maxSize || height > maxSize) return D3DERR_INVALIDCALL;
     if (FAILED(d3d_->CheckFormat(D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, format))) return D3DERR_INVALIDCALL;
     auto* created =
         new Surface(this, nullptr, 0, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET, lockable != FALSE);
@@ -318,7 +319,8 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
     if (shared || width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
-    if (width > DriverLimits().maxTextureSize || height > DriverLimits().maxTextureSize) return D3DERR_INVALIDCALL;
+    const UINT maxSize = renderer_->Limits().maxTextureSize;
+    if (width > maxSize || height > maxSize) return D3DERR_INVALIDCALL;
     if (FAILED(d3d_->CheckFormat(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format))) return D3DERR_INVALIDCALL;
     auto* created = new Surface(this, nullptr, 0, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false);
     created->setCreator(TARN_D3D9_CALLER());

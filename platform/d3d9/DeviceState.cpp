@@ -7,8 +7,8 @@
 #include <new>
 #include <vector>
 
+#include "DeviceObject.h"
 #include "FixedFunction.h"
-#include "Internal.h"
 #include "UpdateState.h"
 
 namespace tarn::d3d9 {
@@ -307,10 +307,7 @@ HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
     if (stage >= kSamplers) return D3DERR_INVALIDCALL;
-    IDirect3DBaseTexture9* t = nullptr;
-    if (state_.textures[stage]) t = state_.textures[stage];
-    if (state_.cubeTextures[stage]) t = state_.cubeTextures[stage];
-    if (state_.volumeTextures[stage]) t = state_.volumeTextures[stage];
+    IDirect3DBaseTexture9* t = state_.bound[stage].object;
     if (t) {
         t->AddRef();
         *texture = t;
@@ -329,20 +326,16 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
     if (texture && !core) return D3DERR_INVALIDCALL;
     // Only video-memory textures can be sampled.
     if (core && (core->pool() == D3DPOOL_SYSTEMMEM || core->pool() == D3DPOOL_SCRATCH)) return D3DERR_INVALIDCALL;
-    Texture*& flatSlot = state_.textures[stage];
-    CubeTexture*& cubeSlot = state_.cubeTextures[stage];
-    VolumeTexture*& volumeSlot = state_.volumeTextures[stage];
-    if (flatSlot == flat && cubeSlot == cube && volumeSlot == volume) return D3D_OK;
+    SamplerBinding& slot = state_.bound[stage];
+    if (slot.resource == core) return D3D_OK;
+    const TextureKind kind = cube ? TextureKind::Cube : volume ? TextureKind::Volume : TextureKind::Flat;
     // The generated program depends on whether a stage has a texture and of which kind.
-    const bool kindChanged = (flatSlot == nullptr) != (flat == nullptr) || (cubeSlot == nullptr) != (cube == nullptr) ||
-                             (volumeSlot == nullptr) != (volume == nullptr);
+    const bool kindChanged = (slot.resource == nullptr) != (core == nullptr) || (core && slot.kind != kind);
     if (texture) texture->AddRef();
-    if (flatSlot) flatSlot->Release();
-    if (cubeSlot) cubeSlot->Release();
-    if (volumeSlot) volumeSlot->Release();
-    flatSlot = flat;
-    cubeSlot = cube;
-    volumeSlot = volume;
+    if (slot.object) slot.object->Release();
+    slot.resource = core;
+    slot.object = core ? texture : nullptr;
+    slot.kind = kind;
     state_.dirty |= kDirtyTextures | (kindChanged ? static_cast<std::uint32_t>(kDirtyProgram) : 0u);
     return D3D_OK;
 }
@@ -418,6 +411,26 @@ HRESULT Device::GetScissorRect(RECT* rect) {
     if (!rect) return D3DERR_INVALIDCALL;
     *rect = state_.scissor;
     return D3D_OK;
+}
+
+HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE, IDirect3DStateBlock9** block) {
+    if (!block) return D3DERR_INVALIDCALL;
+    *block = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT Device::EndStateBlock(IDirect3DStateBlock9** block) {
+    if (!block) return D3DERR_INVALIDCALL;
+    *block = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT Device::GetClipStatus(D3DCLIPSTATUS9* status) { return status ? E_NOTIMPL : D3DERR_INVALIDCALL; }
+
+HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** declaration) {
+    if (!elements || !declaration) return D3DERR_INVALIDCALL;
+    *declaration = nullptr;
+    return E_NOTIMPL;
 }
 
 HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** decl) {

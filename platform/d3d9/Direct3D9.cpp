@@ -11,8 +11,9 @@
 
 #include "platform/FaultInjection.h"
 #include "Modules.h"
+#include "D3D9Diagnostic.h"
+#include "DeviceObject.h"
 #include "Renderer.h"
-#include "Internal.h"
 
 namespace tarn::d3d9 {
 namespace {
@@ -198,7 +199,7 @@ HRESULT Direct3D9::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT adap
 }
 
 HRESULT Direct3D9::CheckFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) const {
-    return CheckProfileFormat(profile_, DriverLimits(), usage, type, format);
+    return CheckProfileFormat(profile_, LimitsOf(CurrentBackend()), usage, type, format);
 }
 
 HRESULT Direct3D9::CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, DWORD usage,
@@ -237,7 +238,7 @@ HRESULT Direct3D9::CheckDeviceFormatConversion(UINT adapter, D3DDEVTYPE, D3DFORM
                : D3DERR_NOTAVAILABLE;
 }
 
-void Direct3D9::FillCaps(D3DCAPS9* caps) const { BuildCaps(profile_, DriverLimits(), caps); }
+void Direct3D9::FillCaps(D3DCAPS9* caps) const { BuildCaps(profile_, LimitsOf(CurrentBackend()), caps); }
 
 HRESULT Direct3D9::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) {
     HRESULT injected;
@@ -298,7 +299,7 @@ HRESULT Direct3D9::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow,
                                                        p.AutoDepthStencilFormat))) {
         return D3DERR_NOTAVAILABLE;
     }
-    const UINT maxSize = DriverLimits().maxTextureSize;
+    const UINT maxSize = LimitsOf(CurrentBackend()).maxTextureSize;
     if (p.BackBufferWidth > maxSize || p.BackBufferHeight > maxSize) return D3DERR_NOTAVAILABLE;
     *parameters = p;  // the runtime writes the sizes and format it chose back
 

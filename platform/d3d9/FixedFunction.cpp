@@ -169,7 +169,7 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
                 stage.projected = (ttff & D3DTTFF_PROJECTED) != 0;
             }
             stage.pointFilter = UsesPointFilter(state.samp[static_cast<std::size_t>(s)]);
-            stage.kind = KindOfResource(texture->type());
+            stage.kind = state.bound[static_cast<std::size_t>(s)].kind;
         }
     }
     return key;

@@ -2,6 +2,7 @@
 // the Direct3D enums index small tables (values outside them take the documented fallback).
 #include "GlFormats.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace tarn::d3d9 {
@@ -103,19 +104,11 @@ const GlFormat& TextureFormat(D3DFORMAT format) {
 }
 
 GlFormat RenderTargetFormat(D3DFORMAT format) {
-    switch (format) {
-    case D3DFMT_A8R8G8B8:
-    case D3DFMT_X8R8G8B8:
-    case D3DFMT_A8B8G8R8:
-    case D3DFMT_X8B8G8R8:
-    case D3DFMT_A16B16G16R16F:
-    case D3DFMT_A32B32G32R32F:
-        return TextureFormat(format);
-    default: {
-        const bool opaque = format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5;
-        return {GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, opaque ? kRGB1 : kRGBA, false, Convert::ToRgba8};
-    }
-    }
+    const FormatLayout* layout = FindLayout(format);
+    const TargetStorage target = layout ? layout->target : TargetStorage::None;
+    if (target == TargetStorage::Own) return TextureFormat(format);
+    const bool opaque = target == TargetStorage::Opaque8;
+    return {GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, opaque ? kRGB1 : kRGBA, false, Convert::ToRgba8};
 }
 
 GLenum BlendFactor(DWORD blend, bool alphaSlot, bool targetAlpha) {
@@ -135,33 +128,25 @@ GLenum AddressMode(DWORD mode) { return Lookup(kAddressModes, mode, GL_REPEAT); 
 GLenum PrimitiveMode(D3DPRIMITIVETYPE type) { return Lookup(kPrimitiveModes, static_cast<DWORD>(type), GL_TRIANGLES); }
 
 bool HasStencil(D3DFORMAT format) {
-    return format == D3DFMT_D24S8 || format == D3DFMT_D15S1 || format == D3DFMT_D24X4S4 || format == D3DFMT_D24FS8;
+    const FormatLayout* layout = FindLayout(format);
+    return layout && layout->depthBits > 0 && layout->stencilBits > 0;
 }
 
+// Depth without stencil keeps its own precision; with stencil (or of another size) it is 24 bits beside 8 of
+// stencil.
 GLenum DepthInternalFormat(D3DFORMAT format) {
-    switch (format) {
-    case D3DFMT_D16:
-    case D3DFMT_D16_LOCKABLE:
-        return GL_DEPTH_COMPONENT16;
-    case D3DFMT_D24X8:
-        return GL_DEPTH_COMPONENT24;
-    case D3DFMT_D32:
-    case D3DFMT_D32_LOCKABLE:
-        return GL_DEPTH_COMPONENT32;
-    default:
-        return GL_DEPTH24_STENCIL8;
-    }
+    const FormatLayout* layout = FindLayout(format);
+    const int bits = layout && !HasStencil(format) ? layout->depthBits : 0;
+    return bits == 16   ? GL_DEPTH_COMPONENT16
+           : bits == 24 ? GL_DEPTH_COMPONENT24
+           : bits == 32 ? GL_DEPTH_COMPONENT32
+                        : GL_DEPTH24_STENCIL8;
 }
 
 double DepthStep(D3DFORMAT format) {
-    switch (DepthInternalFormat(format)) {
-    case GL_DEPTH_COMPONENT16:
-        return 1.0 / 65535.0;
-    case GL_DEPTH_COMPONENT32:
-        return 1.0 / 4294967295.0;
-    default:
-        return 1.0 / 16777215.0;
-    }
+    const GLenum stored = DepthInternalFormat(format);
+    const int bits = stored == GL_DEPTH_COMPONENT16 ? 16 : stored == GL_DEPTH_COMPONENT32 ? 32 : 24;
+    return 1.0 / (std::ldexp(1.0, bits) - 1.0);
 }
 
 float AsFloat(DWORD bits) {

@@ -6,6 +6,8 @@
 #include <cassert>
 #include <cstdint>
 
+#include "ResourceObjects.h"
+
 namespace tarn::d3d9 {
 
 GlGeometry::GlGeometry(GlState& gl) : gl_(gl) {

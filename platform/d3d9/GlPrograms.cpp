@@ -7,7 +7,9 @@
 #include <cstring>
 #include <string>
 
+#include "D3D9Diagnostic.h"
 #include "GlFormats.h"
+#include "ResourceObjects.h"
 
 namespace tarn::d3d9 {
 namespace {
@@ -180,15 +182,16 @@ void GlPrograms::UploadUniforms(const DeviceState& st) {
             float bias[3 * kStages] = {};
             for (int s = 0; s < kStages; ++s) {
                 UINT size[3] = {1, 1, 1};
-                const auto i = static_cast<std::size_t>(s);
-                if (const Texture* t = st.textures[i]) {
-                    size[0] = t->level(0)->width(), size[1] = t->level(0)->height();
-                } else if (const CubeTexture* c = st.cubeTextures[i]) {
-                    size[0] = size[1] = c->edge();
-                } else if (const VolumeTexture* v = st.volumeTextures[i]) {
+                const SamplerBinding& bound = st.bound[static_cast<std::size_t>(s)];
+                if (!bound.resource) continue;
+                if (bound.kind == TextureKind::Cube) {
+                    size[0] = size[1] = static_cast<const CubeTexture*>(bound.resource)->edge();
+                } else if (bound.kind == TextureKind::Volume) {
+                    const auto* v = static_cast<const VolumeTexture*>(bound.resource);
                     size[0] = v->width(), size[1] = v->height(), size[2] = v->depth();
                 } else {
-                    continue;
+                    const auto* t = static_cast<const Texture*>(bound.resource);
+                    size[0] = t->level(0)->width(), size[1] = t->level(0)->height();
                 }
                 for (int k = 0; k < 3; ++k) bias[3 * s + k] = 1.0f / (512.0f * static_cast<float>(size[k]));
             }

@@ -14,6 +14,8 @@
 
 #include "PresentPath.h"
 #include "platform/Runner.h"
+#include "D3D9Diagnostic.h"
+#include "DeviceObject.h"
 #include "GlContext.h"
 #include "GlFormats.h"
 #include "GlGeometry.h"
@@ -40,6 +42,7 @@ public:
     GlRenderer(Device* device, std::unique_ptr<GlContext> context);
     ~GlRenderer() override;
 
+    const BackendLimits& Limits() const override { return GlBackendLimits(); }
     void Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil,
                std::uint32_t changed) override;
     void Draw(const DrawCall& call, std::uint32_t changed) override;
@@ -87,7 +90,7 @@ private:
 
 GlRenderer::GlRenderer(Device* device, std::unique_ptr<GlContext> context)
     : device_(device), context_(std::move(context)) {
-    textures_.emplace(gl_, *device_);
+    textures_.emplace(gl_, device_->state());
     programs_.emplace(gl_);
     geometry_.emplace(gl_);
     glGenFramebuffers(1, &drawFbo_);
@@ -513,6 +516,16 @@ bool StateCacheEnabled() {
         gStateCache = env && std::strcmp(env, "0") == 0 ? 0 : 1;
     }
     return gStateCache == 1;
+}
+
+const BackendLimits& GlBackendLimits() {
+    // Asked once, of a throw-away surfaceless context; when none can be made, the fixed values stand.
+    static const BackendLimits limits = [] {
+        BackendLimits probed;
+        if (!ProbeGlLimits(&probed.maxTextureSize, &probed.s3tc, &probed.maxVolumeExtent)) return BackendLimits{};
+        return probed;
+    }();
+    return limits;
 }
 
 std::unique_ptr<Renderer> CreateGlRenderer(Device* device, HWND window, std::string* error) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Bits.h"
+#include "ResourceObjects.h"
 
 namespace tarn::d3d9 {
 namespace {
@@ -22,8 +23,8 @@ std::atomic<SamplerHashFn> samplerHash{FnvSamplerHash};
 SamplerHashFn SetSamplerHash(SamplerHashFn hash) { return samplerHash.exchange(hash ? hash : FnvSamplerHash); }
 
 // The hash is taken once per backend, so that a map never sees two hash functions.
-GlTextures::GlTextures(GlState& gl, const Device& device)
-    : gl_(gl), device_(device), samplers_(0, SamplerKeyHash{samplerHash.load()}) {}
+GlTextures::GlTextures(GlState& gl, const DeviceState& state)
+    : gl_(gl), state_(state), samplers_(0, SamplerKeyHash{samplerHash.load()}) {}
 
 GlTextures::~GlTextures() {
     for (auto& [resource, name] : textures_) glDeleteTextures(1, &name);
@@ -111,7 +112,7 @@ GLuint GlTextures::MakeTexture(GLenum target, UINT levels, const GlFormat& f) {
 template <typename RowAt>
 std::vector<std::uint8_t> GlTextures::DecodeRows(const GlFormat& f, D3DFORMAT format, UINT width, UINT rows,
                                                  RowAt rowAt) const {
-    const PALETTEENTRY* palette = device_.state().palette.data();
+    const PALETTEENTRY* palette = state_.palette.data();
     const std::size_t rowFloats = static_cast<std::size_t>(width) * 4;
     std::vector<float> pixels(rowFloats * rows);
     for (UINT y = 0; y < rows; ++y) DecodeRow(format, rowAt(y), width, &pixels[y * rowFloats], palette);

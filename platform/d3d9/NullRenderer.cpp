@@ -5,6 +5,7 @@
 
 #include "PresentPath.h"
 #include "platform/Runner.h"
+#include "DeviceObject.h"
 #include "Renderer.h"
 
 namespace tarn::d3d9 {
@@ -14,6 +15,7 @@ class NullRenderer final : public Renderer {
 public:
     explicit NullRenderer(Device* device) : device_(device) {}
 
+    const BackendLimits& Limits() const override { return NullBackendLimits(); }
     void Clear(DWORD, const D3DRECT*, DWORD, D3DCOLOR, float, DWORD, std::uint32_t) override {}
     void Draw(const DrawCall&, std::uint32_t) override {}
     void Present(HWND window) override;
@@ -54,6 +56,11 @@ void NullRenderer::Present(HWND window) {
 }
 
 }  // namespace
+
+const BackendLimits& NullBackendLimits() {
+    static const BackendLimits fixed;
+    return fixed;
+}
 
 std::unique_ptr<Renderer> CreateNullRenderer(Device* device) { return std::make_unique<NullRenderer>(device); }
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "D3D9Diagnostic.h"
+#include "DeviceState.h"
 #include "Formats.h"
-#include "GlContext.h"
-#include "Internal.h"
 
 namespace tarn::d3d9 {
 namespace {
@@ -37,72 +37,25 @@ const NamedProfile kProfiles[] = {
 
 std::mutex gMutex;
 std::string gChosenProfile;  // empty: environment
-bool gLimitsKnown = false;
-GlLimits gLimits;
 
-// Formats the backend can render into; each is stored as an 8-bit or float RGBA texture in OpenGL.
-bool IsRenderTargetFormat(D3DFORMAT format) {
-    switch (format) {
-    case D3DFMT_A8R8G8B8:
-    case D3DFMT_X8R8G8B8:
-    case D3DFMT_R5G6B5:
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5:
-    case D3DFMT_A4R4G4B4:
-    case D3DFMT_A8B8G8R8:
-    case D3DFMT_X8B8G8R8:
-    case D3DFMT_A16B16G16R16F:
-    case D3DFMT_A32B32G32R32F:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool IsDepthStencilFormat(D3DFORMAT format) {
-    switch (format) {
-    case D3DFMT_D16:
-    case D3DFMT_D16_LOCKABLE:
-    case D3DFMT_D24S8:
-    case D3DFMT_D24X8:
-    case D3DFMT_D32:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool IsRgbFormat(D3DFORMAT format) {
-    switch (format) {
-    case D3DFMT_A8R8G8B8:
-    case D3DFMT_X8R8G8B8:
-    case D3DFMT_R5G6B5:
-    case D3DFMT_X1R5G5B5:
-    case D3DFMT_A1R5G5B5:
-    case D3DFMT_A4R4G4B4:
-    case D3DFMT_X4R4G4B4:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Formats the sampler can read, converting on upload where OpenGL has no direct match. Palettised formats are
-// not offered: the texture library then converts palettes itself.
-bool IsSampleable(D3DFORMAT format, const GlLimits& limits) {
+// What the format table offers a format for; false for formats it does not know.
+bool Offers(D3DFORMAT format, FormatOffer offer) {
     const FormatLayout* layout = FindLayout(format);
-    if (!layout) return false;
-    switch (layout->kind) {
-    case FormatKind::Colour:
-    case FormatKind::Luminance:
-    case FormatKind::Signed:
-    case FormatKind::Pair:
-        return true;
-    case FormatKind::Compressed:
-        return limits.s3tc;
-    default:
-        return false;
-    }
+    return layout && (layout->offers & offer) != 0;
+}
+
+// Render targets are stored as 8-bit or float RGBA textures in the backend.
+bool IsRenderTargetFormat(D3DFORMAT format) {
+    const FormatLayout* layout = FindLayout(format);
+    return layout && layout->target != TargetStorage::None;
+}
+
+// Formats the sampler can read, converting on upload where the backend has no direct match. Palettised formats
+// are not offered: the texture library then converts palettes itself.
+bool IsSampleable(D3DFORMAT format, const BackendLimits& limits) {
+    const FormatLayout* layout = FindLayout(format);
+    if (!layout || !(layout->offers & kSampled)) return false;
+    return layout->kind != FormatKind::Compressed || limits.s3tc;
 }
 
 }  // namespace
@@ -150,22 +103,7 @@ bool SetProfile(const char* name) {
 
 std::string CurrentProfileName() { return ChosenProfile().name; }
 
-const GlLimits& DriverLimits() {
-    std::lock_guard lock(gMutex);
-    if (!gLimitsKnown && CurrentBackend() == BackendKind::Gl) {
-        // Probe once with a throw-away context; when none can be made, the fixed values stand.
-        if (ProbeGlLimits(&gLimits.maxTextureSize, &gLimits.s3tc, &gLimits.maxVolumeExtent)) gLimitsKnown = true;
-    }
-    return gLimits;
-}
-
-void SetDriverLimits(const GlLimits& limits) {
-    std::lock_guard lock(gMutex);
-    gLimits = limits;
-    gLimitsKnown = true;
-}
-
-void BuildCaps(const Profile& profile, const GlLimits& limits, D3DCAPS9* caps) {
+void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* caps) {
     std::memset(caps, 0, sizeof *caps);
     const UINT maxSize = profile.maxTextureSize ? profile.maxTextureSize : limits.maxTextureSize;
     caps->DeviceType = D3DDEVTYPE_HAL;
@@ -243,7 +181,7 @@ void BuildCaps(const Profile& profile, const GlLimits& limits, D3DCAPS9* caps) {
                                   D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
 }
 
-HRESULT CheckProfileFormat(const Profile& profile, const GlLimits& limits, DWORD usage, D3DRESOURCETYPE type,
+HRESULT CheckProfileFormat(const Profile& profile, const BackendLimits& limits, DWORD usage, D3DRESOURCETYPE type,
                            D3DFORMAT format) {
     const FormatLayout* layout = FindLayout(format);
     if (!layout) return D3DERR_NOTAVAILABLE;
@@ -271,9 +209,9 @@ HRESULT CheckProfileFormat(const Profile& profile, const GlLimits& limits, DWORD
     }
     if (usage & D3DUSAGE_DEPTHSTENCIL) {
         // Depth buffers are surfaces here; depth textures cannot be sampled by the fixed-function pipeline.
-        return type == D3DRTYPE_SURFACE && IsDepthStencilFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
+        return type == D3DRTYPE_SURFACE && Offers(format, kDepthSurface) ? D3D_OK : D3DERR_NOTAVAILABLE;
     }
-    if (profile.rgbOnly && !IsRgbFormat(format)) return D3DERR_NOTAVAILABLE;
+    if (profile.rgbOnly && !Offers(format, kBasicRgb)) return D3DERR_NOTAVAILABLE;
     if (usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_QUERY_POSTPIXELSHADER_BLENDING)) {
         if (!IsRenderTargetFormat(format)) return D3DERR_NOTAVAILABLE;
     } else if (!IsSampleable(format, limits)) {

@@ -23,6 +23,7 @@
 #include "platform/Runner.h"
 #include "platform/d3d9/Backend.h"
 #include "platform/d3d9/D3D9.h"
+#include "tests/platform/d3d9/D3D9TestDevice.h"
 #include "GlContext.h"
 
 namespace {
@@ -200,19 +201,9 @@ public:
         tarn::d3d9::SetBackend(tarn::d3d9::BackendKind::Gl);
         d3d_ = Direct3DCreate9(D3D_SDK_VERSION);
         if (!d3d_) return false;
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = kWidth;
-        pp.BackBufferHeight = kHeight;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        if (FAILED(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, GetDesktopWindow(),
-                                      D3DCREATE_PUREDEVICE | D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device_)))
-            return false;
+        device_ = tarn::d3d9::test::CreateTestDevice(d3d_, kWidth, kHeight, D3DFMT_D16,
+                                                     D3DCREATE_PUREDEVICE | D3DCREATE_SOFTWARE_VERTEXPROCESSING);
+        if (!device_) return false;
         IDirect3DDevice9* d = device_;
         void* p = nullptr;
         d->CreateVertexBuffer(static_cast<UINT>(scene.vertices.size() * sizeof(MeshVertex)), 0, 274, D3DPOOL_MANAGED,

@@ -8,12 +8,10 @@
 #include <cstdint>
 #include <string>
 
-#include "Internal.h"
+#include "platform/d3d9/D3D9.h"
+#include "DeviceState.h"
 
 namespace tarn::d3d9 {
-
-// The kind of texture a stage samples: it picks the GLSL sampler type and the number of coordinates read.
-enum class TextureKind : std::uint8_t { Flat, Cube, Volume };
 
 // The kind of a texture resource (D3DRTYPE_TEXTURE, CUBETEXTURE or VOLUMETEXTURE).
 inline TextureKind KindOfResource(D3DRESOURCETYPE type) {
@@ -24,10 +22,7 @@ inline TextureKind KindOfResource(D3DRESOURCETYPE type) {
 
 // The texture a stage's sampler holds, of whichever kind, or null.
 inline ResourceCore* BoundTexture(const DeviceState& state, int stage) {
-    const auto i = static_cast<std::size_t>(stage);
-    if (state.textures[i]) return state.textures[i];
-    if (state.cubeTextures[i]) return state.cubeTextures[i];
-    return state.volumeTextures[i];
+    return state.bound[static_cast<std::size_t>(stage)].resource;
 }
 
 // What one texture stage contributes to the program. A stage that is off (and every stage after it) has

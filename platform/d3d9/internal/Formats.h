@@ -1,6 +1,7 @@
-// Memory layout of every D3DFORMAT the layer stores (bytes per block, block size, kind) and the pixel codec that
-// turns a row of any colour, luminance, signed or packed-pair format into floats and back. Unknown formats have
-// no layout (FindLayout returns null) and are refused by resource creation.
+// Memory layout of every D3DFORMAT the layer stores (bytes per block, block size, kind), with its render-target,
+// depth and stencil facts and what the adapter offers it for, and the pixel codec that turns a row of any colour,
+// luminance, signed or packed-pair format into floats and back. Unknown formats have no layout (FindLayout
+// returns null) and are refused by resource creation.
 #pragma once
 
 #include <cstddef>
@@ -25,14 +26,34 @@ enum class TexelStorage : std::uint8_t {
 };
 // clang-format on
 
+// How the drawing backend stores a render target of a format: in the format's own texel storage, or as 8-bit
+// RGBA that its memory converts to and from (with alpha reading 1 for formats without alpha).
+enum class TargetStorage : std::uint8_t {
+    None,     // not a render-target format
+    Own,      // the texel storage of the format itself
+    Rgba8,    // 8-bit RGBA
+    Opaque8,  // 8-bit RGBA whose alpha reads 1
+};
+
+// What the adapter offers a format for (FormatLayout::offers).
+enum FormatOffer : std::uint8_t {
+    kSampled = 1,       // textures the sampler reads (block formats only where the backend has S3TC)
+    kDepthSurface = 2,  // depth-stencil surfaces
+    kBasicRgb = 4,      // one of the 32- and 16-bit RGB formats that the rgb-only profile keeps
+};
+
 struct FormatLayout {
     D3DFORMAT format;
     std::uint8_t bytesPerBlock;  // bytes of one block (one pixel for plain formats)
     std::uint8_t blockWidth;     // pixels across a block: 4 for DXT, 2 for the packed-pair formats, else 1
     std::uint8_t blockHeight;    // pixel rows of a block: 4 for DXT, else 1
     FormatKind kind;
-    const char* name;      // without the D3DFMT_ prefix
-    TexelStorage storage;  // how the drawing backend stores and samples it
+    const char* name;          // without the D3DFMT_ prefix
+    TexelStorage storage;      // how the drawing backend stores and samples it
+    TargetStorage target;      // how the drawing backend stores it as a render target
+    std::uint8_t depthBits;    // bits of depth (depth formats; 0 otherwise)
+    std::uint8_t stencilBits;  // bits of stencil (0 without a stencil)
+    std::uint8_t offers;       // FormatOffer bits
 };
 
 const FormatLayout* FindLayout(D3DFORMAT format);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <unordered_map>
 
+#include "DeviceState.h"
 #include "GlState.h"
 #include "Renderer.h"
 

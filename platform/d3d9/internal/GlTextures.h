@@ -15,6 +15,12 @@
 
 namespace tarn::d3d9 {
 
+// Resources (ResourceObjects.h) whose images it keeps.
+class CubeTexture;
+class Texture;
+class Volume;
+class VolumeTexture;
+
 // The sampler state a GL sampler object is made from: the fields it depends on, compared whole, so that two
 // states share a sampler only when they are equal (their hash only picks the bucket).
 struct SamplerKey {
@@ -29,8 +35,8 @@ SamplerHashFn SetSamplerHash(SamplerHashFn hash);
 
 class GlTextures {
 public:
-    // `device` supplies the palette of palettised formats.
-    GlTextures(GlState& gl, const Device& device);
+    // `state` (the device's) supplies the palette of palettised formats.
+    GlTextures(GlState& gl, const DeviceState& state);
     ~GlTextures();
     GlTextures(const GlTextures&) = delete;
     GlTextures& operator=(const GlTextures&) = delete;
@@ -67,7 +73,7 @@ private:
     GLuint SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& sampler, bool mipmapped, TextureKind kind);
 
     GlState& gl_;
-    const Device& device_;
+    const DeviceState& state_;
     std::unordered_map<const ResourceCore*, GLuint> textures_;       // textures and colour surfaces
     std::unordered_map<const ResourceCore*, GLuint> renderbuffers_;  // depth surfaces
     struct SamplerKeyHash {

@@ -8,9 +8,15 @@
 #include <memory>
 #include <string>
 
-#include "Internal.h"
+#include "platform/d3d9/Backend.h"
+#include "platform/d3d9/D3D9.h"
+#include "BackendLimits.h"
 
 namespace tarn::d3d9 {
+
+class Device;
+class ResourceCore;
+class Surface;
 
 struct DrawCall {
     D3DPRIMITIVETYPE type;
@@ -30,6 +36,9 @@ struct DrawCall {
 class Renderer {
 public:
     virtual ~Renderer() = default;
+
+    // What this backend can do (the same answer as LimitsOf for its kind).
+    virtual const BackendLimits& Limits() const = 0;
 
     // `changed` holds the groups of device state (Dirty bits) set since the previous Clear or Draw; the backend
     // takes them as hints of what to look at again and keeps its own record of what it has applied.
@@ -57,6 +66,15 @@ public:
     // Errors raised by the backend since the last call, cleared.
     virtual unsigned TakeErrors() = 0;
 };
+
+// What a backend of each kind can do, answered before any device exists (the adapter's caps and format checks):
+// the OpenGL backend asks the driver once (a throw-away context; the fixed values when none can be made), the
+// null backend gives its fixed values.
+const BackendLimits& GlBackendLimits();
+const BackendLimits& NullBackendLimits();
+inline const BackendLimits& LimitsOf(BackendKind backend) {
+    return backend == BackendKind::Gl ? GlBackendLimits() : NullBackendLimits();
+}
 
 // Never fails.
 std::unique_ptr<Renderer> CreateNullRenderer(Device* device);

@@ -5,7 +5,7 @@
 
 #include "platform/FaultInjection.h"
 #include "platform/RunnerControl.h"
-#include "tests/platform/d3d9/D3D9TestSupport.h"
+#include "D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
 namespace {
@@ -54,9 +54,7 @@ TEST_F(AdapterTest, InjectedFaultsFailTheirCalls) {
     tarn::platform::InjectFault("GetAdapterDisplayMode", static_cast<std::uint32_t>(E_FAIL), 1);
     EXPECT_EQ(d3d->GetAdapterDisplayMode(0, &mode), E_FAIL);
     tarn::platform::InjectFault("CreateDevice", static_cast<std::uint32_t>(D3DERR_INVALIDCALL), -1);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.Windowed = TRUE;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    D3DPRESENT_PARAMETERS pp = DefaultPresentParameters(0, 0);
     IDirect3DDevice9* device = reinterpret_cast<IDirect3DDevice9*>(1);
     EXPECT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
               D3DERR_INVALIDCALL);
@@ -179,14 +177,8 @@ TEST_F(AdapterTest, ProfilesLimitTextureCreation) {
         SCOPED_TRACE(testing::Message() << c.profile << " " << c.width << "x" << c.height << " levels " << c.levels);
         ASSERT_TRUE(SetProfile(c.profile));
         IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.Windowed = TRUE;
-        pp.BackBufferWidth = pp.BackBufferHeight = 16;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        IDirect3DDevice9* device = nullptr;
-        const DWORD hardware = D3DCREATE_HARDWARE_VERTEXPROCESSING;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, GetDesktopWindow(), hardware, &pp, &device),
-                  D3D_OK);
+        IDirect3DDevice9* device = CreateTestDevice(d3d, 16, 16);
+        ASSERT_NE(device, nullptr);
         IDirect3DTexture9* t = nullptr;
         EXPECT_EQ(device->CreateTexture(c.width, c.height, c.levels, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr),
                   c.expected);
@@ -202,13 +194,8 @@ TEST_F(AdapterTest, ProfilesLimitTextureCreation) {
 
 TEST_F(AdapterTest, CreateDeviceChecksItsParameters) {
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.Windowed = TRUE;
-    pp.BackBufferWidth = 32;
-    pp.BackBufferHeight = 16;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
+    D3DPRESENT_PARAMETERS pp = DefaultPresentParameters(32, 16, D3DFMT_D16);
+    pp.BackBufferFormat = D3DFMT_UNKNOWN;  // the device takes the desktop's
     IDirect3DDevice9* device = nullptr;
     const HWND desktop = GetDesktopWindow();
     const DWORD hardware = D3DCREATE_HARDWARE_VERTEXPROCESSING;
@@ -278,6 +265,52 @@ TEST_F(AdapterTest, CreateDeviceChecksItsParameters) {
 }
 
 using DefaultStateTest = DeviceTest;
+
+// Calls the layer does not implement say so (E_NOTIMPL) once their arguments pass the checks the documentation
+// names, which still answer D3DERR_INVALIDCALL; out-pointers come back null either way.
+TEST_F(DefaultStateTest, UnimplementedCallsAnswerNotImplemented) {
+    D3DPRESENT_PARAMETERS pp = DefaultPresentParameters(kSize, kSize);
+    const D3DVERTEXELEMENT9 elements[] = {D3DDECL_END()};
+    D3DCLIPSTATUS9 clip{};
+    HDC dc = nullptr;
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    IDirect3DSwapChain9* chain = reinterpret_cast<IDirect3DSwapChain9*>(1);
+    IDirect3DStateBlock9* block = reinterpret_cast<IDirect3DStateBlock9*>(1);
+    IDirect3DVertexDeclaration9* declaration = reinterpret_cast<IDirect3DVertexDeclaration9*>(1);
+    struct Case {
+        const char* call;
+        HRESULT answer, misused;  // with valid arguments, and with the argument the documentation checks
+    } cases[] = {
+        {"Reset", device->Reset(&pp), device->Reset(nullptr)},
+        {"CreateAdditionalSwapChain", device->CreateAdditionalSwapChain(&pp, &chain),
+         device->CreateAdditionalSwapChain(&pp, nullptr)},
+        {"GetSwapChain", device->GetSwapChain(0, &chain), device->GetSwapChain(1, &chain)},
+        {"GetFrontBufferData", device->GetFrontBufferData(0, back), device->GetFrontBufferData(0, nullptr)},
+        {"CreateStateBlock", device->CreateStateBlock(D3DSBT_ALL, &block),
+         device->CreateStateBlock(D3DSBT_ALL, nullptr)},
+        {"EndStateBlock", device->EndStateBlock(&block), device->EndStateBlock(nullptr)},
+        {"GetClipStatus", device->GetClipStatus(&clip), device->GetClipStatus(nullptr)},
+        {"CreateVertexDeclaration", device->CreateVertexDeclaration(elements, &declaration),
+         device->CreateVertexDeclaration(nullptr, &declaration)},
+        {"GetDC", back->GetDC(&dc), back->GetDC(nullptr)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.call);
+        EXPECT_EQ(c.answer, E_NOTIMPL);
+        EXPECT_EQ(c.misused, D3DERR_INVALIDCALL);
+    }
+    EXPECT_EQ(chain, nullptr);
+    EXPECT_EQ(block, nullptr);
+    EXPECT_EQ(declaration, nullptr);
+    EXPECT_EQ(device->BeginStateBlock(), E_NOTIMPL);
+    EXPECT_EQ(device->SetVertexDeclaration(nullptr), E_NOTIMPL);
+    EXPECT_EQ(device->ProcessVertices(0, 0, 1, nullptr, nullptr, 0), E_NOTIMPL);
+    EXPECT_EQ(d3d->RegisterSoftwareDevice(nullptr), E_NOTIMPL);
+    // A capability the adapter lacks is not a missing implementation.
+    EXPECT_EQ(device->CreateQuery(D3DQUERYTYPE_EVENT, nullptr), D3DERR_NOTAVAILABLE);
+    back->Release();
+}
 
 TEST_F(DefaultStateTest, StatesStartAtTheirDocumentedDefaults) {
     struct RenderState {

@@ -11,6 +11,7 @@
 
 #include "platform/d3d9/Backend.h"
 #include "platform/d3d9/D3D9.h"
+#include "D3D9TestDevice.h"
 #include "Formats.h"
 
 namespace tarn::d3d9::test {
@@ -25,19 +26,9 @@ protected:
         ASSERT_TRUE(SetProfile(ProfileName()));
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = kSize;
-        pp.BackBufferHeight = kSize;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D16;
-        pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        ASSERT_EQ(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, GetDesktopWindow(),
-                                    D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device),
-                  D3D_OK);
+        HRESULT created = E_FAIL;
+        device = CreateTestDevice(d3d, kSize, kSize, D3DFMT_D16, D3DCREATE_HARDWARE_VERTEXPROCESSING, &created);
+        ASSERT_EQ(created, D3D_OK);
     }
 
     void TearDown() override {

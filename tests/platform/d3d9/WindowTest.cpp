@@ -10,6 +10,7 @@
 #include "platform/d3d9/Backend.h"
 #include "platform/d3d9/D3D9.h"
 #include "platform/win32/Win32.h"
+#include "D3D9TestDevice.h"
 
 namespace {
 
@@ -29,13 +30,8 @@ TEST(WindowTest, DeviceOnAnSdlWindowPresentsWhatWasDrawn) {
 
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(d3d, nullptr);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.Windowed = TRUE;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    D3DPRESENT_PARAMETERS pp = tarn::d3d9::test::DefaultPresentParameters(0, 0, D3DFMT_D16);
     pp.hDeviceWindow = window;
-    pp.EnableAutoDepthStencil = TRUE;
-    pp.AutoDepthStencilFormat = D3DFMT_D16;
-    pp.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
     IDirect3DDevice9* device = nullptr;
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_PUREDEVICE | D3DCREATE_SOFTWARE_VERTEXPROCESSING,
                                 &pp, &device),

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "Formats.h"
-#include "Internal.h"
-#include "tests/platform/d3d9/D3D9TestSupport.h"
+#include "DeviceObject.h"
+#include "D3D9TestSupport.h"
 
 namespace tarn::d3d9::test {
 namespace {

@@ -1,0 +1,280 @@
+// The Direct3D object and the device: the layer's IDirect3D9 and IDirect3DDevice9. The device keeps its state
+// (DeviceState.h), tracks the resources it made (ResourceObjects.h) and hands drawing to its backend (Renderer.h).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/d3d9/Backend.h"
+#include "platform/d3d9/D3D9.h"
+#include "DeviceState.h"
+#include "Profiles.h"
+#include "ResourceObjects.h"
+
+namespace tarn::d3d9 {
+
+class Renderer;
+
+class Direct3D9 final : public IDirect3D9 {
+public:
+    explicit Direct3D9(const Profile& profile);
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE RegisterSoftwareDevice(void*) override { return E_NOTIMPL; }
+    UINT STDMETHODCALLTYPE GetAdapterCount() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetAdapterIdentifier(UINT adapter, DWORD flags, D3DADAPTER_IDENTIFIER9* id) override;
+    UINT STDMETHODCALLTYPE GetAdapterModeCount(UINT adapter, D3DFORMAT format) override;
+    HRESULT STDMETHODCALLTYPE EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT mode,
+                                               D3DDISPLAYMODE* displayMode) override;
+    HRESULT STDMETHODCALLTYPE GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) override;
+    HRESULT STDMETHODCALLTYPE CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat,
+                                              D3DFORMAT backBufferFormat, BOOL windowed) override;
+    HRESULT STDMETHODCALLTYPE CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, DWORD usage,
+                                                D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) override;
+    HRESULT STDMETHODCALLTYPE CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT surfaceFormat,
+                                                         BOOL windowed, D3DMULTISAMPLE_TYPE multiSample,
+                                                         DWORD* qualityLevels) override;
+    HRESULT STDMETHODCALLTYPE CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat,
+                                                     D3DFORMAT renderTargetFormat,
+                                                     D3DFORMAT depthStencilFormat) override;
+    HRESULT STDMETHODCALLTYPE CheckDeviceFormatConversion(UINT adapter, D3DDEVTYPE type, D3DFORMAT sourceFormat,
+                                                          D3DFORMAT targetFormat) override;
+    HRESULT STDMETHODCALLTYPE GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) override;
+    HMONITOR STDMETHODCALLTYPE GetAdapterMonitor(UINT adapter) override;
+    HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags,
+                                           D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** device) override;
+
+    const Profile& profile() const { return profile_; }
+    // Caps and format answers for this object's profile.
+    void FillCaps(D3DCAPS9* caps) const;
+    HRESULT CheckFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) const;
+    static D3DDISPLAYMODE DesktopMode();
+
+private:
+    ~Direct3D9() = default;
+    Profile profile_;
+    ULONG refs_ = 1;
+};
+
+class Device final : public IDirect3DDevice9 {
+public:
+    Device(Direct3D9* d3d, const D3DPRESENT_PARAMETERS& parameters, HWND focusWindow, DWORD behaviorFlags,
+           D3DDEVTYPE type, BackendKind backend);
+    // Makes the back buffer, depth buffer and (for the GL backend) the context; false with a message when not.
+    bool Initialize(std::string* error);
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override { return D3D_OK; }
+    UINT STDMETHODCALLTYPE GetAvailableTextureMem() override { return 512u << 20; }
+    HRESULT STDMETHODCALLTYPE EvictManagedResources() override { return D3D_OK; }
+    HRESULT STDMETHODCALLTYPE GetDirect3D(IDirect3D9** d3d) override;
+    HRESULT STDMETHODCALLTYPE GetDeviceCaps(D3DCAPS9* caps) override;
+    HRESULT STDMETHODCALLTYPE GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) override;
+    HRESULT STDMETHODCALLTYPE GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters) override;
+    HRESULT STDMETHODCALLTYPE SetCursorProperties(UINT, UINT, IDirect3DSurface9*) override { return D3D_OK; }
+    void STDMETHODCALLTYPE SetCursorPosition(int, int, DWORD) override {}
+    BOOL STDMETHODCALLTYPE ShowCursor(BOOL) override { return FALSE; }
+    // The device has its implicit swap chain only, and no swap-chain object to hand out.
+    HRESULT STDMETHODCALLTYPE CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters,
+                                                        IDirect3DSwapChain9** swapChain) override;
+    HRESULT STDMETHODCALLTYPE GetSwapChain(UINT index, IDirect3DSwapChain9** swapChain) override;
+    UINT STDMETHODCALLTYPE GetNumberOfSwapChains() override { return 1; }
+    HRESULT STDMETHODCALLTYPE Reset(D3DPRESENT_PARAMETERS* parameters) override;
+    HRESULT STDMETHODCALLTYPE Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                                      const RGNDATA* dirtyRegion) override;
+    HRESULT STDMETHODCALLTYPE GetBackBuffer(UINT swapChain, UINT backBuffer, D3DBACKBUFFER_TYPE type,
+                                            IDirect3DSurface9** surface) override;
+    HRESULT STDMETHODCALLTYPE GetRasterStatus(UINT, D3DRASTER_STATUS* status) override;
+    HRESULT STDMETHODCALLTYPE SetDialogBoxMode(BOOL) override { return D3D_OK; }
+    void STDMETHODCALLTYPE SetGammaRamp(UINT, DWORD, const D3DGAMMARAMP*) override {}
+    void STDMETHODCALLTYPE GetGammaRamp(UINT, D3DGAMMARAMP* ramp) override;
+    HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                                            D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* shared) override;
+    HRESULT STDMETHODCALLTYPE CreateVolumeTexture(UINT, UINT, UINT, UINT, DWORD, D3DFORMAT, D3DPOOL,
+                                                  IDirect3DVolumeTexture9** texture, HANDLE*) override;
+    HRESULT STDMETHODCALLTYPE CreateCubeTexture(UINT, UINT, DWORD, D3DFORMAT, D3DPOOL, IDirect3DCubeTexture9** texture,
+                                                HANDLE*) override;
+    HRESULT STDMETHODCALLTYPE CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                                                 IDirect3DVertexBuffer9** buffer, HANDLE* shared) override;
+    HRESULT STDMETHODCALLTYPE CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                                IDirect3DIndexBuffer9** buffer, HANDLE* shared) override;
+    HRESULT STDMETHODCALLTYPE CreateRenderTarget(UINT width, UINT height, D3DFORMAT format,
+                                                 D3DMULTISAMPLE_TYPE multiSample, DWORD quality, BOOL lockable,
+                                                 IDirect3DSurface9** surface, HANDLE* shared) override;
+    HRESULT STDMETHODCALLTYPE CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format,
+                                                        D3DMULTISAMPLE_TYPE multiSample, DWORD quality, BOOL discard,
+                                                        IDirect3DSurface9** surface, HANDLE* shared) override;
+    HRESULT STDMETHODCALLTYPE UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect,
+                                            IDirect3DSurface9* destination, const POINT* destPoint) override;
+    HRESULT STDMETHODCALLTYPE UpdateTexture(IDirect3DBaseTexture9* source, IDirect3DBaseTexture9* destination) override;
+    HRESULT STDMETHODCALLTYPE GetRenderTargetData(IDirect3DSurface9* renderTarget,
+                                                  IDirect3DSurface9* destination) override;
+    HRESULT STDMETHODCALLTYPE GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destination) override;
+    HRESULT STDMETHODCALLTYPE StretchRect(IDirect3DSurface9* source, const RECT* sourceRect,
+                                          IDirect3DSurface9* destination, const RECT* destRect,
+                                          D3DTEXTUREFILTERTYPE filter) override;
+    HRESULT STDMETHODCALLTYPE ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) override;
+    HRESULT STDMETHODCALLTYPE CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
+                                                          IDirect3DSurface9** surface, HANDLE* shared) override;
+    HRESULT STDMETHODCALLTYPE SetRenderTarget(DWORD index, IDirect3DSurface9* target) override;
+    HRESULT STDMETHODCALLTYPE GetRenderTarget(DWORD index, IDirect3DSurface9** target) override;
+    HRESULT STDMETHODCALLTYPE SetDepthStencilSurface(IDirect3DSurface9* surface) override;
+    HRESULT STDMETHODCALLTYPE GetDepthStencilSurface(IDirect3DSurface9** surface) override;
+    HRESULT STDMETHODCALLTYPE BeginScene() override;
+    HRESULT STDMETHODCALLTYPE EndScene() override;
+    HRESULT STDMETHODCALLTYPE Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                                    DWORD stencil) override;
+    HRESULT STDMETHODCALLTYPE SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+    HRESULT STDMETHODCALLTYPE GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
+    HRESULT STDMETHODCALLTYPE MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+    HRESULT STDMETHODCALLTYPE SetViewport(const D3DVIEWPORT9* viewport) override;
+    HRESULT STDMETHODCALLTYPE GetViewport(D3DVIEWPORT9* viewport) override;
+    HRESULT STDMETHODCALLTYPE SetMaterial(const D3DMATERIAL9* material) override;
+    HRESULT STDMETHODCALLTYPE GetMaterial(D3DMATERIAL9* material) override;
+    HRESULT STDMETHODCALLTYPE SetLight(DWORD index, const D3DLIGHT9* light) override;
+    HRESULT STDMETHODCALLTYPE GetLight(DWORD index, D3DLIGHT9* light) override;
+    HRESULT STDMETHODCALLTYPE LightEnable(DWORD index, BOOL enable) override;
+    HRESULT STDMETHODCALLTYPE GetLightEnable(DWORD index, BOOL* enable) override;
+    HRESULT STDMETHODCALLTYPE SetClipPlane(DWORD index, const float* plane) override;
+    HRESULT STDMETHODCALLTYPE GetClipPlane(DWORD index, float* plane) override;
+    HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+    HRESULT STDMETHODCALLTYPE GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
+    // State blocks and clip status are not kept.
+    HRESULT STDMETHODCALLTYPE CreateStateBlock(D3DSTATEBLOCKTYPE type, IDirect3DStateBlock9** block) override;
+    HRESULT STDMETHODCALLTYPE BeginStateBlock() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EndStateBlock(IDirect3DStateBlock9** block) override;
+    HRESULT STDMETHODCALLTYPE SetClipStatus(const D3DCLIPSTATUS9*) override { return D3D_OK; }
+    HRESULT STDMETHODCALLTYPE GetClipStatus(D3DCLIPSTATUS9* status) override;
+    HRESULT STDMETHODCALLTYPE GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) override;
+    HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
+    HRESULT STDMETHODCALLTYPE GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override;
+    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+    HRESULT STDMETHODCALLTYPE GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) override;
+    HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override;
+    HRESULT STDMETHODCALLTYPE ValidateDevice(DWORD* passes) override;
+    HRESULT STDMETHODCALLTYPE SetPaletteEntries(UINT number, const PALETTEENTRY* entries) override;
+    HRESULT STDMETHODCALLTYPE GetPaletteEntries(UINT number, PALETTEENTRY* entries) override;
+    HRESULT STDMETHODCALLTYPE SetCurrentTexturePalette(UINT) override { return D3D_OK; }
+    HRESULT STDMETHODCALLTYPE GetCurrentTexturePalette(UINT* number) override;
+    HRESULT STDMETHODCALLTYPE SetScissorRect(const RECT* rect) override;
+    HRESULT STDMETHODCALLTYPE GetScissorRect(RECT* rect) override;
+    HRESULT STDMETHODCALLTYPE SetSoftwareVertexProcessing(BOOL) override { return D3D_OK; }
+    BOOL STDMETHODCALLTYPE GetSoftwareVertexProcessing() override { return FALSE; }
+    HRESULT STDMETHODCALLTYPE SetNPatchMode(float) override { return D3D_OK; }
+    float STDMETHODCALLTYPE GetNPatchMode() override { return 0.0f; }
+    HRESULT STDMETHODCALLTYPE DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT count) override;
+    HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
+                                                   UINT numVertices, UINT startIndex, UINT count) override;
+    HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* data,
+                                              UINT stride) override;
+    HRESULT STDMETHODCALLTYPE DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT count,
+                                                     const void* indexData, D3DFORMAT indexFormat,
+                                                     const void* vertexData, UINT stride) override;
+    // Vertices are described by flexible vertex formats only: no declarations, no vertex processing into buffers.
+    HRESULT STDMETHODCALLTYPE ProcessVertices(UINT, UINT, UINT, IDirect3DVertexBuffer9*, IDirect3DVertexDeclaration9*,
+                                              DWORD) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                                      IDirect3DVertexDeclaration9** declaration) override;
+    HRESULT STDMETHODCALLTYPE SetVertexDeclaration(IDirect3DVertexDeclaration9*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetVertexDeclaration(IDirect3DVertexDeclaration9** decl) override;
+    HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override;
+    HRESULT STDMETHODCALLTYPE GetFVF(DWORD* fvf) override;
+    HRESULT STDMETHODCALLTYPE CreateVertexShader(const DWORD*, IDirect3DVertexShader9**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetVertexShader(IDirect3DVertexShader9* shader) override {
+        return shader ? E_NOTIMPL : D3D_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetVertexShader(IDirect3DVertexShader9** shader) override;
+    HRESULT STDMETHODCALLTYPE SetVertexShaderConstantF(UINT, const float*, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetVertexShaderConstantF(UINT, float*, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetVertexShaderConstantI(UINT, const int*, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetVertexShaderConstantI(UINT, int*, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetVertexShaderConstantB(UINT, const BOOL*, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetVertexShaderConstantB(UINT, BOOL*, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset,
+                                              UINT stride) override;
+    HRESULT STDMETHODCALLTYPE GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UINT* offset,
+                                              UINT* stride) override;
+    HRESULT STDMETHODCALLTYPE SetStreamSourceFreq(UINT, UINT) override { return D3D_OK; }
+    HRESULT STDMETHODCALLTYPE GetStreamSourceFreq(UINT, UINT* setting) override;
+    HRESULT STDMETHODCALLTYPE SetIndices(IDirect3DIndexBuffer9* buffer) override;
+    HRESULT STDMETHODCALLTYPE GetIndices(IDirect3DIndexBuffer9** buffer) override;
+    HRESULT STDMETHODCALLTYPE CreatePixelShader(const DWORD*, IDirect3DPixelShader9**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetPixelShader(IDirect3DPixelShader9* shader) override {
+        return shader ? E_NOTIMPL : D3D_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetPixelShader(IDirect3DPixelShader9** shader) override;
+    HRESULT STDMETHODCALLTYPE SetPixelShaderConstantF(UINT, const float*, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetPixelShaderConstantF(UINT, float*, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetPixelShaderConstantI(UINT, const int*, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetPixelShaderConstantI(UINT, int*, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetPixelShaderConstantB(UINT, const BOOL*, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetPixelShaderConstantB(UINT, BOOL*, UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DrawRectPatch(UINT, const float*, const D3DRECTPATCH_INFO*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DrawTriPatch(UINT, const float*, const D3DTRIPATCH_INFO*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DeletePatch(UINT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CreateQuery(D3DQUERYTYPE, IDirect3DQuery9** query) override;
+
+    // Leak tracking.
+    void Track(ResourceCore* resource);
+    void Untrack(ResourceCore* resource);
+    std::size_t LiveCount() const;
+    std::string DescribeLive() const;
+
+    // The drawing backend: never null (the null backend when the device does not draw).
+    Renderer* renderer() const { return renderer_.get(); }
+    const DeviceState& state() const { return state_; }
+    const D3DPRESENT_PARAMETERS& presentParameters() const { return parameters_; }
+    Surface* backBuffer() const { return backBuffer_; }
+    bool pure() const { return (behaviorFlags_ & D3DCREATE_PUREDEVICE) != 0; }
+    // Called by a resource's destructor so that the renderer drops its GL objects.
+    void ResourceDying(ResourceCore* resource);
+    // Refreshes memory of a GPU-newer surface (render-target reads).
+    void ReadBack(Surface* surface);
+
+private:
+    ~Device();
+    void SetDefaultState();
+    HRESULT Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVertex, UINT minIndex, UINT numVertices,
+                 UINT startIndex, const void* upVertices, UINT upStride, const void* upIndices, D3DFORMAT upIndexFormat,
+                 UINT startVertex);
+    void ResetViewportToTarget();
+    bool HeldOnlyByDevice(const ResourceCore* resource) const;
+    // The state groups changed since the backend last drew or cleared; they start again from none.
+    std::uint32_t TakeChanged() {
+        const std::uint32_t changed = state_.dirty;
+        state_.dirty = 0;
+        return changed;
+    }
+
+    Direct3D9* d3d_;
+    D3DPRESENT_PARAMETERS parameters_;
+    HWND focusWindow_;
+    DWORD behaviorFlags_;
+    D3DDEVTYPE type_;
+    BackendKind backend_;
+    ULONG refs_ = 1;
+    bool inScene_ = false;
+    DeviceState state_;
+    Surface* backBuffer_ = nullptr;
+    Surface* autoDepth_ = nullptr;
+    std::vector<ResourceCore*> live_;
+    std::unique_ptr<Renderer> renderer_;
+};
+
+// Vertex size in bytes for a flexible vertex format; 0 for formats the layer cannot draw.
+UINT FvfStride(DWORD fvf);
+// Vertices that `count` primitives of `type` use; 0 for an unknown type.
+UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT count);
+
+// Address of the caller's caller, recorded as the creation site of resources.
+#define TARN_D3D9_CALLER() __builtin_return_address(0)
+
+}  // namespace tarn::d3d9

@@ -1,0 +1,141 @@
+// StateCacheTest.cpp: headless drawing on llvmpipe, 64 x 64 frames compared with values computed from the documented
+// fixed-function formulas. The GL backend's state cache and uploads: the same pictures with the cache off, no
+// redundant GL calls, only changed data sent again.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <random>
+#include <vector>
+
+#include "platform/Bits.h"
+#include "DrawTestSupport.h"
+#include "Formats.h"
+#include "GlTextures.h"
+
+namespace tarn::d3d9::test {
+namespace {
+
+// The same frame with the backend's state cache off (every state applied on every draw) looks the same and
+// costs more GL state calls.
+TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
+    const StateCacheOn cacheOn;
+    IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0x8000ff00, 0xff0000ff, 0x40ffffff});
+    auto frame = [&] {
+        Clear(0xff202020);
+        SetOrthoIdentity();
+        device->SetTexture(0, t);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+        device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+        TexturedRect(0, 0, 2, 2);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+        device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+        device->SetTexture(0, nullptr);
+        Rect(10, 10, 50, 40, 0x80ffff00);
+        device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+        device->SetTexture(0, t);
+        LitQuad(0.9f);
+        return ReadTarget();
+    };
+    frame();  // first use: programs, samplers and the shadow's first values
+    std::size_t start = GlStateCalls(device);
+    const auto cached = frame();
+    const std::size_t cachedCalls = GlStateCalls(device) - start;
+    SetStateCacheEnabled(false);
+    start = GlStateCalls(device);
+    const auto uncached = frame();
+    const std::size_t uncachedCalls = GlStateCalls(device) - start;
+    SetStateCacheEnabled(true);
+    EXPECT_EQ(cached, uncached);
+    EXPECT_GT(cachedCalls, 0u);
+    EXPECT_LT(cachedCalls * 2, uncachedCalls) << cachedCalls << " calls cached, " << uncachedCalls << " not";
+    device->SetTexture(0, nullptr);
+}
+
+// The backend's shadow of GL state: a draw that changes nothing sends no GL state call, a state change sends only
+// the calls whose values differ from what GL holds, and a clear disturbs nothing that the next draw must resend.
+TEST_F(DrawTest, RedundantStateIsNotSentToGl) {
+    const StateCacheOn cacheOn;
+    Clear(0xff000000);
+    Rect(0, 0, 8, 8, 0xffff0000);
+    auto callsFor = [&](auto&& step) {
+        const std::size_t start = GlStateCalls(device);
+        step();
+        return GlStateCalls(device) - start;
+    };
+    const auto draw = [&] { Rect(0, 0, 8, 8, 0xffff0000); };
+    EXPECT_EQ(callsFor(draw), 0u);
+    struct Step {
+        D3DRENDERSTATETYPE state;
+        DWORD value;
+        std::size_t calls;  // GL state calls of the draw after the change
+        const char* what;
+    };
+    const Step steps[] = {
+        {D3DRS_CULLMODE, D3DCULL_CW, 1, "culling the other face: the face"},
+        {D3DRS_CULLMODE, D3DCULL_NONE, 1, "culling off: the enable"},
+        {D3DRS_CULLMODE, D3DCULL_CW, 1, "culling on again: the enable (GL still holds the face)"},
+        {D3DRS_CULLMODE, D3DCULL_NONE, 1, "culling off again"},
+        {D3DRS_ALPHABLENDENABLE, TRUE, 4, "first blend: enable, factors, equations, constant colour"},
+        {D3DRS_ALPHABLENDENABLE, FALSE, 1, "blend off: the enable"},
+        {D3DRS_ALPHABLENDENABLE, TRUE, 1, "blend on again: the enable"},
+        {D3DRS_ALPHABLENDENABLE, FALSE, 1, "blend off again"},
+        {D3DRS_ZWRITEENABLE, FALSE, 1, "depth writes off: the mask"},
+        {D3DRS_ZWRITEENABLE, TRUE, 1, "depth writes on: the mask"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        device->SetRenderState(step.state, step.value);
+        EXPECT_EQ(callsFor(draw), step.calls);
+    }
+    // A clear sets its colour and masks as GL already holds them after the draws above, and the draw after it
+    // finds GL as it wants it.
+    EXPECT_EQ(callsFor([&] { Clear(0xff000000); }), 0u);
+    EXPECT_EQ(callsFor(draw), 0u);
+}
+
+// After the first upload, only the levels and byte ranges written since are sent to GL again.
+TEST_F(DrawTest, OnlyChangedDataIsUploadedAgain) {
+    IDirect3DTexture9* t = nullptr;
+    ASSERT_EQ(device->CreateTexture(8, 8, 4, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(4 * sizeof(RhwTex), 0, kRhwTex, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    void* data = nullptr;
+    vb->Lock(0, 0, &data, 0);
+    const RhwTex v[4] = {{0, 0, 0.5f, 1, 0, 0}, {64, 0, 0.5f, 1, 1, 0}, {0, 64, 0.5f, 1, 0, 1}, {64, 64, 0.5f, 1, 1, 1}};
+    std::memcpy(data, v, sizeof v);
+    vb->Unlock();
+    device->SetTexture(0, t);
+    device->SetStreamSource(0, vb, 0, sizeof(RhwTex));
+    device->SetFVF(kRhwTex);
+    auto draw = [&] { ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK); };
+    const UploadStats start = Uploads(device);
+    draw();
+    UploadStats now = Uploads(device);
+    EXPECT_EQ(now.textureLevels - start.textureLevels, 4u);
+    EXPECT_EQ(now.bufferBytes - start.bufferBytes, sizeof v);
+    draw();
+    EXPECT_EQ(Uploads(device).textureLevels, now.textureLevels);
+    EXPECT_EQ(Uploads(device).bufferBytes, now.bufferBytes);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(t->LockRect(2, &locked, nullptr, 0), D3D_OK);
+    t->UnlockRect(2);
+    ASSERT_EQ(t->LockRect(1, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    t->UnlockRect(1);
+    ASSERT_EQ(vb->Lock(sizeof(RhwTex), sizeof(RhwTex), &data, 0), D3D_OK);
+    vb->Unlock();
+    draw();
+    EXPECT_EQ(Uploads(device).textureLevels - now.textureLevels, 1u);  // level 2 only
+    EXPECT_EQ(Uploads(device).bufferBytes - now.bufferBytes, sizeof(RhwTex));
+    device->SetTexture(0, nullptr);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    vb->Release();
+    t->Release();
+}
+
+}  // namespace
+}  // namespace tarn::d3d9::test

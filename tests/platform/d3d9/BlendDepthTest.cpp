@@ -28,9 +28,9 @@ TEST_F(DrawTest, AlphaTestFunctions) {
         DWORD func;
         bool at127, at128, at129;
     } cases[] = {
-        {D3DCMP_NEVER, false, false, false},  {D3DCMP_LESS, true, false, false},
-        {D3DCMP_EQUAL, false, true, false},   {D3DCMP_LESSEQUAL, true, true, false},
-        {D3DCMP_GREATER, false, false, true}, {D3DCMP_NOTEQUAL, true, false, true},
+        {D3DCMP_NEVER, false, false, false},      {D3DCMP_LESS, true, false, false},
+        {D3DCMP_EQUAL, false, true, false},       {D3DCMP_LESSEQUAL, true, true, false},
+        {D3DCMP_GREATER, false, false, true},     {D3DCMP_NOTEQUAL, true, false, true},
         {D3DCMP_GREATEREQUAL, false, true, true}, {D3DCMP_ALWAYS, true, true, true},
     };
     for (const Case& c : cases) {
@@ -55,9 +55,12 @@ TEST_F(DrawTest, BlendFactorPairs) {
     auto q = [](double v) { return std::lround(v * 255) / 255.0; };
     struct Case {
         DWORD s, d;
-    } cases[] = {{D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA}, {D3DBLEND_SRCALPHA, D3DBLEND_ONE},
-                 {D3DBLEND_ONE, D3DBLEND_ZERO},           {D3DBLEND_ONE, D3DBLEND_ONE},
-                 {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR},      {D3DBLEND_DESTCOLOR, D3DBLEND_ZERO},
+    } cases[] = {{D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA},
+                 {D3DBLEND_SRCALPHA, D3DBLEND_ONE},
+                 {D3DBLEND_ONE, D3DBLEND_ZERO},
+                 {D3DBLEND_ONE, D3DBLEND_ONE},
+                 {D3DBLEND_ZERO, D3DBLEND_SRCCOLOR},
+                 {D3DBLEND_DESTCOLOR, D3DBLEND_ZERO},
                  {D3DBLEND_INVDESTCOLOR, D3DBLEND_ONE}};
     device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
@@ -74,14 +77,22 @@ TEST_F(DrawTest, BlendFactorPairs) {
             const double sv = q(src[i]), dv = q(dst[i]);
             auto factor = [&](DWORD f, bool isSource) {
                 switch (f) {
-                case D3DBLEND_ZERO: return 0.0;
-                case D3DBLEND_ONE: return 1.0;
-                case D3DBLEND_SRCALPHA: return a;
-                case D3DBLEND_INVSRCALPHA: return 1 - a;
-                case D3DBLEND_SRCCOLOR: return sv;
-                case D3DBLEND_DESTCOLOR: return dv;
-                case D3DBLEND_INVDESTCOLOR: return 1 - dv;
-                default: return isSource ? 1.0 : 0.0;
+                case D3DBLEND_ZERO:
+                    return 0.0;
+                case D3DBLEND_ONE:
+                    return 1.0;
+                case D3DBLEND_SRCALPHA:
+                    return a;
+                case D3DBLEND_INVSRCALPHA:
+                    return 1 - a;
+                case D3DBLEND_SRCCOLOR:
+                    return sv;
+                case D3DBLEND_DESTCOLOR:
+                    return dv;
+                case D3DBLEND_INVDESTCOLOR:
+                    return 1 - dv;
+                default:
+                    return isSource ? 1.0 : 0.0;
                 }
             };
             out[i] = sv * factor(c.s, true) + dv * factor(c.d, false);
@@ -113,8 +124,8 @@ TEST_F(DrawTest, DestinationAlphaOfTargetsWithoutAlphaIsOne) {
         IDirect3DTexture9* texture = nullptr;
         IDirect3DSurface9* target = back;
         if (c.format != D3DFMT_UNKNOWN) {
-            ASSERT_EQ(device->CreateTexture(kSize, kSize, 1, D3DUSAGE_RENDERTARGET, c.format, D3DPOOL_DEFAULT,
-                                            &texture, nullptr),
+            ASSERT_EQ(device->CreateTexture(kSize, kSize, 1, D3DUSAGE_RENDERTARGET, c.format, D3DPOOL_DEFAULT, &texture,
+                                            nullptr),
                       D3D_OK);
             texture->GetSurfaceLevel(0, &target);
         }
@@ -192,8 +203,8 @@ TEST_F(DrawTest, DepthTestWriteAndCulling) {
     device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
 
     // Screen-space clockwise triangles are front faces; CCW culling removes counter-clockwise ones.
-    const RhwColor clockwise[3] = {{0, 0, 0.5f, 1, 0xffffffff}, {64, 0, 0.5f, 1, 0xffffffff},
-                                   {0, 64, 0.5f, 1, 0xffffffff}};
+    const RhwColor clockwise[3] = {
+        {0, 0, 0.5f, 1, 0xffffffff}, {64, 0, 0.5f, 1, 0xffffffff}, {0, 64, 0.5f, 1, 0xffffffff}};
     const RhwColor counter[3] = {clockwise[0], clockwise[2], clockwise[1]};
     struct CullCase {
         DWORD cull;
@@ -218,9 +229,9 @@ TEST_F(DrawTest, DepthTestWriteAndCulling) {
 // SLOPESCALEDEPTHBIAS scales the quad's largest depth slope per pixel.
 TEST_F(DrawTest, DepthBiasCountsStepsOfTheBoundDepthBuffer) {
     IDirect3DSurface9* d24 = nullptr;
-    ASSERT_EQ(device->CreateDepthStencilSurface(kSize, kSize, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE,
-                                                &d24, nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        device->CreateDepthStencilSurface(kSize, kSize, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE, &d24, nullptr),
+        D3D_OK);
     IDirect3DSurface9* d16 = nullptr;
     ASSERT_EQ(device->GetDepthStencilSurface(&d16), D3D_OK);
     struct Case {
@@ -229,14 +240,14 @@ TEST_F(DrawTest, DepthBiasCountsStepsOfTheBoundDepthBuffer) {
         double behind, bias;  // in steps
         bool visible;
     } cases[] = {
-        {d16, 1 / 65535.0, 5, 10, true},           {d16, 1 / 65535.0, 20, 10, false},
-        {d24, 1 / 16777215.0, 5, 10, true},        {d24, 1 / 16777215.0, 20, 10, false},
+        {d16, 1 / 65535.0, 5, 10, true},          {d16, 1 / 65535.0, 20, 10, false},
+        {d24, 1 / 16777215.0, 5, 10, true},       {d24, 1 / 16777215.0, 20, 10, false},
         {d16, 1 / 65535.0, 0, 10.0 / 256, false},  // a tenth of a D24 step's worth of D16: no effect
     };
     const float z = 0.25f;
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << (c.depth == d16 ? "D16" : "D24S8") << " behind " << c.behind
-                                        << " bias " << c.bias);
+        SCOPED_TRACE(testing::Message() << (c.depth == d16 ? "D16" : "D24S8") << " behind " << c.behind << " bias "
+                                        << c.bias);
         ASSERT_EQ(device->SetDepthStencilSurface(c.depth), D3D_OK);
         device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
         device->SetRenderState(D3DRS_DEPTHBIAS, 0);
@@ -251,8 +262,10 @@ TEST_F(DrawTest, DepthBiasCountsStepsOfTheBoundDepthBuffer) {
     // a slope scale of -1 (offset -0.00625) brings it in front; -0.25 (offset -0.0016) does not.
     ASSERT_EQ(device->SetDepthStencilSurface(d16), D3D_OK);
     auto sloped = [&](float shift, D3DCOLOR color) {
-        const RhwColor v[4] = {{0, 0, 0.2f + shift, 1, color}, {64, 0, 0.6f + shift, 1, color},
-                               {0, 64, 0.2f + shift, 1, color}, {64, 64, 0.6f + shift, 1, color}};
+        const RhwColor v[4] = {{0, 0, 0.2f + shift, 1, color},
+                               {64, 0, 0.6f + shift, 1, color},
+                               {0, 64, 0.2f + shift, 1, color},
+                               {64, 64, 0.6f + shift, 1, color}};
         device->SetFVF(kRhwColor);
         ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwColor)), D3D_OK);
     };

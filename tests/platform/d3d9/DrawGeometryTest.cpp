@@ -95,8 +95,8 @@ TEST_F(DrawTest, HalfPixelShiftedCopyIsExact) {
     device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
     device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     const float e = kSize - 0.5f;
-    const RhwTex v[4] = {{-0.5f, -0.5f, 0.5f, 1, 0, 0}, {e, -0.5f, 0.5f, 1, 1, 0}, {-0.5f, e, 0.5f, 1, 0, 1},
-                         {e, e, 0.5f, 1, 1, 1}};
+    const RhwTex v[4] = {
+        {-0.5f, -0.5f, 0.5f, 1, 0, 0}, {e, -0.5f, 0.5f, 1, 1, 0}, {-0.5f, e, 0.5f, 1, 0, 1}, {e, e, 0.5f, 1, 1, 1}};
     device->SetFVF(kRhwTex);
     Clear(0xff000000);
     ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwTex)), D3D_OK);
@@ -149,7 +149,8 @@ TEST_F(DrawTest, FlexibleVertexFormatFamily) {
                 // Four corners of the whole target.
                 std::vector<std::uint8_t> bytes;
                 auto put = [&](const void* p, std::size_t n) {
-                    bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(p), static_cast<const std::uint8_t*>(p) + n);
+                    bytes.insert(bytes.end(), static_cast<const std::uint8_t*>(p),
+                                 static_cast<const std::uint8_t*>(p) + n);
                 };
                 const float corners[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
                 for (const auto& c : corners) {
@@ -172,11 +173,12 @@ TEST_F(DrawTest, FlexibleVertexFormatFamily) {
                 }
                 device->SetFVF(fvf);
                 Clear(0xff000000);
-                ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, bytes.data(),
-                                                  static_cast<UINT>(bytes.size() / 4)),
-                          D3D_OK);
+                ASSERT_EQ(
+                    device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, bytes.data(), static_cast<UINT>(bytes.size() / 4)),
+                    D3D_OK);
                 // Without a texture, stage 0 (arg1 = texture) is skipped and the diffuse colour shows.
-                const double r = (texCount ? 0.0 : (hasDiffuse ? 0x80 / 255.0 : 1.0)) + (hasSpecular ? 0x20 / 255.0 : 0);
+                const double r =
+                    (texCount ? 0.0 : (hasDiffuse ? 0x80 / 255.0 : 1.0)) + (hasSpecular ? 0x20 / 255.0 : 0);
                 const double g = texCount ? (hasDiffuse ? 0xc0 / 255.0 : 1.0) : (hasDiffuse ? 0xc0 / 255.0 : 1.0);
                 const double b = texCount ? 0.0 : (hasDiffuse ? 1.0 : 1.0);
                 ExpectPixel(ReadTarget(), 20, 20, Rgb(r, g, b), 2);
@@ -232,18 +234,14 @@ TEST_F(DrawTest, BlendWeightPositionsPlaceTheFollowingAttributes) {
 // Strips and fans from a vertex buffer with DrawPrimitive.
 TEST_F(DrawTest, StripAndFanFromBuffers) {
     IDirect3DVertexBuffer9* vb = nullptr;
-    ASSERT_EQ(device->CreateVertexBuffer(6 * sizeof(RhwColor), D3DUSAGE_WRITEONLY, kRhwColor, D3DPOOL_DEFAULT, &vb,
-                                         nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        device->CreateVertexBuffer(6 * sizeof(RhwColor), D3DUSAGE_WRITEONLY, kRhwColor, D3DPOOL_DEFAULT, &vb, nullptr),
+        D3D_OK);
     void* data = nullptr;
     ASSERT_EQ(vb->Lock(0, 0, &data, D3DLOCK_DISCARD), D3D_OK);
     // Vertex 0 is padding; a fan around the centre of the left half from vertex 1.
-    const RhwColor v[6] = {{0, 0, 0.5f, 1, 0},
-                           {16, 32, 0.5f, 1, 0xff00ffff},
-                           {0, 0, 0.5f, 1, 0xff00ffff},
-                           {32, 0, 0.5f, 1, 0xff00ffff},
-                           {32, 64, 0.5f, 1, 0xff00ffff},
-                           {0, 64, 0.5f, 1, 0xff00ffff}};
+    const RhwColor v[6] = {{0, 0, 0.5f, 1, 0},           {16, 32, 0.5f, 1, 0xff00ffff}, {0, 0, 0.5f, 1, 0xff00ffff},
+                           {32, 0, 0.5f, 1, 0xff00ffff}, {32, 64, 0.5f, 1, 0xff00ffff}, {0, 64, 0.5f, 1, 0xff00ffff}};
     std::memcpy(data, v, sizeof v);
     vb->Unlock();
     device->SetStreamSource(0, vb, 0, sizeof(RhwColor));
@@ -322,7 +320,9 @@ TEST_F(DrawTest, IndexedBuffersAndProgramCache) {
               D3D_OK);
     void* data = nullptr;
     ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
-    const Lit v[4] = {{-1, 1, 0.5f, 0, 0, -1, 0, 0}, {0, 1, 0.5f, 0, 0, -1, 1, 0}, {-1, 0, 0.5f, 0, 0, -1, 0, 1},
+    const Lit v[4] = {{-1, 1, 0.5f, 0, 0, -1, 0, 0},
+                      {0, 1, 0.5f, 0, 0, -1, 1, 0},
+                      {-1, 0, 0.5f, 0, 0, -1, 0, 1},
                       {0, 0, 0.5f, 0, 0, -1, 1, 1}};
     std::memcpy(data, v, sizeof v);
     vb->Unlock();

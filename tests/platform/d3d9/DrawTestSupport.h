@@ -55,16 +55,16 @@ protected:
     void Clear(D3DCOLOR color) { device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, color, 1.0f, 0); }
 
     void Rect(float x0, float y0, float x1, float y1, D3DCOLOR color, float z = 0.5f, float rhw = 1.0f) {
-        const RhwColor v[4] = {{x0, y0, z, rhw, color}, {x1, y0, z, rhw, color}, {x0, y1, z, rhw, color},
-                               {x1, y1, z, rhw, color}};
+        const RhwColor v[4] = {
+            {x0, y0, z, rhw, color}, {x1, y0, z, rhw, color}, {x0, y1, z, rhw, color}, {x1, y1, z, rhw, color}};
         device->SetFVF(kRhwColor);
         ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwColor)), D3D_OK);
     }
 
     void TexturedRect(float u0, float v0, float u1, float v1) {
         const float s = static_cast<float>(kSize);
-        const RhwTex v[4] = {{0, 0, 0.5f, 1, u0, v0}, {s, 0, 0.5f, 1, u1, v0}, {0, s, 0.5f, 1, u0, v1},
-                             {s, s, 0.5f, 1, u1, v1}};
+        const RhwTex v[4] = {
+            {0, 0, 0.5f, 1, u0, v0}, {s, 0, 0.5f, 1, u1, v0}, {0, s, 0.5f, 1, u0, v1}, {s, s, 0.5f, 1, u1, v1}};
         device->SetFVF(kRhwTex);
         ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(RhwTex)), D3D_OK);
     }
@@ -83,7 +83,8 @@ protected:
         return t;
     }
 
-    void ExpectPixel(const std::vector<std::uint32_t>& pixels, int x, int y, std::uint32_t expected, int tolerance = 2) {
+    void ExpectPixel(const std::vector<std::uint32_t>& pixels, int x, int y, std::uint32_t expected,
+                     int tolerance = 2) {
         ASSERT_EQ(pixels.size(), kSize * kSize);
         const std::uint32_t got = pixels[static_cast<std::size_t>(y) * kSize + static_cast<std::size_t>(x)];
         for (int shift : {16, 8, 0}) {
@@ -102,7 +103,9 @@ protected:
 
     // A quad covering the whole target at camera depth z (identity transforms), normal towards the camera.
     void LitQuad(float z) {
-        const Lit v[4] = {{-1, 1, z, 0, 0, -1, 0, 0}, {1, 1, z, 0, 0, -1, 1, 0}, {-1, -1, z, 0, 0, -1, 0, 1},
+        const Lit v[4] = {{-1, 1, z, 0, 0, -1, 0, 0},
+                          {1, 1, z, 0, 0, -1, 1, 0},
+                          {-1, -1, z, 0, 0, -1, 0, 1},
                           {1, -1, z, 0, 0, -1, 1, 1}};
         device->SetFVF(kLit);
         ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Lit)), D3D_OK);

@@ -45,9 +45,12 @@ TEST_F(DrawTest, TableFogAtStartMiddleAndEnd) {
         float start, end, density;
         double f;  // share of the object colour
     } cases[] = {
-        {D3DFOG_LINEAR, 0.5f, 1.5f, 0, 1.0},  {D3DFOG_LINEAR, 0.0f, 1.0f, 0, 0.5},
-        {D3DFOG_LINEAR, -1.0f, 0.5f, 0, 0.0}, {D3DFOG_EXP, 0, 0, 2.0f, std::exp(-1.0)},
-        {D3DFOG_EXP, 0, 0, 0.0f, 1.0},        {D3DFOG_EXP2, 0, 0, 2.0f, std::exp(-1.0)},
+        {D3DFOG_LINEAR, 0.5f, 1.5f, 0, 1.0},
+        {D3DFOG_LINEAR, 0.0f, 1.0f, 0, 0.5},
+        {D3DFOG_LINEAR, -1.0f, 0.5f, 0, 0.0},
+        {D3DFOG_EXP, 0, 0, 2.0f, std::exp(-1.0)},
+        {D3DFOG_EXP, 0, 0, 0.0f, 1.0},
+        {D3DFOG_EXP2, 0, 0, 2.0f, std::exp(-1.0)},
         {D3DFOG_EXP2, 0, 0, 4.0f, std::exp(-4.0)},
     };
     for (const Case& c : cases) {

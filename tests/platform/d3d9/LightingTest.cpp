@@ -44,8 +44,7 @@ TEST_F(DrawTest, LightingCases) {
         {"directional", D3DLIGHT_DIRECTIONAL, 0, 1, 0, 0, 0, 0, 0, 1.0},
         {"point, constant", D3DLIGHT_POINT, 100, 1, 0, 0, 0, 0, 0, cosine},
         {"point, linear attenuation", D3DLIGHT_POINT, 100, 0, 1, 0, 0, 0, 0, cosine / d},
-        {"point, quadratic attenuation", D3DLIGHT_POINT, 100, 0.5f, 0, 0.25f, 0, 0, 0,
-         cosine / (0.5 + 0.25 * d * d)},
+        {"point, quadratic attenuation", D3DLIGHT_POINT, 100, 0.5f, 0, 0.25f, 0, 0, 0, cosine / (0.5 + 0.25 * d * d)},
         {"point, out of range", D3DLIGHT_POINT, static_cast<float>(d) - 0.1f, 1, 0, 0, 0, 0, 0, 0.0},
         {"spot, inside the cone", D3DLIGHT_SPOT, 100, 1, 0, 0, static_cast<float>(100 * pi / 180),
          static_cast<float>(120 * pi / 180), 1, cosine},
@@ -53,8 +52,8 @@ TEST_F(DrawTest, LightingCases) {
          static_cast<float>(60 * pi / 180), 1, 0.0},
         {"spot, penumbra", D3DLIGHT_SPOT, 100, 1, 0, 0, static_cast<float>(60 * pi / 180),
          static_cast<float>(120 * pi / 180), 2,
-         cosine * std::pow((spotRho - std::cos(60 * pi / 180)) / (std::cos(30 * pi / 180) - std::cos(60 * pi / 180)),
-                           2.0)},
+         cosine *
+             std::pow((spotRho - std::cos(60 * pi / 180)) / (std::cos(30 * pi / 180) - std::cos(60 * pi / 180)), 2.0)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -104,8 +103,10 @@ TEST_F(DrawTest, MaterialSourcesAndSpecular) {
         D3DCOLOR diffuse, specular;
     };
     const D3DCOLOR vd = 0xff808080, vs = 0xffffffff;
-    const Vertex v[4] = {{-1, 1, 0.5f, 0, 0, -1, vd, vs}, {1, 1, 0.5f, 0, 0, -1, vd, vs},
-                         {-1, -1, 0.5f, 0, 0, -1, vd, vs}, {1, -1, 0.5f, 0, 0, -1, vd, vs}};
+    const Vertex v[4] = {{-1, 1, 0.5f, 0, 0, -1, vd, vs},
+                         {1, 1, 0.5f, 0, 0, -1, vd, vs},
+                         {-1, -1, 0.5f, 0, 0, -1, vd, vs},
+                         {1, -1, 0.5f, 0, 0, -1, vd, vs}};
     struct Case {
         const char* name;
         DWORD colorVertex, source, specularEnable;

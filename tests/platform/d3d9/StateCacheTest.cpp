@@ -106,7 +106,8 @@ TEST_F(DrawTest, OnlyChangedDataIsUploadedAgain) {
     ASSERT_EQ(device->CreateVertexBuffer(4 * sizeof(RhwTex), 0, kRhwTex, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
     void* data = nullptr;
     vb->Lock(0, 0, &data, 0);
-    const RhwTex v[4] = {{0, 0, 0.5f, 1, 0, 0}, {64, 0, 0.5f, 1, 1, 0}, {0, 64, 0.5f, 1, 0, 1}, {64, 64, 0.5f, 1, 1, 1}};
+    const RhwTex v[4] = {
+        {0, 0, 0.5f, 1, 0, 0}, {64, 0, 0.5f, 1, 1, 0}, {0, 64, 0.5f, 1, 0, 1}, {64, 64, 0.5f, 1, 1, 1}};
     std::memcpy(data, v, sizeof v);
     vb->Unlock();
     device->SetTexture(0, t);

@@ -28,13 +28,13 @@ TEST_F(DrawTest, PointAndLinearSamplingWithWrapAndClamp) {
         int x, y;
         std::uint32_t expected;
     } cases[] = {
-        {D3DTEXF_POINT, D3DTADDRESS_WRAP, 1, 0, 0, 0xffff0000},   // texel (0,0) exactly at the edge
+        {D3DTEXF_POINT, D3DTADDRESS_WRAP, 1, 0, 0, 0xffff0000},  // texel (0,0) exactly at the edge
         {D3DTEXF_POINT, D3DTADDRESS_WRAP, 1, 31, 31, 0xffff0000},
         {D3DTEXF_POINT, D3DTADDRESS_WRAP, 1, 32, 0, 0xff00ff00},
         {D3DTEXF_POINT, D3DTADDRESS_WRAP, 1, 0, 32, 0xff0000ff},
-        {D3DTEXF_POINT, D3DTADDRESS_WRAP, 2, 16, 0, 0xff00ff00},  // u = 0.5: second texel
-        {D3DTEXF_POINT, D3DTADDRESS_WRAP, 2, 32, 0, 0xffff0000},  // u = 1.0 wraps to the first
-        {D3DTEXF_POINT, D3DTADDRESS_CLAMP, 2, 48, 0, 0xff00ff00}, // u = 1.5 clamps to the last
+        {D3DTEXF_POINT, D3DTADDRESS_WRAP, 2, 16, 0, 0xff00ff00},    // u = 0.5: second texel
+        {D3DTEXF_POINT, D3DTADDRESS_WRAP, 2, 32, 0, 0xffff0000},    // u = 1.0 wraps to the first
+        {D3DTEXF_POINT, D3DTADDRESS_CLAMP, 2, 48, 0, 0xff00ff00},   // u = 1.5 clamps to the last
         {D3DTEXF_POINT, D3DTADDRESS_MIRROR, 2, 56, 0, 0xffff0000},  // u = 1.75 mirrors to 0.25
         {D3DTEXF_POINT, D3DTADDRESS_BORDER, 2, 48, 0, 0xffffff00},  // outside: the border colour
         // Linear: texel space x = u * 2 - 0.5; at pixel 16 (u = 0.25) exactly texel 0, at 32 halfway.
@@ -117,8 +117,8 @@ TEST_F(DrawTest, PointSamplingAtTexelEdgesTakesTheTexelTheCoordinateNames) {
         IDirect3DSurface9* target = back;
         IDirect3DSurface9* depth = nullptr;
         if (width != kSize) {
-            ASSERT_EQ(device->CreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
-                                            D3DPOOL_DEFAULT, &targetTexture, nullptr),
+            ASSERT_EQ(device->CreateTexture(width, height, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT,
+                                            &targetTexture, nullptr),
                       D3D_OK);
             targetTexture->GetSurfaceLevel(0, &target);
             ASSERT_EQ(device->SetRenderTarget(0, target), D3D_OK);
@@ -147,8 +147,8 @@ TEST_F(DrawTest, PointSamplingAtTexelEdgesTakesTheTexelTheCoordinateNames) {
             }
             device->SetFVF(kRhwTex);
             device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff000000, 1.0f, 0);
-            ASSERT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 100, 162, indices.data(),
-                                                     D3DFMT_INDEX16, grid.data(), sizeof(RhwTex)),
+            ASSERT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 100, 162, indices.data(), D3DFMT_INDEX16,
+                                                     grid.data(), sizeof(RhwTex)),
                       D3D_OK);
             const auto p = ReadTarget();
             ASSERT_EQ(p.size(), texels.size());
@@ -157,8 +157,7 @@ TEST_F(DrawTest, PointSamplingAtTexelEdgesTakesTheTexelTheCoordinateNames) {
                 if ((p[i] & 0xffffff) == (texels[i] & 0xffffff)) continue;
                 wrongInColumn0 += i % width == 0 ? 1 : 0;
                 if (wrong++ < 4 || (i % width == 0 && wrongInColumn0 <= 4)) {
-                    ADD_FAILURE() << "pixel (" << i % width << ", " << i / width << ") shows "
-                                  << describe(p[i]);
+                    ADD_FAILURE() << "pixel (" << i % width << ", " << i / width << ") shows " << describe(p[i]);
                 }
             }
             EXPECT_EQ(wrong, 0);
@@ -295,17 +294,16 @@ TEST_F(DrawTest, MissingTextureCases) {
         // ... but only for operations that read argument 1: SELECTARG2 runs and shows the texture factor.
         {"arg1 missing, unread", D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_TFACTOR, false, D3DTOP_DISABLE, 0, 0,
          0xff30a0c0},
-        {"arg1 missing, unread, then stage 1", D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_TFACTOR, false,
-         D3DTOP_MODULATE, D3DTA_CURRENT, D3DTA_DIFFUSE, Rgb(0x30 * 0x80 / 65025.0, 0xa0 * 0x40 / 65025.0,
-                                                            0xc0 * 0x20 / 65025.0)},
+        {"arg1 missing, unread, then stage 1", D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_TFACTOR, false, D3DTOP_MODULATE,
+         D3DTA_CURRENT, D3DTA_DIFFUSE, Rgb(0x30 * 0x80 / 65025.0, 0xa0 * 0x40 / 65025.0, 0xc0 * 0x20 / 65025.0)},
         // Any other read of a missing texture is opaque black.
         {"arg2 missing", D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TEXTURE, false, D3DTOP_DISABLE, 0, 0, 0xff000000},
         {"add black", D3DTOP_ADD, D3DTA_DIFFUSE, D3DTA_TEXTURE, false, D3DTOP_DISABLE, 0, 0, diffuse},
         // Stage 1 reading its missing texture as arg1 ends the cascade after stage 0.
         {"stage 1 missing", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_MODULATE, D3DTA_TEXTURE,
          D3DTA_CURRENT, 0xff004000},
-        {"stage 0 and 1 present", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_MODULATE,
-         D3DTA_CURRENT, D3DTA_DIFFUSE, 0xff004000},
+        {"stage 0 and 1 present", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, true, D3DTOP_MODULATE, D3DTA_CURRENT,
+         D3DTA_DIFFUSE, 0xff004000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -346,14 +344,16 @@ TEST_F(DrawTest, TwoStagesModulateTheirOwnTextures) {
 // to the target's 0..1). Block-compressed formats are checked with solid blocks.
 TEST_F(DrawTest, EveryTextureFormatSamplesLikeTheCodec) {
     const D3DFORMAT formats[] = {
-        D3DFMT_R8G8B8,   D3DFMT_A8R8G8B8,     D3DFMT_X8R8G8B8,     D3DFMT_R5G6B5,       D3DFMT_X1R5G5B5,
-        D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,     D3DFMT_R3G3B2,       D3DFMT_A8,           D3DFMT_A8R3G3B2,
-        D3DFMT_X4R4G4B4, D3DFMT_A2B10G10R10,  D3DFMT_A8B8G8R8,     D3DFMT_X8B8G8R8,     D3DFMT_G16R16,
-        D3DFMT_A2R10G10B10, D3DFMT_A16B16G16R16, D3DFMT_L8,        D3DFMT_A8L8,         D3DFMT_A4L4,
-        D3DFMT_L16,      D3DFMT_V8U8,         D3DFMT_L6V5U5,       D3DFMT_X8L8V8U8,     D3DFMT_Q8W8V8U8,
-        D3DFMT_V16U16,   D3DFMT_A2W10V10U10,  D3DFMT_Q16W16V16U16, D3DFMT_CxV8U8,       D3DFMT_UYVY,
-        D3DFMT_R8G8_B8G8, D3DFMT_YUY2,        D3DFMT_G8R8_G8B8,    D3DFMT_R16F,         D3DFMT_G16R16F,
-        D3DFMT_A16B16G16R16F, D3DFMT_R32F,    D3DFMT_G32R32F,      D3DFMT_A32B32G32R32F,
+        D3DFMT_R8G8B8,       D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8,      D3DFMT_R5G6B5,
+        D3DFMT_X1R5G5B5,     D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,      D3DFMT_R3G3B2,
+        D3DFMT_A8,           D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4,      D3DFMT_A2B10G10R10,
+        D3DFMT_A8B8G8R8,     D3DFMT_X8B8G8R8, D3DFMT_G16R16,        D3DFMT_A2R10G10B10,
+        D3DFMT_A16B16G16R16, D3DFMT_L8,       D3DFMT_A8L8,          D3DFMT_A4L4,
+        D3DFMT_L16,          D3DFMT_V8U8,     D3DFMT_L6V5U5,        D3DFMT_X8L8V8U8,
+        D3DFMT_Q8W8V8U8,     D3DFMT_V16U16,   D3DFMT_A2W10V10U10,   D3DFMT_Q16W16V16U16,
+        D3DFMT_CxV8U8,       D3DFMT_UYVY,     D3DFMT_R8G8_B8G8,     D3DFMT_YUY2,
+        D3DFMT_G8R8_G8B8,    D3DFMT_R16F,     D3DFMT_G16R16F,       D3DFMT_A16B16G16R16F,
+        D3DFMT_R32F,         D3DFMT_G32R32F,  D3DFMT_A32B32G32R32F,
     };
     IDirect3DTexture9* target = nullptr;
     ASSERT_EQ(device->CreateTexture(kSize, kSize, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target,
@@ -453,7 +453,9 @@ TEST_F(DrawTest, TwoDimensionalTextureTransform) {
     TexturedRect(0, 0, 1, 1);
     auto p = ReadTarget();
     ExpectPixel(p, 8, 8, 0xffff0000, 0);  // pre-transformed vertices ignore the texture transform
-    Lit v[4] = {{-1, 1, 0.5f, 0, 0, -1, 0, 0}, {1, 1, 0.5f, 0, 0, -1, 1, 0}, {-1, -1, 0.5f, 0, 0, -1, 0, 1},
+    Lit v[4] = {{-1, 1, 0.5f, 0, 0, -1, 0, 0},
+                {1, 1, 0.5f, 0, 0, -1, 1, 0},
+                {-1, -1, 0.5f, 0, 0, -1, 0, 1},
                 {1, -1, 0.5f, 0, 0, -1, 1, 1}};
     device->SetFVF(kLit);
     Clear(0xff000000);
@@ -475,11 +477,11 @@ TEST_F(DrawTest, CameraSpacePositionThroughProjectedTextureTransform) {
     device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_CAMERASPACEPOSITION);
     device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT4 | D3DTTFF_PROJECTED);
     D3DMATRIX m{};
-    m._11 = 0.5f;   // u' = 0.5 x + 0.5
+    m._11 = 0.5f;  // u' = 0.5 x + 0.5
     m._41 = 0.5f;
     m._22 = -0.5f;  // v' = -0.5 y + 0.5
     m._42 = 0.5f;
-    m._34 = 2.0f;   // q = 2 z
+    m._34 = 2.0f;  // q = 2 z
     device->SetTransform(D3DTS_TEXTURE0, &m);
     const float z = 0.25f;
     Clear(0xff000000);
@@ -488,7 +490,8 @@ TEST_F(DrawTest, CameraSpacePositionThroughProjectedTextureTransform) {
     auto texel = [&](int px, int py) {
         const double x = px / 32.0 - 1.0, y = 1.0 - py / 32.0;
         const double u = (0.5 * x + 0.5) / (2 * z), v = (-0.5 * y + 0.5) / (2 * z);
-        const int tx = std::min(1, static_cast<int>(std::floor(u * 2))), ty = std::min(1, static_cast<int>(std::floor(v * 2)));
+        const int tx = std::min(1, static_cast<int>(std::floor(u * 2))),
+                  ty = std::min(1, static_cast<int>(std::floor(v * 2)));
         const std::uint32_t colours[4] = {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff};
         return colours[ty * 2 + tx];
     };

@@ -425,7 +425,19 @@ HRESULT Device::EndStateBlock(IDirect3DStateBlock9** block) {
     return E_NOTIMPL;
 }
 
-HRESULT Device::GetClipStatus(D3DCLIPSTATUS9* status) { return status ? E_NOTIMPL : D3DERR_INVALIDCALL; }
+// The clip status is what the program last set: no draw here computes one of its own, since vertices are
+// processed by the drawing backend, as with hardware vertex processing.
+HRESULT Device::SetClipStatus(const D3DCLIPSTATUS9* status) {
+    if (!status) return D3DERR_INVALIDCALL;
+    state_.clipStatus = *status;
+    return D3D_OK;
+}
+
+HRESULT Device::GetClipStatus(D3DCLIPSTATUS9* status) {
+    if (!status) return D3DERR_INVALIDCALL;
+    *status = state_.clipStatus;
+    return D3D_OK;
+}
 
 HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** declaration) {
     if (!elements || !declaration) return D3DERR_INVALIDCALL;

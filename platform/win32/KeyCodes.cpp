@@ -19,8 +19,7 @@ ScanCode WindowsScanCode(SDL_Scancode key) {
             }
         }
     }
-    if (key >= SDL_SCANCODE_1 && key <= SDL_SCANCODE_0)
-        return {0x02 + static_cast<DWORD>(key - SDL_SCANCODE_1), false};
+    if (key >= SDL_SCANCODE_1 && key <= SDL_SCANCODE_0) return {0x02 + static_cast<DWORD>(key - SDL_SCANCODE_1), false};
     if (key >= SDL_SCANCODE_F1 && key <= SDL_SCANCODE_F10)
         return {0x3B + static_cast<DWORD>(key - SDL_SCANCODE_F1), false};
     static const struct {
@@ -62,12 +61,12 @@ WPARAM VirtualKey(SDL_Keycode key) {
         SDL_Keycode sdl;
         WPARAM vk;
     } kKeys[] = {
-        {SDLK_ESCAPE, VK_ESCAPE}, {SDLK_RETURN, VK_RETURN},   {SDLK_KP_ENTER, VK_RETURN}, {SDLK_SPACE, VK_SPACE},
-        {SDLK_BACKSPACE, VK_BACK}, {SDLK_TAB, VK_TAB},        {SDLK_LSHIFT, VK_SHIFT},    {SDLK_RSHIFT, VK_SHIFT},
-        {SDLK_LCTRL, VK_CONTROL}, {SDLK_RCTRL, VK_CONTROL},   {SDLK_LALT, VK_MENU},       {SDLK_RALT, VK_MENU},
-        {SDLK_PAUSE, VK_PAUSE},   {SDLK_PAGEUP, VK_PRIOR},    {SDLK_PAGEDOWN, VK_NEXT},   {SDLK_END, VK_END},
-        {SDLK_HOME, VK_HOME},     {SDLK_LEFT, VK_LEFT},       {SDLK_UP, VK_UP},           {SDLK_RIGHT, VK_RIGHT},
-        {SDLK_DOWN, VK_DOWN},     {SDLK_INSERT, VK_INSERT},   {SDLK_DELETE, VK_DELETE},
+        {SDLK_ESCAPE, VK_ESCAPE},  {SDLK_RETURN, VK_RETURN}, {SDLK_KP_ENTER, VK_RETURN}, {SDLK_SPACE, VK_SPACE},
+        {SDLK_BACKSPACE, VK_BACK}, {SDLK_TAB, VK_TAB},       {SDLK_LSHIFT, VK_SHIFT},    {SDLK_RSHIFT, VK_SHIFT},
+        {SDLK_LCTRL, VK_CONTROL},  {SDLK_RCTRL, VK_CONTROL}, {SDLK_LALT, VK_MENU},       {SDLK_RALT, VK_MENU},
+        {SDLK_PAUSE, VK_PAUSE},    {SDLK_PAGEUP, VK_PRIOR},  {SDLK_PAGEDOWN, VK_NEXT},   {SDLK_END, VK_END},
+        {SDLK_HOME, VK_HOME},      {SDLK_LEFT, VK_LEFT},     {SDLK_UP, VK_UP},           {SDLK_RIGHT, VK_RIGHT},
+        {SDLK_DOWN, VK_DOWN},      {SDLK_INSERT, VK_INSERT}, {SDLK_DELETE, VK_DELETE},
     };
     for (const auto& k : kKeys) {
         if (k.sdl == key) {

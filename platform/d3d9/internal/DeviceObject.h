@@ -149,7 +149,7 @@ public:
     HRESULT STDMETHODCALLTYPE CreateStateBlock(D3DSTATEBLOCKTYPE type, IDirect3DStateBlock9** block) override;
     HRESULT STDMETHODCALLTYPE BeginStateBlock() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE EndStateBlock(IDirect3DStateBlock9** block) override;
-    HRESULT STDMETHODCALLTYPE SetClipStatus(const D3DCLIPSTATUS9*) override { return D3D_OK; }
+    HRESULT STDMETHODCALLTYPE SetClipStatus(const D3DCLIPSTATUS9* status) override;
     HRESULT STDMETHODCALLTYPE GetClipStatus(D3DCLIPSTATUS9* status) override;
     HRESULT STDMETHODCALLTYPE GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) override;
     HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
@@ -177,9 +177,9 @@ public:
                                                      const void* indexData, D3DFORMAT indexFormat,
                                                      const void* vertexData, UINT stride) override;
     // Vertices are described by flexible vertex formats only: no declarations, no vertex processing into buffers.
-    HRESULT STDMETHODCALLTYPE ProcessVertices(UINT, UINT, UINT, IDirect3DVertexBuffer9*, IDirect3DVertexDeclaration9*,
-                                              DWORD) override {
-        return E_NOTIMPL;
+    HRESULT STDMETHODCALLTYPE ProcessVertices(UINT, UINT, UINT, IDirect3DVertexBuffer9* destination,
+                                              IDirect3DVertexDeclaration9*, DWORD) override {
+        return destination ? E_NOTIMPL : D3DERR_INVALIDCALL;
     }
     HRESULT STDMETHODCALLTYPE CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
                                                       IDirect3DVertexDeclaration9** declaration) override;

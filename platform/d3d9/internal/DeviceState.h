@@ -80,6 +80,7 @@ struct DeviceState {
     Surface* depthStencil = nullptr;
     std::uint32_t dirty = kDirtyAll;
     std::array<PALETTEENTRY, 256> palette{};
+    D3DCLIPSTATUS9 clipStatus{};  // as last set (SetClipStatus); nothing computes one here
 };
 
 // True when a projection leaves w at 1 (last column 0, 0, 0, 1). Table fog is then z-based, else w-based.

@@ -271,7 +271,6 @@ using DefaultStateTest = DeviceTest;
 TEST_F(DefaultStateTest, UnimplementedCallsAnswerNotImplemented) {
     D3DPRESENT_PARAMETERS pp = DefaultPresentParameters(kSize, kSize);
     const D3DVERTEXELEMENT9 elements[] = {D3DDECL_END()};
-    D3DCLIPSTATUS9 clip{};
     HDC dc = nullptr;
     IDirect3DSurface9* back = nullptr;
     ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
@@ -290,7 +289,6 @@ TEST_F(DefaultStateTest, UnimplementedCallsAnswerNotImplemented) {
         {"CreateStateBlock", device->CreateStateBlock(D3DSBT_ALL, &block),
          device->CreateStateBlock(D3DSBT_ALL, nullptr)},
         {"EndStateBlock", device->EndStateBlock(&block), device->EndStateBlock(nullptr)},
-        {"GetClipStatus", device->GetClipStatus(&clip), device->GetClipStatus(nullptr)},
         {"CreateVertexDeclaration", device->CreateVertexDeclaration(elements, &declaration),
          device->CreateVertexDeclaration(nullptr, &declaration)},
         {"GetDC", back->GetDC(&dc), back->GetDC(nullptr)},
@@ -305,11 +303,27 @@ TEST_F(DefaultStateTest, UnimplementedCallsAnswerNotImplemented) {
     EXPECT_EQ(declaration, nullptr);
     EXPECT_EQ(device->BeginStateBlock(), E_NOTIMPL);
     EXPECT_EQ(device->SetVertexDeclaration(nullptr), E_NOTIMPL);
-    EXPECT_EQ(device->ProcessVertices(0, 0, 1, nullptr, nullptr, 0), E_NOTIMPL);
+    EXPECT_EQ(device->ProcessVertices(0, 0, 1, nullptr, nullptr, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->ProcessVertices(0, 0, 1, reinterpret_cast<IDirect3DVertexBuffer9*>(1), nullptr, 0), E_NOTIMPL);
     EXPECT_EQ(d3d->RegisterSoftwareDevice(nullptr), E_NOTIMPL);
     // A capability the adapter lacks is not a missing implementation.
     EXPECT_EQ(device->CreateQuery(D3DQUERYTYPE_EVENT, nullptr), D3DERR_NOTAVAILABLE);
     back->Release();
+}
+
+// The clip status reads back as last set (nothing computes one here), starting empty; a null pointer is misuse.
+TEST_F(DefaultStateTest, ClipStatusReadsBackAsSet) {
+    D3DCLIPSTATUS9 clip{0xDEAD, 0xBEEF};
+    ASSERT_EQ(device->GetClipStatus(&clip), D3D_OK);
+    EXPECT_EQ(clip.ClipUnion, 0u);
+    EXPECT_EQ(clip.ClipIntersection, 0u);
+    const D3DCLIPSTATUS9 set{D3DCS_LEFT | D3DCS_TOP, D3DCS_TOP};
+    ASSERT_EQ(device->SetClipStatus(&set), D3D_OK);
+    ASSERT_EQ(device->GetClipStatus(&clip), D3D_OK);
+    EXPECT_EQ(clip.ClipUnion, static_cast<DWORD>(D3DCS_LEFT | D3DCS_TOP));
+    EXPECT_EQ(clip.ClipIntersection, static_cast<DWORD>(D3DCS_TOP));
+    EXPECT_EQ(device->SetClipStatus(nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->GetClipStatus(nullptr), D3DERR_INVALIDCALL);
 }
 
 TEST_F(DefaultStateTest, StatesStartAtTheirDocumentedDefaults) {

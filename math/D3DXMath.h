@@ -350,6 +350,20 @@ inline D3DXVECTOR4* D3DXVec4Add(D3DXVECTOR4* o, const D3DXVECTOR4* a, const D3DX
 inline D3DXVECTOR4* D3DXVec4Subtract(D3DXVECTOR4* o, const D3DXVECTOR4* a, const D3DXVECTOR4* b) {
     o->x = a->x - b->x; o->y = a->y - b->y; o->z = a->z - b->z; o->w = a->w - b->w; return o;
 }
+inline D3DXVECTOR4* D3DXVec4Minimize(D3DXVECTOR4* o, const D3DXVECTOR4* a, const D3DXVECTOR4* b) {
+    o->x = a->x < b->x ? a->x : b->x;
+    o->y = a->y < b->y ? a->y : b->y;
+    o->z = a->z < b->z ? a->z : b->z;
+    o->w = a->w < b->w ? a->w : b->w;
+    return o;
+}
+inline D3DXVECTOR4* D3DXVec4Maximize(D3DXVECTOR4* o, const D3DXVECTOR4* a, const D3DXVECTOR4* b) {
+    o->x = a->x > b->x ? a->x : b->x;
+    o->y = a->y > b->y ? a->y : b->y;
+    o->z = a->z > b->z ? a->z : b->z;
+    o->w = a->w > b->w ? a->w : b->w;
+    return o;
+}
 inline D3DXVECTOR4* D3DXVec4Scale(D3DXVECTOR4* o, const D3DXVECTOR4* v, FLOAT s) {
     o->x = v->x * s; o->y = v->y * s; o->z = v->z * s; o->w = v->w * s; return o;
 }
@@ -424,17 +438,88 @@ inline D3DXCOLOR* D3DXColorLerp(D3DXCOLOR* o, const D3DXCOLOR* a, const D3DXCOLO
     return o;
 }
 
+// Contrast about mid grey: each of r, g, b becomes 0.5 + c (x - 0.5); alpha is kept.
+inline D3DXCOLOR* D3DXColorAdjustContrast(D3DXCOLOR* o, const D3DXCOLOR* col, FLOAT c) {
+    o->r = 0.5f + c * (col->r - 0.5f);
+    o->g = 0.5f + c * (col->g - 0.5f);
+    o->b = 0.5f + c * (col->b - 0.5f);
+    o->a = col->a;
+    return o;
+}
+// Saturation about the colour's grey (0.2125 r + 0.7154 g + 0.0721 b): each of r, g, b becomes
+// grey + s (x - grey); alpha is kept. s = 0 gives the grey, s = 1 the colour, s > 1 more saturation.
+inline D3DXCOLOR* D3DXColorAdjustSaturation(D3DXCOLOR* o, const D3DXCOLOR* col, FLOAT s) {
+    const FLOAT grey = col->r * 0.2125f + col->g * 0.7154f + col->b * 0.0721f;
+    o->r = grey + s * (col->r - grey);
+    o->g = grey + s * (col->g - grey);
+    o->b = grey + s * (col->b - grey);
+    o->a = col->a;
+    return o;
+}
+
 // ---- Plain routines (outside the routine table) ----
 
-// Left-handed view matrix looking from eye towards at; a zero axis (eye == at, up parallel) gives zero terms.
+// View matrices looking from eye towards at, left- and right-handed (the right-handed view looks down -z); a zero
+// axis (eye == at, up parallel to the view) gives zero terms.
 D3DXMATRIX* WINAPI D3DXMatrixLookAtLH(D3DXMATRIX* pOut, const D3DXVECTOR3* pEye, const D3DXVECTOR3* pAt,
                                       const D3DXVECTOR3* pUp);
-// Left-handed perspective projection; fovy in radians, aspect = width / height. No argument is checked.
+D3DXMATRIX* WINAPI D3DXMatrixLookAtRH(D3DXMATRIX* pOut, const D3DXVECTOR3* pEye, const D3DXVECTOR3* pAt,
+                                      const D3DXVECTOR3* pUp);
+// Perspective projections to depth 0..1 at the near and far planes: by the view volume's width and height at the
+// near plane, by the vertical field of view (radians) and aspect (width / height), or by the near plane's
+// left, right, bottom and top. No argument is checked: a degenerate volume gives the formula's infinities.
+D3DXMATRIX* WINAPI D3DXMatrixPerspectiveLH(D3DXMATRIX* pOut, FLOAT w, FLOAT h, FLOAT zn, FLOAT zf);
+D3DXMATRIX* WINAPI D3DXMatrixPerspectiveRH(D3DXMATRIX* pOut, FLOAT w, FLOAT h, FLOAT zn, FLOAT zf);
 D3DXMATRIX* WINAPI D3DXMatrixPerspectiveFovLH(D3DXMATRIX* pOut, FLOAT fovy, FLOAT aspect, FLOAT zn, FLOAT zf);
-// Left-handed orthographic projections (depth 0..1).
+D3DXMATRIX* WINAPI D3DXMatrixPerspectiveFovRH(D3DXMATRIX* pOut, FLOAT fovy, FLOAT aspect, FLOAT zn, FLOAT zf);
+D3DXMATRIX* WINAPI D3DXMatrixPerspectiveOffCenterLH(D3DXMATRIX* pOut, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn,
+                                                    FLOAT zf);
+D3DXMATRIX* WINAPI D3DXMatrixPerspectiveOffCenterRH(D3DXMATRIX* pOut, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn,
+                                                    FLOAT zf);
+// Orthographic projections (depth 0..1), centred or by the volume's left, right, bottom and top.
 D3DXMATRIX* WINAPI D3DXMatrixOrthoLH(D3DXMATRIX* pOut, FLOAT w, FLOAT h, FLOAT zn, FLOAT zf);
+D3DXMATRIX* WINAPI D3DXMatrixOrthoRH(D3DXMATRIX* pOut, FLOAT w, FLOAT h, FLOAT zn, FLOAT zf);
 D3DXMATRIX* WINAPI D3DXMatrixOrthoOffCenterLH(D3DXMATRIX* pOut, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn,
                                               FLOAT zf);
+D3DXMATRIX* WINAPI D3DXMatrixOrthoOffCenterRH(D3DXMATRIX* pOut, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn, FLOAT zf);
+
+// The Fresnel reflectance of unpolarised light at an interface: cosTheta is the cosine of the angle between the
+// light and the normal, refractionIndex the ratio of the indices. With g = sqrt(n^2 + c^2 - 1):
+// 0.5 (g - c)^2 / (g + c)^2 (1 + (c (g + c) - 1)^2 / (c (g - c) + 1)^2).
+FLOAT WINAPI D3DXFresnelTerm(FLOAT cosTheta, FLOAT refractionIndex);
+
+// ---- Matrix stacks ----
+
+// A stack of matrices for walking a hierarchy. It starts with one identity matrix; Push copies the top, Pop removes
+// it (the last matrix cannot be popped: D3DERR_INVALIDCALL). The plain forms multiply the top on the right (top *
+// M: M applies after what the top already does), the Local forms on the left (M * top: M applies first, in the
+// top's local frame). A null argument is D3DERR_INVALIDCALL; E_OUTOFMEMORY when a push cannot grow the stack.
+inline constexpr GUID IID_ID3DXMatrixStack = {
+    0xc7885ba7, 0xf990, 0x4fe7, {0x92, 0x2d, 0x85, 0x15, 0xe4, 0x77, 0xdd, 0x85}};
+struct ID3DXMatrixStack : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Pop() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Push() = 0;
+    virtual HRESULT STDMETHODCALLTYPE LoadIdentity() = 0;
+    virtual HRESULT STDMETHODCALLTYPE LoadMatrix(const D3DXMATRIX* pM) = 0;
+    virtual HRESULT STDMETHODCALLTYPE MultMatrix(const D3DXMATRIX* pM) = 0;
+    virtual HRESULT STDMETHODCALLTYPE MultMatrixLocal(const D3DXMATRIX* pM) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RotateAxis(const D3DXVECTOR3* pV, FLOAT angle) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RotateAxisLocal(const D3DXVECTOR3* pV, FLOAT angle) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RotateYawPitchRoll(FLOAT yaw, FLOAT pitch, FLOAT roll) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RotateYawPitchRollLocal(FLOAT yaw, FLOAT pitch, FLOAT roll) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Scale(FLOAT x, FLOAT y, FLOAT z) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ScaleLocal(FLOAT x, FLOAT y, FLOAT z) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Translate(FLOAT x, FLOAT y, FLOAT z) = 0;
+    virtual HRESULT STDMETHODCALLTYPE TranslateLocal(FLOAT x, FLOAT y, FLOAT z) = 0;
+    // The top matrix, valid until the next Push, Pop or Release.
+    virtual D3DXMATRIX* STDMETHODCALLTYPE GetTop() = 0;
+
+protected:
+    ~ID3DXMatrixStack() = default;
+};
+using LPD3DXMATRIXSTACK = ID3DXMatrixStack*;
+// flags is unused (pass 0). The new stack has one reference.
+HRESULT WINAPI D3DXCreateMatrixStack(DWORD flags, ID3DXMatrixStack** ppStack);
 
 // ---- Dispatched routines (one table slot each, chosen for the processor on first use) ----
 

@@ -1,5 +1,6 @@
-// Reference matrix routines and the plain view and projection builders.
+// Reference matrix routines: products, determinant and inverse, decomposition and the transform builders.
 #include <cmath>
+#include <utility>
 
 #include "ReferenceRoutines.h"
 #include "platform/d3d9/D3D9.h"
@@ -53,63 +54,6 @@ void Product(float out[4][4], const D3DXMATRIX* a, const D3DXMATRIX* b) {
 
 }  // namespace
 
-D3DXMATRIX* WINAPI D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3DXVECTOR3* at,
-                                      const D3DXVECTOR3* up) {
-    D3DXVECTOR3 z(at->x - eye->x, at->y - eye->y, at->z - eye->z);
-    D3DXVec3Normalize(&z, &z);
-    D3DXVECTOR3 x(static_cast<float>(static_cast<double>(up->y) * z.z - static_cast<double>(up->z) * z.y),
-                  static_cast<float>(static_cast<double>(up->z) * z.x - static_cast<double>(up->x) * z.z),
-                  static_cast<float>(static_cast<double>(up->x) * z.y - static_cast<double>(up->y) * z.x));
-    D3DXVec3Normalize(&x, &x);
-    D3DXVECTOR3 y(static_cast<float>(static_cast<double>(z.y) * x.z - static_cast<double>(z.z) * x.y),
-                  static_cast<float>(static_cast<double>(z.z) * x.x - static_cast<double>(z.x) * x.z),
-                  static_cast<float>(static_cast<double>(z.x) * x.y - static_cast<double>(z.y) * x.x));
-    auto dot = [eye](const D3DXVECTOR3& v) {
-        return static_cast<double>(v.x) * eye->x + static_cast<double>(v.y) * eye->y +
-               static_cast<double>(v.z) * eye->z;
-    };
-    out->_11 = x.x; out->_12 = y.x; out->_13 = z.x; out->_14 = 0.0f;
-    out->_21 = x.y; out->_22 = y.y; out->_23 = z.y; out->_24 = 0.0f;
-    out->_31 = x.z; out->_32 = y.z; out->_33 = z.z; out->_34 = 0.0f;
-    out->_41 = static_cast<float>(-dot(x));
-    out->_42 = static_cast<float>(-dot(y));
-    out->_43 = static_cast<float>(-dot(z));
-    out->_44 = 1.0f;
-    return out;
-}
-
-D3DXMATRIX* WINAPI D3DXMatrixPerspectiveFovLH(D3DXMATRIX* out, FLOAT fovy, FLOAT aspect, FLOAT zn, FLOAT zf) {
-    const float h = fovy * 0.5f;
-    const float s = std::sin(h), c = std::cos(h);
-    const double yScale = static_cast<double>(c) / s;
-    const double xScale = yScale / aspect;
-    const double q = static_cast<double>(zf) / (static_cast<double>(zf) - zn);
-    for (auto& row : out->m)
-        for (float& v : row) v = 0.0f;
-    out->_11 = static_cast<float>(xScale);
-    out->_22 = static_cast<float>(yScale);
-    out->_33 = static_cast<float>(q);
-    out->_34 = 1.0f;
-    out->_43 = static_cast<float>(-zn * q);
-    return out;
-}
-
-D3DXMATRIX* WINAPI D3DXMatrixOrthoOffCenterLH(D3DXMATRIX* out, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn,
-                                              FLOAT zf) {
-    SetIdentity(out);
-    out->_11 = 2.0f / (r - l);
-    out->_22 = 2.0f / (t - b);
-    out->_33 = 1.0f / (zf - zn);
-    out->_41 = (l + r) / (l - r);
-    out->_42 = (t + b) / (b - t);
-    out->_43 = zn / (zn - zf);
-    return out;
-}
-
-D3DXMATRIX* WINAPI D3DXMatrixOrthoLH(D3DXMATRIX* out, FLOAT w, FLOAT h, FLOAT zn, FLOAT zf) {
-    return D3DXMatrixOrthoOffCenterLH(out, -w * 0.5f, w * 0.5f, -h * 0.5f, h * 0.5f, zn, zf);
-}
-
 namespace tarn::math::reference {
 
 D3DXMATRIX* D3DXMatrixMultiply(D3DXMATRIX* o, const D3DXMATRIX* a, const D3DXMATRIX* b) {
@@ -155,24 +99,63 @@ HRESULT D3DXMatrixDecompose(D3DXVECTOR3* outScale, D3DXQUATERNION* outRotation, 
     outTranslation->y = m->_42;
     outTranslation->z = m->_43;
 
-    // Each row's length is its scale; a row too short to give a direction is replaced by its own unit axis.
-    // The rows are then normalised, and the result is a rotation only when the determinant of that basis is 1
-    // within the tolerance: a mirrored basis (determinant -1), a sheared one, or one whose replaced axis lies
-    // in the plane of the others is refused.
+    // Each row's length is its scale. A row too short to give a direction (under 0.0001) is rebuilt from the
+    // others so that the basis stays a rotation: one short row is the cross product of the other two in the cyclic
+    // order of a rotation (row i = row i+1 x row i+2); of two short rows, the longer is taken as the unit axis least
+    // aligned with the long row, made perpendicular to it, and the shorter is then their cross product; with every
+    // row short the basis is the identity. The rows are normalised, and the result is a rotation only when the
+    // determinant of that basis is 1 within the tolerance: a mirrored or sheared basis is refused.
     const D3DXVECTOR3 unit[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
     float scale[3];
+    D3DXVECTOR3 row[3];
+    for (int i = 0; i < 3; ++i) {
+        row[i] = D3DXVECTOR3(m->m[i][0], m->m[i][1], m->m[i][2]);
+        scale[i] = static_cast<float>(std::sqrt(static_cast<double>(row[i].x) * row[i].x +
+                                                static_cast<double>(row[i].y) * row[i].y +
+                                                static_cast<double>(row[i].z) * row[i].z));
+    }
+    // Rows ranked by length, longest first (the earlier row first among equals).
+    int rank[3] = {0, 1, 2};
+    for (int i = 0; i < 3; ++i)
+        for (int j = i + 1; j < 3; ++j)
+            if (scale[rank[j]] > scale[rank[i]]) std::swap(rank[i], rank[j]);
+    auto cross = [](const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
+        return D3DXVECTOR3(static_cast<float>(static_cast<double>(a.y) * b.z - static_cast<double>(a.z) * b.y),
+                           static_cast<float>(static_cast<double>(a.z) * b.x - static_cast<double>(a.x) * b.z),
+                           static_cast<float>(static_cast<double>(a.x) * b.y - static_cast<double>(a.y) * b.x));
+    };
+    auto completeCyclic = [&](int i) {
+        row[i] = cross(row[(i + 1) % 3], row[(i + 2) % 3]);
+        ::D3DXVec3Normalize(&row[i], &row[i]);
+    };
+    const int longest = rank[0], middle = rank[1], shortest = rank[2];
+    if (scale[longest] < kShortAxis) {
+        for (int i = 0; i < 3; ++i) row[i] = unit[i];
+    } else {
+        ::D3DXVec3Normalize(&row[longest], &row[longest]);
+        if (scale[middle] < kShortAxis) {
+            const D3DXVECTOR3& a = row[longest];
+            const float ax = std::fabs(a.x), ay = std::fabs(a.y), az = std::fabs(a.z);
+            D3DXVECTOR3 b = ax <= ay && ax <= az ? unit[0] : (ay <= az ? unit[1] : unit[2]);
+            const double along =
+                static_cast<double>(b.x) * a.x + static_cast<double>(b.y) * a.y + static_cast<double>(b.z) * a.z;
+            b = D3DXVECTOR3(static_cast<float>(b.x - along * a.x), static_cast<float>(b.y - along * a.y),
+                            static_cast<float>(b.z - along * a.z));
+            ::D3DXVec3Normalize(&row[middle], &b);
+        } else {
+            ::D3DXVec3Normalize(&row[middle], &row[middle]);
+        }
+        if (scale[shortest] < kShortAxis)
+            completeCyclic(shortest);
+        else
+            ::D3DXVec3Normalize(&row[shortest], &row[shortest]);
+    }
     D3DXMATRIX basis;
     SetIdentity(&basis);
     for (int i = 0; i < 3; ++i) {
-        D3DXVECTOR3 axis(m->m[i][0], m->m[i][1], m->m[i][2]);
-        scale[i] = static_cast<float>(std::sqrt(static_cast<double>(axis.x) * axis.x +
-                                                static_cast<double>(axis.y) * axis.y +
-                                                static_cast<double>(axis.z) * axis.z));
-        if (scale[i] < kShortAxis) axis = unit[i];
-        ::D3DXVec3Normalize(&axis, &axis);
-        basis.m[i][0] = axis.x;
-        basis.m[i][1] = axis.y;
-        basis.m[i][2] = axis.z;
+        basis.m[i][0] = row[i].x;
+        basis.m[i][1] = row[i].y;
+        basis.m[i][2] = row[i].z;
     }
     const float det = ::D3DXMatrixDeterminant(&basis);
     const float off = det - 1.0f;

@@ -1250,7 +1250,6 @@ struct D3DCAPS9 {
 #define D3DDTCAPS_FLOAT16_4 0x00000200L
 
 // ---- Interface identifiers ----
-inline constexpr GUID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 inline constexpr GUID IID_IDirect3D9 = {0x81bdcbca, 0x64d4, 0x426d, {0xae, 0x8d, 0xad, 0x01, 0x47, 0xf4, 0x27, 0x5c}};
 inline constexpr GUID IID_IDirect3DDevice9 = {
     0xd0223b96, 0xbf7a, 0x43fd, {0x92, 0xbd, 0xa4, 0x3b, 0x0d, 0x82, 0xb9, 0xeb}};
@@ -1272,14 +1271,6 @@ inline constexpr GUID IID_IDirect3DVolumeTexture9 = {
     0x2518526c, 0xe789, 0x4111, {0xa7, 0xb9, 0x47, 0xef, 0x32, 0x8d, 0x13, 0xe6}};
 inline constexpr GUID IID_IDirect3DVolume9 = {
     0x24f416e6, 0x1f67, 0x4aa7, {0xb8, 0x8e, 0xd3, 0x3f, 0x6f, 0x31, 0x28, 0xa1}};
-
-inline bool IsEqualGUID(const GUID& a, const GUID& b) {
-    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
-    for (int i = 0; i < 8; ++i)
-        if (a.Data4[i] != b.Data4[i]) return false;
-    return true;
-}
-#define IsEqualIID(a, b) IsEqualGUID(a, b)
 
 // ---- Interfaces ----
 struct IDirect3D9;
@@ -1324,16 +1315,6 @@ using PDIRECT3DCUBETEXTURE9 = IDirect3DCubeTexture9*;
 using PDIRECT3DVOLUMETEXTURE9 = IDirect3DVolumeTexture9*;
 using LPDIRECT3DVOLUME9 = IDirect3DVolume9*;
 using PDIRECT3DVOLUME9 = IDirect3DVolume9*;
-
-struct IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) = 0;
-    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
-    virtual ULONG STDMETHODCALLTYPE Release() = 0;
-
-protected:
-    // Objects die through Release only; no virtual destructor, so the vtable keeps the documented order.
-    ~IUnknown() = default;
-};
 
 struct IDirect3D9 : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE RegisterSoftwareDevice(void* initializeFunction) = 0;

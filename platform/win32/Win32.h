@@ -120,6 +120,26 @@ using IID = GUID;
 using REFIID = const IID&;
 using REFGUID = const GUID&;
 
+inline bool IsEqualGUID(const GUID& a, const GUID& b) {
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
+    for (int i = 0; i < 8; ++i)
+        if (a.Data4[i] != b.Data4[i]) return false;
+    return true;
+}
+#define IsEqualIID(a, b) IsEqualGUID(a, b)
+
+// The base of every COM-style interface (the Direct3D objects, the extension library's buffers and matrix stacks).
+inline constexpr GUID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+struct IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) = 0;
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;
+
+protected:
+    // Objects die through Release only; no virtual destructor, so the vtable keeps the documented order.
+    ~IUnknown() = default;
+};
+
 struct PALETTEENTRY {
     BYTE peRed, peGreen, peBlue, peFlags;
 };

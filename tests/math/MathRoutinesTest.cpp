@@ -62,78 +62,6 @@ TEST(Normalize, PlaneMeasuresNormalAndScalesAllFour) {
     EXPECT_EQ(out, D3DXPLANE(0, 0, 0, 0));
 }
 
-// The documented view matrix: z = normal(at - eye), x = normal(up x z), y = z x x; the rows hold the axes as
-// columns, and the last row is (-x.eye, -y.eye, -z.eye, 1). An eye off every axis makes each translation term count.
-TEST(LookAt, MatchesTheDocumentedFormula) {
-    struct Case {
-        const char* name;
-        D3DXVECTOR3 eye, at, up;
-    } const cases[] = {
-        {"on the view axis", {0, 0, -5}, {0, 0, 0}, {0, 1, 0}},
-        {"off every axis", {3, -2, 7}, {-1, 4, 0.5f}, {0, 1, 0}},
-        {"tilted up vector", {-6, 5, -4}, {2, 1, 3}, {0.3f, 1, -0.2f}},
-    };
-    using V = std::array<double, 3>;
-    auto sub = [](V a, V b) { return V{a[0] - b[0], a[1] - b[1], a[2] - b[2]}; };
-    auto cross = [](V a, V b) {
-        return V{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-    };
-    auto dot = [](V a, V b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
-    auto normal = [&](V a) {
-        const double n = std::sqrt(dot(a, a));
-        return V{a[0] / n, a[1] / n, a[2] / n};
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const V eye{c.eye.x, c.eye.y, c.eye.z}, at{c.at.x, c.at.y, c.at.z}, up{c.up.x, c.up.y, c.up.z};
-        const V z = normal(sub(at, eye)), x = normal(cross(up, z)), y = cross(z, x);
-        float expected[16];
-        for (int i = 0; i < 3; ++i) {
-            expected[i * 4 + 0] = float(x[i]);
-            expected[i * 4 + 1] = float(y[i]);
-            expected[i * 4 + 2] = float(z[i]);
-            expected[i * 4 + 3] = 0;
-        }
-        expected[12] = float(-dot(x, eye));
-        expected[13] = float(-dot(y, eye));
-        expected[14] = float(-dot(z, eye));
-        expected[15] = 1;
-        D3DXMATRIX m;
-        EXPECT_EQ(D3DXMatrixLookAtLH(&m, &c.eye, &c.at, &c.up), &m);
-        // Within the dispatched normalisation's accuracy (the baseline one is good to 1.5e-6), relative to the
-        // eye's distance for the translation.
-        EXPECT_TRUE(NearAll<12>(m, expected, 2e-6));
-        EXPECT_TRUE(NearAll<4>(&m._41, &expected[12], 2e-5));
-    }
-}
-
-TEST(LookAt, DegenerateAxesGiveZerosNotNaN) {
-    D3DXVECTOR3 eye(1, 2, 3), up(0, 1, 0), above(1, 7, 3);
-    D3DXMATRIX same, parallel;
-    D3DXMatrixLookAtLH(&same, &eye, &eye, &up);
-    D3DXMatrixLookAtLH(&parallel, &eye, &above, &up);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_FALSE(std::isnan(static_cast<const float*>(same)[i])) << i;
-        EXPECT_FALSE(std::isnan(static_cast<const float*>(parallel)[i])) << i;
-    }
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(same.m[r][c], 0.0f) << r << c;
-    EXPECT_EQ(same._44, 1.0f);
-    // Looking straight up: the x axis (up x z) vanishes, z stays (0, 1, 0).
-    EXPECT_EQ(parallel._11, 0.0f);
-    EXPECT_NEAR(parallel._23, 1.0f, 2e-6);
-}
-
-TEST(Perspective, QuarterTurnFieldOfView) {
-    D3DXMATRIX m;
-    D3DXMatrixPerspectiveFovLH(&m, D3DX_PI / 2, 1, 1, 2);
-    const D3DXMATRIX expected(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 2, 1, 0, 0, -2, 0);
-    EXPECT_TRUE(NearAll<16>(m, expected, 1e-6));
-    EXPECT_EQ(m._33, 2.0f);
-    EXPECT_EQ(m._43, -2.0f);
-    EXPECT_EQ(m._44, 0.0f);
-}
-
 TEST(Multiply, EverySetAllowsOutputToAliasInputs) {
     Random rnd(11);
     const D3DXMATRIX a = rnd.Matrix(), b = rnd.Matrix();
@@ -362,8 +290,8 @@ TEST(Decompose, RecoversScaleRotationTranslationAndRejectsShear) {
     EXPECT_TRUE(NearAll<4>(r, D3DXQUATERNION(0, 0, 0, 1), 1e-7));
 }
 
-// Short rows are replaced by their own unit axis (never rebuilt from the other rows), and only a basis whose
-// determinant is 1 within (det - 1)^2 <= 0.0001 is a rotation: mirrored and collapsed bases fail.
+// Short rows are rebuilt from the others so that a collapsed scale still decomposes into a rotation, and only a
+// basis whose determinant is 1 within (det - 1)^2 <= 0.0001 is a rotation: mirrored and sheared bases fail.
 TEST(Decompose, ShortAxesAndMirroredBases) {
     const float c = std::cos(0.5f), s = std::sin(0.5f);
     auto rows = [](D3DXVECTOR3 a, D3DXVECTOR3 b, D3DXVECTOR3 d) {
@@ -386,22 +314,24 @@ TEST(Decompose, ShortAxesAndMirroredBases) {
          S_OK,
          {0, 2, 3},
          {std::sin(0.25f), 0, 0, std::cos(0.25f)}},
-        {"y row zero, unit y completes the basis",
-         rows({2, 0, 0}, zero, {0, 0, 3}),
-         S_OK,
-         {2, 0, 3},
-         {0, 0, 0, 1}},
+        {"y row zero, unit y completes the basis", rows({2, 0, 0}, zero, {0, 0, 3}), S_OK, {2, 0, 3}, {0, 0, 0, 1}},
         {"every row zero", rows(zero, zero, zero), S_OK, {0, 0, 0}, {0, 0, 0, 1}},
-        {"y row zero, unit y lies along the turned x row",
+        {"y row zero, x row along unit y: the rebuilt y completes a quarter turn about z",
          rows({0, 1, 0}, zero, {0, 0, 1}),
-         D3DERR_INVALIDCALL,
-         {},
-         {}},
-        {"z row shorter than 0.0001 in a basis turned about y: unit z is not its direction",
+         S_OK,
+         {1, 0, 1},
+         {0, 0, std::sqrt(0.5f), std::sqrt(0.5f)}},
+        {"z row shorter than 0.0001 in a basis turned about y: rebuilt as x cross y",
          rows({c, 0, s}, {0, 1, 0}, {-0.00005f * s, 0, 0.00005f * c}),
-         D3DERR_INVALIDCALL,
-         {},
-         {}},
+         S_OK,
+         {1, 1, 0.00005f},
+         {0, -std::sin(0.25f), 0, std::cos(0.25f)}},
+        {"scale (0, 1, 1) after an eighth turn about z",
+         rows(zero, {-std::sqrt(0.5f), std::sqrt(0.5f), 0}, {0, 0, 1}),
+         S_OK,
+         {0, 1, 1},
+         {0, 0, std::sin(D3DX_PI / 8), std::cos(D3DX_PI / 8)}},
+        {"sheared y row", rows({1, 0, 0}, {0.5f, 1, 0}, {0, 0, 1}), D3DERR_INVALIDCALL, {}, {}},
         {"mirrored x", rows({-2, 0, 0}, {0, 1, 0}, {0, 0, 1}), D3DERR_INVALIDCALL, {}, {}},
         {"mirrored rotation", rows({c, s, 0}, {-s, c, 0}, {0, 0, -1}), D3DERR_INVALIDCALL, {}, {}},
     };
@@ -418,6 +348,27 @@ TEST(Decompose, ShortAxesAndMirroredBases) {
             if (D3DXQuaternionDot(&r, &k.rotation) < 0) r = -r;
             EXPECT_TRUE(NearAll<4>(r, k.rotation, 1e-5));
         }
+    }
+}
+
+// Two short rows: the one long row keeps its direction, and the rebuilt rows complete it to a rotation.
+TEST(Decompose, TwoShortRowsKeepTheLongRowsDirection) {
+    const float c = std::cos(0.5f), s = std::sin(0.5f);
+    D3DXMATRIX m = Identity();
+    m._11 = m._22 = 0;
+    m._32 = -3 * s, m._33 = 3 * c;  // z row: 3 (0, -sin, cos), the z axis turned about x
+    for (const auto& set : AllSets()) {
+        SCOPED_TRACE(set.name);
+        D3DXVECTOR3 scale, move;
+        D3DXQUATERNION r;
+        ASSERT_EQ(set.table.D3DXMatrixDecompose(&scale, &r, &move, &m), S_OK);
+        EXPECT_TRUE(NearAll<3>(scale, D3DXVECTOR3(0, 0, 3), 1e-6));
+        D3DXMATRIX rotation;
+        D3DXMatrixRotationQuaternion(&rotation, &r);
+        EXPECT_NEAR(rotation._31, 0, 1e-5);
+        EXPECT_NEAR(rotation._32, -s, 1e-5);
+        EXPECT_NEAR(rotation._33, c, 1e-5);
+        EXPECT_NEAR(D3DXMatrixDeterminant(&rotation), 1, 1e-5);
     }
 }
 

@@ -27,9 +27,18 @@ D3DXMATRIX* View(D3DXMATRIX* out, const D3DXVECTOR3* eye, D3DXVECTOR3 z, const D
         return static_cast<double>(v.x) * eye->x + static_cast<double>(v.y) * eye->y +
                static_cast<double>(v.z) * eye->z;
     };
-    out->_11 = x.x; out->_12 = y.x; out->_13 = z.x; out->_14 = 0.0f;
-    out->_21 = x.y; out->_22 = y.y; out->_23 = z.y; out->_24 = 0.0f;
-    out->_31 = x.z; out->_32 = y.z; out->_33 = z.z; out->_34 = 0.0f;
+    out->_11 = x.x;
+    out->_12 = y.x;
+    out->_13 = z.x;
+    out->_14 = 0.0f;
+    out->_21 = x.y;
+    out->_22 = y.y;
+    out->_23 = z.y;
+    out->_24 = 0.0f;
+    out->_31 = x.z;
+    out->_32 = y.z;
+    out->_33 = z.z;
+    out->_34 = 0.0f;
     out->_41 = static_cast<float>(-dot(x));
     out->_42 = static_cast<float>(-dot(y));
     out->_43 = static_cast<float>(-dot(z));
@@ -127,13 +136,11 @@ D3DXMATRIX* WINAPI D3DXMatrixOrthoRH(D3DXMATRIX* out, FLOAT w, FLOAT h, FLOAT zn
     return Ortho(out, -0.5 * w, 0.5 * w, -0.5 * h, 0.5 * h, zn, zf, -1.0);
 }
 
-D3DXMATRIX* WINAPI D3DXMatrixOrthoOffCenterLH(D3DXMATRIX* out, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn,
-                                              FLOAT zf) {
+D3DXMATRIX* WINAPI D3DXMatrixOrthoOffCenterLH(D3DXMATRIX* out, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn, FLOAT zf) {
     return Ortho(out, l, r, b, t, zn, zf, 1.0);
 }
 
-D3DXMATRIX* WINAPI D3DXMatrixOrthoOffCenterRH(D3DXMATRIX* out, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn,
-                                              FLOAT zf) {
+D3DXMATRIX* WINAPI D3DXMatrixOrthoOffCenterRH(D3DXMATRIX* out, FLOAT l, FLOAT r, FLOAT b, FLOAT t, FLOAT zn, FLOAT zf) {
     return Ortho(out, l, r, b, t, zn, zf, -1.0);
 }
 

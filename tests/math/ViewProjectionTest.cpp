@@ -114,7 +114,8 @@ TEST(LookAt, RightHandedLooksDownMinusZ) {
     const V e{eye.x, eye.y, eye.z};
     const V z = normal(V{eye.x - at.x, eye.y - at.y, eye.z - at.z}), x = normal(cross(V{up.x, up.y, up.z}, z)),
             y = cross(z, x);
-    const M expected{x[0], y[0], z[0], 0, x[1], y[1], z[1], 0, x[2], y[2], z[2], 0, -dot(x, e), -dot(y, e), -dot(z, e), 1};
+    const M expected{x[0], y[0], z[0], 0, x[1],       y[1],       z[1],       0,
+                     x[2], y[2], z[2], 0, -dot(x, e), -dot(y, e), -dot(z, e), 1};
     D3DXMATRIX m;
     EXPECT_EQ(D3DXMatrixLookAtRH(&m, &eye, &at, &up), &m);
     ExpectMatrix(m, expected, 2e-6);

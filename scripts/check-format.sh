@@ -4,7 +4,8 @@
 # scripts/check-format.sh --fix [BASE] applies that layout to the changed lines instead.
 #
 # Changed lines come from a rename-aware diff: a file that moved (git mv, with or without edits) counts only the
-# lines that differ from where it came from, so moving a file never asks for its old lines to be reflowed.
+# lines that differ from where it came from, so moving a file never asks for its old lines to be reflowed. Files
+# not yet added to git count whole.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 fix=0
@@ -41,6 +42,14 @@ for line in patch.splitlines():
         start, count = int(match.group(1)), int(match.group(2) or "1")
         if count > 0:
             ranges.setdefault(path, []).append((start, start + count - 1))
+
+# Files not yet added count whole, as they will once committed.
+untracked = subprocess.run(["git", "ls-files", "--others", "--exclude-standard", "--", "*.cpp", "*.h"],
+                           check=True, capture_output=True, text=True).stdout.split()
+for path in untracked:
+    with open(path, encoding="utf-8") as f:
+        lines = f.read().count("\n") + 1
+    ranges[path] = [(1, lines)]
 
 failed = False
 for path, spans in sorted(ranges.items()):

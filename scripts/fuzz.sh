@@ -6,14 +6,14 @@
 #   scripts/fuzz.sh all SECONDS [libFuzzer options...]      every target in turn, SECONDS each
 #
 # Targets: texture_ReadImageFuzz, texture_CreateTextureFuzz, texture_ConvertFuzz, texture_DdsFuzz,
-# texture_CubeVolumeFuzz, texture_SaveFuzz, scene_load_fuzz.
+# texture_CubeVolumeFuzz, texture_SaveFuzz, texture_FileLoadFuzz, scene_load_fuzz.
 # The seed corpus in the source tree is read, never written; new inputs go to build/fuzz/corpus/TARGET and
 # findings (crash-*, leak-*, oom-*, timeout-*, slow-unit-*) to build/fuzz/findings/TARGET. Once a finding is fixed,
 # copy it into the target's seed folder, so that ctest replays it from then on.
 #
 # Limits, from the environment: TARN_FUZZ_MALLOC_MB (largest single allocation, default 512), TARN_FUZZ_RSS_MB
 # (resident size, default 2048), TARN_FUZZ_TIMEOUT (seconds per input, default 10), TARN_FUZZ_MAX_LEN (bytes per
-# input, default 4096).
+# input, default 4096); TARN_FUZZ_JOBS (parallel build jobs, default all cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,7 +26,7 @@ seconds=$2
 shift 2
 
 all_targets=(texture_ReadImageFuzz texture_CreateTextureFuzz texture_ConvertFuzz texture_DdsFuzz texture_CubeVolumeFuzz
-  texture_SaveFuzz scene_load_fuzz)
+  texture_SaveFuzz texture_FileLoadFuzz scene_load_fuzz)
 build=build/fuzz
 
 # Seed folders of a target (the scene seeds are written by make_scene_corpus).
@@ -37,6 +37,7 @@ seeds_of() {
     texture_DdsFuzz) echo fuzz/texture/corpus-dds ;;
     texture_CubeVolumeFuzz) echo fuzz/texture/corpus-cubevolume ;;
     texture_SaveFuzz) echo fuzz/texture/corpus-save ;;
+    texture_FileLoadFuzz) echo fuzz/texture/corpus-fileload ;;
     scene_load_fuzz) echo "$build/corpus/scene_seeds" ;;
     *) return 1 ;;
   esac
@@ -52,7 +53,7 @@ fi
 cmake --preset fuzz > /dev/null
 status=0
 for t in "${targets[@]}"; do
-  cmake --build "$build" -j "$(nproc)" --target "$t"
+  cmake --build "$build" -j "${TARN_FUZZ_JOBS:-$(nproc)}" --target "$t"
   if [ "$t" = scene_load_fuzz ]; then
     cmake --build "$build" -j "$(nproc)" --target make_scene_corpus
     "$(find "$build" -type f -name make_scene_corpus -perm -u+x | head -n 1)" "$build/corpus/scene_seeds"

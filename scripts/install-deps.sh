@@ -2,6 +2,7 @@
 # Installs the Debian 12 packages the project needs, only those missing. Runs as root or through sudo.
 # dpkg-dev (dpkg-shlibdeps) and file are what CPack needs to work out the Debian package's dependencies;
 # clang-format (with git-clang-format) and git check the layout of changed lines.
+# python3-pil is the independent image reader the converter's tests check their outputs with.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
   libpng-dev libjpeg62-turbo-dev zlib1g-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev libsquish-dev
   dpkg-dev file
+  python3-pil
   clang-format git
 )
 

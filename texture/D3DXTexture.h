@@ -159,21 +159,19 @@ HRESULT D3DXGetImageInfoFromFileInMemory(const void* srcData, UINT srcDataSize, 
 #define D3DXGetImageInfoFromFile D3DXGetImageInfoFromFileA
 HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
                                           IDirect3DTexture9** texture);
-HRESULT D3DXLoadSurfaceFromFileA(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette,
-                                 const RECT* destRect, const char* srcFile, const RECT* srcRect, DWORD filter,
-                                 D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo);
+HRESULT D3DXLoadSurfaceFromFileA(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette, const RECT* destRect,
+                                 const char* srcFile, const RECT* srcRect, DWORD filter, D3DCOLOR colorKey,
+                                 D3DXIMAGE_INFO* srcInfo);
 HRESULT D3DXLoadSurfaceFromFileInMemory(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette,
                                         const RECT* destRect, const void* srcData, UINT srcDataSize,
-                                        const RECT* srcRect, DWORD filter, D3DCOLOR colorKey,
-                                        D3DXIMAGE_INFO* srcInfo);
+                                        const RECT* srcRect, DWORD filter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo);
 #define D3DXLoadSurfaceFromFile D3DXLoadSurfaceFromFileA
 HRESULT D3DXLoadVolumeFromFileA(IDirect3DVolume9* destVolume, const PALETTEENTRY* destPalette, const D3DBOX* destBox,
                                 const char* srcFile, const D3DBOX* srcBox, DWORD filter, D3DCOLOR colorKey,
                                 D3DXIMAGE_INFO* srcInfo);
 HRESULT D3DXLoadVolumeFromFileInMemory(IDirect3DVolume9* destVolume, const PALETTEENTRY* destPalette,
                                        const D3DBOX* destBox, const void* srcData, UINT srcDataSize,
-                                       const D3DBOX* srcBox, DWORD filter, D3DCOLOR colorKey,
-                                       D3DXIMAGE_INFO* srcInfo);
+                                       const D3DBOX* srcBox, DWORD filter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo);
 #define D3DXLoadVolumeFromFile D3DXLoadVolumeFromFileA
 
 // ---- Buffers: the bytes a ...ToFileInMemory call writes ----
@@ -202,11 +200,10 @@ HRESULT D3DXSaveSurfaceToFileInMemory(ID3DXBuffer** destBuffer, D3DXIMAGE_FILEFO
 HRESULT D3DXSaveVolumeToFileA(const char* destFile, D3DXIMAGE_FILEFORMAT destFormat, IDirect3DVolume9* srcVolume,
                               const PALETTEENTRY* srcPalette, const D3DBOX* srcBox);
 HRESULT D3DXSaveVolumeToFileInMemory(ID3DXBuffer** destBuffer, D3DXIMAGE_FILEFORMAT destFormat,
-                                     IDirect3DVolume9* srcVolume, const PALETTEENTRY* srcPalette,
-                                     const D3DBOX* srcBox);
+                                     IDirect3DVolume9* srcVolume, const PALETTEENTRY* srcPalette, const D3DBOX* srcBox);
 #define D3DXSaveVolumeToFile D3DXSaveVolumeToFileA
-HRESULT D3DXSaveTextureToFileA(const char* destFile, D3DXIMAGE_FILEFORMAT destFormat,
-                               IDirect3DBaseTexture9* srcTexture, const PALETTEENTRY* srcPalette);
+HRESULT D3DXSaveTextureToFileA(const char* destFile, D3DXIMAGE_FILEFORMAT destFormat, IDirect3DBaseTexture9* srcTexture,
+                               const PALETTEENTRY* srcPalette);
 HRESULT D3DXSaveTextureToFileInMemory(ID3DXBuffer** destBuffer, D3DXIMAGE_FILEFORMAT destFormat,
                                       IDirect3DBaseTexture9* srcTexture, const PALETTEENTRY* srcPalette);
 #define D3DXSaveTextureToFile D3DXSaveTextureToFileA
@@ -234,5 +231,5 @@ HRESULT D3DXFillVolumeTexture(IDirect3DVolumeTexture9* volumeTexture, LPD3DXFILL
 #define D3DX_CHANNEL_LUMINANCE (1 << 4)
 // Writes into level 0 of `texture` the normal map of the height field in `srcTexture`'s level 0, heights taken
 // from `channel` and scaled by `amplitude`.
-HRESULT D3DXComputeNormalMap(IDirect3DTexture9* texture, IDirect3DTexture9* srcTexture,
-                             const PALETTEENTRY* srcPalette, DWORD flags, DWORD channel, FLOAT amplitude);
+HRESULT D3DXComputeNormalMap(IDirect3DTexture9* texture, IDirect3DTexture9* srcTexture, const PALETTEENTRY* srcPalette,
+                             DWORD flags, DWORD channel, FLOAT amplitude);

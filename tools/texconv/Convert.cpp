@@ -115,9 +115,8 @@ HRESULT InfoOf(const Image& image, D3DXIMAGE_INFO* info, Failure* failure) {
 }
 
 // One file into a texture of the file's own kind: a DDS cube map stays a cube map, a DDS volume a volume.
-HRESULT BuildFromOneFile(IDirect3DDevice9* device, const Options& o, D3DXIMAGE_FILEFORMAT outFormat,
-                         const Image& image, IDirect3DBaseTexture9** texture, PALETTEENTRY* palette,
-                         Failure* failure) {
+HRESULT BuildFromOneFile(IDirect3DDevice9* device, const Options& o, D3DXIMAGE_FILEFORMAT outFormat, const Image& image,
+                         IDirect3DBaseTexture9** texture, PALETTEENTRY* palette, Failure* failure) {
     D3DXIMAGE_INFO info = {};
     HRESULT hr = InfoOf(image, &info, failure);
     if (FAILED(hr)) return hr;
@@ -134,8 +133,8 @@ HRESULT BuildFromOneFile(IDirect3DDevice9* device, const Options& o, D3DXIMAGE_F
         if (FAILED(hr)) return hr;
         IDirect3DCubeTexture9* cube = nullptr;
         hr = D3DXCreateCubeTextureFromFileInMemoryEx(device, data, size, edge, levels, 0, o.format, D3DPOOL_SCRATCH,
-                                                     FilterFor(o, edge == info.Width), mipFilter, o.colorKey,
-                                                     nullptr, palette, &cube);
+                                                     FilterFor(o, edge == info.Width), mipFilter, o.colorKey, nullptr,
+                                                     palette, &cube);
         *texture = cube;
     } else if (info.ResourceType == D3DRTYPE_VOLUMETEXTURE) {
         hr = CheckPixels(o, image.name, width, height, info.Depth, 1, failure);
@@ -149,9 +148,9 @@ HRESULT BuildFromOneFile(IDirect3DDevice9* device, const Options& o, D3DXIMAGE_F
         hr = CheckPixels(o, image.name, width, height, 1, 1, failure);
         if (FAILED(hr)) return hr;
         IDirect3DTexture9* flat = nullptr;
-        hr = D3DXCreateTextureFromFileInMemoryEx(device, data, size, width, height, levels, 0, o.format,
-                                                 D3DPOOL_SCRATCH, filter, mipFilter, o.colorKey, nullptr, palette,
-                                                 &flat);
+        hr =
+            D3DXCreateTextureFromFileInMemoryEx(device, data, size, width, height, levels, 0, o.format, D3DPOOL_SCRATCH,
+                                                filter, mipFilter, o.colorKey, nullptr, palette, &flat);
         *texture = flat;
     }
     return FAILED(hr) ? Refuse(failure, image.name, hr, "") : hr;
@@ -180,8 +179,8 @@ HRESULT BuildCube(IDirect3DDevice9* device, const Options& o, D3DXIMAGE_FILEFORM
     HRESULT hr = CheckPixels(o, images[0].name, edge, edge, 1, 6, failure);
     if (FAILED(hr)) return hr;
     IDirect3DCubeTexture9* cube = nullptr;
-    hr = D3DXCreateCubeTexture(device, edge, LevelsFor(o, outFormat), 0, AssembledFormat(o, infos[0]),
-                               D3DPOOL_SCRATCH, &cube);
+    hr = D3DXCreateCubeTexture(device, edge, LevelsFor(o, outFormat), 0, AssembledFormat(o, infos[0]), D3DPOOL_SCRATCH,
+                               &cube);
     if (FAILED(hr)) return Refuse(failure, images[0].name, hr, "cannot make the cube map");
     for (int f = 0; f < 6 && SUCCEEDED(hr); ++f) {
         IDirect3DSurface9* surface = nullptr;
@@ -221,8 +220,8 @@ HRESULT BuildVolume(IDirect3DDevice9* device, const Options& o, D3DXIMAGE_FILEFO
     HRESULT hr = CheckPixels(o, images[0].name, width, height, depth, 1, failure);
     if (FAILED(hr)) return hr;
     IDirect3DVolumeTexture9* volume = nullptr;
-    hr = D3DXCreateVolumeTexture(device, width, height, depth, LevelsFor(o, outFormat), 0,
-                                 AssembledFormat(o, infos[0]), D3DPOOL_SCRATCH, &volume);
+    hr = D3DXCreateVolumeTexture(device, width, height, depth, LevelsFor(o, outFormat), 0, AssembledFormat(o, infos[0]),
+                                 D3DPOOL_SCRATCH, &volume);
     if (FAILED(hr)) return Refuse(failure, images[0].name, hr, "cannot make the volume");
     IDirect3DVolume9* level = nullptr;
     hr = volume->GetVolumeLevel(0, &level);
@@ -231,8 +230,8 @@ HRESULT BuildVolume(IDirect3DDevice9* device, const Options& o, D3DXIMAGE_FILEFO
         const D3DBOX slice = {0, 0, width, height, z, z + 1};
         const bool ownSize = infos[z].Width == width && infos[z].Height == height;
         hr = D3DXLoadVolumeFromFileInMemory(level, nullptr, &slice, images[z].bytes.data(),
-                                            static_cast<UINT>(images[z].bytes.size()), nullptr,
-                                            FilterFor(o, ownSize), o.colorKey, nullptr);
+                                            static_cast<UINT>(images[z].bytes.size()), nullptr, FilterFor(o, ownSize),
+                                            o.colorKey, nullptr);
         if (FAILED(hr)) Refuse(failure, images[z].name, hr, "cannot load slice " + std::to_string(z));
     }
     if (level != nullptr) level->Release();
@@ -303,8 +302,8 @@ std::vector<Job> PlanJobs(const Options& options, std::vector<Failure>* failures
     std::vector<Job> jobs;
     std::error_code error;
     const std::string& out = options.output;
-    const bool intoDirectory = !out.empty() && (options.inputs.size() > 1 || out.back() == '/' ||
-                                                fs::is_directory(out, error));
+    const bool intoDirectory =
+        !out.empty() && (options.inputs.size() > 1 || out.back() == '/' || fs::is_directory(out, error));
     const std::string extension = ExtensionOf(options.outFormatGiven ? options.outFormat : D3DXIFF_DDS);
     auto nameFor = [&](const std::string& input) {
         fs::path p(input);
@@ -360,9 +359,9 @@ HRESULT BuildTexture(IDirect3DDevice9* device, const Options& options, D3DXIMAGE
     if (options.format != D3DFMT_UNKNOWN && made != options.format) {
         (*texture)->Release();
         *texture = nullptr;
-        return Refuse(failure, images.empty() ? "" : images[0].name, D3DERR_NOTAVAILABLE,
-                      "the library makes " + FormatText(made) + ", not " + FormatText(options.format) +
-                          ", from this image");
+        return Refuse(
+            failure, images.empty() ? "" : images[0].name, D3DERR_NOTAVAILABLE,
+            "the library makes " + FormatText(made) + ", not " + FormatText(options.format) + ", from this image");
     }
     return hr;
 }
@@ -382,8 +381,8 @@ bool ConvertJob(IDirect3DDevice9* device, const Options& options, const Job& job
     PALETTEENTRY palette[256];
     if (FAILED(BuildTexture(device, options, format, images, &texture, palette, failure))) return false;
     images.clear();  // the inputs are no longer needed while the file is encoded
-    const HRESULT hr =
-        D3DXSaveTextureToFileA(job.output.c_str(), format, texture, IsPalettised(FormatOf(texture)) ? palette : nullptr);
+    const HRESULT hr = D3DXSaveTextureToFileA(job.output.c_str(), format, texture,
+                                              IsPalettised(FormatOf(texture)) ? palette : nullptr);
     texture->Release();
     if (FAILED(hr)) {
         Refuse(failure, job.inputs.size() == 1 ? job.inputs[0] : job.output, hr, "cannot write " + job.output);

@@ -72,9 +72,9 @@ struct NamedFileFormat {
 
 // The output formats; "JPEG" and the other extensions map to the same writers.
 const NamedFileFormat kFileFormats[] = {
-    {D3DXIFF_DDS, "DDS", ".dds"}, {D3DXIFF_PNG, "PNG", ".png"}, {D3DXIFF_JPG, "JPG", ".jpg"},
+    {D3DXIFF_DDS, "DDS", ".dds"},   {D3DXIFF_PNG, "PNG", ".png"}, {D3DXIFF_JPG, "JPG", ".jpg"},
     {D3DXIFF_JPG, "JPEG", ".jpeg"}, {D3DXIFF_BMP, "BMP", ".bmp"}, {D3DXIFF_TGA, "TGA", ".tga"},
-    {D3DXIFF_PPM, "PPM", ".ppm"},  {D3DXIFF_PFM, "PFM", ".pfm"},  {D3DXIFF_HDR, "HDR", ".hdr"},
+    {D3DXIFF_PPM, "PPM", ".ppm"},   {D3DXIFF_PFM, "PFM", ".pfm"}, {D3DXIFF_HDR, "HDR", ".hdr"},
 };
 
 struct NamedFlag {
@@ -87,11 +87,10 @@ const NamedFlag kFilterKinds[] = {{"none", D3DX_FILTER_NONE},
                                   {"linear", D3DX_FILTER_LINEAR},
                                   {"triangle", D3DX_FILTER_TRIANGLE},
                                   {"box", D3DX_FILTER_BOX}};
-const NamedFlag kFilterFlags[] = {{"mirror", D3DX_FILTER_MIRROR},     {"mirror-u", D3DX_FILTER_MIRROR_U},
-                                  {"mirror-v", D3DX_FILTER_MIRROR_V}, {"mirror-w", D3DX_FILTER_MIRROR_W},
-                                  {"dither", D3DX_FILTER_DITHER},     {"diffusion", D3DX_FILTER_DITHER_DIFFUSION},
-                                  {"srgb", D3DX_FILTER_SRGB},         {"srgb-in", D3DX_FILTER_SRGB_IN},
-                                  {"srgb-out", D3DX_FILTER_SRGB_OUT}};
+const NamedFlag kFilterFlags[] = {
+    {"mirror", D3DX_FILTER_MIRROR},     {"mirror-u", D3DX_FILTER_MIRROR_U}, {"mirror-v", D3DX_FILTER_MIRROR_V},
+    {"mirror-w", D3DX_FILTER_MIRROR_W}, {"dither", D3DX_FILTER_DITHER},     {"diffusion", D3DX_FILTER_DITHER_DIFFUSION},
+    {"srgb", D3DX_FILTER_SRGB},         {"srgb-in", D3DX_FILTER_SRGB_IN},   {"srgb-out", D3DX_FILTER_SRGB_OUT}};
 
 bool EqualNoCase(const std::string& a, const char* b) {
     const std::size_t n = std::strlen(b);

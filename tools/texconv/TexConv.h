@@ -18,23 +18,23 @@ namespace tarn::texconv {
 enum class Assembly { EachFile, Cube, Volume };
 
 struct Options {
-    std::vector<std::string> inputs;             // in the order given; for a cube +X, -X, +Y, -Y, +Z, -Z
-    Assembly assembly = Assembly::EachFile;      // --cube, --volume
-    std::string output;                          // -o: a file, or a directory for many inputs; empty: beside each
-    bool outFormatGiven = false;                 // --out-format given (else from -o's extension, else DDS)
+    std::vector<std::string> inputs;         // in the order given; for a cube +X, -X, +Y, -Y, +Z, -Z
+    Assembly assembly = Assembly::EachFile;  // --cube, --volume
+    std::string output;                      // -o: a file, or a directory for many inputs; empty: beside each
+    bool outFormatGiven = false;             // --out-format given (else from -o's extension, else DDS)
     D3DXIMAGE_FILEFORMAT outFormat = D3DXIFF_DDS;
-    D3DFORMAT format = D3DFMT_UNKNOWN;           // -f; UNKNOWN: the library's choice
-    bool levelsGiven = false;                    // -m given (else a full chain for DDS, one level otherwise)
-    UINT levels = 0;                             // 0: the full chain
-    UINT width = 0, height = 0;                  // -w, -h; 0: from the image (keeping its aspect if one is given)
+    D3DFORMAT format = D3DFMT_UNKNOWN;  // -f; UNKNOWN: the library's choice
+    bool levelsGiven = false;           // -m given (else a full chain for DDS, one level otherwise)
+    UINT levels = 0;                    // 0: the full chain
+    UINT width = 0, height = 0;         // -w, -h; 0: from the image (keeping its aspect if one is given)
     bool filterGiven = false, mipFilterGiven = false;
-    DWORD filter = D3DX_FILTER_TRIANGLE;         // --filter (default none at the image's own size)
-    DWORD mipFilter = D3DX_FILTER_BOX;           // --mip-filter
-    bool dither = false;                         // --dither: adds D3DX_FILTER_DITHER to both filters
-    D3DCOLOR colorKey = 0;                       // --color-key; 0: none
+    DWORD filter = D3DX_FILTER_TRIANGLE;  // --filter (default none at the image's own size)
+    DWORD mipFilter = D3DX_FILTER_BOX;    // --mip-filter
+    bool dither = false;                  // --dither: adds D3DX_FILTER_DITHER to both filters
+    D3DCOLOR colorKey = 0;                // --color-key; 0: none
     bool qualityGiven = false;
     texture::BlockQuality quality = texture::BlockQuality::Default;  // --quality
-    unsigned jobs = 0;                           // -j; 0: one per core
+    unsigned jobs = 0;                                               // -j; 0: one per core
     // Largest output accepted, in pixels of level 0 (width x height x depth x faces): a request above it fails
     // with E_OUTOFMEMORY before anything is allocated. The fuzz target lowers it.
     unsigned long long maxPixels = 1ull << 28;
@@ -87,10 +87,12 @@ struct Image {
 
 // Builds the texture the options ask for from `images` (one for EachFile, six for Cube, one or more for Volume)
 // on `device`, in the scratch pool (which takes every format and size, whatever the device supports), for saving
-// as `outFormat` (a full chain by default only for DDS, the one format that stores levels). On success `*texture` holds one reference and `palette` the palette of a
-// palettised result. On failure `*texture` is null and `failure` names the image and the reason.
+// as `outFormat` (a full chain by default only for DDS, the one format that stores levels). On success `*texture` holds
+// one reference and `palette` the palette of a palettised result. On failure `*texture` is null and `failure` names the
+// image and the reason.
 HRESULT BuildTexture(IDirect3DDevice9* device, const Options& options, D3DXIMAGE_FILEFORMAT outFormat,
-                     const std::vector<Image>& images, IDirect3DBaseTexture9** texture, PALETTEENTRY (&palette)[256], Failure* failure);
+                     const std::vector<Image>& images, IDirect3DBaseTexture9** texture, PALETTEENTRY (&palette)[256],
+                     Failure* failure);
 
 // Reads the job's inputs, builds the texture and saves it in `format`; nothing is written when any step fails.
 bool ConvertJob(IDirect3DDevice9* device, const Options& options, const Job& job, D3DXIMAGE_FILEFORMAT format,

@@ -565,8 +565,13 @@ TEST(TexConvBatch, ManyFilesOnSeveralThreads) {
     }
     const Outcome o = TexConv(args);
     ASSERT_EQ(o.status, 0) << o.err;
-    // Standard error is not a terminal here: no progress bar.
+    // Standard error is not a terminal here: no progress bar. On a terminal (script's), one counts to the last file.
     EXPECT_EQ(o.err, "");
+    std::string command = Quote(TEXCONV_PROGRAM);
+    for (const std::string& a : args) command += " " + Quote(a);
+    const Outcome terminal = RunProgram("script", {"-qec", command, "/dev/null"});
+    EXPECT_EQ(terminal.status, 0) << terminal.err;
+    EXPECT_NE(terminal.out.find("\r[" + std::string(30, '#') + "] 9/9"), std::string::npos) << terminal.out;
     Device device;
     for (int i = 0; i < kFiles; ++i) {
         SCOPED_TRACE(i);

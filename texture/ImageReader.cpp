@@ -56,6 +56,12 @@ PALETTEENTRY* DecodedImage::AllocatePalette() {
     return entries;
 }
 
+UINT FileLevelCount(const DecodedImage& image) {
+    UINT levels = 0;
+    for (const DecodedImage* level = &image; level != nullptr; level = level->smallerLevel) ++levels;
+    return levels > image.declaredLevels ? levels : image.declaredLevels;
+}
+
 D3DFORMAT PublicFormat(D3DFORMAT format) {
     if (format == D3DFMT_INTERNAL_AL16) return D3DFMT_A8L8;
     if (format == D3DFMT_INTERNAL_R16) return D3DFMT_A16B16G16R16;
@@ -139,6 +145,7 @@ HRESULT ReadImage(DecodedImage& image, const void* data, UINT size, D3DXIMAGE_IN
             image.wantPixels = wantPixels;
             image.resourceType = D3DRTYPE_TEXTURE;
             image.fileFormat = reader.fileFormat;
+            image.declaredLevels = 0;
             if (SUCCEEDED(reader.read(image, static_cast<const BYTE*>(data), size))) {
                 accepted = true;
                 break;
@@ -154,10 +161,7 @@ HRESULT ReadImage(DecodedImage& image, const void* data, UINT size, D3DXIMAGE_IN
         info->Width = image.width;
         info->Height = image.height;
         info->Depth = image.depth;
-        info->MipLevels = 1;
-        for (const DecodedImage* level = image.smallerLevel; level != nullptr; level = level->smallerLevel) {
-            ++info->MipLevels;
-        }
+        info->MipLevels = FileLevelCount(image);
         info->Format = PublicFormat(image.format);
         info->ResourceType = image.resourceType;
         info->ImageFileFormat = image.fileFormat;

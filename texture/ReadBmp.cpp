@@ -164,7 +164,7 @@ HRESULT ReadDib(DecodedImage& image, const BYTE* data, UINT size) {
     if (h.compression == kRle8 || h.compression == kRle4) {
         const std::uint64_t pixels = static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(
                                                                                 h.height < 0 ? -h.height : h.height);
-        if (const HRESULT hr = CheckPixelsPerByte("BMP", pixels, size); FAILED(hr)) return hr;
+        if (const HRESULT hr = CheckPixelsPerByte("BMP", pixels, size, 1); FAILED(hr)) return hr;
     }
 
     // Format choice.

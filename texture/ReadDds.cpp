@@ -152,10 +152,12 @@ HRESULT ReadDds(DecodedImage& image, const BYTE* data, UINT size) {
     // The file holds as many levels as it declares. A full chain ends at 1 x 1 x 1 after the bit length of the
     // largest side; levels declared beyond it are more 1 x 1 x 1 levels, which must be present in the file but get
     // no records (texture creation could not use them, and a record for each would let a few bytes per level make
-    // far more memory of records).
+    // far more memory of records). The count itself is kept in declaredLevels.
     const std::uint64_t largest = width > height ? (width > depth ? width : depth) : (height > depth ? height : depth);
     const std::uint32_t fullChain = BitLength(static_cast<UINT>(largest));
     const std::uint32_t kept = levels < fullChain ? levels : fullChain;
+    // The declared count still stands for the file: D3DX_FROM_FILE asks for it, and a device cannot give it.
+    image.declaredLevels = levels;
 
     const std::uint32_t cubeBits = ReadLe32(data + 112) & kAllCubeFaces;
     if (cubeBits != 0 && cubeBits != kAllCubeFaces) return RejectImage("DDS: cube map without all six faces");

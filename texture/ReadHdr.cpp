@@ -176,7 +176,7 @@ HRESULT ReadHdr(DecodedImage& image, const BYTE* data, UINT size) {
     const std::uint32_t height = scanlinesAreRows ? count[0] : count[1];
     if (const HRESULT hr = CheckImageLimits("HDR", width, height); FAILED(hr)) return hr;
     // Repeat runs of the flat form multiply their counts, so a few bytes can stand for any scanline length.
-    if (const HRESULT hr = CheckPixelsPerByte("HDR", std::uint64_t{width} * height, size); FAILED(hr)) return hr;
+    if (const HRESULT hr = CheckPixelsPerByte("HDR", std::uint64_t{width} * height, size, 16); FAILED(hr)) return hr;
     const std::uint64_t pitch = std::uint64_t{width} * 16;
     if (pitch > 0xFFFFFFFFu || pitch * height > 0xFFFFFFFFu) return RejectImage("HDR: image too large");
     // Every scanline takes at least four bytes, so a file far too short for its scanline count is refused before

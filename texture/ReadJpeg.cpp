@@ -75,8 +75,8 @@ HRESULT Decode(DecodedImage& image, jpeg_decompress_struct& cinfo, ErrorManager&
         for (int i = 0; i < cinfo.num_components; ++i)
             blocks += std::uint64_t{cinfo.comp_info[i].width_in_blocks} * cinfo.comp_info[i].height_in_blocks;
         if (blocks > size * 8) return RejectImage("JPEG: data too short for the declared size");
-    } else if (const HRESULT hr = CheckPixelsPerByte(
-                   "JPEG", std::uint64_t{cinfo.image_width} * cinfo.image_height, size);
+    } else if (const HRESULT hr = CheckPixelsPerByte("JPEG", std::uint64_t{cinfo.image_width} * cinfo.image_height,
+                                                     size, cinfo.num_components == 1 ? 1 : 4);
                FAILED(hr)) {
         return hr;
     }

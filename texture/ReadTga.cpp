@@ -1,6 +1,7 @@
 // Targa reader: colour-mapped, true-colour and grey images, plain or run-length encoded. Targa pixels already
 // have the memory layout of the Direct3D formats they map to, so pixels move as opaque byte groups. A plain
 // left-to-right file is used where it lies, without a copy (read upwards when stored bottom row first).
+#include <algorithm>
 #include <cstring>
 
 #include "ImageReader.h"
@@ -14,6 +15,27 @@ constexpr UINT kHeaderSize = 18;
 
 // Widens a 5-bit channel to 8 bits so that 31 becomes 255.
 BYTE Widen5(UINT c) { return static_cast<BYTE>((c << 3) | (c >> 2)); }
+
+// Whether any of the first `pixels` stored 16-bit pixels has its alpha bit set, walking the stored data (plain or
+// run-length packets) without decoding it, so that a header-only read decides the format as a full read does.
+// Data that ends early is walked as far as it goes.
+bool AnyAlphaBit(const BYTE* in, const BYTE* end, std::uint64_t pixels, bool runLength) {
+    if (!runLength) {
+        const std::uint64_t stored = static_cast<std::uint64_t>(end - in) / 2;
+        for (std::uint64_t i = 0; i < pixels && i < stored; ++i)
+            if (in[2 * i + 1] & 0x80) return true;
+        return false;
+    }
+    while (pixels > 0 && in < end) {
+        const BYTE header = *in++;
+        const std::uint64_t count = std::min<std::uint64_t>((header & 0x7Fu) + 1u, pixels);
+        const std::uint64_t stored = (header & 0x80) ? 1 : count;
+        for (std::uint64_t i = 0; i < stored && end - in >= 2; ++i, in += 2)
+            if (in[1] & 0x80) return true;
+        pixels -= count;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -93,10 +115,13 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
     const std::uint64_t rowBytes64 = std::uint64_t(width) * bytesPerPixel;
     const std::uint64_t imageBytes = rowBytes64 * height;
     if (imageBytes > 0xFFFFFFFFull) return RejectImage("TGA: image too large");
+    const bool runLength = (imageType & 8) != 0;
+    // Sixteen-bit pixels carry alpha only where some pixel sets its bit; otherwise the image is opaque.
+    if (format == D3DFMT_A1R5G5B5 && !AnyAlphaBit(pixels, pixels + remaining, std::uint64_t(width) * height, runLength))
+        format = D3DFMT_X1R5G5B5;
     FillLevelZeroHeader(image, format, width, height, static_cast<UINT>(rowBytes64));
     if (!image.wantPixels) return S_OK;
 
-    const bool runLength = (imageType & 8) != 0;
     const bool topDown = (descriptor & 0x20) != 0;
     const bool rightToLeft = (descriptor & 0x10) != 0;
     const std::size_t rowBytes = static_cast<std::size_t>(rowBytes64);
@@ -165,13 +190,6 @@ HRESULT ReadTga(DecodedImage& image, const BYTE* data, UINT size) {
         }
     }
 
-    if (format == D3DFMT_A1R5G5B5) {
-        // Every stored pixel, in whichever order the rows lie.
-        const BYTE* first = image.rowsUpward ? pixels : image.pixels;
-        bool anyAlpha = false;
-        for (std::size_t i = 1; i < imageBytes && !anyAlpha; i += 2) anyAlpha = (first[i] & 0x80) != 0;
-        if (!anyAlpha) image.format = D3DFMT_X1R5G5B5;
-    }
     return S_OK;
 }
 

@@ -1,6 +1,7 @@
 // The image-size limits shared by every reader, with their TARN_IMAGE_LIMITS override.
 #include "ResourceLimits.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cstdio>
@@ -112,12 +113,15 @@ HRESULT CheckImageLimits(const char* reader, std::uint64_t width, std::uint64_t 
 // width / 2; a Radiance file in the adaptive run-length form at most 16 (127 pixels for 8 bytes), a blank flat
 // scanline with repeat runs about width / 12; a Huffman JPEG at most 512 (one bit per grey block). The ratio only
 // bites where a file leans on the escapes that let a few bytes stand for an unbounded image. An arithmetic-coded
-// JPEG of a blank image is one such file even from a real writer (128 bytes for 4096 x 4096 grey): the floor lets
-// small ones through, larger ones are refused like any other file of that ratio.
-HRESULT CheckPixelsPerByte(const char* reader, std::uint64_t pixels, std::uint64_t fileBytes) {
+// JPEG of a blank image is one such file even from a real writer (128 bytes for 4096 x 4096 grey), and so is a
+// blank bitmap whose rows are bare end-of-lines (5 KB for 4096 x 2048): the free allowance lets images of that
+// size through, larger ones are refused like any other file of that ratio.
+HRESULT CheckPixelsPerByte(const char* reader, std::uint64_t pixels, std::uint64_t fileBytes,
+                           std::uint64_t decodedBytesPerPixel) {
     const std::uint64_t ratio = CurrentImageLimits().maxRatio;
-    const std::uint64_t counted = fileBytes > kRatioFloorBytes ? fileBytes : kRatioFloorBytes;
-    if (ratio == 0 || static_cast<unsigned __int128>(ratio) * counted >= pixels) return S_OK;
+    const std::uint64_t perPixel = decodedBytesPerPixel > 0 ? decodedBytesPerPixel : 1;
+    const std::uint64_t free = std::min(kRatioFreePixels, kRatioFreeBytes / perPixel);
+    if (ratio == 0 || pixels <= free || static_cast<unsigned __int128>(ratio) * fileBytes >= pixels) return S_OK;
     char line[200];
     std::snprintf(line, sizeof(line),
                   "%s: image of %llu pixels in %llu bytes exceeds the ratio limit %llu pixels per byte "

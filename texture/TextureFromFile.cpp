@@ -227,7 +227,9 @@ HRESULT CompleteFromImage(const TextureRequest& request, DecodedImage& image, Te
     const bool formatFromFile = FormatFromFile(request);
     D3DFORMAT format = formatFromFile ? D3DFMT_UNKNOWN : static_cast<D3DFORMAT>(request.format);
 
-    plan.levels = request.mipLevels == D3DX_FROM_FILE ? LevelCount(image) : request.mipLevels;
+    // FROM_FILE takes the count the file declares, even past the full chain: fitting it to the device then
+    // refuses the request rather than making fewer levels.
+    plan.levels = request.mipLevels == D3DX_FROM_FILE ? FileLevelCount(image) : request.mipLevels;
     plan.width = SizeFromImage(request.width, image.width);
     plan.height = SizeFromImage(request.height, image.height);
     plan.depth = type == D3DRTYPE_VOLUMETEXTURE ? SizeFromImage(request.depth, image.depth) : request.depth;
@@ -503,6 +505,13 @@ HRESULT D3DXCreateTextureFromFileInMemoryEx(IDirect3DDevice9* device, const void
                                     .srcInfo = srcInfo,
                                     .palette = palette};
     return CreateFromMemory(request, texture);
+}
+
+HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice9* device, const void* srcData, UINT srcDataSize,
+                                          IDirect3DTexture9** texture) {
+    return D3DXCreateTextureFromFileInMemoryEx(device, srcData, srcDataSize, D3DX_DEFAULT, D3DX_DEFAULT, D3DX_DEFAULT,
+                                               0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_DEFAULT, D3DX_DEFAULT, 0,
+                                               nullptr, nullptr, texture);
 }
 
 HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* srcFile, UINT width, UINT height,

@@ -291,10 +291,12 @@ TEST(ResourceLimits, PixelsPerByteLimitRefusesOnlyFilesThatLeanOnUnboundedEscape
          true},
         {"HDR 256 x 262144 of repeat runs", ReadHdr, RepeatRunHdr(256, 262144), true},
         {"arithmetic JPEG declaring 16000^2", ReadJpeg, JpegDeclaring(16000, 16000, true), true},
-        // Within the floor: any image of up to 1024 x 4096 pixels, however it is coded.
-        {"RLE8 2048^2 ending at once", ReadBmp, RunLengthBmp(2048, 2048, {0, 1}), false},
-        {"RLE8 2048^2 of end-of-lines", ReadBmp, RunLengthBmp(2048, 2048, blankEol), false},
-        {"arithmetic JPEG declaring 2048^2", ReadJpeg, JpegDeclaring(2048, 2048, true), false},
+        {"HDR 256 x 32768 of repeat runs", ReadHdr, RepeatRunHdr(256, 32768), true},  // 128 MB as floats
+        // Within the free allowance: any image of up to 16 M pixels, however it is coded.
+        {"RLE8 4096^2 ending at once", ReadBmp, RunLengthBmp(4096, 4096, {0, 1}), false},
+        {"RLE8 4096 x 2048 of end-of-lines", ReadBmp, RunLengthBmp(4096, 2048, blankEol), false},
+        {"arithmetic JPEG declaring 4096^2", ReadJpeg, JpegDeclaring(4096, 4096, true), false},
+        {"HDR 128 x 32768 of repeat runs", ReadHdr, RepeatRunHdr(128, 32768), false},  // 64 MB as floats
         // Formats whose coding has a floor of its own are not held to the ratio.
         {"blank 1-bit PNG 8192 x 1024", ReadPng, BlankOneBitPng(8192, 1024), false},
         {"Huffman JPEG declaring 2800^2", ReadJpeg, JpegDeclaring(2800, 2800), false},
@@ -321,26 +323,31 @@ TEST(ResourceLimits, PixelsPerByteLimitRefusesOnlyFilesThatLeanOnUnboundedEscape
     }
 }
 
-TEST(ResourceLimits, PixelsPerByteIsInclusiveAndCountsAFileAsAtLeast4KB) {
+TEST(ResourceLimits, PixelsPerByteIsInclusiveAndSparesImagesOfUpTo16MPixelsAnd64MB) {
+    constexpr std::uint64_t k16M = std::uint64_t{1} << 24, k4M = std::uint64_t{1} << 22;
     struct Row {
-        std::uint64_t pixels, bytes, ratio;
+        std::uint64_t pixels, bytes, ratio, bytesPerPixel;
         HRESULT expected;
     } const kRows[] = {
-        {1024 * 4096, 1, 1024, S_OK},
-        {1024 * 4096 + 1, 1, 1024, D3DXERR_INVALIDDATA},
-        {1024 * 5000, 5000, 1024, S_OK},
-        {1024 * 5000 + 1, 5000, 1024, D3DXERR_INVALIDDATA},
-        {2 * 4096 + 1, 100, 2, D3DXERR_INVALIDDATA},
-        {std::uint64_t{1} << 62, 1, 0, S_OK},                           // 0: no limit
-        {~std::uint64_t{0}, std::uint64_t{1} << 60, 1024, S_OK},        // the product does not wrap
+        {k16M, 1, 1024, 1, S_OK},  // the free allowance, from one byte
+        {k16M + 1, 1, 1024, 1, D3DXERR_INVALIDDATA},
+        {k16M, 1, 1024, 4, S_OK},  // 64 MB decoded
+        {k4M, 1, 1024, 16, S_OK},  // 64 MB of four floats
+        {k4M + 1, 1, 1024, 16, D3DXERR_INVALIDDATA},
+        {k16M + 1, 1, 2, 1, D3DXERR_INVALIDDATA},  // the allowance does not follow the ratio
+        {1024 * 20000, 20000, 1024, 1, S_OK},      // past it, the ratio is inclusive
+        {1024 * 20000 + 1, 20000, 1024, 1, D3DXERR_INVALIDDATA},
+        {std::uint64_t{1} << 62, 1, 0, 1, S_OK},                     // 0: no limit
+        {~std::uint64_t{0}, std::uint64_t{1} << 60, 1024, 1, S_OK},  // the product does not wrap
     };
     for (const Row& r : kRows) {
-        SCOPED_TRACE(testing::Message() << r.pixels << " pixels in " << r.bytes << " bytes, ratio " << r.ratio);
+        SCOPED_TRACE(testing::Message() << r.pixels << " pixels in " << r.bytes << " bytes, ratio " << r.ratio << ", "
+                                        << r.bytesPerPixel << " bytes per pixel");
         ImageLimits limits = kDefaultImageLimits;
         limits.maxRatio = r.ratio;
         ScopedLimits scoped(limits);
         DebugLines lines;
-        EXPECT_EQ(CheckPixelsPerByte("test", r.pixels, r.bytes), r.expected);
+        EXPECT_EQ(CheckPixelsPerByte("test", r.pixels, r.bytes, r.bytesPerPixel), r.expected);
         EXPECT_EQ(lines.Contains("test: image of "), FAILED(r.expected)) << lines.All();
     }
 }

@@ -47,6 +47,9 @@ struct DecodedImage {
     bool rowsUpward = false;
     D3DRESOURCETYPE resourceType = D3DRTYPE_TEXTURE;
     D3DXIMAGE_FILEFORMAT fileFormat = D3DXIFF_BMP;
+    // Top record only: the levels the file declares where it holds more than get records (a DDS chain past
+    // 1 x 1); 0 when every level has its record.
+    UINT declaredLevels = 0;
     DecodedImage* smallerLevel = nullptr;  // owned: the next smaller mip level of this face
     DecodedImage* siblingFace = nullptr;   // owned: the first level of the next face
 
@@ -99,6 +102,10 @@ bool SetJpegDirectColour(bool enabled);
 // otherwise, and `info` when given. Null data or size 0: D3DERR_INVALIDCALL; no reader accepts the bytes:
 // D3DXERR_INVALIDDATA. The numeric locale is "C" while the readers run and is restored afterwards.
 HRESULT ReadImage(DecodedImage& image, const void* data, UINT size, D3DXIMAGE_INFO* info, bool wantPixels);
+
+// The mip levels the file holds: the records of the first face's chain, or the count the file declares where
+// that is more (see DecodedImage::declaredLevels).
+UINT FileLevelCount(const DecodedImage& image);
 
 // Replaces the internal decoder formats by the public format that stands for them.
 D3DFORMAT PublicFormat(D3DFORMAT format);

@@ -5,7 +5,8 @@
 // Readers whose coding can describe a huge image in a few bytes (run-length bitmaps with their end-of-line,
 // end-of-bitmap and move escapes, Radiance files with repeat runs, arithmetic-coded JPEG) also refuse a file that
 // declares more than maxRatio pixels per byte of itself (ratio=N in TARN_IMAGE_LIMITS, 0 for none), so that what a
-// small file costs to load stays small; any image of up to maxRatio x 4096 pixels loads however it is coded.
+// small file costs to load stays small; any image of up to 16 M pixels whose decoded pixels take at most 64 MB loads
+// however it is coded.
 #pragma once
 
 #include <cstdint>
@@ -21,12 +22,13 @@ struct ImageLimits {
     std::uint64_t maxRatio;   // most pixels declared per byte of the file, where the coding has no floor; 0: no limit
 };
 
-// Files count as at least this long for the ratio, so that any image of up to maxRatio x 4096 pixels loads however
-// it is coded.
-inline constexpr std::uint64_t kRatioFloorBytes = 4096;
+// Images this small are never held to the ratio: up to kRatioFreePixels pixels and kRatioFreeBytes of decoded
+// pixels, so that a sparse run-length bitmap of 4096 x 4096 loads from a few bytes, and what a file of a few bytes
+// costs stays bounded (64 MB decoded, a 4096 x 4096 A8R8G8B8 texture).
+inline constexpr std::uint64_t kRatioFreePixels = std::uint64_t{1} << 24;
+inline constexpr std::uint64_t kRatioFreeBytes = std::uint64_t{64} << 20;
 
-// A ratio of 1024 loads every file whose writer spends a byte on each 1024 pixels or more, and every image of up to
-// 4 M pixels (2048 x 2048); no file of up to 4 KB then declares more than 4 M pixels (16 MB as A8R8G8B8).
+// A ratio of 1024 loads every file whose writer spends a byte on each 1024 pixels or more.
 inline constexpr ImageLimits kDefaultImageLimits = {std::uint64_t{1} << 28, std::uint64_t{1} << 28,
                                                     std::uint64_t{1} << 28, 1024};
 
@@ -44,10 +46,12 @@ bool ParseImageLimits(const char* text, ImageLimits& limits);
 // ("<reader>: image W x H x D exceeds the <which> limit N") and D3DXERR_INVALIDDATA.
 HRESULT CheckImageLimits(const char* reader, std::uint64_t width, std::uint64_t height, std::uint64_t depth = 1);
 
-// S_OK when `pixels` declared by a file of `fileBytes` bytes (counted as at least kRatioFloorBytes) are within
-// maxRatio pixels per byte, or maxRatio is 0; otherwise one debug-output line ("<reader>: image of N pixels in B
+// S_OK when `pixels` declared by a file of `fileBytes` bytes are within maxRatio pixels per byte, or maxRatio is 0,
+// or the image is within the free allowance (kRatioFreePixels, and kRatioFreeBytes at `decodedBytesPerPixel`, the
+// size of a pixel as the reader decodes it); otherwise one debug-output line ("<reader>: image of N pixels in B
 // bytes exceeds the ratio limit R pixels per byte") and D3DXERR_INVALIDDATA. Readers call it right after
 // CheckImageLimits where their coding has no floor.
-HRESULT CheckPixelsPerByte(const char* reader, std::uint64_t pixels, std::uint64_t fileBytes);
+HRESULT CheckPixelsPerByte(const char* reader, std::uint64_t pixels, std::uint64_t fileBytes,
+                           std::uint64_t decodedBytesPerPixel);
 
 }  // namespace tarn::texture

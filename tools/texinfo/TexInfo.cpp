@@ -8,9 +8,8 @@
 // with dither and the levels below to the box filter. With --face or --slice, the PNG holds a sub-image as the file
 // stores it: face F of a cube map (in D3DCUBEMAP_FACES order), slice S of a volume, at stored level N, converted
 // from the decoded image in bands as level 0 is; --size resamples that one sub-image (default filter triangle with
-// dither). Without --png only the header is read, so the answer takes no time or memory whatever size the file
-// declares; the one difference is that a 16-bit Targa, whose alpha is decided by its pixels, is then described as
-// D3DFMT_A1R5G5B5 even where it has no alpha.
+// dither). Without --png only the header is read (a 16-bit Targa's stored pixels are scanned for an alpha bit, as
+// a full read decides its format), so the answer takes no time or memory whatever size the file declares.
 // Exit status 0 on success, 1 with the reason on standard error when the library or the arguments reject the
 // request (a face, slice or level that the file does not store included: the message names the valid range).
 #include <png.h>

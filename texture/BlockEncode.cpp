@@ -56,8 +56,10 @@ struct ColourBlock {
 ColourBlock Evaluate(std::uint16_t a, std::uint16_t b, bool threeColour, const ColourPoints& points) {
     if (threeColour ? a > b : a < b) std::swap(a, b);
     if (!threeColour && a == b) {
-        if (a == 0) a = 1;
-        else b = static_cast<std::uint16_t>(a - 1);
+        if (a == 0)
+            a = 1;
+        else
+            b = static_cast<std::uint16_t>(a - 1);
     }
     ColourPalette4 palette;
     MakePalette(a, b, palette);
@@ -118,9 +120,12 @@ Stats Principal(const ColourPoints& p, int iterations) {
         cov[3] += w * dg * dg, cov[4] += w * dg * db, cov[5] += w * db * db;
     }
     float v[3];
-    if (cov[0] >= cov[3] && cov[0] >= cov[5]) v[0] = cov[0], v[1] = cov[1], v[2] = cov[2];
-    else if (cov[3] >= cov[5]) v[0] = cov[1], v[1] = cov[3], v[2] = cov[4];
-    else v[0] = cov[2], v[1] = cov[4], v[2] = cov[5];
+    if (cov[0] >= cov[3] && cov[0] >= cov[5])
+        v[0] = cov[0], v[1] = cov[1], v[2] = cov[2];
+    else if (cov[3] >= cov[5])
+        v[0] = cov[1], v[1] = cov[3], v[2] = cov[4];
+    else
+        v[0] = cov[2], v[1] = cov[4], v[2] = cov[5];
     for (int it = 0; it < iterations; ++it) {
         const float x = cov[0] * v[0] + cov[1] * v[1] + cov[2] * v[2];
         const float y = cov[1] * v[0] + cov[3] * v[1] + cov[4] * v[2];
@@ -145,8 +150,8 @@ void ClusterFit(const ColourPoints& p, const Stats& s, bool threeColour, float e
     float key[16];
     for (int i = 0; i < 16; ++i) {
         if (p.w[i] == 0.0f) continue;
-        const float t = (p.r[i] - s.mean[0]) * s.axis[0] + (p.g[i] - s.mean[1]) * s.axis[1] +
-                        (p.b[i] - s.mean[2]) * s.axis[2];
+        const float t =
+            (p.r[i] - s.mean[0]) * s.axis[0] + (p.g[i] - s.mean[1]) * s.axis[1] + (p.b[i] - s.mean[2]) * s.axis[2];
         int j = n++;
         for (; j > 0 && key[j - 1] > t; --j) key[j] = key[j - 1], order[j] = order[j - 1];
         key[j] = t, order[j] = i;
@@ -234,8 +239,8 @@ ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality qua
     float lo = INFINITY, hi = -INFINITY;
     for (int i = 0; i < 16; ++i) {
         if (p.w[i] == 0.0f) continue;
-        const float t = (p.r[i] - s.mean[0]) * s.axis[0] + (p.g[i] - s.mean[1]) * s.axis[1] +
-                        (p.b[i] - s.mean[2]) * s.axis[2];
+        const float t =
+            (p.r[i] - s.mean[0]) * s.axis[0] + (p.g[i] - s.mean[1]) * s.axis[1] + (p.b[i] - s.mean[2]) * s.axis[2];
         lo = std::min(lo, t), hi = std::max(hi, t);
     }
     float e0[3], e1[3];
@@ -270,7 +275,11 @@ struct SingleColourTables {
                 for (int b = 0; b <= max; ++b) {
                     // Six times the distance, so that thirds and halves stay whole.
                     const int decoded6 = half ? 3 * (expand(a) + expand(b)) : 2 * (2 * expand(a) + expand(b));
-                    const int e = std::abs(decoded6 - 6 * v) * 1024 + std::abs(a - b);  // then the closer pair
+                    // A third above the value decodes to it whether a decoder rounds to nearest or down, a
+                    // third below only with rounding: among equal distances the one above wins, then the
+                    // closer pair.
+                    const int d = decoded6 - 6 * v;
+                    const int e = (std::abs(d) * 2 + (d < 0)) * 1024 + std::abs(a - b);
                     if (e < best) best = e, table[v][0] = std::uint8_t(a), table[v][1] = std::uint8_t(b);
                 }
         }
@@ -293,8 +302,8 @@ ColourBlock FitSingleColour(const ColourPoints& p, int first, bool threeColour) 
     const std::uint16_t q1 = std::uint16_t((t5[r][1] << 11) | (t6[g][1] << 5) | t5[b][1]);
     ColourBlock best = Evaluate(q0, q1, threeColour, p);
     // The colour rounded to the nearest 5-6-5 code can be as close: try it as an endpoint as well.
-    const std::uint16_t exact = std::uint16_t((Quantise(p.r[first], 31) << 11) | (Quantise(p.g[first], 63) << 5) |
-                                              Quantise(p.b[first], 31));
+    const std::uint16_t exact =
+        std::uint16_t((Quantise(p.r[first], 31) << 11) | (Quantise(p.g[first], 63) << 5) | Quantise(p.b[first], 31));
     Consider(best, Evaluate(exact, exact, threeColour, p));
     return best;
 }
@@ -326,8 +335,10 @@ void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1, BlockQual
         p.w[i] = opaque ? 1.0f : 0.0f;
         anyTransparent |= !opaque;
         if (!opaque) continue;
-        if (first < 0) first = i;
-        else if (p.r[i] != p.r[first] || p.g[i] != p.g[first] || p.b[i] != p.b[first]) uniform = false;
+        if (first < 0)
+            first = i;
+        else if (p.r[i] != p.r[first] || p.g[i] != p.g[first] || p.b[i] != p.b[first])
+            uniform = false;
     }
     ColourBlock best;
     if (first < 0) {
@@ -395,7 +406,8 @@ void EncodeInterpolatedAlpha(std::uint8_t* block, const float* pixels, BlockQual
     for (int i = 0; i < 16; ++i) {
         alpha[i] = static_cast<int>(Clamp01(pixels[i * 4 + 3]) * 255.0f + 0.5f);
         lo = std::min(lo, alpha[i]), hi = std::max(hi, alpha[i]);
-        if (alpha[i] != 0 && alpha[i] != 255) innerLo = std::min(innerLo, alpha[i]), innerHi = std::max(innerHi, alpha[i]);
+        if (alpha[i] != 0 && alpha[i] != 255)
+            innerLo = std::min(innerLo, alpha[i]), innerHi = std::max(innerHi, alpha[i]);
     }
     AlphaBlock best;
     if (hi == lo) {
@@ -419,8 +431,10 @@ void EncodeInterpolatedAlpha(std::uint8_t* block, const float* pixels, BlockQual
         };
         refine(hi, lo, true);
         if (best.error > 0) {
-            if (innerLo <= innerHi) refine(innerLo, innerHi, false);
-            else best = EvaluateAlpha(0, 255, alpha);  // only 0 and 255: the six-value mode holds both exactly
+            if (innerLo <= innerHi)
+                refine(innerLo, innerHi, false);
+            else
+                best = EvaluateAlpha(0, 255, alpha);  // only 0 and 255: the six-value mode holds both exactly
         }
     }
     std::uint64_t bits = 0;

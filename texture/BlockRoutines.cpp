@@ -42,8 +42,7 @@ void DecodeColourRowReference(const std::uint8_t* source, std::size_t blockStrid
     }
 }
 
-void DecodeDxt5RowReference(const std::uint8_t* source, std::size_t blocks, std::uint8_t* dest,
-                            std::size_t destPitch) {
+void DecodeDxt5RowReference(const std::uint8_t* source, std::size_t blocks, std::uint8_t* dest, std::size_t destPitch) {
     std::uint32_t words[16];
     for (std::size_t b = 0; b < blocks; ++b, source += 16, dest += 16) {
         DecodeDxt5Argb8(source, words);
@@ -51,8 +50,7 @@ void DecodeDxt5RowReference(const std::uint8_t* source, std::size_t blocks, std:
     }
 }
 
-constexpr BlockRoutineTable kReference = {NearestColoursReference, DecodeColourRowReference,
-                                          DecodeDxt5RowReference};
+constexpr BlockRoutineTable kReference = {NearestColoursReference, DecodeColourRowReference, DecodeDxt5RowReference};
 
 #if TARN_TEXTURE_X86
 
@@ -91,13 +89,14 @@ struct RowMasks {
     RowMasks() {
         for (int v = 0; v < 256; ++v)
             for (int x = 0; x < 4; ++x)
-                for (int c = 0; c < 4; ++c) mask[v][4 * x + c] = static_cast<std::uint8_t>(4 * ((v >> (2 * x)) & 3) + c);
+                for (int c = 0; c < 4; ++c)
+                    mask[v][4 * x + c] = static_cast<std::uint8_t>(4 * ((v >> (2 * x)) & 3) + c);
     }
 };
 const RowMasks kRowMasks;
 
 __attribute__((target("ssse3"))) inline void StoreColourRows(const std::uint8_t* block, std::uint8_t* dest,
-                                                              std::size_t destPitch, __m128i keep, __m128i alpha[4]) {
+                                                             std::size_t destPitch, __m128i keep, __m128i alpha[4]) {
     alignas(16) std::uint32_t words[4];
     ColourPaletteWords(block, words);
     const __m128i palette = _mm_load_si128(reinterpret_cast<const __m128i*>(words));
@@ -110,14 +109,14 @@ __attribute__((target("ssse3"))) inline void StoreColourRows(const std::uint8_t*
 }
 
 __attribute__((target("ssse3"))) void DecodeColourRowSsse3(const std::uint8_t* source, std::size_t blockStride,
-                                                            std::size_t blocks, std::uint8_t* dest,
-                                                            std::size_t destPitch) {
+                                                           std::size_t blocks, std::uint8_t* dest,
+                                                           std::size_t destPitch) {
     for (std::size_t b = 0; b < blocks; ++b, source += blockStride, dest += 16)
         StoreColourRows(source, dest, destPitch, _mm_setzero_si128(), nullptr);
 }
 
 __attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* source, std::size_t blocks,
-                                                          std::uint8_t* dest, std::size_t destPitch) {
+                                                         std::uint8_t* dest, std::size_t destPitch) {
     const __m128i keep = _mm_set1_epi32(0x00FFFFFF);
     for (std::size_t b = 0; b < blocks; ++b, source += 16, dest += 16) {
         alignas(16) std::uint8_t palette[16] = {};
@@ -133,9 +132,9 @@ __attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* sou
         __m128i rows[4];
         for (int r = 0; r < 4; ++r) {
             const char z = static_cast<char>(0x80), a = static_cast<char>(4 * r);
-            rows[r] = _mm_shuffle_epi8(alphas, _mm_setr_epi8(z, z, z, a, z, z, z, static_cast<char>(a + 1), z, z, z,
-                                                             static_cast<char>(a + 2), z, z, z,
-                                                             static_cast<char>(a + 3)));
+            rows[r] =
+                _mm_shuffle_epi8(alphas, _mm_setr_epi8(z, z, z, a, z, z, z, static_cast<char>(a + 1), z, z, z,
+                                                       static_cast<char>(a + 2), z, z, z, static_cast<char>(a + 3)));
         }
         StoreColourRows(source + 8, dest, destPitch, keep, rows);
     }

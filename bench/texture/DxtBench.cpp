@@ -206,21 +206,35 @@ int main(int argc, char** argv) {
     bool decodeOnly = false;
     std::string only;  // runs only the encoders whose name holds this text
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
-        else if (!std::strcmp(argv[i], "--corpus") && i + 1 < argc) corpus = argv[++i];
-        else if (!std::strcmp(argv[i], "--decode-only")) decodeOnly = true;
-        else if (!std::strcmp(argv[i], "--only") && i + 1 < argc) only = argv[++i];
+        if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
+            repeat = std::max(1, std::atoi(argv[++i]));
+        else if (!std::strcmp(argv[i], "--corpus") && i + 1 < argc)
+            corpus = argv[++i];
+        else if (!std::strcmp(argv[i], "--decode-only"))
+            decodeOnly = true;
+        else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
+            only = argv[++i];
         else {
             std::fprintf(stderr, "usage: %s [--repeat N] [--corpus DIR] [--decode-only] [--only TEXT]\n", argv[0]);
             return 2;
         }
     }
-    const char* opaqueFiles[] = {
-        "nature/Aqua.jpg",    "nature/Blinds.jpg",  "nature/Dune.jpg",         "nature/FreshFlower.jpg",
-        "nature/Garden.jpg",  "nature/GreenMeadow.jpg", "nature/LadyBird.jpg", "nature/RainDrops.jpg",
-        "nature/Storm.jpg",   "nature/TwoWings.jpg", "nature/Wood.jpg",        "nature/YellowFlower.jpg",
-        "abstract/Elephants.jpg", "desktop/GreenTraditional.jpg", "desktop/Ubuntu-Mate-Warm-no-logo.png",
-        "abstract/Gulp.png"};
+    const char* opaqueFiles[] = {"nature/Aqua.jpg",
+                                 "nature/Blinds.jpg",
+                                 "nature/Dune.jpg",
+                                 "nature/FreshFlower.jpg",
+                                 "nature/Garden.jpg",
+                                 "nature/GreenMeadow.jpg",
+                                 "nature/LadyBird.jpg",
+                                 "nature/RainDrops.jpg",
+                                 "nature/Storm.jpg",
+                                 "nature/TwoWings.jpg",
+                                 "nature/Wood.jpg",
+                                 "nature/YellowFlower.jpg",
+                                 "abstract/Elephants.jpg",
+                                 "desktop/GreenTraditional.jpg",
+                                 "desktop/Ubuntu-Mate-Warm-no-logo.png",
+                                 "abstract/Gulp.png"};
     const char* alphaFiles[] = {"abstract/Arc-Colors-Transparent-Wallpaper.png", "desktop/Float-into-MATE.png",
                                 "abstract/Flow.png", "desktop/Stripes.png"};
     std::vector<Image> opaque, alpha;
@@ -254,8 +268,8 @@ int main(int argc, char** argv) {
         {"squish range fit", Squish(squish::kColourRangeFit, false), Squish(squish::kColourRangeFit, true)},
         {"stb_dxt high quality", Stb(false), Stb(true)},
     };
-    std::printf("\n%zu opaque images (DXT1) and %zu with alpha (DXT5), %d x %d each, least of %d runs\n",
-                opaque.size(), alpha.size(), kCrop, kCrop, repeat);
+    std::printf("\n%zu opaque images (DXT1) and %zu with alpha (DXT5), %d x %d each, least of %d runs\n", opaque.size(),
+                alpha.size(), kCrop, kCrop, repeat);
     std::printf("%-30s %10s %10s | %10s %10s %10s\n", "encoder", "DXT1 RMSE", "DXT1 ms", "DXT5 RMSE", "alpha RMSE",
                 "DXT5 ms");
     for (const Encoder& e : encoders) {

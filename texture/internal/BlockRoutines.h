@@ -31,8 +31,8 @@ struct BlockRoutineTable {
     float (*nearestColours)(const ColourPoints& points, const ColourPalette4& palette, std::uint8_t index[16]);
     // Decodes `blocks` whole DXT1 colour blocks (8 bytes each, `blockStride` bytes apart) into four rows of
     // A8R8G8B8 pixels at `dest`, `destPitch` bytes apart, 16 bytes per block in each row.
-    void (*decodeColourRow)(const std::uint8_t* source, std::size_t blockStride, std::size_t blocks,
-                            std::uint8_t* dest, std::size_t destPitch);
+    void (*decodeColourRow)(const std::uint8_t* source, std::size_t blockStride, std::size_t blocks, std::uint8_t* dest,
+                            std::size_t destPitch);
     // The same for DXT5: 16-byte blocks of interpolated alpha then colour.
     void (*decodeDxt5Row)(const std::uint8_t* source, std::size_t blocks, std::uint8_t* dest, std::size_t destPitch);
 };

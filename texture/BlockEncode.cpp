@@ -252,7 +252,7 @@ ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality qua
         ClusterFit(p, s, threeColour, e0, e1);
         Consider(best, Evaluate(Pack565(e0), Pack565(e1), threeColour, p));
     }
-    const int rounds = quality == BlockQuality::Best ? 4 : 2;
+    const int rounds = quality == BlockQuality::Best ? 4 : 1;
     for (int round = 0; round < rounds && best.error > 0.0f; ++round) {
         if (!SolveEndpoints(p, best.index, threeColour, e0, e1)) break;
         const ColourBlock next = Evaluate(Pack565(e0), Pack565(e1), threeColour, p);

@@ -1,0 +1,183 @@
+// The block codec's routine sets and the choice among them: the reference (plain C++), SSE2 (x86-64's baseline:
+// the encoder's nearest-colour search) and SSSE3 (adds byte-shuffle block decoding). Chosen once, at first use.
+#include "BlockRoutines.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "BlockCodecBlocks.h"
+
+#if defined(__x86_64__) && !defined(TARN_TEXTURE_REFERENCE_ONLY)
+#include <emmintrin.h>
+#include <tmmintrin.h>
+#define TARN_TEXTURE_X86 1
+#endif
+
+namespace tarn::texture::blocks {
+
+namespace {
+
+float NearestColoursReference(const ColourPoints& p, const ColourPalette4& pal, std::uint8_t index[16]) {
+    float lane[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 16; ++i) {
+        float best = 0;
+        int bestIndex = 0;
+        for (int k = 0; k < 4; ++k) {
+            const float dr = p.r[i] - pal.r[k], dg = p.g[i] - pal.g[k], db = p.b[i] - pal.b[k];
+            const float d = (dr * dr + dg * dg) + db * db;
+            if (k == 0 || d < best) best = d, bestIndex = k;
+        }
+        index[i] = static_cast<std::uint8_t>(bestIndex);
+        lane[i & 3] += best * p.w[i];
+    }
+    return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+}
+
+void DecodeColourRowReference(const std::uint8_t* source, std::size_t blockStride, std::size_t blocks,
+                              std::uint8_t* dest, std::size_t destPitch) {
+    std::uint32_t words[16];
+    for (std::size_t b = 0; b < blocks; ++b, source += blockStride, dest += 16) {
+        DecodeDxt1Argb8(source, words);
+        for (int r = 0; r < 4; ++r) std::memcpy(dest + r * destPitch, words + 4 * r, 16);
+    }
+}
+
+void DecodeDxt5RowReference(const std::uint8_t* source, std::size_t blocks, std::uint8_t* dest, std::size_t destPitch) {
+    std::uint32_t words[16];
+    for (std::size_t b = 0; b < blocks; ++b, source += 16, dest += 16) {
+        DecodeDxt5Argb8(source, words);
+        for (int r = 0; r < 4; ++r) std::memcpy(dest + r * destPitch, words + 4 * r, 16);
+    }
+}
+
+constexpr BlockRoutineTable kReference = {NearestColoursReference, DecodeColourRowReference, DecodeDxt5RowReference};
+
+#if TARN_TEXTURE_X86
+
+float NearestColoursSse2(const ColourPoints& p, const ColourPalette4& pal, std::uint8_t index[16]) {
+    __m128 acc = _mm_setzero_ps();
+    for (int g = 0; g < 4; ++g) {
+        const __m128 r = _mm_load_ps(p.r + 4 * g), gr = _mm_load_ps(p.g + 4 * g), b = _mm_load_ps(p.b + 4 * g);
+        __m128 best = _mm_setzero_ps();
+        __m128i bestIndex = _mm_setzero_si128();
+        for (int k = 0; k < 4; ++k) {
+            const __m128 dr = _mm_sub_ps(r, _mm_set1_ps(pal.r[k]));
+            const __m128 dg = _mm_sub_ps(gr, _mm_set1_ps(pal.g[k]));
+            const __m128 db = _mm_sub_ps(b, _mm_set1_ps(pal.b[k]));
+            const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dr, dr), _mm_mul_ps(dg, dg)), _mm_mul_ps(db, db));
+            if (k == 0) {
+                best = d;
+                continue;
+            }
+            const __m128i less = _mm_castps_si128(_mm_cmplt_ps(d, best));
+            best = _mm_min_ps(d, best);  // d where d < best, else best: the lowest index among equals
+            bestIndex = _mm_or_si128(_mm_andnot_si128(less, bestIndex), _mm_and_si128(less, _mm_set1_epi32(k)));
+        }
+        acc = _mm_add_ps(acc, _mm_mul_ps(best, _mm_load_ps(p.w + 4 * g)));
+        const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(bestIndex, bestIndex), _mm_setzero_si128());
+        const int four = _mm_cvtsi128_si32(packed);
+        std::memcpy(index + 4 * g, &four, 4);
+    }
+    alignas(16) float lane[4];
+    _mm_store_ps(lane, acc);
+    return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+}
+
+// Byte-shuffle masks that pick the 4-byte palette words named by one row's four 2-bit indices.
+struct RowMasks {
+    alignas(16) std::uint8_t mask[256][16];
+    RowMasks() {
+        for (int v = 0; v < 256; ++v)
+            for (int x = 0; x < 4; ++x)
+                for (int c = 0; c < 4; ++c)
+                    mask[v][4 * x + c] = static_cast<std::uint8_t>(4 * ((v >> (2 * x)) & 3) + c);
+    }
+};
+const RowMasks kRowMasks;
+
+__attribute__((target("ssse3"))) inline void StoreColourRows(const std::uint8_t* block, std::uint8_t* dest,
+                                                             std::size_t destPitch, __m128i keep, __m128i alpha[4]) {
+    alignas(16) std::uint32_t words[4];
+    ColourPaletteWords(block, words);
+    const __m128i palette = _mm_load_si128(reinterpret_cast<const __m128i*>(words));
+    for (int r = 0; r < 4; ++r) {
+        const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(kRowMasks.mask[block[4 + r]]));
+        __m128i row = _mm_shuffle_epi8(palette, mask);
+        if (alpha != nullptr) row = _mm_or_si128(_mm_and_si128(row, keep), alpha[r]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + r * destPitch), row);
+    }
+}
+
+__attribute__((target("ssse3"))) void DecodeColourRowSsse3(const std::uint8_t* source, std::size_t blockStride,
+                                                           std::size_t blocks, std::uint8_t* dest,
+                                                           std::size_t destPitch) {
+    for (std::size_t b = 0; b < blocks; ++b, source += blockStride, dest += 16)
+        StoreColourRows(source, dest, destPitch, _mm_setzero_si128(), nullptr);
+}
+
+__attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* source, std::size_t blocks,
+                                                         std::uint8_t* dest, std::size_t destPitch) {
+    const __m128i keep = _mm_set1_epi32(0x00FFFFFF);
+    for (std::size_t b = 0; b < blocks; ++b, source += 16, dest += 16) {
+        alignas(16) std::uint8_t palette[16] = {};
+        AlphaPaletteBytes(source, palette);
+        std::uint64_t bits = 0;
+        for (int i = 5; i >= 0; --i) bits = (bits << 8) | source[2 + i];
+        // One 3-bit index per byte, then the alphas they name, each moved to the top byte of its pixel's word.
+        std::uint64_t lo = 0, hi = 0;
+        for (int i = 0; i < 8; ++i) lo |= ((bits >> (3 * i)) & 7) << (8 * i);
+        for (int i = 0; i < 8; ++i) hi |= ((bits >> (24 + 3 * i)) & 7) << (8 * i);
+        const __m128i indices = _mm_set_epi64x(static_cast<long long>(hi), static_cast<long long>(lo));
+        const __m128i alphas = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(palette)), indices);
+        __m128i rows[4];
+        for (int r = 0; r < 4; ++r) {
+            const char z = static_cast<char>(0x80), a = static_cast<char>(4 * r);
+            rows[r] =
+                _mm_shuffle_epi8(alphas, _mm_setr_epi8(z, z, z, a, z, z, z, static_cast<char>(a + 1), z, z, z,
+                                                       static_cast<char>(a + 2), z, z, z, static_cast<char>(a + 3)));
+        }
+        StoreColourRows(source + 8, dest, destPitch, keep, rows);
+    }
+}
+
+constexpr BlockRoutineTable kSse2 = {NearestColoursSse2, DecodeColourRowReference, DecodeDxt5RowReference};
+constexpr BlockRoutineTable kSsse3 = {NearestColoursSse2, DecodeColourRowSsse3, DecodeDxt5RowSsse3};
+
+bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
+
+#endif
+
+const BlockRoutineTable& Select() {
+    const char* force = std::getenv("TARN_TEXTURE_REFERENCE");
+    if (force != nullptr && std::strcmp(force, "1") == 0) return kReference;
+    if (const BlockRoutineTable* t = BlockSsse3Set()) return *t;
+    if (const BlockRoutineTable* t = BlockSse2Set()) return *t;
+    return kReference;
+}
+
+}  // namespace
+
+const BlockRoutineTable& BlockRoutines() {
+    static const BlockRoutineTable& table = Select();
+    return table;
+}
+
+const BlockRoutineTable& BlockReferenceSet() { return kReference; }
+
+const BlockRoutineTable* BlockSse2Set() {
+#if TARN_TEXTURE_X86
+    return &kSse2;
+#else
+    return nullptr;
+#endif
+}
+
+const BlockRoutineTable* BlockSsse3Set() {
+#if TARN_TEXTURE_X86
+    return HasSsse3() ? &kSsse3 : nullptr;
+#else
+    return nullptr;
+#endif
+}
+
+}  // namespace tarn::texture::blocks

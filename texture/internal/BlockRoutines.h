@@ -1,0 +1,48 @@
+// The block codec's processor-specific routines: one table, filled on first use with the set that suits the
+// processor (TARN_TEXTURE_REFERENCE=1 in the environment forces the reference set). The sets are exposed so that
+// tests and benchmarks can compare them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarn::texture::blocks {
+
+// The pixels of one block as the colour encoder sees them: channels on the 0..255 scale, one array per channel,
+// and a weight of 1 (counts) or 0 (a transparent DXT1 pixel, whose index is fixed).
+struct ColourPoints {
+    alignas(16) float r[16];
+    alignas(16) float g[16];
+    alignas(16) float b[16];
+    alignas(16) float w[16];
+};
+
+// Four palette colours on the 0..255 scale, one array per channel (a three-colour palette repeats entry 2).
+struct ColourPalette4 {
+    alignas(16) float r[4];
+    alignas(16) float g[4];
+    alignas(16) float b[4];
+};
+
+struct BlockRoutineTable {
+    // Nearest palette entry of each pixel (the lowest index among equals), written to `index`; returns the sum of
+    // the weighted squared distances. The pixels are summed in four lanes (pixel i in lane i % 4) and the lanes
+    // as (0 + 1) + (2 + 3), so that every set gives the same float.
+    float (*nearestColours)(const ColourPoints& points, const ColourPalette4& palette, std::uint8_t index[16]);
+    // Decodes `blocks` whole DXT1 colour blocks (8 bytes each, `blockStride` bytes apart) into four rows of
+    // A8R8G8B8 pixels at `dest`, `destPitch` bytes apart, 16 bytes per block in each row.
+    void (*decodeColourRow)(const std::uint8_t* source, std::size_t blockStride, std::size_t blocks, std::uint8_t* dest,
+                            std::size_t destPitch);
+    // The same for DXT5: 16-byte blocks of interpolated alpha then colour.
+    void (*decodeDxt5Row)(const std::uint8_t* source, std::size_t blocks, std::uint8_t* dest, std::size_t destPitch);
+};
+
+// The active table, selected at first use.
+const BlockRoutineTable& BlockRoutines();
+
+// The sets: the reference (plain C++) and the SIMD ones, null where this build or processor lacks them.
+const BlockRoutineTable& BlockReferenceSet();
+const BlockRoutineTable* BlockSse2Set();   // x86-64 always
+const BlockRoutineTable* BlockSsse3Set();  // when the processor has SSSE3
+
+}  // namespace tarn::texture::blocks

@@ -70,12 +70,18 @@ struct FillCube {
 // +-1), with the face's right and down axes as its texels run.
 D3DXVECTOR3 CubeDirection(D3DCUBEMAP_FACES face, float s, float t) {
     switch (face) {
-        case D3DCUBEMAP_FACE_POSITIVE_X: return {1, -t, -s};
-        case D3DCUBEMAP_FACE_NEGATIVE_X: return {-1, -t, s};
-        case D3DCUBEMAP_FACE_POSITIVE_Y: return {s, 1, t};
-        case D3DCUBEMAP_FACE_NEGATIVE_Y: return {s, -1, -t};
-        case D3DCUBEMAP_FACE_POSITIVE_Z: return {s, -t, 1};
-        default: return {-s, -t, -1};
+    case D3DCUBEMAP_FACE_POSITIVE_X:
+        return {1, -t, -s};
+    case D3DCUBEMAP_FACE_NEGATIVE_X:
+        return {-1, -t, s};
+    case D3DCUBEMAP_FACE_POSITIVE_Y:
+        return {s, 1, t};
+    case D3DCUBEMAP_FACE_NEGATIVE_Y:
+        return {s, -1, -t};
+    case D3DCUBEMAP_FACE_POSITIVE_Z:
+        return {s, -t, 1};
+    default:
+        return {-s, -t, -1};
     }
 }
 
@@ -83,11 +89,14 @@ D3DXVECTOR3 CubeDirection(D3DCUBEMAP_FACES face, float s, float t) {
 D3DXVECTOR3 CubeTexelSize(D3DCUBEMAP_FACES face, UINT edge) {
     const float step = 2.0f / static_cast<float>(edge);
     switch (face) {
-        case D3DCUBEMAP_FACE_POSITIVE_X:
-        case D3DCUBEMAP_FACE_NEGATIVE_X: return {0, step, step};
-        case D3DCUBEMAP_FACE_POSITIVE_Y:
-        case D3DCUBEMAP_FACE_NEGATIVE_Y: return {step, 0, step};
-        default: return {step, step, 0};
+    case D3DCUBEMAP_FACE_POSITIVE_X:
+    case D3DCUBEMAP_FACE_NEGATIVE_X:
+        return {0, step, step};
+    case D3DCUBEMAP_FACE_POSITIVE_Y:
+    case D3DCUBEMAP_FACE_NEGATIVE_Y:
+        return {step, 0, step};
+    default:
+        return {step, step, 0};
     }
 }
 
@@ -113,7 +122,8 @@ HRESULT D3DXFillTexture(IDirect3DTexture9* texture, LPD3DXFILL2D function, void*
             [](UINT x, UINT y, const D3DSURFACE_DESC& d, Float4& out, void* context) {
                 const Fill2D& f = *static_cast<const Fill2D*>(context);
                 const D3DXVECTOR2 size(1.0f / static_cast<float>(d.Width), 1.0f / static_cast<float>(d.Height));
-                const D3DXVECTOR2 coord((static_cast<float>(x) + 0.5f) * size.x, (static_cast<float>(y) + 0.5f) * size.y);
+                const D3DXVECTOR2 coord((static_cast<float>(x) + 0.5f) * size.x,
+                                        (static_cast<float>(y) + 0.5f) * size.y);
                 D3DXVECTOR4 value(0, 0, 0, 0);
                 f.function(&value, &coord, &size, f.data);
                 out = ToFloat4(value);

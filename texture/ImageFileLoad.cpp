@@ -62,15 +62,13 @@ HRESULT D3DXGetImageInfoFromFileInMemory(const void* srcData, UINT srcDataSize, 
 
 HRESULT D3DXGetImageInfoFromFileA(const char* srcFile, D3DXIMAGE_INFO* srcInfo) {
     if (srcInfo == nullptr) return D3DERR_INVALIDCALL;
-    return WithFile(srcFile, [&](const BYTE* data, UINT size) {
-        return D3DXGetImageInfoFromFileInMemory(data, size, srcInfo);
-    });
+    return WithFile(srcFile,
+                    [&](const BYTE* data, UINT size) { return D3DXGetImageInfoFromFileInMemory(data, size, srcInfo); });
 }
 
 HRESULT D3DXLoadSurfaceFromFileInMemory(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette,
                                         const RECT* destRect, const void* srcData, UINT srcDataSize,
-                                        const RECT* srcRect, DWORD filter, D3DCOLOR colorKey,
-                                        D3DXIMAGE_INFO* srcInfo) {
+                                        const RECT* srcRect, DWORD filter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo) {
     if (destSurface == nullptr || srcData == nullptr || srcDataSize == 0) return D3DERR_INVALIDCALL;
     DecodedImage image;
     const HRESULT hr = ReadWhole(image, srcData, srcDataSize, srcInfo);
@@ -82,15 +80,19 @@ HRESULT D3DXLoadSurfaceFromFileInMemory(IDirect3DSurface9* destSurface, const PA
             static_cast<UINT>(r.right) > image.width || static_cast<UINT>(r.bottom) > image.height) {
             return D3DERR_INVALIDCALL;
         }
-        box = {static_cast<UINT>(r.left), static_cast<UINT>(r.top), static_cast<UINT>(r.right),
-               static_cast<UINT>(r.bottom), 0, 1};
+        box = {static_cast<UINT>(r.left),
+               static_cast<UINT>(r.top),
+               static_cast<UINT>(r.right),
+               static_cast<UINT>(r.bottom),
+               0,
+               1};
     }
     return LoadSurfaceFromImage(destSurface, destPalette, destRect, TopLevel(image, box, colorKey), filter);
 }
 
-HRESULT D3DXLoadSurfaceFromFileA(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette,
-                                 const RECT* destRect, const char* srcFile, const RECT* srcRect, DWORD filter,
-                                 D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo) {
+HRESULT D3DXLoadSurfaceFromFileA(IDirect3DSurface9* destSurface, const PALETTEENTRY* destPalette, const RECT* destRect,
+                                 const char* srcFile, const RECT* srcRect, DWORD filter, D3DCOLOR colorKey,
+                                 D3DXIMAGE_INFO* srcInfo) {
     if (destSurface == nullptr) return D3DERR_INVALIDCALL;
     return WithFile(srcFile, [&](const BYTE* data, UINT size) {
         return D3DXLoadSurfaceFromFileInMemory(destSurface, destPalette, destRect, data, size, srcRect, filter,
@@ -100,8 +102,7 @@ HRESULT D3DXLoadSurfaceFromFileA(IDirect3DSurface9* destSurface, const PALETTEEN
 
 HRESULT D3DXLoadVolumeFromFileInMemory(IDirect3DVolume9* destVolume, const PALETTEENTRY* destPalette,
                                        const D3DBOX* destBox, const void* srcData, UINT srcDataSize,
-                                       const D3DBOX* srcBox, DWORD filter, D3DCOLOR colorKey,
-                                       D3DXIMAGE_INFO* srcInfo) {
+                                       const D3DBOX* srcBox, DWORD filter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo) {
     if (destVolume == nullptr || srcData == nullptr || srcDataSize == 0) return D3DERR_INVALIDCALL;
     DecodedImage image;
     const HRESULT hr = ReadWhole(image, srcData, srcDataSize, srcInfo);
@@ -123,7 +124,7 @@ HRESULT D3DXLoadVolumeFromFileA(IDirect3DVolume9* destVolume, const PALETTEENTRY
                                 D3DXIMAGE_INFO* srcInfo) {
     if (destVolume == nullptr) return D3DERR_INVALIDCALL;
     return WithFile(srcFile, [&](const BYTE* data, UINT size) {
-        return D3DXLoadVolumeFromFileInMemory(destVolume, destPalette, destBox, data, size, srcBox, filter,
-                                              colorKey, srcInfo);
+        return D3DXLoadVolumeFromFileInMemory(destVolume, destPalette, destBox, data, size, srcBox, filter, colorKey,
+                                              srcInfo);
     });
 }

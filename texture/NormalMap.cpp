@@ -53,8 +53,8 @@ float Height(const Float4& p, DWORD channel) {
 
 using namespace tarn::texture;
 
-HRESULT D3DXComputeNormalMap(IDirect3DTexture9* texture, IDirect3DTexture9* srcTexture,
-                             const PALETTEENTRY* srcPalette, DWORD flags, DWORD channel, FLOAT amplitude) {
+HRESULT D3DXComputeNormalMap(IDirect3DTexture9* texture, IDirect3DTexture9* srcTexture, const PALETTEENTRY* srcPalette,
+                             DWORD flags, DWORD channel, FLOAT amplitude) {
     if (texture == nullptr || srcTexture == nullptr || texture == srcTexture) return D3DERR_INVALIDCALL;
     if (channel == 0 || (channel & ~kAllChannels) != 0) return D3DERR_INVALIDCALL;
     constexpr DWORD kKnownFlags = D3DX_NORMALMAP_MIRROR | D3DX_NORMALMAP_INVERTSIGN | D3DX_NORMALMAP_COMPUTE_OCCLUSION;
@@ -94,9 +94,9 @@ HRESULT D3DXComputeNormalMap(IDirect3DTexture9* texture, IDirect3DTexture9* srcT
                 to.format = D3DFMT_A32B32G32R32F;
                 to.rowPitch = width * static_cast<UINT>(sizeof(Float4));
                 to.box = {0, 0, width, height, 0, 1};
-                const DWORD filter = (srcDesc.Width == width && srcDesc.Height == height ? D3DX_FILTER_NONE
-                                                                                         : D3DX_FILTER_TRIANGLE) |
-                                     (mirrorU ? D3DX_FILTER_MIRROR_U : 0) | (mirrorV ? D3DX_FILTER_MIRROR_V : 0);
+                const DWORD filter =
+                    (srcDesc.Width == width && srcDesc.Height == height ? D3DX_FILTER_NONE : D3DX_FILTER_TRIANGLE) |
+                    (mirrorU ? D3DX_FILTER_MIRROR_U : 0) | (mirrorV ? D3DX_FILTER_MIRROR_V : 0);
                 hr = BlitImage(to, from, filter);
             }
         }

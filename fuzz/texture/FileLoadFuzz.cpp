@@ -22,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         IDirect3DSurface9* surface = nullptr;
         if (SUCCEEDED(target->GetSurfaceLevel(0, &surface))) {
             const RECT part = {data[size - 1] % 3, 0, 2 + data[size - 1] % 5, 1};
-            const HRESULT loaded = D3DXLoadSurfaceFromFileInMemory(surface, nullptr, nullptr, data, bytes,
-                                                                   (size & 2) ? &part : nullptr, D3DX_DEFAULT,
-                                                                   (size & 4) ? 0xFF000000u : 0, &full);
+            const HRESULT loaded =
+                D3DXLoadSurfaceFromFileInMemory(surface, nullptr, nullptr, data, bytes, (size & 2) ? &part : nullptr,
+                                                D3DX_DEFAULT, (size & 4) ? 0xFF000000u : 0, &full);
             // A file that the full read takes is described alike by its header alone.
             if (SUCCEEDED(loaded) && (FAILED(described) || std::memcmp(&header, &full, sizeof(full)) != 0))
                 __builtin_trap();

@@ -104,9 +104,12 @@ TEST_F(TextureDevice, FillCubeGivesTheDirectionThroughEachTexelCentre) {
         UINT x, y;
         Float4 expected;  // direction, then size.x + 10 size.y + 100 size.z
     } const cases[] = {
-        {D3DCUBEMAP_FACE_POSITIVE_X, 0, 0, {1, 0.5f, 0.5f, 110}},   {D3DCUBEMAP_FACE_POSITIVE_X, 1, 0, {1, 0.5f, -0.5f, 110}},
-        {D3DCUBEMAP_FACE_NEGATIVE_X, 1, 1, {-1, -0.5f, 0.5f, 110}}, {D3DCUBEMAP_FACE_POSITIVE_Y, 0, 1, {-0.5f, 1, 0.5f, 101}},
-        {D3DCUBEMAP_FACE_NEGATIVE_Y, 1, 1, {0.5f, -1, -0.5f, 101}}, {D3DCUBEMAP_FACE_POSITIVE_Z, 1, 0, {0.5f, 0.5f, 1, 11}},
+        {D3DCUBEMAP_FACE_POSITIVE_X, 0, 0, {1, 0.5f, 0.5f, 110}},
+        {D3DCUBEMAP_FACE_POSITIVE_X, 1, 0, {1, 0.5f, -0.5f, 110}},
+        {D3DCUBEMAP_FACE_NEGATIVE_X, 1, 1, {-1, -0.5f, 0.5f, 110}},
+        {D3DCUBEMAP_FACE_POSITIVE_Y, 0, 1, {-0.5f, 1, 0.5f, 101}},
+        {D3DCUBEMAP_FACE_NEGATIVE_Y, 1, 1, {0.5f, -1, -0.5f, 101}},
+        {D3DCUBEMAP_FACE_POSITIVE_Z, 1, 0, {0.5f, 0.5f, 1, 11}},
         {D3DCUBEMAP_FACE_NEGATIVE_Z, 1, 0, {-0.5f, 0.5f, -1, 11}},
     };
     for (const Case& c : cases) {
@@ -138,12 +141,11 @@ TEST_F(TextureDevice, FillVolumeVisitsEveryTexelCentreOfEveryLevel) {
             for (UINT y = 0; y < desc.Height; ++y)
                 for (UINT x = 0; x < desc.Width; ++x) {
                     Float4 v;
-                    std::memcpy(&v,
-                                static_cast<const BYTE*>(locked.pBits) + z * locked.SlicePitch + y * locked.RowPitch +
-                                    x * 16,
-                                16);
-                    const Float4 expected = {(x + 0.5f) / w, (y + 0.5f) / h, (z + 0.5f) / d,
-                                             1 / w + 10 / h + 100 / d};
+                    std::memcpy(
+                        &v,
+                        static_cast<const BYTE*>(locked.pBits) + z * locked.SlicePitch + y * locked.RowPitch + x * 16,
+                        16);
+                    const Float4 expected = {(x + 0.5f) / w, (y + 0.5f) / h, (z + 0.5f) / d, 1 / w + 10 / h + 100 / d};
                     EXPECT_EQ(v, expected) << "level " << level << " texel " << x << ", " << y << ", " << z;
                 }
         volume->UnlockBox(level);

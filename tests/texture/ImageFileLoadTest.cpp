@@ -45,17 +45,23 @@ TEST_F(TextureDevice, ImageInfoIsWhatCreationReports) {
     } const cases[] = {
         {"32-bit Targa", Tga32(5, 3, 1), {5, 3, 1, 1, D3DFMT_A8R8G8B8, D3DRTYPE_TEXTURE, D3DXIFF_TGA}},
         {"16-bit Targa, opaque", Tga16(false, false), {3, 2, 1, 1, D3DFMT_X1R5G5B5, D3DRTYPE_TEXTURE, D3DXIFF_TGA}},
-        {"16-bit Targa, one alpha bit", Tga16(true, false),
+        {"16-bit Targa, one alpha bit",
+         Tga16(true, false),
          {3, 2, 1, 1, D3DFMT_A1R5G5B5, D3DRTYPE_TEXTURE, D3DXIFF_TGA}},
-        {"16-bit run-length Targa, opaque", Tga16(false, true),
+        {"16-bit run-length Targa, opaque",
+         Tga16(false, true),
          {3, 2, 1, 1, D3DFMT_X1R5G5B5, D3DRTYPE_TEXTURE, D3DXIFF_TGA}},
-        {"16-bit run-length Targa, alpha in the raw packet", Tga16(true, true),
+        {"16-bit run-length Targa, alpha in the raw packet",
+         Tga16(true, true),
          {3, 2, 1, 1, D3DFMT_A1R5G5B5, D3DRTYPE_TEXTURE, D3DXIFF_TGA}},
-        {"DDS volume", MakeDds(VolumeDdsHeader(2, 4, 3), Bytes(2 * 4 * 3 * 4)),
+        {"DDS volume",
+         MakeDds(VolumeDdsHeader(2, 4, 3), Bytes(2 * 4 * 3 * 4)),
          {2, 4, 3, 1, D3DFMT_A8R8G8B8, D3DRTYPE_VOLUMETEXTURE, D3DXIFF_DDS}},
-        {"DDS cube", MakeDds(CubeDdsHeader(2, 2), Bytes(6 * 16)),
+        {"DDS cube",
+         MakeDds(CubeDdsHeader(2, 2), Bytes(6 * 16)),
          {2, 2, 1, 1, D3DFMT_A8R8G8B8, D3DRTYPE_CUBETEXTURE, D3DXIFF_DDS}},
-        {"DDS declaring levels past the chain", MakeDds(extra, Bytes(5 * 8)),
+        {"DDS declaring levels past the chain",
+         MakeDds(extra, Bytes(5 * 8)),
          {4, 4, 1, 5, D3DFMT_DXT1, D3DRTYPE_TEXTURE, D3DXIFF_DDS}},
     };
     for (const Case& c : cases) {
@@ -149,8 +155,8 @@ TEST_F(TextureDevice, LoadSurfaceFromFileRectangles) {
     ASSERT_EQ(texture->GetSurfaceLevel(0, &surface), S_OK);
     const RECT from = {1, 1, 4, 3}, to = {4, 2, 7, 4};
     D3DXIMAGE_INFO info = {};
-    ASSERT_EQ(D3DXLoadSurfaceFromFileInMemory(surface, nullptr, &to, file.data(), static_cast<UINT>(file.size()),
-                                              &from, D3DX_FILTER_NONE, 0, &info),
+    ASSERT_EQ(D3DXLoadSurfaceFromFileInMemory(surface, nullptr, &to, file.data(), static_cast<UINT>(file.size()), &from,
+                                              D3DX_FILTER_NONE, 0, &info),
               S_OK);
     EXPECT_EQ(info.Width, 5u);
     EXPECT_EQ(info.ImageFileFormat, D3DXIFF_TGA);
@@ -165,8 +171,8 @@ TEST_F(TextureDevice, LoadSurfaceFromFileRectangles) {
         }
     }
     // The whole image stretched over the whole surface through a file on disk.
-    ASSERT_EQ(D3DXLoadSurfaceFromFileA(surface, nullptr, nullptr, WriteTemporary(file).c_str(), nullptr,
-                                       D3DX_DEFAULT, 0, nullptr),
+    ASSERT_EQ(D3DXLoadSurfaceFromFileA(surface, nullptr, nullptr, WriteTemporary(file).c_str(), nullptr, D3DX_DEFAULT,
+                                       0, nullptr),
               S_OK);
     const RECT outside = {3, 0, 6, 2};
     EXPECT_EQ(D3DXLoadSurfaceFromFileInMemory(surface, nullptr, nullptr, file.data(), static_cast<UINT>(file.size()),
@@ -176,9 +182,9 @@ TEST_F(TextureDevice, LoadSurfaceFromFileRectangles) {
     EXPECT_EQ(D3DXLoadSurfaceFromFileInMemory(surface, nullptr, &pastSurface, file.data(),
                                               static_cast<UINT>(file.size()), &from, D3DX_FILTER_NONE, 0, nullptr),
               D3DERR_INVALIDCALL);
-    EXPECT_EQ(D3DXLoadSurfaceFromFileInMemory(surface, nullptr, nullptr, file.data(), 10, nullptr, D3DX_DEFAULT, 0,
-                                              nullptr),
-              D3DXERR_INVALIDDATA);
+    EXPECT_EQ(
+        D3DXLoadSurfaceFromFileInMemory(surface, nullptr, nullptr, file.data(), 10, nullptr, D3DX_DEFAULT, 0, nullptr),
+        D3DXERR_INVALIDDATA);
     EXPECT_EQ(D3DXLoadSurfaceFromFileInMemory(nullptr, nullptr, nullptr, file.data(), static_cast<UINT>(file.size()),
                                               nullptr, D3DX_DEFAULT, 0, nullptr),
               D3DERR_INVALIDCALL);
@@ -192,7 +198,7 @@ TEST_F(TextureDevice, LoadSurfaceFromFileRectangles) {
 TEST_F(TextureDevice, LoadSurfaceFromFileKeysAndTakesTheFirstFace) {
     Bytes faces(6 * 2 * 2 * 4);
     for (std::size_t i = 0; i < faces.size(); ++i) faces[i] = static_cast<BYTE>(i / 16 + 1);  // face f: bytes f + 1
-    faces[0] = faces[1] = faces[2] = faces[3] = 0xFF;                                           // texel 0: white
+    faces[0] = faces[1] = faces[2] = faces[3] = 0xFF;                                         // texel 0: white
     const Bytes file = MakeDds(CubeDdsHeader(2, 2), faces);
     IDirect3DTexture9* texture = nullptr;
     ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);

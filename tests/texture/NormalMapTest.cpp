@@ -22,9 +22,9 @@ class NormalMap : public TextureDevice {
 protected:
     void SetUp() override {
         TextureDevice::SetUp();
-        ASSERT_EQ(device->CreateTexture(kWidth, kHeight, 1, 0, D3DFMT_A32B32G32R32F, D3DPOOL_MANAGED, &heights,
-                                        nullptr),
-                  S_OK);
+        ASSERT_EQ(
+            device->CreateTexture(kWidth, kHeight, 1, 0, D3DFMT_A32B32G32R32F, D3DPOOL_MANAGED, &heights, nullptr),
+            S_OK);
         D3DLOCKED_RECT locked;
         ASSERT_EQ(heights->LockRect(0, &locked, nullptr, 0), S_OK);
         for (UINT y = 0; y < kHeight; ++y)

@@ -13,7 +13,7 @@
 #
 # Limits, from the environment: TARN_FUZZ_MALLOC_MB (largest single allocation, default 512), TARN_FUZZ_RSS_MB
 # (resident size, default 2048), TARN_FUZZ_TIMEOUT (seconds per input, default 10), TARN_FUZZ_MAX_LEN (bytes per
-# input, default 4096).
+# input, default 4096); TARN_FUZZ_JOBS (parallel build jobs, default all cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -53,7 +53,7 @@ fi
 cmake --preset fuzz > /dev/null
 status=0
 for t in "${targets[@]}"; do
-  cmake --build "$build" -j "$(nproc)" --target "$t"
+  cmake --build "$build" -j "${TARN_FUZZ_JOBS:-$(nproc)}" --target "$t"
   if [ "$t" = scene_load_fuzz ]; then
     cmake --build "$build" -j "$(nproc)" --target make_scene_corpus
     "$(find "$build" -type f -name make_scene_corpus -perm -u+x | head -n 1)" "$build/corpus/scene_seeds"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs, only those missing. Runs as root or through sudo.
 # dpkg-dev (dpkg-shlibdeps) and file are what CPack needs to work out the Debian package's dependencies;
-# clang-format (with git-clang-format) and git check the layout of changed lines.
-# python3-pil is the independent image reader the converter's tests check their outputs with.
+# clang-format (with git-clang-format) and git check the layout of changed lines; python3-pil is the independent
+# reader the save and converter tests open written image files with.
 set -euo pipefail
 
 packages=(
@@ -10,8 +10,8 @@ packages=(
   libsdl2-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
   libpng-dev libjpeg62-turbo-dev zlib1g-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev libsquish-dev
-  dpkg-dev file
   python3-pil
+  dpkg-dev file
   clang-format git
 )
 

@@ -181,6 +181,9 @@ DWORD ErrorFromErrno(int error) {
     case ENODEV:
     case EROFS: return ERROR_ACCESS_DENIED;
     case EEXIST: return ERROR_FILE_EXISTS;
+    case ENOSPC:
+    case EDQUOT:
+        return ERROR_DISK_FULL;
     case EMFILE:
     case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
@@ -500,5 +503,114 @@ BOOL CloseHandle(HANDLE object) {
         ::close(it->second.fd);
     }
     Handles().erase(it);
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED overlapped) {
+    if (bytesWritten != nullptr) {
+        *bytesWritten = 0;
+    }
+    if (FailsNow("WriteFile")) {
+        return FALSE;
+    }
+    Entry entry;
+    if (!GetEntry(file, Kind::File, &entry)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (overlapped != nullptr || (buffer == nullptr && bytesToWrite != 0)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!entry.writable) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    // write() may take less than asked (a signal, a nearly full disk); Windows writes all or fails.
+    const auto* p = static_cast<const BYTE*>(buffer);
+    DWORD done = 0;
+    while (done < bytesToWrite) {
+        const ssize_t n = ::write(entry.fd, p + done, bytesToWrite - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            SetLastError(n == 0 ? ERROR_DISK_FULL : ErrorFromErrno(errno));
+            if (bytesWritten != nullptr) {
+                *bytesWritten = done;
+            }
+            return FALSE;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (bytesWritten != nullptr) {
+        *bytesWritten = done;
+    }
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE file) {
+    if (FailsNow("FlushFileBuffers")) {
+        return FALSE;
+    }
+    Entry entry;
+    if (!GetEntry(file, Kind::File, &entry)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (::fsync(entry.fd) != 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
+    if (FailsNow("MoveFileExA")) {
+        return FALSE;
+    }
+    if (existingName == nullptr || newName == nullptr || existingName[0] == 0 || newName[0] == 0 ||
+        (flags & ~static_cast<DWORD>(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string from = NativePath(existingName);
+    const std::string to = NativePath(newName);
+    struct stat target {};
+    if (::lstat(to.c_str(), &target) == 0) {
+        if (S_ISDIR(target.st_mode)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return FALSE;
+        }
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        SetLastError(errno == ENOENT ? MissingError(from) : ErrorFromErrno(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR fileName) {
+    if (FailsNow("DeleteFileA")) {
+        return FALSE;
+    }
+    if (fileName == nullptr || fileName[0] == 0) {
+        SetLastError(fileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    const std::string path = NativePath(fileName);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (::unlink(path.c_str()) != 0) {
+        SetLastError(errno == ENOENT ? MissingError(path) : ErrorFromErrno(errno));
+        return FALSE;
+    }
     return TRUE;
 }

@@ -386,6 +386,19 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD pro
 LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
 BOOL UnmapViewOfFile(LPCVOID base);
 BOOL CloseHandle(HANDLE object);
+// Synchronous writes only: `overlapped` must be null. A full disk fails with ERROR_DISK_FULL; the file then holds
+// whatever part was written.
+struct OVERLAPPED;
+using LPOVERLAPPED = OVERLAPPED*;
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED overlapped);
+// Makes what was written to the file durable before returning (fsync).
+BOOL FlushFileBuffers(HANDLE file);
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_WRITE_THROUGH 0x00000008
+// Renames a file in one step; without MOVEFILE_REPLACE_EXISTING an existing target fails with
+// ERROR_ALREADY_EXISTS. A directory is never replaced (ERROR_ACCESS_DENIED).
+BOOL MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
+BOOL DeleteFileA(LPCSTR fileName);
 
 // ---- Versions and text conversion ----
 struct OSVERSIONINFOA {
@@ -513,6 +526,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 // ---- Additions used by the platform's own implementation and its callers ----
 #define ERROR_TOO_MANY_OPEN_FILES 4L
 #define ERROR_FILE_EXISTS 80L
+#define ERROR_DISK_FULL 112L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_INVALID_ADDRESS 487L

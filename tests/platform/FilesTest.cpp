@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/FaultInjection.h"
 #include "platform/win32/Win32.h"
 
 namespace {
@@ -200,6 +201,52 @@ TEST_F(FilesTest, WideNamesOpenTheSameFile) {
     HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetFileSize(file, nullptr), 13u);
+    CloseHandle(file);
+}
+
+TEST_F(FilesTest, WrittenFileIsRenamedOverItsTargetAndDeleted) {
+    const std::string part = Path("out.part"), target = Path("Water/Caust0.TGA");
+    HANDLE file = CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 99;
+    EXPECT_TRUE(WriteFile(file, "new bytes", 9, &written, nullptr));
+    EXPECT_EQ(written, 9u);
+    EXPECT_TRUE(FlushFileBuffers(file));
+    EXPECT_TRUE(CloseHandle(file));
+
+    // Without the replace flag an existing target stays; a directory is never replaced.
+    EXPECT_FALSE(MoveFileExA(part.c_str(), target.c_str(), 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_FALSE(MoveFileExA(part.c_str(), Path("Water").c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(MoveFileExA(part.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING));
+    std::ifstream in(target, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new bytes");
+    EXPECT_FALSE(fs::exists(part));
+
+    EXPECT_TRUE(DeleteFileA(target.c_str()));
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_FALSE(DeleteFileA(target.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(DeleteFileA(Path("Water").c_str()));
+}
+
+TEST_F(FilesTest, WriteFailsOnReadOnlyHandlesAndInjectedFullDisk) {
+    HANDLE file = Open(Path("Water/Caust0.TGA"));
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 99;
+    EXPECT_FALSE(WriteFile(file, "x", 1, &written, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(written, 0u);
+    CloseHandle(file);
+
+    file = CreateFileA(Path("full.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    tarn::platform::InjectFault("WriteFile", ERROR_DISK_FULL, 1);
+    EXPECT_FALSE(WriteFile(file, "x", 1, &written, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_TRUE(WriteFile(file, "x", 1, &written, nullptr));
+    EXPECT_EQ(written, 1u);
     CloseHandle(file);
 }
 

@@ -445,6 +445,11 @@ TEST(TexConvFiles, EveryPixelFormatIsMadeAndStored) {
         ASSERT_TRUE(ConvertJob(device.get(), options, job, D3DXIFF_DDS, &failure)) << failure.reason;
         EXPECT_EQ(InfoOf(job.output).Format, format);
     }
+    // Without -f a palettised image becomes true colour (its palette has no alpha).
+    Failure failure;
+    ASSERT_TRUE(ConvertJob(device.get(), Options(), {{dir / "paletted.tga"}, dir / "out.dds"}, D3DXIFF_DDS, &failure))
+        << failure.reason;
+    EXPECT_EQ(InfoOf(dir / "out.dds").Format, D3DFMT_X8R8G8B8);
 }
 
 // Format, size, levels, filters and the colour key reach the file.

@@ -127,6 +127,9 @@ HRESULT BuildFromOneFile(IDirect3DDevice9* device, const Options& o, D3DXIMAGE_F
     const DWORD filter = FilterFor(o, ownSize), mipFilter = MipFilterFor(o);
     const void* data = image.bytes.data();
     const UINT size = static_cast<UINT>(image.bytes.size());
+    // Given somewhere to put a palette, the library keeps a palettised image palettised; the engine samples true
+    // colour, so the palette is asked for only when -f names a palettised format.
+    if (!IsPalettised(o.format)) palette = nullptr;
     if (info.ResourceType == D3DRTYPE_CUBETEXTURE) {
         const UINT edge = std::max(width, height);
         hr = CheckPixels(o, image.name, edge, edge, 1, 6, failure);

@@ -51,15 +51,16 @@ struct ColourBlock {
 };
 
 // A block in the given mode from two 5-6-5 colours in either order. Four-colour blocks need c0 > c1: equal
-// colours (which would select the three-colour mode) become the colour and its neighbour one code below, so
-// that an opaque image never holds a three-colour block. Three-colour blocks need c0 <= c1.
+// colours (which would select the three-colour mode) become the colour and its neighbour one blue code away
+// (above, unless blue is at its top), so that an opaque image never holds a three-colour block and the pair
+// differs in one channel only. Three-colour blocks need c0 <= c1.
 ColourBlock Evaluate(std::uint16_t a, std::uint16_t b, bool threeColour, const ColourPoints& points) {
     if (threeColour ? a > b : a < b) std::swap(a, b);
     if (!threeColour && a == b) {
-        if (a == 0)
-            a = 1;
+        if ((a & 31) != 31)
+            a = static_cast<std::uint16_t>(a + 1);
         else
-            b = static_cast<std::uint16_t>(a - 1);
+            b = static_cast<std::uint16_t>(b - 1);
     }
     ColourPalette4 palette;
     MakePalette(a, b, palette);
@@ -368,54 +369,78 @@ struct AlphaBlock {
     int error = 1 << 30;
 };
 
-// Integer alpha palette, as DecodeDxt5Argb8 gives it.
-void AlphaPalette(int a0, int a1, int pal[8]) {
-    pal[0] = a0, pal[1] = a1;
-    if (a0 > a1) {
-        for (int i = 1; i <= 6; ++i) pal[i + 1] = (2 * ((7 - i) * a0 + i * a1) + 7) / 14;
-    } else {
-        for (int i = 1; i <= 4; ++i) pal[i + 1] = (2 * ((5 - i) * a0 + i * a1) + 5) / 10;
-        pal[6] = 0, pal[7] = 255;
+// The alpha palette the encoder aims at, doubled: each interpolated entry half-way between its value rounded to
+// nearest (as AlphaPaletteBytes and the reference decoders give it) and rounded down (as integer decoders often
+// give it), so that the error weighs both decodes and endpoints whose interpolants are whole are preferred.
+void AlphaTargets(int a0, int a1, std::uint16_t twice[8]) {
+    twice[0] = static_cast<std::uint16_t>(2 * a0), twice[1] = static_cast<std::uint16_t>(2 * a1);
+    const int n = a0 > a1 ? 7 : 5;
+    for (int i = 1; i < n; ++i) {
+        const int sum = (n - i) * a0 + i * a1;
+        twice[i + 1] = static_cast<std::uint16_t>((2 * sum + n) / (2 * n) + sum / n);
     }
+    if (n == 5) twice[6] = 0, twice[7] = 510;
 }
 
-AlphaBlock EvaluateAlpha(int a0, int a1, const int* alpha) {
-    int pal[8];
-    AlphaPalette(a0, a1, pal);
+AlphaBlock EvaluateAlpha(int a0, int a1, const std::uint8_t* alpha) {
+    std::uint16_t twice[8];
+    AlphaTargets(a0, a1, twice);
     AlphaBlock out;
     out.a0 = static_cast<std::uint8_t>(a0), out.a1 = static_cast<std::uint8_t>(a1);
-    out.error = 0;
-    for (int i = 0; i < 16; ++i) {
-        int best = 1 << 30, bestIndex = 0;
-        for (int k = 0; k < 8; ++k) {
-            const int d = pal[k] - alpha[i];
-            if (d * d < best) best = d * d, bestIndex = k;
-        }
-        out.index[i] = static_cast<std::uint8_t>(bestIndex);
-        out.error += best;
-    }
+    out.error = BlockRoutines().nearestAlphas(alpha, twice, out.index);
     return out;
+}
+
+// Least-squares endpoints for the indices of `mode`, rounded and clamped to bytes and put in the mode's order
+// (a0 > a1 for eight values, a0 <= a1 for six); the fixed entries 0 and 255 of the six-value mode take no part.
+// They may lie outside the block's range when that fits the interpolated entries better. False when the
+// indices do not determine both endpoints.
+bool SolveAlpha(const AlphaBlock& mode, bool eight, const std::uint8_t* alpha, int& a0, int& a1) {
+    const float steps = eight ? 7.0f : 5.0f;
+    float A = 0, B = 0, C = 0, x0 = 0, x1 = 0;
+    for (int i = 0; i < 16; ++i) {
+        const int k = mode.index[i];
+        if (!eight && k >= 6) continue;
+        const float t = k == 0 ? 0.0f : (k == 1 ? 1.0f : float(k - 1) / steps);  // share of a1
+        const float s = 1.0f - t, v = alpha[i];
+        A += s * s, B += s * t, C += t * t, x0 += s * v, x1 += t * v;
+    }
+    const float det = A * C - B * B;
+    if (!(det > 1e-4f)) return false;
+    const float e0 = (x0 * C - x1 * B) / det, e1 = (x1 * A - x0 * B) / det;
+    a0 = static_cast<int>(Clamp255(e0) + 0.5f), a1 = static_cast<int>(Clamp255(e1) + 0.5f);
+    if (eight ? a0 < a1 : a0 > a1) std::swap(a0, a1);
+    return eight ? a0 != a1 : true;
 }
 
 // Both modes are tried and the one of least error kept: eight interpolated values over the block's range, and
 // six over the range of the values strictly between 0 and 255 (which the other two entries hold exactly). Each
-// mode's endpoints are then moved a step at a time while that lowers the error.
+// mode's endpoints are then refit by least squares on their indices and moved a step at a time
+// while that lowers the error.
 void EncodeInterpolatedAlpha(std::uint8_t* block, const float* pixels, BlockQuality quality) {
-    int alpha[16];
+    alignas(16) std::uint8_t alpha[16];
     int lo = 255, hi = 0, innerLo = 255, innerHi = 0;
     for (int i = 0; i < 16; ++i) {
-        alpha[i] = static_cast<int>(Clamp01(pixels[i * 4 + 3]) * 255.0f + 0.5f);
-        lo = std::min(lo, alpha[i]), hi = std::max(hi, alpha[i]);
-        if (alpha[i] != 0 && alpha[i] != 255)
-            innerLo = std::min(innerLo, alpha[i]), innerHi = std::max(innerHi, alpha[i]);
+        const int a = static_cast<int>(Clamp01(pixels[i * 4 + 3]) * 255.0f + 0.5f);
+        alpha[i] = static_cast<std::uint8_t>(a);
+        lo = std::min(lo, a), hi = std::max(hi, a);
+        if (a != 0 && a != 255) innerLo = std::min(innerLo, a), innerHi = std::max(innerHi, a);
     }
     AlphaBlock best;
     if (hi == lo) {
         best = EvaluateAlpha(hi, lo, alpha);  // one value: every pixel on index 0
     } else {
+        const int fits = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 4 : 2);
+        const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 16 : 4);
         auto refine = [&](int a0, int a1, bool eight) {
             AlphaBlock mode = EvaluateAlpha(a0, a1, alpha);
-            const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 16 : 4);
+            for (int f = 0; f < fits && mode.error > 0; ++f) {
+                int b0 = 0, b1 = 0;
+                if (!SolveAlpha(mode, eight, alpha, b0, b1) || (b0 == mode.a0 && b1 == mode.a1)) break;
+                const AlphaBlock c = EvaluateAlpha(b0, b1, alpha);
+                if (!(c.error < mode.error)) break;
+                mode = c;
+            }
             for (int s = 0; s < steps && mode.error > 0; ++s) {
                 bool improved = false;
                 for (int d = 0; d < 4; ++d) {

@@ -1,5 +1,6 @@
 // The block codec's routine sets and the choice among them: the reference (plain C++), SSE2 (x86-64's baseline:
-// the encoder's nearest-colour search) and SSSE3 (adds byte-shuffle block decoding). Chosen once, at first use.
+// the encoder's nearest-colour and nearest-alpha searches) and SSSE3 (adds byte-shuffle block decoding). Chosen once,
+// at first use.
 #include "BlockRoutines.h"
 
 #include <cstdlib>
@@ -33,6 +34,20 @@ float NearestColoursReference(const ColourPoints& p, const ColourPalette4& pal, 
     return (lane[0] + lane[1]) + (lane[2] + lane[3]);
 }
 
+int NearestAlphasReference(const std::uint8_t alpha[16], const std::uint16_t twice[8], std::uint8_t index[16]) {
+    int sum = 0;
+    for (int i = 0; i < 16; ++i) {
+        int best = 1 << 20, bestIndex = 0;
+        for (int k = 0; k < 8; ++k) {
+            const int d = std::abs(2 * alpha[i] - twice[k]);
+            if (d < best) best = d, bestIndex = k;
+        }
+        index[i] = static_cast<std::uint8_t>(bestIndex);
+        sum += best * best;
+    }
+    return sum;
+}
+
 void DecodeColourRowReference(const std::uint8_t* source, std::size_t blockStride, std::size_t blocks,
                               std::uint8_t* dest, std::size_t destPitch) {
     std::uint32_t words[16];
@@ -50,7 +65,8 @@ void DecodeDxt5RowReference(const std::uint8_t* source, std::size_t blocks, std:
     }
 }
 
-constexpr BlockRoutineTable kReference = {NearestColoursReference, DecodeColourRowReference, DecodeDxt5RowReference};
+constexpr BlockRoutineTable kReference = {NearestColoursReference, NearestAlphasReference, DecodeColourRowReference,
+                                          DecodeDxt5RowReference};
 
 #if TARN_TEXTURE_X86
 
@@ -81,6 +97,31 @@ float NearestColoursSse2(const ColourPoints& p, const ColourPalette4& pal, std::
     alignas(16) float lane[4];
     _mm_store_ps(lane, acc);
     return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+}
+
+// The 16 alphas doubled in two registers of 16-bit lanes: absolute differences, the running least and its
+// index by compares, and the squares summed by multiply-add.
+int NearestAlphasSse2(const std::uint8_t alpha[16], const std::uint16_t twice[8], std::uint8_t index[16]) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i a[2] = {_mm_unpacklo_epi8(bytes, zero), _mm_unpackhi_epi8(bytes, zero)};
+    a[0] = _mm_add_epi16(a[0], a[0]), a[1] = _mm_add_epi16(a[1], a[1]);
+    __m128i best[2] = {_mm_set1_epi16(0x7FFF), _mm_set1_epi16(0x7FFF)}, bestIndex[2] = {zero, zero};
+    for (int k = 0; k < 8; ++k) {
+        const __m128i p = _mm_set1_epi16(static_cast<short>(twice[k])), kk = _mm_set1_epi16(static_cast<short>(k));
+        for (int h = 0; h < 2; ++h) {
+            const __m128i diff = _mm_sub_epi16(a[h], p);
+            const __m128i d = _mm_max_epi16(diff, _mm_sub_epi16(zero, diff));
+            const __m128i less = _mm_cmplt_epi16(d, best[h]);
+            best[h] = _mm_min_epi16(d, best[h]);
+            bestIndex[h] = _mm_or_si128(_mm_andnot_si128(less, bestIndex[h]), _mm_and_si128(less, kk));
+        }
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(index), _mm_packus_epi16(bestIndex[0], bestIndex[1]));
+    __m128i sum = _mm_add_epi32(_mm_madd_epi16(best[0], best[0]), _mm_madd_epi16(best[1], best[1]));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(sum);
 }
 
 // Byte-shuffle masks that pick the 4-byte palette words named by one row's four 2-bit indices.
@@ -140,8 +181,9 @@ __attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* sou
     }
 }
 
-constexpr BlockRoutineTable kSse2 = {NearestColoursSse2, DecodeColourRowReference, DecodeDxt5RowReference};
-constexpr BlockRoutineTable kSsse3 = {NearestColoursSse2, DecodeColourRowSsse3, DecodeDxt5RowSsse3};
+constexpr BlockRoutineTable kSse2 = {NearestColoursSse2, NearestAlphasSse2, DecodeColourRowReference,
+                                     DecodeDxt5RowReference};
+constexpr BlockRoutineTable kSsse3 = {NearestColoursSse2, NearestAlphasSse2, DecodeColourRowSsse3, DecodeDxt5RowSsse3};
 
 bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
 

@@ -29,6 +29,10 @@ struct BlockRoutineTable {
     // the weighted squared distances. The pixels are summed in four lanes (pixel i in lane i % 4) and the lanes
     // as (0 + 1) + (2 + 3), so that every set gives the same float.
     float (*nearestColours)(const ColourPoints& points, const ColourPalette4& palette, std::uint8_t index[16]);
+    // Nearest of the eight palette entries to each of the 16 alphas (the lowest index among equals), written to
+    // `index`; returns the sum of the squared differences, all on the doubled scale: `twice` holds twice each
+    // target alpha (0..510), so that a target half-way between two bytes stays whole.
+    int (*nearestAlphas)(const std::uint8_t alpha[16], const std::uint16_t twice[8], std::uint8_t index[16]);
     // Decodes `blocks` whole DXT1 colour blocks (8 bytes each, `blockStride` bytes apart) into four rows of
     // A8R8G8B8 pixels at `dest`, `destPitch` bytes apart, 16 bytes per block in each row.
     void (*decodeColourRow)(const std::uint8_t* source, std::size_t blockStride, std::size_t blocks, std::uint8_t* dest,

@@ -81,19 +81,14 @@ constexpr float kThreeShare[4] = {1.0f, 0.0f, 0.5f, 0.0f};
 
 // Least-squares endpoints for fixed indices; false when the indices do not determine both endpoints.
 bool SolveEndpoints(const ColourPoints& p, const std::uint8_t* index, bool threeColour, float e0[3], float e1[3]) {
-    const float* share = threeColour ? kThreeShare : kFourShare;
-    float A = 0, B = 0, C = 0, x0 = 0, y0 = 0, z0 = 0, x1 = 0, y1 = 0, z1 = 0;
-    for (int i = 0; i < 16; ++i) {
-        const float s = share[index[i]] * p.w[i], t = (1.0f - share[index[i]]) * p.w[i];
-        A += s * s, B += s * t, C += t * t;
-        x0 += s * p.r[i], y0 += s * p.g[i], z0 += s * p.b[i];
-        x1 += t * p.r[i], y1 += t * p.g[i], z1 += t * p.b[i];
-    }
-    const float det = A * C - B * B;
+    float m[9];
+    BlockRoutines().endpointSums(p, index, threeColour ? kThreeShare : kFourShare, m);
+    const float a = m[0], bb = m[1], c = m[2];
+    const float det = a * c - bb * bb;
     if (!(std::fabs(det) > 1e-6f)) return false;
     const float inv = 1.0f / det;
-    e0[0] = (x0 * C - x1 * B) * inv, e0[1] = (y0 * C - y1 * B) * inv, e0[2] = (z0 * C - z1 * B) * inv;
-    e1[0] = (x1 * A - x0 * B) * inv, e1[1] = (y1 * A - y0 * B) * inv, e1[2] = (z1 * A - z0 * B) * inv;
+    e0[0] = (m[3] * c - m[6] * bb) * inv, e0[1] = (m[4] * c - m[7] * bb) * inv, e0[2] = (m[5] * c - m[8] * bb) * inv;
+    e1[0] = (m[6] * a - m[3] * bb) * inv, e1[1] = (m[7] * a - m[4] * bb) * inv, e1[2] = (m[8] * a - m[5] * bb) * inv;
     return true;
 }
 
@@ -106,20 +101,8 @@ struct Stats {
 // Weighted mean and principal axis (power iteration on the covariance, started from its largest column).
 Stats Principal(const ColourPoints& p, int iterations) {
     Stats s{};
-    float n = 0, m[3] = {0, 0, 0};
-    for (int i = 0; i < 16; ++i) {
-        n += p.w[i];
-        m[0] += p.w[i] * p.r[i], m[1] += p.w[i] * p.g[i], m[2] += p.w[i] * p.b[i];
-    }
-    s.count = n;
-    const float inv = n > 0 ? 1.0f / n : 0.0f;
-    for (int c = 0; c < 3; ++c) s.mean[c] = m[c] * inv;
-    float cov[6] = {};
-    for (int i = 0; i < 16; ++i) {
-        const float dr = p.r[i] - s.mean[0], dg = p.g[i] - s.mean[1], db = p.b[i] - s.mean[2], w = p.w[i];
-        cov[0] += w * dr * dr, cov[1] += w * dr * dg, cov[2] += w * dr * db;
-        cov[3] += w * dg * dg, cov[4] += w * dg * db, cov[5] += w * db * db;
-    }
+    float cov[6];
+    s.count = BlockRoutines().colourMoments(p, s.mean, cov);
     float v[3];
     if (cov[0] >= cov[3] && cov[0] >= cov[5])
         v[0] = cov[0], v[1] = cov[1], v[2] = cov[2];
@@ -237,13 +220,8 @@ void LocalSearch(ColourBlock& best, bool threeColour, const ColourPoints& p, int
 
 ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality quality) {
     const Stats s = Principal(p, quality == BlockQuality::Fast ? 2 : 4);
-    float lo = INFINITY, hi = -INFINITY;
-    for (int i = 0; i < 16; ++i) {
-        if (p.w[i] == 0.0f) continue;
-        const float t =
-            (p.r[i] - s.mean[0]) * s.axis[0] + (p.g[i] - s.mean[1]) * s.axis[1] + (p.b[i] - s.mean[2]) * s.axis[2];
-        lo = std::min(lo, t), hi = std::max(hi, t);
-    }
+    float lo, hi;
+    BlockRoutines().axisRange(p, s.mean, s.axis, lo, hi);
     float e0[3], e1[3];
     for (int c = 0; c < 3; ++c) e0[c] = s.mean[c] + s.axis[c] * hi, e1[c] = s.mean[c] + s.axis[c] * lo;
     ColourBlock best = Evaluate(Pack565(e0), Pack565(e1), threeColour, p);
@@ -325,22 +303,20 @@ void WriteColourBlock(std::uint8_t* block, const ColourBlock& c) {
 // mode whatever the order of the endpoints.
 void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1, BlockQuality quality) {
     ColourPoints p;
-    bool anyTransparent = false, uniform = true;
+    BlockRoutines().gatherColours(pixels, dxt1, p);
     int first = -1;
-    for (int i = 0; i < 16; ++i) {
-        const float* px = pixels + i * 4;
-        p.r[i] = Clamp01(px[0]) * 255.0f;
-        p.g[i] = Clamp01(px[1]) * 255.0f;
-        p.b[i] = Clamp01(px[2]) * 255.0f;
-        const bool opaque = !dxt1 || Clamp01(px[3]) >= 0.5f;
-        p.w[i] = opaque ? 1.0f : 0.0f;
-        anyTransparent |= !opaque;
-        if (!opaque) continue;
-        if (first < 0)
-            first = i;
-        else if (p.r[i] != p.r[first] || p.g[i] != p.g[first] || p.b[i] != p.b[first])
-            uniform = false;
+    for (int i = 0; i < 16 && first < 0; ++i)
+        if (p.w[i] != 0.0f) first = i;
+    const bool anyTransparent = first != 0 || p.w[0] + p.w[1] + p.w[2] + p.w[3] + p.w[4] + p.w[5] + p.w[6] + p.w[7] +
+                                                      p.w[8] + p.w[9] + p.w[10] + p.w[11] + p.w[12] + p.w[13] +
+                                                      p.w[14] + p.w[15] !=
+                                                  16.0f;
+    int differs = 0;
+    if (first >= 0) {
+        const float r0 = p.r[first], g0 = p.g[first], b0 = p.b[first];
+        for (int i = 0; i < 16; ++i) differs |= (p.w[i] != 0.0f) & ((p.r[i] != r0) | (p.g[i] != g0) | (p.b[i] != b0));
     }
+    const bool uniform = !differs;
     ColourBlock best;
     if (first < 0) {
         best.c0 = best.c1 = 0;  // three-colour mode, every pixel transparent

@@ -279,6 +279,44 @@ TEST(BlockRoutines, NearestColoursMatchTheReference) {
         }
 }
 
+// The colour encoder's sums must agree to the bit, as candidates are compared by them.
+TEST(BlockRoutines, ColourSumsMatchTheReference) {
+    std::mt19937 rng(29);
+    std::uniform_real_distribution<float> u(-0.2f, 1.2f);
+    const float kShare[4] = {1.0f, 0.0f, 2.0f / 3.0f, 1.0f / 3.0f};
+    const BlockRoutineTable& ref = BlockReferenceSet();
+    for (const BlockRoutineTable* set : SimdSets())
+        for (int trial = 0; trial < 2000; ++trial) {
+            float pixels[64];
+            for (float& v : pixels) v = u(rng);
+            if (trial % 7 == 0) pixels[rng() % 64] = NAN;
+            if (trial % 5 == 0) pixels[rng() % 64] = -0.0f;
+            const bool dxt1 = trial % 2 == 0;
+            ColourPoints a, b;
+            ref.gatherColours(pixels, dxt1, a);
+            set->gatherColours(pixels, dxt1, b);
+            ASSERT_EQ(0, std::memcmp(&a, &b, sizeof a)) << trial;
+            if (trial % 11 == 0)
+                for (float& w : a.w) w = 0.0f;  // no point counts
+            float ma[3], mb[3], ca[6], cb[6];
+            ASSERT_EQ(ref.colourMoments(a, ma, ca), set->colourMoments(a, mb, cb)) << trial;
+            ASSERT_EQ(0, std::memcmp(ma, mb, sizeof ma)) << trial;
+            ASSERT_EQ(0, std::memcmp(ca, cb, sizeof ca)) << trial;
+            const float axis[3] = {u(rng) - 0.5f, u(rng) - 0.5f, u(rng) - 0.5f};
+            float loA, hiA, loB, hiB;
+            ref.axisRange(a, ma, axis, loA, hiA);
+            set->axisRange(a, ma, axis, loB, hiB);
+            ASSERT_EQ(loA, loB) << trial;
+            ASSERT_EQ(hiA, hiB) << trial;
+            std::uint8_t index[16];
+            for (auto& i : index) i = static_cast<std::uint8_t>(rng() % 4);
+            float sa[9], sb[9];
+            ref.endpointSums(a, index, kShare, sa);
+            set->endpointSums(a, index, kShare, sb);
+            ASSERT_EQ(0, std::memcmp(sa, sb, sizeof sa)) << trial;
+        }
+}
+
 TEST(BlockRoutines, NearestAlphasMatchTheReference) {
     std::mt19937 rng(19);
     for (const BlockRoutineTable* set : SimdSets())

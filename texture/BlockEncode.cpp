@@ -51,15 +51,16 @@ struct ColourBlock {
 };
 
 // A block in the given mode from two 5-6-5 colours in either order. Four-colour blocks need c0 > c1: equal
-// colours (which would select the three-colour mode) become the colour and its neighbour one code below, so
-// that an opaque image never holds a three-colour block. Three-colour blocks need c0 <= c1.
+// colours (which would select the three-colour mode) become the colour and its neighbour one blue code away
+// (above, unless blue is at its top), so that an opaque image never holds a three-colour block and the pair
+// differs in one channel only. Three-colour blocks need c0 <= c1.
 ColourBlock Evaluate(std::uint16_t a, std::uint16_t b, bool threeColour, const ColourPoints& points) {
     if (threeColour ? a > b : a < b) std::swap(a, b);
     if (!threeColour && a == b) {
-        if (a == 0)
-            a = 1;
+        if ((a & 31) != 31)
+            a = static_cast<std::uint16_t>(a + 1);
         else
-            b = static_cast<std::uint16_t>(a - 1);
+            b = static_cast<std::uint16_t>(b - 1);
     }
     ColourPalette4 palette;
     MakePalette(a, b, palette);
@@ -80,19 +81,14 @@ constexpr float kThreeShare[4] = {1.0f, 0.0f, 0.5f, 0.0f};
 
 // Least-squares endpoints for fixed indices; false when the indices do not determine both endpoints.
 bool SolveEndpoints(const ColourPoints& p, const std::uint8_t* index, bool threeColour, float e0[3], float e1[3]) {
-    const float* share = threeColour ? kThreeShare : kFourShare;
-    float A = 0, B = 0, C = 0, x0 = 0, y0 = 0, z0 = 0, x1 = 0, y1 = 0, z1 = 0;
-    for (int i = 0; i < 16; ++i) {
-        const float s = share[index[i]] * p.w[i], t = (1.0f - share[index[i]]) * p.w[i];
-        A += s * s, B += s * t, C += t * t;
-        x0 += s * p.r[i], y0 += s * p.g[i], z0 += s * p.b[i];
-        x1 += t * p.r[i], y1 += t * p.g[i], z1 += t * p.b[i];
-    }
-    const float det = A * C - B * B;
+    float m[9];
+    BlockRoutines().endpointSums(p, index, threeColour ? kThreeShare : kFourShare, m);
+    const float a = m[0], bb = m[1], c = m[2];
+    const float det = a * c - bb * bb;
     if (!(std::fabs(det) > 1e-6f)) return false;
     const float inv = 1.0f / det;
-    e0[0] = (x0 * C - x1 * B) * inv, e0[1] = (y0 * C - y1 * B) * inv, e0[2] = (z0 * C - z1 * B) * inv;
-    e1[0] = (x1 * A - x0 * B) * inv, e1[1] = (y1 * A - y0 * B) * inv, e1[2] = (z1 * A - z0 * B) * inv;
+    e0[0] = (m[3] * c - m[6] * bb) * inv, e0[1] = (m[4] * c - m[7] * bb) * inv, e0[2] = (m[5] * c - m[8] * bb) * inv;
+    e1[0] = (m[6] * a - m[3] * bb) * inv, e1[1] = (m[7] * a - m[4] * bb) * inv, e1[2] = (m[8] * a - m[5] * bb) * inv;
     return true;
 }
 
@@ -105,20 +101,8 @@ struct Stats {
 // Weighted mean and principal axis (power iteration on the covariance, started from its largest column).
 Stats Principal(const ColourPoints& p, int iterations) {
     Stats s{};
-    float n = 0, m[3] = {0, 0, 0};
-    for (int i = 0; i < 16; ++i) {
-        n += p.w[i];
-        m[0] += p.w[i] * p.r[i], m[1] += p.w[i] * p.g[i], m[2] += p.w[i] * p.b[i];
-    }
-    s.count = n;
-    const float inv = n > 0 ? 1.0f / n : 0.0f;
-    for (int c = 0; c < 3; ++c) s.mean[c] = m[c] * inv;
-    float cov[6] = {};
-    for (int i = 0; i < 16; ++i) {
-        const float dr = p.r[i] - s.mean[0], dg = p.g[i] - s.mean[1], db = p.b[i] - s.mean[2], w = p.w[i];
-        cov[0] += w * dr * dr, cov[1] += w * dr * dg, cov[2] += w * dr * db;
-        cov[3] += w * dg * dg, cov[4] += w * dg * db, cov[5] += w * db * db;
-    }
+    float cov[6];
+    s.count = BlockRoutines().colourMoments(p, s.mean, cov);
     float v[3];
     if (cov[0] >= cov[3] && cov[0] >= cov[5])
         v[0] = cov[0], v[1] = cov[1], v[2] = cov[2];
@@ -236,13 +220,8 @@ void LocalSearch(ColourBlock& best, bool threeColour, const ColourPoints& p, int
 
 ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality quality) {
     const Stats s = Principal(p, quality == BlockQuality::Fast ? 2 : 4);
-    float lo = INFINITY, hi = -INFINITY;
-    for (int i = 0; i < 16; ++i) {
-        if (p.w[i] == 0.0f) continue;
-        const float t =
-            (p.r[i] - s.mean[0]) * s.axis[0] + (p.g[i] - s.mean[1]) * s.axis[1] + (p.b[i] - s.mean[2]) * s.axis[2];
-        lo = std::min(lo, t), hi = std::max(hi, t);
-    }
+    float lo, hi;
+    BlockRoutines().axisRange(p, s.mean, s.axis, lo, hi);
     float e0[3], e1[3];
     for (int c = 0; c < 3; ++c) e0[c] = s.mean[c] + s.axis[c] * hi, e1[c] = s.mean[c] + s.axis[c] * lo;
     ColourBlock best = Evaluate(Pack565(e0), Pack565(e1), threeColour, p);
@@ -324,22 +303,20 @@ void WriteColourBlock(std::uint8_t* block, const ColourBlock& c) {
 // mode whatever the order of the endpoints.
 void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1, BlockQuality quality) {
     ColourPoints p;
-    bool anyTransparent = false, uniform = true;
+    BlockRoutines().gatherColours(pixels, dxt1, p);
     int first = -1;
-    for (int i = 0; i < 16; ++i) {
-        const float* px = pixels + i * 4;
-        p.r[i] = Clamp01(px[0]) * 255.0f;
-        p.g[i] = Clamp01(px[1]) * 255.0f;
-        p.b[i] = Clamp01(px[2]) * 255.0f;
-        const bool opaque = !dxt1 || Clamp01(px[3]) >= 0.5f;
-        p.w[i] = opaque ? 1.0f : 0.0f;
-        anyTransparent |= !opaque;
-        if (!opaque) continue;
-        if (first < 0)
-            first = i;
-        else if (p.r[i] != p.r[first] || p.g[i] != p.g[first] || p.b[i] != p.b[first])
-            uniform = false;
+    for (int i = 0; i < 16 && first < 0; ++i)
+        if (p.w[i] != 0.0f) first = i;
+    const bool anyTransparent = first != 0 || p.w[0] + p.w[1] + p.w[2] + p.w[3] + p.w[4] + p.w[5] + p.w[6] + p.w[7] +
+                                                      p.w[8] + p.w[9] + p.w[10] + p.w[11] + p.w[12] + p.w[13] +
+                                                      p.w[14] + p.w[15] !=
+                                                  16.0f;
+    int differs = 0;
+    if (first >= 0) {
+        const float r0 = p.r[first], g0 = p.g[first], b0 = p.b[first];
+        for (int i = 0; i < 16; ++i) differs |= (p.w[i] != 0.0f) & ((p.r[i] != r0) | (p.g[i] != g0) | (p.b[i] != b0));
     }
+    const bool uniform = !differs;
     ColourBlock best;
     if (first < 0) {
         best.c0 = best.c1 = 0;  // three-colour mode, every pixel transparent
@@ -368,54 +345,78 @@ struct AlphaBlock {
     int error = 1 << 30;
 };
 
-// Integer alpha palette, as DecodeDxt5Argb8 gives it.
-void AlphaPalette(int a0, int a1, int pal[8]) {
-    pal[0] = a0, pal[1] = a1;
-    if (a0 > a1) {
-        for (int i = 1; i <= 6; ++i) pal[i + 1] = (2 * ((7 - i) * a0 + i * a1) + 7) / 14;
-    } else {
-        for (int i = 1; i <= 4; ++i) pal[i + 1] = (2 * ((5 - i) * a0 + i * a1) + 5) / 10;
-        pal[6] = 0, pal[7] = 255;
+// The alpha palette the encoder aims at, doubled: each interpolated entry half-way between its value rounded to
+// nearest (as AlphaPaletteBytes and the reference decoders give it) and rounded down (as integer decoders often
+// give it), so that the error weighs both decodes and endpoints whose interpolants are whole are preferred.
+void AlphaTargets(int a0, int a1, std::uint16_t twice[8]) {
+    twice[0] = static_cast<std::uint16_t>(2 * a0), twice[1] = static_cast<std::uint16_t>(2 * a1);
+    const int n = a0 > a1 ? 7 : 5;
+    for (int i = 1; i < n; ++i) {
+        const int sum = (n - i) * a0 + i * a1;
+        twice[i + 1] = static_cast<std::uint16_t>((2 * sum + n) / (2 * n) + sum / n);
     }
+    if (n == 5) twice[6] = 0, twice[7] = 510;
 }
 
-AlphaBlock EvaluateAlpha(int a0, int a1, const int* alpha) {
-    int pal[8];
-    AlphaPalette(a0, a1, pal);
+AlphaBlock EvaluateAlpha(int a0, int a1, const std::uint8_t* alpha) {
+    std::uint16_t twice[8];
+    AlphaTargets(a0, a1, twice);
     AlphaBlock out;
     out.a0 = static_cast<std::uint8_t>(a0), out.a1 = static_cast<std::uint8_t>(a1);
-    out.error = 0;
-    for (int i = 0; i < 16; ++i) {
-        int best = 1 << 30, bestIndex = 0;
-        for (int k = 0; k < 8; ++k) {
-            const int d = pal[k] - alpha[i];
-            if (d * d < best) best = d * d, bestIndex = k;
-        }
-        out.index[i] = static_cast<std::uint8_t>(bestIndex);
-        out.error += best;
-    }
+    out.error = BlockRoutines().nearestAlphas(alpha, twice, out.index);
     return out;
+}
+
+// Least-squares endpoints for the indices of `mode`, rounded and clamped to bytes and put in the mode's order
+// (a0 > a1 for eight values, a0 <= a1 for six); the fixed entries 0 and 255 of the six-value mode take no part.
+// They may lie outside the block's range when that fits the interpolated entries better. False when the
+// indices do not determine both endpoints.
+bool SolveAlpha(const AlphaBlock& mode, bool eight, const std::uint8_t* alpha, int& a0, int& a1) {
+    const float steps = eight ? 7.0f : 5.0f;
+    float A = 0, B = 0, C = 0, x0 = 0, x1 = 0;
+    for (int i = 0; i < 16; ++i) {
+        const int k = mode.index[i];
+        if (!eight && k >= 6) continue;
+        const float t = k == 0 ? 0.0f : (k == 1 ? 1.0f : float(k - 1) / steps);  // share of a1
+        const float s = 1.0f - t, v = alpha[i];
+        A += s * s, B += s * t, C += t * t, x0 += s * v, x1 += t * v;
+    }
+    const float det = A * C - B * B;
+    if (!(det > 1e-4f)) return false;
+    const float e0 = (x0 * C - x1 * B) / det, e1 = (x1 * A - x0 * B) / det;
+    a0 = static_cast<int>(Clamp255(e0) + 0.5f), a1 = static_cast<int>(Clamp255(e1) + 0.5f);
+    if (eight ? a0 < a1 : a0 > a1) std::swap(a0, a1);
+    return eight ? a0 != a1 : true;
 }
 
 // Both modes are tried and the one of least error kept: eight interpolated values over the block's range, and
 // six over the range of the values strictly between 0 and 255 (which the other two entries hold exactly). Each
-// mode's endpoints are then moved a step at a time while that lowers the error.
+// mode's endpoints are then refit by least squares on their indices and moved a step at a time
+// while that lowers the error.
 void EncodeInterpolatedAlpha(std::uint8_t* block, const float* pixels, BlockQuality quality) {
-    int alpha[16];
+    alignas(16) std::uint8_t alpha[16];
     int lo = 255, hi = 0, innerLo = 255, innerHi = 0;
     for (int i = 0; i < 16; ++i) {
-        alpha[i] = static_cast<int>(Clamp01(pixels[i * 4 + 3]) * 255.0f + 0.5f);
-        lo = std::min(lo, alpha[i]), hi = std::max(hi, alpha[i]);
-        if (alpha[i] != 0 && alpha[i] != 255)
-            innerLo = std::min(innerLo, alpha[i]), innerHi = std::max(innerHi, alpha[i]);
+        const int a = static_cast<int>(Clamp01(pixels[i * 4 + 3]) * 255.0f + 0.5f);
+        alpha[i] = static_cast<std::uint8_t>(a);
+        lo = std::min(lo, a), hi = std::max(hi, a);
+        if (a != 0 && a != 255) innerLo = std::min(innerLo, a), innerHi = std::max(innerHi, a);
     }
     AlphaBlock best;
     if (hi == lo) {
         best = EvaluateAlpha(hi, lo, alpha);  // one value: every pixel on index 0
     } else {
+        const int fits = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 4 : 2);
+        const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 16 : 4);
         auto refine = [&](int a0, int a1, bool eight) {
             AlphaBlock mode = EvaluateAlpha(a0, a1, alpha);
-            const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 16 : 4);
+            for (int f = 0; f < fits && mode.error > 0; ++f) {
+                int b0 = 0, b1 = 0;
+                if (!SolveAlpha(mode, eight, alpha, b0, b1) || (b0 == mode.a0 && b1 == mode.a1)) break;
+                const AlphaBlock c = EvaluateAlpha(b0, b1, alpha);
+                if (!(c.error < mode.error)) break;
+                mode = c;
+            }
             for (int s = 0; s < steps && mode.error > 0; ++s) {
                 bool improved = false;
                 for (int d = 0; d < 4; ++d) {

@@ -1,5 +1,5 @@
 // The block encoders at each quality: DXT1 transparency and modes, DXT3 rounding and dither, DXT5 alpha modes,
-// exact blocks, the quality switch, and the routine sets against the reference.
+// the alpha fit, exact blocks, the quality switch, and the routine sets against the reference.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -213,6 +213,30 @@ TEST(BlockEncode, Dxt5PicksTheAlphaModeOfLeastError) {
         }
 }
 
+// Values on the entries of the eight-value pair 220, 10 but not on 10 itself: neither mode over the block's
+// range (40..220, all that Fast tries) holds them well, and the least-squares fit of Default and Best must
+// find endpoints of clearly less error.
+TEST(BlockEncode, Dxt5AlphaFitBeatsTheBlocksRange) {
+    const int values[6] = {220, 160, 130, 100, 70, 40};
+    float input[64];
+    for (int i = 0; i < 16; ++i) {
+        input[i * 4] = input[i * 4 + 1] = input[i * 4 + 2] = 0.5f;
+        input[i * 4 + 3] = values[i % 6] / 255.0f;
+    }
+    double error[3];
+    for (BlockQuality q : kQualities) {
+        std::uint8_t b[16];
+        EncodeDxt5(b, input, {q, nullptr});
+        float out[64];
+        DecodeDxt5(b, out, 16);
+        double& e = error[int(q)];
+        e = 0;
+        for (int i = 0; i < 16; ++i) e += std::pow(out[i * 4 + 3] * 255.0f - values[i % 6], 2);
+    }
+    EXPECT_LT(error[int(BlockQuality::Default)], 0.9 * error[int(BlockQuality::Fast)]);
+    EXPECT_LE(error[int(BlockQuality::Best)], error[int(BlockQuality::Default)]);
+}
+
 TEST(BlockEncode, QualitySwitch) {
     const struct {
         const char* text;
@@ -250,6 +274,60 @@ TEST(BlockRoutines, NearestColoursMatchTheReference) {
             if (trial % 3 == 0) pal.r[3] = pal.r[2], pal.g[3] = pal.g[2], pal.b[3] = pal.b[2];  // ties
             std::uint8_t a[16], b[16];
             const float ea = BlockReferenceSet().nearestColours(p, pal, a), eb = set->nearestColours(p, pal, b);
+            ASSERT_EQ(ea, eb) << trial;
+            ASSERT_EQ(0, std::memcmp(a, b, 16)) << trial;
+        }
+}
+
+// The colour encoder's sums must agree to the bit, as candidates are compared by them.
+TEST(BlockRoutines, ColourSumsMatchTheReference) {
+    std::mt19937 rng(29);
+    std::uniform_real_distribution<float> u(-0.2f, 1.2f);
+    const float kShare[4] = {1.0f, 0.0f, 2.0f / 3.0f, 1.0f / 3.0f};
+    const BlockRoutineTable& ref = BlockReferenceSet();
+    for (const BlockRoutineTable* set : SimdSets())
+        for (int trial = 0; trial < 2000; ++trial) {
+            float pixels[64];
+            for (float& v : pixels) v = u(rng);
+            if (trial % 7 == 0) pixels[rng() % 64] = NAN;
+            if (trial % 5 == 0) pixels[rng() % 64] = -0.0f;
+            const bool dxt1 = trial % 2 == 0;
+            ColourPoints a, b;
+            ref.gatherColours(pixels, dxt1, a);
+            set->gatherColours(pixels, dxt1, b);
+            ASSERT_EQ(0, std::memcmp(&a, &b, sizeof a)) << trial;
+            if (trial % 11 == 0)
+                for (float& w : a.w) w = 0.0f;  // no point counts
+            float ma[3], mb[3], ca[6], cb[6];
+            ASSERT_EQ(ref.colourMoments(a, ma, ca), set->colourMoments(a, mb, cb)) << trial;
+            ASSERT_EQ(0, std::memcmp(ma, mb, sizeof ma)) << trial;
+            ASSERT_EQ(0, std::memcmp(ca, cb, sizeof ca)) << trial;
+            const float axis[3] = {u(rng) - 0.5f, u(rng) - 0.5f, u(rng) - 0.5f};
+            float loA, hiA, loB, hiB;
+            ref.axisRange(a, ma, axis, loA, hiA);
+            set->axisRange(a, ma, axis, loB, hiB);
+            ASSERT_EQ(loA, loB) << trial;
+            ASSERT_EQ(hiA, hiB) << trial;
+            std::uint8_t index[16];
+            for (auto& i : index) i = static_cast<std::uint8_t>(rng() % 4);
+            float sa[9], sb[9];
+            ref.endpointSums(a, index, kShare, sa);
+            set->endpointSums(a, index, kShare, sb);
+            ASSERT_EQ(0, std::memcmp(sa, sb, sizeof sa)) << trial;
+        }
+}
+
+TEST(BlockRoutines, NearestAlphasMatchTheReference) {
+    std::mt19937 rng(19);
+    for (const BlockRoutineTable* set : SimdSets())
+        for (int trial = 0; trial < 2000; ++trial) {
+            std::uint8_t alpha[16];
+            std::uint16_t twice[8];
+            for (auto& a : alpha) a = static_cast<std::uint8_t>(trial % 4 ? rng() : (rng() % 2) * 255);
+            for (auto& t : twice) t = static_cast<std::uint16_t>(rng() % 511);
+            if (trial % 3 == 0) twice[5] = twice[2], twice[7] = static_cast<std::uint16_t>(twice[1] + 1);  // ties
+            std::uint8_t a[16], b[16];
+            const int ea = BlockReferenceSet().nearestAlphas(alpha, twice, a), eb = set->nearestAlphas(alpha, twice, b);
             ASSERT_EQ(ea, eb) << trial;
             ASSERT_EQ(0, std::memcmp(a, b, 16)) << trial;
         }

@@ -25,10 +25,29 @@ struct ColourPalette4 {
 };
 
 struct BlockRoutineTable {
+    // The colour encoder's sums run in four lanes (pixel i in lane i % 4), each lane's total taken as
+    // (0 + 1) + (2 + 3), so that every set gives the same floats.
+    //
+    // 16 pixels of four floats, row by row, to points: each channel clamped to 0..1 (NaN to 0) and scaled to
+    // 0..255; the weight is 1, or with `dxt1` 0 where the scaled alpha is below 127.5.
+    void (*gatherColours)(const float* pixels, bool dxt1, ColourPoints& points);
+    // The weighted mean (0 where the weights sum to 0) and the covariance about it (rr, rg, rb, gg, gb, bb);
+    // returns the sum of the weights.
+    float (*colourMoments)(const ColourPoints& points, float mean[3], float cov[6]);
+    // The least and greatest of (colour - mean) . axis over the points of non-zero weight (+inf and -inf when
+    // there are none).
+    void (*axisRange)(const ColourPoints& points, const float mean[3], const float axis[3], float& lo, float& hi);
+    // The least-squares sums for fixed indices, with s = share[index] * w and t = w - s: s s, s t, t t, then
+    // s times r, g, b and t times r, g, b.
+    void (*endpointSums)(const ColourPoints& points, const std::uint8_t index[16], const float share[4], float sums[9]);
     // Nearest palette entry of each pixel (the lowest index among equals), written to `index`; returns the sum of
     // the weighted squared distances. The pixels are summed in four lanes (pixel i in lane i % 4) and the lanes
     // as (0 + 1) + (2 + 3), so that every set gives the same float.
     float (*nearestColours)(const ColourPoints& points, const ColourPalette4& palette, std::uint8_t index[16]);
+    // Nearest of the eight palette entries to each of the 16 alphas (the lowest index among equals), written to
+    // `index`; returns the sum of the squared differences, all on the doubled scale: `twice` holds twice each
+    // target alpha (0..510), so that a target half-way between two bytes stays whole.
+    int (*nearestAlphas)(const std::uint8_t alpha[16], const std::uint16_t twice[8], std::uint8_t index[16]);
     // Decodes `blocks` whole DXT1 colour blocks (8 bytes each, `blockStride` bytes apart) into four rows of
     // A8R8G8B8 pixels at `dest`, `destPitch` bytes apart, 16 bytes per block in each row.
     void (*decodeColourRow)(const std::uint8_t* source, std::size_t blockStride, std::size_t blocks, std::uint8_t* dest,

@@ -50,11 +50,11 @@ struct ColourBlock {
     float error = INFINITY;
 };
 
-// A block in the given mode from two 5-6-5 colours in either order. Four-colour blocks need c0 > c1: equal
+// Puts two 5-6-5 colours in the order of the given mode. Four-colour blocks need c0 > c1: equal
 // colours (which would select the three-colour mode) become the colour and its neighbour one blue code away
 // (above, unless blue is at its top), so that an opaque image never holds a three-colour block and the pair
 // differs in one channel only. Three-colour blocks need c0 <= c1.
-ColourBlock Evaluate(std::uint16_t a, std::uint16_t b, bool threeColour, const ColourPoints& points) {
+inline void OrderEndpoints(std::uint16_t& a, std::uint16_t& b, bool threeColour) {
     if (threeColour ? a > b : a < b) std::swap(a, b);
     if (!threeColour && a == b) {
         if ((a & 31) != 31)
@@ -62,12 +62,40 @@ ColourBlock Evaluate(std::uint16_t a, std::uint16_t b, bool threeColour, const C
         else
             b = static_cast<std::uint16_t>(b - 1);
     }
+}
+
+// A block in the given mode from two 5-6-5 colours in either order.
+ColourBlock Evaluate(std::uint16_t a, std::uint16_t b, bool threeColour, const ColourPoints& points) {
+    OrderEndpoints(a, b, threeColour);
     ColourPalette4 palette;
     MakePalette(a, b, palette);
     ColourBlock out;
     out.c0 = a;
     out.c1 = b;
     out.error = BlockRoutines().nearestColours(points, palette, out.index);
+    return out;
+}
+
+// The same for a block whose counted pixels all hold one colour: one nearest entry for all of them, the error
+// that entry's distance times their number.
+ColourBlock EvaluateUniform(std::uint16_t a, std::uint16_t b, bool threeColour, const ColourPoints& points, int first,
+                            float count) {
+    OrderEndpoints(a, b, threeColour);
+    ColourPalette4 palette;
+    MakePalette(a, b, palette);
+    ColourBlock out;
+    out.c0 = a;
+    out.c1 = b;
+    float best = 0;
+    int bestIndex = 0;
+    for (int k = 0; k < 4; ++k) {
+        const float dr = points.r[first] - palette.r[k], dg = points.g[first] - palette.g[k],
+                    db = points.b[first] - palette.b[k];
+        const float d = (dr * dr + dg * dg) + db * db;
+        if (k == 0 || d < best) best = d, bestIndex = k;
+    }
+    std::memset(out.index, bestIndex, sizeof out.index);
+    out.error = best * count;
     return out;
 }
 
@@ -293,17 +321,19 @@ struct SingleColourTables {
 
 ColourBlock FitSingleColour(const ColourPoints& p, int first, bool threeColour) {
     static const SingleColourTables tables;
+    float count = 0;
+    for (int i = 0; i < 16; ++i) count += p.w[i];
     const int r = int(Clamp255(p.r[first]) + 0.5f), g = int(Clamp255(p.g[first]) + 0.5f),
               b = int(Clamp255(p.b[first]) + 0.5f);
     const auto& t5 = threeColour ? tables.half5 : tables.third5;
     const auto& t6 = threeColour ? tables.half6 : tables.third6;
     const std::uint16_t q0 = std::uint16_t((t5[r][0] << 11) | (t6[g][0] << 5) | t5[b][0]);
     const std::uint16_t q1 = std::uint16_t((t5[r][1] << 11) | (t6[g][1] << 5) | t5[b][1]);
-    ColourBlock best = Evaluate(q0, q1, threeColour, p);
+    ColourBlock best = EvaluateUniform(q0, q1, threeColour, p, first, count);
     // The colour rounded to the nearest 5-6-5 code can be as close: try it as an endpoint as well.
     const std::uint16_t exact =
         std::uint16_t((Quantise(p.r[first], 31) << 11) | (Quantise(p.g[first], 63) << 5) | Quantise(p.b[first], 31));
-    Consider(best, Evaluate(exact, exact, threeColour, p));
+    Consider(best, EvaluateUniform(exact, exact, threeColour, p, first, count));
     return best;
 }
 

@@ -246,8 +246,8 @@ void LocalSearch(ColourBlock& best, bool threeColour, const ColourPoints& p, int
     }
 }
 
-// Squared error per pixel (summed over the three channels on 0..255) above which Default tries stretched ranges:
-// on the corpus this keeps most of their gain for about a quarter of their cost.
+// Squared error per pixel (summed over the three channels on 0..255) above which stretched ranges are tried,
+// with the unused-entry test below: on the corpus this keeps most of their gain for a small part of their cost.
 constexpr float kStretchAbove = 8.0f;
 
 ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality quality) {
@@ -274,9 +274,11 @@ ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality qua
     };
     refine(best);
     // Blocks of a few tight clusters often fit best with an end cluster on a one-third point, which indices
-    // taken from the range never reach: at Default, blocks that still fit poorly also try the range stretched
-    // by half beyond either end, each refined the same way.
-    if (quality == BlockQuality::Default && !threeColour && best.error > kStretchAbove * s.count) {
+    // taken from the range never reach. Such blocks leave a palette entry unused: those that still fit poorly
+    // (at Default and Best) also try the range stretched by half beyond either end, each refined the same way.
+    unsigned used = 0;  // the palette entries that counted pixels use
+    for (int i = 0; i < 16; ++i) used |= (p.w[i] != 0.0f ? 1u : 0u) << best.index[i];
+    if (!threeColour && used != 15u && best.error > kStretchAbove * s.count) {
         const float half = (hi - lo) * 0.5f;
         for (int side = 0; side < 2; ++side) {
             const float h = side ? hi + half : hi, l = side ? lo : lo - half;

@@ -234,15 +234,19 @@ void EndpointSumsSse2(const ColourPoints& p, const std::uint8_t index[16], const
 }
 
 float NearestColoursSse2(const ColourPoints& p, const ColourPalette4& pal, std::uint8_t index[16]) {
+    // The palette broadcast once, outside the loop over groups of four pixels.
+    __m128 pr[4], pg[4], pb[4];
+    __m128i kk[4];
+    for (int k = 0; k < 4; ++k)
+        pr[k] = _mm_set1_ps(pal.r[k]), pg[k] = _mm_set1_ps(pal.g[k]), pb[k] = _mm_set1_ps(pal.b[k]),
+        kk[k] = _mm_set1_epi32(k);
     __m128 acc = _mm_setzero_ps();
     for (int g = 0; g < 4; ++g) {
         const __m128 r = _mm_load_ps(p.r + 4 * g), gr = _mm_load_ps(p.g + 4 * g), b = _mm_load_ps(p.b + 4 * g);
         __m128 best = _mm_setzero_ps();
         __m128i bestIndex = _mm_setzero_si128();
         for (int k = 0; k < 4; ++k) {
-            const __m128 dr = _mm_sub_ps(r, _mm_set1_ps(pal.r[k]));
-            const __m128 dg = _mm_sub_ps(gr, _mm_set1_ps(pal.g[k]));
-            const __m128 db = _mm_sub_ps(b, _mm_set1_ps(pal.b[k]));
+            const __m128 dr = _mm_sub_ps(r, pr[k]), dg = _mm_sub_ps(gr, pg[k]), db = _mm_sub_ps(b, pb[k]);
             const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dr, dr), _mm_mul_ps(dg, dg)), _mm_mul_ps(db, db));
             if (k == 0) {
                 best = d;
@@ -250,7 +254,7 @@ float NearestColoursSse2(const ColourPoints& p, const ColourPalette4& pal, std::
             }
             const __m128i less = _mm_castps_si128(_mm_cmplt_ps(d, best));
             best = _mm_min_ps(d, best);  // d where d < best, else best: the lowest index among equals
-            bestIndex = _mm_or_si128(_mm_andnot_si128(less, bestIndex), _mm_and_si128(less, _mm_set1_epi32(k)));
+            bestIndex = _mm_or_si128(_mm_andnot_si128(less, bestIndex), _mm_and_si128(less, kk[k]));
         }
         acc = _mm_add_ps(acc, _mm_mul_ps(best, _mm_load_ps(p.w + 4 * g)));
         const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(bestIndex, bestIndex), _mm_setzero_si128());

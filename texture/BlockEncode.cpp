@@ -353,9 +353,7 @@ void WriteColourBlock(std::uint8_t* block, const ColourBlock& c) {
 // transparent (three-colour mode, index 3) and only blocks holding such a pixel use the three-colour mode;
 // otherwise the block of DXT2-DXT5, always in four-colour mode, as graphics hardware decodes those blocks in that
 // mode whatever the order of the endpoints.
-void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1, BlockQuality quality) {
-    ColourPoints p;
-    BlockRoutines().gatherColours(pixels, dxt1, p);
+void EncodeColourPoints(std::uint8_t* block, const ColourPoints& p, BlockQuality quality) {
     int first = -1;
     for (int i = 0; i < 16 && first < 0; ++i)
         if (p.w[i] != 0.0f) first = i;
@@ -380,6 +378,13 @@ void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1, BlockQual
     for (int i = 0; i < 16; ++i)
         if (p.w[i] == 0.0f) best.index[i] = 3;
     WriteColourBlock(block, best);
+}
+
+void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1, BlockQuality quality) {
+    ColourPoints p;
+    alignas(16) std::uint8_t alpha[16];
+    BlockRoutines().gatherColours(pixels, dxt1, p, alpha);
+    EncodeColourPoints(block, p, quality);
 }
 
 void EncodeExplicitAlpha(std::uint8_t* block, const float* pixels, const float* dither) {
@@ -445,14 +450,14 @@ bool SolveAlpha(const AlphaBlock& mode, bool eight, const std::uint8_t* alpha, i
 // six over the range of the values strictly between 0 and 255 (which the other two entries hold exactly). Each
 // mode's endpoints are then refit by least squares on their indices and moved a step at a time
 // while that lowers the error.
-void EncodeInterpolatedAlpha(std::uint8_t* block, const float* pixels, BlockQuality quality) {
-    alignas(16) std::uint8_t alpha[16];
+void EncodeInterpolatedAlpha(std::uint8_t* block, const std::uint8_t* alpha, BlockQuality quality) {
+    // Plain byte reductions, which the compiler vectorises.
     int lo = 255, hi = 0, innerLo = 255, innerHi = 0;
     for (int i = 0; i < 16; ++i) {
-        const int a = static_cast<int>(Clamp01(pixels[i * 4 + 3]) * 255.0f + 0.5f);
-        alpha[i] = static_cast<std::uint8_t>(a);
-        lo = std::min(lo, a), hi = std::max(hi, a);
-        if (a != 0 && a != 255) innerLo = std::min(innerLo, a), innerHi = std::max(innerHi, a);
+        const int a = alpha[i];
+        const bool inner = a != 0 && a != 255;
+        lo = a < lo ? a : lo, hi = a > hi ? a : hi;
+        innerLo = inner && a < innerLo ? a : innerLo, innerHi = inner && a > innerHi ? a : innerHi;
     }
     AlphaBlock best;
     if (hi == lo) {
@@ -517,8 +522,11 @@ void EncodeDxt3(std::uint8_t* block, const float* pixels, const EncodeOptions& o
 }
 
 void EncodeDxt5(std::uint8_t* block, const float* pixels, const EncodeOptions& options) {
-    EncodeInterpolatedAlpha(block, pixels, options.quality);
-    EncodeColour(block + 8, pixels, false, options.quality);
+    ColourPoints p;
+    alignas(16) std::uint8_t alpha[16];
+    BlockRoutines().gatherColours(pixels, false, p, alpha);
+    EncodeInterpolatedAlpha(block, alpha, options.quality);
+    EncodeColourPoints(block + 8, p, options.quality);
 }
 
 void EncodeDxt2(std::uint8_t* block, const float* pixels, const EncodeOptions& options) {

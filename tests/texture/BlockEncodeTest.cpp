@@ -313,9 +313,11 @@ TEST(BlockRoutines, ColourSumsMatchTheReference) {
             if (trial % 5 == 0) pixels[rng() % 64] = -0.0f;
             const bool dxt1 = trial % 2 == 0;
             ColourPoints a, b;
-            ref.gatherColours(pixels, dxt1, a);
-            set->gatherColours(pixels, dxt1, b);
+            std::uint8_t alphaA[16], alphaB[16];
+            ref.gatherColours(pixels, dxt1, a, alphaA);
+            set->gatherColours(pixels, dxt1, b, alphaB);
             ASSERT_EQ(0, std::memcmp(&a, &b, sizeof a)) << trial;
+            ASSERT_EQ(0, std::memcmp(alphaA, alphaB, sizeof alphaA)) << trial;
             if (trial % 11 == 0)
                 for (float& w : a.w) w = 0.0f;  // no point counts
             float ma[3], mb[3], ca[6], cb[6];

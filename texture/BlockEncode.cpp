@@ -461,7 +461,8 @@ void EncodeInterpolatedAlpha(std::uint8_t* block, const std::uint8_t* alpha, Blo
     }
     AlphaBlock best;
     if (hi == lo) {
-        best = EvaluateAlpha(hi, lo, alpha);  // one value: every pixel on index 0
+        best.a0 = best.a1 = static_cast<std::uint8_t>(hi);  // one value: every pixel on index 0, exact
+        best.error = 0;
     } else {
         const int fits = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 4 : 2);
         const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 16 : 4);

@@ -267,7 +267,10 @@ ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality qua
     auto refine = [&](ColourBlock& b) {
         for (int round = 0; round < rounds && b.error > 0.0f; ++round) {
             if (!SolveEndpoints(p, b.index, threeColour, e0, e1)) break;
-            const ColourBlock next = Evaluate(Pack565(e0), Pack565(e1), threeColour, p);
+            std::uint16_t q0 = Pack565(e0), q1 = Pack565(e1);
+            OrderEndpoints(q0, q1, threeColour);
+            if (q0 == b.c0 && q1 == b.c1) break;  // the same block: nothing to gain
+            const ColourBlock next = Evaluate(q0, q1, threeColour, p);
             if (!(next.error < b.error)) break;
             b = next;
         }

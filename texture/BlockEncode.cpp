@@ -50,11 +50,11 @@ struct ColourBlock {
     float error = INFINITY;
 };
 
-// A block in the given mode from two 5-6-5 colours in either order. Four-colour blocks need c0 > c1: equal
+// Puts two 5-6-5 colours in the order of the given mode. Four-colour blocks need c0 > c1: equal
 // colours (which would select the three-colour mode) become the colour and its neighbour one blue code away
 // (above, unless blue is at its top), so that an opaque image never holds a three-colour block and the pair
 // differs in one channel only. Three-colour blocks need c0 <= c1.
-ColourBlock Evaluate(std::uint16_t a, std::uint16_t b, bool threeColour, const ColourPoints& points) {
+inline void OrderEndpoints(std::uint16_t& a, std::uint16_t& b, bool threeColour) {
     if (threeColour ? a > b : a < b) std::swap(a, b);
     if (!threeColour && a == b) {
         if ((a & 31) != 31)
@@ -62,12 +62,40 @@ ColourBlock Evaluate(std::uint16_t a, std::uint16_t b, bool threeColour, const C
         else
             b = static_cast<std::uint16_t>(b - 1);
     }
+}
+
+// A block in the given mode from two 5-6-5 colours in either order.
+ColourBlock Evaluate(std::uint16_t a, std::uint16_t b, bool threeColour, const ColourPoints& points) {
+    OrderEndpoints(a, b, threeColour);
     ColourPalette4 palette;
     MakePalette(a, b, palette);
     ColourBlock out;
     out.c0 = a;
     out.c1 = b;
     out.error = BlockRoutines().nearestColours(points, palette, out.index);
+    return out;
+}
+
+// The same for a block whose counted pixels all hold one colour: one nearest entry for all of them, the error
+// that entry's distance times their number.
+ColourBlock EvaluateUniform(std::uint16_t a, std::uint16_t b, bool threeColour, const ColourPoints& points, int first,
+                            float count) {
+    OrderEndpoints(a, b, threeColour);
+    ColourPalette4 palette;
+    MakePalette(a, b, palette);
+    ColourBlock out;
+    out.c0 = a;
+    out.c1 = b;
+    float best = 0;
+    int bestIndex = 0;
+    for (int k = 0; k < 4; ++k) {
+        const float dr = points.r[first] - palette.r[k], dg = points.g[first] - palette.g[k],
+                    db = points.b[first] - palette.b[k];
+        const float d = (dr * dr + dg * dg) + db * db;
+        if (k == 0 || d < best) best = d, bestIndex = k;
+    }
+    std::memset(out.index, bestIndex, sizeof out.index);
+    out.error = best * count;
     return out;
 }
 
@@ -218,6 +246,10 @@ void LocalSearch(ColourBlock& best, bool threeColour, const ColourPoints& p, int
     }
 }
 
+// Squared error per pixel (summed over the three channels on 0..255) above which stretched ranges are tried,
+// with the unused-entry test below: on the corpus this keeps most of their gain for a small part of their cost.
+constexpr float kStretchAbove = 8.0f;
+
 ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality quality) {
     const Stats s = Principal(p, quality == BlockQuality::Fast ? 2 : 4);
     float lo, hi;
@@ -232,11 +264,32 @@ ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality qua
         Consider(best, Evaluate(Pack565(e0), Pack565(e1), threeColour, p));
     }
     const int rounds = quality == BlockQuality::Best ? 4 : 1;
-    for (int round = 0; round < rounds && best.error > 0.0f; ++round) {
-        if (!SolveEndpoints(p, best.index, threeColour, e0, e1)) break;
-        const ColourBlock next = Evaluate(Pack565(e0), Pack565(e1), threeColour, p);
-        if (!(next.error < best.error)) break;
-        best = next;
+    auto refine = [&](ColourBlock& b) {
+        for (int round = 0; round < rounds && b.error > 0.0f; ++round) {
+            if (!SolveEndpoints(p, b.index, threeColour, e0, e1)) break;
+            std::uint16_t q0 = Pack565(e0), q1 = Pack565(e1);
+            OrderEndpoints(q0, q1, threeColour);
+            if (q0 == b.c0 && q1 == b.c1) break;  // the same block: nothing to gain
+            const ColourBlock next = Evaluate(q0, q1, threeColour, p);
+            if (!(next.error < b.error)) break;
+            b = next;
+        }
+    };
+    refine(best);
+    // Blocks of a few tight clusters often fit best with an end cluster on a one-third point, which indices
+    // taken from the range never reach. Such blocks leave a palette entry unused: those that still fit poorly
+    // (at Default and Best) also try the range stretched by half beyond either end, each refined the same way.
+    unsigned used = 0;  // the palette entries that counted pixels use
+    for (int i = 0; i < 16; ++i) used |= (p.w[i] != 0.0f ? 1u : 0u) << best.index[i];
+    if (!threeColour && used != 15u && best.error > kStretchAbove * s.count) {
+        const float half = (hi - lo) * 0.5f;
+        for (int side = 0; side < 2; ++side) {
+            const float h = side ? hi + half : hi, l = side ? lo : lo - half;
+            for (int c = 0; c < 3; ++c) e0[c] = s.mean[c] + s.axis[c] * h, e1[c] = s.mean[c] + s.axis[c] * l;
+            ColourBlock candidate = Evaluate(Pack565(e0), Pack565(e1), threeColour, p);
+            refine(candidate);
+            Consider(best, candidate);
+        }
     }
     if (quality == BlockQuality::Best && best.error > 0.0f) LocalSearch(best, threeColour, p, 4);
     return best;
@@ -273,17 +326,19 @@ struct SingleColourTables {
 
 ColourBlock FitSingleColour(const ColourPoints& p, int first, bool threeColour) {
     static const SingleColourTables tables;
+    float count = 0;
+    for (int i = 0; i < 16; ++i) count += p.w[i];
     const int r = int(Clamp255(p.r[first]) + 0.5f), g = int(Clamp255(p.g[first]) + 0.5f),
               b = int(Clamp255(p.b[first]) + 0.5f);
     const auto& t5 = threeColour ? tables.half5 : tables.third5;
     const auto& t6 = threeColour ? tables.half6 : tables.third6;
     const std::uint16_t q0 = std::uint16_t((t5[r][0] << 11) | (t6[g][0] << 5) | t5[b][0]);
     const std::uint16_t q1 = std::uint16_t((t5[r][1] << 11) | (t6[g][1] << 5) | t5[b][1]);
-    ColourBlock best = Evaluate(q0, q1, threeColour, p);
+    ColourBlock best = EvaluateUniform(q0, q1, threeColour, p, first, count);
     // The colour rounded to the nearest 5-6-5 code can be as close: try it as an endpoint as well.
     const std::uint16_t exact =
         std::uint16_t((Quantise(p.r[first], 31) << 11) | (Quantise(p.g[first], 63) << 5) | Quantise(p.b[first], 31));
-    Consider(best, Evaluate(exact, exact, threeColour, p));
+    Consider(best, EvaluateUniform(exact, exact, threeColour, p, first, count));
     return best;
 }
 
@@ -301,9 +356,7 @@ void WriteColourBlock(std::uint8_t* block, const ColourBlock& c) {
 // transparent (three-colour mode, index 3) and only blocks holding such a pixel use the three-colour mode;
 // otherwise the block of DXT2-DXT5, always in four-colour mode, as graphics hardware decodes those blocks in that
 // mode whatever the order of the endpoints.
-void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1, BlockQuality quality) {
-    ColourPoints p;
-    BlockRoutines().gatherColours(pixels, dxt1, p);
+void EncodeColourPoints(std::uint8_t* block, const ColourPoints& p, BlockQuality quality) {
     int first = -1;
     for (int i = 0; i < 16 && first < 0; ++i)
         if (p.w[i] != 0.0f) first = i;
@@ -328,6 +381,13 @@ void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1, BlockQual
     for (int i = 0; i < 16; ++i)
         if (p.w[i] == 0.0f) best.index[i] = 3;
     WriteColourBlock(block, best);
+}
+
+void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1, BlockQuality quality) {
+    ColourPoints p;
+    alignas(16) std::uint8_t alpha[16];
+    BlockRoutines().gatherColours(pixels, dxt1, p, alpha);
+    EncodeColourPoints(block, p, quality);
 }
 
 void EncodeExplicitAlpha(std::uint8_t* block, const float* pixels, const float* dither) {
@@ -393,18 +453,19 @@ bool SolveAlpha(const AlphaBlock& mode, bool eight, const std::uint8_t* alpha, i
 // six over the range of the values strictly between 0 and 255 (which the other two entries hold exactly). Each
 // mode's endpoints are then refit by least squares on their indices and moved a step at a time
 // while that lowers the error.
-void EncodeInterpolatedAlpha(std::uint8_t* block, const float* pixels, BlockQuality quality) {
-    alignas(16) std::uint8_t alpha[16];
+void EncodeInterpolatedAlpha(std::uint8_t* block, const std::uint8_t* alpha, BlockQuality quality) {
+    // Plain byte reductions, which the compiler vectorises.
     int lo = 255, hi = 0, innerLo = 255, innerHi = 0;
     for (int i = 0; i < 16; ++i) {
-        const int a = static_cast<int>(Clamp01(pixels[i * 4 + 3]) * 255.0f + 0.5f);
-        alpha[i] = static_cast<std::uint8_t>(a);
-        lo = std::min(lo, a), hi = std::max(hi, a);
-        if (a != 0 && a != 255) innerLo = std::min(innerLo, a), innerHi = std::max(innerHi, a);
+        const int a = alpha[i];
+        const bool inner = a != 0 && a != 255;
+        lo = a < lo ? a : lo, hi = a > hi ? a : hi;
+        innerLo = inner && a < innerLo ? a : innerLo, innerHi = inner && a > innerHi ? a : innerHi;
     }
     AlphaBlock best;
     if (hi == lo) {
-        best = EvaluateAlpha(hi, lo, alpha);  // one value: every pixel on index 0
+        best.a0 = best.a1 = static_cast<std::uint8_t>(hi);  // one value: every pixel on index 0, exact
+        best.error = 0;
     } else {
         const int fits = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 4 : 2);
         const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 16 : 4);
@@ -465,8 +526,11 @@ void EncodeDxt3(std::uint8_t* block, const float* pixels, const EncodeOptions& o
 }
 
 void EncodeDxt5(std::uint8_t* block, const float* pixels, const EncodeOptions& options) {
-    EncodeInterpolatedAlpha(block, pixels, options.quality);
-    EncodeColour(block + 8, pixels, false, options.quality);
+    ColourPoints p;
+    alignas(16) std::uint8_t alpha[16];
+    BlockRoutines().gatherColours(pixels, false, p, alpha);
+    EncodeInterpolatedAlpha(block, alpha, options.quality);
+    EncodeColourPoints(block + 8, p, options.quality);
 }
 
 void EncodeDxt2(std::uint8_t* block, const float* pixels, const EncodeOptions& options) {

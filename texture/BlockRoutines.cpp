@@ -21,7 +21,7 @@ namespace {
 
 inline float LaneSum(const float v[4]) { return (v[0] + v[1]) + (v[2] + v[3]); }
 
-void GatherColoursReference(const float* pixels, bool dxt1, ColourPoints& p) {
+void GatherColoursReference(const float* pixels, bool dxt1, ColourPoints& p, std::uint8_t alpha[16]) {
     for (int i = 0; i < 16; ++i) {
         float c[4];
         for (int k = 0; k < 4; ++k) {
@@ -30,6 +30,7 @@ void GatherColoursReference(const float* pixels, bool dxt1, ColourPoints& p) {
         }
         p.r[i] = c[0], p.g[i] = c[1], p.b[i] = c[2];
         p.w[i] = !dxt1 || c[3] >= 127.5f ? 1.0f : 0.0f;
+        alpha[i] = static_cast<std::uint8_t>(static_cast<int>(c[3] + 0.5f));
     }
 }
 
@@ -145,9 +146,10 @@ inline float LaneSum(__m128 v) {
     return (lane[0] + lane[1]) + (lane[2] + lane[3]);
 }
 
-void GatherColoursSse2(const float* pixels, bool dxt1, ColourPoints& p) {
+void GatherColoursSse2(const float* pixels, bool dxt1, ColourPoints& p, std::uint8_t alpha[16]) {
     const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(255.0f);
-    const __m128 half = _mm_set1_ps(127.5f), weight = dxt1 ? zero : one;
+    const __m128 half = _mm_set1_ps(127.5f), weight = dxt1 ? zero : one, round = _mm_set1_ps(0.5f);
+    __m128i a[4];
     for (int g = 0; g < 4; ++g) {
         __m128 v[4];
         for (int k = 0; k < 4; ++k) {
@@ -160,7 +162,10 @@ void GatherColoursSse2(const float* pixels, bool dxt1, ColourPoints& p) {
         _mm_store_ps(p.g + 4 * g, v[1]);
         _mm_store_ps(p.b + 4 * g, v[2]);
         _mm_store_ps(p.w + 4 * g, _mm_or_ps(weight, _mm_and_ps(_mm_cmpge_ps(v[3], half), one)));
+        a[g] = _mm_cvttps_epi32(_mm_add_ps(v[3], round));
     }
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a[0], a[1]), _mm_packs_epi32(a[2], a[3]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(alpha), bytes);
 }
 
 float ColourMomentsSse2(const ColourPoints& p, float mean[3], float cov[6]) {
@@ -234,15 +239,19 @@ void EndpointSumsSse2(const ColourPoints& p, const std::uint8_t index[16], const
 }
 
 float NearestColoursSse2(const ColourPoints& p, const ColourPalette4& pal, std::uint8_t index[16]) {
+    // The palette broadcast once, outside the loop over groups of four pixels.
+    __m128 pr[4], pg[4], pb[4];
+    __m128i kk[4];
+    for (int k = 0; k < 4; ++k)
+        pr[k] = _mm_set1_ps(pal.r[k]), pg[k] = _mm_set1_ps(pal.g[k]), pb[k] = _mm_set1_ps(pal.b[k]),
+        kk[k] = _mm_set1_epi32(k);
     __m128 acc = _mm_setzero_ps();
     for (int g = 0; g < 4; ++g) {
         const __m128 r = _mm_load_ps(p.r + 4 * g), gr = _mm_load_ps(p.g + 4 * g), b = _mm_load_ps(p.b + 4 * g);
         __m128 best = _mm_setzero_ps();
         __m128i bestIndex = _mm_setzero_si128();
         for (int k = 0; k < 4; ++k) {
-            const __m128 dr = _mm_sub_ps(r, _mm_set1_ps(pal.r[k]));
-            const __m128 dg = _mm_sub_ps(gr, _mm_set1_ps(pal.g[k]));
-            const __m128 db = _mm_sub_ps(b, _mm_set1_ps(pal.b[k]));
+            const __m128 dr = _mm_sub_ps(r, pr[k]), dg = _mm_sub_ps(gr, pg[k]), db = _mm_sub_ps(b, pb[k]);
             const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dr, dr), _mm_mul_ps(dg, dg)), _mm_mul_ps(db, db));
             if (k == 0) {
                 best = d;
@@ -250,7 +259,7 @@ float NearestColoursSse2(const ColourPoints& p, const ColourPalette4& pal, std::
             }
             const __m128i less = _mm_castps_si128(_mm_cmplt_ps(d, best));
             best = _mm_min_ps(d, best);  // d where d < best, else best: the lowest index among equals
-            bestIndex = _mm_or_si128(_mm_andnot_si128(less, bestIndex), _mm_and_si128(less, _mm_set1_epi32(k)));
+            bestIndex = _mm_or_si128(_mm_andnot_si128(less, bestIndex), _mm_and_si128(less, kk[k]));
         }
         acc = _mm_add_ps(acc, _mm_mul_ps(best, _mm_load_ps(p.w + 4 * g)));
         const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(bestIndex, bestIndex), _mm_setzero_si128());

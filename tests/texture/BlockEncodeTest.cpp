@@ -141,6 +141,26 @@ TEST(BlockEncode, HigherQualityNeverDoesWorseOnTheWhole) {
     EXPECT_LE(sum[2], sum[1]);
 }
 
+// Three tight grey clusters (about 68, 121 and 162) that leave one entry of the range's palette unused: the best
+// four-colour fit puts the dark cluster on a one-third point, which the range's indices and their refinement
+// never reach; Default must find it.
+TEST(BlockEncode, ClustersOffTheRangeFitAtDefault) {
+    const int grey[16] = {160, 68, 123, 121, 162, 68, 121, 119, 163, 68, 119, 123, 162, 67, 121, 162};
+    float input[64];
+    for (int i = 0; i < 16; ++i) {
+        input[i * 4] = input[i * 4 + 1] = input[i * 4 + 2] = grey[i] / 255.0f;
+        input[i * 4 + 3] = 1.0f;
+    }
+    double error[3];
+    for (BlockQuality q : kQualities) {
+        std::uint8_t b[16];
+        EncodeDxt5(b, input, {q, nullptr});
+        error[int(q)] = ColourError(input, b + 8, DecodeDxt1) * 255.0 * 255.0;
+    }
+    EXPECT_LT(error[int(BlockQuality::Default)], 0.25 * error[int(BlockQuality::Fast)]);
+    EXPECT_LE(error[int(BlockQuality::Best)], error[int(BlockQuality::Default)]);
+}
+
 TEST(BlockEncode, Dxt3RoundsAlphaToFourBitsOrDithers) {
     float input[64];
     for (int i = 0; i < 16; ++i) {
@@ -293,9 +313,11 @@ TEST(BlockRoutines, ColourSumsMatchTheReference) {
             if (trial % 5 == 0) pixels[rng() % 64] = -0.0f;
             const bool dxt1 = trial % 2 == 0;
             ColourPoints a, b;
-            ref.gatherColours(pixels, dxt1, a);
-            set->gatherColours(pixels, dxt1, b);
+            std::uint8_t alphaA[16], alphaB[16];
+            ref.gatherColours(pixels, dxt1, a, alphaA);
+            set->gatherColours(pixels, dxt1, b, alphaB);
             ASSERT_EQ(0, std::memcmp(&a, &b, sizeof a)) << trial;
+            ASSERT_EQ(0, std::memcmp(alphaA, alphaB, sizeof alphaA)) << trial;
             if (trial % 11 == 0)
                 for (float& w : a.w) w = 0.0f;  // no point counts
             float ma[3], mb[3], ca[6], cb[6];

@@ -29,8 +29,9 @@ struct BlockRoutineTable {
     // (0 + 1) + (2 + 3), so that every set gives the same floats.
     //
     // 16 pixels of four floats, row by row, to points: each channel clamped to 0..1 (NaN to 0) and scaled to
-    // 0..255; the weight is 1, or with `dxt1` 0 where the scaled alpha is below 127.5.
-    void (*gatherColours)(const float* pixels, bool dxt1, ColourPoints& points);
+    // 0..255; the weight is 1, or with `dxt1` 0 where the scaled alpha is below 127.5. `alpha` receives the
+    // scaled alphas rounded to bytes, trunc(a + 0.5).
+    void (*gatherColours)(const float* pixels, bool dxt1, ColourPoints& points, std::uint8_t alpha[16]);
     // The weighted mean (0 where the weights sum to 0) and the covariance about it (rr, rg, rb, gg, gb, bb);
     // returns the sum of the weights.
     float (*colourMoments)(const ColourPoints& points, float mean[3], float cov[6]);

@@ -6,7 +6,7 @@
 #   scripts/fuzz.sh all SECONDS [libFuzzer options...]      every target in turn, SECONDS each
 #
 # Targets: texture_ReadImageFuzz, texture_CreateTextureFuzz, texture_ConvertFuzz, texture_DdsFuzz,
-# texture_CubeVolumeFuzz, texture_SaveFuzz, texture_FileLoadFuzz, scene_load_fuzz.
+# texture_CubeVolumeFuzz, texture_FileLoadFuzz, texture_SaveFuzz, scene_load_fuzz, tools_TexConvFuzz.
 # The seed corpus in the source tree is read, never written; new inputs go to build/fuzz/corpus/TARGET and
 # findings (crash-*, leak-*, oom-*, timeout-*, slow-unit-*) to build/fuzz/findings/TARGET. Once a finding is fixed,
 # copy it into the target's seed folder, so that ctest replays it from then on.
@@ -26,7 +26,7 @@ seconds=$2
 shift 2
 
 all_targets=(texture_ReadImageFuzz texture_CreateTextureFuzz texture_ConvertFuzz texture_DdsFuzz texture_CubeVolumeFuzz
-  texture_SaveFuzz texture_FileLoadFuzz scene_load_fuzz)
+  texture_FileLoadFuzz texture_SaveFuzz scene_load_fuzz tools_TexConvFuzz)
 build=build/fuzz
 
 # Seed folders of a target (the scene seeds are written by make_scene_corpus).
@@ -36,9 +36,10 @@ seeds_of() {
     texture_ConvertFuzz) echo fuzz/texture/corpus-convert ;;
     texture_DdsFuzz) echo fuzz/texture/corpus-dds ;;
     texture_CubeVolumeFuzz) echo fuzz/texture/corpus-cubevolume ;;
-    texture_SaveFuzz) echo fuzz/texture/corpus-save ;;
     texture_FileLoadFuzz) echo fuzz/texture/corpus-fileload ;;
+    texture_SaveFuzz) echo fuzz/texture/corpus-save ;;
     scene_load_fuzz) echo "$build/corpus/scene_seeds" ;;
+    tools_TexConvFuzz) echo fuzz/tools/corpus-texconv ;;
     *) return 1 ;;
   esac
 }

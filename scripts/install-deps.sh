@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the project needs, only those missing. Runs as root or through sudo.
 # dpkg-dev (dpkg-shlibdeps) and file are what CPack needs to work out the Debian package's dependencies;
 # clang-format (with git-clang-format) and git check the layout of changed lines; python3-pil is the independent
-# reader the save tests open written image files with.
+# reader the save and converter tests open written image files with.
 set -euo pipefail
 
 packages=(

@@ -7,13 +7,14 @@
 #include <new>
 
 #include "BlockCodecBlocks.h"
+#include "BlockRoutines.h"
 
 namespace tarn::texture {
 
 namespace {
 
 using BlockDecoder = void (*)(const std::uint8_t* block, float* out, std::size_t stride);
-using BlockEncoder = void (*)(std::uint8_t* block, const float* pixels);
+using BlockEncoder = void (*)(std::uint8_t* block, const float* pixels, const blocks::EncodeOptions& options);
 
 class BlockCodec final : public PixelCodec {
 public:
@@ -35,6 +36,7 @@ public:
             memory_ += static_cast<std::size_t>(box_.front) * slicePitch_ +
                        static_cast<std::size_t>(blockTop_) * rowPitch_ + static_cast<std::size_t>(blockLeft_) * blockBytes_;
         }
+        quality_ = GetBlockQuality();                                 // one quality for the whole image
         cacheStride_ = static_cast<std::size_t>(blocksAcross_) * 16;  // floats in one pixel row of the cache
         cache_.reset(new (std::nothrow) float[cacheStride_ * 4]);
         if (!cache_) return E_OUTOFMEMORY;
@@ -137,10 +139,18 @@ private:
         pendingValid_ = false;
         BYTE* dst = BlockRowPointer(pendingRow_, pendingSlice_);
         float pixels[64];
+        // With dither, 4-bit alpha is truncated after adding the ordered-dither matrix of the other codecs:
+        // blocks start at multiples of 4, so a pixel's place in its block is its place in the matrix.
+        float thresholds[16];
+        blocks::EncodeOptions options{quality_, nullptr};
+        if (Dither()) {
+            for (int i = 0; i < 16; ++i) thresholds[i] = threshold_[(i >> 2) * 8 + (i & 3) + (pendingSlice_ & 3)];
+            options.alphaThreshold = thresholds;
+        }
         for (UINT bx = 0; bx < blocksAcross_; ++bx, dst += blockBytes_) {
             for (int r = 0; r < 4; ++r)
                 std::memcpy(pixels + r * 16, gather_.get() + r * cacheStride_ + bx * 16, sizeof(float) * 16);
-            encode_(dst, pixels);
+            encode_(dst, pixels, options);
         }
     }
 
@@ -148,6 +158,7 @@ private:
     BlockDecoder decode_;
     BlockEncoder encode_;
     float alphaMax_;
+    BlockQuality quality_ = BlockQuality::Default;
     int key_[4] = {};
     UINT blockLeft_ = 0, blockTop_ = 0, blocksAcross_ = 0, offsetX_ = 0;
     std::size_t cacheStride_ = 0;
@@ -182,10 +193,26 @@ HRESULT DecodeBlocksToA8R8G8B8(const ImageDesc& source, BYTE* dest, UINT destPit
     const ImageBox& box = source.box;
     const BYTE* slice = source.memory + static_cast<std::size_t>(box.front) * source.slicePitch;
     std::uint32_t words[16];
+    const blocks::BlockRoutineTable& routines = blocks::BlockRoutines();
+    // Blocks wholly inside the box, in rows of blocks wholly inside it, go through the table's row decoders.
+    const UINT wholeLeft = (box.left + 3) / 4, wholeRight = box.right / 4;
+    const bool rowRoutine = (source.format == D3DFMT_DXT1 || source.format == D3DFMT_DXT5) && wholeLeft < wholeRight;
     for (UINT by = box.top / 4; by < (box.bottom + 3) / 4; ++by) {
         const BYTE* blockRow = slice + static_cast<std::size_t>(by) * source.rowPitch;
         const UINT y0 = std::max(box.top, by * 4), y1 = std::min(box.bottom, by * 4 + 4);
+        const bool wholeRow = rowRoutine && y1 - y0 == 4;
+        if (wholeRow) {
+            const BYTE* first = blockRow + static_cast<std::size_t>(wholeLeft) * blockBytes;
+            BYTE* out = dest + static_cast<std::size_t>(y0 - box.top) * destPitch +
+                        static_cast<std::size_t>(wholeLeft * 4 - box.left) * 4;
+            if (source.format == D3DFMT_DXT1)
+                routines.decodeColourRow(first, 8, wholeRight - wholeLeft, out, destPitch);
+            else
+                routines.decodeDxt5Row(first, wholeRight - wholeLeft, out, destPitch);
+        }
         for (UINT bx = box.left / 4; bx < (box.right + 3) / 4; ++bx) {
+            if (wholeRow && bx == wholeLeft) bx = wholeRight;
+            if (bx >= (box.right + 3) / 4) break;
             decode(blockRow + static_cast<std::size_t>(bx) * blockBytes, words);
             const UINT x0 = std::max(box.left, bx * 4), x1 = std::min(box.right, bx * 4 + 4);
             if (x1 - x0 == 4) {  // a whole block row inside the box: fixed-size copies

@@ -1,8 +1,5 @@
 #include "BlockCodecBlocks.h"
 
-#include <algorithm>
-#include <array>
-#include <cmath>
 #include <cstring>
 
 namespace tarn::texture::blocks {
@@ -100,316 +97,6 @@ void Unpremultiply(float* out, std::size_t stride) {
     }
 }
 
-// ---- Encoding ----
-
-inline float Clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : (v == v ? v : 0.0f)); }
-
-struct Vec3 {
-    float x, y, z;
-};
-inline Vec3 operator+(Vec3 a, Vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Vec3 operator-(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Vec3 operator*(Vec3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-inline float Dot(Vec3 a, Vec3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-inline int Quantise(float v, int max) {
-    return static_cast<int>(std::lround(static_cast<double>(Clamp01(v)) * max));
-}
-inline std::uint16_t Pack565(Vec3 c) {
-    return static_cast<std::uint16_t>((Quantise(c.x, 31) << 11) | (Quantise(c.y, 63) << 5) | Quantise(c.z, 31));
-}
-
-struct ColourChoice {
-    std::uint16_t c0 = 0, c1 = 0;
-    std::uint8_t index[16] = {};
-    float error = INFINITY;
-};
-
-// Assigns each pixel the nearest palette entry of a block with endpoints (c0, c1) decoded exactly as the decoder
-// does, honouring the mode those endpoints select. `opaque[i]` false forces index 3 (transparent).
-// Opaque pixels never take the transparent black fourth entry of the three-colour mode.
-ColourChoice Evaluate(std::uint16_t c0, std::uint16_t c1, const Vec3* px, const bool* opaque) {
-    std::uint8_t raw[8] = {static_cast<std::uint8_t>(c0), static_cast<std::uint8_t>(c0 >> 8),
-                           static_cast<std::uint8_t>(c1), static_cast<std::uint8_t>(c1 >> 8)};
-    Rgba pal[4];
-    ColourPalette(raw, pal);
-    const bool threeColour = c0 <= c1;
-    const int entries = threeColour ? 3 : 4;
-    ColourChoice out;
-    out.c0 = c0;
-    out.c1 = c1;
-    out.error = 0.0f;
-    for (int i = 0; i < 16; ++i) {
-        if (!opaque[i]) {
-            out.index[i] = 3;
-            continue;
-        }
-        float best = INFINITY;
-        int bestIndex = 0;
-        for (int k = 0; k < entries; ++k) {
-            const Vec3 d = Vec3{pal[k].r, pal[k].g, pal[k].b} - px[i];
-            const float e = Dot(d, d);
-            if (e < best) {
-                best = e;
-                bestIndex = k;
-            }
-        }
-        out.index[i] = static_cast<std::uint8_t>(bestIndex);
-        out.error += best;
-    }
-    return out;
-}
-
-// Fits endpoints in one mode: principal axis, then least-squares refinement of the endpoints against the chosen
-// indices, re-evaluated on the quantised endpoints each round. Returns the best block seen.
-ColourChoice FitMode(const Vec3* px, const bool* opaque, bool threeColour) {
-    Vec3 mean{0, 0, 0};
-    int count = 0;
-    for (int i = 0; i < 16; ++i)
-        if (opaque[i]) {
-            mean = mean + px[i];
-            ++count;
-        }
-    ColourChoice best;
-    if (count == 0) return best;
-    mean = mean * (1.0f / static_cast<float>(count));
-    float cov[6] = {};
-    for (int i = 0; i < 16; ++i) {
-        if (!opaque[i]) continue;
-        const Vec3 d = px[i] - mean;
-        cov[0] += d.x * d.x;
-        cov[1] += d.x * d.y;
-        cov[2] += d.x * d.z;
-        cov[3] += d.y * d.y;
-        cov[4] += d.y * d.z;
-        cov[5] += d.z * d.z;
-    }
-    // Power iteration for the principal axis, starting from the spread of the extremes.
-    Vec3 axis{1.0f, 1.0f, 1.0f};
-    for (int it = 0; it < 8; ++it) {
-        const Vec3 next{cov[0] * axis.x + cov[1] * axis.y + cov[2] * axis.z,
-                        cov[1] * axis.x + cov[3] * axis.y + cov[4] * axis.z,
-                        cov[2] * axis.x + cov[4] * axis.y + cov[5] * axis.z};
-        const float len = std::sqrt(Dot(next, next));
-        if (!(len > 1e-12f)) break;
-        axis = next * (1.0f / len);
-    }
-    float lo = INFINITY, hi = -INFINITY;
-    for (int i = 0; i < 16; ++i) {
-        if (!opaque[i]) continue;
-        const float t = Dot(px[i] - mean, axis);
-        lo = std::min(lo, t);
-        hi = std::max(hi, t);
-    }
-    Vec3 e0 = mean + axis * hi, e1 = mean + axis * lo;
-
-    // Fraction of the way from colour 0 to colour 1 for each index of the mode.
-    static const float kFour[4] = {0.0f, 1.0f, 1.0f / 3.0f, 2.0f / 3.0f};
-    static const float kThree[4] = {0.0f, 1.0f, 0.5f, 0.0f};
-    for (int round = 0; round < 4; ++round) {
-        std::uint16_t q0 = Pack565(e0), q1 = Pack565(e1);
-        // Order the endpoints as the mode demands; indices follow the swap through Evaluate.
-        if (threeColour ? q0 > q1 : q0 < q1) std::swap(q0, q1);
-        if (!threeColour && q0 == q1) {
-            // Equal endpoints decode in three-colour mode; nudge one to keep four colours where possible.
-            if (q0 < 0xFFFF) ++q0; else --q1;
-        }
-        ColourChoice c = Evaluate(q0, q1, px, opaque);
-        const bool improved = c.error < best.error;
-        if (improved) best = c;
-        if (!improved && round > 0) break;
-        // Least squares for the endpoints given these indices.
-        const float* frac = threeColour ? kThree : kFour;
-        float A = 0, B = 0, C = 0;
-        Vec3 X{0, 0, 0}, Y{0, 0, 0};
-        for (int i = 0; i < 16; ++i) {
-            if (!opaque[i] || (threeColour && c.index[i] == 3)) continue;
-            const float t = frac[c.index[i]], s = 1.0f - t;
-            A += s * s;
-            B += s * t;
-            C += t * t;
-            X = X + px[i] * s;
-            Y = Y + px[i] * t;
-        }
-        const float det = A * C - B * B;
-        if (std::fabs(det) < 1e-8f) break;
-        const float inv = 1.0f / det;
-        e0 = (X * C - Y * B) * inv;
-        e1 = (Y * A - X * B) * inv;
-    }
-    return best;
-}
-
-// Best single-colour endpoints: for each 8-bit channel value, the endpoint pair whose one-third point (four-colour
-// mode, index 2) decodes closest to it.
-struct SingleColourTables {
-    std::uint8_t five[256][2];
-    std::uint8_t six[256][2];
-    static void Build(std::uint8_t (*table)[2], int max) {
-        for (int v = 0; v < 256; ++v) {
-            const float target = static_cast<float>(v) / 255.0f;
-            float best = INFINITY;
-            for (int a = 0; a <= max; ++a)
-                for (int b = 0; b <= max; ++b) {
-                    const float fa = static_cast<float>(a) / static_cast<float>(max);
-                    const float fb = static_cast<float>(b) / static_cast<float>(max);
-                    const float e = std::fabs(fa + (fb - fa) * 0.33333334f - target);
-                    if (e < best) {
-                        best = e;
-                        table[v][0] = static_cast<std::uint8_t>(a);
-                        table[v][1] = static_cast<std::uint8_t>(b);
-                    }
-                }
-        }
-    }
-    SingleColourTables() {
-        Build(five, 31);
-        Build(six, 63);
-    }
-};
-
-ColourChoice FitSingleColour(Vec3 colour, const Vec3* px, const bool* opaque) {
-    static const SingleColourTables tables;
-    const int r = Quantise(colour.x, 255), g = Quantise(colour.y, 255), b = Quantise(colour.z, 255);
-    std::uint16_t q0 = static_cast<std::uint16_t>((tables.five[r][0] << 11) | (tables.six[g][0] << 5) | tables.five[b][0]);
-    std::uint16_t q1 = static_cast<std::uint16_t>((tables.five[r][1] << 11) | (tables.six[g][1] << 5) | tables.five[b][1]);
-    if (q0 < q1) std::swap(q0, q1);  // index 3 then names the same point from the other end
-    return Evaluate(q0, q1, px, opaque);
-}
-
-// Writes a colour block. `dxt1`: the block of a DXT1 image, which may use the three-colour mode, and stores
-// pixels with alpha below one half transparent; otherwise the block of DXT2-DXT5, in four-colour mode only.
-void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1) {
-    Vec3 px[16];
-    bool opaque[16];
-    bool anyTransparent = false, uniform = true;
-    for (int i = 0; i < 16; ++i) {
-        const float* p = pixels + i * 4;
-        px[i] = {Clamp01(p[0]), Clamp01(p[1]), Clamp01(p[2])};
-        opaque[i] = !dxt1 || Clamp01(p[3]) >= 0.5f;
-        anyTransparent |= !opaque[i];
-    }
-    int first = -1;
-    for (int i = 0; i < 16; ++i) {
-        if (!opaque[i]) continue;
-        if (first < 0) first = i;
-        else if (px[i].x != px[first].x || px[i].y != px[first].y || px[i].z != px[first].z) uniform = false;
-    }
-
-    ColourChoice best;
-    if (first < 0) {
-        best = Evaluate(0, 0, px, opaque);  // all transparent: three-colour mode, every index 3
-    } else if (!dxt1) {
-        // Graphics hardware decodes the colour blocks of DXT2-DXT5 in four-colour mode whatever the order of the
-        // endpoints, so those blocks keep colour 0 > colour 1, or equal colours with no pixel on index 3: then
-        // both decodings agree.
-        best = uniform ? FitSingleColour(px[first], px, opaque) : FitMode(px, opaque, false);
-    } else if (!anyTransparent) {
-        best = uniform ? FitSingleColour(px[first], px, opaque) : FitMode(px, opaque, false);
-        if (best.error > 0.0f) {
-            ColourChoice three = FitMode(px, opaque, true);
-            if (three.error < best.error) best = three;
-        }
-    } else {
-        best = FitMode(px, opaque, true);
-    }
-    std::uint32_t bits = 0;
-    for (int i = 15; i >= 0; --i) bits = (bits << 2) | best.index[i];
-    block[0] = static_cast<std::uint8_t>(best.c0);
-    block[1] = static_cast<std::uint8_t>(best.c0 >> 8);
-    block[2] = static_cast<std::uint8_t>(best.c1);
-    block[3] = static_cast<std::uint8_t>(best.c1 >> 8);
-    block[4] = static_cast<std::uint8_t>(bits);
-    block[5] = static_cast<std::uint8_t>(bits >> 8);
-    block[6] = static_cast<std::uint8_t>(bits >> 16);
-    block[7] = static_cast<std::uint8_t>(bits >> 24);
-}
-
-void EncodeExplicitAlpha(std::uint8_t* block, const float* pixels) {
-    for (int i = 0; i < 8; ++i) {
-        const int lo = Quantise(pixels[(2 * i) * 4 + 3], 15);
-        const int hi = Quantise(pixels[(2 * i + 1) * 4 + 3], 15);
-        block[i] = static_cast<std::uint8_t>(lo | (hi << 4));
-    }
-}
-
-struct AlphaChoice {
-    std::uint8_t a0 = 0, a1 = 0;
-    std::uint8_t index[16] = {};
-    float error = INFINITY;
-};
-
-AlphaChoice EvaluateAlpha(std::uint8_t a0, std::uint8_t a1, const float* alpha) {
-    float pal[8];
-    AlphaPalette(a0, a1, pal);
-    AlphaChoice out;
-    out.a0 = a0;
-    out.a1 = a1;
-    out.error = 0.0f;
-    for (int i = 0; i < 16; ++i) {
-        float best = INFINITY;
-        int bestIndex = 0;
-        for (int k = 0; k < 8; ++k) {
-            const float e = (pal[k] - alpha[i]) * (pal[k] - alpha[i]);
-            if (e < best) {
-                best = e;
-                bestIndex = k;
-            }
-        }
-        out.index[i] = static_cast<std::uint8_t>(bestIndex);
-        out.error += best;
-    }
-    return out;
-}
-
-// Tries the eight-value mode on the range of the block and the six-value mode (with exact 0 and 1) on the range of
-// the values strictly inside, each refined by widening or narrowing the endpoints one step; keeps the least error.
-void EncodeInterpolatedAlpha(std::uint8_t* block, const float* pixels) {
-    float alpha[16];
-    int lo = 255, hi = 0, innerLo = 255, innerHi = 0;
-    for (int i = 0; i < 16; ++i) {
-        alpha[i] = Clamp01(pixels[i * 4 + 3]);
-        const int q = Quantise(alpha[i], 255);
-        lo = std::min(lo, q);
-        hi = std::max(hi, q);
-        if (q != 0 && q != 255) {
-            innerLo = std::min(innerLo, q);
-            innerHi = std::max(innerHi, q);
-        }
-    }
-    AlphaChoice best;
-    auto consider = [&](int a0, int a1) {
-        if (a0 < 0 || a0 > 255 || a1 < 0 || a1 > 255) return;
-        AlphaChoice c = EvaluateAlpha(static_cast<std::uint8_t>(a0), static_cast<std::uint8_t>(a1), alpha);
-        if (c.error < best.error) best = c;
-    };
-    // Eight-value mode needs alpha 0 > alpha 1; with equal ends every pixel takes index 0 of either mode.
-    for (int d0 = -1; d0 <= 1; ++d0)
-        for (int d1 = -1; d1 <= 1; ++d1)
-            if (hi + d0 > lo + d1) consider(hi + d0, lo + d1);
-    if (hi == lo) consider(hi, lo);
-    if (innerLo <= innerHi) {
-        for (int d0 = -1; d0 <= 1; ++d0)
-            for (int d1 = -1; d1 <= 1; ++d1)
-                if (innerLo + d0 <= innerHi + d1) consider(innerLo + d0, innerHi + d1);
-    } else {
-        consider(0, 255);  // only 0 and 1 in the block: six-value mode names both exactly
-    }
-    std::uint64_t bits = 0;
-    for (int i = 15; i >= 0; --i) bits = (bits << 3) | best.index[i];
-    block[0] = best.a0;
-    block[1] = best.a1;
-    for (int i = 0; i < 6; ++i) block[2 + i] = static_cast<std::uint8_t>(bits >> (8 * i));
-}
-
-void Premultiply(const float* pixels, float* out) {
-    for (int i = 0; i < 16; ++i) {
-        const float a = Clamp01(pixels[i * 4 + 3]);
-        for (int c = 0; c < 3; ++c) out[i * 4 + c] = Clamp01(pixels[i * 4 + c]) * a;
-        out[i * 4 + 3] = a;
-    }
-}
-
 }  // namespace
 
 void DecodeDxt1(const std::uint8_t* block, float* out, std::size_t stride) { DecodeColour(block, out, stride); }
@@ -471,13 +158,13 @@ struct ByteTables {
 };
 const ByteTables kBytes;
 
-// The four colours of a colour block as words, then the 16 pixels.
-inline void ColourWords(const std::uint8_t* block, std::uint32_t out[16]) {
+}  // namespace
+
+void ColourPaletteWords(const std::uint8_t* block, std::uint32_t words[4]) {
     const std::uint16_t c0 = Load16(block), c1 = Load16(block + 2);
     const unsigned r0 = c0 >> 11, g0 = (c0 >> 5) & 63, b0 = c0 & 31;
     const unsigned r1 = c1 >> 11, g1 = (c1 >> 5) & 63, b1 = c1 & 31;
     auto word = [](unsigned r, unsigned g, unsigned b) { return 0xFF000000u | (r << 16) | (g << 8) | b; };
-    std::uint32_t words[4];
     words[0] = word(kBytes.five[r0], kBytes.six[g0], kBytes.five[b0]);
     words[1] = word(kBytes.five[r1], kBytes.six[g1], kBytes.five[b1]);
     if (c0 > c1) {
@@ -490,6 +177,31 @@ inline void ColourWords(const std::uint8_t* block, std::uint32_t out[16]) {
                    0xFF000000u;
         words[3] = 0;
     }
+}
+
+void AlphaPaletteBytes(const std::uint8_t* block, std::uint8_t alpha[8]) {
+    // The exact interpolants n / 7 and n / 5 are never halves (an even numerator over an odd denominator), so
+    // integer rounding gives the float path's bytes.
+    const unsigned a0 = block[0], a1 = block[1];
+    alpha[0] = static_cast<std::uint8_t>(a0);
+    alpha[1] = static_cast<std::uint8_t>(a1);
+    if (a0 > a1) {
+        for (unsigned i = 1; i <= 6; ++i)
+            alpha[i + 1] = static_cast<std::uint8_t>((2 * ((7 - i) * a0 + i * a1) + 7) / 14);
+    } else {
+        for (unsigned i = 1; i <= 4; ++i)
+            alpha[i + 1] = static_cast<std::uint8_t>((2 * ((5 - i) * a0 + i * a1) + 5) / 10);
+        alpha[6] = 0;
+        alpha[7] = 255;
+    }
+}
+
+namespace {
+
+// The four colours of a colour block as words, then the 16 pixels.
+inline void ColourWords(const std::uint8_t* block, std::uint32_t out[16]) {
+    std::uint32_t words[4];
+    ColourPaletteWords(block, words);
     std::uint32_t indices = Load32(block + 4);
     for (int i = 0; i < 16; ++i, indices >>= 2) out[i] = words[indices & 3];
 }
@@ -512,19 +224,10 @@ void DecodeDxt3Argb8(const std::uint8_t* block, std::uint32_t out[16]) {
 
 void DecodeDxt5Argb8(const std::uint8_t* block, std::uint32_t out[16]) {
     ColourWords(block + 8, out);
-    // The exact interpolants n / 7 and n / 5 are never halves (an even numerator over an odd denominator), so
-    // integer rounding gives the float path's bytes.
-    const unsigned a0 = block[0], a1 = block[1];
-    std::uint32_t alpha[8] = {a0, a1};
-    if (a0 > a1) {
-        for (unsigned i = 1; i <= 6; ++i) alpha[i + 1] = (2 * ((7 - i) * a0 + i * a1) + 7) / 14;
-    } else {
-        for (unsigned i = 1; i <= 4; ++i) alpha[i + 1] = (2 * ((5 - i) * a0 + i * a1) + 5) / 10;
-        alpha[6] = 0;
-        alpha[7] = 255;
-    }
+    std::uint8_t alpha[8];
+    AlphaPaletteBytes(block, alpha);
     std::uint64_t bits = AlphaIndexBits(block + 2);
-    for (int i = 0; i < 16; ++i, bits >>= 3) out[i] = (out[i] & 0x00FFFFFFu) | (alpha[bits & 7] << 24);
+    for (int i = 0; i < 16; ++i, bits >>= 3) out[i] = (out[i] & 0x00FFFFFFu) | (std::uint32_t{alpha[bits & 7]} << 24);
 }
 
 // The premultiplied formats divide per pixel, so they go through the float decode.
@@ -538,30 +241,6 @@ void DecodeDxt4Argb8(const std::uint8_t* block, std::uint32_t out[16]) {
     float px[64];
     DecodeDxt4(block, px, 16);
     FloatsToWords(px, out);
-}
-
-void EncodeDxt1(std::uint8_t* block, const float* pixels) { EncodeColour(block, pixels, true); }
-
-void EncodeDxt3(std::uint8_t* block, const float* pixels) {
-    EncodeExplicitAlpha(block, pixels);
-    EncodeColour(block + 8, pixels, false);
-}
-
-void EncodeDxt5(std::uint8_t* block, const float* pixels) {
-    EncodeInterpolatedAlpha(block, pixels);
-    EncodeColour(block + 8, pixels, false);
-}
-
-void EncodeDxt2(std::uint8_t* block, const float* pixels) {
-    float pre[64];
-    Premultiply(pixels, pre);
-    EncodeDxt3(block, pre);
-}
-
-void EncodeDxt4(std::uint8_t* block, const float* pixels) {
-    float pre[64];
-    Premultiply(pixels, pre);
-    EncodeDxt5(block, pre);
 }
 
 }  // namespace tarn::texture::blocks

@@ -4,11 +4,16 @@
 #pragma once
 
 #include "PixelCodec.h"
+#include "texture/TextureOptions.h"
 
 namespace tarn::texture {
 
 // A new, uninitialised codec for a DXT format, or null for any other format.
 PixelCodec* CreateBlockCodec(D3DFORMAT format);
+
+// The quality a TARN_DXT_QUALITY value names: "fast", "default" or "best" in any case; Default for null or any
+// other text.
+BlockQuality ParseBlockQuality(const char* text);
 
 // Bytes of one 4 x 4 block of `format` (8 for DXT1, 16 for DXT2 ... DXT5, 0 for any other format).
 UINT BlockBytes(D3DFORMAT format);

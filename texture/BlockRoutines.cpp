@@ -1,0 +1,399 @@
+// The block codec's routine sets and the choice among them: the reference (plain C++), SSE2 (x86-64's baseline:
+// the colour encoder's sums and nearest-colour search, the nearest-alpha search) and SSSE3 (adds byte-shuffle block
+// decoding). Chosen once, at first use.
+#include "BlockRoutines.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "BlockCodecBlocks.h"
+
+#if defined(__x86_64__) && !defined(TARN_TEXTURE_REFERENCE_ONLY)
+#include <emmintrin.h>
+#include <tmmintrin.h>
+#define TARN_TEXTURE_X86 1
+#endif
+
+namespace tarn::texture::blocks {
+
+namespace {
+
+inline float LaneSum(const float v[4]) { return (v[0] + v[1]) + (v[2] + v[3]); }
+
+void GatherColoursReference(const float* pixels, bool dxt1, ColourPoints& p, std::uint8_t alpha[16]) {
+    for (int i = 0; i < 16; ++i) {
+        float c[4];
+        for (int k = 0; k < 4; ++k) {
+            const float v = pixels[4 * i + k] > 0.0f ? pixels[4 * i + k] : 0.0f;
+            c[k] = (v < 1.0f ? v : 1.0f) * 255.0f;
+        }
+        p.r[i] = c[0], p.g[i] = c[1], p.b[i] = c[2];
+        p.w[i] = !dxt1 || c[3] >= 127.5f ? 1.0f : 0.0f;
+        alpha[i] = static_cast<std::uint8_t>(static_cast<int>(c[3] + 0.5f));
+    }
+}
+
+float ColourMomentsReference(const ColourPoints& p, float mean[3], float cov[6]) {
+    float n4[4] = {}, r4[4] = {}, g4[4] = {}, b4[4] = {};
+    for (int i = 0; i < 16; i += 4)
+        for (int l = 0; l < 4; ++l) {
+            const float w = p.w[i + l];
+            n4[l] += w, r4[l] += w * p.r[i + l], g4[l] += w * p.g[i + l], b4[l] += w * p.b[i + l];
+        }
+    const float n = LaneSum(n4);
+    const float inv = n > 0 ? 1.0f / n : 0.0f;
+    mean[0] = LaneSum(r4) * inv, mean[1] = LaneSum(g4) * inv, mean[2] = LaneSum(b4) * inv;
+    float c4[6][4] = {};
+    for (int i = 0; i < 16; i += 4)
+        for (int l = 0; l < 4; ++l) {
+            const float w = p.w[i + l];
+            const float dr = p.r[i + l] - mean[0], dg = p.g[i + l] - mean[1], db = p.b[i + l] - mean[2];
+            const float wr = w * dr, wg = w * dg, wb = w * db;
+            c4[0][l] += wr * dr, c4[1][l] += wr * dg, c4[2][l] += wr * db;
+            c4[3][l] += wg * dg, c4[4][l] += wg * db, c4[5][l] += wb * db;
+        }
+    for (int k = 0; k < 6; ++k) cov[k] = LaneSum(c4[k]);
+    return n;
+}
+
+void AxisRangeReference(const ColourPoints& p, const float mean[3], const float axis[3], float& lo, float& hi) {
+    float lo4[4] = {INFINITY, INFINITY, INFINITY, INFINITY}, hi4[4] = {-INFINITY, -INFINITY, -INFINITY, -INFINITY};
+    for (int i = 0; i < 16; i += 4)
+        for (int l = 0; l < 4; ++l) {
+            const float t = ((p.r[i + l] - mean[0]) * axis[0] + (p.g[i + l] - mean[1]) * axis[1]) +
+                            (p.b[i + l] - mean[2]) * axis[2];
+            const bool counts = p.w[i + l] != 0.0f;
+            const float tl = counts ? t : INFINITY, th = counts ? t : -INFINITY;
+            lo4[l] = tl < lo4[l] ? tl : lo4[l];
+            hi4[l] = th > hi4[l] ? th : hi4[l];
+        }
+    const float l01 = lo4[0] < lo4[1] ? lo4[0] : lo4[1], l23 = lo4[2] < lo4[3] ? lo4[2] : lo4[3];
+    const float h01 = hi4[0] > hi4[1] ? hi4[0] : hi4[1], h23 = hi4[2] > hi4[3] ? hi4[2] : hi4[3];
+    lo = l01 < l23 ? l01 : l23;
+    hi = h01 > h23 ? h01 : h23;
+}
+
+void EndpointSumsReference(const ColourPoints& p, const std::uint8_t index[16], const float share[4], float sums[9]) {
+    float acc[9][4] = {};
+    for (int i = 0; i < 16; i += 4)
+        for (int l = 0; l < 4; ++l) {
+            const float w = p.w[i + l];
+            const float s = share[index[i + l]] * w, t = w - s;
+            acc[0][l] += s * s, acc[1][l] += s * t, acc[2][l] += t * t;
+            acc[3][l] += s * p.r[i + l], acc[4][l] += s * p.g[i + l], acc[5][l] += s * p.b[i + l];
+            acc[6][l] += t * p.r[i + l], acc[7][l] += t * p.g[i + l], acc[8][l] += t * p.b[i + l];
+        }
+    for (int k = 0; k < 9; ++k) sums[k] = LaneSum(acc[k]);
+}
+
+float NearestColoursReference(const ColourPoints& p, const ColourPalette4& pal, std::uint8_t index[16]) {
+    float lane[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 16; ++i) {
+        float best = 0;
+        int bestIndex = 0;
+        for (int k = 0; k < 4; ++k) {
+            const float dr = p.r[i] - pal.r[k], dg = p.g[i] - pal.g[k], db = p.b[i] - pal.b[k];
+            const float d = (dr * dr + dg * dg) + db * db;
+            if (k == 0 || d < best) best = d, bestIndex = k;
+        }
+        index[i] = static_cast<std::uint8_t>(bestIndex);
+        lane[i & 3] += best * p.w[i];
+    }
+    return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+}
+
+int NearestAlphasReference(const std::uint8_t alpha[16], const std::uint16_t twice[8], std::uint8_t index[16]) {
+    int sum = 0;
+    for (int i = 0; i < 16; ++i) {
+        int best = 1 << 20, bestIndex = 0;
+        for (int k = 0; k < 8; ++k) {
+            const int d = std::abs(2 * alpha[i] - twice[k]);
+            if (d < best) best = d, bestIndex = k;
+        }
+        index[i] = static_cast<std::uint8_t>(bestIndex);
+        sum += best * best;
+    }
+    return sum;
+}
+
+void DecodeColourRowReference(const std::uint8_t* source, std::size_t blockStride, std::size_t blocks,
+                              std::uint8_t* dest, std::size_t destPitch) {
+    std::uint32_t words[16];
+    for (std::size_t b = 0; b < blocks; ++b, source += blockStride, dest += 16) {
+        DecodeDxt1Argb8(source, words);
+        for (int r = 0; r < 4; ++r) std::memcpy(dest + r * destPitch, words + 4 * r, 16);
+    }
+}
+
+void DecodeDxt5RowReference(const std::uint8_t* source, std::size_t blocks, std::uint8_t* dest, std::size_t destPitch) {
+    std::uint32_t words[16];
+    for (std::size_t b = 0; b < blocks; ++b, source += 16, dest += 16) {
+        DecodeDxt5Argb8(source, words);
+        for (int r = 0; r < 4; ++r) std::memcpy(dest + r * destPitch, words + 4 * r, 16);
+    }
+}
+
+constexpr BlockRoutineTable kReference = {GatherColoursReference,   ColourMomentsReference,  AxisRangeReference,
+                                          EndpointSumsReference,    NearestColoursReference, NearestAlphasReference,
+                                          DecodeColourRowReference, DecodeDxt5RowReference};
+
+#if TARN_TEXTURE_X86
+
+inline float LaneSum(__m128 v) {
+    alignas(16) float lane[4];
+    _mm_store_ps(lane, v);
+    return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+}
+
+void GatherColoursSse2(const float* pixels, bool dxt1, ColourPoints& p, std::uint8_t alpha[16]) {
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(255.0f);
+    const __m128 half = _mm_set1_ps(127.5f), weight = dxt1 ? zero : one, round = _mm_set1_ps(0.5f);
+    __m128i a[4];
+    for (int g = 0; g < 4; ++g) {
+        __m128 v[4];
+        for (int k = 0; k < 4; ++k) {
+            // max(x, 0) gives 0 for NaN, as the second operand wins when either is NaN.
+            const __m128 x = _mm_loadu_ps(pixels + 16 * g + 4 * k);
+            v[k] = _mm_mul_ps(_mm_min_ps(_mm_max_ps(x, zero), one), scale);
+        }
+        _MM_TRANSPOSE4_PS(v[0], v[1], v[2], v[3]);
+        _mm_store_ps(p.r + 4 * g, v[0]);
+        _mm_store_ps(p.g + 4 * g, v[1]);
+        _mm_store_ps(p.b + 4 * g, v[2]);
+        _mm_store_ps(p.w + 4 * g, _mm_or_ps(weight, _mm_and_ps(_mm_cmpge_ps(v[3], half), one)));
+        a[g] = _mm_cvttps_epi32(_mm_add_ps(v[3], round));
+    }
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a[0], a[1]), _mm_packs_epi32(a[2], a[3]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(alpha), bytes);
+}
+
+float ColourMomentsSse2(const ColourPoints& p, float mean[3], float cov[6]) {
+    __m128 n = _mm_setzero_ps(), r = n, gr = n, b = n;
+    for (int g = 0; g < 4; ++g) {
+        const __m128 w = _mm_load_ps(p.w + 4 * g);
+        n = _mm_add_ps(n, w);
+        r = _mm_add_ps(r, _mm_mul_ps(w, _mm_load_ps(p.r + 4 * g)));
+        gr = _mm_add_ps(gr, _mm_mul_ps(w, _mm_load_ps(p.g + 4 * g)));
+        b = _mm_add_ps(b, _mm_mul_ps(w, _mm_load_ps(p.b + 4 * g)));
+    }
+    const float count = LaneSum(n);
+    const float inv = count > 0 ? 1.0f / count : 0.0f;
+    mean[0] = LaneSum(r) * inv, mean[1] = LaneSum(gr) * inv, mean[2] = LaneSum(b) * inv;
+    const __m128 mr = _mm_set1_ps(mean[0]), mg = _mm_set1_ps(mean[1]), mb = _mm_set1_ps(mean[2]);
+    __m128 c[6];
+    for (auto& v : c) v = _mm_setzero_ps();
+    for (int g = 0; g < 4; ++g) {
+        const __m128 w = _mm_load_ps(p.w + 4 * g);
+        const __m128 dr = _mm_sub_ps(_mm_load_ps(p.r + 4 * g), mr), dg = _mm_sub_ps(_mm_load_ps(p.g + 4 * g), mg);
+        const __m128 db = _mm_sub_ps(_mm_load_ps(p.b + 4 * g), mb);
+        const __m128 wr = _mm_mul_ps(w, dr), wg = _mm_mul_ps(w, dg), wb = _mm_mul_ps(w, db);
+        c[0] = _mm_add_ps(c[0], _mm_mul_ps(wr, dr)), c[1] = _mm_add_ps(c[1], _mm_mul_ps(wr, dg));
+        c[2] = _mm_add_ps(c[2], _mm_mul_ps(wr, db)), c[3] = _mm_add_ps(c[3], _mm_mul_ps(wg, dg));
+        c[4] = _mm_add_ps(c[4], _mm_mul_ps(wg, db)), c[5] = _mm_add_ps(c[5], _mm_mul_ps(wb, db));
+    }
+    for (int k = 0; k < 6; ++k) cov[k] = LaneSum(c[k]);
+    return count;
+}
+
+void AxisRangeSse2(const ColourPoints& p, const float mean[3], const float axis[3], float& lo, float& hi) {
+    const __m128 inf = _mm_set1_ps(INFINITY), ninf = _mm_set1_ps(-INFINITY), zero = _mm_setzero_ps();
+    __m128 l = inf, h = ninf;
+    for (int g = 0; g < 4; ++g) {
+        const __m128 x = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(p.r + 4 * g), _mm_set1_ps(mean[0])), _mm_set1_ps(axis[0]));
+        const __m128 y = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(p.g + 4 * g), _mm_set1_ps(mean[1])), _mm_set1_ps(axis[1]));
+        const __m128 z = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(p.b + 4 * g), _mm_set1_ps(mean[2])), _mm_set1_ps(axis[2]));
+        const __m128 t = _mm_add_ps(_mm_add_ps(x, y), z);
+        const __m128 counts = _mm_cmpneq_ps(_mm_load_ps(p.w + 4 * g), zero);
+        const __m128 tl = _mm_or_ps(_mm_and_ps(counts, t), _mm_andnot_ps(counts, inf));
+        const __m128 th = _mm_or_ps(_mm_and_ps(counts, t), _mm_andnot_ps(counts, ninf));
+        l = _mm_min_ps(tl, l);  // tl < l ? tl : l
+        h = _mm_max_ps(th, h);  // th > h ? th : h
+    }
+    alignas(16) float lo4[4], hi4[4];
+    _mm_store_ps(lo4, l);
+    _mm_store_ps(hi4, h);
+    const float l01 = lo4[0] < lo4[1] ? lo4[0] : lo4[1], l23 = lo4[2] < lo4[3] ? lo4[2] : lo4[3];
+    const float h01 = hi4[0] > hi4[1] ? hi4[0] : hi4[1], h23 = hi4[2] > hi4[3] ? hi4[2] : hi4[3];
+    lo = l01 < l23 ? l01 : l23;
+    hi = h01 > h23 ? h01 : h23;
+}
+
+void EndpointSumsSse2(const ColourPoints& p, const std::uint8_t index[16], const float share[4], float sums[9]) {
+    __m128 acc[9];
+    for (auto& v : acc) v = _mm_setzero_ps();
+    for (int g = 0; g < 4; ++g) {
+        const std::uint8_t* q = index + 4 * g;
+        const __m128 w = _mm_load_ps(p.w + 4 * g);
+        const __m128 s = _mm_mul_ps(_mm_setr_ps(share[q[0]], share[q[1]], share[q[2]], share[q[3]]), w);
+        const __m128 t = _mm_sub_ps(w, s);
+        const __m128 r = _mm_load_ps(p.r + 4 * g), gr = _mm_load_ps(p.g + 4 * g), b = _mm_load_ps(p.b + 4 * g);
+        acc[0] = _mm_add_ps(acc[0], _mm_mul_ps(s, s)), acc[1] = _mm_add_ps(acc[1], _mm_mul_ps(s, t));
+        acc[2] = _mm_add_ps(acc[2], _mm_mul_ps(t, t));
+        acc[3] = _mm_add_ps(acc[3], _mm_mul_ps(s, r)), acc[4] = _mm_add_ps(acc[4], _mm_mul_ps(s, gr));
+        acc[5] = _mm_add_ps(acc[5], _mm_mul_ps(s, b));
+        acc[6] = _mm_add_ps(acc[6], _mm_mul_ps(t, r)), acc[7] = _mm_add_ps(acc[7], _mm_mul_ps(t, gr));
+        acc[8] = _mm_add_ps(acc[8], _mm_mul_ps(t, b));
+    }
+    for (int k = 0; k < 9; ++k) sums[k] = LaneSum(acc[k]);
+}
+
+float NearestColoursSse2(const ColourPoints& p, const ColourPalette4& pal, std::uint8_t index[16]) {
+    // The palette broadcast once, outside the loop over groups of four pixels.
+    __m128 pr[4], pg[4], pb[4];
+    __m128i kk[4];
+    for (int k = 0; k < 4; ++k)
+        pr[k] = _mm_set1_ps(pal.r[k]), pg[k] = _mm_set1_ps(pal.g[k]), pb[k] = _mm_set1_ps(pal.b[k]),
+        kk[k] = _mm_set1_epi32(k);
+    __m128 acc = _mm_setzero_ps();
+    for (int g = 0; g < 4; ++g) {
+        const __m128 r = _mm_load_ps(p.r + 4 * g), gr = _mm_load_ps(p.g + 4 * g), b = _mm_load_ps(p.b + 4 * g);
+        __m128 best = _mm_setzero_ps();
+        __m128i bestIndex = _mm_setzero_si128();
+        for (int k = 0; k < 4; ++k) {
+            const __m128 dr = _mm_sub_ps(r, pr[k]), dg = _mm_sub_ps(gr, pg[k]), db = _mm_sub_ps(b, pb[k]);
+            const __m128 d = _mm_add_ps(_mm_add_ps(_mm_mul_ps(dr, dr), _mm_mul_ps(dg, dg)), _mm_mul_ps(db, db));
+            if (k == 0) {
+                best = d;
+                continue;
+            }
+            const __m128i less = _mm_castps_si128(_mm_cmplt_ps(d, best));
+            best = _mm_min_ps(d, best);  // d where d < best, else best: the lowest index among equals
+            bestIndex = _mm_or_si128(_mm_andnot_si128(less, bestIndex), _mm_and_si128(less, kk[k]));
+        }
+        acc = _mm_add_ps(acc, _mm_mul_ps(best, _mm_load_ps(p.w + 4 * g)));
+        const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(bestIndex, bestIndex), _mm_setzero_si128());
+        const int four = _mm_cvtsi128_si32(packed);
+        std::memcpy(index + 4 * g, &four, 4);
+    }
+    alignas(16) float lane[4];
+    _mm_store_ps(lane, acc);
+    return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+}
+
+// The 16 alphas doubled in two registers of 16-bit lanes: absolute differences, the running least and its
+// index by compares, and the squares summed by multiply-add.
+int NearestAlphasSse2(const std::uint8_t alpha[16], const std::uint16_t twice[8], std::uint8_t index[16]) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i a[2] = {_mm_unpacklo_epi8(bytes, zero), _mm_unpackhi_epi8(bytes, zero)};
+    a[0] = _mm_add_epi16(a[0], a[0]), a[1] = _mm_add_epi16(a[1], a[1]);
+    __m128i best[2] = {_mm_set1_epi16(0x7FFF), _mm_set1_epi16(0x7FFF)}, bestIndex[2] = {zero, zero};
+    for (int k = 0; k < 8; ++k) {
+        const __m128i p = _mm_set1_epi16(static_cast<short>(twice[k])), kk = _mm_set1_epi16(static_cast<short>(k));
+        for (int h = 0; h < 2; ++h) {
+            const __m128i diff = _mm_sub_epi16(a[h], p);
+            const __m128i d = _mm_max_epi16(diff, _mm_sub_epi16(zero, diff));
+            const __m128i less = _mm_cmplt_epi16(d, best[h]);
+            best[h] = _mm_min_epi16(d, best[h]);
+            bestIndex[h] = _mm_or_si128(_mm_andnot_si128(less, bestIndex[h]), _mm_and_si128(less, kk));
+        }
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(index), _mm_packus_epi16(bestIndex[0], bestIndex[1]));
+    __m128i sum = _mm_add_epi32(_mm_madd_epi16(best[0], best[0]), _mm_madd_epi16(best[1], best[1]));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
+    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(sum);
+}
+
+// Byte-shuffle masks that pick the 4-byte palette words named by one row's four 2-bit indices.
+struct RowMasks {
+    alignas(16) std::uint8_t mask[256][16];
+    RowMasks() {
+        for (int v = 0; v < 256; ++v)
+            for (int x = 0; x < 4; ++x)
+                for (int c = 0; c < 4; ++c)
+                    mask[v][4 * x + c] = static_cast<std::uint8_t>(4 * ((v >> (2 * x)) & 3) + c);
+    }
+};
+const RowMasks kRowMasks;
+
+__attribute__((target("ssse3"))) inline void StoreColourRows(const std::uint8_t* block, std::uint8_t* dest,
+                                                             std::size_t destPitch, __m128i keep, __m128i alpha[4]) {
+    alignas(16) std::uint32_t words[4];
+    ColourPaletteWords(block, words);
+    const __m128i palette = _mm_load_si128(reinterpret_cast<const __m128i*>(words));
+    for (int r = 0; r < 4; ++r) {
+        const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(kRowMasks.mask[block[4 + r]]));
+        __m128i row = _mm_shuffle_epi8(palette, mask);
+        if (alpha != nullptr) row = _mm_or_si128(_mm_and_si128(row, keep), alpha[r]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + r * destPitch), row);
+    }
+}
+
+__attribute__((target("ssse3"))) void DecodeColourRowSsse3(const std::uint8_t* source, std::size_t blockStride,
+                                                           std::size_t blocks, std::uint8_t* dest,
+                                                           std::size_t destPitch) {
+    for (std::size_t b = 0; b < blocks; ++b, source += blockStride, dest += 16)
+        StoreColourRows(source, dest, destPitch, _mm_setzero_si128(), nullptr);
+}
+
+__attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* source, std::size_t blocks,
+                                                         std::uint8_t* dest, std::size_t destPitch) {
+    const __m128i keep = _mm_set1_epi32(0x00FFFFFF);
+    for (std::size_t b = 0; b < blocks; ++b, source += 16, dest += 16) {
+        alignas(16) std::uint8_t palette[16] = {};
+        AlphaPaletteBytes(source, palette);
+        std::uint64_t bits = 0;
+        for (int i = 5; i >= 0; --i) bits = (bits << 8) | source[2 + i];
+        // One 3-bit index per byte, then the alphas they name, each moved to the top byte of its pixel's word.
+        std::uint64_t lo = 0, hi = 0;
+        for (int i = 0; i < 8; ++i) lo |= ((bits >> (3 * i)) & 7) << (8 * i);
+        for (int i = 0; i < 8; ++i) hi |= ((bits >> (24 + 3 * i)) & 7) << (8 * i);
+        const __m128i indices = _mm_set_epi64x(static_cast<long long>(hi), static_cast<long long>(lo));
+        const __m128i alphas = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(palette)), indices);
+        __m128i rows[4];
+        for (int r = 0; r < 4; ++r) {
+            const char z = static_cast<char>(0x80), a = static_cast<char>(4 * r);
+            rows[r] =
+                _mm_shuffle_epi8(alphas, _mm_setr_epi8(z, z, z, a, z, z, z, static_cast<char>(a + 1), z, z, z,
+                                                       static_cast<char>(a + 2), z, z, z, static_cast<char>(a + 3)));
+        }
+        StoreColourRows(source + 8, dest, destPitch, keep, rows);
+    }
+}
+
+constexpr BlockRoutineTable kSse2 = {GatherColoursSse2,        ColourMomentsSse2,     AxisRangeSse2,
+                                     EndpointSumsSse2,         NearestColoursSse2,    NearestAlphasSse2,
+                                     DecodeColourRowReference, DecodeDxt5RowReference};
+constexpr BlockRoutineTable kSsse3 = {GatherColoursSse2,  ColourMomentsSse2, AxisRangeSse2,        EndpointSumsSse2,
+                                      NearestColoursSse2, NearestAlphasSse2, DecodeColourRowSsse3, DecodeDxt5RowSsse3};
+
+bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
+
+#endif
+
+const BlockRoutineTable& Select() {
+    const char* force = std::getenv("TARN_TEXTURE_REFERENCE");
+    if (force != nullptr && std::strcmp(force, "1") == 0) return kReference;
+    if (const BlockRoutineTable* t = BlockSsse3Set()) return *t;
+    if (const BlockRoutineTable* t = BlockSse2Set()) return *t;
+    return kReference;
+}
+
+}  // namespace
+
+const BlockRoutineTable& BlockRoutines() {
+    static const BlockRoutineTable& table = Select();
+    return table;
+}
+
+const BlockRoutineTable& BlockReferenceSet() { return kReference; }
+
+const BlockRoutineTable* BlockSse2Set() {
+#if TARN_TEXTURE_X86
+    return &kSse2;
+#else
+    return nullptr;
+#endif
+}
+
+const BlockRoutineTable* BlockSsse3Set() {
+#if TARN_TEXTURE_X86
+    return HasSsse3() ? &kSsse3 : nullptr;
+#else
+    return nullptr;
+#endif
+}
+
+}  // namespace tarn::texture::blocks

@@ -1,0 +1,68 @@
+// The block codec's processor-specific routines: one table, filled on first use with the set that suits the
+// processor (TARN_TEXTURE_REFERENCE=1 in the environment forces the reference set). The sets are exposed so that
+// tests and benchmarks can compare them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarn::texture::blocks {
+
+// The pixels of one block as the colour encoder sees them: channels on the 0..255 scale, one array per channel,
+// and a weight of 1 (counts) or 0 (a transparent DXT1 pixel, whose index is fixed).
+struct ColourPoints {
+    alignas(16) float r[16];
+    alignas(16) float g[16];
+    alignas(16) float b[16];
+    alignas(16) float w[16];
+};
+
+// Four palette colours on the 0..255 scale, one array per channel (a three-colour palette repeats entry 2).
+struct ColourPalette4 {
+    alignas(16) float r[4];
+    alignas(16) float g[4];
+    alignas(16) float b[4];
+};
+
+struct BlockRoutineTable {
+    // The colour encoder's sums run in four lanes (pixel i in lane i % 4), each lane's total taken as
+    // (0 + 1) + (2 + 3), so that every set gives the same floats.
+    //
+    // 16 pixels of four floats, row by row, to points: each channel clamped to 0..1 (NaN to 0) and scaled to
+    // 0..255; the weight is 1, or with `dxt1` 0 where the scaled alpha is below 127.5. `alpha` receives the
+    // scaled alphas rounded to bytes, trunc(a + 0.5).
+    void (*gatherColours)(const float* pixels, bool dxt1, ColourPoints& points, std::uint8_t alpha[16]);
+    // The weighted mean (0 where the weights sum to 0) and the covariance about it (rr, rg, rb, gg, gb, bb);
+    // returns the sum of the weights.
+    float (*colourMoments)(const ColourPoints& points, float mean[3], float cov[6]);
+    // The least and greatest of (colour - mean) . axis over the points of non-zero weight (+inf and -inf when
+    // there are none).
+    void (*axisRange)(const ColourPoints& points, const float mean[3], const float axis[3], float& lo, float& hi);
+    // The least-squares sums for fixed indices, with s = share[index] * w and t = w - s: s s, s t, t t, then
+    // s times r, g, b and t times r, g, b.
+    void (*endpointSums)(const ColourPoints& points, const std::uint8_t index[16], const float share[4], float sums[9]);
+    // Nearest palette entry of each pixel (the lowest index among equals), written to `index`; returns the sum of
+    // the weighted squared distances. The pixels are summed in four lanes (pixel i in lane i % 4) and the lanes
+    // as (0 + 1) + (2 + 3), so that every set gives the same float.
+    float (*nearestColours)(const ColourPoints& points, const ColourPalette4& palette, std::uint8_t index[16]);
+    // Nearest of the eight palette entries to each of the 16 alphas (the lowest index among equals), written to
+    // `index`; returns the sum of the squared differences, all on the doubled scale: `twice` holds twice each
+    // target alpha (0..510), so that a target half-way between two bytes stays whole.
+    int (*nearestAlphas)(const std::uint8_t alpha[16], const std::uint16_t twice[8], std::uint8_t index[16]);
+    // Decodes `blocks` whole DXT1 colour blocks (8 bytes each, `blockStride` bytes apart) into four rows of
+    // A8R8G8B8 pixels at `dest`, `destPitch` bytes apart, 16 bytes per block in each row.
+    void (*decodeColourRow)(const std::uint8_t* source, std::size_t blockStride, std::size_t blocks, std::uint8_t* dest,
+                            std::size_t destPitch);
+    // The same for DXT5: 16-byte blocks of interpolated alpha then colour.
+    void (*decodeDxt5Row)(const std::uint8_t* source, std::size_t blocks, std::uint8_t* dest, std::size_t destPitch);
+};
+
+// The active table, selected at first use.
+const BlockRoutineTable& BlockRoutines();
+
+// The sets: the reference (plain C++) and the SIMD ones, null where this build or processor lacks them.
+const BlockRoutineTable& BlockReferenceSet();
+const BlockRoutineTable* BlockSse2Set();   // x86-64 always
+const BlockRoutineTable* BlockSsse3Set();  // when the processor has SSSE3
+
+}  // namespace tarn::texture::blocks

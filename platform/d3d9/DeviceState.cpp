@@ -598,9 +598,4 @@ HRESULT Device::GetIndices(IDirect3DIndexBuffer9** buffer) {
     return D3D_OK;
 }
 
-HRESULT Device::CreateQuery(D3DQUERYTYPE, IDirect3DQuery9** query) {
-    if (query) *query = nullptr;
-    return D3DERR_NOTAVAILABLE;
-}
-
 }  // namespace tarn::d3d9

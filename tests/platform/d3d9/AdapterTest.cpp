@@ -301,7 +301,7 @@ TEST_F(DefaultStateTest, UnimplementedCallsAnswerNotImplemented) {
     EXPECT_EQ(device->ProcessVertices(0, 0, 1, reinterpret_cast<IDirect3DVertexBuffer9*>(1), nullptr, 0), E_NOTIMPL);
     EXPECT_EQ(d3d->RegisterSoftwareDevice(nullptr), E_NOTIMPL);
     // A capability the adapter lacks is not a missing implementation.
-    EXPECT_EQ(device->CreateQuery(D3DQUERYTYPE_EVENT, nullptr), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(device->CreateQuery(D3DQUERYTYPE_VCACHE, nullptr), D3DERR_NOTAVAILABLE);
     back->Release();
 }
 

@@ -41,7 +41,7 @@ StandardCursor g_cursors[] = {
 std::mutex g_mutex;
 HCURSOR g_current = nullptr;  // SDL shows its default arrow until the first SetCursor
 bool g_cursorSet = false;
-int g_displayCount = 0;       // ShowCursor's counter: the cursor shows while it is 0 or more
+int g_displayCount = 0;  // ShowCursor's counter: the cursor shows while it is 0 or more
 POINT g_position{0, 0};
 
 HCURSOR HandleOf(StandardCursor& cursor) { return reinterpret_cast<HCURSOR>(&cursor); }

@@ -26,13 +26,20 @@ std::unordered_map<std::thread::id, KeyTable> g_threads;
 // The side-specific code of a modifier key (VK_LSHIFT ...), 0 for other keys.
 int SidedKey(SDL_Keycode key) {
     switch (key) {
-    case SDLK_LSHIFT: return VK_LSHIFT;
-    case SDLK_RSHIFT: return VK_RSHIFT;
-    case SDLK_LCTRL: return VK_LCONTROL;
-    case SDLK_RCTRL: return VK_RCONTROL;
-    case SDLK_LALT: return VK_LMENU;
-    case SDLK_RALT: return VK_RMENU;
-    default: return 0;
+    case SDLK_LSHIFT:
+        return VK_LSHIFT;
+    case SDLK_RSHIFT:
+        return VK_RSHIFT;
+    case SDLK_LCTRL:
+        return VK_LCONTROL;
+    case SDLK_RCTRL:
+        return VK_RCONTROL;
+    case SDLK_LALT:
+        return VK_LMENU;
+    case SDLK_RALT:
+        return VK_RMENU;
+    default:
+        return 0;
     }
 }
 
@@ -63,12 +70,18 @@ bool SdlHoldsDown(int vk) {
     }
     const Uint32 buttons = SDL_GetMouseState(nullptr, nullptr);
     switch (vk) {
-    case VK_LBUTTON: return (buttons & SDL_BUTTON_LMASK) != 0;
-    case VK_RBUTTON: return (buttons & SDL_BUTTON_RMASK) != 0;
-    case VK_MBUTTON: return (buttons & SDL_BUTTON_MMASK) != 0;
-    case VK_XBUTTON1: return (buttons & SDL_BUTTON_X1MASK) != 0;
-    case VK_XBUTTON2: return (buttons & SDL_BUTTON_X2MASK) != 0;
-    default: break;
+    case VK_LBUTTON:
+        return (buttons & SDL_BUTTON_LMASK) != 0;
+    case VK_RBUTTON:
+        return (buttons & SDL_BUTTON_RMASK) != 0;
+    case VK_MBUTTON:
+        return (buttons & SDL_BUTTON_MMASK) != 0;
+    case VK_XBUTTON1:
+        return (buttons & SDL_BUTTON_X1MASK) != 0;
+    case VK_XBUTTON2:
+        return (buttons & SDL_BUTTON_X2MASK) != 0;
+    default:
+        break;
     }
     int count = 0;
     const Uint8* keys = SDL_GetKeyboardState(&count);
@@ -118,17 +131,38 @@ void NoteTaken(const MSG& msg) {
         SetThread(table, sided, down);
         return;
     }
-    case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: button = VK_LBUTTON; down = true; break;
-    case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: button = VK_RBUTTON; down = true; break;
-    case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: button = VK_MBUTTON; down = true; break;
-    case WM_LBUTTONUP: button = VK_LBUTTON; break;
-    case WM_RBUTTONUP: button = VK_RBUTTON; break;
-    case WM_MBUTTONUP: button = VK_MBUTTON; break;
-    case WM_XBUTTONDOWN: case WM_XBUTTONDBLCLK: case WM_XBUTTONUP:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        button = VK_LBUTTON;
+        down = true;
+        break;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+        button = VK_RBUTTON;
+        down = true;
+        break;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+        button = VK_MBUTTON;
+        down = true;
+        break;
+    case WM_LBUTTONUP:
+        button = VK_LBUTTON;
+        break;
+    case WM_RBUTTONUP:
+        button = VK_RBUTTON;
+        break;
+    case WM_MBUTTONUP:
+        button = VK_MBUTTON;
+        break;
+    case WM_XBUTTONDOWN:
+    case WM_XBUTTONDBLCLK:
+    case WM_XBUTTONUP:
         down = msg.message != WM_XBUTTONUP;
         button = GET_XBUTTON_WPARAM(msg.wParam) == XBUTTON2 ? VK_XBUTTON2 : VK_XBUTTON1;
         break;
-    default: return;
+    default:
+        return;
     }
     std::lock_guard lock(g_mutex);
     SetThread(g_threads[std::this_thread::get_id()], button, down);

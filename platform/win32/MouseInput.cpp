@@ -107,9 +107,8 @@ bool TranslateMouseEvent(const SDL_Event& event) {
             Target target;
             if (!Locate(event.button.windowID, event.button.x, event.button.y, true, &target)) break;
             // The second click of a double click (and the fourth ...) is a double-click for classes that ask.
-            const bool doubleClick =
-                down && event.button.clicks >= 2 && event.button.clicks % 2 == 0 &&
-                (target.window->classStyle & CS_DBLCLKS) != 0;
+            const bool doubleClick = down && event.button.clicks >= 2 && event.button.clicks % 2 == 0 &&
+                                     (target.window->classStyle & CS_DBLCLKS) != 0;
             const UINT message = !down ? button.up : (doubleClick ? button.doubleClick : button.down);
             PostTo(target, message, MAKEWPARAM(KeyStateFlags(), button.xButton),
                    MAKELPARAM(target.client.x, target.client.y));
@@ -158,7 +157,8 @@ HWND SetCapture(HWND hwnd) {
     }
     if (window->sdl != nullptr) SDL_CaptureMouse(SDL_TRUE);
     // The window that loses the capture is told who has it now.
-    if (previous != nullptr && previous != hwnd) SendMessageA(previous, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
+    if (previous != nullptr && previous != hwnd)
+        SendMessageA(previous, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
     return previous;
 }
 

@@ -44,8 +44,8 @@ FrameInsets FrameOf(DWORD style, DWORD exStyle, bool menu) {
 namespace {
 
 RECT WindowRectOf(const WindowRecord& window) {
-    return RECT{window.x - window.frame.left, window.y - window.frame.top,
-                window.x + window.width + window.frame.right, window.y + window.height + window.frame.bottom};
+    return RECT{window.x - window.frame.left, window.y - window.frame.top, window.x + window.width + window.frame.right,
+                window.y + window.height + window.frame.bottom};
 }
 
 RECT DesktopRect() {
@@ -137,9 +137,9 @@ BOOL AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle) {
 }
 
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int width, int height, UINT flags) {
-    constexpr UINT kKnown = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE |
-                            SWP_FRAMECHANGED | SWP_SHOWWINDOW | SWP_HIDEWINDOW | SWP_NOCOPYBITS |
-                            SWP_NOOWNERZORDER | SWP_NOSENDCHANGING | SWP_DEFERERASE | SWP_ASYNCWINDOWPOS;
+    constexpr UINT kKnown = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_FRAMECHANGED |
+                            SWP_SHOWWINDOW | SWP_HIDEWINDOW | SWP_NOCOPYBITS | SWP_NOOWNERZORDER | SWP_NOSENDCHANGING |
+                            SWP_DEFERERASE | SWP_ASYNCWINDOWPOS;
     auto window = FindWindow(hwnd);
     if (!window) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -217,8 +217,8 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int width, int heig
         tarn::platform::detail::SetForeground(hwnd);
         if (window->sdl != nullptr && zOrder) SDL_RaiseWindow(window->sdl);
     }
-    position.flags |= (moved ? 0u : static_cast<UINT>(SWP_NOCLIENTMOVE)) |
-                      (sized ? 0u : static_cast<UINT>(SWP_NOCLIENTSIZE));
+    position.flags |=
+        (moved ? 0u : static_cast<UINT>(SWP_NOCLIENTMOVE)) | (sized ? 0u : static_cast<UINT>(SWP_NOCLIENTSIZE));
     window->proc(hwnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&position));
     return TRUE;
 }
@@ -291,8 +291,8 @@ int GetWindowTextA(HWND hwnd, LPSTR text, int maxCount) {
     if (text == nullptr || maxCount <= 0) {
         return 0;
     }
-    return static_cast<int>(SendMessageA(hwnd, WM_GETTEXT, static_cast<WPARAM>(maxCount),
-                                         reinterpret_cast<LPARAM>(text)));
+    return static_cast<int>(
+        SendMessageA(hwnd, WM_GETTEXT, static_cast<WPARAM>(maxCount), reinterpret_cast<LPARAM>(text)));
 }
 
 int GetWindowTextLengthA(HWND hwnd) {

@@ -75,8 +75,8 @@ TEST_F(InputTest, KeyStateFollowsTheMessagesTheThreadTakes) {
 }
 
 TEST_F(InputTest, StandardCursorsLoadAndOthersFail) {
-    const LPCSTR standard[] = {IDC_ARROW, IDC_IBEAM, IDC_WAIT, IDC_CROSS, IDC_SIZEALL, IDC_NO, IDC_HAND,
-                               IDC_SIZEWE, IDC_SIZENS, IDC_APPSTARTING};
+    const LPCSTR standard[] = {IDC_ARROW, IDC_IBEAM, IDC_WAIT,   IDC_CROSS,  IDC_SIZEALL,
+                               IDC_NO,    IDC_HAND,  IDC_SIZEWE, IDC_SIZENS, IDC_APPSTARTING};
     HCURSOR previous = nullptr;
     for (LPCSTR name : standard) {
         SCOPED_TRACE(reinterpret_cast<ULONG_PTR>(name));

@@ -27,8 +27,8 @@ LRESULT CALLBACK GeometryProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
         if (message == WM_WINDOWPOSCHANGING && g_forceWidth != 0) position->cx = g_forceWidth;
         seen.position = *position;
     }
-    if (message == WM_MOVE || message == WM_SIZE || message == WM_WINDOWPOSCHANGING ||
-        message == WM_WINDOWPOSCHANGED || message == WM_SETTEXT) {
+    if (message == WM_MOVE || message == WM_SIZE || message == WM_WINDOWPOSCHANGING || message == WM_WINDOWPOSCHANGED ||
+        message == WM_SETTEXT) {
         g_seen.push_back(seen);
     }
     if (message == WM_WINDOWPOSCHANGED && g_handleChanged) return 0;
@@ -64,8 +64,8 @@ protected:
         }
     }
     HWND Create(DWORD style, int x, int y, int width, int height, DWORD exStyle = 0) {
-        HWND w = CreateWindowExA(exStyle, "Geometry", "Title", style, x, y, width, height, nullptr, nullptr,
-                                 nullptr, nullptr);
+        HWND w = CreateWindowExA(exStyle, "Geometry", "Title", style, x, y, width, height, nullptr, nullptr, nullptr,
+                                 nullptr);
         windows_.push_back(w);
         g_seen.clear();
         return w;
@@ -134,11 +134,17 @@ TEST_F(WindowGeometryTest, SetWindowPosMovesAndSizesWhatItsFlagsAllow) {
     struct Case {
         const char* name;
         UINT flags;
-        RECT wanted;                // the window rectangle afterwards
-        std::vector<UINT> messages; // what the procedure saw
+        RECT wanted;                 // the window rectangle afterwards
+        std::vector<UINT> messages;  // what the procedure saw
     } cases[] = {
-        {"move and size", SWP_NOZORDER, {-30, 40, 170, 140}, {WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_MOVE, WM_SIZE}},
-        {"no move", SWP_NOZORDER | SWP_NOMOVE, {10, 20, 210, 120}, {WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_SIZE}},
+        {"move and size",
+         SWP_NOZORDER,
+         {-30, 40, 170, 140},
+         {WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_MOVE, WM_SIZE}},
+        {"no move",
+         SWP_NOZORDER | SWP_NOMOVE,
+         {10, 20, 210, 120},
+         {WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_SIZE}},
         {"no size", SWP_NOZORDER | SWP_NOSIZE, {-30, 40, 70, 90}, {WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED, WM_MOVE}},
         {"neither", SWP_NOMOVE | SWP_NOSIZE, {10, 20, 110, 70}, {WM_WINDOWPOSCHANGING, WM_WINDOWPOSCHANGED}},
         {"no changing message", SWP_NOSENDCHANGING | SWP_NOMOVE, {10, 20, 210, 120}, {WM_WINDOWPOSCHANGED, WM_SIZE}},

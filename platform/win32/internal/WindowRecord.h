@@ -29,9 +29,9 @@ struct WindowRecord {
     WNDPROC proc = nullptr;
     DWORD style = 0;
     DWORD exStyle = 0;
-    FrameInsets frame;             // from style and exStyle, fixed at creation
-    int x = 0, y = 0;              // the client area's top-left corner, in screen coordinates
-    int width = 0, height = 0;     // the client area's size
+    FrameInsets frame;          // from style and exStyle, fixed at creation
+    int x = 0, y = 0;           // the client area's top-left corner, in screen coordinates
+    int width = 0, height = 0;  // the client area's size
     bool visible = false;
     bool destroying = false;
     std::thread::id thread;
@@ -48,8 +48,7 @@ std::shared_ptr<WindowRecord> FindSdlWindow(Uint32 sdlId);
 HWND HandleOfWindow(const WindowRecord& window);
 
 // Queues a message for `thread`: behind what is waiting, or, with `ahead`, in front of it.
-void PostToThread(std::thread::id thread, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                  bool ahead = false);
+void PostToThread(std::thread::id thread, HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool ahead = false);
 
 // Makes `window` the foreground window (null: none of ours); ClearForeground only if it is `window`.
 void SetForeground(HWND window);

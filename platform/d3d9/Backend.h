@@ -33,8 +33,9 @@ std::string CurrentProfileName();
 // releasing the device releases both. Null on failure.
 IDirect3DDevice9* CreateNullDevice(UINT width, UINT height);
 
-// Resources created on `device` and still alive (the device's own back buffer and depth buffer excluded), and a
-// one-line-per-resource description of them (type, format, size, pool, where created when known).
+// Resources, state blocks and queries created on `device` and still alive (the device's own back buffer and depth
+// buffer excluded), and a one-line-per-object description of them (for a resource: type, format, size, pool, where
+// created when known).
 std::size_t LiveResourceCount(IDirect3DDevice9* device);
 std::string DescribeLiveResources(IDirect3DDevice9* device);
 

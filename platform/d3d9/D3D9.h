@@ -1,8 +1,8 @@
 // The Direct3D 9 subset the engine calls: types, constants and the COM-style interfaces with their documented
 // method order, signatures and values. Implemented by platform/d3d9 on OpenGL 3.3 (or a null backend); failures are
 // HRESULTs: D3DERR_INVALIDCALL for misuse (null pointers, bad values), D3DERR_NOTAVAILABLE for what the adapter
-// cannot do, E_NOTIMPL for calls the layer does not implement (the engine never makes them: state blocks, vertex
-// declarations, Reset, extra swap chains, GetFrontBufferData, shaders). Later changes only add.
+// cannot do, E_NOTIMPL for calls the layer does not implement (the engine never makes them: vertex declarations,
+// Reset, extra swap chains, GetFrontBufferData, shaders). Later changes only add.
 #pragma once
 
 #include "platform/d3d9/D3D9Types.h"
@@ -932,6 +932,13 @@ enum D3DQUERYTYPE : int {
     D3DQUERYTYPE_CACHEUTILIZATION = 18
 };
 
+// IDirect3DQuery9::Issue flags: END marks the end of what is measured (or the point in the command stream),
+// BEGIN its start (occlusion and disjoint queries only).
+#define D3DISSUE_END (1 << 0)
+#define D3DISSUE_BEGIN (1 << 1)
+// IDirect3DQuery9::GetData flag: send the queued commands to the GPU before looking at the result.
+#define D3DGETDATA_FLUSH (1 << 0)
+
 // Patch descriptions are only passed through by pointer; the engine draws no patches.
 struct D3DRECTPATCH_INFO;
 struct D3DTRIPATCH_INFO;
@@ -1271,6 +1278,10 @@ inline constexpr GUID IID_IDirect3DVolumeTexture9 = {
     0x2518526c, 0xe789, 0x4111, {0xa7, 0xb9, 0x47, 0xef, 0x32, 0x8d, 0x13, 0xe6}};
 inline constexpr GUID IID_IDirect3DVolume9 = {
     0x24f416e6, 0x1f67, 0x4aa7, {0xb8, 0x8e, 0xd3, 0x3f, 0x6f, 0x31, 0x28, 0xa1}};
+inline constexpr GUID IID_IDirect3DStateBlock9 = {
+    0xb07c4fe5, 0x310d, 0x4ba8, {0xa2, 0x3c, 0x4f, 0x0f, 0x20, 0x6f, 0x21, 0x8b}};
+inline constexpr GUID IID_IDirect3DQuery9 = {
+    0xd9771460, 0xa695, 0x4f26, {0xbb, 0xd3, 0x27, 0xb8, 0x40, 0xb5, 0x41, 0xcc}};
 
 // ---- Interfaces ----
 struct IDirect3D9;
@@ -1285,14 +1296,13 @@ struct IDirect3DIndexBuffer9;
 struct IDirect3DVolumeTexture9;
 struct IDirect3DCubeTexture9;
 struct IDirect3DVolume9;
-// Declared only: the engine never makes these, and the device answers E_NOTIMPL (or, for queries,
-// D3DERR_NOTAVAILABLE) to the calls that would.
-struct IDirect3DSwapChain9;
 struct IDirect3DStateBlock9;
+struct IDirect3DQuery9;
+// Declared only: the engine never makes these, and the device answers E_NOTIMPL to the calls that would.
+struct IDirect3DSwapChain9;
 struct IDirect3DVertexDeclaration9;
 struct IDirect3DVertexShader9;
 struct IDirect3DPixelShader9;
-struct IDirect3DQuery9;
 
 using LPDIRECT3D9 = IDirect3D9*;
 using PDIRECT3D9 = IDirect3D9*;
@@ -1315,6 +1325,10 @@ using PDIRECT3DCUBETEXTURE9 = IDirect3DCubeTexture9*;
 using PDIRECT3DVOLUMETEXTURE9 = IDirect3DVolumeTexture9*;
 using LPDIRECT3DVOLUME9 = IDirect3DVolume9*;
 using PDIRECT3DVOLUME9 = IDirect3DVolume9*;
+using LPDIRECT3DSTATEBLOCK9 = IDirect3DStateBlock9*;
+using PDIRECT3DSTATEBLOCK9 = IDirect3DStateBlock9*;
+using LPDIRECT3DQUERY9 = IDirect3DQuery9*;
+using PDIRECT3DQUERY9 = IDirect3DQuery9*;
 
 struct IDirect3D9 : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE RegisterSoftwareDevice(void* initializeFunction) = 0;
@@ -1611,6 +1625,25 @@ struct IDirect3DIndexBuffer9 : IDirect3DResource9 {
     virtual HRESULT STDMETHODCALLTYPE Lock(UINT offsetToLock, UINT sizeToLock, void** data, DWORD flags) = 0;
     virtual HRESULT STDMETHODCALLTYPE Unlock() = 0;
     virtual HRESULT STDMETHODCALLTYPE GetDesc(D3DINDEXBUFFER_DESC* desc) = 0;
+};
+
+// A set of device states, captured (CreateStateBlock, Capture) or recorded (BeginStateBlock, EndStateBlock), and
+// set on the device again by Apply. Holds a reference on its device and on the textures and buffers it holds.
+struct IDirect3DStateBlock9 : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) = 0;
+    // Reads again from the device the states this block holds, and only those.
+    virtual HRESULT STDMETHODCALLTYPE Capture() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Apply() = 0;
+};
+
+// An asynchronous question to the GPU (CreateQuery). GetData answers S_FALSE until the result is ready, then
+// S_OK with GetDataSize() bytes of it. Holds a reference on its device.
+struct IDirect3DQuery9 : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) = 0;
+    virtual D3DQUERYTYPE STDMETHODCALLTYPE GetType() = 0;
+    virtual DWORD STDMETHODCALLTYPE GetDataSize() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Issue(DWORD issueFlags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetData(void* data, DWORD size, DWORD getDataFlags) = 0;
 };
 
 // Creates the Direct3D object; null when sdkVersion is not D3D_SDK_VERSION or the platform cannot draw.

@@ -120,6 +120,7 @@ bool Device::Initialize(std::string* error) {
 
 Device::~Device() {
     // Drop the device's own references first; whatever is still alive afterwards was leaked by the caller.
+    recording_.reset();
     for (SamplerBinding& bound : state_.bound) {
         if (bound.object) bound.object->Release();
         bound = SamplerBinding{};
@@ -177,6 +178,17 @@ void Device::Untrack(ResourceCore* resource) {
     }
 }
 
+void Device::TrackObject(const IUnknown* object, const char* kind) { liveObjects_.push_back({object, kind}); }
+
+void Device::UntrackObject(const IUnknown* object) {
+    auto it = std::find_if(liveObjects_.begin(), liveObjects_.end(),
+                           [&](const LiveObject& live) { return live.object == object; });
+    if (it != liveObjects_.end()) {
+        *it = liveObjects_.back();
+        liveObjects_.pop_back();
+    }
+}
+
 void Device::ResourceDying(ResourceCore* resource) {
     renderer_->Forget(resource);
     Untrack(resource);
@@ -191,7 +203,7 @@ bool Device::HeldOnlyByDevice(const ResourceCore* r) const {
 }
 
 std::size_t Device::LiveCount() const {
-    std::size_t count = 0;
+    std::size_t count = liveObjects_.size();
     for (const ResourceCore* r : live_) {
         if (!HeldOnlyByDevice(r)) ++count;
     }
@@ -203,6 +215,7 @@ std::string Device::DescribeLive() const {
     for (const ResourceCore* r : live_) {
         if (!HeldOnlyByDevice(r)) text += "  " + r->Describe() + "\n";
     }
+    for (const LiveObject& live : liveObjects_) text += std::string("  ") + live.kind + "\n";
     return text;
 }
 

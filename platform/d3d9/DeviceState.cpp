@@ -1,6 +1,7 @@
 // The device's state setters and getters: render targets, transforms, viewport, clip planes, material, lights,
 // render, texture-stage and sampler states, textures, streams and indices. Each setter checks its values, stores
-// them and marks the group of state that changed, for the backend to apply at the next draw.
+// them and marks the group of state that changed, for the backend to apply at the next draw; while a state block
+// is being recorded, the setters of the states a block holds store into the recording and leave the device as it is.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -132,6 +133,24 @@ HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
     if (!matrix) return D3DERR_INVALIDCALL;
     const DWORD s = static_cast<DWORD>(state);
+    if (StateRecord* rec = recording_.get()) {
+        if (s == static_cast<DWORD>(D3DTS_WORLD)) {
+            rec->values.world = *matrix;
+            rec->mask.world = true;
+        } else if (s == D3DTS_VIEW) {
+            rec->values.view = *matrix;
+            rec->mask.view = true;
+        } else if (s == D3DTS_PROJECTION) {
+            rec->values.projection = *matrix;
+            rec->mask.projection = true;
+        } else if (s >= D3DTS_TEXTURE0 && s <= D3DTS_TEXTURE7) {
+            rec->values.texture[s - D3DTS_TEXTURE0] = *matrix;
+            rec->mask.textureTransforms.set(s - D3DTS_TEXTURE0);
+        } else if (s <= 256 || s >= 512) {
+            return D3DERR_INVALIDCALL;
+        }
+        return D3D_OK;
+    }
     if (s == static_cast<DWORD>(D3DTS_WORLD)) {
         state_.world = *matrix;
         state_.dirty |= kDirtyTransforms;
@@ -203,6 +222,11 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
         viewport->MinZ > viewport->MaxZ) {
         return D3DERR_INVALIDCALL;
     }
+    if (StateRecord* rec = recording_.get()) {
+        rec->values.viewport = *viewport;
+        rec->mask.viewport = true;
+        return D3D_OK;
+    }
     state_.viewport = *viewport;
     state_.dirty |= kDirtyViewport;
     return D3D_OK;
@@ -210,6 +234,11 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
 
 HRESULT Device::SetClipPlane(DWORD index, const float* plane) {
     if (!plane || index >= static_cast<DWORD>(kMaxClipPlanes)) return D3DERR_INVALIDCALL;
+    if (StateRecord* rec = recording_.get()) {
+        std::copy(plane, plane + 4, rec->values.clipPlanes[index].begin());
+        rec->mask.clipPlanes.set(index);
+        return D3D_OK;
+    }
     std::copy(plane, plane + 4, state_.clipPlanes[index].begin());
     state_.dirty |= kDirtyConstants;
     return D3D_OK;
@@ -229,6 +258,11 @@ HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
 
 HRESULT Device::SetMaterial(const D3DMATERIAL9* material) {
     if (!material) return D3DERR_INVALIDCALL;
+    if (StateRecord* rec = recording_.get()) {
+        rec->values.material = *material;
+        rec->mask.material = true;
+        return D3D_OK;
+    }
     state_.material = *material;
     state_.dirty |= kDirtyMaterial;
     return D3D_OK;
@@ -248,6 +282,12 @@ HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
         return D3DERR_INVALIDCALL;
     }
     if (index >= 4096) return D3DERR_INVALIDCALL;
+    if (StateRecord* rec = recording_.get()) {
+        LightRecord& record = rec->Light(index);
+        record.light = *light;
+        record.hasLight = true;
+        return D3D_OK;
+    }
     if (index >= state_.lights.size()) state_.lights.resize(index + 1);
     state_.lights[index].light = *light;
     state_.dirty |= kDirtyLights | kDirtyProgram;
@@ -262,6 +302,12 @@ HRESULT Device::GetLight(DWORD index, D3DLIGHT9* light) {
 
 HRESULT Device::LightEnable(DWORD index, BOOL enable) {
     if (index >= 4096) return D3DERR_INVALIDCALL;
+    if (StateRecord* rec = recording_.get()) {
+        LightRecord& record = rec->Light(index);
+        record.enabled = enable != FALSE;
+        record.hasEnable = true;
+        return D3D_OK;
+    }
     if (index >= state_.lights.size()) {
         // Enabling a light that was never set gives it the default light: white directional along +z.
         state_.lights.resize(index + 1);
@@ -292,6 +338,11 @@ HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     const DWORD s = static_cast<DWORD>(state);
     if (s >= D3DRS_MAX_VALUE) return D3DERR_INVALIDCALL;
+    if (StateRecord* rec = recording_.get()) {
+        rec->values.rs[s] = value;
+        rec->mask.renderStates.set(s);
+        return D3D_OK;
+    }
     UpdateState(state_.rs[s], value, [&] { state_.dirty |= DirtyForRenderState(s); });
     return D3D_OK;
 }
@@ -326,9 +377,14 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
     if (texture && !core) return D3DERR_INVALIDCALL;
     // Only video-memory textures can be sampled.
     if (core && (core->pool() == D3DPOOL_SYSTEMMEM || core->pool() == D3DPOOL_SCRATCH)) return D3DERR_INVALIDCALL;
+    const TextureKind kind = cube ? TextureKind::Cube : volume ? TextureKind::Volume : TextureKind::Flat;
+    if (StateRecord* rec = recording_.get()) {
+        rec->HoldTexture(stage, SamplerBinding{core, core ? texture : nullptr, kind});
+        rec->mask.textures.set(stage);
+        return D3D_OK;
+    }
     SamplerBinding& slot = state_.bound[stage];
     if (slot.resource == core) return D3D_OK;
-    const TextureKind kind = cube ? TextureKind::Cube : volume ? TextureKind::Volume : TextureKind::Flat;
     // The generated program depends on whether a stage has a texture and of which kind.
     const bool kindChanged = (slot.resource == nullptr) != (core == nullptr) || (core && slot.kind != kind);
     if (texture) texture->AddRef();
@@ -350,6 +406,11 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     const DWORD t = static_cast<DWORD>(type);
     if (stage >= kStages || t == 0 || t >= D3DTSS_MAX_VALUE) return D3DERR_INVALIDCALL;
+    if (StateRecord* rec = recording_.get()) {
+        rec->values.tss[stage][t] = value;
+        rec->mask.stageStates[stage].set(t);
+        return D3D_OK;
+    }
     UpdateState(state_.tss[stage][t], value,
                 [&] { state_.dirty |= t == D3DTSS_CONSTANT ? kDirtyConstants : kDirtyProgram; });
     return D3D_OK;
@@ -365,6 +426,11 @@ HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* 
 HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
     const DWORD t = static_cast<DWORD>(type);
     if (sampler >= kSamplers || t == 0 || t >= D3DSAMP_MAX_VALUE) return D3DERR_INVALIDCALL;
+    if (StateRecord* rec = recording_.get()) {
+        rec->values.samp[sampler][t] = value;
+        rec->mask.samplerStates[sampler].set(t);
+        return D3D_OK;
+    }
     // Point-sampled stages snap their coordinates in the generated program.
     const bool wasPoint = UsesPointFilter(state_.samp[sampler]);
     UpdateState(state_.samp[sampler][t], value, [&] {
@@ -402,6 +468,11 @@ HRESULT Device::GetCurrentTexturePalette(UINT* number) {
 
 HRESULT Device::SetScissorRect(const RECT* rect) {
     if (!rect) return D3DERR_INVALIDCALL;
+    if (StateRecord* rec = recording_.get()) {
+        rec->values.scissor = *rect;
+        rec->mask.scissor = true;
+        return D3D_OK;
+    }
     state_.scissor = *rect;
     state_.dirty |= kDirtyRaster;
     return D3D_OK;
@@ -411,18 +482,6 @@ HRESULT Device::GetScissorRect(RECT* rect) {
     if (!rect) return D3DERR_INVALIDCALL;
     *rect = state_.scissor;
     return D3D_OK;
-}
-
-HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE, IDirect3DStateBlock9** block) {
-    if (!block) return D3DERR_INVALIDCALL;
-    *block = nullptr;
-    return E_NOTIMPL;
-}
-
-HRESULT Device::EndStateBlock(IDirect3DStateBlock9** block) {
-    if (!block) return D3DERR_INVALIDCALL;
-    *block = nullptr;
-    return E_NOTIMPL;
 }
 
 // The clip status is what the program last set: no draw here computes one of its own, since vertices are
@@ -453,6 +512,11 @@ HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** decl) {
 
 HRESULT Device::SetFVF(DWORD fvf) {
     if (fvf && FvfStride(fvf) == 0) return D3DERR_INVALIDCALL;
+    if (StateRecord* rec = recording_.get()) {
+        rec->values.fvf = fvf;
+        rec->mask.fvf = true;
+        return D3D_OK;
+    }
     UpdateState(state_.fvf, fvf, [&] { state_.dirty |= kDirtyStreams | kDirtyProgram; });
     return D3D_OK;
 }
@@ -480,6 +544,11 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UIN
     auto* vb = buffer ? dynamic_cast<VertexBuffer*>(buffer) : nullptr;
     if (buffer && (!vb || vb->device() != this)) return D3DERR_INVALIDCALL;
     if (vb && (offset >= vb->length() || stride > 255)) return D3DERR_INVALIDCALL;
+    if (StateRecord* rec = recording_.get()) {
+        rec->HoldStream(vb, offset, stride);
+        rec->mask.stream = true;
+        return D3D_OK;
+    }
     if (vb != state_.stream) {
         if (vb) vb->AddRef();
         if (state_.stream) state_.stream->Release();
@@ -509,6 +578,11 @@ HRESULT Device::GetStreamSourceFreq(UINT, UINT* setting) {
 HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer) {
     auto* ib = buffer ? dynamic_cast<IndexBuffer*>(buffer) : nullptr;
     if (buffer && (!ib || ib->device() != this)) return D3DERR_INVALIDCALL;
+    if (StateRecord* rec = recording_.get()) {
+        rec->HoldIndices(ib);
+        rec->mask.indices = true;
+        return D3D_OK;
+    }
     if (ib == state_.indices) return D3D_OK;
     if (ib) ib->AddRef();
     if (state_.indices) state_.indices->Release();
@@ -522,11 +596,6 @@ HRESULT Device::GetIndices(IDirect3DIndexBuffer9** buffer) {
     *buffer = state_.indices;
     if (state_.indices) state_.indices->AddRef();
     return D3D_OK;
-}
-
-HRESULT Device::CreateQuery(D3DQUERYTYPE, IDirect3DQuery9** query) {
-    if (query) *query = nullptr;
-    return D3DERR_NOTAVAILABLE;
 }
 
 }  // namespace tarn::d3d9

@@ -20,6 +20,7 @@
 #include "GlFormats.h"
 #include "GlGeometry.h"
 #include "GlPrograms.h"
+#include "GlQueries.h"
 #include "GlState.h"
 #include "GlTextures.h"
 #include "Renderer.h"
@@ -57,6 +58,10 @@ public:
     std::size_t StateCalls() const override { return gl_.calls(); }
     void Finish() override;
     unsigned TakeErrors() override;
+    bool SupportsQuery(D3DQUERYTYPE type) const override { return GlQuerySupported(type, timestampBits_); }
+    std::unique_ptr<GpuQuery> CreateQuery(D3DQUERYTYPE type) override {
+        return SupportsQuery(type) ? CreateGlQuery(queries_, type) : nullptr;
+    }
 
 private:
     // Makes the context current and takes the cache switch and the changed groups of this call.
@@ -86,6 +91,8 @@ private:
     const Surface* attachedTarget_ = nullptr;
     // Groups to apply again at the next draw: changed by the device, or disturbed by a clear, copy or present.
     std::uint32_t pending_ = kDirtyAll;
+    GLint timestampBits_ = 0;  // of the driver's GL_TIMESTAMP counter; 0: no timestamps
+    GlQueryContext queries_;
 };
 
 GlRenderer::GlRenderer(Device* device, std::unique_ptr<GlContext> context)
@@ -98,6 +105,8 @@ GlRenderer::GlRenderer(Device* device, std::unique_ptr<GlContext> context)
     glGenFramebuffers(1, &scratchFbo_);
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);  // flat shading takes the first vertex, as in Direct3D
     glFrontFace(GL_CCW);
+    glGetQueryiv(GL_TIMESTAMP, GL_QUERY_COUNTER_BITS, &timestampBits_);
+    queries_.context = context_.get();
 }
 
 GlRenderer::~GlRenderer() {

@@ -1,6 +1,9 @@
 // The null backend: resources and state live in the device as always, and nothing is drawn. Copies and fills
-// fall back to the device's memory paths; a presented frame shows the back buffer's memory as it is.
+// fall back to the device's memory paths; a presented frame shows the back buffer's memory as it is. Of the
+// queries it answers events only, which are passed at once since no commands wait behind them: it draws no
+// samples to count and runs no clock to read, so occlusion and timestamp queries are not available.
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "PresentPath.h"
@@ -29,8 +32,22 @@ public:
     std::size_t StateCalls() const override { return 0; }
     void Finish() override {}
     unsigned TakeErrors() override { return 0; }
+    bool SupportsQuery(D3DQUERYTYPE type) const override { return type == D3DQUERYTYPE_EVENT; }
+    std::unique_ptr<GpuQuery> CreateQuery(D3DQUERYTYPE type) override {
+        return SupportsQuery(type) ? std::make_unique<PassedEvent>() : nullptr;
+    }
 
 private:
+    class PassedEvent final : public GpuQuery {
+    public:
+        void Begin() override {}
+        void End() override {}
+        bool Result(void* data, bool) override {
+            *static_cast<BOOL*>(data) = TRUE;
+            return true;
+        }
+    };
+
     Device* device_;
 };
 

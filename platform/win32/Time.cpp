@@ -1,6 +1,7 @@
 // The performance counter: nanoseconds of the monotonic clock (frequency 1e9). With --clock-step S every read
 // advances the counter by exactly round(S * 1e9) ticks, starting at 0, so runs are reproducible; a test script of
-// values overrides both.
+// values overrides both. The millisecond clocks (GetTickCount, timeGetTime) follow the same clock and step, on a
+// read count of their own, so reading them never moves the performance counter.
 #include <time.h>
 
 #include <atomic>
@@ -30,6 +31,7 @@ std::vector<std::int64_t>& Script() {
 std::size_t g_scriptNext = 0;
 std::atomic<bool> g_scripted{false};
 std::atomic<std::int64_t> g_stepReads{0};
+std::atomic<std::int64_t> g_millisecondReads{0};  // reads of GetTickCount and timeGetTime under --clock-step
 
 std::int64_t MonotonicNanoseconds() {
     timespec ts{};
@@ -37,9 +39,24 @@ std::int64_t MonotonicNanoseconds() {
     return static_cast<std::int64_t>(ts.tv_sec) * kFrequency + ts.tv_nsec;
 }
 
+// The millisecond clock after `reads` reads under --clock-step: the step's nanoseconds times the reads, as the
+// performance counter counts them, in whole milliseconds (a step of 1/60 s reads 0, 16, 33, 50 ... without drift).
+DWORD StepMilliseconds(std::int64_t reads) {
+    const auto ticks =
+        static_cast<std::int64_t>(std::llround(tarn::platform::Runner().clockStep * static_cast<double>(kFrequency)));
+    return static_cast<DWORD>(reads * ticks / 1000000);
+}
+
 }  // namespace
 
 namespace tarn::platform::detail {
+
+DWORD MillisecondsNow() {
+    if (Runner().clockStep > 0.0) {
+        return StepMilliseconds(g_millisecondReads.load());
+    }
+    return static_cast<DWORD>(MonotonicNanoseconds() / 1000000);
+}
 
 bool CounterFollowsClock() { return !g_scripted.load() && Runner().clockStep <= 0.0; }
 
@@ -53,6 +70,7 @@ void SetCounterScript(std::vector<std::int64_t> values) {
     g_scriptNext = 0;
     g_scripted.store(!Script().empty());
     g_stepReads.store(0);
+    g_millisecondReads.store(0);
 }
 
 }  // namespace tarn::platform
@@ -94,7 +112,21 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
     return TRUE;
 }
 
-DWORD GetTickCount() { return static_cast<DWORD>(MonotonicNanoseconds() / 1000000); }
+namespace {
+
+// A read of the millisecond clock: under --clock-step the value before the read, then the clock moves on a step.
+DWORD ReadMilliseconds() {
+    if (tarn::platform::Runner().clockStep > 0.0) {
+        return StepMilliseconds(g_millisecondReads.fetch_add(1));
+    }
+    return tarn::platform::detail::MillisecondsNow();
+}
+
+}  // namespace
+
+DWORD GetTickCount() { return ReadMilliseconds(); }
+
+DWORD timeGetTime() { return ReadMilliseconds(); }
 
 void Sleep(DWORD milliseconds) {
     timespec ts{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};

@@ -189,6 +189,8 @@ struct RGNDATA {
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_INVALID_CURSOR_HANDLE 1402L
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 // CryptoAPI codes, as HRESULT-shaped DWORDs
 #define NTE_BAD_HASH (static_cast<DWORD>(0x80090002))
@@ -238,6 +240,7 @@ using LPMSG = MSG*;
 #define CS_HREDRAW 0x0002
 #define CS_OWNDC 0x0020
 #define CS_CLASSDC 0x0040
+#define CS_DBLCLKS 0x0008
 
 #define WS_OVERLAPPED 0x00000000L
 #define WS_POPUP 0x80000000L
@@ -245,8 +248,15 @@ using LPMSG = MSG*;
 #define WS_VISIBLE 0x10000000L
 #define WS_CAPTION 0x00C00000L
 #define WS_SYSMENU 0x00080000L
+#define WS_BORDER 0x00800000L
+#define WS_DLGFRAME 0x00400000L
+#define WS_THICKFRAME 0x00040000L
+#define WS_SIZEBOX WS_THICKFRAME
+#define WS_MINIMIZEBOX 0x00020000L
+#define WS_MAXIMIZEBOX 0x00010000L
 #define WS_OVERLAPPEDWINDOW 0x00CF0000L
 #define WS_EX_TOPMOST 0x00000008L
+#define WS_EX_CLIENTEDGE 0x00000200L
 
 #define CW_USEDEFAULT (static_cast<int>(0x80000000))
 
@@ -275,11 +285,27 @@ using LPMSG = MSG*;
 #define WM_CHAR 0x0102
 #define WM_SYSKEYDOWN 0x0104
 #define WM_SYSKEYUP 0x0105
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_GETTEXTLENGTH 0x000E
+#define WM_WINDOWPOSCHANGING 0x0046
+#define WM_WINDOWPOSCHANGED 0x0047
 #define WM_MOUSEMOVE 0x0200
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
+#define WM_LBUTTONDBLCLK 0x0203
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
+#define WM_RBUTTONDBLCLK 0x0206
+#define WM_MBUTTONDOWN 0x0207
+#define WM_MBUTTONUP 0x0208
+#define WM_MBUTTONDBLCLK 0x0209
+#define WM_MOUSEWHEEL 0x020A
+#define WM_XBUTTONDOWN 0x020B
+#define WM_XBUTTONUP 0x020C
+#define WM_XBUTTONDBLCLK 0x020D
+#define WM_MOUSEHWHEEL 0x020E
+#define WM_CAPTURECHANGED 0x0215
 #define WM_USER 0x0400
 
 #define SIZE_RESTORED 0
@@ -289,6 +315,11 @@ using LPMSG = MSG*;
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
 
+#define VK_LBUTTON 0x01
+#define VK_RBUTTON 0x02
+#define VK_MBUTTON 0x04
+#define VK_XBUTTON1 0x05
+#define VK_XBUTTON2 0x06
 #define VK_BACK 0x08
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
@@ -310,11 +341,87 @@ using LPMSG = MSG*;
 #define VK_DELETE 0x2E
 #define VK_F1 0x70
 #define VK_F12 0x7B
+#define VK_LSHIFT 0xA0
+#define VK_RSHIFT 0xA1
+#define VK_LCONTROL 0xA2
+#define VK_RCONTROL 0xA3
+#define VK_LMENU 0xA4
+#define VK_RMENU 0xA5
+
+// Key state in the wParam of mouse messages.
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+#define MK_SHIFT 0x0004
+#define MK_CONTROL 0x0008
+#define MK_MBUTTON 0x0010
+#define MK_XBUTTON1 0x0020
+#define MK_XBUTTON2 0x0040
+#define XBUTTON1 0x0001
+#define XBUTTON2 0x0002
+#define WHEEL_DELTA 120
 
 #define LOWORD(l) (static_cast<WORD>(static_cast<DWORD_PTR>(l) & 0xFFFF))
 #define HIWORD(l) (static_cast<WORD>((static_cast<DWORD_PTR>(l) >> 16) & 0xFFFF))
 #define MAKELONG(a, b) (static_cast<LONG>((static_cast<WORD>(a)) | (static_cast<DWORD>(static_cast<WORD>(b))) << 16))
 #define MAKELPARAM(l, h) (static_cast<LPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
+#define MAKEWPARAM(l, h) (static_cast<WPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
+// Signed coordinates of a mouse message's lParam, and the parts of a wheel message's wParam.
+#define GET_X_LPARAM(lp) (static_cast<int>(static_cast<SHORT>(LOWORD(lp))))
+#define GET_Y_LPARAM(lp) (static_cast<int>(static_cast<SHORT>(HIWORD(lp))))
+#define GET_WHEEL_DELTA_WPARAM(wp) (static_cast<SHORT>(HIWORD(wp)))
+#define GET_KEYSTATE_WPARAM(wp) (LOWORD(wp))
+#define GET_XBUTTON_WPARAM(wp) (HIWORD(wp))
+#define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
+#define IS_INTRESOURCE(r) ((reinterpret_cast<ULONG_PTR>(r) >> 16) == 0)
+
+// What SetWindowPos receives and WM_WINDOWPOSCHANGING / WM_WINDOWPOSCHANGED carry in lParam.
+struct WINDOWPOS {
+    HWND hwnd;
+    HWND hwndInsertAfter;
+    int x;
+    int y;
+    int cx;
+    int cy;
+    UINT flags;
+};
+using LPWINDOWPOS = WINDOWPOS*;
+
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOREDRAW 0x0008
+#define SWP_NOACTIVATE 0x0010
+#define SWP_FRAMECHANGED 0x0020
+#define SWP_SHOWWINDOW 0x0040
+#define SWP_HIDEWINDOW 0x0080
+#define SWP_NOCOPYBITS 0x0100
+#define SWP_NOOWNERZORDER 0x0200
+#define SWP_NOSENDCHANGING 0x0400
+#define SWP_NOCLIENTSIZE 0x0800  // set by SetWindowPos in WM_WINDOWPOSCHANGED: the client area kept its size
+#define SWP_NOCLIENTMOVE 0x1000  // set by SetWindowPos in WM_WINDOWPOSCHANGED: the client area did not move
+#define SWP_DEFERERASE 0x2000
+#define SWP_ASYNCWINDOWPOS 0x4000
+#define HWND_TOP (reinterpret_cast<HWND>(0))
+#define HWND_BOTTOM (reinterpret_cast<HWND>(1))
+#define HWND_TOPMOST (reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1)))
+#define HWND_NOTOPMOST (reinterpret_cast<HWND>(static_cast<LONG_PTR>(-2)))
+
+#define IDC_ARROW MAKEINTRESOURCEA(32512)
+#define IDC_IBEAM MAKEINTRESOURCEA(32513)
+#define IDC_WAIT MAKEINTRESOURCEA(32514)
+#define IDC_CROSS MAKEINTRESOURCEA(32515)
+#define IDC_UPARROW MAKEINTRESOURCEA(32516)
+#define IDC_SIZE MAKEINTRESOURCEA(32640)
+#define IDC_ICON MAKEINTRESOURCEA(32641)
+#define IDC_SIZENWSE MAKEINTRESOURCEA(32642)
+#define IDC_SIZENESW MAKEINTRESOURCEA(32643)
+#define IDC_SIZEWE MAKEINTRESOURCEA(32644)
+#define IDC_SIZENS MAKEINTRESOURCEA(32645)
+#define IDC_SIZEALL MAKEINTRESOURCEA(32646)
+#define IDC_NO MAKEINTRESOURCEA(32648)
+#define IDC_HAND MAKEINTRESOURCEA(32649)
+#define IDC_APPSTARTING MAKEINTRESOURCEA(32650)
+#define IDC_HELP MAKEINTRESOURCEA(32651)
 
 ATOM RegisterClassExA(const WNDCLASSEXA* wc);
 BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance);
@@ -330,11 +437,49 @@ void PostQuitMessage(int exitCode);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags);
+// Waits (on SDL's event queue, or for a post when headless) until a message in the filter is there and removes it:
+// 0 for WM_QUIT, -1 with ERROR_INVALID_WINDOW_HANDLE for a filter that is no window of ours, otherwise nonzero.
+BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 HWND GetDesktopWindow();
 HWND GetForegroundWindow();
+
+// Window geometry. Frames have fixed metrics (those of the system at 96 dots per inch): WS_BORDER 1 pixel on each
+// side, WS_DLGFRAME (and so WS_CAPTION) 3, WS_THICKFRAME 8 in place of either, WS_CAPTION a 23-pixel caption,
+// a menu bar 20 and WS_EX_CLIENTEDGE 2 more on each side; WS_POPUP without those has none. A framed window's SDL
+// window has the window manager's frame, and WS_THICKFRAME makes it resizable.
+BOOL AdjustWindowRect(LPRECT rect, DWORD style, BOOL menu);
+BOOL AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD exStyle);
+// Sends WM_WINDOWPOSCHANGING (unless SWP_NOSENDCHANGING; the procedure may change the WINDOWPOS) and
+// WM_WINDOWPOSCHANGED, which DefWindowProcA turns into WM_MOVE and WM_SIZE for what changed.
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
+BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
+BOOL GetWindowRect(HWND window, LPRECT rect);
+BOOL ClientToScreen(HWND window, POINT* point);
+BOOL ScreenToClient(HWND window, POINT* point);
+BOOL SetWindowTextA(HWND window, LPCSTR text);
+int GetWindowTextA(HWND window, LPSTR text, int maxCount);
+int GetWindowTextLengthA(HWND window);
+
+// Keyboard and mouse state: the high bit when the key (or VK_*BUTTON) is down. GetAsyncKeyState's low bit says it
+// went down since the last call; GetKeyState follows the messages the thread has taken and its low bit toggles
+// with every press.
+SHORT GetAsyncKeyState(int virtualKey);
+SHORT GetKeyState(int virtualKey);
+// The mouse capture: the window that gets the mouse messages, inside its client area or not.
+HWND SetCapture(HWND window);
+BOOL ReleaseCapture();
+HWND GetCapture();
+
+// Cursors: the standard IDC_* cursors (SDL's system cursors) with a null instance; the program has no cursor
+// resources. The cursor position is in screen coordinates.
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursorName);
+HCURSOR SetCursor(HCURSOR cursor);
+int ShowCursor(BOOL show);
+BOOL GetCursorPos(POINT* point);
+BOOL SetCursorPos(int x, int y);
 HMODULE GetModuleHandleA(LPCSTR moduleName);
 
 // ---- Message boxes ----
@@ -354,7 +499,10 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 // ---- Time ----
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+// Milliseconds of the monotonic clock. Under --clock-step the two read one millisecond clock that starts at 0 and
+// advances by the step on every read of either (the performance counter keeps its own reads).
 DWORD GetTickCount();
+DWORD timeGetTime();
 void Sleep(DWORD milliseconds);
 
 // ---- Registry (read only; values come from TARN_REG_<name> environment variables) ----

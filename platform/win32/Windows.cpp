@@ -1,11 +1,15 @@
-// Window classes, windows and the per-thread message queue. A window is a record (class, procedure, size,
-// visibility) and, unless the run is headless, a hidden borderless SDL window. PeekMessageA drains SDL's event
-// queue into the calling thread's queue first, translating keys (KeyCodes.cpp), close and resize events into window
-// messages. Whether windows get an SDL window at all is decided in Display.cpp.
+// Window classes, windows and the per-thread message queue. A window is a record (class, procedure, client area,
+// visibility) and, unless the run is headless, a hidden SDL window. PeekMessageA and GetMessageA drain SDL's event
+// queue into the calling thread's queue first (SdlEvents.cpp translates the events into window messages);
+// GetMessageA then sleeps until a message comes. Whether windows get an SDL window at all is decided in
+// Display.cpp; moving, sizing and naming windows is WindowGeometry.cpp.
 #include <SDL.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -18,16 +22,13 @@
 #include "PresentPath.h"
 #include "platform/Runner.h"
 #include "IdleWait.h"
-#include "KeyCodes.h"
 #include "Win32Internal.h"
+#include "WindowRecord.h"
 #include "platform/win32/Win32.h"
 
 namespace {
 
 using tarn::platform::detail::FailsNow;
-using tarn::platform::detail::ScanCode;
-using tarn::platform::detail::VirtualKey;
-using tarn::platform::detail::WindowsScanCode;
 
 struct WindowClass {
     std::string name;
@@ -37,19 +38,7 @@ struct WindowClass {
     ATOM atom = 0;
 };
 
-struct Window {
-    std::uintptr_t id = 0;
-    std::string className;
-    std::string title;
-    WNDPROC proc = nullptr;
-    DWORD style = 0;
-    int x = 0, y = 0, width = 0, height = 0;
-    bool visible = false;
-    bool destroying = false;
-    std::thread::id thread;
-    SDL_Window* sdl = nullptr;
-    Uint32 sdlId = 0;
-};
+using Window = tarn::platform::detail::WindowRecord;
 
 // Thread message queue: posted messages in order, and the quit request that PostQuitMessage leaves.
 struct Queue {
@@ -61,10 +50,7 @@ struct Queue {
 constexpr std::uintptr_t kDesktopId = 0x10;
 constexpr std::uintptr_t kFirstWindowId = 0x10010;
 
-std::recursive_mutex& Lock() {
-    static std::recursive_mutex mutex;
-    return mutex;
-}
+std::recursive_mutex& Lock() { return tarn::platform::detail::WindowLock(); }
 std::map<std::string, WindowClass>& Classes() {
     static std::map<std::string, WindowClass> classes;
     return classes;
@@ -92,148 +78,38 @@ std::string Lowered(const char* text) {
     return out;
 }
 
+// GetMessageA's waiters. Every post bumps the generation and wakes a headless waiter; a waiter with SDL running
+// sleeps in SDL's event queue instead, so a post also pushes an event of our own there while one is waiting.
+std::mutex g_waitMutex;
+std::condition_variable g_waitCondition;
+std::uint64_t g_postGeneration = 0;
+std::atomic<int> g_sdlWaiters{0};
+
+Uint32 WakeEventType() {
+    static const Uint32 type = SDL_RegisterEvents(1);
+    return type;
+}
+
+void WakeWaiters() {
+    {
+        std::lock_guard lock(g_waitMutex);
+        ++g_postGeneration;
+    }
+    g_waitCondition.notify_all();
+    if (g_sdlWaiters.load() > 0) {
+        SDL_Event wake{};
+        wake.type = WakeEventType();
+        SDL_PushEvent(&wake);
+    }
+}
+
 HWND HandleOf(std::uintptr_t id) { return reinterpret_cast<HWND>(id); }
 std::uintptr_t IdOf(HWND window) { return reinterpret_cast<std::uintptr_t>(window); }
 
-std::shared_ptr<Window> Find(HWND window) {
-    std::lock_guard lock(Lock());
-    auto it = Windows().find(IdOf(window));
-    return it == Windows().end() ? nullptr : it->second;
-}
+std::shared_ptr<Window> Find(HWND window) { return tarn::platform::detail::FindWindow(window); }
 
-std::shared_ptr<Window> FindSdl(Uint32 sdlId) {
-    std::lock_guard lock(Lock());
-    for (auto& [id, window] : Windows()) {
-        if (window->sdl != nullptr && window->sdlId == sdlId) {
-            return window;
-        }
-    }
-    return nullptr;
-}
-
-// Queues a message for `thread`: behind what is waiting, or, with `ahead`, in front of it (as the characters
-// that TranslateMessage makes are seen before any message that was already waiting).
-void Post(std::thread::id thread, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-          bool ahead = false) {
-    MSG msg{};
-    msg.hwnd = window;
-    msg.message = message;
-    msg.wParam = wParam;
-    msg.lParam = lParam;
-    msg.time = GetTickCount();
-    std::lock_guard lock(Lock());
-    auto& posted = Queues()[thread].posted;
-    if (ahead)
-        posted.push_front(msg);
-    else
-        posted.push_back(msg);
-}
-
-void TranslateSdlEvent(const SDL_Event& event) {
-    switch (event.type) {
-    case SDL_KEYDOWN:
-    case SDL_KEYUP: {
-        auto window = FindSdl(event.key.windowID);
-        WPARAM vk = VirtualKey(event.key.keysym.sym);
-        if (!window || vk == 0) {
-            return;
-        }
-        bool down = event.type == SDL_KEYDOWN;
-        bool alt = (event.key.keysym.mod & KMOD_ALT) != 0 && vk != VK_MENU;
-        // lParam as documented: repeat count 1, the keyboard's scan code in bits 16-23, the extended-key flag
-        // in bit 24, previous state bit 30, transition bit 31.
-        const ScanCode scan = WindowsScanCode(event.key.keysym.scancode);
-        DWORD lParam = 1u | (scan.code << 16) | (scan.extended ? 1u << 24 : 0u);
-        if (!down || event.key.repeat != 0) {
-            lParam |= 1u << 30;
-        }
-        if (!down) {
-            lParam |= 1u << 31;
-        }
-        UINT message = down ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (alt ? WM_SYSKEYUP : WM_KEYUP);
-        Post(window->thread, HandleOf(window->id), message, vk, static_cast<LPARAM>(lParam));
-        return;
-    }
-    case SDL_MOUSEMOTION: {
-        auto window = FindSdl(event.motion.windowID);
-        if (window) {
-            Post(window->thread, HandleOf(window->id), WM_MOUSEMOVE, 0, MAKELPARAM(event.motion.x, event.motion.y));
-        }
-        return;
-    }
-    case SDL_MOUSEBUTTONDOWN:
-    case SDL_MOUSEBUTTONUP: {
-        auto window = FindSdl(event.button.windowID);
-        bool down = event.type == SDL_MOUSEBUTTONDOWN;
-        UINT message = 0;
-        if (event.button.button == SDL_BUTTON_LEFT) {
-            message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
-        } else if (event.button.button == SDL_BUTTON_RIGHT) {
-            message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
-        }
-        if (window && message != 0) {
-            Post(window->thread, HandleOf(window->id), message, 0, MAKELPARAM(event.button.x, event.button.y));
-        }
-        return;
-    }
-    case SDL_WINDOWEVENT: {
-        auto window = FindSdl(event.window.windowID);
-        if (!window) {
-            return;
-        }
-        HWND hwnd = HandleOf(window->id);
-        switch (event.window.event) {
-        case SDL_WINDOWEVENT_CLOSE:
-            Post(window->thread, hwnd, WM_CLOSE, 0, 0);
-            break;
-        // Window fields and the foreground window change under the lock that their readers take.
-        case SDL_WINDOWEVENT_SIZE_CHANGED: {
-            std::unique_lock lock(Lock());
-            window->width = event.window.data1;
-            window->height = event.window.data2;
-            const LPARAM size = MAKELPARAM(window->width, window->height);
-            lock.unlock();
-            Post(window->thread, hwnd, WM_SIZE, SIZE_RESTORED, size);
-            break;
-        }
-        case SDL_WINDOWEVENT_MINIMIZED:
-            Post(window->thread, hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
-            break;
-        case SDL_WINDOWEVENT_MAXIMIZED: {
-            std::unique_lock lock(Lock());
-            const LPARAM size = MAKELPARAM(window->width, window->height);
-            lock.unlock();
-            Post(window->thread, hwnd, WM_SIZE, SIZE_MAXIMIZED, size);
-            break;
-        }
-        case SDL_WINDOWEVENT_MOVED: {
-            std::unique_lock lock(Lock());
-            window->x = event.window.data1;
-            window->y = event.window.data2;
-            const LPARAM position = MAKELPARAM(window->x, window->y);
-            lock.unlock();
-            Post(window->thread, hwnd, WM_MOVE, 0, position);
-            break;
-        }
-        case SDL_WINDOWEVENT_FOCUS_GAINED: {
-            std::lock_guard lock(Lock());
-            g_foreground = hwnd;
-            break;
-        }
-        case SDL_WINDOWEVENT_FOCUS_LOST: {
-            // Another program's window is in front now; none of ours is the foreground window.
-            std::lock_guard lock(Lock());
-            if (g_foreground == hwnd) g_foreground = nullptr;
-            break;
-        }
-        default:
-            break;
-        }
-        return;
-    }
-    default:
-        return;
-    }
+void Post(std::thread::id thread, HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool ahead = false) {
+    tarn::platform::detail::PostToThread(thread, window, message, wParam, lParam, ahead);
 }
 
 void PumpSdl() {
@@ -242,7 +118,7 @@ void PumpSdl() {
     }
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) {
-        TranslateSdlEvent(event);
+        tarn::platform::detail::TranslateSdlEvent(event);
     }
 }
 
@@ -261,6 +137,63 @@ bool Matches(const MSG& msg, HWND filter, UINT low, UINT high) {
 }
 
 }  // namespace
+
+namespace tarn::platform::detail {
+
+std::recursive_mutex& WindowLock() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
+std::shared_ptr<WindowRecord> FindWindow(HWND window) {
+    std::lock_guard lock(Lock());
+    auto it = Windows().find(IdOf(window));
+    return it == Windows().end() ? nullptr : it->second;
+}
+
+std::shared_ptr<WindowRecord> FindSdlWindow(Uint32 sdlId) {
+    std::lock_guard lock(Lock());
+    for (auto& [id, window] : Windows()) {
+        if (window->sdl != nullptr && window->sdlId == sdlId) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+HWND HandleOfWindow(const WindowRecord& window) { return HandleOf(window.id); }
+
+// `ahead` serves the characters that TranslateMessage makes: they are seen before any message already waiting.
+void PostToThread(std::thread::id thread, HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool ahead) {
+    MSG msg{};
+    msg.hwnd = window;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.time = MillisecondsNow();
+    msg.pt = CursorPosition();
+    {
+        std::lock_guard lock(Lock());
+        auto& posted = Queues()[thread].posted;
+        if (ahead)
+            posted.push_front(msg);
+        else
+            posted.push_back(msg);
+    }
+    WakeWaiters();
+}
+
+void SetForeground(HWND window) {
+    std::lock_guard lock(Lock());
+    g_foreground = window;
+}
+
+void ClearForeground(HWND window) {
+    std::lock_guard lock(Lock());
+    if (g_foreground == window) g_foreground = nullptr;
+}
+
+}  // namespace tarn::platform::detail
 
 namespace tarn::platform {
 
@@ -329,21 +262,40 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         g_nextWindowId += 0x10;
         window->className = it->second.name;
         window->proc = it->second.proc;
+        window->classStyle = it->second.style;
     }
     window->title = windowName != nullptr ? windowName : "";
     window->style = style;
-    window->x = x == CW_USEDEFAULT ? 0 : x;
-    window->y = y == CW_USEDEFAULT ? 0 : y;
-    window->width = width == CW_USEDEFAULT ? 640 : (width < 0 ? 0 : width);
-    window->height = height == CW_USEDEFAULT ? 480 : (height < 0 ? 0 : height);
+    window->exStyle = exStyle;
+    // x, y, width and height give the window's rectangle; the record keeps its client area inside the frame.
+    window->frame = tarn::platform::detail::FrameOf(style, exStyle, false);
+    const auto& frame = window->frame;
+    const int outerX = x == CW_USEDEFAULT ? 0 : x;
+    const int outerY = y == CW_USEDEFAULT ? 0 : y;
+    const int outerWidth = width == CW_USEDEFAULT ? 640 : (width < 0 ? 0 : width);
+    const int outerHeight = height == CW_USEDEFAULT ? 480 : (height < 0 ? 0 : height);
+    window->x = outerX + frame.left;
+    window->y = outerY + frame.top;
+    window->width = std::max(0, outerWidth - static_cast<int>(frame.left + frame.right));
+    window->height = std::max(0, outerHeight - static_cast<int>(frame.top + frame.bottom));
     window->thread = std::this_thread::get_id();
 
     if (!tarn::platform::detail::Headless()) {
-        int sx = x == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED) : x;
-        int sy = y == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED) : y;
+        int sx = x == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED) : window->x;
+        int sy = y == CW_USEDEFAULT ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED) : window->y;
+        // A window without a frame of ours is borderless; a framed one gets the window manager's frame, and a
+        // sizing frame lets the user resize it.
+        const bool framed = frame.left != 0 || frame.top != 0;
+        Uint32 flags =
+            SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL | (framed ? 0u : static_cast<Uint32>(SDL_WINDOW_BORDERLESS));
+        if ((style & WS_THICKFRAME) != 0) {
+            flags |= SDL_WINDOW_RESIZABLE;
+        }
+        if ((exStyle & WS_EX_TOPMOST) != 0) {
+            flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+        }
         window->sdl = SDL_CreateWindow(window->title.c_str(), sx, sy, window->width > 0 ? window->width : 1,
-                                       window->height > 0 ? window->height : 1,
-                                       SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_OPENGL);
+                                       window->height > 0 ? window->height : 1, flags);
         if (window->sdl == nullptr) {
             // A display that refuses the window leaves a record-only window, as in a headless run.
             std::fprintf(stderr, "platform: SDL_CreateWindow failed (%s); window has no screen surface\n",
@@ -363,10 +315,10 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     cs.hInstance = instance;
     cs.hMenu = menu;
     cs.hwndParent = parent;
-    cs.cx = window->width;
-    cs.cy = window->height;
-    cs.x = window->x;
-    cs.y = window->y;
+    cs.cx = outerWidth;
+    cs.cy = outerHeight;
+    cs.x = outerX;
+    cs.y = outerY;
     cs.style = static_cast<LONG>(style);
     cs.lpszName = window->title.c_str();
     cs.lpszClass = window->className.c_str();
@@ -468,6 +420,7 @@ BOOL DestroyWindow(HWND hwnd) {
             g_foreground = nullptr;
         }
     }
+    tarn::platform::detail::ForgetCapture(hwnd);
     if (window->sdl != nullptr) {
         SDL_DestroyWindow(window->sdl);
         window->sdl = nullptr;
@@ -550,37 +503,50 @@ LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return window->proc(hwnd, message, wParam, lParam);
 }
 
+namespace {
+
+// Hands out the first message that the filter takes, or the quit request once the posted messages are gone (and
+// whatever the message range filter says, as documented). A message taken out also moves GetKeyState's state.
+bool TakeMessage(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, bool remove) {
+    std::unique_lock lock(Lock());
+    Queue& queue = Queues()[std::this_thread::get_id()];
+    for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
+        if (Matches(*it, hwnd, filterMin, filterMax)) {
+            *msg = *it;
+            if (remove) {
+                queue.posted.erase(it);
+                lock.unlock();
+                tarn::platform::detail::NoteTaken(*msg);
+            }
+            return true;
+        }
+    }
+    if (queue.quit && (hwnd == nullptr || hwnd == reinterpret_cast<HWND>(static_cast<std::intptr_t>(-1)))) {
+        MSG quit{};
+        quit.message = WM_QUIT;
+        quit.wParam = static_cast<WPARAM>(queue.quitCode);
+        quit.time = tarn::platform::detail::MillisecondsNow();
+        quit.pt = tarn::platform::detail::CursorPosition();
+        *msg = quit;
+        if (remove) {
+            queue.quit = false;
+        }
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
     if (msg == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     PumpSdl();
-    std::unique_lock lock(Lock());
-    Queue& queue = Queues()[std::this_thread::get_id()];
-    for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
-        if (Matches(*it, hwnd, filterMin, filterMax)) {
-            *msg = *it;
-            if ((removeFlags & PM_REMOVE) != 0) {
-                queue.posted.erase(it);
-            }
-            return TRUE;
-        }
-    }
-    // The quit request is seen only once the posted messages are gone, and whatever the message range filter
-    // says, as documented.
-    if (queue.quit && (hwnd == nullptr || hwnd == reinterpret_cast<HWND>(static_cast<std::intptr_t>(-1)))) {
-        MSG quit{};
-        quit.message = WM_QUIT;
-        quit.wParam = static_cast<WPARAM>(queue.quitCode);
-        quit.time = GetTickCount();
-        *msg = quit;
-        if ((removeFlags & PM_REMOVE) != 0) {
-            queue.quit = false;
-        }
+    if (TakeMessage(msg, hwnd, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0)) {
         return TRUE;
     }
-    lock.unlock();
     // Nothing to hand out: the loop will call Frame, whose gate is most likely still closed. Rather than let it
     // spin on the counter, sleep a little (never past the next frame's due time), then note that the next counter
     // read may be the one that opens a frame.
@@ -593,6 +559,43 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
     }
     pacer.QueueEmpty();
     return FALSE;
+}
+
+BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax) {
+    if (msg == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    if (hwnd != nullptr && hwnd != reinterpret_cast<HWND>(static_cast<std::intptr_t>(-1)) && !Find(hwnd)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return -1;
+    }
+    const bool sdl = !tarn::platform::detail::Headless() && SDL_WasInit(SDL_INIT_VIDEO) != 0;
+    for (;;) {
+        std::uint64_t generation;
+        {
+            std::lock_guard lock(g_waitMutex);
+            generation = g_postGeneration;
+        }
+        PumpSdl();
+        if (TakeMessage(msg, hwnd, filterMin, filterMax, true)) {
+            return msg->message == WM_QUIT ? 0 : 1;
+        }
+        if (sdl) {
+            // Sleeps until SDL has an event: input, a window event, or the wake-up a post from another thread
+            // pushes. The timeout only bounds a wake-up lost to a post racing the count of waiters.
+            ++g_sdlWaiters;
+            SDL_Event event;
+            const int got = SDL_WaitEventTimeout(&event, 100);
+            --g_sdlWaiters;
+            if (got != 0) {
+                tarn::platform::detail::TranslateSdlEvent(event);
+            }
+        } else {
+            std::unique_lock lock(g_waitMutex);
+            g_waitCondition.wait(lock, [generation] { return g_postGeneration != generation; });
+        }
+    }
 }
 
 BOOL TranslateMessage(const MSG* msg) {
@@ -628,10 +631,18 @@ LRESULT DispatchMessageA(const MSG* msg) {
     return window->proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
-LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM, LPARAM) {
+LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_NCCREATE:
         return TRUE;
+    case WM_WINDOWPOSCHANGED:
+        return tarn::platform::detail::DefaultWindowPosChanged(hwnd, reinterpret_cast<const WINDOWPOS*>(lParam));
+    case WM_SETTEXT:
+        return tarn::platform::detail::DefaultSetText(hwnd, reinterpret_cast<LPCSTR>(lParam));
+    case WM_GETTEXT:
+        return tarn::platform::detail::DefaultGetText(hwnd, wParam, reinterpret_cast<LPSTR>(lParam));
+    case WM_GETTEXTLENGTH:
+        return tarn::platform::detail::DefaultGetTextLength(hwnd);
     case WM_CLOSE:
         DestroyWindow(hwnd);
         return 0;

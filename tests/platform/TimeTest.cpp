@@ -46,6 +46,28 @@ TEST_F(TimeTest, ClockStepAdvancesEachReadByExactlyTheRoundedStep) {
     EXPECT_EQ(Read(), 3 * 500000000LL);
 }
 
+// The millisecond clocks share one read count under --clock-step, truncated from the exact nanosecond steps (no
+// drift), and reading them leaves the performance counter's sequence alone.
+TEST_F(TimeTest, MillisecondClocksStepOnTheirOwnReadsUnderClockStep) {
+    tarn::platform::SetCounterScript({});  // restarts both step counts
+    tarn::platform::Runner().clockStep = 1.0 / 60.0;
+    EXPECT_EQ(timeGetTime(), 0u);
+    EXPECT_EQ(timeGetTime(), 16u);
+    EXPECT_EQ(GetTickCount(), 33u);
+    EXPECT_EQ(timeGetTime(), 50u);
+    EXPECT_EQ(Read(), 0) << "the counter has its own reads";
+    for (int i = 0; i < 56; ++i) timeGetTime();
+    EXPECT_EQ(timeGetTime(), 1000u) << "60 reads are exactly one second";
+    EXPECT_EQ(Read(), 16666667);
+
+    tarn::platform::Runner().clockStep = 0.0;
+    const DWORD a = timeGetTime();
+    Sleep(3);
+    const DWORD b = GetTickCount();
+    EXPECT_GE(b - a, 3u);
+    EXPECT_LT(b - a, 1000u);
+}
+
 TEST_F(TimeTest, ScriptedValuesComeInOrderThenTheLastOneRepeats) {
     tarn::platform::Runner().clockStep = 0.25;  // a script wins over the step
     tarn::platform::SetCounterScript({1000, 2000, 1500, 9000000000LL});

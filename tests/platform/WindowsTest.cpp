@@ -2,6 +2,9 @@
 // default close handling, the quit request after posted messages, and handle errors.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "PresentPath.h"
@@ -184,6 +187,46 @@ TEST_F(WindowsTest, CloseDestroysTheWindowAndQuitArrivesAfterTheQueuedMessages) 
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_KEYDOWN, WM_KEYUP, PM_REMOVE));
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(msg.wParam, 3u);
+}
+
+TEST_F(WindowsTest, GetMessageReturnsMessagesThenZeroForQuitAndRefusesUnknownWindows) {
+    HWND hwnd = Create();
+    ASSERT_TRUE(PostMessageA(hwnd, WM_USER + 3, 5, -6));
+    PostQuitMessage(9);
+    MSG msg{};
+    EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), 1);
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 3));
+    EXPECT_EQ(msg.hwnd, hwnd);
+    EXPECT_EQ(msg.lParam, -6);
+    EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), 0);
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 9u);
+
+    HWND gone = hwnd;
+    ASSERT_TRUE(DestroyWindow(gone));
+    window_ = nullptr;
+    SetLastError(0);
+    EXPECT_EQ(GetMessageA(&msg, gone, 0, 0), -1);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_EQ(GetMessageA(nullptr, nullptr, 0, 0), -1);
+}
+
+// With nothing queued GetMessageA sleeps until a message comes, here one posted from another thread.
+TEST_F(WindowsTest, GetMessageWaitsForAPostFromAnotherThread) {
+    Drain();
+    std::atomic<bool> returned{false};
+    HWND hwnd = Create();
+    std::thread poster([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        EXPECT_FALSE(returned.load()) << "GetMessageA returned with nothing queued";
+        EXPECT_TRUE(PostMessageA(hwnd, WM_USER + 4, 0, 0));  // the window belongs to the waiting thread
+    });
+    MSG msg{};
+    const int result = GetMessageA(&msg, nullptr, 0, 0);
+    returned = true;
+    poster.join();
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER + 4));
 }
 
 TEST_F(WindowsTest, DestroyingDropsTheWindowsQueuedMessagesAndLaterCallsFailWithInvalidHandle) {

@@ -145,9 +145,9 @@ public:
     HRESULT STDMETHODCALLTYPE GetClipPlane(DWORD index, float* plane) override;
     HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
     HRESULT STDMETHODCALLTYPE GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
-    // State blocks and clip status are not kept.
+    // State blocks (StateBlocks.cpp): while recording, the state setters store into the recording instead.
     HRESULT STDMETHODCALLTYPE CreateStateBlock(D3DSTATEBLOCKTYPE type, IDirect3DStateBlock9** block) override;
-    HRESULT STDMETHODCALLTYPE BeginStateBlock() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE BeginStateBlock() override;
     HRESULT STDMETHODCALLTYPE EndStateBlock(IDirect3DStateBlock9** block) override;
     HRESULT STDMETHODCALLTYPE SetClipStatus(const D3DCLIPSTATUS9* status) override;
     HRESULT STDMETHODCALLTYPE GetClipStatus(D3DCLIPSTATUS9* status) override;
@@ -222,9 +222,11 @@ public:
     HRESULT STDMETHODCALLTYPE DeletePatch(UINT) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE CreateQuery(D3DQUERYTYPE, IDirect3DQuery9** query) override;
 
-    // Leak tracking.
+    // Leak tracking: resources, and the state blocks and queries made on the device (`kind` names them).
     void Track(ResourceCore* resource);
     void Untrack(ResourceCore* resource);
+    void TrackObject(const IUnknown* object, const char* kind);
+    void UntrackObject(const IUnknown* object);
     std::size_t LiveCount() const;
     std::string DescribeLive() const;
 
@@ -266,6 +268,13 @@ private:
     Surface* backBuffer_ = nullptr;
     Surface* autoDepth_ = nullptr;
     std::vector<ResourceCore*> live_;
+    struct LiveObject {
+        const IUnknown* object;
+        const char* kind;
+    };
+    std::vector<LiveObject> liveObjects_;
+    // The state block being recorded (BeginStateBlock to EndStateBlock), else null.
+    std::unique_ptr<StateRecord> recording_;
     std::unique_ptr<Renderer> renderer_;
 };
 

@@ -1,9 +1,11 @@
 // The device's state as the setters store it and the backends read it: render, stage and sampler states,
 // transforms, lights, what each sampler and stream holds, targets, and the groups of state changed since the
-// backend last drew.
+// backend last drew; and the record of a state block (which of those states it holds, and their values).
 #pragma once
 
 #include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -81,6 +83,66 @@ struct DeviceState {
     std::uint32_t dirty = kDirtyAll;
     std::array<PALETTEENTRY, 256> palette{};
     D3DCLIPSTATUS9 clipStatus{};  // as last set (SetClipStatus); nothing computes one here
+};
+
+// A set of state indices below N, walked in increasing order.
+template <std::size_t N>
+class StateBits {
+public:
+    void set(std::size_t i) { words_[i / 64] |= std::uint64_t{1} << (i % 64); }
+    bool test(std::size_t i) const { return (words_[i / 64] >> (i % 64)) & 1u; }
+    template <class F>
+    void forEach(F f) const {
+        for (std::size_t w = 0; w < words_.size(); ++w) {
+            for (std::uint64_t bits = words_[w]; bits; bits &= bits - 1) {
+                f(w * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
+            }
+        }
+    }
+
+private:
+    std::array<std::uint64_t, (N + 63) / 64> words_{};
+};
+
+// Which states of a DeviceState a state block holds.
+struct StateMask {
+    StateBits<D3DRS_MAX_VALUE> renderStates;
+    std::array<StateBits<D3DTSS_MAX_VALUE>, kStages> stageStates;
+    std::array<StateBits<D3DSAMP_MAX_VALUE>, kSamplers> samplerStates;
+    StateBits<kSamplers> textures;
+    StateBits<kStages> textureTransforms;
+    StateBits<kMaxClipPlanes> clipPlanes;
+    bool world = false, view = false, projection = false, material = false, viewport = false, scissor = false;
+    bool fvf = false, stream = false, indices = false;
+};
+
+// A state block's light `index`: its parameters, its enable flag, or both.
+struct LightRecord {
+    DWORD index = 0;
+    bool hasLight = false, hasEnable = false;
+    D3DLIGHT9 light{};
+    bool enabled = false;
+};
+
+// The states a state block holds, or a recording (BeginStateBlock) has collected so far: `mask` and `lights`
+// say which, `values` holds them (its lights, targets, palette and dirty groups unused). Holds a reference on
+// each texture, vertex buffer and index buffer in `values` (StateBlocks.cpp).
+struct StateRecord {
+    StateRecord() = default;
+    ~StateRecord();
+    StateRecord(const StateRecord&) = delete;
+    StateRecord& operator=(const StateRecord&) = delete;
+
+    // The record of light `index`, added when there is none yet.
+    LightRecord& Light(DWORD index);
+    // Store a binding, a stream or an index buffer, taking a reference on it and dropping the one held before.
+    void HoldTexture(DWORD stage, const SamplerBinding& binding);
+    void HoldStream(VertexBuffer* buffer, UINT offset, UINT stride);
+    void HoldIndices(IndexBuffer* buffer);
+
+    DeviceState values;
+    StateMask mask;
+    std::vector<LightRecord> lights;
 };
 
 // True when a projection leaves w at 1 (last column 0, 0, 0, 1). Table fog is then z-based, else w-based.

@@ -33,6 +33,17 @@ struct DrawCall {
     bool upIndex32;
 };
 
+// A query's work in a backend, behind IDirect3DQuery9 (Queries.cpp). Begin and End mark the command stream (Begin
+// only for the types measured between the two); Result fills the type's data once the GPU has passed End.
+class GpuQuery {
+public:
+    virtual ~GpuQuery() = default;
+    virtual void Begin() = 0;
+    virtual void End() = 0;
+    // True, with the type's data in `data`, once the result is ready; `flush` first sends the queued commands.
+    virtual bool Result(void* data, bool flush) = 0;
+};
+
 class Renderer {
 public:
     virtual ~Renderer() = default;
@@ -65,6 +76,9 @@ public:
     virtual void Finish() = 0;
     // Errors raised by the backend since the last call, cleared.
     virtual unsigned TakeErrors() = 0;
+    // Whether this backend answers queries of `type`, and a new query of that type (null when it does not).
+    virtual bool SupportsQuery(D3DQUERYTYPE type) const = 0;
+    virtual std::unique_ptr<GpuQuery> CreateQuery(D3DQUERYTYPE type) = 0;
 };
 
 // What a backend of each kind can do, answered before any device exists (the adapter's caps and format checks):

@@ -28,6 +28,9 @@ bool EnsureSdlVideo();
 // with SDL_VIDEODRIVER) and SDL's video subsystem starts on it. Ignores --headless.
 bool DisplayPresent();
 
+// GetTickCount's clock without advancing it under --clock-step (message time stamps are no reads of it).
+DWORD MillisecondsNow();
+
 // True when QueryPerformanceCounter follows the monotonic clock (no --clock-step, no test script).
 bool CounterFollowsClock();
 

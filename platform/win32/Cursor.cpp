@@ -1,0 +1,131 @@
+// Cursors: the standard IDC_* cursors as SDL's system cursors, the current cursor, ShowCursor's display counter
+// and the cursor position. The position is the one the platform last saw in a mouse event over one of its
+// windows or set with SetCursorPos (which also moves SDL's pointer where the video driver can).
+#include <SDL.h>
+
+#include <mutex>
+
+#include "Win32Internal.h"
+#include "WindowRecord.h"
+#include "platform/win32/Win32.h"
+
+namespace {
+
+struct StandardCursor {
+    WORD id;  // the IDC_* resource number
+    SDL_SystemCursor sdl;
+    SDL_Cursor* cursor;  // made on first use with SDL video running
+};
+
+//  +------- IDC_* number
+//  |      +---------------- SDL system cursor; IDC_UPARROW, IDC_ICON and IDC_HELP have none and show the arrow
+StandardCursor g_cursors[] = {
+    {32512, SDL_SYSTEM_CURSOR_ARROW, nullptr},      // IDC_ARROW
+    {32513, SDL_SYSTEM_CURSOR_IBEAM, nullptr},      // IDC_IBEAM
+    {32514, SDL_SYSTEM_CURSOR_WAIT, nullptr},       // IDC_WAIT
+    {32515, SDL_SYSTEM_CURSOR_CROSSHAIR, nullptr},  // IDC_CROSS
+    {32516, SDL_SYSTEM_CURSOR_ARROW, nullptr},      // IDC_UPARROW
+    {32640, SDL_SYSTEM_CURSOR_SIZEALL, nullptr},    // IDC_SIZE
+    {32641, SDL_SYSTEM_CURSOR_ARROW, nullptr},      // IDC_ICON
+    {32642, SDL_SYSTEM_CURSOR_SIZENWSE, nullptr},   // IDC_SIZENWSE
+    {32643, SDL_SYSTEM_CURSOR_SIZENESW, nullptr},   // IDC_SIZENESW
+    {32644, SDL_SYSTEM_CURSOR_SIZEWE, nullptr},     // IDC_SIZEWE
+    {32645, SDL_SYSTEM_CURSOR_SIZENS, nullptr},     // IDC_SIZENS
+    {32646, SDL_SYSTEM_CURSOR_SIZEALL, nullptr},    // IDC_SIZEALL
+    {32648, SDL_SYSTEM_CURSOR_NO, nullptr},         // IDC_NO
+    {32649, SDL_SYSTEM_CURSOR_HAND, nullptr},       // IDC_HAND
+    {32650, SDL_SYSTEM_CURSOR_WAITARROW, nullptr},  // IDC_APPSTARTING
+    {32651, SDL_SYSTEM_CURSOR_ARROW, nullptr},      // IDC_HELP
+};
+
+std::mutex g_mutex;
+HCURSOR g_current = nullptr;  // SDL shows its default arrow until the first SetCursor
+bool g_cursorSet = false;
+int g_displayCount = 0;  // ShowCursor's counter: the cursor shows while it is 0 or more
+POINT g_position{0, 0};
+
+HCURSOR HandleOf(StandardCursor& cursor) { return reinterpret_cast<HCURSOR>(&cursor); }
+
+StandardCursor* Find(HCURSOR handle) {
+    for (auto& cursor : g_cursors) {
+        if (HandleOf(cursor) == handle) return &cursor;
+    }
+    return nullptr;
+}
+
+bool SdlVideo() { return !tarn::platform::detail::Headless() && SDL_WasInit(SDL_INIT_VIDEO) != 0; }
+
+// SDL shows a cursor when the counter is not negative and a cursor is set (or none was ever set).
+void ApplyVisibility(bool hasCursor) {
+    if (SdlVideo()) SDL_ShowCursor(g_displayCount >= 0 && hasCursor ? SDL_ENABLE : SDL_DISABLE);
+}
+
+}  // namespace
+
+namespace tarn::platform::detail {
+
+POINT CursorPosition() {
+    std::lock_guard lock(g_mutex);
+    return g_position;
+}
+
+void NoteCursorPosition(POINT screen) {
+    std::lock_guard lock(g_mutex);
+    g_position = screen;
+}
+
+}  // namespace tarn::platform::detail
+
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {
+    // The program has no cursor resources of its own: only the standard cursors, asked for with a null instance.
+    if (instance == nullptr && cursorName != nullptr && IS_INTRESOURCE(cursorName)) {
+        const auto id = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(cursorName));
+        for (auto& cursor : g_cursors) {
+            if (cursor.id == id) return HandleOf(cursor);
+        }
+    }
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return nullptr;
+}
+
+HCURSOR SetCursor(HCURSOR handle) {
+    StandardCursor* cursor = handle != nullptr ? Find(handle) : nullptr;
+    if (handle != nullptr && cursor == nullptr) {
+        SetLastError(ERROR_INVALID_CURSOR_HANDLE);
+        return nullptr;
+    }
+    std::lock_guard lock(g_mutex);
+    HCURSOR previous = g_current;
+    g_current = handle;
+    g_cursorSet = true;
+    if (cursor != nullptr && SdlVideo()) {
+        if (cursor->cursor == nullptr) cursor->cursor = SDL_CreateSystemCursor(cursor->sdl);
+        if (cursor->cursor != nullptr) SDL_SetCursor(cursor->cursor);
+    }
+    ApplyVisibility(handle != nullptr);  // a null cursor shows none
+    return previous;
+}
+
+int ShowCursor(BOOL show) {
+    std::lock_guard lock(g_mutex);
+    g_displayCount += show != FALSE ? 1 : -1;
+    ApplyVisibility(!g_cursorSet || g_current != nullptr);
+    return g_displayCount;
+}
+
+BOOL GetCursorPos(POINT* point) {
+    if (point == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *point = tarn::platform::detail::CursorPosition();
+    return TRUE;
+}
+
+BOOL SetCursorPos(int x, int y) {
+    tarn::platform::detail::NoteCursorPosition(POINT{x, y});
+    if (SdlVideo()) {
+        SDL_WarpMouseGlobal(x, y);  // drivers without a global pointer (off-screen) leave SDL's pointer alone
+    }
+    return TRUE;
+}

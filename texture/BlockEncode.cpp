@@ -144,7 +144,8 @@ Stats Principal(const ColourPoints& p, int iterations) {
         const float z = cov[2] * v[0] + cov[4] * v[1] + cov[5] * v[2];
         const float big = std::max(std::fabs(x), std::max(std::fabs(y), std::fabs(z)));
         if (!(big > 1e-20f)) break;
-        v[0] = x / big, v[1] = y / big, v[2] = z / big;
+        const float inv = 1.0f / big;
+        v[0] = x * inv, v[1] = y * inv, v[2] = z * inv;
     }
     const float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     if (len > 1e-20f) {

@@ -456,13 +456,17 @@ bool SolveAlpha(const AlphaBlock& mode, bool eight, const std::uint8_t* alpha, i
 // while that lowers the error.
 void EncodeInterpolatedAlpha(std::uint8_t* block, const std::uint8_t* alpha, BlockQuality quality) {
     // Plain byte reductions, which the compiler vectorises.
-    int lo = 255, hi = 0, innerLo = 255, innerHi = 0;
+    std::uint8_t lo = 255, hi = 0, innerLo = 255, innerHi = 0;
+    for (int i = 0; i < 16; ++i) lo = std::min(lo, alpha[i]), hi = std::max(hi, alpha[i]);
+    // The values strictly between 0 and 255: a - 1 wraps 0 to the top and a + 1 wraps 255 to the bottom, so that
+    // neither end takes part (innerLo stays 255 and innerHi 0 when there is no such value).
+    std::uint8_t belowLo = 255, aboveHi = 0;
     for (int i = 0; i < 16; ++i) {
-        const int a = alpha[i];
-        const bool inner = a != 0 && a != 255;
-        lo = a < lo ? a : lo, hi = a > hi ? a : hi;
-        innerLo = inner && a < innerLo ? a : innerLo, innerHi = inner && a > innerHi ? a : innerHi;
+        belowLo = std::min(belowLo, static_cast<std::uint8_t>(alpha[i] - 1));
+        aboveHi = std::max(aboveHi, static_cast<std::uint8_t>(alpha[i] + 1));
     }
+    innerLo = static_cast<std::uint8_t>(belowLo == 255 ? 255 : belowLo + 1);
+    innerHi = static_cast<std::uint8_t>(aboveHi == 0 ? 0 : aboveHi - 1);
     AlphaBlock best;
     if (hi == lo) {
         best.a0 = best.a1 = static_cast<std::uint8_t>(hi);  // one value: every pixel on index 0, exact

@@ -339,7 +339,7 @@ ColourBlock FitSingleColour(const ColourPoints& p, int first, bool threeColour) 
     // The colour rounded to the nearest 5-6-5 code can be as close: try it as an endpoint as well.
     const std::uint16_t exact =
         std::uint16_t((Quantise(p.r[first], 31) << 11) | (Quantise(p.g[first], 63) << 5) | Quantise(p.b[first], 31));
-    Consider(best, EvaluateUniform(exact, exact, threeColour, p, first, count));
+    if (best.error > 0.0f) Consider(best, EvaluateUniform(exact, exact, threeColour, p, first, count));
     return best;
 }
 
@@ -379,8 +379,9 @@ void EncodeColourPoints(std::uint8_t* block, const ColourPoints& p, BlockQuality
     } else {
         best = FitColours(p, anyTransparent, quality);
     }
-    for (int i = 0; i < 16; ++i)
-        if (p.w[i] == 0.0f) best.index[i] = 3;
+    if (anyTransparent)
+        for (int i = 0; i < 16; ++i)
+            if (p.w[i] == 0.0f) best.index[i] = 3;
     WriteColourBlock(block, best);
 }
 

@@ -474,7 +474,7 @@ void EncodeInterpolatedAlpha(std::uint8_t* block, const std::uint8_t* alpha, Blo
         best.error = 0;
     } else {
         const int fits = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 4 : 2);
-        const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 16 : 4);
+        const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 16 : 1);
         auto refine = [&](int a0, int a1, bool eight) {
             AlphaBlock mode = EvaluateAlpha(a0, a1, alpha);
             for (int f = 0; f < fits && mode.error > 0; ++f) {

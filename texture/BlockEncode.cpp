@@ -184,9 +184,10 @@ void ClusterFit(const ColourPoints& p, const Stats& s, bool threeColour, float e
         const float xx = X[0] * X[0] + X[1] * X[1] + X[2] * X[2];
         const float yy = Y[0] * Y[0] + Y[1] * Y[1] + Y[2] * Y[2];
         const float xy = X[0] * Y[0] + X[1] * Y[1] + X[2] * Y[2];
-        const float gain = (C * xx - 2.0f * B * xy + A * yy) / det;  // the error is sum |x|^2 minus this
-        if (gain > best) {
-            best = gain;
+        // The error is sum |x|^2 minus numerator / det; with det > 0 the gain beats the best without a division.
+        const float numerator = C * xx - 2.0f * B * xy + A * yy;
+        if (numerator > best * det) {
+            best = numerator / det;
             const float inv = 1.0f / det;
             for (int c = 0; c < 3; ++c) e0[c] = (X[c] * C - Y[c] * B) * inv, e1[c] = (Y[c] * A - X[c] * B) * inv;
         }

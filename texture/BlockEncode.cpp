@@ -209,22 +209,49 @@ void ClusterFit(const ColourPoints& p, const Stats& s, bool threeColour, float e
             }
         return;
     }
-    // Runs along the order: colour 1, one third, two thirds, colour 0.
+    // Runs along the order: colour 1, one third, two thirds, colour 0. For each (i, j) the splits over k are
+    // scored in one elementwise pass over channel-major prefix sums (which the compiler vectorises), then
+    // scanned in order for the best.
+    float sr[17], sg[17], sb[17];
+    for (int k = 0; k <= n; ++k) sr[k] = sum[k][0], sg[k] = sum[k][1], sb[k] = sum[k][2];
+    alignas(16) float numerator[17], det[17];
     for (int i = 0; i <= n; ++i)
-        for (int j = i; j <= n; ++j)
+        for (int j = i; j <= n; ++j) {
+            const float q1 = float(j - i), q3 = float(i);
+            const float s1r = sr[j] - sr[i], s1g = sg[j] - sg[i], s1b = sb[j] - sb[i];
             for (int k = j; k <= n; ++k) {
-                const float q1 = float(j - i), q2 = float(k - j), q0 = float(n - k), q3 = float(i);
+                const float q2 = float(k - j), q0 = float(n - k);
+                const float A = q0 + (q1 + 4.0f * q2) * (1.0f / 9.0f);
+                const float B = (q1 + q2) * (2.0f / 9.0f);
+                const float C = q3 + (4.0f * q1 + q2) * (1.0f / 9.0f);
+                const float s2r = sr[k] - sr[j], s2g = sg[k] - sg[j], s2b = sb[k] - sb[j];
+                const float xr = (total[0] - sr[k]) + s1r * (1.0f / 3.0f) + s2r * (2.0f / 3.0f);
+                const float xg = (total[1] - sg[k]) + s1g * (1.0f / 3.0f) + s2g * (2.0f / 3.0f);
+                const float xb = (total[2] - sb[k]) + s1b * (1.0f / 3.0f) + s2b * (2.0f / 3.0f);
+                const float yr = sr[i] + s1r * (2.0f / 3.0f) + s2r * (1.0f / 3.0f);
+                const float yg = sg[i] + s1g * (2.0f / 3.0f) + s2g * (1.0f / 3.0f);
+                const float yb = sb[i] + s1b * (2.0f / 3.0f) + s2b * (1.0f / 3.0f);
+                const float xx = xr * xr + xg * xg + xb * xb, yy = yr * yr + yg * yg + yb * yb;
+                const float xy = xr * yr + xg * yg + xb * yb;
+                det[k] = A * C - B * B;
+                numerator[k] = C * xx - 2.0f * B * xy + A * yy;
+            }
+            for (int k = j; k <= n; ++k) {
+                if (!(det[k] > 1e-6f) || !(numerator[k] > best * det[k])) continue;
+                // The winner's endpoints, recomputed from the sums.
+                const float q2 = float(k - j), q0 = float(n - k);
                 const float A = q0 + (q1 + 4.0f * q2) * (1.0f / 9.0f);
                 const float B = (q1 + q2) * (2.0f / 9.0f);
                 const float C = q3 + (4.0f * q1 + q2) * (1.0f / 9.0f);
                 float X[3], Y[3];
                 for (int c = 0; c < 3; ++c) {
-                    const float s1 = sum[j][c] - sum[i][c], s2 = sum[k][c] - sum[j][c];
-                    X[c] = (total[c] - sum[k][c]) + s1 * (1.0f / 3.0f) + s2 * (2.0f / 3.0f);
-                    Y[c] = sum[i][c] + s1 * (2.0f / 3.0f) + s2 * (1.0f / 3.0f);
+                    const float t1 = sum[j][c] - sum[i][c], t2 = sum[k][c] - sum[j][c];
+                    X[c] = (total[c] - sum[k][c]) + t1 * (1.0f / 3.0f) + t2 * (2.0f / 3.0f);
+                    Y[c] = sum[i][c] + t1 * (2.0f / 3.0f) + t2 * (1.0f / 3.0f);
                 }
                 consider(A, B, C, X, Y);
             }
+        }
 }
 
 // Each endpoint channel one code up or down, while that lowers the error.

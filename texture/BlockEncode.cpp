@@ -144,7 +144,8 @@ Stats Principal(const ColourPoints& p, int iterations) {
         const float z = cov[2] * v[0] + cov[4] * v[1] + cov[5] * v[2];
         const float big = std::max(std::fabs(x), std::max(std::fabs(y), std::fabs(z)));
         if (!(big > 1e-20f)) break;
-        v[0] = x / big, v[1] = y / big, v[2] = z / big;
+        const float inv = 1.0f / big;
+        v[0] = x * inv, v[1] = y * inv, v[2] = z * inv;
     }
     const float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     if (len > 1e-20f) {
@@ -183,9 +184,10 @@ void ClusterFit(const ColourPoints& p, const Stats& s, bool threeColour, float e
         const float xx = X[0] * X[0] + X[1] * X[1] + X[2] * X[2];
         const float yy = Y[0] * Y[0] + Y[1] * Y[1] + Y[2] * Y[2];
         const float xy = X[0] * Y[0] + X[1] * Y[1] + X[2] * Y[2];
-        const float gain = (C * xx - 2.0f * B * xy + A * yy) / det;  // the error is sum |x|^2 minus this
-        if (gain > best) {
-            best = gain;
+        // The error is sum |x|^2 minus numerator / det; with det > 0 the gain beats the best without a division.
+        const float numerator = C * xx - 2.0f * B * xy + A * yy;
+        if (numerator > best * det) {
+            best = numerator / det;
             const float inv = 1.0f / det;
             for (int c = 0; c < 3; ++c) e0[c] = (X[c] * C - Y[c] * B) * inv, e1[c] = (Y[c] * A - X[c] * B) * inv;
         }
@@ -207,22 +209,49 @@ void ClusterFit(const ColourPoints& p, const Stats& s, bool threeColour, float e
             }
         return;
     }
-    // Runs along the order: colour 1, one third, two thirds, colour 0.
+    // Runs along the order: colour 1, one third, two thirds, colour 0. For each (i, j) the splits over k are
+    // scored in one elementwise pass over channel-major prefix sums (which the compiler vectorises), then
+    // scanned in order for the best.
+    float sr[17], sg[17], sb[17];
+    for (int k = 0; k <= n; ++k) sr[k] = sum[k][0], sg[k] = sum[k][1], sb[k] = sum[k][2];
+    alignas(16) float numerator[17], det[17];
     for (int i = 0; i <= n; ++i)
-        for (int j = i; j <= n; ++j)
+        for (int j = i; j <= n; ++j) {
+            const float q1 = float(j - i), q3 = float(i);
+            const float s1r = sr[j] - sr[i], s1g = sg[j] - sg[i], s1b = sb[j] - sb[i];
             for (int k = j; k <= n; ++k) {
-                const float q1 = float(j - i), q2 = float(k - j), q0 = float(n - k), q3 = float(i);
+                const float q2 = float(k - j), q0 = float(n - k);
+                const float A = q0 + (q1 + 4.0f * q2) * (1.0f / 9.0f);
+                const float B = (q1 + q2) * (2.0f / 9.0f);
+                const float C = q3 + (4.0f * q1 + q2) * (1.0f / 9.0f);
+                const float s2r = sr[k] - sr[j], s2g = sg[k] - sg[j], s2b = sb[k] - sb[j];
+                const float xr = (total[0] - sr[k]) + s1r * (1.0f / 3.0f) + s2r * (2.0f / 3.0f);
+                const float xg = (total[1] - sg[k]) + s1g * (1.0f / 3.0f) + s2g * (2.0f / 3.0f);
+                const float xb = (total[2] - sb[k]) + s1b * (1.0f / 3.0f) + s2b * (2.0f / 3.0f);
+                const float yr = sr[i] + s1r * (2.0f / 3.0f) + s2r * (1.0f / 3.0f);
+                const float yg = sg[i] + s1g * (2.0f / 3.0f) + s2g * (1.0f / 3.0f);
+                const float yb = sb[i] + s1b * (2.0f / 3.0f) + s2b * (1.0f / 3.0f);
+                const float xx = xr * xr + xg * xg + xb * xb, yy = yr * yr + yg * yg + yb * yb;
+                const float xy = xr * yr + xg * yg + xb * yb;
+                det[k] = A * C - B * B;
+                numerator[k] = C * xx - 2.0f * B * xy + A * yy;
+            }
+            for (int k = j; k <= n; ++k) {
+                if (!(det[k] > 1e-6f) || !(numerator[k] > best * det[k])) continue;
+                // The winner's endpoints, recomputed from the sums.
+                const float q2 = float(k - j), q0 = float(n - k);
                 const float A = q0 + (q1 + 4.0f * q2) * (1.0f / 9.0f);
                 const float B = (q1 + q2) * (2.0f / 9.0f);
                 const float C = q3 + (4.0f * q1 + q2) * (1.0f / 9.0f);
                 float X[3], Y[3];
                 for (int c = 0; c < 3; ++c) {
-                    const float s1 = sum[j][c] - sum[i][c], s2 = sum[k][c] - sum[j][c];
-                    X[c] = (total[c] - sum[k][c]) + s1 * (1.0f / 3.0f) + s2 * (2.0f / 3.0f);
-                    Y[c] = sum[i][c] + s1 * (2.0f / 3.0f) + s2 * (1.0f / 3.0f);
+                    const float t1 = sum[j][c] - sum[i][c], t2 = sum[k][c] - sum[j][c];
+                    X[c] = (total[c] - sum[k][c]) + t1 * (1.0f / 3.0f) + t2 * (2.0f / 3.0f);
+                    Y[c] = sum[i][c] + t1 * (2.0f / 3.0f) + t2 * (1.0f / 3.0f);
                 }
                 consider(A, B, C, X, Y);
             }
+        }
 }
 
 // Each endpoint channel one code up or down, while that lowers the error.
@@ -338,7 +367,7 @@ ColourBlock FitSingleColour(const ColourPoints& p, int first, bool threeColour) 
     // The colour rounded to the nearest 5-6-5 code can be as close: try it as an endpoint as well.
     const std::uint16_t exact =
         std::uint16_t((Quantise(p.r[first], 31) << 11) | (Quantise(p.g[first], 63) << 5) | Quantise(p.b[first], 31));
-    Consider(best, EvaluateUniform(exact, exact, threeColour, p, first, count));
+    if (best.error > 0.0f) Consider(best, EvaluateUniform(exact, exact, threeColour, p, first, count));
     return best;
 }
 
@@ -378,8 +407,9 @@ void EncodeColourPoints(std::uint8_t* block, const ColourPoints& p, BlockQuality
     } else {
         best = FitColours(p, anyTransparent, quality);
     }
-    for (int i = 0; i < 16; ++i)
-        if (p.w[i] == 0.0f) best.index[i] = 3;
+    if (anyTransparent)
+        for (int i = 0; i < 16; ++i)
+            if (p.w[i] == 0.0f) best.index[i] = 3;
     WriteColourBlock(block, best);
 }
 
@@ -455,20 +485,24 @@ bool SolveAlpha(const AlphaBlock& mode, bool eight, const std::uint8_t* alpha, i
 // while that lowers the error.
 void EncodeInterpolatedAlpha(std::uint8_t* block, const std::uint8_t* alpha, BlockQuality quality) {
     // Plain byte reductions, which the compiler vectorises.
-    int lo = 255, hi = 0, innerLo = 255, innerHi = 0;
+    std::uint8_t lo = 255, hi = 0, innerLo = 255, innerHi = 0;
+    for (int i = 0; i < 16; ++i) lo = std::min(lo, alpha[i]), hi = std::max(hi, alpha[i]);
+    // The values strictly between 0 and 255: a - 1 wraps 0 to the top and a + 1 wraps 255 to the bottom, so that
+    // neither end takes part (innerLo stays 255 and innerHi 0 when there is no such value).
+    std::uint8_t belowLo = 255, aboveHi = 0;
     for (int i = 0; i < 16; ++i) {
-        const int a = alpha[i];
-        const bool inner = a != 0 && a != 255;
-        lo = a < lo ? a : lo, hi = a > hi ? a : hi;
-        innerLo = inner && a < innerLo ? a : innerLo, innerHi = inner && a > innerHi ? a : innerHi;
+        belowLo = std::min(belowLo, static_cast<std::uint8_t>(alpha[i] - 1));
+        aboveHi = std::max(aboveHi, static_cast<std::uint8_t>(alpha[i] + 1));
     }
+    innerLo = static_cast<std::uint8_t>(belowLo == 255 ? 255 : belowLo + 1);
+    innerHi = static_cast<std::uint8_t>(aboveHi == 0 ? 0 : aboveHi - 1);
     AlphaBlock best;
     if (hi == lo) {
         best.a0 = best.a1 = static_cast<std::uint8_t>(hi);  // one value: every pixel on index 0, exact
         best.error = 0;
     } else {
         const int fits = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 4 : 2);
-        const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 16 : 4);
+        const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 16 : 1);
         auto refine = [&](int a0, int a1, bool eight) {
             AlphaBlock mode = EvaluateAlpha(a0, a1, alpha);
             for (int f = 0; f < fits && mode.error > 0; ++f) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Proves the install of a finished build (default build/release): installs it into a temporary prefix, runs the
 # installed demo from / (headless, 30 frames, screenshot), runs both inspectors on the installed data and the
-# desktop icons, then copies
+# desktop icons and the converter on an installed image, checks that only public headers were installed and that
+# each compiles on its own, then copies
 # examples/consumer out of the repository and builds it against the prefix with find_package(TarnEngine) and runs
 # it: a window, a device and one image loaded on the null backend; examples/cubevolume likewise, drawing on the
 # OpenGL backend. Everything goes when the script ends.
@@ -20,6 +21,9 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 "$prefix/bin/tarn-texinfo" "$work/shot.png" | grep "^Width: *800$" >/dev/null
 "$prefix/bin/tarn-texinfo" "$data/rock.jpg" >/dev/null
 "$prefix/bin/tarn-trsinfo" "$data/SeaSimpleMap.TRS" >/dev/null
+# The installed converter makes a DXT1 DDS with a full chain that the installed inspector reads.
+"$prefix/bin/tarn-texconv" -f DXT1 -o "$work/rock.dds" "$data/rock.jpg" >/dev/null
+"$prefix/bin/tarn-texinfo" "$work/rock.dds" | grep "^Format: *D3DFMT_DXT1$" >/dev/null
 grep -q "^Exec=tarn-seascene$" "$prefix/share/applications/tarn-seascene.desktop"
 for size in 48 128 256; do
   "$prefix/bin/tarn-texinfo" "$prefix/share/icons/hicolor/${size}x${size}/apps/tarn-seascene.png" |
@@ -65,4 +69,4 @@ cmake -S "$work/cubevolume-src" -B "$work/cubevolume" -G Ninja -DCMAKE_BUILD_TYP
   -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cubevolume" >/dev/null
 (cd / && TARN_D3D9_BACKEND=gl TARN_MESSAGEBOX=stderr "$work/cubevolume/cubevolume" --headless "$work") >/dev/null
-echo "test-install: installed demo, inspectors, $headers public headers, consumer and cube/volume example projects work ($output)"
+echo "test-install: installed demo, inspectors, converter, $headers public headers, consumer and cube/volume example projects work ($output)"

@@ -413,22 +413,23 @@ __attribute__((target("ssse3"))) void DecodeColourRowSsse3(const std::uint8_t* s
 }
 
 // The eight alphas of an interpolated-alpha block, as AlphaPaletteBytes gives them, in the low 8 bytes: both
-// modes' interpolants in 16-bit lanes, divided by 14 and 10 as (x * 0x124A) >> 16 and (x * 0x199A) >> 16 (exact
-// over the numerators' ranges, up to 3577 and 2557), then the mode chosen by a0 > a1.
+// modes' doubled weighted sums 2 ((7 - i) a0 + i a1) and 2 ((5 - i) a0 + i a1) by byte multiply-adds over the
+// pair (a0, a1), rounded and divided by 14 and 10 as (x * 0x124A) >> 16 and (x * 0x199A) >> 16 (exact over the
+// numerators' ranges, up to 3577 and 2557), then the mode chosen by a0 > a1.
 __attribute__((target("ssse3"))) inline __m128i AlphaPaletteBytesSimd(__m128i block) {
-    const __m128i a0 = _mm_shuffle_epi8(block, _mm_set1_epi16(static_cast<short>(0x8000)));
-    const __m128i a1 = _mm_shuffle_epi8(block, _mm_set1_epi16(static_cast<short>(0x8001)));
-    auto mix = [&](__m128i w0, __m128i w1, short round) {
-        const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(a0, w0), _mm_mullo_epi16(a1, w1));
-        return _mm_add_epi16(_mm_add_epi16(sum, sum), _mm_set1_epi16(round));
-    };
+    const __m128i pairs = _mm_shuffle_epi8(block, _mm_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1));
     const __m128i seven = _mm_mulhi_epu16(
-        mix(_mm_setr_epi16(7, 0, 6, 5, 4, 3, 2, 1), _mm_setr_epi16(0, 7, 1, 2, 3, 4, 5, 6), 7), _mm_set1_epi16(0x124A));
+        _mm_add_epi16(_mm_maddubs_epi16(pairs, _mm_setr_epi8(14, 0, 0, 14, 12, 2, 10, 4, 8, 6, 6, 8, 4, 10, 2, 12)),
+                      _mm_set1_epi16(7)),
+        _mm_set1_epi16(0x124A));
     const __m128i five = _mm_or_si128(
-        _mm_mulhi_epu16(mix(_mm_setr_epi16(5, 0, 4, 3, 2, 1, 0, 0), _mm_setr_epi16(0, 5, 1, 2, 3, 4, 0, 0), 5),
-                        _mm_set1_epi16(0x199A)),
+        _mm_mulhi_epu16(
+            _mm_add_epi16(_mm_maddubs_epi16(pairs, _mm_setr_epi8(10, 0, 0, 10, 8, 2, 6, 4, 4, 6, 2, 8, 0, 0, 0, 0)),
+                          _mm_set1_epi16(5)),
+            _mm_set1_epi16(0x199A)),
         _mm_setr_epi16(0, 0, 0, 0, 0, 0, 0, 255));
-    const __m128i sevenMode = _mm_cmpgt_epi16(a0, a1);
+    const __m128i sevenMode =
+        _mm_cmpgt_epi16(_mm_maddubs_epi16(pairs, _mm_set1_epi16(static_cast<short>(0xFF01))), _mm_setzero_si128());
     const __m128i alpha = _mm_or_si128(_mm_and_si128(sevenMode, seven), _mm_andnot_si128(sevenMode, five));
     return _mm_packus_epi16(alpha, alpha);
 }

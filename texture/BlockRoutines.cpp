@@ -1,6 +1,7 @@
 // The block codec's routine sets and the choice among them: the reference (plain C++), SSE2 (x86-64's baseline:
-// the colour encoder's sums and nearest-colour search, the nearest-alpha search) and SSSE3 (adds byte-shuffle block
-// decoding). Chosen once, at first use.
+// the colour encoder's sums and nearest-colour search, the nearest-alpha search) and SSSE3 (adds block decoding:
+// the colour palettes of four blocks at once, the alpha palette and indices in registers, rows by byte shuffles).
+// Chosen once, at first use.
 #include "BlockRoutines.h"
 
 #include <cmath>
@@ -308,49 +309,159 @@ struct RowMasks {
 };
 const RowMasks kRowMasks;
 
-__attribute__((target("ssse3"))) inline void StoreColourRows(const std::uint8_t* block, std::uint8_t* dest,
-                                                             std::size_t destPitch, __m128i keep, __m128i alpha[4]) {
+// One block's four rows from its palette words: each row's index byte picks the shuffle mask of its four pixels.
+// With `alpha` (each pixel's alpha in its top byte, the rest 0), each row's alpha bytes replace the palette's.
+__attribute__((target("ssse3"))) inline void StoreColourRows(__m128i palette, const std::uint8_t* indices,
+                                                             std::uint8_t* dest, std::size_t destPitch,
+                                                             const __m128i* alpha) {
+    if (alpha != nullptr) palette = _mm_and_si128(palette, _mm_set1_epi32(0x00FFFFFF));
+    for (int r = 0; r < 4; ++r) {
+        const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(kRowMasks.mask[indices[r]]));
+        __m128i row = _mm_shuffle_epi8(palette, mask);
+        if (alpha != nullptr) row = _mm_or_si128(row, alpha[r]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + r * destPitch), row);
+    }
+}
+
+__attribute__((target("ssse3"))) inline __m128i ScalarPalette(const std::uint8_t* block) {
     alignas(16) std::uint32_t words[4];
     ColourPaletteWords(block, words);
-    const __m128i palette = _mm_load_si128(reinterpret_cast<const __m128i*>(words));
-    for (int r = 0; r < 4; ++r) {
-        const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(kRowMasks.mask[block[4 + r]]));
-        __m128i row = _mm_shuffle_epi8(palette, mask);
-        if (alpha != nullptr) row = _mm_or_si128(_mm_and_si128(row, keep), alpha[r]);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + r * destPitch), row);
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(words));
+}
+
+// Swaps the two 16-bit halves of each 32-bit lane.
+inline __m128i SwapPairs(__m128i v) {
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, _MM_SHUFFLE(2, 3, 0, 1)), _MM_SHUFFLE(2, 3, 0, 1));
+}
+
+// n * 255 / 31 and n * 255 / 63 rounded, for the 5-bit endpoints and the thirds (n = 2a + b up to 93 and 189):
+// floor((170 n + 31) / 62) and floor((170 n + 63) / 126) from the exact products (x * 0x421) >> 16 and
+// (x * 0x1041) >> 19, which match both divisions over their whole ranges; `k` is 510 for endpoints, 170 for
+// thirds.
+inline __m128i FiveToByte(__m128i n, short k) {
+    return _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(n, _mm_set1_epi16(k)), _mm_set1_epi16(31)),
+                           _mm_set1_epi16(0x421));
+}
+inline __m128i SixToByte(__m128i n, short k) {
+    const __m128i x = _mm_add_epi16(_mm_mullo_epi16(n, _mm_set1_epi16(k)), _mm_set1_epi16(63));
+    return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(0x1041)), 3);
+}
+
+// The four-colour palettes of four colour blocks whose endpoint words (colour 0 | colour 1 << 16) fill the
+// 32-bit lanes of `ends`, as the words ColourPaletteWords gives. Returns a bit per block in the three-colour
+// mode, whose palette the caller takes from ColourPaletteWords instead.
+__attribute__((target("ssse3"))) inline int FourColourPalettes(__m128i ends, __m128i palette[4]) {
+    const __m128i r = _mm_srli_epi16(ends, 11), g = _mm_and_si128(_mm_srli_epi16(ends, 5), _mm_set1_epi16(63));
+    const __m128i b = _mm_and_si128(ends, _mm_set1_epi16(31));
+    // Entries 0 and 1 in the even and odd 16-bit lanes; entries 2 and 3 from 2 c0 + c1 and 2 c1 + c0.
+    const __m128i r3 = _mm_add_epi16(_mm_add_epi16(r, r), SwapPairs(r));
+    const __m128i g3 = _mm_add_epi16(_mm_add_epi16(g, g), SwapPairs(g));
+    const __m128i b3 = _mm_add_epi16(_mm_add_epi16(b, b), SwapPairs(b));
+    const __m128i opaque = _mm_set1_epi16(static_cast<short>(0xFF00));
+    const __m128i eLo = _mm_or_si128(_mm_slli_epi16(SixToByte(g, 510), 8), FiveToByte(b, 510));
+    const __m128i eHi = _mm_or_si128(FiveToByte(r, 510), opaque);
+    const __m128i tLo = _mm_or_si128(_mm_slli_epi16(SixToByte(g3, 170), 8), FiveToByte(b3, 170));
+    const __m128i tHi = _mm_or_si128(FiveToByte(r3, 170), opaque);
+    const __m128i e01 = _mm_unpacklo_epi16(eLo, eHi), e23 = _mm_unpackhi_epi16(eLo, eHi);
+    const __m128i t01 = _mm_unpacklo_epi16(tLo, tHi), t23 = _mm_unpackhi_epi16(tLo, tHi);
+    palette[0] = _mm_unpacklo_epi64(e01, t01), palette[1] = _mm_unpackhi_epi64(e01, t01);
+    palette[2] = _mm_unpacklo_epi64(e23, t23), palette[3] = _mm_unpackhi_epi64(e23, t23);
+    const __m128i four = _mm_cmpgt_epi32(_mm_and_si128(ends, _mm_set1_epi32(0xFFFF)), _mm_srli_epi32(ends, 16));
+    return ~_mm_movemask_ps(_mm_castsi128_ps(four)) & 15;
+}
+
+inline std::uint32_t Load32At(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+struct NoAlpha {
+    const __m128i* operator()(const std::uint8_t*, __m128i*) const { return nullptr; }
+};
+
+// Four blocks at a time: the palettes in SIMD, then each block's rows.
+template <typename Alpha>
+__attribute__((target("ssse3"))) inline void DecodeColourBlocks(const std::uint8_t* source, std::size_t blockStride,
+                                                                std::size_t blocks, std::uint8_t* dest,
+                                                                std::size_t destPitch, Alpha alpha) {
+    std::size_t b = 0;
+    for (; b + 4 <= blocks; b += 4, source += 4 * blockStride, dest += 64) {
+        // Gathered register by register: a gather through memory stalls on the store.
+        auto end = [&](int k) { return _mm_cvtsi32_si128(static_cast<int>(Load32At(source + k * blockStride))); };
+        const __m128i ends = _mm_unpacklo_epi64(_mm_unpacklo_epi32(end(0), end(1)), _mm_unpacklo_epi32(end(2), end(3)));
+        __m128i palette[4];
+        if (const int three = FourColourPalettes(ends, palette))
+            for (int k = 0; k < 4; ++k)
+                if (three & (1 << k)) palette[k] = ScalarPalette(source + k * blockStride);
+        for (int k = 0; k < 4; ++k) {
+            const std::uint8_t* block = source + k * blockStride;
+            __m128i rows[4];
+            StoreColourRows(palette[k], block + 4, dest + 16 * k, destPitch, alpha(block, rows));
+        }
+    }
+    for (; b < blocks; ++b, source += blockStride, dest += 16) {
+        __m128i rows[4];
+        StoreColourRows(ScalarPalette(source), source + 4, dest, destPitch, alpha(source, rows));
     }
 }
 
 __attribute__((target("ssse3"))) void DecodeColourRowSsse3(const std::uint8_t* source, std::size_t blockStride,
                                                            std::size_t blocks, std::uint8_t* dest,
                                                            std::size_t destPitch) {
-    for (std::size_t b = 0; b < blocks; ++b, source += blockStride, dest += 16)
-        StoreColourRows(source, dest, destPitch, _mm_setzero_si128(), nullptr);
+    DecodeColourBlocks(source, blockStride, blocks, dest, destPitch, NoAlpha{});
 }
+
+// The eight alphas of an interpolated-alpha block, as AlphaPaletteBytes gives them, in the low 8 bytes: both
+// modes' doubled weighted sums 2 ((7 - i) a0 + i a1) and 2 ((5 - i) a0 + i a1) by byte multiply-adds over the
+// pair (a0, a1), rounded and divided by 14 and 10 as (x * 0x124A) >> 16 and (x * 0x199A) >> 16 (exact over the
+// numerators' ranges, up to 3577 and 2557), then the mode chosen by a0 > a1.
+__attribute__((target("ssse3"))) inline __m128i AlphaPaletteBytesSimd(__m128i block) {
+    const __m128i pairs = _mm_shuffle_epi8(block, _mm_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1));
+    const __m128i seven = _mm_mulhi_epu16(
+        _mm_add_epi16(_mm_maddubs_epi16(pairs, _mm_setr_epi8(14, 0, 0, 14, 12, 2, 10, 4, 8, 6, 6, 8, 4, 10, 2, 12)),
+                      _mm_set1_epi16(7)),
+        _mm_set1_epi16(0x124A));
+    const __m128i five = _mm_or_si128(
+        _mm_mulhi_epu16(
+            _mm_add_epi16(_mm_maddubs_epi16(pairs, _mm_setr_epi8(10, 0, 0, 10, 8, 2, 6, 4, 4, 6, 2, 8, 0, 0, 0, 0)),
+                          _mm_set1_epi16(5)),
+            _mm_set1_epi16(0x199A)),
+        _mm_setr_epi16(0, 0, 0, 0, 0, 0, 0, 255));
+    const __m128i sevenMode =
+        _mm_cmpgt_epi16(_mm_maddubs_epi16(pairs, _mm_set1_epi16(static_cast<short>(0xFF01))), _mm_setzero_si128());
+    const __m128i alpha = _mm_or_si128(_mm_and_si128(sevenMode, seven), _mm_andnot_si128(sevenMode, five));
+    return _mm_packus_epi16(alpha, alpha);
+}
+
+// The alpha rows of the DXT5 block whose colour block is at `colour`, each alpha in its pixel's top byte.
+struct Dxt5Alpha {
+    __attribute__((target("ssse3"))) const __m128i* operator()(const std::uint8_t* colour, __m128i* rows) const {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(colour - 8));
+        const __m128i palette = AlphaPaletteBytesSimd(block);
+        // Each 3-bit index from the 16 bits that hold it: pixel i's lane reads bytes 2 + 3 i / 8 and the next,
+        // and a multiply by 1 << (13 - 3 i % 8) moves its bits to the top three, which the shift by 13 brings
+        // down. The lanes hold the pixels column by column (0, 4, 8, 12, 1, 5, ...), so that after the palette
+        // lookup each 32-bit lane holds one column's alphas, row r in byte r, and each row's alphas reach
+        // their pixels' top bytes by shifts alone.
+        const __m128i g0 = _mm_shuffle_epi8(block, _mm_setr_epi8(2, 3, 3, 4, 5, 6, 6, 7, 2, 3, 3, 4, 5, 6, 6, 7));
+        const __m128i g1 = _mm_shuffle_epi8(block, _mm_setr_epi8(2, 3, 4, 5, 5, 6, 7, 8, 3, 4, 4, 5, 6, 7, 7, 8));
+        const __m128i i0 =
+            _mm_srli_epi16(_mm_mullo_epi16(g0, _mm_setr_epi16(8192, 512, 8192, 512, 1024, 64, 1024, 64)), 13);
+        const __m128i i1 =
+            _mm_srli_epi16(_mm_mullo_epi16(g1, _mm_setr_epi16(128, 2048, 128, 2048, 4096, 256, 4096, 256)), 13);
+        const __m128i columns = _mm_shuffle_epi8(palette, _mm_packus_epi16(i0, i1));
+        rows[0] = _mm_slli_epi32(columns, 24);
+        rows[1] = _mm_slli_epi32(_mm_srli_epi32(columns, 8), 24);
+        rows[2] = _mm_slli_epi32(_mm_srli_epi32(columns, 16), 24);
+        rows[3] = _mm_and_si128(columns, _mm_set1_epi32(static_cast<int>(0xFF000000u)));
+        return rows;
+    }
+};
 
 __attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* source, std::size_t blocks,
                                                          std::uint8_t* dest, std::size_t destPitch) {
-    const __m128i keep = _mm_set1_epi32(0x00FFFFFF);
-    for (std::size_t b = 0; b < blocks; ++b, source += 16, dest += 16) {
-        alignas(16) std::uint8_t palette[16] = {};
-        AlphaPaletteBytes(source, palette);
-        std::uint64_t bits = 0;
-        for (int i = 5; i >= 0; --i) bits = (bits << 8) | source[2 + i];
-        // One 3-bit index per byte, then the alphas they name, each moved to the top byte of its pixel's word.
-        std::uint64_t lo = 0, hi = 0;
-        for (int i = 0; i < 8; ++i) lo |= ((bits >> (3 * i)) & 7) << (8 * i);
-        for (int i = 0; i < 8; ++i) hi |= ((bits >> (24 + 3 * i)) & 7) << (8 * i);
-        const __m128i indices = _mm_set_epi64x(static_cast<long long>(hi), static_cast<long long>(lo));
-        const __m128i alphas = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(palette)), indices);
-        __m128i rows[4];
-        for (int r = 0; r < 4; ++r) {
-            const char z = static_cast<char>(0x80), a = static_cast<char>(4 * r);
-            rows[r] =
-                _mm_shuffle_epi8(alphas, _mm_setr_epi8(z, z, z, a, z, z, z, static_cast<char>(a + 1), z, z, z,
-                                                       static_cast<char>(a + 2), z, z, z, static_cast<char>(a + 3)));
-        }
-        StoreColourRows(source + 8, dest, destPitch, keep, rows);
-    }
+    DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt5Alpha{});
 }
 
 constexpr BlockRoutineTable kSse2 = {GatherColoursSse2,        ColourMomentsSse2,     AxisRangeSse2,

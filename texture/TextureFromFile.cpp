@@ -465,16 +465,15 @@ HRESULT CreateFromMemory(const TextureRequest& request, T** texture) {
     return hr;
 }
 
-// The same from a file, which is mapped for the duration of the call and is the request's data.
-template <typename T>
-HRESULT CreateFromFile(const char* srcFile, TextureRequest request, T** texture) {
-    if (request.device == nullptr || srcFile == nullptr || texture == nullptr) return D3DERR_INVALIDCALL;
+// The file entry points map the file for the duration of `create(data, size)`, their ...InMemoryEx call, so that
+// the request is filled in one place for both.
+template <typename Create>
+HRESULT FromMappedFile(IDirect3DDevice9* device, const char* srcFile, const void* texture, Create create) {
+    if (device == nullptr || srcFile == nullptr || texture == nullptr) return D3DERR_INVALIDCALL;
     MappedFile file;
     const HRESULT hr = file.Open(srcFile);
     if (FAILED(hr)) return hr;
-    request.data = file.Data();
-    request.dataSize = file.Size();
-    return CreateFromMemory(request, texture);
+    return create(file.Data(), file.Size());
 }
 
 }  // namespace
@@ -518,21 +517,10 @@ HRESULT D3DXCreateTextureFromFileExA(IDirect3DDevice9* device, const char* srcFi
                                      UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
                                      DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
                                      PALETTEENTRY* palette, IDirect3DTexture9** texture) {
-    const TextureRequest request = {.type = D3DRTYPE_TEXTURE,
-                                    .device = device,
-                                    .width = width,
-                                    .height = height,
-                                    .depth = 1,
-                                    .mipLevels = mipLevels,
-                                    .usage = usage,
-                                    .format = FormatBits(format),
-                                    .pool = pool,
-                                    .filter = filter,
-                                    .mipFilter = mipFilter,
-                                    .colorKey = colorKey,
-                                    .srcInfo = srcInfo,
-                                    .palette = palette};
-    return CreateFromFile(srcFile, request, texture);
+    return FromMappedFile(device, srcFile, texture, [&](const void* data, UINT bytes) {
+        return D3DXCreateTextureFromFileInMemoryEx(device, data, bytes, width, height, mipLevels, usage, format, pool,
+                                                   filter, mipFilter, colorKey, srcInfo, palette, texture);
+    });
 }
 
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice9* device, const char* srcFile, IDirect3DTexture9** texture) {
@@ -576,21 +564,10 @@ HRESULT D3DXCreateCubeTextureFromFileExA(IDirect3DDevice9* device, const char* s
                                          DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter, DWORD mipFilter,
                                          D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo, PALETTEENTRY* palette,
                                          IDirect3DCubeTexture9** cubeTexture) {
-    const TextureRequest request = {.type = D3DRTYPE_CUBETEXTURE,
-                                    .device = device,
-                                    .width = size,
-                                    .height = size,
-                                    .depth = 1,
-                                    .mipLevels = mipLevels,
-                                    .usage = usage,
-                                    .format = FormatBits(format),
-                                    .pool = pool,
-                                    .filter = filter,
-                                    .mipFilter = mipFilter,
-                                    .colorKey = colorKey,
-                                    .srcInfo = srcInfo,
-                                    .palette = palette};
-    return CreateFromFile(srcFile, request, cubeTexture);
+    return FromMappedFile(device, srcFile, cubeTexture, [&](const void* data, UINT bytes) {
+        return D3DXCreateCubeTextureFromFileInMemoryEx(device, data, bytes, size, mipLevels, usage, format, pool,
+                                                       filter, mipFilter, colorKey, srcInfo, palette, cubeTexture);
+    });
 }
 
 HRESULT D3DXCreateCubeTextureFromFileA(IDirect3DDevice9* device, const char* srcFile,
@@ -635,21 +612,11 @@ HRESULT D3DXCreateVolumeTextureFromFileExA(IDirect3DDevice9* device, const char*
                                            UINT depth, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                            DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, D3DXIMAGE_INFO* srcInfo,
                                            PALETTEENTRY* palette, IDirect3DVolumeTexture9** volumeTexture) {
-    const TextureRequest request = {.type = D3DRTYPE_VOLUMETEXTURE,
-                                    .device = device,
-                                    .width = width,
-                                    .height = height,
-                                    .depth = depth,
-                                    .mipLevels = mipLevels,
-                                    .usage = usage,
-                                    .format = FormatBits(format),
-                                    .pool = pool,
-                                    .filter = filter,
-                                    .mipFilter = mipFilter,
-                                    .colorKey = colorKey,
-                                    .srcInfo = srcInfo,
-                                    .palette = palette};
-    return CreateFromFile(srcFile, request, volumeTexture);
+    return FromMappedFile(device, srcFile, volumeTexture, [&](const void* data, UINT bytes) {
+        return D3DXCreateVolumeTextureFromFileInMemoryEx(device, data, bytes, width, height, depth, mipLevels, usage,
+                                                         format, pool, filter, mipFilter, colorKey, srcInfo, palette,
+                                                         volumeTexture);
+    });
 }
 
 HRESULT D3DXCreateVolumeTextureFromFileA(IDirect3DDevice9* device, const char* srcFile,

@@ -29,37 +29,11 @@ DWORD DataSizeOf(D3DQUERYTYPE type) {
 // The types measured between a Begin and an End; the others mark one point of the command stream with End.
 bool TakesBegin(D3DQUERYTYPE type) { return type == D3DQUERYTYPE_OCCLUSION || type == D3DQUERYTYPE_TIMESTAMPDISJOINT; }
 
-class Query final : public IDirect3DQuery9 {
+class Query final : public DeviceChild<Query, IDirect3DQuery9, IID_IDirect3DQuery9> {
 public:
     Query(Device* device, D3DQUERYTYPE type, std::unique_ptr<GpuQuery> gpu)
-        : device_(device), type_(type), gpu_(std::move(gpu)) {
-        device_->AddRef();
-        device_->TrackObject(this, "query");
-    }
+        : DeviceChild(device, "query"), type_(type), gpu_(std::move(gpu)) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirect3DQuery9)) {
-            *object = static_cast<IDirect3DQuery9*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        if (refs_ == 0) return 0;
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override {
-        if (!device) return D3DERR_INVALIDCALL;
-        device_->AddRef();
-        *device = device_;
-        return D3D_OK;
-    }
     D3DQUERYTYPE STDMETHODCALLTYPE GetType() override { return type_; }
     DWORD STDMETHODCALLTYPE GetDataSize() override { return DataSizeOf(type_); }
 
@@ -88,17 +62,13 @@ public:
     }
 
 private:
-    ~Query() {
-        gpu_.reset();  // the backend's objects go while the device (and its backend) still lives
-        device_->UntrackObject(this);
-        device_->Release();
-    }
+    friend DeviceChild;  // deletes the object through its own destructor
+    // The backend's objects (gpu_) go before the base releases the device, while its backend still lives.
+    ~Query() = default;
 
-    Device* device_;
     D3DQUERYTYPE type_;
     std::unique_ptr<GpuQuery> gpu_;
     bool ended_ = false;
-    ULONG refs_ = 1;
 };
 
 }  // namespace

@@ -252,36 +252,11 @@ void ApplyFrom(const StateRecord& record, IDirect3DDevice9* device) {
     }
 }
 
-class StateBlock final : public IDirect3DStateBlock9 {
+class StateBlock final : public DeviceChild<StateBlock, IDirect3DStateBlock9, IID_IDirect3DStateBlock9> {
 public:
-    StateBlock(Device* device, std::unique_ptr<StateRecord> record) : device_(device), record_(std::move(record)) {
-        device_->AddRef();
-        device_->TrackObject(this, "state block");
-    }
+    StateBlock(Device* device, std::unique_ptr<StateRecord> record)
+        : DeviceChild(device, "state block"), record_(std::move(record)) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirect3DStateBlock9)) {
-            *object = static_cast<IDirect3DStateBlock9*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        if (refs_ == 0) return 0;
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override {
-        if (!device) return D3DERR_INVALIDCALL;
-        device_->AddRef();
-        *device = device_;
-        return D3D_OK;
-    }
     HRESULT STDMETHODCALLTYPE Capture() override {
         CaptureInto(device_->state(), *record_);
         return D3D_OK;
@@ -292,16 +267,11 @@ public:
     }
 
 private:
-    ~StateBlock() {
-        // The captured textures and buffers go first: their release reaches the device.
-        record_.reset();
-        device_->UntrackObject(this);
-        device_->Release();
-    }
+    friend DeviceChild;  // deletes the object through its own destructor
+    // The captured textures and buffers (record_) go before the base releases the device: their release reaches it.
+    ~StateBlock() = default;
 
-    Device* device_;
     std::unique_ptr<StateRecord> record_;
-    ULONG refs_ = 1;
 };
 
 }  // namespace

@@ -278,6 +278,52 @@ private:
     std::unique_ptr<Renderer> renderer_;
 };
 
+// What the device's other children (state blocks, queries) share: the COM calls of `Interface` (known as itself
+// and IUnknown), a reference on the device and a place in its live-object report for as long as the object lives.
+// `Derived` is deleted through its own destructor, whose members go before the device is released.
+template <typename Derived, typename Interface, const GUID& kInterfaceId>
+class DeviceChild : public Interface {
+public:
+    DeviceChild(Device* device, const char* kind) : device_(device) {
+        device_->AddRef();
+        device_->TrackObject(this, kind);
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (!object) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, kInterfaceId)) {
+            *object = static_cast<Interface*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        if (refs_ == 0) return 0;
+        const ULONG left = --refs_;
+        if (left == 0) delete static_cast<Derived*>(this);
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override {
+        if (!device) return D3DERR_INVALIDCALL;
+        device_->AddRef();
+        *device = device_;
+        return D3D_OK;
+    }
+
+protected:
+    ~DeviceChild() {
+        device_->UntrackObject(this);
+        device_->Release();
+    }
+
+    Device* device_;
+
+private:
+    ULONG refs_ = 1;
+};
+
 // Vertex size in bytes for a flexible vertex format; 0 for formats the layer cannot draw.
 UINT FvfStride(DWORD fvf);
 // Vertices that `count` primitives of `type` use; 0 for an unknown type.

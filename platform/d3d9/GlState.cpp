@@ -207,6 +207,11 @@ void GlState::AttributePointer(GLuint index, GLint size, GLenum type, bool norma
     });
 }
 
+void GlState::AttributeDivisor(GLuint index, GLuint divisor) {
+    assert(index < static_cast<GLuint>(kAttributes));
+    Set(divisors_[index], divisor, [&] { glVertexAttribDivisor(index, divisor); });
+}
+
 void GlState::TextureDeleted(GLuint texture) {
     for (auto& unit : textures_) {
         for (GLuint& t : unit) {

@@ -110,7 +110,7 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
         rec->mask.fvf = true;
         return D3D_OK;
     }
-    if (declaration == state_.declaration) return D3D_OK;
+    if (declaration && declaration == state_.declaration) return D3D_OK;
     if (declaration) declaration->AddRef();
     if (state_.declaration) state_.declaration->Release();
     state_.declaration = declaration;

@@ -291,6 +291,21 @@ std::string GenerateVertexShader(const ProgramKey& key, int palette) {
     s += "void main() {\n";
     s += inputs;
     s += "    vec4 specularOut;\n";
+    // The clip-space position from `clip`, and the user clip planes against the world-space `world`.
+    auto project = [&](const char* clip, const char* world) {
+        Append(s, "    vec4 clip = %s;\n", clip);
+        s += "    // D3D depth 0..1 to GL -1..1; rows top first; pixel centres on integers.\n";
+        s += "    clip.z = clip.z * 2.0 - clip.w;\n";
+        s += "    clip.y = -clip.y;\n";
+        s += "    clip.xy += clip.w * vec2(1.0, 1.0) / uViewport.zw;\n";
+        s += "    gl_Position = clip;\n";
+        if (!clipPlanes) return;
+        Append(s, "    vec4 worldPosition = %s;\n", world);
+        for (int i = 0; i < kMaxClipPlanes; ++i) {
+            if (clipPlanes & (1u << i))
+                Append(s, "    gl_ClipDistance[%d] = dot(uClipPlane[%d], worldPosition);\n", i, i);
+        }
+    };
     if (rhw) {
         // Screen-space vertices: pixel centres on integers, rhw that is not a positive finite number counts as 1.
         s += "    float rhw = aPosition.w;\n";
@@ -325,39 +340,14 @@ std::string GenerateVertexShader(const ProgramKey& key, int palette) {
                 Append(s, "    blendedNormal += w%d * (transpose(inverse(mat3(m%d))) * aNormal.xyz);\n", i, i);
             }
         }
-        s += "    vec4 clip = uProjection * vec4(P, 1.0);\n";
-        s += "    clip.z = clip.z * 2.0 - clip.w;\n";
-        s += "    clip.y = -clip.y;\n";
-        s += "    clip.xy += clip.w * vec2(1.0, 1.0) / uViewport.zw;\n";
-        s += "    gl_Position = clip;\n";
-        if (clipPlanes) {
-            s += "    vec4 worldPosition = uViewInverse * vec4(P, 1.0);\n";
-            for (int i = 0; i < kMaxClipPlanes; ++i) {
-                if (clipPlanes & (1u << i)) {
-                    Append(s, "    gl_ClipDistance[%d] = dot(uClipPlane[%d], worldPosition);\n", i, i);
-                }
-            }
-        }
+        project("uProjection * vec4(P, 1.0)", "uViewInverse * vec4(P, 1.0)");
         if (hasNormal) {
             s += key.normalize ? "    vec3 N = normalize(blendedNormal);\n" : "    vec3 N = blendedNormal;\n";
         } else {
             s += "    vec3 N = vec3(0.0);\n";
         }
     } else {
-        s += "    vec4 clip = uWorldViewProj * vec4(aPosition.xyz, 1.0);\n";
-        s += "    // D3D depth 0..1 to GL -1..1; rows top first; pixel centres on integers.\n";
-        s += "    clip.z = clip.z * 2.0 - clip.w;\n";
-        s += "    clip.y = -clip.y;\n";
-        s += "    clip.xy += clip.w * vec2(1.0, 1.0) / uViewport.zw;\n";
-        s += "    gl_Position = clip;\n";
-        if (clipPlanes) {
-            s += "    vec4 worldPosition = uWorld * vec4(aPosition.xyz, 1.0);\n";
-            for (int i = 0; i < kMaxClipPlanes; ++i) {
-                if (clipPlanes & (1u << i)) {
-                    Append(s, "    gl_ClipDistance[%d] = dot(uClipPlane[%d], worldPosition);\n", i, i);
-                }
-            }
-        }
+        project("uWorldViewProj * vec4(aPosition.xyz, 1.0)", "uWorld * vec4(aPosition.xyz, 1.0)");
         s += "    vec3 P = (uWorldView * vec4(aPosition.xyz, 1.0)).xyz;\n";
         if (hasNormal) {
             s += key.normalize ? "    vec3 N = normalize(uNormalMatrix * aNormal.xyz);\n"

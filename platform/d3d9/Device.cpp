@@ -2,6 +2,7 @@
 // clears, present and draws. Resource creation and copies are in DeviceResources.cpp, state setters in
 // DeviceState.cpp; drawing itself is the backend's (Renderer.h), the null backend when nothing is drawn.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <new>
 #include <vector>
@@ -484,13 +485,13 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
             used = numVertices;
             if (first < 0) return D3DERR_INVALIDCALL;
         }
-        for (int s = 0; s < kStreams; ++s) {
-            if (!(layout.streams & (1u << s))) continue;
-            const StreamBinding& stream = state_.streams[static_cast<std::size_t>(s)];
+        for (std::uint32_t streams = layout.streams; streams; streams &= streams - 1) {
+            const auto s = static_cast<std::size_t>(std::countr_zero(streams));
+            const StreamBinding& stream = state_.streams[s];
             if (!stream.buffer || stream.stride < fvfStride) return D3DERR_INVALIDCALL;
             if (used == 0) continue;
-            const std::uint64_t end = stream.offset + (static_cast<std::uint64_t>(first) + used - 1) * stream.stride +
-                                      layout.extent[static_cast<std::size_t>(s)];
+            const std::uint64_t end =
+                stream.offset + (static_cast<std::uint64_t>(first) + used - 1) * stream.stride + layout.extent[s];
             if (end > stream.buffer->length()) return D3DERR_INVALIDCALL;
         }
     }

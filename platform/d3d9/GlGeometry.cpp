@@ -4,6 +4,7 @@
 // weights, 13 blend indices, 14 point size. Each D3DDECLTYPE is fetched as GL converts it (kFetch).
 #include "GlGeometry.h"
 
+#include <bit>
 #include <cassert>
 #include <cstdint>
 #include <iterator>
@@ -69,13 +70,18 @@ std::uint32_t EnabledInputs(const VertexLayout& layout) {
 
 }  // namespace
 
-void GlGeometry::SpecifyAttribute(const VertexLayout& layout, int input, std::uintptr_t offset, UINT stride) {
+void GlGeometry::SpecifyAttribute(const VertexLayout& layout, int input, GLuint buffer, std::uintptr_t offset,
+                                  UINT stride) {
     const InputElement& e = layout.inputs[static_cast<std::size_t>(input)];
     const Fetch& f = kFetch[e.type];
+    const auto index = static_cast<GLuint>(input);
     // A stride of 0 reads the same vertex for every vertex; GL would take it as tightly packed.
-    gl_.AttributeDivisor(static_cast<GLuint>(input), stride == 0 ? 0x7fffffffu : 0u);
-    gl_.AttributePointer(static_cast<GLuint>(input), f.size, f.type, f.normalized, static_cast<GLsizei>(stride),
-                         offset + e.offset);
+    gl_.AttributeDivisor(index, stride == 0 ? 0x7fffffffu : 0u);
+    // Draws from several streams would otherwise bind each stream's buffer again at every draw.
+    const auto s = static_cast<GLsizei>(stride);
+    if (gl_.AttributeIs(index, f.size, f.type, f.normalized, s, offset + e.offset, buffer)) return;
+    gl_.BindBuffer(GL_ARRAY_BUFFER, buffer);
+    gl_.AttributePointer(index, f.size, f.type, f.normalized, s, offset + e.offset);
 }
 
 template <class BufferType>
@@ -104,7 +110,7 @@ void GlGeometry::BindUserPointers(const DrawCall& call, const VertexLayout& layo
     gl_.BindBuffer(GL_ARRAY_BUFFER, upVertices_);
     glBufferData(GL_ARRAY_BUFFER, call.upVertexBytes, call.upVertices, GL_STREAM_DRAW);
     for (int i = 0; i < kVertexInputs; ++i) {
-        if (layout.Has(static_cast<VertexInput>(i))) SpecifyAttribute(layout, i, 0, call.upStride);
+        if (layout.Has(static_cast<VertexInput>(i))) SpecifyAttribute(layout, i, upVertices_, 0, call.upStride);
     }
     gl_.EnableAttributes(EnabledInputs(layout));
     if (call.indexed) {
@@ -116,16 +122,19 @@ void GlGeometry::BindUserPointers(const DrawCall& call, const VertexLayout& layo
 
 void GlGeometry::BindStreams(const DeviceState& state) {
     const VertexLayout& layout = state.layout;
-    // Stream by stream, so that each GL buffer is bound once.
-    for (int s = 0; s < kStreams; ++s) {
-        if (!(layout.streams & (1u << s))) continue;
-        const StreamBinding& stream = state.streams[static_cast<std::size_t>(s)];
+    for (std::uint32_t streams = layout.streams; streams; streams &= streams - 1) {
+        const auto s = static_cast<std::size_t>(std::countr_zero(streams));
+        const StreamBinding& stream = state.streams[s];
         assert(stream.buffer);
-        gl_.BindBuffer(GL_ARRAY_BUFFER, BufferFor(stream.buffer, GL_ARRAY_BUFFER));
+        auto& [known, name] = streamBuffers_[s];
+        if (known != stream.buffer || stream.buffer->dirtyEnd > stream.buffer->dirtyBegin) {
+            name = BufferFor(stream.buffer, GL_ARRAY_BUFFER);
+            known = stream.buffer;
+        }
         for (int i = 0; i < kVertexInputs; ++i) {
             const InputElement& e = layout.inputs[static_cast<std::size_t>(i)];
             if (e.type != D3DDECLTYPE_UNUSED && e.stream == s)
-                SpecifyAttribute(layout, i, stream.offset, stream.stride);
+                SpecifyAttribute(layout, i, name, stream.offset, stream.stride);
         }
     }
     gl_.EnableAttributes(EnabledInputs(layout));
@@ -137,6 +146,9 @@ void GlGeometry::BindIndices(IndexBuffer* buffer) {
 }
 
 bool GlGeometry::Forget(const ResourceCore* resource) {
+    for (auto& [known, name] : streamBuffers_) {
+        if (known == resource) known = nullptr;
+    }
     auto it = buffers_.find(resource);
     if (it == buffers_.end()) return false;
     glDeleteBuffers(1, &it->second);

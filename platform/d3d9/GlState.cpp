@@ -185,6 +185,7 @@ void GlState::PixelStore(GLenum name, GLint value) {
 
 void GlState::EnableAttributes(std::uint32_t mask) {
     assert(mask < (1u << kAttributes));
+    if (caching_ && attributes_ == mask) return;
     for (GLuint i = 0; i < kAttributes; ++i) {
         const std::uint32_t bit = 1u << i;
         const bool on = (mask & bit) != 0;

@@ -3,8 +3,10 @@
 // vertex format) over up to 16 streams.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <unordered_map>
+#include <utility>
 
 #include "DeviceState.h"
 #include "GlState.h"
@@ -30,8 +32,9 @@ public:
     std::size_t bytesUploaded() const { return bytesUploaded_; }
 
 private:
-    // Points input `input` of the layout at `offset` + its element's offset in the bound GL_ARRAY_BUFFER.
-    void SpecifyAttribute(const VertexLayout& layout, int input, std::uintptr_t offset, UINT stride);
+    // Points input `input` of the layout at `offset` + its element's offset in GL buffer `buffer`, binding it
+    // only when the attribute does not read so already.
+    void SpecifyAttribute(const VertexLayout& layout, int input, GLuint buffer, std::uintptr_t offset, UINT stride);
     // The GL buffer of `resource`, made or refreshed from the written range of its memory.
     template <class BufferType>
     GLuint BufferFor(BufferType* buffer, GLenum target);
@@ -39,6 +42,8 @@ private:
     GlState& gl_;
     GLuint vao_ = 0, upVertices_ = 0, upIndices_ = 0;
     std::unordered_map<const ResourceCore*, GLuint> buffers_;
+    // The GL buffer each stream last read, so that a draw from the same buffers looks none up.
+    std::array<std::pair<const VertexBuffer*, GLuint>, kStreams> streamBuffers_{};
     std::size_t bytesUploaded_ = 0;
 };
 

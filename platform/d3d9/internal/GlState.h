@@ -73,6 +73,12 @@ public:
     // Points attribute `index` at `offset` in the bound GL_ARRAY_BUFFER.
     void AttributePointer(GLuint index, GLint size, GLenum type, bool normalized, GLsizei stride,
                           std::uintptr_t offset);
+    // True when attribute `index` already reads so from `buffer`, and the cache is on: pointing it again, and
+    // binding `buffer` to do so, can be skipped.
+    bool AttributeIs(GLuint index, GLint size, GLenum type, bool normalized, GLsizei stride, std::uintptr_t offset,
+                     GLuint buffer) const {
+        return caching_ && pointers_[index] == Pointer{size, type, normalized, stride, offset, buffer};
+    }
     // Attribute `index` advances once per `divisor` instances (0: once per vertex).
     void AttributeDivisor(GLuint index, GLuint divisor);
 

@@ -12,6 +12,7 @@ struct BackendLimits {
     UINT maxTextureSize = 8192;   // largest 2D texture and render-target side, and cube map edge
     UINT maxVolumeExtent = 2048;  // largest volume texture side
     bool s3tc = true;             // DXT1 to DXT5 textures can be sampled
+    UINT maxVertexBlendMatrixIndex = 255;  // largest world-matrix index of indexed vertex blending
 };
 
 }  // namespace tarn::d3d9

@@ -143,6 +143,20 @@ void GlContext::Swap() {
     if (window_) SDL_GL_SwapWindow(window_);
 }
 
+bool GlContext::MakeCurrentOn(SDL_Window* window) {
+    if (!sdlContext_ || !window) return false;
+    if (window == window_) {
+        MakeCurrent();
+        return true;
+    }
+    gCurrent = nullptr;  // the next MakeCurrent binds the context's own window again
+    return SDL_GL_MakeCurrent(window, static_cast<SDL_GLContext>(sdlContext_)) == 0;
+}
+
+void GlContext::SwapOn(SDL_Window* window) {
+    if (window) SDL_GL_SwapWindow(window);
+}
+
 void GlContext::SetSwapInterval(int interval) {
     if (window_) SDL_GL_SetSwapInterval(interval);  // "not supported" on some servers is harmless
 }

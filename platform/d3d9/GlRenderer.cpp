@@ -4,6 +4,8 @@
 // window. The device's changed-state groups say what to look at again; every GL state call goes through the
 // shadow (GlState), which sends only what GL does not already hold. Images, programs and vertex input are units
 // of their own (GlTextures, GlPrograms, GlGeometry).
+#include <SDL.h>
+
 #include <algorithm>
 #include <cassert>
 #include <cmath>
@@ -24,6 +26,7 @@
 #include "GlState.h"
 #include "GlTextures.h"
 #include "Renderer.h"
+#include "SwapChain.h"
 
 namespace tarn::d3d9 {
 namespace {
@@ -47,7 +50,7 @@ public:
     void Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil,
                std::uint32_t changed) override;
     void Draw(const DrawCall& call, std::uint32_t changed) override;
-    void Present(HWND window) override;
+    void Present(const PresentFrame& frame) override;
     void ReadBack(Surface* surface) override;
     bool Blit(Surface* source, const RECT& sourceRect, Surface* destination, const RECT& destRect,
               bool linear) override;
@@ -391,40 +394,59 @@ void GlRenderer::ReadBack(Surface* surface) {
     surface->fresh = Fresh::Both;
 }
 
-void GlRenderer::Present(HWND window) {
+void GlRenderer::Present(const PresentFrame& frame) {
     context_->MakeCurrent();
     gl_.SetCaching(StateCacheEnabled());
-    Surface* back = device_->backBuffer();
+    Surface* back = frame.back;
     const GLint w = static_cast<GLint>(back->width()), h = static_cast<GLint>(back->height());
-    if (context_->window()) {
+    // A frame goes to the SDL window of its target when the context lives on SDL windows; headless, or off
+    // screen, it is only reported.
+    SDL_Window* target = frame.window && context_->onWindow() ? tarn::platform::SdlWindowOf(frame.window) : nullptr;
+    if (target && !context_->MakeCurrentOn(target)) {
+        Diagnostic("Present: the window cannot show this device's frames");
+        context_->MakeCurrent();
+        target = nullptr;
+    }
+    if (target) {
         GLint level = 0;
         GLenum image = GL_TEXTURE_2D;
         const GLuint texture = textures_->SurfaceTexture(back, &level, &image);
         int dw = 0, dh = 0;
-        context_->DrawableSize(&dw, &dh);
+        SDL_GL_GetDrawableSize(target, &dw, &dh);
+        if (dw <= 0 || dh <= 0) dw = w, dh = h;
+        const RECT sr = frame.sourceRect ? *frame.sourceRect : RECT{0, 0, w, h};
+        const RECT dr = frame.destRect ? *frame.destRect : RECT{0, 0, dw, dh};
         gl_.BindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
         glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, texture, level);
         gl_.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         gl_.Enable(GlState::kScissorTest, false);
         gl_.ColorMask(0xf);
         pending_ |= kDirtyRaster;
+        const bool same = sr.right - sr.left == dr.right - dr.left && sr.bottom - sr.top == dr.bottom - dr.top;
         // Row 0 is the top of the picture: flip on the way to the window.
-        glBlitFramebuffer(0, 0, w, h, 0, dh > 0 ? dh : h, dw > 0 ? dw : w, 0, GL_COLOR_BUFFER_BIT,
-                          dw == w && dh == h ? GL_NEAREST : GL_LINEAR);
-        context_->Swap();
+        glBlitFramebuffer(sr.left, sr.top, sr.right, sr.bottom, dr.left, dh - dr.top, dr.right, dh - dr.bottom,
+                          GL_COLOR_BUFFER_BIT, same ? GL_NEAREST : GL_LINEAR);
+        context_->SwapOn(target);
+        context_->MakeCurrent();
+        // Framebuffer 0 belonged to the window just shown; the shadow's record of it must be asked again.
+        gl_.BindFramebuffer(GL_FRAMEBUFFER, drawFbo_);
     } else {
         glFlush();
     }
-    if (window) {
+    if (frame.window) {
         struct Read {
             GlRenderer* renderer;
-            Surface* surface;
-        } read{this, back};
+            const PresentFrame* frame;
+        } read{this, &frame};
         tarn::platform::FramePresented(
-            window, w, h,
+            frame.window, w, h,
             [](void* context, int width, int height, std::uint8_t* rgba) -> bool {
                 auto* r = static_cast<Read*>(context);
-                r->renderer->ReadRgba(r->surface, width, height, rgba);
+                r->renderer->ReadRgba(r->frame->back, width, height, rgba);
+                if (r->frame->gamma) {
+                    ApplyGammaRamp(*r->frame->gamma, rgba,
+                                   static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+                }
                 return true;
             },
             &read);

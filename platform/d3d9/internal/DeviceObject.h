@@ -16,6 +16,11 @@
 namespace tarn::d3d9 {
 
 class Renderer;
+class SwapChain;
+
+// The display mode a swap chain with these parameters shows in: the desktop's when windowed; full screen, its
+// back buffer's size and refresh rate in the display format of its back buffer format.
+D3DDISPLAYMODE DisplayModeOf(const D3DPRESENT_PARAMETERS& parameters);
 
 class Direct3D9 final : public IDirect3D9 {
 public:
@@ -86,11 +91,11 @@ public:
     HRESULT STDMETHODCALLTYPE SetCursorProperties(UINT, UINT, IDirect3DSurface9*) override { return D3D_OK; }
     void STDMETHODCALLTYPE SetCursorPosition(int, int, DWORD) override {}
     BOOL STDMETHODCALLTYPE ShowCursor(BOOL) override { return FALSE; }
-    // The device has its implicit swap chain only, and no swap-chain object to hand out.
+    // Swap chains (SwapChains.cpp): index 0 is the implicit chain, the additional ones follow in creation order.
     HRESULT STDMETHODCALLTYPE CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters,
                                                         IDirect3DSwapChain9** swapChain) override;
     HRESULT STDMETHODCALLTYPE GetSwapChain(UINT index, IDirect3DSwapChain9** swapChain) override;
-    UINT STDMETHODCALLTYPE GetNumberOfSwapChains() override { return 1; }
+    UINT STDMETHODCALLTYPE GetNumberOfSwapChains() override;
     HRESULT STDMETHODCALLTYPE Reset(D3DPRESENT_PARAMETERS* parameters) override;
     HRESULT STDMETHODCALLTYPE Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
                                       const RGNDATA* dirtyRegion) override;
@@ -98,8 +103,8 @@ public:
                                             IDirect3DSurface9** surface) override;
     HRESULT STDMETHODCALLTYPE GetRasterStatus(UINT, D3DRASTER_STATUS* status) override;
     HRESULT STDMETHODCALLTYPE SetDialogBoxMode(BOOL) override { return D3D_OK; }
-    void STDMETHODCALLTYPE SetGammaRamp(UINT, DWORD, const D3DGAMMARAMP*) override {}
-    void STDMETHODCALLTYPE GetGammaRamp(UINT, D3DGAMMARAMP* ramp) override;
+    void STDMETHODCALLTYPE SetGammaRamp(UINT swapChain, DWORD flags, const D3DGAMMARAMP* ramp) override;
+    void STDMETHODCALLTYPE GetGammaRamp(UINT swapChain, D3DGAMMARAMP* ramp) override;
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                             D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* shared) override;
     HRESULT STDMETHODCALLTYPE CreateVolumeTexture(UINT, UINT, UINT, UINT, DWORD, D3DFORMAT, D3DPOOL,
@@ -242,6 +247,11 @@ public:
     const D3DPRESENT_PARAMETERS& presentParameters() const { return parameters_; }
     Surface* backBuffer() const { return backBuffer_; }
     bool pure() const { return (behaviorFlags_ & D3DCREATE_PUREDEVICE) != 0; }
+    // What a swap chain's Present and GetFrontBufferData do (Device.cpp).
+    HRESULT PresentChain(SwapChain* chain, const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride);
+    HRESULT FrontBufferData(SwapChain* chain, IDirect3DSurface9* destination);
+    // An additional swap chain is going away.
+    void AdditionalChainGone(SwapChain* chain);
     // Called by a resource's destructor so that the renderer drops its GL objects.
     void ResourceDying(ResourceCore* resource);
     // Refreshes memory of a GPU-newer surface (render-target reads).
@@ -266,6 +276,8 @@ private:
     // its earlier place back.
     void PlaceWindow();
     void SetDefaultState();
+    // The swap chain of an index (0: implicit), or null.
+    SwapChain* Chain(UINT index) const;
     HRESULT Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVertex, UINT minIndex, UINT numVertices,
                  UINT startIndex, const void* upVertices, UINT upStride, const void* upIndices, D3DFORMAT upIndexFormat,
                  UINT startVertex);
@@ -296,6 +308,8 @@ private:
     DeviceState state_;
     Surface* backBuffer_ = nullptr;
     Surface* autoDepth_ = nullptr;
+    SwapChain* implicitChain_ = nullptr;
+    std::vector<SwapChain*> additionalChains_;
     std::vector<ResourceCore*> live_;
     struct LiveObject {
         const IUnknown* object;

@@ -23,6 +23,12 @@ public:
     void MakeCurrent();
     // Shows framebuffer 0 on the window; no-op without a window.
     void Swap();
+    // Makes this context current on another SDL window (a swap chain's, or a present's override), whose
+    // framebuffer 0 is then that window's; false when the window cannot take the context. MakeCurrent goes back
+    // to the context's own window. SwapOn shows framebuffer 0 on that window.
+    bool MakeCurrentOn(SDL_Window* window);
+    void SwapOn(SDL_Window* window);
+    bool onWindow() const { return sdlContext_ != nullptr; }
     void SetSwapInterval(int interval);
     SDL_Window* window() const { return window_; }
     // Size of the window's drawable (0 x 0 without a window).

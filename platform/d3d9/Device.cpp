@@ -571,11 +571,9 @@ HRESULT Device::FrontBufferData(SwapChain* chain, IDirect3DSurface9* destination
 
 D3DDISPLAYMODE DisplayModeOf(const D3DPRESENT_PARAMETERS& p) {
     if (p.Windowed) return Direct3D9::DesktopMode();
-    D3DFORMAT format = p.BackBufferFormat;
-    if (format == D3DFMT_A8R8G8B8) format = D3DFMT_X8R8G8B8;
-    if (format == D3DFMT_A1R5G5B5) format = D3DFMT_X1R5G5B5;
     return D3DDISPLAYMODE{p.BackBufferWidth, p.BackBufferHeight,
-                          p.FullScreen_RefreshRateInHz ? p.FullScreen_RefreshRateInHz : 60, format};
+                          p.FullScreen_RefreshRateInHz ? p.FullScreen_RefreshRateInHz : 60,
+                          DisplayFormatOf(p.BackBufferFormat)};
 }
 
 // ---- Draws ----

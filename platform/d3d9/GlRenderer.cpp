@@ -368,9 +368,24 @@ void GlRenderer::ReadFrom(Surface* surface, GLint packAlignment) {
 void GlRenderer::ReadRgba(Surface* surface, int width, int height, std::uint8_t* rgba) {
     ReadFrom(surface, 1);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    if (surface->format() == D3DFMT_X8R8G8B8) {
+    const D3DFORMAT format = surface->format();
+    if (format == D3DFMT_X8R8G8B8) {
         MakeOpaque(rgba, static_cast<std::size_t>(width), static_cast<std::size_t>(height),
                    static_cast<std::size_t>(width) * 4);
+    } else if (format != D3DFMT_A8R8G8B8 && CanEncode(format) && CanDecode(format)) {
+        // Targets of fewer bits are kept at 8 bits a channel: the picture is what their own format holds.
+        const std::size_t n = static_cast<std::size_t>(width);
+        std::vector<float> pixels(n * 4);
+        std::vector<std::uint8_t> stored(n * 16);
+        for (int y = 0; y < height; ++y) {
+            std::uint8_t* row = rgba + static_cast<std::size_t>(y) * n * 4;
+            for (std::size_t i = 0; i < n * 4; ++i) pixels[i] = row[i] / 255.0f;
+            EncodeRow(format, pixels.data(), static_cast<UINT>(width), stored.data());
+            DecodeRow(format, stored.data(), static_cast<UINT>(width), pixels.data());
+            for (std::size_t i = 0; i < n * 4; ++i) {
+                row[i] = static_cast<std::uint8_t>(std::clamp(pixels[i], 0.0f, 1.0f) * 255.0f + 0.5f);
+            }
+        }
     }
 }
 

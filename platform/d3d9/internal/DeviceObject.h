@@ -18,6 +18,11 @@ namespace tarn::d3d9 {
 class Renderer;
 class SwapChain;
 
+// The adapter's display modes in a format (empty for formats that are not display formats), by width, height and
+// refresh rate; the display format a back buffer format is shown in full screen (its alpha variant's base).
+std::vector<D3DDISPLAYMODE> DisplayModes(D3DFORMAT format);
+D3DFORMAT DisplayFormatOf(D3DFORMAT backBufferFormat);
+
 // The display mode a swap chain with these parameters shows in: the desktop's when windowed; full screen, its
 // back buffer's size and refresh rate in the display format of its back buffer format.
 D3DDISPLAYMODE DisplayModeOf(const D3DPRESENT_PARAMETERS& parameters);

@@ -101,10 +101,13 @@ void Device::MakeImplicitSurfaces() {
                               parameters_.BackBufferFormat, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET,
                               (parameters_.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0);
     backBuffer_->MarkDeviceOwned();
+    const UINT samples = SampleCount(LimitsOf(backend_), parameters_.MultiSampleType, parameters_.MultiSampleQuality);
+    backBuffer_->SetMultisample(parameters_.MultiSampleType, parameters_.MultiSampleQuality, samples);
     if (parameters_.EnableAutoDepthStencil) {
         autoDepth_ = new Surface(this, nullptr, 0, parameters_.BackBufferWidth, parameters_.BackBufferHeight,
                                  parameters_.AutoDepthStencilFormat, D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false);
         autoDepth_->MarkDeviceOwned();
+        autoDepth_->SetMultisample(parameters_.MultiSampleType, parameters_.MultiSampleQuality, samples);
     }
     state_.renderTarget = backBuffer_;
     backBuffer_->AddRef();
@@ -470,6 +473,12 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
 
 // ---- Frame ----
 
+// The depth buffer drawn with a render target must have its multisample type.
+bool Device::TargetsMatch() const {
+    const Surface* depth = state_.depthStencil;
+    return !depth || depth->samples() == state_.renderTarget->samples();
+}
+
 HRESULT Device::BeginScene() {
     if (inScene_) return D3DERR_INVALIDCALL;
     inScene_ = true;
@@ -493,6 +502,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         }
     }
     if ((flags & D3DCLEAR_ZBUFFER) && (z < 0.0f || z > 1.0f)) return D3DERR_INVALIDCALL;
+    if (!TargetsMatch()) return D3DERR_INVALIDCALL;
     if (lost_) return D3D_OK;
     renderer_->Clear(count, rects, flags, color, z, stencil, TakeChanged());
     return D3D_OK;
@@ -627,6 +637,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
             return D3DERR_INVALIDCALL;
         }
     }
+    if (!TargetsMatch()) return D3DERR_INVALIDCALL;
     if (!lost_) renderer_->Draw(call, TakeChanged());
     return D3D_OK;
 }

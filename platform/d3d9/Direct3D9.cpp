@@ -298,12 +298,33 @@ HRESULT Direct3D9::CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT ad
     return CheckFormat(usage, resourceType, checkFormat);
 }
 
-HRESULT Direct3D9::CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE, D3DFORMAT, BOOL,
+// Multisampled surfaces are the render targets stored at 8 bits a channel and the depth formats; the backend says
+// which sample counts it draws (none for the null backend). Each counted type has one quality level;
+// NONMASKABLE has one per count, in increasing order.
+HRESULT Direct3D9::CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT surfaceFormat, BOOL,
                                               D3DMULTISAMPLE_TYPE multiSample, DWORD* qualityLevels) {
+    if (qualityLevels) *qualityLevels = 0;
     if (adapter != 0) return D3DERR_INVALIDCALL;
-    if (multiSample != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
-    if (qualityLevels) *qualityLevels = 1;
+    if (multiSample < D3DMULTISAMPLE_NONE || multiSample > D3DMULTISAMPLE_16_SAMPLES) return D3DERR_INVALIDCALL;
+    if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
+    const FormatLayout* layout = FindLayout(surfaceFormat);
+    const bool colour = layout && SUCCEEDED(CheckFormat(D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, surfaceFormat)) &&
+                        (layout->target == TargetStorage::Rgba8 || layout->target == TargetStorage::Opaque8 ||
+                         layout->storage == TexelStorage::Bgra8 || layout->storage == TexelStorage::Bgrx8);
+    const bool depth = SUCCEEDED(CheckFormat(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, surfaceFormat));
+    if (multiSample != D3DMULTISAMPLE_NONE && !colour && !depth) return D3DERR_NOTAVAILABLE;
+    const DWORD levels = QualityLevels(LimitsOf(CurrentBackend()), multiSample);
+    if (levels == 0) return D3DERR_NOTAVAILABLE;
+    if (qualityLevels) *qualityLevels = levels;
     return D3D_OK;
+}
+
+HRESULT Direct3D9::CheckMultisample(D3DFORMAT format, D3DMULTISAMPLE_TYPE type, DWORD quality) const {
+    DWORD levels = 0;
+    const HRESULT hr =
+        const_cast<Direct3D9*>(this)->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, format, TRUE, type, &levels);
+    if (FAILED(hr)) return hr;
+    return quality < levels ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
 HRESULT Direct3D9::CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE, D3DFORMAT, D3DFORMAT renderTargetFormat,
@@ -343,7 +364,12 @@ HRESULT Direct3D9::CompletePresentParameters(HWND focusWindow, D3DPRESENT_PARAME
     D3DPRESENT_PARAMETERS& p = *parameters;
     if (p.SwapEffect < D3DSWAPEFFECT_DISCARD || p.SwapEffect > D3DSWAPEFFECT_COPY) return D3DERR_INVALIDCALL;
     if (p.BackBufferCount > 3) return D3DERR_INVALIDCALL;
-    if (p.MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
+    // A multisampled back buffer is resolved when presented, which the discard effect alone allows; it cannot
+    // be locked.
+    if (p.MultiSampleType != D3DMULTISAMPLE_NONE &&
+        (p.SwapEffect != D3DSWAPEFFECT_DISCARD || (p.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER))) {
+        return D3DERR_INVALIDCALL;
+    }
     // A device needs a window: the focus window, which a windowed device may leave null only when it names
     // its device window. (Off-screen devices of tools and tests name the desktop window.)
     if (!focusWindow && (!p.Windowed || !p.hDeviceWindow)) return D3DERR_INVALIDCALL;
@@ -381,6 +407,18 @@ HRESULT Direct3D9::CompletePresentParameters(HWND focusWindow, D3DPRESENT_PARAME
     if (p.EnableAutoDepthStencil && FAILED(CheckFormat(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE,
                                                        p.AutoDepthStencilFormat))) {
         return D3DERR_NOTAVAILABLE;
+    }
+    if (p.MultiSampleType != D3DMULTISAMPLE_NONE) {
+        if (const HRESULT hr = CheckMultisample(p.BackBufferFormat, p.MultiSampleType, p.MultiSampleQuality);
+            FAILED(hr)) {
+            return hr;
+        }
+        if (p.EnableAutoDepthStencil &&
+            FAILED(CheckMultisample(p.AutoDepthStencilFormat, p.MultiSampleType, p.MultiSampleQuality))) {
+            return D3DERR_NOTAVAILABLE;
+        }
+    } else if (p.MultiSampleQuality != 0) {
+        return D3DERR_INVALIDCALL;
     }
     const UINT maxSize = LimitsOf(CurrentBackend()).maxTextureSize;
     if (p.BackBufferWidth > maxSize || p.BackBufferHeight > maxSize) return D3DERR_NOTAVAILABLE;

@@ -166,7 +166,7 @@ void GlContext::DrawableSize(int* width, int* height) const {
     if (window_) SDL_GL_GetDrawableSize(window_, width, height);
 }
 
-bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize) {
+bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize, std::uint32_t* sampleCounts) {
     std::string error;
     auto context = GlContext::Create(nullptr, &error);
     if (!context) return false;
@@ -184,6 +184,29 @@ bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize) {
     for (GLint i = 0; i < extensions; ++i) {
         const char* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
         if (name && std::strcmp(name, "GL_EXT_texture_compression_s3tc") == 0) *s3tc = true;
+    }
+    if (sampleCounts) {
+        // A driver may round a count up to one it has: only exact counts are offered.
+        *sampleCounts = 0;
+        GLint most = 0;
+        glGetIntegerv(GL_MAX_SAMPLES, &most);
+        GLuint buffers[2] = {};
+        glGenRenderbuffers(2, buffers);
+        for (GLint n = 2; n <= 16 && n <= most; ++n) {
+            bool exact = true;
+            for (int i = 0; i < 2; ++i) {
+                glBindRenderbuffer(GL_RENDERBUFFER, buffers[i]);
+                glRenderbufferStorageMultisample(GL_RENDERBUFFER, n, i == 0 ? GL_RGBA8 : GL_DEPTH24_STENCIL8, 4, 4);
+                GLint samples = 0;
+                glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_SAMPLES, &samples);
+                exact = exact && samples == n;
+            }
+            if (exact) *sampleCounts |= 1u << n;
+        }
+        glBindRenderbuffer(GL_RENDERBUFFER, 0);
+        glDeleteRenderbuffers(2, buffers);
+        while (glGetError() != GL_NO_ERROR) {
+        }
     }
     return true;
 }

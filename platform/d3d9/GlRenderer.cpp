@@ -77,6 +77,11 @@ private:
     void ApplyBlend();
     void Apply();
     void MarkTargetDrawn() { device_->state().renderTarget->fresh = Fresh::GpuNewer; }
+    // A surface's GL texture, resolved first when it is multisampled (which disturbs the scissor test).
+    GLuint ReadableTexture(Surface* surface, GLint* level, GLenum* image) {
+        if (surface->samples() > 1) pending_ |= kDirtyRaster;
+        return textures_->SurfaceTexture(surface, level, image);
+    }
     // Attaches a surface's GL copy to the read framebuffer, ready for glReadPixels with the given row alignment.
     void ReadFrom(Surface* surface, GLint packAlignment);
     // Reads a surface's GL copy as 8-bit RGBA rows, bottom row of GL first (which is the picture's top row).
@@ -146,11 +151,18 @@ void GlRenderer::AttachTarget() {
     assert(!st.depthStencil || st.depthStencil->isDepth());
     GLint level = 0;
     GLenum image = GL_TEXTURE_2D;
-    const GLuint color = textures_->SurfaceTexture(st.renderTarget, &level, &image);
+    // A multisampled target is drawn into its multisample renderbuffer, and resolved when it is read.
+    const bool samples = st.renderTarget->samples() > 1;
+    const GLuint color = samples ? textures_->ColorRenderbuffer(st.renderTarget)
+                                 : textures_->SurfaceTexture(st.renderTarget, &level, &image);
     const GLuint depth = st.depthStencil ? textures_->DepthRenderbuffer(st.depthStencil) : 0;
     gl_.BindFramebuffer(GL_FRAMEBUFFER, drawFbo_);
     if (color != attachedColor_ || attachedTarget_ != st.renderTarget) {
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, color, level);
+        if (samples) {
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color);
+        } else {
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, color, level);
+        }
         attachedColor_ = color;
         attachedTarget_ = st.renderTarget;
     }
@@ -182,6 +194,8 @@ void GlRenderer::ApplyRaster() {
                     : rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE
                                                               : GL_FILL);
     gl_.ColorMask(static_cast<std::uint8_t>(rs[D3DRS_COLORWRITEENABLE] & 0xf));
+    // Off, a multisampled target takes one value per pixel (every sample the same); it changes nothing else.
+    gl_.Enable(GlState::kMultisample, rs[D3DRS_MULTISAMPLEANTIALIAS] != 0);
     gl_.Enable(GlState::kScissorTest, rs[D3DRS_SCISSORTESTENABLE] != 0);
     if (rs[D3DRS_SCISSORTESTENABLE]) {
         const RECT& r = st.scissor;
@@ -358,7 +372,7 @@ void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
 void GlRenderer::ReadFrom(Surface* surface, GLint packAlignment) {
     GLint level = 0;
     GLenum image = GL_TEXTURE_2D;
-    const GLuint texture = textures_->SurfaceTexture(surface, &level, &image);
+    const GLuint texture = ReadableTexture(surface, &level, &image);
     gl_.BindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, texture, level);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
@@ -425,7 +439,7 @@ void GlRenderer::Present(const PresentFrame& frame) {
     if (target) {
         GLint level = 0;
         GLenum image = GL_TEXTURE_2D;
-        const GLuint texture = textures_->SurfaceTexture(back, &level, &image);
+        const GLuint texture = ReadableTexture(back, &level, &image);
         int dw = 0, dh = 0;
         SDL_GL_GetDrawableSize(target, &dw, &dh);
         if (dw <= 0 || dh <= 0) dw = w, dh = h;
@@ -486,7 +500,7 @@ bool GlRenderer::Blit(Surface* source, const RECT& sr, Surface* destination, con
     gl_.SetCaching(StateCacheEnabled());
     GLint srcLevel = 0, dstLevel = 0;
     GLenum srcImage = GL_TEXTURE_2D, dstImage = GL_TEXTURE_2D;
-    const GLuint src = textures_->SurfaceTexture(source, &srcLevel, &srcImage);
+    const GLuint src = ReadableTexture(source, &srcLevel, &srcImage);
     const GLuint dst = textures_->SurfaceTexture(destination, &dstLevel, &dstImage);
     if (!src || !dst) return false;
     gl_.BindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
@@ -513,9 +527,15 @@ bool GlRenderer::Fill(Surface* surface, const RECT& rect, D3DCOLOR color) {
     gl_.SetCaching(StateCacheEnabled());
     GLint level = 0;
     GLenum image = GL_TEXTURE_2D;
-    const GLuint texture = textures_->SurfaceTexture(surface, &level, &image);
-    gl_.BindFramebuffer(GL_FRAMEBUFFER, scratchFbo_);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, texture, level);
+    if (surface->samples() > 1) {
+        const GLuint samples = textures_->ColorRenderbuffer(surface);
+        gl_.BindFramebuffer(GL_FRAMEBUFFER, scratchFbo_);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, samples);
+    } else {
+        const GLuint texture = textures_->SurfaceTexture(surface, &level, &image);
+        gl_.BindFramebuffer(GL_FRAMEBUFFER, scratchFbo_);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, texture, level);
+    }
     float c[4];
     ColorToFloats(color, c);
     gl_.ClearColor(c);
@@ -531,6 +551,7 @@ bool GlRenderer::Fill(Surface* surface, const RECT& rect, D3DCOLOR color) {
 void GlRenderer::Forget(ResourceCore* resource) {
     context_->MakeCurrent();
     if (geometry_->Forget(resource)) return;
+    if (static_cast<const ResourceCore*>(attachedTarget_) == resource) attachedColor_ = 0, attachedTarget_ = nullptr;
     const GLuint name = textures_->Forget(resource);
     if (!name) return;
     // GL detaches a deleted image from the bound framebuffer; the record of what is attached must agree.
@@ -578,7 +599,9 @@ const BackendLimits& GlBackendLimits() {
     // Asked once, of a throw-away surfaceless context; when none can be made, the fixed values stand.
     static const BackendLimits limits = [] {
         BackendLimits probed;
-        if (!ProbeGlLimits(&probed.maxTextureSize, &probed.s3tc, &probed.maxVolumeExtent)) return BackendLimits{};
+        if (!ProbeGlLimits(&probed.maxTextureSize, &probed.s3tc, &probed.maxVolumeExtent, &probed.sampleCounts)) {
+            return BackendLimits{};
+        }
         return probed;
     }();
     return limits;

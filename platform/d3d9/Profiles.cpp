@@ -125,6 +125,8 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
                        D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_MIPMAPLODBIAS | D3DPRASTERCAPS_ZFOG |
                        D3DPRASTERCAPS_WFOG | D3DPRASTERCAPS_COLORPERSPECTIVE | D3DPRASTERCAPS_SCISSORTEST |
                        D3DPRASTERCAPS_DEPTHBIAS | D3DPRASTERCAPS_SLOPESCALEDEPTHBIAS;
+    // D3DRS_MULTISAMPLEANTIALIAS switches multisampling where the backend multisamples at all.
+    if (limits.sampleCounts) caps->RasterCaps |= D3DPRASTERCAPS_MULTISAMPLE_TOGGLE;
     caps->ZCmpCaps = caps->AlphaCmpCaps = 0xff;  // every D3DCMP_* function
     caps->SrcBlendCaps = caps->DestBlendCaps = 0x1fff | D3DPBLENDCAPS_BLENDFACTOR;
     caps->ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB |

@@ -67,6 +67,9 @@ public:
     // windowed zero size from the window's client area, the desktop format, one back buffer): D3D_OK, or
     // CreateDevice's answer (D3DERR_INVALIDCALL for misuse, D3DERR_NOTAVAILABLE for what the adapter lacks).
     HRESULT CompletePresentParameters(HWND focusWindow, D3DPRESENT_PARAMETERS* parameters) const;
+    // D3D_OK when surfaces of `format` can have `type` samples at `quality`; D3DERR_NOTAVAILABLE for a type the
+    // backend lacks for the format, D3DERR_INVALIDCALL for a quality beyond the type's levels.
+    HRESULT CheckMultisample(D3DFORMAT format, D3DMULTISAMPLE_TYPE type, DWORD quality) const;
 
 private:
     ~Direct3D9() = default;
@@ -281,6 +284,8 @@ private:
     // its earlier place back.
     void PlaceWindow();
     void SetDefaultState();
+    // False when the depth buffer's multisample type is not the render target's (drawing is refused then).
+    bool TargetsMatch() const;
     // The swap chain of an index (0: implicit), or null.
     SwapChain* Chain(UINT index) const;
     HRESULT Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVertex, UINT minIndex, UINT numVertices,

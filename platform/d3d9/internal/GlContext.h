@@ -3,6 +3,7 @@
 // null with the reason in *error; nothing is left behind.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -43,6 +44,9 @@ private:
 
 // Maximum texture size and S3TC support of the driver (and, when asked, the largest 3D texture side), from a
 // throw-away surfaceless context; false when no context can be made.
-bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize = nullptr);
+// `sampleCounts`, when asked, gets bit n for each sample count n (2 to 16) at which an RGBA8 and a depth-stencil
+// renderbuffer come out with exactly n samples.
+bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize = nullptr,
+                   std::uint32_t* sampleCounts = nullptr);
 
 }  // namespace tarn::d3d9

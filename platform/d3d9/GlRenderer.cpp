@@ -102,6 +102,12 @@ private:
     std::uint32_t pending_ = kDirtyAll;
     GLint timestampBits_ = 0;  // of the driver's GL_TIMESTAMP counter; 0: no timestamps
     GlQueryContext queries_;
+    // The gamma pass of full-screen presents: a program drawing the back buffer through the ramp (a 256 x 1
+    // texture of its 16-bit entries), with a vertex array and sampler of its own; made on first use.
+    void PresentThroughRamp(GLuint texture, const RECT& source, const RECT& dest, int windowHeight,
+                            const D3DGAMMARAMP& ramp);
+    GLuint gammaProgram_ = 0, gammaRamp_ = 0, gammaVao_ = 0, gammaSampler_ = 0;
+    GLint gammaSourceRect_ = -1;
 };
 
 GlRenderer::GlRenderer(Device* device, std::unique_ptr<GlContext> context)
@@ -120,6 +126,14 @@ GlRenderer::GlRenderer(Device* device, std::unique_ptr<GlContext> context)
 
 GlRenderer::~GlRenderer() {
     context_->MakeCurrent();
+    if (gammaProgram_) {
+        gl_.ProgramDeleted(gammaProgram_);
+        gl_.TextureDeleted(gammaRamp_);
+        glDeleteProgram(gammaProgram_);
+        glDeleteTextures(1, &gammaRamp_);
+        glDeleteVertexArrays(1, &gammaVao_);
+        glDeleteSamplers(1, &gammaSampler_);
+    }
     geometry_.reset();
     programs_.reset();
     textures_.reset();
@@ -452,9 +466,13 @@ void GlRenderer::Present(const PresentFrame& frame) {
         gl_.ColorMask(0xf);
         pending_ |= kDirtyRaster;
         const bool same = sr.right - sr.left == dr.right - dr.left && sr.bottom - sr.top == dr.bottom - dr.top;
-        // Row 0 is the top of the picture: flip on the way to the window.
-        glBlitFramebuffer(sr.left, sr.top, sr.right, sr.bottom, dr.left, dh - dr.top, dr.right, dh - dr.bottom,
-                          GL_COLOR_BUFFER_BIT, same ? GL_NEAREST : GL_LINEAR);
+        if (frame.gamma) {
+            PresentThroughRamp(texture, sr, dr, dh, *frame.gamma);
+        } else {
+            // Row 0 is the top of the picture: flip on the way to the window.
+            glBlitFramebuffer(sr.left, sr.top, sr.right, sr.bottom, dr.left, dh - dr.top, dr.right, dh - dr.bottom,
+                              GL_COLOR_BUFFER_BIT, same ? GL_NEAREST : GL_LINEAR);
+        }
         context_->SwapOn(target);
         context_->MakeCurrent();
         // Framebuffer 0 belonged to the window just shown; the shadow's record of it must be asked again.
@@ -480,6 +498,96 @@ void GlRenderer::Present(const PresentFrame& frame) {
             },
             &read);
     }
+}
+
+void GlRenderer::PresentThroughRamp(GLuint texture, const RECT& sr, const RECT& dr, int windowHeight,
+                                    const D3DGAMMARAMP& ramp) {
+    if (!gammaProgram_) {
+        // One triangle over the viewport; the source rectangle (u0, v0, u1, v1) is read top row first, so the
+        // window's top (v = 1 in the viewport) shows the rectangle's first row.
+        static const char* kVertex = R"(#version 330 core
+uniform vec4 sourceRect;
+out vec2 uv;
+void main() {
+    vec2 corner = vec2(float((gl_VertexID & 1) * 4 - 1), float((gl_VertexID & 2) * 2 - 1));
+    vec2 t = corner * 0.5 + 0.5;
+    uv = vec2(mix(sourceRect.x, sourceRect.z, t.x), mix(sourceRect.w, sourceRect.y, t.y));
+    gl_Position = vec4(corner, 0.0, 1.0);
+})";
+        // Each channel's 8-bit value picks its entry of the ramp.
+        static const char* kFragment = R"(#version 330 core
+uniform sampler2D image;
+uniform sampler2D ramp;
+in vec2 uv;
+out vec4 colour;
+void main() {
+    vec3 c = clamp(texture(image, uv).rgb, 0.0, 1.0);
+    ivec3 i = ivec3(c * 255.0 + 0.5);
+    colour = vec4(texelFetch(ramp, ivec2(i.r, 0), 0).r, texelFetch(ramp, ivec2(i.g, 0), 0).g,
+                  texelFetch(ramp, ivec2(i.b, 0), 0).b, 1.0);
+})";
+        auto compile = [](GLenum type, const char* text) {
+            const GLuint shader = glCreateShader(type);
+            glShaderSource(shader, 1, &text, nullptr);
+            glCompileShader(shader);
+            return shader;
+        };
+        const GLuint vs = compile(GL_VERTEX_SHADER, kVertex), fs = compile(GL_FRAGMENT_SHADER, kFragment);
+        gammaProgram_ = glCreateProgram();
+        glAttachShader(gammaProgram_, vs);
+        glAttachShader(gammaProgram_, fs);
+        glLinkProgram(gammaProgram_);
+        glDeleteShader(vs);
+        glDeleteShader(fs);
+        GLint linked = 0;
+        glGetProgramiv(gammaProgram_, GL_LINK_STATUS, &linked);
+        if (!linked) Diagnostic("the gamma program does not link");
+        gl_.UseProgram(gammaProgram_);
+        glUniform1i(glGetUniformLocation(gammaProgram_, "image"), 0);
+        glUniform1i(glGetUniformLocation(gammaProgram_, "ramp"), 1);
+        gammaSourceRect_ = glGetUniformLocation(gammaProgram_, "sourceRect");
+        glGenTextures(1, &gammaRamp_);
+        gl_.BindTextureForUpdate(GL_TEXTURE_2D, gammaRamp_);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB16, 256, 1, 0, GL_RGB, GL_UNSIGNED_SHORT, nullptr);
+        glGenVertexArrays(1, &gammaVao_);
+        glGenSamplers(1, &gammaSampler_);
+        for (GLenum name : {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER})
+            glSamplerParameteri(gammaSampler_, name, GL_NEAREST);
+        glSamplerParameteri(gammaSampler_, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glSamplerParameteri(gammaSampler_, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
+    std::uint16_t entries[256 * 3];
+    for (int i = 0; i < 256; ++i) {
+        entries[3 * i] = ramp.red[i], entries[3 * i + 1] = ramp.green[i], entries[3 * i + 2] = ramp.blue[i];
+    }
+    gl_.BindTextureForUpdate(GL_TEXTURE_2D, gammaRamp_);
+    gl_.PixelStore(GL_UNPACK_ALIGNMENT, 2);
+    gl_.PixelStore(GL_UNPACK_ROW_LENGTH, 0);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 256, 1, GL_RGB, GL_UNSIGNED_SHORT, entries);
+    // Every state the pass touches goes through the shadow, and the next draw applies its own again.
+    for (GlState::Cap cap : {GlState::kCullFace, GlState::kScissorTest, GlState::kDepthTest, GlState::kStencilTest,
+                             GlState::kBlend, GlState::kOffsetFill, GlState::kMultisample})
+        gl_.Enable(cap, false);
+    for (int i = 0; i < 8; ++i) gl_.Enable(static_cast<GlState::Cap>(GlState::kClipDistance0 + i), false);
+    gl_.PolygonMode(GL_FILL);
+    gl_.ColorMask(0xf);
+    gl_.Viewport(dr.left, windowHeight - dr.bottom, dr.right - dr.left, dr.bottom - dr.top);
+    gl_.UseProgram(gammaProgram_);
+    gl_.BindTexture(0, GL_TEXTURE_2D, texture);
+    gl_.BindTexture(1, GL_TEXTURE_2D, gammaRamp_);
+    gl_.BindSampler(0, gammaSampler_);
+    gl_.BindSampler(1, gammaSampler_);
+    const Surface* back = device_->backBuffer();
+    const float w = static_cast<float>(back->width()), h = static_cast<float>(back->height());
+    glUniform4f(gammaSourceRect_, sr.left / w, sr.top / h, sr.right / w, sr.bottom / h);
+    // A vertex array of its own, so that the attributes the backend keeps set stay as they are.
+    GLint vertexArray = 0;
+    glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &vertexArray);
+    glBindVertexArray(gammaVao_);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glBindVertexArray(static_cast<GLuint>(vertexArray));
+    pending_ = kDirtyAll;
 }
 
 bool GlRenderer::Blit(Surface* source, const RECT& sr, Surface* destination, const RECT& dr, bool linear) {

@@ -108,7 +108,8 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
     const UINT maxSize = profile.maxTextureSize ? profile.maxTextureSize : limits.maxTextureSize;
     caps->DeviceType = D3DDEVTYPE_HAL;
     caps->AdapterOrdinal = 0;
-    caps->Caps2 = D3DCAPS2_DYNAMICTEXTURES;
+    // Both backends pass the frames of full-screen swap chains through their gamma ramp.
+    caps->Caps2 = D3DCAPS2_DYNAMICTEXTURES | D3DCAPS2_FULLSCREENGAMMA;
     caps->Caps3 = D3DCAPS3_COPY_TO_VIDMEM | D3DCAPS3_COPY_TO_SYSTEMMEM;
     caps->PresentationIntervals = D3DPRESENT_INTERVAL_IMMEDIATE | D3DPRESENT_INTERVAL_ONE;
     // No TEXTURESYSTEMMEMORY: SetTexture refuses system-memory (and scratch) textures, as such devices do.

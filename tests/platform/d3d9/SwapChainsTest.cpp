@@ -1,12 +1,15 @@
 // Swap chains on both backends: the implicit chain's calls and reference counts, the front buffer as the
 // display's picture, additional chains presenting into windows of their own, and the gamma ramp.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <cstring>
 #include <vector>
 
 #include "D3D9TestSupport.h"
+#include "platform/Runner.h"
 #include "platform/RunnerControl.h"
 #include "platform/win32/Win32.h"
 
@@ -220,6 +223,61 @@ TEST_P(SwapChainsTest, GammaRampReadsBackAsSet) {
     device->SetGammaRamp(5, D3DSGR_NO_CALIBRATION, &ramp);
     device->GetGammaRamp(0, &read);
     EXPECT_EQ(std::memcmp(&read, &ramp, sizeof ramp), 0);
+}
+
+// What the runner sees of a frame (the --screenshot picture) passes through the ramp when the chain is full
+// screen, and not when it is windowed.
+TEST_P(SwapChainsTest, FullScreenFramesPassThroughTheRamp) {
+    D3DCAPS9 caps{};
+    device->GetDeviceCaps(&caps);
+    EXPECT_NE(caps.Caps2 & D3DCAPS2_FULLSCREENGAMMA, 0u);
+    HWND window = MakeWindow(0, 0, 100, 100);
+    D3DGAMMARAMP ramp{};
+    for (int i = 0; i < 256; ++i) {
+        ramp.red[i] = static_cast<WORD>((255 - i) * 257);
+        ramp.green[i] = static_cast<WORD>(i * 128);
+        ramp.blue[i] = 0;
+    }
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("tarn-gamma-" + std::to_string(static_cast<int>(GetParam())) + ".png"))
+                                 .string();
+    tarn::platform::RunnerOptions saved = tarn::platform::Runner();
+    struct Case {
+        BOOL windowed;
+        std::uint8_t r, g, b;
+    } cases[] = {{FALSE, 204, 51, 0}, {TRUE, 0x33, 0x66, 0x99}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.windowed ? "windowed" : "full screen");
+        D3DPRESENT_PARAMETERS pp = DefaultPresentParameters(640, 480);
+        pp.Windowed = c.windowed;
+        pp.hDeviceWindow = window;
+        IDirect3DDevice9* own = nullptr;
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &own), D3D_OK);
+        own->SetGammaRamp(0, D3DSGR_NO_CALIBRATION, &ramp);
+        IDirect3DSurface9* back = nullptr;
+        own->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+        ASSERT_EQ(own->ColorFill(back, nullptr, 0xff336699), D3D_OK);
+        back->Release();
+        tarn::platform::ResetPresentedFrames();
+        tarn::platform::Runner().screenshotPath = path;
+        tarn::platform::Runner().frames = -1;
+        ASSERT_EQ(own->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        ASSERT_TRUE(tarn::platform::SaveFinalScreenshot());
+        tarn::platform::Runner() = saved;
+        EXPECT_EQ(own->Release(), 0u);
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        ASSERT_NE(png_image_begin_read_from_file(&image, path.c_str()), 0);
+        image.format = PNG_FORMAT_RGBA;
+        std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(image));
+        ASSERT_NE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr), 0);
+        ASSERT_EQ(image.width, 640u);
+        EXPECT_EQ(rgba[0], c.r);
+        EXPECT_EQ(rgba[1], c.g);
+        EXPECT_EQ(rgba[2], c.b);
+        std::filesystem::remove(path);
+    }
+    tarn::platform::ResetPresentedFrames();
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, SwapChainsTest, ::testing::Values(BackendKind::Null, BackendKind::Gl), BackendName);

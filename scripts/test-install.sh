@@ -5,7 +5,7 @@
 # each compiles on its own, then copies
 # examples/consumer out of the repository and builds it against the prefix with find_package(TarnEngine) and runs
 # it: a window, a device and one image loaded on the null backend; examples/cubevolume likewise, drawing on the
-# OpenGL backend. Everything goes when the script ends.
+# OpenGL backend, and examples/resetwindow, resizing its window once. Everything goes when the script ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
@@ -69,4 +69,15 @@ cmake -S "$work/cubevolume-src" -B "$work/cubevolume" -G Ninja -DCMAKE_BUILD_TYP
   -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cubevolume" >/dev/null
 (cd / && TARN_D3D9_BACKEND=gl TARN_MESSAGEBOX=stderr "$work/cubevolume/cubevolume" --headless "$work") >/dev/null
-echo "test-install: installed demo, inspectors, converter, $headers public headers, consumer and cube/volume example projects work ($output)"
+# The Reset example, built against the install: it resizes its window once during the run, resets the device from
+# WM_SIZE and checks every frame's pixels and occlusion count; exit status 0 only when all of them matched.
+cp -r examples/resetwindow "$work/resetwindow-src"
+cmake -S "$work/resetwindow-src" -B "$work/resetwindow" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/resetwindow" >/dev/null
+reset_output=$(cd / && TARN_D3D9_BACKEND=gl TARN_MESSAGEBOX=stderr "$work/resetwindow/resetwindow" --headless --frames 8)
+if [[ "$reset_output" != "resetwindow: 8 frames, 1 resets, "* ]]; then
+  echo "test-install: the reset example printed '$reset_output'" >&2
+  exit 1
+fi
+echo "test-install: installed demo, inspectors, converter, $headers public headers, consumer, cube/volume and reset example projects work ($output)"

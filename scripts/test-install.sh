@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Proves the install of a finished build (default build/release): installs it into a temporary prefix, runs the
 # installed demo from / (headless, 30 frames, screenshot), runs both inspectors on the installed data and the
-# desktop icons and the converter on an installed image, checks that only public headers were installed and that
-# each compiles on its own, then copies
-# examples/consumer out of the repository and builds it against the prefix with find_package(TarnEngine) and runs
-# it: a window, a device and one image loaded on the null backend; examples/cubevolume likewise, drawing on the
-# OpenGL backend. Everything goes when the script ends.
+# desktop icons, the converter on an installed image and the importer on a sample model, checks that only public
+# headers were installed and that each compiles on its own, then copies examples/consumer out of the repository and
+# builds it against the prefix with find_package(TarnEngine) and runs it: a window, a device and one image loaded
+# on the null backend; examples/cubevolume likewise, drawing on the OpenGL backend. Everything goes when the script
+# ends.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
@@ -24,6 +24,13 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 # The installed converter makes a DXT1 DDS with a full chain that the installed inspector reads.
 "$prefix/bin/tarn-texconv" -f DXT1 -o "$work/rock.dds" "$data/rock.jpg" >/dev/null
 "$prefix/bin/tarn-texinfo" "$work/rock.dds" | grep "^Format: *D3DFMT_DXT1$" >/dev/null
+# The installed importer writes a scene the installed inspector reads (a glTF sample of assimp-testmodels, when
+# the package is there).
+box=/usr/share/assimp/models/glTF2/BoxTextured-glTF/BoxTextured.gltf
+if [[ -f $box ]]; then
+  "$prefix/bin/tarn-import" "$box" -o "$work/import" >/dev/null
+  "$prefix/bin/tarn-trsinfo" "$work/import/BoxTextured.TRS" | grep "(12 triangles)" >/dev/null
+fi
 grep -q "^Exec=tarn-seascene$" "$prefix/share/applications/tarn-seascene.desktop"
 for size in 48 128 256; do
   "$prefix/bin/tarn-texinfo" "$prefix/share/icons/hicolor/${size}x${size}/apps/tarn-seascene.png" |

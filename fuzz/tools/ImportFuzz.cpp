@@ -6,6 +6,7 @@
 // numbers, names that fit, keys in ascending time. Anything else stops the run.
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -16,9 +17,14 @@ using namespace tarn::import;
 
 namespace {
 
-void Require(bool condition) {
-    if (!condition) std::abort();
-}
+// Stops the run naming the property that failed.
+#define Require(condition)                                                                          \
+    do {                                                                                            \
+        if (!(condition)) {                                                                         \
+            std::fprintf(stderr, "ImportFuzz: %s does not hold (line %d)\n", #condition, __LINE__); \
+            std::abort();                                                                           \
+        }                                                                                           \
+    } while (0)
 
 void RequireFinite(const float* values, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) Require(std::isfinite(values[i]));

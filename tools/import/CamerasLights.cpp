@@ -80,7 +80,9 @@ trs::TrsCamera BuildCamera(const ModelCamera& camera, const Affine& world, UpAxi
     double nearPlane = std::isfinite(camera.nearPlane) ? camera.nearPlane * scale : 0;
     if (!(farPlane > 0) || farPlane > 1e30) farPlane = std::min(1000 * scale, 1e30);
     if (!(nearPlane > 0) || nearPlane >= farPlane) nearPlane = farPlane / 1000;
-    nearPlane = std::max(nearPlane, 1e-30);
+    // Both stay floats apart from each other and from zero.
+    farPlane = std::clamp(farPlane, 1e-20, 1e30);
+    nearPlane = std::clamp(nearPlane, farPlane * 1e-7, farPlane / 1.001);
     out.farPlane = static_cast<float>(farPlane);
     out.nearPlane = static_cast<float>(nearPlane);
     return out;

@@ -79,7 +79,11 @@ public:
     std::int32_t i32() { return value<std::int32_t>(); }
     float f32() { return value<float>(); }
     double f64() { return value<double>(); }
-    bool flag() { return u8() != 0; }
+    bool flag() {
+        const std::uint8_t v = u8();
+        if (v > 1) fail("a flag of " + std::to_string(v));
+        return v == 1;
+    }
     template <typename E>
     E enumeration(E last, const char* what) {
         const std::uint8_t v = u8();

@@ -61,6 +61,13 @@ TEST(ImportCameras, PlanesScaleWithTheSceneAndAZeroNearPlaneIsMade) {
     const auto out = BuildCamera(cam, world, UpAxis::Y, &frame, warnings);
     EXPECT_FLOAT_EQ(out.farPlane, 1);
     EXPECT_FLOAT_EQ(out.nearPlane, 0.001f);
+    // Planes that scaling would round together stay apart.
+    cam.farPlane = 100;
+    cam.nearPlane = std::nextafter(100.0f, 0.0f);
+    world.linear = Scaling(3);
+    const auto close = BuildCamera(cam, world, UpAxis::Y, &frame, warnings);
+    EXPECT_GT(close.nearPlane, 0);
+    EXPECT_LT(close.nearPlane, close.farPlane);
 }
 
 TEST(ImportCameras, OrthographicAndBrokenCamerasWarn) {

@@ -180,6 +180,13 @@ TEST(ModelCodec, UnknownEnumValuesAreRefused) {
     std::string why;
     EXPECT_FALSE(DecodeModel(bytes.data(), bytes.size(), out, &why));
     EXPECT_NE(why.find("unknown light kind 200"), std::string::npos) << why;
+    // A flag is 0 or 1, so that what decodes encodes to the same bytes.
+    Model flagged;
+    flagged.materials.push_back({});
+    std::vector<std::uint8_t> f = Encoded(flagged);
+    f[4 + 4 + 4 + 4 + 4] = 2;  // hasDiffuse, after the material count and its empty name
+    EXPECT_FALSE(DecodeModel(f.data(), f.size(), out, &why));
+    EXPECT_NE(why.find("a flag of 2"), std::string::npos) << why;
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 #   scripts/fuzz.sh all SECONDS [libFuzzer options...]      every target in turn, SECONDS each
 #
 # Targets: texture_ReadImageFuzz, texture_CreateTextureFuzz, texture_ConvertFuzz, texture_DdsFuzz,
-# texture_CubeVolumeFuzz, texture_FileLoadFuzz, texture_SaveFuzz, scene_load_fuzz, tools_TexConvFuzz.
+# texture_CubeVolumeFuzz, texture_FileLoadFuzz, texture_SaveFuzz, scene_load_fuzz, tools_TexConvFuzz,
+# tools_ImportFuzz.
 # The seed corpus in the source tree is read, never written; new inputs go to build/fuzz/corpus/TARGET and
 # findings (crash-*, leak-*, oom-*, timeout-*, slow-unit-*) to build/fuzz/findings/TARGET. Once a finding is fixed,
 # copy it into the target's seed folder, so that ctest replays it from then on.
@@ -18,7 +19,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ $# -lt 2 ] || ! [[ $2 =~ ^[0-9]+$ ]]; then
-  sed -n '2,18s/^# \{0,1\}//p' "$0" >&2
+  sed -n '2,19s/^# \{0,1\}//p' "$0" >&2
   exit 2
 fi
 target=$1
@@ -26,7 +27,7 @@ seconds=$2
 shift 2
 
 all_targets=(texture_ReadImageFuzz texture_CreateTextureFuzz texture_ConvertFuzz texture_DdsFuzz texture_CubeVolumeFuzz
-  texture_FileLoadFuzz texture_SaveFuzz scene_load_fuzz tools_TexConvFuzz)
+  texture_FileLoadFuzz texture_SaveFuzz scene_load_fuzz tools_TexConvFuzz tools_ImportFuzz)
 build=build/fuzz
 
 # Seed folders of a target (the scene seeds are written by make_scene_corpus).
@@ -40,6 +41,7 @@ seeds_of() {
     texture_SaveFuzz) echo fuzz/texture/corpus-save ;;
     scene_load_fuzz) echo "$build/corpus/scene_seeds" ;;
     tools_TexConvFuzz) echo fuzz/tools/corpus-texconv ;;
+    tools_ImportFuzz) echo fuzz/tools/corpus-import ;;
     *) return 1 ;;
   esac
 }

@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages the project needs, only those missing. Runs as root or through sudo.
 # dpkg-dev (dpkg-shlibdeps) and file are what CPack needs to work out the Debian package's dependencies;
 # clang-format (with git-clang-format) and git check the layout of changed lines; python3-pil is the independent
-# reader the save and converter tests open written image files with.
+# reader the save and converter tests open written image files with. libassimp-dev is the model parser of
+# tarn-import, and assimp-testmodels the real models its tests and scripts/import-testmodels.sh import.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
   libpng-dev libjpeg62-turbo-dev zlib1g-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libstb-dev libsquish-dev
   python3-pil
+  libassimp-dev assimp-testmodels
   dpkg-dev file
   clang-format git
 )

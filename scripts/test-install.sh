@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Proves the install of a finished build (default build/release): installs it into a temporary prefix, runs the
 # installed demo from / (headless, 30 frames, screenshot) and the installed viewer on the demo's scene, runs both
-# inspectors on the installed data and the desktop icons and the converter on an installed image, checks the
-# viewer's desktop entry and file type, checks that only public headers were installed and that each compiles on
-# its own, then copies
+# inspectors on the installed data and the desktop icons, the converter on an installed image and the importer on a
+# sample model, checks the viewer's desktop entry and file type, checks that only public headers were installed and
+# that each compiles on its own, then copies
 # examples/consumer out of the repository and builds it against the prefix with find_package(TarnEngine) and runs
 # it: a window, a device and one image loaded on the null backend; examples/cubevolume likewise, drawing on the
 # OpenGL backend, and examples/resetwindow, resizing its window once. Everything goes when the script ends.
@@ -25,6 +25,13 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 # The installed converter makes a DXT1 DDS with a full chain that the installed inspector reads.
 "$prefix/bin/tarn-texconv" -f DXT1 -o "$work/rock.dds" "$data/rock.jpg" >/dev/null
 "$prefix/bin/tarn-texinfo" "$work/rock.dds" | grep "^Format: *D3DFMT_DXT1$" >/dev/null
+# The installed importer writes a scene the installed inspector reads (a glTF sample of assimp-testmodels, when
+# the package is there).
+box=/usr/share/assimp/models/glTF2/BoxTextured-glTF/BoxTextured.gltf
+if [[ -f $box ]]; then
+  "$prefix/bin/tarn-import" "$box" -o "$work/import" >/dev/null
+  "$prefix/bin/tarn-trsinfo" "$work/import/BoxTextured.TRS" | grep "(12 triangles)" >/dev/null
+fi
 grep -q "^Exec=tarn-seascene$" "$prefix/share/applications/tarn-seascene.desktop"
 # The installed viewer on the installed scene, from /, with the water effects from the demo's installed frames (a
 # missing frame would say "no water effects" on standard error); its desktop entry opens the file type it installs.

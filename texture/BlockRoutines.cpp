@@ -104,6 +104,40 @@ float NearestColoursReference(const ColourPoints& p, const ColourPalette4& pal, 
     return (lane[0] + lane[1]) + (lane[2] + lane[3]);
 }
 
+// The channel `channel` of the points and of the palette, and the other two in channel order.
+inline void SplitChannels(const ColourPoints& p, const ColourPalette4& pal, int channel, const float*& x,
+                          const float*& o1, const float*& o2, const float*& p1, const float*& p2) {
+    const float* point[3] = {p.r, p.g, p.b};
+    const float* entry[3] = {pal.r, pal.g, pal.b};
+    const int a = channel == 0 ? 1 : 0, b = channel == 2 ? 1 : 2;
+    x = point[channel], o1 = point[a], o2 = point[b], p1 = entry[a], p2 = entry[b];
+}
+
+void ChannelErrorsReference(const ColourPoints& p, const ColourPalette4& pal, int channel, const float (*values)[4],
+                            int count, float* errors) {
+    const float *x, *o1, *o2, *p1, *p2;
+    SplitChannels(p, pal, channel, x, o1, o2, p1, p2);
+    float other[16][4];
+    for (int i = 0; i < 16; ++i)
+        for (int k = 0; k < 4; ++k) {
+            const float d1 = o1[i] - p1[k], d2 = o2[i] - p2[k];
+            other[i][k] = d1 * d1 + d2 * d2;
+        }
+    for (int n = 0; n < count; ++n) {
+        float lane[4] = {0, 0, 0, 0};
+        for (int i = 0; i < 16; ++i) {
+            float best = 0;
+            for (int k = 0; k < 4; ++k) {
+                const float dx = x[i] - values[n][k];
+                const float d = other[i][k] + dx * dx;
+                best = k == 0 || d < best ? d : best;
+            }
+            lane[i & 3] += best * p.w[i];
+        }
+        errors[n] = (lane[0] + lane[1]) + (lane[2] + lane[3]);
+    }
+}
+
 int NearestAlphasReference(const std::uint8_t alpha[16], const std::uint16_t twice[8], std::uint8_t index[16]) {
     int sum = 0;
     for (int i = 0; i < 16; ++i) {
@@ -135,9 +169,9 @@ void DecodeDxt5RowReference(const std::uint8_t* source, std::size_t blocks, std:
     }
 }
 
-constexpr BlockRoutineTable kReference = {GatherColoursReference,   ColourMomentsReference,  AxisRangeReference,
-                                          EndpointSumsReference,    NearestColoursReference, NearestAlphasReference,
-                                          DecodeColourRowReference, DecodeDxt5RowReference};
+constexpr BlockRoutineTable kReference = {GatherColoursReference, ColourMomentsReference,   AxisRangeReference,
+                                          EndpointSumsReference,  NearestColoursReference,  ChannelErrorsReference,
+                                          NearestAlphasReference, DecodeColourRowReference, DecodeDxt5RowReference};
 
 #if TARN_TEXTURE_X86
 
@@ -270,6 +304,37 @@ float NearestColoursSse2(const ColourPoints& p, const ColourPalette4& pal, std::
     alignas(16) float lane[4];
     _mm_store_ps(lane, acc);
     return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+}
+
+void ChannelErrorsSse2(const ColourPoints& p, const ColourPalette4& pal, int channel, const float (*values)[4],
+                       int count, float* errors) {
+    const float *x, *o1, *o2, *p1, *p2;
+    SplitChannels(p, pal, channel, x, o1, o2, p1, p2);
+    __m128 other[4][4];
+    for (int g = 0; g < 4; ++g) {
+        const __m128 a = _mm_load_ps(o1 + 4 * g), b = _mm_load_ps(o2 + 4 * g);
+        for (int k = 0; k < 4; ++k) {
+            const __m128 d1 = _mm_sub_ps(a, _mm_set1_ps(p1[k])), d2 = _mm_sub_ps(b, _mm_set1_ps(p2[k]));
+            other[g][k] = _mm_add_ps(_mm_mul_ps(d1, d1), _mm_mul_ps(d2, d2));
+        }
+    }
+    const __m128 xs[4] = {_mm_load_ps(x), _mm_load_ps(x + 4), _mm_load_ps(x + 8), _mm_load_ps(x + 12)};
+    const __m128 ws[4] = {_mm_load_ps(p.w), _mm_load_ps(p.w + 4), _mm_load_ps(p.w + 8), _mm_load_ps(p.w + 12)};
+    for (int n = 0; n < count; ++n) {
+        const __m128 v[4] = {_mm_set1_ps(values[n][0]), _mm_set1_ps(values[n][1]), _mm_set1_ps(values[n][2]),
+                             _mm_set1_ps(values[n][3])};
+        __m128 acc = _mm_setzero_ps();
+        for (int g = 0; g < 4; ++g) {
+            __m128 best = _mm_setzero_ps();
+            for (int k = 0; k < 4; ++k) {
+                const __m128 dx = _mm_sub_ps(xs[g], v[k]);
+                const __m128 d = _mm_add_ps(other[g][k], _mm_mul_ps(dx, dx));
+                best = k == 0 ? d : _mm_min_ps(d, best);  // d where d < best, else best
+            }
+            acc = _mm_add_ps(acc, _mm_mul_ps(best, ws[g]));
+        }
+        errors[n] = LaneSum(acc);
+    }
 }
 
 // The 16 alphas doubled in two registers of 16-bit lanes: absolute differences, the running least and its
@@ -464,11 +529,12 @@ __attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* sou
     DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt5Alpha{});
 }
 
-constexpr BlockRoutineTable kSse2 = {GatherColoursSse2,        ColourMomentsSse2,     AxisRangeSse2,
-                                     EndpointSumsSse2,         NearestColoursSse2,    NearestAlphasSse2,
-                                     DecodeColourRowReference, DecodeDxt5RowReference};
-constexpr BlockRoutineTable kSsse3 = {GatherColoursSse2,  ColourMomentsSse2, AxisRangeSse2,        EndpointSumsSse2,
-                                      NearestColoursSse2, NearestAlphasSse2, DecodeColourRowSsse3, DecodeDxt5RowSsse3};
+constexpr BlockRoutineTable kSse2 = {GatherColoursSse2, ColourMomentsSse2,        AxisRangeSse2,
+                                     EndpointSumsSse2,  NearestColoursSse2,       ChannelErrorsSse2,
+                                     NearestAlphasSse2, DecodeColourRowReference, DecodeDxt5RowReference};
+constexpr BlockRoutineTable kSsse3 = {GatherColoursSse2, ColourMomentsSse2,    AxisRangeSse2,
+                                      EndpointSumsSse2,  NearestColoursSse2,   ChannelErrorsSse2,
+                                      NearestAlphasSse2, DecodeColourRowSsse3, DecodeDxt5RowSsse3};
 
 bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
 

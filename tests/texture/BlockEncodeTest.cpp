@@ -293,7 +293,7 @@ TEST(BlockEncode, QualitySwitch) {
 
 std::vector<const BlockRoutineTable*> SimdSets() {
     std::vector<const BlockRoutineTable*> sets;
-    for (const BlockRoutineTable* t : {BlockSse2Set(), BlockSsse3Set()})
+    for (const BlockRoutineTable* t : {BlockSse2Set(), BlockSsse3Set(), BlockAvxSet()})
         if (t != nullptr) sets.push_back(t);
     return sets;
 }

@@ -70,5 +70,6 @@ const BlockRoutineTable& BlockRoutines();
 const BlockRoutineTable& BlockReferenceSet();
 const BlockRoutineTable* BlockSse2Set();   // x86-64 always
 const BlockRoutineTable* BlockSsse3Set();  // when the processor has SSSE3
+const BlockRoutineTable* BlockAvxSet();    // the SSE2 and SSSE3 routines in AVX encoding, when the processor has AVX
 
 }  // namespace tarn::texture::blocks

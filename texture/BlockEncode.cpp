@@ -533,8 +533,8 @@ void EncodeInterpolatedAlpha(std::uint8_t* block, const std::uint8_t* alpha, Blo
         best.a0 = best.a1 = static_cast<std::uint8_t>(hi);  // one value: every pixel on index 0, exact
         best.error = 0;
     } else {
-        const int fits = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 4 : 1);
-        const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 4 : 0);
+        const int fits = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 2 : 1);
+        const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 1 : 0);
         auto refine = [&](int a0, int a1, bool eight) {
             AlphaBlock mode = EvaluateAlpha(a0, a1, alpha);
             for (int f = 0; f < fits && mode.error > 0; ++f) {

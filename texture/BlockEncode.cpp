@@ -1,8 +1,10 @@
-// The block encoders of DXT1 ... DXT5. Colour: a principal-axis fit of the block's colours, then (Default) a
-// least-squares refinement of the endpoints against the chosen indices, or (Best) a cluster fit over the
-// colours ordered along that axis followed by the refinement and a search of the neighbouring 5-6-5 endpoints.
-// Every candidate is judged on its quantised endpoints, decoded as the block decoder decodes them.
+// The block encoders of DXT1 ... DXT5. Colour: a principal-axis fit of the block's colours, then (Default and
+// Best) a least-squares refit of the endpoints against the chosen indices and, for blocks that fit poorly,
+// ranges stretched past the colours; Best chooses the refit's codes by their error rather than by rounding, and
+// searches the neighbouring 5-6-5 codes of the endpoints of blocks that still fit poorly. Every candidate is
+// judged on its quantised endpoints, decoded as the block decoder decodes them.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -14,7 +16,7 @@ namespace tarn::texture::blocks {
 namespace {
 
 inline float Clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : (v == v ? v : 0.0f)); }
-inline float Clamp255(float v) { return v < 0.0f ? 0.0f : (v > 255.0f ? 255.0f : v); }
+inline float Clamp255(float v) { return v > 0.0f ? (v < 255.0f ? v : 255.0f) : 0.0f; }  // NaN to 0
 
 // The palette the encoder aims at: endpoints expanded to bytes (bit replication, which is round(255 a / max)),
 // and the thirds and midpoint of those bytes unrounded. Decoders round the in-between entries differently (to
@@ -22,9 +24,19 @@ inline float Clamp255(float v) { return v < 0.0f ? 0.0f : (v > 255.0f ? 255.0f :
 inline int Byte5(int a) { return (a << 3) | (a >> 2); }
 inline int Byte6(int a) { return (a << 2) | (a >> 4); }
 
+// The decoded byte of each code of a 5- and 6-bit channel.
+struct ExpandedCodes {
+    float five[32], six[64];
+    ExpandedCodes() {
+        for (int a = 0; a < 32; ++a) five[a] = float(Byte5(a));
+        for (int a = 0; a < 64; ++a) six[a] = float(Byte6(a));
+    }
+};
+const ExpandedCodes kCodes;
+
 void MakePalette(std::uint16_t c0, std::uint16_t c1, ColourPalette4& p) {
-    const float r0 = float(Byte5(c0 >> 11)), g0 = float(Byte6((c0 >> 5) & 63)), b0 = float(Byte5(c0 & 31));
-    const float r1 = float(Byte5(c1 >> 11)), g1 = float(Byte6((c1 >> 5) & 63)), b1 = float(Byte5(c1 & 31));
+    const float r0 = kCodes.five[c0 >> 11], g0 = kCodes.six[(c0 >> 5) & 63], b0 = kCodes.five[c0 & 31];
+    const float r1 = kCodes.five[c1 >> 11], g1 = kCodes.six[(c1 >> 5) & 63], b1 = kCodes.five[c1 & 31];
     p.r[0] = r0, p.g[0] = g0, p.b[0] = b0;
     p.r[1] = r1, p.g[1] = g1, p.b[1] = b1;
     if (c0 > c1) {
@@ -86,14 +98,18 @@ ColourBlock EvaluateUniform(std::uint16_t a, std::uint16_t b, bool threeColour, 
     ColourBlock out;
     out.c0 = a;
     out.c1 = b;
-    float best = 0;
-    int bestIndex = 0;
+    float d[4];
     for (int k = 0; k < 4; ++k) {
         const float dr = points.r[first] - palette.r[k], dg = points.g[first] - palette.g[k],
                     db = points.b[first] - palette.b[k];
-        const float d = (dr * dr + dg * dg) + db * db;
-        if (k == 0 || d < best) best = d, bestIndex = k;
+        d[k] = (dr * dr + dg * dg) + db * db;
     }
+    // The lowest index among equals, chosen without branches.
+    const bool pick1 = d[1] < d[0], pick3 = d[3] < d[2];
+    const float d01 = pick1 ? d[1] : d[0], d23 = pick3 ? d[3] : d[2];
+    const bool high = d23 < d01;
+    const float best = high ? d23 : d01;
+    const int bestIndex = high ? 2 + pick3 : pick1;
     std::memset(out.index, bestIndex, sizeof out.index);
     out.error = best * count;
     return out;
@@ -107,9 +123,10 @@ inline void Consider(ColourBlock& best, const ColourBlock& c) {
 constexpr float kFourShare[4] = {1.0f, 0.0f, 2.0f / 3.0f, 1.0f / 3.0f};
 constexpr float kThreeShare[4] = {1.0f, 0.0f, 0.5f, 0.0f};
 
-// Least-squares endpoints for fixed indices; false when the indices do not determine both endpoints.
-bool SolveEndpoints(const ColourPoints& p, const std::uint8_t* index, bool threeColour, float e0[3], float e1[3]) {
-    float m[9];
+// Least-squares endpoints for fixed indices, and the sums they solve (as endpointSums gives them); false when
+// the indices do not determine both endpoints.
+bool SolveEndpoints(const ColourPoints& p, const std::uint8_t* index, bool threeColour, float e0[3], float e1[3],
+                    float m[9]) {
     BlockRoutines().endpointSums(p, index, threeColour ? kThreeShare : kFourShare, m);
     const float a = m[0], bb = m[1], c = m[2];
     const float det = a * c - bb * bb;
@@ -120,167 +137,154 @@ bool SolveEndpoints(const ColourPoints& p, const std::uint8_t* index, bool three
     return true;
 }
 
+// Least-squares endpoints for fixed indices, quantised: each channel's pair of codes chosen among the codes
+// next to the unquantised solution by the error of that channel with the indices held, which is a quadratic
+// in the two decoded values. False when the indices do not determine both endpoints.
+bool SolveQuantised(const ColourPoints& p, const std::uint8_t* index, bool threeColour, std::uint16_t& q0,
+                    std::uint16_t& q1) {
+    float m[9], ends[2][3];
+    if (!SolveEndpoints(p, index, threeColour, ends[0], ends[1], m)) return false;
+    const float a = m[0], bb = m[1], c = m[2];
+    int codes[2][3];
+    for (int ch = 0; ch < 3; ++ch) {
+        const float x = m[3 + ch], y = m[6 + ch], e0 = ends[0][ch], e1 = ends[1][ch];
+        const int max = ch == 1 ? 63 : 31;
+        const float* expand = ch == 1 ? kCodes.six : kCodes.five;
+        const float scale = float(max) / 255.0f;
+        const int f0 = std::min(max - 1, int(Clamp255(e0) * scale)), f1 = std::min(max - 1, int(Clamp255(e1) * scale));
+        // The four pairs of the codes either side of the solution, the least error kept without branches.
+        const float u0 = expand[f0], u1 = expand[f0 + 1], w0 = expand[f1], w1 = expand[f1 + 1];
+        auto error = [&](float v0, float v1) {
+            return v0 * (a * v0 + 2.0f * (bb * v1 - x)) + v1 * (c * v1 - 2.0f * y);
+        };
+        const float e00 = error(u0, w0), e01 = error(u0, w1), e10 = error(u1, w0), e11 = error(u1, w1);
+        const bool up1First = e01 < e00, up1Second = e11 < e10;
+        const float eFirst = up1First ? e01 : e00, eSecond = up1Second ? e11 : e10;
+        const bool up0 = eSecond < eFirst;
+        codes[0][ch] = f0 + up0;
+        codes[1][ch] = f1 + (up0 ? up1Second : up1First);
+    }
+    q0 = std::uint16_t((codes[0][0] << 11) | (codes[0][1] << 5) | codes[0][2]);
+    q1 = std::uint16_t((codes[1][0] << 11) | (codes[1][1] << 5) | codes[1][2]);
+    return true;
+}
+
 struct Stats {
     float mean[3];
     float axis[3];
     float count;
 };
 
-// Weighted mean and principal axis (power iteration on the covariance, started from its largest column).
-Stats Principal(const ColourPoints& p, int iterations) {
+// The square of a symmetric 3 x 3 matrix held as (xx, xy, xz, yy, yz, zz).
+inline void SquareSymmetric(const float m[6], float out[6]) {
+    out[0] = m[0] * m[0] + m[1] * m[1] + m[2] * m[2];
+    out[1] = m[0] * m[1] + m[1] * m[3] + m[2] * m[4];
+    out[2] = m[0] * m[2] + m[1] * m[4] + m[2] * m[5];
+    out[3] = m[1] * m[1] + m[3] * m[3] + m[4] * m[4];
+    out[4] = m[1] * m[2] + m[3] * m[4] + m[4] * m[5];
+    out[5] = m[2] * m[2] + m[4] * m[4] + m[5] * m[5];
+}
+
+// Weighted mean and principal axis: the covariance's largest column (the covariance applied to the axis of
+// the largest variance) multiplied by the covariance squared once (`fine` false) or twice, which is power
+// iteration of two or four steps done as independent products rather than a chain of steps. The covariance is
+// first scaled to a largest diagonal near 1, so that its fourth power neither overflows nor vanishes.
+Stats Principal(const ColourPoints& p, bool fine) {
     Stats s{};
     float cov[6];
     s.count = BlockRoutines().colourMoments(p, s.mean, cov);
+    const float big = std::max(cov[0], std::max(cov[3], cov[5]));
+    if (!(big > 1e-20f)) {
+        s.axis[0] = s.axis[1] = s.axis[2] = 0.57735027f;
+        return s;
+    }
+    // A power of two within a factor of two of 1 / big, from the exponent alone.
+    const float inv = std::bit_cast<float>((254u - (std::bit_cast<std::uint32_t>(big) >> 23)) << 23);
+    float m[6], m2[6], m4[6];
+    for (int k = 0; k < 6; ++k) m[k] = cov[k] * inv;
     float v[3];
     if (cov[0] >= cov[3] && cov[0] >= cov[5])
-        v[0] = cov[0], v[1] = cov[1], v[2] = cov[2];
+        v[0] = m[0], v[1] = m[1], v[2] = m[2];
     else if (cov[3] >= cov[5])
-        v[0] = cov[1], v[1] = cov[3], v[2] = cov[4];
+        v[0] = m[1], v[1] = m[3], v[2] = m[4];
     else
-        v[0] = cov[2], v[1] = cov[4], v[2] = cov[5];
-    for (int it = 0; it < iterations; ++it) {
-        const float x = cov[0] * v[0] + cov[1] * v[1] + cov[2] * v[2];
-        const float y = cov[1] * v[0] + cov[3] * v[1] + cov[4] * v[2];
-        const float z = cov[2] * v[0] + cov[4] * v[1] + cov[5] * v[2];
-        const float big = std::max(std::fabs(x), std::max(std::fabs(y), std::fabs(z)));
-        if (!(big > 1e-20f)) break;
-        const float inv = 1.0f / big;
-        v[0] = x * inv, v[1] = y * inv, v[2] = z * inv;
+        v[0] = m[2], v[1] = m[4], v[2] = m[5];
+    SquareSymmetric(m, m2);
+    const float* power = m2;
+    if (fine) {
+        SquareSymmetric(m2, m4);
+        power = m4;
     }
-    const float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (len > 1e-20f) {
-        for (int c = 0; c < 3; ++c) s.axis[c] = v[c] / len;
+    const float x = power[0] * v[0] + power[1] * v[1] + power[2] * v[2];
+    const float y = power[1] * v[0] + power[3] * v[1] + power[4] * v[2];
+    const float z = power[2] * v[0] + power[4] * v[1] + power[5] * v[2];
+    const float len2 = x * x + y * y + z * z;
+    if (len2 > 1e-30f) {
+        const float r = 1.0f / std::sqrt(len2);
+        s.axis[0] = x * r, s.axis[1] = y * r, s.axis[2] = z * r;
     } else {
         s.axis[0] = s.axis[1] = s.axis[2] = 0.57735027f;
     }
     return s;
 }
 
-// Cluster fit: the colours ordered along the axis, every split of that order into the mode's runs of indices,
-// each run's endpoints by least squares in closed form; returns the endpoints of the least-error split.
-void ClusterFit(const ColourPoints& p, const Stats& s, bool threeColour, float e0[3], float e1[3]) {
-    int order[16], n = 0;
-    float key[16];
-    for (int i = 0; i < 16; ++i) {
-        if (p.w[i] == 0.0f) continue;
-        const float t =
-            (p.r[i] - s.mean[0]) * s.axis[0] + (p.g[i] - s.mean[1]) * s.axis[1] + (p.b[i] - s.mean[2]) * s.axis[2];
-        int j = n++;
-        for (; j > 0 && key[j - 1] > t; --j) key[j] = key[j - 1], order[j] = order[j - 1];
-        key[j] = t, order[j] = i;
-    }
-    // Prefix sums of the ordered colours.
-    float sum[17][3];
-    sum[0][0] = sum[0][1] = sum[0][2] = 0;
-    for (int k = 0; k < n; ++k) {
-        sum[k + 1][0] = sum[k][0] + p.r[order[k]];
-        sum[k + 1][1] = sum[k][1] + p.g[order[k]];
-        sum[k + 1][2] = sum[k][2] + p.b[order[k]];
-    }
-    float best = -INFINITY;
-    auto consider = [&](float A, float B, float C, const float X[3], const float Y[3]) {
-        const float det = A * C - B * B;
-        if (!(det > 1e-6f)) return;
-        const float xx = X[0] * X[0] + X[1] * X[1] + X[2] * X[2];
-        const float yy = Y[0] * Y[0] + Y[1] * Y[1] + Y[2] * Y[2];
-        const float xy = X[0] * Y[0] + X[1] * Y[1] + X[2] * Y[2];
-        // The error is sum |x|^2 minus numerator / det; with det > 0 the gain beats the best without a division.
-        const float numerator = C * xx - 2.0f * B * xy + A * yy;
-        if (numerator > best * det) {
-            best = numerator / det;
-            const float inv = 1.0f / det;
-            for (int c = 0; c < 3; ++c) e0[c] = (X[c] * C - Y[c] * B) * inv, e1[c] = (Y[c] * A - X[c] * B) * inv;
-        }
-    };
-    const float* total = sum[n];
-    if (threeColour) {
-        // Runs along the order: colour 1, midpoint, colour 0.
-        for (int i = 0; i <= n; ++i)
-            for (int j = i; j <= n; ++j) {
-                const float mid = float(j - i), far = float(n - j), near = float(i);
-                const float A = far + 0.25f * mid, B = 0.25f * mid, C = near + 0.25f * mid;
-                float X[3], Y[3];
-                for (int c = 0; c < 3; ++c) {
-                    const float m = sum[j][c] - sum[i][c];
-                    X[c] = (total[c] - sum[j][c]) + 0.5f * m;
-                    Y[c] = sum[i][c] + 0.5f * m;
-                }
-                consider(A, B, C, X, Y);
-            }
-        return;
-    }
-    // Runs along the order: colour 1, one third, two thirds, colour 0. For each (i, j) the splits over k are
-    // scored in one elementwise pass over channel-major prefix sums (which the compiler vectorises), then
-    // scanned in order for the best.
-    float sr[17], sg[17], sb[17];
-    for (int k = 0; k <= n; ++k) sr[k] = sum[k][0], sg[k] = sum[k][1], sb[k] = sum[k][2];
-    alignas(16) float numerator[17], det[17];
-    for (int i = 0; i <= n; ++i)
-        for (int j = i; j <= n; ++j) {
-            const float q1 = float(j - i), q3 = float(i);
-            const float s1r = sr[j] - sr[i], s1g = sg[j] - sg[i], s1b = sb[j] - sb[i];
-            for (int k = j; k <= n; ++k) {
-                const float q2 = float(k - j), q0 = float(n - k);
-                const float A = q0 + (q1 + 4.0f * q2) * (1.0f / 9.0f);
-                const float B = (q1 + q2) * (2.0f / 9.0f);
-                const float C = q3 + (4.0f * q1 + q2) * (1.0f / 9.0f);
-                const float s2r = sr[k] - sr[j], s2g = sg[k] - sg[j], s2b = sb[k] - sb[j];
-                const float xr = (total[0] - sr[k]) + s1r * (1.0f / 3.0f) + s2r * (2.0f / 3.0f);
-                const float xg = (total[1] - sg[k]) + s1g * (1.0f / 3.0f) + s2g * (2.0f / 3.0f);
-                const float xb = (total[2] - sb[k]) + s1b * (1.0f / 3.0f) + s2b * (2.0f / 3.0f);
-                const float yr = sr[i] + s1r * (2.0f / 3.0f) + s2r * (1.0f / 3.0f);
-                const float yg = sg[i] + s1g * (2.0f / 3.0f) + s2g * (1.0f / 3.0f);
-                const float yb = sb[i] + s1b * (2.0f / 3.0f) + s2b * (1.0f / 3.0f);
-                const float xx = xr * xr + xg * xg + xb * xb, yy = yr * yr + yg * yg + yb * yb;
-                const float xy = xr * yr + xg * yg + xb * yb;
-                det[k] = A * C - B * B;
-                numerator[k] = C * xx - 2.0f * B * xy + A * yy;
-            }
-            for (int k = j; k <= n; ++k) {
-                if (!(det[k] > 1e-6f) || !(numerator[k] > best * det[k])) continue;
-                // The winner's endpoints, recomputed from the sums.
-                const float q2 = float(k - j), q0 = float(n - k);
-                const float A = q0 + (q1 + 4.0f * q2) * (1.0f / 9.0f);
-                const float B = (q1 + q2) * (2.0f / 9.0f);
-                const float C = q3 + (4.0f * q1 + q2) * (1.0f / 9.0f);
-                float X[3], Y[3];
-                for (int c = 0; c < 3; ++c) {
-                    const float t1 = sum[j][c] - sum[i][c], t2 = sum[k][c] - sum[j][c];
-                    X[c] = (total[c] - sum[k][c]) + t1 * (1.0f / 3.0f) + t2 * (2.0f / 3.0f);
-                    Y[c] = sum[i][c] + t1 * (2.0f / 3.0f) + t2 * (1.0f / 3.0f);
-                }
-                consider(A, B, C, X, Y);
-            }
-        }
-}
-
-// Each endpoint channel one code up or down, while that lowers the error.
+// Each channel in turn: its pair of endpoint codes moved to the best of their eight neighbours (each code one
+// step up, down or kept), judged with the other channels held, while that lowers the error.
 void LocalSearch(ColourBlock& best, bool threeColour, const ColourPoints& p, int rounds) {
-    static const std::uint16_t kSteps[3] = {1u << 11, 1u << 5, 1u};
-    static const std::uint16_t kMasks[3] = {31u << 11, 63u << 5, 31u};
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; round < rounds && best.error > 0.0f; ++round) {
         bool improved = false;
-        for (int end = 0; end < 2; ++end)
-            for (int c = 0; c < 3; ++c)
-                for (int dir = -1; dir <= 1; dir += 2) {
-                    std::uint16_t ends[2] = {best.c0, best.c1};
-                    const int field = ends[end] & kMasks[c];
-                    const int moved = field + dir * kSteps[c];
-                    if (moved < 0 || moved > kMasks[c]) continue;
-                    ends[end] = static_cast<std::uint16_t>((ends[end] & ~kMasks[c]) | moved);
-                    const ColourBlock cand = Evaluate(ends[0], ends[1], threeColour, p);
-                    if (cand.error < best.error) best = cand, improved = true;
+        for (int c = 0; c < 3; ++c) {
+            const int shift = c == 0 ? 11 : (c == 1 ? 5 : 0), max = c == 1 ? 63 : 31;
+            const float* expand = c == 1 ? kCodes.six : kCodes.five;
+            const int f0 = (best.c0 >> shift) & max, f1 = (best.c1 >> shift) & max;
+            const std::uint16_t keep = static_cast<std::uint16_t>(~(max << shift));
+            float values[8][4];
+            std::uint16_t ends[8][2];
+            int count = 0;
+            for (int d0 = -1; d0 <= 1; ++d0)
+                for (int d1 = -1; d1 <= 1; ++d1) {
+                    const int g0 = f0 + d0, g1 = f1 + d1;
+                    if ((d0 == 0 && d1 == 0) || g0 < 0 || g1 < 0 || g0 > max || g1 > max) continue;
+                    const auto a = static_cast<std::uint16_t>((best.c0 & keep) | (g0 << shift));
+                    const auto b = static_cast<std::uint16_t>((best.c1 & keep) | (g1 << shift));
+                    if (!threeColour && a == b) continue;  // would leave the four-colour mode
+                    const float v0 = expand[g0], v1 = expand[g1];
+                    float* v = values[count];
+                    v[0] = v0, v[1] = v1;
+                    if (threeColour) {
+                        v[2] = v[3] = (v0 + v1) * 0.5f;
+                    } else {
+                        constexpr float kThird = 1.0f / 3.0f;
+                        v[2] = (2 * v0 + v1) * kThird, v[3] = (v0 + 2 * v1) * kThird;
+                    }
+                    ends[count][0] = a, ends[count][1] = b;
+                    ++count;
                 }
+            ColourPalette4 palette;
+            MakePalette(best.c0, best.c1, palette);
+            float errors[8];
+            BlockRoutines().channelErrors(p, palette, c, values, count, errors);
+            int pick = -1;
+            float least = best.error;
+            for (int n = 0; n < count; ++n)
+                if (errors[n] < least) least = errors[n], pick = n;
+            if (pick < 0) continue;
+            const ColourBlock moved = Evaluate(ends[pick][0], ends[pick][1], threeColour, p);
+            if (moved.error < best.error) best = moved, improved = true;
+        }
         if (!improved) break;
     }
 }
 
-// Squared error per pixel (summed over the three channels on 0..255) above which stretched ranges are tried,
-// with the unused-entry test below: on the corpus this keeps most of their gain for a small part of their cost.
-constexpr float kStretchAbove = 8.0f;
+// Squared errors per pixel (summed over the three channels on 0..255) above which a block's endpoints are refit,
+// stretched ranges are tried (with the unused-entry test below) and, at Best, the endpoints' neighbours are
+// searched: on the benchmark's corpus each keeps nearly all the gain of running on every block for a part of
+// the cost (blocks below them have little error left to remove).
+constexpr float kRefineAbove = 2.0f, kStretchAbove = 8.0f, kSearchAbove = 6.0f;
+constexpr int kSearchRounds = 1;
 
 ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality quality) {
-    const Stats s = Principal(p, quality == BlockQuality::Fast ? 2 : 4);
+    const Stats s = Principal(p, quality != BlockQuality::Fast);
     float lo, hi;
     BlockRoutines().axisRange(p, s.mean, s.axis, lo, hi);
     float e0[3], e1[3];
@@ -288,26 +292,28 @@ ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality qua
     ColourBlock best = Evaluate(Pack565(e0), Pack565(e1), threeColour, p);
     if (quality == BlockQuality::Fast || best.error == 0.0f) return best;
 
-    if (quality == BlockQuality::Best) {
-        ClusterFit(p, s, threeColour, e0, e1);
-        Consider(best, Evaluate(Pack565(e0), Pack565(e1), threeColour, p));
-    }
-    const int rounds = quality == BlockQuality::Best ? 4 : 1;
+    // One least-squares refit of the endpoints on a block's indices, kept when it lowers the error: rounded to
+    // the nearest codes at Default, the codes chosen by their error at Best.
+    const bool bestQuality = quality == BlockQuality::Best;
     auto refine = [&](ColourBlock& b) {
-        for (int round = 0; round < rounds && b.error > 0.0f; ++round) {
-            if (!SolveEndpoints(p, b.index, threeColour, e0, e1)) break;
-            std::uint16_t q0 = Pack565(e0), q1 = Pack565(e1);
-            OrderEndpoints(q0, q1, threeColour);
-            if (q0 == b.c0 && q1 == b.c1) break;  // the same block: nothing to gain
-            const ColourBlock next = Evaluate(q0, q1, threeColour, p);
-            if (!(next.error < b.error)) break;
-            b = next;
+        if (!(b.error > kRefineAbove * s.count)) return;
+        std::uint16_t q0, q1;
+        if (bestQuality) {
+            if (!SolveQuantised(p, b.index, threeColour, q0, q1)) return;
+        } else {
+            float sums[9];
+            if (!SolveEndpoints(p, b.index, threeColour, e0, e1, sums)) return;
+            q0 = Pack565(e0), q1 = Pack565(e1);
         }
+        OrderEndpoints(q0, q1, threeColour);
+        if (q0 == b.c0 && q1 == b.c1) return;  // the same block: nothing to gain
+        const ColourBlock next = Evaluate(q0, q1, threeColour, p);
+        if (next.error < b.error) b = next;
     };
     refine(best);
     // Blocks of a few tight clusters often fit best with an end cluster on a one-third point, which indices
     // taken from the range never reach. Such blocks leave a palette entry unused: those that still fit poorly
-    // (at Default and Best) also try the range stretched by half beyond either end, each refined the same way.
+    // also try the range stretched by half beyond either end, each refined the same way.
     unsigned used = 0;  // the palette entries that counted pixels use
     for (int i = 0; i < 16; ++i) used |= (p.w[i] != 0.0f ? 1u : 0u) << best.index[i];
     if (!threeColour && used != 15u && best.error > kStretchAbove * s.count) {
@@ -320,7 +326,8 @@ ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality qua
             Consider(best, candidate);
         }
     }
-    if (quality == BlockQuality::Best && best.error > 0.0f) LocalSearch(best, threeColour, p, 4);
+    // Best: blocks that still fit poorly search the neighbouring codes of their endpoints.
+    if (bestQuality && best.error > kSearchAbove * s.count) LocalSearch(best, threeColour, p, kSearchRounds);
     return best;
 }
 
@@ -330,20 +337,23 @@ struct SingleColourTables {
     std::uint8_t third5[256][2], third6[256][2], half5[256][2], half6[256][2];
     static void Build(std::uint8_t (*table)[2], int max, bool half) {
         auto expand = [max](int a) { return max == 31 ? Byte5(a) : Byte6(a); };
-        for (int v = 0; v < 256; ++v) {
-            int best = 1 << 30;
-            for (int a = 0; a <= max; ++a)
-                for (int b = 0; b <= max; ++b) {
-                    // Six times the distance, so that thirds and halves stay whole.
-                    const int decoded6 = half ? 3 * (expand(a) + expand(b)) : 2 * (2 * expand(a) + expand(b));
+        int best[256];
+        for (int& b : best) b = 1 << 30;
+        // Each pair is offered to the values within 5 of what it decodes to: neighbouring pairs decode at most
+        // about 4 apart, so a value's nearest pair is always among those offered to it.
+        for (int a = 0; a <= max; ++a)
+            for (int b = 0; b <= max; ++b) {
+                // Six times the distance, so that thirds and halves stay whole.
+                const int decoded6 = half ? 3 * (expand(a) + expand(b)) : 2 * (2 * expand(a) + expand(b));
+                for (int v = std::max(0, decoded6 / 6 - 5); v <= std::min(255, decoded6 / 6 + 5); ++v) {
                     // A third above the value decodes to it whether a decoder rounds to nearest or down, a
                     // third below only with rounding: among equal distances the one above wins, then the
                     // closer pair.
                     const int d = decoded6 - 6 * v;
                     const int e = (std::abs(d) * 2 + (d < 0)) * 1024 + std::abs(a - b);
-                    if (e < best) best = e, table[v][0] = std::uint8_t(a), table[v][1] = std::uint8_t(b);
+                    if (e < best[v]) best[v] = e, table[v][0] = std::uint8_t(a), table[v][1] = std::uint8_t(b);
                 }
-        }
+            }
     }
     SingleColourTables() {
         Build(third5, 31, false);
@@ -353,10 +363,8 @@ struct SingleColourTables {
     }
 };
 
-ColourBlock FitSingleColour(const ColourPoints& p, int first, bool threeColour) {
+ColourBlock FitSingleColour(const ColourPoints& p, int first, float count, bool threeColour) {
     static const SingleColourTables tables;
-    float count = 0;
-    for (int i = 0; i < 16; ++i) count += p.w[i];
     const int r = int(Clamp255(p.r[first]) + 0.5f), g = int(Clamp255(p.g[first]) + 0.5f),
               b = int(Clamp255(p.b[first]) + 0.5f);
     const auto& t5 = threeColour ? tables.half5 : tables.third5;
@@ -371,9 +379,27 @@ ColourBlock FitSingleColour(const ColourPoints& p, int first, bool threeColour) 
     return best;
 }
 
+// Eight index bytes, read as one little-endian word, packed into 16 bits (2 bits each) or 24 bits (3 bits
+// each), the first lowest: neighbouring fields are merged pairwise, doubling the field width at each step.
+static_assert(std::endian::native == std::endian::little);
+inline std::uint64_t LoadIndexBytes(const std::uint8_t* index) {
+    std::uint64_t x;
+    std::memcpy(&x, index, 8);
+    return x;
+}
+inline std::uint32_t PackTwoBit(std::uint64_t x) {
+    x = (x | (x >> 6)) & 0x000F000F000F000Full;
+    x = (x | (x >> 12)) & 0x000000FF000000FFull;
+    return static_cast<std::uint32_t>((x | (x >> 24)) & 0xFFFFu);
+}
+inline std::uint32_t PackThreeBit(std::uint64_t x) {
+    x = (x | (x >> 5)) & 0x003F003F003F003Full;
+    x = (x | (x >> 10)) & 0x00000FFF00000FFFull;
+    return static_cast<std::uint32_t>((x | (x >> 20)) & 0xFFFFFFu);
+}
+
 void WriteColourBlock(std::uint8_t* block, const ColourBlock& c) {
-    std::uint32_t bits = 0;
-    for (int i = 15; i >= 0; --i) bits = (bits << 2) | c.index[i];
+    const std::uint32_t bits = PackTwoBit(LoadIndexBytes(c.index)) | (PackTwoBit(LoadIndexBytes(c.index + 8)) << 16);
     block[0] = static_cast<std::uint8_t>(c.c0);
     block[1] = static_cast<std::uint8_t>(c.c0 >> 8);
     block[2] = static_cast<std::uint8_t>(c.c1);
@@ -386,13 +412,12 @@ void WriteColourBlock(std::uint8_t* block, const ColourBlock& c) {
 // otherwise the block of DXT2-DXT5, always in four-colour mode, as graphics hardware decodes those blocks in that
 // mode whatever the order of the endpoints.
 void EncodeColourPoints(std::uint8_t* block, const ColourPoints& p, BlockQuality quality) {
-    int first = -1;
+    // Plain reductions over the 16 pixels, which the compiler vectorises.
+    int counted = 0, first = -1;
+    for (int i = 0; i < 16; ++i) counted += p.w[i] != 0.0f;
     for (int i = 0; i < 16 && first < 0; ++i)
         if (p.w[i] != 0.0f) first = i;
-    const bool anyTransparent = first != 0 || p.w[0] + p.w[1] + p.w[2] + p.w[3] + p.w[4] + p.w[5] + p.w[6] + p.w[7] +
-                                                      p.w[8] + p.w[9] + p.w[10] + p.w[11] + p.w[12] + p.w[13] +
-                                                      p.w[14] + p.w[15] !=
-                                                  16.0f;
+    const bool anyTransparent = counted != 16;
     int differs = 0;
     if (first >= 0) {
         const float r0 = p.r[first], g0 = p.g[first], b0 = p.b[first];
@@ -403,7 +428,7 @@ void EncodeColourPoints(std::uint8_t* block, const ColourPoints& p, BlockQuality
     if (first < 0) {
         best.c0 = best.c1 = 0;  // three-colour mode, every pixel transparent
     } else if (uniform) {
-        best = FitSingleColour(p, first, anyTransparent);
+        best = FitSingleColour(p, first, float(counted), anyTransparent);
     } else {
         best = FitColours(p, anyTransparent, quality);
     }
@@ -440,12 +465,19 @@ struct AlphaBlock {
 // give it), so that the error weighs both decodes and endpoints whose interpolants are whole are preferred.
 void AlphaTargets(int a0, int a1, std::uint16_t twice[8]) {
     twice[0] = static_cast<std::uint16_t>(2 * a0), twice[1] = static_cast<std::uint16_t>(2 * a1);
-    const int n = a0 > a1 ? 7 : 5;
-    for (int i = 1; i < n; ++i) {
-        const int sum = (n - i) * a0 + i * a1;
-        twice[i + 1] = static_cast<std::uint16_t>((2 * sum + n) / (2 * n) + sum / n);
+    // Constant divisors in each mode, which compile to multiplications.
+    if (a0 > a1) {
+        for (int i = 1; i < 7; ++i) {
+            const int sum = (7 - i) * a0 + i * a1;
+            twice[i + 1] = static_cast<std::uint16_t>((2 * sum + 7) / 14 + sum / 7);
+        }
+    } else {
+        for (int i = 1; i < 5; ++i) {
+            const int sum = (5 - i) * a0 + i * a1;
+            twice[i + 1] = static_cast<std::uint16_t>((2 * sum + 5) / 10 + sum / 5);
+        }
+        twice[6] = 0, twice[7] = 510;
     }
-    if (n == 5) twice[6] = 0, twice[7] = 510;
 }
 
 AlphaBlock EvaluateAlpha(int a0, int a1, const std::uint8_t* alpha) {
@@ -501,8 +533,8 @@ void EncodeInterpolatedAlpha(std::uint8_t* block, const std::uint8_t* alpha, Blo
         best.a0 = best.a1 = static_cast<std::uint8_t>(hi);  // one value: every pixel on index 0, exact
         best.error = 0;
     } else {
-        const int fits = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 4 : 2);
-        const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 16 : 1);
+        const int fits = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 2 : 1);
+        const int steps = quality == BlockQuality::Fast ? 0 : (quality == BlockQuality::Best ? 1 : 0);
         auto refine = [&](int a0, int a1, bool eight) {
             AlphaBlock mode = EvaluateAlpha(a0, a1, alpha);
             for (int f = 0; f < fits && mode.error > 0; ++f) {
@@ -533,8 +565,8 @@ void EncodeInterpolatedAlpha(std::uint8_t* block, const std::uint8_t* alpha, Blo
                 best = EvaluateAlpha(0, 255, alpha);  // only 0 and 255: the six-value mode holds both exactly
         }
     }
-    std::uint64_t bits = 0;
-    for (int i = 15; i >= 0; --i) bits = (bits << 3) | best.index[i];
+    const std::uint64_t bits =
+        PackThreeBit(LoadIndexBytes(best.index)) | (std::uint64_t{PackThreeBit(LoadIndexBytes(best.index + 8))} << 24);
     block[0] = best.a0;
     block[1] = best.a1;
     for (int i = 0; i < 6; ++i) block[2 + i] = static_cast<std::uint8_t>(bits >> (8 * i));

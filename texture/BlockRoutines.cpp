@@ -1,7 +1,8 @@
 // The block codec's routine sets and the choice among them: the reference (plain C++), SSE2 (x86-64's baseline:
-// the colour encoder's sums and nearest-colour search, the nearest-alpha search) and SSSE3 (adds block decoding:
-// the colour palettes of four blocks at once, the alpha palette and indices in registers, rows by byte shuffles).
-// Chosen once, at first use.
+// the colour encoder's sums, nearest-colour search and one-channel candidate errors, the nearest-alpha search),
+// SSSE3 (adds block decoding: the colour palettes of four blocks at once, the alpha palette and indices in
+// registers, rows by byte shuffles) and AVX (the same code in the three-operand encoding). Chosen once, at first
+// use.
 #include "BlockRoutines.h"
 
 #include <cmath>
@@ -104,6 +105,40 @@ float NearestColoursReference(const ColourPoints& p, const ColourPalette4& pal, 
     return (lane[0] + lane[1]) + (lane[2] + lane[3]);
 }
 
+// The channel `channel` of the points and of the palette, and the other two in channel order.
+inline void SplitChannels(const ColourPoints& p, const ColourPalette4& pal, int channel, const float*& x,
+                          const float*& o1, const float*& o2, const float*& p1, const float*& p2) {
+    const float* point[3] = {p.r, p.g, p.b};
+    const float* entry[3] = {pal.r, pal.g, pal.b};
+    const int a = channel == 0 ? 1 : 0, b = channel == 2 ? 1 : 2;
+    x = point[channel], o1 = point[a], o2 = point[b], p1 = entry[a], p2 = entry[b];
+}
+
+void ChannelErrorsReference(const ColourPoints& p, const ColourPalette4& pal, int channel, const float (*values)[4],
+                            int count, float* errors) {
+    const float *x, *o1, *o2, *p1, *p2;
+    SplitChannels(p, pal, channel, x, o1, o2, p1, p2);
+    float other[16][4];
+    for (int i = 0; i < 16; ++i)
+        for (int k = 0; k < 4; ++k) {
+            const float d1 = o1[i] - p1[k], d2 = o2[i] - p2[k];
+            other[i][k] = d1 * d1 + d2 * d2;
+        }
+    for (int n = 0; n < count; ++n) {
+        float lane[4] = {0, 0, 0, 0};
+        for (int i = 0; i < 16; ++i) {
+            float best = 0;
+            for (int k = 0; k < 4; ++k) {
+                const float dx = x[i] - values[n][k];
+                const float d = other[i][k] + dx * dx;
+                best = k == 0 || d < best ? d : best;
+            }
+            lane[i & 3] += best * p.w[i];
+        }
+        errors[n] = (lane[0] + lane[1]) + (lane[2] + lane[3]);
+    }
+}
+
 int NearestAlphasReference(const std::uint8_t alpha[16], const std::uint16_t twice[8], std::uint8_t index[16]) {
     int sum = 0;
     for (int i = 0; i < 16; ++i) {
@@ -135,19 +170,21 @@ void DecodeDxt5RowReference(const std::uint8_t* source, std::size_t blocks, std:
     }
 }
 
-constexpr BlockRoutineTable kReference = {GatherColoursReference,   ColourMomentsReference,  AxisRangeReference,
-                                          EndpointSumsReference,    NearestColoursReference, NearestAlphasReference,
-                                          DecodeColourRowReference, DecodeDxt5RowReference};
+constexpr BlockRoutineTable kReference = {GatherColoursReference, ColourMomentsReference,   AxisRangeReference,
+                                          EndpointSumsReference,  NearestColoursReference,  ChannelErrorsReference,
+                                          NearestAlphasReference, DecodeColourRowReference, DecodeDxt5RowReference};
 
 #if TARN_TEXTURE_X86
 
-inline float LaneSum(__m128 v) {
+#define TARN_ALWAYS_INLINE __attribute__((always_inline)) inline
+
+TARN_ALWAYS_INLINE float LaneSum(__m128 v) {
     alignas(16) float lane[4];
     _mm_store_ps(lane, v);
     return (lane[0] + lane[1]) + (lane[2] + lane[3]);
 }
 
-void GatherColoursSse2(const float* pixels, bool dxt1, ColourPoints& p, std::uint8_t alpha[16]) {
+TARN_ALWAYS_INLINE void GatherColoursSimd(const float* pixels, bool dxt1, ColourPoints& p, std::uint8_t alpha[16]) {
     const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(255.0f);
     const __m128 half = _mm_set1_ps(127.5f), weight = dxt1 ? zero : one, round = _mm_set1_ps(0.5f);
     __m128i a[4];
@@ -169,7 +206,7 @@ void GatherColoursSse2(const float* pixels, bool dxt1, ColourPoints& p, std::uin
     _mm_storeu_si128(reinterpret_cast<__m128i*>(alpha), bytes);
 }
 
-float ColourMomentsSse2(const ColourPoints& p, float mean[3], float cov[6]) {
+TARN_ALWAYS_INLINE float ColourMomentsSimd(const ColourPoints& p, float mean[3], float cov[6]) {
     __m128 n = _mm_setzero_ps(), r = n, gr = n, b = n;
     for (int g = 0; g < 4; ++g) {
         const __m128 w = _mm_load_ps(p.w + 4 * g);
@@ -197,7 +234,8 @@ float ColourMomentsSse2(const ColourPoints& p, float mean[3], float cov[6]) {
     return count;
 }
 
-void AxisRangeSse2(const ColourPoints& p, const float mean[3], const float axis[3], float& lo, float& hi) {
+TARN_ALWAYS_INLINE void AxisRangeSimd(const ColourPoints& p, const float mean[3], const float axis[3], float& lo,
+                                      float& hi) {
     const __m128 inf = _mm_set1_ps(INFINITY), ninf = _mm_set1_ps(-INFINITY), zero = _mm_setzero_ps();
     __m128 l = inf, h = ninf;
     for (int g = 0; g < 4; ++g) {
@@ -220,7 +258,8 @@ void AxisRangeSse2(const ColourPoints& p, const float mean[3], const float axis[
     hi = h01 > h23 ? h01 : h23;
 }
 
-void EndpointSumsSse2(const ColourPoints& p, const std::uint8_t index[16], const float share[4], float sums[9]) {
+TARN_ALWAYS_INLINE void EndpointSumsSimd(const ColourPoints& p, const std::uint8_t index[16], const float share[4],
+                                         float sums[9]) {
     __m128 acc[9];
     for (auto& v : acc) v = _mm_setzero_ps();
     for (int g = 0; g < 4; ++g) {
@@ -239,7 +278,7 @@ void EndpointSumsSse2(const ColourPoints& p, const std::uint8_t index[16], const
     for (int k = 0; k < 9; ++k) sums[k] = LaneSum(acc[k]);
 }
 
-float NearestColoursSse2(const ColourPoints& p, const ColourPalette4& pal, std::uint8_t index[16]) {
+TARN_ALWAYS_INLINE float NearestColoursSimd(const ColourPoints& p, const ColourPalette4& pal, std::uint8_t index[16]) {
     // The palette broadcast once, outside the loop over groups of four pixels.
     __m128 pr[4], pg[4], pb[4];
     __m128i kk[4];
@@ -272,9 +311,41 @@ float NearestColoursSse2(const ColourPoints& p, const ColourPalette4& pal, std::
     return (lane[0] + lane[1]) + (lane[2] + lane[3]);
 }
 
+TARN_ALWAYS_INLINE void ChannelErrorsSimd(const ColourPoints& p, const ColourPalette4& pal, int channel,
+                                          const float (*values)[4], int count, float* errors) {
+    const float *x, *o1, *o2, *p1, *p2;
+    SplitChannels(p, pal, channel, x, o1, o2, p1, p2);
+    __m128 other[4][4];
+    for (int g = 0; g < 4; ++g) {
+        const __m128 a = _mm_load_ps(o1 + 4 * g), b = _mm_load_ps(o2 + 4 * g);
+        for (int k = 0; k < 4; ++k) {
+            const __m128 d1 = _mm_sub_ps(a, _mm_set1_ps(p1[k])), d2 = _mm_sub_ps(b, _mm_set1_ps(p2[k]));
+            other[g][k] = _mm_add_ps(_mm_mul_ps(d1, d1), _mm_mul_ps(d2, d2));
+        }
+    }
+    const __m128 xs[4] = {_mm_load_ps(x), _mm_load_ps(x + 4), _mm_load_ps(x + 8), _mm_load_ps(x + 12)};
+    const __m128 ws[4] = {_mm_load_ps(p.w), _mm_load_ps(p.w + 4), _mm_load_ps(p.w + 8), _mm_load_ps(p.w + 12)};
+    for (int n = 0; n < count; ++n) {
+        const __m128 v[4] = {_mm_set1_ps(values[n][0]), _mm_set1_ps(values[n][1]), _mm_set1_ps(values[n][2]),
+                             _mm_set1_ps(values[n][3])};
+        __m128 acc = _mm_setzero_ps();
+        for (int g = 0; g < 4; ++g) {
+            __m128 best = _mm_setzero_ps();
+            for (int k = 0; k < 4; ++k) {
+                const __m128 dx = _mm_sub_ps(xs[g], v[k]);
+                const __m128 d = _mm_add_ps(other[g][k], _mm_mul_ps(dx, dx));
+                best = k == 0 ? d : _mm_min_ps(d, best);  // d where d < best, else best
+            }
+            acc = _mm_add_ps(acc, _mm_mul_ps(best, ws[g]));
+        }
+        errors[n] = LaneSum(acc);
+    }
+}
+
 // The 16 alphas doubled in two registers of 16-bit lanes: absolute differences, the running least and its
 // index by compares, and the squares summed by multiply-add.
-int NearestAlphasSse2(const std::uint8_t alpha[16], const std::uint16_t twice[8], std::uint8_t index[16]) {
+TARN_ALWAYS_INLINE int NearestAlphasSimd(const std::uint8_t alpha[16], const std::uint16_t twice[8],
+                                         std::uint8_t index[16]) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha));
     const __m128i zero = _mm_setzero_si128();
     __m128i a[2] = {_mm_unpacklo_epi8(bytes, zero), _mm_unpackhi_epi8(bytes, zero)};
@@ -297,6 +368,10 @@ int NearestAlphasSse2(const std::uint8_t alpha[16], const std::uint16_t twice[8]
     return _mm_cvtsi128_si32(sum);
 }
 
+// The SSSE3 decoders' parts are always inlined, so that the AVX set's copies of the decoders (the same code,
+// encoded with three-operand instructions) compile them for AVX as well.
+#define TARN_SSSE3_INLINE __attribute__((target("ssse3"), always_inline)) inline
+
 // Byte-shuffle masks that pick the 4-byte palette words named by one row's four 2-bit indices.
 struct RowMasks {
     alignas(16) std::uint8_t mask[256][16];
@@ -311,9 +386,8 @@ const RowMasks kRowMasks;
 
 // One block's four rows from its palette words: each row's index byte picks the shuffle mask of its four pixels.
 // With `alpha` (each pixel's alpha in its top byte, the rest 0), each row's alpha bytes replace the palette's.
-__attribute__((target("ssse3"))) inline void StoreColourRows(__m128i palette, const std::uint8_t* indices,
-                                                             std::uint8_t* dest, std::size_t destPitch,
-                                                             const __m128i* alpha) {
+TARN_SSSE3_INLINE void StoreColourRows(__m128i palette, const std::uint8_t* indices, std::uint8_t* dest,
+                                       std::size_t destPitch, const __m128i* alpha) {
     if (alpha != nullptr) palette = _mm_and_si128(palette, _mm_set1_epi32(0x00FFFFFF));
     for (int r = 0; r < 4; ++r) {
         const __m128i mask = _mm_load_si128(reinterpret_cast<const __m128i*>(kRowMasks.mask[indices[r]]));
@@ -323,14 +397,14 @@ __attribute__((target("ssse3"))) inline void StoreColourRows(__m128i palette, co
     }
 }
 
-__attribute__((target("ssse3"))) inline __m128i ScalarPalette(const std::uint8_t* block) {
+TARN_SSSE3_INLINE __m128i ScalarPalette(const std::uint8_t* block) {
     alignas(16) std::uint32_t words[4];
     ColourPaletteWords(block, words);
     return _mm_load_si128(reinterpret_cast<const __m128i*>(words));
 }
 
 // Swaps the two 16-bit halves of each 32-bit lane.
-inline __m128i SwapPairs(__m128i v) {
+TARN_ALWAYS_INLINE __m128i SwapPairs(__m128i v) {
     return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, _MM_SHUFFLE(2, 3, 0, 1)), _MM_SHUFFLE(2, 3, 0, 1));
 }
 
@@ -338,11 +412,11 @@ inline __m128i SwapPairs(__m128i v) {
 // floor((170 n + 31) / 62) and floor((170 n + 63) / 126) from the exact products (x * 0x421) >> 16 and
 // (x * 0x1041) >> 19, which match both divisions over their whole ranges; `k` is 510 for endpoints, 170 for
 // thirds.
-inline __m128i FiveToByte(__m128i n, short k) {
+TARN_ALWAYS_INLINE __m128i FiveToByte(__m128i n, short k) {
     return _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(n, _mm_set1_epi16(k)), _mm_set1_epi16(31)),
                            _mm_set1_epi16(0x421));
 }
-inline __m128i SixToByte(__m128i n, short k) {
+TARN_ALWAYS_INLINE __m128i SixToByte(__m128i n, short k) {
     const __m128i x = _mm_add_epi16(_mm_mullo_epi16(n, _mm_set1_epi16(k)), _mm_set1_epi16(63));
     return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(0x1041)), 3);
 }
@@ -350,7 +424,7 @@ inline __m128i SixToByte(__m128i n, short k) {
 // The four-colour palettes of four colour blocks whose endpoint words (colour 0 | colour 1 << 16) fill the
 // 32-bit lanes of `ends`, as the words ColourPaletteWords gives. Returns a bit per block in the three-colour
 // mode, whose palette the caller takes from ColourPaletteWords instead.
-__attribute__((target("ssse3"))) inline int FourColourPalettes(__m128i ends, __m128i palette[4]) {
+TARN_SSSE3_INLINE int FourColourPalettes(__m128i ends, __m128i palette[4]) {
     const __m128i r = _mm_srli_epi16(ends, 11), g = _mm_and_si128(_mm_srli_epi16(ends, 5), _mm_set1_epi16(63));
     const __m128i b = _mm_and_si128(ends, _mm_set1_epi16(31));
     // Entries 0 and 1 in the even and odd 16-bit lanes; entries 2 and 3 from 2 c0 + c1 and 2 c1 + c0.
@@ -370,7 +444,7 @@ __attribute__((target("ssse3"))) inline int FourColourPalettes(__m128i ends, __m
     return ~_mm_movemask_ps(_mm_castsi128_ps(four)) & 15;
 }
 
-inline std::uint32_t Load32At(const std::uint8_t* p) {
+TARN_ALWAYS_INLINE std::uint32_t Load32At(const std::uint8_t* p) {
     std::uint32_t v;
     std::memcpy(&v, p, 4);
     return v;
@@ -382,9 +456,8 @@ struct NoAlpha {
 
 // Four blocks at a time: the palettes in SIMD, then each block's rows.
 template <typename Alpha>
-__attribute__((target("ssse3"))) inline void DecodeColourBlocks(const std::uint8_t* source, std::size_t blockStride,
-                                                                std::size_t blocks, std::uint8_t* dest,
-                                                                std::size_t destPitch, Alpha alpha) {
+TARN_SSSE3_INLINE void DecodeColourBlocks(const std::uint8_t* source, std::size_t blockStride, std::size_t blocks,
+                                          std::uint8_t* dest, std::size_t destPitch, Alpha alpha) {
     std::size_t b = 0;
     for (; b + 4 <= blocks; b += 4, source += 4 * blockStride, dest += 64) {
         // Gathered register by register: a gather through memory stalls on the store.
@@ -412,33 +485,40 @@ __attribute__((target("ssse3"))) void DecodeColourRowSsse3(const std::uint8_t* s
     DecodeColourBlocks(source, blockStride, blocks, dest, destPitch, NoAlpha{});
 }
 
-// The eight alphas of an interpolated-alpha block, as AlphaPaletteBytes gives them, in the low 8 bytes: both
-// modes' doubled weighted sums 2 ((7 - i) a0 + i a1) and 2 ((5 - i) a0 + i a1) by byte multiply-adds over the
-// pair (a0, a1), rounded and divided by 14 and 10 as (x * 0x124A) >> 16 and (x * 0x199A) >> 16 (exact over the
-// numerators' ranges, up to 3577 and 2557), then the mode chosen by a0 > a1.
-__attribute__((target("ssse3"))) inline __m128i AlphaPaletteBytesSimd(__m128i block) {
+// The eight alphas of an interpolated-alpha block, as AlphaPaletteBytes gives them, in the low 8 bytes: the
+// mode's doubled weighted sums 2 ((7 - i) a0 + i a1) or 2 ((5 - i) a0 + i a1) by one byte multiply-add over the
+// pair (a0, a1), rounded and divided by 14 or 10 as (x * 0x124A) >> 16 or (x * 0x199A) >> 16 (exact over the
+// numerators' ranges, up to 3577 and 2557), with 0 and 255 in the six-value mode's last entries. The mode
+// (a0 > a1) is taken from the bytes and picks its constants from a table, so that only one mode is computed.
+struct AlphaModeConstants {
+    alignas(16) std::int8_t weights[16];
+    alignas(16) std::int16_t round[8], divide[8], fixed[8];
+};
+alignas(16) constexpr AlphaModeConstants kAlphaModes[2] = {
+    {{10, 0, 0, 10, 8, 2, 6, 4, 4, 6, 2, 8, 0, 0, 0, 0},
+     {5, 5, 5, 5, 5, 5, 5, 5},
+     {0x199A, 0x199A, 0x199A, 0x199A, 0x199A, 0x199A, 0x199A, 0x199A},
+     {0, 0, 0, 0, 0, 0, 0, 255}},
+    {{14, 0, 0, 14, 12, 2, 10, 4, 8, 6, 6, 8, 4, 10, 2, 12},
+     {7, 7, 7, 7, 7, 7, 7, 7},
+     {0x124A, 0x124A, 0x124A, 0x124A, 0x124A, 0x124A, 0x124A, 0x124A},
+     {0, 0, 0, 0, 0, 0, 0, 0}},
+};
+
+TARN_SSSE3_INLINE __m128i AlphaPaletteBytesSimd(__m128i block, const std::uint8_t* bytes) {
+    const AlphaModeConstants& mode = kAlphaModes[bytes[0] > bytes[1]];
+    auto load = [](const void* p) { return _mm_load_si128(static_cast<const __m128i*>(p)); };
     const __m128i pairs = _mm_shuffle_epi8(block, _mm_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1));
-    const __m128i seven = _mm_mulhi_epu16(
-        _mm_add_epi16(_mm_maddubs_epi16(pairs, _mm_setr_epi8(14, 0, 0, 14, 12, 2, 10, 4, 8, 6, 6, 8, 4, 10, 2, 12)),
-                      _mm_set1_epi16(7)),
-        _mm_set1_epi16(0x124A));
-    const __m128i five = _mm_or_si128(
-        _mm_mulhi_epu16(
-            _mm_add_epi16(_mm_maddubs_epi16(pairs, _mm_setr_epi8(10, 0, 0, 10, 8, 2, 6, 4, 4, 6, 2, 8, 0, 0, 0, 0)),
-                          _mm_set1_epi16(5)),
-            _mm_set1_epi16(0x199A)),
-        _mm_setr_epi16(0, 0, 0, 0, 0, 0, 0, 255));
-    const __m128i sevenMode =
-        _mm_cmpgt_epi16(_mm_maddubs_epi16(pairs, _mm_set1_epi16(static_cast<short>(0xFF01))), _mm_setzero_si128());
-    const __m128i alpha = _mm_or_si128(_mm_and_si128(sevenMode, seven), _mm_andnot_si128(sevenMode, five));
+    const __m128i sums = _mm_add_epi16(_mm_maddubs_epi16(pairs, load(mode.weights)), load(mode.round));
+    const __m128i alpha = _mm_or_si128(_mm_mulhi_epu16(sums, load(mode.divide)), load(mode.fixed));
     return _mm_packus_epi16(alpha, alpha);
 }
 
 // The alpha rows of the DXT5 block whose colour block is at `colour`, each alpha in its pixel's top byte.
 struct Dxt5Alpha {
-    __attribute__((target("ssse3"))) const __m128i* operator()(const std::uint8_t* colour, __m128i* rows) const {
+    TARN_SSSE3_INLINE const __m128i* operator()(const std::uint8_t* colour, __m128i* rows) const {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(colour - 8));
-        const __m128i palette = AlphaPaletteBytesSimd(block);
+        const __m128i palette = AlphaPaletteBytesSimd(block, colour - 8);
         // Each 3-bit index from the 16 bits that hold it: pixel i's lane reads bytes 2 + 3 i / 8 and the next,
         // and a multiply by 1 << (13 - 3 i % 8) moves its bits to the top three, which the shift by 13 brings
         // down. The lanes hold the pixels column by column (0, 4, 8, 12, 1, 5, ...), so that after the palette
@@ -464,19 +544,91 @@ __attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* sou
     DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt5Alpha{});
 }
 
-constexpr BlockRoutineTable kSse2 = {GatherColoursSse2,        ColourMomentsSse2,     AxisRangeSse2,
-                                     EndpointSumsSse2,         NearestColoursSse2,    NearestAlphasSse2,
-                                     DecodeColourRowReference, DecodeDxt5RowReference};
-constexpr BlockRoutineTable kSsse3 = {GatherColoursSse2,  ColourMomentsSse2, AxisRangeSse2,        EndpointSumsSse2,
-                                      NearestColoursSse2, NearestAlphasSse2, DecodeColourRowSsse3, DecodeDxt5RowSsse3};
+// Each SIMD routine twice: for SSE2, and for AVX (the same instructions in their three-operand encoding, which
+// spares register copies; the results are the same to the bit).
+void GatherColoursSse2(const float* pixels, bool dxt1, ColourPoints& p, std::uint8_t alpha[16]) {
+    GatherColoursSimd(pixels, dxt1, p, alpha);
+}
+__attribute__((target("avx"))) void GatherColoursAvx(const float* pixels, bool dxt1, ColourPoints& p,
+                                                     std::uint8_t alpha[16]) {
+    GatherColoursSimd(pixels, dxt1, p, alpha);
+}
+
+float ColourMomentsSse2(const ColourPoints& p, float mean[3], float cov[6]) { return ColourMomentsSimd(p, mean, cov); }
+__attribute__((target("avx"))) float ColourMomentsAvx(const ColourPoints& p, float mean[3], float cov[6]) {
+    return ColourMomentsSimd(p, mean, cov);
+}
+
+void AxisRangeSse2(const ColourPoints& p, const float mean[3], const float axis[3], float& lo, float& hi) {
+    AxisRangeSimd(p, mean, axis, lo, hi);
+}
+__attribute__((target("avx"))) void AxisRangeAvx(const ColourPoints& p, const float mean[3], const float axis[3],
+                                                 float& lo, float& hi) {
+    AxisRangeSimd(p, mean, axis, lo, hi);
+}
+
+void EndpointSumsSse2(const ColourPoints& p, const std::uint8_t index[16], const float share[4], float sums[9]) {
+    EndpointSumsSimd(p, index, share, sums);
+}
+__attribute__((target("avx"))) void EndpointSumsAvx(const ColourPoints& p, const std::uint8_t index[16],
+                                                    const float share[4], float sums[9]) {
+    EndpointSumsSimd(p, index, share, sums);
+}
+
+float NearestColoursSse2(const ColourPoints& p, const ColourPalette4& pal, std::uint8_t index[16]) {
+    return NearestColoursSimd(p, pal, index);
+}
+__attribute__((target("avx"))) float NearestColoursAvx(const ColourPoints& p, const ColourPalette4& pal,
+                                                       std::uint8_t index[16]) {
+    return NearestColoursSimd(p, pal, index);
+}
+
+void ChannelErrorsSse2(const ColourPoints& p, const ColourPalette4& pal, int channel, const float (*values)[4],
+                       int count, float* errors) {
+    ChannelErrorsSimd(p, pal, channel, values, count, errors);
+}
+__attribute__((target("avx"))) void ChannelErrorsAvx(const ColourPoints& p, const ColourPalette4& pal, int channel,
+                                                     const float (*values)[4], int count, float* errors) {
+    ChannelErrorsSimd(p, pal, channel, values, count, errors);
+}
+
+int NearestAlphasSse2(const std::uint8_t alpha[16], const std::uint16_t twice[8], std::uint8_t index[16]) {
+    return NearestAlphasSimd(alpha, twice, index);
+}
+__attribute__((target("avx"))) int NearestAlphasAvx(const std::uint8_t alpha[16], const std::uint16_t twice[8],
+                                                    std::uint8_t index[16]) {
+    return NearestAlphasSimd(alpha, twice, index);
+}
+
+__attribute__((target("avx"))) void DecodeColourRowAvx(const std::uint8_t* source, std::size_t blockStride,
+                                                       std::size_t blocks, std::uint8_t* dest, std::size_t destPitch) {
+    DecodeColourBlocks(source, blockStride, blocks, dest, destPitch, NoAlpha{});
+}
+
+__attribute__((target("avx"))) void DecodeDxt5RowAvx(const std::uint8_t* source, std::size_t blocks, std::uint8_t* dest,
+                                                     std::size_t destPitch) {
+    DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt5Alpha{});
+}
+
+constexpr BlockRoutineTable kSse2 = {GatherColoursSse2, ColourMomentsSse2,        AxisRangeSse2,
+                                     EndpointSumsSse2,  NearestColoursSse2,       ChannelErrorsSse2,
+                                     NearestAlphasSse2, DecodeColourRowReference, DecodeDxt5RowReference};
+constexpr BlockRoutineTable kSsse3 = {GatherColoursSse2, ColourMomentsSse2,    AxisRangeSse2,
+                                      EndpointSumsSse2,  NearestColoursSse2,   ChannelErrorsSse2,
+                                      NearestAlphasSse2, DecodeColourRowSsse3, DecodeDxt5RowSsse3};
+constexpr BlockRoutineTable kAvx = {GatherColoursAvx, ColourMomentsAvx,   AxisRangeAvx,
+                                    EndpointSumsAvx,  NearestColoursAvx,  ChannelErrorsAvx,
+                                    NearestAlphasAvx, DecodeColourRowAvx, DecodeDxt5RowAvx};
 
 bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
+bool HasAvx() { return __builtin_cpu_supports("avx"); }  // which also checks that the system saves the registers
 
 #endif
 
 const BlockRoutineTable& Select() {
     const char* force = std::getenv("TARN_TEXTURE_REFERENCE");
     if (force != nullptr && std::strcmp(force, "1") == 0) return kReference;
+    if (const BlockRoutineTable* t = BlockAvxSet()) return *t;
     if (const BlockRoutineTable* t = BlockSsse3Set()) return *t;
     if (const BlockRoutineTable* t = BlockSse2Set()) return *t;
     return kReference;
@@ -502,6 +654,14 @@ const BlockRoutineTable* BlockSse2Set() {
 const BlockRoutineTable* BlockSsse3Set() {
 #if TARN_TEXTURE_X86
     return HasSsse3() ? &kSsse3 : nullptr;
+#else
+    return nullptr;
+#endif
+}
+
+const BlockRoutineTable* BlockAvxSet() {
+#if TARN_TEXTURE_X86
+    return HasAvx() ? &kAvx : nullptr;
 #else
     return nullptr;
 #endif

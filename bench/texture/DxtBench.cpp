@@ -7,19 +7,23 @@
 //                  nature/GreenMeadow.jpg nature/LadyBird.jpg nature/RainDrops.jpg nature/Storm.jpg
 //                  nature/TwoWings.jpg nature/Wood.jpg nature/YellowFlower.jpg abstract/Elephants.jpg
 //                  desktop/GreenTraditional.jpg desktop/Ubuntu-Mate-Warm-no-logo.png abstract/Gulp.png
-//   DXT5 (alpha):  abstract/Arc-Colors-Transparent-Wallpaper.png desktop/Float-into-MATE.png abstract/Flow.png
+//   DXT3, DXT5:    abstract/Arc-Colors-Transparent-Wallpaper.png desktop/Float-into-MATE.png abstract/Flow.png
 //                  desktop/Stripes.png
 // Encoders: ours at each quality (fast, default, best); libsquish (Debian's libsquish-dev) with its iterative
-// cluster fit and its range fit, uniform colour weights; stb_dxt (libstb-dev) in its high-quality mode. Every
-// encoder runs one block at a time on one thread, and every output is decoded by libsquish's decompressor, so
-// that no encoder is judged by its own decoder. RMSE is over the 8-bit RGB channels (and alpha for DXT5).
-// Time is the least of --repeat runs over the whole corpus.
+// cluster fit and its range fit, uniform colour weights; stb_dxt (libstb-dev) in its high-quality mode (it has no
+// DXT3). Every encoder runs one block at a time on one thread, and every output is decoded by libsquish's
+// decompressor, so that no encoder is judged by its own decoder. RMSE is over the 8-bit RGB channels, alpha apart.
+// Time is the sum over the images of the least of --repeat encodes of each (short spans, which the other work
+// of a busy machine interrupts less often than a whole pass), the encoders' passes taken in turn.
 // Decode: a 2048 x 2048 DXT1 and DXT5 image decoded into A8R8G8B8 by DecodeBlocksToA8R8G8B8, against memcpy of
 // the 16 MiB it writes, least of 20 runs each, interleaved.
 //
 //   bench/texture/install-corpus.sh && build/release/bench/texture/texture_dxt_bench [--repeat N] [--corpus DIR]
-//   (--only TEXT runs the encoders whose name holds TEXT; --decode-only stops after the decode ratios)
+//   (--only TEXT[,TEXT...] runs the encoders whose name holds one of the texts; --formats 15 measures DXT1 and DXT5
+//   only;
+//   --decode-only stops after the decode ratios)
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -27,6 +31,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <squish.h>
@@ -79,8 +84,10 @@ using BlockEncoder = std::function<void(unsigned char* block, const unsigned cha
 
 struct Encoder {
     const char* name;
-    BlockEncoder dxt1, dxt5;
+    BlockEncoder dxt1, dxt3, dxt5;  // dxt3 empty where the encoder has no DXT3
 };
+
+enum class Format { Dxt1, Dxt3, Dxt5 };
 
 void EncodeImage(const Image& image, const BlockEncoder& encode, int blockBytes, std::vector<unsigned char>& out) {
     const int blocks = kCrop / 4;
@@ -98,15 +105,15 @@ struct Errors {
     double pixels = 0;
 };
 
-void Measure(const Image& image, const std::vector<unsigned char>& blocks, bool dxt5, Errors& e) {
+void Measure(const Image& image, const std::vector<unsigned char>& blocks, Format format, Errors& e) {
     // Block by block: the whole-image call may start threads that would then compete with the timed encoders.
     std::vector<unsigned char> decoded(image.rgba.size());
-    const int perSide = kCrop / 4, blockBytes = dxt5 ? 16 : 8;
+    const int perSide = kCrop / 4, blockBytes = format == Format::Dxt1 ? 8 : 16;
+    const int flags = format == Format::Dxt1 ? squish::kDxt1 : format == Format::Dxt3 ? squish::kDxt3 : squish::kDxt5;
     unsigned char px[64];
     for (int by = 0; by < perSide; ++by)
         for (int bx = 0; bx < perSide; ++bx) {
-            squish::Decompress(px, &blocks[(std::size_t(by) * perSide + bx) * blockBytes],
-                               dxt5 ? squish::kDxt5 : squish::kDxt1);
+            squish::Decompress(px, &blocks[(std::size_t(by) * perSide + bx) * blockBytes], flags);
             for (int r = 0; r < 4; ++r)
                 std::memcpy(&decoded[(std::size_t(by * 4 + r) * kCrop + bx * 4) * 4], px + 16 * r, 16);
         }
@@ -121,19 +128,27 @@ void Measure(const Image& image, const std::vector<unsigned char>& blocks, bool 
     e.pixels += double(decoded.size() / 4);
 }
 
-BlockEncoder Ours(BlockQuality quality, bool dxt5) {
-    return [quality, dxt5](unsigned char* block, const unsigned char* rgba) {
+BlockEncoder Ours(BlockQuality quality, Format format) {
+    return [quality, format](unsigned char* block, const unsigned char* rgba) {
         float px[64];
         for (int i = 0; i < 64; ++i) px[i] = rgba[i] * (1.0f / 255.0f);
         const blocks::EncodeOptions options{quality, nullptr};
-        dxt5 ? blocks::EncodeDxt5(block, px, options) : blocks::EncodeDxt1(block, px, options);
+        if (format == Format::Dxt1)
+            blocks::EncodeDxt1(block, px, options);
+        else if (format == Format::Dxt3)
+            blocks::EncodeDxt3(block, px, options);
+        else
+            blocks::EncodeDxt5(block, px, options);
     };
 }
 
-BlockEncoder Squish(int fit, bool dxt5) {
-    return [fit, dxt5](unsigned char* block, const unsigned char* rgba) {
+BlockEncoder Squish(int fit, Format format) {
+    const int flags = fit | (format == Format::Dxt1   ? squish::kDxt1
+                             : format == Format::Dxt3 ? squish::kDxt3
+                                                      : squish::kDxt5);
+    return [flags](unsigned char* block, const unsigned char* rgba) {
         float metric[3] = {1.0f, 1.0f, 1.0f};
-        squish::Compress(rgba, block, fit | (dxt5 ? squish::kDxt5 : squish::kDxt1), metric);
+        squish::Compress(rgba, block, flags, metric);
     };
 }
 
@@ -147,17 +162,32 @@ struct Row {
     double rmse = 0, alphaRmse = 0, ms = 0;
 };
 
-Row Run(const std::vector<Image>& images, const BlockEncoder& encode, bool dxt5, int repeat) {
-    Row row;
-    row.ms = 1e30;
-    std::vector<std::vector<unsigned char>> outs(images.size());
-    for (int r = 0; r < repeat; ++r) {
+// One encoder on one format over its images: the outputs of the latest pass, and for each image the least time
+// of the passes.
+struct Job {
+    const std::vector<Image>* images;
+    const BlockEncoder* encode;
+    Format format;
+    std::vector<std::vector<unsigned char>> outs;
+    std::vector<double> ms;
+};
+
+void Pass(Job& job) {
+    const int blockBytes = job.format == Format::Dxt1 ? 8 : 16;
+    job.outs.resize(job.images->size());
+    job.ms.resize(job.images->size(), 1e30);
+    for (std::size_t i = 0; i < job.images->size(); ++i) {
         const auto t0 = Clock::now();
-        for (std::size_t i = 0; i < images.size(); ++i) EncodeImage(images[i], encode, dxt5 ? 16 : 8, outs[i]);
-        row.ms = std::min(row.ms, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        EncodeImage((*job.images)[i], *job.encode, blockBytes, job.outs[i]);
+        job.ms[i] = std::min(job.ms[i], std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
     }
+}
+
+Row Score(const Job& job) {
+    Row row;
+    for (double ms : job.ms) row.ms += ms;
     Errors e;
-    for (std::size_t i = 0; i < images.size(); ++i) Measure(images[i], outs[i], dxt5, e);
+    for (std::size_t i = 0; i < job.images->size(); ++i) Measure((*job.images)[i], job.outs[i], job.format, e);
     row.rmse = std::sqrt(e.rgb / (3 * e.pixels));
     row.alphaRmse = std::sqrt(e.alpha / e.pixels);
     return row;
@@ -170,7 +200,7 @@ double DecodeRatio(const std::vector<Image>& images, bool dxt5) {
     std::vector<unsigned char> data(std::size_t(perSide) * perSide * blockBytes);
     // Tiles of the corpus's encoded blocks, so that the indices and endpoints are those of real images.
     std::vector<unsigned char> tile;
-    EncodeImage(images[0], Ours(BlockQuality::Fast, dxt5), blockBytes, tile);
+    EncodeImage(images[0], Ours(BlockQuality::Fast, dxt5 ? Format::Dxt5 : Format::Dxt1), blockBytes, tile);
     const int tileBlocks = kCrop / 4;
     for (int by = 0; by < perSide; ++by)
         for (int bx = 0; bx < perSide; ++bx)
@@ -204,7 +234,8 @@ int main(int argc, char** argv) {
     std::string corpus = "/usr/share/backgrounds/mate";
     int repeat = 3;
     bool decodeOnly = false;
-    std::string only;  // runs only the encoders whose name holds this text
+    std::string only;             // runs only the encoders whose name holds one of these texts, comma-separated
+    std::string formats = "135";  // the formats measured: digits of 1, 3 and 5
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--repeat") && i + 1 < argc)
             repeat = std::max(1, std::atoi(argv[++i]));
@@ -214,8 +245,12 @@ int main(int argc, char** argv) {
             decodeOnly = true;
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
             only = argv[++i];
+        else if (!std::strcmp(argv[i], "--formats") && i + 1 < argc)
+            formats = argv[++i];
         else {
-            std::fprintf(stderr, "usage: %s [--repeat N] [--corpus DIR] [--decode-only] [--only TEXT]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--repeat N] [--corpus DIR] [--decode-only] [--only TEXT] [--formats 135]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -259,26 +294,70 @@ int main(int argc, char** argv) {
     const double r1 = DecodeRatio(opaque, false), r5 = DecodeRatio(alpha, true);
     if (decodeOnly) return 0;
 
-    const Encoder encoders[] = {
-        {"ours fast", Ours(BlockQuality::Fast, false), Ours(BlockQuality::Fast, true)},
-        {"ours default", Ours(BlockQuality::Default, false), Ours(BlockQuality::Default, true)},
-        {"ours best", Ours(BlockQuality::Best, false), Ours(BlockQuality::Best, true)},
-        {"squish iterative cluster fit", Squish(squish::kColourIterativeClusterFit, false),
-         Squish(squish::kColourIterativeClusterFit, true)},
-        {"squish range fit", Squish(squish::kColourRangeFit, false), Squish(squish::kColourRangeFit, true)},
-        {"stb_dxt high quality", Stb(false), Stb(true)},
+    auto ours = [](BlockQuality q) {
+        return std::make_tuple(Ours(q, Format::Dxt1), Ours(q, Format::Dxt3), Ours(q, Format::Dxt5));
     };
-    std::printf("\n%zu opaque images (DXT1) and %zu with alpha (DXT5), %d x %d each, least of %d runs\n", opaque.size(),
-                alpha.size(), kCrop, kCrop, repeat);
-    std::printf("%-30s %10s %10s | %10s %10s %10s\n", "encoder", "DXT1 RMSE", "DXT1 ms", "DXT5 RMSE", "alpha RMSE",
-                "DXT5 ms");
+    auto squishFit = [](int fit) {
+        return std::make_tuple(Squish(fit, Format::Dxt1), Squish(fit, Format::Dxt3), Squish(fit, Format::Dxt5));
+    };
+    const auto [fast1, fast3, fast5] = ours(BlockQuality::Fast);
+    const auto [default1, default3, default5] = ours(BlockQuality::Default);
+    const auto [best1, best3, best5] = ours(BlockQuality::Best);
+    const auto [cluster1, cluster3, cluster5] = squishFit(squish::kColourIterativeClusterFit);
+    const auto [range1, range3, range5] = squishFit(squish::kColourRangeFit);
+    const Encoder encoders[] = {
+        {"ours fast", fast1, fast3, fast5},           {"ours default", default1, default3, default5},
+        {"ours best", best1, best3, best5},           {"squish iterative cluster fit", cluster1, cluster3, cluster5},
+        {"squish range fit", range1, range3, range5}, {"stb_dxt high quality", Stb(false), {}, Stb(true)},
+    };
+    std::printf("\n%zu opaque images (DXT1) and %zu with alpha (DXT3, DXT5), %d x %d each, least of %d runs\n",
+                opaque.size(), alpha.size(), kCrop, kCrop, repeat);
+    std::printf("%-28s %9s %8s | %9s %9s %8s | %9s %9s %8s\n", "encoder", "DXT1 RMSE", "ms", "DXT3 RMSE", "alpha", "ms",
+                "DXT5 RMSE", "alpha", "ms");
+    // The passes are interleaved (every chosen encoder and format once, then again), so that a spell of load
+    // on the machine falls on all of them alike rather than on whichever ran during it.
+    std::vector<const Encoder*> chosen;
     for (const Encoder& e : encoders) {
-        if (!only.empty() && std::string(e.name).find(only) == std::string::npos) continue;
-        const Row d1 = Run(opaque, e.dxt1, false, repeat);
-        const Row d5 = Run(alpha, e.dxt5, true, repeat);
-        std::printf("%-30s %10.4f %10.1f | %10.4f %10.4f %10.1f\n", e.name, d1.rmse, d1.ms, d5.rmse, d5.alphaRmse,
-                    d5.ms);
-        std::fflush(stdout);
+        bool take = only.empty();
+        for (std::size_t at = 0; !take && at <= only.size();) {
+            const std::size_t comma = std::min(only.find(',', at), only.size());
+            take = std::string(e.name).find(only.substr(at, comma - at)) != std::string::npos;
+            at = comma + 1;
+        }
+        if (take) chosen.push_back(&e);
+    }
+    const bool want[3] = {formats.find('1') != std::string::npos, formats.find('3') != std::string::npos,
+                          formats.find('5') != std::string::npos};
+    std::vector<std::array<Job, 3>> jobs(chosen.size());
+    for (std::size_t k = 0; k < chosen.size(); ++k) {
+        jobs[k][0] = {&opaque, &chosen[k]->dxt1, Format::Dxt1, {}};
+        jobs[k][1] = {&alpha, &chosen[k]->dxt3, Format::Dxt3, {}};
+        jobs[k][2] = {&alpha, &chosen[k]->dxt5, Format::Dxt5, {}};
+    }
+    for (int r = 0; r < repeat; ++r)
+        for (std::size_t k = 0; k < chosen.size(); ++k)
+            for (int f = 0; f < 3; ++f)
+                if (want[f] && *jobs[k][f].encode) Pass(jobs[k][f]);
+    for (std::size_t k = 0; k < chosen.size(); ++k) {
+        std::printf("%-28s", chosen[k]->name);
+        if (want[0]) {
+            const Row r = Score(jobs[k][0]);
+            std::printf(" %9.4f %8.1f |", r.rmse, r.ms);
+        } else {
+            std::printf(" %9s %8s |", "-", "-");
+        }
+        if (want[1] && chosen[k]->dxt3) {
+            const Row r = Score(jobs[k][1]);
+            std::printf(" %9.4f %9.4f %8.1f |", r.rmse, r.alphaRmse, r.ms);
+        } else {
+            std::printf(" %9s %9s %8s |", "-", "-", "-");
+        }
+        if (want[2]) {
+            const Row r = Score(jobs[k][2]);
+            std::printf(" %9.4f %9.4f %8.1f\n", r.rmse, r.alphaRmse, r.ms);
+        } else {
+            std::printf(" %9s %9s %8s\n", "-", "-", "-");
+        }
     }
     std::printf("\ndecode / memcpy: DXT1 %.2f, DXT5 %.2f\n", r1, r5);
     return 0;

@@ -141,6 +141,23 @@ TEST(BlockEncode, HigherQualityNeverDoesWorseOnTheWhole) {
     EXPECT_LE(sum[2], sum[1]);
 }
 
+// Smooth gradients are where the codes next to the least-squares endpoints matter most: Best, which chooses the
+// refit's codes by their error and searches the endpoints' neighbours, must gain clearly over rounding.
+TEST(BlockEncode, BestChoosesEndpointCodesByTheirError) {
+    std::mt19937 rng(37);
+    double sum[3] = {};
+    for (int trial = 0; trial < 300; ++trial) {
+        float input[64];
+        MakeBlock(rng, 1, input);
+        for (int q = 1; q < 3; ++q) {
+            std::uint8_t b[16];
+            EncodeDxt5(b, input, {kQualities[q], nullptr});
+            sum[q] += ColourError(input, b + 8, DecodeDxt1);
+        }
+    }
+    EXPECT_LT(sum[2], 0.95 * sum[1]);
+}
+
 // Three tight grey clusters (about 68, 121 and 162) that leave one entry of the range's palette unused: the best
 // four-colour fit puts the dark cluster on a one-third point, which the range's indices and their refinement
 // never reach; Default must find it.
@@ -276,21 +293,25 @@ TEST(BlockEncode, QualitySwitch) {
 
 std::vector<const BlockRoutineTable*> SimdSets() {
     std::vector<const BlockRoutineTable*> sets;
-    for (const BlockRoutineTable* t : {BlockSse2Set(), BlockSsse3Set()})
+    for (const BlockRoutineTable* t : {BlockSse2Set(), BlockSsse3Set(), BlockAvxSet()})
         if (t != nullptr) sets.push_back(t);
     return sets;
 }
 
+// Points anywhere in 0..255, one in five of weight 0, and a palette anywhere.
+void RandomPointsAndPalette(std::mt19937& rng, ColourPoints& p, ColourPalette4& pal) {
+    std::uniform_real_distribution<float> u(0.0f, 255.0f);
+    for (int i = 0; i < 16; ++i) p.r[i] = u(rng), p.g[i] = u(rng), p.b[i] = u(rng), p.w[i] = rng() % 5 ? 1.0f : 0.0f;
+    for (int k = 0; k < 4; ++k) pal.r[k] = u(rng), pal.g[k] = u(rng), pal.b[k] = u(rng);
+}
+
 TEST(BlockRoutines, NearestColoursMatchTheReference) {
     std::mt19937 rng(17);
-    std::uniform_real_distribution<float> u(0.0f, 255.0f);
     for (const BlockRoutineTable* set : SimdSets())
         for (int trial = 0; trial < 2000; ++trial) {
             ColourPoints p;
             ColourPalette4 pal;
-            for (int i = 0; i < 16; ++i)
-                p.r[i] = u(rng), p.g[i] = u(rng), p.b[i] = u(rng), p.w[i] = rng() % 5 ? 1.0f : 0.0f;
-            for (int k = 0; k < 4; ++k) pal.r[k] = u(rng), pal.g[k] = u(rng), pal.b[k] = u(rng);
+            RandomPointsAndPalette(rng, p, pal);
             if (trial % 3 == 0) pal.r[3] = pal.r[2], pal.g[3] = pal.g[2], pal.b[3] = pal.b[2];  // ties
             std::uint8_t a[16], b[16];
             const float ea = BlockReferenceSet().nearestColours(p, pal, a), eb = set->nearestColours(p, pal, b);
@@ -336,6 +357,38 @@ TEST(BlockRoutines, ColourSumsMatchTheReference) {
             ref.endpointSums(a, index, kShare, sa);
             set->endpointSums(a, index, kShare, sb);
             ASSERT_EQ(0, std::memcmp(sa, sb, sizeof sa)) << trial;
+        }
+}
+
+// The local search compares candidates by these errors, so every set must give the reference's floats; the
+// reference itself must equal the plain per-pixel least over the changed palette.
+TEST(BlockRoutines, ChannelErrorsMatchTheReference) {
+    std::mt19937 rng(31);
+    std::uniform_real_distribution<float> u(0.0f, 255.0f);
+    const BlockRoutineTable& ref = BlockReferenceSet();
+    std::vector<const BlockRoutineTable*> sets = SimdSets();
+    sets.push_back(&ref);
+    for (const BlockRoutineTable* set : sets)
+        for (int trial = 0; trial < 1000; ++trial) {
+            ColourPoints p;
+            ColourPalette4 pal;
+            RandomPointsAndPalette(rng, p, pal);
+            const int channel = trial % 3, count = 1 + trial % 8;
+            float values[8][4];
+            for (auto& v : values)
+                for (float& x : v) x = u(rng);
+            float a[8], b[8];
+            ref.channelErrors(p, pal, channel, values, count, a);
+            set->channelErrors(p, pal, channel, values, count, b);
+            ASSERT_EQ(0, std::memcmp(a, b, count * sizeof(float))) << trial;
+            // Against the error of the changed palette computed directly, to rounding.
+            const int n = trial % count;
+            ColourPalette4 changed = pal;
+            float* column = channel == 0 ? changed.r : (channel == 1 ? changed.g : changed.b);
+            for (int k = 0; k < 4; ++k) column[k] = values[n][k];
+            std::uint8_t index[16];
+            const float direct = ref.nearestColours(p, changed, index);
+            ASSERT_NEAR(direct, b[n], 1e-3f * (1.0f + direct)) << trial;
         }
 }
 

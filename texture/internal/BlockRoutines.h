@@ -45,6 +45,12 @@ struct BlockRoutineTable {
     // the weighted squared distances. The pixels are summed in four lanes (pixel i in lane i % 4) and the lanes
     // as (0 + 1) + (2 + 3), so that every set gives the same float.
     float (*nearestColours)(const ColourPoints& points, const ColourPalette4& palette, std::uint8_t index[16]);
+    // The errors of `count` (at most 8) palettes that differ from `palette` in one channel only (0 red, 1 green,
+    // 2 blue): candidate n's four entries of that channel are values[n]. Each pixel's error is the least over the
+    // entries of (the squared differences of the other two channels, in channel order, summed) plus the square
+    // of the changed channel's difference, times its weight; the pixels are summed as in nearestColours.
+    void (*channelErrors)(const ColourPoints& points, const ColourPalette4& palette, int channel,
+                          const float (*values)[4], int count, float* errors);
     // Nearest of the eight palette entries to each of the 16 alphas (the lowest index among equals), written to
     // `index`; returns the sum of the squared differences, all on the doubled scale: `twice` holds twice each
     // target alpha (0..510), so that a target half-way between two bytes stays whole.
@@ -64,5 +70,6 @@ const BlockRoutineTable& BlockRoutines();
 const BlockRoutineTable& BlockReferenceSet();
 const BlockRoutineTable* BlockSse2Set();   // x86-64 always
 const BlockRoutineTable* BlockSsse3Set();  // when the processor has SSSE3
+const BlockRoutineTable* BlockAvxSet();    // the SSE2 and SSSE3 routines in AVX encoding, when the processor has AVX
 
 }  // namespace tarn::texture::blocks

@@ -95,7 +95,7 @@ Device::Device(Direct3D9* d3d, const D3DPRESENT_PARAMETERS& parameters, HWND foc
     d3d_->AddRef();
 }
 
-bool Device::Initialize(std::string* error) {
+void Device::MakeImplicitSurfaces() {
     backBuffer_ = new Surface(this, nullptr, 0, parameters_.BackBufferWidth, parameters_.BackBufferHeight,
                               parameters_.BackBufferFormat, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET,
                               (parameters_.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0);
@@ -109,19 +109,22 @@ bool Device::Initialize(std::string* error) {
     backBuffer_->AddRef();
     state_.depthStencil = autoDepth_;
     if (autoDepth_) autoDepth_->AddRef();
+}
+
+bool Device::Initialize(std::string* error) {
+    PlaceWindow();
+    MakeImplicitSurfaces();
     SetDefaultState();
+    NoteWindowSize();
     if (backend_ == BackendKind::Gl) {
-        HWND window = parameters_.hDeviceWindow ? parameters_.hDeviceWindow : focusWindow_;
-        std::unique_ptr<Renderer> gl = CreateGlRenderer(this, window, error);
+        std::unique_ptr<Renderer> gl = CreateGlRenderer(this, DeviceWindow(), error);
         if (!gl) return false;
         renderer_ = std::move(gl);
     }
     return true;
 }
 
-Device::~Device() {
-    // Drop the device's own references first; whatever is still alive afterwards was leaked by the caller.
-    recording_.reset();
+void Device::DropStateReferences() {
     for (SamplerBinding& bound : state_.bound) {
         if (bound.object) bound.object->Release();
         bound = SamplerBinding{};
@@ -137,6 +140,12 @@ Device::~Device() {
     if (state_.depthStencil) state_.depthStencil->Release();
     state_.indices = nullptr;
     state_.renderTarget = state_.depthStencil = nullptr;
+}
+
+Device::~Device() {
+    // Drop the device's own references first; whatever is still alive afterwards was leaked by the caller.
+    recording_.reset();
+    DropStateReferences();
     const std::size_t leaks = LiveCount();
     if (leaks) {
         Diagnostic("device destroyed with %zu resource%s still alive:\n%s", leaks, leaks == 1 ? "" : "s",
@@ -154,6 +163,10 @@ Device::~Device() {
     for (Orphanable* child : orphanables_) child->Orphan();
     orphanables_.clear();
     renderer_.reset();
+    if (windowMoved_ && IsWindow(DeviceWindow())) {
+        const RECT& r = windowedRect_;
+        SetWindowPos(DeviceWindow(), HWND_NOTOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOACTIVATE);
+    }
     d3d_->Release();
 }
 
@@ -349,9 +362,132 @@ HRESULT Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters)
     return D3D_OK;
 }
 
+// ---- Reset and the lost-device protocol ----
+//
+// A device is lost when it cannot show what it draws: while its window is minimised, and, full screen, while its
+// focus window is not the foreground window. It stays lost until Reset succeeds, even once the cause has passed:
+// while the cause lasts, TestCooperativeLevel, Present and Reset answer D3DERR_DEVICELOST; afterwards
+// TestCooperativeLevel answers D3DERR_DEVICENOTRESET, and Reset can bring the device back. While lost, Clear and
+// the draws succeed and do nothing, and Present shows nothing.
+//
+// A windowed device whose window's client area changes size is also treated as lost (and at once resettable):
+// the back buffer no longer matches the window, and Present would stretch it. Programs written for the protocol
+// then take their usual path when they next test the device (release the default pool, Reset with the new size
+// or a zero size for the client area, create it again), and a program that resets from its WM_SIZE handler
+// never sees the device lost at all, since Reset records the new size. Sizing the window to what it was before
+// Reset does not bring the device back: lost stays lost until Reset.
+
+void Device::NoteWindowSize() {
+    windowClient_ = RECT{};
+    GetClientRect(DeviceWindow(), &windowClient_);
+}
+
+void Device::PlaceWindow() {
+    HWND window = DeviceWindow();
+    if (window == GetDesktopWindow() || !IsWindow(window)) return;
+    if (parameters_.Windowed) {
+        if (!windowMoved_) return;
+        windowMoved_ = false;
+        const RECT& r = windowedRect_;
+        SetWindowPos(window, HWND_NOTOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top, 0);
+        return;
+    }
+    // Full screen: the client area covers the whole display, the frame lies outside it, and the window is in
+    // front of every other one.
+    RECT frame{}, client{};
+    GetWindowRect(window, &frame);
+    GetClientRect(window, &client);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    if (!windowMoved_) windowedRect_ = frame;
+    windowMoved_ = true;
+    const LONG left = origin.x - frame.left, top = origin.y - frame.top;
+    const LONG right = frame.right - origin.x - client.right, bottom = frame.bottom - origin.y - client.bottom;
+    const D3DDISPLAYMODE display = Direct3D9::DesktopMode();
+    SetWindowPos(window, HWND_TOPMOST, -left, -top, static_cast<int>(display.Width) + left + right,
+                 static_cast<int>(display.Height) + top + bottom, SWP_SHOWWINDOW);
+    ShowWindow(window, SW_SHOW);  // and the foreground window
+}
+
+HRESULT Device::CooperativeLevel() {
+    HWND window = DeviceWindow();
+    if (window != GetDesktopWindow()) {
+        HWND focus = focusWindow_ ? focusWindow_ : window;
+        const bool away = IsIconic(window) || (!parameters_.Windowed && GetForegroundWindow() != focus);
+        if (away || !IsWindow(window)) {
+            lost_ = true;
+            return D3DERR_DEVICELOST;
+        }
+        if (parameters_.Windowed && !lost_) {
+            RECT client{};
+            GetClientRect(window, &client);
+            if (client.right != windowClient_.right || client.bottom != windowClient_.bottom) lost_ = true;
+        }
+    }
+    return lost_ ? D3DERR_DEVICENOTRESET : D3D_OK;
+}
+
+HRESULT Device::TestCooperativeLevel() { return CooperativeLevel(); }
+
+ULONG Device::StateReferencesTo(const ResourceCore* r) const {
+    ULONG count = 0;
+    for (const SamplerBinding& bound : state_.bound) count += bound.resource == r ? 1 : 0;
+    if (static_cast<const ResourceCore*>(state_.stream) == r) ++count;
+    if (static_cast<const ResourceCore*>(state_.indices) == r) ++count;
+    for (const Surface* target : {state_.renderTarget, state_.depthStencil}) {
+        if (!target) continue;
+        if (target == r || static_cast<const ResourceCore*>(target->container()) == r ||
+            static_cast<const ResourceCore*>(target->cube()) == r) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool Device::CallerHoldsDefaultPool() const {
+    for (const ResourceCore* r : live_) {
+        if (r->pool() != D3DPOOL_DEFAULT) continue;
+        const auto* s = dynamic_cast<const Surface*>(r);
+        const ULONG own = s && s->deviceOwned() ? 1 : 0;
+        if (r->ownReferences() > StateReferencesTo(r) + own) return true;
+    }
+    return false;
+}
+
 HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
-    // The engine never resets; a reset that keeps resources alive is not offered.
-    return parameters ? E_NOTIMPL : D3DERR_INVALIDCALL;
+    if (!parameters || resetting_) return D3DERR_INVALIDCALL;
+    if (CooperativeLevel() == D3DERR_DEVICELOST) return D3DERR_DEVICELOST;
+    // Every default-pool resource of the caller's must be gone first, the implicit back buffer and depth buffer
+    // included when the caller still holds a reference to them.
+    if (CallerHoldsDefaultPool()) {
+        Diagnostic("Reset: default-pool resources are still alive:\n%s", DescribeLive().c_str());
+        return D3DERR_INVALIDCALL;
+    }
+    D3DPRESENT_PARAMETERS p = *parameters;
+    if (FAILED(d3d_->CompletePresentParameters(focusWindow_, &p))) {
+        lost_ = true;  // a failed Reset leaves the device lost, to be reset again
+        return D3DERR_INVALIDCALL;
+    }
+    *parameters = p;
+    resetting_ = true;
+    recording_.reset();
+    inScene_ = false;
+    DropStateReferences();
+    // Nobody else holds them now: they go, and the renderer forgets their images.
+    backBuffer_->Release();
+    backBuffer_ = nullptr;
+    if (autoDepth_) autoDepth_->Release();
+    autoDepth_ = nullptr;
+    parameters_ = p;
+    state_ = DeviceState{};
+    PlaceWindow();
+    MakeImplicitSurfaces();
+    SetDefaultState();
+    NoteWindowSize();
+    renderer_->Reset();
+    lost_ = false;
+    resetting_ = false;
+    return D3D_OK;
 }
 
 HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters, IDirect3DSwapChain9** swapChain) {
@@ -416,12 +552,14 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         }
     }
     if ((flags & D3DCLEAR_ZBUFFER) && (z < 0.0f || z > 1.0f)) return D3DERR_INVALIDCALL;
+    if (lost_) return D3D_OK;
     renderer_->Clear(count, rects, flags, color, z, stencil, TakeChanged());
     return D3D_OK;
 }
 
 HRESULT Device::Present(const RECT*, const RECT*, HWND destWindowOverride, const RGNDATA*) {
     if (inScene_) return D3DERR_INVALIDCALL;
+    if (CooperativeLevel() != D3D_OK) return D3DERR_DEVICELOST;
     HWND window = destWindowOverride ? destWindowOverride
                                      : (parameters_.hDeviceWindow ? parameters_.hDeviceWindow : focusWindow_);
     // Frames shown on the desktop window (off-screen devices) are not the program's frames: the runner
@@ -495,7 +633,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
             if (end > stream.buffer->length()) return D3DERR_INVALIDCALL;
         }
     }
-    renderer_->Draw(call, TakeChanged());
+    if (!lost_) renderer_->Draw(call, TakeChanged());
     return D3D_OK;
 }
 

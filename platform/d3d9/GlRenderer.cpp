@@ -53,6 +53,7 @@ public:
               bool linear) override;
     bool Fill(Surface* surface, const RECT& rect, D3DCOLOR color) override;
     void Forget(ResourceCore* resource) override;
+    void Reset() override;
     std::size_t ProgramCount() const override { return programs_->count(); }
     UploadStats Uploads() const override { return {textures_->levelsUploaded(), geometry_->bytesUploaded()}; }
     std::size_t StateCalls() const override { return gl_.calls(); }
@@ -498,6 +499,15 @@ void GlRenderer::Forget(ResourceCore* resource) {
     // GL detaches a deleted image from the bound framebuffer; the record of what is attached must agree.
     if (attachedColor_ == name) attachedColor_ = 0, attachedTarget_ = nullptr;
     if (attachedDepth_ == name) attachedDepth_ = 0;
+}
+
+void GlRenderer::Reset() {
+    context_->MakeCurrent();
+    pending_ = kDirtyAll;
+    attachedColor_ = attachedDepth_ = 0;
+    attachedTarget_ = nullptr;
+    const auto& p = device_->presentParameters();
+    context_->SetSwapInterval(p.PresentationInterval == static_cast<UINT>(D3DPRESENT_INTERVAL_IMMEDIATE) ? 0 : 1);
 }
 
 unsigned GlRenderer::TakeErrors() {

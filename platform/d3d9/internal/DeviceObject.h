@@ -63,6 +63,10 @@ public:
     void FillCaps(D3DCAPS9* caps) const;
     HRESULT CheckFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) const;
     static D3DDISPLAYMODE DesktopMode();
+    // Checks present parameters as CreateDevice and Reset take them and fills in what the runtime chooses (a
+    // windowed zero size from the window's client area, the desktop format, one back buffer): D3D_OK, or
+    // CreateDevice's answer (D3DERR_INVALIDCALL for misuse, D3DERR_NOTAVAILABLE for what the adapter lacks).
+    HRESULT CompletePresentParameters(HWND focusWindow, D3DPRESENT_PARAMETERS* parameters) const;
 
 private:
     ~Direct3D9() = default;
@@ -80,7 +84,9 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
     ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override { return D3D_OK; }
+    // The lost-device protocol (Device.cpp): D3DERR_DEVICELOST while the device cannot draw, then
+    // D3DERR_DEVICENOTRESET until Reset succeeds.
+    HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override;
     UINT STDMETHODCALLTYPE GetAvailableTextureMem() override { return 512u << 20; }
     HRESULT STDMETHODCALLTYPE EvictManagedResources() override { return D3D_OK; }
     HRESULT STDMETHODCALLTYPE GetDirect3D(IDirect3D9** d3d) override;
@@ -255,6 +261,22 @@ public:
 
 private:
     ~Device();
+    // Makes the implicit back buffer and depth buffer for parameters_ and sets them as the targets.
+    void MakeImplicitSurfaces();
+    // Drops the references the state holds (textures, streams, indices, targets), leaving them null.
+    void DropStateReferences();
+    // References the device's state holds on `resource` (as a binding, a stream, indices or a target).
+    ULONG StateReferencesTo(const ResourceCore* resource) const;
+    // True while a default-pool resource of the caller's is alive (Reset refuses then).
+    bool CallerHoldsDefaultPool() const;
+    // Updates lost_ from the window and says where the protocol stands (TestCooperativeLevel's answer).
+    HRESULT CooperativeLevel();
+    HWND DeviceWindow() const { return parameters_.hDeviceWindow ? parameters_.hDeviceWindow : focusWindow_; }
+    // Records the client size the device window has now; a windowed device is lost when it changes.
+    void NoteWindowSize();
+    // Places a full-screen device's window over the whole display, or gives a window that was made full screen
+    // its earlier place back.
+    void PlaceWindow();
     void SetDefaultState();
     HRESULT Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVertex, UINT minIndex, UINT numVertices,
                  UINT startIndex, const void* upVertices, UINT upStride, const void* upIndices, D3DFORMAT upIndexFormat,
@@ -276,6 +298,13 @@ private:
     BackendKind backend_;
     ULONG refs_ = 1;
     bool inScene_ = false;
+    // Lost: drawing does nothing and Present answers D3DERR_DEVICELOST until Reset succeeds.
+    bool lost_ = false;
+    bool resetting_ = false;
+    RECT windowClient_{};  // the device window's client area when the device was made or last reset
+    // Where a window made full screen was before (restored when the device goes windowed), if it was moved.
+    bool windowMoved_ = false;
+    RECT windowedRect_{};
     DeviceState state_;
     Surface* backBuffer_ = nullptr;
     Surface* autoDepth_ = nullptr;

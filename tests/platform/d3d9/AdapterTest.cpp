@@ -278,7 +278,6 @@ TEST_F(DefaultStateTest, UnimplementedCallsAnswerNotImplemented) {
         const char* call;
         HRESULT answer, misused;  // with valid arguments, and with the argument the documentation checks
     } cases[] = {
-        {"Reset", device->Reset(&pp), device->Reset(nullptr)},
         {"CreateAdditionalSwapChain", device->CreateAdditionalSwapChain(&pp, &chain),
          device->CreateAdditionalSwapChain(&pp, nullptr)},
         {"GetSwapChain", device->GetSwapChain(0, &chain), device->GetSwapChain(1, &chain)},

@@ -432,7 +432,7 @@ HRESULT Device::TestCooperativeLevel() { return CooperativeLevel(); }
 ULONG Device::StateReferencesTo(const ResourceCore* r) const {
     ULONG count = 0;
     for (const SamplerBinding& bound : state_.bound) count += bound.resource == r ? 1 : 0;
-    if (static_cast<const ResourceCore*>(state_.stream) == r) ++count;
+    for (const StreamBinding& stream : state_.streams) count += static_cast<const ResourceCore*>(stream.buffer) == r;
     if (static_cast<const ResourceCore*>(state_.indices) == r) ++count;
     for (const Surface* target : {state_.renderTarget, state_.depthStencil}) {
         if (!target) continue;

@@ -186,8 +186,8 @@ HRESULT Direct3D9::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) {
     return D3D_OK;
 }
 
-HRESULT Direct3D9::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat,
-                                   D3DFORMAT backBufferFormat, BOOL) {
+HRESULT Direct3D9::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, D3DFORMAT backBufferFormat,
+                                   BOOL) {
     if (adapter != 0) return D3DERR_INVALIDCALL;
     if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
     if (adapterFormat != D3DFMT_X8R8G8B8) return D3DERR_NOTAVAILABLE;

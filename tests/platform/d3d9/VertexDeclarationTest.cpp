@@ -562,8 +562,32 @@ TEST_F(DeclarationDrawTest, BlendingTwoMatricesByWeight) {
         ExpectPixel(p, 31, 32, 0xff000000, 0);
         ExpectPixel(p, 45, 32, 0xff000000, 0);
     }
-    device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+    // User clip planes cut blended vertices in world space: with the view moving x by 0.1 the rectangle lies
+    // from 0.1 to 0.5 on screen (from column 35.2), and the plane x <= 0.3 of the world cuts it at 0.4 (column
+    // 44.8).
+    const D3DMATRIX view = Translation(0.1f, 0);
+    device->SetTransform(D3DTS_VIEW, &view);
+    device->SetTransform(D3DTS_WORLDMATRIX(0), &left);
+    device->SetTransform(D3DTS_WORLDMATRIX(1), &right);
     device->SetRenderState(D3DRS_INDEXEDVERTEXBLENDENABLE, FALSE);
+    const float plane[4] = {-1, 0, 0, 0.3f};
+    device->SetClipPlane(0, plane);
+    device->SetRenderState(D3DRS_CLIPPLANEENABLE, D3DCLIPPLANE0);
+    device->SetFVF(D3DFVF_XYZB1);
+    struct Weighted {
+        float x, y, z, weight;
+    };
+    const Weighted w[4] = {
+        {-0.2f, -0.5f, 0.5f, 0.25f}, {0.2f, -0.5f, 0.5f, 0.25f}, {-0.2f, 0.5f, 0.5f, 0.25f}, {0.2f, 0.5f, 0.5f, 0.25f}};
+    Clear(0xff000000);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, w, sizeof(Weighted)), D3D_OK);
+    auto p = ReadTarget();
+    ExpectPixel(p, 36, 32, 0xffffffff, 0);
+    ExpectPixel(p, 44, 32, 0xffffffff, 0);
+    ExpectPixel(p, 35, 32, 0xff000000, 0);
+    ExpectPixel(p, 45, 32, 0xff000000, 0);
+    device->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
+    device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
     SetOrthoIdentity();
 }
 

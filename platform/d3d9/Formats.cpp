@@ -144,6 +144,8 @@ void WriteBits(std::uint8_t* block, int shift, int bits, std::uint64_t value) {
     }
 }
 
+}  // namespace
+
 float HalfToFloat(std::uint16_t h) {
     const std::uint32_t sign = (h >> 15) & 1, exponent = (h >> 10) & 0x1f, mantissa = h & 0x3ff;
     float value;
@@ -172,6 +174,8 @@ std::uint16_t FloatToHalf(float f) {
     const std::uint32_t rounded = absBits + 0xfff + ((absBits >> 13) & 1);
     return static_cast<std::uint16_t>(sign | ((rounded - 0x38000000) >> 13));
 }
+
+namespace {
 
 float DecodeChannel(const std::uint8_t* block, const Channel& c) {
     const std::uint64_t raw = ReadBits(block, c.shift, c.bits);

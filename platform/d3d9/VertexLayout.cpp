@@ -4,6 +4,10 @@
 #include "VertexLayout.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "Formats.h"
 
 namespace tarn::d3d9 {
 namespace {
@@ -64,6 +68,128 @@ int InputOf(const D3DVERTEXELEMENT9& e) {
 }
 
 }  // namespace
+
+void DecodeElement(unsigned type, const std::uint8_t* bytes, float out[4]) {
+    out[0] = out[1] = out[2] = 0.0f;
+    out[3] = 1.0f;
+    auto load = [&](auto sample, int count, auto convert) {
+        for (int i = 0; i < count; ++i) {
+            decltype(sample) v;
+            std::memcpy(&v, bytes + i * sizeof v, sizeof v);
+            out[i] = convert(v);
+        }
+    };
+    auto asFloat = [](auto v) { return static_cast<float>(v); };
+    auto signedNorm = [](std::int16_t v) { return std::max(static_cast<float>(v) / 32767.0f, -1.0f); };
+    auto unsignedNorm = [](std::uint16_t v) { return static_cast<float>(v) / 65535.0f; };
+    std::uint32_t packed = 0;
+    switch (type) {
+    case D3DDECLTYPE_FLOAT1:
+    case D3DDECLTYPE_FLOAT2:
+    case D3DDECLTYPE_FLOAT3:
+    case D3DDECLTYPE_FLOAT4:
+        load(float{}, static_cast<int>(type) + 1, asFloat);
+        break;
+    case D3DDECLTYPE_D3DCOLOR:  // bytes B, G, R, A
+        for (int i = 0; i < 4; ++i) out[i] = bytes[i == 3 ? 3 : 2 - i] / 255.0f;
+        break;
+    case D3DDECLTYPE_UBYTE4:
+        load(std::uint8_t{}, 4, asFloat);
+        break;
+    case D3DDECLTYPE_UBYTE4N:
+        load(std::uint8_t{}, 4, [](std::uint8_t v) { return v / 255.0f; });
+        break;
+    case D3DDECLTYPE_SHORT2:
+    case D3DDECLTYPE_SHORT4:
+        load(std::int16_t{}, type == D3DDECLTYPE_SHORT2 ? 2 : 4, asFloat);
+        break;
+    case D3DDECLTYPE_SHORT2N:
+    case D3DDECLTYPE_SHORT4N:
+        load(std::int16_t{}, type == D3DDECLTYPE_SHORT2N ? 2 : 4, signedNorm);
+        break;
+    case D3DDECLTYPE_USHORT2N:
+    case D3DDECLTYPE_USHORT4N:
+        load(std::uint16_t{}, type == D3DDECLTYPE_USHORT2N ? 2 : 4, unsignedNorm);
+        break;
+    case D3DDECLTYPE_UDEC3:
+    case D3DDECLTYPE_DEC3N:
+        std::memcpy(&packed, bytes, 4);
+        for (int i = 0; i < 3; ++i) {
+            const std::uint32_t field = (packed >> (10 * i)) & 0x3ff;
+            out[i] = type == D3DDECLTYPE_UDEC3
+                         ? static_cast<float>(field)
+                         : std::max(static_cast<float>(static_cast<int>(field << 22) >> 22) / 511.0f, -1.0f);
+        }
+        break;
+    case D3DDECLTYPE_FLOAT16_2:
+    case D3DDECLTYPE_FLOAT16_4:
+        load(std::uint16_t{}, type == D3DDECLTYPE_FLOAT16_2 ? 2 : 4, [](std::uint16_t v) { return HalfToFloat(v); });
+        break;
+    default:
+        break;
+    }
+}
+
+void EncodeElement(unsigned type, const float in[4], std::uint8_t* bytes) {
+    auto store = [&](auto sample, int count, auto convert) {
+        for (int i = 0; i < count; ++i) {
+            const decltype(sample) v = convert(in[i]);
+            std::memcpy(bytes + i * sizeof v, &v, sizeof v);
+        }
+    };
+    auto clampRound = [](float v, float low, float high) {
+        return std::nearbyint(std::clamp(std::isnan(v) ? 0.0f : v, low, high));
+    };
+    auto byteNorm = [&](float v) { return static_cast<std::uint8_t>(clampRound(v * 255.0f, 0, 255)); };
+    std::uint32_t packed = 0;
+    switch (type) {
+    case D3DDECLTYPE_FLOAT1:
+    case D3DDECLTYPE_FLOAT2:
+    case D3DDECLTYPE_FLOAT3:
+    case D3DDECLTYPE_FLOAT4:
+        store(float{}, static_cast<int>(type) + 1, [](float v) { return v; });
+        break;
+    case D3DDECLTYPE_D3DCOLOR:
+        for (int i = 0; i < 4; ++i) bytes[i == 3 ? 3 : 2 - i] = byteNorm(in[i]);
+        break;
+    case D3DDECLTYPE_UBYTE4:
+        store(std::uint8_t{}, 4, [&](float v) { return static_cast<std::uint8_t>(clampRound(v, 0, 255)); });
+        break;
+    case D3DDECLTYPE_UBYTE4N:
+        store(std::uint8_t{}, 4, byteNorm);
+        break;
+    case D3DDECLTYPE_SHORT2:
+    case D3DDECLTYPE_SHORT4:
+        store(std::int16_t{}, type == D3DDECLTYPE_SHORT2 ? 2 : 4,
+              [&](float v) { return static_cast<std::int16_t>(clampRound(v, -32768, 32767)); });
+        break;
+    case D3DDECLTYPE_SHORT2N:
+    case D3DDECLTYPE_SHORT4N:
+        store(std::int16_t{}, type == D3DDECLTYPE_SHORT2N ? 2 : 4,
+              [&](float v) { return static_cast<std::int16_t>(clampRound(v * 32767.0f, -32767, 32767)); });
+        break;
+    case D3DDECLTYPE_USHORT2N:
+    case D3DDECLTYPE_USHORT4N:
+        store(std::uint16_t{}, type == D3DDECLTYPE_USHORT2N ? 2 : 4,
+              [&](float v) { return static_cast<std::uint16_t>(clampRound(v * 65535.0f, 0, 65535)); });
+        break;
+    case D3DDECLTYPE_UDEC3:
+    case D3DDECLTYPE_DEC3N:
+        for (int i = 0; i < 3; ++i) {
+            const float v =
+                type == D3DDECLTYPE_UDEC3 ? clampRound(in[i], 0, 1023) : clampRound(in[i] * 511.0f, -511, 511);
+            packed |= (static_cast<std::uint32_t>(static_cast<std::int32_t>(v)) & 0x3ff) << (10 * i);
+        }
+        std::memcpy(bytes, &packed, 4);
+        break;
+    case D3DDECLTYPE_FLOAT16_2:
+    case D3DDECLTYPE_FLOAT16_4:
+        store(std::uint16_t{}, type == D3DDECLTYPE_FLOAT16_2 ? 2 : 4, [](float v) { return FloatToHalf(v); });
+        break;
+    default:
+        break;
+    }
+}
 
 UINT DeclTypeSize(unsigned type) { return type < D3DDECLTYPE_UNUSED ? kDeclTypes[type].bytes : 0; }
 int DeclTypeComponents(unsigned type) { return type < D3DDECLTYPE_UNUSED ? kDeclTypes[type].components : 0; }

@@ -82,4 +82,8 @@ void DecodeRow(D3DFORMAT format, const std::uint8_t* src, UINT width, float* rgb
                const PALETTEENTRY* palette = nullptr);
 void EncodeRow(D3DFORMAT format, const float* rgba, UINT width, std::uint8_t* dst);
 
+// 16-bit floats (sign, 5 exponent bits, 10 fraction bits), to float and back (rounded to nearest even).
+float HalfToFloat(std::uint16_t h);
+std::uint16_t FloatToHalf(float f);
+
 }  // namespace tarn::d3d9

@@ -45,6 +45,11 @@ struct VertexLayout {
     bool operator==(const VertexLayout&) const = default;
 };
 
+// An element of D3DDECLTYPE `type` as the pipeline reads it, by the documented conversions (missing components
+// read 0, 0 and 1), and four values written as one (rounded, and clamped to what the type holds).
+void DecodeElement(unsigned type, const std::uint8_t* bytes, float out[4]);
+void EncodeElement(unsigned type, const float in[4], std::uint8_t* bytes);
+
 // Bytes and components of a D3DDECLTYPE (0 for UNUSED or an unknown value).
 UINT DeclTypeSize(unsigned type);
 int DeclTypeComponents(unsigned type);

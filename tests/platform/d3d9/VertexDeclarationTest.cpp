@@ -254,6 +254,24 @@ TEST_F(VertexDeclarationTest, DrawsNeedTheStreamsTheDeclarationReads) {
     declaration->Release();
 }
 
+// Both backends report 16 streams, every declaration type, three blend weights (four matrices) and no tweening.
+void ExpectVertexCaps(IDirect3DDevice9* device) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_EQ(caps.MaxStreams, 16u);
+    EXPECT_EQ(caps.MaxStreamStride, 255u);
+    EXPECT_EQ(caps.DeclTypes,
+              static_cast<DWORD>(D3DDTCAPS_UBYTE4 | D3DDTCAPS_UBYTE4N | D3DDTCAPS_SHORT2N | D3DDTCAPS_SHORT4N |
+                                 D3DDTCAPS_USHORT2N | D3DDTCAPS_USHORT4N | D3DDTCAPS_UDEC3 | D3DDTCAPS_DEC3N |
+                                 D3DDTCAPS_FLOAT16_2 | D3DDTCAPS_FLOAT16_4));
+    EXPECT_EQ(caps.MaxVertexBlendMatrices, 4u);
+    EXPECT_GE(caps.MaxVertexBlendMatrixIndex, 37u);
+    EXPECT_LE(caps.MaxVertexBlendMatrixIndex, 255u);
+    EXPECT_EQ(caps.VertexProcessingCaps & D3DVTXPCAPS_TWEENING, 0u);
+}
+
+TEST_F(VertexDeclarationTest, CapabilitiesOfTheNullBackend) { ExpectVertexCaps(device); }
+
 class DeclarationDrawTest : public DrawTest {
 protected:
     IDirect3DVertexDeclaration9* Declaration(const std::vector<D3DVERTEXELEMENT9>& elements) {
@@ -544,6 +562,64 @@ TEST_F(DeclarationDrawTest, BlendingTwoMatricesByWeight) {
         ExpectPixel(p, 31, 32, 0xff000000, 0);
         ExpectPixel(p, 45, 32, 0xff000000, 0);
     }
+    // User clip planes cut blended vertices in world space: with the view moving x by 0.1 the rectangle lies
+    // from 0.1 to 0.5 on screen (from column 35.2), and the plane x <= 0.3 of the world cuts it at 0.4 (column
+    // 44.8).
+    const D3DMATRIX view = Translation(0.1f, 0);
+    device->SetTransform(D3DTS_VIEW, &view);
+    device->SetTransform(D3DTS_WORLDMATRIX(0), &left);
+    device->SetTransform(D3DTS_WORLDMATRIX(1), &right);
+    device->SetRenderState(D3DRS_INDEXEDVERTEXBLENDENABLE, FALSE);
+    const float plane[4] = {-1, 0, 0, 0.3f};
+    device->SetClipPlane(0, plane);
+    device->SetRenderState(D3DRS_CLIPPLANEENABLE, D3DCLIPPLANE0);
+    device->SetFVF(D3DFVF_XYZB1);
+    struct Weighted {
+        float x, y, z, weight;
+    };
+    const Weighted w[4] = {
+        {-0.2f, -0.5f, 0.5f, 0.25f}, {0.2f, -0.5f, 0.5f, 0.25f}, {-0.2f, 0.5f, 0.5f, 0.25f}, {0.2f, 0.5f, 0.5f, 0.25f}};
+    Clear(0xff000000);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, w, sizeof(Weighted)), D3D_OK);
+    auto p = ReadTarget();
+    ExpectPixel(p, 36, 32, 0xffffffff, 0);
+    ExpectPixel(p, 44, 32, 0xffffffff, 0);
+    ExpectPixel(p, 35, 32, 0xff000000, 0);
+    ExpectPixel(p, 45, 32, 0xff000000, 0);
+    device->SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
+    device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+    SetOrthoIdentity();
+}
+
+TEST_F(DeclarationDrawTest, CapabilitiesOfTheGlBackend) { ExpectVertexCaps(device); }
+
+// The last index the capabilities offer reaches its world matrix (weight 1: VERTEXBLEND 0WEIGHTS).
+TEST_F(DeclarationDrawTest, IndexedBlendingReachesTheLastIndex) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    const DWORD last = caps.MaxVertexBlendMatrixIndex;
+    SetOrthoIdentity();
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    device->SetRenderState(D3DRS_TEXTUREFACTOR, 0xffffffff);
+    const D3DMATRIX away = Translation(5, 5), there = Translation(0.5f, 0.5f);
+    device->SetTransform(D3DTS_WORLDMATRIX(0), &away);
+    device->SetTransform(D3DTS_WORLDMATRIX(static_cast<int>(last)), &there);
+    device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_0WEIGHTS);
+    device->SetRenderState(D3DRS_INDEXEDVERTEXBLENDENABLE, TRUE);
+    struct Vertex {
+        float x, y, z;
+        std::uint32_t indices;
+    };
+    const Vertex v[4] = {
+        {-0.2f, -0.2f, 0.5f, last}, {0.2f, -0.2f, 0.5f, last}, {-0.2f, 0.2f, 0.5f, last}, {0.2f, 0.2f, 0.5f, last}};
+    device->SetFVF(D3DFVF_XYZB1 | D3DFVF_LASTBETA_UBYTE4);
+    Clear(0xff000000);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Vertex)), D3D_OK);
+    auto p = ReadTarget();
+    ExpectPixel(p, 48, 16, 0xffffffff, 0);  // (0.5, 0.5)
+    ExpectPixel(p, 32, 32, 0xff000000, 0);
     device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
     device->SetRenderState(D3DRS_INDEXEDVERTEXBLENDENABLE, FALSE);
     SetOrthoIdentity();

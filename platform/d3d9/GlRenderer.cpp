@@ -210,6 +210,10 @@ void GlRenderer::ApplyRaster() {
     gl_.ColorMask(static_cast<std::uint8_t>(rs[D3DRS_COLORWRITEENABLE] & 0xf));
     // Off, a multisampled target takes one value per pixel (every sample the same); it changes nothing else.
     gl_.Enable(GlState::kMultisample, rs[D3DRS_MULTISAMPLEANTIALIAS] != 0);
+    // Bit i lets a draw write sample i of a multisampled target; all bits set is the same as no mask.
+    const bool masked = rs[D3DRS_MULTISAMPLEMASK] != 0xffffffffu;
+    gl_.Enable(GlState::kSampleMask, masked);
+    if (masked) gl_.SampleMask(rs[D3DRS_MULTISAMPLEMASK]);
     gl_.Enable(GlState::kScissorTest, rs[D3DRS_SCISSORTESTENABLE] != 0);
     if (rs[D3DRS_SCISSORTESTENABLE]) {
         const RECT& r = st.scissor;
@@ -567,7 +571,7 @@ void main() {
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 256, 1, GL_RGB, GL_UNSIGNED_SHORT, entries);
     // Every state the pass touches goes through the shadow, and the next draw applies its own again.
     for (GlState::Cap cap : {GlState::kCullFace, GlState::kScissorTest, GlState::kDepthTest, GlState::kStencilTest,
-                             GlState::kBlend, GlState::kOffsetFill, GlState::kMultisample})
+                             GlState::kBlend, GlState::kOffsetFill, GlState::kMultisample, GlState::kSampleMask})
         gl_.Enable(cap, false);
     for (int i = 0; i < 8; ++i) gl_.Enable(static_cast<GlState::Cap>(GlState::kClipDistance0 + i), false);
     gl_.PolygonMode(GL_FILL);

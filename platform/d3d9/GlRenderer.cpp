@@ -57,6 +57,8 @@ public:
     bool Fill(Surface* surface, const RECT& rect, D3DCOLOR color) override;
     void Forget(ResourceCore* resource) override;
     void Reset() override;
+    // Takes the window's frame away for full screen, and gives it back when windowed.
+    void FollowPresentationMode();
     std::size_t ProgramCount() const override { return programs_->count(); }
     UploadStats Uploads() const override { return {textures_->levelsUploaded(), geometry_->bytesUploaded()}; }
     std::size_t StateCalls() const override { return gl_.calls(); }
@@ -107,6 +109,7 @@ private:
     void PresentThroughRamp(GLuint texture, const RECT& source, const RECT& dest, int windowHeight,
                             const D3DGAMMARAMP& ramp);
     GLuint gammaProgram_ = 0, gammaRamp_ = 0, gammaVao_ = 0, gammaSampler_ = 0;
+    bool madeBorderless_ = false;  // the window's frame was taken away for full screen
     GLint gammaSourceRect_ = -1;
 };
 
@@ -126,6 +129,7 @@ GlRenderer::GlRenderer(Device* device, std::unique_ptr<GlContext> context)
 
 GlRenderer::~GlRenderer() {
     context_->MakeCurrent();
+    if (madeBorderless_ && context_->window()) SDL_SetWindowBordered(context_->window(), SDL_TRUE);
     if (gammaProgram_) {
         gl_.ProgramDeleted(gammaProgram_);
         gl_.TextureDeleted(gammaRamp_);
@@ -678,6 +682,22 @@ void GlRenderer::Reset() {
     attachedTarget_ = nullptr;
     const auto& p = device_->presentParameters();
     context_->SetSwapInterval(p.PresentationInterval == static_cast<UINT>(D3DPRESENT_INTERVAL_IMMEDIATE) ? 0 : 1);
+    FollowPresentationMode();
+}
+
+// Full screen, the window the context lives on loses the window manager's frame (the device has placed its
+// client area over the display); windowed again, it gets its frame back.
+void GlRenderer::FollowPresentationMode() {
+    SDL_Window* window = context_->window();
+    if (!window) return;
+    const bool fullScreen = !device_->presentParameters().Windowed;
+    if (fullScreen && !madeBorderless_ && !(SDL_GetWindowFlags(window) & SDL_WINDOW_BORDERLESS)) {
+        SDL_SetWindowBordered(window, SDL_FALSE);
+        madeBorderless_ = true;
+    } else if (!fullScreen && madeBorderless_) {
+        SDL_SetWindowBordered(window, SDL_TRUE);
+        madeBorderless_ = false;
+    }
 }
 
 unsigned GlRenderer::TakeErrors() {
@@ -730,7 +750,9 @@ std::unique_ptr<Renderer> CreateGlRenderer(Device* device, HWND window, std::str
     if (!context) return nullptr;
     const auto& p = device->presentParameters();
     context->SetSwapInterval(p.PresentationInterval == static_cast<UINT>(D3DPRESENT_INTERVAL_IMMEDIATE) ? 0 : 1);
-    return std::make_unique<GlRenderer>(device, std::move(context));
+    auto renderer = std::make_unique<GlRenderer>(device, std::move(context));
+    renderer->FollowPresentationMode();
+    return renderer;
 }
 
 }  // namespace tarn::d3d9

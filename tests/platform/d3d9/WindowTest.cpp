@@ -121,6 +121,11 @@ TEST(WindowTest, FullScreenPresentsThroughTheGammaRamp) {
         EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
         EXPECT_EQ(tarn::d3d9::TakeGlErrors(device), 0u);
     }
+    D3DPRESENT_PARAMETERS windowed = tarn::d3d9::test::DefaultPresentParameters(64, 48);
+    windowed.hDeviceWindow = window;
+    ASSERT_EQ(device->Reset(&windowed), D3D_OK);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(tarn::d3d9::TakeGlErrors(device), 0u);
     EXPECT_EQ(device->Release(), 0u);
     EXPECT_EQ(d3d->Release(), 0u);
     DestroyWindow(window);

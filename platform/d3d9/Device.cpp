@@ -2,6 +2,7 @@
 // clears, present and draws. Resource creation and copies are in DeviceResources.cpp, state setters in
 // DeviceState.cpp; drawing itself is the backend's (Renderer.h), the null backend when nothing is drawn.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -134,11 +135,15 @@ void Device::DropStateReferences() {
         if (bound.object) bound.object->Release();
         bound = SamplerBinding{};
     }
-    if (state_.stream) state_.stream->Release();
+    for (StreamBinding& stream : state_.streams) {
+        if (stream.buffer) stream.buffer->Release();
+        stream.buffer = nullptr;
+    }
+    if (state_.declaration) state_.declaration->Release();
+    state_.declaration = nullptr;
     if (state_.indices) state_.indices->Release();
     if (state_.renderTarget) state_.renderTarget->Release();
     if (state_.depthStencil) state_.depthStencil->Release();
-    state_.stream = nullptr;
     state_.indices = nullptr;
     state_.renderTarget = state_.depthStencil = nullptr;
 }
@@ -162,6 +167,8 @@ Device::~Device() {
     // Leaked objects outlive the device: they must no longer reach it.
     for (ResourceCore* r : live_) r->Orphan();
     live_.clear();
+    for (Orphanable* child : orphanables_) child->Orphan();
+    orphanables_.clear();
     renderer_.reset();
     if (windowMoved_ && IsWindow(DeviceWindow())) {
         const RECT& r = windowedRect_;
@@ -206,6 +213,14 @@ void Device::UntrackObject(const IUnknown* object) {
     if (it != liveObjects_.end()) {
         *it = liveObjects_.back();
         liveObjects_.pop_back();
+    }
+}
+
+void Device::UntrackOrphanable(Orphanable* child) {
+    auto it = std::find(orphanables_.begin(), orphanables_.end(), child);
+    if (it != orphanables_.end()) {
+        *it = orphanables_.back();
+        orphanables_.pop_back();
     }
 }
 
@@ -412,7 +427,8 @@ HRESULT Device::TestCooperativeLevel() { return CooperativeLevel(); }
 ULONG Device::StateReferencesTo(const ResourceCore* r) const {
     ULONG count = 0;
     for (const SamplerBinding& bound : state_.bound) count += bound.resource == r ? 1 : 0;
-    if (static_cast<const ResourceCore*>(state_.stream) == r) ++count;
+    for (const StreamBinding& stream : state_.streams)
+        count += static_cast<const ResourceCore*>(stream.buffer) == r ? 1 : 0;
     if (static_cast<const ResourceCore*>(state_.indices) == r) ++count;
     for (const Surface* target : {state_.renderTarget, state_.depthStencil}) {
         if (!target) continue;
@@ -596,8 +612,11 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
     if (count == 0 || count > 0xfffff) return D3DERR_INVALIDCALL;
     const UINT vertices = VertexCountFor(type, count);
     if (vertices == 0) return D3DERR_INVALIDCALL;
-    const UINT fvfStride = FvfStride(state_.fvf);
-    if (fvfStride == 0) return D3DERR_INVALIDCALL;
+    // The vertex input: a declaration, or a format whose vertices take at least its size in stream 0.
+    const VertexLayout& layout = state_.layout;
+    if (!layout.Has(kInputPosition)) return D3DERR_INVALIDCALL;
+    const UINT fvfStride = state_.declaration ? 0 : FvfStride(state_.fvf);
+    if (!state_.declaration && fvfStride == 0) return D3DERR_INVALIDCALL;
     DrawCall call{};
     call.type = type;
     call.primitiveCount = count;
@@ -607,7 +626,9 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
     call.startIndex = startIndex;
     call.startVertex = startVertex;
     if (upVertices) {
-        if (upStride < fvfStride) return D3DERR_INVALIDCALL;
+        // User-pointer draws feed stream 0 only.
+        if (layout.streams & ~1u) return D3DERR_INVALIDCALL;
+        if (upStride == 0 || upStride < fvfStride || upStride < layout.extent[0]) return D3DERR_INVALIDCALL;
         const std::uint64_t used = indexed ? static_cast<std::uint64_t>(minIndex) + numVertices : vertices;
         if (used * upStride > kMaxResourceBytes) return D3DERR_INVALIDCALL;
         call.upVertices = upVertices;
@@ -621,9 +642,9 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
             call.upIndex32 = upIndexFormat == D3DFMT_INDEX32;
         }
     } else {
-        VertexBuffer* vb = state_.stream;
-        if (!vb || state_.streamStride < fvfStride) return D3DERR_INVALIDCALL;
-        const std::uint64_t available = (vb->length() - state_.streamOffset) / state_.streamStride;
+        // The vertices read: first .. first + used - 1 of every stream the layout reads.
+        std::int64_t first = startVertex;
+        std::uint64_t used = vertices;
         if (indexed) {
             IndexBuffer* ib = state_.indices;
             if (!ib) return D3DERR_INVALIDCALL;
@@ -631,10 +652,18 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
             if ((static_cast<std::uint64_t>(startIndex) + vertices) * indexSize > ib->length()) {
                 return D3DERR_INVALIDCALL;
             }
-            const std::int64_t first = static_cast<std::int64_t>(baseVertex) + minIndex;
-            if (first < 0 || static_cast<std::uint64_t>(first) + numVertices > available) return D3DERR_INVALIDCALL;
-        } else if (static_cast<std::uint64_t>(startVertex) + vertices > available) {
-            return D3DERR_INVALIDCALL;
+            first = static_cast<std::int64_t>(baseVertex) + minIndex;
+            used = numVertices;
+            if (first < 0) return D3DERR_INVALIDCALL;
+        }
+        for (std::uint32_t streams = layout.streams; streams; streams &= streams - 1) {
+            const auto s = static_cast<std::size_t>(std::countr_zero(streams));
+            const StreamBinding& stream = state_.streams[s];
+            if (!stream.buffer || stream.stride < fvfStride) return D3DERR_INVALIDCALL;
+            if (used == 0) continue;
+            const std::uint64_t end =
+                stream.offset + (static_cast<std::uint64_t>(first) + used - 1) * stream.stride + layout.extent[s];
+            if (end > stream.buffer->length()) return D3DERR_INVALIDCALL;
         }
     }
     if (!TargetsMatch()) return D3DERR_INVALIDCALL;

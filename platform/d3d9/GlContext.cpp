@@ -166,7 +166,8 @@ void GlContext::DrawableSize(int* width, int* height) const {
     if (window_) SDL_GL_GetDrawableSize(window_, width, height);
 }
 
-bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize, std::uint32_t* sampleCounts) {
+bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize, int* maxVertexUniforms,
+                   std::uint32_t* sampleCounts) {
     std::string error;
     auto context = GlContext::Create(nullptr, &error);
     if (!context) return false;
@@ -178,6 +179,7 @@ bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize, std
         glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &side);
         *max3dTextureSize = side > 0 ? static_cast<UINT>(side) : 256;  // 256: what OpenGL 3.3 promises
     }
+    if (maxVertexUniforms) glGetIntegerv(GL_MAX_VERTEX_UNIFORM_COMPONENTS, maxVertexUniforms);
     *s3tc = false;
     GLint extensions = 0;
     glGetIntegerv(GL_NUM_EXTENSIONS, &extensions);

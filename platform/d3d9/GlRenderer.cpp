@@ -116,7 +116,7 @@ private:
 GlRenderer::GlRenderer(Device* device, std::unique_ptr<GlContext> context)
     : device_(device), context_(std::move(context)) {
     textures_.emplace(gl_, device_->state());
-    programs_.emplace(gl_);
+    programs_.emplace(gl_, static_cast<int>(GlBackendLimits().maxVertexBlendMatrixIndex) + 1);
     geometry_.emplace(gl_);
     glGenFramebuffers(1, &drawFbo_);
     glGenFramebuffers(1, &readFbo_);
@@ -363,12 +363,12 @@ void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
     if (!programs_->ready()) return;
     const DeviceState& st = device_->state();
     // The device checked the call against its state before passing it on.
-    assert(call.vertexCount > 0 && st.fvf != 0);
-    assert(call.upVertices || (st.stream && st.streamStride > 0 && (!call.indexed || st.indices)));
+    assert(call.vertexCount > 0 && st.layout.Has(kInputPosition));
+    assert(call.upVertices || !call.indexed || st.indices);
     assert(!call.upVertices || (call.upStride > 0 && (!call.indexed || call.upIndices)));
     const GLenum mode = PrimitiveMode(call.type);
     if (call.upVertices) {
-        geometry_->BindUserPointers(call, st.fvf);
+        geometry_->BindUserPointers(call, st.layout);
         if (call.indexed) {
             glDrawElements(mode, static_cast<GLsizei>(call.vertexCount),
                            call.upIndex32 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, nullptr);
@@ -376,7 +376,7 @@ void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
             glDrawArrays(mode, 0, static_cast<GLsizei>(call.vertexCount));
         }
     } else {
-        geometry_->BindStream(st.stream, st.streamOffset, st.streamStride, st.fvf);
+        geometry_->BindStreams(st);
         if (call.indexed) {
             geometry_->BindIndices(st.indices);
             const bool wide = st.indices->format() == D3DFMT_INDEX32;
@@ -731,9 +731,15 @@ const BackendLimits& GlBackendLimits() {
     // Asked once, of a throw-away surfaceless context; when none can be made, the fixed values stand.
     static const BackendLimits limits = [] {
         BackendLimits probed;
-        if (!ProbeGlLimits(&probed.maxTextureSize, &probed.s3tc, &probed.maxVolumeExtent, &probed.sampleCounts)) {
+        int uniforms = 0;
+        if (!ProbeGlLimits(&probed.maxTextureSize, &probed.s3tc, &probed.maxVolumeExtent, &uniforms,
+                           &probed.sampleCounts)) {
             return BackendLimits{};
         }
+        // The palette of indexed vertex blending (one mat4 a matrix) within the vertex uniforms, leaving the
+        // other uniforms of the largest program a quarter of them.
+        const int palette = std::clamp((uniforms - uniforms / 4) / 16, 1, kBlendPalette);
+        probed.maxVertexBlendMatrixIndex = static_cast<UINT>(palette - 1);
         return probed;
     }();
     return limits;

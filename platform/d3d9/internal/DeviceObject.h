@@ -27,6 +27,16 @@ D3DFORMAT DisplayFormatOf(D3DFORMAT backBufferFormat);
 // back buffer's size and refresh rate in the display format of its back buffer format.
 D3DDISPLAYMODE DisplayModeOf(const D3DPRESENT_PARAMETERS& parameters);
 
+// A device child that does not hold its device (the device holds it while it is set, so that the two would
+// otherwise keep each other alive): told when the device goes, after which it must no longer reach it.
+class Orphanable {
+public:
+    virtual void Orphan() = 0;
+
+protected:
+    ~Orphanable() = default;
+};
+
 class Direct3D9 final : public IDirect3D9 {
 public:
     explicit Direct3D9(const Profile& profile);
@@ -195,15 +205,15 @@ public:
     HRESULT STDMETHODCALLTYPE DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT count,
                                                      const void* indexData, D3DFORMAT indexFormat,
                                                      const void* vertexData, UINT stride) override;
-    // Vertices are described by flexible vertex formats only: no declarations, no vertex processing into buffers.
-    HRESULT STDMETHODCALLTYPE ProcessVertices(UINT, UINT, UINT, IDirect3DVertexBuffer9* destination,
-                                              IDirect3DVertexDeclaration9*, DWORD) override {
-        return destination ? E_NOTIMPL : D3DERR_INVALIDCALL;
-    }
+    // The fixed-function vertex pipeline run on the processor into a buffer (ProcessVertices.cpp).
+    HRESULT STDMETHODCALLTYPE ProcessVertices(UINT sourceStart, UINT destinationIndex, UINT vertexCount,
+                                              IDirect3DVertexBuffer9* destination,
+                                              IDirect3DVertexDeclaration9* declaration, DWORD flags) override;
+    // The vertex input and the streams (VertexDeclarations.cpp).
     HRESULT STDMETHODCALLTYPE CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
                                                       IDirect3DVertexDeclaration9** declaration) override;
-    HRESULT STDMETHODCALLTYPE SetVertexDeclaration(IDirect3DVertexDeclaration9*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetVertexDeclaration(IDirect3DVertexDeclaration9** decl) override;
+    HRESULT STDMETHODCALLTYPE SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) override;
+    HRESULT STDMETHODCALLTYPE GetVertexDeclaration(IDirect3DVertexDeclaration9** declaration) override;
     HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override;
     HRESULT STDMETHODCALLTYPE GetFVF(DWORD* fvf) override;
     HRESULT STDMETHODCALLTYPE CreateVertexShader(const DWORD*, IDirect3DVertexShader9**) override { return E_NOTIMPL; }
@@ -221,8 +231,8 @@ public:
                                               UINT stride) override;
     HRESULT STDMETHODCALLTYPE GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UINT* offset,
                                               UINT* stride) override;
-    HRESULT STDMETHODCALLTYPE SetStreamSourceFreq(UINT, UINT) override { return D3D_OK; }
-    HRESULT STDMETHODCALLTYPE GetStreamSourceFreq(UINT, UINT* setting) override;
+    HRESULT STDMETHODCALLTYPE SetStreamSourceFreq(UINT stream, UINT setting) override;
+    HRESULT STDMETHODCALLTYPE GetStreamSourceFreq(UINT stream, UINT* setting) override;
     HRESULT STDMETHODCALLTYPE SetIndices(IDirect3DIndexBuffer9* buffer) override;
     HRESULT STDMETHODCALLTYPE GetIndices(IDirect3DIndexBuffer9** buffer) override;
     HRESULT STDMETHODCALLTYPE CreatePixelShader(const DWORD*, IDirect3DPixelShader9**) override { return E_NOTIMPL; }
@@ -246,6 +256,8 @@ public:
     void Untrack(ResourceCore* resource);
     void TrackObject(const IUnknown* object, const char* kind);
     void UntrackObject(const IUnknown* object);
+    void TrackOrphanable(Orphanable* child) { orphanables_.push_back(child); }
+    void UntrackOrphanable(Orphanable* child);
     std::size_t LiveCount() const;
     std::string DescribeLive() const;
 
@@ -326,6 +338,7 @@ private:
         const char* kind;
     };
     std::vector<LiveObject> liveObjects_;
+    std::vector<Orphanable*> orphanables_;
     // The state block being recorded (BeginStateBlock to EndStateBlock), else null.
     std::unique_ptr<StateRecord> recording_;
     std::unique_ptr<Renderer> renderer_;

@@ -1,6 +1,6 @@
-// The fixed-function pipeline as GLSL: a key holds every state that changes the program's code (vertex layout,
-// lighting setup, texture stages, fog and alpha-test modes); values that only feed uniforms stay out of it.
-// Programs are generated from keys and cached by the renderer.
+// The fixed-function pipeline as GLSL: a key holds every state that changes the program's code (vertex inputs,
+// vertex blending, lighting setup, texture stages, fog and alpha-test modes); values that only feed uniforms stay out
+// of it. Programs are generated from keys and cached by the renderer.
 #pragma once
 
 #include <array>
@@ -48,7 +48,14 @@ struct StageKey {
 
 // Every state that changes the generated program's code; values that only feed uniforms stay out of it.
 struct ProgramKey {
-    DWORD fvf = 0;               // vertex format
+    // D3DDECLTYPE of each vertex input in VertexInput order, D3DDECLTYPE_UNUSED where the vertex has none; the
+    // types that GL cannot convert as Direct3D does (SHORTnN, UDEC3, DEC3N) are finished in the program.
+    std::array<std::uint8_t, kVertexInputs> inputTypes = NoInputs();
+    bool transformed = false;  // POSITIONT (XYZRHW): screen-space vertices
+    // Vertex blending: world matrices blended per vertex (2 to 4, or 1 for indexed blending with no weights),
+    // 0 for world matrix 0 alone; with indexedBlend the vertex's BLENDINDICES choose them from the palette.
+    std::uint8_t blendMatrices = 0;
+    bool indexedBlend = false;
     bool lighting = false;       // LIGHTING, and the vertices are not pre-transformed
     bool specular = false;       // SPECULARENABLE
     bool localViewer = false;    // LOCALVIEWER
@@ -68,7 +75,16 @@ struct ProgramKey {
     std::array<std::uint8_t, kMaxActiveLights> lightTypes{};
     std::array<StageKey, kStages> stages{};
     bool operator==(const ProgramKey&) const = default;
+
+    static constexpr std::array<std::uint8_t, kVertexInputs> NoInputs() {
+        std::array<std::uint8_t, kVertexInputs> types{};
+        for (auto& t : types) t = D3DDECLTYPE_UNUSED;
+        return types;
+    }
 };
+
+// Size of the world-matrix palette of indexed vertex blending (MaxVertexBlendMatrixIndex + 1).
+constexpr int kBlendPalette = 256;
 
 struct ProgramKeyHash {
     std::size_t operator()(const ProgramKey& key) const;
@@ -89,7 +105,8 @@ int ActiveStages(const ProgramKey& key);
 inline std::uint32_t ClipPlaneMask(const ProgramKey& key) { return key.clipPlanes; }
 bool StageSamples(const ProgramKey& key, int stage);
 
-std::string GenerateVertexShader(const ProgramKey& key);
+// `palette`: the size of the world-matrix palette of indexed vertex blending.
+std::string GenerateVertexShader(const ProgramKey& key, int palette = kBlendPalette);
 std::string GenerateFragmentShader(const ProgramKey& key);
 
 }  // namespace tarn::d3d9

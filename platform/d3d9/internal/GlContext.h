@@ -42,11 +42,11 @@ private:
     void* eglContext_ = nullptr;
 };
 
-// Maximum texture size and S3TC support of the driver (and, when asked, the largest 3D texture side), from a
-// throw-away surfaceless context; false when no context can be made.
+// Maximum texture size and S3TC support of the driver (and, when asked, the largest 3D texture side and the
+// vertex uniform components), from a throw-away surfaceless context; false when no context can be made.
 // `sampleCounts`, when asked, gets bit n for each sample count n (2 to 16) at which an RGBA8 and a depth-stencil
 // renderbuffer come out with exactly n samples.
-bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize = nullptr,
+bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize = nullptr, int* maxVertexUniforms = nullptr,
                    std::uint32_t* sampleCounts = nullptr);
 
 }  // namespace tarn::d3d9

@@ -47,6 +47,8 @@ std::uint32_t DirtyForRenderState(DWORD state) {
     case D3DRS_FILLMODE:
     case D3DRS_COLORWRITEENABLE:
     case D3DRS_SCISSORTESTENABLE:
+    case D3DRS_MULTISAMPLEANTIALIAS:
+    case D3DRS_MULTISAMPLEMASK:
         return kDirtyRaster;
     case D3DRS_SHADEMODE:
     case D3DRS_ALPHATESTENABLE:

@@ -57,6 +57,8 @@ public:
     bool Fill(Surface* surface, const RECT& rect, D3DCOLOR color) override;
     void Forget(ResourceCore* resource) override;
     void Reset() override;
+    // Takes the window's frame away for full screen, and gives it back when windowed.
+    void FollowPresentationMode();
     std::size_t ProgramCount() const override { return programs_->count(); }
     UploadStats Uploads() const override { return {textures_->levelsUploaded(), geometry_->bytesUploaded()}; }
     std::size_t StateCalls() const override { return gl_.calls(); }
@@ -107,6 +109,7 @@ private:
     void PresentThroughRamp(GLuint texture, const RECT& source, const RECT& dest, int windowHeight,
                             const D3DGAMMARAMP& ramp);
     GLuint gammaProgram_ = 0, gammaRamp_ = 0, gammaVao_ = 0, gammaSampler_ = 0;
+    bool madeBorderless_ = false;  // the window's frame was taken away for full screen
     GLint gammaSourceRect_ = -1;
 };
 
@@ -126,6 +129,7 @@ GlRenderer::GlRenderer(Device* device, std::unique_ptr<GlContext> context)
 
 GlRenderer::~GlRenderer() {
     context_->MakeCurrent();
+    if (madeBorderless_ && context_->window()) SDL_SetWindowBordered(context_->window(), SDL_TRUE);
     if (gammaProgram_) {
         gl_.ProgramDeleted(gammaProgram_);
         gl_.TextureDeleted(gammaRamp_);
@@ -210,6 +214,10 @@ void GlRenderer::ApplyRaster() {
     gl_.ColorMask(static_cast<std::uint8_t>(rs[D3DRS_COLORWRITEENABLE] & 0xf));
     // Off, a multisampled target takes one value per pixel (every sample the same); it changes nothing else.
     gl_.Enable(GlState::kMultisample, rs[D3DRS_MULTISAMPLEANTIALIAS] != 0);
+    // Bit i lets a draw write sample i of a multisampled target; all bits set is the same as no mask.
+    const bool masked = rs[D3DRS_MULTISAMPLEMASK] != 0xffffffffu;
+    gl_.Enable(GlState::kSampleMask, masked);
+    if (masked) gl_.SampleMask(rs[D3DRS_MULTISAMPLEMASK]);
     gl_.Enable(GlState::kScissorTest, rs[D3DRS_SCISSORTESTENABLE] != 0);
     if (rs[D3DRS_SCISSORTESTENABLE]) {
         const RECT& r = st.scissor;
@@ -567,7 +575,7 @@ void main() {
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 256, 1, GL_RGB, GL_UNSIGNED_SHORT, entries);
     // Every state the pass touches goes through the shadow, and the next draw applies its own again.
     for (GlState::Cap cap : {GlState::kCullFace, GlState::kScissorTest, GlState::kDepthTest, GlState::kStencilTest,
-                             GlState::kBlend, GlState::kOffsetFill, GlState::kMultisample})
+                             GlState::kBlend, GlState::kOffsetFill, GlState::kMultisample, GlState::kSampleMask})
         gl_.Enable(cap, false);
     for (int i = 0; i < 8; ++i) gl_.Enable(static_cast<GlState::Cap>(GlState::kClipDistance0 + i), false);
     gl_.PolygonMode(GL_FILL);
@@ -674,6 +682,22 @@ void GlRenderer::Reset() {
     attachedTarget_ = nullptr;
     const auto& p = device_->presentParameters();
     context_->SetSwapInterval(p.PresentationInterval == static_cast<UINT>(D3DPRESENT_INTERVAL_IMMEDIATE) ? 0 : 1);
+    FollowPresentationMode();
+}
+
+// Full screen, the window the context lives on loses the window manager's frame (the device has placed its
+// client area over the display); windowed again, it gets its frame back.
+void GlRenderer::FollowPresentationMode() {
+    SDL_Window* window = context_->window();
+    if (!window) return;
+    const bool fullScreen = !device_->presentParameters().Windowed;
+    if (fullScreen && !madeBorderless_ && !(SDL_GetWindowFlags(window) & SDL_WINDOW_BORDERLESS)) {
+        SDL_SetWindowBordered(window, SDL_FALSE);
+        madeBorderless_ = true;
+    } else if (!fullScreen && madeBorderless_) {
+        SDL_SetWindowBordered(window, SDL_TRUE);
+        madeBorderless_ = false;
+    }
 }
 
 unsigned GlRenderer::TakeErrors() {
@@ -732,7 +756,9 @@ std::unique_ptr<Renderer> CreateGlRenderer(Device* device, HWND window, std::str
     if (!context) return nullptr;
     const auto& p = device->presentParameters();
     context->SetSwapInterval(p.PresentationInterval == static_cast<UINT>(D3DPRESENT_INTERVAL_IMMEDIATE) ? 0 : 1);
-    return std::make_unique<GlRenderer>(device, std::move(context));
+    auto renderer = std::make_unique<GlRenderer>(device, std::move(context));
+    renderer->FollowPresentationMode();
+    return renderer;
 }
 
 }  // namespace tarn::d3d9

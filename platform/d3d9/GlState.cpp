@@ -15,6 +15,7 @@ constexpr GLenum kCapNames[GlState::kClipDistance0] = {
 
 GLenum CapName(int cap) {
     if (cap == GlState::kMultisample) return GL_MULTISAMPLE;
+    if (cap == GlState::kSampleMask) return GL_SAMPLE_MASK;
     return cap < GlState::kClipDistance0 ? kCapNames[cap]
                                          : GL_CLIP_DISTANCE0 + static_cast<GLenum>(cap - GlState::kClipDistance0);
 }
@@ -91,6 +92,10 @@ void GlState::StencilMask(GLuint mask) {
     // Every mask value is valid, so "unknown" needs a flag of its own.
     if (!stencilMaskKnown_) stencilMask_ = ~mask, stencilMaskKnown_ = true;
     Set(stencilMask_, mask, [&] { glStencilMask(mask); });
+}
+
+void GlState::SampleMask(GLuint mask) {
+    Set(sampleMask_, static_cast<std::int64_t>(mask), [&] { glSampleMaski(0, mask); });
 }
 
 void GlState::PolygonOffset(float factor, float units) {

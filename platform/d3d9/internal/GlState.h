@@ -26,6 +26,7 @@ public:
         kOffsetPoint,
         kClipDistance0,  // kClipDistance0 + i for user clip plane i
         kMultisample = kClipDistance0 + 8,
+        kSampleMask,
         kCapCount,
     };
     static constexpr int kUnits = 8;        // texture units the backend binds
@@ -44,6 +45,7 @@ public:
     void DepthRange(float nearZ, float farZ);
     void DepthFunc(GLenum func);
     void DepthMask(bool write);
+    void SampleMask(GLuint mask);  // of the first sample-mask word
     void StencilFunc(GLenum func, GLint ref, GLuint mask);
     void StencilOp(GLenum fail, GLenum depthFail, GLenum pass);
     void StencilMask(GLuint mask);
@@ -114,6 +116,7 @@ private:
     std::array<GLint, 4> scissor_{-1, -1, -1, -1}, viewport_{-1, -1, -1, -1};
     std::array<float, 2> depthRange_{-1.0f, -1.0f}, polygonOffset_{-1e30f, -1e30f};
     std::int8_t depthMask_ = -1;
+    std::int64_t sampleMask_ = -1;  // -1: unknown
     std::array<GLuint, 3> stencilFunc_{kUnknown, kUnknown, kUnknown}, stencilOp_{kUnknown, kUnknown, kUnknown};
     GLuint stencilMask_ = 0;
     bool stencilMaskKnown_ = false;

@@ -174,6 +174,73 @@ TEST_P(MultisampleTest, BackBufferResolvesWithBlendedEdges) {
     }
 }
 
+// D3DRS_MULTISAMPLEMASK: bit i lets a draw write sample i, so a white quad over black through one bit of four
+// resolves to a quarter of white, through none to black; a one-sample target ignores the mask. Switching
+// D3DRS_MULTISAMPLEANTIALIAS between draws takes effect at once.
+TEST_P(MultisampleTest, SampleMaskAndAntialiasSwitchBetweenDraws) {
+    if (GetParam() == BackendKind::Null) GTEST_SKIP() << "the null backend offers no multisampling";
+    IDirect3DSurface9* target = nullptr;
+    ASSERT_EQ(
+        device->CreateRenderTarget(kEdge, kEdge, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_4_SAMPLES, 0, FALSE, &target, nullptr),
+        D3D_OK);
+    IDirect3DSurface9* plain = nullptr;
+    ASSERT_EQ(device->CreateRenderTarget(kEdge, kEdge, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &plain, nullptr),
+              D3D_OK);
+    IDirect3DSurface9* back = nullptr;
+    IDirect3DSurface9* depth = nullptr;
+    device->GetRenderTarget(0, &back);
+    device->GetDepthStencilSurface(&depth);
+    device->SetDepthStencilSurface(nullptr);
+    struct Vertex {
+        float x, y, z, rhw;
+        D3DCOLOR color;
+    } quad[4] = {{0, 0, 0.5f, 1, 0xffffffff},
+                 {kEdge, 0, 0.5f, 1, 0xffffffff},
+                 {0, kEdge, 0.5f, 1, 0xffffffff},
+                 {kEdge, kEdge, 0.5f, 1, 0xffffffff}};
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    struct Case {
+        bool multisampled;
+        DWORD mask;
+        int green;  // of the resolved pixels
+    } cases[] = {{true, 0xffffffff, 255}, {true, 0x1, 64}, {true, 0x0, 0}, {true, 0x3, 128}, {false, 0x0, 255}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.multisampled ? "4 samples" : "1 sample") << " mask " << c.mask);
+        IDirect3DSurface9* into = c.multisampled ? target : plain;
+        ASSERT_EQ(device->SetRenderTarget(0, into), D3D_OK);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff000000, 1.0f, 0);
+        device->SetRenderState(D3DRS_MULTISAMPLEMASK, c.mask);
+        ASSERT_EQ(device->BeginScene(), D3D_OK);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+        ASSERT_EQ(device->EndScene(), D3D_OK);
+        IDirect3DSurface9* resolved = nullptr;
+        ASSERT_EQ(device->CreateRenderTarget(kEdge, kEdge, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &resolved,
+                                             nullptr),
+                  D3D_OK);
+        ASSERT_EQ(device->StretchRect(into, nullptr, resolved, nullptr, D3DTEXF_NONE), D3D_OK);
+        const std::vector<std::uint32_t> pixels = ReadSurface(resolved);
+        resolved->Release();
+        ASSERT_EQ(pixels.size(), kEdge * kEdge);
+        EXPECT_NEAR(static_cast<int>((pixels[5 * kEdge + 5] >> 8) & 0xff), c.green, 2);
+    }
+    device->SetRenderState(D3DRS_MULTISAMPLEMASK, 0xffffffff);
+    // The triangle's edge blends, then not once antialiasing is switched off, then again once it is back on.
+    ASSERT_EQ(device->SetRenderTarget(0, target), D3D_OK);
+    for (BOOL antialias : {TRUE, FALSE, TRUE}) {
+        SCOPED_TRACE(antialias ? "antialias on" : "antialias off");
+        device->SetRenderState(D3DRS_MULTISAMPLEANTIALIAS, antialias);
+        DrawTriangle();
+        EXPECT_EQ(BlendedPixels(target) > 0, antialias == TRUE);
+    }
+    device->SetRenderTarget(0, back);
+    device->SetDepthStencilSurface(depth);
+    depth->Release();
+    back->Release();
+    plain->Release();
+    target->Release();
+}
+
 TEST_P(MultisampleTest, DocumentedRefusals) {
     // The swap effect must be DISCARD, and the back buffer not lockable (both backends refuse before asking
     // whether the type is offered).

@@ -7,6 +7,7 @@
 
 #include "PresentPath.h"
 #include "platform/Runner.h"
+#include "platform/RunnerControl.h"
 #include "platform/d3d9/Backend.h"
 #include "platform/d3d9/D3D9.h"
 #include "platform/win32/Win32.h"
@@ -58,6 +59,66 @@ TEST(WindowTest, DeviceOnAnSdlWindowPresentsWhatWasDrawn) {
     EXPECT_EQ(device->Release(), 0u);
     EXPECT_EQ(d3d->Release(), 0u);
     DestroyWindow(window);
+    tarn::d3d9::ResetBackend();
+}
+
+// An additional swap chain on a second SDL window: the context presents into that window and comes back to its
+// own, and both windows count their frames.
+TEST(WindowTest, AdditionalChainPresentsIntoASecondSdlWindow) {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    tarn::platform::Runner().headless = false;
+    tarn::d3d9::SetBackend(tarn::d3d9::BackendKind::Gl);
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.lpszClassName = "d3d9 chain test";
+    RegisterClassExA(&wc);
+    HWND first = CreateWindowExA(0, "d3d9 chain test", "first", WS_POPUP, 0, 0, 32, 32, GetDesktopWindow(), nullptr,
+                                 nullptr, nullptr);
+    HWND second = CreateWindowExA(0, "d3d9 chain test", "second", WS_POPUP, 40, 0, 24, 16, GetDesktopWindow(), nullptr,
+                                  nullptr, nullptr);
+    ASSERT_NE(tarn::platform::SdlWindowOf(second), nullptr);
+    IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    D3DPRESENT_PARAMETERS pp = tarn::d3d9::test::DefaultPresentParameters(0, 0);
+    pp.hDeviceWindow = first;
+    IDirect3DDevice9* device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, first, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &device), D3D_OK);
+    D3DPRESENT_PARAMETERS other = tarn::d3d9::test::DefaultPresentParameters(0, 0);
+    other.hDeviceWindow = second;
+    IDirect3DSwapChain9* chain = nullptr;
+    ASSERT_EQ(device->CreateAdditionalSwapChain(&other, &chain), D3D_OK);
+    IDirect3DSurface9* back = nullptr;
+    ASSERT_EQ(chain->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    ASSERT_EQ(device->ColorFill(back, nullptr, 0xff00ff00), D3D_OK);
+    back->Release();
+    const long firstFrames = tarn::platform::PresentedFrames(first);
+    const long secondFrames = tarn::platform::PresentedFrames(second);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(chain->Present(nullptr, nullptr, nullptr, nullptr, 0), D3D_OK);
+        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xff0000ff, 1.0f, 0), D3D_OK);
+        ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        EXPECT_EQ(tarn::d3d9::TakeGlErrors(device), 0u);
+    }
+    EXPECT_EQ(tarn::platform::PresentedFrames(first), firstFrames + 2);
+    EXPECT_EQ(tarn::platform::PresentedFrames(second), secondFrames + 2);
+    // What the implicit chain showed is still its own picture.
+    IDirect3DSurface9* implicitBack = nullptr;
+    IDirect3DSurface9* copy = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &implicitBack), D3D_OK);
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(32, 32, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy, nullptr), D3D_OK);
+    ASSERT_EQ(device->GetRenderTargetData(implicitBack, copy), D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(copy->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(static_cast<const std::uint32_t*>(locked.pBits)[0], 0xff0000ffu);
+    copy->UnlockRect();
+    copy->Release();
+    implicitBack->Release();
+    EXPECT_EQ(chain->Release(), 0u);
+    EXPECT_EQ(device->Release(), 0u);
+    EXPECT_EQ(d3d->Release(), 0u);
+    DestroyWindow(second);
+    DestroyWindow(first);
     tarn::d3d9::ResetBackend();
 }
 
@@ -121,6 +182,11 @@ TEST(WindowTest, FullScreenPresentsThroughTheGammaRamp) {
         EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
         EXPECT_EQ(tarn::d3d9::TakeGlErrors(device), 0u);
     }
+    D3DPRESENT_PARAMETERS windowed = tarn::d3d9::test::DefaultPresentParameters(64, 48);
+    windowed.hDeviceWindow = window;
+    ASSERT_EQ(device->Reset(&windowed), D3D_OK);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(tarn::d3d9::TakeGlErrors(device), 0u);
     EXPECT_EQ(device->Release(), 0u);
     EXPECT_EQ(d3d->Release(), 0u);
     DestroyWindow(window);

@@ -1,7 +1,8 @@
 // A resizable window drawn with Direct3D 9 that keeps drawing across resizes by the documented Reset protocol,
 // written only against the Direct3D 9 and Windows interfaces. Each frame draws a quad over the left half of the
-// back buffer through a recorded state block, counting its samples with an occlusion query, from a default-pool
-// vertex buffer and a default-pool render-target texture it draws first. WM_SIZE (and a device found lost by
+// back buffer through a recorded state block, counting its samples with an occlusion query, from two default-pool
+// vertex buffers (positions in stream 0, texture coordinates in stream 1, joined by a vertex declaration) and a
+// default-pool render-target texture it draws first. WM_SIZE (and a device found lost by
 // TestCooperativeLevel) takes the usual path: release every default-pool object, Reset with a zero size (the new
 // client area), create them again. After its third frame the program resizes its own window once, as a user would.
 // Each frame checks what it drew: the occlusion count is the quad's area at the current size, and the back
@@ -21,11 +22,17 @@ constexpr D3DCOLOR kClear = 0xff203040;
 constexpr D3DCOLOR kTextureColour = 0xffc08020;
 constexpr int kResizeAfterFrame = 3;
 
-struct Vertex {
+// The quad's vertices come from two streams: transformed positions in one, texture coordinates in the other.
+struct Position {
     float x, y, z, rhw;
+};
+struct TexCoord {
     float u, v;
 };
-constexpr DWORD kVertexFormat = D3DFVF_XYZRHW | D3DFVF_TEX1;
+constexpr D3DVERTEXELEMENT9 kQuadElements[] = {
+    {0, 0, D3DDECLTYPE_FLOAT4, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_POSITIONT, 0},
+    {1, 0, D3DDECLTYPE_FLOAT2, D3DDECLMETHOD_DEFAULT, D3DDECLUSAGE_TEXCOORD, 0},
+    D3DDECL_END()};
 
 struct App {
     HWND window = nullptr;
@@ -33,10 +40,13 @@ struct App {
     IDirect3DDevice9* device = nullptr;
     D3DPRESENT_PARAMETERS parameters{};
     // Default-pool objects (released before Reset, made again after it) and the recorded state.
-    IDirect3DVertexBuffer9* quad = nullptr;
+    IDirect3DVertexBuffer9* positions = nullptr;
+    IDirect3DVertexBuffer9* texCoords = nullptr;
     IDirect3DTexture9* target = nullptr;
     IDirect3DQuery9* occlusion = nullptr;
     IDirect3DStateBlock9* drawState = nullptr;
+    // Not a default-pool object: the declaration lives as long as the device.
+    IDirect3DVertexDeclaration9* declaration = nullptr;
     UINT width = 0, height = 0;  // of the back buffer
     bool minimized = false;
     bool inReset = false;
@@ -67,17 +77,31 @@ void ReleaseObject(T*& object) {
 // ---- Default-pool objects: gone before Reset, back after it ----
 
 void ReleaseDefaultPool() {
-    ReleaseObject(app.quad);
+    ReleaseObject(app.positions);
+    ReleaseObject(app.texCoords);
     ReleaseObject(app.target);
     ReleaseObject(app.occlusion);
     ReleaseObject(app.drawState);
 }
 
-// Where the two-stream vertex declaration goes (positions from one stream, texture coordinates from another);
-// until then the quad is one stream of a flexible vertex format.
+// Positions from stream 0, texture coordinates from stream 1, through the declaration.
 void SetVertexInput() {
-    app.device->SetFVF(kVertexFormat);
-    app.device->SetStreamSource(0, app.quad, 0, sizeof(Vertex));
+    app.device->SetVertexDeclaration(app.declaration);
+    app.device->SetStreamSource(0, app.positions, 0, sizeof(Position));
+    app.device->SetStreamSource(1, app.texCoords, 0, sizeof(TexCoord));
+}
+
+// Copies `bytes` into a new write-only default-pool vertex buffer.
+bool CreateFilledBuffer(const void* bytes, UINT size, IDirect3DVertexBuffer9** buffer) {
+    if (!Check(app.device->CreateVertexBuffer(size, D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, buffer, nullptr),
+               "CreateVertexBuffer")) {
+        return false;
+    }
+    void* data = nullptr;
+    if (!Check((*buffer)->Lock(0, 0, &data, 0), "Lock")) return false;
+    std::memcpy(data, bytes, size);
+    (*buffer)->Unlock();
+    return true;
 }
 
 bool CreateDefaultPool() {
@@ -92,17 +116,12 @@ bool CreateDefaultPool() {
 
     // The left half of the back buffer, whole pixels, sampling the whole texture.
     const float w = static_cast<float>(app.width / 2), h = static_cast<float>(app.height);
-    const Vertex vertices[4] = {
-        {0, 0, 0.5f, 1, 0, 0}, {w, 0, 0.5f, 1, 1, 0}, {0, h, 0.5f, 1, 0, 1}, {w, h, 0.5f, 1, 1, 1}};
-    if (!Check(d->CreateVertexBuffer(sizeof vertices, D3DUSAGE_WRITEONLY, kVertexFormat, D3DPOOL_DEFAULT, &app.quad,
-                                     nullptr),
-               "CreateVertexBuffer")) {
+    const Position positions[4] = {{0, 0, 0.5f, 1}, {w, 0, 0.5f, 1}, {0, h, 0.5f, 1}, {w, h, 0.5f, 1}};
+    const TexCoord texCoords[4] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    if (!CreateFilledBuffer(positions, sizeof positions, &app.positions) ||
+        !CreateFilledBuffer(texCoords, sizeof texCoords, &app.texCoords)) {
         return false;
     }
-    void* data = nullptr;
-    if (!Check(app.quad->Lock(0, 0, &data, 0), "Lock")) return false;
-    std::memcpy(data, vertices, sizeof vertices);
-    app.quad->Unlock();
     if (!Check(
             d->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &app.target, nullptr),
             "CreateTexture")) {
@@ -119,6 +138,11 @@ bool CreateDefaultPool() {
     d->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     d->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
     d->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    // Outside the texture the quad would show the border colour: the pixel check then catches coordinates not
+    // read from stream 1.
+    d->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_BORDER);
+    d->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_BORDER);
+    d->SetSamplerState(0, D3DSAMP_BORDERCOLOR, 0xff00ff00);
     return Check(d->EndStateBlock(&app.drawState), "EndStateBlock");
 }
 
@@ -197,7 +221,7 @@ void Frame() {
     const HRESULT level = app.device->TestCooperativeLevel();
     if (level == D3DERR_DEVICELOST) return;  // nothing can be shown now
     if (level == D3DERR_DEVICENOTRESET && !ResetDevice()) return;
-    if (!app.quad) return;
+    if (!app.positions) return;
     DrawFrame();
     const HRESULT presented = app.device->Present(nullptr, nullptr, nullptr, nullptr);
     if (presented == D3DERR_DEVICELOST) return;  // the next frame finds out why
@@ -268,7 +292,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         std::fprintf(stderr, "resetwindow: no Direct3D device\n");
         return 1;
     }
-    if (!CreateDefaultPool()) return 1;
+    if (!Check(app.device->CreateVertexDeclaration(kQuadElements, &app.declaration), "CreateVertexDeclaration") ||
+        !CreateDefaultPool()) {
+        return 1;
+    }
     const UINT firstWidth = app.width;
 
     MSG msg{};
@@ -287,6 +314,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     std::printf("resetwindow: %d frames, %d resets, back buffer %u x %u\n", app.frames, app.resets, app.width,
                 app.height);
     ReleaseDefaultPool();
+    ReleaseObject(app.declaration);
     ReleaseObject(app.device);
     ReleaseObject(app.direct3d);
     return app.failures == 0 ? static_cast<int>(msg.wParam) : 1;

@@ -31,6 +31,11 @@ std::uint32_t DirtyForRenderState(DWORD state) {
     case D3DRS_STENCILWRITEMASK:
     case D3DRS_DEPTHBIAS:
     case D3DRS_SLOPESCALEDEPTHBIAS:
+    case D3DRS_TWOSIDEDSTENCILMODE:
+    case D3DRS_CCW_STENCILFAIL:
+    case D3DRS_CCW_STENCILZFAIL:
+    case D3DRS_CCW_STENCILPASS:
+    case D3DRS_CCW_STENCILFUNC:
         return kDirtyDepth;
     case D3DRS_SRCBLEND:
     case D3DRS_DESTBLEND:
@@ -64,6 +69,9 @@ std::uint32_t DirtyForRenderState(DWORD state) {
     case D3DRS_AMBIENTMATERIALSOURCE:
     case D3DRS_EMISSIVEMATERIALSOURCE:
     case D3DRS_CLIPPLANEENABLE:
+    case D3DRS_POINTSCALEENABLE:
+    case D3DRS_POINTSPRITEENABLE:
+    case D3DRS_SRGBWRITEENABLE:
         return kDirtyProgram | kDirtyConstants;
     case D3DRS_ALPHAREF:
     case D3DRS_FOGCOLOR:
@@ -72,6 +80,12 @@ std::uint32_t DirtyForRenderState(DWORD state) {
     case D3DRS_FOGDENSITY:
     case D3DRS_TEXTUREFACTOR:
     case D3DRS_AMBIENT:
+    case D3DRS_POINTSIZE:
+    case D3DRS_POINTSIZE_MIN:
+    case D3DRS_POINTSIZE_MAX:
+    case D3DRS_POINTSCALE_A:
+    case D3DRS_POINTSCALE_B:
+    case D3DRS_POINTSCALE_C:
         return kDirtyConstants;
     default:
         return 0;
@@ -431,11 +445,12 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
         rec->mask.samplerStates[sampler].set(t);
         return D3D_OK;
     }
-    // Point-sampled stages snap their coordinates in the generated program.
+    // Point-sampled stages snap their coordinates in the generated program, which also decodes sRGB texels.
     const bool wasPoint = UsesPointFilter(state_.samp[sampler]);
     UpdateState(state_.samp[sampler][t], value, [&] {
         state_.dirty |= kDirtySamplers;
-        if (sampler < static_cast<DWORD>(kStages) && UsesPointFilter(state_.samp[sampler]) != wasPoint) {
+        if (sampler < static_cast<DWORD>(kStages) &&
+            (UsesPointFilter(state_.samp[sampler]) != wasPoint || t == D3DSAMP_SRGBTEXTURE)) {
             state_.dirty |= kDirtyProgram;
         }
     });

@@ -68,6 +68,7 @@ std::size_t ProgramKeyHash::operator()(const ProgramKey& key) const {
     mix(key.lighting | key.specular << 1 | key.localViewer << 2 | key.normalize << 3 | key.colorVertex << 4 |
         key.flat << 5 | key.alphaTest << 6 | key.wFog << 7 | key.rangeFog << 8);
     mix(key.alphaFunc | key.tableFog << 8 | key.vertexFog << 16 | static_cast<std::uint32_t>(key.clipPlanes) << 24);
+    mix(key.points | key.pointScale << 1 | key.pointSprite << 2 | key.srgbWrite << 3);
     for (std::uint8_t v : key.materialSource) mix(v);
     for (std::uint8_t v : key.lightTypes) mix(v);
     for (const StageKey& st : key.stages) {
@@ -76,13 +77,13 @@ std::size_t ProgramKeyHash::operator()(const ProgramKey& key) const {
         mix(st.alphaOp | st.alphaArg[0] << 8 | st.alphaArg[1] << 16 | static_cast<std::uint32_t>(st.alphaArg[2]) << 24);
         mix(st.coordSet | st.coordGen << 4 | st.transformCount << 8 | st.inputSize << 12 | st.resultTemp << 16 |
             st.samples << 17 | st.textureBound << 18 | st.projected << 19 | st.pointFilter << 20 |
-            static_cast<std::uint32_t>(st.kind) << 21);
+            static_cast<std::uint32_t>(st.kind) << 21 | st.srgb << 23);
     }
     return static_cast<std::size_t>(h);
 }
 
 ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLights>* activeLights,
-                          int* activeLightCount) {
+                          int* activeLightCount, bool points) {
     ProgramKey key;
     const auto& rs = state.rs;
     const DWORD fvf = state.fvf;
@@ -115,6 +116,13 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
     }
     // User clip planes are in world space; pre-transformed vertices have none and are not clipped by them.
     if (!rhw) key.clipPlanes = static_cast<std::uint8_t>(rs[D3DRS_CLIPPLANEENABLE] & ((1u << kMaxClipPlanes) - 1));
+    if (points) {
+        key.points = true;
+        // Pre-transformed points are sized in pixels: they have no camera distance to scale by.
+        key.pointScale = rs[D3DRS_POINTSCALEENABLE] && !rhw;
+        key.pointSprite = rs[D3DRS_POINTSPRITEENABLE] != 0;
+    }
+    key.srgbWrite = rs[D3DRS_SRGBWRITEENABLE] != 0;
 
     int count = 0;
     if (lighting) {
@@ -170,6 +178,7 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
             }
             stage.pointFilter = UsesPointFilter(state.samp[static_cast<std::size_t>(s)]);
             stage.kind = state.bound[static_cast<std::size_t>(s)].kind;
+            stage.srgb = state.samp[static_cast<std::size_t>(s)][D3DSAMP_SRGBTEXTURE] != 0;
         }
     }
     return key;
@@ -205,6 +214,12 @@ std::string GenerateVertexShader(const ProgramKey& key) {
     if (hasDiffuse) s += "layout(location = 2) in vec4 aDiffuse;\n";
     if (hasSpecular) s += "layout(location = 3) in vec4 aSpecular;\n";
     for (UINT i = 0; i < texCount; ++i) Append(s, "layout(location = %u) in vec4 aTex%u;\n", 4 + i, i);
+    const bool vertexPointSize = key.points && (fvf & D3DFVF_PSIZE) != 0;
+    if (vertexPointSize) Append(s, "layout(location = %d) in float aPointSize;\n", kPointSizeAttribute);
+    if (key.points) {
+        s += "uniform vec3 uPointSize;  // POINTSIZE, POINTSIZE_MIN, the largest size drawn\n";
+        s += "uniform vec3 uPointScale;  // POINTSCALE_A, B, C\n";
+    }
     s += "uniform mat4 uWorldView;\nuniform mat4 uWorldViewProj;\nuniform mat3 uNormalMatrix;\n";
     const std::uint32_t clipPlanes = ClipPlaneMask(key);
     if (clipPlanes) s += "uniform mat4 uWorld;\nuniform vec4 uClipPlane[6];  // world space\n";
@@ -337,6 +352,18 @@ std::string GenerateVertexShader(const ProgramKey& key) {
         }
     }
     if (specularOut) s += "    vSpecular = specularOut;\n";
+    if (key.points) {
+        // A point's size: the vertex's own or POINTSIZE; scaled, it is
+        // viewport height * size * sqrt(1 / (A + B De + C De^2)) with De the camera-space distance; then
+        // clamped to POINTSIZE_MIN and the largest size.
+        s += vertexPointSize ? "    float pointSize = aPointSize;\n" : "    float pointSize = uPointSize.x;\n";
+        if (key.pointScale) {
+            s += "    float De = length(P);\n";
+            s += "    float pointScale = uPointScale.x + uPointScale.y * De + uPointScale.z * De * De;\n";
+            s += "    pointSize = uViewport.w * pointSize * sqrt(1.0 / max(pointScale, 1e-30));\n";
+        }
+        s += "    gl_PointSize = min(max(pointSize, uPointSize.y), uPointSize.z);\n";
+    }
     for (int st = 0; st < stages; ++st) {
         if (!StageSamples(key, st)) continue;
         const StageKey& stage = key.stages[static_cast<std::size_t>(st)];
@@ -412,6 +439,20 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
         Append(s, "uniform %s uTexture%d;\n",
                kSamplers[static_cast<int>(key.stages[static_cast<std::size_t>(st)].kind)], st);
     }
+    bool srgbRead = false;
+    for (int st = 0; st < stages; ++st)
+        srgbRead |= StageSamples(key, st) && key.stages[static_cast<std::size_t>(st)].srgb;
+    // The sRGB transfer function, both ways, per channel as the standard defines it.
+    if (srgbRead) {
+        s += "vec3 SrgbToLinear(vec3 c) {\n";
+        s += "    return mix(c / 12.92, pow((c + 0.055) / 1.055, vec3(2.4)), greaterThan(c, vec3(0.04045)));\n}\n";
+    }
+    if (key.srgbWrite) {
+        s += "vec3 LinearToSrgb(vec3 c) {\n";
+        s += "    c = clamp(c, 0.0, 1.0);\n";
+        s +=
+            "    return mix(c * 12.92, 1.055 * pow(c, vec3(1.0 / 2.4)) - 0.055, greaterThan(c, vec3(0.0031308)));\n}\n";
+    }
     s += "uniform vec3 uPointBias[8];  // half of 1/256 texel of level 0, in coordinate units\n";
     s += "uniform vec4 uTextureFactor;\nuniform vec4 uStageConstant[8];\n";
     s += "uniform vec4 uFog;\nuniform vec3 uFogColor;\nuniform float uAlphaRef;\n";
@@ -426,7 +467,11 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
             const bool twoD = stage.kind == TextureKind::Flat;
             const char* type = twoD ? "vec2" : "vec3";
             const char* components = twoD ? "xy" : "xyz";
-            if (stage.projected && count >= 2) {
+            if (key.pointSprite && twoD) {
+                // Across a point sprite u runs 0 to 1 left to right and v top to bottom. GL's point
+                // coordinate runs down from the top in GL's window, which is the picture's bottom here.
+                s += "        vec2 uv = vec2(gl_PointCoord.x, 1.0 - gl_PointCoord.y);\n";
+            } else if (stage.projected && count >= 2) {
                 const char divisor = "xyzw"[count - 1];
                 Append(s, "        %s uv = vTex%d.%s / vTex%d.%c;\n", type, st, components, st, divisor);
             } else {
@@ -445,6 +490,7 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
                 Append(s, "        uv += uPointBias[%d].%s;\n", st, components);
             }
             Append(s, "        vec4 tex = texture(uTexture%d, uv);\n", st);
+            if (stage.srgb) s += "        tex.rgb = SrgbToLinear(tex.rgb);\n";
         } else {
             s += "        vec4 tex = vec4(0.0, 0.0, 0.0, 1.0);  // no texture: opaque black\n";
         }
@@ -623,6 +669,8 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
         }
         Append(s, "    if (!(%s)) discard;\n", test);
     }
+    // The conversion comes before blending: the blend then works on the encoded values.
+    if (key.srgbWrite) s += "    current.rgb = LinearToSrgb(current.rgb);\n";
     s += "    fragColor = current;\n}\n";
     return s;
 }

@@ -6,6 +6,7 @@
 #include <cassert>
 #include <cstdint>
 
+#include "FixedFunction.h"
 #include "ResourceObjects.h"
 
 namespace tarn::d3d9 {
@@ -44,7 +45,11 @@ void GlGeometry::SpecifyAttributes(UINT offset, UINT stride, DWORD fvf) {
         enabled |= 1u << 1;
         o += 12;
     }
-    if (fvf & D3DFVF_PSIZE) o += 4;
+    if (fvf & D3DFVF_PSIZE) {
+        gl_.AttributePointer(kPointSizeAttribute, 1, GL_FLOAT, false, s, offset + o);
+        enabled |= 1u << kPointSizeAttribute;
+        o += 4;
+    }
     if (fvf & D3DFVF_DIFFUSE) {
         gl_.AttributePointer(2, GL_BGRA, GL_UNSIGNED_BYTE, true, s, offset + o);
         enabled |= 1u << 2;

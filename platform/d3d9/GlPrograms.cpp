@@ -1,6 +1,7 @@
 // Programs of the GL backend: generation, linking and uniform locations, then uniforms sent by state group.
 #include "GlPrograms.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,7 @@
 
 #include "D3D9Diagnostic.h"
 #include "GlFormats.h"
+#include "Renderer.h"
 #include "ResourceObjects.h"
 
 namespace tarn::d3d9 {
@@ -73,11 +75,11 @@ void GlPrograms::Changed(std::uint32_t dirty) {
     if (dirty & kDirtyTextures) ++texturesStamp_;
 }
 
-void GlPrograms::Select(const DeviceState& st, bool rebuild) {
+void GlPrograms::Select(const DeviceState& st, bool rebuild, bool points) {
     if (!rebuild && current_) return;
     std::array<int, kMaxActiveLights> activeLights{};
     int activeLightCount = 0;
-    key_ = MakeProgramKey(st, &activeLights, &activeLightCount);
+    key_ = MakeProgramKey(st, &activeLights, &activeLightCount, points);
     Program* p = ProgramFor(key_);
     p->lights = activeLights;
     if (p->lightCount != activeLightCount || p != current_) p->lighting = 0;
@@ -139,6 +141,8 @@ GlPrograms::Program* GlPrograms::ProgramFor(const ProgramKey& k) {
     u.textureFactor = loc("uTextureFactor");
     u.stageConstant = loc("uStageConstant");
     u.pointBias = loc("uPointBias");
+    u.pointSize = loc("uPointSize");
+    u.pointScale = loc("uPointScale");
     gl_.UseProgram(p.name);
     // Stage s samples texture unit s, whatever the kind of its sampler.
     for (int s = 0; s < kStages; ++s) {
@@ -264,6 +268,15 @@ void GlPrograms::UploadUniforms(const DeviceState& st) {
         }
         if (u.alphaRef >= 0) glUniform1f(u.alphaRef, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xff));
         if (u.clipPlane >= 0) glUniform4fv(u.clipPlane, kMaxClipPlanes, st.clipPlanes[0].data());
+        if (u.pointSize >= 0) {
+            // The largest size is POINTSIZE_MAX, and never more than the device draws (MaxPointSize).
+            const float most = std::min(AsFloat(rs[D3DRS_POINTSIZE_MAX]), GlBackendLimits().maxPointSize);
+            glUniform3f(u.pointSize, AsFloat(rs[D3DRS_POINTSIZE]), AsFloat(rs[D3DRS_POINTSIZE_MIN]), most);
+        }
+        if (u.pointScale >= 0) {
+            glUniform3f(u.pointScale, AsFloat(rs[D3DRS_POINTSCALE_A]), AsFloat(rs[D3DRS_POINTSCALE_B]),
+                        AsFloat(rs[D3DRS_POINTSCALE_C]));
+        }
         if (u.textureFactor >= 0) {
             ColorToFloats(rs[D3DRS_TEXTUREFACTOR], c);
             glUniform4fv(u.textureFactor, 1, c);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "PresentPath.h"
@@ -71,7 +72,8 @@ private:
     void ApplyRaster();
     void ApplyDepth();
     void ApplyBlend();
-    void Apply();
+    // `points`: the draw rasterises points (a point list), whose program writes their size.
+    void Apply(bool points);
     void MarkTargetDrawn() { device_->state().renderTarget->fresh = Fresh::GpuNewer; }
     // Attaches a surface's GL copy to the read framebuffer, ready for glReadPixels with the given row alignment.
     void ReadFrom(Surface* surface, GLint packAlignment);
@@ -92,6 +94,7 @@ private:
     // Groups to apply again at the next draw: changed by the device, or disturbed by a clear, copy or present.
     std::uint32_t pending_ = kDirtyAll;
     GLint timestampBits_ = 0;  // of the driver's GL_TIMESTAMP counter; 0: no timestamps
+    bool drawingPoints_ = false;  // the current program was chosen for a point list
     GlQueryContext queries_;
 };
 
@@ -104,6 +107,7 @@ GlRenderer::GlRenderer(Device* device, std::unique_ptr<GlContext> context)
     glGenFramebuffers(1, &readFbo_);
     glGenFramebuffers(1, &scratchFbo_);
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);  // flat shading takes the first vertex, as in Direct3D
+    glEnable(GL_PROGRAM_POINT_SIZE);                // every program that draws points writes their size
     glFrontFace(GL_CCW);
     glGetQueryiv(GL_TIMESTAMP, GL_QUERY_COUNTER_BITS, &timestampBits_);
     queries_.context = context_.get();
@@ -195,7 +199,19 @@ void GlRenderer::ApplyDepth() {
     gl_.DepthMask(depthTest && rs[D3DRS_ZWRITEENABLE]);
     const bool stencil = hasDepth && rs[D3DRS_STENCILENABLE];
     gl_.Enable(GlState::kStencilTest, stencil);
-    if (stencil) {
+    if (stencil && rs[D3DRS_TWOSIDEDSTENCILMODE]) {
+        // Two-sided: counter-clockwise triangles take the CCW set, every other primitive the usual one. With
+        // rows flipped Direct3D's clockwise faces are GL's front faces (ApplyRaster). Reference and masks are
+        // shared.
+        const GLint ref = static_cast<GLint>(rs[D3DRS_STENCILREF]);
+        gl_.StencilFuncSeparate(GL_FRONT, CompareFunc(rs[D3DRS_STENCILFUNC]), ref, rs[D3DRS_STENCILMASK]);
+        gl_.StencilFuncSeparate(GL_BACK, CompareFunc(rs[D3DRS_CCW_STENCILFUNC]), ref, rs[D3DRS_STENCILMASK]);
+        gl_.StencilOpSeparate(GL_FRONT, StencilOp(rs[D3DRS_STENCILFAIL]), StencilOp(rs[D3DRS_STENCILZFAIL]),
+                              StencilOp(rs[D3DRS_STENCILPASS]));
+        gl_.StencilOpSeparate(GL_BACK, StencilOp(rs[D3DRS_CCW_STENCILFAIL]), StencilOp(rs[D3DRS_CCW_STENCILZFAIL]),
+                              StencilOp(rs[D3DRS_CCW_STENCILPASS]));
+        gl_.StencilMask(rs[D3DRS_STENCILWRITEMASK]);
+    } else if (stencil) {
         gl_.StencilFunc(CompareFunc(rs[D3DRS_STENCILFUNC]), static_cast<GLint>(rs[D3DRS_STENCILREF]),
                         rs[D3DRS_STENCILMASK]);
         gl_.StencilOp(StencilOp(rs[D3DRS_STENCILFAIL]), StencilOp(rs[D3DRS_STENCILZFAIL]),
@@ -233,7 +249,7 @@ void GlRenderer::ApplyBlend() {
     gl_.BlendColor(factor);
 }
 
-void GlRenderer::Apply() {
+void GlRenderer::Apply(bool points) {
     const DeviceState& st = device_->state();
     const std::uint32_t dirty = pending_;
     pending_ = 0;
@@ -247,7 +263,8 @@ void GlRenderer::Apply() {
     if (dirty & (kDirtyDepth | kDirtyTarget)) ApplyDepth();
     if (dirty & (kDirtyBlend | kDirtyTarget)) ApplyBlend();
     programs_->Changed(dirty);
-    programs_->Select(st, (dirty & kDirtyProgram) != 0);
+    programs_->Select(st, (dirty & kDirtyProgram) != 0 || points != drawingPoints_, points);
+    drawingPoints_ = points;
     textures_->Bind(st, programs_->key());
     if (programs_->ready()) programs_->UploadUniforms(st);
 }
@@ -319,7 +336,7 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
 
 void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
     Begin(changed);
-    Apply();
+    Apply(call.type == D3DPT_POINTLIST);
     if (!programs_->ready()) return;
     const DeviceState& st = device_->state();
     // The device checked the call against its state before passing it on.
@@ -527,11 +544,44 @@ bool StateCacheEnabled() {
     return gStateCache == 1;
 }
 
+namespace {
+
+// The point sizes and sampler anisotropy the driver offers, asked of a throw-away context of its own.
+void ProbeGlRasterLimits(BackendLimits* limits) {
+    std::string error;
+    auto context = GlContext::Create(nullptr, &error);
+    if (!context) return;
+    GLfloat range[2] = {1.0f, 1.0f};
+    glGetFloatv(GL_POINT_SIZE_RANGE, range);
+    limits->maxPointSize = range[1] >= 1.0f ? range[1] : 1.0f;
+    GLint extensions = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &extensions);
+    bool anisotropic = false;
+    for (GLint i = 0; i < extensions; ++i) {
+        const char* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+        if (name && (std::strcmp(name, "GL_EXT_texture_filter_anisotropic") == 0 ||
+                     std::strcmp(name, "GL_ARB_texture_filter_anisotropic") == 0)) {
+            anisotropic = true;
+        }
+    }
+    limits->maxAnisotropy = 1;
+    if (anisotropic) {
+        GLfloat most = 1.0f;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &most);
+        limits->maxAnisotropy = most >= 2.0f ? static_cast<UINT>(most) : 1;
+    }
+    while (glGetError() != GL_NO_ERROR) {
+    }
+}
+
+}  // namespace
+
 const BackendLimits& GlBackendLimits() {
     // Asked once, of a throw-away surfaceless context; when none can be made, the fixed values stand.
     static const BackendLimits limits = [] {
         BackendLimits probed;
         if (!ProbeGlLimits(&probed.maxTextureSize, &probed.s3tc, &probed.maxVolumeExtent)) return BackendLimits{};
+        ProbeGlRasterLimits(&probed);
         return probed;
     }();
     return limits;

@@ -58,6 +58,19 @@ bool IsSampleable(D3DFORMAT format, const BackendLimits& limits) {
     return layout->kind != FormatKind::Compressed || limits.s3tc;
 }
 
+// Texel storages of at most 8 unsigned bits per channel: the ones whose values sRGB encodes. The generated
+// program decodes a texel after reading it (SRGBTEXTURE) and encodes the colour it writes (SRGBWRITEENABLE).
+constexpr TexelStorage kSrgbStorages[] = {
+    TexelStorage::Decode8,  TexelStorage::Bgra8,    TexelStorage::Bgrx8,    TexelStorage::Bgr8,
+    TexelStorage::Rgb565,   TexelStorage::Xrgb1555, TexelStorage::Argb1555, TexelStorage::Argb4444,
+    TexelStorage::Xrgb4444, TexelStorage::Rgba8,    TexelStorage::Rgbx8,    TexelStorage::L8,
+    TexelStorage::A8L8,     TexelStorage::Dxt1,     TexelStorage::Dxt3,     TexelStorage::Dxt5,
+};
+
+bool HasSrgbStorage(const FormatLayout& layout) {
+    return std::find(std::begin(kSrgbStorages), std::end(kSrgbStorages), layout.storage) != std::end(kSrgbStorages);
+}
+
 }  // namespace
 
 bool FindProfile(const char* name, Profile* profile) {
@@ -155,8 +168,8 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
     caps->MaxVertexW = 1e10f;
     caps->GuardBandLeft = caps->GuardBandTop = -32768.0f;
     caps->GuardBandRight = caps->GuardBandBottom = 32767.0f;
-    caps->StencilCaps = 0xff;  // KEEP ... DECR
-    caps->FVFCaps = 8;
+    caps->StencilCaps = 0xff | D3DSTENCILCAPS_TWOSIDED;  // KEEP ... DECR, and the CCW set of two-sided stencil
+    caps->FVFCaps = 8 | D3DFVFCAPS_PSIZE;                // eight coordinate sets, and a point size per vertex
     caps->TextureOpCaps =
         0x03ffffff & ~(D3DTEXOPCAPS_BUMPENVMAP | D3DTEXOPCAPS_BUMPENVMAPLUMINANCE | D3DTEXOPCAPS_PREMODULATE);
     caps->MaxTextureBlendStages = 8;
@@ -166,7 +179,7 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
     caps->MaxActiveLights = 8;
     caps->MaxUserClipPlanes = kMaxClipPlanes;
     caps->MaxVertexBlendMatrices = 1;
-    caps->MaxPointSize = 1.0f;
+    caps->MaxPointSize = limits.maxPointSize;
     caps->MaxPrimitiveCount = 0xfffff;
     caps->MaxVertexIndex = 0xffffff;
     caps->MaxStreams = 1;
@@ -204,9 +217,14 @@ HRESULT CheckProfileFormat(const Profile& profile, const BackendLimits& limits, 
             return D3DERR_NOTAVAILABLE;
         }
     }
-    if (usage & (D3DUSAGE_DMAP | D3DUSAGE_QUERY_VERTEXTEXTURE | D3DUSAGE_QUERY_SRGBREAD | D3DUSAGE_QUERY_SRGBWRITE)) {
+    if (usage & (D3DUSAGE_DMAP | D3DUSAGE_QUERY_VERTEXTEXTURE)) return D3DERR_NOTAVAILABLE;
+    // sRGB reads need a sampleable format, sRGB writes a render-target one (both checked below), of 8-bit or
+    // narrower unsigned channels.
+    if ((usage & (D3DUSAGE_QUERY_SRGBREAD | D3DUSAGE_QUERY_SRGBWRITE)) && !HasSrgbStorage(*layout)) {
         return D3DERR_NOTAVAILABLE;
     }
+    if ((usage & D3DUSAGE_QUERY_SRGBWRITE) && !IsRenderTargetFormat(format)) return D3DERR_NOTAVAILABLE;
+    if ((usage & D3DUSAGE_QUERY_SRGBREAD) && !IsSampleable(format, limits)) return D3DERR_NOTAVAILABLE;
     if (usage & D3DUSAGE_DEPTHSTENCIL) {
         // Depth buffers are surfaces here; depth textures cannot be sampled by the fixed-function pipeline.
         return type == D3DRTYPE_SURFACE && Offers(format, kDepthSurface) ? D3D_OK : D3DERR_NOTAVAILABLE;

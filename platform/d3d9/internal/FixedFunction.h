@@ -13,6 +13,9 @@
 
 namespace tarn::d3d9 {
 
+// Attribute location of a vertex's own point size (D3DFVF_PSIZE), `aPointSize` in the generated program.
+constexpr int kPointSizeAttribute = 12;
+
 // The kind of a texture resource (D3DRTYPE_TEXTURE, CUBETEXTURE or VOLUMETEXTURE).
 inline TextureKind KindOfResource(D3DRESOURCETYPE type) {
     return type == D3DRTYPE_CUBETEXTURE     ? TextureKind::Cube
@@ -43,6 +46,7 @@ struct StageKey {
     std::uint8_t inputSize = 0;       // components of that set in the vertex (0: the vertex has none)
     bool pointFilter = false;         // point sampled: coordinates snap as the hardware's do
     TextureKind kind = TextureKind::Flat;  // 2D (u, v), cube map (direction x, y, z) or volume (u, v, w)
+    bool srgb = false;                     // SRGBTEXTURE: texels are decoded from sRGB to linear when read
     bool operator==(const StageKey&) const = default;
 };
 
@@ -67,6 +71,11 @@ struct ProgramKey {
     // D3DLIGHT_* of the enabled lights in the order they are passed; 0 after the last.
     std::array<std::uint8_t, kMaxActiveLights> lightTypes{};
     std::array<StageKey, kStages> stages{};
+    // Points: set only when the draw is a point list.
+    bool points = false;       // the program writes each point's size
+    bool pointScale = false;   // POINTSCALEENABLE, for vertices that are not pre-transformed
+    bool pointSprite = false;  // POINTSPRITEENABLE: 2D stages read (0, 0) to (1, 1) across the point
+    bool srgbWrite = false;    // SRGBWRITEENABLE: the colour is encoded to sRGB as it leaves the program
     bool operator==(const ProgramKey&) const = default;
 };
 
@@ -74,9 +83,10 @@ struct ProgramKeyHash {
     std::size_t operator()(const ProgramKey& key) const;
 };
 
-// Builds the key of the current state. `activeLights` receives the indices of the enabled lights in key order.
+// Builds the key of the current state for a draw of points (`points`) or of other primitives. `activeLights`
+// receives the indices of the enabled lights in key order.
 ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLights>* activeLights,
-                          int* activeLightCount);
+                          int* activeLightCount, bool points = false);
 
 // True when a sampler's minification or magnification filter is point sampling (or none).
 inline bool UsesPointFilter(const std::array<DWORD, D3DSAMP_MAX_VALUE>& sampler) {

@@ -28,7 +28,7 @@ public:
         kCapCount = kClipDistance0 + 8,
     };
     static constexpr int kUnits = 8;        // texture units the backend binds
-    static constexpr int kAttributes = 12;  // vertex attributes the backend uses
+    static constexpr int kAttributes = 13;  // vertex attributes the backend uses
 
     void SetCaching(bool on) { caching_ = on; }
     // GL calls sent through the shadow since the renderer was made.
@@ -43,8 +43,11 @@ public:
     void DepthRange(float nearZ, float farZ);
     void DepthFunc(GLenum func);
     void DepthMask(bool write);
+    // The stencil test of both faces, or (…Separate) of GL_FRONT or GL_BACK faces only.
     void StencilFunc(GLenum func, GLint ref, GLuint mask);
     void StencilOp(GLenum fail, GLenum depthFail, GLenum pass);
+    void StencilFuncSeparate(GLenum face, GLenum func, GLint ref, GLuint mask);
+    void StencilOpSeparate(GLenum face, GLenum fail, GLenum depthFail, GLenum pass);
     void StencilMask(GLuint mask);
     void PolygonOffset(float factor, float units);
     void BlendFunc(GLenum src, GLenum dst, GLenum srcAlpha, GLenum dstAlpha);
@@ -105,7 +108,11 @@ private:
     std::array<GLint, 4> scissor_{-1, -1, -1, -1}, viewport_{-1, -1, -1, -1};
     std::array<float, 2> depthRange_{-1.0f, -1.0f}, polygonOffset_{-1e30f, -1e30f};
     std::int8_t depthMask_ = -1;
-    std::array<GLuint, 3> stencilFunc_{kUnknown, kUnknown, kUnknown}, stencilOp_{kUnknown, kUnknown, kUnknown};
+    // Front faces first, then back faces.
+    using StencilFace = std::array<GLuint, 3>;
+    std::array<StencilFace, 2> stencilFunc_{StencilFace{kUnknown, kUnknown, kUnknown},
+                                            StencilFace{kUnknown, kUnknown, kUnknown}};
+    std::array<StencilFace, 2> stencilOp_ = stencilFunc_;
     GLuint stencilMask_ = 0;
     bool stencilMaskKnown_ = false;
     std::array<GLenum, 4> blendFunc_{kUnknown, kUnknown, kUnknown, kUnknown};

@@ -22,6 +22,11 @@ namespace {
 TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
     const StateCacheOn cacheOn;
     IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0x8000ff00, 0xff0000ff, 0x40ffffff});
+    IDirect3DSurface9 *depth = nullptr, *stencil = nullptr;
+    ASSERT_EQ(device->GetDepthStencilSurface(&depth), D3D_OK);
+    ASSERT_EQ(
+        device->CreateDepthStencilSurface(kSize, kSize, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE, &stencil, nullptr),
+        D3D_OK);
     auto frame = [&] {
         Clear(0xff202020);
         SetOrthoIdentity();
@@ -39,6 +44,27 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
         device->SetTexture(0, t);
         LitQuad(0.9f);
+        // Points with sprites, sRGB reads and writes, and two-sided stencil.
+        device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
+        device->SetRenderState(D3DRS_POINTSIZE, FloatBits(12.0f));
+        device->SetSamplerState(0, D3DSAMP_SRGBTEXTURE, TRUE);
+        device->SetRenderState(D3DRS_SRGBWRITEENABLE, TRUE);
+        device->SetDepthStencilSurface(stencil);
+        device->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 3);
+        device->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+        device->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, TRUE);
+        device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+        device->SetRenderState(D3DRS_STENCILREF, 3);
+        device->SetRenderState(D3DRS_CCW_STENCILFUNC, D3DCMP_NEVER);
+        const RhwTex points[2] = {{20, 44, 0.5f, 1, 0, 0}, {44, 44, 0.5f, 1, 0, 0}};
+        device->SetFVF(kRhwTex);
+        device->DrawPrimitiveUP(D3DPT_POINTLIST, 2, points, sizeof(RhwTex));
+        device->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+        device->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, FALSE);
+        device->SetDepthStencilSurface(depth);
+        device->SetRenderState(D3DRS_SRGBWRITEENABLE, FALSE);
+        device->SetSamplerState(0, D3DSAMP_SRGBTEXTURE, FALSE);
+        device->SetRenderState(D3DRS_POINTSPRITEENABLE, FALSE);
         return ReadTarget();
     };
     frame();  // first use: programs, samplers and the shadow's first values
@@ -54,6 +80,8 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
     EXPECT_GT(cachedCalls, 0u);
     EXPECT_LT(cachedCalls * 2, uncachedCalls) << cachedCalls << " calls cached, " << uncachedCalls << " not";
     device->SetTexture(0, nullptr);
+    depth->Release();
+    stencil->Release();
 }
 
 // The backend's shadow of GL state: a draw that changes nothing sends no GL state call, a state change sends only

@@ -504,5 +504,37 @@ TEST_F(DrawTest, CameraSpacePositionThroughProjectedTextureTransform) {
     device->SetTexture(0, nullptr);
 }
 
+// SRGBTEXTURE decodes texels from sRGB as the stage reads them: 128 reads as 55 and 188 as 128, alpha as
+// stored. Written back through SRGBWRITEENABLE the decoded 128 comes out as 128 again. Sampler 1's state
+// leaves stage 0 alone.
+TEST_F(DrawTest, SrgbTextureDecodesTexelsToLinear) {
+    IDirect3DTexture9* t = MakeTexture(2, 1, {0x80808080, 0x80bcbcbc});
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    struct Case {
+        DWORD sampler0, sampler1, write;
+        std::uint32_t left, right;
+    } cases[] = {
+        {FALSE, FALSE, FALSE, 0xff808080, 0xffbcbcbc},
+        {TRUE, FALSE, FALSE, 0xff373737, 0xff808080},
+        {FALSE, TRUE, FALSE, 0xff808080, 0xffbcbcbc},
+        {TRUE, FALSE, TRUE, 0xff808080, 0xffbcbcbc},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.sampler0 << c.sampler1 << c.write);
+        device->SetSamplerState(0, D3DSAMP_SRGBTEXTURE, c.sampler0);
+        device->SetSamplerState(1, D3DSAMP_SRGBTEXTURE, c.sampler1);
+        device->SetRenderState(D3DRS_SRGBWRITEENABLE, c.write);
+        Clear(0xff000000);
+        TexturedRect(0, 0, 1, 1);
+        const auto p = ReadTarget();
+        ExpectPixel(p, 10, 10, c.left, 1);
+        ExpectPixel(p, 50, 10, c.right, 1);
+    }
+    device->SetRenderState(D3DRS_SRGBWRITEENABLE, FALSE);
+    device->SetTexture(0, nullptr);
+}
+
 }  // namespace
 }  // namespace tarn::d3d9::test

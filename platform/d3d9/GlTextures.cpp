@@ -40,6 +40,7 @@ GLuint GlTextures::NameOf(const ResourceCore* resource) const {
 }
 
 GLuint GlTextures::Forget(const ResourceCore* resource) {
+    baseLevels_.erase(resource);
     if (auto it = textures_.find(resource); it != textures_.end()) {
         const GLuint name = it->second;
         glDeleteTextures(1, &name);
@@ -278,8 +279,9 @@ GLuint GlTextures::SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& s, boo
     DWORD u = s[D3DSAMP_ADDRESSU], v = s[D3DSAMP_ADDRESSV], w = D3DTADDRESS_WRAP;
     if (kind == TextureKind::Volume) w = s[D3DSAMP_ADDRESSW];
     if (kind == TextureKind::Cube) u = v = w = D3DTADDRESS_CLAMP;
-    const SamplerKey k{{u, v, w, s[D3DSAMP_MAGFILTER], s[D3DSAMP_MINFILTER], mip, s[D3DSAMP_MAXMIPLEVEL],
-                        s[D3DSAMP_BORDERCOLOR], s[D3DSAMP_MIPMAPLODBIAS]}};
+    // MAXMIPLEVEL is the texture's base level (Bind), not sampler state.
+    const SamplerKey k{
+        {u, v, w, s[D3DSAMP_MAGFILTER], s[D3DSAMP_MINFILTER], mip, s[D3DSAMP_BORDERCOLOR], s[D3DSAMP_MIPMAPLODBIAS]}};
     auto it = samplers_.find(k);
     if (it != samplers_.end()) return it->second;
     GLuint name = 0;
@@ -297,14 +299,13 @@ GLuint GlTextures::SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& s, boo
     float border[4];
     ColorToFloats(s[D3DSAMP_BORDERCOLOR], border);
     glSamplerParameterfv(name, GL_TEXTURE_BORDER_COLOR, border);
-    glSamplerParameterf(name, GL_TEXTURE_MIN_LOD, static_cast<float>(s[D3DSAMP_MAXMIPLEVEL]));
     glSamplerParameterf(name, GL_TEXTURE_LOD_BIAS, AsFloat(s[D3DSAMP_MIPMAPLODBIAS]));
     samplers_.emplace(k, name);
     return name;
 }
 
 // Makes (or refreshes) the GL copy of a sampled texture of any kind; returns its name and its level count.
-GLuint GlTextures::Prepare(ResourceCore* texture, TextureKind kind, UINT* levels) {
+GLuint GlTextures::Prepare(ResourceCore* texture, TextureKind kind, UINT* levels, DWORD* lod) {
     // The program was chosen for this texture's kind (changing the kind of a stage's texture changes the key).
     assert(KindOfResource(texture->type()) == kind);
     switch (kind) {
@@ -312,22 +313,38 @@ GLuint GlTextures::Prepare(ResourceCore* texture, TextureKind kind, UINT* levels
         auto* c = static_cast<CubeTexture*>(texture);
         if (c->uploadPending || !textures_.count(c)) EnsureCube(c);
         *levels = c->levelCount();
+        *lod = c->GetLOD();
         break;
     }
     case TextureKind::Volume: {
         auto* v = static_cast<VolumeTexture*>(texture);
         if (v->uploadPending || !textures_.count(v)) EnsureVolume(v);
         *levels = v->levelCount();
+        *lod = v->GetLOD();
         break;
     }
     default: {
         auto* t = static_cast<Texture*>(texture);
         if (t->uploadPending || !textures_.count(t)) EnsureTexture(t);
         *levels = t->levelCount();
+        *lod = t->GetLOD();
         break;
     }
     }
     return textures_[texture];
+}
+
+void GlTextures::SetBaseLevel(ResourceCore* texture, GLenum target, GLuint name, GLint level) {
+    auto it = baseLevels_.find(texture);
+    const GLint current = it != baseLevels_.end() ? it->second : 0;
+    if (current == level) return;
+    gl_.BindTextureForUpdate(target, name);
+    glTexParameteri(target, GL_TEXTURE_BASE_LEVEL, level);
+    if (level == 0) {
+        baseLevels_.erase(texture);
+    } else {
+        baseLevels_[texture] = level;
+    }
 }
 
 void GlTextures::Bind(const DeviceState& st, const ProgramKey& key) {
@@ -341,7 +358,14 @@ void GlTextures::Bind(const DeviceState& st, const ProgramKey& key) {
         ResourceCore* t = BoundTexture(st, s);
         if (t && StageSamples(key, s)) {
             const auto i = static_cast<std::size_t>(s);
-            names[i] = Prepare(t, key.stages[i].kind, &levels[i]);
+            DWORD lod = 0;
+            names[i] = Prepare(t, key.stages[i].kind, &levels[i], &lod);
+            // The most detailed level drawn: the texture's LOD (SetLOD, managed textures) or the sampler's
+            // MAXMIPLEVEL, whichever is less detailed, and at most the last level. It is the texture's base level
+            // in GL, so that it holds with and without a mip filter; a texture that two stages sample with
+            // different MAXMIPLEVELs takes the last stage's.
+            const DWORD top = std::min<DWORD>(std::max(lod, st.samp[i][D3DSAMP_MAXMIPLEVEL]), levels[i] - 1);
+            SetBaseLevel(t, kTargets[static_cast<int>(key.stages[i].kind)], names[i], static_cast<GLint>(top));
         }
     }
     for (int s = 0; s < stages; ++s) {

@@ -24,7 +24,7 @@ class VolumeTexture;
 // The sampler state a GL sampler object is made from: the fields it depends on, compared whole, so that two
 // states share a sampler only when they are equal (their hash only picks the bucket).
 struct SamplerKey {
-    std::array<DWORD, 9> fields{};
+    std::array<DWORD, 8> fields{};
     bool operator==(const SamplerKey&) const = default;
 };
 
@@ -69,13 +69,16 @@ private:
     template <typename RowAt>
     std::vector<std::uint8_t> DecodeRows(const GlFormat& format, D3DFORMAT d3dFormat, UINT width, UINT rows,
                                          RowAt rowAt) const;
-    GLuint Prepare(ResourceCore* texture, TextureKind kind, UINT* levels);
+    GLuint Prepare(ResourceCore* texture, TextureKind kind, UINT* levels, DWORD* lod);
+    // Makes `level` the most detailed level GL samples of a texture (GL_TEXTURE_BASE_LEVEL), when it is not.
+    void SetBaseLevel(ResourceCore* texture, GLenum target, GLuint name, GLint level);
     GLuint SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& sampler, bool mipmapped, TextureKind kind);
 
     GlState& gl_;
     const DeviceState& state_;
     std::unordered_map<const ResourceCore*, GLuint> textures_;       // textures and colour surfaces
     std::unordered_map<const ResourceCore*, GLuint> renderbuffers_;  // depth surfaces
+    std::unordered_map<const ResourceCore*, GLint> baseLevels_;      // GL_TEXTURE_BASE_LEVEL of textures, when not 0
     struct SamplerKeyHash {
         SamplerHashFn hash;
         std::size_t operator()(const SamplerKey& key) const { return hash(key); }

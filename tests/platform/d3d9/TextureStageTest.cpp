@@ -536,5 +536,55 @@ TEST_F(DrawTest, SrgbTextureDecodesTexelsToLinear) {
     device->SetTexture(0, nullptr);
 }
 
+// SetLOD makes a managed texture's level n the most detailed one drawn, with or without a mip filter;
+// MAXMIPLEVEL does the same from the sampler, and the less detailed of the two wins. A 4 x 4 texture drawn
+// magnified reads level 0 unless told otherwise; each level has a colour of its own.
+TEST_F(DrawTest, SetLodAndMaxMipLevelChooseTheMostDetailedLevel) {
+    const std::uint32_t colours[3] = {0xffff0000, 0xff00ff00, 0xff0000ff};
+    IDirect3DTexture9* t = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 3, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    for (UINT level = 0; level < 3; ++level) {
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(t->LockRect(level, &locked, nullptr, 0), D3D_OK);
+        const UINT size = 4 >> level;
+        for (UINT y = 0; y < size; ++y) {
+            auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch);
+            std::fill(row, row + size, colours[level]);
+        }
+        t->UnlockRect(level);
+    }
+    textures_.push_back(t);
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    struct Case {
+        DWORD lod, maxMipLevel, mipFilter;
+        DWORD lodAfter;  // what GetLOD answers
+        int level;       // the level drawn
+    } cases[] = {
+        {0, 0, D3DTEXF_POINT, 0, 0}, {1, 0, D3DTEXF_POINT, 1, 1}, {1, 0, D3DTEXF_NONE, 1, 1},
+        {7, 0, D3DTEXF_POINT, 2, 2}, {1, 2, D3DTEXF_POINT, 1, 2}, {2, 1, D3DTEXF_LINEAR, 2, 2},
+        {0, 1, D3DTEXF_NONE, 0, 1},  {0, 0, D3DTEXF_NONE, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "lod " << c.lod << " max mip level " << c.maxMipLevel);
+        t->SetLOD(c.lod);
+        EXPECT_EQ(t->GetLOD(), c.lodAfter);
+        device->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, c.maxMipLevel);
+        device->SetSamplerState(0, D3DSAMP_MIPFILTER, c.mipFilter);
+        Clear(0xff000000);
+        TexturedRect(0, 0, 1, 1);
+        ExpectPixel(ReadTarget(), 20, 20, colours[c.level], 0);
+    }
+    // Only managed textures have a level of detail.
+    IDirect3DTexture9* video = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 3, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &video, nullptr), D3D_OK);
+    EXPECT_EQ(video->SetLOD(2), 0u);
+    EXPECT_EQ(video->GetLOD(), 0u);
+    video->Release();
+    device->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, 0);
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+    device->SetTexture(0, nullptr);
+}
+
 }  // namespace
 }  // namespace tarn::d3d9::test

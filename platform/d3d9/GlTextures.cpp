@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Bits.h"
+#include "Renderer.h"
 #include "ResourceObjects.h"
 
 namespace tarn::d3d9 {
@@ -280,8 +281,13 @@ GLuint GlTextures::SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& s, boo
     if (kind == TextureKind::Volume) w = s[D3DSAMP_ADDRESSW];
     if (kind == TextureKind::Cube) u = v = w = D3DTADDRESS_CLAMP;
     // MAXMIPLEVEL is the texture's base level (Bind), not sampler state.
-    const SamplerKey k{
-        {u, v, w, s[D3DSAMP_MAGFILTER], s[D3DSAMP_MINFILTER], mip, s[D3DSAMP_BORDERCOLOR], s[D3DSAMP_MIPMAPLODBIAS]}};
+    // Anisotropy applies when either filter asks for it, up to what the driver offers (1 where it has none,
+    // and the capabilities then claim no anisotropic filter).
+    const bool anisotropic = s[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || s[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
+    const DWORD anisotropy =
+        anisotropic ? std::clamp<DWORD>(s[D3DSAMP_MAXANISOTROPY], 1, GlBackendLimits().maxAnisotropy) : 1;
+    const SamplerKey k{{u, v, w, s[D3DSAMP_MAGFILTER], s[D3DSAMP_MINFILTER], mip, s[D3DSAMP_BORDERCOLOR],
+                        s[D3DSAMP_MIPMAPLODBIAS], anisotropy}};
     auto it = samplers_.find(k);
     if (it != samplers_.end()) return it->second;
     GLuint name = 0;
@@ -300,6 +306,7 @@ GLuint GlTextures::SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& s, boo
     ColorToFloats(s[D3DSAMP_BORDERCOLOR], border);
     glSamplerParameterfv(name, GL_TEXTURE_BORDER_COLOR, border);
     glSamplerParameterf(name, GL_TEXTURE_LOD_BIAS, AsFloat(s[D3DSAMP_MIPMAPLODBIAS]));
+    if (anisotropy > 1) glSamplerParameterf(name, GL_TEXTURE_MAX_ANISOTROPY, static_cast<float>(anisotropy));
     samplers_.emplace(k, name);
     return name;
 }

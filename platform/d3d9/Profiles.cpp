@@ -148,6 +148,11 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
                         ~profile.textureCapsRemove;
     caps->TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
                               D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
+    // Anisotropic filtering where the backend samples with it.
+    if (limits.maxAnisotropy > 1) {
+        caps->TextureFilterCaps |= D3DPTFILTERCAPS_MINFANISOTROPIC | D3DPTFILTERCAPS_MAGFANISOTROPIC;
+        caps->RasterCaps |= D3DPRASTERCAPS_ANISOTROPY;
+    }
     caps->TextureAddressCaps = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP |
                                D3DPTADDRESSCAPS_BORDER | D3DPTADDRESSCAPS_INDEPENDENTUV |
                                D3DPTADDRESSCAPS_MIRRORONCE;
@@ -164,7 +169,7 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
     caps->MaxTextureWidth = caps->MaxTextureHeight = maxSize;
     caps->MaxTextureRepeat = 32768;
     caps->MaxTextureAspectRatio = maxSize;
-    caps->MaxAnisotropy = 1;
+    caps->MaxAnisotropy = limits.maxAnisotropy;
     caps->MaxVertexW = 1e10f;
     caps->GuardBandLeft = caps->GuardBandTop = -32768.0f;
     caps->GuardBandRight = caps->GuardBandBottom = 32767.0f;

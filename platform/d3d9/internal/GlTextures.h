@@ -24,7 +24,7 @@ class VolumeTexture;
 // The sampler state a GL sampler object is made from: the fields it depends on, compared whole, so that two
 // states share a sampler only when they are equal (their hash only picks the bucket).
 struct SamplerKey {
-    std::array<DWORD, 8> fields{};
+    std::array<DWORD, 9> fields{};
     bool operator==(const SamplerKey&) const = default;
 };
 

@@ -586,5 +586,68 @@ TEST_F(DrawTest, SetLodAndMaxMipLevelChooseTheMostDetailedLevel) {
     device->SetTexture(0, nullptr);
 }
 
+// Anisotropic filtering, where the driver has it: a texture of horizontal stripes two texels high, drawn four
+// texels to a pixel across and a quarter of a texel down, stays striped (the footprint is long in u only),
+// where isotropic filtering takes the level whose stripes have averaged to grey. MAXANISOTROPY 1 filters
+// isotropically. Without the driver's extension the capabilities claim no anisotropic filter.
+TEST_F(DrawTest, AnisotropicFilteringKeepsDetailAcrossAnObliqueFootprint) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    constexpr DWORD kAnisotropic = D3DPTFILTERCAPS_MINFANISOTROPIC | D3DPTFILTERCAPS_MAGFANISOTROPIC;
+    if (caps.MaxAnisotropy <= 1) {
+        EXPECT_EQ(caps.TextureFilterCaps & kAnisotropic, 0u);
+        GTEST_SKIP() << "the driver has no anisotropic filtering";
+    }
+    EXPECT_EQ(caps.TextureFilterCaps & kAnisotropic, kAnisotropic);
+    IDirect3DTexture9* t = nullptr;
+    ASSERT_EQ(device->CreateTexture(64, 64, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    for (UINT level = 0; level < t->GetLevelCount(); ++level) {
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(t->LockRect(level, &locked, nullptr, 0), D3D_OK);
+        const UINT size = 64 >> level;
+        for (UINT y = 0; y < size; ++y) {
+            // Level 0: rows in pairs; level 1: rows alternate; below that the stripes have averaged out.
+            const std::uint32_t c = level == 0   ? ((y / 2) % 2 ? 0xff000000 : 0xffffffff)
+                                    : level == 1 ? (y % 2 ? 0xff000000 : 0xffffffff)
+                                                 : 0xff808080;
+            auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch);
+            std::fill(row, row + size, c);
+        }
+        t->UnlockRect(level);
+    }
+    textures_.push_back(t);
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    struct Case {
+        DWORD filter, anisotropy;
+        bool striped;
+    } cases[] = {{D3DTEXF_LINEAR, 16, false}, {D3DTEXF_ANISOTROPIC, 1, false}, {D3DTEXF_ANISOTROPIC, 16, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "filter " << c.filter << " anisotropy " << c.anisotropy);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, c.filter);
+        device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, c.anisotropy);
+        Clear(0xff000000);
+        TexturedRect(0, 0, 4, 0.25f);
+        const auto p = ReadTarget();
+        int lowest = 255, highest = 0;
+        for (int y = 8; y < 56; ++y) {
+            const int g = Channel(p[static_cast<std::size_t>(y) * kSize + 32], 8);
+            lowest = std::min(lowest, g), highest = std::max(highest, g);
+        }
+        if (c.striped) {
+            EXPECT_GT(highest - lowest, 160) << lowest << " to " << highest;
+        } else {
+            EXPECT_LT(highest - lowest, 80) << lowest << " to " << highest;
+        }
+    }
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+    device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 1);
+    device->SetTexture(0, nullptr);
+}
+
 }  // namespace
 }  // namespace tarn::d3d9::test

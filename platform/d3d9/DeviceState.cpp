@@ -72,6 +72,14 @@ std::uint32_t DirtyForRenderState(DWORD state) {
     case D3DRS_POINTSCALEENABLE:
     case D3DRS_POINTSPRITEENABLE:
     case D3DRS_SRGBWRITEENABLE:
+    case D3DRS_WRAP0:
+    case D3DRS_WRAP1:
+    case D3DRS_WRAP2:
+    case D3DRS_WRAP3:
+    case D3DRS_WRAP4:
+    case D3DRS_WRAP5:
+    case D3DRS_WRAP6:
+    case D3DRS_WRAP7:
         return kDirtyProgram | kDirtyConstants;
     case D3DRS_ALPHAREF:
     case D3DRS_FOGCOLOR:

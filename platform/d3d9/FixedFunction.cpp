@@ -68,7 +68,8 @@ std::size_t ProgramKeyHash::operator()(const ProgramKey& key) const {
     mix(key.lighting | key.specular << 1 | key.localViewer << 2 | key.normalize << 3 | key.colorVertex << 4 |
         key.flat << 5 | key.alphaTest << 6 | key.wFog << 7 | key.rangeFog << 8);
     mix(key.alphaFunc | key.tableFog << 8 | key.vertexFog << 16 | static_cast<std::uint32_t>(key.clipPlanes) << 24);
-    mix(key.points | key.pointScale << 1 | key.pointSprite << 2 | key.srgbWrite << 3);
+    mix(key.points | key.pointScale << 1 | key.pointSprite << 2 | key.srgbWrite << 3 |
+        static_cast<std::uint32_t>(key.primitive) << 4);
     for (std::uint8_t v : key.materialSource) mix(v);
     for (std::uint8_t v : key.lightTypes) mix(v);
     for (const StageKey& st : key.stages) {
@@ -77,13 +78,13 @@ std::size_t ProgramKeyHash::operator()(const ProgramKey& key) const {
         mix(st.alphaOp | st.alphaArg[0] << 8 | st.alphaArg[1] << 16 | static_cast<std::uint32_t>(st.alphaArg[2]) << 24);
         mix(st.coordSet | st.coordGen << 4 | st.transformCount << 8 | st.inputSize << 12 | st.resultTemp << 16 |
             st.samples << 17 | st.textureBound << 18 | st.projected << 19 | st.pointFilter << 20 |
-            static_cast<std::uint32_t>(st.kind) << 21 | st.srgb << 23);
+            static_cast<std::uint32_t>(st.kind) << 21 | st.srgb << 23 | static_cast<std::uint32_t>(st.wrap) << 24);
     }
     return static_cast<std::size_t>(h);
 }
 
 ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLights>* activeLights,
-                          int* activeLightCount, bool points) {
+                          int* activeLightCount, Primitive primitive) {
     ProgramKey key;
     const auto& rs = state.rs;
     const DWORD fvf = state.fvf;
@@ -116,6 +117,7 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
     }
     // User clip planes are in world space; pre-transformed vertices have none and are not clipped by them.
     if (!rhw) key.clipPlanes = static_cast<std::uint8_t>(rs[D3DRS_CLIPPLANEENABLE] & ((1u << kMaxClipPlanes) - 1));
+    const bool points = primitive == Primitive::Points;
     if (points) {
         key.points = true;
         // Pre-transformed points are sized in pixels: they have no camera distance to scale by.
@@ -179,9 +181,21 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
             stage.pointFilter = UsesPointFilter(state.samp[static_cast<std::size_t>(s)]);
             stage.kind = state.bound[static_cast<std::size_t>(s)].kind;
             stage.srgb = state.samp[static_cast<std::size_t>(s)][D3DSAMP_SRGBTEXTURE] != 0;
+            // WRAPn goes with the coordinate set the stage names, generated coordinates included. A point has
+            // no way between vertices to shorten.
+            if (!points) stage.wrap = static_cast<std::uint8_t>(rs[D3DRS_WRAP0 + stage.coordSet] & 0xf);
         }
     }
+    // The primitive class tells programs apart only where it changes their code.
+    if (points || UsesWrap(key)) key.primitive = primitive;
     return key;
+}
+
+bool UsesWrap(const ProgramKey& key) {
+    for (int st = 0; st < ActiveStages(key); ++st) {
+        if (StageSamples(key, st) && key.stages[static_cast<std::size_t>(st)].wrap != 0) return true;
+    }
+    return false;
 }
 
 int ActiveStages(const ProgramKey& key) {
@@ -417,12 +431,69 @@ std::string GenerateVertexShader(const ProgramKey& key) {
     return s;
 }
 
+// Cylindrical wrapping (WRAPn): between two vertices a wrapped coordinate takes the shorter way round the
+// unit circle. Each line's or triangle's coordinates are moved by whole units to lie within a half of its
+// first vertex's, which interpolates them that way (for a triangle, along the edges from the first vertex).
+// The outputs pass through under names of their own, which the pixel stage reads (see its #defines).
+std::string GenerateGeometryShader(const ProgramKey& key) {
+    if (!UsesWrap(key)) return {};
+    const bool lines = key.primitive == Primitive::Lines;
+    const int corners = lines ? 2 : 3;
+    const int stages = ActiveStages(key);
+    const char* flat = key.flat ? "flat " : "";
+    std::string s = "#version 330 core\n";
+    Append(s, "layout(%s) in;\nlayout(%s, max_vertices = %d) out;\n", lines ? "lines" : "triangles",
+           lines ? "line_strip" : "triangle_strip", corners);
+    std::string copy;
+    Append(s, "%sin vec4 vDiffuse[];\n%sout vec4 gDiffuse;\n", flat, flat);
+    copy += "        gDiffuse = vDiffuse[i];\n";
+    if (UsesSpecular(key, stages)) {
+        Append(s, "%sin vec4 vSpecular[];\n%sout vec4 gSpecular;\n", flat, flat);
+        copy += "        gSpecular = vSpecular[i];\n";
+    }
+    if (UsesFog(key)) {
+        s += "in float vFog[];\nout float gFog;\n";
+        copy += "        gFog = vFog[i];\n";
+    }
+    std::string shift;
+    for (int st = 0; st < stages; ++st) {
+        if (!StageSamples(key, st)) continue;
+        Append(s, "in vec4 vTex%d[];\nout vec4 gTex%d;\n", st, st);
+        Append(copy, "        gTex%d = tex%d[i];\n", st, st);
+        Append(shift, "    vec4 tex%d[%d];\n", st, corners);
+        Append(shift, "    for (int i = 0; i < %d; ++i) tex%d[i] = vTex%d[i];\n", corners, st, st);
+        const unsigned wrap = key.stages[static_cast<std::size_t>(st)].wrap;
+        if (wrap) {
+            Append(shift, "    for (int i = 1; i < %d; ++i) {\n", corners);
+            Append(shift, "        vec4 moved = tex%d[i] - round(tex%d[i] - tex%d[0]);\n", st, st, st);
+            Append(shift, "        tex%d[i] = mix(tex%d[i], moved, bvec4(%s, %s, %s, %s));\n    }\n", st, st,
+                   wrap & 1 ? "true" : "false", wrap & 2 ? "true" : "false", wrap & 4 ? "true" : "false",
+                   wrap & 8 ? "true" : "false");
+        }
+    }
+    const std::uint32_t clipPlanes = ClipPlaneMask(key);
+    for (int i = 0; i < kMaxClipPlanes; ++i) {
+        if (clipPlanes & (1u << i)) Append(copy, "        gl_ClipDistance[%d] = gl_in[i].gl_ClipDistance[%d];\n", i, i);
+    }
+    s += "void main() {\n";
+    s += shift;
+    Append(s, "    for (int i = 0; i < %d; ++i) {\n        gl_Position = gl_in[i].gl_Position;\n", corners);
+    s += copy;
+    s += "        EmitVertex();\n    }\n    EndPrimitive();\n}\n";
+    return s;
+}
+
 std::string GenerateFragmentShader(const ProgramKey& key) {
     const DWORD tableFog = key.tableFog, vertexFog = key.vertexFog;
     const char* flat = key.flat ? "flat " : "";
     const int stages = ActiveStages(key);
 
     std::string s = "#version 330 core\n";
+    if (UsesWrap(key)) {
+        // The geometry stage hands the vertex stage's outputs on under these names.
+        s += "#define vDiffuse gDiffuse\n#define vSpecular gSpecular\n#define vFog gFog\n";
+        for (int st = 0; st < stages; ++st) Append(s, "#define vTex%d gTex%d\n", st, st);
+    }
     Append(s, "%sin vec4 vDiffuse;\n", flat);
     if (UsesSpecular(key, stages)) {
         Append(s, "%sin vec4 vSpecular;\n", flat);

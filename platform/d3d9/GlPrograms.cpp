@@ -75,11 +75,11 @@ void GlPrograms::Changed(std::uint32_t dirty) {
     if (dirty & kDirtyTextures) ++texturesStamp_;
 }
 
-void GlPrograms::Select(const DeviceState& st, bool rebuild, bool points) {
+void GlPrograms::Select(const DeviceState& st, bool rebuild, Primitive primitive) {
     if (!rebuild && current_) return;
     std::array<int, kMaxActiveLights> activeLights{};
     int activeLightCount = 0;
-    key_ = MakeProgramKey(st, &activeLights, &activeLightCount, points);
+    key_ = MakeProgramKey(st, &activeLights, &activeLightCount, primitive);
     Program* p = ProgramFor(key_);
     p->lights = activeLights;
     if (p->lightCount != activeLightCount || p != current_) p->lighting = 0;
@@ -98,11 +98,15 @@ GlPrograms::Program* GlPrograms::ProgramFor(const ProgramKey& k) {
     Program& p = programs_[k];
     const GLuint vs = Compile(GL_VERTEX_SHADER, GenerateVertexShader(k));
     const GLuint fs = Compile(GL_FRAGMENT_SHADER, GenerateFragmentShader(k));
+    const std::string geometry = GenerateGeometryShader(k);
+    const GLuint gs = geometry.empty() ? 0 : Compile(GL_GEOMETRY_SHADER, geometry);
     p.name = glCreateProgram();
     glAttachShader(p.name, vs);
+    if (gs) glAttachShader(p.name, gs);
     glAttachShader(p.name, fs);
     glLinkProgram(p.name);
     glDeleteShader(vs);
+    if (gs) glDeleteShader(gs);
     glDeleteShader(fs);
     GLint ok = 0;
     glGetProgramiv(p.name, GL_LINK_STATUS, &ok);

@@ -72,8 +72,9 @@ private:
     void ApplyRaster();
     void ApplyDepth();
     void ApplyBlend();
-    // `points`: the draw rasterises points (a point list), whose program writes their size.
-    void Apply(bool points);
+    // `primitive`: what the draw rasterises (a point list's program writes point sizes, wrapping adjusts lines
+    // and triangles).
+    void Apply(Primitive primitive);
     void MarkTargetDrawn() { device_->state().renderTarget->fresh = Fresh::GpuNewer; }
     // Attaches a surface's GL copy to the read framebuffer, ready for glReadPixels with the given row alignment.
     void ReadFrom(Surface* surface, GLint packAlignment);
@@ -94,7 +95,7 @@ private:
     // Groups to apply again at the next draw: changed by the device, or disturbed by a clear, copy or present.
     std::uint32_t pending_ = kDirtyAll;
     GLint timestampBits_ = 0;  // of the driver's GL_TIMESTAMP counter; 0: no timestamps
-    bool drawingPoints_ = false;  // the current program was chosen for a point list
+    Primitive drawing_ = Primitive::Triangles;  // what the current program was chosen for
     GlQueryContext queries_;
 };
 
@@ -249,7 +250,7 @@ void GlRenderer::ApplyBlend() {
     gl_.BlendColor(factor);
 }
 
-void GlRenderer::Apply(bool points) {
+void GlRenderer::Apply(Primitive primitive) {
     const DeviceState& st = device_->state();
     const std::uint32_t dirty = pending_;
     pending_ = 0;
@@ -263,8 +264,8 @@ void GlRenderer::Apply(bool points) {
     if (dirty & (kDirtyDepth | kDirtyTarget)) ApplyDepth();
     if (dirty & (kDirtyBlend | kDirtyTarget)) ApplyBlend();
     programs_->Changed(dirty);
-    programs_->Select(st, (dirty & kDirtyProgram) != 0 || points != drawingPoints_, points);
-    drawingPoints_ = points;
+    programs_->Select(st, (dirty & kDirtyProgram) != 0 || primitive != drawing_, primitive);
+    drawing_ = primitive;
     textures_->Bind(st, programs_->key());
     if (programs_->ready()) programs_->UploadUniforms(st);
 }
@@ -336,7 +337,9 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
 
 void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
     Begin(changed);
-    Apply(call.type == D3DPT_POINTLIST);
+    Apply(call.type == D3DPT_POINTLIST                                  ? Primitive::Points
+          : call.type == D3DPT_LINELIST || call.type == D3DPT_LINESTRIP ? Primitive::Lines
+                                                                        : Primitive::Triangles);
     if (!programs_->ready()) return;
     const DeviceState& st = device_->state();
     // The device checked the call against its state before passing it on.

@@ -16,6 +16,10 @@ namespace tarn::d3d9 {
 // Attribute location of a vertex's own point size (D3DFVF_PSIZE), `aPointSize` in the generated program.
 constexpr int kPointSizeAttribute = 12;
 
+// What a draw rasterises: the program of a point list writes point sizes, and cylindrical wrapping adjusts
+// the coordinates of whole lines and triangles.
+enum class Primitive : std::uint8_t { Triangles, Lines, Points };
+
 // The kind of a texture resource (D3DRTYPE_TEXTURE, CUBETEXTURE or VOLUMETEXTURE).
 inline TextureKind KindOfResource(D3DRESOURCETYPE type) {
     return type == D3DRTYPE_CUBETEXTURE     ? TextureKind::Cube
@@ -47,6 +51,7 @@ struct StageKey {
     bool pointFilter = false;         // point sampled: coordinates snap as the hardware's do
     TextureKind kind = TextureKind::Flat;  // 2D (u, v), cube map (direction x, y, z) or volume (u, v, w)
     bool srgb = false;                     // SRGBTEXTURE: texels are decoded from sRGB to linear when read
+    std::uint8_t wrap = 0;  // D3DWRAPCOORD_0..3 of WRAPn for the stage's coordinate set n (lines and triangles)
     bool operator==(const StageKey&) const = default;
 };
 
@@ -71,6 +76,7 @@ struct ProgramKey {
     // D3DLIGHT_* of the enabled lights in the order they are passed; 0 after the last.
     std::array<std::uint8_t, kMaxActiveLights> lightTypes{};
     std::array<StageKey, kStages> stages{};
+    Primitive primitive = Primitive::Triangles;  // triangles, lines or points: only wrapping and points tell
     // Points: set only when the draw is a point list.
     bool points = false;       // the program writes each point's size
     bool pointScale = false;   // POINTSCALEENABLE, for vertices that are not pre-transformed
@@ -83,10 +89,10 @@ struct ProgramKeyHash {
     std::size_t operator()(const ProgramKey& key) const;
 };
 
-// Builds the key of the current state for a draw of points (`points`) or of other primitives. `activeLights`
-// receives the indices of the enabled lights in key order.
+// Builds the key of the current state for a draw of `primitive`. `activeLights` receives the indices of the
+// enabled lights in key order.
 ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLights>* activeLights,
-                          int* activeLightCount, bool points = false);
+                          int* activeLightCount, Primitive primitive = Primitive::Triangles);
 
 // True when a sampler's minification or magnification filter is point sampling (or none).
 inline bool UsesPointFilter(const std::array<DWORD, D3DSAMP_MAX_VALUE>& sampler) {
@@ -99,7 +105,11 @@ int ActiveStages(const ProgramKey& key);
 inline std::uint32_t ClipPlaneMask(const ProgramKey& key) { return key.clipPlanes; }
 bool StageSamples(const ProgramKey& key, int stage);
 
+// True when a stage's coordinates wrap (WRAPn): the program then has a geometry stage.
+bool UsesWrap(const ProgramKey& key);
 std::string GenerateVertexShader(const ProgramKey& key);
+// The geometry stage of a program that wraps coordinates; empty when it has none.
+std::string GenerateGeometryShader(const ProgramKey& key);
 std::string GenerateFragmentShader(const ProgramKey& key);
 
 }  // namespace tarn::d3d9

@@ -35,7 +35,9 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
         device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
         device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
         device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-        TexturedRect(0, 0, 2, 2);
+        device->SetRenderState(D3DRS_WRAP0, D3DWRAP_U);
+        TexturedRect(0.75f, 0, 1.25f, 2);
+        device->SetRenderState(D3DRS_WRAP0, 0);
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
         device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
         device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
@@ -43,7 +45,10 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
         Rect(10, 10, 50, 40, 0x80ffff00);
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
         device->SetTexture(0, t);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_ANISOTROPIC);
+        device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 4);
         LitQuad(0.9f);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
         // Points with sprites, sRGB reads and writes, and two-sided stencil.
         device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
         device->SetRenderState(D3DRS_POINTSIZE, FloatBits(12.0f));

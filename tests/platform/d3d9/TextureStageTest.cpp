@@ -649,5 +649,57 @@ TEST_F(DrawTest, AnisotropicFilteringKeepsDetailAcrossAnObliqueFootprint) {
     device->SetTexture(0, nullptr);
 }
 
+// WRAPn wraps coordinate set n cylindrically: between vertices a wrapped coordinate goes the shorter way round.
+// Across the target u runs from 0.875 (white texel) to 0.125 (red): directly it passes through blue and green,
+// wrapped through 1.0 it stays in white and red. Stages take the wrap of the set they name (TEXCOORDINDEX), and
+// WRAP_V leaves u alone. Triangles, lines and fill modes all wrap.
+TEST_F(DrawTest, WrapTakesTheShorterWayBetweenVertices) {
+    IDirect3DTexture9* t = MakeTexture(4, 1, {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff});
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    struct Vertex {
+        float x, y, z, rhw;
+        float u0, v0, u1, v1;
+    };
+    const Vertex quad[4] = {{0, 0, 0.5f, 1, 0.875f, 0, 0.875f, 0},
+                            {64, 0, 0.5f, 1, 0.125f, 0, 0.125f, 0},
+                            {0, 64, 0.5f, 1, 0.875f, 0, 0.875f, 0},
+                            {64, 64, 0.5f, 1, 0.125f, 0, 0.125f, 0}};
+    const Vertex line[2] = {{0, 40, 0.5f, 1, 0.875f, 0, 0.875f, 0}, {64, 40, 0.5f, 1, 0.125f, 0, 0.125f, 0}};
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX2);
+    const D3DCOLOR kBlue = 0xff0000ff, kGreen = 0xff00ff00, kWhite = 0xffffffff, kRed = 0xffff0000;
+    struct Case {
+        const char* name;
+        DWORD wrap0, wrap1, coordinateSet;
+        D3DCOLOR quarter, threeQuarters;  // at x = 16 and x = 48
+    } cases[] = {
+        {"no wrap", 0, 0, 0, kBlue, kGreen},
+        {"wrap u", D3DWRAP_U, 0, 0, kWhite, kRed},
+        {"wrap v only", D3DWRAP_V, 0, 0, kBlue, kGreen},
+        {"wrap of another set", D3DWRAP_U, 0, 1, kBlue, kGreen},
+        {"wrap of the named set", 0, D3DWRAPCOORD_0 | D3DWRAPCOORD_3, 1, kWhite, kRed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device->SetRenderState(D3DRS_WRAP0, c.wrap0);
+        device->SetRenderState(D3DRS_WRAP1, c.wrap1);
+        device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, c.coordinateSet);
+        Clear(0xff000000);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+        auto p = ReadTarget();
+        ExpectPixel(p, 16, 10, c.quarter, 0);
+        ExpectPixel(p, 48, 10, c.threeQuarters, 0);
+        Clear(0xff000000);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(Vertex)), D3D_OK);
+        p = ReadTarget();
+        ExpectPixel(p, 16, 40, c.quarter, 0);
+        ExpectPixel(p, 48, 40, c.threeQuarters, 0);
+    }
+    device->SetRenderState(D3DRS_WRAP0, 0);
+    device->SetRenderState(D3DRS_WRAP1, 0);
+    device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+    device->SetTexture(0, nullptr);
+}
+
 }  // namespace
 }  // namespace tarn::d3d9::test

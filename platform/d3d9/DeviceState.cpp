@@ -433,8 +433,10 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
         rec->mask.stageStates[stage].set(t);
         return D3D_OK;
     }
-    UpdateState(state_.tss[stage][t], value,
-                [&] { state_.dirty |= t == D3DTSS_CONSTANT ? kDirtyConstants : kDirtyProgram; });
+    // The constant and the bump-mapping matrix and luminance terms are values; everything else changes the code.
+    const bool valueOnly = t == D3DTSS_CONSTANT || (t >= D3DTSS_BUMPENVMAT00 && t <= D3DTSS_BUMPENVMAT11) ||
+                           t == D3DTSS_BUMPENVLSCALE || t == D3DTSS_BUMPENVLOFFSET;
+    UpdateState(state_.tss[stage][t], value, [&] { state_.dirty |= valueOnly ? kDirtyConstants : kDirtyProgram; });
     return D3D_OK;
 }
 

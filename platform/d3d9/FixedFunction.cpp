@@ -20,6 +20,7 @@ constexpr std::uint8_t Arg(DWORD arg) { return static_cast<std::uint8_t>(arg & 0
 bool ReadsTexture(DWORD op, DWORD a1, DWORD a2, DWORD a0) {
     auto is = [](DWORD a) { return (a & D3DTA_SELECTMASK) == D3DTA_TEXTURE; };
     if (op == D3DTOP_BLENDTEXTUREALPHA || op == D3DTOP_BLENDTEXTUREALPHAPM) return true;
+    if (op == D3DTOP_BUMPENVMAP || op == D3DTOP_BUMPENVMAPLUMINANCE) return true;  // the bump map itself
     const bool usesArg0 = op == D3DTOP_MULTIPLYADD || op == D3DTOP_LERP;
     const bool usesArg2 = op != D3DTOP_SELECTARG1;
     const bool usesArg1 = op != D3DTOP_SELECTARG2;
@@ -524,12 +525,22 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
         s +=
             "    return mix(c * 12.92, 1.055 * pow(c, vec3(1.0 / 2.4)) - 0.055, greaterThan(c, vec3(0.0031308)));\n}\n";
     }
+    auto isBump = [&](int st) {
+        const DWORD op = st >= 0 && st < stages ? key.stages[static_cast<std::size_t>(st)].colorOp : 0;
+        return op == D3DTOP_BUMPENVMAP || op == D3DTOP_BUMPENVMAPLUMINANCE;
+    };
+    bool bumps = false;
+    for (int st = 0; st < stages; ++st) bumps |= isBump(st);
+    if (bumps) s += "uniform vec4 uBumpMatrix[8];  // BUMPENVMAT00, 01, 10, 11\nuniform vec2 uBumpLuminance[8];\n";
     s += "uniform vec3 uPointBias[8];  // half of 1/256 texel of level 0, in coordinate units\n";
     s += "uniform vec4 uTextureFactor;\nuniform vec4 uStageConstant[8];\n";
     s += "uniform vec4 uFog;\nuniform vec3 uFogColor;\nuniform float uAlphaRef;\n";
     s += "out vec4 fragColor;\n";
     s += "void main() {\n";
     s += "    vec4 current = vDiffuse;\n    vec4 temp = vec4(0.0);\n";
+    // A bump-map stage perturbs the next stage's coordinates by its matrix times the map's (du, dv), and with
+    // luminance scales that stage's texel by clamp(L * BUMPENVLSCALE + BUMPENVLOFFSET, 0, 1).
+    if (bumps) s += "    vec2 bumpOffset = vec2(0.0);\n    float bumpLuminance = 1.0;\n";
     for (int st = 0; st < stages; ++st) {
         const StageKey& stage = key.stages[static_cast<std::size_t>(st)];
         Append(s, "    // stage %d\n    {\n", st);
@@ -548,6 +559,7 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
             } else {
                 Append(s, "        %s uv = vTex%d.%s;\n", type, st, components);
             }
+            if (isBump(st - 1)) s += "        uv.xy += bumpOffset;\n";
             // A cube map is addressed by a direction, which has no texel grid to snap to until a face is chosen.
             if (stage.pointFilter && stage.kind != TextureKind::Cube) {
                 // Point sampling as Direct3D 9 hardware does it: the coordinate is rounded to 1/256 of a
@@ -562,8 +574,22 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
             }
             Append(s, "        vec4 tex = texture(uTexture%d, uv);\n", st);
             if (stage.srgb) s += "        tex.rgb = SrgbToLinear(tex.rgb);\n";
+            if (isBump(st - 1) && key.stages[static_cast<std::size_t>(st - 1)].colorOp == D3DTOP_BUMPENVMAPLUMINANCE) {
+                s += "        tex.rgb *= bumpLuminance;\n";
+            }
         } else {
             s += "        vec4 tex = vec4(0.0, 0.0, 0.0, 1.0);  // no texture: opaque black\n";
+        }
+        if (isBump(st)) {
+            // (du, dv) are the map's first two channels, its luminance the third.
+            Append(s, "        bumpOffset = vec2(dot(uBumpMatrix[%d].xz, tex.rg), dot(uBumpMatrix[%d].yw, tex.rg));\n",
+                   st, st);
+            if (stage.colorOp == D3DTOP_BUMPENVMAPLUMINANCE) {
+                Append(
+                    s,
+                    "        bumpLuminance = clamp(tex.b * uBumpLuminance[%d].x + uBumpLuminance[%d].y, 0.0, 1.0);\n",
+                    st, st);
+            }
         }
         auto argument = [&](std::uint32_t arg) -> std::string {
             std::string base;
@@ -657,6 +683,11 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
                 return "a0 + a1 * a2";
             case D3DTOP_LERP:
                 return "mix(a2, a1, a0)";
+            case D3DTOP_BUMPENVMAP:
+            case D3DTOP_BUMPENVMAPLUMINANCE:
+                // A bump-map stage addresses the next one and passes the current colour on.
+                std::snprintf(b, sizeof b, "current%s", sw1);
+                return b;
             default:
                 return "a1";
             }

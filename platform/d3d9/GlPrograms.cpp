@@ -147,6 +147,8 @@ GlPrograms::Program* GlPrograms::ProgramFor(const ProgramKey& k) {
     u.pointBias = loc("uPointBias");
     u.pointSize = loc("uPointSize");
     u.pointScale = loc("uPointScale");
+    u.bumpMatrix = loc("uBumpMatrix");
+    u.bumpLuminance = loc("uBumpLuminance");
     gl_.UseProgram(p.name);
     // Stage s samples texture unit s, whatever the kind of its sampler.
     for (int s = 0; s < kStages; ++s) {
@@ -272,6 +274,20 @@ void GlPrograms::UploadUniforms(const DeviceState& st) {
         }
         if (u.alphaRef >= 0) glUniform1f(u.alphaRef, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xff));
         if (u.clipPlane >= 0) glUniform4fv(u.clipPlane, kMaxClipPlanes, st.clipPlanes[0].data());
+        if (u.bumpMatrix >= 0) {
+            float m[4 * kStages], l[2 * kStages];
+            for (int s = 0; s < kStages; ++s) {
+                const auto& t = st.tss[static_cast<std::size_t>(s)];
+                m[4 * s + 0] = AsFloat(t[D3DTSS_BUMPENVMAT00]);
+                m[4 * s + 1] = AsFloat(t[D3DTSS_BUMPENVMAT01]);
+                m[4 * s + 2] = AsFloat(t[D3DTSS_BUMPENVMAT10]);
+                m[4 * s + 3] = AsFloat(t[D3DTSS_BUMPENVMAT11]);
+                l[2 * s + 0] = AsFloat(t[D3DTSS_BUMPENVLSCALE]);
+                l[2 * s + 1] = AsFloat(t[D3DTSS_BUMPENVLOFFSET]);
+            }
+            glUniform4fv(u.bumpMatrix, kStages, m);
+            if (u.bumpLuminance >= 0) glUniform2fv(u.bumpLuminance, kStages, l);
+        }
         if (u.pointSize >= 0) {
             // The largest size is POINTSIZE_MAX, and never more than the device draws (MaxPointSize).
             const float most = std::min(AsFloat(rs[D3DRS_POINTSIZE_MAX]), GlBackendLimits().maxPointSize);

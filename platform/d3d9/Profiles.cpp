@@ -175,8 +175,8 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
     caps->GuardBandRight = caps->GuardBandBottom = 32767.0f;
     caps->StencilCaps = 0xff | D3DSTENCILCAPS_TWOSIDED;  // KEEP ... DECR, and the CCW set of two-sided stencil
     caps->FVFCaps = 8 | D3DFVFCAPS_PSIZE;                // eight coordinate sets, and a point size per vertex
-    caps->TextureOpCaps =
-        0x03ffffff & ~(D3DTEXOPCAPS_BUMPENVMAP | D3DTEXOPCAPS_BUMPENVMAPLUMINANCE | D3DTEXOPCAPS_PREMODULATE);
+    // Every operation but PREMODULATE (a stage modulated with the next stage's texture), which is not built.
+    caps->TextureOpCaps = 0x03ffffff & ~D3DTEXOPCAPS_PREMODULATE;
     caps->MaxTextureBlendStages = 8;
     caps->MaxSimultaneousTextures = 8;
     caps->VertexProcessingCaps = D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_MATERIALSOURCE7 | D3DVTXPCAPS_DIRECTIONALLIGHTS |

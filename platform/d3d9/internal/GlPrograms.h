@@ -38,7 +38,7 @@ private:
         GLint matDiffuse, matAmbient, matSpecular, matEmissive, matPower, globalAmbient;
         GLint lightDiffuse, lightSpecular, lightAmbient, lightPosition, lightDirection, lightAttenuation, lightSpot;
         GLint fog, fogColor, alphaRef, textureFactor, stageConstant, pointBias;
-        GLint pointSize, pointScale;
+        GLint pointSize, pointScale, bumpMatrix, bumpLuminance;
     };
     // Stamps record which version of each group a program has received.
     struct Program {

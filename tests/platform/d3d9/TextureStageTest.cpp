@@ -701,5 +701,72 @@ TEST_F(DrawTest, WrapTakesTheShorterWayBetweenVertices) {
     device->SetTexture(0, nullptr);
 }
 
+// Bump mapping: a BUMPENVMAP stage moves the next stage's coordinates by its matrix times the map's (du, dv),
+// u += M00 du + M10 dv and v += M01 du + M11 dv, and passes the current colour on; BUMPENVMAPLUMINANCE also
+// scales the next stage's texel by clamp(L * LSCALE + LOFFSET, 0, 1). The next stage's 4 x 4 texture tells
+// column by red and row by green; at pixel (4, 4) u = v = 1/16, and (du, dv) = (0.25, 0.5) with the matrix
+// (1, -1; 0.5, 0.5) moves u by 0.5 (column 2) and v by nothing (row 0). The transposed matrix would give
+// column 3, row 1.
+TEST_F(DrawTest, BumpEnvironmentMappingPerturbsTheNextStage) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_NE(caps.TextureOpCaps & D3DTEXOPCAPS_BUMPENVMAP, 0u);
+    EXPECT_NE(caps.TextureOpCaps & D3DTEXOPCAPS_BUMPENVMAPLUMINANCE, 0u);
+    std::vector<std::uint32_t> texels;
+    for (UINT y = 0; y < 4; ++y)
+        for (UINT x = 0; x < 4; ++x) texels.push_back(0xff0000ffu | (x * 80) << 16 | (y * 80) << 8);
+    IDirect3DTexture9* environment = MakeTexture(4, 4, texels);
+    auto bumpMap = [&](D3DFORMAT format, std::uint32_t texel) {
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(device->CreateTexture(1, 1, 1, 0, format, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        D3DLOCKED_RECT locked;
+        EXPECT_EQ(t->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        std::memcpy(locked.pBits, &texel, format == D3DFMT_V8U8 ? 2 : 4);
+        t->UnlockRect(0);
+        return t;
+    };
+    IDirect3DTexture9* v8u8 = bumpMap(D3DFMT_V8U8, 0x4020);              // du 32/127, dv 64/127
+    IDirect3DTexture9* x8l8v8u8 = bumpMap(D3DFMT_X8L8V8U8, 0x00804020);  // and L 128/255
+    const float matrix[4] = {1.0f, -1.0f, 0.5f, 0.5f};                   // M00, M01, M10, M11
+    for (int i = 0; i < 4; ++i) {
+        device->SetTextureStageState(0, static_cast<D3DTEXTURESTAGESTATETYPE>(D3DTSS_BUMPENVMAT00 + i),
+                                     FloatBits(matrix[i]));
+    }
+    device->SetTextureStageState(0, D3DTSS_BUMPENVLSCALE, FloatBits(1.5f));
+    device->SetTextureStageState(0, D3DTSS_BUMPENVLOFFSET, FloatBits(-0.25f));
+    device->SetTexture(1, environment);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+    const double luminance = 128 / 255.0 * 1.5 - 0.25;
+    struct Case {
+        const char* name;
+        DWORD op;
+        IDirect3DTexture9* map;
+        std::uint32_t expected;
+    } cases[] = {
+        {"no bump", D3DTOP_SELECTARG2, v8u8, 0xff0000ff},
+        {"bump", D3DTOP_BUMPENVMAP, v8u8, 0xffa000ff},
+        {"bump with luminance", D3DTOP_BUMPENVMAPLUMINANCE, x8l8v8u8, Rgb(160 / 255.0 * luminance, 0, luminance)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device->SetTexture(0, c.map);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, c.op);
+        Clear(0xff000000);
+        TexturedRect(0, 0, 1, 1);
+        ExpectPixel(ReadTarget(), 4, 4, c.expected, 2);
+    }
+    // The bump stage hands the current colour on: with no stage after it the diffuse colour is drawn.
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP);
+    Rect(0, 0, 64, 64, 0xff336699);
+    ExpectPixel(ReadTarget(), 30, 30, 0xff336699, 1);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTexture(0, nullptr);
+    device->SetTexture(1, nullptr);
+    v8u8->Release();
+    x8l8v8u8->Release();
+}
+
 }  // namespace
 }  // namespace tarn::d3d9::test

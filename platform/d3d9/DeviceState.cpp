@@ -467,8 +467,88 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
     return D3D_OK;
 }
 
+namespace {
+
+// Whether a stage argument names a source the stages read (D3DTA_DIFFUSE ... D3DTA_CONSTANT) with no modifier
+// other than COMPLEMENT and ALPHAREPLICATE.
+bool IsStageArgument(DWORD arg) {
+    return (arg & D3DTA_SELECTMASK) <= D3DTA_CONSTANT &&
+           (arg & ~(D3DTA_SELECTMASK | D3DTA_COMPLEMENT | D3DTA_ALPHAREPLICATE)) == 0;
+}
+
+// Whether operation `op` reads its first, second and third (ARG0) arguments.
+bool ReadsArgument(DWORD op, int which) {
+    if (op == D3DTOP_BUMPENVMAP || op == D3DTOP_BUMPENVMAPLUMINANCE) return false;
+    if (which == 0) return op != D3DTOP_SELECTARG2;
+    if (which == 1) return op != D3DTOP_SELECTARG1;
+    return op == D3DTOP_MULTIPLYADD || op == D3DTOP_LERP;
+}
+
+bool IsSupportedOperation(DWORD op, DWORD opCaps) {
+    return op >= D3DTOP_DISABLE && op <= D3DTOP_LERP && (op == D3DTOP_DISABLE || (opCaps & (1u << (op - 1))) != 0);
+}
+
+// Whether a filter is one the capabilities list: `pointBit` is the cap of D3DTEXF_POINT for the minification,
+// magnification or mip filter, and those of LINEAR and ANISOTROPIC are the next two bits.
+bool IsSupportedFilter(DWORD filter, DWORD filterCaps, DWORD pointBit) {
+    if (filter < D3DTEXF_POINT || filter > D3DTEXF_ANISOTROPIC) return false;
+    return (filterCaps & (pointBit << (filter - D3DTEXF_POINT))) != 0;
+}
+
+}  // namespace
+
+// Whether the device can draw with the current state, answering the documented code for the first state the
+// capabilities exclude: stage operations and arguments, texture filters and formats, sRGB writes to the target.
+// Everything the capabilities allow draws in one pass.
 HRESULT Device::ValidateDevice(DWORD* passes) {
     if (!passes) return D3DERR_INVALIDCALL;
+    D3DCAPS9 caps{};
+    d3d_->FillCaps(&caps);
+    for (int s = 0; s < kStages; ++s) {
+        const auto& t = state_.tss[static_cast<std::size_t>(s)];
+        const DWORD colorOp = t[D3DTSS_COLOROP], alphaOp = t[D3DTSS_ALPHAOP];
+        if (colorOp == D3DTOP_DISABLE) break;
+        if (!IsSupportedOperation(colorOp, caps.TextureOpCaps)) return D3DERR_UNSUPPORTEDCOLOROPERATION;
+        // The bump-mapping operations address the next stage: they are colour operations only.
+        if (!IsSupportedOperation(alphaOp, caps.TextureOpCaps) || alphaOp == D3DTOP_BUMPENVMAP ||
+            alphaOp == D3DTOP_BUMPENVMAPLUMINANCE) {
+            return D3DERR_UNSUPPORTEDALPHAOPERATION;
+        }
+        const DWORD colorArgs[3] = {t[D3DTSS_COLORARG1], t[D3DTSS_COLORARG2], t[D3DTSS_COLORARG0]};
+        const DWORD alphaArgs[3] = {t[D3DTSS_ALPHAARG1], t[D3DTSS_ALPHAARG2], t[D3DTSS_ALPHAARG0]};
+        for (int i = 0; i < 3; ++i) {
+            if (ReadsArgument(colorOp, i) && !IsStageArgument(colorArgs[i])) return D3DERR_UNSUPPORTEDCOLORARG;
+            if (alphaOp != D3DTOP_DISABLE && ReadsArgument(alphaOp, i) && !IsStageArgument(alphaArgs[i])) {
+                return D3DERR_UNSUPPORTEDALPHAARG;
+            }
+        }
+        const DWORD result = t[D3DTSS_RESULTARG] & ~D3DTA_COMPLEMENT & ~D3DTA_ALPHAREPLICATE;
+        if (result != D3DTA_CURRENT && result != D3DTA_TEMP) return D3DERR_UNSUPPORTEDCOLORARG;
+        const ResourceCore* texture = BoundTexture(state_, s);
+        if (!texture) continue;
+        const auto& sampler = state_.samp[static_cast<std::size_t>(s)];
+        const DWORD filterCaps = texture->type() == D3DRTYPE_CUBETEXTURE     ? caps.CubeTextureFilterCaps
+                                 : texture->type() == D3DRTYPE_VOLUMETEXTURE ? caps.VolumeTextureFilterCaps
+                                                                             : caps.TextureFilterCaps;
+        const DWORD mip = sampler[D3DSAMP_MIPFILTER];
+        if (!IsSupportedFilter(sampler[D3DSAMP_MINFILTER], filterCaps, D3DPTFILTERCAPS_MINFPOINT) ||
+            !IsSupportedFilter(sampler[D3DSAMP_MAGFILTER], filterCaps, D3DPTFILTERCAPS_MAGFPOINT) ||
+            (mip != D3DTEXF_NONE &&
+             !IsSupportedFilter(mip, filterCaps & ~(D3DPTFILTERCAPS_MIPFLINEAR << 1), D3DPTFILTERCAPS_MIPFPOINT))) {
+            return D3DERR_UNSUPPORTEDTEXTUREFILTER;
+        }
+        DWORD usage = 0;
+        if (sampler[D3DSAMP_SRGBTEXTURE]) usage |= D3DUSAGE_QUERY_SRGBREAD;
+        if (FAILED(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, usage, texture->type(),
+                                           texture->format()))) {
+            return D3DERR_WRONGTEXTUREFORMAT;
+        }
+    }
+    if (state_.rs[D3DRS_SRGBWRITEENABLE] &&
+        FAILED(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_QUERY_SRGBWRITE, D3DRTYPE_SURFACE,
+                                       state_.renderTarget->format()))) {
+        return D3DERR_CONFLICTINGRENDERSTATE;
+    }
     *passes = 1;
     return D3D_OK;
 }

@@ -768,5 +768,130 @@ TEST_F(DrawTest, BumpEnvironmentMappingPerturbsTheNextStage) {
     x8l8v8u8->Release();
 }
 
+// ValidateDevice answers the documented code for the first state the capabilities exclude, and one pass
+// otherwise; anisotropic filtering is valid exactly where the capabilities claim it (not on the null backend).
+void ExpectValidation(IDirect3DDevice9* device) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    const bool anisotropic = (caps.TextureFilterCaps & D3DPTFILTERCAPS_MINFANISOTROPIC) != 0;
+    IDirect3DTexture9 *t = nullptr, *half = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A16B16G16R16F, D3DPOOL_MANAGED, &half, nullptr), D3D_OK);
+    IDirect3DSurface9 *floatTarget = nullptr, *back = nullptr;
+    ASSERT_EQ(
+        device->CreateRenderTarget(8, 8, D3DFMT_A16B16G16R16F, D3DMULTISAMPLE_NONE, 0, FALSE, &floatTarget, nullptr),
+        D3D_OK);
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    struct Setting {
+        enum Kind { Stage, Sampler, Render, Texture, Target } kind;
+        DWORD index, state, value;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Setting> settings;
+        HRESULT expected;
+    } cases[] = {
+        {"defaults", {}, D3D_OK},
+        {"bump mapping", {{Setting::Stage, 0, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP}}, D3D_OK},
+        {"premodulate", {{Setting::Stage, 0, D3DTSS_COLOROP, D3DTOP_PREMODULATE}}, D3DERR_UNSUPPORTEDCOLOROPERATION},
+        {"no such operation", {{Setting::Stage, 0, D3DTSS_COLOROP, 27}}, D3DERR_UNSUPPORTEDCOLOROPERATION},
+        {"premodulate in a later stage",
+         {{Setting::Stage, 1, D3DTSS_COLOROP, D3DTOP_MODULATE},
+          {Setting::Stage, 2, D3DTSS_COLOROP, D3DTOP_PREMODULATE}},
+         D3DERR_UNSUPPORTEDCOLOROPERATION},
+        {"after a disabled stage",
+         {{Setting::Stage, 1, D3DTSS_COLOROP, D3DTOP_DISABLE}, {Setting::Stage, 2, D3DTSS_COLOROP, D3DTOP_PREMODULATE}},
+         D3D_OK},
+        {"bump mapping for alpha",
+         {{Setting::Stage, 0, D3DTSS_ALPHAOP, D3DTOP_BUMPENVMAP}},
+         D3DERR_UNSUPPORTEDALPHAOPERATION},
+        {"colour argument", {{Setting::Stage, 0, D3DTSS_COLORARG2, 7}}, D3DERR_UNSUPPORTEDCOLORARG},
+        {"unread colour argument",
+         {{Setting::Stage, 0, D3DTSS_COLOROP, D3DTOP_SELECTARG1}, {Setting::Stage, 0, D3DTSS_COLORARG2, 7}},
+         D3D_OK},
+        {"constant argument", {{Setting::Stage, 0, D3DTSS_COLORARG2, D3DTA_CONSTANT | D3DTA_COMPLEMENT}}, D3D_OK},
+        {"alpha argument", {{Setting::Stage, 0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE | 0x40}}, D3DERR_UNSUPPORTEDALPHAARG},
+        {"result argument", {{Setting::Stage, 0, D3DTSS_RESULTARG, D3DTA_TEXTURE}}, D3DERR_UNSUPPORTEDCOLORARG},
+        {"anisotropic",
+         {{Setting::Texture, 0, 0, 0}, {Setting::Sampler, 0, D3DSAMP_MINFILTER, D3DTEXF_ANISOTROPIC}},
+         anisotropic ? D3D_OK : D3DERR_UNSUPPORTEDTEXTUREFILTER},
+        {"pyramidal",
+         {{Setting::Texture, 0, 0, 0}, {Setting::Sampler, 0, D3DSAMP_MAGFILTER, D3DTEXF_PYRAMIDALQUAD}},
+         D3DERR_UNSUPPORTEDTEXTUREFILTER},
+        {"anisotropic mip filter",
+         {{Setting::Texture, 0, 0, 0}, {Setting::Sampler, 0, D3DSAMP_MIPFILTER, D3DTEXF_ANISOTROPIC}},
+         D3DERR_UNSUPPORTEDTEXTUREFILTER},
+        {"filters of a stage without texture",
+         {{Setting::Sampler, 0, D3DSAMP_MAGFILTER, D3DTEXF_GAUSSIANQUAD}},
+         D3D_OK},
+        {"sRGB texture", {{Setting::Texture, 0, 0, 0}, {Setting::Sampler, 0, D3DSAMP_SRGBTEXTURE, TRUE}}, D3D_OK},
+        {"sRGB float texture",
+         {{Setting::Texture, 0, 0, 1}, {Setting::Sampler, 0, D3DSAMP_SRGBTEXTURE, TRUE}},
+         D3DERR_WRONGTEXTUREFORMAT},
+        {"sRGB write", {{Setting::Render, 0, D3DRS_SRGBWRITEENABLE, TRUE}}, D3D_OK},
+        {"sRGB write to a float target",
+         {{Setting::Target, 0, 0, 0}, {Setting::Render, 0, D3DRS_SRGBWRITEENABLE, TRUE}},
+         D3DERR_CONFLICTINGRENDERSTATE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        IDirect3DStateBlock9* saved = nullptr;
+        ASSERT_EQ(device->CreateStateBlock(D3DSBT_ALL, &saved), D3D_OK);
+        for (const Setting& s : c.settings) {
+            switch (s.kind) {
+            case Setting::Stage:
+                device->SetTextureStageState(s.index, static_cast<D3DTEXTURESTAGESTATETYPE>(s.state), s.value);
+                break;
+            case Setting::Sampler:
+                device->SetSamplerState(s.index, static_cast<D3DSAMPLERSTATETYPE>(s.state), s.value);
+                break;
+            case Setting::Render:
+                device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(s.state), s.value);
+                break;
+            case Setting::Texture:
+                device->SetTexture(s.index, s.value ? half : t);
+                break;
+            case Setting::Target:
+                device->SetRenderTarget(0, floatTarget);
+                break;
+            }
+        }
+        DWORD passes = 0;
+        EXPECT_EQ(device->ValidateDevice(&passes), c.expected);
+        if (c.expected == D3D_OK) {
+            EXPECT_EQ(passes, 1u);
+        }
+        ASSERT_EQ(saved->Apply(), D3D_OK);
+        saved->Release();
+        device->SetRenderTarget(0, back);
+    }
+    EXPECT_EQ(device->ValidateDevice(nullptr), D3DERR_INVALIDCALL);
+    device->SetTexture(0, nullptr);
+    back->Release();
+    floatTarget->Release();
+    half->Release();
+    t->Release();
+}
+
+TEST_F(DeviceTest, ValidateDeviceAnswersWhatTheCapabilitiesExclude) { ExpectValidation(device); }
+TEST_F(GlDeviceTest, ValidateDeviceAnswersWhatTheCapabilitiesExclude) { ExpectValidation(device); }
+
+// A D3DTA_CONSTANT argument reads the stage's own D3DTSS_CONSTANT (PERSTAGECONSTANT).
+TEST_F(DrawTest, PerStageConstantArgument) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_NE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_PERSTAGECONSTANT, 0u);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_CONSTANT);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_CONSTANT, 0xff8040c0);
+    device->SetTextureStageState(1, D3DTSS_CONSTANT, 0xff00ff00);
+    Clear(0xff000000);
+    Rect(0, 0, 64, 64, 0xff80ff80);
+    ExpectPixel(ReadTarget(), 30, 30, Rgb(0x80 / 255.0 * 0x80 / 255.0, 0x40 / 255.0, 0xc0 / 255.0 * 0x80 / 255.0), 1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_CURRENT);
+}
+
 }  // namespace
 }  // namespace tarn::d3d9::test

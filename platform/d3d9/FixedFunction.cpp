@@ -257,6 +257,15 @@ std::string GenerateVertexShader(const ProgramKey& key) {
         if (StageSamples(key, st)) Append(s, "out vec4 vTex%d;\n", st);
     }
     if (fogOut) s += "out float vFog;\n";
+    bool sphereMap = false;
+    for (int st = 0; st < stages; ++st) sphereMap |= StageSamples(key, st) && key.stages[st].coordGen == 4;
+    if (sphereMap) {
+        // Sphere-map coordinates of a camera-space reflection vector R: the point of a mirrored ball, seen
+        // along +z, that reflects R, m = 2 |R - (0, 0, 1)|, u = R.x / m + 0.5 and v = 0.5 - R.y / m (v runs down
+        // the picture, y up the camera). A reflection straight back at the viewer reads the centre.
+        s += "vec2 SphereMap(vec3 R) {\n    float m = 2.0 * length(vec3(R.xy, R.z - 1.0));\n";
+        s += "    return m > 0.0 ? vec2(R.x / m + 0.5, 0.5 - R.y / m) : vec2(0.5);\n}\n";
+    }
     s += "void main() {\n";
     s += "    vec4 specularOut;\n";
     if (rhw) {
@@ -396,6 +405,11 @@ std::string GenerateVertexShader(const ProgramKey& key) {
             // Without a local viewer the eye looks along +z everywhere.
             input = key.localViewer ? "vec4(reflect(normalize(P), normalize(N)), 1.0)"
                                     : "vec4(reflect(vec3(0.0, 0.0, 1.0), normalize(N)), 1.0)";
+            break;
+        case 4:  // D3DTSS_TCI_SPHEREMAP: two coordinates, padded as a vertex's (u, v) would be
+            input = key.localViewer ? "SphereMap(reflect(normalize(P), normalize(N)))"
+                                    : "SphereMap(reflect(vec3(0.0, 0.0, 1.0), normalize(N)))";
+            input = (count != 0 ? "vec4(" + input + ", 1.0, 0.0)" : "vec4(" + input + ", 0.0, 1.0)");
             break;
         default: {
             // Missing components. Into a texture transform Direct3D pads with 1 after the last given

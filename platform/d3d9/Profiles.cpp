@@ -179,8 +179,8 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
     caps->TextureOpCaps = 0x03ffffff & ~D3DTEXOPCAPS_PREMODULATE;
     caps->MaxTextureBlendStages = 8;
     caps->MaxSimultaneousTextures = 8;
-    caps->VertexProcessingCaps = D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_MATERIALSOURCE7 | D3DVTXPCAPS_DIRECTIONALLIGHTS |
-                                 D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
+    caps->VertexProcessingCaps = D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_TEXGEN_SPHEREMAP | D3DVTXPCAPS_MATERIALSOURCE7 |
+                                 D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
     caps->MaxActiveLights = 8;
     caps->MaxUserClipPlanes = kMaxClipPlanes;
     caps->MaxVertexBlendMatrices = 1;

@@ -893,5 +893,42 @@ TEST_F(DrawTest, PerStageConstantArgument) {
     device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_CURRENT);
 }
 
+// Sphere-map coordinates (TCI_SPHEREMAP) from the camera-space reflection vector R, m = 2 |R - (0, 0, 1)|,
+// u = R.x / m + 0.5, v = 0.5 - R.y / m: for a viewer looking along +z that is (N.x / 2 + 0.5, 0.5 - N.y / 2)
+// of the unit normal. Texture columns show in red, rows in green; GL's sphere map (m from R + (0, 0, 1)) would
+// give column 3 in the second case.
+TEST_F(DrawTest, SphereMapCoordinatesFollowTheReflection) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_NE(caps.VertexProcessingCaps & D3DVTXPCAPS_TEXGEN_SPHEREMAP, 0u);
+    SetOrthoIdentity();
+    std::vector<std::uint32_t> texels;
+    for (UINT y = 0; y < 4; ++y)
+        for (UINT x = 0; x < 4; ++x) texels.push_back(0xff000000u | (x * 80) << 16 | (y * 80) << 8);
+    device->SetTexture(0, MakeTexture(4, 4, texels));
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_SPHEREMAP);
+    device->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
+    struct Case {
+        float nx, ny;
+        UINT column, row;
+    } cases[] = {{0.28f, 0.6f, 2, 0}, {0.28f, -0.1f, 2, 2}, {-0.6f, -0.6f, 0, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.nx << ", " << c.ny);
+        const float nz = -std::sqrt(1.0f - c.nx * c.nx - c.ny * c.ny);
+        const Lit v[4] = {{-1, 1, 0.5f, c.nx, c.ny, nz, 0, 0},
+                          {1, 1, 0.5f, c.nx, c.ny, nz, 0, 0},
+                          {-1, -1, 0.5f, c.nx, c.ny, nz, 0, 0},
+                          {1, -1, 0.5f, c.nx, c.ny, nz, 0, 0}};
+        Clear(0xff000000);
+        device->SetFVF(kLit);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Lit)), D3D_OK);
+        ExpectPixel(ReadTarget(), 30, 30, 0xff000000u | (c.column * 80) << 16 | (c.row * 80) << 8, 0);
+    }
+    device->SetRenderState(D3DRS_LOCALVIEWER, TRUE);
+    device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+    device->SetTexture(0, nullptr);
+}
+
 }  // namespace
 }  // namespace tarn::d3d9::test

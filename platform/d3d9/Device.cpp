@@ -128,6 +128,10 @@ Device::~Device() {
     if (state_.stream) state_.stream->Release();
     if (state_.indices) state_.indices->Release();
     if (state_.renderTarget) state_.renderTarget->Release();
+    for (Surface*& target : state_.moreTargets) {
+        if (target) target->Release();
+        target = nullptr;
+    }
     if (state_.depthStencil) state_.depthStencil->Release();
     state_.stream = nullptr;
     state_.indices = nullptr;
@@ -198,7 +202,8 @@ void Device::ResourceDying(ResourceCore* resource) {
 bool Device::HeldOnlyByDevice(const ResourceCore* r) const {
     const auto* s = dynamic_cast<const Surface*>(r);
     if (!s || !s->deviceOwned()) return false;
-    const ULONG internal = 1 + (state_.renderTarget == s ? 1 : 0) + (state_.depthStencil == s ? 1 : 0);
+    ULONG internal = 1 + (state_.renderTarget == s ? 1 : 0) + (state_.depthStencil == s ? 1 : 0);
+    for (const Surface* target : state_.moreTargets) internal += target == s ? 1 : 0;
     return s->refs() <= internal;
 }
 

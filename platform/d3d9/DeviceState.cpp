@@ -105,8 +105,27 @@ std::uint32_t DirtyForRenderState(DWORD state) {
 // ---- Render targets ----
 
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* target) {
-    if (index != 0) return D3DERR_INVALIDCALL;  // one simultaneous render target
+    if (index >= static_cast<DWORD>(kRenderTargets)) return D3DERR_INVALIDCALL;
     Surface* s = OwnSurface(target, this);
+    // A surface is one target at a time.
+    for (DWORD other = 0; s && other < static_cast<DWORD>(kRenderTargets); ++other) {
+        const Surface* bound = other == 0 ? state_.renderTarget : state_.moreTargets[other - 1];
+        if (other != index && bound == s) return D3DERR_INVALIDCALL;
+    }
+    if (index > 0) {
+        // Targets after the first may be unset, and have the first one's size (their formats may differ).
+        if (target && (!s || !s->isRenderTarget())) return D3DERR_INVALIDCALL;
+        if (s && (s->width() != state_.renderTarget->width() || s->height() != state_.renderTarget->height())) {
+            return D3DERR_INVALIDCALL;
+        }
+        Surface*& slot = state_.moreTargets[index - 1];
+        if (s == slot) return D3D_OK;
+        if (s) s->AddRef();
+        if (slot) slot->Release();
+        slot = s;
+        state_.dirty |= kDirtyTarget;
+        return D3D_OK;
+    }
     if (!s || !s->isRenderTarget()) return D3DERR_INVALIDCALL;
     if (s == state_.renderTarget) {
         ResetViewportToTarget();
@@ -125,9 +144,11 @@ HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* target) {
 HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** target) {
     if (!target) return D3DERR_INVALIDCALL;
     *target = nullptr;
-    if (index != 0) return D3DERR_NOTFOUND;
-    state_.renderTarget->AddRef();
-    *target = state_.renderTarget;
+    if (index >= static_cast<DWORD>(kRenderTargets)) return D3DERR_INVALIDCALL;
+    Surface* s = index == 0 ? state_.renderTarget : state_.moreTargets[index - 1];
+    if (!s) return D3DERR_NOTFOUND;
+    s->AddRef();
+    *target = s;
     return D3D_OK;
 }
 

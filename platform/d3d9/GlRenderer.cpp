@@ -5,6 +5,7 @@
 // shadow (GlState), which sends only what GL does not already hold. Images, programs and vertex input are units
 // of their own (GlTextures, GlPrograms, GlGeometry).
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <cmath>
 #include <cstdlib>
@@ -89,9 +90,16 @@ private:
     std::optional<GlPrograms> programs_;
     std::optional<GlGeometry> geometry_;
     GLuint drawFbo_ = 0, readFbo_ = 0, scratchFbo_ = 0;
-    // What drawFbo_ has attached (framebuffer attachments are not part of the state shadow).
+    // What drawFbo_ has attached (framebuffer attachments are not part of the state shadow): render target 0,
+    // targets 1 to 3, and the depth buffer.
     GLuint attachedColor_ = 0, attachedDepth_ = 0;
     const Surface* attachedTarget_ = nullptr;
+    std::array<GLuint, kRenderTargets - 1> attachedMore_{};
+    std::array<const Surface*, kRenderTargets - 1> attachedMoreTargets_{};
+    std::uint8_t targetMask_ = 1;  // the colour attachments that hold a target (bit i: attachment i)
+    // Whether any bound render target's memory is newer than its GPU copy.
+    bool TargetMemoryNewer() const;
+    void MarkTargetsCleared();
     // Groups to apply again at the next draw: changed by the device, or disturbed by a clear, copy or present.
     std::uint32_t pending_ = kDirtyAll;
     GLint timestampBits_ = 0;  // of the driver's GL_TIMESTAMP counter; 0: no timestamps
@@ -136,6 +144,24 @@ void GlRenderer::Begin(std::uint32_t changed) {
         pending_ = kDirtyAll;
         attachedColor_ = attachedDepth_ = 0;
         attachedTarget_ = nullptr;
+        attachedMore_.fill(0);
+        attachedMoreTargets_.fill(nullptr);
+    }
+}
+
+bool GlRenderer::TargetMemoryNewer() const {
+    const DeviceState& st = device_->state();
+    if (st.renderTarget->fresh == Fresh::MemoryNewer) return true;
+    for (const Surface* s : st.moreTargets) {
+        if (s && s->fresh == Fresh::MemoryNewer) return true;
+    }
+    return false;
+}
+
+void GlRenderer::MarkTargetsCleared() {
+    MarkTargetDrawn();
+    for (Surface* s : device_->state().moreTargets) {
+        if (s) s->fresh = Fresh::GpuNewer;
     }
 }
 
@@ -163,6 +189,18 @@ void GlRenderer::AttachTarget() {
                                       GL_RENDERBUFFER, depth);
         }
         attachedDepth_ = depth;
+    }
+    targetMask_ = 1;
+    for (std::size_t i = 0; i < st.moreTargets.size(); ++i) {
+        Surface* s = st.moreTargets[i];
+        const GLuint name = s ? textures_->SurfaceTexture(s, &level, &image) : 0;
+        if (name != attachedMore_[i] || attachedMoreTargets_[i] != s) {
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1 + static_cast<GLenum>(i),
+                                   s ? image : GL_TEXTURE_2D, name, s ? level : 0);
+            attachedMore_[i] = name;
+            attachedMoreTargets_[i] = s;
+        }
+        if (s) targetMask_ |= static_cast<std::uint8_t>(2u << i);
     }
 }
 
@@ -256,8 +294,10 @@ void GlRenderer::Apply(Primitive primitive) {
     pending_ = 0;
     // A target whose memory was written since it was attached (a lock of a lockable target, UpdateSurface into
     // it) goes up before it is drawn on, or the draw would land on the older GPU copy and hide the write.
-    if ((dirty & kDirtyTarget) || st.renderTarget->fresh == Fresh::MemoryNewer) AttachTarget();
+    if ((dirty & kDirtyTarget) || TargetMemoryNewer()) AttachTarget();
     gl_.BindFramebuffer(GL_FRAMEBUFFER, drawFbo_);
+    // The fixed-function pipeline writes render target 0 only; the others keep what they hold.
+    gl_.DrawBuffers(1);
     if (dirty & kDirtyViewport) ApplyViewport();
     if (dirty & kDirtyRaster) ApplyRaster();
     // Depth bias and blend factors that read destination alpha depend on the bound target's formats.
@@ -277,7 +317,7 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
     assert(count == 0 || rects);
     assert(flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL));
     Begin(changed);
-    if ((pending_ & kDirtyTarget) || device_->state().renderTarget->fresh == Fresh::MemoryNewer) {
+    if ((pending_ & kDirtyTarget) || TargetMemoryNewer()) {
         AttachTarget();
         pending_ &= ~static_cast<std::uint32_t>(kDirtyTarget);
         pending_ |= kDirtyBlend | kDirtyDepth;  // they follow the target's formats
@@ -289,6 +329,7 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
         ColorToFloats(color, c);
         gl_.ClearColor(c);
         gl_.ColorMask(0xf);
+        gl_.DrawBuffers(targetMask_);  // every render target is cleared
         mask |= GL_COLOR_BUFFER_BIT;
     }
     if (flags & D3DCLEAR_ZBUFFER) {
@@ -332,7 +373,7 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
     } else {
         for (DWORD i = 0; i < count; ++i) clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
     }
-    if (flags & D3DCLEAR_TARGET) MarkTargetDrawn();
+    if (flags & D3DCLEAR_TARGET) MarkTargetsCleared();
 }
 
 void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
@@ -518,6 +559,9 @@ void GlRenderer::Forget(ResourceCore* resource) {
     // GL detaches a deleted image from the bound framebuffer; the record of what is attached must agree.
     if (attachedColor_ == name) attachedColor_ = 0, attachedTarget_ = nullptr;
     if (attachedDepth_ == name) attachedDepth_ = 0;
+    for (std::size_t i = 0; i < attachedMore_.size(); ++i) {
+        if (attachedMore_[i] == name) attachedMore_[i] = 0, attachedMoreTargets_[i] = nullptr;
+    }
 }
 
 unsigned GlRenderer::TakeErrors() {

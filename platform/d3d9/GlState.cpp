@@ -136,6 +136,15 @@ void GlState::ClearStencil(GLint value) {
     Set(clearStencil_, value, [&] { glClearStencil(value); });
 }
 
+void GlState::DrawBuffers(std::uint8_t attachments) {
+    assert(attachments != 0 && attachments < 16);
+    Set(drawBuffers_, attachments, [&] {
+        GLenum buffers[4];
+        for (GLenum i = 0; i < 4; ++i) buffers[i] = attachments & (1u << i) ? GL_COLOR_ATTACHMENT0 + i : GL_NONE;
+        glDrawBuffers(4, buffers);
+    });
+}
+
 void GlState::BindFramebuffer(GLenum target, GLuint framebuffer) {
     assert(target == GL_FRAMEBUFFER || target == GL_DRAW_FRAMEBUFFER || target == GL_READ_FRAMEBUFFER);
     if (target == GL_FRAMEBUFFER) {

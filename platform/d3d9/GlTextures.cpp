@@ -382,8 +382,12 @@ void GlTextures::Bind(const DeviceState& st, const ProgramKey& key) {
         const auto i = static_cast<std::size_t>(s);
         const TextureKind kind = key.stages[i].kind;
         const Surface* target = st.renderTarget;
-        const bool drawnInto =
-            target->container() == static_cast<ResourceCore*>(t) || target->cube() == static_cast<ResourceCore*>(t);
+        auto holds = [t](const Surface* target) {
+            return target && (target->container() == static_cast<ResourceCore*>(t) ||
+                              target->cube() == static_cast<ResourceCore*>(t));
+        };
+        bool drawnInto = holds(target);
+        for (const Surface* more : st.moreTargets) drawnInto |= holds(more);
         const GLuint texture = drawnInto ? 0 : names[i];
         gl_.BindTexture(s, kTargets[static_cast<int>(kind)], texture);
         gl_.BindSampler(s, SamplerFor(st.samp[i], levels[i] > 1, kind));

@@ -132,7 +132,8 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
                     D3DDEVCAPS_HWRASTERIZATION | D3DDEVCAPS_PUREDEVICE;
     caps->PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW |
                               D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_CLIPTLVERTS | D3DPMISCCAPS_TSSARGTEMP |
-                              D3DPMISCCAPS_BLENDOP | D3DPMISCCAPS_PERSTAGECONSTANT | D3DPMISCCAPS_SEPARATEALPHABLEND;
+                              D3DPMISCCAPS_BLENDOP | D3DPMISCCAPS_PERSTAGECONSTANT | D3DPMISCCAPS_SEPARATEALPHABLEND |
+                              D3DPMISCCAPS_MRTINDEPENDENTBITDEPTHS;
     // Table fog goes by w for perspective projections (WFOG) and by depth for affine ones (ZFOG).
     caps->RasterCaps = D3DPRASTERCAPS_DITHER | D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_FOGVERTEX |
                        D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_MIPMAPLODBIAS | D3DPRASTERCAPS_ZFOG |
@@ -194,7 +195,9 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
     caps->PixelShaderVersion = 0;
     caps->DevCaps2 = D3DDEVCAPS2_STREAMOFFSET | D3DDEVCAPS2_CAN_STRETCHRECT_FROM_TEXTURES;
     caps->NumberOfAdaptersInGroup = 1;
-    caps->NumSimultaneousRTs = 1;
+    // Four targets of one size, in formats of their own; the fixed-function pipeline writes the first only, so
+    // the write masks of the others (INDEPENDENTWRITEMASKS) have nothing to mask.
+    caps->NumSimultaneousRTs = kRenderTargets;
     caps->StretchRectFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
                                   D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
 }

@@ -56,6 +56,9 @@ public:
     void ClearColor(const float rgba[4]);
     void ClearDepth(double depth);
     void ClearStencil(GLint value);
+    // The colour attachments written (bit i: GL_COLOR_ATTACHMENT0 + i) of the one framebuffer the renderer draws
+    // and clears in, which must be bound (draw buffers are state of a framebuffer object).
+    void DrawBuffers(std::uint8_t attachments);
     // GL_FRAMEBUFFER binds both the draw and the read framebuffer.
     void BindFramebuffer(GLenum target, GLuint framebuffer);
     void UseProgram(GLuint program);
@@ -121,6 +124,7 @@ private:
     double clearDepth_ = -1.0;
     GLint clearStencil_ = -1;
     GLuint drawFramebuffer_ = kUnknown, readFramebuffer_ = kUnknown, program_ = kUnknown;
+    std::uint8_t drawBuffers_ = 0;  // 0: unknown (a framebuffer always writes at least one)
     int activeUnit_ = -1;
     // Texture bound to each target (in kTargets order) on each unit.
     std::array<std::array<GLuint, kTargets>, kUnits> textures_ = MakeUnknownBindings();

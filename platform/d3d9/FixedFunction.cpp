@@ -1,8 +1,10 @@
 // GLSL generation for the fixed-function pipeline. Vertex stage: transforms (D3D row vectors: the raw D3D matrix
 // uploaded untransposed is applied as M * v), per-vertex lighting in camera space with the documented light,
 // attenuation, spot and material-source rules, texture-coordinate generation and texture transforms, and the
-// D3D9 rasterisation conventions (y flipped so that row 0 is the top, depth 0..1, pixel centres on integers).
-// Pixel stage: the texture-stage cascade, specular add, fog and alpha test.
+// D3D9 rasterisation conventions (y flipped so that row 0 is the top, depth 0..1, pixel centres on integers),
+// and point sizes. Geometry stage, only where coordinates wrap (WRAPn): the shorter way round between vertices.
+// Pixel stage: the texture-stage cascade (bump mapping, sRGB texels, point-sprite coordinates), specular add, fog,
+// alpha test and sRGB writes.
 #include "FixedFunction.h"
 
 #include <cassert>
@@ -258,7 +260,8 @@ std::string GenerateVertexShader(const ProgramKey& key) {
     }
     if (fogOut) s += "out float vFog;\n";
     bool sphereMap = false;
-    for (int st = 0; st < stages; ++st) sphereMap |= StageSamples(key, st) && key.stages[st].coordGen == 4;
+    for (int st = 0; st < stages; ++st)
+        sphereMap |= StageSamples(key, st) && key.stages[static_cast<std::size_t>(st)].coordGen == 4;
     if (sphereMap) {
         // Sphere-map coordinates of a camera-space reflection vector R: the point of a mirrored ball, seen
         // along +z, that reflects R, m = 2 |R - (0, 0, 1)|, u = R.x / m + 0.5 and v = 0.5 - R.y / m (v runs down

@@ -378,9 +378,11 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
 
 void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
     Begin(changed);
-    Apply(call.type == D3DPT_POINTLIST                                  ? Primitive::Points
-          : call.type == D3DPT_LINELIST || call.type == D3DPT_LINESTRIP ? Primitive::Lines
-                                                                        : Primitive::Triangles);
+    // Triangles in the point fill mode are drawn as points of their vertices, with the point size.
+    const bool points = call.type == D3DPT_POINTLIST ||
+                        (call.type >= D3DPT_TRIANGLELIST && device_->state().rs[D3DRS_FILLMODE] == D3DFILL_POINT);
+    const bool lines = call.type == D3DPT_LINELIST || call.type == D3DPT_LINESTRIP;
+    Apply(points ? Primitive::Points : lines ? Primitive::Lines : Primitive::Triangles);
     if (!programs_->ready()) return;
     const DeviceState& st = device_->state();
     // The device checked the call against its state before passing it on.

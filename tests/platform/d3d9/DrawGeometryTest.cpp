@@ -489,5 +489,22 @@ TEST_F(DrawTest, PointSpritesSpanTheWholeTexture) {
     device->SetTexture(0, nullptr);
 }
 
+// In the point fill mode a triangle's vertices are drawn as points of POINTSIZE.
+TEST_F(DrawTest, PointFillModeDrawsVerticesWithThePointSize) {
+    const RhwColor triangle[3] = {
+        {16, 16, 0.5f, 1, 0xffffffff}, {48, 16, 0.5f, 1, 0xffffffff}, {16, 48, 0.5f, 1, 0xffffffff}};
+    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_POINT);
+    device->SetRenderState(D3DRS_POINTSIZE, FloatBits(6.0f));
+    device->SetFVF(kRhwColor);
+    Clear(0xff000000);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, triangle, sizeof(RhwColor)), D3D_OK);
+    const auto p = ReadTarget();
+    EXPECT_NEAR(LitInRow(p, 16), 12, 1);
+    EXPECT_NEAR(LitInColumn(p, 16), 12, 1);
+    EXPECT_EQ(LitInRow(p, 30), 0);
+    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    device->SetRenderState(D3DRS_POINTSIZE, FloatBits(1.0f));
+}
+
 }  // namespace
 }  // namespace tarn::d3d9::test

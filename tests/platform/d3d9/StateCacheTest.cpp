@@ -22,7 +22,10 @@ namespace {
 TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
     const StateCacheOn cacheOn;
     IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0x8000ff00, 0xff0000ff, 0x40ffffff});
-    IDirect3DSurface9 *depth = nullptr, *stencil = nullptr;
+    IDirect3DSurface9 *depth = nullptr, *stencil = nullptr, *second = nullptr;
+    ASSERT_EQ(
+        device->CreateRenderTarget(kSize, kSize, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &second, nullptr),
+        D3D_OK);
     ASSERT_EQ(device->GetDepthStencilSurface(&depth), D3D_OK);
     ASSERT_EQ(
         device->CreateDepthStencilSurface(kSize, kSize, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE, &stencil, nullptr),
@@ -70,7 +73,16 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
         device->SetRenderState(D3DRS_SRGBWRITEENABLE, FALSE);
         device->SetSamplerState(0, D3DSAMP_SRGBTEXTURE, FALSE);
         device->SetRenderState(D3DRS_POINTSPRITEENABLE, FALSE);
-        return ReadTarget();
+        // A second render target: cleared with the first, not drawn into.
+        device->SetRenderTarget(1, second);
+        const D3DRECT corner{0, 0, 8, 8};
+        device->Clear(1, &corner, D3DCLEAR_TARGET, 0xff4080c0, 1.0f, 0);
+        Rect(4, 4, 12, 12, 0xffc08040);
+        device->SetRenderTarget(1, nullptr);
+        auto pixels = ReadTarget();
+        const auto more = ReadSurface(second);
+        pixels.insert(pixels.end(), more.begin(), more.end());
+        return pixels;
     };
     frame();  // first use: programs, samplers and the shadow's first values
     std::size_t start = GlStateCalls(device);
@@ -87,6 +99,7 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
     device->SetTexture(0, nullptr);
     depth->Release();
     stencil->Release();
+    second->Release();
 }
 
 // The backend's shadow of GL state: a draw that changes nothing sends no GL state call, a state change sends only

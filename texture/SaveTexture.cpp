@@ -47,9 +47,44 @@ void CopyLevel(SavedLevel& level, const BYTE* bits, std::size_t rowBytes, UINT r
     }
 }
 
+// A render target (the back buffer included) cannot be locked: its pixels are read through a system-memory copy
+// made with GetRenderTargetData, after resolving a multisampled one into a plain render target, as the
+// documentation prescribes for reading back rendered images. `copy` receives a surface the caller releases.
+HRESULT ReadableRenderTargetCopy(IDirect3DSurface9* surface, const D3DSURFACE_DESC& desc, IDirect3DSurface9** copy) {
+    IDirect3DDevice9* device = nullptr;
+    if (const HRESULT hr = surface->GetDevice(&device); FAILED(hr)) return hr;
+    IDirect3DSurface9* resolved = nullptr;
+    HRESULT hr = D3D_OK;
+    if (desc.MultiSampleType != D3DMULTISAMPLE_NONE) {
+        hr = device->CreateRenderTarget(desc.Width, desc.Height, desc.Format, D3DMULTISAMPLE_NONE, 0, FALSE, &resolved,
+                                        nullptr);
+        if (SUCCEEDED(hr)) hr = device->StretchRect(surface, nullptr, resolved, nullptr, D3DTEXF_NONE);
+    }
+    if (SUCCEEDED(hr))
+        hr =
+            device->CreateOffscreenPlainSurface(desc.Width, desc.Height, desc.Format, D3DPOOL_SYSTEMMEM, copy, nullptr);
+    if (SUCCEEDED(hr)) {
+        hr = device->GetRenderTargetData(resolved != nullptr ? resolved : surface, *copy);
+        if (FAILED(hr)) {
+            (*copy)->Release();
+            *copy = nullptr;
+        }
+    }
+    if (resolved != nullptr) resolved->Release();
+    device->Release();
+    return hr;
+}
+
 HRESULT CaptureSurface(IDirect3DSurface9* surface, const RECT* rect, SavedImage& image) {
     D3DSURFACE_DESC desc;
     if (const HRESULT hr = surface->GetDesc(&desc); FAILED(hr)) return hr;
+    if (desc.Pool == D3DPOOL_DEFAULT && (desc.Usage & D3DUSAGE_RENDERTARGET) != 0) {
+        IDirect3DSurface9* copy = nullptr;
+        if (const HRESULT hr = ReadableRenderTargetCopy(surface, desc, &copy); FAILED(hr)) return hr;
+        const HRESULT hr = CaptureSurface(copy, rect, image);
+        copy->Release();
+        return hr;
+    }
     RECT r = {0, 0, static_cast<LONG>(desc.Width), static_cast<LONG>(desc.Height)};
     if (rect != nullptr) {
         r = *rect;

@@ -1,8 +1,8 @@
 // The Direct3D 9 subset the engine calls: types, constants and the COM-style interfaces with their documented
 // method order, signatures and values. Implemented by platform/d3d9 on OpenGL 3.3 (or a null backend); failures are
 // HRESULTs: D3DERR_INVALIDCALL for misuse (null pointers, bad values), D3DERR_NOTAVAILABLE for what the adapter
-// cannot do, E_NOTIMPL for calls the layer does not implement (the engine never makes them: vertex declarations,
-// Reset, extra swap chains, GetFrontBufferData, shaders). Later changes only add.
+// cannot do, E_NOTIMPL for calls the layer does not implement (the engine never makes them: Reset, extra swap
+// chains, GetFrontBufferData, shaders). Later changes only add.
 #pragma once
 
 #include "platform/d3d9/D3D9Types.h"
@@ -722,7 +722,8 @@ enum D3DPRIMITIVETYPE : int {
 #define D3DCLIPPLANE4 (1 << 4)
 #define D3DCLIPPLANE5 (1 << 5)
 
-// Vertex declarations (declared for completeness; the engine uses flexible vertex formats).
+// Vertex declarations: one element per vertex input, in the order of their streams and, within a stream, of
+// their offsets, ended by D3DDECL_END().
 struct D3DVERTEXELEMENT9 {
     WORD Stream;
     WORD Offset;
@@ -753,6 +754,46 @@ enum D3DDECLTYPE : int {
     D3DDECLTYPE_FLOAT16_4 = 16,
     D3DDECLTYPE_UNUSED = 17
 };
+
+enum D3DDECLMETHOD : int {
+    D3DDECLMETHOD_DEFAULT = 0,
+    D3DDECLMETHOD_PARTIALU = 1,
+    D3DDECLMETHOD_PARTIALV = 2,
+    D3DDECLMETHOD_CROSSUV = 3,
+    D3DDECLMETHOD_UV = 4,
+    D3DDECLMETHOD_LOOKUP = 5,
+    D3DDECLMETHOD_LOOKUPPRESAMPLED = 6
+};
+
+enum D3DDECLUSAGE : int {
+    D3DDECLUSAGE_POSITION = 0,
+    D3DDECLUSAGE_BLENDWEIGHT = 1,
+    D3DDECLUSAGE_BLENDINDICES = 2,
+    D3DDECLUSAGE_NORMAL = 3,
+    D3DDECLUSAGE_PSIZE = 4,
+    D3DDECLUSAGE_TEXCOORD = 5,
+    D3DDECLUSAGE_TANGENT = 6,
+    D3DDECLUSAGE_BINORMAL = 7,
+    D3DDECLUSAGE_TESSFACTOR = 8,
+    D3DDECLUSAGE_POSITIONT = 9,
+    D3DDECLUSAGE_COLOR = 10,
+    D3DDECLUSAGE_FOG = 11,
+    D3DDECLUSAGE_DEPTH = 12,
+    D3DDECLUSAGE_SAMPLE = 13
+};
+
+#define MAXD3DDECLUSAGE D3DDECLUSAGE_SAMPLE
+#define MAXD3DDECLUSAGEINDEX 15
+#define MAXD3DDECLLENGTH 64
+#define MAXD3DDECLTYPE D3DDECLTYPE_UNUSED
+#define MAXD3DDECLMETHOD D3DDECLMETHOD_LOOKUPPRESAMPLED
+
+// Stream frequencies (SetStreamSourceFreq): the divider or repeat count in the low bits, one of these above it.
+#define D3DSTREAMSOURCE_INDEXEDDATA (1u << 30)
+#define D3DSTREAMSOURCE_INSTANCEDATA (2u << 30)
+
+// ProcessVertices: write only the outputs the processing computes, not the inputs it copies.
+#define D3DPV_DONOTCOPYDATA (1 << 0)
 
 // ---- Lights and materials ----
 enum D3DLIGHTTYPE : int {
@@ -1283,6 +1324,8 @@ inline constexpr GUID IID_IDirect3DStateBlock9 = {
     0xb07c4fe5, 0x310d, 0x4ba8, {0xa2, 0x3c, 0x4f, 0x0f, 0x20, 0x6f, 0x21, 0x8b}};
 inline constexpr GUID IID_IDirect3DQuery9 = {
     0xd9771460, 0xa695, 0x4f26, {0xbb, 0xd3, 0x27, 0xb8, 0x40, 0xb5, 0x41, 0xcc}};
+inline constexpr GUID IID_IDirect3DVertexDeclaration9 = {
+    0xdd13c59c, 0x36fa, 0x4098, {0xa8, 0xfb, 0xc7, 0xed, 0x39, 0xdc, 0x85, 0x46}};
 
 // ---- Interfaces ----
 struct IDirect3D9;
@@ -1299,9 +1342,9 @@ struct IDirect3DCubeTexture9;
 struct IDirect3DVolume9;
 struct IDirect3DStateBlock9;
 struct IDirect3DQuery9;
+struct IDirect3DVertexDeclaration9;
 // Declared only: the engine never makes these, and the device answers E_NOTIMPL to the calls that would.
 struct IDirect3DSwapChain9;
-struct IDirect3DVertexDeclaration9;
 struct IDirect3DVertexShader9;
 struct IDirect3DPixelShader9;
 
@@ -1330,6 +1373,8 @@ using LPDIRECT3DSTATEBLOCK9 = IDirect3DStateBlock9*;
 using PDIRECT3DSTATEBLOCK9 = IDirect3DStateBlock9*;
 using LPDIRECT3DQUERY9 = IDirect3DQuery9*;
 using PDIRECT3DQUERY9 = IDirect3DQuery9*;
+using LPDIRECT3DVERTEXDECLARATION9 = IDirect3DVertexDeclaration9*;
+using PDIRECT3DVERTEXDECLARATION9 = IDirect3DVertexDeclaration9*;
 
 struct IDirect3D9 : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE RegisterSoftwareDevice(void* initializeFunction) = 0;
@@ -1645,6 +1690,13 @@ struct IDirect3DQuery9 : IUnknown {
     virtual DWORD STDMETHODCALLTYPE GetDataSize() = 0;
     virtual HRESULT STDMETHODCALLTYPE Issue(DWORD issueFlags) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetData(void* data, DWORD size, DWORD getDataFlags) = 0;
+};
+
+// A vertex layout made by CreateVertexDeclaration. GetDeclaration gives the count of elements, D3DDECL_END()
+// included, in *numElements, and copies them to `elements` unless it is null. Holds a reference on its device.
+struct IDirect3DVertexDeclaration9 : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* numElements) = 0;
 };
 
 // Creates the Direct3D object; null when sdkVersion is not D3D_SDK_VERSION or the platform cannot draw.

@@ -2,6 +2,7 @@
 // clears, present and draws. Resource creation and copies are in DeviceResources.cpp, state setters in
 // DeviceState.cpp; drawing itself is the backend's (Renderer.h), the null backend when nothing is drawn.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <new>
 #include <vector>
@@ -94,7 +95,7 @@ Device::Device(Direct3D9* d3d, const D3DPRESENT_PARAMETERS& parameters, HWND foc
     d3d_->AddRef();
 }
 
-bool Device::Initialize(std::string* error) {
+void Device::MakeImplicitSurfaces() {
     backBuffer_ = new Surface(this, nullptr, 0, parameters_.BackBufferWidth, parameters_.BackBufferHeight,
                               parameters_.BackBufferFormat, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET,
                               (parameters_.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0);
@@ -108,24 +109,32 @@ bool Device::Initialize(std::string* error) {
     backBuffer_->AddRef();
     state_.depthStencil = autoDepth_;
     if (autoDepth_) autoDepth_->AddRef();
+}
+
+bool Device::Initialize(std::string* error) {
+    PlaceWindow();
+    MakeImplicitSurfaces();
     SetDefaultState();
+    NoteWindowSize();
     if (backend_ == BackendKind::Gl) {
-        HWND window = parameters_.hDeviceWindow ? parameters_.hDeviceWindow : focusWindow_;
-        std::unique_ptr<Renderer> gl = CreateGlRenderer(this, window, error);
+        std::unique_ptr<Renderer> gl = CreateGlRenderer(this, DeviceWindow(), error);
         if (!gl) return false;
         renderer_ = std::move(gl);
     }
     return true;
 }
 
-Device::~Device() {
-    // Drop the device's own references first; whatever is still alive afterwards was leaked by the caller.
-    recording_.reset();
+void Device::DropStateReferences() {
     for (SamplerBinding& bound : state_.bound) {
         if (bound.object) bound.object->Release();
         bound = SamplerBinding{};
     }
-    if (state_.stream) state_.stream->Release();
+    for (StreamBinding& stream : state_.streams) {
+        if (stream.buffer) stream.buffer->Release();
+        stream.buffer = nullptr;
+    }
+    if (state_.declaration) state_.declaration->Release();
+    state_.declaration = nullptr;
     if (state_.indices) state_.indices->Release();
     if (state_.renderTarget) state_.renderTarget->Release();
     for (Surface*& target : state_.moreTargets) {
@@ -133,9 +142,14 @@ Device::~Device() {
         target = nullptr;
     }
     if (state_.depthStencil) state_.depthStencil->Release();
-    state_.stream = nullptr;
     state_.indices = nullptr;
     state_.renderTarget = state_.depthStencil = nullptr;
+}
+
+Device::~Device() {
+    // Drop the device's own references first; whatever is still alive afterwards was leaked by the caller.
+    recording_.reset();
+    DropStateReferences();
     const std::size_t leaks = LiveCount();
     if (leaks) {
         Diagnostic("device destroyed with %zu resource%s still alive:\n%s", leaks, leaks == 1 ? "" : "s",
@@ -150,7 +164,13 @@ Device::~Device() {
     // Leaked objects outlive the device: they must no longer reach it.
     for (ResourceCore* r : live_) r->Orphan();
     live_.clear();
+    for (Orphanable* child : orphanables_) child->Orphan();
+    orphanables_.clear();
     renderer_.reset();
+    if (windowMoved_ && IsWindow(DeviceWindow())) {
+        const RECT& r = windowedRect_;
+        SetWindowPos(DeviceWindow(), HWND_NOTOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOACTIVATE);
+    }
     d3d_->Release();
 }
 
@@ -190,6 +210,14 @@ void Device::UntrackObject(const IUnknown* object) {
     if (it != liveObjects_.end()) {
         *it = liveObjects_.back();
         liveObjects_.pop_back();
+    }
+}
+
+void Device::UntrackOrphanable(Orphanable* child) {
+    auto it = std::find(orphanables_.begin(), orphanables_.end(), child);
+    if (it != orphanables_.end()) {
+        *it = orphanables_.back();
+        orphanables_.pop_back();
     }
 }
 
@@ -339,9 +367,135 @@ HRESULT Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters)
     return D3D_OK;
 }
 
+// ---- Reset and the lost-device protocol ----
+//
+// A device is lost when it cannot show what it draws: while its window is minimised, and, full screen, while its
+// focus window is not the foreground window. It stays lost until Reset succeeds, even once the cause has passed:
+// while the cause lasts, TestCooperativeLevel, Present and Reset answer D3DERR_DEVICELOST; afterwards
+// TestCooperativeLevel answers D3DERR_DEVICENOTRESET, and Reset can bring the device back. While lost, Clear and
+// the draws succeed and do nothing, and Present shows nothing.
+//
+// A windowed device whose window's client area changes size is also treated as lost (and at once resettable):
+// the back buffer no longer matches the window, and Present would stretch it. Programs written for the protocol
+// then take their usual path when they next test the device (release the default pool, Reset with the new size
+// or a zero size for the client area, create it again), and a program that resets from its WM_SIZE handler
+// never sees the device lost at all, since Reset records the new size. Sizing the window to what it was before
+// Reset does not bring the device back: lost stays lost until Reset.
+
+void Device::NoteWindowSize() {
+    windowClient_ = RECT{};
+    GetClientRect(DeviceWindow(), &windowClient_);
+}
+
+void Device::PlaceWindow() {
+    HWND window = DeviceWindow();
+    if (window == GetDesktopWindow() || !IsWindow(window)) return;
+    if (parameters_.Windowed) {
+        if (!windowMoved_) return;
+        windowMoved_ = false;
+        const RECT& r = windowedRect_;
+        SetWindowPos(window, HWND_NOTOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top, 0);
+        return;
+    }
+    // Full screen: the client area covers the whole display, the frame lies outside it, and the window is in
+    // front of every other one.
+    RECT frame{}, client{};
+    GetWindowRect(window, &frame);
+    GetClientRect(window, &client);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    if (!windowMoved_) windowedRect_ = frame;
+    windowMoved_ = true;
+    const LONG left = origin.x - frame.left, top = origin.y - frame.top;
+    const LONG right = frame.right - origin.x - client.right, bottom = frame.bottom - origin.y - client.bottom;
+    const D3DDISPLAYMODE display = Direct3D9::DesktopMode();
+    SetWindowPos(window, HWND_TOPMOST, -left, -top, static_cast<int>(display.Width) + left + right,
+                 static_cast<int>(display.Height) + top + bottom, SWP_SHOWWINDOW);
+    ShowWindow(window, SW_SHOW);  // and the foreground window
+}
+
+HRESULT Device::CooperativeLevel() {
+    HWND window = DeviceWindow();
+    if (window != GetDesktopWindow()) {
+        HWND focus = focusWindow_ ? focusWindow_ : window;
+        const bool away = IsIconic(window) || (!parameters_.Windowed && GetForegroundWindow() != focus);
+        if (away || !IsWindow(window)) {
+            lost_ = true;
+            return D3DERR_DEVICELOST;
+        }
+        if (parameters_.Windowed && !lost_) {
+            RECT client{};
+            GetClientRect(window, &client);
+            if (client.right != windowClient_.right || client.bottom != windowClient_.bottom) lost_ = true;
+        }
+    }
+    return lost_ ? D3DERR_DEVICENOTRESET : D3D_OK;
+}
+
+HRESULT Device::TestCooperativeLevel() { return CooperativeLevel(); }
+
+ULONG Device::StateReferencesTo(const ResourceCore* r) const {
+    ULONG count = 0;
+    for (const SamplerBinding& bound : state_.bound) count += bound.resource == r ? 1 : 0;
+    for (const StreamBinding& stream : state_.streams) {
+        if (static_cast<const ResourceCore*>(stream.buffer) == r) ++count;
+    }
+    if (static_cast<const ResourceCore*>(state_.indices) == r) ++count;
+    for (const Surface* target : {state_.renderTarget, state_.moreTargets[0], state_.moreTargets[1],
+                                  state_.moreTargets[2], state_.depthStencil}) {
+        if (!target) continue;
+        if (target == r || static_cast<const ResourceCore*>(target->container()) == r ||
+            static_cast<const ResourceCore*>(target->cube()) == r) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool Device::CallerHoldsDefaultPool() const {
+    for (const ResourceCore* r : live_) {
+        if (r->pool() != D3DPOOL_DEFAULT) continue;
+        const auto* s = dynamic_cast<const Surface*>(r);
+        const ULONG own = s && s->deviceOwned() ? 1 : 0;
+        if (r->ownReferences() > StateReferencesTo(r) + own) return true;
+    }
+    return false;
+}
+
 HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
-    // The engine never resets; a reset that keeps resources alive is not offered.
-    return parameters ? E_NOTIMPL : D3DERR_INVALIDCALL;
+    if (!parameters || resetting_) return D3DERR_INVALIDCALL;
+    if (CooperativeLevel() == D3DERR_DEVICELOST) return D3DERR_DEVICELOST;
+    // Every default-pool resource of the caller's must be gone first, the implicit back buffer and depth buffer
+    // included when the caller still holds a reference to them.
+    if (CallerHoldsDefaultPool()) {
+        Diagnostic("Reset: default-pool resources are still alive:\n%s", DescribeLive().c_str());
+        return D3DERR_INVALIDCALL;
+    }
+    D3DPRESENT_PARAMETERS p = *parameters;
+    if (FAILED(d3d_->CompletePresentParameters(focusWindow_, &p))) {
+        lost_ = true;  // a failed Reset leaves the device lost, to be reset again
+        return D3DERR_INVALIDCALL;
+    }
+    *parameters = p;
+    resetting_ = true;
+    recording_.reset();
+    inScene_ = false;
+    DropStateReferences();
+    // Nobody else holds them now: they go, and the renderer forgets their images.
+    backBuffer_->Release();
+    backBuffer_ = nullptr;
+    if (autoDepth_) autoDepth_->Release();
+    autoDepth_ = nullptr;
+    parameters_ = p;
+    state_ = DeviceState{};
+    PlaceWindow();
+    MakeImplicitSurfaces();
+    SetDefaultState();
+    NoteWindowSize();
+    renderer_->Reset();
+    lost_ = false;
+    resetting_ = false;
+    return D3D_OK;
 }
 
 HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters, IDirect3DSwapChain9** swapChain) {
@@ -406,12 +560,14 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         }
     }
     if ((flags & D3DCLEAR_ZBUFFER) && (z < 0.0f || z > 1.0f)) return D3DERR_INVALIDCALL;
+    if (lost_) return D3D_OK;
     renderer_->Clear(count, rects, flags, color, z, stencil, TakeChanged());
     return D3D_OK;
 }
 
 HRESULT Device::Present(const RECT*, const RECT*, HWND destWindowOverride, const RGNDATA*) {
     if (inScene_) return D3DERR_INVALIDCALL;
+    if (CooperativeLevel() != D3D_OK) return D3DERR_DEVICELOST;
     HWND window = destWindowOverride ? destWindowOverride
                                      : (parameters_.hDeviceWindow ? parameters_.hDeviceWindow : focusWindow_);
     // Frames shown on the desktop window (off-screen devices) are not the program's frames: the runner
@@ -431,8 +587,11 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
     if (count == 0 || count > 0xfffff) return D3DERR_INVALIDCALL;
     const UINT vertices = VertexCountFor(type, count);
     if (vertices == 0) return D3DERR_INVALIDCALL;
-    const UINT fvfStride = FvfStride(state_.fvf);
-    if (fvfStride == 0) return D3DERR_INVALIDCALL;
+    // The vertex input: a declaration, or a format whose vertices take at least its size in stream 0.
+    const VertexLayout& layout = state_.layout;
+    if (!layout.Has(kInputPosition)) return D3DERR_INVALIDCALL;
+    const UINT fvfStride = state_.declaration ? 0 : FvfStride(state_.fvf);
+    if (!state_.declaration && fvfStride == 0) return D3DERR_INVALIDCALL;
     DrawCall call{};
     call.type = type;
     call.primitiveCount = count;
@@ -442,7 +601,9 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
     call.startIndex = startIndex;
     call.startVertex = startVertex;
     if (upVertices) {
-        if (upStride < fvfStride) return D3DERR_INVALIDCALL;
+        // User-pointer draws feed stream 0 only.
+        if (layout.streams & ~1u) return D3DERR_INVALIDCALL;
+        if (upStride == 0 || upStride < fvfStride || upStride < layout.extent[0]) return D3DERR_INVALIDCALL;
         const std::uint64_t used = indexed ? static_cast<std::uint64_t>(minIndex) + numVertices : vertices;
         if (used * upStride > kMaxResourceBytes) return D3DERR_INVALIDCALL;
         call.upVertices = upVertices;
@@ -456,9 +617,9 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
             call.upIndex32 = upIndexFormat == D3DFMT_INDEX32;
         }
     } else {
-        VertexBuffer* vb = state_.stream;
-        if (!vb || state_.streamStride < fvfStride) return D3DERR_INVALIDCALL;
-        const std::uint64_t available = (vb->length() - state_.streamOffset) / state_.streamStride;
+        // The vertices read: first .. first + used - 1 of every stream the layout reads.
+        std::int64_t first = startVertex;
+        std::uint64_t used = vertices;
         if (indexed) {
             IndexBuffer* ib = state_.indices;
             if (!ib) return D3DERR_INVALIDCALL;
@@ -466,13 +627,21 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
             if ((static_cast<std::uint64_t>(startIndex) + vertices) * indexSize > ib->length()) {
                 return D3DERR_INVALIDCALL;
             }
-            const std::int64_t first = static_cast<std::int64_t>(baseVertex) + minIndex;
-            if (first < 0 || static_cast<std::uint64_t>(first) + numVertices > available) return D3DERR_INVALIDCALL;
-        } else if (static_cast<std::uint64_t>(startVertex) + vertices > available) {
-            return D3DERR_INVALIDCALL;
+            first = static_cast<std::int64_t>(baseVertex) + minIndex;
+            used = numVertices;
+            if (first < 0) return D3DERR_INVALIDCALL;
+        }
+        for (std::uint32_t streams = layout.streams; streams; streams &= streams - 1) {
+            const auto s = static_cast<std::size_t>(std::countr_zero(streams));
+            const StreamBinding& stream = state_.streams[s];
+            if (!stream.buffer || stream.stride < fvfStride) return D3DERR_INVALIDCALL;
+            if (used == 0) continue;
+            const std::uint64_t end =
+                stream.offset + (static_cast<std::uint64_t>(first) + used - 1) * stream.stride + layout.extent[s];
+            if (end > stream.buffer->length()) return D3DERR_INVALIDCALL;
         }
     }
-    renderer_->Draw(call, TakeChanged());
+    if (!lost_) renderer_->Draw(call, TakeChanged());
     return D3D_OK;
 }
 

@@ -1,7 +1,8 @@
 // The device's state setters and getters: render targets, transforms, viewport, clip planes, material, lights,
-// render, texture-stage and sampler states, textures, streams and indices. Each setter checks its values, stores
-// them and marks the group of state that changed, for the backend to apply at the next draw; while a state block
-// is being recorded, the setters of the states a block holds store into the recording and leave the device as it is.
+// render, texture-stage and sampler states, textures and indices (the vertex input is VertexDeclarations.cpp). Each
+// setter checks its values, stores them and marks the group of state that changed, for the backend to apply at the next
+// draw; while a state block is being recorded, the setters of the states a block holds store into the recording and
+// leave the device as it is.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -100,6 +101,12 @@ std::uint32_t DirtyForRenderState(DWORD state) {
     }
 }
 
+// Stores world matrix `index` (1 to 255), growing the list of those set with identities.
+void StoreBlendWorld(DeviceState& state, DWORD index, const D3DMATRIX& matrix) {
+    if (state.blendWorlds.size() < index) state.blendWorlds.resize(index, kIdentityMatrix);
+    state.blendWorlds[index - 1] = matrix;
+}
+
 }  // namespace
 
 // ---- Render targets ----
@@ -189,7 +196,10 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
         } else if (s >= D3DTS_TEXTURE0 && s <= D3DTS_TEXTURE7) {
             rec->values.texture[s - D3DTS_TEXTURE0] = *matrix;
             rec->mask.textureTransforms.set(s - D3DTS_TEXTURE0);
-        } else if (s <= 256 || s >= 512) {
+        } else if (s > 256 && s < 256 + kWorldMatrices) {
+            StoreBlendWorld(rec->values, s - 256, *matrix);
+            rec->mask.blendWorlds.set(s - 256);
+        } else {
             return D3DERR_INVALIDCALL;
         }
         return D3D_OK;
@@ -209,8 +219,9 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
     } else if (s >= D3DTS_TEXTURE0 && s <= D3DTS_TEXTURE7) {
         state_.texture[s - D3DTS_TEXTURE0] = *matrix;
         state_.dirty |= kDirtyTexMatrices;
-    } else if (s > 256 && s < 512) {
-        return D3D_OK;  // further world matrices (vertex blending) are accepted and unused
+    } else if (s > 256 && s < 256 + kWorldMatrices) {
+        StoreBlendWorld(state_, s - 256, *matrix);
+        state_.dirty |= kDirtyTransforms;
     } else {
         return D3DERR_INVALIDCALL;
     }
@@ -228,6 +239,8 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
         *matrix = state_.projection;
     } else if (s >= D3DTS_TEXTURE0 && s <= D3DTS_TEXTURE7) {
         *matrix = state_.texture[s - D3DTS_TEXTURE0];
+    } else if (s > 256 && s < 256 + kWorldMatrices) {
+        *matrix = WorldMatrix(state_, s - 256);
     } else {
         return D3DERR_INVALIDCALL;
     }
@@ -247,6 +260,8 @@ HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* 
         current = &state_.projection;
     } else if (s >= D3DTS_TEXTURE0 && s <= D3DTS_TEXTURE7) {
         current = &state_.texture[s - D3DTS_TEXTURE0];
+    } else if (s > 256 && s < 256 + kWorldMatrices) {
+        current = &WorldMatrix(state_, s - 256);
     } else {
         return D3DERR_INVALIDCALL;
     }
@@ -624,35 +639,6 @@ HRESULT Device::GetClipStatus(D3DCLIPSTATUS9* status) {
     return D3D_OK;
 }
 
-HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** declaration) {
-    if (!elements || !declaration) return D3DERR_INVALIDCALL;
-    *declaration = nullptr;
-    return E_NOTIMPL;
-}
-
-HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** decl) {
-    if (!decl) return D3DERR_INVALIDCALL;
-    *decl = nullptr;
-    return D3D_OK;
-}
-
-HRESULT Device::SetFVF(DWORD fvf) {
-    if (fvf && FvfStride(fvf) == 0) return D3DERR_INVALIDCALL;
-    if (StateRecord* rec = recording_.get()) {
-        rec->values.fvf = fvf;
-        rec->mask.fvf = true;
-        return D3D_OK;
-    }
-    UpdateState(state_.fvf, fvf, [&] { state_.dirty |= kDirtyStreams | kDirtyProgram; });
-    return D3D_OK;
-}
-
-HRESULT Device::GetFVF(DWORD* fvf) {
-    if (!fvf) return D3DERR_INVALIDCALL;
-    *fvf = state_.fvf;
-    return D3D_OK;
-}
-
 HRESULT Device::GetVertexShader(IDirect3DVertexShader9** shader) {
     if (!shader) return D3DERR_INVALIDCALL;
     *shader = nullptr;
@@ -662,42 +648,6 @@ HRESULT Device::GetVertexShader(IDirect3DVertexShader9** shader) {
 HRESULT Device::GetPixelShader(IDirect3DPixelShader9** shader) {
     if (!shader) return D3DERR_INVALIDCALL;
     *shader = nullptr;
-    return D3D_OK;
-}
-
-HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) {
-    if (stream != 0) return buffer ? D3DERR_INVALIDCALL : D3D_OK;  // one stream
-    auto* vb = buffer ? dynamic_cast<VertexBuffer*>(buffer) : nullptr;
-    if (buffer && (!vb || vb->device() != this)) return D3DERR_INVALIDCALL;
-    if (vb && (offset >= vb->length() || stride > 255)) return D3DERR_INVALIDCALL;
-    if (StateRecord* rec = recording_.get()) {
-        rec->HoldStream(vb, offset, stride);
-        rec->mask.stream = true;
-        return D3D_OK;
-    }
-    if (vb != state_.stream) {
-        if (vb) vb->AddRef();
-        if (state_.stream) state_.stream->Release();
-        state_.stream = vb;
-    }
-    state_.streamOffset = offset;
-    state_.streamStride = stride;
-    state_.dirty |= kDirtyStreams;
-    return D3D_OK;
-}
-
-HRESULT Device::GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UINT* offset, UINT* stride) {
-    if (!buffer || !offset || !stride || stream != 0) return D3DERR_INVALIDCALL;
-    *buffer = state_.stream;
-    if (state_.stream) state_.stream->AddRef();
-    *offset = state_.streamOffset;
-    *stride = state_.streamStride;
-    return D3D_OK;
-}
-
-HRESULT Device::GetStreamSourceFreq(UINT, UINT* setting) {
-    if (!setting) return D3DERR_INVALIDCALL;
-    *setting = 1;
     return D3D_OK;
 }
 

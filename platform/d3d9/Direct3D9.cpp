@@ -253,26 +253,8 @@ HMONITOR Direct3D9::GetAdapterMonitor(UINT adapter) {
     return adapter == 0 ? reinterpret_cast<HMONITOR>(static_cast<std::uintptr_t>(1)) : nullptr;
 }
 
-HRESULT Direct3D9::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags,
-                                D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** device) {
-    HRESULT injected;
-    if (Fault("CreateDevice", &injected)) {
-        if (device) *device = nullptr;
-        return injected;
-    }
-    if (!device) return D3DERR_INVALIDCALL;
-    *device = nullptr;
-    if (adapter != 0 || !parameters) return D3DERR_INVALIDCALL;
-    if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
-    // Exactly one vertex-processing mode must be asked for. (A pure device with software vertex processing is
-    // accepted: this layer processes vertices the same way for both.)
-    const DWORD processing = behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING |
-                                              D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MIXED_VERTEXPROCESSING);
-    if (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING && processing != D3DCREATE_HARDWARE_VERTEXPROCESSING &&
-        processing != D3DCREATE_MIXED_VERTEXPROCESSING) {
-        return D3DERR_INVALIDCALL;
-    }
-    D3DPRESENT_PARAMETERS p = *parameters;
+HRESULT Direct3D9::CompletePresentParameters(HWND focusWindow, D3DPRESENT_PARAMETERS* parameters) const {
+    D3DPRESENT_PARAMETERS& p = *parameters;
     if (p.SwapEffect < D3DSWAPEFFECT_DISCARD || p.SwapEffect > D3DSWAPEFFECT_COPY) return D3DERR_INVALIDCALL;
     if (p.BackBufferCount > 3) return D3DERR_INVALIDCALL;
     if (p.MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
@@ -301,6 +283,30 @@ HRESULT Direct3D9::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow,
     }
     const UINT maxSize = LimitsOf(CurrentBackend()).maxTextureSize;
     if (p.BackBufferWidth > maxSize || p.BackBufferHeight > maxSize) return D3DERR_NOTAVAILABLE;
+    return D3D_OK;
+}
+
+HRESULT Direct3D9::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags,
+                                D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** device) {
+    HRESULT injected;
+    if (Fault("CreateDevice", &injected)) {
+        if (device) *device = nullptr;
+        return injected;
+    }
+    if (!device) return D3DERR_INVALIDCALL;
+    *device = nullptr;
+    if (adapter != 0 || !parameters) return D3DERR_INVALIDCALL;
+    if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
+    // Exactly one vertex-processing mode must be asked for. (A pure device with software vertex processing is
+    // accepted: this layer processes vertices the same way for both.)
+    const DWORD processing = behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING |
+                                              D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MIXED_VERTEXPROCESSING);
+    if (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING && processing != D3DCREATE_HARDWARE_VERTEXPROCESSING &&
+        processing != D3DCREATE_MIXED_VERTEXPROCESSING) {
+        return D3DERR_INVALIDCALL;
+    }
+    D3DPRESENT_PARAMETERS p = *parameters;
+    if (const HRESULT hr = CompletePresentParameters(focusWindow, &p); FAILED(hr)) return hr;
     *parameters = p;  // the runtime writes the sizes and format it chose back
 
     auto* created = new Device(this, p, focusWindow, behaviorFlags, type, CurrentBackend());

@@ -29,9 +29,28 @@ bool ReadsTexture(DWORD op, DWORD a1, DWORD a2, DWORD a0) {
     return (usesArg1 && is(a1)) || (usesArg2 && is(a2)) || (usesArg0 && is(a0));
 }
 
-UINT TexCoordSize(DWORD fvf, UINT set) {
-    static const UINT kSizes[4] = {2, 3, 4, 1};
-    return kSizes[(fvf >> (16 + 2 * set)) & 3];
+// The GLSL that finishes an input GL has fetched as floats: signed normalised shorts are fetched as integers
+// and divided here (Direct3D's -32768 is -1, as is -32767), and the 10-bit triples get w = 1 in place of GL's
+// 2-bit w. Other types arrive converted by GL as Direct3D converts them.
+std::string InputValue(const char* name, std::uint8_t type) {
+    char b[160];
+    switch (type) {
+    case D3DDECLTYPE_SHORT2N:
+        std::snprintf(b, sizeof b, "vec4(max(%s.xy / 32767.0, -1.0), %s.zw)", name, name);
+        break;
+    case D3DDECLTYPE_SHORT4N:
+        std::snprintf(b, sizeof b, "max(%s / 32767.0, -1.0)", name);
+        break;
+    case D3DDECLTYPE_UDEC3:
+        std::snprintf(b, sizeof b, "vec4(%s.xyz, 1.0)", name);
+        break;
+    case D3DDECLTYPE_DEC3N:
+        std::snprintf(b, sizeof b, "vec4(max(%s.xyz / 511.0, -1.0), 1.0)", name);
+        break;
+    default:
+        return name;
+    }
+    return b;
 }
 
 void Append(std::string& s, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -67,7 +86,8 @@ bool UsesFog(const ProgramKey& key) { return key.vertexFog != 0 || (key.tableFog
 std::size_t ProgramKeyHash::operator()(const ProgramKey& key) const {
     std::uint64_t h = kFnvOffsetBasis;
     auto mix = [&h](std::uint32_t v) { h = FnvMix(h, v); };
-    mix(key.fvf);
+    for (std::uint8_t t : key.inputTypes) mix(t);
+    mix(key.transformed | key.indexedBlend << 1 | static_cast<std::uint32_t>(key.blendMatrices) << 2);
     mix(key.lighting | key.specular << 1 | key.localViewer << 2 | key.normalize << 3 | key.colorVertex << 4 |
         key.flat << 5 | key.alphaTest << 6 | key.wFog << 7 | key.rangeFog << 8);
     mix(key.alphaFunc | key.tableFog << 8 | key.vertexFog << 16 | static_cast<std::uint32_t>(key.clipPlanes) << 24);
@@ -90,9 +110,22 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
                           int* activeLightCount, Primitive primitive) {
     ProgramKey key;
     const auto& rs = state.rs;
-    const DWORD fvf = state.fvf;
-    const bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
-    key.fvf = fvf;
+    const VertexLayout& layout = state.layout;
+    const bool rhw = layout.transformed;
+    for (int i = 0; i < kVertexInputs; ++i) key.inputTypes[static_cast<std::size_t>(i)] = layout.inputs[i].type;
+    key.transformed = rhw;
+    if (!rhw) {
+        // VERTEXBLEND 1 to 3 weights blend 2 to 4 matrices, the last weight being 1 less the others; 0WEIGHTS
+        // one matrix, which only indexed blending makes another than world matrix 0. Tweening is not offered.
+        const DWORD blend = rs[D3DRS_VERTEXBLEND];
+        const bool indices = rs[D3DRS_INDEXEDVERTEXBLENDENABLE] && layout.Has(kInputBlendIndices);
+        if (blend >= D3DVBF_1WEIGHTS && blend <= D3DVBF_3WEIGHTS && layout.Has(kInputBlendWeight)) {
+            key.blendMatrices = static_cast<std::uint8_t>(blend + 1);
+        } else if (blend == D3DVBF_0WEIGHTS && indices) {
+            key.blendMatrices = 1;
+        }
+        key.indexedBlend = key.blendMatrices != 0 && indices;
+    }
     const bool lighting = rs[D3DRS_LIGHTING] && !rhw;
     key.lighting = lighting;
     key.specular = rs[D3DRS_SPECULARENABLE] != 0;
@@ -140,7 +173,6 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
     }
     *activeLightCount = count;
 
-    const UINT texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
     for (int s = 0; s < kStages; ++s) {
         const auto& t = state.tss[static_cast<std::size_t>(s)];
         const ResourceCore* texture = BoundTexture(state, s);
@@ -173,7 +205,7 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
             stage.textureBound = true;
             stage.coordSet = static_cast<std::uint8_t>(tci & 7);
             stage.inputSize =
-                static_cast<std::uint8_t>(stage.coordSet < texCount ? TexCoordSize(fvf, stage.coordSet) : 0);
+                static_cast<std::uint8_t>(DeclTypeComponents(layout.inputs[kInputTexCoord0 + stage.coordSet].type));
             // Pre-transformed vertices have no camera: no generation and no transform.
             if (!rhw) {
                 stage.coordGen = static_cast<std::uint8_t>((tci >> 16) & 7);
@@ -213,26 +245,49 @@ bool StageSamples(const ProgramKey& key, int stage) {
     return st.samples && st.textureBound;
 }
 
-std::string GenerateVertexShader(const ProgramKey& key) {
-    const DWORD fvf = key.fvf;
-    const bool rhw = (fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW;
-    const bool hasNormal = (fvf & D3DFVF_NORMAL) != 0;
-    const bool hasDiffuse = (fvf & D3DFVF_DIFFUSE) != 0;
-    const bool hasSpecular = (fvf & D3DFVF_SPECULAR) != 0;
-    const UINT texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
+std::string GenerateVertexShader(const ProgramKey& key, int palette) {
+    auto has = [&](int input) { return key.inputTypes[static_cast<std::size_t>(input)] != D3DDECLTYPE_UNUSED; };
+    auto value = [&](int input, const char* name) {
+        return InputValue(name, key.inputTypes[static_cast<std::size_t>(input)]);
+    };
+    const bool rhw = key.transformed;
+    const bool hasNormal = has(kInputNormal);
+    const bool hasDiffuse = has(kInputDiffuse);
+    const bool hasSpecular = has(kInputSpecular);
+    const int blendMatrices = key.blendMatrices;
     const bool lighting = key.lighting;
     const DWORD tableFog = key.tableFog, vertexFog = key.vertexFog;
     const char* flat = key.flat ? "flat " : "";
     const int stages = ActiveStages(key);
 
     std::string s = "#version 330 core\n";
-    s += "layout(location = 0) in vec4 aPosition;\n";
-    if (hasNormal) s += "layout(location = 1) in vec3 aNormal;\n";
-    if (hasDiffuse) s += "layout(location = 2) in vec4 aDiffuse;\n";
-    if (hasSpecular) s += "layout(location = 3) in vec4 aSpecular;\n";
-    for (UINT i = 0; i < texCount; ++i) Append(s, "layout(location = %u) in vec4 aTex%u;\n", 4 + i, i);
-    const bool vertexPointSize = key.points && (fvf & D3DFVF_PSIZE) != 0;
-    if (vertexPointSize) Append(s, "layout(location = %d) in float aPointSize;\n", kPointSizeAttribute);
+    // Inputs as GL fetches them (in...Raw where the program finishes the conversion), then as Direct3D sees them.
+    std::string inputs;
+    auto input = [&](int location, const char* name) {
+        if (!has(location)) return;
+        const std::string converted = value(location, name);
+        if (converted == name) {
+            Append(s, "layout(location = %d) in vec4 %s;\n", location, name);
+        } else {
+            Append(s, "layout(location = %d) in vec4 %sRaw;\n", location, name);
+            char raw[32];
+            std::snprintf(raw, sizeof raw, "%sRaw", name);
+            Append(inputs, "    vec4 %s = %s;\n", name, InputValue(raw, key.inputTypes[location]).c_str());
+        }
+    };
+    input(kInputPosition, "aPosition");
+    input(kInputNormal, "aNormal");
+    input(kInputDiffuse, "aDiffuse");
+    input(kInputSpecular, "aSpecular");
+    for (int i = 0; i < 8; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "aTex%d", i);
+        input(kInputTexCoord0 + i, name);
+    }
+    if (blendMatrices > 1) input(kInputBlendWeight, "aBlendWeight");
+    if (key.indexedBlend) input(kInputBlendIndices, "aBlendIndices");
+    const bool vertexPointSize = key.points && has(kInputPointSize);
+    if (vertexPointSize) input(kInputPointSize, "aPointSize");
     if (key.points) {
         s += "uniform vec3 uPointSize;  // POINTSIZE, POINTSIZE_MIN, the largest size drawn\n";
         s += "uniform vec3 uPointScale;  // POINTSCALE_A, B, C\n";
@@ -240,6 +295,12 @@ std::string GenerateVertexShader(const ProgramKey& key) {
     s += "uniform mat4 uWorldView;\nuniform mat4 uWorldViewProj;\nuniform mat3 uNormalMatrix;\n";
     const std::uint32_t clipPlanes = ClipPlaneMask(key);
     if (clipPlanes) s += "uniform mat4 uWorld;\nuniform vec4 uClipPlane[6];  // world space\n";
+    if (blendMatrices) {
+        // World matrix i times the view, for i in 0..3, or for every index of the palette.
+        Append(s, "uniform mat4 uBlendWorldView[%d];\nuniform mat4 uProjection;\n",
+               key.indexedBlend ? palette : blendMatrices);
+        if (clipPlanes) s += "uniform mat4 uViewInverse;\n";
+    }
     s += "uniform vec4 uViewport;  // x, y, width, height of the D3D viewport\n";
     s += "uniform vec2 uDepthRange;  // MinZ, MaxZ of the viewport\n";
     s += "uniform mat4 uTexMatrix[8];\n";
@@ -270,7 +331,23 @@ std::string GenerateVertexShader(const ProgramKey& key) {
         s += "    return m > 0.0 ? vec2(R.x / m + 0.5, 0.5 - R.y / m) : vec2(0.5);\n}\n";
     }
     s += "void main() {\n";
+    s += inputs;
     s += "    vec4 specularOut;\n";
+    // The clip-space position from `clip`, and the user clip planes against the world-space `world`.
+    auto project = [&](const char* clip, const char* world) {
+        Append(s, "    vec4 clip = %s;\n", clip);
+        s += "    // D3D depth 0..1 to GL -1..1; rows top first; pixel centres on integers.\n";
+        s += "    clip.z = clip.z * 2.0 - clip.w;\n";
+        s += "    clip.y = -clip.y;\n";
+        s += "    clip.xy += clip.w * vec2(1.0, 1.0) / uViewport.zw;\n";
+        s += "    gl_Position = clip;\n";
+        if (!clipPlanes) return;
+        Append(s, "    vec4 worldPosition = %s;\n", world);
+        for (int i = 0; i < kMaxClipPlanes; ++i) {
+            if (clipPlanes & (1u << i))
+                Append(s, "    gl_ClipDistance[%d] = dot(uClipPlane[%d], worldPosition);\n", i, i);
+        }
+    };
     if (rhw) {
         // Screen-space vertices: pixel centres on integers, rhw that is not a positive finite number counts as 1.
         s += "    float rhw = aPosition.w;\n";
@@ -281,25 +358,42 @@ std::string GenerateVertexShader(const ProgramKey& key) {
         s += "    float z = (aPosition.z - uDepthRange.x) / max(uDepthRange.y - uDepthRange.x, 1e-7);\n";
         s += "    gl_Position = vec4(ndc * w, (z * 2.0 - 1.0) * w, w);\n";
         s += "    vec3 P = vec3(0.0);\n    vec3 N = vec3(0.0, 0.0, 1.0);\n";
-    } else {
-        s += "    vec4 clip = uWorldViewProj * vec4(aPosition.xyz, 1.0);\n";
-        s += "    // D3D depth 0..1 to GL -1..1; rows top first; pixel centres on integers.\n";
-        s += "    clip.z = clip.z * 2.0 - clip.w;\n";
-        s += "    clip.y = -clip.y;\n";
-        s += "    clip.xy += clip.w * vec2(1.0, 1.0) / uViewport.zw;\n";
-        s += "    gl_Position = clip;\n";
-        if (clipPlanes) {
-            s += "    vec4 worldPosition = uWorld * vec4(aPosition.xyz, 1.0);\n";
-            for (int i = 0; i < kMaxClipPlanes; ++i) {
-                if (clipPlanes & (1u << i)) {
-                    Append(s, "    gl_ClipDistance[%d] = dot(uClipPlane[%d], worldPosition);\n", i, i);
-                }
+    } else if (blendMatrices) {
+        // Vertex blending: position and normal through each matrix, weighted; the normal through the inverse
+        // transpose of each world-view matrix.
+        if (key.indexedBlend) {
+            // UBYTE4 indices arrive as 0..255, D3DCOLOR ones as 0..1 (in its red, green, blue, alpha order).
+            const bool color = key.inputTypes[kInputBlendIndices] == D3DDECLTYPE_D3DCOLOR;
+            Append(s, "    ivec4 index = clamp(ivec4(aBlendIndices * %s + 0.5), 0, %d);\n", color ? "255.0" : "1.0",
+                   palette - 1);
+        } else {
+            s += "    ivec4 index = ivec4(0, 1, 2, 3);\n";
+        }
+        s += "    vec3 P = vec3(0.0), blendedNormal = vec3(0.0);\n    float weightSum = 0.0;\n";
+        for (int i = 0; i < blendMatrices; ++i) {
+            if (i + 1 < blendMatrices) {
+                Append(s, "    float w%d = aBlendWeight[%d];\n    weightSum += w%d;\n", i, i, i);
+            } else {
+                Append(s, "    float w%d = 1.0 - weightSum;\n", i);
+            }
+            Append(s, "    mat4 m%d = uBlendWorldView[index[%d]];\n", i, i);
+            Append(s, "    P += w%d * (m%d * vec4(aPosition.xyz, 1.0)).xyz;\n", i, i);
+            if (hasNormal) {
+                Append(s, "    blendedNormal += w%d * (transpose(inverse(mat3(m%d))) * aNormal.xyz);\n", i, i);
             }
         }
+        project("uProjection * vec4(P, 1.0)", "uViewInverse * vec4(P, 1.0)");
+        if (hasNormal) {
+            s += key.normalize ? "    vec3 N = normalize(blendedNormal);\n" : "    vec3 N = blendedNormal;\n";
+        } else {
+            s += "    vec3 N = vec3(0.0);\n";
+        }
+    } else {
+        project("uWorldViewProj * vec4(aPosition.xyz, 1.0)", "uWorld * vec4(aPosition.xyz, 1.0)");
         s += "    vec3 P = (uWorldView * vec4(aPosition.xyz, 1.0)).xyz;\n";
         if (hasNormal) {
-            s += key.normalize ? "    vec3 N = normalize(uNormalMatrix * aNormal);\n"
-                               : "    vec3 N = uNormalMatrix * aNormal;\n";
+            s += key.normalize ? "    vec3 N = normalize(uNormalMatrix * aNormal.xyz);\n"
+                               : "    vec3 N = uNormalMatrix * aNormal.xyz;\n";
         } else {
             s += "    vec3 N = vec3(0.0);\n";
         }
@@ -383,7 +477,7 @@ std::string GenerateVertexShader(const ProgramKey& key) {
         // A point's size: the vertex's own or POINTSIZE; scaled, it is
         // viewport height * size * sqrt(1 / (A + B De + C De^2)) with De the camera-space distance; then
         // clamped to POINTSIZE_MIN and the largest size.
-        s += vertexPointSize ? "    float pointSize = aPointSize;\n" : "    float pointSize = uPointSize.x;\n";
+        s += vertexPointSize ? "    float pointSize = aPointSize.x;\n" : "    float pointSize = uPointSize.x;\n";
         if (key.pointScale) {
             s += "    float De = length(P);\n";
             s += "    float pointScale = uPointScale.x + uPointScale.y * De + uPointScale.z * De * De;\n";

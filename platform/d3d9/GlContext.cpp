@@ -152,7 +152,7 @@ void GlContext::DrawableSize(int* width, int* height) const {
     if (window_) SDL_GL_GetDrawableSize(window_, width, height);
 }
 
-bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize) {
+bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize, int* maxVertexUniforms) {
     std::string error;
     auto context = GlContext::Create(nullptr, &error);
     if (!context) return false;
@@ -164,6 +164,7 @@ bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize) {
         glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &side);
         *max3dTextureSize = side > 0 ? static_cast<UINT>(side) : 256;  // 256: what OpenGL 3.3 promises
     }
+    if (maxVertexUniforms) glGetIntegerv(GL_MAX_VERTEX_UNIFORM_COMPONENTS, maxVertexUniforms);
     *s3tc = false;
     GLint extensions = 0;
     glGetIntegerv(GL_NUM_EXTENSIONS, &extensions);

@@ -1,12 +1,14 @@
 // Vertex input of the GL backend. Buffers are sent whole when first used and then only the byte range written
 // since; user-pointer draws stream through two buffers of our own. Attribute locations follow the generated
-// programs: 0 position, 1 normal, 2 diffuse, 3 specular, 4 + i texture coordinate set i.
+// programs (VertexInput): 0 position, 1 normal, 2 diffuse, 3 specular, 4 + i texture coordinate set i, 12 blend
+// weights, 13 blend indices, 14 point size. Each D3DDECLTYPE is fetched as GL converts it (kFetch).
 #include "GlGeometry.h"
 
+#include <bit>
 #include <cassert>
 #include <cstdint>
+#include <iterator>
 
-#include "FixedFunction.h"
 #include "ResourceObjects.h"
 
 namespace tarn::d3d9 {
@@ -25,50 +27,61 @@ GlGeometry::~GlGeometry() {
     glDeleteVertexArrays(1, &vao_);
 }
 
-void GlGeometry::SpecifyAttributes(UINT offset, UINT stride, DWORD fvf) {
-    const DWORD position = fvf & D3DFVF_POSITION_MASK;
-    const GLsizei s = static_cast<GLsizei>(stride);
-    std::uint32_t enabled = 1;
-    UINT o = 0;
-    if (position == D3DFVF_XYZRHW || position == D3DFVF_XYZW) {
-        gl_.AttributePointer(0, 4, GL_FLOAT, false, s, offset);
-        o = 16;
-    } else {
-        gl_.AttributePointer(0, 3, GL_FLOAT, false, s, offset);
-        o = 12;
-        // XYZB1..XYZB5 carry one to five 4-byte blend weights (the last may hold packed indices) after the
-        // position; the codes step by 2 from XYZB1 = XYZRHW + 2.
-        if (position >= D3DFVF_XYZB1 && position <= D3DFVF_XYZB5) o += 4 * ((position - D3DFVF_XYZRHW) / 2);
+namespace {
+
+// How GL fetches each D3DDECLTYPE, FLOAT1 to FLOAT16_4. D3DCOLOR reads bytes B, G, R, A as red, green, blue,
+// alpha (GL_BGRA); the signed normalised types are fetched as integers and divided in the program, since GL's
+// rule for them has changed between versions and Direct3D's maps both -32768 and -32767 to -1; the 10-bit
+// triples get their w of 1 in the program too.
+struct Fetch {
+    GLint size;
+    GLenum type;
+    bool normalized;
+};
+constexpr Fetch kFetch[] = {
+    {1, GL_FLOAT, false},                        // D3DDECLTYPE_FLOAT1
+    {2, GL_FLOAT, false},                        // D3DDECLTYPE_FLOAT2
+    {3, GL_FLOAT, false},                        // D3DDECLTYPE_FLOAT3
+    {4, GL_FLOAT, false},                        // D3DDECLTYPE_FLOAT4
+    {GL_BGRA, GL_UNSIGNED_BYTE, true},           // D3DDECLTYPE_D3DCOLOR
+    {4, GL_UNSIGNED_BYTE, false},                // D3DDECLTYPE_UBYTE4
+    {2, GL_SHORT, false},                        // D3DDECLTYPE_SHORT2
+    {4, GL_SHORT, false},                        // D3DDECLTYPE_SHORT4
+    {4, GL_UNSIGNED_BYTE, true},                 // D3DDECLTYPE_UBYTE4N
+    {2, GL_SHORT, false},                        // D3DDECLTYPE_SHORT2N
+    {4, GL_SHORT, false},                        // D3DDECLTYPE_SHORT4N
+    {2, GL_UNSIGNED_SHORT, true},                // D3DDECLTYPE_USHORT2N
+    {4, GL_UNSIGNED_SHORT, true},                // D3DDECLTYPE_USHORT4N
+    {4, GL_UNSIGNED_INT_2_10_10_10_REV, false},  // D3DDECLTYPE_UDEC3
+    {4, GL_INT_2_10_10_10_REV, false},           // D3DDECLTYPE_DEC3N
+    {2, GL_HALF_FLOAT, false},                   // D3DDECLTYPE_FLOAT16_2
+    {4, GL_HALF_FLOAT, false},                   // D3DDECLTYPE_FLOAT16_4
+};
+static_assert(std::size(kFetch) == D3DDECLTYPE_UNUSED);
+
+// The attributes a layout switches on.
+std::uint32_t EnabledInputs(const VertexLayout& layout) {
+    std::uint32_t enabled = 0;
+    for (int i = 0; i < kVertexInputs; ++i) {
+        if (layout.Has(static_cast<VertexInput>(i))) enabled |= 1u << i;
     }
-    if (fvf & D3DFVF_NORMAL) {
-        gl_.AttributePointer(1, 3, GL_FLOAT, false, s, offset + o);
-        enabled |= 1u << 1;
-        o += 12;
-    }
-    if (fvf & D3DFVF_PSIZE) {
-        gl_.AttributePointer(kPointSizeAttribute, 1, GL_FLOAT, false, s, offset + o);
-        enabled |= 1u << kPointSizeAttribute;
-        o += 4;
-    }
-    if (fvf & D3DFVF_DIFFUSE) {
-        gl_.AttributePointer(2, GL_BGRA, GL_UNSIGNED_BYTE, true, s, offset + o);
-        enabled |= 1u << 2;
-        o += 4;
-    }
-    if (fvf & D3DFVF_SPECULAR) {
-        gl_.AttributePointer(3, GL_BGRA, GL_UNSIGNED_BYTE, true, s, offset + o);
-        enabled |= 1u << 3;
-        o += 4;
-    }
-    const UINT texCount = (fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT;
-    static const GLint kSizes[4] = {2, 3, 4, 1};
-    for (UINT i = 0; i < texCount && i < 8; ++i) {
-        const GLint size = kSizes[(fvf >> (16 + 2 * i)) & 3];
-        gl_.AttributePointer(4 + i, size, GL_FLOAT, false, s, offset + o);
-        enabled |= 1u << (4 + i);
-        o += 4 * static_cast<UINT>(size);
-    }
-    gl_.EnableAttributes(enabled);
+    return enabled;
+}
+
+}  // namespace
+
+void GlGeometry::SpecifyAttribute(const VertexLayout& layout, int input, GLuint buffer, std::uintptr_t offset,
+                                  UINT stride) {
+    const InputElement& e = layout.inputs[static_cast<std::size_t>(input)];
+    const Fetch& f = kFetch[e.type];
+    const auto index = static_cast<GLuint>(input);
+    // A stride of 0 reads the same vertex for every vertex; GL would take it as tightly packed.
+    gl_.AttributeDivisor(index, stride == 0 ? 0x7fffffffu : 0u);
+    // Draws from several streams would otherwise bind each stream's buffer again at every draw.
+    const auto s = static_cast<GLsizei>(stride);
+    if (gl_.AttributeIs(index, f.size, f.type, f.normalized, s, offset + e.offset, buffer)) return;
+    gl_.BindBuffer(GL_ARRAY_BUFFER, buffer);
+    gl_.AttributePointer(index, f.size, f.type, f.normalized, s, offset + e.offset);
 }
 
 template <class BufferType>
@@ -92,11 +105,14 @@ GLuint GlGeometry::BufferFor(BufferType* buffer, GLenum target) {
     return name;
 }
 
-void GlGeometry::BindUserPointers(const DrawCall& call, DWORD fvf) {
-    assert(call.upVertices);
+void GlGeometry::BindUserPointers(const DrawCall& call, const VertexLayout& layout) {
+    assert(call.upVertices && layout.streams == 1u);
     gl_.BindBuffer(GL_ARRAY_BUFFER, upVertices_);
     glBufferData(GL_ARRAY_BUFFER, call.upVertexBytes, call.upVertices, GL_STREAM_DRAW);
-    SpecifyAttributes(0, call.upStride, fvf);
+    for (int i = 0; i < kVertexInputs; ++i) {
+        if (layout.Has(static_cast<VertexInput>(i))) SpecifyAttribute(layout, i, upVertices_, 0, call.upStride);
+    }
+    gl_.EnableAttributes(EnabledInputs(layout));
     if (call.indexed) {
         const std::size_t bytes = static_cast<std::size_t>(call.vertexCount) * (call.upIndex32 ? 4 : 2);
         gl_.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, upIndices_);
@@ -104,10 +120,24 @@ void GlGeometry::BindUserPointers(const DrawCall& call, DWORD fvf) {
     }
 }
 
-void GlGeometry::BindStream(VertexBuffer* buffer, UINT offset, UINT stride, DWORD fvf) {
-    assert(buffer && stride > 0);
-    gl_.BindBuffer(GL_ARRAY_BUFFER, BufferFor(buffer, GL_ARRAY_BUFFER));
-    SpecifyAttributes(offset, stride, fvf);
+void GlGeometry::BindStreams(const DeviceState& state) {
+    const VertexLayout& layout = state.layout;
+    for (std::uint32_t streams = layout.streams; streams; streams &= streams - 1) {
+        const auto s = static_cast<std::size_t>(std::countr_zero(streams));
+        const StreamBinding& stream = state.streams[s];
+        assert(stream.buffer);
+        auto& [known, name] = streamBuffers_[s];
+        if (known != stream.buffer || stream.buffer->dirtyEnd > stream.buffer->dirtyBegin) {
+            name = BufferFor(stream.buffer, GL_ARRAY_BUFFER);
+            known = stream.buffer;
+        }
+        for (int i = 0; i < kVertexInputs; ++i) {
+            const InputElement& e = layout.inputs[static_cast<std::size_t>(i)];
+            if (e.type != D3DDECLTYPE_UNUSED && e.stream == s)
+                SpecifyAttribute(layout, i, name, stream.offset, stream.stride);
+        }
+    }
+    gl_.EnableAttributes(EnabledInputs(layout));
 }
 
 void GlGeometry::BindIndices(IndexBuffer* buffer) {
@@ -116,6 +146,9 @@ void GlGeometry::BindIndices(IndexBuffer* buffer) {
 }
 
 bool GlGeometry::Forget(const ResourceCore* resource) {
+    for (auto& [known, name] : streamBuffers_) {
+        if (known == resource) known = nullptr;
+    }
     auto it = buffers_.find(resource);
     if (it == buffers_.end()) return false;
     glDeleteBuffers(1, &it->second);

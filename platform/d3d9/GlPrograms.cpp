@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "D3D9Diagnostic.h"
 #include "GlFormats.h"
@@ -39,6 +40,31 @@ void NormalMatrix(const D3DMATRIX& m, float* out) {
     // and mat * n (column) equals n * cof (row), which is what we want.
     for (int r = 0; r < 3; ++r)
         for (int k = 0; k < 3; ++k) out[r * 3 + k] = cof[r][k] * s;
+}
+
+// Inverse of a 4 x 4 matrix by Gauss-Jordan elimination with partial pivoting; the identity when singular.
+D3DMATRIX Inverse(const D3DMATRIX& in) {
+    double a[4][8];
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 8; ++j) a[i][j] = j < 4 ? in.m[i][j] : (j - 4 == i ? 1.0 : 0.0);
+    for (int c = 0; c < 4; ++c) {
+        int pivot = c;
+        for (int r = c + 1; r < 4; ++r)
+            if (std::fabs(a[r][c]) > std::fabs(a[pivot][c])) pivot = r;
+        if (std::fabs(a[pivot][c]) < 1e-30) return kIdentityMatrix;
+        for (int j = 0; j < 8; ++j) std::swap(a[c][j], a[pivot][j]);
+        const double d = a[c][c];
+        for (int j = 0; j < 8; ++j) a[c][j] /= d;
+        for (int r = 0; r < 4; ++r) {
+            if (r == c) continue;
+            const double f = a[r][c];
+            for (int j = 0; j < 8; ++j) a[r][j] -= f * a[c][j];
+        }
+    }
+    D3DMATRIX out{};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) out.m[i][j] = static_cast<float>(a[i][j + 4]);
+    return out;
 }
 
 GLuint Compile(GLenum type, const std::string& source) {
@@ -96,7 +122,8 @@ GlPrograms::Program* GlPrograms::ProgramFor(const ProgramKey& k) {
     auto it = programs_.find(k);
     if (it != programs_.end()) return &it->second;
     Program& p = programs_[k];
-    const GLuint vs = Compile(GL_VERTEX_SHADER, GenerateVertexShader(k));
+    const GLuint vs = Compile(GL_VERTEX_SHADER, GenerateVertexShader(k, palette_));
+    p.blendCount = k.indexedBlend ? palette_ : k.blendMatrices;
     const GLuint fs = Compile(GL_FRAGMENT_SHADER, GenerateFragmentShader(k));
     const std::string geometry = GenerateGeometryShader(k);
     const GLuint gs = geometry.empty() ? 0 : Compile(GL_GEOMETRY_SHADER, geometry);
@@ -149,6 +176,9 @@ GlPrograms::Program* GlPrograms::ProgramFor(const ProgramKey& k) {
     u.pointScale = loc("uPointScale");
     u.bumpMatrix = loc("uBumpMatrix");
     u.bumpLuminance = loc("uBumpLuminance");
+    u.blendWorldView = loc("uBlendWorldView");
+    u.projection = loc("uProjection");
+    u.viewInverse = loc("uViewInverse");
     gl_.UseProgram(p.name);
     // Stage s samples texture unit s, whatever the kind of its sampler.
     for (int s = 0; s < kStages; ++s) {
@@ -175,6 +205,18 @@ void GlPrograms::UploadUniforms(const DeviceState& st) {
             float n[9];
             NormalMatrix(wv, n);
             glUniformMatrix3fv(u.normalMatrix, 1, GL_FALSE, n);
+        }
+        if (u.blendWorldView >= 0) {
+            blendScratch_.resize(static_cast<std::size_t>(p.blendCount));
+            for (std::size_t i = 0; i < blendScratch_.size(); ++i) {
+                Multiply(WorldMatrix(st, i), st.view, &blendScratch_[i]);
+            }
+            glUniformMatrix4fv(u.blendWorldView, p.blendCount, GL_FALSE, &blendScratch_[0].m[0][0]);
+        }
+        if (u.projection >= 0) glUniformMatrix4fv(u.projection, 1, GL_FALSE, &st.projection.m[0][0]);
+        if (u.viewInverse >= 0) {
+            const D3DMATRIX inverse = Inverse(st.view);
+            glUniformMatrix4fv(u.viewInverse, 1, GL_FALSE, &inverse.m[0][0]);
         }
         p.transforms = transformsStamp_;
     }

@@ -55,6 +55,7 @@ public:
               bool linear) override;
     bool Fill(Surface* surface, const RECT& rect, D3DCOLOR color) override;
     void Forget(ResourceCore* resource) override;
+    void Reset() override;
     std::size_t ProgramCount() const override { return programs_->count(); }
     UploadStats Uploads() const override { return {textures_->levelsUploaded(), geometry_->bytesUploaded()}; }
     std::size_t StateCalls() const override { return gl_.calls(); }
@@ -110,7 +111,7 @@ private:
 GlRenderer::GlRenderer(Device* device, std::unique_ptr<GlContext> context)
     : device_(device), context_(std::move(context)) {
     textures_.emplace(gl_, device_->state());
-    programs_.emplace(gl_);
+    programs_.emplace(gl_, static_cast<int>(GlBackendLimits().maxVertexBlendMatrixIndex) + 1);
     geometry_.emplace(gl_);
     glGenFramebuffers(1, &drawFbo_);
     glGenFramebuffers(1, &readFbo_);
@@ -386,12 +387,12 @@ void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
     if (!programs_->ready()) return;
     const DeviceState& st = device_->state();
     // The device checked the call against its state before passing it on.
-    assert(call.vertexCount > 0 && st.fvf != 0);
-    assert(call.upVertices || (st.stream && st.streamStride > 0 && (!call.indexed || st.indices)));
+    assert(call.vertexCount > 0 && st.layout.Has(kInputPosition));
+    assert(call.upVertices || !call.indexed || st.indices);
     assert(!call.upVertices || (call.upStride > 0 && (!call.indexed || call.upIndices)));
     const GLenum mode = PrimitiveMode(call.type);
     if (call.upVertices) {
-        geometry_->BindUserPointers(call, st.fvf);
+        geometry_->BindUserPointers(call, st.layout);
         if (call.indexed) {
             glDrawElements(mode, static_cast<GLsizei>(call.vertexCount),
                            call.upIndex32 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, nullptr);
@@ -399,7 +400,7 @@ void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
             glDrawArrays(mode, 0, static_cast<GLsizei>(call.vertexCount));
         }
     } else {
-        geometry_->BindStream(st.stream, st.streamOffset, st.streamStride, st.fvf);
+        geometry_->BindStreams(st);
         if (call.indexed) {
             geometry_->BindIndices(st.indices);
             const bool wide = st.indices->format() == D3DFMT_INDEX32;
@@ -566,6 +567,15 @@ void GlRenderer::Forget(ResourceCore* resource) {
     }
 }
 
+void GlRenderer::Reset() {
+    context_->MakeCurrent();
+    pending_ = kDirtyAll;
+    attachedColor_ = attachedDepth_ = 0;
+    attachedTarget_ = nullptr;
+    const auto& p = device_->presentParameters();
+    context_->SetSwapInterval(p.PresentationInterval == static_cast<UINT>(D3DPRESENT_INTERVAL_IMMEDIATE) ? 0 : 1);
+}
+
 unsigned GlRenderer::TakeErrors() {
     context_->MakeCurrent();
     unsigned count = 0;
@@ -629,7 +639,14 @@ const BackendLimits& GlBackendLimits() {
     // Asked once, of a throw-away surfaceless context; when none can be made, the fixed values stand.
     static const BackendLimits limits = [] {
         BackendLimits probed;
-        if (!ProbeGlLimits(&probed.maxTextureSize, &probed.s3tc, &probed.maxVolumeExtent)) return BackendLimits{};
+        int uniforms = 0;
+        if (!ProbeGlLimits(&probed.maxTextureSize, &probed.s3tc, &probed.maxVolumeExtent, &uniforms)) {
+            return BackendLimits{};
+        }
+        // The palette of indexed vertex blending (one mat4 a matrix) within the vertex uniforms, leaving the
+        // other uniforms of the largest program a quarter of them.
+        const int palette = std::clamp((uniforms - uniforms / 4) / 16, 1, kBlendPalette);
+        probed.maxVertexBlendMatrixIndex = static_cast<UINT>(palette - 1);
         ProbeGlRasterLimits(&probed);
         return probed;
     }();

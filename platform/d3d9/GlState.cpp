@@ -207,6 +207,7 @@ void GlState::PixelStore(GLenum name, GLint value) {
 
 void GlState::EnableAttributes(std::uint32_t mask) {
     assert(mask < (1u << kAttributes));
+    if (caching_ && attributes_ == mask) return;
     for (GLuint i = 0; i < kAttributes; ++i) {
         const std::uint32_t bit = 1u << i;
         const bool on = (mask & bit) != 0;
@@ -227,6 +228,11 @@ void GlState::AttributePointer(GLuint index, GLint size, GLenum type, bool norma
         glVertexAttribPointer(index, size, type, normalized ? GL_TRUE : GL_FALSE, stride,
                               reinterpret_cast<const void*>(offset));
     });
+}
+
+void GlState::AttributeDivisor(GLuint index, GLuint divisor) {
+    assert(index < static_cast<GLuint>(kAttributes));
+    Set(divisors_[index], divisor, [&] { glVertexAttribDivisor(index, divisor); });
 }
 
 void GlState::TextureDeleted(GLuint texture) {

@@ -27,6 +27,7 @@ public:
     bool Blit(Surface*, const RECT&, Surface*, const RECT&, bool) override { return false; }
     bool Fill(Surface*, const RECT&, D3DCOLOR) override { return false; }
     void Forget(ResourceCore*) override {}
+    void Reset() override {}
     std::size_t ProgramCount() const override { return 0; }
     UploadStats Uploads() const override { return {}; }
     std::size_t StateCalls() const override { return 0; }

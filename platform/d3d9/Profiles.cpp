@@ -184,12 +184,19 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
                                  D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
     caps->MaxActiveLights = 8;
     caps->MaxUserClipPlanes = kMaxClipPlanes;
-    caps->MaxVertexBlendMatrices = 1;
+    // Vertex blending: up to three weights (four matrices), and indexed world matrices as many as the backend's
+    // program can hold. No tweening.
+    caps->MaxVertexBlendMatrices = 4;
+    caps->MaxVertexBlendMatrixIndex = limits.maxVertexBlendMatrixIndex;
     caps->MaxPointSize = limits.maxPointSize;
     caps->MaxPrimitiveCount = 0xfffff;
     caps->MaxVertexIndex = 0xffffff;
-    caps->MaxStreams = 1;
-    caps->MaxStreamStride = 255;
+    caps->MaxStreams = kStreams;
+    caps->MaxStreamStride = kMaxStreamStride;
+    // Every declaration type is fetched as documented (GlGeometry.cpp).
+    caps->DeclTypes = D3DDTCAPS_UBYTE4 | D3DDTCAPS_UBYTE4N | D3DDTCAPS_SHORT2N | D3DDTCAPS_SHORT4N |
+                      D3DDTCAPS_USHORT2N | D3DDTCAPS_USHORT4N | D3DDTCAPS_UDEC3 | D3DDTCAPS_DEC3N |
+                      D3DDTCAPS_FLOAT16_2 | D3DDTCAPS_FLOAT16_4;
     // The layer has the fixed-function pipeline only: no shader models are reported.
     caps->VertexShaderVersion = 0;
     caps->PixelShaderVersion = 0;

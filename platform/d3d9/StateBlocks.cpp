@@ -1,6 +1,7 @@
 // State blocks: the IDirect3DStateBlock9 object, what CreateStateBlock captures for each block type (the
 // documented pixel and vertex subsets of render, texture-stage and sampler states, and everything for
-// D3DSBT_ALL), recording between BeginStateBlock and EndStateBlock, Capture and Apply.
+// D3DSBT_ALL, which adds every world matrix and every stream), recording between BeginStateBlock and
+// EndStateBlock, Capture and Apply. The vertex input (a format or a declaration) is vertex state.
 #include <algorithm>
 #include <memory>
 #include <new>
@@ -171,7 +172,9 @@ void MaskFor(D3DSTATEBLOCKTYPE type, StateMask& mask) {
         for (int i = 0; i < kStages; ++i) mask.textureTransforms.set(i);
         for (int i = 0; i < kMaxClipPlanes; ++i) mask.clipPlanes.set(i);
         mask.world = mask.view = mask.projection = mask.material = mask.viewport = mask.scissor = true;
-        mask.stream = mask.indices = true;
+        for (int i = 1; i < kWorldMatrices; ++i) mask.blendWorlds.set(i);
+        for (int i = 0; i < kStreams; ++i) mask.streams.set(i), mask.frequencies.set(i);
+        mask.indices = true;
     }
 }
 
@@ -195,8 +198,19 @@ void CaptureInto(const DeviceState& from, StateRecord& record) {
     if (mask.material) to.material = from.material;
     if (mask.viewport) to.viewport = from.viewport;
     if (mask.scissor) to.scissor = from.scissor;
-    if (mask.fvf) to.fvf = from.fvf;
-    if (mask.stream) record.HoldStream(from.stream, from.streamOffset, from.streamStride);
+    mask.blendWorlds.forEach([&](std::size_t i) {
+        if (to.blendWorlds.size() < i) to.blendWorlds.resize(i, kIdentityMatrix);
+        to.blendWorlds[i - 1] = WorldMatrix(from, i);
+    });
+    if (mask.fvf) {
+        to.fvf = from.fvf;
+        record.HoldDeclaration(from.declaration);
+    }
+    mask.streams.forEach([&](std::size_t s) {
+        const StreamBinding& stream = from.streams[s];
+        record.HoldStream(static_cast<UINT>(s), stream.buffer, stream.offset, stream.stride);
+    });
+    mask.frequencies.forEach([&](std::size_t s) { to.streams[s].frequency = from.streams[s].frequency; });
     if (mask.indices) record.HoldIndices(from.indices);
     for (LightRecord& light : record.lights) {
         if (light.index >= from.lights.size()) continue;  // a light the device has never had keeps its record
@@ -236,8 +250,15 @@ void ApplyFrom(const StateRecord& record, IDirect3DDevice9* device) {
     if (mask.material) device->SetMaterial(&v.material);
     if (mask.viewport) device->SetViewport(&v.viewport);
     if (mask.scissor) device->SetScissorRect(&v.scissor);
-    if (mask.fvf) device->SetFVF(v.fvf);
-    if (mask.stream) device->SetStreamSource(0, v.stream, v.streamOffset, v.streamStride);
+    mask.blendWorlds.forEach(
+        [&](std::size_t i) { device->SetTransform(D3DTS_WORLDMATRIX(static_cast<int>(i)), &WorldMatrix(v, i)); });
+    if (mask.fvf) v.declaration ? device->SetVertexDeclaration(v.declaration) : device->SetFVF(v.fvf);
+    mask.streams.forEach([&](std::size_t s) {
+        const StreamBinding& stream = v.streams[s];
+        device->SetStreamSource(static_cast<UINT>(s), stream.buffer, stream.offset, stream.stride);
+    });
+    mask.frequencies.forEach(
+        [&](std::size_t s) { device->SetStreamSourceFreq(static_cast<UINT>(s), v.streams[s].frequency); });
     if (mask.indices) device->SetIndices(v.indices);
     // Parameters first, then the lights switched off before those switched on, so that a block never meets the
     // limit of lights enabled at once on its way to a set within it.
@@ -280,7 +301,10 @@ StateRecord::~StateRecord() {
     for (SamplerBinding& bound : values.bound) {
         if (bound.object) bound.object->Release();
     }
-    if (values.stream) values.stream->Release();
+    for (StreamBinding& stream : values.streams) {
+        if (stream.buffer) stream.buffer->Release();
+    }
+    if (values.declaration) values.declaration->Release();
     if (values.indices) values.indices->Release();
 }
 
@@ -298,12 +322,19 @@ void StateRecord::HoldTexture(DWORD stage, const SamplerBinding& binding) {
     slot = binding;
 }
 
-void StateRecord::HoldStream(VertexBuffer* buffer, UINT offset, UINT stride) {
+void StateRecord::HoldStream(UINT stream, VertexBuffer* buffer, UINT offset, UINT stride) {
+    StreamBinding& slot = values.streams[stream];
     if (buffer) buffer->AddRef();
-    if (values.stream) values.stream->Release();
-    values.stream = buffer;
-    values.streamOffset = offset;
-    values.streamStride = stride;
+    if (slot.buffer) slot.buffer->Release();
+    slot.buffer = buffer;
+    slot.offset = offset;
+    slot.stride = stride;
+}
+
+void StateRecord::HoldDeclaration(IDirect3DVertexDeclaration9* declaration) {
+    if (declaration) declaration->AddRef();
+    if (values.declaration) values.declaration->Release();
+    values.declaration = declaration;
 }
 
 void StateRecord::HoldIndices(IndexBuffer* buffer) {

@@ -58,9 +58,24 @@ void TranslateSdlEvent(const SDL_Event& event) {
             PostToThread(window->thread, hwnd, WM_SIZE, SIZE_RESTORED, size);
             break;
         }
-        case SDL_WINDOWEVENT_MINIMIZED:
-            PostToThread(window->thread, hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
+        case SDL_WINDOWEVENT_MINIMIZED: {
+            std::unique_lock lock(WindowLock());
+            const bool was = window->minimized;
+            window->minimized = true;
+            lock.unlock();
+            ClearForeground(hwnd);
+            if (!was) PostToThread(window->thread, hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
             break;
+        }
+        case SDL_WINDOWEVENT_RESTORED: {
+            std::unique_lock lock(WindowLock());
+            const bool was = window->minimized;
+            window->minimized = false;
+            const LPARAM size = MAKELPARAM(window->width, window->height);
+            lock.unlock();
+            if (was) PostToThread(window->thread, hwnd, WM_SIZE, SIZE_RESTORED, size);
+            break;
+        }
         case SDL_WINDOWEVENT_MAXIMIZED: {
             std::unique_lock lock(WindowLock());
             const LPARAM size = MAKELPARAM(window->width, window->height);

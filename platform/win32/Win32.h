@@ -262,7 +262,11 @@ using LPMSG = MSG*;
 
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
+#define SW_SHOWMINIMIZED 2
 #define SW_SHOW 5
+#define SW_MINIMIZE 6
+#define SW_SHOWMINNOACTIVE 7
+#define SW_RESTORE 9
 #define SW_SHOWDEFAULT 10
 
 #define WM_NULL 0x0000
@@ -432,6 +436,10 @@ BOOL UpdateWindow(HWND window);
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);
 BOOL IsWindowVisible(HWND window);
+// A minimised window: ShowWindow with SW_MINIMIZE, SW_SHOWMINIMIZED or SW_SHOWMINNOACTIVE (or the window manager)
+// minimises it, sending WM_SIZE with SIZE_MINIMIZED, and its client area is then empty; SW_RESTORE, SW_SHOW and
+// SW_SHOWNORMAL restore it with WM_SIZE SIZE_RESTORED.
+BOOL IsIconic(HWND window);
 BOOL GetClientRect(HWND window, LPRECT rect);
 void PostQuitMessage(int exitCode);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -351,17 +351,27 @@ BOOL ShowWindow(HWND hwnd, int command) {
         return FALSE;
     }
     const bool show = command != SW_HIDE;
-    bool wasVisible;
+    const bool minimize = command == SW_MINIMIZE || command == SW_SHOWMINIMIZED || command == SW_SHOWMINNOACTIVE;
+    const bool restore = command == SW_RESTORE || command == SW_SHOW || command == SW_SHOWNORMAL;
+    bool wasVisible, wasMinimized, minimizing = false, restoring = false;
+    LPARAM size = 0;
     {
         // The state changes under the lock; the window procedure and SDL are called outside it.
         std::lock_guard lock(Lock());
         wasVisible = window->visible;
+        wasMinimized = window->minimized;
         window->visible = show;
-        if (show) {
+        minimizing = minimize && !wasMinimized;
+        restoring = restore && wasMinimized;
+        if (minimize) window->minimized = true;
+        if (restore) window->minimized = false;
+        // A minimised window is not the one the user works in.
+        if (show && !window->minimized) {
             g_foreground = hwnd;
         } else if (g_foreground == hwnd) {
             g_foreground = nullptr;
         }
+        size = MAKELPARAM(window->width, window->height);
     }
     if (show != wasVisible) {
         window->proc(hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
@@ -373,7 +383,20 @@ BOOL ShowWindow(HWND hwnd, int command) {
             }
         }
     }
+    if (minimizing) {
+        if (window->sdl != nullptr) SDL_MinimizeWindow(window->sdl);
+        window->proc(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
+    } else if (restoring) {
+        if (window->sdl != nullptr) SDL_RestoreWindow(window->sdl);
+        window->proc(hwnd, WM_SIZE, SIZE_RESTORED, size);
+    }
     return wasVisible ? TRUE : FALSE;
+}
+
+BOOL IsIconic(HWND hwnd) {
+    auto window = Find(hwnd);
+    std::lock_guard lock(Lock());
+    return window && window->minimized ? TRUE : FALSE;
 }
 
 BOOL UpdateWindow(HWND hwnd) {
@@ -466,7 +489,7 @@ BOOL GetClientRect(HWND hwnd, LPRECT rect) {
         return FALSE;
     }
     std::lock_guard lock(Lock());
-    *rect = RECT{0, 0, window->width, window->height};
+    *rect = window->minimized ? RECT{0, 0, 0, 0} : RECT{0, 0, window->width, window->height};
     return TRUE;
 }
 

@@ -249,6 +249,52 @@ TEST_F(SaveTexture, PalettesAreKeptWhereTheFormatHasThem) {
     palette[3].peFlags = 255;
 }
 
+// Render targets cannot be locked; saving reads them through a system-memory copy, the back buffer included.
+TEST_F(SaveTexture, RenderTargetsAndTheBackBufferSaveWhatWasDrawn) {
+    IDirect3DSurface9* target = nullptr;
+    ASSERT_EQ(device->CreateRenderTarget(6, 4, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &target, nullptr), S_OK);
+    const RECT right = {3, 0, 6, 4};
+    ASSERT_EQ(device->ColorFill(target, nullptr, D3DCOLOR_ARGB(255, 10, 200, 30)), S_OK);
+    ASSERT_EQ(device->ColorFill(target, &right, D3DCOLOR_ARGB(255, 250, 5, 90)), S_OK);
+    IDirect3DSurface9* backBuffer = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &backBuffer), S_OK);
+    ASSERT_EQ(device->ColorFill(backBuffer, nullptr, D3DCOLOR_ARGB(255, 70, 80, 160)), S_OK);
+
+    struct Case {
+        IDirect3DSurface9* surface;
+        const RECT* rect;
+        UINT width;
+        BYTE red, green, blue;  // the saved image's first pixel
+    };
+    const RECT rightHalf = {3, 1, 6, 3};
+    for (const Case& c : {Case{target, nullptr, 6, 10, 200, 30}, Case{target, &rightHalf, 3, 250, 5, 90},
+                          Case{backBuffer, nullptr, 64, 70, 80, 160}}) {
+        ID3DXBuffer* buffer = nullptr;
+        ASSERT_EQ(D3DXSaveSurfaceToFileInMemory(&buffer, D3DXIFF_BMP, c.surface, nullptr, c.rect), S_OK);
+        const std::vector<BYTE> bytes = BufferBytes(buffer);
+        DecodedImage decoded;
+        ASSERT_EQ(ReadImage(decoded, bytes.data(), static_cast<UINT>(bytes.size()), nullptr, true), S_OK);
+        ASSERT_EQ(decoded.width, c.width);
+        MemoryImage pixels(D3DFMT_A8R8G8B8, decoded.width, decoded.height);
+        ImageDesc source;
+        source.memory = const_cast<BYTE*>(decoded.pixels);
+        source.format = decoded.format;
+        source.rowPitch = decoded.rowPitch;
+        source.box = {0, 0, decoded.width, decoded.height, 0, 1};
+        source.rowsUpward = decoded.rowsUpward;
+        ASSERT_EQ(BlitImage(pixels.Desc(), source, D3DX_FILTER_NONE), S_OK);
+        const D3DCOLOR first = *reinterpret_cast<const D3DCOLOR*>(pixels.bytes.data());
+        EXPECT_EQ(first & 0xFFFFFF, static_cast<D3DCOLOR>(c.red << 16 | c.green << 8 | c.blue)) << c.width;
+        if (c.surface == target && c.rect == nullptr) {
+            const D3DCOLOR last = *reinterpret_cast<const D3DCOLOR*>(pixels.bytes.data() + 5 * 4);
+            EXPECT_EQ(last & 0xFFFFFF, 0xFA055Au);
+        }
+    }
+    // Nothing else is left behind: the copies the save made are gone (the fixture counts live resources).
+    backBuffer->Release();
+    target->Release();
+}
+
 TEST_F(SaveTexture, DdsKeepsEveryLevelOfTheTexture) {
     for (const D3DFORMAT format :
          {D3DFMT_A8R8G8B8, D3DFMT_DXT1, D3DFMT_DXT5, D3DFMT_A16B16G16R16F, D3DFMT_YUY2, D3DFMT_V8U8, D3DFMT_L8}) {

@@ -14,6 +14,7 @@ struct BackendLimits {
     bool s3tc = true;             // DXT1 to DXT5 textures can be sampled
     float maxPointSize = 64.0f;   // largest point drawn, in pixels
     UINT maxAnisotropy = 1;       // largest anisotropy of a sampler; 1: no anisotropic filtering
+    UINT maxVertexBlendMatrixIndex = 255;  // largest world-matrix index of indexed vertex blending
 };
 
 }  // namespace tarn::d3d9

@@ -17,6 +17,16 @@ namespace tarn::d3d9 {
 
 class Renderer;
 
+// A device child that does not hold its device (the device holds it while it is set, so that the two would
+// otherwise keep each other alive): told when the device goes, after which it must no longer reach it.
+class Orphanable {
+public:
+    virtual void Orphan() = 0;
+
+protected:
+    ~Orphanable() = default;
+};
+
 class Direct3D9 final : public IDirect3D9 {
 public:
     explicit Direct3D9(const Profile& profile);
@@ -53,6 +63,10 @@ public:
     void FillCaps(D3DCAPS9* caps) const;
     HRESULT CheckFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) const;
     static D3DDISPLAYMODE DesktopMode();
+    // Checks present parameters as CreateDevice and Reset take them and fills in what the runtime chooses (a
+    // windowed zero size from the window's client area, the desktop format, one back buffer): D3D_OK, or
+    // CreateDevice's answer (D3DERR_INVALIDCALL for misuse, D3DERR_NOTAVAILABLE for what the adapter lacks).
+    HRESULT CompletePresentParameters(HWND focusWindow, D3DPRESENT_PARAMETERS* parameters) const;
 
 private:
     ~Direct3D9() = default;
@@ -70,7 +84,9 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
     ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override { return D3D_OK; }
+    // The lost-device protocol (Device.cpp): D3DERR_DEVICELOST while the device cannot draw, then
+    // D3DERR_DEVICENOTRESET until Reset succeeds.
+    HRESULT STDMETHODCALLTYPE TestCooperativeLevel() override;
     UINT STDMETHODCALLTYPE GetAvailableTextureMem() override { return 512u << 20; }
     HRESULT STDMETHODCALLTYPE EvictManagedResources() override { return D3D_OK; }
     HRESULT STDMETHODCALLTYPE GetDirect3D(IDirect3D9** d3d) override;
@@ -176,15 +192,15 @@ public:
     HRESULT STDMETHODCALLTYPE DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT count,
                                                      const void* indexData, D3DFORMAT indexFormat,
                                                      const void* vertexData, UINT stride) override;
-    // Vertices are described by flexible vertex formats only: no declarations, no vertex processing into buffers.
-    HRESULT STDMETHODCALLTYPE ProcessVertices(UINT, UINT, UINT, IDirect3DVertexBuffer9* destination,
-                                              IDirect3DVertexDeclaration9*, DWORD) override {
-        return destination ? E_NOTIMPL : D3DERR_INVALIDCALL;
-    }
+    // The fixed-function vertex pipeline run on the processor into a buffer (ProcessVertices.cpp).
+    HRESULT STDMETHODCALLTYPE ProcessVertices(UINT sourceStart, UINT destinationIndex, UINT vertexCount,
+                                              IDirect3DVertexBuffer9* destination,
+                                              IDirect3DVertexDeclaration9* declaration, DWORD flags) override;
+    // The vertex input and the streams (VertexDeclarations.cpp).
     HRESULT STDMETHODCALLTYPE CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
                                                       IDirect3DVertexDeclaration9** declaration) override;
-    HRESULT STDMETHODCALLTYPE SetVertexDeclaration(IDirect3DVertexDeclaration9*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetVertexDeclaration(IDirect3DVertexDeclaration9** decl) override;
+    HRESULT STDMETHODCALLTYPE SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) override;
+    HRESULT STDMETHODCALLTYPE GetVertexDeclaration(IDirect3DVertexDeclaration9** declaration) override;
     HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override;
     HRESULT STDMETHODCALLTYPE GetFVF(DWORD* fvf) override;
     HRESULT STDMETHODCALLTYPE CreateVertexShader(const DWORD*, IDirect3DVertexShader9**) override { return E_NOTIMPL; }
@@ -202,8 +218,8 @@ public:
                                               UINT stride) override;
     HRESULT STDMETHODCALLTYPE GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UINT* offset,
                                               UINT* stride) override;
-    HRESULT STDMETHODCALLTYPE SetStreamSourceFreq(UINT, UINT) override { return D3D_OK; }
-    HRESULT STDMETHODCALLTYPE GetStreamSourceFreq(UINT, UINT* setting) override;
+    HRESULT STDMETHODCALLTYPE SetStreamSourceFreq(UINT stream, UINT setting) override;
+    HRESULT STDMETHODCALLTYPE GetStreamSourceFreq(UINT stream, UINT* setting) override;
     HRESULT STDMETHODCALLTYPE SetIndices(IDirect3DIndexBuffer9* buffer) override;
     HRESULT STDMETHODCALLTYPE GetIndices(IDirect3DIndexBuffer9** buffer) override;
     HRESULT STDMETHODCALLTYPE CreatePixelShader(const DWORD*, IDirect3DPixelShader9**) override { return E_NOTIMPL; }
@@ -227,6 +243,8 @@ public:
     void Untrack(ResourceCore* resource);
     void TrackObject(const IUnknown* object, const char* kind);
     void UntrackObject(const IUnknown* object);
+    void TrackOrphanable(Orphanable* child) { orphanables_.push_back(child); }
+    void UntrackOrphanable(Orphanable* child);
     std::size_t LiveCount() const;
     std::string DescribeLive() const;
 
@@ -243,6 +261,22 @@ public:
 
 private:
     ~Device();
+    // Makes the implicit back buffer and depth buffer for parameters_ and sets them as the targets.
+    void MakeImplicitSurfaces();
+    // Drops the references the state holds (textures, streams, indices, targets), leaving them null.
+    void DropStateReferences();
+    // References the device's state holds on `resource` (as a binding, a stream, indices or a target).
+    ULONG StateReferencesTo(const ResourceCore* resource) const;
+    // True while a default-pool resource of the caller's is alive (Reset refuses then).
+    bool CallerHoldsDefaultPool() const;
+    // Updates lost_ from the window and says where the protocol stands (TestCooperativeLevel's answer).
+    HRESULT CooperativeLevel();
+    HWND DeviceWindow() const { return parameters_.hDeviceWindow ? parameters_.hDeviceWindow : focusWindow_; }
+    // Records the client size the device window has now; a windowed device is lost when it changes.
+    void NoteWindowSize();
+    // Places a full-screen device's window over the whole display, or gives a window that was made full screen
+    // its earlier place back.
+    void PlaceWindow();
     void SetDefaultState();
     HRESULT Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVertex, UINT minIndex, UINT numVertices,
                  UINT startIndex, const void* upVertices, UINT upStride, const void* upIndices, D3DFORMAT upIndexFormat,
@@ -264,6 +298,13 @@ private:
     BackendKind backend_;
     ULONG refs_ = 1;
     bool inScene_ = false;
+    // Lost: drawing does nothing and Present answers D3DERR_DEVICELOST until Reset succeeds.
+    bool lost_ = false;
+    bool resetting_ = false;
+    RECT windowClient_{};  // the device window's client area when the device was made or last reset
+    // Where a window made full screen was before (restored when the device goes windowed), if it was moved.
+    bool windowMoved_ = false;
+    RECT windowedRect_{};
     DeviceState state_;
     Surface* backBuffer_ = nullptr;
     Surface* autoDepth_ = nullptr;
@@ -273,6 +314,7 @@ private:
         const char* kind;
     };
     std::vector<LiveObject> liveObjects_;
+    std::vector<Orphanable*> orphanables_;
     // The state block being recorded (BeginStateBlock to EndStateBlock), else null.
     std::unique_ptr<StateRecord> recording_;
     std::unique_ptr<Renderer> renderer_;

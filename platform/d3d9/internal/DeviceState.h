@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/d3d9/D3D9.h"
+#include "VertexLayout.h"
 
 namespace tarn::d3d9 {
 
@@ -31,6 +32,7 @@ constexpr int kMaxClipPlanes = 6;  // user clip planes, world space, enabled by 
 constexpr int kStages = 8;
 constexpr int kSamplers = 16;
 constexpr int kRenderTargets = 4;  // simultaneous render targets: renderTarget and moreTargets
+constexpr int kWorldMatrices = 256;  // D3DTS_WORLDMATRIX(0) to (255)
 
 // Groups of state that the renderer re-sends when marked.
 enum Dirty : std::uint32_t {
@@ -63,19 +65,32 @@ struct SamplerBinding {
     TextureKind kind = TextureKind::Flat;
 };
 
+// What one vertex stream holds: a vertex buffer (with a reference), where its vertices start, their stride,
+// and the frequency last set for it (stored and answered; drawing does not instance).
+struct StreamBinding {
+    VertexBuffer* buffer = nullptr;
+    UINT offset = 0, stride = 0;
+    UINT frequency = 1;
+};
+
 struct DeviceState {
     std::array<DWORD, D3DRS_MAX_VALUE> rs{};
     std::array<std::array<DWORD, D3DTSS_MAX_VALUE>, kStages> tss{};
     std::array<std::array<DWORD, D3DSAMP_MAX_VALUE>, kSamplers> samp{};
     D3DMATRIX world{}, view{}, projection{};
+    // D3DTS_WORLDMATRIX(1) onwards, at index - 1; those past the end are the identity.
+    std::vector<D3DMATRIX> blendWorlds;
     std::array<D3DMATRIX, kStages> texture{};
     D3DMATERIAL9 material{};
     std::vector<LightSlot> lights;
     std::array<SamplerBinding, kSamplers> bound{};  // the texture each sampler holds
-    VertexBuffer* stream = nullptr;
-    UINT streamOffset = 0, streamStride = 0;
+    std::array<StreamBinding, kStreams> streams{};
     IndexBuffer* indices = nullptr;
+    // The vertex input: a flexible vertex format (SetFVF) or a declaration (SetVertexDeclaration, held with a
+    // reference; `fvf` is then the format it converts to, or 0). `layout` is what draws read, from either.
     DWORD fvf = 0;
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    VertexLayout layout{};
     D3DVIEWPORT9 viewport{};
     RECT scissor{};
     std::array<std::array<float, 4>, kMaxClipPlanes> clipPlanes{};  // a, b, c, d: kept where ax+by+cz+d >= 0
@@ -117,7 +132,10 @@ struct StateMask {
     StateBits<kStages> textureTransforms;
     StateBits<kMaxClipPlanes> clipPlanes;
     bool world = false, view = false, projection = false, material = false, viewport = false, scissor = false;
-    bool fvf = false, stream = false, indices = false;
+    StateBits<kWorldMatrices> blendWorlds;  // world matrices 1 to 255 (bit i: D3DTS_WORLDMATRIX(i))
+    StateBits<kStreams> streams;            // buffer, offset and stride of each stream
+    StateBits<kStreams> frequencies;        // SetStreamSourceFreq of each stream
+    bool fvf = false, indices = false;      // fvf: the vertex input, format or declaration
 };
 
 // A state block's light `index`: its parameters, its enable flag, or both.
@@ -130,7 +148,7 @@ struct LightRecord {
 
 // The states a state block holds, or a recording (BeginStateBlock) has collected so far: `mask` and `lights`
 // say which, `values` holds them (its lights, targets, palette and dirty groups unused). Holds a reference on
-// each texture, vertex buffer and index buffer in `values` (StateBlocks.cpp).
+// each texture, vertex buffer, index buffer and declaration in `values` (StateBlocks.cpp).
 struct StateRecord {
     StateRecord() = default;
     ~StateRecord();
@@ -141,13 +159,22 @@ struct StateRecord {
     LightRecord& Light(DWORD index);
     // Store a binding, a stream or an index buffer, taking a reference on it and dropping the one held before.
     void HoldTexture(DWORD stage, const SamplerBinding& binding);
-    void HoldStream(VertexBuffer* buffer, UINT offset, UINT stride);
+    void HoldStream(UINT stream, VertexBuffer* buffer, UINT offset, UINT stride);
+    void HoldDeclaration(IDirect3DVertexDeclaration9* declaration);
     void HoldIndices(IndexBuffer* buffer);
 
     DeviceState values;
     StateMask mask;
     std::vector<LightRecord> lights;
 };
+
+inline constexpr D3DMATRIX kIdentityMatrix = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+
+// World matrix `index` (0 to 255) of a state.
+inline const D3DMATRIX& WorldMatrix(const DeviceState& state, std::size_t index) {
+    if (index == 0) return state.world;
+    return index <= state.blendWorlds.size() ? state.blendWorlds[index - 1] : kIdentityMatrix;
+}
 
 // True when a projection leaves w at 1 (last column 0, 0, 0, 1). Table fog is then z-based, else w-based.
 inline bool IsAffineProjection(const D3DMATRIX& m) {

@@ -1,6 +1,6 @@
-// The fixed-function pipeline as GLSL: a key holds every state that changes the program's code (vertex layout,
-// lighting setup, texture stages, fog and alpha-test modes); values that only feed uniforms stay out of it.
-// Programs are generated from keys and cached by the renderer.
+// The fixed-function pipeline as GLSL: a key holds every state that changes the program's code (vertex inputs,
+// vertex blending, lighting setup, texture stages, fog and alpha-test modes); values that only feed uniforms stay out
+// of it. Programs are generated from keys and cached by the renderer.
 #pragma once
 
 #include <array>
@@ -12,9 +12,6 @@
 #include "DeviceState.h"
 
 namespace tarn::d3d9 {
-
-// Attribute location of a vertex's own point size (D3DFVF_PSIZE), `aPointSize` in the generated program.
-constexpr int kPointSizeAttribute = 12;
 
 // What a draw rasterises: the program of a point list writes point sizes, and cylindrical wrapping adjusts
 // the coordinates of whole lines and triangles.
@@ -57,7 +54,14 @@ struct StageKey {
 
 // Every state that changes the generated program's code; values that only feed uniforms stay out of it.
 struct ProgramKey {
-    DWORD fvf = 0;               // vertex format
+    // D3DDECLTYPE of each vertex input in VertexInput order, D3DDECLTYPE_UNUSED where the vertex has none; the
+    // types that GL cannot convert as Direct3D does (SHORTnN, UDEC3, DEC3N) are finished in the program.
+    std::array<std::uint8_t, kVertexInputs> inputTypes = NoInputs();
+    bool transformed = false;  // POSITIONT (XYZRHW): screen-space vertices
+    // Vertex blending: world matrices blended per vertex (2 to 4, or 1 for indexed blending with no weights),
+    // 0 for world matrix 0 alone; with indexedBlend the vertex's BLENDINDICES choose them from the palette.
+    std::uint8_t blendMatrices = 0;
+    bool indexedBlend = false;
     bool lighting = false;       // LIGHTING, and the vertices are not pre-transformed
     bool specular = false;       // SPECULARENABLE
     bool localViewer = false;    // LOCALVIEWER
@@ -83,7 +87,16 @@ struct ProgramKey {
     bool pointSprite = false;  // POINTSPRITEENABLE: 2D stages read (0, 0) to (1, 1) across the point
     bool srgbWrite = false;    // SRGBWRITEENABLE: the colour is encoded to sRGB as it leaves the program
     bool operator==(const ProgramKey&) const = default;
+
+    static constexpr std::array<std::uint8_t, kVertexInputs> NoInputs() {
+        std::array<std::uint8_t, kVertexInputs> types{};
+        for (auto& t : types) t = D3DDECLTYPE_UNUSED;
+        return types;
+    }
 };
+
+// Size of the world-matrix palette of indexed vertex blending (MaxVertexBlendMatrixIndex + 1).
+constexpr int kBlendPalette = 256;
 
 struct ProgramKeyHash {
     std::size_t operator()(const ProgramKey& key) const;
@@ -107,7 +120,8 @@ bool StageSamples(const ProgramKey& key, int stage);
 
 // True when a stage's coordinates wrap (WRAPn): the program then has a geometry stage.
 bool UsesWrap(const ProgramKey& key);
-std::string GenerateVertexShader(const ProgramKey& key);
+// `palette`: the size of the world-matrix palette of indexed vertex blending.
+std::string GenerateVertexShader(const ProgramKey& key, int palette = kBlendPalette);
 // The geometry stage of a program that wraps coordinates; empty when it has none.
 std::string GenerateGeometryShader(const ProgramKey& key);
 std::string GenerateFragmentShader(const ProgramKey& key);

@@ -35,8 +35,9 @@ private:
     void* eglContext_ = nullptr;
 };
 
-// Maximum texture size and S3TC support of the driver (and, when asked, the largest 3D texture side), from a
-// throw-away surfaceless context; false when no context can be made.
-bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize = nullptr);
+// Maximum texture size and S3TC support of the driver (and, when asked, the largest 3D texture side and the
+// vertex uniform components), from a throw-away surfaceless context; false when no context can be made.
+bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize = nullptr,
+                   int* maxVertexUniforms = nullptr);
 
 }  // namespace tarn::d3d9

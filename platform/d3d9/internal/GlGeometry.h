@@ -1,9 +1,12 @@
 // Vertex input of the GL backend: GL copies of vertex and index buffers (uploaded when their memory changed),
-// the stream buffers of user-pointer draws, and the vertex attributes of a flexible vertex format.
+// the stream buffers of user-pointer draws, and the vertex attributes of a layout (a declaration or a flexible
+// vertex format) over up to 16 streams.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <unordered_map>
+#include <utility>
 
 #include "DeviceState.h"
 #include "GlState.h"
@@ -19,17 +22,19 @@ public:
     GlGeometry(const GlGeometry&) = delete;
     GlGeometry& operator=(const GlGeometry&) = delete;
 
-    // Points the attributes at the vertices of `call` (the user's pointer, or the device's stream 0) and binds
-    // the indices of an indexed draw.
-    void BindUserPointers(const DrawCall& call, DWORD fvf);
-    void BindStream(VertexBuffer* buffer, UINT offset, UINT stride, DWORD fvf);
+    // Points the attributes at the user's vertices of `call` (stream 0) and binds the indices of an indexed draw.
+    void BindUserPointers(const DrawCall& call, const VertexLayout& layout);
+    // Points the attributes at the streams the layout reads.
+    void BindStreams(const DeviceState& state);
     void BindIndices(IndexBuffer* buffer);
     // Deletes the GL buffer of a dying vertex or index buffer; false when it had none.
     bool Forget(const ResourceCore* resource);
     std::size_t bytesUploaded() const { return bytesUploaded_; }
 
 private:
-    void SpecifyAttributes(UINT offset, UINT stride, DWORD fvf);
+    // Points input `input` of the layout at `offset` + its element's offset in GL buffer `buffer`, binding it
+    // only when the attribute does not read so already.
+    void SpecifyAttribute(const VertexLayout& layout, int input, GLuint buffer, std::uintptr_t offset, UINT stride);
     // The GL buffer of `resource`, made or refreshed from the written range of its memory.
     template <class BufferType>
     GLuint BufferFor(BufferType* buffer, GLenum target);
@@ -37,6 +42,8 @@ private:
     GlState& gl_;
     GLuint vao_ = 0, upVertices_ = 0, upIndices_ = 0;
     std::unordered_map<const ResourceCore*, GLuint> buffers_;
+    // The GL buffer each stream last read, so that a draw from the same buffers looks none up.
+    std::array<std::pair<const VertexBuffer*, GLuint>, kStreams> streamBuffers_{};
     std::size_t bytesUploaded_ = 0;
 };
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 
 #include "FixedFunction.h"
 #include "GlState.h"
@@ -14,7 +15,8 @@ namespace tarn::d3d9 {
 
 class GlPrograms {
 public:
-    explicit GlPrograms(GlState& gl) : gl_(gl) {}
+    // `palette`: the world matrices of indexed vertex blending the programs hold.
+    GlPrograms(GlState& gl, int palette) : gl_(gl), palette_(palette) {}
     ~GlPrograms();
     GlPrograms(const GlPrograms&) = delete;
     GlPrograms& operator=(const GlPrograms&) = delete;
@@ -39,6 +41,7 @@ private:
         GLint lightDiffuse, lightSpecular, lightAmbient, lightPosition, lightDirection, lightAttenuation, lightSpot;
         GLint fog, fogColor, alphaRef, textureFactor, stageConstant, pointBias;
         GLint pointSize, pointScale, bumpMatrix, bumpLuminance;
+        GLint blendWorldView, projection, viewInverse;
     };
     // Stamps record which version of each group a program has received.
     struct Program {
@@ -46,6 +49,7 @@ private:
         Uniforms u{};
         std::array<int, kMaxActiveLights> lights{};
         int lightCount = 0;
+        int blendCount = 0;  // world matrices of uBlendWorldView
         std::uint64_t transforms = 0, lighting = 0, material = 0, constants = 0, texMatrices = 0, viewport = 0,
                       textures = 0;
         bool linked = false;
@@ -53,6 +57,8 @@ private:
     Program* ProgramFor(const ProgramKey& key);
 
     GlState& gl_;
+    int palette_;
+    std::vector<D3DMATRIX> blendScratch_;  // world-view products on their way to uBlendWorldView
     std::unordered_map<ProgramKey, Program, ProgramKeyHash> programs_;
     Program* current_ = nullptr;
     ProgramKey key_;

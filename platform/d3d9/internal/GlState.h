@@ -28,7 +28,7 @@ public:
         kCapCount = kClipDistance0 + 8,
     };
     static constexpr int kUnits = 8;        // texture units the backend binds
-    static constexpr int kAttributes = 13;  // vertex attributes the backend uses
+    static constexpr int kAttributes = 15;  // vertex attributes the backend uses
 
     void SetCaching(bool on) { caching_ = on; }
     // GL calls sent through the shadow since the renderer was made.
@@ -79,6 +79,14 @@ public:
     // Points attribute `index` at `offset` in the bound GL_ARRAY_BUFFER.
     void AttributePointer(GLuint index, GLint size, GLenum type, bool normalized, GLsizei stride,
                           std::uintptr_t offset);
+    // True when attribute `index` already reads so from `buffer`, and the cache is on: pointing it again, and
+    // binding `buffer` to do so, can be skipped.
+    bool AttributeIs(GLuint index, GLint size, GLenum type, bool normalized, GLsizei stride, std::uintptr_t offset,
+                     GLuint buffer) const {
+        return caching_ && pointers_[index] == Pointer{size, type, normalized, stride, offset, buffer};
+    }
+    // Attribute `index` advances once per `divisor` instances (0: once per vertex).
+    void AttributeDivisor(GLuint index, GLuint divisor);
 
     // GL unbinds what is deleted; the shadow must forget it too, or a recycled name would seem bound.
     void TextureDeleted(GLuint texture);
@@ -133,6 +141,7 @@ private:
     std::array<GLint, 3> pixelStore_{-1, -1, -1};  // pack alignment, unpack alignment, unpack row length
     std::uint32_t attributes_ = kUnknown;
     std::array<Pointer, kAttributes> pointers_{};
+    std::array<GLuint, kAttributes> divisors_ = MakeUnknownNames<kAttributes>();
 
     static constexpr std::array<std::int8_t, kCapCount> MakeUnknownCaps() {
         std::array<std::int8_t, kCapCount> caps{};

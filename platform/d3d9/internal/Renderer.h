@@ -68,6 +68,9 @@ public:
     virtual bool Fill(Surface* surface, const RECT& rect, D3DCOLOR color) = 0;
     // Drops what the backend keeps for a resource that is being destroyed.
     virtual void Forget(ResourceCore* resource) = 0;
+    // The device was reset: new back buffer and depth buffer, every state at its default, new present
+    // parameters (swap interval). The backend applies everything again at the next draw.
+    virtual void Reset() = 0;
     virtual std::size_t ProgramCount() const = 0;
     virtual UploadStats Uploads() const = 0;
     // GL state calls sent so far (0 for the null backend).

@@ -87,6 +87,8 @@ public:
     DWORD usage() const { return usage_; }
     D3DFORMAT format() const { return format_; }
     virtual std::string Describe() const = 0;
+    // The object's own reference count (a level's or face's is its container's, and reads 0 here).
+    virtual ULONG ownReferences() const = 0;
     bool tracked() const { return tracked_; }
     void setCreator(const void* address) { creator_ = address; }
     const void* creator() const { return creator_; }
@@ -163,6 +165,7 @@ public:
 
     // The object's own count (1 while only its creator holds it); a level's or face's is its container's.
     ULONG refs() const { return refs_; }
+    ULONG ownReferences() const override { return countOwner_ ? 0 : refs_; }
 
 protected:
     // `countOwner`: the container whose count a level or face shares; null for an object counted on its own.

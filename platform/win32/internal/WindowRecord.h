@@ -33,6 +33,7 @@ struct WindowRecord {
     int x = 0, y = 0;           // the client area's top-left corner, in screen coordinates
     int width = 0, height = 0;  // the client area's size
     bool visible = false;
+    bool minimized = false;  // iconic: the client area reads as empty until restored
     bool destroying = false;
     std::thread::id thread;
     SDL_Window* sdl = nullptr;

@@ -313,23 +313,18 @@ using DefaultStateTest = DeviceTest;
 // names, which still answer D3DERR_INVALIDCALL; out-pointers come back null either way.
 TEST_F(DefaultStateTest, UnimplementedCallsAnswerNotImplemented) {
     D3DPRESENT_PARAMETERS pp = DefaultPresentParameters(kSize, kSize);
-    const D3DVERTEXELEMENT9 elements[] = {D3DDECL_END()};
     HDC dc = nullptr;
     IDirect3DSurface9* back = nullptr;
     ASSERT_EQ(device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
     IDirect3DSwapChain9* chain = reinterpret_cast<IDirect3DSwapChain9*>(1);
-    IDirect3DVertexDeclaration9* declaration = reinterpret_cast<IDirect3DVertexDeclaration9*>(1);
     struct Case {
         const char* call;
         HRESULT answer, misused;  // with valid arguments, and with the argument the documentation checks
     } cases[] = {
-        {"Reset", device->Reset(&pp), device->Reset(nullptr)},
         {"CreateAdditionalSwapChain", device->CreateAdditionalSwapChain(&pp, &chain),
          device->CreateAdditionalSwapChain(&pp, nullptr)},
         {"GetSwapChain", device->GetSwapChain(0, &chain), device->GetSwapChain(1, &chain)},
         {"GetFrontBufferData", device->GetFrontBufferData(0, back), device->GetFrontBufferData(0, nullptr)},
-        {"CreateVertexDeclaration", device->CreateVertexDeclaration(elements, &declaration),
-         device->CreateVertexDeclaration(nullptr, &declaration)},
         {"GetDC", back->GetDC(&dc), back->GetDC(nullptr)},
     };
     for (const Case& c : cases) {
@@ -338,10 +333,6 @@ TEST_F(DefaultStateTest, UnimplementedCallsAnswerNotImplemented) {
         EXPECT_EQ(c.misused, D3DERR_INVALIDCALL);
     }
     EXPECT_EQ(chain, nullptr);
-    EXPECT_EQ(declaration, nullptr);
-    EXPECT_EQ(device->SetVertexDeclaration(nullptr), E_NOTIMPL);
-    EXPECT_EQ(device->ProcessVertices(0, 0, 1, nullptr, nullptr, 0), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device->ProcessVertices(0, 0, 1, reinterpret_cast<IDirect3DVertexBuffer9*>(1), nullptr, 0), E_NOTIMPL);
     EXPECT_EQ(d3d->RegisterSoftwareDevice(nullptr), E_NOTIMPL);
     // A capability the adapter lacks is not a missing implementation.
     EXPECT_EQ(device->CreateQuery(D3DQUERYTYPE_VCACHE, nullptr), D3DERR_NOTAVAILABLE);

@@ -54,6 +54,10 @@ public:
         for (IDirect3DIndexBuffer9*& b : indexBuffers) {
             ASSERT_EQ(device->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &b, nullptr), D3D_OK);
         }
+        const D3DVERTEXELEMENT9 twoStreams[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+                                                {1, 0, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
+                                                D3DDECL_END()};
+        ASSERT_EQ(device->CreateVertexDeclaration(twoStreams, &declaration), D3D_OK);
     }
 
     void TearDown() override {
@@ -61,10 +65,13 @@ public:
             device->SetTexture(0, nullptr);
             device->SetTexture(3, nullptr);
             device->SetStreamSource(0, nullptr, 0, 0);
+            device->SetStreamSource(15, nullptr, 0, 0);
             device->SetIndices(nullptr);
+            device->SetFVF(0);
         }
-        for (IUnknown* r : std::initializer_list<IUnknown*>{textures[0], textures[1], vertexBuffers[0],
-                                                            vertexBuffers[1], indexBuffers[0], indexBuffers[1]}) {
+        for (IUnknown* r :
+             std::initializer_list<IUnknown*>{textures[0], textures[1], vertexBuffers[0], vertexBuffers[1],
+                                              indexBuffers[0], indexBuffers[1], declaration}) {
             if (r) r->Release();
         }
         DeviceTest::TearDown();
@@ -82,6 +89,7 @@ public:
     IDirect3DTexture9* textures[2] = {};
     IDirect3DVertexBuffer9* vertexBuffers[2] = {};
     IDirect3DIndexBuffer9* indexBuffers[2] = {};
+    IDirect3DVertexDeclaration9* declaration = nullptr;
 };
 
 // One kind of state: `set(v)` gives it the v-th of two values that differ from each other and from the default;
@@ -163,21 +171,44 @@ std::vector<StateKind> AllKinds() {
              dev(t)->SetScissorRect(&r);
          },
          [=](StateBlockTest& t) { return Words(t.State().scissor); }},
-        {"vertex format",
-         [=](StateBlockTest& t, int v) {
-             dev(t)->SetFVF(v ? D3DFVF_XYZ | D3DFVF_DIFFUSE : D3DFVF_XYZRHW | D3DFVF_TEX2);
-         },
-         [=](StateBlockTest& t) { return Words(t.State().fvf); }},
         {"texture", [=](StateBlockTest& t, int v) { dev(t)->SetTexture(3, t.textures[v]); },
          [=](StateBlockTest& t) { return Words(t.State().bound[3].object); }},
-        {"stream source",
-         [=](StateBlockTest& t, int v) { dev(t)->SetStreamSource(0, t.vertexBuffers[v], 16u * v + 4u, 20u + v * 4u); },
+        // A format and a declaration are one state: setting either replaces the other.
+        {"vertex input, a declaration or a format",
+         [=](StateBlockTest& t, int v) {
+             v ? dev(t)->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE) : dev(t)->SetVertexDeclaration(t.declaration);
+         },
          [=](StateBlockTest& t) {
-             std::vector<DWORD> w = Words(t.State().stream);
-             w.push_back(t.State().streamOffset);
-             w.push_back(t.State().streamStride);
+             std::vector<DWORD> w = Words(t.State().declaration);
+             w.push_back(t.State().fvf);
              return w;
          }},
+        {"stream sources, stream 0 and the last",
+         [=](StateBlockTest& t, int v) {
+             dev(t)->SetStreamSource(0, t.vertexBuffers[v], 16u * v + 4u, 20u + v * 4u);
+             dev(t)->SetStreamSource(15, t.vertexBuffers[1 - v], 8u, 12u + v * 4u);
+         },
+         [=](StateBlockTest& t) {
+             std::vector<DWORD> w;
+             for (int s : {0, 15}) {
+                 const StreamBinding& stream = t.State().streams[s];
+                 w.push_back(static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(stream.buffer)));
+                 w.push_back(stream.offset);
+                 w.push_back(stream.stride);
+             }
+             return w;
+         }},
+        {"stream frequency",
+         [=](StateBlockTest& t, int v) {
+             dev(t)->SetStreamSourceFreq(3, v ? D3DSTREAMSOURCE_INSTANCEDATA | 1u : D3DSTREAMSOURCE_INDEXEDDATA | 4u);
+         },
+         [=](StateBlockTest& t) { return Words(t.State().streams[3].frequency); }},
+        {"world matrix 200 (vertex blending)",
+         [=](StateBlockTest& t, int v) {
+             const D3DMATRIX m = Matrix(v + 2.0f);
+             dev(t)->SetTransform(D3DTS_WORLDMATRIX(200), &m);
+         },
+         [=](StateBlockTest& t) { return Words(WorldMatrix(t.State(), 200)); }},
         {"indices", [=](StateBlockTest& t, int v) { dev(t)->SetIndices(t.indexBuffers[v]); },
          [=](StateBlockTest& t) { return Words(t.State().indices); }},
     };

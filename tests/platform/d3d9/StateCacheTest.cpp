@@ -30,6 +30,31 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
     ASSERT_EQ(
         device->CreateDepthStencilSurface(kSize, kSize, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE, &stencil, nullptr),
         D3D_OK);
+    // Positions in stream 0, colours in stream 2, and a blended draw (two world matrices, one weight).
+    const float positions[4][4] = {{30, 2, 0.5f, 1}, {62, 2, 0.5f, 1}, {30, 30, 0.5f, 1}, {62, 30, 0.5f, 1}};
+    const D3DCOLOR colours[4] = {0xff00ffff, 0xffff00ff, 0x80ffff00, 0xff808080};
+    const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT4, 0, D3DDECLUSAGE_POSITIONT, 0},
+                                          {2, 0, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
+                                          D3DDECL_END()};
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    IDirect3DVertexBuffer9 *positionBuffer = nullptr, *colourBuffer = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(sizeof positions, 0, 0, D3DPOOL_MANAGED, &positionBuffer, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateVertexBuffer(sizeof colours, 0, 0, D3DPOOL_MANAGED, &colourBuffer, nullptr), D3D_OK);
+    void* data = nullptr;
+    positionBuffer->Lock(0, 0, &data, 0);
+    std::memcpy(data, positions, sizeof positions);
+    positionBuffer->Unlock();
+    colourBuffer->Lock(0, 0, &data, 0);
+    std::memcpy(data, colours, sizeof colours);
+    colourBuffer->Unlock();
+    struct Blended {
+        float x, y, z, weight;
+    };
+    const Blended blended[3] = {{-0.9f, -0.9f, 0.5f, 0.25f}, {0.0f, -0.2f, 0.5f, 1.0f}, {-0.9f, -0.2f, 0.5f, 0.75f}};
+    D3DMATRIX shifted{};
+    shifted._11 = shifted._22 = shifted._33 = shifted._44 = 1.0f;
+    shifted._41 = 0.3f;
     auto frame = [&] {
         Clear(0xff202020);
         SetOrthoIdentity();
@@ -79,6 +104,19 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
         device->Clear(1, &corner, D3DCLEAR_TARGET, 0xff4080c0, 1.0f, 0);
         Rect(4, 4, 12, 12, 0xffc08040);
         device->SetRenderTarget(1, nullptr);
+        device->SetTexture(0, nullptr);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+        device->SetVertexDeclaration(declaration);
+        device->SetStreamSource(0, positionBuffer, 0, 16);
+        device->SetStreamSource(2, colourBuffer, 0, 4);
+        EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+        device->SetTransform(D3DTS_WORLDMATRIX(1), &shifted);
+        device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_1WEIGHTS);
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device->SetFVF(D3DFVF_XYZB1);
+        EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, blended, sizeof(Blended)), D3D_OK);
+        device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+        device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
         auto pixels = ReadTarget();
         const auto more = ReadSurface(second);
         pixels.insert(pixels.end(), more.begin(), more.end());
@@ -100,6 +138,11 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
     depth->Release();
     stencil->Release();
     second->Release();
+    device->SetStreamSource(0, nullptr, 0, 0);
+    device->SetStreamSource(2, nullptr, 0, 0);
+    declaration->Release();
+    positionBuffer->Release();
+    colourBuffer->Release();
 }
 
 // The backend's shadow of GL state: a draw that changes nothing sends no GL state call, a state change sends only

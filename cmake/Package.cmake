@@ -8,9 +8,9 @@ set(CPACK_PACKAGE_VENDOR "Tarn Engine developers")
 set(CPACK_PACKAGE_CONTACT "Tarn Engine developers <tarn-engine@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Sea-scene demo with its engine, texture library and platform layer")
 set(CPACK_PACKAGE_DESCRIPTION
-    "A real-time 3D sea-floor demo (tarn-seascene) under animated caustic light, with the scene and image
-inspectors tarn-trsinfo and tarn-texinfo, and the engine's static libraries, headers and CMake package
-TarnEngine for programs of your own.")
+    "A real-time 3D sea-floor demo (tarn-seascene) under animated caustic light, the scene viewer tarn-view
+(which the desktop opens .TRS files with), the scene and image inspectors tarn-trsinfo and tarn-texinfo, and
+the engine's static libraries, headers and CMake package TarnEngine for programs of your own.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}_${CPACK_PACKAGE_VERSION}_amd64")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -7,9 +7,9 @@
 #include "render/Renderer.h"
 #include "report/ErrorBox.h"
 #include "scene/Scene.h"
-#include "ColorFilter.h"
-#include "ImageWave.h"
-#include "WaterImage.h"
+#include "water/ColorFilter.h"
+#include "water/ImageWave.h"
+#include "water/WaterImage.h"
 
 namespace {
 

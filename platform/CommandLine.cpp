@@ -1,6 +1,7 @@
 // Runner option parsing: strict numbers (the whole argument must be the number), one error message per mistake.
 #include "CommandLine.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -50,27 +51,47 @@ std::string Quoted(const std::string& arg) {
     return out + "\"";
 }
 
+const ProgramOption* FindProgramOption(const ProgramUsage* usage, const std::string& name) {
+    if (usage == nullptr) {
+        return nullptr;
+    }
+    for (const ProgramOption& option : usage->options) {
+        if (option.name != nullptr && name == option.name) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
-CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+CommandLine ParseCommandLine(const std::vector<std::string>& args, const ProgramUsage* usage) {
     CommandLine result;
     auto fail = [&result](std::string message) {
         result.action = CommandLine::Action::Error;
         result.error = std::move(message);
         return result;
     };
+    auto toProgram = [&result](const std::string& arg) {
+        result.programArgList.push_back(arg);
+        if (!result.programArgs.empty()) {
+            result.programArgs += ' ';
+        }
+        result.programArgs += Quoted(arg);
+    };
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            if (!result.programArgs.empty()) {
-                result.programArgs += ' ';
-            }
-            result.programArgs += Quoted(arg);
+            toProgram(arg);
             continue;
         }
         if (arg == "--") {
             optionsEnded = true;
+            // A program with options of its own must see where they end too.
+            if (usage != nullptr) {
+                toProgram(arg);
+            }
             continue;
         }
         std::string name = arg;
@@ -87,6 +108,24 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             hasValue = true;
         }
         bool takesValue = name == "--frames" || name == "--screenshot" || name == "--clock-step" || name == "-C";
+        const bool runnerOption =
+            takesValue || name == "--help" || name == "-h" || name == "--version" || name == "--headless";
+        if (const ProgramOption* own = runnerOption ? nullptr : FindProgramOption(usage, name)) {
+            if (own->value != nullptr && !hasValue) {
+                if (i + 1 >= args.size()) {
+                    return fail("option " + name + " needs a value");
+                }
+                value = args[++i];
+                hasValue = true;
+            } else if (own->value == nullptr && hasValue) {
+                return fail("option " + name + " takes no value");
+            }
+            toProgram(name);
+            if (hasValue) {
+                toProgram(value);
+            }
+            continue;
+        }
         if (takesValue && !hasValue) {
             if (i + 1 >= args.size()) {
                 return fail("option " + name + " needs a value");
@@ -129,17 +168,31 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     return result;
 }
 
-std::string UsageText(const std::string& program) {
-    return "Usage: " + program +
-           " [options]\n"
-           "  --frames N            close the window after N presented frames\n"
-           "  --screenshot FILE.png save the last presented frame (the Nth with --frames) as PNG\n"
-           "  --headless            never show a window; draw off screen\n"
-           "  --clock-step SECONDS  the performance counter advances SECONDS on every read\n"
-           "  -C DIR                run in directory DIR\n"
-           "  --help                show this text\n"
-           "  --version             show the version\n"
-           "Without options the program runs as it always does.\n";
+std::string UsageText(const std::string& program, const ProgramUsage* usage) {
+    const std::string runner =
+        "  --frames N            close the window after N presented frames\n"
+        "  --screenshot FILE.png save the last presented frame (the Nth with --frames) as PNG\n"
+        "  --headless            never show a window; draw off screen\n"
+        "  --clock-step SECONDS  the performance counter advances SECONDS on every read\n"
+        "  -C DIR                run in directory DIR\n"
+        "  --help                show this text\n"
+        "  --version             show the version\n";
+    if (usage == nullptr) {
+        return "Usage: " + program + " [options]\n" + runner + "Without options the program runs as it always does.\n";
+    }
+    auto lines = [](const std::string& text) { return text.empty() || text.back() == '\n' ? text : text + "\n"; };
+    std::string out = "Usage: " + program + " [options]" + (usage->arguments.empty() ? "" : " " + usage->arguments) +
+                      "\n" + lines(usage->summary);
+    if (!usage->options.empty()) {
+        out += "Options:\n";
+        for (const ProgramOption& option : usage->options) {
+            std::string left =
+                std::string("  ") + option.name + (option.value != nullptr ? std::string(" ") + option.value : "");
+            left.resize(std::max<std::size_t>(left.size() + 1, 24), ' ');
+            out += left + (option.help != nullptr ? option.help : "") + "\n";
+        }
+    }
+    return out + "Runner options:\n" + runner + lines(usage->notes);
 }
 
 }  // namespace tarn::platform

@@ -3,6 +3,9 @@
 // GetModuleHandleA(NULL) is the process itself, which exports nothing.
 #include "Modules.h"
 
+#include <unistd.h>
+
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -90,6 +93,43 @@ HMODULE GetModuleHandleA(LPCSTR moduleName) {
         return nullptr;
     }
     return reinterpret_cast<HMODULE>(it->second.id);
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+    const auto id = reinterpret_cast<std::uintptr_t>(module);
+    std::string path;
+    if (module == nullptr || id == kProcessModule) {
+        char buffer[4096];
+        const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+        if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return 0;
+        }
+        path.assign(buffer, static_cast<std::size_t>(length));
+    } else {
+        std::lock_guard lock(ModuleMutex());
+        for (const auto& [name, record] : Modules()) {
+            if (record.id == id) path = name;
+        }
+        if (path.empty()) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return 0;
+        }
+    }
+    if (fileName == nullptr || size == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    // As Windows does from XP on: a path that does not fit is cut and terminated, and the whole size is returned.
+    if (path.size() >= size) {
+        std::memcpy(fileName, path.data(), size - 1);
+        fileName[size - 1] = '\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    std::memcpy(fileName, path.data(), path.size());
+    fileName[path.size()] = '\0';
+    return static_cast<DWORD>(path.size());
 }
 
 HMODULE LoadLibraryA(LPCSTR fileName) {

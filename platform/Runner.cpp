@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -54,6 +55,22 @@ void SetDataDirectory(const char* relativeToExecutable) {
 }
 
 const std::string& DataDirectory() { return DataDirectoryStore(); }
+
+namespace {
+std::unique_ptr<ProgramUsage>& ProgramUsageStore() {
+    static std::unique_ptr<ProgramUsage> usage;
+    return usage;
+}
+}  // namespace
+
+void SetProgramUsage(const ProgramUsage& usage) { ProgramUsageStore() = std::make_unique<ProgramUsage>(usage); }
+
+const ProgramUsage* CurrentProgramUsage() { return ProgramUsageStore().get(); }
+
+std::vector<std::string>& ProgramArguments() {
+    static std::vector<std::string> arguments;
+    return arguments;
+}
 
 void FramePresented(HWND__* window, int width, int height, FrameReader readPixels, void* context) {
     detail::Pacer().Presented(detail::MonotonicNow());

@@ -78,6 +78,10 @@ public:
     void setCurrentVertexBuffer(std::int32_t index) { currentVertexBuffer = index; }
     void setCurrentIndexBuffer(std::int32_t index) { currentIndexBuffer = index; }
     void setCurrentTexture(std::int32_t index) { currentTexture = index; }
+    // Forgets the whole cache (bindings, material, vertex format and the six render states go back to unknown), so
+    // that the next mesh node sends all of its state again: for an application whose own drawing changed render
+    // states or the material too, or whose device was reset.
+    void forgetDrawState();
 
 private:
     bool isEmpty() const;

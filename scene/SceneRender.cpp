@@ -32,6 +32,13 @@ D3DXMATRIX Billboard(const D3DXMATRIX& node, const D3DXMATRIX& orientation) {
 
 }  // namespace
 
+void CTRScene::forgetDrawState() {
+    currentVertexBuffer = currentIndexBuffer = currentTexture = currentMaterial = -1;
+    currentZEnable = currentZWriteEnable = currentAlphaBlendEnable = 255;
+    currentSrcBlend = currentDestBlend = currentCullMode = 255;
+    currentFVF = -1;
+}
+
 void CTRScene::render() {
     for (const CTRMeshNode* node : meshNodes) drawMesh(*node);
 }

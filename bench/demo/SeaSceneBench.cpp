@@ -26,10 +26,10 @@
 #include "render/Renderer.h"
 #include "scene/Scene.h"
 #include "ApplicationStart.h"
-#include "ColorFilter.h"
-#include "ImageWave.h"
+#include "water/ColorFilter.h"
+#include "water/ImageWave.h"
 #include "MessageLoop.h"
-#include "WaterImage.h"
+#include "water/WaterImage.h"
 
 namespace {
 

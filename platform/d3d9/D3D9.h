@@ -234,6 +234,10 @@ enum D3DBACKBUFFER_TYPE : int {
 #define D3DPRESENT_INTERVAL_FOUR 0x00000008L
 #define D3DPRESENT_INTERVAL_IMMEDIATE 0x80000000L
 
+// Flags of IDirect3DSwapChain9::Present.
+#define D3DPRESENT_DONOTWAIT 0x00000001L
+#define D3DPRESENT_LINEAR_CONTENT 0x00000002L
+
 #define D3DPRESENTFLAG_LOCKABLE_BACKBUFFER 0x00000001
 #define D3DPRESENTFLAG_DISCARD_DEPTHSTENCIL 0x00000002
 #define D3DPRESENTFLAG_DEVICECLIP 0x00000004
@@ -1326,6 +1330,8 @@ inline constexpr GUID IID_IDirect3DQuery9 = {
     0xd9771460, 0xa695, 0x4f26, {0xbb, 0xd3, 0x27, 0xb8, 0x40, 0xb5, 0x41, 0xcc}};
 inline constexpr GUID IID_IDirect3DVertexDeclaration9 = {
     0xdd13c59c, 0x36fa, 0x4098, {0xa8, 0xfb, 0xc7, 0xed, 0x39, 0xdc, 0x85, 0x46}};
+inline constexpr GUID IID_IDirect3DSwapChain9 = {
+    0x794950f2, 0xadfc, 0x458a, {0x90, 0x5e, 0x10, 0xa1, 0x0b, 0x0b, 0x50, 0x3b}};
 
 // ---- Interfaces ----
 struct IDirect3D9;
@@ -1343,8 +1349,8 @@ struct IDirect3DVolume9;
 struct IDirect3DStateBlock9;
 struct IDirect3DQuery9;
 struct IDirect3DVertexDeclaration9;
-// Declared only: the engine never makes these, and the device answers E_NOTIMPL to the calls that would.
 struct IDirect3DSwapChain9;
+// Declared only: the engine never makes these, and the device answers E_NOTIMPL to the calls that would.
 struct IDirect3DVertexShader9;
 struct IDirect3DPixelShader9;
 
@@ -1698,6 +1704,21 @@ struct IDirect3DVertexDeclaration9 : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* numElements) = 0;
 };
+
+// A swap chain: the device's implicit one (GetSwapChain(0)) or one made by CreateAdditionalSwapChain, presenting
+// its back buffer into its window.
+struct IDirect3DSwapChain9 : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                                              const RGNDATA* dirtyRegion, DWORD flags) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetFrontBufferData(IDirect3DSurface9* destination) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetBackBuffer(UINT backBuffer, D3DBACKBUFFER_TYPE type,
+                                                    IDirect3DSurface9** surface) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetRasterStatus(D3DRASTER_STATUS* rasterStatus) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDisplayMode(D3DDISPLAYMODE* mode) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetPresentParameters(D3DPRESENT_PARAMETERS* parameters) = 0;
+};
+using LPDIRECT3DSWAPCHAIN9 = IDirect3DSwapChain9*;
 
 // Creates the Direct3D object; null when sdkVersion is not D3D_SDK_VERSION or the platform cannot draw.
 // Registers "d3d9.dll" (with its DebugSetMute export) in the module table on first success.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "DeviceObject.h"
 #include "FixedFunction.h"
 #include "Renderer.h"
+#include "SwapChain.h"
 #include "platform/Bits.h"
 
 namespace tarn::d3d9 {
@@ -100,10 +102,13 @@ void Device::MakeImplicitSurfaces() {
                               parameters_.BackBufferFormat, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET,
                               (parameters_.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0);
     backBuffer_->MarkDeviceOwned();
+    const UINT samples = SampleCount(LimitsOf(backend_), parameters_.MultiSampleType, parameters_.MultiSampleQuality);
+    backBuffer_->SetMultisample(parameters_.MultiSampleType, parameters_.MultiSampleQuality, samples);
     if (parameters_.EnableAutoDepthStencil) {
         autoDepth_ = new Surface(this, nullptr, 0, parameters_.BackBufferWidth, parameters_.BackBufferHeight,
                                  parameters_.AutoDepthStencilFormat, D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false);
         autoDepth_->MarkDeviceOwned();
+        autoDepth_->SetMultisample(parameters_.MultiSampleType, parameters_.MultiSampleQuality, samples);
     }
     state_.renderTarget = backBuffer_;
     backBuffer_->AddRef();
@@ -116,6 +121,7 @@ bool Device::Initialize(std::string* error) {
     MakeImplicitSurfaces();
     SetDefaultState();
     NoteWindowSize();
+    implicitChain_ = new SwapChain(this, parameters_, true);
     if (backend_ == BackendKind::Gl) {
         std::unique_ptr<Renderer> gl = CreateGlRenderer(this, DeviceWindow(), error);
         if (!gl) return false;
@@ -155,6 +161,7 @@ Device::~Device() {
         Diagnostic("device destroyed with %zu resource%s still alive:\n%s", leaks, leaks == 1 ? "" : "s",
                    DescribeLive().c_str());
     }
+    if (implicitChain_) implicitChain_->DestroyWithDevice();
     if (backBuffer_) {
         backBuffer_->Release();
     }
@@ -349,18 +356,6 @@ HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
     return D3D_OK;
 }
 
-HRESULT Device::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) {
-    if (swapChain != 0 || !mode) return D3DERR_INVALIDCALL;
-    if (parameters_.Windowed) {
-        *mode = Direct3D9::DesktopMode();
-    } else {
-        *mode = D3DDISPLAYMODE{parameters_.BackBufferWidth, parameters_.BackBufferHeight,
-                               parameters_.FullScreen_RefreshRateInHz ? parameters_.FullScreen_RefreshRateInHz : 60,
-                               D3DFMT_X8R8G8B8};
-    }
-    return D3D_OK;
-}
-
 HRESULT Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters) {
     if (!parameters) return D3DERR_INVALIDCALL;
     *parameters = D3DDEVICE_CREATION_PARAMETERS{0, type_, focusWindow_, behaviorFlags_};
@@ -437,9 +432,8 @@ HRESULT Device::TestCooperativeLevel() { return CooperativeLevel(); }
 ULONG Device::StateReferencesTo(const ResourceCore* r) const {
     ULONG count = 0;
     for (const SamplerBinding& bound : state_.bound) count += bound.resource == r ? 1 : 0;
-    for (const StreamBinding& stream : state_.streams) {
-        if (static_cast<const ResourceCore*>(stream.buffer) == r) ++count;
-    }
+    for (const StreamBinding& stream : state_.streams)
+        count += static_cast<const ResourceCore*>(stream.buffer) == r ? 1 : 0;
     if (static_cast<const ResourceCore*>(state_.indices) == r) ++count;
     for (const Surface* target : {state_.renderTarget, state_.moreTargets[0], state_.moreTargets[1],
                                   state_.moreTargets[2], state_.depthStencil}) {
@@ -467,8 +461,8 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
     if (CooperativeLevel() == D3DERR_DEVICELOST) return D3DERR_DEVICELOST;
     // Every default-pool resource of the caller's must be gone first, the implicit back buffer and depth buffer
     // included when the caller still holds a reference to them.
-    if (CallerHoldsDefaultPool()) {
-        Diagnostic("Reset: default-pool resources are still alive:\n%s", DescribeLive().c_str());
+    if (CallerHoldsDefaultPool() || !additionalChains_.empty()) {
+        Diagnostic("Reset: default-pool resources or additional swap chains are still alive");
         return D3DERR_INVALIDCALL;
     }
     D3DPRESENT_PARAMETERS p = *parameters;
@@ -486,6 +480,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
     backBuffer_ = nullptr;
     if (autoDepth_) autoDepth_->Release();
     autoDepth_ = nullptr;
+    implicitChain_->DropFront();
     parameters_ = p;
     state_ = DeviceState{};
     PlaceWindow();
@@ -498,44 +493,13 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
     return D3D_OK;
 }
 
-HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters, IDirect3DSwapChain9** swapChain) {
-    if (!parameters || !swapChain) return D3DERR_INVALIDCALL;
-    *swapChain = nullptr;
-    return E_NOTIMPL;
-}
-
-HRESULT Device::GetSwapChain(UINT index, IDirect3DSwapChain9** swapChain) {
-    if (!swapChain) return D3DERR_INVALIDCALL;
-    *swapChain = nullptr;
-    return index == 0 ? E_NOTIMPL : D3DERR_INVALIDCALL;  // the device has one swap chain
-}
-
-HRESULT Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destination) {
-    if (swapChain != 0 || !destination) return D3DERR_INVALIDCALL;
-    return E_NOTIMPL;
-}
-
-HRESULT Device::GetBackBuffer(UINT swapChain, UINT backBuffer, D3DBACKBUFFER_TYPE, IDirect3DSurface9** surface) {
-    if (!surface) return D3DERR_INVALIDCALL;
-    *surface = nullptr;
-    if (swapChain != 0 || backBuffer >= parameters_.BackBufferCount) return D3DERR_INVALIDCALL;
-    backBuffer_->AddRef();
-    *surface = backBuffer_;
-    return D3D_OK;
-}
-
-HRESULT Device::GetRasterStatus(UINT swapChain, D3DRASTER_STATUS* status) {
-    if (swapChain != 0 || !status) return D3DERR_INVALIDCALL;
-    *status = D3DRASTER_STATUS{FALSE, 0};
-    return D3D_OK;
-}
-
-void Device::GetGammaRamp(UINT, D3DGAMMARAMP* ramp) {
-    if (!ramp) return;
-    for (int i = 0; i < 256; ++i) ramp->red[i] = ramp->green[i] = ramp->blue[i] = static_cast<WORD>(i * 257);
-}
-
 // ---- Frame ----
+
+// The depth buffer drawn with a render target must have its multisample type.
+bool Device::TargetsMatch() const {
+    const Surface* depth = state_.depthStencil;
+    return !depth || depth->samples() == state_.renderTarget->samples();
+}
 
 HRESULT Device::BeginScene() {
     if (inScene_) return D3DERR_INVALIDCALL;
@@ -560,21 +524,88 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         }
     }
     if ((flags & D3DCLEAR_ZBUFFER) && (z < 0.0f || z > 1.0f)) return D3DERR_INVALIDCALL;
+    if (!TargetsMatch()) return D3DERR_INVALIDCALL;
     if (lost_) return D3D_OK;
     renderer_->Clear(count, rects, flags, color, z, stencil, TakeChanged());
     return D3D_OK;
 }
 
-HRESULT Device::Present(const RECT*, const RECT*, HWND destWindowOverride, const RGNDATA*) {
+HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride, const RGNDATA*) {
+    return PresentChain(implicitChain_, sourceRect, destRect, destWindowOverride);
+}
+
+HRESULT Device::PresentChain(SwapChain* chain, const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride) {
     if (inScene_) return D3DERR_INVALIDCALL;
+    // Rectangles belong to the copy swap effect; the others present the whole back buffer.
+    if ((sourceRect || destRect) && chain->parameters().SwapEffect != D3DSWAPEFFECT_COPY) return D3DERR_INVALIDCALL;
     if (CooperativeLevel() != D3D_OK) return D3DERR_DEVICELOST;
-    HWND window = destWindowOverride ? destWindowOverride
-                                     : (parameters_.hDeviceWindow ? parameters_.hDeviceWindow : focusWindow_);
+    HWND window = destWindowOverride ? destWindowOverride : chain->window();
     // Frames shown on the desktop window (off-screen devices) are not the program's frames: the runner
     // neither counts them nor closes anything after them.
     if (window == GetDesktopWindow()) window = nullptr;
-    renderer_->Present(window);
+    Surface* back = chain->backBuffer();
+    // The front buffer keeps what was presented, for GetFrontBufferData, whatever is drawn afterwards.
+    Surface* front = chain->front();
+    const RECT whole = FullRect(back);
+    if (!renderer_->Blit(back, whole, front, whole, false)) {
+        back->SyncToMemory();
+        std::memcpy(front->bits(), back->bits(), LevelBytes(back->layout(), back->width(), back->height()));
+        front->fresh = Fresh::MemoryNewer;
+    }
+    PresentFrame frame{};
+    frame.back = back;
+    frame.window = window;
+    frame.sourceRect = sourceRect;
+    frame.destRect = destRect;
+    frame.gamma = chain->parameters().Windowed ? nullptr : &chain->gamma();
+    renderer_->Present(frame);
     return D3D_OK;
+}
+
+// The front buffer is the display's picture: the size of the display mode, in A8R8G8B8. A full-screen chain fills
+// it; a windowed chain's frame lies at its window's client area, and the rest of the desktop, which belongs to
+// other programs, reads as opaque black.
+HRESULT Device::FrontBufferData(SwapChain* chain, IDirect3DSurface9* destination) {
+    Surface* dst = OwnSurface(destination, this);
+    if (!dst || dst->format() != D3DFMT_A8R8G8B8 || dst->inTexture() || dst->locked()) return D3DERR_INVALIDCALL;
+    if (dst->pool() != D3DPOOL_SYSTEMMEM && dst->pool() != D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
+    const D3DDISPLAYMODE mode = DisplayModeOf(chain->parameters());
+    if (dst->width() != mode.Width || dst->height() != mode.Height) return D3DERR_INVALIDCALL;
+    if (CooperativeLevel() == D3DERR_DEVICELOST) return D3DERR_DEVICELOST;
+    POINT origin{0, 0};
+    if (chain->parameters().Windowed) ClientToScreen(chain->window(), &origin);
+    Surface* front = chain->front();
+    front->SyncToMemory();
+    for (UINT y = 0; y < dst->height(); ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(dst->bits() + static_cast<std::size_t>(y) * dst->pitch());
+        std::fill(row, row + dst->width(), 0xff000000u);
+    }
+    std::vector<float> pixels(static_cast<std::size_t>(front->width()) * 4);
+    std::vector<std::uint8_t> encoded(static_cast<std::size_t>(front->width()) * 4);
+    for (UINT y = 0; y < front->height(); ++y) {
+        const LONG dy = origin.y + static_cast<LONG>(y);
+        if (dy < 0 || dy >= static_cast<LONG>(dst->height())) continue;
+        DecodeRow(front->format(), front->bits() + static_cast<std::size_t>(y) * front->pitch(), front->width(),
+                  pixels.data());
+        // What the display shows is opaque, whatever alpha the back buffer keeps.
+        for (UINT x = 0; x < front->width(); ++x) pixels[static_cast<std::size_t>(x) * 4 + 3] = 1.0f;
+        EncodeRow(D3DFMT_A8R8G8B8, pixels.data(), front->width(), encoded.data());
+        for (UINT x = 0; x < front->width(); ++x) {
+            const LONG dx = origin.x + static_cast<LONG>(x);
+            if (dx < 0 || dx >= static_cast<LONG>(dst->width())) continue;
+            std::memcpy(dst->bits() + static_cast<std::size_t>(dy) * dst->pitch() + static_cast<std::size_t>(dx) * 4,
+                        &encoded[static_cast<std::size_t>(x) * 4], 4);
+        }
+    }
+    dst->MemoryChanged();
+    return D3D_OK;
+}
+
+D3DDISPLAYMODE DisplayModeOf(const D3DPRESENT_PARAMETERS& p) {
+    if (p.Windowed) return Direct3D9::DesktopMode();
+    return D3DDISPLAYMODE{p.BackBufferWidth, p.BackBufferHeight,
+                          p.FullScreen_RefreshRateInHz ? p.FullScreen_RefreshRateInHz : 60,
+                          DisplayFormatOf(p.BackBufferFormat)};
 }
 
 // ---- Draws ----
@@ -641,6 +672,7 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
             if (end > stream.buffer->length()) return D3DERR_INVALIDCALL;
         }
     }
+    if (!TargetsMatch()) return D3DERR_INVALIDCALL;
     if (!lost_) renderer_->Draw(call, TakeChanged());
     return D3D_OK;
 }

@@ -298,16 +298,23 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
     return D3D_OK;
 }
 
-HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample, DWORD,
-                                   BOOL lockable, IDirect3DSurface9** surface, HANDLE* shared) {
+HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                   DWORD quality, BOOL lockable, IDirect3DSurface9** surface, HANDLE* shared) {
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
-    if (shared || width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
+    if (shared || width == 0 || height == 0) return D3DERR_INVALIDCALL;
     const UINT maxSize = renderer_->Limits().maxTextureSize;
     if (width > maxSize || height > maxSize) return D3DERR_INVALIDCALL;
     if (FAILED(d3d_->CheckFormat(D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, format))) return D3DERR_INVALIDCALL;
+    // A multisampled target cannot be lockable, and takes a type and quality the adapter offers for its format.
+    if (multiSample != D3DMULTISAMPLE_NONE && lockable) return D3DERR_INVALIDCALL;
+    if (multiSample == D3DMULTISAMPLE_NONE ? quality != 0
+                                           : FAILED(d3d_->CheckMultisample(format, multiSample, quality))) {
+        return D3DERR_INVALIDCALL;
+    }
     auto* created =
         new Surface(this, nullptr, 0, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET, lockable != FALSE);
+    created->SetMultisample(multiSample, quality, SampleCount(renderer_->Limits(), multiSample, quality));
     created->setCreator(TARN_D3D9_CALLER());
     created->fresh = Fresh::GpuNewer;
     *surface = created;
@@ -315,14 +322,19 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
 }
 
 HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
-                                          DWORD, BOOL, IDirect3DSurface9** surface, HANDLE* shared) {
+                                          DWORD quality, BOOL, IDirect3DSurface9** surface, HANDLE* shared) {
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
-    if (shared || width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
+    if (shared || width == 0 || height == 0) return D3DERR_INVALIDCALL;
     const UINT maxSize = renderer_->Limits().maxTextureSize;
     if (width > maxSize || height > maxSize) return D3DERR_INVALIDCALL;
     if (FAILED(d3d_->CheckFormat(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format))) return D3DERR_INVALIDCALL;
+    if (multiSample == D3DMULTISAMPLE_NONE ? quality != 0
+                                           : FAILED(d3d_->CheckMultisample(format, multiSample, quality))) {
+        return D3DERR_INVALIDCALL;
+    }
     auto* created = new Surface(this, nullptr, 0, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false);
+    created->SetMultisample(multiSample, quality, SampleCount(renderer_->Limits(), multiSample, quality));
     created->setCreator(TARN_D3D9_CALLER());
     *surface = created;
     return D3D_OK;
@@ -361,7 +373,7 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect,
     // System memory to default pool, same format, no depth surfaces.
     if (src->pool() != D3DPOOL_SYSTEMMEM || dst->pool() != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
     if (src->format() != dst->format() || src->isDepth() || dst->isDepth()) return D3DERR_INVALIDCALL;
-    if (src->locked() || dst->locked()) return D3DERR_INVALIDCALL;
+    if (src->locked() || dst->locked() || dst->samples() > 1) return D3DERR_INVALIDCALL;
     const RECT r = sourceRect ? *sourceRect : FullRect(src);
     const LONG dx = destPoint ? destPoint->x : 0, dy = destPoint ? destPoint->y : 0;
     const RECT target{dx, dy, dx + (r.right - r.left), dy + (r.bottom - r.top)};
@@ -458,6 +470,8 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSu
     Surface* src = OwnSurface(renderTarget, this);
     Surface* dst = OwnSurface(destination, this);
     if (!src || !dst || !src->isRenderTarget() || dst->pool() != D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
+    // A multisampled target is read by resolving it first (StretchRect into a target of one sample).
+    if (src->samples() > 1) return D3DERR_INVALIDCALL;
     if (src->format() != dst->format() || src->width() != dst->width() || src->height() != dst->height()) {
         return D3DERR_INVALIDCALL;
     }
@@ -478,6 +492,8 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, I
     if (src->pool() != D3DPOOL_DEFAULT || dst->pool() != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
     if (!dst->isRenderTarget() && dst->inTexture()) return D3DERR_INVALIDCALL;
     if (src->isDepth() || dst->isDepth() || src->locked() || dst->locked()) return D3DERR_INVALIDCALL;
+    // A multisampled source is resolved into the destination, which has one sample.
+    if (dst->samples() > 1) return D3DERR_INVALIDCALL;
     if (src->inTexture() && !src->isRenderTarget() && !dst->isRenderTarget()) return D3DERR_INVALIDCALL;
     const RECT sr = sourceRect ? *sourceRect : FullRect(src);
     const RECT dr = destRect ? *destRect : FullRect(dst);

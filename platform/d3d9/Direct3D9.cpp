@@ -2,12 +2,15 @@
 // device creation with the chosen backend.
 #include <SDL.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <tuple>
+#include <vector>
 
 #include "platform/FaultInjection.h"
 #include "Modules.h"
@@ -167,14 +170,85 @@ D3DDISPLAYMODE Direct3D9::DesktopMode() {
     return mode;
 }
 
+// ---- Display modes ----
+//
+// With SDL's video up, the modes are those SDL lists for display 0 (24- and 32-bit modes as X8R8G8B8, 16-bit as
+// R5G6B5, 15-bit as X1R5G5B5), with the desktop's own mode among them. Headless, a fixed set at 60 Hz in
+// X8R8G8B8 and R5G6B5: 640 x 480, 800 x 600, 1024 x 768, 1280 x 720, 1280 x 1024, 1600 x 900 and 1920 x 1080
+// (the headless desktop). Each list runs by width, then height, then refresh rate.
+namespace {
+
+bool IsDisplayFormat(D3DFORMAT format) {
+    return format == D3DFMT_X8R8G8B8 || format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5;
+}
+
+D3DFORMAT FormatOfSdlMode(Uint32 format) {
+    switch (SDL_BITSPERPIXEL(format)) {
+    case 24:
+    case 32:
+        return D3DFMT_X8R8G8B8;
+    case 16:
+        return D3DFMT_R5G6B5;
+    case 15:
+        return D3DFMT_X1R5G5B5;
+    default:
+        return D3DFMT_UNKNOWN;
+    }
+}
+
+// The formats a back buffer can have: the 32-bit ones and the 16-bit ones, which the backend draws at 8 bits a
+// channel and stores at the format's own depth (16-bit back buffers read back and present quantised).
+bool IsBackBufferFormat(D3DFORMAT format) {
+    return format == D3DFMT_X8R8G8B8 || format == D3DFMT_A8R8G8B8 || format == D3DFMT_R5G6B5 ||
+           format == D3DFMT_X1R5G5B5 || format == D3DFMT_A1R5G5B5;
+}
+
+// Full screen, a back buffer has the display's format or that format with alpha in place of the unused bits.
+bool MatchesDisplay(D3DFORMAT display, D3DFORMAT backBuffer) {
+    return backBuffer == display || (display == D3DFMT_X8R8G8B8 && backBuffer == D3DFMT_A8R8G8B8) ||
+           (display == D3DFMT_X1R5G5B5 && backBuffer == D3DFMT_A1R5G5B5);
+}
+
+}  // namespace
+
+std::vector<D3DDISPLAYMODE> DisplayModes(D3DFORMAT format) {
+    std::vector<D3DDISPLAYMODE> modes;
+    if (!IsDisplayFormat(format)) return modes;
+    if (SDL_WasInit(SDL_INIT_VIDEO)) {
+        const int count = SDL_GetNumDisplayModes(0);
+        for (int i = 0; i < count; ++i) {
+            SDL_DisplayMode m;
+            if (SDL_GetDisplayMode(0, i, &m) != 0 || m.w <= 0 || m.h <= 0) continue;
+            if (FormatOfSdlMode(m.format) != format) continue;
+            modes.push_back(D3DDISPLAYMODE{static_cast<UINT>(m.w), static_cast<UINT>(m.h),
+                                           m.refresh_rate > 0 ? static_cast<UINT>(m.refresh_rate) : 60, format});
+        }
+    } else if (format != D3DFMT_X1R5G5B5) {
+        static const UINT kSizes[][2] = {{640, 480},   {800, 600},  {1024, 768}, {1280, 720},
+                                         {1280, 1024}, {1600, 900}, {1920, 1080}};
+        for (const auto& size : kSizes) modes.push_back(D3DDISPLAYMODE{size[0], size[1], 60, format});
+    }
+    const D3DDISPLAYMODE desktop = Direct3D9::DesktopMode();
+    if (desktop.Format == format) modes.push_back(desktop);
+    auto key = [](const D3DDISPLAYMODE& m) { return std::tuple(m.Width, m.Height, m.RefreshRate); };
+    std::sort(modes.begin(), modes.end(),
+              [&](const D3DDISPLAYMODE& a, const D3DDISPLAYMODE& b) { return key(a) < key(b); });
+    modes.erase(std::unique(modes.begin(), modes.end(),
+                            [&](const D3DDISPLAYMODE& a, const D3DDISPLAYMODE& b) { return key(a) == key(b); }),
+                modes.end());
+    return modes;
+}
+
 UINT Direct3D9::GetAdapterModeCount(UINT adapter, D3DFORMAT format) {
-    return adapter == 0 && format == D3DFMT_X8R8G8B8 ? 1 : 0;
+    return adapter == 0 ? static_cast<UINT>(DisplayModes(format).size()) : 0;
 }
 
 HRESULT Direct3D9::EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT mode, D3DDISPLAYMODE* displayMode) {
     if (adapter != 0 || !displayMode) return D3DERR_INVALIDCALL;
-    if (format != D3DFMT_X8R8G8B8 || mode != 0) return D3DERR_NOTAVAILABLE;
-    *displayMode = DesktopMode();
+    if (!IsDisplayFormat(format)) return D3DERR_NOTAVAILABLE;
+    const std::vector<D3DDISPLAYMODE> modes = DisplayModes(format);
+    if (mode >= modes.size()) return D3DERR_INVALIDCALL;
+    *displayMode = modes[mode];
     return D3D_OK;
 }
 
@@ -186,16 +260,28 @@ HRESULT Direct3D9::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode) {
     return D3D_OK;
 }
 
-HRESULT Direct3D9::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat,
-                                   D3DFORMAT backBufferFormat, BOOL) {
+D3DFORMAT DisplayFormatOf(D3DFORMAT backBuffer) {
+    if (backBuffer == D3DFMT_A8R8G8B8) return D3DFMT_X8R8G8B8;
+    if (backBuffer == D3DFMT_A1R5G5B5) return D3DFMT_X1R5G5B5;
+    return backBuffer;
+}
+
+// Windowed, the display format is the desktop's and presenting converts any back buffer format to it; full
+// screen, the display format needs modes of its own and the back buffer must match it.
+HRESULT Direct3D9::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT displayFormat, D3DFORMAT backBufferFormat,
+                                   BOOL windowed) {
     if (adapter != 0) return D3DERR_INVALIDCALL;
     if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
-    if (adapterFormat != D3DFMT_X8R8G8B8) return D3DERR_NOTAVAILABLE;
-    if (backBufferFormat != D3DFMT_X8R8G8B8 && backBufferFormat != D3DFMT_A8R8G8B8 &&
-        backBufferFormat != D3DFMT_UNKNOWN) {
+    if (!IsDisplayFormat(displayFormat)) return D3DERR_NOTAVAILABLE;
+    if (windowed) {
+        if (displayFormat != DesktopMode().Format) return D3DERR_NOTAVAILABLE;
+        if (backBufferFormat == D3DFMT_UNKNOWN) return D3D_OK;
+    } else if (DisplayModes(displayFormat).empty() || !MatchesDisplay(displayFormat, backBufferFormat)) {
         return D3DERR_NOTAVAILABLE;
     }
-    return D3D_OK;
+    if (!IsBackBufferFormat(backBufferFormat)) return D3DERR_NOTAVAILABLE;
+    return SUCCEEDED(CheckFormat(D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, backBufferFormat)) ? D3D_OK
+                                                                                             : D3DERR_NOTAVAILABLE;
 }
 
 HRESULT Direct3D9::CheckFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) const {
@@ -212,12 +298,33 @@ HRESULT Direct3D9::CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT ad
     return CheckFormat(usage, resourceType, checkFormat);
 }
 
-HRESULT Direct3D9::CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE, D3DFORMAT, BOOL,
+// Multisampled surfaces are the render targets stored at 8 bits a channel and the depth formats; the backend says
+// which sample counts it draws (none for the null backend). Each counted type has one quality level;
+// NONMASKABLE has one per count, in increasing order.
+HRESULT Direct3D9::CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT surfaceFormat, BOOL,
                                               D3DMULTISAMPLE_TYPE multiSample, DWORD* qualityLevels) {
+    if (qualityLevels) *qualityLevels = 0;
     if (adapter != 0) return D3DERR_INVALIDCALL;
-    if (multiSample != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
-    if (qualityLevels) *qualityLevels = 1;
+    if (multiSample < D3DMULTISAMPLE_NONE || multiSample > D3DMULTISAMPLE_16_SAMPLES) return D3DERR_INVALIDCALL;
+    if (type != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
+    const FormatLayout* layout = FindLayout(surfaceFormat);
+    const bool colour = layout && SUCCEEDED(CheckFormat(D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, surfaceFormat)) &&
+                        (layout->target == TargetStorage::Rgba8 || layout->target == TargetStorage::Opaque8 ||
+                         layout->storage == TexelStorage::Bgra8 || layout->storage == TexelStorage::Bgrx8);
+    const bool depth = SUCCEEDED(CheckFormat(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, surfaceFormat));
+    if (multiSample != D3DMULTISAMPLE_NONE && !colour && !depth) return D3DERR_NOTAVAILABLE;
+    const DWORD levels = QualityLevels(LimitsOf(CurrentBackend()), multiSample);
+    if (levels == 0) return D3DERR_NOTAVAILABLE;
+    if (qualityLevels) *qualityLevels = levels;
     return D3D_OK;
+}
+
+HRESULT Direct3D9::CheckMultisample(D3DFORMAT format, D3DMULTISAMPLE_TYPE type, DWORD quality) const {
+    DWORD levels = 0;
+    const HRESULT hr =
+        const_cast<Direct3D9*>(this)->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, format, TRUE, type, &levels);
+    if (FAILED(hr)) return hr;
+    return quality < levels ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
 HRESULT Direct3D9::CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE, D3DFORMAT, D3DFORMAT renderTargetFormat,
@@ -257,7 +364,12 @@ HRESULT Direct3D9::CompletePresentParameters(HWND focusWindow, D3DPRESENT_PARAME
     D3DPRESENT_PARAMETERS& p = *parameters;
     if (p.SwapEffect < D3DSWAPEFFECT_DISCARD || p.SwapEffect > D3DSWAPEFFECT_COPY) return D3DERR_INVALIDCALL;
     if (p.BackBufferCount > 3) return D3DERR_INVALIDCALL;
-    if (p.MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
+    // A multisampled back buffer is resolved when presented, which the discard effect alone allows; it cannot
+    // be locked.
+    if (p.MultiSampleType != D3DMULTISAMPLE_NONE &&
+        (p.SwapEffect != D3DSWAPEFFECT_DISCARD || (p.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER))) {
+        return D3DERR_INVALIDCALL;
+    }
     // A device needs a window: the focus window, which a windowed device may leave null only when it names
     // its device window. (Off-screen devices of tools and tests name the desktop window.)
     if (!focusWindow && (!p.Windowed || !p.hDeviceWindow)) return D3DERR_INVALIDCALL;
@@ -276,10 +388,37 @@ HRESULT Direct3D9::CompletePresentParameters(HWND focusWindow, D3DPRESENT_PARAME
     if (p.BackBufferWidth == 0) p.BackBufferWidth = 1;
     if (p.BackBufferHeight == 0) p.BackBufferHeight = 1;
     if (p.BackBufferCount == 0) p.BackBufferCount = 1;
-    if (p.BackBufferFormat != D3DFMT_X8R8G8B8 && p.BackBufferFormat != D3DFMT_A8R8G8B8) return D3DERR_NOTAVAILABLE;
+    const D3DFORMAT display = p.Windowed ? DesktopMode().Format : DisplayFormatOf(p.BackBufferFormat);
+    if (FAILED(const_cast<Direct3D9*>(this)->CheckDeviceType(0, D3DDEVTYPE_HAL, display, p.BackBufferFormat,
+                                                             p.Windowed))) {
+        return D3DERR_NOTAVAILABLE;
+    }
+    if (!p.Windowed) {
+        // Full screen takes one of the display's modes (any refresh rate of the size when none is asked for).
+        const std::vector<D3DDISPLAYMODE> modes = DisplayModes(display);
+        const bool listed = std::any_of(modes.begin(), modes.end(), [&](const D3DDISPLAYMODE& m) {
+            return m.Width == p.BackBufferWidth && m.Height == p.BackBufferHeight &&
+                   (p.FullScreen_RefreshRateInHz == 0 || m.RefreshRate == p.FullScreen_RefreshRateInHz);
+        });
+        if (!listed) return D3DERR_INVALIDCALL;
+    } else if (p.FullScreen_RefreshRateInHz != 0) {
+        return D3DERR_INVALIDCALL;  // a windowed device shows at the desktop's rate
+    }
     if (p.EnableAutoDepthStencil && FAILED(CheckFormat(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE,
                                                        p.AutoDepthStencilFormat))) {
         return D3DERR_NOTAVAILABLE;
+    }
+    if (p.MultiSampleType != D3DMULTISAMPLE_NONE) {
+        if (const HRESULT hr = CheckMultisample(p.BackBufferFormat, p.MultiSampleType, p.MultiSampleQuality);
+            FAILED(hr)) {
+            return hr;
+        }
+        if (p.EnableAutoDepthStencil &&
+            FAILED(CheckMultisample(p.AutoDepthStencilFormat, p.MultiSampleType, p.MultiSampleQuality))) {
+            return D3DERR_NOTAVAILABLE;
+        }
+    } else if (p.MultiSampleQuality != 0) {
+        return D3DERR_INVALIDCALL;
     }
     const UINT maxSize = LimitsOf(CurrentBackend()).maxTextureSize;
     if (p.BackBufferWidth > maxSize || p.BackBufferHeight > maxSize) return D3DERR_NOTAVAILABLE;

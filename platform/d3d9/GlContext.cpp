@@ -143,6 +143,20 @@ void GlContext::Swap() {
     if (window_) SDL_GL_SwapWindow(window_);
 }
 
+bool GlContext::MakeCurrentOn(SDL_Window* window) {
+    if (!sdlContext_ || !window) return false;
+    if (window == window_) {
+        MakeCurrent();
+        return true;
+    }
+    gCurrent = nullptr;  // the next MakeCurrent binds the context's own window again
+    return SDL_GL_MakeCurrent(window, static_cast<SDL_GLContext>(sdlContext_)) == 0;
+}
+
+void GlContext::SwapOn(SDL_Window* window) {
+    if (window) SDL_GL_SwapWindow(window);
+}
+
 void GlContext::SetSwapInterval(int interval) {
     if (window_) SDL_GL_SetSwapInterval(interval);  // "not supported" on some servers is harmless
 }
@@ -152,7 +166,8 @@ void GlContext::DrawableSize(int* width, int* height) const {
     if (window_) SDL_GL_GetDrawableSize(window_, width, height);
 }
 
-bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize, int* maxVertexUniforms) {
+bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize, int* maxVertexUniforms,
+                   std::uint32_t* sampleCounts) {
     std::string error;
     auto context = GlContext::Create(nullptr, &error);
     if (!context) return false;
@@ -171,6 +186,29 @@ bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize, int
     for (GLint i = 0; i < extensions; ++i) {
         const char* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
         if (name && std::strcmp(name, "GL_EXT_texture_compression_s3tc") == 0) *s3tc = true;
+    }
+    if (sampleCounts) {
+        // A driver may round a count up to one it has: only exact counts are offered.
+        *sampleCounts = 0;
+        GLint most = 0;
+        glGetIntegerv(GL_MAX_SAMPLES, &most);
+        GLuint buffers[2] = {};
+        glGenRenderbuffers(2, buffers);
+        for (GLint n = 2; n <= 16 && n <= most; ++n) {
+            bool exact = true;
+            for (int i = 0; i < 2; ++i) {
+                glBindRenderbuffer(GL_RENDERBUFFER, buffers[i]);
+                glRenderbufferStorageMultisample(GL_RENDERBUFFER, n, i == 0 ? GL_RGBA8 : GL_DEPTH24_STENCIL8, 4, 4);
+                GLint samples = 0;
+                glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_SAMPLES, &samples);
+                exact = exact && samples == n;
+            }
+            if (exact) *sampleCounts |= 1u << n;
+        }
+        glBindRenderbuffer(GL_RENDERBUFFER, 0);
+        glDeleteRenderbuffers(2, buffers);
+        while (glGetError() != GL_NO_ERROR) {
+        }
     }
     return true;
 }

@@ -4,6 +4,8 @@
 // window. The device's changed-state groups say what to look at again; every GL state call goes through the
 // shadow (GlState), which sends only what GL does not already hold. Images, programs and vertex input are units
 // of their own (GlTextures, GlPrograms, GlGeometry).
+#include <SDL.h>
+
 #include <algorithm>
 #include <array>
 #include <cassert>
@@ -26,6 +28,7 @@
 #include "GlState.h"
 #include "GlTextures.h"
 #include "Renderer.h"
+#include "SwapChain.h"
 
 namespace tarn::d3d9 {
 namespace {
@@ -49,7 +52,7 @@ public:
     void Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil,
                std::uint32_t changed) override;
     void Draw(const DrawCall& call, std::uint32_t changed) override;
-    void Present(HWND window) override;
+    void Present(const PresentFrame& frame) override;
     void ReadBack(Surface* surface) override;
     bool Blit(Surface* source, const RECT& sourceRect, Surface* destination, const RECT& destRect,
               bool linear) override;
@@ -78,6 +81,11 @@ private:
     // and triangles).
     void Apply(Primitive primitive);
     void MarkTargetDrawn() { device_->state().renderTarget->fresh = Fresh::GpuNewer; }
+    // A surface's GL texture, resolved first when it is multisampled (which disturbs the scissor test).
+    GLuint ReadableTexture(Surface* surface, GLint* level, GLenum* image) {
+        if (surface->samples() > 1) pending_ |= kDirtyRaster;
+        return textures_->SurfaceTexture(surface, level, image);
+    }
     // Attaches a surface's GL copy to the read framebuffer, ready for glReadPixels with the given row alignment.
     void ReadFrom(Surface* surface, GLint packAlignment);
     // Reads a surface's GL copy as 8-bit RGBA rows, bottom row of GL first (which is the picture's top row).
@@ -106,6 +114,12 @@ private:
     GLint timestampBits_ = 0;  // of the driver's GL_TIMESTAMP counter; 0: no timestamps
     Primitive drawing_ = Primitive::Triangles;  // what the current program was chosen for
     GlQueryContext queries_;
+    // The gamma pass of full-screen presents: a program drawing the back buffer through the ramp (a 256 x 1
+    // texture of its 16-bit entries), with a vertex array and sampler of its own; made on first use.
+    void PresentThroughRamp(GLuint texture, const RECT& source, const RECT& dest, int windowHeight,
+                            const D3DGAMMARAMP& ramp);
+    GLuint gammaProgram_ = 0, gammaRamp_ = 0, gammaVao_ = 0, gammaSampler_ = 0;
+    GLint gammaSourceRect_ = -1;
 };
 
 GlRenderer::GlRenderer(Device* device, std::unique_ptr<GlContext> context)
@@ -125,6 +139,14 @@ GlRenderer::GlRenderer(Device* device, std::unique_ptr<GlContext> context)
 
 GlRenderer::~GlRenderer() {
     context_->MakeCurrent();
+    if (gammaProgram_) {
+        gl_.ProgramDeleted(gammaProgram_);
+        gl_.TextureDeleted(gammaRamp_);
+        glDeleteProgram(gammaProgram_);
+        glDeleteTextures(1, &gammaRamp_);
+        glDeleteVertexArrays(1, &gammaVao_);
+        glDeleteSamplers(1, &gammaSampler_);
+    }
     geometry_.reset();
     programs_.reset();
     textures_.reset();
@@ -174,11 +196,18 @@ void GlRenderer::AttachTarget() {
     assert(!st.depthStencil || st.depthStencil->isDepth());
     GLint level = 0;
     GLenum image = GL_TEXTURE_2D;
-    const GLuint color = textures_->SurfaceTexture(st.renderTarget, &level, &image);
+    // A multisampled target is drawn into its multisample renderbuffer, and resolved when it is read.
+    const bool samples = st.renderTarget->samples() > 1;
+    const GLuint color = samples ? textures_->ColorRenderbuffer(st.renderTarget)
+                                 : textures_->SurfaceTexture(st.renderTarget, &level, &image);
     const GLuint depth = st.depthStencil ? textures_->DepthRenderbuffer(st.depthStencil) : 0;
     gl_.BindFramebuffer(GL_FRAMEBUFFER, drawFbo_);
     if (color != attachedColor_ || attachedTarget_ != st.renderTarget) {
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, color, level);
+        if (samples) {
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color);
+        } else {
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, color, level);
+        }
         attachedColor_ = color;
         attachedTarget_ = st.renderTarget;
     }
@@ -222,6 +251,8 @@ void GlRenderer::ApplyRaster() {
                     : rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE
                                                               : GL_FILL);
     gl_.ColorMask(static_cast<std::uint8_t>(rs[D3DRS_COLORWRITEENABLE] & 0xf));
+    // Off, a multisampled target takes one value per pixel (every sample the same); it changes nothing else.
+    gl_.Enable(GlState::kMultisample, rs[D3DRS_MULTISAMPLEANTIALIAS] != 0);
     gl_.Enable(GlState::kScissorTest, rs[D3DRS_SCISSORTESTENABLE] != 0);
     if (rs[D3DRS_SCISSORTESTENABLE]) {
         const RECT& r = st.scissor;
@@ -418,7 +449,7 @@ void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
 void GlRenderer::ReadFrom(Surface* surface, GLint packAlignment) {
     GLint level = 0;
     GLenum image = GL_TEXTURE_2D;
-    const GLuint texture = textures_->SurfaceTexture(surface, &level, &image);
+    const GLuint texture = ReadableTexture(surface, &level, &image);
     gl_.BindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, texture, level);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
@@ -428,9 +459,24 @@ void GlRenderer::ReadFrom(Surface* surface, GLint packAlignment) {
 void GlRenderer::ReadRgba(Surface* surface, int width, int height, std::uint8_t* rgba) {
     ReadFrom(surface, 1);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    if (surface->format() == D3DFMT_X8R8G8B8) {
+    const D3DFORMAT format = surface->format();
+    if (format == D3DFMT_X8R8G8B8) {
         MakeOpaque(rgba, static_cast<std::size_t>(width), static_cast<std::size_t>(height),
                    static_cast<std::size_t>(width) * 4);
+    } else if (format != D3DFMT_A8R8G8B8 && CanEncode(format) && CanDecode(format)) {
+        // Targets of fewer bits are kept at 8 bits a channel: the picture is what their own format holds.
+        const std::size_t n = static_cast<std::size_t>(width);
+        std::vector<float> pixels(n * 4);
+        std::vector<std::uint8_t> stored(n * 16);
+        for (int y = 0; y < height; ++y) {
+            std::uint8_t* row = rgba + static_cast<std::size_t>(y) * n * 4;
+            for (std::size_t i = 0; i < n * 4; ++i) pixels[i] = row[i] / 255.0f;
+            EncodeRow(format, pixels.data(), static_cast<UINT>(width), stored.data());
+            DecodeRow(format, stored.data(), static_cast<UINT>(width), pixels.data());
+            for (std::size_t i = 0; i < n * 4; ++i) {
+                row[i] = static_cast<std::uint8_t>(std::clamp(pixels[i], 0.0f, 1.0f) * 255.0f + 0.5f);
+            }
+        }
     }
 }
 
@@ -454,44 +500,157 @@ void GlRenderer::ReadBack(Surface* surface) {
     surface->fresh = Fresh::Both;
 }
 
-void GlRenderer::Present(HWND window) {
+void GlRenderer::Present(const PresentFrame& frame) {
     context_->MakeCurrent();
     gl_.SetCaching(StateCacheEnabled());
-    Surface* back = device_->backBuffer();
+    Surface* back = frame.back;
     const GLint w = static_cast<GLint>(back->width()), h = static_cast<GLint>(back->height());
-    if (context_->window()) {
+    // A frame goes to the SDL window of its target when the context lives on SDL windows; headless, or off
+    // screen, it is only reported.
+    SDL_Window* target = frame.window && context_->onWindow() ? tarn::platform::SdlWindowOf(frame.window) : nullptr;
+    if (target && !context_->MakeCurrentOn(target)) {
+        Diagnostic("Present: the window cannot show this device's frames");
+        context_->MakeCurrent();
+        target = nullptr;
+    }
+    if (target) {
         GLint level = 0;
         GLenum image = GL_TEXTURE_2D;
-        const GLuint texture = textures_->SurfaceTexture(back, &level, &image);
+        const GLuint texture = ReadableTexture(back, &level, &image);
         int dw = 0, dh = 0;
-        context_->DrawableSize(&dw, &dh);
+        SDL_GL_GetDrawableSize(target, &dw, &dh);
+        if (dw <= 0 || dh <= 0) dw = w, dh = h;
+        const RECT sr = frame.sourceRect ? *frame.sourceRect : RECT{0, 0, w, h};
+        const RECT dr = frame.destRect ? *frame.destRect : RECT{0, 0, dw, dh};
         gl_.BindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
         glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, texture, level);
         gl_.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         gl_.Enable(GlState::kScissorTest, false);
         gl_.ColorMask(0xf);
         pending_ |= kDirtyRaster;
-        // Row 0 is the top of the picture: flip on the way to the window.
-        glBlitFramebuffer(0, 0, w, h, 0, dh > 0 ? dh : h, dw > 0 ? dw : w, 0, GL_COLOR_BUFFER_BIT,
-                          dw == w && dh == h ? GL_NEAREST : GL_LINEAR);
-        context_->Swap();
+        const bool same = sr.right - sr.left == dr.right - dr.left && sr.bottom - sr.top == dr.bottom - dr.top;
+        if (frame.gamma) {
+            PresentThroughRamp(texture, sr, dr, dh, *frame.gamma);
+        } else {
+            // Row 0 is the top of the picture: flip on the way to the window.
+            glBlitFramebuffer(sr.left, sr.top, sr.right, sr.bottom, dr.left, dh - dr.top, dr.right, dh - dr.bottom,
+                              GL_COLOR_BUFFER_BIT, same ? GL_NEAREST : GL_LINEAR);
+        }
+        context_->SwapOn(target);
+        context_->MakeCurrent();
+        // Framebuffer 0 belonged to the window just shown; the shadow's record of it must be asked again.
+        gl_.BindFramebuffer(GL_FRAMEBUFFER, drawFbo_);
     } else {
         glFlush();
     }
-    if (window) {
+    if (frame.window) {
         struct Read {
             GlRenderer* renderer;
-            Surface* surface;
-        } read{this, back};
+            const PresentFrame* frame;
+        } read{this, &frame};
         tarn::platform::FramePresented(
-            window, w, h,
+            frame.window, w, h,
             [](void* context, int width, int height, std::uint8_t* rgba) -> bool {
                 auto* r = static_cast<Read*>(context);
-                r->renderer->ReadRgba(r->surface, width, height, rgba);
+                r->renderer->ReadRgba(r->frame->back, width, height, rgba);
+                if (r->frame->gamma) {
+                    ApplyGammaRamp(*r->frame->gamma, rgba,
+                                   static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+                }
                 return true;
             },
             &read);
     }
+}
+
+void GlRenderer::PresentThroughRamp(GLuint texture, const RECT& sr, const RECT& dr, int windowHeight,
+                                    const D3DGAMMARAMP& ramp) {
+    if (!gammaProgram_) {
+        // One triangle over the viewport; the source rectangle (u0, v0, u1, v1) is read top row first, so the
+        // window's top (v = 1 in the viewport) shows the rectangle's first row.
+        static const char* kVertex = R"(#version 330 core
+uniform vec4 sourceRect;
+out vec2 uv;
+void main() {
+    vec2 corner = vec2(float((gl_VertexID & 1) * 4 - 1), float((gl_VertexID & 2) * 2 - 1));
+    vec2 t = corner * 0.5 + 0.5;
+    uv = vec2(mix(sourceRect.x, sourceRect.z, t.x), mix(sourceRect.w, sourceRect.y, t.y));
+    gl_Position = vec4(corner, 0.0, 1.0);
+})";
+        // Each channel's 8-bit value picks its entry of the ramp.
+        static const char* kFragment = R"(#version 330 core
+uniform sampler2D image;
+uniform sampler2D ramp;
+in vec2 uv;
+out vec4 colour;
+void main() {
+    vec3 c = clamp(texture(image, uv).rgb, 0.0, 1.0);
+    ivec3 i = ivec3(c * 255.0 + 0.5);
+    colour = vec4(texelFetch(ramp, ivec2(i.r, 0), 0).r, texelFetch(ramp, ivec2(i.g, 0), 0).g,
+                  texelFetch(ramp, ivec2(i.b, 0), 0).b, 1.0);
+})";
+        auto compile = [](GLenum type, const char* text) {
+            const GLuint shader = glCreateShader(type);
+            glShaderSource(shader, 1, &text, nullptr);
+            glCompileShader(shader);
+            return shader;
+        };
+        const GLuint vs = compile(GL_VERTEX_SHADER, kVertex), fs = compile(GL_FRAGMENT_SHADER, kFragment);
+        gammaProgram_ = glCreateProgram();
+        glAttachShader(gammaProgram_, vs);
+        glAttachShader(gammaProgram_, fs);
+        glLinkProgram(gammaProgram_);
+        glDeleteShader(vs);
+        glDeleteShader(fs);
+        GLint linked = 0;
+        glGetProgramiv(gammaProgram_, GL_LINK_STATUS, &linked);
+        if (!linked) Diagnostic("the gamma program does not link");
+        gl_.UseProgram(gammaProgram_);
+        glUniform1i(glGetUniformLocation(gammaProgram_, "image"), 0);
+        glUniform1i(glGetUniformLocation(gammaProgram_, "ramp"), 1);
+        gammaSourceRect_ = glGetUniformLocation(gammaProgram_, "sourceRect");
+        glGenTextures(1, &gammaRamp_);
+        gl_.BindTextureForUpdate(GL_TEXTURE_2D, gammaRamp_);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB16, 256, 1, 0, GL_RGB, GL_UNSIGNED_SHORT, nullptr);
+        glGenVertexArrays(1, &gammaVao_);
+        glGenSamplers(1, &gammaSampler_);
+        for (GLenum name : {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER})
+            glSamplerParameteri(gammaSampler_, name, GL_NEAREST);
+        glSamplerParameteri(gammaSampler_, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glSamplerParameteri(gammaSampler_, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
+    std::uint16_t entries[256 * 3];
+    for (int i = 0; i < 256; ++i) {
+        entries[3 * i] = ramp.red[i], entries[3 * i + 1] = ramp.green[i], entries[3 * i + 2] = ramp.blue[i];
+    }
+    gl_.BindTextureForUpdate(GL_TEXTURE_2D, gammaRamp_);
+    gl_.PixelStore(GL_UNPACK_ALIGNMENT, 2);
+    gl_.PixelStore(GL_UNPACK_ROW_LENGTH, 0);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 256, 1, GL_RGB, GL_UNSIGNED_SHORT, entries);
+    // Every state the pass touches goes through the shadow, and the next draw applies its own again.
+    for (GlState::Cap cap : {GlState::kCullFace, GlState::kScissorTest, GlState::kDepthTest, GlState::kStencilTest,
+                             GlState::kBlend, GlState::kOffsetFill, GlState::kMultisample})
+        gl_.Enable(cap, false);
+    for (int i = 0; i < 8; ++i) gl_.Enable(static_cast<GlState::Cap>(GlState::kClipDistance0 + i), false);
+    gl_.PolygonMode(GL_FILL);
+    gl_.ColorMask(0xf);
+    gl_.Viewport(dr.left, windowHeight - dr.bottom, dr.right - dr.left, dr.bottom - dr.top);
+    gl_.UseProgram(gammaProgram_);
+    gl_.BindTexture(0, GL_TEXTURE_2D, texture);
+    gl_.BindTexture(1, GL_TEXTURE_2D, gammaRamp_);
+    gl_.BindSampler(0, gammaSampler_);
+    gl_.BindSampler(1, gammaSampler_);
+    const Surface* back = device_->backBuffer();
+    const float w = static_cast<float>(back->width()), h = static_cast<float>(back->height());
+    glUniform4f(gammaSourceRect_, sr.left / w, sr.top / h, sr.right / w, sr.bottom / h);
+    // A vertex array of its own, so that the attributes the backend keeps set stay as they are.
+    GLint vertexArray = 0;
+    glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &vertexArray);
+    glBindVertexArray(gammaVao_);
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+    glBindVertexArray(static_cast<GLuint>(vertexArray));
+    pending_ = kDirtyAll;
 }
 
 bool GlRenderer::Blit(Surface* source, const RECT& sr, Surface* destination, const RECT& dr, bool linear) {
@@ -512,7 +671,7 @@ bool GlRenderer::Blit(Surface* source, const RECT& sr, Surface* destination, con
     gl_.SetCaching(StateCacheEnabled());
     GLint srcLevel = 0, dstLevel = 0;
     GLenum srcImage = GL_TEXTURE_2D, dstImage = GL_TEXTURE_2D;
-    const GLuint src = textures_->SurfaceTexture(source, &srcLevel, &srcImage);
+    const GLuint src = ReadableTexture(source, &srcLevel, &srcImage);
     const GLuint dst = textures_->SurfaceTexture(destination, &dstLevel, &dstImage);
     if (!src || !dst) return false;
     gl_.BindFramebuffer(GL_READ_FRAMEBUFFER, readFbo_);
@@ -539,9 +698,15 @@ bool GlRenderer::Fill(Surface* surface, const RECT& rect, D3DCOLOR color) {
     gl_.SetCaching(StateCacheEnabled());
     GLint level = 0;
     GLenum image = GL_TEXTURE_2D;
-    const GLuint texture = textures_->SurfaceTexture(surface, &level, &image);
-    gl_.BindFramebuffer(GL_FRAMEBUFFER, scratchFbo_);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, texture, level);
+    if (surface->samples() > 1) {
+        const GLuint samples = textures_->ColorRenderbuffer(surface);
+        gl_.BindFramebuffer(GL_FRAMEBUFFER, scratchFbo_);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, samples);
+    } else {
+        const GLuint texture = textures_->SurfaceTexture(surface, &level, &image);
+        gl_.BindFramebuffer(GL_FRAMEBUFFER, scratchFbo_);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, image, texture, level);
+    }
     float c[4];
     ColorToFloats(color, c);
     gl_.ClearColor(c);
@@ -557,6 +722,7 @@ bool GlRenderer::Fill(Surface* surface, const RECT& rect, D3DCOLOR color) {
 void GlRenderer::Forget(ResourceCore* resource) {
     context_->MakeCurrent();
     if (geometry_->Forget(resource)) return;
+    if (static_cast<const ResourceCore*>(attachedTarget_) == resource) attachedColor_ = 0, attachedTarget_ = nullptr;
     const GLuint name = textures_->Forget(resource);
     if (!name) return;
     // GL detaches a deleted image from the bound framebuffer; the record of what is attached must agree.
@@ -640,7 +806,8 @@ const BackendLimits& GlBackendLimits() {
     static const BackendLimits limits = [] {
         BackendLimits probed;
         int uniforms = 0;
-        if (!ProbeGlLimits(&probed.maxTextureSize, &probed.s3tc, &probed.maxVolumeExtent, &uniforms)) {
+        if (!ProbeGlLimits(&probed.maxTextureSize, &probed.s3tc, &probed.maxVolumeExtent, &uniforms,
+                           &probed.sampleCounts)) {
             return BackendLimits{};
         }
         // The palette of indexed vertex blending (one mat4 a matrix) within the vertex uniforms, leaving the

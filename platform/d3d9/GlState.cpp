@@ -14,6 +14,7 @@ constexpr GLenum kCapNames[GlState::kClipDistance0] = {
 };
 
 GLenum CapName(int cap) {
+    if (cap == GlState::kMultisample) return GL_MULTISAMPLE;
     return cap < GlState::kClipDistance0 ? kCapNames[cap]
                                          : GL_CLIP_DISTANCE0 + static_cast<GLenum>(cap - GlState::kClipDistance0);
 }

@@ -25,11 +25,19 @@ SamplerHashFn SetSamplerHash(SamplerHashFn hash) { return samplerHash.exchange(h
 
 // The hash is taken once per backend, so that a map never sees two hash functions.
 GlTextures::GlTextures(GlState& gl, const DeviceState& state)
-    : gl_(gl), state_(state), samplers_(0, SamplerKeyHash{samplerHash.load()}) {}
+    : gl_(gl), state_(state), samplers_(0, SamplerKeyHash{samplerHash.load()}) {
+    glGenFramebuffers(1, &resolveRead_);
+    glGenFramebuffers(1, &resolveDraw_);
+}
 
 GlTextures::~GlTextures() {
     for (auto& [resource, name] : textures_) glDeleteTextures(1, &name);
     for (auto& [resource, name] : renderbuffers_) glDeleteRenderbuffers(1, &name);
+    for (auto& [resource, name] : colorRenderbuffers_) glDeleteRenderbuffers(1, &name);
+    gl_.FramebufferDeleted(resolveRead_);
+    gl_.FramebufferDeleted(resolveDraw_);
+    glDeleteFramebuffers(1, &resolveRead_);
+    glDeleteFramebuffers(1, &resolveDraw_);
     for (auto& [key, sampler] : samplers_) glDeleteSamplers(1, &sampler);
 }
 
@@ -42,6 +50,10 @@ GLuint GlTextures::NameOf(const ResourceCore* resource) const {
 
 GLuint GlTextures::Forget(const ResourceCore* resource) {
     baseLevels_.erase(resource);
+    if (auto it = colorRenderbuffers_.find(resource); it != colorRenderbuffers_.end()) {
+        glDeleteRenderbuffers(1, &it->second);
+        colorRenderbuffers_.erase(it);
+    }
     if (auto it = textures_.find(resource); it != textures_.end()) {
         const GLuint name = it->second;
         glDeleteTextures(1, &name);
@@ -83,6 +95,30 @@ GLuint GlTextures::SurfaceTexture(Surface* s, GLint* level, GLenum* image) {
     } else if (s->fresh == Fresh::MemoryNewer) {
         UploadSurface(GL_TEXTURE_2D, GL_TEXTURE_2D, name, 0, s, RenderTargetFormat(s->format()));
     }
+    if (s->samples() > 1) {
+        // Resolve: every pixel becomes the average of its samples.
+        const GLuint samples = ColorRenderbuffer(s);
+        gl_.BindFramebuffer(GL_READ_FRAMEBUFFER, resolveRead_);
+        glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, samples);
+        gl_.BindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveDraw_);
+        glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name, 0);
+        gl_.Enable(GlState::kScissorTest, false);
+        const GLint w = static_cast<GLint>(s->width()), h = static_cast<GLint>(s->height());
+        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
+    return name;
+}
+
+GLuint GlTextures::ColorRenderbuffer(Surface* s) {
+    assert(s->samples() > 1 && !s->isDepth() && !s->inTexture());
+    GLuint& name = colorRenderbuffers_[s];
+    if (!name) {
+        glGenRenderbuffers(1, &name);
+        glBindRenderbuffer(GL_RENDERBUFFER, name);
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, static_cast<GLsizei>(s->samples()),
+                                         RenderTargetFormat(s->format()).internal, static_cast<GLsizei>(s->width()),
+                                         static_cast<GLsizei>(s->height()));
+    }
     return name;
 }
 
@@ -92,8 +128,9 @@ GLuint GlTextures::DepthRenderbuffer(Surface* s) {
     if (!name) {
         glGenRenderbuffers(1, &name);
         glBindRenderbuffer(GL_RENDERBUFFER, name);
-        glRenderbufferStorage(GL_RENDERBUFFER, DepthInternalFormat(s->format()), static_cast<GLsizei>(s->width()),
-                              static_cast<GLsizei>(s->height()));
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, s->samples() > 1 ? static_cast<GLsizei>(s->samples()) : 0,
+                                         DepthInternalFormat(s->format()), static_cast<GLsizei>(s->width()),
+                                         static_cast<GLsizei>(s->height()));
     }
     return name;
 }

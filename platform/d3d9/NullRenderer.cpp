@@ -10,6 +10,7 @@
 #include "platform/Runner.h"
 #include "DeviceObject.h"
 #include "Renderer.h"
+#include "SwapChain.h"
 
 namespace tarn::d3d9 {
 namespace {
@@ -21,7 +22,7 @@ public:
     const BackendLimits& Limits() const override { return NullBackendLimits(); }
     void Clear(DWORD, const D3DRECT*, DWORD, D3DCOLOR, float, DWORD, std::uint32_t) override {}
     void Draw(const DrawCall&, std::uint32_t) override {}
-    void Present(HWND window) override;
+    void Present(const PresentFrame& frame) override;
     // Memory is the only copy, so it is always current.
     void ReadBack(Surface* surface) override { surface->fresh = Fresh::Both; }
     bool Blit(Surface*, const RECT&, Surface*, const RECT&, bool) override { return false; }
@@ -52,13 +53,14 @@ private:
     Device* device_;
 };
 
-void NullRenderer::Present(HWND window) {
-    if (!window) return;
-    Surface* back = device_->backBuffer();
+void NullRenderer::Present(const PresentFrame& frame) {
+    if (!frame.window) return;
+    Surface* back = frame.back;
     tarn::platform::FramePresented(
-        window, static_cast<int>(back->width()), static_cast<int>(back->height()),
+        frame.window, static_cast<int>(back->width()), static_cast<int>(back->height()),
         [](void* context, int width, int height, std::uint8_t* rgba) -> bool {
-            const auto* surface = static_cast<const Surface*>(context);
+            const auto* shown = static_cast<const PresentFrame*>(context);
+            const Surface* surface = shown->back;
             std::vector<float> row(static_cast<std::size_t>(width) * 4);
             for (int y = 0; y < height; ++y) {
                 DecodeRow(surface->format(), surface->bits() + static_cast<std::size_t>(y) * surface->pitch(),
@@ -68,9 +70,12 @@ void NullRenderer::Present(HWND window) {
                         static_cast<std::uint8_t>(std::clamp(row[i], 0.0f, 1.0f) * 255.0f + 0.5f);
                 }
             }
+            if (shown->gamma) {
+                ApplyGammaRamp(*shown->gamma, rgba, static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+            }
             return true;
         },
-        back);
+        const_cast<PresentFrame*>(&frame));
 }
 
 }  // namespace

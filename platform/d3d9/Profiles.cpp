@@ -121,7 +121,8 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
     const UINT maxSize = profile.maxTextureSize ? profile.maxTextureSize : limits.maxTextureSize;
     caps->DeviceType = D3DDEVTYPE_HAL;
     caps->AdapterOrdinal = 0;
-    caps->Caps2 = D3DCAPS2_DYNAMICTEXTURES;
+    // Both backends pass the frames of full-screen swap chains through their gamma ramp.
+    caps->Caps2 = D3DCAPS2_DYNAMICTEXTURES | D3DCAPS2_FULLSCREENGAMMA;
     caps->Caps3 = D3DCAPS3_COPY_TO_VIDMEM | D3DCAPS3_COPY_TO_SYSTEMMEM;
     caps->PresentationIntervals = D3DPRESENT_INTERVAL_IMMEDIATE | D3DPRESENT_INTERVAL_ONE;
     // No TEXTURESYSTEMMEMORY: SetTexture refuses system-memory (and scratch) textures, as such devices do.
@@ -139,6 +140,8 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
                        D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_MIPMAPLODBIAS | D3DPRASTERCAPS_ZFOG |
                        D3DPRASTERCAPS_WFOG | D3DPRASTERCAPS_COLORPERSPECTIVE | D3DPRASTERCAPS_SCISSORTEST |
                        D3DPRASTERCAPS_DEPTHBIAS | D3DPRASTERCAPS_SLOPESCALEDEPTHBIAS;
+    // D3DRS_MULTISAMPLEANTIALIAS switches multisampling where the backend multisamples at all.
+    if (limits.sampleCounts) caps->RasterCaps |= D3DPRASTERCAPS_MULTISAMPLE_TOGGLE;
     caps->ZCmpCaps = caps->AlphaCmpCaps = 0xff;  // every D3DCMP_* function
     caps->SrcBlendCaps = caps->DestBlendCaps = 0x1fff | D3DPBLENDCAPS_BLENDFACTOR;
     caps->ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB |

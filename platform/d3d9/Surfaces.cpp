@@ -77,8 +77,8 @@ HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
     desc->Type = D3DRTYPE_SURFACE;
     desc->Usage = usage_;
     desc->Pool = pool_;
-    desc->MultiSampleType = D3DMULTISAMPLE_NONE;
-    desc->MultiSampleQuality = 0;
+    desc->MultiSampleType = multiSample_;
+    desc->MultiSampleQuality = quality_;
     desc->Width = width_;
     desc->Height = height_;
     return D3D_OK;
@@ -86,7 +86,8 @@ HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
 
 HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
     if (!locked) return D3DERR_INVALIDCALL;
-    if (!lockable_ || locked_) {
+    // A multisampled surface has no one value per pixel to hand out.
+    if (!lockable_ || locked_ || samples_ > 1) {
         locked->pBits = nullptr;
         locked->Pitch = 0;
         return D3DERR_INVALIDCALL;

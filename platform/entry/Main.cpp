@@ -49,17 +49,18 @@ int main(int argc, char** argv) {
         program = program.substr(slash + 1);
     }
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    tarn::platform::CommandLine parsed = tarn::platform::ParseCommandLine(args);
+    const tarn::platform::ProgramUsage* usage = tarn::platform::CurrentProgramUsage();
+    tarn::platform::CommandLine parsed = tarn::platform::ParseCommandLine(args, usage);
     switch (parsed.action) {
     case tarn::platform::CommandLine::Action::Help:
-        std::fputs(tarn::platform::UsageText(program).c_str(), stdout);
+        std::fputs(tarn::platform::UsageText(program, usage).c_str(), stdout);
         return 0;
     case tarn::platform::CommandLine::Action::Version:
         std::puts("Tarn Engine 1.0");
         return 0;
     case tarn::platform::CommandLine::Action::Error:
         std::fprintf(stderr, "%s: %s\n%s", program.c_str(), parsed.error.c_str(),
-                     tarn::platform::UsageText(program).c_str());
+                     tarn::platform::UsageText(program, usage).c_str());
         return 2;
     case tarn::platform::CommandLine::Action::Run:
         break;
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     tarn::platform::Runner() = parsed.options;
+    tarn::platform::ProgramArguments() = parsed.programArgList;
     if (!parsed.options.headless && !tarn::platform::detail::DisplayPresent()) {
         std::fprintf(stderr,
                      "%s: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset, or the display "

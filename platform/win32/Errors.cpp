@@ -50,6 +50,7 @@ const MessageText kMessages[] = {
     {1410, "Class already exists."},
     {1411, "Class does not exist."},
     {1412, "Class still has open windows."},
+    {1413, "Invalid index."},
     {0x80004001, "Not implemented"},
     {0x80004002, "No such interface supported"},
     {0x80004003, "Invalid pointer"},

@@ -192,6 +192,7 @@ struct RGNDATA {
 #define ERROR_INVALID_CURSOR_HANDLE 1402L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
+#define ERROR_INVALID_INDEX 1413L
 // CryptoAPI codes, as HRESULT-shaped DWORDs
 #define NTE_BAD_HASH (static_cast<DWORD>(0x80090002))
 #define NTE_BAD_KEY (static_cast<DWORD>(0x80090003))
@@ -259,6 +260,10 @@ using LPMSG = MSG*;
 #define WS_EX_CLIENTEDGE 0x00000200L
 
 #define CW_USEDEFAULT (static_cast<int>(0x80000000))
+
+// Window data that GetWindowLongA and SetWindowLongA reach.
+#define GWL_STYLE (-16)
+#define GWL_EXSTYLE (-20)
 
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
@@ -468,6 +473,15 @@ BOOL GetWindowRect(HWND window, LPRECT rect);
 BOOL ClientToScreen(HWND window, POINT* point);
 BOOL ScreenToClient(HWND window, POINT* point);
 BOOL SetWindowTextA(HWND window, LPCSTR text);
+// The window's style (GWL_STYLE, with WS_VISIBLE while it is visible) or extended style (GWL_EXSTYLE); 0 with
+// ERROR_INVALID_WINDOW_HANDLE or ERROR_INVALID_INDEX on failure. SetWindowLongA returns the previous value (0 for a
+// failure too: clear the last error first to tell them apart). As documented, a new frame style takes effect at the
+// next SetWindowPos with SWP_FRAMECHANGED, which recomputes the frame: the window rectangle stays what that call
+// gives and the client area is what the new frame leaves of it; the SDL window then gets or loses the window
+// manager's frame and its resizability with WS_THICKFRAME. WS_VISIBLE in a new style changes nothing: ShowWindow
+// shows and hides.
+LONG GetWindowLongA(HWND window, int index);
+LONG SetWindowLongA(HWND window, int index, LONG newLong);
 int GetWindowTextA(HWND window, LPSTR text, int maxCount);
 int GetWindowTextLengthA(HWND window);
 
@@ -489,6 +503,11 @@ int ShowCursor(BOOL show);
 BOOL GetCursorPos(POINT* point);
 BOOL SetCursorPos(int x, int y);
 HMODULE GetModuleHandleA(LPCSTR moduleName);
+// The full path of the running executable for the process module (a null handle or GetModuleHandleA(NULL)); the
+// module's own name for the modules the platform stands in for. Returns the characters copied without the
+// terminator; a buffer too small gets the path cut to size - 1 characters, terminated, the result size and
+// ERROR_INSUFFICIENT_BUFFER. 0 with ERROR_MOD_NOT_FOUND for another handle.
+DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 
 // ---- Message boxes ----
 #define MB_OK 0x00000000L

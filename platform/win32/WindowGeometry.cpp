@@ -175,10 +175,22 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int width, int heig
             return FALSE;
         }
     }
-    bool moved, sized, show = false, hide = false;
+    bool moved, sized, show = false, hide = false, reframed = false, framed = false, resizable = false;
     int clientX, clientY, clientWidth, clientHeight;
     {
         std::lock_guard lock(WindowLock());
+        // The frame a new style asks for (SetWindowLongA) is taken only now, as documented: the window rectangle
+        // is the one this call gives, and the client area is what the new frame leaves of it.
+        if ((position.flags & SWP_FRAMECHANGED) != 0) {
+            const auto frame = tarn::platform::detail::FrameOf(window->style, window->exStyle, false);
+            reframed = frame.left != window->frame.left || frame.top != window->frame.top ||
+                       frame.right != window->frame.right || frame.bottom != window->frame.bottom ||
+                       window->sdlResizable != ((window->style & WS_THICKFRAME) != 0);
+            window->frame = frame;
+            framed = frame.left != 0 || frame.top != 0;
+            resizable = (window->style & WS_THICKFRAME) != 0;
+            window->sdlResizable = resizable;
+        }
         const auto& frame = window->frame;
         clientX = position.x + frame.left;
         clientY = position.y + frame.top;
@@ -202,6 +214,10 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int width, int heig
         }
     }
     if (window->sdl != nullptr) {
+        if (reframed) {
+            SDL_SetWindowBordered(window->sdl, framed ? SDL_TRUE : SDL_FALSE);
+            SDL_SetWindowResizable(window->sdl, resizable ? SDL_TRUE : SDL_FALSE);
+        }
         if (moved) SDL_SetWindowPosition(window->sdl, clientX, clientY);
         if (sized) SDL_SetWindowSize(window->sdl, std::max(1, clientWidth), std::max(1, clientHeight));
         if (zOrder && (insertAfter == HWND_TOPMOST || insertAfter == HWND_NOTOPMOST)) {
@@ -274,6 +290,49 @@ BOOL OffsetByClientOrigin(HWND hwnd, POINT* point, int sign) {
 BOOL ClientToScreen(HWND hwnd, POINT* point) { return OffsetByClientOrigin(hwnd, point, 1); }
 
 BOOL ScreenToClient(HWND hwnd, POINT* point) { return OffsetByClientOrigin(hwnd, point, -1); }
+
+LONG GetWindowLongA(HWND hwnd, int index) {
+    auto window = FindWindow(hwnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    std::lock_guard lock(WindowLock());
+    switch (index) {
+    case GWL_STYLE:
+        return static_cast<LONG>(window->style | (window->visible ? static_cast<DWORD>(WS_VISIBLE) : 0u));
+    case GWL_EXSTYLE:
+        return static_cast<LONG>(window->exStyle);
+    default:
+        SetLastError(ERROR_INVALID_INDEX);
+        return 0;
+    }
+}
+
+LONG SetWindowLongA(HWND hwnd, int index, LONG newLong) {
+    auto window = FindWindow(hwnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    std::lock_guard lock(WindowLock());
+    const DWORD value = static_cast<DWORD>(newLong);
+    switch (index) {
+    case GWL_STYLE: {
+        const DWORD previous = window->style | (window->visible ? static_cast<DWORD>(WS_VISIBLE) : 0u);
+        window->style = value & ~static_cast<DWORD>(WS_VISIBLE);
+        return static_cast<LONG>(previous);
+    }
+    case GWL_EXSTYLE: {
+        const DWORD previous = window->exStyle;
+        window->exStyle = value;
+        return static_cast<LONG>(previous);
+    }
+    default:
+        SetLastError(ERROR_INVALID_INDEX);
+        return 0;
+    }
+}
 
 BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
     if (!FindWindow(hwnd)) {

@@ -265,10 +265,11 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
         window->classStyle = it->second.style;
     }
     window->title = windowName != nullptr ? windowName : "";
-    window->style = style;
+    window->style = style & ~static_cast<DWORD>(WS_VISIBLE);  // visibility is `visible`
     window->exStyle = exStyle;
     // x, y, width and height give the window's rectangle; the record keeps its client area inside the frame.
     window->frame = tarn::platform::detail::FrameOf(style, exStyle, false);
+    window->sdlResizable = (style & WS_THICKFRAME) != 0;
     const auto& frame = window->frame;
     const int outerX = x == CW_USEDEFAULT ? 0 : x;
     const int outerY = y == CW_USEDEFAULT ? 0 : y;

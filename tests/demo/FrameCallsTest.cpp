@@ -21,7 +21,7 @@
 #include "tools/trs/TrsWriter.h"
 #include "ApplicationStart.h"
 #include "tests/scene/CallRecordingDevice.h"
-#include "ImageWave.h"
+#include "water/ImageWave.h"
 #include "RecordingDirect3D.h"
 
 namespace fs = std::filesystem;

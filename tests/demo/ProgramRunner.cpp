@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -120,6 +121,30 @@ RgbaImage Downsample(const RgbaImage& image, int factor) {
                     static_cast<std::uint8_t>((sum + factor * factor / 2) / (factor * factor));
             }
     return out;
+}
+
+ReferenceDistance DistanceToReference(const RgbaImage& small, const RgbaImage& reference) {
+    ReferenceDistance distance;
+    if (small.width != reference.width || small.height != reference.height || small.pixels.empty()) {
+        distance.mean = 255;
+        distance.percentile = 255;
+        return distance;
+    }
+    std::vector<int> worst;
+    double sum = 0;
+    for (std::size_t i = 0; i < small.pixels.size(); i += 4) {
+        int pixelWorst = 0;
+        for (int c = 0; c < 3; ++c) {
+            const int d = std::abs(small.pixels[i + c] - reference.pixels[i + c]);
+            sum += d;
+            pixelWorst = std::max(pixelWorst, d);
+        }
+        worst.push_back(pixelWorst);
+    }
+    distance.mean = sum / (3.0 * worst.size());
+    std::sort(worst.begin(), worst.end());
+    distance.percentile = worst[worst.size() * 995 / 1000];
+    return distance;
 }
 
 std::string MakeTempDirectory() {

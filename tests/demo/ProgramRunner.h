@@ -30,6 +30,17 @@ bool WritePng(const std::string& path, const RgbaImage& image);
 // Box average over factor x factor blocks (sides must divide).
 RgbaImage Downsample(const RgbaImage& image, int factor);
 
+// How far a frame is from its reference, both averaged 4 x 4 (Downsample) and of one size: the mean absolute
+// difference per colour channel, and the 99.5th percentile of each pixel's largest channel difference. A frame
+// matches its reference within kReferenceMean and kReferencePercentile (ProgramTest.cpp says why).
+struct ReferenceDistance {
+    double mean = 0;
+    int percentile = 0;
+};
+ReferenceDistance DistanceToReference(const RgbaImage& small, const RgbaImage& reference);
+inline constexpr double kReferenceMean = 1.5;
+inline constexpr int kReferencePercentile = 24;
+
 // A fresh empty directory under the system's temporary directory; removed by RemoveTree.
 std::string MakeTempDirectory();
 void RemoveTree(const std::string& path);

@@ -302,22 +302,9 @@ TEST(ProgramTest, ThousandFramesRunCleanlyWithStableMemory) {
 void ExpectCloseToReference(const RgbaImage& small, const RgbaImage& reference, const std::string& name) {
     ASSERT_EQ(reference.width, small.width);
     ASSERT_EQ(reference.height, small.height);
-    std::vector<int> worst;
-    double sum = 0;
-    for (std::size_t i = 0; i < small.pixels.size(); i += 4) {
-        int pixelWorst = 0;
-        for (int c = 0; c < 3; ++c) {
-            const int d = std::abs(small.pixels[i + c] - reference.pixels[i + c]);
-            sum += d;
-            pixelWorst = std::max(pixelWorst, d);
-        }
-        worst.push_back(pixelWorst);
-    }
-    const double mean = sum / (3.0 * worst.size());
-    std::sort(worst.begin(), worst.end());
-    const int percentile = worst[worst.size() * 995 / 1000];
-    EXPECT_LE(mean, 1.5) << name;
-    EXPECT_LE(percentile, 24) << name;
+    const ReferenceDistance distance = DistanceToReference(small, reference);
+    EXPECT_LE(distance.mean, kReferenceMean) << name;
+    EXPECT_LE(distance.percentile, kReferencePercentile) << name;
 }
 
 void CompareWithReference(const Frame& frame, const std::string& name) {

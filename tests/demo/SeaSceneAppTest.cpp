@@ -22,10 +22,10 @@
 #include "render/Renderer.h"
 #include "scene/Scene.h"
 #include "ApplicationStart.h"
-#include "ColorFilter.h"
-#include "ImageWave.h"
+#include "water/ColorFilter.h"
+#include "water/ImageWave.h"
 #include "RecordingDirect3D.h"
-#include "WaterImage.h"
+#include "water/WaterImage.h"
 
 namespace {
 

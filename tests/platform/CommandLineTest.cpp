@@ -49,4 +49,40 @@ TEST(CommandLineTest, MistakesAreErrors) {
     }
 }
 
+// A program's own options reach it with their values, in order, beside the runner options; a switch of its own
+// takes no value, an option with a value needs one, and anything else is still a mistake.
+TEST(CommandLineTest, AProgramsOwnOptionsGoToItWithTheirValues) {
+    tarn::platform::ProgramUsage usage;
+    usage.arguments = "SCENE.TRS";
+    usage.summary = "Shows a scene.";
+    usage.options = {{"--camera", "N", "start from camera N"}, {"--paused", nullptr, "start with animation paused"}};
+    usage.notes = "Keys: C, W.";
+
+    CommandLine parsed = ParseCommandLine(
+        {"--camera", "1", "--headless", "a b.TRS", "--paused", "--camera=2", "--frames=4", "--", "--paused"}, &usage);
+    ASSERT_EQ(parsed.action, CommandLine::Action::Run) << parsed.error;
+    EXPECT_TRUE(parsed.options.headless);
+    EXPECT_EQ(parsed.options.frames, 4);
+    EXPECT_EQ(parsed.programArgList,
+              (std::vector<std::string>{"--camera", "1", "a b.TRS", "--paused", "--camera", "2", "--", "--paused"}));
+    EXPECT_EQ(parsed.programArgs, "--camera 1 \"a b.TRS\" --paused --camera 2 -- --paused");
+
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--camera"}, {"--paused=1"}, {"--bogus"}, {"--frame", "3"}}) {
+        SCOPED_TRACE(args[0]);
+        EXPECT_EQ(ParseCommandLine(args, &usage).action, CommandLine::Action::Error);
+    }
+    // Without a usage of its own a program takes no options, and "--" stays the runner's.
+    EXPECT_EQ(ParseCommandLine({"--camera", "1"}).action, CommandLine::Action::Error);
+    EXPECT_EQ(ParseCommandLine({"--", "x"}).programArgList, (std::vector<std::string>{"x"}));
+
+    const std::string help = tarn::platform::UsageText("tarn-view", &usage);
+    EXPECT_EQ(help.rfind("Usage: tarn-view [options] SCENE.TRS\nShows a scene.\nOptions:\n", 0), 0u) << help;
+    EXPECT_NE(help.find("  --camera N            start from camera N\n"), std::string::npos) << help;
+    EXPECT_NE(help.find("  --paused              start with animation paused\n"), std::string::npos) << help;
+    EXPECT_LT(help.find("--paused"), help.find("Runner options:\n  --frames N"));
+    EXPECT_NE(help.find("--version             show the version\nKeys: C, W.\n"), std::string::npos) << help;
+    EXPECT_EQ(tarn::platform::UsageText("p").rfind("Usage: p [options]\n  --frames N", 0), 0u);
+}
+
 }  // namespace

@@ -445,6 +445,52 @@ TEST_F(SdlWindowsTest, OverlappedWindowsAreFramedResizableSdlWindows) {
     DestroyWindow(framed);
 }
 
+// A popup turned into an overlapped window (SetWindowLongA, then SWP_FRAMECHANGED) gets the window manager's
+// frame and becomes resizable; a resize of the SDL window itself, as the window manager makes it when the user
+// drags the frame, arrives as WM_SIZE with the new client size, which GetClientRect then reports too. SDL's
+// off-screen driver has no frame to give or take (SDL then leaves the flags as they are), so the flags are
+// checked only on a driver with windows on a screen.
+TEST_F(SdlWindowsTest, AWindowMadeResizableFollowsItsSdlWindowsSize) {
+    const bool framesWindows = std::string(SDL_GetCurrentVideoDriver()) != "offscreen";
+    EXPECT_NE(SDL_GetWindowFlags(sdl_) & SDL_WINDOW_BORDERLESS, 0u);
+    SetWindowLongA(hwnd_, GWL_STYLE, static_cast<LONG>(WS_OVERLAPPEDWINDOW));
+    EXPECT_NE(SDL_GetWindowFlags(sdl_) & SDL_WINDOW_BORDERLESS, 0u) << "framed only at the frame change";
+    RECT rc{0, 0, 320, 240};
+    ASSERT_TRUE(AdjustWindowRect(&rc, WS_OVERLAPPEDWINDOW, FALSE));
+    ASSERT_TRUE(SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+                             SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED | SWP_NOACTIVATE));
+    if (framesWindows) {
+        EXPECT_EQ(SDL_GetWindowFlags(sdl_) & SDL_WINDOW_BORDERLESS, 0u);
+        EXPECT_NE(SDL_GetWindowFlags(sdl_) & SDL_WINDOW_RESIZABLE, 0u);
+    }
+    int w = 0, h = 0;
+    SDL_GetWindowSize(sdl_, &w, &h);
+    EXPECT_EQ(w, 320);
+    EXPECT_EQ(h, 240);
+    Pump();
+    g_dispatched.clear();
+
+    SDL_SetWindowSize(sdl_, 512, 288);
+    Pump();
+    ASSERT_EQ(g_dispatched.size(), 1u);
+    EXPECT_EQ(g_dispatched[0].message, static_cast<UINT>(WM_SIZE));
+    EXPECT_EQ(g_dispatched[0].wParam, static_cast<WPARAM>(SIZE_RESTORED));
+    EXPECT_EQ(g_dispatched[0].lParam, MAKELPARAM(512, 288));
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(hwnd_, &client));
+    EXPECT_EQ(client.right, 512);
+    EXPECT_EQ(client.bottom, 288);
+
+    // And back to a popup: borderless and fixed again.
+    SetWindowLongA(hwnd_, GWL_STYLE, static_cast<LONG>(WS_POPUP));
+    ASSERT_TRUE(SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED));
+    EXPECT_NE(SDL_GetWindowFlags(sdl_) & SDL_WINDOW_BORDERLESS, 0u);
+    EXPECT_EQ(SDL_GetWindowFlags(sdl_) & SDL_WINDOW_RESIZABLE, 0u);
+    ASSERT_TRUE(GetClientRect(hwnd_, &client));
+    EXPECT_EQ(client.right, 512 + 16);  // the frame's room goes to the client area
+    EXPECT_EQ(client.bottom, 288 + 39);
+}
+
 // GetMessageA sleeps in SDL's queue: an event pushed from another thread wakes it, and closing ends the loop.
 TEST_F(SdlWindowsTest, GetMessageWaitsForSdlEventsAndReturnsZeroOnQuit) {
     std::thread pusher([this] {

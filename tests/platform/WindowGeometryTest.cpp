@@ -130,6 +130,63 @@ TEST_F(WindowGeometryTest, CreatedWindowsKeepTheirClientAreaInsideTheFrame) {
     EXPECT_EQ(p.y, -7);
 }
 
+// A new style is stored at once but framed only by SetWindowPos with SWP_FRAMECHANGED: a popup turned into an
+// overlapped window and given the rectangle AdjustWindowRect asks for keeps its client size (no WM_SIZE); without
+// a new rectangle the frame takes its room from the client area, which WM_SIZE reports.
+TEST_F(WindowGeometryTest, ANewStyleIsFramedAtTheNextFrameChange) {
+    HWND hwnd = Create(WS_POPUP, 0, 0, 800, 600);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE)), static_cast<DWORD>(WS_POPUP));
+    ShowWindow(hwnd, SW_SHOW);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE)), static_cast<DWORD>(WS_POPUP | WS_VISIBLE));
+    EXPECT_EQ(static_cast<DWORD>(SetWindowLongA(hwnd, GWL_STYLE, static_cast<LONG>(WS_OVERLAPPEDWINDOW))),
+              static_cast<DWORD>(WS_POPUP | WS_VISIBLE));
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE)),
+              static_cast<DWORD>(WS_OVERLAPPEDWINDOW | WS_VISIBLE));  // still shown
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(hwnd, &client));
+    EXPECT_EQ(client.right, 800);  // not framed yet
+
+    RECT rc{0, 0, 800, 600};
+    ASSERT_TRUE(AdjustWindowRect(&rc, WS_OVERLAPPEDWINDOW, FALSE));
+    g_seen.clear();
+    ASSERT_TRUE(SetWindowPos(hwnd, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+                             SWP_NOMOVE | SWP_NOZORDER | SWP_FRAMECHANGED | SWP_NOACTIVATE));
+    ASSERT_TRUE(GetClientRect(hwnd, &client));
+    EXPECT_EQ(client.right, 800);
+    EXPECT_EQ(client.bottom, 600);
+    RECT window{};
+    ASSERT_TRUE(GetWindowRect(hwnd, &window));
+    EXPECT_EQ(window.left, 0);
+    EXPECT_EQ(window.top, 0);
+    EXPECT_EQ(window.right, 816);
+    EXPECT_EQ(window.bottom, 639);
+    for (const Seen& seen : g_seen) EXPECT_NE(seen.message, static_cast<UINT>(WM_SIZE));
+
+    // Back to a popup without a new rectangle: the client area grows to the whole window.
+    SetWindowLongA(hwnd, GWL_STYLE, static_cast<LONG>(WS_POPUP));
+    g_seen.clear();
+    ASSERT_TRUE(SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED));
+    ASSERT_TRUE(GetClientRect(hwnd, &client));
+    EXPECT_EQ(client.right, 816);
+    EXPECT_EQ(client.bottom, 639);
+    ASSERT_FALSE(g_seen.empty());
+    EXPECT_EQ(g_seen.back().message, static_cast<UINT>(WM_SIZE));
+    EXPECT_EQ(g_seen.back().lParam, MAKELPARAM(816, 639));
+
+    EXPECT_EQ(SetWindowLongA(hwnd, GWL_EXSTYLE, WS_EX_TOPMOST), 0);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(hwnd, GWL_EXSTYLE)), static_cast<DWORD>(WS_EX_TOPMOST));
+    SetLastError(0);
+    EXPECT_EQ(GetWindowLongA(hwnd, -4), 0);  // GWL_WNDPROC is not offered
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX));
+    EXPECT_EQ(SetWindowLongA(hwnd, 7, 1), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX));
+    EXPECT_EQ(GetWindowLongA(reinterpret_cast<HWND>(0x999), GWL_STYLE), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_EQ(SetWindowLongA(reinterpret_cast<HWND>(0x999), GWL_STYLE, 0), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+}
+
 TEST_F(WindowGeometryTest, SetWindowPosMovesAndSizesWhatItsFlagsAllow) {
     struct Case {
         const char* name;

@@ -82,6 +82,17 @@ TEST_F(SceneRender, FirstNodeSendsEverythingAndAnIdenticalNodeOnlyTransformAndDr
     EXPECT_EQ(device.calls, Join({second, second}));
 }
 
+// Forgetting the cache makes the next node send everything again, as the first node of a new scene does.
+TEST_F(SceneRender, AForgottenCacheSendsEverythingAgain) {
+    TrsScene d = base();
+    d.meshes = {node(1, 1, 0, 2)};
+    load(d);
+    const Calls first = draw(0);
+    EXPECT_EQ(draw(0), (Calls{"SetTransform(256,ptr)", "DrawIndexedPrimitive(4,0,0,4,0,2)"}));
+    scene->forgetDrawState();
+    EXPECT_EQ(draw(0), first);
+}
+
 TEST_F(SceneRender, EnablesCompareAsTruthValuesAndBlendsAsNumbers) {
     struct Case {
         const char* what;

@@ -16,6 +16,16 @@
 namespace tarn::d3d9 {
 
 class Renderer;
+class SwapChain;
+
+// The adapter's display modes in a format (empty for formats that are not display formats), by width, height and
+// refresh rate; the display format a back buffer format is shown in full screen (its alpha variant's base).
+std::vector<D3DDISPLAYMODE> DisplayModes(D3DFORMAT format);
+D3DFORMAT DisplayFormatOf(D3DFORMAT backBufferFormat);
+
+// The display mode a swap chain with these parameters shows in: the desktop's when windowed; full screen, its
+// back buffer's size and refresh rate in the display format of its back buffer format.
+D3DDISPLAYMODE DisplayModeOf(const D3DPRESENT_PARAMETERS& parameters);
 
 // A device child that does not hold its device (the device holds it while it is set, so that the two would
 // otherwise keep each other alive): told when the device goes, after which it must no longer reach it.
@@ -67,6 +77,9 @@ public:
     // windowed zero size from the window's client area, the desktop format, one back buffer): D3D_OK, or
     // CreateDevice's answer (D3DERR_INVALIDCALL for misuse, D3DERR_NOTAVAILABLE for what the adapter lacks).
     HRESULT CompletePresentParameters(HWND focusWindow, D3DPRESENT_PARAMETERS* parameters) const;
+    // D3D_OK when surfaces of `format` can have `type` samples at `quality`; D3DERR_NOTAVAILABLE for a type the
+    // backend lacks for the format, D3DERR_INVALIDCALL for a quality beyond the type's levels.
+    HRESULT CheckMultisample(D3DFORMAT format, D3DMULTISAMPLE_TYPE type, DWORD quality) const;
 
 private:
     ~Direct3D9() = default;
@@ -96,11 +109,11 @@ public:
     HRESULT STDMETHODCALLTYPE SetCursorProperties(UINT, UINT, IDirect3DSurface9*) override { return D3D_OK; }
     void STDMETHODCALLTYPE SetCursorPosition(int, int, DWORD) override {}
     BOOL STDMETHODCALLTYPE ShowCursor(BOOL) override { return FALSE; }
-    // The device has its implicit swap chain only, and no swap-chain object to hand out.
+    // Swap chains (SwapChains.cpp): index 0 is the implicit chain, the additional ones follow in creation order.
     HRESULT STDMETHODCALLTYPE CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters,
                                                         IDirect3DSwapChain9** swapChain) override;
     HRESULT STDMETHODCALLTYPE GetSwapChain(UINT index, IDirect3DSwapChain9** swapChain) override;
-    UINT STDMETHODCALLTYPE GetNumberOfSwapChains() override { return 1; }
+    UINT STDMETHODCALLTYPE GetNumberOfSwapChains() override;
     HRESULT STDMETHODCALLTYPE Reset(D3DPRESENT_PARAMETERS* parameters) override;
     HRESULT STDMETHODCALLTYPE Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
                                       const RGNDATA* dirtyRegion) override;
@@ -108,8 +121,8 @@ public:
                                             IDirect3DSurface9** surface) override;
     HRESULT STDMETHODCALLTYPE GetRasterStatus(UINT, D3DRASTER_STATUS* status) override;
     HRESULT STDMETHODCALLTYPE SetDialogBoxMode(BOOL) override { return D3D_OK; }
-    void STDMETHODCALLTYPE SetGammaRamp(UINT, DWORD, const D3DGAMMARAMP*) override {}
-    void STDMETHODCALLTYPE GetGammaRamp(UINT, D3DGAMMARAMP* ramp) override;
+    void STDMETHODCALLTYPE SetGammaRamp(UINT swapChain, DWORD flags, const D3DGAMMARAMP* ramp) override;
+    void STDMETHODCALLTYPE GetGammaRamp(UINT swapChain, D3DGAMMARAMP* ramp) override;
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                             D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* shared) override;
     HRESULT STDMETHODCALLTYPE CreateVolumeTexture(UINT, UINT, UINT, UINT, DWORD, D3DFORMAT, D3DPOOL,
@@ -254,6 +267,11 @@ public:
     const D3DPRESENT_PARAMETERS& presentParameters() const { return parameters_; }
     Surface* backBuffer() const { return backBuffer_; }
     bool pure() const { return (behaviorFlags_ & D3DCREATE_PUREDEVICE) != 0; }
+    // What a swap chain's Present and GetFrontBufferData do (Device.cpp).
+    HRESULT PresentChain(SwapChain* chain, const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride);
+    HRESULT FrontBufferData(SwapChain* chain, IDirect3DSurface9* destination);
+    // An additional swap chain is going away.
+    void AdditionalChainGone(SwapChain* chain);
     // Called by a resource's destructor so that the renderer drops its GL objects.
     void ResourceDying(ResourceCore* resource);
     // Refreshes memory of a GPU-newer surface (render-target reads).
@@ -278,6 +296,10 @@ private:
     // its earlier place back.
     void PlaceWindow();
     void SetDefaultState();
+    // False when the depth buffer's multisample type is not the render target's (drawing is refused then).
+    bool TargetsMatch() const;
+    // The swap chain of an index (0: implicit), or null.
+    SwapChain* Chain(UINT index) const;
     HRESULT Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVertex, UINT minIndex, UINT numVertices,
                  UINT startIndex, const void* upVertices, UINT upStride, const void* upIndices, D3DFORMAT upIndexFormat,
                  UINT startVertex);
@@ -308,6 +330,8 @@ private:
     DeviceState state_;
     Surface* backBuffer_ = nullptr;
     Surface* autoDepth_ = nullptr;
+    SwapChain* implicitChain_ = nullptr;
+    std::vector<SwapChain*> additionalChains_;
     std::vector<ResourceCore*> live_;
     struct LiveObject {
         const IUnknown* object;

@@ -3,6 +3,7 @@
 // null with the reason in *error; nothing is left behind.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,12 @@ public:
     void MakeCurrent();
     // Shows framebuffer 0 on the window; no-op without a window.
     void Swap();
+    // Makes this context current on another SDL window (a swap chain's, or a present's override), whose
+    // framebuffer 0 is then that window's; false when the window cannot take the context. MakeCurrent goes back
+    // to the context's own window. SwapOn shows framebuffer 0 on that window.
+    bool MakeCurrentOn(SDL_Window* window);
+    void SwapOn(SDL_Window* window);
+    bool onWindow() const { return sdlContext_ != nullptr; }
     void SetSwapInterval(int interval);
     SDL_Window* window() const { return window_; }
     // Size of the window's drawable (0 x 0 without a window).
@@ -37,7 +44,9 @@ private:
 
 // Maximum texture size and S3TC support of the driver (and, when asked, the largest 3D texture side and the
 // vertex uniform components), from a throw-away surfaceless context; false when no context can be made.
-bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize = nullptr,
-                   int* maxVertexUniforms = nullptr);
+// `sampleCounts`, when asked, gets bit n for each sample count n (2 to 16) at which an RGBA8 and a depth-stencil
+// renderbuffer come out with exactly n samples.
+bool ProbeGlLimits(UINT* maxTextureSize, bool* s3tc, UINT* max3dTextureSize = nullptr, int* maxVertexUniforms = nullptr,
+                   std::uint32_t* sampleCounts = nullptr);
 
 }  // namespace tarn::d3d9

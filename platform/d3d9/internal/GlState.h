@@ -25,7 +25,8 @@ public:
         kOffsetLine,
         kOffsetPoint,
         kClipDistance0,  // kClipDistance0 + i for user clip plane i
-        kCapCount = kClipDistance0 + 8,
+        kMultisample = kClipDistance0 + 8,
+        kCapCount,
     };
     static constexpr int kUnits = 8;        // texture units the backend binds
     static constexpr int kAttributes = 15;  // vertex attributes the backend uses

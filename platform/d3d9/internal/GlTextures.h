@@ -43,8 +43,12 @@ public:
 
     // The GL texture holding a surface, in `level` which of its levels and in `image` which image target
     // (GL_TEXTURE_2D, or the cube face's target) holds it; made and uploaded as needed.
+    // A multisampled surface's texture holds its resolved image: it is resolved from the surface's multisample
+    // renderbuffer on every call (which leaves the scissor test off and the framebuffers bound elsewhere).
     GLuint SurfaceTexture(Surface* surface, GLint* level, GLenum* image);
     GLuint DepthRenderbuffer(Surface* surface);
+    // The multisample renderbuffer a multisampled colour surface is drawn into.
+    GLuint ColorRenderbuffer(Surface* surface);
     // Make the GL copy of a 2D, cube or volume texture and upload every level (of every face) whose memory is
     // newer.
     void EnsureTexture(Texture* texture);
@@ -78,6 +82,8 @@ private:
     const DeviceState& state_;
     std::unordered_map<const ResourceCore*, GLuint> textures_;       // textures and colour surfaces
     std::unordered_map<const ResourceCore*, GLuint> renderbuffers_;  // depth surfaces
+    std::unordered_map<const ResourceCore*, GLuint> colorRenderbuffers_;  // multisampled colour surfaces
+    GLuint resolveRead_ = 0, resolveDraw_ = 0;                            // framebuffers of the resolves
     std::unordered_map<const ResourceCore*, GLint> baseLevels_;      // GL_TEXTURE_BASE_LEVEL of textures, when not 0
     struct SamplerKeyHash {
         SamplerHashFn hash;

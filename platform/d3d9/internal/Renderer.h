@@ -33,6 +33,17 @@ struct DrawCall {
     bool upIndex32;
 };
 
+// One presented frame: the back buffer shown, into `window` (null for frames that are not the program's: neither
+// shown nor reported), the rectangles of the copy swap effect (null: whole), and the gamma ramp the picture
+// passes through on its way to the display (null: none).
+struct PresentFrame {
+    Surface* back;
+    HWND window;
+    const RECT* sourceRect;
+    const RECT* destRect;
+    const D3DGAMMARAMP* gamma;
+};
+
 // A query's work in a backend, behind IDirect3DQuery9 (Queries.cpp). Begin and End mark the command stream (Begin
 // only for the types measured between the two); Result fills the type's data once the GPU has passed End.
 class GpuQuery {
@@ -56,8 +67,8 @@ public:
     virtual void Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil,
                        std::uint32_t changed) = 0;
     virtual void Draw(const DrawCall& call, std::uint32_t changed) = 0;
-    // Shows the back buffer on the window (if any) and reports the frame to the runner (`window` null: neither).
-    virtual void Present(HWND window) = 0;
+    // Shows the frame's back buffer on its window (if any) and reports the frame to the runner.
+    virtual void Present(const PresentFrame& frame) = 0;
     // Copies a GPU-newer surface (render target or back buffer) into its memory.
     virtual void ReadBack(Surface* surface) = 0;
     // GPU-side copy with scaling between render targets / textures; false when the backend cannot, and the

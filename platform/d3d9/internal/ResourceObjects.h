@@ -237,6 +237,17 @@ public:
     // Device-owned surfaces (implicit back buffer and depth buffer) never count as leaks.
     void MarkDeviceOwned();
     bool deviceOwned() const { return deviceOwned_; }
+    // A multisampled render target or depth surface: its type and quality as created, and the samples the
+    // backend draws it with (1 when not multisampled). Such a surface never locks; the backend resolves it when
+    // it is read.
+    void SetMultisample(D3DMULTISAMPLE_TYPE type, DWORD quality, UINT samples) {
+        multiSample_ = type;
+        quality_ = quality;
+        samples_ = samples;
+    }
+    D3DMULTISAMPLE_TYPE multiSample() const { return multiSample_; }
+    DWORD multiSampleQuality() const { return quality_; }
+    UINT samples() const { return samples_; }
 
     // Brings memory up to date with the GPU copy (render targets drawn into) before the CPU reads it.
     void SyncToMemory();
@@ -257,6 +268,9 @@ private:
     bool locked_ = false;
     bool lockedReadOnly_ = false;
     bool deviceOwned_ = false;
+    D3DMULTISAMPLE_TYPE multiSample_ = D3DMULTISAMPLE_NONE;
+    DWORD quality_ = 0;
+    UINT samples_ = 1;
 };
 
 // What the three kinds of texture share: one reference count for the texture and all its levels and faces, the

@@ -29,13 +29,14 @@ struct WindowRecord {
     WNDPROC proc = nullptr;
     DWORD style = 0;
     DWORD exStyle = 0;
-    FrameInsets frame;          // from style and exStyle, fixed at creation
+    FrameInsets frame;          // from style and exStyle at creation, and again at SWP_FRAMECHANGED
     int x = 0, y = 0;           // the client area's top-left corner, in screen coordinates
     int width = 0, height = 0;  // the client area's size
     bool visible = false;
     bool minimized = false;  // iconic: the client area reads as empty until restored
     bool destroying = false;
     std::thread::id thread;
+    bool sdlResizable = false;  // the SDL window (if any) was made resizable: WS_THICKFRAME when last framed
     SDL_Window* sdl = nullptr;
     Uint32 sdlId = 0;
 };

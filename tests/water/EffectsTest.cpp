@@ -14,9 +14,9 @@
 
 #include "platform/d3d9/Backend.h"
 #include "tests/scene/CallRecordingDevice.h"
-#include "ColorFilter.h"
-#include "ImageWave.h"
-#include "WaterImage.h"
+#include "water/ColorFilter.h"
+#include "water/ImageWave.h"
+#include "water/WaterImage.h"
 
 using tarn::test::CallRecordingDevice;
 

@@ -20,9 +20,15 @@ public:
 
     CTRWaterImage();
 
-    // Loads ./Water/caust0.tga ... caust31.tga and sets sampler 1's filters and the fog. False at the first frame
-    // that does not load; the frames loaded so far stay for Release.
+    // Loads ./Water/caust0.tga ... caust31.tga and sets sampler 1's filters and the fog (SetStates). False at the
+    // first frame that does not load; the frames loaded so far stay for Release.
     bool Create(IDirect3DDevice9* device);
+    // The same with the frames in `directory` + "Water/caust%d.tga" (`directory` ends with a separator; "./" is
+    // what Create(device) reads).
+    bool Create(IDirect3DDevice9* device, const char* directory);
+    // Sets sampler 1's linear filters and the linear fog of the sea (200 to 1000, the clear colour), as Create does:
+    // for a program that changed them since, or whose device was reset.
+    void SetStates();
     // Sets up stage 1 for this frame: projective caustic coordinates from the camera's projection and world
     // matrices, the frame for the advanced clock, modulation, and alpha blending. Checks no results.
     void Begin(float elapsed, const D3DXMATRIX* projection, const D3DXMATRIX* cameraWorld);

@@ -1,4 +1,4 @@
-#include "ImageWave.h"
+#include "water/ImageWave.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "ColorFilter.h"
+#include "water/ColorFilter.h"
 
 bool ColorFilter::Create(IDirect3DDevice9* newDevice, unsigned width, unsigned height) {
     device = newDevice;

@@ -1,4 +1,4 @@
-#include "WaterImage.h"
+#include "water/WaterImage.h"
 
 #include <cmath>
 #include <cstdio>
@@ -21,14 +21,23 @@ float AdvanceCausticClock(float clock, float elapsed) {
 
 CTRWaterImage::CTRWaterImage() : device(nullptr), textures{} { D3DXMatrixIdentity(&lastTransform); }
 
-bool CTRWaterImage::Create(IDirect3DDevice9* newDevice) {
+bool CTRWaterImage::Create(IDirect3DDevice9* newDevice) { return Create(newDevice, "./"); }
+
+bool CTRWaterImage::Create(IDirect3DDevice9* newDevice, const char* directory) {
     device = newDevice;
     for (int i = 0; i < kFrames; ++i) {
         char path[256];
-        std::snprintf(path, sizeof path, "./Water/caust%d.tga", i);
+        const int length =
+            std::snprintf(path, sizeof path, "%sWater/caust%d.tga", directory != nullptr ? directory : "./", i);
+        if (length < 0 || length >= static_cast<int>(sizeof path)) return false;  // never a cut path
         D3DXCreateTextureFromFileA(device, path, &textures[i]);
         if (!textures[i]) return false;
     }
+    SetStates();
+    return true;
+}
+
+void CTRWaterImage::SetStates() {
     device->SetSamplerState(1, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
     device->SetSamplerState(1, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     device->SetSamplerState(1, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
@@ -38,7 +47,6 @@ bool CTRWaterImage::Create(IDirect3DDevice9* newDevice) {
     device->SetRenderState(D3DRS_FOGCOLOR, kFogColor);
     device->SetRenderState(D3DRS_FOGSTART, tarn::FloatBits(200.0f));
     device->SetRenderState(D3DRS_FOGEND, tarn::FloatBits(1000.0f));
-    return true;
 }
 
 void CTRWaterImage::Begin(float elapsed, const D3DXMATRIX* projection, const D3DXMATRIX* cameraWorld) {

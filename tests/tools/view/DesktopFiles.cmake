@@ -1,0 +1,46 @@
+# The viewer's desktop files, as the desktop reads them: update-mime-database (shared-mime-info) compiles the
+# package into a fresh database in WORK, which must map *.trs and *.TRS to model/x-tarn-scene; the desktop entry
+# must run tarn-view on the file and name that type. Without update-mime-database only the entry is checked.
+file(READ ${SOURCE}/tarn-view.desktop entry)
+foreach(line "Type=Application" "Exec=tarn-view %f" "MimeType=model/x-tarn-scene;" "Terminal=false")
+  string(FIND "${entry}" "\n${line}\n" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "tarn-view.desktop lacks the line ${line}")
+  endif()
+endforeach()
+
+find_program(UPDATE_MIME_DATABASE update-mime-database)
+if(NOT UPDATE_MIME_DATABASE)
+  message(STATUS "update-mime-database not found (Debian package shared-mime-info): the file type is not checked")
+  return()
+endif()
+# The database lies where the desktop looks for one (XDG_DATA_DIRS), or the tool says so on standard error.
+file(REMOVE_RECURSE ${WORK})
+set(data ${WORK}/share)
+file(MAKE_DIRECTORY ${data}/mime/packages)
+file(COPY ${SOURCE}/tarn-view.xml DESTINATION ${data}/mime/packages)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env XDG_DATA_HOME=${data} XDG_DATA_DIRS=${data}
+                        ${UPDATE_MIME_DATABASE} ${data}/mime
+                RESULT_VARIABLE status ERROR_VARIABLE errors)
+set(WORK ${data}/mime)
+if(NOT status EQUAL 0 OR NOT errors STREQUAL "")
+  message(FATAL_ERROR "update-mime-database refused tarn-view.xml (${status}): ${errors}")
+endif()
+file(READ ${WORK}/globs2 globs)
+string(FIND "${globs}" ":model/x-tarn-scene:*.trs" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "the compiled database maps no *.trs to model/x-tarn-scene:\n${globs}")
+endif()
+# A glob without case-sensitive="true" matches any case: the flag must not be there.
+string(FIND "${globs}" ":model/x-tarn-scene:*.trs:cs" sensitive)
+if(NOT sensitive EQUAL -1)
+  message(FATAL_ERROR "*.trs matches only lower case, so SCENE.TRS would not open")
+endif()
+if(NOT EXISTS ${WORK}/model/x-tarn-scene.xml)
+  message(FATAL_ERROR "the compiled database has no model/x-tarn-scene.xml")
+endif()
+file(READ ${WORK}/model/x-tarn-scene.xml type)
+string(FIND "${type}" "Tarn Engine scene" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "the type carries no comment: ${type}")
+endif()

@@ -125,6 +125,8 @@ HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* target) {
         if (s && (s->width() != state_.renderTarget->width() || s->height() != state_.renderTarget->height())) {
             return D3DERR_INVALIDCALL;
         }
+        // Multiple render targets are not multisampled.
+        if (s && (s->samples() > 1 || state_.renderTarget->samples() > 1)) return D3DERR_INVALIDCALL;
         Surface*& slot = state_.moreTargets[index - 1];
         if (s == slot) return D3D_OK;
         if (s) s->AddRef();

@@ -31,7 +31,7 @@ constexpr int kMaxActiveLights = 8;
 constexpr int kMaxClipPlanes = 6;  // user clip planes, world space, enabled by D3DRS_CLIPPLANEENABLE bits
 constexpr int kStages = 8;
 constexpr int kSamplers = 16;
-constexpr int kRenderTargets = 4;  // simultaneous render targets: renderTarget and moreTargets
+constexpr int kRenderTargets = 4;    // simultaneous render targets: renderTarget and moreTargets
 constexpr int kWorldMatrices = 256;  // D3DTS_WORLDMATRIX(0) to (255)
 
 // Groups of state that the renderer re-sends when marked.

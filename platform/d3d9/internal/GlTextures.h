@@ -84,7 +84,7 @@ private:
     std::unordered_map<const ResourceCore*, GLuint> renderbuffers_;  // depth surfaces
     std::unordered_map<const ResourceCore*, GLuint> colorRenderbuffers_;  // multisampled colour surfaces
     GLuint resolveRead_ = 0, resolveDraw_ = 0;                            // framebuffers of the resolves
-    std::unordered_map<const ResourceCore*, GLint> baseLevels_;      // GL_TEXTURE_BASE_LEVEL of textures, when not 0
+    std::unordered_map<const ResourceCore*, GLint> baseLevels_;  // GL_TEXTURE_BASE_LEVEL of textures, when not 0
     struct SamplerKeyHash {
         SamplerHashFn hash;
         std::size_t operator()(const SamplerKey& key) const { return hash(key); }

@@ -143,6 +143,10 @@ void Device::DropStateReferences() {
     state_.declaration = nullptr;
     if (state_.indices) state_.indices->Release();
     if (state_.renderTarget) state_.renderTarget->Release();
+    for (Surface*& target : state_.moreTargets) {
+        if (target) target->Release();
+        target = nullptr;
+    }
     if (state_.depthStencil) state_.depthStencil->Release();
     state_.indices = nullptr;
     state_.renderTarget = state_.depthStencil = nullptr;
@@ -233,7 +237,8 @@ void Device::ResourceDying(ResourceCore* resource) {
 bool Device::HeldOnlyByDevice(const ResourceCore* r) const {
     const auto* s = dynamic_cast<const Surface*>(r);
     if (!s || !s->deviceOwned()) return false;
-    const ULONG internal = 1 + (state_.renderTarget == s ? 1 : 0) + (state_.depthStencil == s ? 1 : 0);
+    ULONG internal = 1 + (state_.renderTarget == s ? 1 : 0) + (state_.depthStencil == s ? 1 : 0);
+    for (const Surface* target : state_.moreTargets) internal += target == s ? 1 : 0;
     return s->refs() <= internal;
 }
 
@@ -430,7 +435,8 @@ ULONG Device::StateReferencesTo(const ResourceCore* r) const {
     for (const StreamBinding& stream : state_.streams)
         count += static_cast<const ResourceCore*>(stream.buffer) == r ? 1 : 0;
     if (static_cast<const ResourceCore*>(state_.indices) == r) ++count;
-    for (const Surface* target : {state_.renderTarget, state_.depthStencil}) {
+    for (const Surface* target : {state_.renderTarget, state_.moreTargets[0], state_.moreTargets[1],
+                                  state_.moreTargets[2], state_.depthStencil}) {
         if (!target) continue;
         if (target == r || static_cast<const ResourceCore*>(target->container()) == r ||
             static_cast<const ResourceCore*>(target->cube()) == r) {

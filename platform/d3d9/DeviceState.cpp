@@ -32,6 +32,11 @@ std::uint32_t DirtyForRenderState(DWORD state) {
     case D3DRS_STENCILWRITEMASK:
     case D3DRS_DEPTHBIAS:
     case D3DRS_SLOPESCALEDEPTHBIAS:
+    case D3DRS_TWOSIDEDSTENCILMODE:
+    case D3DRS_CCW_STENCILFAIL:
+    case D3DRS_CCW_STENCILZFAIL:
+    case D3DRS_CCW_STENCILPASS:
+    case D3DRS_CCW_STENCILFUNC:
         return kDirtyDepth;
     case D3DRS_SRCBLEND:
     case D3DRS_DESTBLEND:
@@ -67,6 +72,17 @@ std::uint32_t DirtyForRenderState(DWORD state) {
     case D3DRS_AMBIENTMATERIALSOURCE:
     case D3DRS_EMISSIVEMATERIALSOURCE:
     case D3DRS_CLIPPLANEENABLE:
+    case D3DRS_POINTSCALEENABLE:
+    case D3DRS_POINTSPRITEENABLE:
+    case D3DRS_SRGBWRITEENABLE:
+    case D3DRS_WRAP0:
+    case D3DRS_WRAP1:
+    case D3DRS_WRAP2:
+    case D3DRS_WRAP3:
+    case D3DRS_WRAP4:
+    case D3DRS_WRAP5:
+    case D3DRS_WRAP6:
+    case D3DRS_WRAP7:
         return kDirtyProgram | kDirtyConstants;
     case D3DRS_ALPHAREF:
     case D3DRS_FOGCOLOR:
@@ -75,6 +91,12 @@ std::uint32_t DirtyForRenderState(DWORD state) {
     case D3DRS_FOGDENSITY:
     case D3DRS_TEXTUREFACTOR:
     case D3DRS_AMBIENT:
+    case D3DRS_POINTSIZE:
+    case D3DRS_POINTSIZE_MIN:
+    case D3DRS_POINTSIZE_MAX:
+    case D3DRS_POINTSCALE_A:
+    case D3DRS_POINTSCALE_B:
+    case D3DRS_POINTSCALE_C:
         return kDirtyConstants;
     default:
         return 0;
@@ -92,8 +114,29 @@ void StoreBlendWorld(DeviceState& state, DWORD index, const D3DMATRIX& matrix) {
 // ---- Render targets ----
 
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* target) {
-    if (index != 0) return D3DERR_INVALIDCALL;  // one simultaneous render target
+    if (index >= static_cast<DWORD>(kRenderTargets)) return D3DERR_INVALIDCALL;
     Surface* s = OwnSurface(target, this);
+    // A surface is one target at a time.
+    for (DWORD other = 0; s && other < static_cast<DWORD>(kRenderTargets); ++other) {
+        const Surface* bound = other == 0 ? state_.renderTarget : state_.moreTargets[other - 1];
+        if (other != index && bound == s) return D3DERR_INVALIDCALL;
+    }
+    if (index > 0) {
+        // Targets after the first may be unset, and have the first one's size (their formats may differ).
+        if (target && (!s || !s->isRenderTarget())) return D3DERR_INVALIDCALL;
+        if (s && (s->width() != state_.renderTarget->width() || s->height() != state_.renderTarget->height())) {
+            return D3DERR_INVALIDCALL;
+        }
+        // Multiple render targets are not multisampled.
+        if (s && (s->samples() > 1 || state_.renderTarget->samples() > 1)) return D3DERR_INVALIDCALL;
+        Surface*& slot = state_.moreTargets[index - 1];
+        if (s == slot) return D3D_OK;
+        if (s) s->AddRef();
+        if (slot) slot->Release();
+        slot = s;
+        state_.dirty |= kDirtyTarget;
+        return D3D_OK;
+    }
     if (!s || !s->isRenderTarget()) return D3DERR_INVALIDCALL;
     if (s == state_.renderTarget) {
         ResetViewportToTarget();
@@ -112,9 +155,11 @@ HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* target) {
 HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** target) {
     if (!target) return D3DERR_INVALIDCALL;
     *target = nullptr;
-    if (index != 0) return D3DERR_NOTFOUND;
-    state_.renderTarget->AddRef();
-    *target = state_.renderTarget;
+    if (index >= static_cast<DWORD>(kRenderTargets)) return D3DERR_INVALIDCALL;
+    Surface* s = index == 0 ? state_.renderTarget : state_.moreTargets[index - 1];
+    if (!s) return D3DERR_NOTFOUND;
+    s->AddRef();
+    *target = s;
     return D3D_OK;
 }
 
@@ -428,8 +473,10 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
         rec->mask.stageStates[stage].set(t);
         return D3D_OK;
     }
-    UpdateState(state_.tss[stage][t], value,
-                [&] { state_.dirty |= t == D3DTSS_CONSTANT ? kDirtyConstants : kDirtyProgram; });
+    // The constant and the bump-mapping matrix and luminance terms are values; everything else changes the code.
+    const bool valueOnly = t == D3DTSS_CONSTANT || (t >= D3DTSS_BUMPENVMAT00 && t <= D3DTSS_BUMPENVMAT11) ||
+                           t == D3DTSS_BUMPENVLSCALE || t == D3DTSS_BUMPENVLOFFSET;
+    UpdateState(state_.tss[stage][t], value, [&] { state_.dirty |= valueOnly ? kDirtyConstants : kDirtyProgram; });
     return D3D_OK;
 }
 
@@ -448,19 +495,100 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
         rec->mask.samplerStates[sampler].set(t);
         return D3D_OK;
     }
-    // Point-sampled stages snap their coordinates in the generated program.
+    // Point-sampled stages snap their coordinates in the generated program, which also decodes sRGB texels.
     const bool wasPoint = UsesPointFilter(state_.samp[sampler]);
     UpdateState(state_.samp[sampler][t], value, [&] {
         state_.dirty |= kDirtySamplers;
-        if (sampler < static_cast<DWORD>(kStages) && UsesPointFilter(state_.samp[sampler]) != wasPoint) {
+        if (sampler < static_cast<DWORD>(kStages) &&
+            (UsesPointFilter(state_.samp[sampler]) != wasPoint || t == D3DSAMP_SRGBTEXTURE)) {
             state_.dirty |= kDirtyProgram;
         }
     });
     return D3D_OK;
 }
 
+namespace {
+
+// Whether a stage argument names a source the stages read (D3DTA_DIFFUSE ... D3DTA_CONSTANT) with no modifier
+// other than COMPLEMENT and ALPHAREPLICATE.
+bool IsStageArgument(DWORD arg) {
+    return (arg & D3DTA_SELECTMASK) <= D3DTA_CONSTANT &&
+           (arg & ~(D3DTA_SELECTMASK | D3DTA_COMPLEMENT | D3DTA_ALPHAREPLICATE)) == 0;
+}
+
+// Whether operation `op` reads its first, second and third (ARG0) arguments.
+bool ReadsArgument(DWORD op, int which) {
+    if (op == D3DTOP_BUMPENVMAP || op == D3DTOP_BUMPENVMAPLUMINANCE) return false;
+    if (which == 0) return op != D3DTOP_SELECTARG2;
+    if (which == 1) return op != D3DTOP_SELECTARG1;
+    return op == D3DTOP_MULTIPLYADD || op == D3DTOP_LERP;
+}
+
+bool IsSupportedOperation(DWORD op, DWORD opCaps) {
+    return op >= D3DTOP_DISABLE && op <= D3DTOP_LERP && (op == D3DTOP_DISABLE || (opCaps & (1u << (op - 1))) != 0);
+}
+
+// Whether a filter is one the capabilities list: `pointBit` is the cap of D3DTEXF_POINT for the minification,
+// magnification or mip filter, and those of LINEAR and ANISOTROPIC are the next two bits.
+bool IsSupportedFilter(DWORD filter, DWORD filterCaps, DWORD pointBit) {
+    if (filter < D3DTEXF_POINT || filter > D3DTEXF_ANISOTROPIC) return false;
+    return (filterCaps & (pointBit << (filter - D3DTEXF_POINT))) != 0;
+}
+
+}  // namespace
+
+// Whether the device can draw with the current state, answering the documented code for the first state the
+// capabilities exclude: stage operations and arguments, texture filters and formats, sRGB writes to the target.
+// Everything the capabilities allow draws in one pass.
 HRESULT Device::ValidateDevice(DWORD* passes) {
     if (!passes) return D3DERR_INVALIDCALL;
+    D3DCAPS9 caps{};
+    d3d_->FillCaps(&caps);
+    for (int s = 0; s < kStages; ++s) {
+        const auto& t = state_.tss[static_cast<std::size_t>(s)];
+        const DWORD colorOp = t[D3DTSS_COLOROP], alphaOp = t[D3DTSS_ALPHAOP];
+        if (colorOp == D3DTOP_DISABLE) break;
+        if (!IsSupportedOperation(colorOp, caps.TextureOpCaps)) return D3DERR_UNSUPPORTEDCOLOROPERATION;
+        // The bump-mapping operations address the next stage: they are colour operations only.
+        if (!IsSupportedOperation(alphaOp, caps.TextureOpCaps) || alphaOp == D3DTOP_BUMPENVMAP ||
+            alphaOp == D3DTOP_BUMPENVMAPLUMINANCE) {
+            return D3DERR_UNSUPPORTEDALPHAOPERATION;
+        }
+        const DWORD colorArgs[3] = {t[D3DTSS_COLORARG1], t[D3DTSS_COLORARG2], t[D3DTSS_COLORARG0]};
+        const DWORD alphaArgs[3] = {t[D3DTSS_ALPHAARG1], t[D3DTSS_ALPHAARG2], t[D3DTSS_ALPHAARG0]};
+        for (int i = 0; i < 3; ++i) {
+            if (ReadsArgument(colorOp, i) && !IsStageArgument(colorArgs[i])) return D3DERR_UNSUPPORTEDCOLORARG;
+            if (alphaOp != D3DTOP_DISABLE && ReadsArgument(alphaOp, i) && !IsStageArgument(alphaArgs[i])) {
+                return D3DERR_UNSUPPORTEDALPHAARG;
+            }
+        }
+        const DWORD result = t[D3DTSS_RESULTARG] & ~D3DTA_COMPLEMENT & ~D3DTA_ALPHAREPLICATE;
+        if (result != D3DTA_CURRENT && result != D3DTA_TEMP) return D3DERR_UNSUPPORTEDCOLORARG;
+        const ResourceCore* texture = BoundTexture(state_, s);
+        if (!texture) continue;
+        const auto& sampler = state_.samp[static_cast<std::size_t>(s)];
+        const DWORD filterCaps = texture->type() == D3DRTYPE_CUBETEXTURE     ? caps.CubeTextureFilterCaps
+                                 : texture->type() == D3DRTYPE_VOLUMETEXTURE ? caps.VolumeTextureFilterCaps
+                                                                             : caps.TextureFilterCaps;
+        const DWORD mip = sampler[D3DSAMP_MIPFILTER];
+        if (!IsSupportedFilter(sampler[D3DSAMP_MINFILTER], filterCaps, D3DPTFILTERCAPS_MINFPOINT) ||
+            !IsSupportedFilter(sampler[D3DSAMP_MAGFILTER], filterCaps, D3DPTFILTERCAPS_MAGFPOINT) ||
+            (mip != D3DTEXF_NONE &&
+             !IsSupportedFilter(mip, filterCaps & ~(D3DPTFILTERCAPS_MIPFLINEAR << 1), D3DPTFILTERCAPS_MIPFPOINT))) {
+            return D3DERR_UNSUPPORTEDTEXTUREFILTER;
+        }
+        DWORD usage = 0;
+        if (sampler[D3DSAMP_SRGBTEXTURE]) usage |= D3DUSAGE_QUERY_SRGBREAD;
+        if (FAILED(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, usage, texture->type(),
+                                           texture->format()))) {
+            return D3DERR_WRONGTEXTUREFORMAT;
+        }
+    }
+    if (state_.rs[D3DRS_SRGBWRITEENABLE] &&
+        FAILED(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_QUERY_SRGBWRITE, D3DRTYPE_SURFACE,
+                                       state_.renderTarget->format()))) {
+        return D3DERR_CONFLICTINGRENDERSTATE;
+    }
     *passes = 1;
     return D3D_OK;
 }

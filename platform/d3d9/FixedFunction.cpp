@@ -1,8 +1,10 @@
 // GLSL generation for the fixed-function pipeline. Vertex stage: transforms (D3D row vectors: the raw D3D matrix
 // uploaded untransposed is applied as M * v), per-vertex lighting in camera space with the documented light,
 // attenuation, spot and material-source rules, texture-coordinate generation and texture transforms, and the
-// D3D9 rasterisation conventions (y flipped so that row 0 is the top, depth 0..1, pixel centres on integers).
-// Pixel stage: the texture-stage cascade, specular add, fog and alpha test.
+// D3D9 rasterisation conventions (y flipped so that row 0 is the top, depth 0..1, pixel centres on integers),
+// and point sizes. Geometry stage, only where coordinates wrap (WRAPn): the shorter way round between vertices.
+// Pixel stage: the texture-stage cascade (bump mapping, sRGB texels, point-sprite coordinates), specular add, fog,
+// alpha test and sRGB writes.
 #include "FixedFunction.h"
 
 #include <cassert>
@@ -20,6 +22,7 @@ constexpr std::uint8_t Arg(DWORD arg) { return static_cast<std::uint8_t>(arg & 0
 bool ReadsTexture(DWORD op, DWORD a1, DWORD a2, DWORD a0) {
     auto is = [](DWORD a) { return (a & D3DTA_SELECTMASK) == D3DTA_TEXTURE; };
     if (op == D3DTOP_BLENDTEXTUREALPHA || op == D3DTOP_BLENDTEXTUREALPHAPM) return true;
+    if (op == D3DTOP_BUMPENVMAP || op == D3DTOP_BUMPENVMAPLUMINANCE) return true;  // the bump map itself
     const bool usesArg0 = op == D3DTOP_MULTIPLYADD || op == D3DTOP_LERP;
     const bool usesArg2 = op != D3DTOP_SELECTARG1;
     const bool usesArg1 = op != D3DTOP_SELECTARG2;
@@ -88,6 +91,8 @@ std::size_t ProgramKeyHash::operator()(const ProgramKey& key) const {
     mix(key.lighting | key.specular << 1 | key.localViewer << 2 | key.normalize << 3 | key.colorVertex << 4 |
         key.flat << 5 | key.alphaTest << 6 | key.wFog << 7 | key.rangeFog << 8);
     mix(key.alphaFunc | key.tableFog << 8 | key.vertexFog << 16 | static_cast<std::uint32_t>(key.clipPlanes) << 24);
+    mix(key.points | key.pointScale << 1 | key.pointSprite << 2 | key.srgbWrite << 3 |
+        static_cast<std::uint32_t>(key.primitive) << 4);
     for (std::uint8_t v : key.materialSource) mix(v);
     for (std::uint8_t v : key.lightTypes) mix(v);
     for (const StageKey& st : key.stages) {
@@ -96,13 +101,13 @@ std::size_t ProgramKeyHash::operator()(const ProgramKey& key) const {
         mix(st.alphaOp | st.alphaArg[0] << 8 | st.alphaArg[1] << 16 | static_cast<std::uint32_t>(st.alphaArg[2]) << 24);
         mix(st.coordSet | st.coordGen << 4 | st.transformCount << 8 | st.inputSize << 12 | st.resultTemp << 16 |
             st.samples << 17 | st.textureBound << 18 | st.projected << 19 | st.pointFilter << 20 |
-            static_cast<std::uint32_t>(st.kind) << 21);
+            static_cast<std::uint32_t>(st.kind) << 21 | st.srgb << 23 | static_cast<std::uint32_t>(st.wrap) << 24);
     }
     return static_cast<std::size_t>(h);
 }
 
 ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLights>* activeLights,
-                          int* activeLightCount) {
+                          int* activeLightCount, Primitive primitive) {
     ProgramKey key;
     const auto& rs = state.rs;
     const VertexLayout& layout = state.layout;
@@ -148,6 +153,14 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
     }
     // User clip planes are in world space; pre-transformed vertices have none and are not clipped by them.
     if (!rhw) key.clipPlanes = static_cast<std::uint8_t>(rs[D3DRS_CLIPPLANEENABLE] & ((1u << kMaxClipPlanes) - 1));
+    const bool points = primitive == Primitive::Points;
+    if (points) {
+        key.points = true;
+        // Pre-transformed points are sized in pixels: they have no camera distance to scale by.
+        key.pointScale = rs[D3DRS_POINTSCALEENABLE] && !rhw;
+        key.pointSprite = rs[D3DRS_POINTSPRITEENABLE] != 0;
+    }
+    key.srgbWrite = rs[D3DRS_SRGBWRITEENABLE] != 0;
 
     int count = 0;
     if (lighting) {
@@ -202,9 +215,22 @@ ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLi
             }
             stage.pointFilter = UsesPointFilter(state.samp[static_cast<std::size_t>(s)]);
             stage.kind = state.bound[static_cast<std::size_t>(s)].kind;
+            stage.srgb = state.samp[static_cast<std::size_t>(s)][D3DSAMP_SRGBTEXTURE] != 0;
+            // WRAPn goes with the coordinate set the stage names, generated coordinates included. A point has
+            // no way between vertices to shorten.
+            if (!points) stage.wrap = static_cast<std::uint8_t>(rs[D3DRS_WRAP0 + stage.coordSet] & 0xf);
         }
     }
+    // The primitive class tells programs apart only where it changes their code.
+    if (points || UsesWrap(key)) key.primitive = primitive;
     return key;
+}
+
+bool UsesWrap(const ProgramKey& key) {
+    for (int st = 0; st < ActiveStages(key); ++st) {
+        if (StageSamples(key, st) && key.stages[static_cast<std::size_t>(st)].wrap != 0) return true;
+    }
+    return false;
 }
 
 int ActiveStages(const ProgramKey& key) {
@@ -260,6 +286,12 @@ std::string GenerateVertexShader(const ProgramKey& key, int palette) {
     }
     if (blendMatrices > 1) input(kInputBlendWeight, "aBlendWeight");
     if (key.indexedBlend) input(kInputBlendIndices, "aBlendIndices");
+    const bool vertexPointSize = key.points && has(kInputPointSize);
+    if (vertexPointSize) input(kInputPointSize, "aPointSize");
+    if (key.points) {
+        s += "uniform vec3 uPointSize;  // POINTSIZE, POINTSIZE_MIN, the largest size drawn\n";
+        s += "uniform vec3 uPointScale;  // POINTSCALE_A, B, C\n";
+    }
     s += "uniform mat4 uWorldView;\nuniform mat4 uWorldViewProj;\nuniform mat3 uNormalMatrix;\n";
     const std::uint32_t clipPlanes = ClipPlaneMask(key);
     if (clipPlanes) s += "uniform mat4 uWorld;\nuniform vec4 uClipPlane[6];  // world space\n";
@@ -288,6 +320,16 @@ std::string GenerateVertexShader(const ProgramKey& key, int palette) {
         if (StageSamples(key, st)) Append(s, "out vec4 vTex%d;\n", st);
     }
     if (fogOut) s += "out float vFog;\n";
+    bool sphereMap = false;
+    for (int st = 0; st < stages; ++st)
+        sphereMap |= StageSamples(key, st) && key.stages[static_cast<std::size_t>(st)].coordGen == 4;
+    if (sphereMap) {
+        // Sphere-map coordinates of a camera-space reflection vector R: the point of a mirrored ball, seen
+        // along +z, that reflects R, m = 2 |R - (0, 0, 1)|, u = R.x / m + 0.5 and v = 0.5 - R.y / m (v runs down
+        // the picture, y up the camera). A reflection straight back at the viewer reads the centre.
+        s += "vec2 SphereMap(vec3 R) {\n    float m = 2.0 * length(vec3(R.xy, R.z - 1.0));\n";
+        s += "    return m > 0.0 ? vec2(R.x / m + 0.5, 0.5 - R.y / m) : vec2(0.5);\n}\n";
+    }
     s += "void main() {\n";
     s += inputs;
     s += "    vec4 specularOut;\n";
@@ -431,6 +473,18 @@ std::string GenerateVertexShader(const ProgramKey& key, int palette) {
         }
     }
     if (specularOut) s += "    vSpecular = specularOut;\n";
+    if (key.points) {
+        // A point's size: the vertex's own or POINTSIZE; scaled, it is
+        // viewport height * size * sqrt(1 / (A + B De + C De^2)) with De the camera-space distance; then
+        // clamped to POINTSIZE_MIN and the largest size.
+        s += vertexPointSize ? "    float pointSize = aPointSize.x;\n" : "    float pointSize = uPointSize.x;\n";
+        if (key.pointScale) {
+            s += "    float De = length(P);\n";
+            s += "    float pointScale = uPointScale.x + uPointScale.y * De + uPointScale.z * De * De;\n";
+            s += "    pointSize = uViewport.w * pointSize * sqrt(1.0 / max(pointScale, 1e-30));\n";
+        }
+        s += "    gl_PointSize = min(max(pointSize, uPointSize.y), uPointSize.z);\n";
+    }
     for (int st = 0; st < stages; ++st) {
         if (!StageSamples(key, st)) continue;
         const StageKey& stage = key.stages[static_cast<std::size_t>(st)];
@@ -448,6 +502,11 @@ std::string GenerateVertexShader(const ProgramKey& key, int palette) {
             // Without a local viewer the eye looks along +z everywhere.
             input = key.localViewer ? "vec4(reflect(normalize(P), normalize(N)), 1.0)"
                                     : "vec4(reflect(vec3(0.0, 0.0, 1.0), normalize(N)), 1.0)";
+            break;
+        case 4:  // D3DTSS_TCI_SPHEREMAP: two coordinates, padded as a vertex's (u, v) would be
+            input = key.localViewer ? "SphereMap(reflect(normalize(P), normalize(N)))"
+                                    : "SphereMap(reflect(vec3(0.0, 0.0, 1.0), normalize(N)))";
+            input = (count != 0 ? "vec4(" + input + ", 1.0, 0.0)" : "vec4(" + input + ", 0.0, 1.0)");
             break;
         default: {
             // Missing components. Into a texture transform Direct3D pads with 1 after the last given
@@ -484,12 +543,69 @@ std::string GenerateVertexShader(const ProgramKey& key, int palette) {
     return s;
 }
 
+// Cylindrical wrapping (WRAPn): between two vertices a wrapped coordinate takes the shorter way round the
+// unit circle. Each line's or triangle's coordinates are moved by whole units to lie within a half of its
+// first vertex's, which interpolates them that way (for a triangle, along the edges from the first vertex).
+// The outputs pass through under names of their own, which the pixel stage reads (see its #defines).
+std::string GenerateGeometryShader(const ProgramKey& key) {
+    if (!UsesWrap(key)) return {};
+    const bool lines = key.primitive == Primitive::Lines;
+    const int corners = lines ? 2 : 3;
+    const int stages = ActiveStages(key);
+    const char* flat = key.flat ? "flat " : "";
+    std::string s = "#version 330 core\n";
+    Append(s, "layout(%s) in;\nlayout(%s, max_vertices = %d) out;\n", lines ? "lines" : "triangles",
+           lines ? "line_strip" : "triangle_strip", corners);
+    std::string copy;
+    Append(s, "%sin vec4 vDiffuse[];\n%sout vec4 gDiffuse;\n", flat, flat);
+    copy += "        gDiffuse = vDiffuse[i];\n";
+    if (UsesSpecular(key, stages)) {
+        Append(s, "%sin vec4 vSpecular[];\n%sout vec4 gSpecular;\n", flat, flat);
+        copy += "        gSpecular = vSpecular[i];\n";
+    }
+    if (UsesFog(key)) {
+        s += "in float vFog[];\nout float gFog;\n";
+        copy += "        gFog = vFog[i];\n";
+    }
+    std::string shift;
+    for (int st = 0; st < stages; ++st) {
+        if (!StageSamples(key, st)) continue;
+        Append(s, "in vec4 vTex%d[];\nout vec4 gTex%d;\n", st, st);
+        Append(copy, "        gTex%d = tex%d[i];\n", st, st);
+        Append(shift, "    vec4 tex%d[%d];\n", st, corners);
+        Append(shift, "    for (int i = 0; i < %d; ++i) tex%d[i] = vTex%d[i];\n", corners, st, st);
+        const unsigned wrap = key.stages[static_cast<std::size_t>(st)].wrap;
+        if (wrap) {
+            Append(shift, "    for (int i = 1; i < %d; ++i) {\n", corners);
+            Append(shift, "        vec4 moved = tex%d[i] - round(tex%d[i] - tex%d[0]);\n", st, st, st);
+            Append(shift, "        tex%d[i] = mix(tex%d[i], moved, bvec4(%s, %s, %s, %s));\n    }\n", st, st,
+                   wrap & 1 ? "true" : "false", wrap & 2 ? "true" : "false", wrap & 4 ? "true" : "false",
+                   wrap & 8 ? "true" : "false");
+        }
+    }
+    const std::uint32_t clipPlanes = ClipPlaneMask(key);
+    for (int i = 0; i < kMaxClipPlanes; ++i) {
+        if (clipPlanes & (1u << i)) Append(copy, "        gl_ClipDistance[%d] = gl_in[i].gl_ClipDistance[%d];\n", i, i);
+    }
+    s += "void main() {\n";
+    s += shift;
+    Append(s, "    for (int i = 0; i < %d; ++i) {\n        gl_Position = gl_in[i].gl_Position;\n", corners);
+    s += copy;
+    s += "        EmitVertex();\n    }\n    EndPrimitive();\n}\n";
+    return s;
+}
+
 std::string GenerateFragmentShader(const ProgramKey& key) {
     const DWORD tableFog = key.tableFog, vertexFog = key.vertexFog;
     const char* flat = key.flat ? "flat " : "";
     const int stages = ActiveStages(key);
 
     std::string s = "#version 330 core\n";
+    if (UsesWrap(key)) {
+        // The geometry stage hands the vertex stage's outputs on under these names.
+        s += "#define vDiffuse gDiffuse\n#define vSpecular gSpecular\n#define vFog gFog\n";
+        for (int st = 0; st < stages; ++st) Append(s, "#define vTex%d gTex%d\n", st, st);
+    }
     Append(s, "%sin vec4 vDiffuse;\n", flat);
     if (UsesSpecular(key, stages)) {
         Append(s, "%sin vec4 vSpecular;\n", flat);
@@ -506,12 +622,36 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
         Append(s, "uniform %s uTexture%d;\n",
                kSamplers[static_cast<int>(key.stages[static_cast<std::size_t>(st)].kind)], st);
     }
+    bool srgbRead = false;
+    for (int st = 0; st < stages; ++st)
+        srgbRead |= StageSamples(key, st) && key.stages[static_cast<std::size_t>(st)].srgb;
+    // The sRGB transfer function, both ways, per channel as the standard defines it.
+    if (srgbRead) {
+        s += "vec3 SrgbToLinear(vec3 c) {\n";
+        s += "    return mix(c / 12.92, pow((c + 0.055) / 1.055, vec3(2.4)), greaterThan(c, vec3(0.04045)));\n}\n";
+    }
+    if (key.srgbWrite) {
+        s += "vec3 LinearToSrgb(vec3 c) {\n";
+        s += "    c = clamp(c, 0.0, 1.0);\n";
+        s +=
+            "    return mix(c * 12.92, 1.055 * pow(c, vec3(1.0 / 2.4)) - 0.055, greaterThan(c, vec3(0.0031308)));\n}\n";
+    }
+    auto isBump = [&](int st) {
+        const DWORD op = st >= 0 && st < stages ? key.stages[static_cast<std::size_t>(st)].colorOp : 0;
+        return op == D3DTOP_BUMPENVMAP || op == D3DTOP_BUMPENVMAPLUMINANCE;
+    };
+    bool bumps = false;
+    for (int st = 0; st < stages; ++st) bumps |= isBump(st);
+    if (bumps) s += "uniform vec4 uBumpMatrix[8];  // BUMPENVMAT00, 01, 10, 11\nuniform vec2 uBumpLuminance[8];\n";
     s += "uniform vec3 uPointBias[8];  // half of 1/256 texel of level 0, in coordinate units\n";
     s += "uniform vec4 uTextureFactor;\nuniform vec4 uStageConstant[8];\n";
     s += "uniform vec4 uFog;\nuniform vec3 uFogColor;\nuniform float uAlphaRef;\n";
     s += "out vec4 fragColor;\n";
     s += "void main() {\n";
     s += "    vec4 current = vDiffuse;\n    vec4 temp = vec4(0.0);\n";
+    // A bump-map stage perturbs the next stage's coordinates by its matrix times the map's (du, dv), and with
+    // luminance scales that stage's texel by clamp(L * BUMPENVLSCALE + BUMPENVLOFFSET, 0, 1).
+    if (bumps) s += "    vec2 bumpOffset = vec2(0.0);\n    float bumpLuminance = 1.0;\n";
     for (int st = 0; st < stages; ++st) {
         const StageKey& stage = key.stages[static_cast<std::size_t>(st)];
         Append(s, "    // stage %d\n    {\n", st);
@@ -520,12 +660,17 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
             const bool twoD = stage.kind == TextureKind::Flat;
             const char* type = twoD ? "vec2" : "vec3";
             const char* components = twoD ? "xy" : "xyz";
-            if (stage.projected && count >= 2) {
+            if (key.pointSprite && twoD) {
+                // Across a point sprite u runs 0 to 1 left to right and v top to bottom. GL's point
+                // coordinate runs down from the top in GL's window, which is the picture's bottom here.
+                s += "        vec2 uv = vec2(gl_PointCoord.x, 1.0 - gl_PointCoord.y);\n";
+            } else if (stage.projected && count >= 2) {
                 const char divisor = "xyzw"[count - 1];
                 Append(s, "        %s uv = vTex%d.%s / vTex%d.%c;\n", type, st, components, st, divisor);
             } else {
                 Append(s, "        %s uv = vTex%d.%s;\n", type, st, components);
             }
+            if (isBump(st - 1)) s += "        uv.xy += bumpOffset;\n";
             // A cube map is addressed by a direction, which has no texel grid to snap to until a face is chosen.
             if (stage.pointFilter && stage.kind != TextureKind::Cube) {
                 // Point sampling as Direct3D 9 hardware does it: the coordinate is rounded to 1/256 of a
@@ -539,8 +684,23 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
                 Append(s, "        uv += uPointBias[%d].%s;\n", st, components);
             }
             Append(s, "        vec4 tex = texture(uTexture%d, uv);\n", st);
+            if (stage.srgb) s += "        tex.rgb = SrgbToLinear(tex.rgb);\n";
+            if (isBump(st - 1) && key.stages[static_cast<std::size_t>(st - 1)].colorOp == D3DTOP_BUMPENVMAPLUMINANCE) {
+                s += "        tex.rgb *= bumpLuminance;\n";
+            }
         } else {
             s += "        vec4 tex = vec4(0.0, 0.0, 0.0, 1.0);  // no texture: opaque black\n";
+        }
+        if (isBump(st)) {
+            // (du, dv) are the map's first two channels, its luminance the third.
+            Append(s, "        bumpOffset = vec2(dot(uBumpMatrix[%d].xz, tex.rg), dot(uBumpMatrix[%d].yw, tex.rg));\n",
+                   st, st);
+            if (stage.colorOp == D3DTOP_BUMPENVMAPLUMINANCE) {
+                Append(
+                    s,
+                    "        bumpLuminance = clamp(tex.b * uBumpLuminance[%d].x + uBumpLuminance[%d].y, 0.0, 1.0);\n",
+                    st, st);
+            }
         }
         auto argument = [&](std::uint32_t arg) -> std::string {
             std::string base;
@@ -634,6 +794,11 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
                 return "a0 + a1 * a2";
             case D3DTOP_LERP:
                 return "mix(a2, a1, a0)";
+            case D3DTOP_BUMPENVMAP:
+            case D3DTOP_BUMPENVMAPLUMINANCE:
+                // A bump-map stage addresses the next one and passes the current colour on.
+                std::snprintf(b, sizeof b, "current%s", sw1);
+                return b;
             default:
                 return "a1";
             }
@@ -717,6 +882,8 @@ std::string GenerateFragmentShader(const ProgramKey& key) {
         }
         Append(s, "    if (!(%s)) discard;\n", test);
     }
+    // The conversion comes before blending: the blend then works on the encoded values.
+    if (key.srgbWrite) s += "    current.rgb = LinearToSrgb(current.rgb);\n";
     s += "    fragColor = current;\n}\n";
     return s;
 }

@@ -1,6 +1,7 @@
 // Programs of the GL backend: generation, linking and uniform locations, then uniforms sent by state group.
 #include "GlPrograms.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +11,7 @@
 
 #include "D3D9Diagnostic.h"
 #include "GlFormats.h"
+#include "Renderer.h"
 #include "ResourceObjects.h"
 
 namespace tarn::d3d9 {
@@ -99,11 +101,11 @@ void GlPrograms::Changed(std::uint32_t dirty) {
     if (dirty & kDirtyTextures) ++texturesStamp_;
 }
 
-void GlPrograms::Select(const DeviceState& st, bool rebuild) {
+void GlPrograms::Select(const DeviceState& st, bool rebuild, Primitive primitive) {
     if (!rebuild && current_) return;
     std::array<int, kMaxActiveLights> activeLights{};
     int activeLightCount = 0;
-    key_ = MakeProgramKey(st, &activeLights, &activeLightCount);
+    key_ = MakeProgramKey(st, &activeLights, &activeLightCount, primitive);
     Program* p = ProgramFor(key_);
     p->lights = activeLights;
     if (p->lightCount != activeLightCount || p != current_) p->lighting = 0;
@@ -123,11 +125,15 @@ GlPrograms::Program* GlPrograms::ProgramFor(const ProgramKey& k) {
     const GLuint vs = Compile(GL_VERTEX_SHADER, GenerateVertexShader(k, palette_));
     p.blendCount = k.indexedBlend ? palette_ : k.blendMatrices;
     const GLuint fs = Compile(GL_FRAGMENT_SHADER, GenerateFragmentShader(k));
+    const std::string geometry = GenerateGeometryShader(k);
+    const GLuint gs = geometry.empty() ? 0 : Compile(GL_GEOMETRY_SHADER, geometry);
     p.name = glCreateProgram();
     glAttachShader(p.name, vs);
+    if (gs) glAttachShader(p.name, gs);
     glAttachShader(p.name, fs);
     glLinkProgram(p.name);
     glDeleteShader(vs);
+    if (gs) glDeleteShader(gs);
     glDeleteShader(fs);
     GLint ok = 0;
     glGetProgramiv(p.name, GL_LINK_STATUS, &ok);
@@ -166,6 +172,10 @@ GlPrograms::Program* GlPrograms::ProgramFor(const ProgramKey& k) {
     u.textureFactor = loc("uTextureFactor");
     u.stageConstant = loc("uStageConstant");
     u.pointBias = loc("uPointBias");
+    u.pointSize = loc("uPointSize");
+    u.pointScale = loc("uPointScale");
+    u.bumpMatrix = loc("uBumpMatrix");
+    u.bumpLuminance = loc("uBumpLuminance");
     u.blendWorldView = loc("uBlendWorldView");
     u.projection = loc("uProjection");
     u.viewInverse = loc("uViewInverse");
@@ -306,6 +316,29 @@ void GlPrograms::UploadUniforms(const DeviceState& st) {
         }
         if (u.alphaRef >= 0) glUniform1f(u.alphaRef, static_cast<float>(rs[D3DRS_ALPHAREF] & 0xff));
         if (u.clipPlane >= 0) glUniform4fv(u.clipPlane, kMaxClipPlanes, st.clipPlanes[0].data());
+        if (u.bumpMatrix >= 0) {
+            float m[4 * kStages], l[2 * kStages];
+            for (int s = 0; s < kStages; ++s) {
+                const auto& t = st.tss[static_cast<std::size_t>(s)];
+                m[4 * s + 0] = AsFloat(t[D3DTSS_BUMPENVMAT00]);
+                m[4 * s + 1] = AsFloat(t[D3DTSS_BUMPENVMAT01]);
+                m[4 * s + 2] = AsFloat(t[D3DTSS_BUMPENVMAT10]);
+                m[4 * s + 3] = AsFloat(t[D3DTSS_BUMPENVMAT11]);
+                l[2 * s + 0] = AsFloat(t[D3DTSS_BUMPENVLSCALE]);
+                l[2 * s + 1] = AsFloat(t[D3DTSS_BUMPENVLOFFSET]);
+            }
+            glUniform4fv(u.bumpMatrix, kStages, m);
+            if (u.bumpLuminance >= 0) glUniform2fv(u.bumpLuminance, kStages, l);
+        }
+        if (u.pointSize >= 0) {
+            // The largest size is POINTSIZE_MAX, and never more than the device draws (MaxPointSize).
+            const float most = std::min(AsFloat(rs[D3DRS_POINTSIZE_MAX]), GlBackendLimits().maxPointSize);
+            glUniform3f(u.pointSize, AsFloat(rs[D3DRS_POINTSIZE]), AsFloat(rs[D3DRS_POINTSIZE_MIN]), most);
+        }
+        if (u.pointScale >= 0) {
+            glUniform3f(u.pointScale, AsFloat(rs[D3DRS_POINTSCALE_A]), AsFloat(rs[D3DRS_POINTSCALE_B]),
+                        AsFloat(rs[D3DRS_POINTSCALE_C]));
+        }
         if (u.textureFactor >= 0) {
             ColorToFloats(rs[D3DRS_TEXTUREFACTOR], c);
             glUniform4fv(u.textureFactor, 1, c);

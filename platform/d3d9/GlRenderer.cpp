@@ -7,11 +7,13 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "PresentPath.h"
@@ -77,7 +79,9 @@ private:
     void ApplyRaster();
     void ApplyDepth();
     void ApplyBlend();
-    void Apply();
+    // `primitive`: what the draw rasterises (a point list's program writes point sizes, wrapping adjusts lines
+    // and triangles).
+    void Apply(Primitive primitive);
     void MarkTargetDrawn() { device_->state().renderTarget->fresh = Fresh::GpuNewer; }
     // A surface's GL texture, resolved first when it is multisampled (which disturbs the scissor test).
     GLuint ReadableTexture(Surface* surface, GLint* level, GLenum* image) {
@@ -97,12 +101,20 @@ private:
     std::optional<GlPrograms> programs_;
     std::optional<GlGeometry> geometry_;
     GLuint drawFbo_ = 0, readFbo_ = 0, scratchFbo_ = 0;
-    // What drawFbo_ has attached (framebuffer attachments are not part of the state shadow).
+    // What drawFbo_ has attached (framebuffer attachments are not part of the state shadow): render target 0,
+    // targets 1 to 3, and the depth buffer.
     GLuint attachedColor_ = 0, attachedDepth_ = 0;
     const Surface* attachedTarget_ = nullptr;
+    std::array<GLuint, kRenderTargets - 1> attachedMore_{};
+    std::array<const Surface*, kRenderTargets - 1> attachedMoreTargets_{};
+    std::uint8_t targetMask_ = 1;  // the colour attachments that hold a target (bit i: attachment i)
+    // Whether any bound render target's memory is newer than its GPU copy.
+    bool TargetMemoryNewer() const;
+    void MarkTargetsCleared();
     // Groups to apply again at the next draw: changed by the device, or disturbed by a clear, copy or present.
     std::uint32_t pending_ = kDirtyAll;
     GLint timestampBits_ = 0;  // of the driver's GL_TIMESTAMP counter; 0: no timestamps
+    Primitive drawing_ = Primitive::Triangles;  // what the current program was chosen for
     GlQueryContext queries_;
     // The gamma pass of full-screen presents: a program drawing the back buffer through the ramp (a 256 x 1
     // texture of its 16-bit entries), with a vertex array and sampler of its own; made on first use.
@@ -122,6 +134,7 @@ GlRenderer::GlRenderer(Device* device, std::unique_ptr<GlContext> context)
     glGenFramebuffers(1, &readFbo_);
     glGenFramebuffers(1, &scratchFbo_);
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);  // flat shading takes the first vertex, as in Direct3D
+    glEnable(GL_PROGRAM_POINT_SIZE);                // every program that draws points writes their size
     glFrontFace(GL_CCW);
     glGetQueryiv(GL_TIMESTAMP, GL_QUERY_COUNTER_BITS, &timestampBits_);
     queries_.context = context_.get();
@@ -158,6 +171,24 @@ void GlRenderer::Begin(std::uint32_t changed) {
         pending_ = kDirtyAll;
         attachedColor_ = attachedDepth_ = 0;
         attachedTarget_ = nullptr;
+        attachedMore_.fill(0);
+        attachedMoreTargets_.fill(nullptr);
+    }
+}
+
+bool GlRenderer::TargetMemoryNewer() const {
+    const DeviceState& st = device_->state();
+    if (st.renderTarget->fresh == Fresh::MemoryNewer) return true;
+    for (const Surface* s : st.moreTargets) {
+        if (s && s->fresh == Fresh::MemoryNewer) return true;
+    }
+    return false;
+}
+
+void GlRenderer::MarkTargetsCleared() {
+    MarkTargetDrawn();
+    for (Surface* s : device_->state().moreTargets) {
+        if (s) s->fresh = Fresh::GpuNewer;
     }
 }
 
@@ -192,6 +223,18 @@ void GlRenderer::AttachTarget() {
                                       GL_RENDERBUFFER, depth);
         }
         attachedDepth_ = depth;
+    }
+    targetMask_ = 1;
+    for (std::size_t i = 0; i < st.moreTargets.size(); ++i) {
+        Surface* s = st.moreTargets[i];
+        const GLuint name = s ? textures_->SurfaceTexture(s, &level, &image) : 0;
+        if (name != attachedMore_[i] || attachedMoreTargets_[i] != s) {
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1 + static_cast<GLenum>(i),
+                                   s ? image : GL_TEXTURE_2D, name, s ? level : 0);
+            attachedMore_[i] = name;
+            attachedMoreTargets_[i] = s;
+        }
+        if (s) targetMask_ |= static_cast<std::uint8_t>(2u << i);
     }
 }
 
@@ -235,7 +278,19 @@ void GlRenderer::ApplyDepth() {
     gl_.DepthMask(depthTest && rs[D3DRS_ZWRITEENABLE]);
     const bool stencil = hasDepth && rs[D3DRS_STENCILENABLE];
     gl_.Enable(GlState::kStencilTest, stencil);
-    if (stencil) {
+    if (stencil && rs[D3DRS_TWOSIDEDSTENCILMODE]) {
+        // Two-sided: counter-clockwise triangles take the CCW set, every other primitive the usual one. With
+        // rows flipped Direct3D's clockwise faces are GL's front faces (ApplyRaster). Reference and masks are
+        // shared.
+        const GLint ref = static_cast<GLint>(rs[D3DRS_STENCILREF]);
+        gl_.StencilFuncSeparate(GL_FRONT, CompareFunc(rs[D3DRS_STENCILFUNC]), ref, rs[D3DRS_STENCILMASK]);
+        gl_.StencilFuncSeparate(GL_BACK, CompareFunc(rs[D3DRS_CCW_STENCILFUNC]), ref, rs[D3DRS_STENCILMASK]);
+        gl_.StencilOpSeparate(GL_FRONT, StencilOp(rs[D3DRS_STENCILFAIL]), StencilOp(rs[D3DRS_STENCILZFAIL]),
+                              StencilOp(rs[D3DRS_STENCILPASS]));
+        gl_.StencilOpSeparate(GL_BACK, StencilOp(rs[D3DRS_CCW_STENCILFAIL]), StencilOp(rs[D3DRS_CCW_STENCILZFAIL]),
+                              StencilOp(rs[D3DRS_CCW_STENCILPASS]));
+        gl_.StencilMask(rs[D3DRS_STENCILWRITEMASK]);
+    } else if (stencil) {
         gl_.StencilFunc(CompareFunc(rs[D3DRS_STENCILFUNC]), static_cast<GLint>(rs[D3DRS_STENCILREF]),
                         rs[D3DRS_STENCILMASK]);
         gl_.StencilOp(StencilOp(rs[D3DRS_STENCILFAIL]), StencilOp(rs[D3DRS_STENCILZFAIL]),
@@ -273,21 +328,24 @@ void GlRenderer::ApplyBlend() {
     gl_.BlendColor(factor);
 }
 
-void GlRenderer::Apply() {
+void GlRenderer::Apply(Primitive primitive) {
     const DeviceState& st = device_->state();
     const std::uint32_t dirty = pending_;
     pending_ = 0;
     // A target whose memory was written since it was attached (a lock of a lockable target, UpdateSurface into
     // it) goes up before it is drawn on, or the draw would land on the older GPU copy and hide the write.
-    if ((dirty & kDirtyTarget) || st.renderTarget->fresh == Fresh::MemoryNewer) AttachTarget();
+    if ((dirty & kDirtyTarget) || TargetMemoryNewer()) AttachTarget();
     gl_.BindFramebuffer(GL_FRAMEBUFFER, drawFbo_);
+    // The fixed-function pipeline writes render target 0 only; the others keep what they hold.
+    gl_.DrawBuffers(1);
     if (dirty & kDirtyViewport) ApplyViewport();
     if (dirty & kDirtyRaster) ApplyRaster();
     // Depth bias and blend factors that read destination alpha depend on the bound target's formats.
     if (dirty & (kDirtyDepth | kDirtyTarget)) ApplyDepth();
     if (dirty & (kDirtyBlend | kDirtyTarget)) ApplyBlend();
     programs_->Changed(dirty);
-    programs_->Select(st, (dirty & kDirtyProgram) != 0);
+    programs_->Select(st, (dirty & kDirtyProgram) != 0 || primitive != drawing_, primitive);
+    drawing_ = primitive;
     textures_->Bind(st, programs_->key());
     if (programs_->ready()) programs_->UploadUniforms(st);
 }
@@ -299,7 +357,7 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
     assert(count == 0 || rects);
     assert(flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL));
     Begin(changed);
-    if ((pending_ & kDirtyTarget) || device_->state().renderTarget->fresh == Fresh::MemoryNewer) {
+    if ((pending_ & kDirtyTarget) || TargetMemoryNewer()) {
         AttachTarget();
         pending_ &= ~static_cast<std::uint32_t>(kDirtyTarget);
         pending_ |= kDirtyBlend | kDirtyDepth;  // they follow the target's formats
@@ -311,6 +369,7 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
         ColorToFloats(color, c);
         gl_.ClearColor(c);
         gl_.ColorMask(0xf);
+        gl_.DrawBuffers(targetMask_);  // every render target is cleared
         mask |= GL_COLOR_BUFFER_BIT;
     }
     if (flags & D3DCLEAR_ZBUFFER) {
@@ -354,12 +413,16 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
     } else {
         for (DWORD i = 0; i < count; ++i) clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
     }
-    if (flags & D3DCLEAR_TARGET) MarkTargetDrawn();
+    if (flags & D3DCLEAR_TARGET) MarkTargetsCleared();
 }
 
 void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
     Begin(changed);
-    Apply();
+    // Triangles in the point fill mode are drawn as points of their vertices, with the point size.
+    const bool points = call.type == D3DPT_POINTLIST ||
+                        (call.type >= D3DPT_TRIANGLELIST && device_->state().rs[D3DRS_FILLMODE] == D3DFILL_POINT);
+    const bool lines = call.type == D3DPT_LINELIST || call.type == D3DPT_LINESTRIP;
+    Apply(points ? Primitive::Points : lines ? Primitive::Lines : Primitive::Triangles);
     if (!programs_->ready()) return;
     const DeviceState& st = device_->state();
     // The device checked the call against its state before passing it on.
@@ -673,6 +736,9 @@ void GlRenderer::Forget(ResourceCore* resource) {
     // GL detaches a deleted image from the bound framebuffer; the record of what is attached must agree.
     if (attachedColor_ == name) attachedColor_ = 0, attachedTarget_ = nullptr;
     if (attachedDepth_ == name) attachedDepth_ = 0;
+    for (std::size_t i = 0; i < attachedMore_.size(); ++i) {
+        if (attachedMore_[i] == name) attachedMore_[i] = 0, attachedMoreTargets_[i] = nullptr;
+    }
 }
 
 void GlRenderer::Reset() {
@@ -727,6 +793,38 @@ bool StateCacheEnabled() {
     return gStateCache == 1;
 }
 
+namespace {
+
+// The point sizes and sampler anisotropy the driver offers, asked of a throw-away context of its own.
+void ProbeGlRasterLimits(BackendLimits* limits) {
+    std::string error;
+    auto context = GlContext::Create(nullptr, &error);
+    if (!context) return;
+    GLfloat range[2] = {1.0f, 1.0f};
+    glGetFloatv(GL_POINT_SIZE_RANGE, range);
+    limits->maxPointSize = range[1] >= 1.0f ? range[1] : 1.0f;
+    GLint extensions = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &extensions);
+    bool anisotropic = false;
+    for (GLint i = 0; i < extensions; ++i) {
+        const char* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+        if (name && (std::strcmp(name, "GL_EXT_texture_filter_anisotropic") == 0 ||
+                     std::strcmp(name, "GL_ARB_texture_filter_anisotropic") == 0)) {
+            anisotropic = true;
+        }
+    }
+    limits->maxAnisotropy = 1;
+    if (anisotropic) {
+        GLfloat most = 1.0f;
+        glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY, &most);
+        limits->maxAnisotropy = most >= 2.0f ? static_cast<UINT>(most) : 1;
+    }
+    while (glGetError() != GL_NO_ERROR) {
+    }
+}
+
+}  // namespace
+
 const BackendLimits& GlBackendLimits() {
     // Asked once, of a throw-away surfaceless context; when none can be made, the fixed values stand.
     static const BackendLimits limits = [] {
@@ -740,6 +838,7 @@ const BackendLimits& GlBackendLimits() {
         // other uniforms of the largest program a quarter of them.
         const int palette = std::clamp((uniforms - uniforms / 4) / 16, 1, kBlendPalette);
         probed.maxVertexBlendMatrixIndex = static_cast<UINT>(palette - 1);
+        ProbeGlRasterLimits(&probed);
         return probed;
     }();
     return limits;

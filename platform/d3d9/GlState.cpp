@@ -80,12 +80,25 @@ void GlState::DepthMask(bool write) {
 }
 
 void GlState::StencilFunc(GLenum func, GLint ref, GLuint mask) {
-    Set(stencilFunc_, std::array<GLuint, 3>{func, static_cast<GLuint>(ref), mask},
-        [&] { glStencilFunc(func, ref, mask); });
+    const StencilFace face{func, static_cast<GLuint>(ref), mask};
+    Set(stencilFunc_, {face, face}, [&] { glStencilFunc(func, ref, mask); });
 }
 
 void GlState::StencilOp(GLenum fail, GLenum depthFail, GLenum pass) {
-    Set(stencilOp_, std::array<GLuint, 3>{fail, depthFail, pass}, [&] { glStencilOp(fail, depthFail, pass); });
+    const StencilFace face{fail, depthFail, pass};
+    Set(stencilOp_, {face, face}, [&] { glStencilOp(fail, depthFail, pass); });
+}
+
+void GlState::StencilFuncSeparate(GLenum face, GLenum func, GLint ref, GLuint mask) {
+    assert(face == GL_FRONT || face == GL_BACK);
+    Set(stencilFunc_[face == GL_BACK ? 1 : 0], StencilFace{func, static_cast<GLuint>(ref), mask},
+        [&] { glStencilFuncSeparate(face, func, ref, mask); });
+}
+
+void GlState::StencilOpSeparate(GLenum face, GLenum fail, GLenum depthFail, GLenum pass) {
+    assert(face == GL_FRONT || face == GL_BACK);
+    Set(stencilOp_[face == GL_BACK ? 1 : 0], StencilFace{fail, depthFail, pass},
+        [&] { glStencilOpSeparate(face, fail, depthFail, pass); });
 }
 
 void GlState::StencilMask(GLuint mask) {
@@ -127,6 +140,15 @@ void GlState::ClearDepth(double depth) {
 
 void GlState::ClearStencil(GLint value) {
     Set(clearStencil_, value, [&] { glClearStencil(value); });
+}
+
+void GlState::DrawBuffers(std::uint8_t attachments) {
+    assert(attachments != 0 && attachments < 16);
+    Set(drawBuffers_, attachments, [&] {
+        GLenum buffers[4];
+        for (GLenum i = 0; i < 4; ++i) buffers[i] = attachments & (1u << i) ? GL_COLOR_ATTACHMENT0 + i : GL_NONE;
+        glDrawBuffers(4, buffers);
+    });
 }
 
 void GlState::BindFramebuffer(GLenum target, GLuint framebuffer) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Bits.h"
+#include "Renderer.h"
 #include "ResourceObjects.h"
 
 namespace tarn::d3d9 {
@@ -48,6 +49,7 @@ GLuint GlTextures::NameOf(const ResourceCore* resource) const {
 }
 
 GLuint GlTextures::Forget(const ResourceCore* resource) {
+    baseLevels_.erase(resource);
     if (auto it = colorRenderbuffers_.find(resource); it != colorRenderbuffers_.end()) {
         glDeleteRenderbuffers(1, &it->second);
         colorRenderbuffers_.erase(it);
@@ -315,8 +317,14 @@ GLuint GlTextures::SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& s, boo
     DWORD u = s[D3DSAMP_ADDRESSU], v = s[D3DSAMP_ADDRESSV], w = D3DTADDRESS_WRAP;
     if (kind == TextureKind::Volume) w = s[D3DSAMP_ADDRESSW];
     if (kind == TextureKind::Cube) u = v = w = D3DTADDRESS_CLAMP;
-    const SamplerKey k{{u, v, w, s[D3DSAMP_MAGFILTER], s[D3DSAMP_MINFILTER], mip, s[D3DSAMP_MAXMIPLEVEL],
-                        s[D3DSAMP_BORDERCOLOR], s[D3DSAMP_MIPMAPLODBIAS]}};
+    // MAXMIPLEVEL is the texture's base level (Bind), not sampler state.
+    // Anisotropy applies when either filter asks for it, up to what the driver offers (1 where it has none,
+    // and the capabilities then claim no anisotropic filter).
+    const bool anisotropic = s[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || s[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
+    const DWORD anisotropy =
+        anisotropic ? std::clamp<DWORD>(s[D3DSAMP_MAXANISOTROPY], 1, GlBackendLimits().maxAnisotropy) : 1;
+    const SamplerKey k{{u, v, w, s[D3DSAMP_MAGFILTER], s[D3DSAMP_MINFILTER], mip, s[D3DSAMP_BORDERCOLOR],
+                        s[D3DSAMP_MIPMAPLODBIAS], anisotropy}};
     auto it = samplers_.find(k);
     if (it != samplers_.end()) return it->second;
     GLuint name = 0;
@@ -334,14 +342,14 @@ GLuint GlTextures::SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& s, boo
     float border[4];
     ColorToFloats(s[D3DSAMP_BORDERCOLOR], border);
     glSamplerParameterfv(name, GL_TEXTURE_BORDER_COLOR, border);
-    glSamplerParameterf(name, GL_TEXTURE_MIN_LOD, static_cast<float>(s[D3DSAMP_MAXMIPLEVEL]));
     glSamplerParameterf(name, GL_TEXTURE_LOD_BIAS, AsFloat(s[D3DSAMP_MIPMAPLODBIAS]));
+    if (anisotropy > 1) glSamplerParameterf(name, GL_TEXTURE_MAX_ANISOTROPY, static_cast<float>(anisotropy));
     samplers_.emplace(k, name);
     return name;
 }
 
 // Makes (or refreshes) the GL copy of a sampled texture of any kind; returns its name and its level count.
-GLuint GlTextures::Prepare(ResourceCore* texture, TextureKind kind, UINT* levels) {
+GLuint GlTextures::Prepare(ResourceCore* texture, TextureKind kind, UINT* levels, DWORD* lod) {
     // The program was chosen for this texture's kind (changing the kind of a stage's texture changes the key).
     assert(KindOfResource(texture->type()) == kind);
     switch (kind) {
@@ -349,22 +357,38 @@ GLuint GlTextures::Prepare(ResourceCore* texture, TextureKind kind, UINT* levels
         auto* c = static_cast<CubeTexture*>(texture);
         if (c->uploadPending || !textures_.count(c)) EnsureCube(c);
         *levels = c->levelCount();
+        *lod = c->GetLOD();
         break;
     }
     case TextureKind::Volume: {
         auto* v = static_cast<VolumeTexture*>(texture);
         if (v->uploadPending || !textures_.count(v)) EnsureVolume(v);
         *levels = v->levelCount();
+        *lod = v->GetLOD();
         break;
     }
     default: {
         auto* t = static_cast<Texture*>(texture);
         if (t->uploadPending || !textures_.count(t)) EnsureTexture(t);
         *levels = t->levelCount();
+        *lod = t->GetLOD();
         break;
     }
     }
     return textures_[texture];
+}
+
+void GlTextures::SetBaseLevel(ResourceCore* texture, GLenum target, GLuint name, GLint level) {
+    auto it = baseLevels_.find(texture);
+    const GLint current = it != baseLevels_.end() ? it->second : 0;
+    if (current == level) return;
+    gl_.BindTextureForUpdate(target, name);
+    glTexParameteri(target, GL_TEXTURE_BASE_LEVEL, level);
+    if (level == 0) {
+        baseLevels_.erase(texture);
+    } else {
+        baseLevels_[texture] = level;
+    }
 }
 
 void GlTextures::Bind(const DeviceState& st, const ProgramKey& key) {
@@ -378,7 +402,14 @@ void GlTextures::Bind(const DeviceState& st, const ProgramKey& key) {
         ResourceCore* t = BoundTexture(st, s);
         if (t && StageSamples(key, s)) {
             const auto i = static_cast<std::size_t>(s);
-            names[i] = Prepare(t, key.stages[i].kind, &levels[i]);
+            DWORD lod = 0;
+            names[i] = Prepare(t, key.stages[i].kind, &levels[i], &lod);
+            // The most detailed level drawn: the texture's LOD (SetLOD, managed textures) or the sampler's
+            // MAXMIPLEVEL, whichever is less detailed, and at most the last level. It is the texture's base level
+            // in GL, so that it holds with and without a mip filter; a texture that two stages sample with
+            // different MAXMIPLEVELs takes the last stage's.
+            const DWORD top = std::min<DWORD>(std::max(lod, st.samp[i][D3DSAMP_MAXMIPLEVEL]), levels[i] - 1);
+            SetBaseLevel(t, kTargets[static_cast<int>(key.stages[i].kind)], names[i], static_cast<GLint>(top));
         }
     }
     for (int s = 0; s < stages; ++s) {
@@ -388,8 +419,12 @@ void GlTextures::Bind(const DeviceState& st, const ProgramKey& key) {
         const auto i = static_cast<std::size_t>(s);
         const TextureKind kind = key.stages[i].kind;
         const Surface* target = st.renderTarget;
-        const bool drawnInto =
-            target->container() == static_cast<ResourceCore*>(t) || target->cube() == static_cast<ResourceCore*>(t);
+        auto holds = [t](const Surface* target) {
+            return target && (target->container() == static_cast<ResourceCore*>(t) ||
+                              target->cube() == static_cast<ResourceCore*>(t));
+        };
+        bool drawnInto = holds(target);
+        for (const Surface* more : st.moreTargets) drawnInto |= holds(more);
         const GLuint texture = drawnInto ? 0 : names[i];
         gl_.BindTexture(s, kTargets[static_cast<int>(kind)], texture);
         gl_.BindSampler(s, SamplerFor(st.samp[i], levels[i] > 1, kind));

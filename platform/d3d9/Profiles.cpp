@@ -58,6 +58,19 @@ bool IsSampleable(D3DFORMAT format, const BackendLimits& limits) {
     return layout->kind != FormatKind::Compressed || limits.s3tc;
 }
 
+// Texel storages of at most 8 unsigned bits per channel: the ones whose values sRGB encodes. The generated
+// program decodes a texel after reading it (SRGBTEXTURE) and encodes the colour it writes (SRGBWRITEENABLE).
+constexpr TexelStorage kSrgbStorages[] = {
+    TexelStorage::Decode8,  TexelStorage::Bgra8,    TexelStorage::Bgrx8,    TexelStorage::Bgr8,
+    TexelStorage::Rgb565,   TexelStorage::Xrgb1555, TexelStorage::Argb1555, TexelStorage::Argb4444,
+    TexelStorage::Xrgb4444, TexelStorage::Rgba8,    TexelStorage::Rgbx8,    TexelStorage::L8,
+    TexelStorage::A8L8,     TexelStorage::Dxt1,     TexelStorage::Dxt3,     TexelStorage::Dxt5,
+};
+
+bool HasSrgbStorage(const FormatLayout& layout) {
+    return std::find(std::begin(kSrgbStorages), std::end(kSrgbStorages), layout.storage) != std::end(kSrgbStorages);
+}
+
 }  // namespace
 
 bool FindProfile(const char* name, Profile* profile) {
@@ -118,9 +131,10 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
                     D3DDEVCAPS_TEXTUREVIDEOMEMORY | D3DDEVCAPS_DRAWPRIMTLVERTEX | D3DDEVCAPS_CANRENDERAFTERFLIP |
                     D3DDEVCAPS_DRAWPRIMITIVES2 | D3DDEVCAPS_DRAWPRIMITIVES2EX | D3DDEVCAPS_HWTRANSFORMANDLIGHT |
                     D3DDEVCAPS_HWRASTERIZATION | D3DDEVCAPS_PUREDEVICE;
-    caps->PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW |
-                              D3DPMISCCAPS_CULLCCW | D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_CLIPTLVERTS |
-                              D3DPMISCCAPS_TSSARGTEMP | D3DPMISCCAPS_BLENDOP;
+    caps->PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW |
+                              D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_CLIPTLVERTS | D3DPMISCCAPS_TSSARGTEMP |
+                              D3DPMISCCAPS_BLENDOP | D3DPMISCCAPS_PERSTAGECONSTANT | D3DPMISCCAPS_SEPARATEALPHABLEND |
+                              D3DPMISCCAPS_MRTINDEPENDENTBITDEPTHS;
     // Table fog goes by w for perspective projections (WFOG) and by depth for affine ones (ZFOG).
     caps->RasterCaps = D3DPRASTERCAPS_DITHER | D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_FOGVERTEX |
                        D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_MIPMAPLODBIAS | D3DPRASTERCAPS_ZFOG |
@@ -138,6 +152,11 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
                         ~profile.textureCapsRemove;
     caps->TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
                               D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
+    // Anisotropic filtering where the backend samples with it.
+    if (limits.maxAnisotropy > 1) {
+        caps->TextureFilterCaps |= D3DPTFILTERCAPS_MINFANISOTROPIC | D3DPTFILTERCAPS_MAGFANISOTROPIC;
+        caps->RasterCaps |= D3DPRASTERCAPS_ANISOTROPY;
+    }
     caps->TextureAddressCaps = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP |
                                D3DPTADDRESSCAPS_BORDER | D3DPTADDRESSCAPS_INDEPENDENTUV |
                                D3DPTADDRESSCAPS_MIRRORONCE;
@@ -154,25 +173,25 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
     caps->MaxTextureWidth = caps->MaxTextureHeight = maxSize;
     caps->MaxTextureRepeat = 32768;
     caps->MaxTextureAspectRatio = maxSize;
-    caps->MaxAnisotropy = 1;
+    caps->MaxAnisotropy = limits.maxAnisotropy;
     caps->MaxVertexW = 1e10f;
     caps->GuardBandLeft = caps->GuardBandTop = -32768.0f;
     caps->GuardBandRight = caps->GuardBandBottom = 32767.0f;
-    caps->StencilCaps = 0xff;  // KEEP ... DECR
-    caps->FVFCaps = 8;
-    caps->TextureOpCaps =
-        0x03ffffff & ~(D3DTEXOPCAPS_BUMPENVMAP | D3DTEXOPCAPS_BUMPENVMAPLUMINANCE | D3DTEXOPCAPS_PREMODULATE);
+    caps->StencilCaps = 0xff | D3DSTENCILCAPS_TWOSIDED;  // KEEP ... DECR, and the CCW set of two-sided stencil
+    caps->FVFCaps = 8 | D3DFVFCAPS_PSIZE;                // eight coordinate sets, and a point size per vertex
+    // Every operation but PREMODULATE (a stage modulated with the next stage's texture), which is not built.
+    caps->TextureOpCaps = 0x03ffffff & ~D3DTEXOPCAPS_PREMODULATE;
     caps->MaxTextureBlendStages = 8;
     caps->MaxSimultaneousTextures = 8;
-    caps->VertexProcessingCaps = D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_MATERIALSOURCE7 | D3DVTXPCAPS_DIRECTIONALLIGHTS |
-                                 D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
+    caps->VertexProcessingCaps = D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_TEXGEN_SPHEREMAP | D3DVTXPCAPS_MATERIALSOURCE7 |
+                                 D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
     caps->MaxActiveLights = 8;
     caps->MaxUserClipPlanes = kMaxClipPlanes;
     // Vertex blending: up to three weights (four matrices), and indexed world matrices as many as the backend's
     // program can hold. No tweening.
     caps->MaxVertexBlendMatrices = 4;
     caps->MaxVertexBlendMatrixIndex = limits.maxVertexBlendMatrixIndex;
-    caps->MaxPointSize = 1.0f;
+    caps->MaxPointSize = limits.maxPointSize;
     caps->MaxPrimitiveCount = 0xfffff;
     caps->MaxVertexIndex = 0xffffff;
     caps->MaxStreams = kStreams;
@@ -186,7 +205,9 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
     caps->PixelShaderVersion = 0;
     caps->DevCaps2 = D3DDEVCAPS2_STREAMOFFSET | D3DDEVCAPS2_CAN_STRETCHRECT_FROM_TEXTURES;
     caps->NumberOfAdaptersInGroup = 1;
-    caps->NumSimultaneousRTs = 1;
+    // Four targets of one size, in formats of their own; the fixed-function pipeline writes the first only, so
+    // the write masks of the others (INDEPENDENTWRITEMASKS) have nothing to mask.
+    caps->NumSimultaneousRTs = kRenderTargets;
     caps->StretchRectFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
                                   D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
 }
@@ -214,9 +235,14 @@ HRESULT CheckProfileFormat(const Profile& profile, const BackendLimits& limits, 
             return D3DERR_NOTAVAILABLE;
         }
     }
-    if (usage & (D3DUSAGE_DMAP | D3DUSAGE_QUERY_VERTEXTEXTURE | D3DUSAGE_QUERY_SRGBREAD | D3DUSAGE_QUERY_SRGBWRITE)) {
+    if (usage & (D3DUSAGE_DMAP | D3DUSAGE_QUERY_VERTEXTEXTURE)) return D3DERR_NOTAVAILABLE;
+    // sRGB reads need a sampleable format, sRGB writes a render-target one (both checked below), of 8-bit or
+    // narrower unsigned channels.
+    if ((usage & (D3DUSAGE_QUERY_SRGBREAD | D3DUSAGE_QUERY_SRGBWRITE)) && !HasSrgbStorage(*layout)) {
         return D3DERR_NOTAVAILABLE;
     }
+    if ((usage & D3DUSAGE_QUERY_SRGBWRITE) && !IsRenderTargetFormat(format)) return D3DERR_NOTAVAILABLE;
+    if ((usage & D3DUSAGE_QUERY_SRGBREAD) && !IsSampleable(format, limits)) return D3DERR_NOTAVAILABLE;
     if (usage & D3DUSAGE_DEPTHSTENCIL) {
         // Depth buffers are surfaces here; depth textures cannot be sampled by the fixed-function pipeline.
         return type == D3DRTYPE_SURFACE && Offers(format, kDepthSurface) ? D3D_OK : D3DERR_NOTAVAILABLE;

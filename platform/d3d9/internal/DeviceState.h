@@ -31,6 +31,7 @@ constexpr int kMaxActiveLights = 8;
 constexpr int kMaxClipPlanes = 6;  // user clip planes, world space, enabled by D3DRS_CLIPPLANEENABLE bits
 constexpr int kStages = 8;
 constexpr int kSamplers = 16;
+constexpr int kRenderTargets = 4;    // simultaneous render targets: renderTarget and moreTargets
 constexpr int kWorldMatrices = 256;  // D3DTS_WORLDMATRIX(0) to (255)
 
 // Groups of state that the renderer re-sends when marked.
@@ -94,6 +95,9 @@ struct DeviceState {
     RECT scissor{};
     std::array<std::array<float, 4>, kMaxClipPlanes> clipPlanes{};  // a, b, c, d: kept where ax+by+cz+d >= 0
     Surface* renderTarget = nullptr;
+    // Render targets 1 to 3 (null where none is set), each held with a reference. The fixed-function pipeline
+    // writes target 0 only; Clear clears them all.
+    std::array<Surface*, kRenderTargets - 1> moreTargets{};
     Surface* depthStencil = nullptr;
     std::uint32_t dirty = kDirtyAll;
     std::array<PALETTEENTRY, 256> palette{};

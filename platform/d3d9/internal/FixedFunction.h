@@ -13,6 +13,10 @@
 
 namespace tarn::d3d9 {
 
+// What a draw rasterises: the program of a point list writes point sizes, and cylindrical wrapping adjusts
+// the coordinates of whole lines and triangles.
+enum class Primitive : std::uint8_t { Triangles, Lines, Points };
+
 // The kind of a texture resource (D3DRTYPE_TEXTURE, CUBETEXTURE or VOLUMETEXTURE).
 inline TextureKind KindOfResource(D3DRESOURCETYPE type) {
     return type == D3DRTYPE_CUBETEXTURE     ? TextureKind::Cube
@@ -43,6 +47,8 @@ struct StageKey {
     std::uint8_t inputSize = 0;       // components of that set in the vertex (0: the vertex has none)
     bool pointFilter = false;         // point sampled: coordinates snap as the hardware's do
     TextureKind kind = TextureKind::Flat;  // 2D (u, v), cube map (direction x, y, z) or volume (u, v, w)
+    bool srgb = false;                     // SRGBTEXTURE: texels are decoded from sRGB to linear when read
+    std::uint8_t wrap = 0;  // D3DWRAPCOORD_0..3 of WRAPn for the stage's coordinate set n (lines and triangles)
     bool operator==(const StageKey&) const = default;
 };
 
@@ -74,6 +80,12 @@ struct ProgramKey {
     // D3DLIGHT_* of the enabled lights in the order they are passed; 0 after the last.
     std::array<std::uint8_t, kMaxActiveLights> lightTypes{};
     std::array<StageKey, kStages> stages{};
+    Primitive primitive = Primitive::Triangles;  // triangles, lines or points: only wrapping and points tell
+    // Points: set only when the draw is a point list.
+    bool points = false;       // the program writes each point's size
+    bool pointScale = false;   // POINTSCALEENABLE, for vertices that are not pre-transformed
+    bool pointSprite = false;  // POINTSPRITEENABLE: 2D stages read (0, 0) to (1, 1) across the point
+    bool srgbWrite = false;    // SRGBWRITEENABLE: the colour is encoded to sRGB as it leaves the program
     bool operator==(const ProgramKey&) const = default;
 
     static constexpr std::array<std::uint8_t, kVertexInputs> NoInputs() {
@@ -90,9 +102,10 @@ struct ProgramKeyHash {
     std::size_t operator()(const ProgramKey& key) const;
 };
 
-// Builds the key of the current state. `activeLights` receives the indices of the enabled lights in key order.
+// Builds the key of the current state for a draw of `primitive`. `activeLights` receives the indices of the
+// enabled lights in key order.
 ProgramKey MakeProgramKey(const DeviceState& state, std::array<int, kMaxActiveLights>* activeLights,
-                          int* activeLightCount);
+                          int* activeLightCount, Primitive primitive = Primitive::Triangles);
 
 // True when a sampler's minification or magnification filter is point sampling (or none).
 inline bool UsesPointFilter(const std::array<DWORD, D3DSAMP_MAX_VALUE>& sampler) {
@@ -105,8 +118,12 @@ int ActiveStages(const ProgramKey& key);
 inline std::uint32_t ClipPlaneMask(const ProgramKey& key) { return key.clipPlanes; }
 bool StageSamples(const ProgramKey& key, int stage);
 
+// True when a stage's coordinates wrap (WRAPn): the program then has a geometry stage.
+bool UsesWrap(const ProgramKey& key);
 // `palette`: the size of the world-matrix palette of indexed vertex blending.
 std::string GenerateVertexShader(const ProgramKey& key, int palette = kBlendPalette);
+// The geometry stage of a program that wraps coordinates; empty when it has none.
+std::string GenerateGeometryShader(const ProgramKey& key);
 std::string GenerateFragmentShader(const ProgramKey& key);
 
 }  // namespace tarn::d3d9

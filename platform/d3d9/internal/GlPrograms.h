@@ -24,8 +24,9 @@ public:
     // Notes the groups of device state (Dirty bits) that changed: their uniforms go to each program again.
     void Changed(std::uint32_t groups);
     // Makes the program of the current state current (generating it on first use), with the GL clip planes it
-    // writes switched on. `rebuild` false keeps the current program when there is one.
-    void Select(const DeviceState& state, bool rebuild);
+    // writes switched on. `rebuild` false keeps the current program when there is one; `primitive` is what the
+    // draw rasterises.
+    void Select(const DeviceState& state, bool rebuild, Primitive primitive);
     // False when no program is current or the current one failed to link (the draw is then skipped).
     bool ready() const { return current_ && current_->linked; }
     const ProgramKey& key() const { return key_; }
@@ -39,6 +40,7 @@ private:
         GLint matDiffuse, matAmbient, matSpecular, matEmissive, matPower, globalAmbient;
         GLint lightDiffuse, lightSpecular, lightAmbient, lightPosition, lightDirection, lightAttenuation, lightSpot;
         GLint fog, fogColor, alphaRef, textureFactor, stageConstant, pointBias;
+        GLint pointSize, pointScale, bumpMatrix, bumpLuminance;
         GLint blendWorldView, projection, viewInverse;
     };
     // Stamps record which version of each group a program has received.

@@ -46,8 +46,11 @@ public:
     void DepthFunc(GLenum func);
     void DepthMask(bool write);
     void SampleMask(GLuint mask);  // of the first sample-mask word
+    // The stencil test of both faces, or (…Separate) of GL_FRONT or GL_BACK faces only.
     void StencilFunc(GLenum func, GLint ref, GLuint mask);
     void StencilOp(GLenum fail, GLenum depthFail, GLenum pass);
+    void StencilFuncSeparate(GLenum face, GLenum func, GLint ref, GLuint mask);
+    void StencilOpSeparate(GLenum face, GLenum fail, GLenum depthFail, GLenum pass);
     void StencilMask(GLuint mask);
     void PolygonOffset(float factor, float units);
     void BlendFunc(GLenum src, GLenum dst, GLenum srcAlpha, GLenum dstAlpha);
@@ -56,6 +59,9 @@ public:
     void ClearColor(const float rgba[4]);
     void ClearDepth(double depth);
     void ClearStencil(GLint value);
+    // The colour attachments written (bit i: GL_COLOR_ATTACHMENT0 + i) of the one framebuffer the renderer draws
+    // and clears in, which must be bound (draw buffers are state of a framebuffer object).
+    void DrawBuffers(std::uint8_t attachments);
     // GL_FRAMEBUFFER binds both the draw and the read framebuffer.
     void BindFramebuffer(GLenum target, GLuint framebuffer);
     void UseProgram(GLuint program);
@@ -117,7 +123,11 @@ private:
     std::array<float, 2> depthRange_{-1.0f, -1.0f}, polygonOffset_{-1e30f, -1e30f};
     std::int8_t depthMask_ = -1;
     std::int64_t sampleMask_ = -1;  // -1: unknown
-    std::array<GLuint, 3> stencilFunc_{kUnknown, kUnknown, kUnknown}, stencilOp_{kUnknown, kUnknown, kUnknown};
+    // Front faces first, then back faces.
+    using StencilFace = std::array<GLuint, 3>;
+    std::array<StencilFace, 2> stencilFunc_{StencilFace{kUnknown, kUnknown, kUnknown},
+                                            StencilFace{kUnknown, kUnknown, kUnknown}};
+    std::array<StencilFace, 2> stencilOp_ = stencilFunc_;
     GLuint stencilMask_ = 0;
     bool stencilMaskKnown_ = false;
     std::array<GLenum, 4> blendFunc_{kUnknown, kUnknown, kUnknown, kUnknown};
@@ -126,6 +136,7 @@ private:
     double clearDepth_ = -1.0;
     GLint clearStencil_ = -1;
     GLuint drawFramebuffer_ = kUnknown, readFramebuffer_ = kUnknown, program_ = kUnknown;
+    std::uint8_t drawBuffers_ = 0;  // 0: unknown (a framebuffer always writes at least one)
     int activeUnit_ = -1;
     // Texture bound to each target (in kTargets order) on each unit.
     std::array<std::array<GLuint, kTargets>, kUnits> textures_ = MakeUnknownBindings();

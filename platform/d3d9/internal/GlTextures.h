@@ -73,7 +73,9 @@ private:
     template <typename RowAt>
     std::vector<std::uint8_t> DecodeRows(const GlFormat& format, D3DFORMAT d3dFormat, UINT width, UINT rows,
                                          RowAt rowAt) const;
-    GLuint Prepare(ResourceCore* texture, TextureKind kind, UINT* levels);
+    GLuint Prepare(ResourceCore* texture, TextureKind kind, UINT* levels, DWORD* lod);
+    // Makes `level` the most detailed level GL samples of a texture (GL_TEXTURE_BASE_LEVEL), when it is not.
+    void SetBaseLevel(ResourceCore* texture, GLenum target, GLuint name, GLint level);
     GLuint SamplerFor(const std::array<DWORD, D3DSAMP_MAX_VALUE>& sampler, bool mipmapped, TextureKind kind);
 
     GlState& gl_;
@@ -82,6 +84,7 @@ private:
     std::unordered_map<const ResourceCore*, GLuint> renderbuffers_;  // depth surfaces
     std::unordered_map<const ResourceCore*, GLuint> colorRenderbuffers_;  // multisampled colour surfaces
     GLuint resolveRead_ = 0, resolveDraw_ = 0;                            // framebuffers of the resolves
+    std::unordered_map<const ResourceCore*, GLint> baseLevels_;  // GL_TEXTURE_BASE_LEVEL of textures, when not 0
     struct SamplerKeyHash {
         SamplerHashFn hash;
         std::size_t operator()(const SamplerKey& key) const { return hash(key); }

@@ -156,6 +156,49 @@ TEST_F(AdapterTest, ProfilesShapeCapsAndFormats) {
     EXPECT_EQ(CurrentProfileName(), "default");
 }
 
+// Point sizes and sRGB reads and writes, on both backends: sRGB is offered for formats of 8-bit or narrower
+// unsigned channels, reads where the format can be sampled and writes where it can be a render target.
+TEST_F(AdapterTest, PointSizeAndSrgbAnswers) {
+    struct Format {
+        D3DFORMAT format;
+        HRESULT read, write;
+    } formats[] = {
+        {D3DFMT_A8R8G8B8, D3D_OK, D3D_OK},
+        {D3DFMT_X8R8G8B8, D3D_OK, D3D_OK},
+        {D3DFMT_R5G6B5, D3D_OK, D3D_OK},
+        {D3DFMT_L8, D3D_OK, D3DERR_NOTAVAILABLE},
+        {D3DFMT_DXT1, D3D_OK, D3DERR_NOTAVAILABLE},
+        {D3DFMT_A16B16G16R16F, D3DERR_NOTAVAILABLE, D3DERR_NOTAVAILABLE},
+        {D3DFMT_A2R10G10B10, D3DERR_NOTAVAILABLE, D3DERR_NOTAVAILABLE},
+        {D3DFMT_V8U8, D3DERR_NOTAVAILABLE, D3DERR_NOTAVAILABLE},
+    };
+    for (BackendKind backend : {BackendKind::Null, BackendKind::Gl}) {
+        SCOPED_TRACE(backend == BackendKind::Gl ? "gl" : "null");
+        SetBackend(backend);
+        IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        D3DCAPS9 caps{};
+        ASSERT_EQ(d3d->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+        if (backend == BackendKind::Null) {
+            EXPECT_EQ(caps.MaxPointSize, 64.0f);
+        } else {
+            EXPECT_GE(caps.MaxPointSize, 32.0f);  // what the driver draws
+        }
+        EXPECT_NE(caps.FVFCaps & D3DFVFCAPS_PSIZE, 0u);
+        EXPECT_NE(caps.StencilCaps & D3DSTENCILCAPS_TWOSIDED, 0u);
+        EXPECT_EQ(caps.PrimitiveMiscCaps & D3DPMISCCAPS_POSTBLENDSRGBCONVERT, 0u);
+        for (const Format& f : formats) {
+            SCOPED_TRACE(FormatName(f.format));
+            auto check = [&](DWORD usage) {
+                return d3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, usage, D3DRTYPE_TEXTURE, f.format);
+            };
+            EXPECT_EQ(check(D3DUSAGE_QUERY_SRGBREAD), f.read);
+            EXPECT_EQ(check(D3DUSAGE_QUERY_SRGBWRITE), f.write);
+            EXPECT_EQ(check(D3DUSAGE_RENDERTARGET | D3DUSAGE_QUERY_SRGBWRITE), f.write);
+        }
+        d3d->Release();
+    }
+}
+
 // Texture sizes each profile accepts in the default pool (system memory and scratch are not limited).
 TEST_F(AdapterTest, ProfilesLimitTextureCreation) {
     struct Case {

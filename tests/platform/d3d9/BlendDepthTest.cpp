@@ -223,6 +223,89 @@ TEST_F(DrawTest, DepthTestWriteAndCulling) {
     }
 }
 
+// Two-sided stencil: counter-clockwise triangles take the CCW function and operations, clockwise ones the usual
+// set; with the mode off both take the usual set. Left half clockwise, right half counter-clockwise, stencil
+// cleared to 5 and read back by drawing where it equals 6 (green) and 4 (blue).
+TEST_F(DrawTest, TwoSidedStencilTakesTheCcwSetForCounterClockwiseFaces) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_NE(caps.StencilCaps & D3DSTENCILCAPS_TWOSIDED, 0u);
+    IDirect3DSurface9* depth = nullptr;
+    ASSERT_EQ(
+        device->CreateDepthStencilSurface(kSize, kSize, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE, &depth, nullptr),
+        D3D_OK);
+    ASSERT_EQ(device->SetDepthStencilSurface(depth), D3D_OK);
+    const D3DCOLOR kGreen = 0xff00ff00, kBlue = 0xff0000ff, kBlack = 0xff000000;
+    struct Case {
+        const char* name;
+        BOOL twoSided;
+        DWORD ccwFunc, ccwFail, ccwPass;
+        D3DCOLOR left, right;
+    } cases[] = {
+        {"ccw decrements", TRUE, D3DCMP_ALWAYS, D3DSTENCILOP_KEEP, D3DSTENCILOP_DECRSAT, kGreen, kBlue},
+        {"ccw function fails", TRUE, D3DCMP_NEVER, D3DSTENCILOP_DECR, D3DSTENCILOP_INCRSAT, kGreen, kBlue},
+        {"ccw keeps", TRUE, D3DCMP_ALWAYS, D3DSTENCILOP_DECR, D3DSTENCILOP_KEEP, kGreen, kBlack},
+        {"one-sided", FALSE, D3DCMP_ALWAYS, D3DSTENCILOP_KEEP, D3DSTENCILOP_DECRSAT, kGreen, kGreen},
+    };
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    device->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+    const RhwColor ccw[4] = {
+        {32, 0, 0.5f, 1, kBlack}, {32, 64, 0.5f, 1, kBlack}, {64, 0, 0.5f, 1, kBlack}, {64, 64, 0.5f, 1, kBlack}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_STENCIL, kBlack, 1.0f, 5);
+        device->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, c.twoSided);
+        device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_ALWAYS);
+        device->SetRenderState(D3DRS_STENCILPASS, D3DSTENCILOP_INCRSAT);
+        device->SetRenderState(D3DRS_CCW_STENCILFUNC, c.ccwFunc);
+        device->SetRenderState(D3DRS_CCW_STENCILFAIL, c.ccwFail);
+        device->SetRenderState(D3DRS_CCW_STENCILPASS, c.ccwPass);
+        device->SetRenderState(D3DRS_COLORWRITEENABLE, 0);
+        Rect(0, 0, 32, 64, kBlack);  // clockwise
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, ccw, sizeof(RhwColor)), D3D_OK);
+        device->SetRenderState(D3DRS_COLORWRITEENABLE, 0xf);
+        device->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, FALSE);
+        device->SetRenderState(D3DRS_STENCILPASS, D3DSTENCILOP_KEEP);
+        device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+        device->SetRenderState(D3DRS_STENCILREF, 6);
+        Rect(0, 0, 64, 64, kGreen);
+        device->SetRenderState(D3DRS_STENCILREF, 4);
+        Rect(0, 0, 64, 64, kBlue);
+        const auto p = ReadTarget();
+        ExpectPixel(p, 16, 32, c.left, 0);
+        ExpectPixel(p, 48, 32, c.right, 0);
+    }
+    device->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+    device->SetDepthStencilSurface(nullptr);
+    depth->Release();
+}
+
+// SRGBWRITEENABLE encodes the colour as sRGB before blending (the device does not claim POSTBLENDSRGBCONVERT):
+// 0.5 becomes 188 and 0.25 137; added onto 64 with ONE/ONE blending, 137 + 64 = 201, where a conversion after
+// the blend would give 255 * srgb(0.25 + linear(64 / 255)) = 167.
+TEST_F(DrawTest, SrgbWriteEncodesBeforeBlending) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_EQ(caps.PrimitiveMiscCaps & D3DPMISCCAPS_POSTBLENDSRGBCONVERT, 0u);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device->SetRenderState(D3DRS_SRGBWRITEENABLE, TRUE);
+    Clear(0xff404040);
+    Rect(0, 0, 32, 64, 0xff804000);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    Rect(32, 0, 64, 64, 0xff400000);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device->SetRenderState(D3DRS_SRGBWRITEENABLE, FALSE);
+    Rect(0, 32, 64, 64, 0xff804000);  // off again: written as given
+    const auto p = ReadTarget();
+    ExpectPixel(p, 16, 16, 0xffbc8900, 1);
+    ExpectPixel(p, 48, 16, 0xffc94040, 1);
+    ExpectPixel(p, 16, 48, 0xff804000, 0);
+}
+
 // DEPTHBIAS is in depth units (0..1), so the same bias is a number of steps of whichever depth buffer is
 // bound: a quad drawn `behind` steps behind another comes in front with a bias of -10 steps when behind is 5,
 // not 20.

@@ -366,5 +366,145 @@ TEST_F(DrawTest, IndexedBuffersAndProgramCache) {
     ib->Release();
 }
 
+// Lit pixels of row y and column x of a frame (points drawn white on black).
+int LitInRow(const std::vector<std::uint32_t>& p, int y) {
+    int n = 0;
+    for (int x = 0; x < 64; ++x) n += (p[static_cast<std::size_t>(y) * 64 + x] & 0xff) > 0x80 ? 1 : 0;
+    return n;
+}
+int LitInColumn(const std::vector<std::uint32_t>& p, int x) {
+    int n = 0;
+    for (int y = 0; y < 64; ++y) n += (p[static_cast<std::size_t>(y) * 64 + x] & 0xff) > 0x80 ? 1 : 0;
+    return n;
+}
+
+// Point size: POINTSIZE as pixels, or scaled by distance as documented,
+// viewport height * size * sqrt(1 / (A + B De + C De^2)) with De the camera-space distance, then clamped to
+// POINTSIZE_MIN and POINTSIZE_MAX. The point sits at camera (3, 0, 4), De = 5 (its z is 4), in a 64 x 40
+// viewport; A, B and C all count, so using z, the viewport width or no square root gives another size.
+TEST_F(DrawTest, PointSizeScalesWithCameraDistance) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    ASSERT_GE(caps.MaxPointSize, 32.0f);
+    EXPECT_NE(caps.FVFCaps & D3DFVFCAPS_PSIZE, 0u);
+    D3DMATRIX identity{}, projection{};
+    identity._11 = identity._22 = identity._33 = identity._44 = 1.0f;
+    projection._11 = projection._22 = 0.5f;  // x / z and y / z halved: the point lands at x = 44, y = 20
+    projection._33 = 0.1f;
+    projection._34 = 1.0f;
+    device->SetTransform(D3DTS_WORLD, &identity);
+    device->SetTransform(D3DTS_VIEW, &identity);
+    device->SetTransform(D3DTS_PROJECTION, &projection);
+    D3DVIEWPORT9 vp{0, 0, 64, 40, 0.0f, 1.0f};
+    device->SetViewport(&vp);
+    struct Vertex {
+        float x, y, z;
+        D3DCOLOR color;
+    } point{3.0f, 0.0f, 4.0f, 0xffffffff};
+    const double scaled = 40 * 0.5 * std::sqrt(1 / (0.1 + 0.1 * 5 + 0.06 * 25));  // 13.8
+    struct Case {
+        const char* name;
+        BOOL scale;
+        float size, minimum, maximum;
+        double expected;
+    } cases[] = {
+        {"pixels", FALSE, 6.0f, 1.0f, 64.0f, 6.0},
+        {"scaled", TRUE, 0.5f, 1.0f, 64.0f, scaled},
+        {"scaled, raised to the minimum", TRUE, 0.5f, 18.0f, 64.0f, 18.0},
+        {"scaled, cut to the maximum", TRUE, 0.5f, 1.0f, 9.0f, 9.0},
+    };
+    device->SetRenderState(D3DRS_POINTSCALE_A, FloatBits(0.1f));
+    device->SetRenderState(D3DRS_POINTSCALE_B, FloatBits(0.1f));
+    device->SetRenderState(D3DRS_POINTSCALE_C, FloatBits(0.06f));
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device->SetRenderState(D3DRS_POINTSCALEENABLE, c.scale);
+        device->SetRenderState(D3DRS_POINTSIZE, FloatBits(c.size));
+        device->SetRenderState(D3DRS_POINTSIZE_MIN, FloatBits(c.minimum));
+        device->SetRenderState(D3DRS_POINTSIZE_MAX, FloatBits(c.maximum));
+        Clear(0xff000000);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof point), D3D_OK);
+        const auto p = ReadTarget();
+        EXPECT_NEAR(LitInRow(p, 20), c.expected, 1.0);
+        EXPECT_NEAR(LitInColumn(p, 44), c.expected, 1.0);
+    }
+    device->SetRenderState(D3DRS_POINTSCALEENABLE, FALSE);
+    device->SetRenderState(D3DRS_POINTSIZE, FloatBits(1.0f));
+    device->SetRenderState(D3DRS_POINTSIZE_MIN, FloatBits(1.0f));
+    device->SetRenderState(D3DRS_POINTSIZE_MAX, FloatBits(64.0f));
+}
+
+// A vertex's own size (D3DFVF_PSIZE) stands in for POINTSIZE; pre-transformed points are not scaled. The
+// sizes are read from the vertices, the colours after them.
+TEST_F(DrawTest, PerVertexPointSizeOfPreTransformedPoints) {
+    struct Vertex {
+        float x, y, z, rhw, size;
+        D3DCOLOR color;
+    } points[2] = {{16, 16, 0.5f, 1, 10.0f, 0xffffffff}, {48, 48, 0.5f, 1, 4.0f, 0xffffffff}};
+    device->SetRenderState(D3DRS_POINTSIZE, FloatBits(20.0f));
+    device->SetRenderState(D3DRS_POINTSCALEENABLE, TRUE);
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_PSIZE | D3DFVF_DIFFUSE);
+    Clear(0xff000000);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 2, points, sizeof(Vertex)), D3D_OK);
+    auto p = ReadTarget();
+    EXPECT_NEAR(LitInRow(p, 16), 10, 1);
+    EXPECT_NEAR(LitInColumn(p, 16), 10, 1);
+    EXPECT_NEAR(LitInRow(p, 48), 4, 1);
+    // Without a size of their own they take POINTSIZE, and triangles are not affected by it.
+    device->SetRenderState(D3DRS_POINTSCALEENABLE, FALSE);
+    device->SetRenderState(D3DRS_POINTSIZE, FloatBits(1.0f));
+}
+
+// POINTSPRITEENABLE spreads the texture across each point: u from 0 to 1 left to right, v top to bottom.
+// Without it every pixel of the point takes the vertex's coordinates.
+TEST_F(DrawTest, PointSpritesSpanTheWholeTexture) {
+    IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff});
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    struct Vertex {
+        float x, y, z, rhw;
+        float u, v;
+    } point{32, 32, 0.5f, 1, 0.75f, 0.25f};
+    device->SetFVF(kRhwTex);
+    device->SetRenderState(D3DRS_POINTSIZE, FloatBits(16.0f));
+    for (BOOL sprite : {TRUE, FALSE}) {
+        SCOPED_TRACE(sprite);
+        device->SetRenderState(D3DRS_POINTSPRITEENABLE, sprite);
+        Clear(0xff000000);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof point), D3D_OK);
+        const auto p = ReadTarget();
+        ExpectPixel(p, 27, 27, sprite ? 0xffff0000 : 0xff00ff00, 0);
+        ExpectPixel(p, 36, 27, 0xff00ff00, 0);
+        ExpectPixel(p, 27, 36, sprite ? 0xff0000ff : 0xff00ff00, 0);
+        ExpectPixel(p, 36, 36, sprite ? 0xffffffff : 0xff00ff00, 0);
+        ExpectPixel(p, 20, 32, 0xff000000, 0);
+        ExpectPixel(p, 43, 32, 0xff000000, 0);
+    }
+    // Triangles drawn with sprites on read their own coordinates.
+    TexturedRect(0, 0, 1, 1);
+    ExpectPixel(ReadTarget(), 10, 50, 0xff0000ff, 0);
+    device->SetRenderState(D3DRS_POINTSPRITEENABLE, FALSE);
+    device->SetRenderState(D3DRS_POINTSIZE, FloatBits(1.0f));
+    device->SetTexture(0, nullptr);
+}
+
+// In the point fill mode a triangle's vertices are drawn as points of POINTSIZE.
+TEST_F(DrawTest, PointFillModeDrawsVerticesWithThePointSize) {
+    const RhwColor triangle[3] = {
+        {16, 16, 0.5f, 1, 0xffffffff}, {48, 16, 0.5f, 1, 0xffffffff}, {16, 48, 0.5f, 1, 0xffffffff}};
+    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_POINT);
+    device->SetRenderState(D3DRS_POINTSIZE, FloatBits(6.0f));
+    device->SetFVF(kRhwColor);
+    Clear(0xff000000);
+    ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, triangle, sizeof(RhwColor)), D3D_OK);
+    const auto p = ReadTarget();
+    EXPECT_NEAR(LitInRow(p, 16), 12, 1);
+    EXPECT_NEAR(LitInColumn(p, 16), 12, 1);
+    EXPECT_EQ(LitInRow(p, 30), 0);
+    device->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+    device->SetRenderState(D3DRS_POINTSIZE, FloatBits(1.0f));
+}
+
 }  // namespace
 }  // namespace tarn::d3d9::test

@@ -95,5 +95,78 @@ TEST_F(DrawTest, UpdateTextureFromSystemMemoryReachesTheSampler) {
     texture->Release();
 }
 
+// Render targets 1 to 3: of the first one's size, in formats of their own, set and read back by index. The
+// calls answer alike on both backends.
+void ExpectMoreTargetsSetAndRead(IDirect3DDevice9* device) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_EQ(caps.NumSimultaneousRTs, 4u);
+    EXPECT_NE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_MRTINDEPENDENTBITDEPTHS, 0u);
+    EXPECT_EQ(caps.PrimitiveMiscCaps & D3DPMISCCAPS_INDEPENDENTWRITEMASKS, 0u);
+    IDirect3DSurface9 *wide = nullptr, *small = nullptr, *plain = nullptr, *got = nullptr;
+    ASSERT_EQ(device->CreateRenderTarget(64, 64, D3DFMT_R5G6B5, D3DMULTISAMPLE_NONE, 0, FALSE, &wide, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateRenderTarget(32, 32, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &small, nullptr),
+              D3D_OK);
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(64, 64, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &plain, nullptr), D3D_OK);
+    EXPECT_EQ(device->GetRenderTarget(1, &got), D3DERR_NOTFOUND);
+    EXPECT_EQ(got, nullptr);
+    EXPECT_EQ(device->GetRenderTarget(4, &got), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetRenderTarget(4, wide), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->SetRenderTarget(1, small), D3DERR_INVALIDCALL);  // another size
+    EXPECT_EQ(device->SetRenderTarget(1, plain), D3DERR_INVALIDCALL);  // not a render target
+    EXPECT_EQ(device->SetRenderTarget(0, nullptr), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device->SetRenderTarget(3, wide), D3D_OK);
+    EXPECT_EQ(device->SetRenderTarget(2, wide), D3DERR_INVALIDCALL);  // bound as another target
+    EXPECT_EQ(device->SetRenderTarget(0, wide), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device->GetRenderTarget(3, &got), D3D_OK);
+    EXPECT_EQ(got, wide);
+    got->Release();
+    EXPECT_EQ(device->SetRenderTarget(3, nullptr), D3D_OK);
+    EXPECT_EQ(device->GetRenderTarget(3, &got), D3DERR_NOTFOUND);
+    wide->Release();
+    small->Release();
+    plain->Release();
+}
+
+TEST_F(DeviceTest, MoreRenderTargetsAreSetAndReadByIndex) { ExpectMoreTargetsSetAndRead(device); }
+TEST_F(GlDeviceTest, MoreRenderTargetsAreSetAndReadByIndex) { ExpectMoreTargetsSetAndRead(device); }
+
+// Clear clears every bound render target; the fixed-function pipeline writes render target 0 only, so a draw
+// leaves targets 1 to 3 as they were. A target that is unset again is no longer cleared, and a texture that is
+// one of the targets reads as nothing.
+TEST_F(DrawTest, ClearReachesEveryTargetAndDrawingTheFirst) {
+    IDirect3DTexture9* second = nullptr;
+    ASSERT_EQ(
+        device->CreateTexture(kSize, kSize, 1, D3DUSAGE_RENDERTARGET, D3DFMT_R5G6B5, D3DPOOL_DEFAULT, &second, nullptr),
+        D3D_OK);
+    IDirect3DSurface9 *secondLevel = nullptr, *fourth = nullptr;
+    ASSERT_EQ(second->GetSurfaceLevel(0, &secondLevel), D3D_OK);
+    ASSERT_EQ(
+        device->CreateRenderTarget(kSize, kSize, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &fourth, nullptr),
+        D3D_OK);
+    ASSERT_EQ(device->SetRenderTarget(1, secondLevel), D3D_OK);
+    ASSERT_EQ(device->SetRenderTarget(3, fourth), D3D_OK);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xff0000ff, 1.0f, 0);
+    Rect(0, 0, 32, 64, 0xffff0000);
+    ExpectPixel(ReadTarget(), 10, 10, 0xffff0000, 0);
+    ExpectPixel(ReadTarget(), 50, 10, 0xff0000ff, 0);
+    ExpectPixel(ReadSurface(secondLevel), 10, 10, 0xff0000ff, 0);
+    ExpectPixel(ReadSurface(fourth), 10, 10, 0xff0000ff, 0);
+    // A texture bound as target 1 samples as nothing while it is one.
+    device->SetTexture(0, second);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    TexturedRect(0, 0, 1, 1);
+    ExpectPixel(ReadTarget(), 50, 10, 0xff000000, 0);
+    device->SetTexture(0, nullptr);
+    ASSERT_EQ(device->SetRenderTarget(3, nullptr), D3D_OK);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xff00ff00, 1.0f, 0);
+    ExpectPixel(ReadSurface(secondLevel), 10, 10, 0xff00ff00, 0);
+    ExpectPixel(ReadSurface(fourth), 10, 10, 0xff0000ff, 0);
+    ASSERT_EQ(device->SetRenderTarget(1, nullptr), D3D_OK);
+    secondLevel->Release();
+    second->Release();
+    fourth->Release();
+}
+
 }  // namespace
 }  // namespace tarn::d3d9::test

@@ -305,6 +305,31 @@ TEST_F(StateBlockTest, PixelAndVertexBlocksTakeTheirSubsets) {
          [](const DeviceState& s) { return s.samp[6][D3DSAMP_MINFILTER]; }, true, false},
         {"sampler DMAPOFFSET", [](IDirect3DDevice9* d, int v) { d->SetSamplerState(6, D3DSAMP_DMAPOFFSET, v ? 5 : 9); },
          [](const DeviceState& s) { return s.samp[6][D3DSAMP_DMAPOFFSET]; }, false, true},
+        // The point, two-sided stencil, sRGB, wrap and bump-mapping states of the pipeline.
+        {"POINTSCALE_B",
+         [](IDirect3DDevice9* d, int v) { d->SetRenderState(D3DRS_POINTSCALE_B, FloatBits(v ? 2.0f : 3.0f)); },
+         [](const DeviceState& s) { return s.rs[D3DRS_POINTSCALE_B]; }, false, true},
+        {"POINTSPRITEENABLE", [](IDirect3DDevice9* d, int v) { d->SetRenderState(D3DRS_POINTSPRITEENABLE, v); },
+         [](const DeviceState& s) { return s.rs[D3DRS_POINTSPRITEENABLE]; }, false, true},
+        {"CCW_STENCILPASS",
+         [](IDirect3DDevice9* d, int v) {
+             d->SetRenderState(D3DRS_CCW_STENCILPASS, v ? D3DSTENCILOP_INCR : D3DSTENCILOP_DECR);
+         },
+         [](const DeviceState& s) { return s.rs[D3DRS_CCW_STENCILPASS]; }, true, false},
+        {"SRGBWRITEENABLE", [](IDirect3DDevice9* d, int v) { d->SetRenderState(D3DRS_SRGBWRITEENABLE, v); },
+         [](const DeviceState& s) { return s.rs[D3DRS_SRGBWRITEENABLE]; }, true, false},
+        {"WRAP3", [](IDirect3DDevice9* d, int v) { d->SetRenderState(D3DRS_WRAP3, v ? D3DWRAP_U : D3DWRAP_V); },
+         [](const DeviceState& s) { return s.rs[D3DRS_WRAP3]; }, true, false},
+        {"stage BUMPENVMAT10",
+         [](IDirect3DDevice9* d, int v) {
+             d->SetTextureStageState(2, D3DTSS_BUMPENVMAT10, FloatBits(v ? 0.5f : 0.25f));
+         },
+         [](const DeviceState& s) { return s.tss[2][D3DTSS_BUMPENVMAT10]; }, true, false},
+        {"sampler SRGBTEXTURE", [](IDirect3DDevice9* d, int v) { d->SetSamplerState(3, D3DSAMP_SRGBTEXTURE, v); },
+         [](const DeviceState& s) { return s.samp[3][D3DSAMP_SRGBTEXTURE]; }, true, false},
+        {"sampler MAXANISOTROPY",
+         [](IDirect3DDevice9* d, int v) { d->SetSamplerState(3, D3DSAMP_MAXANISOTROPY, v ? 8 : 4); },
+         [](const DeviceState& s) { return s.samp[3][D3DSAMP_MAXANISOTROPY]; }, true, false},
         {"FVF", [](IDirect3DDevice9* d, int v) { d->SetFVF(v ? D3DFVF_XYZ : D3DFVF_XYZRHW | D3DFVF_DIFFUSE); },
          [](const DeviceState& s) { return s.fvf; }, false, true},
         {"light enable", [](IDirect3DDevice9* d, int v) { d->LightEnable(1, v ? FALSE : TRUE); },

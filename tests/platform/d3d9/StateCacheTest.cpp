@@ -22,6 +22,14 @@ namespace {
 TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
     const StateCacheOn cacheOn;
     IDirect3DTexture9* t = MakeTexture(2, 2, {0xffff0000, 0x8000ff00, 0xff0000ff, 0x40ffffff});
+    IDirect3DSurface9 *depth = nullptr, *stencil = nullptr, *second = nullptr;
+    ASSERT_EQ(
+        device->CreateRenderTarget(kSize, kSize, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &second, nullptr),
+        D3D_OK);
+    ASSERT_EQ(device->GetDepthStencilSurface(&depth), D3D_OK);
+    ASSERT_EQ(
+        device->CreateDepthStencilSurface(kSize, kSize, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, 0, FALSE, &stencil, nullptr),
+        D3D_OK);
     // Positions in stream 0, colours in stream 2, and a blended draw (two world matrices, one weight).
     const float positions[4][4] = {{30, 2, 0.5f, 1}, {62, 2, 0.5f, 1}, {30, 30, 0.5f, 1}, {62, 30, 0.5f, 1}};
     const D3DCOLOR colours[4] = {0xff00ffff, 0xffff00ff, 0x80ffff00, 0xff808080};
@@ -55,7 +63,9 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
         device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
         device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
         device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-        TexturedRect(0, 0, 2, 2);
+        device->SetRenderState(D3DRS_WRAP0, D3DWRAP_U);
+        TexturedRect(0.75f, 0, 1.25f, 2);
+        device->SetRenderState(D3DRS_WRAP0, 0);
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
         device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
         device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
@@ -63,7 +73,37 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
         Rect(10, 10, 50, 40, 0x80ffff00);
         device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
         device->SetTexture(0, t);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_ANISOTROPIC);
+        device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 4);
         LitQuad(0.9f);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
+        // Points with sprites, sRGB reads and writes, and two-sided stencil.
+        device->SetRenderState(D3DRS_POINTSPRITEENABLE, TRUE);
+        device->SetRenderState(D3DRS_POINTSIZE, FloatBits(12.0f));
+        device->SetSamplerState(0, D3DSAMP_SRGBTEXTURE, TRUE);
+        device->SetRenderState(D3DRS_SRGBWRITEENABLE, TRUE);
+        device->SetDepthStencilSurface(stencil);
+        device->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 3);
+        device->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+        device->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, TRUE);
+        device->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+        device->SetRenderState(D3DRS_STENCILREF, 3);
+        device->SetRenderState(D3DRS_CCW_STENCILFUNC, D3DCMP_NEVER);
+        const RhwTex points[2] = {{20, 44, 0.5f, 1, 0, 0}, {44, 44, 0.5f, 1, 0, 0}};
+        device->SetFVF(kRhwTex);
+        device->DrawPrimitiveUP(D3DPT_POINTLIST, 2, points, sizeof(RhwTex));
+        device->SetRenderState(D3DRS_STENCILENABLE, FALSE);
+        device->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, FALSE);
+        device->SetDepthStencilSurface(depth);
+        device->SetRenderState(D3DRS_SRGBWRITEENABLE, FALSE);
+        device->SetSamplerState(0, D3DSAMP_SRGBTEXTURE, FALSE);
+        device->SetRenderState(D3DRS_POINTSPRITEENABLE, FALSE);
+        // A second render target: cleared with the first, not drawn into.
+        device->SetRenderTarget(1, second);
+        const D3DRECT corner{0, 0, 8, 8};
+        device->Clear(1, &corner, D3DCLEAR_TARGET, 0xff4080c0, 1.0f, 0);
+        Rect(4, 4, 12, 12, 0xffc08040);
+        device->SetRenderTarget(1, nullptr);
         device->SetTexture(0, nullptr);
         device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
         device->SetVertexDeclaration(declaration);
@@ -77,7 +117,10 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
         EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, blended, sizeof(Blended)), D3D_OK);
         device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
         device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
-        return ReadTarget();
+        auto pixels = ReadTarget();
+        const auto more = ReadSurface(second);
+        pixels.insert(pixels.end(), more.begin(), more.end());
+        return pixels;
     };
     frame();  // first use: programs, samplers and the shadow's first values
     std::size_t start = GlStateCalls(device);
@@ -92,6 +135,9 @@ TEST_F(DrawTest, StateCacheOffDrawsTheSamePicture) {
     EXPECT_GT(cachedCalls, 0u);
     EXPECT_LT(cachedCalls * 2, uncachedCalls) << cachedCalls << " calls cached, " << uncachedCalls << " not";
     device->SetTexture(0, nullptr);
+    depth->Release();
+    stencil->Release();
+    second->Release();
     device->SetStreamSource(0, nullptr, 0, 0);
     device->SetStreamSource(2, nullptr, 0, 0);
     declaration->Release();

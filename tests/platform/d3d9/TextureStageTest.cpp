@@ -504,5 +504,431 @@ TEST_F(DrawTest, CameraSpacePositionThroughProjectedTextureTransform) {
     device->SetTexture(0, nullptr);
 }
 
+// SRGBTEXTURE decodes texels from sRGB as the stage reads them: 128 reads as 55 and 188 as 128, alpha as
+// stored. Written back through SRGBWRITEENABLE the decoded 128 comes out as 128 again. Sampler 1's state
+// leaves stage 0 alone.
+TEST_F(DrawTest, SrgbTextureDecodesTexelsToLinear) {
+    IDirect3DTexture9* t = MakeTexture(2, 1, {0x80808080, 0x80bcbcbc});
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    struct Case {
+        DWORD sampler0, sampler1, write;
+        std::uint32_t left, right;
+    } cases[] = {
+        {FALSE, FALSE, FALSE, 0xff808080, 0xffbcbcbc},
+        {TRUE, FALSE, FALSE, 0xff373737, 0xff808080},
+        {FALSE, TRUE, FALSE, 0xff808080, 0xffbcbcbc},
+        {TRUE, FALSE, TRUE, 0xff808080, 0xffbcbcbc},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.sampler0 << c.sampler1 << c.write);
+        device->SetSamplerState(0, D3DSAMP_SRGBTEXTURE, c.sampler0);
+        device->SetSamplerState(1, D3DSAMP_SRGBTEXTURE, c.sampler1);
+        device->SetRenderState(D3DRS_SRGBWRITEENABLE, c.write);
+        Clear(0xff000000);
+        TexturedRect(0, 0, 1, 1);
+        const auto p = ReadTarget();
+        ExpectPixel(p, 10, 10, c.left, 1);
+        ExpectPixel(p, 50, 10, c.right, 1);
+    }
+    device->SetRenderState(D3DRS_SRGBWRITEENABLE, FALSE);
+    device->SetTexture(0, nullptr);
+}
+
+// SetLOD makes a managed texture's level n the most detailed one drawn, with or without a mip filter;
+// MAXMIPLEVEL does the same from the sampler, and the less detailed of the two wins. A 4 x 4 texture drawn
+// magnified reads level 0 unless told otherwise; each level has a colour of its own.
+TEST_F(DrawTest, SetLodAndMaxMipLevelChooseTheMostDetailedLevel) {
+    const std::uint32_t colours[3] = {0xffff0000, 0xff00ff00, 0xff0000ff};
+    IDirect3DTexture9* t = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 3, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    for (UINT level = 0; level < 3; ++level) {
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(t->LockRect(level, &locked, nullptr, 0), D3D_OK);
+        const UINT size = 4 >> level;
+        for (UINT y = 0; y < size; ++y) {
+            auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch);
+            std::fill(row, row + size, colours[level]);
+        }
+        t->UnlockRect(level);
+    }
+    textures_.push_back(t);
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    struct Case {
+        DWORD lod, maxMipLevel, mipFilter;
+        DWORD lodAfter;  // what GetLOD answers
+        int level;       // the level drawn
+    } cases[] = {
+        {0, 0, D3DTEXF_POINT, 0, 0}, {1, 0, D3DTEXF_POINT, 1, 1}, {1, 0, D3DTEXF_NONE, 1, 1},
+        {7, 0, D3DTEXF_POINT, 2, 2}, {1, 2, D3DTEXF_POINT, 1, 2}, {2, 1, D3DTEXF_LINEAR, 2, 2},
+        {0, 1, D3DTEXF_NONE, 0, 1},  {0, 0, D3DTEXF_NONE, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "lod " << c.lod << " max mip level " << c.maxMipLevel);
+        t->SetLOD(c.lod);
+        EXPECT_EQ(t->GetLOD(), c.lodAfter);
+        device->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, c.maxMipLevel);
+        device->SetSamplerState(0, D3DSAMP_MIPFILTER, c.mipFilter);
+        Clear(0xff000000);
+        TexturedRect(0, 0, 1, 1);
+        ExpectPixel(ReadTarget(), 20, 20, colours[c.level], 0);
+    }
+    // Only managed textures have a level of detail.
+    IDirect3DTexture9* video = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 3, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &video, nullptr), D3D_OK);
+    EXPECT_EQ(video->SetLOD(2), 0u);
+    EXPECT_EQ(video->GetLOD(), 0u);
+    video->Release();
+    device->SetSamplerState(0, D3DSAMP_MAXMIPLEVEL, 0);
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+    device->SetTexture(0, nullptr);
+}
+
+// Anisotropic filtering, where the driver has it: a texture of horizontal stripes two texels high, drawn four
+// texels to a pixel across and a quarter of a texel down, stays striped (the footprint is long in u only),
+// where isotropic filtering takes the level whose stripes have averaged to grey. MAXANISOTROPY 1 filters
+// isotropically. Without the driver's extension the capabilities claim no anisotropic filter.
+TEST_F(DrawTest, AnisotropicFilteringKeepsDetailAcrossAnObliqueFootprint) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    constexpr DWORD kAnisotropic = D3DPTFILTERCAPS_MINFANISOTROPIC | D3DPTFILTERCAPS_MAGFANISOTROPIC;
+    if (caps.MaxAnisotropy <= 1) {
+        EXPECT_EQ(caps.TextureFilterCaps & kAnisotropic, 0u);
+        GTEST_SKIP() << "the driver has no anisotropic filtering";
+    }
+    EXPECT_EQ(caps.TextureFilterCaps & kAnisotropic, kAnisotropic);
+    IDirect3DTexture9* t = nullptr;
+    ASSERT_EQ(device->CreateTexture(64, 64, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    for (UINT level = 0; level < t->GetLevelCount(); ++level) {
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(t->LockRect(level, &locked, nullptr, 0), D3D_OK);
+        const UINT size = 64 >> level;
+        for (UINT y = 0; y < size; ++y) {
+            // Level 0: rows in pairs; level 1: rows alternate; below that the stripes have averaged out.
+            const std::uint32_t c = level == 0   ? ((y / 2) % 2 ? 0xff000000 : 0xffffffff)
+                                    : level == 1 ? (y % 2 ? 0xff000000 : 0xffffffff)
+                                                 : 0xff808080;
+            auto* row = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch);
+            std::fill(row, row + size, c);
+        }
+        t->UnlockRect(level);
+    }
+    textures_.push_back(t);
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    struct Case {
+        DWORD filter, anisotropy;
+        bool striped;
+    } cases[] = {{D3DTEXF_LINEAR, 16, false}, {D3DTEXF_ANISOTROPIC, 1, false}, {D3DTEXF_ANISOTROPIC, 16, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "filter " << c.filter << " anisotropy " << c.anisotropy);
+        device->SetSamplerState(0, D3DSAMP_MINFILTER, c.filter);
+        device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, c.anisotropy);
+        Clear(0xff000000);
+        TexturedRect(0, 0, 4, 0.25f);
+        const auto p = ReadTarget();
+        int lowest = 255, highest = 0;
+        for (int y = 8; y < 56; ++y) {
+            const int g = Channel(p[static_cast<std::size_t>(y) * kSize + 32], 8);
+            lowest = std::min(lowest, g), highest = std::max(highest, g);
+        }
+        if (c.striped) {
+            EXPECT_GT(highest - lowest, 160) << lowest << " to " << highest;
+        } else {
+            EXPECT_LT(highest - lowest, 80) << lowest << " to " << highest;
+        }
+    }
+    device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE);
+    device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 1);
+    device->SetTexture(0, nullptr);
+}
+
+// WRAPn wraps coordinate set n cylindrically: between vertices a wrapped coordinate goes the shorter way round.
+// Across the target u runs from 0.875 (white texel) to 0.125 (red): directly it passes through blue and green,
+// wrapped through 1.0 it stays in white and red. Stages take the wrap of the set they name (TEXCOORDINDEX), and
+// WRAP_V leaves u alone. Triangles, lines and fill modes all wrap.
+TEST_F(DrawTest, WrapTakesTheShorterWayBetweenVertices) {
+    IDirect3DTexture9* t = MakeTexture(4, 1, {0xffff0000, 0xff00ff00, 0xff0000ff, 0xffffffff});
+    device->SetTexture(0, t);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    struct Vertex {
+        float x, y, z, rhw;
+        float u0, v0, u1, v1;
+    };
+    const Vertex quad[4] = {{0, 0, 0.5f, 1, 0.875f, 0, 0.875f, 0},
+                            {64, 0, 0.5f, 1, 0.125f, 0, 0.125f, 0},
+                            {0, 64, 0.5f, 1, 0.875f, 0, 0.875f, 0},
+                            {64, 64, 0.5f, 1, 0.125f, 0, 0.125f, 0}};
+    const Vertex line[2] = {{0, 40, 0.5f, 1, 0.875f, 0, 0.875f, 0}, {64, 40, 0.5f, 1, 0.125f, 0, 0.125f, 0}};
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX2);
+    const D3DCOLOR kBlue = 0xff0000ff, kGreen = 0xff00ff00, kWhite = 0xffffffff, kRed = 0xffff0000;
+    struct Case {
+        const char* name;
+        DWORD wrap0, wrap1, coordinateSet;
+        D3DCOLOR quarter, threeQuarters;  // at x = 16 and x = 48
+    } cases[] = {
+        {"no wrap", 0, 0, 0, kBlue, kGreen},
+        {"wrap u", D3DWRAP_U, 0, 0, kWhite, kRed},
+        {"wrap v only", D3DWRAP_V, 0, 0, kBlue, kGreen},
+        {"wrap of another set", D3DWRAP_U, 0, 1, kBlue, kGreen},
+        {"wrap of the named set", 0, D3DWRAPCOORD_0 | D3DWRAPCOORD_3, 1, kWhite, kRed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device->SetRenderState(D3DRS_WRAP0, c.wrap0);
+        device->SetRenderState(D3DRS_WRAP1, c.wrap1);
+        device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, c.coordinateSet);
+        Clear(0xff000000);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+        auto p = ReadTarget();
+        ExpectPixel(p, 16, 10, c.quarter, 0);
+        ExpectPixel(p, 48, 10, c.threeQuarters, 0);
+        Clear(0xff000000);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(Vertex)), D3D_OK);
+        p = ReadTarget();
+        ExpectPixel(p, 16, 40, c.quarter, 0);
+        ExpectPixel(p, 48, 40, c.threeQuarters, 0);
+    }
+    device->SetRenderState(D3DRS_WRAP0, 0);
+    device->SetRenderState(D3DRS_WRAP1, 0);
+    device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+    device->SetTexture(0, nullptr);
+}
+
+// Bump mapping: a BUMPENVMAP stage moves the next stage's coordinates by its matrix times the map's (du, dv),
+// u += M00 du + M10 dv and v += M01 du + M11 dv, and passes the current colour on; BUMPENVMAPLUMINANCE also
+// scales the next stage's texel by clamp(L * LSCALE + LOFFSET, 0, 1). The next stage's 4 x 4 texture tells
+// column by red and row by green; at pixel (4, 4) u = v = 1/16, and (du, dv) = (0.25, 0.5) with the matrix
+// (1, -1; 0.5, 0.5) moves u by 0.5 (column 2) and v by nothing (row 0). The transposed matrix would give
+// column 3, row 1.
+TEST_F(DrawTest, BumpEnvironmentMappingPerturbsTheNextStage) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_NE(caps.TextureOpCaps & D3DTEXOPCAPS_BUMPENVMAP, 0u);
+    EXPECT_NE(caps.TextureOpCaps & D3DTEXOPCAPS_BUMPENVMAPLUMINANCE, 0u);
+    std::vector<std::uint32_t> texels;
+    for (UINT y = 0; y < 4; ++y)
+        for (UINT x = 0; x < 4; ++x) texels.push_back(0xff0000ffu | (x * 80) << 16 | (y * 80) << 8);
+    IDirect3DTexture9* environment = MakeTexture(4, 4, texels);
+    auto bumpMap = [&](D3DFORMAT format, std::uint32_t texel) {
+        IDirect3DTexture9* t = nullptr;
+        EXPECT_EQ(device->CreateTexture(1, 1, 1, 0, format, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        D3DLOCKED_RECT locked;
+        EXPECT_EQ(t->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        std::memcpy(locked.pBits, &texel, format == D3DFMT_V8U8 ? 2 : 4);
+        t->UnlockRect(0);
+        return t;
+    };
+    IDirect3DTexture9* v8u8 = bumpMap(D3DFMT_V8U8, 0x4020);              // du 32/127, dv 64/127
+    IDirect3DTexture9* x8l8v8u8 = bumpMap(D3DFMT_X8L8V8U8, 0x00804020);  // and L 128/255
+    const float matrix[4] = {1.0f, -1.0f, 0.5f, 0.5f};                   // M00, M01, M10, M11
+    for (int i = 0; i < 4; ++i) {
+        device->SetTextureStageState(0, static_cast<D3DTEXTURESTAGESTATETYPE>(D3DTSS_BUMPENVMAT00 + i),
+                                     FloatBits(matrix[i]));
+    }
+    device->SetTextureStageState(0, D3DTSS_BUMPENVLSCALE, FloatBits(1.5f));
+    device->SetTextureStageState(0, D3DTSS_BUMPENVLOFFSET, FloatBits(-0.25f));
+    device->SetTexture(1, environment);
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+    const double luminance = 128 / 255.0 * 1.5 - 0.25;
+    struct Case {
+        const char* name;
+        DWORD op;
+        IDirect3DTexture9* map;
+        std::uint32_t expected;
+    } cases[] = {
+        {"no bump", D3DTOP_SELECTARG2, v8u8, 0xff0000ff},
+        {"bump", D3DTOP_BUMPENVMAP, v8u8, 0xffa000ff},
+        {"bump with luminance", D3DTOP_BUMPENVMAPLUMINANCE, x8l8v8u8, Rgb(160 / 255.0 * luminance, 0, luminance)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        device->SetTexture(0, c.map);
+        device->SetTextureStageState(0, D3DTSS_COLOROP, c.op);
+        Clear(0xff000000);
+        TexturedRect(0, 0, 1, 1);
+        ExpectPixel(ReadTarget(), 4, 4, c.expected, 2);
+    }
+    // The bump stage hands the current colour on: with no stage after it the diffuse colour is drawn.
+    device->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP);
+    Rect(0, 0, 64, 64, 0xff336699);
+    ExpectPixel(ReadTarget(), 30, 30, 0xff336699, 1);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTexture(0, nullptr);
+    device->SetTexture(1, nullptr);
+    v8u8->Release();
+    x8l8v8u8->Release();
+}
+
+// ValidateDevice answers the documented code for the first state the capabilities exclude, and one pass
+// otherwise; anisotropic filtering is valid exactly where the capabilities claim it (not on the null backend).
+void ExpectValidation(IDirect3DDevice9* device) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    const bool anisotropic = (caps.TextureFilterCaps & D3DPTFILTERCAPS_MINFANISOTROPIC) != 0;
+    IDirect3DTexture9 *t = nullptr, *half = nullptr;
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A16B16G16R16F, D3DPOOL_MANAGED, &half, nullptr), D3D_OK);
+    IDirect3DSurface9 *floatTarget = nullptr, *back = nullptr;
+    ASSERT_EQ(
+        device->CreateRenderTarget(8, 8, D3DFMT_A16B16G16R16F, D3DMULTISAMPLE_NONE, 0, FALSE, &floatTarget, nullptr),
+        D3D_OK);
+    ASSERT_EQ(device->GetRenderTarget(0, &back), D3D_OK);
+    struct Setting {
+        enum Kind { Stage, Sampler, Render, Texture, Target } kind;
+        DWORD index, state, value;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Setting> settings;
+        HRESULT expected;
+    } cases[] = {
+        {"defaults", {}, D3D_OK},
+        {"bump mapping", {{Setting::Stage, 0, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP}}, D3D_OK},
+        {"premodulate", {{Setting::Stage, 0, D3DTSS_COLOROP, D3DTOP_PREMODULATE}}, D3DERR_UNSUPPORTEDCOLOROPERATION},
+        {"no such operation", {{Setting::Stage, 0, D3DTSS_COLOROP, 27}}, D3DERR_UNSUPPORTEDCOLOROPERATION},
+        {"premodulate in a later stage",
+         {{Setting::Stage, 1, D3DTSS_COLOROP, D3DTOP_MODULATE},
+          {Setting::Stage, 2, D3DTSS_COLOROP, D3DTOP_PREMODULATE}},
+         D3DERR_UNSUPPORTEDCOLOROPERATION},
+        {"after a disabled stage",
+         {{Setting::Stage, 1, D3DTSS_COLOROP, D3DTOP_DISABLE}, {Setting::Stage, 2, D3DTSS_COLOROP, D3DTOP_PREMODULATE}},
+         D3D_OK},
+        {"bump mapping for alpha",
+         {{Setting::Stage, 0, D3DTSS_ALPHAOP, D3DTOP_BUMPENVMAP}},
+         D3DERR_UNSUPPORTEDALPHAOPERATION},
+        {"colour argument", {{Setting::Stage, 0, D3DTSS_COLORARG2, 7}}, D3DERR_UNSUPPORTEDCOLORARG},
+        {"unread colour argument",
+         {{Setting::Stage, 0, D3DTSS_COLOROP, D3DTOP_SELECTARG1}, {Setting::Stage, 0, D3DTSS_COLORARG2, 7}},
+         D3D_OK},
+        {"constant argument", {{Setting::Stage, 0, D3DTSS_COLORARG2, D3DTA_CONSTANT | D3DTA_COMPLEMENT}}, D3D_OK},
+        {"alpha argument", {{Setting::Stage, 0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE | 0x40}}, D3DERR_UNSUPPORTEDALPHAARG},
+        {"result argument", {{Setting::Stage, 0, D3DTSS_RESULTARG, D3DTA_TEXTURE}}, D3DERR_UNSUPPORTEDCOLORARG},
+        {"anisotropic",
+         {{Setting::Texture, 0, 0, 0}, {Setting::Sampler, 0, D3DSAMP_MINFILTER, D3DTEXF_ANISOTROPIC}},
+         anisotropic ? D3D_OK : D3DERR_UNSUPPORTEDTEXTUREFILTER},
+        {"pyramidal",
+         {{Setting::Texture, 0, 0, 0}, {Setting::Sampler, 0, D3DSAMP_MAGFILTER, D3DTEXF_PYRAMIDALQUAD}},
+         D3DERR_UNSUPPORTEDTEXTUREFILTER},
+        {"anisotropic mip filter",
+         {{Setting::Texture, 0, 0, 0}, {Setting::Sampler, 0, D3DSAMP_MIPFILTER, D3DTEXF_ANISOTROPIC}},
+         D3DERR_UNSUPPORTEDTEXTUREFILTER},
+        {"filters of a stage without texture",
+         {{Setting::Sampler, 0, D3DSAMP_MAGFILTER, D3DTEXF_GAUSSIANQUAD}},
+         D3D_OK},
+        {"sRGB texture", {{Setting::Texture, 0, 0, 0}, {Setting::Sampler, 0, D3DSAMP_SRGBTEXTURE, TRUE}}, D3D_OK},
+        {"sRGB float texture",
+         {{Setting::Texture, 0, 0, 1}, {Setting::Sampler, 0, D3DSAMP_SRGBTEXTURE, TRUE}},
+         D3DERR_WRONGTEXTUREFORMAT},
+        {"sRGB write", {{Setting::Render, 0, D3DRS_SRGBWRITEENABLE, TRUE}}, D3D_OK},
+        {"sRGB write to a float target",
+         {{Setting::Target, 0, 0, 0}, {Setting::Render, 0, D3DRS_SRGBWRITEENABLE, TRUE}},
+         D3DERR_CONFLICTINGRENDERSTATE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        IDirect3DStateBlock9* saved = nullptr;
+        ASSERT_EQ(device->CreateStateBlock(D3DSBT_ALL, &saved), D3D_OK);
+        for (const Setting& s : c.settings) {
+            switch (s.kind) {
+            case Setting::Stage:
+                device->SetTextureStageState(s.index, static_cast<D3DTEXTURESTAGESTATETYPE>(s.state), s.value);
+                break;
+            case Setting::Sampler:
+                device->SetSamplerState(s.index, static_cast<D3DSAMPLERSTATETYPE>(s.state), s.value);
+                break;
+            case Setting::Render:
+                device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(s.state), s.value);
+                break;
+            case Setting::Texture:
+                device->SetTexture(s.index, s.value ? half : t);
+                break;
+            case Setting::Target:
+                device->SetRenderTarget(0, floatTarget);
+                break;
+            }
+        }
+        DWORD passes = 0;
+        EXPECT_EQ(device->ValidateDevice(&passes), c.expected);
+        if (c.expected == D3D_OK) {
+            EXPECT_EQ(passes, 1u);
+        }
+        ASSERT_EQ(saved->Apply(), D3D_OK);
+        saved->Release();
+        device->SetRenderTarget(0, back);
+    }
+    EXPECT_EQ(device->ValidateDevice(nullptr), D3DERR_INVALIDCALL);
+    device->SetTexture(0, nullptr);
+    back->Release();
+    floatTarget->Release();
+    half->Release();
+    t->Release();
+}
+
+TEST_F(DeviceTest, ValidateDeviceAnswersWhatTheCapabilitiesExclude) { ExpectValidation(device); }
+TEST_F(GlDeviceTest, ValidateDeviceAnswersWhatTheCapabilitiesExclude) { ExpectValidation(device); }
+
+// A D3DTA_CONSTANT argument reads the stage's own D3DTSS_CONSTANT (PERSTAGECONSTANT).
+TEST_F(DrawTest, PerStageConstantArgument) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_NE(caps.PrimitiveMiscCaps & D3DPMISCCAPS_PERSTAGECONSTANT, 0u);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_CONSTANT);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_CONSTANT, 0xff8040c0);
+    device->SetTextureStageState(1, D3DTSS_CONSTANT, 0xff00ff00);
+    Clear(0xff000000);
+    Rect(0, 0, 64, 64, 0xff80ff80);
+    ExpectPixel(ReadTarget(), 30, 30, Rgb(0x80 / 255.0 * 0x80 / 255.0, 0x40 / 255.0, 0xc0 / 255.0 * 0x80 / 255.0), 1);
+    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_CURRENT);
+}
+
+// Sphere-map coordinates (TCI_SPHEREMAP) from the camera-space reflection vector R, m = 2 |R - (0, 0, 1)|,
+// u = R.x / m + 0.5, v = 0.5 - R.y / m: for a viewer looking along +z that is (N.x / 2 + 0.5, 0.5 - N.y / 2)
+// of the unit normal. Texture columns show in red, rows in green; GL's sphere map (m from R + (0, 0, 1)) would
+// give column 3 in the second case.
+TEST_F(DrawTest, SphereMapCoordinatesFollowTheReflection) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_NE(caps.VertexProcessingCaps & D3DVTXPCAPS_TEXGEN_SPHEREMAP, 0u);
+    SetOrthoIdentity();
+    std::vector<std::uint32_t> texels;
+    for (UINT y = 0; y < 4; ++y)
+        for (UINT x = 0; x < 4; ++x) texels.push_back(0xff000000u | (x * 80) << 16 | (y * 80) << 8);
+    device->SetTexture(0, MakeTexture(4, 4, texels));
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, D3DTSS_TCI_SPHEREMAP);
+    device->SetRenderState(D3DRS_LOCALVIEWER, FALSE);
+    struct Case {
+        float nx, ny;
+        UINT column, row;
+    } cases[] = {{0.28f, 0.6f, 2, 0}, {0.28f, -0.1f, 2, 2}, {-0.6f, -0.6f, 0, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.nx << ", " << c.ny);
+        const float nz = -std::sqrt(1.0f - c.nx * c.nx - c.ny * c.ny);
+        const Lit v[4] = {{-1, 1, 0.5f, c.nx, c.ny, nz, 0, 0},
+                          {1, 1, 0.5f, c.nx, c.ny, nz, 0, 0},
+                          {-1, -1, 0.5f, c.nx, c.ny, nz, 0, 0},
+                          {1, -1, 0.5f, c.nx, c.ny, nz, 0, 0}};
+        Clear(0xff000000);
+        device->SetFVF(kLit);
+        ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(Lit)), D3D_OK);
+        ExpectPixel(ReadTarget(), 30, 30, 0xff000000u | (c.column * 80) << 16 | (c.row * 80) << 8, 0);
+    }
+    device->SetRenderState(D3DRS_LOCALVIEWER, TRUE);
+    device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
+    device->SetTexture(0, nullptr);
+}
+
 }  // namespace
 }  // namespace tarn::d3d9::test

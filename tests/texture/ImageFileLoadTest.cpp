@@ -24,8 +24,10 @@ Bytes Tga16(bool anyAlpha, bool runLength) {
     return MakeTga(s, {}, {0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00, 0x1F, 0x00, 0x00, high});
 }
 
+// A file of the running test's own: ctest runs the cases of this file in parallel processes.
 std::string WriteTemporary(const Bytes& bytes) {
-    const std::string name = testing::TempDir() + "image_file_load_test.tga";
+    const std::string name = testing::TempDir() + "image_file_load_" +
+                             testing::UnitTest::GetInstance()->current_test_info()->name() + ".tga";
     FILE* f = std::fopen(name.c_str(), "wb");
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);

@@ -113,7 +113,7 @@ private:
     void MarkTargetsCleared();
     // Groups to apply again at the next draw: changed by the device, or disturbed by a clear, copy or present.
     std::uint32_t pending_ = kDirtyAll;
-    GLint timestampBits_ = 0;  // of the driver's GL_TIMESTAMP counter; 0: no timestamps
+    GLint timestampBits_ = 0;                   // of the driver's GL_TIMESTAMP counter; 0: no timestamps
     Primitive drawing_ = Primitive::Triangles;  // what the current program was chosen for
     GlQueryContext queries_;
     // The gamma pass of full-screen presents: a program drawing the back buffer through the ramp (a 256 x 1

@@ -11,11 +11,11 @@
 namespace tarn::d3d9 {
 
 struct BackendLimits {
-    UINT maxTextureSize = 8192;   // largest 2D texture and render-target side, and cube map edge
-    UINT maxVolumeExtent = 2048;  // largest volume texture side
-    bool s3tc = true;             // DXT1 to DXT5 textures can be sampled
-    float maxPointSize = 64.0f;   // largest point drawn, in pixels
-    UINT maxAnisotropy = 1;       // largest anisotropy of a sampler; 1: no anisotropic filtering
+    UINT maxTextureSize = 8192;            // largest 2D texture and render-target side, and cube map edge
+    UINT maxVolumeExtent = 2048;           // largest volume texture side
+    bool s3tc = true;                      // DXT1 to DXT5 textures can be sampled
+    float maxPointSize = 64.0f;            // largest point drawn, in pixels
+    UINT maxAnisotropy = 1;                // largest anisotropy of a sampler; 1: no anisotropic filtering
     UINT maxVertexBlendMatrixIndex = 255;  // largest world-matrix index of indexed vertex blending
     // Bit n set: colour and depth surfaces of n samples (2 to 16) can be drawn into and resolved. None without a
     // driver to draw them.

@@ -1,8 +1,8 @@
-// The Direct3D 9 subset the engine calls: types, constants and the COM-style interfaces with their documented
+// The Direct3D 9 fixed-function interface: types, constants and the COM-style interfaces with their documented
 // method order, signatures and values. Implemented by platform/d3d9 on OpenGL 3.3 (or a null backend); failures are
 // HRESULTs: D3DERR_INVALIDCALL for misuse (null pointers, bad values), D3DERR_NOTAVAILABLE for what the adapter
-// cannot do, E_NOTIMPL for calls the layer does not implement (the engine never makes them: Reset, extra swap
-// chains, GetFrontBufferData, shaders). Later changes only add.
+// cannot do, E_NOTIMPL for calls the layer does not implement (programmable shaders and their constants, patches,
+// GetDC, RegisterSoftwareDevice). Later changes only add.
 #pragma once
 
 #include "platform/d3d9/D3D9Types.h"

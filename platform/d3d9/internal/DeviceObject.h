@@ -108,7 +108,12 @@ public:
     HRESULT STDMETHODCALLTYPE GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters) override;
     HRESULT STDMETHODCALLTYPE SetCursorProperties(UINT, UINT, IDirect3DSurface9*) override { return D3D_OK; }
     void STDMETHODCALLTYPE SetCursorPosition(int, int, DWORD) override {}
-    BOOL STDMETHODCALLTYPE ShowCursor(BOOL) override { return FALSE; }
+    // The device's own cursor: shown or not, answering the previous setting.
+    BOOL STDMETHODCALLTYPE ShowCursor(BOOL show) override {
+        const BOOL was = cursorShown_;
+        cursorShown_ = show ? TRUE : FALSE;
+        return was;
+    }
     // Swap chains (SwapChains.cpp): index 0 is the implicit chain, the additional ones follow in creation order.
     HRESULT STDMETHODCALLTYPE CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters,
                                                         IDirect3DSwapChain9** swapChain) override;
@@ -189,14 +194,28 @@ public:
     HRESULT STDMETHODCALLTYPE ValidateDevice(DWORD* passes) override;
     HRESULT STDMETHODCALLTYPE SetPaletteEntries(UINT number, const PALETTEENTRY* entries) override;
     HRESULT STDMETHODCALLTYPE GetPaletteEntries(UINT number, PALETTEENTRY* entries) override;
-    HRESULT STDMETHODCALLTYPE SetCurrentTexturePalette(UINT) override { return D3D_OK; }
+    // The device has one palette, number 0 (SetPaletteEntries).
+    HRESULT STDMETHODCALLTYPE SetCurrentTexturePalette(UINT number) override {
+        return number == 0 ? D3D_OK : D3DERR_INVALIDCALL;
+    }
     HRESULT STDMETHODCALLTYPE GetCurrentTexturePalette(UINT* number) override;
     HRESULT STDMETHODCALLTYPE SetScissorRect(const RECT* rect) override;
     HRESULT STDMETHODCALLTYPE GetScissorRect(RECT* rect) override;
-    HRESULT STDMETHODCALLTYPE SetSoftwareVertexProcessing(BOOL) override { return D3D_OK; }
-    BOOL STDMETHODCALLTYPE GetSoftwareVertexProcessing() override { return FALSE; }
-    HRESULT STDMETHODCALLTYPE SetNPatchMode(float) override { return D3D_OK; }
-    float STDMETHODCALLTYPE GetNPatchMode() override { return 0.0f; }
+    // Software and hardware vertex processing draw alike here; the mode is what the device was created with, and
+    // only a mixed-mode device switches it.
+    HRESULT STDMETHODCALLTYPE SetSoftwareVertexProcessing(BOOL software) override {
+        if ((behaviorFlags_ & D3DCREATE_MIXED_VERTEXPROCESSING) == 0)
+            return (software != FALSE) == softwareVertexProcessing_ ? D3D_OK : D3DERR_INVALIDCALL;
+        softwareVertexProcessing_ = software != FALSE;
+        return D3D_OK;
+    }
+    BOOL STDMETHODCALLTYPE GetSoftwareVertexProcessing() override { return softwareVertexProcessing_ ? TRUE : FALSE; }
+    // Stored and answered; the capabilities offer no N-patches, so drawing does not tessellate.
+    HRESULT STDMETHODCALLTYPE SetNPatchMode(float segments) override {
+        nPatchSegments_ = segments;
+        return D3D_OK;
+    }
+    float STDMETHODCALLTYPE GetNPatchMode() override { return nPatchSegments_; }
     HRESULT STDMETHODCALLTYPE DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT count) override;
     HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
                                                    UINT numVertices, UINT startIndex, UINT count) override;
@@ -316,6 +335,9 @@ private:
     D3DPRESENT_PARAMETERS parameters_;
     HWND focusWindow_;
     DWORD behaviorFlags_;
+    bool softwareVertexProcessing_ = (behaviorFlags_ & D3DCREATE_SOFTWARE_VERTEXPROCESSING) != 0;
+    BOOL cursorShown_ = FALSE;
+    float nPatchSegments_ = 0.0f;
     D3DDEVTYPE type_;
     BackendKind backend_;
     ULONG refs_ = 1;

@@ -332,6 +332,39 @@ TEST_F(DefaultStateTest, UnimplementedCallsAnswerNotImplemented) {
     back->Release();
 }
 
+// The device's small settings answer what was set: its cursor, the one texture palette, the N-patch segments, and
+// the vertex-processing mode, which only a mixed-mode device switches.
+TEST_F(DefaultStateTest, SmallSettingsAnswerWhatWasSet) {
+    EXPECT_EQ(device->ShowCursor(TRUE), FALSE);
+    EXPECT_EQ(device->ShowCursor(FALSE), TRUE);
+    EXPECT_EQ(device->ShowCursor(FALSE), FALSE);
+    EXPECT_EQ(device->SetCurrentTexturePalette(0), D3D_OK);
+    EXPECT_EQ(device->SetCurrentTexturePalette(1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->GetNPatchMode(), 0.0f);
+    ASSERT_EQ(device->SetNPatchMode(3.5f), D3D_OK);
+    EXPECT_EQ(device->GetNPatchMode(), 3.5f);
+
+    struct Case {
+        DWORD behavior;
+        BOOL initially;
+        HRESULT toSoftware, toHardware;
+    } cases[] = {
+        {D3DCREATE_HARDWARE_VERTEXPROCESSING, FALSE, D3DERR_INVALIDCALL, D3D_OK},
+        {D3DCREATE_SOFTWARE_VERTEXPROCESSING, TRUE, D3D_OK, D3DERR_INVALIDCALL},
+        {D3DCREATE_MIXED_VERTEXPROCESSING, FALSE, D3D_OK, D3D_OK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.behavior);
+        IDirect3DDevice9* other = tarn::d3d9::test::CreateTestDevice(d3d, 16, 16, D3DFMT_UNKNOWN, c.behavior);
+        ASSERT_NE(other, nullptr);
+        EXPECT_EQ(other->GetSoftwareVertexProcessing(), c.initially);
+        EXPECT_EQ(other->SetSoftwareVertexProcessing(TRUE), c.toSoftware);
+        EXPECT_EQ(other->GetSoftwareVertexProcessing(), c.initially || c.toSoftware == D3D_OK);
+        EXPECT_EQ(other->SetSoftwareVertexProcessing(FALSE), c.toHardware);
+        other->Release();
+    }
+}
+
 // The clip status reads back as last set (nothing computes one here), starting empty; a null pointer is misuse.
 TEST_F(DefaultStateTest, ClipStatusReadsBackAsSet) {
     D3DCLIPSTATUS9 clip{0xDEAD, 0xBEEF};

@@ -106,7 +106,11 @@ public:
     HRESULT STDMETHODCALLTYPE GetDeviceCaps(D3DCAPS9* caps) override;
     HRESULT STDMETHODCALLTYPE GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) override;
     HRESULT STDMETHODCALLTYPE GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters) override;
-    HRESULT STDMETHODCALLTYPE SetCursorProperties(UINT, UINT, IDirect3DSurface9*) override { return D3D_OK; }
+    // The device cursor is not drawn (programs use the window's cursor, LoadCursorA and SetCursor): its image is
+    // refused as not implemented once the argument passes, and positions have nothing to move.
+    HRESULT STDMETHODCALLTYPE SetCursorProperties(UINT, UINT, IDirect3DSurface9* bitmap) override {
+        return bitmap ? E_NOTIMPL : D3DERR_INVALIDCALL;
+    }
     void STDMETHODCALLTYPE SetCursorPosition(int, int, DWORD) override {}
     // The device's own cursor: shown or not, answering the previous setting.
     BOOL STDMETHODCALLTYPE ShowCursor(BOOL show) override {

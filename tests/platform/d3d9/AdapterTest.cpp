@@ -320,6 +320,7 @@ TEST_F(DefaultStateTest, UnimplementedCallsAnswerNotImplemented) {
         HRESULT answer, misused;  // with valid arguments, and with the argument the documentation checks
     } cases[] = {
         {"GetDC", back->GetDC(&dc), back->GetDC(nullptr)},
+        {"SetCursorProperties", device->SetCursorProperties(0, 0, back), device->SetCursorProperties(0, 0, nullptr)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.call);

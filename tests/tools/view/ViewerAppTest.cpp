@@ -50,10 +50,13 @@ ViewerOptions SceneOptions(const std::string& path = TwoCameraScenePath()) {
     return options;
 }
 
+// One at a time: the engine keeps one application and one renderer per process, so a second viewer started while
+// another lives would take over its messages and orphan its renderer.
 class Viewer {
 public:
     explicit Viewer(ViewerOptions options, tarn::d3d9::BackendKind backend = tarn::d3d9::BackendKind::Null,
                     std::string waterDirectory = kRuntime + "/") {
+        EXPECT_EQ(GetRenderer(), nullptr) << "another viewer is still running";
         tarn::platform::Runner() = {};
         tarn::platform::Runner().headless = true;
         tarn::platform::Runner().clockStep = 1.0 / 30.0;
@@ -172,42 +175,44 @@ TEST(ViewerAppTest, StartsInAResizableWindowFramingTheWholeScene) {
 }
 
 TEST(ViewerAppTest, TheCameraKeyGoesThroughTheScenesCamerasAndBack) {
-    Viewer viewer(SceneOptions());
-    ASSERT_TRUE(viewer.started);
-    const auto cameraView = [](D3DXVECTOR3 eye, D3DXVECTOR3 at) {
-        const D3DXVECTOR3 up(0, 1, 0);
-        D3DXMATRIX view;
-        D3DXMatrixLookAtLH(&view, &eye, &at, &up);
-        return view;
-    };
-    const auto projection = [](float fov, float nearPlane, float farPlane) {
-        D3DXMATRIX p;
-        D3DXMatrixPerspectiveFovLH(&p, fov, 800.0f / 600.0f, nearPlane, farPlane);
-        return p;
-    };
-    viewer.Post(WM_KEYDOWN, 'C');
-    EXPECT_EQ(viewer.app->GetView(), 0);
-    ExpectMatrixNear(viewer.app->ViewMatrix(), cameraView({0, 9, -16}, {0, 0, 0}));
-    ExpectMatrixNear(viewer.app->ProjectionMatrix(), projection(0.785398185f, 1, 100));
-    viewer.Frames(1);
+    {
+        Viewer viewer(SceneOptions());
+        ASSERT_TRUE(viewer.started);
+        const auto cameraView = [](D3DXVECTOR3 eye, D3DXVECTOR3 at) {
+            const D3DXVECTOR3 up(0, 1, 0);
+            D3DXMATRIX view;
+            D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+            return view;
+        };
+        const auto projection = [](float fov, float nearPlane, float farPlane) {
+            D3DXMATRIX p;
+            D3DXMatrixPerspectiveFovLH(&p, fov, 800.0f / 600.0f, nearPlane, farPlane);
+            return p;
+        };
+        viewer.Post(WM_KEYDOWN, 'C');
+        EXPECT_EQ(viewer.app->GetView(), 0);
+        ExpectMatrixNear(viewer.app->ViewMatrix(), cameraView({0, 9, -16}, {0, 0, 0}));
+        ExpectMatrixNear(viewer.app->ProjectionMatrix(), projection(0.785398185f, 1, 100));
+        viewer.Frames(1);
 
-    viewer.Post(WM_KEYDOWN, 'C', 1 << 30);  // held: auto-repeat switches nothing
-    EXPECT_EQ(viewer.app->GetView(), 0);
-    viewer.Post(WM_KEYUP, 'C');
-    viewer.Post(WM_KEYDOWN, 'C');
-    EXPECT_EQ(viewer.app->GetView(), 1);
-    ExpectMatrixNear(viewer.app->ViewMatrix(), cameraView({10, 3, 1}, {0, 1, 0}));
-    ExpectMatrixNear(viewer.app->ProjectionMatrix(), projection(0.9f, 0.5f, 60));
-    viewer.Frames(1);
-    // What the frame sent is what the viewer computed.
-    ExpectMatrixNear(viewer.app->GetScene()->getCamera(0)->getViewMatrix(), viewer.app->ViewMatrix());
+        viewer.Post(WM_KEYDOWN, 'C', 1 << 30);  // held: auto-repeat switches nothing
+        EXPECT_EQ(viewer.app->GetView(), 0);
+        viewer.Post(WM_KEYUP, 'C');
+        viewer.Post(WM_KEYDOWN, 'C');
+        EXPECT_EQ(viewer.app->GetView(), 1);
+        ExpectMatrixNear(viewer.app->ViewMatrix(), cameraView({10, 3, 1}, {0, 1, 0}));
+        ExpectMatrixNear(viewer.app->ProjectionMatrix(), projection(0.9f, 0.5f, 60));
+        viewer.Frames(1);
+        // What the frame sent is what the viewer computed.
+        ExpectMatrixNear(viewer.app->GetScene()->getCamera(0)->getViewMatrix(), viewer.app->ViewMatrix());
 
-    viewer.Post(WM_KEYDOWN, 'C');
-    EXPECT_EQ(viewer.app->GetView(), -1);
-    ExpectFramed(viewer, 800, 600);
-    viewer.Post(WM_KEYDOWN, 'C');
-    viewer.Post(WM_KEYDOWN, 'F');
-    EXPECT_EQ(viewer.app->GetView(), -1);
+        viewer.Post(WM_KEYDOWN, 'C');
+        EXPECT_EQ(viewer.app->GetView(), -1);
+        ExpectFramed(viewer, 800, 600);
+        viewer.Post(WM_KEYDOWN, 'C');
+        viewer.Post(WM_KEYDOWN, 'F');
+        EXPECT_EQ(viewer.app->GetView(), -1);
+    }
 
     ViewerOptions second = SceneOptions();
     second.camera = 1;
@@ -284,30 +289,32 @@ TEST(ViewerAppTest, TheMouseOrbitsPansAndZoomsTheCamera) {
 }
 
 TEST(ViewerAppTest, SpacePausesAndPlaysTheAnimation) {
-    Viewer viewer(SceneOptions());
-    ASSERT_TRUE(viewer.started);
-    ViewerApp& app = *viewer.app;
-    const CTRMeshNode& slider = *app.GetScene()->getMeshNode(2);
-    EXPECT_TRUE(app.IsPlaying());
-    viewer.Frames(6);
-    const float playedTo = app.GetAnimationTime();
-    EXPECT_GT(playedTo, 5.0f / 30.0f);
-    // The slider's keys go from x = -4 at 0 s to x = 4 at 2 s.
-    EXPECT_NEAR(slider.matrix._41, -4 + 8 * playedTo / 2, 1e-3f);
+    {
+        Viewer viewer(SceneOptions());
+        ASSERT_TRUE(viewer.started);
+        ViewerApp& app = *viewer.app;
+        const CTRMeshNode& slider = *app.GetScene()->getMeshNode(2);
+        EXPECT_TRUE(app.IsPlaying());
+        viewer.Frames(6);
+        const float playedTo = app.GetAnimationTime();
+        EXPECT_GT(playedTo, 5.0f / 30.0f);
+        // The slider's keys go from x = -4 at 0 s to x = 4 at 2 s.
+        EXPECT_NEAR(slider.matrix._41, -4 + 8 * playedTo / 2, 1e-3f);
 
-    viewer.Post(WM_KEYDOWN, VK_SPACE);
-    EXPECT_FALSE(app.IsPlaying());
-    const D3DXMATRIX held = slider.matrix;
-    viewer.Frames(6);
-    EXPECT_EQ(app.GetAnimationTime(), playedTo);
-    ExpectMatrixNear(slider.matrix, held, 0);
+        viewer.Post(WM_KEYDOWN, VK_SPACE);
+        EXPECT_FALSE(app.IsPlaying());
+        const D3DXMATRIX held = slider.matrix;
+        viewer.Frames(6);
+        EXPECT_EQ(app.GetAnimationTime(), playedTo);
+        ExpectMatrixNear(slider.matrix, held, 0);
 
-    viewer.Post(WM_KEYUP, VK_SPACE);
-    viewer.Post(WM_KEYDOWN, VK_SPACE);
-    EXPECT_TRUE(app.IsPlaying());
-    viewer.Frames(3);
-    EXPECT_GT(app.GetAnimationTime(), playedTo);
-    EXPECT_GT(slider.matrix._41, held._41);
+        viewer.Post(WM_KEYUP, VK_SPACE);
+        viewer.Post(WM_KEYDOWN, VK_SPACE);
+        EXPECT_TRUE(app.IsPlaying());
+        viewer.Frames(3);
+        EXPECT_GT(app.GetAnimationTime(), playedTo);
+        EXPECT_GT(slider.matrix._41, held._41);
+    }
 
     ViewerOptions paused = SceneOptions();
     paused.paused = true;
@@ -320,22 +327,24 @@ TEST(ViewerAppTest, SpacePausesAndPlaysTheAnimation) {
 }
 
 TEST(ViewerAppTest, TheWaterKeyLaysTheDemosEffectsOverTheScene) {
-    Viewer viewer(SceneOptions());
-    ASSERT_TRUE(viewer.started);
-    ASSERT_TRUE(viewer.app->IsWaterAvailable()) << "caustic frames in " << kRuntime;
-    EXPECT_FALSE(viewer.app->IsWaterOn());
-    viewer.Frames(2);
-    const float phase = wavePhase;
-    viewer.Post(WM_KEYDOWN, 'W');
-    EXPECT_TRUE(viewer.app->IsWaterOn());
-    viewer.Frames(3);
-    EXPECT_NE(wavePhase, phase) << "the ripple drew";
-    viewer.Post(WM_KEYUP, 'W');
-    viewer.Post(WM_KEYDOWN, 'W');
-    EXPECT_FALSE(viewer.app->IsWaterOn());
-    const float after = wavePhase;
-    viewer.Frames(2);
-    EXPECT_EQ(wavePhase, after);
+    {
+        Viewer viewer(SceneOptions());
+        ASSERT_TRUE(viewer.started);
+        ASSERT_TRUE(viewer.app->IsWaterAvailable()) << "caustic frames in " << kRuntime;
+        EXPECT_FALSE(viewer.app->IsWaterOn());
+        viewer.Frames(2);
+        const float phase = wavePhase;
+        viewer.Post(WM_KEYDOWN, 'W');
+        EXPECT_TRUE(viewer.app->IsWaterOn());
+        viewer.Frames(3);
+        EXPECT_NE(wavePhase, phase) << "the ripple drew";
+        viewer.Post(WM_KEYUP, 'W');
+        viewer.Post(WM_KEYDOWN, 'W');
+        EXPECT_FALSE(viewer.app->IsWaterOn());
+        const float after = wavePhase;
+        viewer.Frames(2);
+        EXPECT_EQ(wavePhase, after);
+    }
 
     // Without the caustic frames the viewer shows the scene alone and says why.
     testing::internal::CaptureStderr();

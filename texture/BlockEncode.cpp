@@ -1,8 +1,9 @@
 // The block encoders of DXT1 ... DXT5. Colour: a principal-axis fit of the block's colours, then (Default and
 // Best) a least-squares refit of the endpoints against the chosen indices and, for blocks that fit poorly,
 // ranges stretched past the colours; Best chooses the refit's codes by their error rather than by rounding, and
-// searches the neighbouring 5-6-5 codes of the endpoints of blocks that still fit poorly. Every candidate is
-// judged on its quantised endpoints, decoded as the block decoder decodes them.
+// searches the neighbouring 5-6-5 codes of the endpoints of blocks that still fit poorly; blocks of exactly two
+// colours get, at Best, a fit of their own that places each colour on a palette entry. Every candidate is judged
+// on its quantised endpoints, decoded as the block decoder decodes them.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -283,7 +284,7 @@ void LocalSearch(ColourBlock& best, bool threeColour, const ColourPoints& p, int
 constexpr float kRefineAbove = 2.0f, kStretchAbove = 8.0f, kSearchAbove = 6.0f;
 constexpr int kSearchRounds = 1;
 
-ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality quality) {
+[[gnu::noinline]] ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality quality) {
     const Stats s = Principal(p, quality != BlockQuality::Fast);
     float lo, hi;
     BlockRoutines().axisRange(p, s.mean, s.axis, lo, hi);
@@ -379,6 +380,124 @@ ColourBlock FitSingleColour(const ColourPoints& p, int first, float count, bool 
     return best;
 }
 
+// A block whose counted pixels hold exactly two colours, A (`na` pixels) and B (`nb`, those marked in `isB`):
+// each colour on its own palette entry. For each way of placing the two on entries (up to swapping the endpoints,
+// which gives the same palette), both lie exactly on the line of the endpoints that the placement solves for,
+// channel by channel; each channel's pair of codes is then chosen among those either side of that solution by
+// the pair's error. The placement of least error wins, judged on its quantised endpoints as Evaluate judges
+// them. The placements are worked on side by side in plain loops without branches, which the compiler
+// vectorises.
+ColourBlock FitTwoColours(const ColourPoints& p, int a, int b, const std::uint8_t* isB, float na, float nb,
+                          bool threeColour) {
+    constexpr int kLanes = 8;
+    // The placements (share of endpoint 0 in A's entry, in B's entry): (0, 1), (0, 2), (2, 0), (0, 3), (2, 1),
+    // (2, 3) of four, and (0, 1), (0, 2), (2, 0) of three; the others swap the endpoints of one of these. Unused
+    // lanes repeat the first.
+    static constexpr float kFourA[kLanes] = {1, 1, 2.0f / 3, 1, 2.0f / 3, 2.0f / 3, 1, 1};
+    static constexpr float kFourB[kLanes] = {0, 2.0f / 3, 1, 1.0f / 3, 0, 1.0f / 3, 0, 0};
+    static constexpr float kThreeA[kLanes] = {1, 1, 0.5f, 1, 1, 1, 1, 1};
+    static constexpr float kThreeB[kLanes] = {0, 0.5f, 1, 0, 0, 0, 0, 0};
+    const float* shareA = threeColour ? kThreeA : kFourA;
+    const float* shareB = threeColour ? kThreeB : kFourB;
+    const float colourA[3] = {p.r[a], p.g[a], p.b[a]}, colourB[3] = {p.r[b], p.g[b], p.b[b]};
+
+    alignas(32) int code0[3][kLanes], code1[3][kLanes];
+    for (int ch = 0; ch < 3; ++ch) {
+        const float va = colourA[ch], vb = colourB[ch];
+        const int max = ch == 1 ? 63 : 31, high = ch == 1 ? 2 : 3, low = ch == 1 ? 4 : 2;
+        const float scale = float(max) / 255.0f;
+        for (int k = 0; k < kLanes; ++k) {
+            // A = sa e0 + ta e1 and B = sb e0 + tb e1, solved for e0. For each code either side of it, the
+            // least-squares e1 with that code's decoded value held (rounding e0 moves the best e1 by up to
+            // twice as much), and the codes either side of that.
+            const float sa = shareA[k], sb = shareB[k], ta = 1.0f - sa, tb = 1.0f - sb;
+            const float e0 = (tb * va - ta * vb) / (sa - sb);
+            const float weight = 1.0f / (na * ta * ta + nb * tb * tb);
+            auto lower = [&](float v) {  // the lower of the two codes either side of v, NaN to 0
+                v = v > 0.0f ? v : 0.0f;
+                v = v < 255.0f ? v : 255.0f;
+                const int f = static_cast<int>(v * scale);
+                return f < max - 1 ? f : max - 1;
+            };
+            auto decoded = [&](int f) { return float((f << high) | (f >> low)); };  // bit replication
+            auto error = [&](float v0, float v1) {
+                const float da = va - (sa * v0 + ta * v1), db = vb - (sb * v0 + tb * v1);
+                return na * da * da + nb * db * db;
+            };
+            const int f0 = lower(e0);
+            const float u0 = decoded(f0), u1 = decoded(f0 + 1);
+            const int g0 = lower((na * ta * (va - sa * u0) + nb * tb * (vb - sb * u0)) * weight);
+            const int g1 = lower((na * ta * (va - sa * u1) + nb * tb * (vb - sb * u1)) * weight);
+            const float e00 = error(u0, decoded(g0)), e01 = error(u0, decoded(g0 + 1));
+            const float e10 = error(u1, decoded(g1)), e11 = error(u1, decoded(g1 + 1));
+            const bool up1First = e01 < e00, up1Second = e11 < e10;
+            const bool up0 = (up1Second ? e11 : e10) < (up1First ? e01 : e00);
+            code0[ch][k] = f0 + up0;
+            code1[ch][k] = up0 ? g1 + up1Second : g0 + up1First;
+        }
+    }
+
+    // Each placement's quantised palette (four-colour pairs of equal colours moved apart as OrderEndpoints moves
+    // them) and each colour's nearest entry in it, the lowest index among equals.
+    alignas(32) float total[kLanes];
+    alignas(32) int first[kLanes], second[kLanes], entryA[kLanes], entryB[kLanes];
+    const float near = threeColour ? 1.0f : 2.0f, far = 1.0f, divide = threeColour ? 0.5f : 1.0f / 3.0f;
+    const bool fourColour = !threeColour;
+    for (int k = 0; k < kLanes; ++k) {
+        int r0 = code0[0][k], g0 = code0[1][k], b0 = code0[2][k], r1 = code1[0][k], g1 = code1[1][k], b1 = code1[2][k];
+        const bool same = fourColour & (r0 == r1) & (g0 == g1) & (b0 == b1);
+        const bool raise = b0 != 31;
+        b0 = same & raise ? b0 + 1 : b0;
+        b1 = same & !raise ? b1 - 1 : b1;
+        first[k] = (r0 << 11) | (g0 << 5) | b0;
+        second[k] = (r1 << 11) | (g1 << 5) | b1;
+        float pr[4], pg[4], pb[4];
+        pr[0] = float((r0 << 3) | (r0 >> 2)), pg[0] = float((g0 << 2) | (g0 >> 4)),
+        pb[0] = float((b0 << 3) | (b0 >> 2));
+        pr[1] = float((r1 << 3) | (r1 >> 2)), pg[1] = float((g1 << 2) | (g1 >> 4)),
+        pb[1] = float((b1 << 3) | (b1 >> 2));
+        // Entries 2 and 3: the thirds, or the midpoint twice.
+        pr[2] = (near * pr[0] + far * pr[1]) * divide, pg[2] = (near * pg[0] + far * pg[1]) * divide;
+        pb[2] = (near * pb[0] + far * pb[1]) * divide;
+        pr[3] = (far * pr[0] + near * pr[1]) * divide, pg[3] = (far * pg[0] + near * pg[1]) * divide;
+        pb[3] = (far * pb[0] + near * pb[1]) * divide;
+        float least[2];
+        int entry[2];
+        for (int which = 0; which < 2; ++which) {
+            const float* c = which ? colourB : colourA;
+            float d[4];
+            for (int e = 0; e < 4; ++e) {
+                const float dr = c[0] - pr[e], dg = c[1] - pg[e], db = c[2] - pb[e];
+                d[e] = (dr * dr + dg * dg) + db * db;
+            }
+            const bool pick1 = d[1] < d[0], pick3 = d[3] < d[2];
+            const float d01 = pick1 ? d[1] : d[0], d23 = pick3 ? d[3] : d[2];
+            const bool upper = d23 < d01;
+            least[which] = upper ? d23 : d01;
+            entry[which] = upper ? 2 + pick3 : pick1;
+        }
+        total[k] = na * least[0] + nb * least[1];
+        entryA[k] = entry[0], entryB[k] = entry[1];
+    }
+
+    int pick = 0;
+    const int placements = threeColour ? 3 : 6;
+    for (int k = 1; k < placements; ++k) pick = total[k] < total[pick] ? k : pick;
+    ColourBlock best;
+    best.error = total[pick];
+    std::uint16_t c0 = static_cast<std::uint16_t>(first[pick]), c1 = static_cast<std::uint16_t>(second[pick]);
+    int ia = entryA[pick], ib = entryB[pick];
+    // The mode's order of the endpoints: swapping them swaps entries 0 and 1, and 2 and 3 of four.
+    if (threeColour ? c0 > c1 : c0 < c1) {
+        std::swap(c0, c1);
+        ia = ia < 2 || !threeColour ? ia ^ 1 : ia;
+        ib = ib < 2 || !threeColour ? ib ^ 1 : ib;
+    }
+    best.c0 = c0, best.c1 = c1;
+    for (int i = 0; i < 16; ++i) best.index[i] = static_cast<std::uint8_t>(isB[i] ? ib : ia);
+    return best;
+}
+
 // Eight index bytes, read as one little-endian word, packed into 16 bits (2 bits each) or 24 bits (3 bits
 // each), the first lowest: neighbouring fields are merged pairwise, doubling the field width at each step.
 static_assert(std::endian::native == std::endian::little);
@@ -418,19 +537,41 @@ void EncodeColourPoints(std::uint8_t* block, const ColourPoints& p, BlockQuality
     for (int i = 0; i < 16 && first < 0; ++i)
         if (p.w[i] != 0.0f) first = i;
     const bool anyTransparent = counted != 16;
+    // The counted pixels other than the first one's colour, and then other than the first two colours.
+    alignas(16) std::uint8_t other[16] = {};
     int differs = 0;
     if (first >= 0) {
         const float r0 = p.r[first], g0 = p.g[first], b0 = p.b[first];
-        for (int i = 0; i < 16; ++i) differs |= (p.w[i] != 0.0f) & ((p.r[i] != r0) | (p.g[i] != g0) | (p.b[i] != b0));
+        for (int i = 0; i < 16; ++i) {
+            other[i] = (p.w[i] != 0.0f) & ((p.r[i] != r0) | (p.g[i] != g0) | (p.b[i] != b0));
+            differs |= other[i];
+        }
     }
-    const bool uniform = !differs;
     ColourBlock best;
     if (first < 0) {
         best.c0 = best.c1 = 0;  // three-colour mode, every pixel transparent
-    } else if (uniform) {
+    } else if (!differs) {
         best = FitSingleColour(p, first, float(counted), anyTransparent);
     } else {
-        best = FitColours(p, anyTransparent, quality);
+        // Best: a block of exactly two colours has a fit of its own.
+        int second = 0, third = 1, seconds = 0;
+        if (quality == BlockQuality::Best) {
+            while (!other[second]) ++second;
+            const float r1 = p.r[second], g1 = p.g[second], b1 = p.b[second];
+            third = 0;
+            for (int i = 0; i < 16; ++i) {
+                third |= other[i] & ((p.r[i] != r1) | (p.g[i] != g1) | (p.b[i] != b1));
+                seconds += other[i];
+            }
+        }
+        if (!third) {
+            best = FitTwoColours(p, first, second, other, float(counted - seconds), float(seconds), anyTransparent);
+            // Rounding each channel's codes one at a time can miss the best pair of a block whose channels pull
+            // against each other: those that still fit poorly search the neighbours as other blocks do.
+            if (best.error > kSearchAbove * float(counted)) LocalSearch(best, anyTransparent, p, kSearchRounds);
+        } else {
+            best = FitColours(p, anyTransparent, quality);
+        }
     }
     if (anyTransparent)
         for (int i = 0; i < 16; ++i)
@@ -445,11 +586,23 @@ void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1, BlockQual
     EncodeColourPoints(block, p, quality);
 }
 
+// Alpha to 4 bits: scaled, clamped to 0..15 (NaN to 0), offset by the dither threshold (or a half, to round) and
+// truncated. Plain loops over contiguous floats without branches, which the compiler vectorises.
 void EncodeExplicitAlpha(std::uint8_t* block, const float* pixels, const float* dither) {
+    alignas(16) float offset[16];
+    if (dither != nullptr)
+        std::memcpy(offset, dither, sizeof offset);
+    else
+        std::fill(offset, offset + 16, 0.5f);
+    alignas(16) float alpha[16];
+    for (int i = 0; i < 16; ++i) alpha[i] = pixels[i * 4 + 3];
     std::uint8_t q[16];
     for (int i = 0; i < 16; ++i) {
-        const float t = dither != nullptr ? dither[i] : 0.5f;
-        q[i] = static_cast<std::uint8_t>(std::min(15.0f, Clamp01(pixels[i * 4 + 3]) * 15.0f + t));
+        float v = alpha[i] * 15.0f;
+        v = v > 0.0f ? v : 0.0f;
+        v = v < 15.0f ? v : 15.0f;
+        v += offset[i];
+        q[i] = static_cast<std::uint8_t>(static_cast<int>(v < 15.0f ? v : 15.0f));
     }
     for (int i = 0; i < 8; ++i) block[i] = static_cast<std::uint8_t>(q[2 * i] | (q[2 * i + 1] << 4));
 }
@@ -587,8 +740,13 @@ void EncodeDxt1(std::uint8_t* block, const float* pixels, const EncodeOptions& o
 }
 
 void EncodeDxt3(std::uint8_t* block, const float* pixels, const EncodeOptions& options) {
+    // The colours are gathered first: the gather reads whole pixels, which the caller has usually just written,
+    // and the alphas are read one float in four after that.
+    ColourPoints p;
+    alignas(16) std::uint8_t alpha[16];
+    BlockRoutines().gatherColours(pixels, false, p, alpha);
     EncodeExplicitAlpha(block, pixels, options.alphaThreshold);
-    EncodeColour(block + 8, pixels, false, options.quality);
+    EncodeColourPoints(block + 8, p, options.quality);
 }
 
 void EncodeDxt5(std::uint8_t* block, const float* pixels, const EncodeOptions& options) {

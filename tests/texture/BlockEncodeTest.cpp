@@ -2,6 +2,7 @@
 // the alpha fit, exact blocks, the quality switch, and the routine sets against the reference.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -176,6 +177,80 @@ TEST(BlockEncode, ClustersOffTheRangeFitAtDefault) {
     }
     EXPECT_LT(error[int(BlockQuality::Default)], 0.25 * error[int(BlockQuality::Fast)]);
     EXPECT_LE(error[int(BlockQuality::Best)], error[int(BlockQuality::Default)]);
+}
+
+// The least error of a block of two colours with each colour on one palette entry, over every placement of the
+// two and every pair of codes, channel by channel (on the decoder's palette: i / 31 or i / 63, thirds or the
+// midpoint). Entry 3 of the three-colour mode is transparent, so it holds no colour there.
+double TwoColourOptimum(const float a[3], const float b[3], int na, int nb, bool threeColour) {
+    const float shares4[4] = {1.0f, 0.0f, 2.0f / 3.0f, 1.0f / 3.0f}, shares3[3] = {1.0f, 0.0f, 0.5f};
+    const float* share = threeColour ? shares3 : shares4;
+    const int entries = threeColour ? 3 : 4;
+    double best = INFINITY;
+    for (int ka = 0; ka < entries; ++ka)
+        for (int kb = 0; kb < entries; ++kb) {
+            double total = 0;
+            for (int c = 0; c < 3; ++c) {
+                const int max = c == 1 ? 63 : 31;
+                double least = INFINITY;
+                for (int c0 = 0; c0 <= max; ++c0)
+                    for (int c1 = 0; c1 <= max; ++c1) {
+                        const double v0 = double(c0) / max, v1 = double(c1) / max;
+                        const double da = a[c] - (share[ka] * v0 + (1 - share[ka]) * v1);
+                        const double db = b[c] - (share[kb] * v0 + (1 - share[kb]) * v1);
+                        least = std::min(least, na * da * da + nb * db * db);
+                    }
+                total += least;
+            }
+            best = std::min(best, total);
+        }
+    return best;
+}
+
+// Best on blocks of exactly two colours, in the four-colour mode (DXT5's colour block) and the three-colour mode
+// (DXT1 with transparent pixels): near the best placement of the two colours on palette entries, which often puts
+// one of them on a one-third point or the midpoint, out of the range of the two.
+TEST(BlockEncode, TwoColourBlocksComeNearTheirBestPlacement) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    for (int trial = 0; trial < 60; ++trial) {
+        const bool threeColour = trial % 3 == 2;
+        float a[3], b[3];
+        for (int c = 0; c < 3; ++c) {
+            a[c] = u(rng);
+            b[c] = std::clamp(a[c] + (u(rng) - 0.5f) * (trial % 2 ? 0.1f : 0.8f), 0.0f, 1.0f);
+        }
+        const int nb = 1 + trial % 9;  // B's pixels among the counted ones
+        float input[64];
+        int na = 0, nbSeen = 0;
+        for (int i = 0; i < 16; ++i) {
+            const bool transparent = threeColour && i % 5 == 4;
+            const bool isB = !transparent && nbSeen < nb && i % 2 == 1;
+            const float* colour = isB ? b : a;
+            for (int c = 0; c < 3; ++c) input[i * 4 + c] = colour[c];
+            input[i * 4 + 3] = transparent ? 0.0f : 1.0f;
+            na += !transparent && !isB, nbSeen += isB;
+        }
+        const double optimum = TwoColourOptimum(a, b, na, nbSeen, threeColour);
+        std::uint8_t block[16];
+        double error = 0;
+        if (threeColour) {
+            EncodeDxt1(block, input, {BlockQuality::Best, nullptr});
+            float out[64];
+            DecodeDxt1(block, out, 16);
+            for (int i = 0; i < 16; ++i) {
+                if (input[i * 4 + 3] == 0.0f) {
+                    EXPECT_EQ(out[i * 4 + 3], 0.0f) << "pixel " << i;
+                    continue;
+                }
+                for (int c = 0; c < 3; ++c) error += std::pow(out[i * 4 + c] - input[i * 4 + c], 2.0f);
+            }
+        } else {
+            EncodeDxt5(block, input, {BlockQuality::Best, nullptr});
+            error = ColourError(input, block + 8, DecodeDxt1);
+        }
+        EXPECT_LE(error, optimum * 1.2 + 2e-4) << "trial " << trial;
+    }
 }
 
 TEST(BlockEncode, Dxt3RoundsAlphaToFourBitsOrDithers) {

@@ -107,6 +107,7 @@ GLuint GlGeometry::BufferFor(BufferType* buffer, GLenum target) {
 
 void GlGeometry::BindUserPointers(const DrawCall& call, const VertexLayout& layout) {
     assert(call.upVertices && layout.streams == 1u);
+    streamsBound_ = false;
     gl_.BindBuffer(GL_ARRAY_BUFFER, upVertices_);
     glBufferData(GL_ARRAY_BUFFER, call.upVertexBytes, call.upVertices, GL_STREAM_DRAW);
     for (int i = 0; i < kVertexInputs; ++i) {
@@ -138,6 +139,17 @@ void GlGeometry::BindStreams(const DeviceState& state) {
         }
     }
     gl_.EnableAttributes(EnabledInputs(layout));
+    streamsBound_ = true;
+}
+
+bool GlGeometry::StreamsCurrent(const DeviceState& state) const {
+    if (!streamsBound_) return false;
+    for (std::uint32_t streams = state.layout.streams; streams; streams &= streams - 1) {
+        const auto s = static_cast<std::size_t>(std::countr_zero(streams));
+        const VertexBuffer* buffer = state.streams[s].buffer;
+        if (streamBuffers_[s].first != buffer || buffer->dirtyEnd > buffer->dirtyBegin) return false;
+    }
+    return true;
 }
 
 void GlGeometry::BindIndices(IndexBuffer* buffer) {
@@ -147,7 +159,7 @@ void GlGeometry::BindIndices(IndexBuffer* buffer) {
 
 bool GlGeometry::Forget(const ResourceCore* resource) {
     for (auto& [known, name] : streamBuffers_) {
-        if (known == resource) known = nullptr;
+        if (known == resource) known = nullptr, streamsBound_ = false;
     }
     auto it = buffers_.find(resource);
     if (it == buffers_.end()) return false;

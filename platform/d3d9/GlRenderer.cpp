@@ -418,6 +418,7 @@ void GlRenderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR 
 
 void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
     Begin(changed);
+    const bool streamsChanged = (pending_ & kDirtyStreams) != 0;  // Apply takes the pending groups
     // Triangles in the point fill mode are drawn as points of their vertices, with the point size.
     const bool points = call.type == D3DPT_POINTLIST ||
                         (call.type >= D3DPT_TRIANGLELIST && device_->state().rs[D3DRS_FILLMODE] == D3DFILL_POINT);
@@ -439,7 +440,8 @@ void GlRenderer::Draw(const DrawCall& call, std::uint32_t changed) {
             glDrawArrays(mode, 0, static_cast<GLsizei>(call.vertexCount));
         }
     } else {
-        geometry_->BindStreams(st);
+        // A run of draws from the same streams (each after its own state change) points the attributes once.
+        if (streamsChanged || !geometry_->StreamsCurrent(st)) geometry_->BindStreams(st);
         if (call.indexed) {
             geometry_->BindIndices(st.indices);
             const bool wide = st.indices->format() == D3DFMT_INDEX32;

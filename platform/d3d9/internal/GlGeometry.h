@@ -26,6 +26,10 @@ public:
     void BindUserPointers(const DrawCall& call, const VertexLayout& layout);
     // Points the attributes at the streams the layout reads.
     void BindStreams(const DeviceState& state);
+    // True when the attributes still read what BindStreams last pointed them at for `state`: no user-pointer draw
+    // or forgotten buffer since, each stream's buffer the same and unwritten since. The caller knows whether the
+    // layout or the stream bindings changed (the device's stream state).
+    bool StreamsCurrent(const DeviceState& state) const;
     void BindIndices(IndexBuffer* buffer);
     // Deletes the GL buffer of a dying vertex or index buffer; false when it had none.
     bool Forget(const ResourceCore* resource);
@@ -44,6 +48,7 @@ private:
     std::unordered_map<const ResourceCore*, GLuint> buffers_;
     // The GL buffer each stream last read, so that a draw from the same buffers looks none up.
     std::array<std::pair<const VertexBuffer*, GLuint>, kStreams> streamBuffers_{};
+    bool streamsBound_ = false;  // BindStreams was the last to point the attributes
     std::size_t bytesUploaded_ = 0;
 };
 

@@ -227,5 +227,39 @@ TEST_F(DrawTest, OnlyChangedDataIsUploadedAgain) {
     t->Release();
 }
 
+// Draws from the same buffer go on reading what the stream state says: another offset into it, and the stream
+// again after a user-pointer draw in between.
+TEST_F(DrawTest, StreamDrawsFollowTheStreamOffsetAndUserPointerDraws) {
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(8 * sizeof(RhwColor), 0, kRhwColor, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    void* data = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    const RhwColor quads[8] = {{0, 0, 0.5f, 1, 0xffff0000},   {32, 0, 0.5f, 1, 0xffff0000},  // left, red
+                               {0, 64, 0.5f, 1, 0xffff0000},  {32, 64, 0.5f, 1, 0xffff0000},
+                               {32, 0, 0.5f, 1, 0xff0000ff},  {64, 0, 0.5f, 1, 0xff0000ff},  // right, blue
+                               {32, 64, 0.5f, 1, 0xff0000ff}, {64, 64, 0.5f, 1, 0xff0000ff}};
+    std::memcpy(data, quads, sizeof quads);
+    vb->Unlock();
+    device->SetFVF(kRhwColor);
+    Clear(0xff000000);
+    device->SetStreamSource(0, vb, 0, sizeof(RhwColor));
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    device->SetStreamSource(0, vb, 4 * sizeof(RhwColor), sizeof(RhwColor));
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    std::vector<std::uint32_t> pixels = ReadTarget();
+    ExpectPixel(pixels, 16, 32, 0xffff0000);
+    ExpectPixel(pixels, 48, 32, 0xff0000ff);
+
+    Clear(0xff000000);
+    Rect(32, 0, 64, 64, 0xff00ff00);  // user pointers, which leave stream 0 unset as documented
+    device->SetStreamSource(0, vb, 0, sizeof(RhwColor));
+    ASSERT_EQ(device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2), D3D_OK);
+    pixels = ReadTarget();
+    ExpectPixel(pixels, 16, 32, 0xffff0000);
+    ExpectPixel(pixels, 48, 32, 0xff00ff00);
+    device->SetStreamSource(0, nullptr, 0, 0);
+    vb->Release();
+}
+
 }  // namespace
 }  // namespace tarn::d3d9::test

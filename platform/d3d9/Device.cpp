@@ -174,6 +174,7 @@ Device::~Device() {
     for (Orphanable* child : orphanables_) child->Orphan();
     orphanables_.clear();
     renderer_.reset();
+    ReleaseCursor();
     if (windowMoved_ && IsWindow(DeviceWindow())) {
         const RECT& r = windowedRect_;
         SetWindowPos(DeviceWindow(), HWND_NOTOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOACTIVATE);

@@ -195,6 +195,8 @@ void BuildCaps(const Profile& profile, const BackendLimits& limits, D3DCAPS9* ca
     caps->MaxPrimitiveCount = 0xfffff;
     caps->MaxVertexIndex = 0xffffff;
     caps->MaxStreams = kStreams;
+    // The device cursor is the window system's, in colour, whatever the mode's height.
+    caps->CursorCaps = D3DCURSORCAPS_COLOR | D3DCURSORCAPS_LOWRES;
     caps->MaxStreamStride = kMaxStreamStride;
     // Every declaration type is fetched as documented (GlGeometry.cpp).
     caps->DeclTypes = D3DDTCAPS_UBYTE4 | D3DDTCAPS_UBYTE4N | D3DDTCAPS_SHORT2N | D3DDTCAPS_SHORT4N |

@@ -1,10 +1,15 @@
-// Cursors: the standard IDC_* cursors as SDL's system cursors, the current cursor, ShowCursor's display counter
-// and the cursor position. The position is the one the platform last saw in a mouse event over one of its
-// windows or set with SetCursorPos (which also moves SDL's pointer where the video driver can).
+// Cursors: the standard IDC_* cursors as SDL's system cursors, cursors made from pixels (the Direct3D device's
+// cursor), the current cursor, ShowCursor's display counter and the cursor position. The position is the one the
+// platform last saw in a mouse event over one of its windows or set with SetCursorPos (which also moves SDL's pointer
+// where the video driver can).
 #include <SDL.h>
 
+#include <algorithm>
+#include <memory>
 #include <mutex>
+#include <vector>
 
+#include "ImageCursor.h"
 #include "Win32Internal.h"
 #include "WindowRecord.h"
 #include "platform/win32/Win32.h"
@@ -38,8 +43,15 @@ StandardCursor g_cursors[] = {
     {32651, SDL_SYSTEM_CURSOR_ARROW, nullptr},      // IDC_HELP
 };
 
+struct ImageCursor {
+    std::vector<std::uint32_t> argb;  // A8R8G8B8, rows top first
+    int width, height, hotX, hotY;
+    SDL_Cursor* cursor;  // made on first use with SDL video running
+};
+
 std::mutex g_mutex;
-HCURSOR g_current = nullptr;  // SDL shows its default arrow until the first SetCursor
+std::vector<std::unique_ptr<ImageCursor>> g_images;  // guarded by g_mutex
+HCURSOR g_current = nullptr;                         // SDL shows its default arrow until the first SetCursor
 bool g_cursorSet = false;
 int g_displayCount = 0;  // ShowCursor's counter: the cursor shows while it is 0 or more
 POINT g_position{0, 0};
@@ -51,6 +63,25 @@ StandardCursor* Find(HCURSOR handle) {
         if (HandleOf(cursor) == handle) return &cursor;
     }
     return nullptr;
+}
+
+HCURSOR HandleOf(ImageCursor& cursor) { return reinterpret_cast<HCURSOR>(&cursor); }
+
+// Needs g_mutex held.
+ImageCursor* FindImage(HCURSOR handle) {
+    for (auto& image : g_images) {
+        if (HandleOf(*image) == handle) return image.get();
+    }
+    return nullptr;
+}
+
+SDL_Cursor* MakeSdlCursor(ImageCursor& image) {
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(image.argb.data(), image.width, image.height, 32,
+                                                              image.width * 4, SDL_PIXELFORMAT_ARGB8888);
+    if (surface == nullptr) return nullptr;
+    SDL_Cursor* cursor = SDL_CreateColorCursor(surface, image.hotX, image.hotY);
+    SDL_FreeSurface(surface);
+    return cursor;
 }
 
 bool SdlVideo() { return !tarn::platform::detail::Headless() && SDL_WasInit(SDL_INIT_VIDEO) != 0; }
@@ -89,12 +120,13 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursorName) {
 }
 
 HCURSOR SetCursor(HCURSOR handle) {
+    std::lock_guard lock(g_mutex);
     StandardCursor* cursor = handle != nullptr ? Find(handle) : nullptr;
-    if (handle != nullptr && cursor == nullptr) {
+    ImageCursor* image = handle != nullptr && cursor == nullptr ? FindImage(handle) : nullptr;
+    if (handle != nullptr && cursor == nullptr && image == nullptr) {
         SetLastError(ERROR_INVALID_CURSOR_HANDLE);
         return nullptr;
     }
-    std::lock_guard lock(g_mutex);
     HCURSOR previous = g_current;
     g_current = handle;
     g_cursorSet = true;
@@ -102,8 +134,17 @@ HCURSOR SetCursor(HCURSOR handle) {
         if (cursor->cursor == nullptr) cursor->cursor = SDL_CreateSystemCursor(cursor->sdl);
         if (cursor->cursor != nullptr) SDL_SetCursor(cursor->cursor);
     }
+    if (image != nullptr && SdlVideo()) {
+        if (image->cursor == nullptr) image->cursor = MakeSdlCursor(*image);
+        if (image->cursor != nullptr) SDL_SetCursor(image->cursor);
+    }
     ApplyVisibility(handle != nullptr);  // a null cursor shows none
     return previous;
+}
+
+HCURSOR GetCursor() {
+    std::lock_guard lock(g_mutex);
+    return g_current;
 }
 
 int ShowCursor(BOOL show) {
@@ -129,3 +170,44 @@ BOOL SetCursorPos(int x, int y) {
     }
     return TRUE;
 }
+
+namespace tarn::platform {
+
+HCURSOR CreateImageCursor(const std::uint32_t* argb, int width, int height, int hotX, int hotY) {
+    if (argb == nullptr || width <= 0 || height <= 0) return nullptr;
+    auto image = std::make_unique<ImageCursor>();
+    image->argb.assign(argb, argb + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    image->width = width, image->height = height;
+    image->hotX = std::clamp(hotX, 0, width - 1), image->hotY = std::clamp(hotY, 0, height - 1);
+    image->cursor = nullptr;
+    std::lock_guard lock(g_mutex);
+    g_images.push_back(std::move(image));
+    return HandleOf(*g_images.back());
+}
+
+void DestroyImageCursor(HCURSOR handle) {
+    std::lock_guard lock(g_mutex);
+    ImageCursor* image = FindImage(handle);
+    if (image == nullptr) return;
+    if (g_current == handle) {
+        g_current = nullptr;
+        g_cursorSet = false;
+        if (SdlVideo()) SDL_SetCursor(SDL_GetDefaultCursor());
+        ApplyVisibility(true);
+    }
+    if (image->cursor != nullptr) SDL_FreeCursor(image->cursor);
+    std::erase_if(g_images, [image](const std::unique_ptr<ImageCursor>& i) { return i.get() == image; });
+}
+
+bool ImageCursorOf(HCURSOR handle, std::vector<std::uint32_t>* argb, int* width, int* height, POINT* hotSpot) {
+    std::lock_guard lock(g_mutex);
+    const ImageCursor* image = FindImage(handle);
+    if (image == nullptr) return false;
+    if (argb) *argb = image->argb;
+    if (width) *width = image->width;
+    if (height) *height = image->height;
+    if (hotSpot) *hotSpot = POINT{image->hotX, image->hotY};
+    return true;
+}
+
+}  // namespace tarn::platform

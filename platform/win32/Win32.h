@@ -499,6 +499,7 @@ HWND GetCapture();
 // resources. The cursor position is in screen coordinates.
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR cursorName);
 HCURSOR SetCursor(HCURSOR cursor);
+HCURSOR GetCursor();
 int ShowCursor(BOOL show);
 BOOL GetCursorPos(POINT* point);
 BOOL SetCursorPos(int x, int y);

@@ -106,18 +106,12 @@ public:
     HRESULT STDMETHODCALLTYPE GetDeviceCaps(D3DCAPS9* caps) override;
     HRESULT STDMETHODCALLTYPE GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) override;
     HRESULT STDMETHODCALLTYPE GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters) override;
-    // The device cursor is not drawn (programs use the window's cursor, LoadCursorA and SetCursor): its image is
-    // refused as not implemented once the argument passes, and positions have nothing to move.
-    HRESULT STDMETHODCALLTYPE SetCursorProperties(UINT, UINT, IDirect3DSurface9* bitmap) override {
-        return bitmap ? E_NOTIMPL : D3DERR_INVALIDCALL;
-    }
+    // The device cursor (Cursor.cpp): the window system's cursor made from an A8R8G8B8 bitmap, shown over the
+    // device window while ShowCursor has it shown. That cursor follows the mouse itself: positions have nothing
+    // to move.
+    HRESULT STDMETHODCALLTYPE SetCursorProperties(UINT xHotSpot, UINT yHotSpot, IDirect3DSurface9* bitmap) override;
     void STDMETHODCALLTYPE SetCursorPosition(int, int, DWORD) override {}
-    // The device's own cursor: shown or not, answering the previous setting.
-    BOOL STDMETHODCALLTYPE ShowCursor(BOOL show) override {
-        const BOOL was = cursorShown_;
-        cursorShown_ = show ? TRUE : FALSE;
-        return was;
-    }
+    BOOL STDMETHODCALLTYPE ShowCursor(BOOL show) override;
     // Swap chains (SwapChains.cpp): index 0 is the implicit chain, the additional ones follow in creation order.
     HRESULT STDMETHODCALLTYPE CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters,
                                                         IDirect3DSwapChain9** swapChain) override;
@@ -341,6 +335,11 @@ private:
     DWORD behaviorFlags_;
     bool softwareVertexProcessing_ = (behaviorFlags_ & D3DCREATE_SOFTWARE_VERTEXPROCESSING) != 0;
     BOOL cursorShown_ = FALSE;
+    HCURSOR cursorImage_ = nullptr;   // the device cursor, once SetCursorProperties made it
+    HCURSOR windowCursor_ = nullptr;  // the window's cursor before the device's first showed
+    bool cursorTaken_ = false;        // the device's cursor has been shown (or hidden) over the window
+    // Gives the window its own cursor back and frees the device cursor.
+    void ReleaseCursor();
     float nPatchSegments_ = 0.0f;
     D3DDEVTYPE type_;
     BackendKind backend_;

@@ -1,11 +1,14 @@
 // The adapter object: creation and fault injection, the module entry, capability profiles and their format
 // answers, device creation checks and the documented default states.
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "platform/FaultInjection.h"
 #include "platform/RunnerControl.h"
 #include "D3D9TestSupport.h"
+#include "ImageCursor.h"
 
 namespace tarn::d3d9::test {
 namespace {
@@ -320,7 +323,6 @@ TEST_F(DefaultStateTest, UnimplementedCallsAnswerNotImplemented) {
         HRESULT answer, misused;  // with valid arguments, and with the argument the documentation checks
     } cases[] = {
         {"GetDC", back->GetDC(&dc), back->GetDC(nullptr)},
-        {"SetCursorProperties", device->SetCursorProperties(0, 0, back), device->SetCursorProperties(0, 0, nullptr)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.call);
@@ -331,6 +333,75 @@ TEST_F(DefaultStateTest, UnimplementedCallsAnswerNotImplemented) {
     // A capability the adapter lacks is not a missing implementation.
     EXPECT_EQ(device->CreateQuery(D3DQUERYTYPE_VCACHE, nullptr), D3DERR_NOTAVAILABLE);
     back->Release();
+}
+
+// The device cursor: an A8R8G8B8 bitmap of powers of two, smaller than the display mode, becomes the window
+// system's cursor with its pixels and hot spot while ShowCursor shows it; hidden, no cursor shows; the device's
+// release gives the window back the cursor it had. Other bitmaps are refused.
+TEST_F(DefaultStateTest, TheCursorBitmapBecomesTheWindowsCursor) {
+    D3DCAPS9 caps{};
+    ASSERT_EQ(device->GetDeviceCaps(&caps), D3D_OK);
+    EXPECT_EQ(caps.CursorCaps, static_cast<DWORD>(D3DCURSORCAPS_COLOR | D3DCURSORCAPS_LOWRES));
+    auto plain = [&](UINT width, UINT height, D3DFORMAT format) {
+        IDirect3DSurface9* s = nullptr;
+        EXPECT_EQ(device->CreateOffscreenPlainSurface(width, height, format, D3DPOOL_SCRATCH, &s, nullptr), D3D_OK);
+        return s;
+    };
+    D3DDISPLAYMODE mode{};
+    ASSERT_EQ(device->GetDisplayMode(0, &mode), D3D_OK);
+    struct Refused {
+        UINT width, height;
+        D3DFORMAT format;
+    } refused[] = {{32, 32, D3DFMT_X8R8G8B8},
+                   {24, 32, D3DFMT_A8R8G8B8},
+                   {32, 48, D3DFMT_A8R8G8B8},
+                   {std::bit_ceil(mode.Width), 32, D3DFMT_A8R8G8B8}};
+    for (const Refused& r : refused) {
+        SCOPED_TRACE(testing::Message() << r.width << " x " << r.height << " format " << r.format);
+        IDirect3DSurface9* s = plain(r.width, r.height, r.format);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(device->SetCursorProperties(0, 0, s), D3DERR_INVALIDCALL);
+        s->Release();
+    }
+    EXPECT_EQ(device->SetCursorProperties(0, 0, nullptr), D3DERR_INVALIDCALL);
+
+    const HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
+    SetCursor(arrow);
+    IDirect3DSurface9* bitmap = plain(16, 8, D3DFMT_A8R8G8B8);
+    ASSERT_NE(bitmap, nullptr);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(bitmap->LockRect(&locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) {
+            static_cast<std::uint32_t*>(locked.pBits)[y * locked.Pitch / 4 + x] =
+                x < y ? 0xff000000u | static_cast<std::uint32_t>(x * 16 + y) : 0u;
+        }
+    bitmap->UnlockRect();
+    ASSERT_EQ(device->SetCursorProperties(3, 5, bitmap), D3D_OK);
+    bitmap->Release();  // the device keeps a copy
+    EXPECT_EQ(GetCursor(), arrow) << "the device cursor shows only once ShowCursor asks";
+    EXPECT_EQ(device->ShowCursor(TRUE), FALSE);
+    const HCURSOR shown = GetCursor();
+    std::vector<std::uint32_t> argb;
+    int width = 0, height = 0;
+    POINT hot{};
+    ASSERT_TRUE(tarn::platform::ImageCursorOf(shown, &argb, &width, &height, &hot));
+    EXPECT_EQ(width, 16);
+    EXPECT_EQ(height, 8);
+    EXPECT_EQ(hot.x, 3);
+    EXPECT_EQ(hot.y, 5);
+    ASSERT_EQ(argb.size(), 128u);
+    EXPECT_EQ(argb[7 * 16 + 2], 0xff000000u | (2 * 16 + 7));
+    EXPECT_EQ(argb[2 * 16 + 7], 0u);
+    EXPECT_EQ(device->ShowCursor(FALSE), TRUE);
+    EXPECT_EQ(GetCursor(), nullptr);
+    EXPECT_EQ(device->ShowCursor(TRUE), FALSE);
+    EXPECT_EQ(GetCursor(), shown);
+    // Released, the device gives the window its arrow back and frees its cursor.
+    device->Release();
+    device = nullptr;
+    EXPECT_EQ(GetCursor(), arrow);
+    EXPECT_FALSE(tarn::platform::ImageCursorOf(shown, nullptr, nullptr, nullptr, nullptr));
 }
 
 // The device's small settings answer what was set: its cursor, the one texture palette, the N-patch segments, and

@@ -284,7 +284,7 @@ void LocalSearch(ColourBlock& best, bool threeColour, const ColourPoints& p, int
 constexpr float kRefineAbove = 2.0f, kStretchAbove = 8.0f, kSearchAbove = 6.0f;
 constexpr int kSearchRounds = 1;
 
-[[gnu::noinline]] ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality quality) {
+ColourBlock FitColours(const ColourPoints& p, bool threeColour, BlockQuality quality) {
     const Stats s = Principal(p, quality != BlockQuality::Fast);
     float lo, hi;
     BlockRoutines().axisRange(p, s.mean, s.axis, lo, hi);

@@ -37,10 +37,7 @@ HRESULT Device::SetCursorProperties(UINT xHotSpot, UINT yHotSpot, IDirect3DSurfa
     if (!made) return E_OUTOFMEMORY;
     const HCURSOR old = cursorImage_;
     cursorImage_ = made;
-    if (cursorShown_) {
-        const HCURSOR before = SetCursor(made);
-        if (!cursorTaken_) windowCursor_ = before, cursorTaken_ = true;
-    }
+    if (cursorShown_) PutCursorOnWindow();
     if (old) tarn::platform::DestroyImageCursor(old);
     return D3D_OK;
 }
@@ -50,13 +47,17 @@ BOOL Device::ShowCursor(BOOL show) {
     cursorShown_ = show ? TRUE : FALSE;
     if (cursorImage_ && cursorShown_ != was) {
         if (cursorShown_) {
-            const HCURSOR before = SetCursor(cursorImage_);
-            if (!cursorTaken_) windowCursor_ = before, cursorTaken_ = true;
+            PutCursorOnWindow();
         } else if (GetCursor() == cursorImage_) {
             SetCursor(nullptr);  // hidden: no cursor over the window
         }
     }
     return was;
+}
+
+void Device::PutCursorOnWindow() {
+    const HCURSOR before = SetCursor(cursorImage_);
+    if (!cursorTaken_) windowCursor_ = before, cursorTaken_ = true;
 }
 
 void Device::ReleaseCursor() {

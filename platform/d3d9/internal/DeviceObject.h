@@ -338,6 +338,8 @@ private:
     HCURSOR cursorImage_ = nullptr;   // the device cursor, once SetCursorProperties made it
     HCURSOR windowCursor_ = nullptr;  // the window's cursor before the device's first showed
     bool cursorTaken_ = false;        // the device's cursor has been shown (or hidden) over the window
+    // Shows the device cursor over the window, keeping the window's own cursor the first time.
+    void PutCursorOnWindow();
     // Gives the window its own cursor back and frees the device cursor.
     void ReleaseCursor();
     float nPatchSegments_ = 0.0f;

@@ -2,7 +2,7 @@
 // the colour encoder's sums, nearest-colour search and one-channel candidate errors, the nearest-alpha search),
 // SSSE3 (adds block decoding: the colour palettes of four blocks at once, the alpha palette and indices in
 // registers, rows by byte shuffles) and AVX (the same code in the three-operand encoding). Chosen once, at first
-// use.
+// use. AVX2 adds the two-colour fit in 256-bit registers (BlockTwoColourFit.cpp).
 #include "BlockRoutines.h"
 
 #include <cmath>
@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "BlockCodecBlocks.h"
+#include "BlockTwoColourFit.h"
 
 #if defined(__x86_64__) && !defined(TARN_TEXTURE_REFERENCE_ONLY)
 #include <emmintrin.h>
@@ -170,9 +171,10 @@ void DecodeDxt5RowReference(const std::uint8_t* source, std::size_t blocks, std:
     }
 }
 
-constexpr BlockRoutineTable kReference = {GatherColoursReference, ColourMomentsReference,   AxisRangeReference,
-                                          EndpointSumsReference,  NearestColoursReference,  ChannelErrorsReference,
-                                          NearestAlphasReference, DecodeColourRowReference, DecodeDxt5RowReference};
+constexpr BlockRoutineTable kReference = {GatherColoursReference, ColourMomentsReference,  AxisRangeReference,
+                                          EndpointSumsReference,  NearestColoursReference, ChannelErrorsReference,
+                                          NearestAlphasReference, FitTwoColoursReference,  DecodeColourRowReference,
+                                          DecodeDxt5RowReference};
 
 #if TARN_TEXTURE_X86
 
@@ -610,24 +612,29 @@ __attribute__((target("avx"))) void DecodeDxt5RowAvx(const std::uint8_t* source,
     DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt5Alpha{});
 }
 
-constexpr BlockRoutineTable kSse2 = {GatherColoursSse2, ColourMomentsSse2,        AxisRangeSse2,
-                                     EndpointSumsSse2,  NearestColoursSse2,       ChannelErrorsSse2,
-                                     NearestAlphasSse2, DecodeColourRowReference, DecodeDxt5RowReference};
-constexpr BlockRoutineTable kSsse3 = {GatherColoursSse2, ColourMomentsSse2,    AxisRangeSse2,
-                                      EndpointSumsSse2,  NearestColoursSse2,   ChannelErrorsSse2,
-                                      NearestAlphasSse2, DecodeColourRowSsse3, DecodeDxt5RowSsse3};
-constexpr BlockRoutineTable kAvx = {GatherColoursAvx, ColourMomentsAvx,   AxisRangeAvx,
-                                    EndpointSumsAvx,  NearestColoursAvx,  ChannelErrorsAvx,
-                                    NearestAlphasAvx, DecodeColourRowAvx, DecodeDxt5RowAvx};
+constexpr BlockRoutineTable kSse2 = {
+    GatherColoursSse2, ColourMomentsSse2, AxisRangeSse2,          EndpointSumsSse2,         NearestColoursSse2,
+    ChannelErrorsSse2, NearestAlphasSse2, FitTwoColoursReference, DecodeColourRowReference, DecodeDxt5RowReference};
+constexpr BlockRoutineTable kSsse3 = {
+    GatherColoursSse2, ColourMomentsSse2, AxisRangeSse2,          EndpointSumsSse2,     NearestColoursSse2,
+    ChannelErrorsSse2, NearestAlphasSse2, FitTwoColoursReference, DecodeColourRowSsse3, DecodeDxt5RowSsse3};
+constexpr BlockRoutineTable kAvx = {GatherColoursAvx,   ColourMomentsAvx, AxisRangeAvx,     EndpointSumsAvx,
+                                    NearestColoursAvx,  ChannelErrorsAvx, NearestAlphasAvx, FitTwoColoursReference,
+                                    DecodeColourRowAvx, DecodeDxt5RowAvx};
+constexpr BlockRoutineTable kAvx2 = {GatherColoursAvx,   ColourMomentsAvx, AxisRangeAvx,     EndpointSumsAvx,
+                                     NearestColoursAvx,  ChannelErrorsAvx, NearestAlphasAvx, FitTwoColoursAvx2,
+                                     DecodeColourRowAvx, DecodeDxt5RowAvx};
 
 bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
 bool HasAvx() { return __builtin_cpu_supports("avx"); }  // which also checks that the system saves the registers
+bool HasAvx2() { return HasAvx() && __builtin_cpu_supports("avx2"); }
 
 #endif
 
 const BlockRoutineTable& Select() {
     const char* force = std::getenv("TARN_TEXTURE_REFERENCE");
     if (force != nullptr && std::strcmp(force, "1") == 0) return kReference;
+    if (const BlockRoutineTable* t = BlockAvx2Set()) return *t;
     if (const BlockRoutineTable* t = BlockAvxSet()) return *t;
     if (const BlockRoutineTable* t = BlockSsse3Set()) return *t;
     if (const BlockRoutineTable* t = BlockSse2Set()) return *t;
@@ -662,6 +669,14 @@ const BlockRoutineTable* BlockSsse3Set() {
 const BlockRoutineTable* BlockAvxSet() {
 #if TARN_TEXTURE_X86
     return HasAvx() ? &kAvx : nullptr;
+#else
+    return nullptr;
+#endif
+}
+
+const BlockRoutineTable* BlockAvx2Set() {
+#if TARN_TEXTURE_X86
+    return HasAvx2() ? &kAvx2 : nullptr;
 #else
     return nullptr;
 #endif

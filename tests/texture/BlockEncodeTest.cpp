@@ -368,7 +368,7 @@ TEST(BlockEncode, QualitySwitch) {
 
 std::vector<const BlockRoutineTable*> SimdSets() {
     std::vector<const BlockRoutineTable*> sets;
-    for (const BlockRoutineTable* t : {BlockSse2Set(), BlockSsse3Set(), BlockAvxSet()})
+    for (const BlockRoutineTable* t : {BlockSse2Set(), BlockSsse3Set(), BlockAvxSet(), BlockAvx2Set()})
         if (t != nullptr) sets.push_back(t);
     return sets;
 }
@@ -480,6 +480,32 @@ TEST(BlockRoutines, NearestAlphasMatchTheReference) {
             const int ea = BlockReferenceSet().nearestAlphas(alpha, twice, a), eb = set->nearestAlphas(alpha, twice, b);
             ASSERT_EQ(ea, eb) << trial;
             ASSERT_EQ(0, std::memcmp(a, b, 16)) << trial;
+        }
+}
+
+// Colours anywhere, near each other, on the edges of the range and equal in some channels, in both modes.
+TEST(BlockRoutines, TwoColourFitsMatchTheReference) {
+    std::mt19937 rng(37);
+    std::uniform_real_distribution<float> u(0.0f, 255.0f);
+    for (const BlockRoutineTable* set : SimdSets())
+        for (int trial = 0; trial < 3000; ++trial) {
+            float a[3], b[3];
+            for (int c = 0; c < 3; ++c) {
+                a[c] = u(rng);
+                b[c] = trial % 4 == 0 ? a[c] + u(rng) * 0.02f : u(rng);
+                if (trial % 5 == 0) b[c] = a[c];
+                if (trial % 7 == 0) a[c] = 255.0f, b[c] = c == 1 ? 0.0f : b[c];
+            }
+            const float countA = float(1 + trial % 15), countB = 16.0f - countA;
+            const bool threeColour = trial % 3 == 0;
+            TwoColourFit want, got;
+            BlockReferenceSet().fitTwoColours(a, b, countA, countB, threeColour, want);
+            set->fitTwoColours(a, b, countA, countB, threeColour, got);
+            ASSERT_EQ(want.c0, got.c0) << trial;
+            ASSERT_EQ(want.c1, got.c1) << trial;
+            ASSERT_EQ(want.entryA, got.entryA) << trial;
+            ASSERT_EQ(want.entryB, got.entryB) << trial;
+            ASSERT_EQ(want.error, got.error) << trial;
         }
 }
 

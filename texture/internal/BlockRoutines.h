@@ -24,6 +24,14 @@ struct ColourPalette4 {
     alignas(16) float b[4];
 };
 
+// The endpoints (in the mode's order) of a block of two colours A and B, the palette entry of each, and the
+// error: A's count times its squared distance to its entry plus B's likewise.
+struct TwoColourFit {
+    std::uint16_t c0 = 0, c1 = 0;
+    std::uint8_t entryA = 0, entryB = 0;
+    float error = 0.0f;
+};
+
 struct BlockRoutineTable {
     // The colour encoder's sums run in four lanes (pixel i in lane i % 4), each lane's total taken as
     // (0 + 1) + (2 + 3), so that every set gives the same floats.
@@ -55,6 +63,11 @@ struct BlockRoutineTable {
     // `index`; returns the sum of the squared differences, all on the doubled scale: `twice` holds twice each
     // target alpha (0..510), so that a target half-way between two bytes stays whole.
     int (*nearestAlphas)(const std::uint8_t alpha[16], const std::uint16_t twice[8], std::uint8_t index[16]);
+    // The best placement of two colours (each channel 0..255), `countA` and `countB` pixels, on palette entries
+    // of their own, in three-colour mode or four: each placement's endpoints solved exactly and quantised by
+    // their error, judged on the decoded palette (the lowest index among equals). Every set gives the same result.
+    void (*fitTwoColours)(const float colourA[3], const float colourB[3], float countA, float countB, bool threeColour,
+                          TwoColourFit& fit);
     // Decodes `blocks` whole DXT1 colour blocks (8 bytes each, `blockStride` bytes apart) into four rows of
     // A8R8G8B8 pixels at `dest`, `destPitch` bytes apart, 16 bytes per block in each row.
     void (*decodeColourRow)(const std::uint8_t* source, std::size_t blockStride, std::size_t blocks, std::uint8_t* dest,
@@ -71,5 +84,6 @@ const BlockRoutineTable& BlockReferenceSet();
 const BlockRoutineTable* BlockSse2Set();   // x86-64 always
 const BlockRoutineTable* BlockSsse3Set();  // when the processor has SSSE3
 const BlockRoutineTable* BlockAvxSet();    // the SSE2 and SSSE3 routines in AVX encoding, when the processor has AVX
+const BlockRoutineTable* BlockAvx2Set();   // the AVX set with the two-colour fit in 256-bit registers, given AVX2
 
 }  // namespace tarn::texture::blocks

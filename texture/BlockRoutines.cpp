@@ -1,8 +1,9 @@
 // The block codec's routine sets and the choice among them: the reference (plain C++), SSE2 (x86-64's baseline:
 // the colour encoder's sums, nearest-colour search and one-channel candidate errors, the nearest-alpha search),
 // SSSE3 (adds block decoding: the colour palettes of four blocks at once, the alpha palette and indices in
-// registers, rows by byte shuffles) and AVX (the same code in the three-operand encoding). Chosen once, at first
-// use. AVX2 adds the two-colour fit in 256-bit registers (BlockTwoColourFit.cpp).
+// registers, rows by byte shuffles) and AVX (the colour encoder's routines eight pixels a register, in
+// BlockRoutinesAvx.cpp; the rest in the three-operand encoding). AVX2 adds the two-colour fit in 256-bit
+// registers (BlockTwoColourFit.cpp). Chosen once, at first use.
 #include "BlockRoutines.h"
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <cstring>
 
 #include "BlockCodecBlocks.h"
+#include "BlockRoutinesAvx.h"
 #include "BlockTwoColourFit.h"
 
 #if defined(__x86_64__) && !defined(TARN_TEXTURE_REFERENCE_ONLY)
@@ -104,15 +106,6 @@ float NearestColoursReference(const ColourPoints& p, const ColourPalette4& pal, 
         lane[i & 3] += best * p.w[i];
     }
     return (lane[0] + lane[1]) + (lane[2] + lane[3]);
-}
-
-// The channel `channel` of the points and of the palette, and the other two in channel order.
-inline void SplitChannels(const ColourPoints& p, const ColourPalette4& pal, int channel, const float*& x,
-                          const float*& o1, const float*& o2, const float*& p1, const float*& p2) {
-    const float* point[3] = {p.r, p.g, p.b};
-    const float* entry[3] = {pal.r, pal.g, pal.b};
-    const int a = channel == 0 ? 1 : 0, b = channel == 2 ? 1 : 2;
-    x = point[channel], o1 = point[a], o2 = point[b], p1 = entry[a], p2 = entry[b];
 }
 
 void ChannelErrorsReference(const ColourPoints& p, const ColourPalette4& pal, int channel, const float (*values)[4],
@@ -546,51 +539,29 @@ __attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* sou
     DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt5Alpha{});
 }
 
-// Each SIMD routine twice: for SSE2, and for AVX (the same instructions in their three-operand encoding, which
-// spares register copies; the results are the same to the bit).
+// The SSE2 routines, and for AVX the alpha search and the decoders in their three-operand encoding
+// (which spares register copies; the results are the same to the bit). The AVX set's colour routines work on
+// eight pixels a register (BlockRoutinesAvx.cpp).
 void GatherColoursSse2(const float* pixels, bool dxt1, ColourPoints& p, std::uint8_t alpha[16]) {
-    GatherColoursSimd(pixels, dxt1, p, alpha);
-}
-__attribute__((target("avx"))) void GatherColoursAvx(const float* pixels, bool dxt1, ColourPoints& p,
-                                                     std::uint8_t alpha[16]) {
     GatherColoursSimd(pixels, dxt1, p, alpha);
 }
 
 float ColourMomentsSse2(const ColourPoints& p, float mean[3], float cov[6]) { return ColourMomentsSimd(p, mean, cov); }
-__attribute__((target("avx"))) float ColourMomentsAvx(const ColourPoints& p, float mean[3], float cov[6]) {
-    return ColourMomentsSimd(p, mean, cov);
-}
 
 void AxisRangeSse2(const ColourPoints& p, const float mean[3], const float axis[3], float& lo, float& hi) {
-    AxisRangeSimd(p, mean, axis, lo, hi);
-}
-__attribute__((target("avx"))) void AxisRangeAvx(const ColourPoints& p, const float mean[3], const float axis[3],
-                                                 float& lo, float& hi) {
     AxisRangeSimd(p, mean, axis, lo, hi);
 }
 
 void EndpointSumsSse2(const ColourPoints& p, const std::uint8_t index[16], const float share[4], float sums[9]) {
     EndpointSumsSimd(p, index, share, sums);
 }
-__attribute__((target("avx"))) void EndpointSumsAvx(const ColourPoints& p, const std::uint8_t index[16],
-                                                    const float share[4], float sums[9]) {
-    EndpointSumsSimd(p, index, share, sums);
-}
 
 float NearestColoursSse2(const ColourPoints& p, const ColourPalette4& pal, std::uint8_t index[16]) {
-    return NearestColoursSimd(p, pal, index);
-}
-__attribute__((target("avx"))) float NearestColoursAvx(const ColourPoints& p, const ColourPalette4& pal,
-                                                       std::uint8_t index[16]) {
     return NearestColoursSimd(p, pal, index);
 }
 
 void ChannelErrorsSse2(const ColourPoints& p, const ColourPalette4& pal, int channel, const float (*values)[4],
                        int count, float* errors) {
-    ChannelErrorsSimd(p, pal, channel, values, count, errors);
-}
-__attribute__((target("avx"))) void ChannelErrorsAvx(const ColourPoints& p, const ColourPalette4& pal, int channel,
-                                                     const float (*values)[4], int count, float* errors) {
     ChannelErrorsSimd(p, pal, channel, values, count, errors);
 }
 

@@ -9,12 +9,13 @@
 namespace tarn::texture::blocks {
 
 // The pixels of one block as the colour encoder sees them: channels on the 0..255 scale, one array per channel,
-// and a weight of 1 (counts) or 0 (a transparent DXT1 pixel, whose index is fixed).
+// and a weight of 1 (counts) or 0 (a transparent DXT1 pixel, whose index is fixed). Aligned for registers of
+// eight floats.
 struct ColourPoints {
-    alignas(16) float r[16];
-    alignas(16) float g[16];
-    alignas(16) float b[16];
-    alignas(16) float w[16];
+    alignas(32) float r[16];
+    alignas(32) float g[16];
+    alignas(32) float b[16];
+    alignas(32) float w[16];
 };
 
 // Four palette colours on the 0..255 scale, one array per channel (a three-colour palette repeats entry 2).
@@ -31,6 +32,16 @@ struct TwoColourFit {
     std::uint8_t entryA = 0, entryB = 0;
     float error = 0.0f;
 };
+
+// The channel `channel` (0 red, 1 green, 2 blue) of the points and of the palette, and the other two in channel
+// order.
+inline void SplitChannels(const ColourPoints& p, const ColourPalette4& pal, int channel, const float*& x,
+                          const float*& o1, const float*& o2, const float*& p1, const float*& p2) {
+    const float* point[3] = {p.r, p.g, p.b};
+    const float* entry[3] = {pal.r, pal.g, pal.b};
+    const int a = channel == 0 ? 1 : 0, b = channel == 2 ? 1 : 2;
+    x = point[channel], o1 = point[a], o2 = point[b], p1 = entry[a], p2 = entry[b];
+}
 
 struct BlockRoutineTable {
     // The colour encoder's sums run in four lanes (pixel i in lane i % 4), each lane's total taken as

@@ -57,9 +57,11 @@ inline std::uint16_t Pack565(const float e[3]) {
     return static_cast<std::uint16_t>((Quantise(e[0], 31) << 11) | (Quantise(e[1], 63) << 5) | Quantise(e[2], 31));
 }
 
+// The indices come first, on a 16-byte boundary: a copy of the block then stores them in one piece, and reading
+// them back eight at a time (to pack them) takes the data from that store instead of waiting for memory.
 struct ColourBlock {
+    alignas(16) std::uint8_t index[16] = {};
     std::uint16_t c0 = 0, c1 = 0;
-    std::uint8_t index[16] = {};
     float error = INFINITY;
 };
 
@@ -229,14 +231,18 @@ Stats Principal(const ColourPoints& p, bool fine) {
 }
 
 // Each channel in turn: its pair of endpoint codes moved to the best of their eight neighbours (each code one
-// step up, down or kept), judged with the other channels held, while that lowers the error.
+// step up, down or kept), judged with the other channels held, while that lowers the error. The moves are
+// judged by the candidate errors alone; the block's indices are found once, for the pair the search ends on.
 void LocalSearch(ColourBlock& best, bool threeColour, const ColourPoints& p, int rounds) {
-    for (int round = 0; round < rounds && best.error > 0.0f; ++round) {
+    std::uint16_t c0 = best.c0, c1 = best.c1;
+    float error = best.error;
+    bool moved = false;
+    for (int round = 0; round < rounds && error > 0.0f; ++round) {
         bool improved = false;
         for (int c = 0; c < 3; ++c) {
             const int shift = c == 0 ? 11 : (c == 1 ? 5 : 0), max = c == 1 ? 63 : 31;
             const float* expand = c == 1 ? kCodes.six : kCodes.five;
-            const int f0 = (best.c0 >> shift) & max, f1 = (best.c1 >> shift) & max;
+            const int f0 = (c0 >> shift) & max, f1 = (c1 >> shift) & max;
             const std::uint16_t keep = static_cast<std::uint16_t>(~(max << shift));
             float values[8][4];
             std::uint16_t ends[8][2];
@@ -245,8 +251,8 @@ void LocalSearch(ColourBlock& best, bool threeColour, const ColourPoints& p, int
                 for (int d1 = -1; d1 <= 1; ++d1) {
                     const int g0 = f0 + d0, g1 = f1 + d1;
                     if ((d0 == 0 && d1 == 0) || g0 < 0 || g1 < 0 || g0 > max || g1 > max) continue;
-                    const auto a = static_cast<std::uint16_t>((best.c0 & keep) | (g0 << shift));
-                    const auto b = static_cast<std::uint16_t>((best.c1 & keep) | (g1 << shift));
+                    const auto a = static_cast<std::uint16_t>((c0 & keep) | (g0 << shift));
+                    const auto b = static_cast<std::uint16_t>((c1 & keep) | (g1 << shift));
                     if (!threeColour && a == b) continue;  // would leave the four-colour mode
                     const float v0 = expand[g0], v1 = expand[g1];
                     float* v = values[count];
@@ -261,19 +267,23 @@ void LocalSearch(ColourBlock& best, bool threeColour, const ColourPoints& p, int
                     ++count;
                 }
             ColourPalette4 palette;
-            MakePalette(best.c0, best.c1, palette);
+            MakePalette(c0, c1, palette);
             float errors[8];
             BlockRoutines().channelErrors(p, palette, c, values, count, errors);
             int pick = -1;
-            float least = best.error;
+            float least = error;
             for (int n = 0; n < count; ++n)
                 if (errors[n] < least) least = errors[n], pick = n;
             if (pick < 0) continue;
-            const ColourBlock moved = Evaluate(ends[pick][0], ends[pick][1], threeColour, p);
-            if (moved.error < best.error) best = moved, improved = true;
+            // Swapping the endpoints keeps the palette's colours, and so the error.
+            c0 = ends[pick][0], c1 = ends[pick][1];
+            OrderEndpoints(c0, c1, threeColour);
+            error = least;
+            improved = moved = true;
         }
         if (!improved) break;
     }
+    if (moved) Consider(best, Evaluate(c0, c1, threeColour, p));
 }
 
 // Squared errors per pixel (summed over the three channels on 0..255) above which a block's endpoints are refit,
@@ -419,6 +429,13 @@ inline std::uint32_t PackTwoBit(std::uint64_t x) {
     x = (x | (x >> 12)) & 0x000000FF000000FFull;
     return static_cast<std::uint32_t>((x | (x >> 24)) & 0xFFFFu);
 }
+// Eight values of 4 bits, one a byte, packed two a byte (the first in the low nibble): each byte's successor is
+// shifted into its high nibble, and the even bytes are then gathered.
+inline std::uint32_t PackNibbles(std::uint64_t x) {
+    x = (x | (x >> 4)) & 0x00FF00FF00FF00FFull;
+    x = (x | (x >> 8)) & 0x0000FFFF0000FFFFull;
+    return static_cast<std::uint32_t>(x | (x >> 16));
+}
 inline std::uint32_t PackThreeBit(std::uint64_t x) {
     x = (x | (x >> 5)) & 0x003F003F003F003Full;
     x = (x | (x >> 10)) & 0x00000FFF00000FFFull;
@@ -504,7 +521,7 @@ void EncodeExplicitAlpha(std::uint8_t* block, const float* pixels, const float* 
         std::fill(offset, offset + 16, 0.5f);
     alignas(16) float alpha[16];
     for (int i = 0; i < 16; ++i) alpha[i] = pixels[i * 4 + 3];
-    std::uint8_t q[16];
+    alignas(16) std::uint8_t q[16];
     for (int i = 0; i < 16; ++i) {
         float v = alpha[i] * 15.0f;
         v = v > 0.0f ? v : 0.0f;
@@ -512,7 +529,9 @@ void EncodeExplicitAlpha(std::uint8_t* block, const float* pixels, const float* 
         v += offset[i];
         q[i] = static_cast<std::uint8_t>(static_cast<int>(v < 15.0f ? v : 15.0f));
     }
-    for (int i = 0; i < 8; ++i) block[i] = static_cast<std::uint8_t>(q[2 * i] | (q[2 * i + 1] << 4));
+    const std::uint64_t bits =
+        PackNibbles(LoadIndexBytes(q)) | (std::uint64_t{PackNibbles(LoadIndexBytes(q + 8))} << 32);
+    for (int i = 0; i < 8; ++i) block[i] = static_cast<std::uint8_t>(bits >> (8 * i));
 }
 
 struct AlphaBlock {

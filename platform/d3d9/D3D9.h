@@ -984,9 +984,44 @@ enum D3DQUERYTYPE : int {
 // IDirect3DQuery9::GetData flag: send the queued commands to the GPU before looking at the result.
 #define D3DGETDATA_FLUSH (1 << 0)
 
-// Patch descriptions are only passed through by pointer; the engine draws no patches.
-struct D3DRECTPATCH_INFO;
-struct D3DTRIPATCH_INFO;
+// Higher-order patches (DrawRectPatch, DrawTriPatch): the basis their control points are weighted with, and the
+// degree of that basis. CATMULL_ROM is the interpolating basis, once named INTERPOLATE.
+enum D3DBASISTYPE : int {
+    D3DBASIS_BEZIER = 0,
+    D3DBASIS_BSPLINE = 1,
+    D3DBASIS_CATMULL_ROM = 2,
+    D3DBASIS_FORCE_DWORD = 0x7fffffff
+};
+#define D3DBASIS_INTERPOLATE D3DBASIS_CATMULL_ROM
+
+enum D3DDEGREETYPE : int {
+    D3DDEGREE_LINEAR = 1,
+    D3DDEGREE_QUADRATIC = 2,
+    D3DDEGREE_CUBIC = 3,
+    D3DDEGREE_QUINTIC = 5,
+    D3DDEGREE_FORCE_DWORD = 0x7fffffff
+};
+
+// A rectangle patch's control points: a Width x Height grid of vertices taken from the current streams, whose
+// first vertex is StartVertexOffsetWidth + StartVertexOffsetHeight * Stride and whose rows are Stride vertices
+// apart.
+struct D3DRECTPATCH_INFO {
+    UINT StartVertexOffsetWidth;
+    UINT StartVertexOffsetHeight;
+    UINT Width;
+    UINT Height;
+    UINT Stride;
+    D3DBASISTYPE Basis;
+    D3DDEGREETYPE Degree;
+};
+
+// A triangle patch's control points: NumVertices vertices from StartVertexOffset in the current streams.
+struct D3DTRIPATCH_INFO {
+    UINT StartVertexOffset;
+    UINT NumVertices;
+    D3DBASISTYPE Basis;
+    D3DDEGREETYPE Degree;
+};
 
 // ---- Capabilities ----
 #define D3DVS_VERSION(major, minor) (0xFFFE0000 | ((major) << 8) | (minor))

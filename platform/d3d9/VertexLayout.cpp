@@ -194,6 +194,16 @@ void EncodeElement(unsigned type, const float in[4], std::uint8_t* bytes) {
 UINT DeclTypeSize(unsigned type) { return type < D3DDECLTYPE_UNUSED ? kDeclTypes[type].bytes : 0; }
 int DeclTypeComponents(unsigned type) { return type < D3DDECLTYPE_UNUSED ? kDeclTypes[type].components : 0; }
 
+namespace {
+
+// The types a generated normal's source data may have: those a position is given in.
+bool GeneratedNormalType(unsigned type) {
+    return type == D3DDECLTYPE_FLOAT3 || type == D3DDECLTYPE_FLOAT4 || type == D3DDECLTYPE_D3DCOLOR ||
+           type == D3DDECLTYPE_UBYTE4 || type == D3DDECLTYPE_SHORT4;
+}
+
+}  // namespace
+
 HRESULT CheckDeclaration(const D3DVERTEXELEMENT9* elements, UINT* count) {
     if (!elements) return D3DERR_INVALIDCALL;
     UINT n = 0;
@@ -204,13 +214,23 @@ HRESULT CheckDeclaration(const D3DVERTEXELEMENT9* elements, UINT* count) {
         if (e.Type >= D3DDECLTYPE_UNUSED || e.Usage > MAXD3DDECLUSAGE || e.UsageIndex > MAXD3DDECLUSAGEINDEX) {
             return D3DERR_INVALIDCALL;
         }
-        // The other methods drive a tessellator, which the layer does not have.
-        if (e.Method != D3DDECLMETHOD_DEFAULT) return D3DERR_INVALIDCALL;
+        // Of the tessellator's methods the patches compute the normal (CROSSUV), from data of a type a position
+        // can have; the tangents, parametric coordinates and displacement look-ups are not offered.
+        if (e.Method == D3DDECLMETHOD_CROSSUV) {
+            if (e.Usage != D3DDECLUSAGE_NORMAL || !GeneratedNormalType(e.Type)) return D3DERR_INVALIDCALL;
+        } else if (e.Method != D3DDECLMETHOD_DEFAULT) {
+            return D3DERR_INVALIDCALL;
+        }
         if (e.Usage == D3DDECLUSAGE_POSITIONT && e.Type != D3DDECLTYPE_FLOAT4) return D3DERR_INVALIDCALL;
-        if (n > 0) {
-            const D3DVERTEXELEMENT9& previous = elements[n - 1];
-            if (e.Stream < previous.Stream || (e.Stream == previous.Stream && e.Offset < previous.Offset)) {
-                return D3DERR_INVALIDCALL;
+        // Streams increase, and offsets within a stream; a generated element names data another element holds,
+        // so its offset is not in that order.
+        if (n > 0 && e.Stream < elements[n - 1].Stream) return D3DERR_INVALIDCALL;
+        if (e.Method == D3DDECLMETHOD_DEFAULT) {
+            for (UINT k = n; k-- > 0;) {
+                const D3DVERTEXELEMENT9& previous = elements[k];
+                if (previous.Method != D3DDECLMETHOD_DEFAULT) continue;
+                if (e.Stream == previous.Stream && e.Offset < previous.Offset) return D3DERR_INVALIDCALL;
+                break;
             }
         }
         for (UINT k = 0; k < n; ++k) {
@@ -226,7 +246,10 @@ VertexLayout LayoutOfElements(const D3DVERTEXELEMENT9* elements, UINT count) {
     VertexLayout layout;
     for (UINT k = 0; k < count; ++k) {
         const D3DVERTEXELEMENT9& e = elements[k];
-        const int input = InputOf(e);
+        const int input = e.Method == D3DDECLMETHOD_CROSSUV ? kVertexInputs : InputOf(e);
+        if (e.Method == D3DDECLMETHOD_CROSSUV && e.UsageIndex == 0) {
+            layout.generatedNormal = InputElement{e.Type, static_cast<std::uint8_t>(e.Stream), e.Offset};
+        }
         if (input == kVertexInputs || layout.inputs[input].type != D3DDECLTYPE_UNUSED) continue;
         layout.inputs[input] = InputElement{e.Type, static_cast<std::uint8_t>(e.Stream), e.Offset};
         if (input == kInputPosition) layout.transformed = e.Usage == D3DDECLUSAGE_POSITIONT;

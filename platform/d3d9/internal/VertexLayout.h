@@ -40,6 +40,9 @@ struct VertexLayout {
     bool transformed = false;             // the position is POSITIONT (XYZRHW): screen space, not transformed
     std::uint16_t streams = 0;            // bit s: the layout reads stream s
     std::array<UINT, kStreams> extent{};  // bytes from a vertex's start to the end of its last element, per stream
+    // A NORMAL element of method CROSSUV: the data (normally the position's) whose partial derivatives over a
+    // patch give the tessellated vertices their normals (Patches.cpp). Other draws take no normal from it.
+    InputElement generatedNormal{};
 
     bool Has(VertexInput input) const { return inputs[input].type != D3DDECLTYPE_UNUSED; }
     bool operator==(const VertexLayout&) const = default;
@@ -56,8 +59,9 @@ int DeclTypeComponents(unsigned type);
 
 // The checks of CreateVertexDeclaration: D3DDECL_END within MAXD3DDECLLENGTH elements, streams below kStreams
 // in increasing order and offsets (multiples of 4) increasing within a stream, known types, methods and usages,
-// each usage and index once, POSITIONT as FLOAT4, and no method but DEFAULT (the layer has no tessellator).
-// D3D_OK with the elements before the end in *count, else D3DERR_INVALIDCALL.
+// each usage and index once, POSITIONT as FLOAT4, and no method but DEFAULT except the patch tessellator's
+// generated normal (CROSSUV on NORMAL, of a type a position can have, at any offset since it holds no bytes of
+// its own). D3D_OK with the elements before the end in *count, else D3DERR_INVALIDCALL.
 HRESULT CheckDeclaration(const D3DVERTEXELEMENT9* elements, UINT* count);
 // The layout of `count` checked elements.
 VertexLayout LayoutOfElements(const D3DVERTEXELEMENT9* elements, UINT count);

@@ -62,8 +62,22 @@ TEST_F(VertexDeclarationTest, CreateRefusesWhatTheDocumentationRefuses) {
         {"usage index 16",
          {position, El(0, 12, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD, 16), kEnd},
          D3DERR_INVALIDCALL},
-        {"a tessellator method",
-         {position, El(0, 12, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL, 0, D3DDECLMETHOD_CROSSUV), kEnd},
+        {"a tessellator method the patches do not compute",
+         {position, El(0, 12, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_TANGENT, 0, D3DDECLMETHOD_PARTIALU), kEnd},
+         D3DERR_INVALIDCALL},
+        {"a normal generated from the position's data",
+         {position, El(0, 0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL, 0, D3DDECLMETHOD_CROSSUV),
+          El(0, 12, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_TEXCOORD), kEnd},
+         D3D_OK},
+        {"a generated normal beside a given one",
+         {position, El(0, 0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL, 0, D3DDECLMETHOD_CROSSUV),
+          El(0, 12, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_NORMAL), kEnd},
+         D3DERR_INVALIDCALL},
+        {"CROSSUV on a texture coordinate",
+         {position, El(0, 0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_TEXCOORD, 0, D3DDECLMETHOD_CROSSUV), kEnd},
+         D3DERR_INVALIDCALL},
+        {"a generated normal from FLOAT2 data",
+         {position, El(0, 0, D3DDECLTYPE_FLOAT2, D3DDECLUSAGE_NORMAL, 0, D3DDECLMETHOD_CROSSUV), kEnd},
          D3DERR_INVALIDCALL},
         {"POSITIONT not FLOAT4", {El(0, 0, D3DDECLTYPE_FLOAT3, D3DDECLUSAGE_POSITIONT), kEnd}, D3DERR_INVALIDCALL},
     };
@@ -631,18 +645,9 @@ TEST_F(DeclarationDrawTest, IndexedBlendingReachesTheLastIndex) {
 TEST_F(DeclarationDrawTest, BlendingNormals) {
     SetOrthoIdentity();
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    device->SetRenderState(D3DRS_LIGHTING, TRUE);
     device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
     device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    D3DMATERIAL9 material{};
-    material.Diffuse = {1, 1, 1, 1};
-    device->SetMaterial(&material);
-    D3DLIGHT9 light{};
-    light.Type = D3DLIGHT_DIRECTIONAL;
-    light.Diffuse = {1, 1, 1, 1};
-    light.Direction = {0, -1, 0};
-    device->SetLight(0, &light);
-    device->LightEnable(0, TRUE);
+    WhiteDirectionalLight({0, -1, 0});
     D3DMATRIX turn{};  // 90 degrees about z: x to y
     turn._12 = 1, turn._21 = -1, turn._33 = turn._44 = 1;
     device->SetTransform(D3DTS_WORLDMATRIX(1), &turn);

@@ -17,6 +17,7 @@ namespace tarn::d3d9 {
 
 class Renderer;
 class SwapChain;
+struct PatchCache;
 
 // The adapter's display modes in a format (empty for formats that are not display formats), by width, height and
 // refresh rate; the display format a back buffer format is shown in full screen (its alpha variant's base).
@@ -263,9 +264,11 @@ public:
     HRESULT STDMETHODCALLTYPE GetPixelShaderConstantI(UINT, int*, UINT) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetPixelShaderConstantB(UINT, const BOOL*, UINT) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetPixelShaderConstantB(UINT, BOOL*, UINT) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DrawRectPatch(UINT, const float*, const D3DRECTPATCH_INFO*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DrawTriPatch(UINT, const float*, const D3DTRIPATCH_INFO*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DeletePatch(UINT) override { return E_NOTIMPL; }
+    // Rectangle and triangle patches (Patches.cpp), tessellated on the processor and drawn as triangles through
+    // the backend. A non-zero handle with a description caches it; with none, it redraws what it cached.
+    HRESULT STDMETHODCALLTYPE DrawRectPatch(UINT handle, const float* numSegs, const D3DRECTPATCH_INFO* info) override;
+    HRESULT STDMETHODCALLTYPE DrawTriPatch(UINT handle, const float* numSegs, const D3DTRIPATCH_INFO* info) override;
+    HRESULT STDMETHODCALLTYPE DeletePatch(UINT handle) override;
     HRESULT STDMETHODCALLTYPE CreateQuery(D3DQUERYTYPE, IDirect3DQuery9** query) override;
 
     // Leak tracking: resources, and the state blocks and queries made on the device (`kind` names them).
@@ -321,6 +324,9 @@ private:
                  UINT startIndex, const void* upVertices, UINT upStride, const void* upIndices, D3DFORMAT upIndexFormat,
                  UINT startVertex);
     void ResetViewportToTarget();
+    // What DrawRectPatch (`triangle` false, `rect` or null) and DrawTriPatch (`tri` or null) share.
+    HRESULT DrawPatch(UINT handle, const float* numSegs, bool triangle, const D3DRECTPATCH_INFO* rect,
+                      const D3DTRIPATCH_INFO* tri);
     bool HeldOnlyByDevice(const ResourceCore* resource) const;
     // The state groups changed since the backend last drew or cleared; they start again from none.
     std::uint32_t TakeChanged() {
@@ -366,6 +372,11 @@ private:
     };
     std::vector<LiveObject> liveObjects_;
     std::vector<Orphanable*> orphanables_;
+    // The patches cached by handle (Patches.cpp), made at the first patch drawn.
+    struct PatchCacheDeleter {
+        void operator()(PatchCache* cache) const;
+    };
+    std::unique_ptr<PatchCache, PatchCacheDeleter> patches_;
     // The state block being recorded (BeginStateBlock to EndStateBlock), else null.
     std::unique_ptr<StateRecord> recording_;
     std::unique_ptr<Renderer> renderer_;

@@ -101,6 +101,20 @@ protected:
         device->SetTransform(D3DTS_PROJECTION, &identity);
     }
 
+    // Lighting on with a white diffuse material and light 0 a white directional light shining along `direction`.
+    void WhiteDirectionalLight(D3DVECTOR direction) {
+        device->SetRenderState(D3DRS_LIGHTING, TRUE);
+        D3DMATERIAL9 material{};
+        material.Diffuse = {1, 1, 1, 1};
+        device->SetMaterial(&material);
+        D3DLIGHT9 light{};
+        light.Type = D3DLIGHT_DIRECTIONAL;
+        light.Diffuse = {1, 1, 1, 1};
+        light.Direction = direction;
+        device->SetLight(0, &light);
+        device->LightEnable(0, TRUE);
+    }
+
     // A quad covering the whole target at camera depth z (identity transforms), normal towards the camera.
     void LitQuad(float z) {
         const Lit v[4] = {{-1, 1, z, 0, 0, -1, 0, 0},

@@ -39,6 +39,7 @@ struct PatchDescription {
 struct Tessellation {
     VertexLayout layout;
     UINT stride = 0;
+    bool generatedNormal = false;  // the normal is the surface's, not an input's
     std::vector<std::uint8_t> vertices;
     std::vector<std::uint32_t> indices;
 };
@@ -257,6 +258,7 @@ void MakeOutputLayout(const VertexLayout& source, Tessellation* out) {
     }
     layout.extent[0] = offset;
     out->stride = offset;
+    out->generatedNormal = source.generatedNormal.type != D3DDECLTYPE_UNUSED;
 }
 
 // One evaluated point of the patch: the channels, and the normal source's partial derivatives.
@@ -269,7 +271,7 @@ struct Evaluated {
 // the patch's triangles run clockwise (the side the default culling keeps).
 void AppendVertex(const Evaluated& point, Tessellation* out) {
     std::array<Value, kChannels> values = point.sum;
-    if (out->layout.inputs[kInputNormal].type != D3DDECLTYPE_UNUSED && point.sum[kNormalSource] != Value{}) {
+    if (out->generatedNormal) {
         const Value& a = point.du;
         const Value& b = point.dv;
         const float n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};

@@ -429,13 +429,6 @@ inline std::uint32_t PackTwoBit(std::uint64_t x) {
     x = (x | (x >> 12)) & 0x000000FF000000FFull;
     return static_cast<std::uint32_t>((x | (x >> 24)) & 0xFFFFu);
 }
-// Eight values of 4 bits, one a byte, packed two a byte (the first in the low nibble): each byte's successor is
-// shifted into its high nibble, and the even bytes are then gathered.
-inline std::uint32_t PackNibbles(std::uint64_t x) {
-    x = (x | (x >> 4)) & 0x00FF00FF00FF00FFull;
-    x = (x | (x >> 8)) & 0x0000FFFF0000FFFFull;
-    return static_cast<std::uint32_t>(x | (x >> 16));
-}
 inline std::uint32_t PackThreeBit(std::uint64_t x) {
     x = (x | (x >> 5)) & 0x003F003F003F003Full;
     x = (x | (x >> 10)) & 0x00000FFF00000FFFull;
@@ -509,29 +502,6 @@ void EncodeColour(std::uint8_t* block, const float* pixels, bool dxt1, BlockQual
     alignas(16) std::uint8_t alpha[16];
     BlockRoutines().gatherColours(pixels, dxt1, p, alpha);
     EncodeColourPoints(block, p, quality);
-}
-
-// Alpha to 4 bits: scaled, clamped to 0..15 (NaN to 0), offset by the dither threshold (or a half, to round) and
-// truncated. Plain loops over contiguous floats without branches, which the compiler vectorises.
-void EncodeExplicitAlpha(std::uint8_t* block, const float* pixels, const float* dither) {
-    alignas(16) float offset[16];
-    if (dither != nullptr)
-        std::memcpy(offset, dither, sizeof offset);
-    else
-        std::fill(offset, offset + 16, 0.5f);
-    alignas(16) float alpha[16];
-    for (int i = 0; i < 16; ++i) alpha[i] = pixels[i * 4 + 3];
-    alignas(16) std::uint8_t q[16];
-    for (int i = 0; i < 16; ++i) {
-        float v = alpha[i] * 15.0f;
-        v = v > 0.0f ? v : 0.0f;
-        v = v < 15.0f ? v : 15.0f;
-        v += offset[i];
-        q[i] = static_cast<std::uint8_t>(static_cast<int>(v < 15.0f ? v : 15.0f));
-    }
-    const std::uint64_t bits =
-        PackNibbles(LoadIndexBytes(q)) | (std::uint64_t{PackNibbles(LoadIndexBytes(q + 8))} << 32);
-    for (int i = 0; i < 8; ++i) block[i] = static_cast<std::uint8_t>(bits >> (8 * i));
 }
 
 struct AlphaBlock {
@@ -672,7 +642,7 @@ void EncodeDxt3(std::uint8_t* block, const float* pixels, const EncodeOptions& o
     ColourPoints p;
     alignas(16) std::uint8_t alpha[16];
     BlockRoutines().gatherColours(pixels, false, p, alpha);
-    EncodeExplicitAlpha(block, pixels, options.alphaThreshold);
+    BlockRoutines().explicitAlpha(pixels, options.alphaThreshold, block);
     EncodeColourPoints(block + 8, p, options.quality);
 }
 

@@ -147,6 +147,18 @@ int NearestAlphasReference(const std::uint8_t alpha[16], const std::uint16_t twi
     return sum;
 }
 
+void ExplicitAlphaReference(const float* pixels, const float* offsets, std::uint8_t block[8]) {
+    std::uint8_t q[16];
+    for (int i = 0; i < 16; ++i) {
+        float v = pixels[4 * i + 3] * 15.0f;
+        v = v > 0.0f ? v : 0.0f;
+        v = v < 15.0f ? v : 15.0f;
+        v += offsets != nullptr ? offsets[i] : 0.5f;
+        q[i] = static_cast<std::uint8_t>(static_cast<int>(v < 15.0f ? v : 15.0f));
+    }
+    for (int i = 0; i < 8; ++i) block[i] = static_cast<std::uint8_t>(q[2 * i] | (q[2 * i + 1] << 4));
+}
+
 void DecodeColourRowReference(const std::uint8_t* source, std::size_t blockStride, std::size_t blocks,
                               std::uint8_t* dest, std::size_t destPitch) {
     std::uint32_t words[16];
@@ -164,10 +176,10 @@ void DecodeDxt5RowReference(const std::uint8_t* source, std::size_t blocks, std:
     }
 }
 
-constexpr BlockRoutineTable kReference = {GatherColoursReference, ColourMomentsReference,  AxisRangeReference,
-                                          EndpointSumsReference,  NearestColoursReference, ChannelErrorsReference,
-                                          NearestAlphasReference, FitTwoColoursReference,  DecodeColourRowReference,
-                                          DecodeDxt5RowReference};
+constexpr BlockRoutineTable kReference = {GatherColoursReference,   ColourMomentsReference,  AxisRangeReference,
+                                          EndpointSumsReference,    NearestColoursReference, ChannelErrorsReference,
+                                          NearestAlphasReference,   ExplicitAlphaReference,  FitTwoColoursReference,
+                                          DecodeColourRowReference, DecodeDxt5RowReference};
 
 #if TARN_TEXTURE_X86
 
@@ -363,6 +375,28 @@ TARN_ALWAYS_INLINE int NearestAlphasSimd(const std::uint8_t alpha[16], const std
     return _mm_cvtsi128_si32(sum);
 }
 
+// Four pixels' alphas at a time, picked out of their pixels by two shuffles, scaled, clamped, offset and
+// truncated; the 4-bit values packed two a byte in 16-bit lanes (the second's in the high nibble).
+TARN_ALWAYS_INLINE void ExplicitAlphaSimd(const float* pixels, const float* offsets, std::uint8_t block[8]) {
+    const __m128 zero = _mm_setzero_ps(), fifteen = _mm_set1_ps(15.0f), half = _mm_set1_ps(0.5f);
+    __m128i q[4];
+    for (int g = 0; g < 4; ++g) {
+        const float* px = pixels + 16 * g;
+        // (a0, a0, a1, a1) and (a2, a2, a3, a3), then (a0, a1, a2, a3).
+        const __m128 low = _mm_shuffle_ps(_mm_loadu_ps(px), _mm_loadu_ps(px + 4), _MM_SHUFFLE(3, 3, 3, 3));
+        const __m128 high = _mm_shuffle_ps(_mm_loadu_ps(px + 8), _mm_loadu_ps(px + 12), _MM_SHUFFLE(3, 3, 3, 3));
+        const __m128 a = _mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0));
+        // max(x, 0) gives 0 for NaN, as the second operand wins when either is NaN.
+        __m128 v = _mm_min_ps(_mm_max_ps(_mm_mul_ps(a, fifteen), zero), fifteen);
+        v = _mm_add_ps(v, offsets != nullptr ? _mm_loadu_ps(offsets + 4 * g) : half);
+        q[g] = _mm_cvttps_epi32(_mm_min_ps(v, fifteen));
+    }
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_packs_epi32(q[2], q[3]));
+    const __m128i pairs = _mm_or_si128(_mm_and_si128(bytes, _mm_set1_epi16(0x000F)),
+                                       _mm_and_si128(_mm_srli_epi16(bytes, 4), _mm_set1_epi16(0x00F0)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(block), _mm_packus_epi16(pairs, pairs));
+}
+
 // The SSSE3 decoders' parts are always inlined, so that the AVX set's copies of the decoders (the same code,
 // encoded with three-operand instructions) compile them for AVX as well.
 #define TARN_SSSE3_INLINE __attribute__((target("ssse3"), always_inline)) inline
@@ -539,7 +573,7 @@ __attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* sou
     DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt5Alpha{});
 }
 
-// The SSE2 routines, and for AVX the alpha search and the decoders in their three-operand encoding
+// The SSE2 routines, and for AVX the alpha routines and the decoders in their three-operand encoding
 // (which spares register copies; the results are the same to the bit). The AVX set's colour routines work on
 // eight pixels a register (BlockRoutinesAvx.cpp).
 void GatherColoursSse2(const float* pixels, bool dxt1, ColourPoints& p, std::uint8_t alpha[16]) {
@@ -573,6 +607,13 @@ __attribute__((target("avx"))) int NearestAlphasAvx(const std::uint8_t alpha[16]
     return NearestAlphasSimd(alpha, twice, index);
 }
 
+void ExplicitAlphaSse2(const float* pixels, const float* offsets, std::uint8_t block[8]) {
+    ExplicitAlphaSimd(pixels, offsets, block);
+}
+__attribute__((target("avx"))) void ExplicitAlphaAvx(const float* pixels, const float* offsets, std::uint8_t block[8]) {
+    ExplicitAlphaSimd(pixels, offsets, block);
+}
+
 __attribute__((target("avx"))) void DecodeColourRowAvx(const std::uint8_t* source, std::size_t blockStride,
                                                        std::size_t blocks, std::uint8_t* dest, std::size_t destPitch) {
     DecodeColourBlocks(source, blockStride, blocks, dest, destPitch, NoAlpha{});
@@ -583,18 +624,20 @@ __attribute__((target("avx"))) void DecodeDxt5RowAvx(const std::uint8_t* source,
     DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt5Alpha{});
 }
 
-constexpr BlockRoutineTable kSse2 = {
-    GatherColoursSse2, ColourMomentsSse2, AxisRangeSse2,          EndpointSumsSse2,         NearestColoursSse2,
-    ChannelErrorsSse2, NearestAlphasSse2, FitTwoColoursReference, DecodeColourRowReference, DecodeDxt5RowReference};
-constexpr BlockRoutineTable kSsse3 = {
-    GatherColoursSse2, ColourMomentsSse2, AxisRangeSse2,          EndpointSumsSse2,     NearestColoursSse2,
-    ChannelErrorsSse2, NearestAlphasSse2, FitTwoColoursReference, DecodeColourRowSsse3, DecodeDxt5RowSsse3};
-constexpr BlockRoutineTable kAvx = {GatherColoursAvx,   ColourMomentsAvx, AxisRangeAvx,     EndpointSumsAvx,
-                                    NearestColoursAvx,  ChannelErrorsAvx, NearestAlphasAvx, FitTwoColoursReference,
-                                    DecodeColourRowAvx, DecodeDxt5RowAvx};
-constexpr BlockRoutineTable kAvx2 = {GatherColoursAvx,   ColourMomentsAvx, AxisRangeAvx,     EndpointSumsAvx,
-                                     NearestColoursAvx,  ChannelErrorsAvx, NearestAlphasAvx, FitTwoColoursAvx2,
-                                     DecodeColourRowAvx, DecodeDxt5RowAvx};
+constexpr BlockRoutineTable kSse2 = {GatherColoursSse2,        ColourMomentsSse2,     AxisRangeSse2,
+                                     EndpointSumsSse2,         NearestColoursSse2,    ChannelErrorsSse2,
+                                     NearestAlphasSse2,        ExplicitAlphaSse2,     FitTwoColoursReference,
+                                     DecodeColourRowReference, DecodeDxt5RowReference};
+constexpr BlockRoutineTable kSsse3 = {GatherColoursSse2,    ColourMomentsSse2,  AxisRangeSse2,
+                                      EndpointSumsSse2,     NearestColoursSse2, ChannelErrorsSse2,
+                                      NearestAlphasSse2,    ExplicitAlphaSse2,  FitTwoColoursReference,
+                                      DecodeColourRowSsse3, DecodeDxt5RowSsse3};
+constexpr BlockRoutineTable kAvx = {GatherColoursAvx,       ColourMomentsAvx,   AxisRangeAvx,     EndpointSumsAvx,
+                                    NearestColoursAvx,      ChannelErrorsAvx,   NearestAlphasAvx, ExplicitAlphaAvx,
+                                    FitTwoColoursReference, DecodeColourRowAvx, DecodeDxt5RowAvx};
+constexpr BlockRoutineTable kAvx2 = {GatherColoursAvx,  ColourMomentsAvx,   AxisRangeAvx,     EndpointSumsAvx,
+                                     NearestColoursAvx, ChannelErrorsAvx,   NearestAlphasAvx, ExplicitAlphaAvx,
+                                     FitTwoColoursAvx2, DecodeColourRowAvx, DecodeDxt5RowAvx};
 
 bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
 bool HasAvx() { return __builtin_cpu_supports("avx"); }  // which also checks that the system saves the registers

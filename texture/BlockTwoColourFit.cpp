@@ -27,6 +27,12 @@ __attribute__((always_inline)) inline void FitTwoColoursLanes(const float colour
     const float* shareA = threeColour ? kThreeA : kFourA;
     const float* shareB = threeColour ? kThreeB : kFourB;
 
+    // The least-squares e1 below divides by a placement's weight, the same in every channel.
+    alignas(32) float weights[kLanes];
+    for (int k = 0; k < kLanes; ++k) {
+        const float ta = 1.0f - shareA[k], tb = 1.0f - shareB[k];
+        weights[k] = 1.0f / (na * ta * ta + nb * tb * tb);
+    }
     alignas(32) int code0[3][kLanes], code1[3][kLanes];
     for (int ch = 0; ch < 3; ++ch) {
         const float va = colourA[ch], vb = colourB[ch];
@@ -38,7 +44,7 @@ __attribute__((always_inline)) inline void FitTwoColoursLanes(const float colour
             // twice as much), and the codes either side of that.
             const float sa = shareA[k], sb = shareB[k], ta = 1.0f - sa, tb = 1.0f - sb;
             const float e0 = (tb * va - ta * vb) / (sa - sb);
-            const float weight = 1.0f / (na * ta * ta + nb * tb * tb);
+            const float weight = weights[k];
             auto lower = [&](float v) {  // the lower of the two codes either side of v, NaN to 0
                 v = v > 0.0f ? v : 0.0f;
                 v = v < 255.0f ? v : 255.0f;

@@ -483,6 +483,29 @@ TEST(BlockRoutines, NearestAlphasMatchTheReference) {
         }
 }
 
+// Alphas anywhere (beyond 0..1, NaN, negative zero) and right on the rounding points k / 15 +- half a step,
+// rounded and dithered.
+TEST(BlockRoutines, ExplicitAlphasMatchTheReference) {
+    std::mt19937 rng(41);
+    std::uniform_real_distribution<float> u(-0.2f, 1.2f), threshold(0.0f, 1.0f);
+    for (const BlockRoutineTable* set : SimdSets())
+        for (int trial = 0; trial < 2000; ++trial) {
+            float pixels[64], offsets[16];
+            for (float& v : pixels) v = u(rng);
+            for (int i = 0; i < 16; ++i) {
+                if (trial % 3 == 0) pixels[4 * i + 3] = (float(rng() % 31) * 0.5f) / 15.0f;
+                offsets[i] = threshold(rng);
+            }
+            if (trial % 7 == 0) pixels[4 * (rng() % 16) + 3] = NAN;
+            if (trial % 5 == 0) pixels[4 * (rng() % 16) + 3] = -0.0f;
+            const float* dither = trial % 2 ? offsets : nullptr;
+            std::uint8_t want[8], got[8];
+            BlockReferenceSet().explicitAlpha(pixels, dither, want);
+            set->explicitAlpha(pixels, dither, got);
+            ASSERT_EQ(0, std::memcmp(want, got, 8)) << trial;
+        }
+}
+
 // Colours anywhere, near each other, on the edges of the range and equal in some channels, in both modes.
 TEST(BlockRoutines, TwoColourFitsMatchTheReference) {
     std::mt19937 rng(37);

@@ -74,6 +74,10 @@ struct BlockRoutineTable {
     // `index`; returns the sum of the squared differences, all on the doubled scale: `twice` holds twice each
     // target alpha (0..510), so that a target half-way between two bytes stays whole.
     int (*nearestAlphas)(const std::uint8_t alpha[16], const std::uint16_t twice[8], std::uint8_t index[16]);
+    // The 16 pixels' alphas (every fourth float of `pixels`) to 4 bits: alpha * 15 clamped to 0..15 (NaN to 0),
+    // plus offsets[i] (0.5, rounding, when `offsets` is null), truncated and at most 15; packed two a byte, the
+    // first pixel in the low nibble.
+    void (*explicitAlpha)(const float* pixels, const float* offsets, std::uint8_t block[8]);
     // The best placement of two colours (each channel 0..255), `countA` and `countB` pixels, on palette entries
     // of their own, in three-colour mode or four: each placement's endpoints solved exactly and quantised by
     // their error, judged on the decoded palette (the lowest index among equals). Every set gives the same result.

@@ -17,6 +17,8 @@
 #if defined(__x86_64__) && !defined(TARN_TEXTURE_REFERENCE_ONLY)
 #include <emmintrin.h>
 #include <tmmintrin.h>
+
+#include "BlockGather.h"
 #define TARN_TEXTURE_X86 1
 #endif
 
@@ -73,10 +75,7 @@ void AxisRangeReference(const ColourPoints& p, const float mean[3], const float 
             lo4[l] = tl < lo4[l] ? tl : lo4[l];
             hi4[l] = th > hi4[l] ? th : hi4[l];
         }
-    const float l01 = lo4[0] < lo4[1] ? lo4[0] : lo4[1], l23 = lo4[2] < lo4[3] ? lo4[2] : lo4[3];
-    const float h01 = hi4[0] > hi4[1] ? hi4[0] : hi4[1], h23 = hi4[2] > hi4[3] ? hi4[2] : hi4[3];
-    lo = l01 < l23 ? l01 : l23;
-    hi = h01 > h23 ? h01 : h23;
+    LaneRange(lo4, hi4, lo, hi);
 }
 
 void EndpointSumsReference(const ColourPoints& p, const std::uint8_t index[16], const float share[4], float sums[9]) {
@@ -192,25 +191,11 @@ TARN_ALWAYS_INLINE float LaneSum(__m128 v) {
 }
 
 TARN_ALWAYS_INLINE void GatherColoursSimd(const float* pixels, bool dxt1, ColourPoints& p, std::uint8_t alpha[16]) {
-    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(255.0f);
-    const __m128 half = _mm_set1_ps(127.5f), weight = dxt1 ? zero : one, round = _mm_set1_ps(0.5f);
-    __m128i a[4];
-    for (int g = 0; g < 4; ++g) {
-        __m128 v[4];
-        for (int k = 0; k < 4; ++k) {
-            // max(x, 0) gives 0 for NaN, as the second operand wins when either is NaN.
-            const __m128 x = _mm_loadu_ps(pixels + 16 * g + 4 * k);
-            v[k] = _mm_mul_ps(_mm_min_ps(_mm_max_ps(x, zero), one), scale);
-        }
-        _MM_TRANSPOSE4_PS(v[0], v[1], v[2], v[3]);
-        _mm_store_ps(p.r + 4 * g, v[0]);
-        _mm_store_ps(p.g + 4 * g, v[1]);
-        _mm_store_ps(p.b + 4 * g, v[2]);
-        _mm_store_ps(p.w + 4 * g, _mm_or_ps(weight, _mm_and_ps(_mm_cmpge_ps(v[3], half), one)));
-        a[g] = _mm_cvttps_epi32(_mm_add_ps(v[3], round));
-    }
-    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a[0], a[1]), _mm_packs_epi32(a[2], a[3]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(alpha), bytes);
+    __m128 channel[4][4];
+    GatherGroups(pixels, dxt1, channel, alpha);
+    float* out[4] = {p.r, p.g, p.b, p.w};
+    for (int c = 0; c < 4; ++c)
+        for (int g = 0; g < 4; ++g) _mm_store_ps(out[c] + 4 * g, channel[g][c]);
 }
 
 TARN_ALWAYS_INLINE float ColourMomentsSimd(const ColourPoints& p, float mean[3], float cov[6]) {
@@ -259,10 +244,7 @@ TARN_ALWAYS_INLINE void AxisRangeSimd(const ColourPoints& p, const float mean[3]
     alignas(16) float lo4[4], hi4[4];
     _mm_store_ps(lo4, l);
     _mm_store_ps(hi4, h);
-    const float l01 = lo4[0] < lo4[1] ? lo4[0] : lo4[1], l23 = lo4[2] < lo4[3] ? lo4[2] : lo4[3];
-    const float h01 = hi4[0] > hi4[1] ? hi4[0] : hi4[1], h23 = hi4[2] > hi4[3] ? hi4[2] : hi4[3];
-    lo = l01 < l23 ? l01 : l23;
-    hi = h01 > h23 ? h01 : h23;
+    LaneRange(lo4, hi4, lo, hi);
 }
 
 TARN_ALWAYS_INLINE void EndpointSumsSimd(const ColourPoints& p, const std::uint8_t index[16], const float share[4],

@@ -43,6 +43,15 @@ inline void SplitChannels(const ColourPoints& p, const ColourPalette4& pal, int 
     x = point[channel], o1 = point[a], o2 = point[b], p1 = entry[a], p2 = entry[b];
 }
 
+// The least of four lanes' lows and the greatest of their highs, as (0, 1) against (2, 3), which every set's axis
+// range takes in this order.
+inline void LaneRange(const float lo4[4], const float hi4[4], float& lo, float& hi) {
+    const float l01 = lo4[0] < lo4[1] ? lo4[0] : lo4[1], l23 = lo4[2] < lo4[3] ? lo4[2] : lo4[3];
+    const float h01 = hi4[0] > hi4[1] ? hi4[0] : hi4[1], h23 = hi4[2] > hi4[3] ? hi4[2] : hi4[3];
+    lo = l01 < l23 ? l01 : l23;
+    hi = h01 > h23 ? h01 : h23;
+}
+
 struct BlockRoutineTable {
     // The colour encoder's sums run in four lanes (pixel i in lane i % 4), each lane's total taken as
     // (0 + 1) + (2 + 3), so that every set gives the same floats.

@@ -21,7 +21,16 @@ namespace {
 std::mutex gEglMutex;
 EGLDisplay gDisplay = EGL_NO_DISPLAY;
 EGLConfig gConfig = nullptr;
-void* gCurrent = nullptr;  // the context last made current by us
+// The context last made current by us on this thread (a context is current per thread).
+thread_local void* gCurrent = nullptr;
+thread_local bool gOpenGlBound = false;  // this thread's EGL client API is OpenGL (the default is OpenGL ES)
+
+// The client API is a thread's own: contexts are made, bound and asked for under OpenGL on every thread.
+void BindOpenGl() {
+    if (gOpenGlBound) return;
+    eglBindAPI(EGL_OPENGL_API);
+    gOpenGlBound = true;
+}
 
 bool EnsureEglDisplay(std::string* error) {
     std::lock_guard lock(gEglMutex);
@@ -72,6 +81,7 @@ bool EnsureEglDisplay(std::string* error) {
 
 EGLContext CreateEglContext(std::string* error) {
     if (!EnsureEglDisplay(error)) return EGL_NO_CONTEXT;
+    BindOpenGl();
     const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
                                  EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
     EGLContext context = eglCreateContext(gDisplay, gConfig, EGL_NO_CONTEXT, attributes);
@@ -134,9 +144,21 @@ void GlContext::MakeCurrent() {
     if (sdlContext_) {
         SDL_GL_MakeCurrent(window_, static_cast<SDL_GLContext>(sdlContext_));
     } else {
+        BindOpenGl();
         eglMakeCurrent(gDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, static_cast<EGLContext>(eglContext_));
     }
     gCurrent = mine;
+}
+
+void GlContext::Release() {
+    if (sdlContext_) {
+        if (SDL_GL_GetCurrentContext() == sdlContext_) SDL_GL_MakeCurrent(window_, nullptr);
+        if (gCurrent == sdlContext_) gCurrent = nullptr;
+        return;
+    }
+    BindOpenGl();
+    if (eglGetCurrentContext() == eglContext_) eglMakeCurrent(gDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (gCurrent == eglContext_) gCurrent = nullptr;
 }
 
 void GlContext::Swap() {

@@ -58,6 +58,7 @@ public:
               bool linear) override;
     bool Fill(Surface* surface, const RECT& rect, D3DCOLOR color) override;
     void Forget(ResourceCore* resource) override;
+    void ReleaseContext() override { context_->Release(); }
     void Reset() override;
     // Takes the window's frame away for full screen, and gives it back when windowed.
     void FollowPresentationMode();

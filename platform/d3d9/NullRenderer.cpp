@@ -29,6 +29,7 @@ public:
     bool Fill(Surface*, const RECT&, D3DCOLOR) override { return false; }
     void Forget(ResourceCore*) override {}
     void Reset() override {}
+    void ReleaseContext() override {}  // nothing is bound to a thread
     std::size_t ProgramCount() const override { return 0; }
     UploadStats Uploads() const override { return {}; }
     std::size_t StateCalls() const override { return 0; }

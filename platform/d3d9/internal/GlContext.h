@@ -20,8 +20,11 @@ public:
     GlContext(const GlContext&) = delete;
     GlContext& operator=(const GlContext&) = delete;
 
-    // Makes this context current unless it already is (cheap when it is).
+    // Makes this context current on the calling thread unless it already is (cheap when it is).
     void MakeCurrent();
+    // Gives the context up on the calling thread when it is current there (on any window), so that another
+    // thread can make it current: EGL and GLX refuse a context that another thread holds.
+    void Release();
     // Shows framebuffer 0 on the window; no-op without a window.
     void Swap();
     // Makes this context current on another SDL window (a swap chain's, or a present's override), whose

@@ -1,6 +1,7 @@
 // The drawing backend of a device: one interface, two implementations. The OpenGL backend (GlRenderer.cpp) draws
 // the device's state; the null backend (NullRenderer.cpp) keeps nothing of its own and draws nothing, so that
-// resources and state work anywhere (tools, tests, benchmarks). The device calls it on its own thread only.
+// resources and state work anywhere (tools, tests, benchmarks). The device calls it from one thread at a time: its
+// own, or whichever holds the lock of a multithreaded device (DeviceLock.h).
 #pragma once
 
 #include <cstddef>
@@ -93,6 +94,9 @@ public:
     // Whether this backend answers queries of `type`, and a new query of that type (null when it does not).
     virtual bool SupportsQuery(D3DQUERYTYPE type) const = 0;
     virtual std::unique_ptr<GpuQuery> CreateQuery(D3DQUERYTYPE type) = 0;
+    // A multithreaded device's call ends: the backend lets go of whatever binds it to the calling thread (the
+    // OpenGL context), so that the next call can take it on another. Its next use takes it back.
+    virtual void ReleaseContext() = 0;
 };
 
 // What a backend of each kind can do, answered before any device exists (the adapter's caps and format checks):

@@ -24,6 +24,7 @@ Buffer<I, D>::~Buffer() = default;
 
 template <class I, class D>
 HRESULT Buffer<I, D>::Lock(UINT offset, UINT size, void** data, DWORD flags) {
+    const DeviceGuard guard(this->lock_);
     if (!data) return D3DERR_INVALIDCALL;
     const UINT length = static_cast<UINT>(memory_.size());
     if (size == 0 && offset == 0) size = length;
@@ -48,6 +49,7 @@ HRESULT Buffer<I, D>::Lock(UINT offset, UINT size, void** data, DWORD flags) {
 
 template <class I, class D>
 HRESULT Buffer<I, D>::Unlock() {
+    const DeviceGuard guard(this->lock_);
     if (lockDepth_ == 0) return D3DERR_INVALIDCALL;
     --lockDepth_;
     return D3D_OK;
@@ -55,6 +57,7 @@ HRESULT Buffer<I, D>::Unlock() {
 
 template <class I, class D>
 HRESULT Buffer<I, D>::GetDesc(D* desc) {
+    const DeviceGuard guard(this->lock_);
     if (!desc) return D3DERR_INVALIDCALL;
     std::memset(desc, 0, sizeof *desc);
     desc->Format = this->format_;

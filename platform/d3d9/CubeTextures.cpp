@@ -34,11 +34,13 @@ Surface* CubeTexture::Find(D3DCUBEMAP_FACES face, UINT level) const {
 }
 
 HRESULT CubeTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
+    const DeviceGuard guard(lock_);
     if (level >= levelCount() || !desc) return D3DERR_INVALIDCALL;
     return face(0, level)->GetDesc(desc);
 }
 
 HRESULT CubeTexture::GetCubeMapSurface(D3DCUBEMAP_FACES faceType, UINT level, IDirect3DSurface9** surface) {
+    const DeviceGuard guard(lock_);
     if (!surface) return D3DERR_INVALIDCALL;
     Surface* s = Find(faceType, level);
     *surface = s;
@@ -49,6 +51,7 @@ HRESULT CubeTexture::GetCubeMapSurface(D3DCUBEMAP_FACES faceType, UINT level, ID
 
 HRESULT CubeTexture::LockRect(D3DCUBEMAP_FACES faceType, UINT level, D3DLOCKED_RECT* locked, const RECT* rect,
                               DWORD flags) {
+    const DeviceGuard guard(lock_);
     Surface* s = Find(faceType, level);
     if (!s) {
         if (locked) locked->pBits = nullptr, locked->Pitch = 0;
@@ -58,6 +61,7 @@ HRESULT CubeTexture::LockRect(D3DCUBEMAP_FACES faceType, UINT level, D3DLOCKED_R
 }
 
 HRESULT CubeTexture::UnlockRect(D3DCUBEMAP_FACES faceType, UINT level) {
+    const DeviceGuard guard(lock_);
     Surface* s = Find(faceType, level);
     return s ? s->UnlockRect() : D3DERR_INVALIDCALL;
 }
@@ -65,6 +69,7 @@ HRESULT CubeTexture::UnlockRect(D3DCUBEMAP_FACES faceType, UINT level) {
 // Marks the face's top level for upload; the whole face is sent again, as the dirty region's granularity here is
 // a level.
 HRESULT CubeTexture::AddDirtyRect(D3DCUBEMAP_FACES faceType, const RECT*) {
+    const DeviceGuard guard(lock_);
     Surface* s = Find(faceType, 0);
     if (!s) return D3DERR_INVALIDCALL;
     s->MemoryChanged();

@@ -13,6 +13,7 @@
 namespace tarn::d3d9 {
 
 HRESULT Device::SetCursorProperties(UINT xHotSpot, UINT yHotSpot, IDirect3DSurface9* bitmap) {
+    const DeviceGuard guard(lock_);
     Surface* surface = OwnSurface(bitmap, this);
     if (!surface || surface->format() != D3DFMT_A8R8G8B8 || surface->isDepth() || surface->locked()) {
         return D3DERR_INVALIDCALL;
@@ -43,6 +44,7 @@ HRESULT Device::SetCursorProperties(UINT xHotSpot, UINT yHotSpot, IDirect3DSurfa
 }
 
 BOOL Device::ShowCursor(BOOL show) {
+    const DeviceGuard guard(lock_);
     const BOOL was = cursorShown_;
     cursorShown_ = show ? TRUE : FALSE;
     if (cursorImage_ && cursorShown_ != was) {

@@ -88,6 +88,7 @@ UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT count) {
 Device::Device(Direct3D9* d3d, const D3DPRESENT_PARAMETERS& parameters, HWND focusWindow, DWORD behaviorFlags,
                D3DDEVTYPE type, BackendKind backend)
     : d3d_(d3d),
+      lock_((behaviorFlags & D3DCREATE_MULTITHREADED) ? std::make_shared<DeviceLock>() : nullptr),
       parameters_(parameters),
       focusWindow_(focusWindow),
       behaviorFlags_(behaviorFlags),
@@ -117,6 +118,8 @@ void Device::MakeImplicitSurfaces() {
 }
 
 bool Device::Initialize(std::string* error) {
+    // Made on one thread and then called from any: the context made here is let go at the end, like any call's.
+    const DeviceGuard guard(lock_);
     PlaceWindow();
     MakeImplicitSurfaces();
     SetDefaultState();
@@ -127,6 +130,7 @@ bool Device::Initialize(std::string* error) {
         if (!gl) return false;
         renderer_ = std::move(gl);
     }
+    if (lock_) lock_->renderer = renderer_.get();
     return true;
 }
 
@@ -173,6 +177,7 @@ Device::~Device() {
     live_.clear();
     for (Orphanable* child : orphanables_) child->Orphan();
     orphanables_.clear();
+    if (lock_) lock_->renderer = nullptr;  // the call that ends the device has no context left to let go
     renderer_.reset();
     ReleaseCursor();
     if (windowMoved_ && IsWindow(DeviceWindow())) {
@@ -183,6 +188,7 @@ Device::~Device() {
 }
 
 HRESULT Device::QueryInterface(REFIID riid, void** object) {
+    const DeviceGuard guard(lock_);
     if (!object) return E_POINTER;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirect3DDevice9)) {
         *object = static_cast<IDirect3DDevice9*>(this);
@@ -194,10 +200,16 @@ HRESULT Device::QueryInterface(REFIID riid, void** object) {
 }
 
 ULONG Device::Release() {
+    const DeviceGuard guard(lock_);
     if (refs_ == 0) return 0;
     const ULONG left = --refs_;
     if (left == 0) delete this;
     return left;
+}
+
+void DeviceGuard::Leave() {
+    if (--lock_->depth == 0 && lock_->renderer) lock_->renderer->ReleaseContext();
+    lock_->mutex.unlock();
 }
 
 void Device::Track(ResourceCore* resource) { live_.push_back(resource); }
@@ -345,6 +357,7 @@ void Device::ResetViewportToTarget() {
 // ---- Queries ----
 
 HRESULT Device::GetDirect3D(IDirect3D9** d3d) {
+    const DeviceGuard guard(lock_);
     if (!d3d) return D3DERR_INVALIDCALL;
     d3d_->AddRef();
     *d3d = d3d_;
@@ -352,12 +365,14 @@ HRESULT Device::GetDirect3D(IDirect3D9** d3d) {
 }
 
 HRESULT Device::GetDeviceCaps(D3DCAPS9* caps) {
+    const DeviceGuard guard(lock_);
     if (!caps) return D3DERR_INVALIDCALL;
     d3d_->FillCaps(caps);
     return D3D_OK;
 }
 
 HRESULT Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters) {
+    const DeviceGuard guard(lock_);
     if (!parameters) return D3DERR_INVALIDCALL;
     *parameters = D3DDEVICE_CREATION_PARAMETERS{0, type_, focusWindow_, behaviorFlags_};
     return D3D_OK;
@@ -428,7 +443,10 @@ HRESULT Device::CooperativeLevel() {
     return lost_ ? D3DERR_DEVICENOTRESET : D3D_OK;
 }
 
-HRESULT Device::TestCooperativeLevel() { return CooperativeLevel(); }
+HRESULT Device::TestCooperativeLevel() {
+    const DeviceGuard guard(lock_);
+    return CooperativeLevel();
+}
 
 ULONG Device::StateReferencesTo(const ResourceCore* r) const {
     ULONG count = 0;
@@ -458,6 +476,7 @@ bool Device::CallerHoldsDefaultPool() const {
 }
 
 HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters) {
+    const DeviceGuard guard(lock_);
     if (!parameters || resetting_) return D3DERR_INVALIDCALL;
     if (CooperativeLevel() == D3DERR_DEVICELOST) return D3DERR_DEVICELOST;
     // Every default-pool resource of the caller's must be gone first, the implicit back buffer and depth buffer
@@ -503,18 +522,21 @@ bool Device::TargetsMatch() const {
 }
 
 HRESULT Device::BeginScene() {
+    const DeviceGuard guard(lock_);
     if (inScene_) return D3DERR_INVALIDCALL;
     inScene_ = true;
     return D3D_OK;
 }
 
 HRESULT Device::EndScene() {
+    const DeviceGuard guard(lock_);
     if (!inScene_) return D3DERR_INVALIDCALL;
     inScene_ = false;
     return D3D_OK;
 }
 
 HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
+    const DeviceGuard guard(lock_);
     if (count != 0 && rects == nullptr) return D3DERR_INVALIDCALL;
     if (flags == 0 || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))) return D3DERR_INVALIDCALL;
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !state_.depthStencil) return D3DERR_INVALIDCALL;
@@ -532,6 +554,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
 }
 
 HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride, const RGNDATA*) {
+    const DeviceGuard guard(lock_);
     return PresentChain(implicitChain_, sourceRect, destRect, destWindowOverride);
 }
 
@@ -679,16 +702,19 @@ HRESULT Device::Draw(D3DPRIMITIVETYPE type, UINT count, bool indexed, INT baseVe
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT count) {
+    const DeviceGuard guard(lock_);
     return Draw(type, count, false, 0, 0, 0, 0, nullptr, 0, nullptr, D3DFMT_UNKNOWN, startVertex);
 }
 
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
                                      UINT startIndex, UINT count) {
+    const DeviceGuard guard(lock_);
     return Draw(type, count, true, baseVertex, minIndex, numVertices, startIndex, nullptr, 0, nullptr,
                 D3DFMT_UNKNOWN, 0);
 }
 
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* data, UINT stride) {
+    const DeviceGuard guard(lock_);
     if (!data) return D3DERR_INVALIDCALL;
     const HRESULT hr = Draw(type, count, false, 0, 0, 0, 0, data, stride, nullptr, D3DFMT_UNKNOWN, 0);
     // A user-pointer draw leaves stream 0 and the indices unset.
@@ -701,6 +727,7 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* d
 HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT count,
                                        const void* indexData, D3DFORMAT indexFormat, const void* vertexData,
                                        UINT stride) {
+    const DeviceGuard guard(lock_);
     if (!vertexData || !indexData) return D3DERR_INVALIDCALL;
     const HRESULT hr =
         Draw(type, count, true, 0, minIndex, numVertices, 0, vertexData, stride, indexData, indexFormat, 0);

@@ -113,6 +113,7 @@ void ConvertRect(const Surface* src, const RECT& sr, Surface* dst, const RECT& d
 
 HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                               IDirect3DTexture9** texture, HANDLE* shared) {
+    const DeviceGuard guard(lock_);
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
     const FormatLayout* layout = FindLayout(format);
@@ -163,6 +164,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
 
 HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
                                     D3DPOOL pool, IDirect3DVolumeTexture9** texture, HANDLE* shared) {
+    const DeviceGuard guard(lock_);
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
     const FormatLayout* layout = FindLayout(format);
@@ -208,6 +210,7 @@ HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT le
 
 HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DCubeTexture9** texture, HANDLE* shared) {
+    const DeviceGuard guard(lock_);
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
     const FormatLayout* layout = FindLayout(format);
@@ -263,6 +266,7 @@ HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT
 
 HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
                                    HANDLE* shared) {
+    const DeviceGuard guard(lock_);
     if (!buffer) return D3DERR_INVALIDCALL;
     *buffer = nullptr;
     if (shared || length == 0 || pool > D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
@@ -282,6 +286,7 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
 
 HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DIndexBuffer9** buffer, HANDLE* shared) {
+    const DeviceGuard guard(lock_);
     if (!buffer) return D3DERR_INVALIDCALL;
     *buffer = nullptr;
     if (shared || length == 0 || pool > D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
@@ -300,6 +305,7 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
 
 HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
                                    DWORD quality, BOOL lockable, IDirect3DSurface9** surface, HANDLE* shared) {
+    const DeviceGuard guard(lock_);
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
     if (shared || width == 0 || height == 0) return D3DERR_INVALIDCALL;
@@ -323,6 +329,7 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
 
 HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
                                           DWORD quality, BOOL, IDirect3DSurface9** surface, HANDLE* shared) {
+    const DeviceGuard guard(lock_);
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
     if (shared || width == 0 || height == 0) return D3DERR_INVALIDCALL;
@@ -342,6 +349,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
 
 HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
                                             IDirect3DSurface9** surface, HANDLE* shared) {
+    const DeviceGuard guard(lock_);
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
     const FormatLayout* layout = FindLayout(format);
@@ -367,6 +375,7 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
 
 HRESULT Device::UpdateSurface(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* destination,
                               const POINT* destPoint) {
+    const DeviceGuard guard(lock_);
     Surface* src = OwnSurface(source, this);
     Surface* dst = OwnSurface(destination, this);
     if (!src || !dst || src == dst) return D3DERR_INVALIDCALL;
@@ -412,6 +421,7 @@ void CopySurfaceLevel(const Surface* from, Surface* to) {
 // System memory to default pool, same kind, same format. Whole levels are copied: a level is the granularity of
 // the dirty regions kept here.
 HRESULT Device::UpdateTexture(IDirect3DBaseTexture9* source, IDirect3DBaseTexture9* destination) {
+    const DeviceGuard guard(lock_);
     if (!source || !destination || source == destination) return D3DERR_INVALIDCALL;
     auto pools = [](const ResourceCore* s, const ResourceCore* d) {
         return s->pool() == D3DPOOL_SYSTEMMEM && d->pool() == D3DPOOL_DEFAULT && s->format() == d->format();
@@ -467,6 +477,7 @@ HRESULT Device::UpdateTexture(IDirect3DBaseTexture9* source, IDirect3DBaseTextur
 }
 
 HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSurface9* destination) {
+    const DeviceGuard guard(lock_);
     Surface* src = OwnSurface(renderTarget, this);
     Surface* dst = OwnSurface(destination, this);
     if (!src || !dst || !src->isRenderTarget() || dst->pool() != D3DPOOL_SYSTEMMEM) return D3DERR_INVALIDCALL;
@@ -484,6 +495,7 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTarget, IDirect3DSu
 
 HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, IDirect3DSurface9* destination,
                             const RECT* destRect, D3DTEXTUREFILTERTYPE filter) {
+    const DeviceGuard guard(lock_);
     Surface* src = OwnSurface(source, this);
     Surface* dst = OwnSurface(destination, this);
     if (!src || !dst) return D3DERR_INVALIDCALL;
@@ -520,6 +532,7 @@ HRESULT Device::StretchRect(IDirect3DSurface9* source, const RECT* sourceRect, I
 }
 
 HRESULT Device::ColorFill(IDirect3DSurface9* surface, const RECT* rect, D3DCOLOR color) {
+    const DeviceGuard guard(lock_);
     Surface* s = OwnSurface(surface, this);
     if (!s || s->pool() != D3DPOOL_DEFAULT || s->isDepth() || s->locked()) return D3DERR_INVALIDCALL;
     if (s->inTexture() && !s->isRenderTarget()) return D3DERR_INVALIDCALL;

@@ -114,6 +114,7 @@ void StoreBlendWorld(DeviceState& state, DWORD index, const D3DMATRIX& matrix) {
 // ---- Render targets ----
 
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* target) {
+    const DeviceGuard guard(lock_);
     if (index >= static_cast<DWORD>(kRenderTargets)) return D3DERR_INVALIDCALL;
     Surface* s = OwnSurface(target, this);
     // A surface is one target at a time.
@@ -153,6 +154,7 @@ HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* target) {
 }
 
 HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** target) {
+    const DeviceGuard guard(lock_);
     if (!target) return D3DERR_INVALIDCALL;
     *target = nullptr;
     if (index >= static_cast<DWORD>(kRenderTargets)) return D3DERR_INVALIDCALL;
@@ -164,6 +166,7 @@ HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** target) {
 }
 
 HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* surface) {
+    const DeviceGuard guard(lock_);
     Surface* s = OwnSurface(surface, this);
     if (surface && (!s || !s->isDepth())) return D3DERR_INVALIDCALL;
     if (s == state_.depthStencil) return D3D_OK;
@@ -175,6 +178,7 @@ HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* surface) {
 }
 
 HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
+    const DeviceGuard guard(lock_);
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = state_.depthStencil;
     if (!state_.depthStencil) return D3DERR_NOTFOUND;
@@ -185,6 +189,7 @@ HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
 // ---- State ----
 
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
+    const DeviceGuard guard(lock_);
     if (!matrix) return D3DERR_INVALIDCALL;
     const DWORD s = static_cast<DWORD>(state);
     if (StateRecord* rec = recording_.get()) {
@@ -233,6 +238,7 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
 }
 
 HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
+    const DeviceGuard guard(lock_);
     if (!matrix || pure()) return D3DERR_INVALIDCALL;
     const DWORD s = static_cast<DWORD>(state);
     if (s == static_cast<DWORD>(D3DTS_WORLD)) {
@@ -252,6 +258,7 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
 }
 
 HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
+    const DeviceGuard guard(lock_);
     if (!matrix) return D3DERR_INVALIDCALL;
     // The product is formed here, so it works on a pure device too (which only refuses reads by the caller).
     const DWORD s = static_cast<DWORD>(state);
@@ -277,6 +284,7 @@ HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* 
 }
 
 HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
+    const DeviceGuard guard(lock_);
     if (!viewport) return D3DERR_INVALIDCALL;
     const Surface* target = state_.renderTarget;
     if (viewport->Width == 0 || viewport->Height == 0 || viewport->X + viewport->Width > target->width() ||
@@ -295,6 +303,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
 }
 
 HRESULT Device::SetClipPlane(DWORD index, const float* plane) {
+    const DeviceGuard guard(lock_);
     if (!plane || index >= static_cast<DWORD>(kMaxClipPlanes)) return D3DERR_INVALIDCALL;
     if (StateRecord* rec = recording_.get()) {
         std::copy(plane, plane + 4, rec->values.clipPlanes[index].begin());
@@ -307,18 +316,21 @@ HRESULT Device::SetClipPlane(DWORD index, const float* plane) {
 }
 
 HRESULT Device::GetClipPlane(DWORD index, float* plane) {
+    const DeviceGuard guard(lock_);
     if (!plane || pure() || index >= static_cast<DWORD>(kMaxClipPlanes)) return D3DERR_INVALIDCALL;
     std::copy(state_.clipPlanes[index].begin(), state_.clipPlanes[index].end(), plane);
     return D3D_OK;
 }
 
 HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
+    const DeviceGuard guard(lock_);
     if (!viewport) return D3DERR_INVALIDCALL;
     *viewport = state_.viewport;
     return D3D_OK;
 }
 
 HRESULT Device::SetMaterial(const D3DMATERIAL9* material) {
+    const DeviceGuard guard(lock_);
     if (!material) return D3DERR_INVALIDCALL;
     if (StateRecord* rec = recording_.get()) {
         rec->values.material = *material;
@@ -331,12 +343,14 @@ HRESULT Device::SetMaterial(const D3DMATERIAL9* material) {
 }
 
 HRESULT Device::GetMaterial(D3DMATERIAL9* material) {
+    const DeviceGuard guard(lock_);
     if (!material || pure()) return D3DERR_INVALIDCALL;
     *material = state_.material;
     return D3D_OK;
 }
 
 HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
+    const DeviceGuard guard(lock_);
     if (!light) return D3DERR_INVALIDCALL;
     if (light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL) return D3DERR_INVALIDCALL;
     if (light->Range < 0.0f) return D3DERR_INVALIDCALL;
@@ -357,12 +371,14 @@ HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
 }
 
 HRESULT Device::GetLight(DWORD index, D3DLIGHT9* light) {
+    const DeviceGuard guard(lock_);
     if (!light || pure() || index >= state_.lights.size()) return D3DERR_INVALIDCALL;
     *light = state_.lights[index].light;
     return D3D_OK;
 }
 
 HRESULT Device::LightEnable(DWORD index, BOOL enable) {
+    const DeviceGuard guard(lock_);
     if (index >= 4096) return D3DERR_INVALIDCALL;
     if (StateRecord* rec = recording_.get()) {
         LightRecord& record = rec->Light(index);
@@ -392,12 +408,14 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable) {
 }
 
 HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
+    const DeviceGuard guard(lock_);
     if (!enable || pure() || index >= state_.lights.size()) return D3DERR_INVALIDCALL;
     *enable = state_.lights[index].enabled ? TRUE : FALSE;
     return D3D_OK;
 }
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
+    const DeviceGuard guard(lock_);
     const DWORD s = static_cast<DWORD>(state);
     if (s >= D3DRS_MAX_VALUE) return D3DERR_INVALIDCALL;
     if (StateRecord* rec = recording_.get()) {
@@ -410,6 +428,7 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
 }
 
 HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
+    const DeviceGuard guard(lock_);
     const DWORD s = static_cast<DWORD>(state);
     if (!value || pure() || s >= D3DRS_MAX_VALUE) return D3DERR_INVALIDCALL;
     *value = state_.rs[s];
@@ -417,6 +436,7 @@ HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
 }
 
 HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
+    const DeviceGuard guard(lock_);
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
     if (stage >= kSamplers) return D3DERR_INVALIDCALL;
@@ -429,6 +449,7 @@ HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
 }
 
 HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
+    const DeviceGuard guard(lock_);
     if (stage >= kSamplers) return D3DERR_INVALIDCALL;
     Texture* flat = OwnTexture(texture, this);
     CubeTexture* cube = flat ? nullptr : OwnCubeTexture(texture, this);
@@ -459,6 +480,7 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
 }
 
 HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) {
+    const DeviceGuard guard(lock_);
     const DWORD t = static_cast<DWORD>(type);
     if (!value || pure() || stage >= kStages || t >= D3DTSS_MAX_VALUE) return D3DERR_INVALIDCALL;
     *value = state_.tss[stage][t];
@@ -466,6 +488,7 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 }
 
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+    const DeviceGuard guard(lock_);
     const DWORD t = static_cast<DWORD>(type);
     if (stage >= kStages || t == 0 || t >= D3DTSS_MAX_VALUE) return D3DERR_INVALIDCALL;
     if (StateRecord* rec = recording_.get()) {
@@ -481,6 +504,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 }
 
 HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* value) {
+    const DeviceGuard guard(lock_);
     const DWORD t = static_cast<DWORD>(type);
     if (!value || pure() || sampler >= kSamplers || t >= D3DSAMP_MAX_VALUE) return D3DERR_INVALIDCALL;
     *value = state_.samp[sampler][t];
@@ -488,6 +512,7 @@ HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* 
 }
 
 HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
+    const DeviceGuard guard(lock_);
     const DWORD t = static_cast<DWORD>(type);
     if (sampler >= kSamplers || t == 0 || t >= D3DSAMP_MAX_VALUE) return D3DERR_INVALIDCALL;
     if (StateRecord* rec = recording_.get()) {
@@ -541,6 +566,7 @@ bool IsSupportedFilter(DWORD filter, DWORD filterCaps, DWORD pointBit) {
 // capabilities exclude: stage operations and arguments, texture filters and formats, sRGB writes to the target.
 // Everything the capabilities allow draws in one pass.
 HRESULT Device::ValidateDevice(DWORD* passes) {
+    const DeviceGuard guard(lock_);
     if (!passes) return D3DERR_INVALIDCALL;
     D3DCAPS9 caps{};
     d3d_->FillCaps(&caps);
@@ -594,24 +620,28 @@ HRESULT Device::ValidateDevice(DWORD* passes) {
 }
 
 HRESULT Device::SetPaletteEntries(UINT number, const PALETTEENTRY* entries) {
+    const DeviceGuard guard(lock_);
     if (!entries || number != 0) return D3DERR_INVALIDCALL;
     std::copy(entries, entries + 256, state_.palette.begin());
     return D3D_OK;
 }
 
 HRESULT Device::GetPaletteEntries(UINT number, PALETTEENTRY* entries) {
+    const DeviceGuard guard(lock_);
     if (!entries || number != 0) return D3DERR_INVALIDCALL;
     std::copy(state_.palette.begin(), state_.palette.end(), entries);
     return D3D_OK;
 }
 
 HRESULT Device::GetCurrentTexturePalette(UINT* number) {
+    const DeviceGuard guard(lock_);
     if (!number) return D3DERR_INVALIDCALL;
     *number = 0;
     return D3D_OK;
 }
 
 HRESULT Device::SetScissorRect(const RECT* rect) {
+    const DeviceGuard guard(lock_);
     if (!rect) return D3DERR_INVALIDCALL;
     if (StateRecord* rec = recording_.get()) {
         rec->values.scissor = *rect;
@@ -624,6 +654,7 @@ HRESULT Device::SetScissorRect(const RECT* rect) {
 }
 
 HRESULT Device::GetScissorRect(RECT* rect) {
+    const DeviceGuard guard(lock_);
     if (!rect) return D3DERR_INVALIDCALL;
     *rect = state_.scissor;
     return D3D_OK;
@@ -632,30 +663,35 @@ HRESULT Device::GetScissorRect(RECT* rect) {
 // The clip status is what the program last set: no draw here computes one of its own, since vertices are
 // processed by the drawing backend, as with hardware vertex processing.
 HRESULT Device::SetClipStatus(const D3DCLIPSTATUS9* status) {
+    const DeviceGuard guard(lock_);
     if (!status) return D3DERR_INVALIDCALL;
     state_.clipStatus = *status;
     return D3D_OK;
 }
 
 HRESULT Device::GetClipStatus(D3DCLIPSTATUS9* status) {
+    const DeviceGuard guard(lock_);
     if (!status) return D3DERR_INVALIDCALL;
     *status = state_.clipStatus;
     return D3D_OK;
 }
 
 HRESULT Device::GetVertexShader(IDirect3DVertexShader9** shader) {
+    const DeviceGuard guard(lock_);
     if (!shader) return D3DERR_INVALIDCALL;
     *shader = nullptr;
     return D3D_OK;
 }
 
 HRESULT Device::GetPixelShader(IDirect3DPixelShader9** shader) {
+    const DeviceGuard guard(lock_);
     if (!shader) return D3DERR_INVALIDCALL;
     *shader = nullptr;
     return D3D_OK;
 }
 
 HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer) {
+    const DeviceGuard guard(lock_);
     auto* ib = buffer ? dynamic_cast<IndexBuffer*>(buffer) : nullptr;
     if (buffer && (!ib || ib->device() != this)) return D3DERR_INVALIDCALL;
     if (StateRecord* rec = recording_.get()) {
@@ -672,6 +708,7 @@ HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer) {
 }
 
 HRESULT Device::GetIndices(IDirect3DIndexBuffer9** buffer) {
+    const DeviceGuard guard(lock_);
     if (!buffer) return D3DERR_INVALIDCALL;
     *buffer = state_.indices;
     if (state_.indices) state_.indices->AddRef();

@@ -89,39 +89,48 @@ IDirect3DDevice9* CreateNullDevice(UINT width, UINT height) {
     return device;
 }
 
-std::size_t LiveResourceCount(IDirect3DDevice9* device) {
+namespace {
+
+// What `call` answers for the layer's own device, under its lock (a multithreaded device's), else `none`.
+template <typename Result, typename Call>
+Result OnOwnDevice(IDirect3DDevice9* device, Result none, Call call) {
     auto* own = dynamic_cast<Device*>(device);
-    return own ? own->LiveCount() : 0;
+    if (!own) return none;
+    const DeviceGuard guard(own->lock());
+    return call(*own);
+}
+
+}  // namespace
+
+std::size_t LiveResourceCount(IDirect3DDevice9* device) {
+    return OnOwnDevice(device, std::size_t{0}, [](Device& own) { return own.LiveCount(); });
 }
 
 std::string DescribeLiveResources(IDirect3DDevice9* device) {
-    auto* own = dynamic_cast<Device*>(device);
-    return own ? own->DescribeLive() : std::string();
+    return OnOwnDevice(device, std::string(), [](Device& own) { return own.DescribeLive(); });
 }
 
 std::size_t GeneratedProgramCount(IDirect3DDevice9* device) {
-    auto* own = dynamic_cast<Device*>(device);
-    return own ? own->renderer()->ProgramCount() : 0;
+    return OnOwnDevice(device, std::size_t{0}, [](Device& own) { return own.renderer()->ProgramCount(); });
 }
 
 UploadStats Uploads(IDirect3DDevice9* device) {
-    auto* own = dynamic_cast<Device*>(device);
-    return own ? own->renderer()->Uploads() : UploadStats{};
+    return OnOwnDevice(device, UploadStats{}, [](Device& own) { return own.renderer()->Uploads(); });
 }
 
 std::size_t GlStateCalls(IDirect3DDevice9* device) {
-    auto* own = dynamic_cast<Device*>(device);
-    return own ? own->renderer()->StateCalls() : 0;
+    return OnOwnDevice(device, std::size_t{0}, [](Device& own) { return own.renderer()->StateCalls(); });
 }
 
 unsigned TakeGlErrors(IDirect3DDevice9* device) {
-    auto* own = dynamic_cast<Device*>(device);
-    return own ? own->renderer()->TakeErrors() : 0;
+    return OnOwnDevice(device, 0u, [](Device& own) { return own.renderer()->TakeErrors(); });
 }
 
 void FinishGpuWork(IDirect3DDevice9* device) {
-    auto* own = dynamic_cast<Device*>(device);
-    if (own) own->renderer()->Finish();
+    OnOwnDevice(device, 0, [](Device& own) {
+        own.renderer()->Finish();
+        return 0;
+    });
 }
 
 // ---- Direct3D9 ----

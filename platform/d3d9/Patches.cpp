@@ -520,14 +520,17 @@ HRESULT Device::DrawPatch(UINT handle, const float* numSegs, bool triangle, cons
 }
 
 HRESULT Device::DrawRectPatch(UINT handle, const float* numSegs, const D3DRECTPATCH_INFO* info) {
+    const DeviceGuard guard(lock_);
     return DrawPatch(handle, numSegs, false, info, nullptr);
 }
 
 HRESULT Device::DrawTriPatch(UINT handle, const float* numSegs, const D3DTRIPATCH_INFO* info) {
+    const DeviceGuard guard(lock_);
     return DrawPatch(handle, numSegs, true, nullptr, info);
 }
 
 HRESULT Device::DeletePatch(UINT handle) {
+    const DeviceGuard guard(lock_);
     if (!patches_ || handle == 0 || patches_->patches.erase(handle) == 0) return D3DERR_INVALIDCALL;
     return D3D_OK;
 }

@@ -82,6 +82,7 @@ struct SourceVertex {
 HRESULT Device::ProcessVertices(UINT sourceStart, UINT destinationIndex, UINT vertexCount,
                                 IDirect3DVertexBuffer9* destination, IDirect3DVertexDeclaration9* declaration,
                                 DWORD flags) {
+    const DeviceGuard guard(lock_);
     auto* dest = destination ? dynamic_cast<VertexBuffer*>(destination) : nullptr;
     if (!dest || dest->device() != this || (flags & ~static_cast<DWORD>(D3DPV_DONOTCOPYDATA))) {
         return D3DERR_INVALIDCALL;

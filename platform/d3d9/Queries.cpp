@@ -34,10 +34,17 @@ public:
     Query(Device* device, D3DQUERYTYPE type, std::unique_ptr<GpuQuery> gpu)
         : DeviceChild(device, "query"), type_(type), gpu_(std::move(gpu)) {}
 
-    D3DQUERYTYPE STDMETHODCALLTYPE GetType() override { return type_; }
-    DWORD STDMETHODCALLTYPE GetDataSize() override { return DataSizeOf(type_); }
+    D3DQUERYTYPE STDMETHODCALLTYPE GetType() override {
+        const DeviceGuard guard(device_->lock());
+        return type_;
+    }
+    DWORD STDMETHODCALLTYPE GetDataSize() override {
+        const DeviceGuard guard(device_->lock());
+        return DataSizeOf(type_);
+    }
 
     HRESULT STDMETHODCALLTYPE Issue(DWORD flags) override {
+        const DeviceGuard guard(device_->lock());
         if (flags == D3DISSUE_BEGIN && TakesBegin(type_)) {
             gpu_->Begin();
             ended_ = false;
@@ -52,6 +59,7 @@ public:
     // A size of 0 polls without reading the result. A query with no End issued since it was made or last begun
     // has no result on its way: GetData refuses rather than answering S_FALSE for ever.
     HRESULT STDMETHODCALLTYPE GetData(void* data, DWORD size, DWORD flags) override {
+        const DeviceGuard guard(device_->lock());
         if (flags & ~static_cast<DWORD>(D3DGETDATA_FLUSH)) return D3DERR_INVALIDCALL;
         if (size != 0 && (!data || size < GetDataSize())) return D3DERR_INVALIDCALL;
         if (!ended_) return D3DERR_INVALIDCALL;
@@ -75,6 +83,7 @@ private:
 
 // A null `query` asks only whether the type is supported.
 HRESULT Device::CreateQuery(D3DQUERYTYPE type, IDirect3DQuery9** query) {
+    const DeviceGuard guard(lock_);
     if (query) *query = nullptr;
     if (!renderer_->SupportsQuery(type)) return D3DERR_NOTAVAILABLE;
     if (!query) return D3D_OK;

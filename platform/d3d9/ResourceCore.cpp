@@ -48,7 +48,7 @@ bool LevelsLockable(D3DPOOL pool, DWORD usage) {
 }
 
 ResourceCore::ResourceCore(Device* device, D3DRESOURCETYPE type, D3DPOOL pool, DWORD usage, D3DFORMAT format)
-    : device_(device), type_(type), pool_(pool), usage_(usage), format_(format) {}
+    : device_(device), lock_(device->lock()), type_(type), pool_(pool), usage_(usage), format_(format) {}
 
 ResourceCore::~ResourceCore() {
     for (PrivateDataEntry& entry : private_) {

@@ -279,10 +279,12 @@ public:
         : DeviceChild(device, "state block"), record_(std::move(record)) {}
 
     HRESULT STDMETHODCALLTYPE Capture() override {
+        const DeviceGuard guard(device_->lock());
         CaptureInto(device_->state(), *record_);
         return D3D_OK;
     }
     HRESULT STDMETHODCALLTYPE Apply() override {
+        const DeviceGuard guard(device_->lock());  // the setters it calls nest
         ApplyFrom(*record_, device_);
         return D3D_OK;
     }
@@ -344,6 +346,7 @@ void StateRecord::HoldIndices(IndexBuffer* buffer) {
 }
 
 HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE type, IDirect3DStateBlock9** block) {
+    const DeviceGuard guard(lock_);
     if (!block) return D3DERR_INVALIDCALL;
     *block = nullptr;
     if (type != D3DSBT_ALL && type != D3DSBT_PIXELSTATE && type != D3DSBT_VERTEXSTATE) return D3DERR_INVALIDCALL;
@@ -364,12 +367,14 @@ HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE type, IDirect3DStateBlock9** 
 }
 
 HRESULT Device::BeginStateBlock() {
+    const DeviceGuard guard(lock_);
     if (recording_) return D3DERR_INVALIDCALL;
     recording_.reset(new (std::nothrow) StateRecord);
     return recording_ ? D3D_OK : E_OUTOFMEMORY;
 }
 
 HRESULT Device::EndStateBlock(IDirect3DStateBlock9** block) {
+    const DeviceGuard guard(lock_);
     if (!block) return D3DERR_INVALIDCALL;
     *block = nullptr;
     if (!recording_) return D3DERR_INVALIDCALL;

@@ -63,6 +63,7 @@ Surface::~Surface() = default;
 void Surface::MarkDeviceOwned() { deviceOwned_ = true; }
 
 HRESULT Surface::GetContainer(REFIID riid, void** container) {
+    const DeviceGuard guard(lock_);
     if (!container) return D3DERR_INVALIDCALL;
     if (container_) return container_->QueryInterface(riid, container);
     if (cube_) return cube_->QueryInterface(riid, container);
@@ -72,6 +73,7 @@ HRESULT Surface::GetContainer(REFIID riid, void** container) {
 }
 
 HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
+    const DeviceGuard guard(lock_);
     if (!desc) return D3DERR_INVALIDCALL;
     desc->Format = format_;
     desc->Type = D3DRTYPE_SURFACE;
@@ -85,6 +87,7 @@ HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
 }
 
 HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+    const DeviceGuard guard(lock_);
     if (!locked) return D3DERR_INVALIDCALL;
     // A multisampled surface has no one value per pixel to hand out.
     if (!lockable_ || locked_ || samples_ > 1) {
@@ -114,6 +117,7 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
 }
 
 HRESULT Surface::UnlockRect() {
+    const DeviceGuard guard(lock_);
     if (!locked_) return D3DERR_INVALIDCALL;
     locked_ = false;
     if (!lockedReadOnly_) MemoryChanged();

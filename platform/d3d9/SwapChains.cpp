@@ -52,6 +52,7 @@ SwapChain::~SwapChain() {
 void SwapChain::DestroyWithDevice() { delete this; }
 
 HRESULT SwapChain::QueryInterface(REFIID riid, void** object) {
+    const DeviceGuard guard(device_->lock());
     if (!object) return E_POINTER;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirect3DSwapChain9)) {
         *object = static_cast<IDirect3DSwapChain9*>(this);
@@ -63,11 +64,13 @@ HRESULT SwapChain::QueryInterface(REFIID riid, void** object) {
 }
 
 ULONG SwapChain::AddRef() {
+    const DeviceGuard guard(device_->lock());
     if (implicit_ && refs_ == 0) device_->AddRef();
     return ++refs_;
 }
 
 ULONG SwapChain::Release() {
+    const DeviceGuard guard(device_->lock());
     if (refs_ == 0) return 0;
     const ULONG left = --refs_;
     if (left == 0) {
@@ -112,15 +115,18 @@ void SwapChain::DropFront() {
 
 HRESULT SwapChain::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride, const RGNDATA*,
                            DWORD flags) {
+    const DeviceGuard guard(device_->lock());
     if (flags & ~static_cast<DWORD>(D3DPRESENT_DONOTWAIT | D3DPRESENT_LINEAR_CONTENT)) return D3DERR_INVALIDCALL;
     return device_->PresentChain(this, sourceRect, destRect, destWindowOverride);
 }
 
 HRESULT SwapChain::GetFrontBufferData(IDirect3DSurface9* destination) {
+    const DeviceGuard guard(device_->lock());
     return device_->FrontBufferData(this, destination);
 }
 
 HRESULT SwapChain::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE, IDirect3DSurface9** surface) {
+    const DeviceGuard guard(device_->lock());
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
     // Every back buffer of the chain is the one surface drawn into and presented.
@@ -132,6 +138,7 @@ HRESULT SwapChain::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE, IDirect3DSurfac
 }
 
 HRESULT SwapChain::GetRasterStatus(D3DRASTER_STATUS* status) {
+    const DeviceGuard guard(device_->lock());
     if (!status) return D3DERR_INVALIDCALL;
     // The scan line cannot be read here (no D3DCAPS_READ_SCANLINE): never in the vertical blank, line 0.
     *status = D3DRASTER_STATUS{FALSE, 0};
@@ -139,12 +146,14 @@ HRESULT SwapChain::GetRasterStatus(D3DRASTER_STATUS* status) {
 }
 
 HRESULT SwapChain::GetDisplayMode(D3DDISPLAYMODE* mode) {
+    const DeviceGuard guard(device_->lock());
     if (!mode) return D3DERR_INVALIDCALL;
     *mode = DisplayModeOf(parameters());
     return D3D_OK;
 }
 
 HRESULT SwapChain::GetDevice(IDirect3DDevice9** device) {
+    const DeviceGuard guard(device_->lock());
     if (!device) return D3DERR_INVALIDCALL;
     device_->AddRef();
     *device = device_;
@@ -152,6 +161,7 @@ HRESULT SwapChain::GetDevice(IDirect3DDevice9** device) {
 }
 
 HRESULT SwapChain::GetPresentParameters(D3DPRESENT_PARAMETERS* parameters) {
+    const DeviceGuard guard(device_->lock());
     if (!parameters) return D3DERR_INVALIDCALL;
     *parameters = this->parameters();
     return D3D_OK;
@@ -167,6 +177,7 @@ SwapChain* Device::Chain(UINT index) const {
 void Device::AdditionalChainGone(SwapChain* chain) { std::erase(additionalChains_, chain); }
 
 HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters, IDirect3DSwapChain9** swapChain) {
+    const DeviceGuard guard(lock_);
     if (!parameters || !swapChain) return D3DERR_INVALIDCALL;
     *swapChain = nullptr;
     // Additional chains are windowed: only the implicit chain can own the display.
@@ -187,6 +198,7 @@ HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* parameters, IDi
 }
 
 HRESULT Device::GetSwapChain(UINT index, IDirect3DSwapChain9** swapChain) {
+    const DeviceGuard guard(lock_);
     if (!swapChain) return D3DERR_INVALIDCALL;
     *swapChain = nullptr;
     SwapChain* chain = Chain(index);
@@ -196,15 +208,20 @@ HRESULT Device::GetSwapChain(UINT index, IDirect3DSwapChain9** swapChain) {
     return D3D_OK;
 }
 
-UINT Device::GetNumberOfSwapChains() { return static_cast<UINT>(1 + additionalChains_.size()); }
+UINT Device::GetNumberOfSwapChains() {
+    const DeviceGuard guard(lock_);
+    return static_cast<UINT>(1 + additionalChains_.size());
+}
 
 HRESULT Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* destination) {
+    const DeviceGuard guard(lock_);
     SwapChain* chain = Chain(swapChain);
     if (!chain || !destination) return D3DERR_INVALIDCALL;
     return FrontBufferData(chain, destination);
 }
 
 HRESULT Device::GetBackBuffer(UINT swapChain, UINT backBuffer, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) {
+    const DeviceGuard guard(lock_);
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
     SwapChain* chain = Chain(swapChain);
@@ -212,11 +229,13 @@ HRESULT Device::GetBackBuffer(UINT swapChain, UINT backBuffer, D3DBACKBUFFER_TYP
 }
 
 HRESULT Device::GetRasterStatus(UINT swapChain, D3DRASTER_STATUS* status) {
+    const DeviceGuard guard(lock_);
     SwapChain* chain = Chain(swapChain);
     return chain ? chain->GetRasterStatus(status) : D3DERR_INVALIDCALL;
 }
 
 HRESULT Device::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) {
+    const DeviceGuard guard(lock_);
     SwapChain* chain = Chain(swapChain);
     return chain ? chain->GetDisplayMode(mode) : D3DERR_INVALIDCALL;
 }
@@ -224,11 +243,13 @@ HRESULT Device::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode) {
 // The ramp is kept for any chain and read back as set; Present applies it to full-screen chains only, as a
 // windowed chain shares the desktop's ramp with every other program.
 void Device::SetGammaRamp(UINT swapChain, DWORD, const D3DGAMMARAMP* ramp) {
+    const DeviceGuard guard(lock_);
     SwapChain* chain = Chain(swapChain);
     if (chain && ramp) chain->SetGamma(*ramp);
 }
 
 void Device::GetGammaRamp(UINT swapChain, D3DGAMMARAMP* ramp) {
+    const DeviceGuard guard(lock_);
     SwapChain* chain = Chain(swapChain);
     if (chain && ramp) *ramp = chain->gamma();
 }

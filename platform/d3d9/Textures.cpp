@@ -10,6 +10,7 @@ namespace tarn::d3d9 {
 
 template <class Interface, D3DRESOURCETYPE Type>
 DWORD TextureCore<Interface, Type>::SetLOD(DWORD lod) {
+    const DeviceGuard guard(this->lock_);
     const DWORD old = lod_;
     if (this->pool_ == D3DPOOL_MANAGED) lod_ = std::min<DWORD>(lod, levelCount_ - 1);
     return old;
@@ -17,6 +18,7 @@ DWORD TextureCore<Interface, Type>::SetLOD(DWORD lod) {
 
 template <class Interface, D3DRESOURCETYPE Type>
 HRESULT TextureCore<Interface, Type>::SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) {
+    const DeviceGuard guard(this->lock_);
     if (filter != D3DTEXF_POINT && filter != D3DTEXF_LINEAR) return D3DERR_INVALIDCALL;
     autoGenFilter_ = filter;
     return D3D_OK;
@@ -44,11 +46,13 @@ void Texture::Orphan() {
 }
 
 HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
+    const DeviceGuard guard(lock_);
     if (level >= levelCount() || !desc) return D3DERR_INVALIDCALL;
     return levels_[level]->GetDesc(desc);
 }
 
 HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) {
+    const DeviceGuard guard(lock_);
     if (!surface) return D3DERR_INVALIDCALL;
     if (level >= levelCount()) {
         *surface = nullptr;
@@ -60,6 +64,7 @@ HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) {
 }
 
 HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+    const DeviceGuard guard(lock_);
     if (level >= levelCount()) {
         if (locked) locked->pBits = nullptr, locked->Pitch = 0;
         return D3DERR_INVALIDCALL;
@@ -68,11 +73,13 @@ HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, 
 }
 
 HRESULT Texture::UnlockRect(UINT level) {
+    const DeviceGuard guard(lock_);
     if (level >= levelCount()) return D3DERR_INVALIDCALL;
     return levels_[level]->UnlockRect();
 }
 
 HRESULT Texture::AddDirtyRect(const RECT*) {
+    const DeviceGuard guard(lock_);
     levels_[0]->MemoryChanged();
     return D3D_OK;
 }

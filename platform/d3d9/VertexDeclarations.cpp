@@ -13,12 +13,13 @@ namespace tarn::d3d9 {
 namespace {
 
 // Known as itself and IUnknown. It does not hold its device: the device holds the declaration it draws with,
-// and a declaration leaked past its device is orphaned (GetDevice then refuses).
+// and a declaration leaked past its device is orphaned (GetDevice then refuses). Its calls hold the device's lock
+// (a multithreaded device's), kept past the orphaning.
 class VertexDeclaration final : public IDirect3DVertexDeclaration9, public Orphanable {
 public:
     // `elements` ends with D3DDECL_END() and has passed CheckDeclaration.
     VertexDeclaration(Device* device, std::vector<D3DVERTEXELEMENT9> elements)
-        : device_(device), elements_(std::move(elements)) {
+        : device_(device), lock_(device->lock()), elements_(std::move(elements)) {
         const UINT count = static_cast<UINT>(elements_.size() - 1);
         layout_ = LayoutOfElements(elements_.data(), count);
         fvf_ = FvfOfElements(elements_.data(), count);
@@ -27,6 +28,7 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        const DeviceGuard guard(lock_);
         if (!object) return E_POINTER;
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDirect3DVertexDeclaration9)) {
             *object = static_cast<IDirect3DVertexDeclaration9*>(this);
@@ -36,14 +38,19 @@ public:
         *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        const DeviceGuard guard(lock_);
+        return ++refs_;
+    }
     ULONG STDMETHODCALLTYPE Release() override {
+        const DeviceGuard guard(lock_);
         if (refs_ == 0) return 0;
         const ULONG left = --refs_;
         if (left == 0) delete this;
         return left;
     }
     HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override {
+        const DeviceGuard guard(lock_);
         if (!device) return D3DERR_INVALIDCALL;
         *device = device_;
         if (!device_) return D3DERR_INVALIDCALL;
@@ -51,6 +58,7 @@ public:
         return D3D_OK;
     }
     HRESULT STDMETHODCALLTYPE GetDeclaration(D3DVERTEXELEMENT9* elements, UINT* numElements) override {
+        const DeviceGuard guard(lock_);
         if (!numElements) return D3DERR_INVALIDCALL;
         *numElements = static_cast<UINT>(elements_.size());
         if (elements) std::copy(elements_.begin(), elements_.end(), elements);
@@ -70,6 +78,7 @@ private:
     }
 
     Device* device_;
+    DeviceLockRef lock_;
     ULONG refs_ = 1;
     std::vector<D3DVERTEXELEMENT9> elements_;
     VertexLayout layout_;
@@ -84,6 +93,7 @@ VertexDeclaration* NewDeclaration(Device* device, std::vector<D3DVERTEXELEMENT9>
 }  // namespace
 
 HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** declaration) {
+    const DeviceGuard guard(lock_);
     if (!declaration) return D3DERR_INVALIDCALL;
     *declaration = nullptr;
     UINT count = 0;
@@ -101,6 +111,7 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDire
 }
 
 HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
+    const DeviceGuard guard(lock_);
     auto* decl = declaration ? dynamic_cast<VertexDeclaration*>(declaration) : nullptr;
     if (declaration && (!decl || !decl->ownedBy(this))) return D3DERR_INVALIDCALL;
     const DWORD fvf = decl ? decl->fvf() : 0;
@@ -121,6 +132,7 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
 }
 
 HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** declaration) {
+    const DeviceGuard guard(lock_);
     if (!declaration) return D3DERR_INVALIDCALL;
     *declaration = state_.declaration;
     if (state_.declaration) {
@@ -137,6 +149,7 @@ HRESULT Device::GetVertexDeclaration(IDirect3DVertexDeclaration9** declaration) 
 }
 
 HRESULT Device::SetFVF(DWORD fvf) {
+    const DeviceGuard guard(lock_);
     if (fvf && FvfStride(fvf) == 0) return D3DERR_INVALIDCALL;
     if (StateRecord* rec = recording_.get()) {
         rec->HoldDeclaration(nullptr);
@@ -155,12 +168,14 @@ HRESULT Device::SetFVF(DWORD fvf) {
 }
 
 HRESULT Device::GetFVF(DWORD* fvf) {
+    const DeviceGuard guard(lock_);
     if (!fvf) return D3DERR_INVALIDCALL;
     *fvf = state_.fvf;
     return D3D_OK;
 }
 
 HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) {
+    const DeviceGuard guard(lock_);
     if (stream >= static_cast<UINT>(kStreams)) return D3DERR_INVALIDCALL;
     auto* vb = buffer ? dynamic_cast<VertexBuffer*>(buffer) : nullptr;
     if (buffer && (!vb || vb->device() != this)) return D3DERR_INVALIDCALL;
@@ -183,6 +198,7 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UIN
 }
 
 HRESULT Device::GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UINT* offset, UINT* stride) {
+    const DeviceGuard guard(lock_);
     if (!buffer || !offset || !stride || stream >= static_cast<UINT>(kStreams)) return D3DERR_INVALIDCALL;
     const StreamBinding& slot = state_.streams[stream];
     *buffer = slot.buffer;
@@ -195,6 +211,7 @@ HRESULT Device::GetStreamSource(UINT stream, IDirect3DVertexBuffer9** buffer, UI
 // The setting is stored and answered as given. Instancing by these frequencies is a feature of vertex shader
 // 3.0 devices, which this one is not, so draws read every stream once per vertex whatever the settings.
 HRESULT Device::SetStreamSourceFreq(UINT stream, UINT setting) {
+    const DeviceGuard guard(lock_);
     if (stream >= static_cast<UINT>(kStreams)) return D3DERR_INVALIDCALL;
     const UINT kinds = setting & (D3DSTREAMSOURCE_INDEXEDDATA | D3DSTREAMSOURCE_INSTANCEDATA);
     if (kinds == (D3DSTREAMSOURCE_INDEXEDDATA | D3DSTREAMSOURCE_INSTANCEDATA)) return D3DERR_INVALIDCALL;
@@ -210,6 +227,7 @@ HRESULT Device::SetStreamSourceFreq(UINT stream, UINT setting) {
 }
 
 HRESULT Device::GetStreamSourceFreq(UINT stream, UINT* setting) {
+    const DeviceGuard guard(lock_);
     if (!setting || stream >= static_cast<UINT>(kStreams)) return D3DERR_INVALIDCALL;
     *setting = state_.streams[stream].frequency;
     return D3D_OK;

@@ -42,11 +42,13 @@ Volume::Volume(Device* device, VolumeTexture* container, UINT level, UINT width,
 Volume::~Volume() = default;
 
 HRESULT Volume::GetContainer(REFIID riid, void** container) {
+    const DeviceGuard guard(lock_);
     if (!container) return D3DERR_INVALIDCALL;
     return container_->QueryInterface(riid, container);
 }
 
 HRESULT Volume::GetDesc(D3DVOLUME_DESC* desc) {
+    const DeviceGuard guard(lock_);
     if (!desc) return D3DERR_INVALIDCALL;
     desc->Format = format_;
     desc->Type = D3DRTYPE_VOLUME;
@@ -59,6 +61,7 @@ HRESULT Volume::GetDesc(D3DVOLUME_DESC* desc) {
 }
 
 HRESULT Volume::LockBox(D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) {
+    const DeviceGuard guard(lock_);
     if (!locked) return D3DERR_INVALIDCALL;
     const D3DBOX b = box ? *box : D3DBOX{0, 0, width_, height_, 0, depth_};
     if (!lockable_ || locked_ || !ValidLockBox(b, width_, height_, depth_, *layout_)) {
@@ -82,6 +85,7 @@ HRESULT Volume::LockBox(D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) {
 }
 
 HRESULT Volume::UnlockBox() {
+    const DeviceGuard guard(lock_);
     if (!locked_) return D3DERR_INVALIDCALL;
     locked_ = false;
     if (!lockedReadOnly_) MemoryChanged();
@@ -119,11 +123,13 @@ void VolumeTexture::Orphan() {
 }
 
 HRESULT VolumeTexture::GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) {
+    const DeviceGuard guard(lock_);
     if (level >= levelCount() || !desc) return D3DERR_INVALIDCALL;
     return levels_[level]->GetDesc(desc);
 }
 
 HRESULT VolumeTexture::GetVolumeLevel(UINT level, IDirect3DVolume9** volume) {
+    const DeviceGuard guard(lock_);
     if (!volume) return D3DERR_INVALIDCALL;
     if (level >= levelCount()) {
         *volume = nullptr;
@@ -135,6 +141,7 @@ HRESULT VolumeTexture::GetVolumeLevel(UINT level, IDirect3DVolume9** volume) {
 }
 
 HRESULT VolumeTexture::LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) {
+    const DeviceGuard guard(lock_);
     if (level >= levelCount()) {
         if (locked) locked->pBits = nullptr, locked->RowPitch = locked->SlicePitch = 0;
         return D3DERR_INVALIDCALL;
@@ -143,12 +150,14 @@ HRESULT VolumeTexture::LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* 
 }
 
 HRESULT VolumeTexture::UnlockBox(UINT level) {
+    const DeviceGuard guard(lock_);
     if (level >= levelCount()) return D3DERR_INVALIDCALL;
     return levels_[level]->UnlockBox();
 }
 
 // Marks the top level for upload; as with 2D textures, the region's granularity here is a level.
 HRESULT VolumeTexture::AddDirtyBox(const D3DBOX*) {
+    const DeviceGuard guard(lock_);
     levels_[0]->MemoryChanged();
     return D3D_OK;
 }

@@ -9,6 +9,7 @@
 
 #include "platform/d3d9/Backend.h"
 #include "platform/d3d9/D3D9.h"
+#include "DeviceLock.h"
 #include "DeviceState.h"
 #include "Profiles.h"
 #include "ResourceObjects.h"
@@ -88,6 +89,9 @@ private:
     ULONG refs_ = 1;
 };
 
+// Made with D3DCREATE_MULTITHREADED, the device has a lock (DeviceLock.h) that each of its calls, and each call of
+// an object made from it, holds from the first line (`const DeviceGuard guard(lock_);`); the calls that answer a
+// constant and touch nothing take none. Without the flag it has no lock and the guards do nothing.
 class Device final : public IDirect3DDevice9 {
 public:
     Device(Direct3D9* d3d, const D3DPRESENT_PARAMETERS& parameters, HWND focusWindow, DWORD behaviorFlags,
@@ -96,7 +100,10 @@ public:
     bool Initialize(std::string* error);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        const DeviceGuard guard(lock_);
+        return ++refs_;
+    }
     ULONG STDMETHODCALLTYPE Release() override;
     // The lost-device protocol (Device.cpp): D3DERR_DEVICELOST while the device cannot draw, then
     // D3DERR_DEVICENOTRESET until Reset succeeds.
@@ -203,18 +210,26 @@ public:
     // Software and hardware vertex processing draw alike here; the mode is what the device was created with, and
     // only a mixed-mode device switches it.
     HRESULT STDMETHODCALLTYPE SetSoftwareVertexProcessing(BOOL software) override {
+        const DeviceGuard guard(lock_);
         if ((behaviorFlags_ & D3DCREATE_MIXED_VERTEXPROCESSING) == 0)
             return (software != FALSE) == softwareVertexProcessing_ ? D3D_OK : D3DERR_INVALIDCALL;
         softwareVertexProcessing_ = software != FALSE;
         return D3D_OK;
     }
-    BOOL STDMETHODCALLTYPE GetSoftwareVertexProcessing() override { return softwareVertexProcessing_ ? TRUE : FALSE; }
+    BOOL STDMETHODCALLTYPE GetSoftwareVertexProcessing() override {
+        const DeviceGuard guard(lock_);
+        return softwareVertexProcessing_ ? TRUE : FALSE;
+    }
     // Stored and answered; the capabilities offer no N-patches, so drawing does not tessellate.
     HRESULT STDMETHODCALLTYPE SetNPatchMode(float segments) override {
+        const DeviceGuard guard(lock_);
         nPatchSegments_ = segments;
         return D3D_OK;
     }
-    float STDMETHODCALLTYPE GetNPatchMode() override { return nPatchSegments_; }
+    float STDMETHODCALLTYPE GetNPatchMode() override {
+        const DeviceGuard guard(lock_);
+        return nPatchSegments_;
+    }
     HRESULT STDMETHODCALLTYPE DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT count) override;
     HRESULT STDMETHODCALLTYPE DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
                                                    UINT numVertices, UINT startIndex, UINT count) override;
@@ -281,6 +296,8 @@ public:
     std::size_t LiveCount() const;
     std::string DescribeLive() const;
 
+    // The lock of a multithreaded device, null otherwise; what the device makes keeps it (DeviceGuard).
+    const DeviceLockRef& lock() const { return lock_; }
     // The drawing backend: never null (the null backend when the device does not draw).
     Renderer* renderer() const { return renderer_.get(); }
     const DeviceState& state() const { return state_; }
@@ -336,6 +353,7 @@ private:
     }
 
     Direct3D9* d3d_;
+    DeviceLockRef lock_;
     D3DPRESENT_PARAMETERS parameters_;
     HWND focusWindow_;
     DWORD behaviorFlags_;
@@ -384,6 +402,7 @@ private:
 
 // What the device's other children (state blocks, queries) share: the COM calls of `Interface` (known as itself
 // and IUnknown), a reference on the device and a place in its live-object report for as long as the object lives.
+// Every call holds the device's lock (a multithreaded device's; none otherwise).
 // `Derived` is deleted through its own destructor, whose members go before the device is released.
 template <typename Derived, typename Interface, const GUID& kInterfaceId>
 class DeviceChild : public Interface {
@@ -393,6 +412,7 @@ public:
         device_->TrackObject(this, kind);
     }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        const DeviceGuard guard(device_->lock());
         if (!object) return E_POINTER;
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, kInterfaceId)) {
             *object = static_cast<Interface*>(this);
@@ -402,14 +422,19 @@ public:
         *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        const DeviceGuard guard(device_->lock());
+        return ++refs_;
+    }
     ULONG STDMETHODCALLTYPE Release() override {
+        const DeviceGuard guard(device_->lock());  // its own reference: the release below may end the device
         if (refs_ == 0) return 0;
         const ULONG left = --refs_;
         if (left == 0) delete static_cast<Derived*>(this);
         return left;
     }
     HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override {
+        const DeviceGuard guard(device_->lock());
         if (!device) return D3DERR_INVALIDCALL;
         device_->AddRef();
         *device = device_;

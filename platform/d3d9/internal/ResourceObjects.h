@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/d3d9/D3D9.h"
+#include "DeviceLock.h"
 #include "Formats.h"
 
 namespace tarn::d3d9 {
@@ -72,7 +73,8 @@ struct PrivateDataEntry {
 // Which copy of a resource's pixels or bytes is current.
 enum class Fresh : std::uint8_t { Both, MemoryNewer, GpuNewer };
 
-// What every resource shares: the device link, leak-tracking record and private data.
+// What every resource shares: the device link, leak-tracking record and private data, and the device's lock when
+// it is multithreaded (every call of the resource's interface holds it: `const DeviceGuard guard(lock_);`).
 class ResourceCore {
 public:
     ResourceCore(Device* device, D3DRESOURCETYPE type, D3DPOOL pool, DWORD usage, D3DFORMAT format);
@@ -101,6 +103,7 @@ protected:
     void Untrack();
 
     Device* device_;
+    DeviceLockRef lock_;  // kept when the device orphans the resource
     D3DRESOURCETYPE type_;
     D3DPOOL pool_;
     DWORD usage_;
@@ -137,6 +140,7 @@ template <class Interface>
 class ComResource : public Interface, public ResourceCore {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        const DeviceGuard guard(this->lock_);
         if (!object) return E_POINTER;
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, InterfaceId<Interface>()) ||
             (std::is_base_of_v<IDirect3DResource9, Interface> && IsEqualIID(riid, IID_IDirect3DResource9)) ||
@@ -148,20 +152,34 @@ public:
         *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return countOwner_ ? countOwner_->AddRef() : ++refs_; }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        const DeviceGuard guard(this->lock_);
+        return countOwner_ ? countOwner_->AddRef() : ++refs_;
+    }
     ULONG STDMETHODCALLTYPE Release() override {
+        const DeviceGuard guard(this->lock_);
         if (countOwner_) return countOwner_->Release();
         if (refs_ == 0) return 0;
         const ULONG left = --refs_;
         if (left == 0) delete this;
         return left;
     }
-    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override { return ReturnDevice(device); }
+    HRESULT STDMETHODCALLTYPE GetDevice(IDirect3DDevice9** device) override {
+        const DeviceGuard guard(this->lock_);
+        return ReturnDevice(device);
+    }
     HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID g, const void* d, DWORD s, DWORD f) override {
+        const DeviceGuard guard(this->lock_);
         return SetPrivate(g, d, s, f);
     }
-    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID g, void* d, DWORD* s) override { return GetPrivate(g, d, s); }
-    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID g) override { return FreePrivate(g); }
+    HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID g, void* d, DWORD* s) override {
+        const DeviceGuard guard(this->lock_);
+        return GetPrivate(g, d, s);
+    }
+    HRESULT STDMETHODCALLTYPE FreePrivateData(REFGUID g) override {
+        const DeviceGuard guard(this->lock_);
+        return FreePrivate(g);
+    }
 
     // The object's own count (1 while only its creator holds it); a level's or face's is its container's.
     ULONG refs() const { return refs_; }
@@ -183,13 +201,21 @@ template <class Interface>
 class ComResource9 : public ComResource<Interface> {
 public:
     DWORD STDMETHODCALLTYPE SetPriority(DWORD p) override {
+        const DeviceGuard guard(this->lock_);
         const DWORD old = this->priority_;
         this->priority_ = p;
         return old;
     }
-    DWORD STDMETHODCALLTYPE GetPriority() override { return this->priority_; }
+    DWORD STDMETHODCALLTYPE GetPriority() override {
+        const DeviceGuard guard(this->lock_);
+        return this->priority_;
+    }
+    // Resources are uploaded when drawn with: nothing is done ahead, so nothing is touched or locked.
     void STDMETHODCALLTYPE PreLoad() override {}
-    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override { return this->type_; }
+    D3DRESOURCETYPE STDMETHODCALLTYPE GetType() override {
+        const DeviceGuard guard(this->lock_);
+        return this->type_;
+    }
 
 protected:
     using ComResource<Interface>::ComResource;
@@ -210,7 +236,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetDesc(D3DSURFACE_DESC* desc) override;
     HRESULT STDMETHODCALLTYPE LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
     HRESULT STDMETHODCALLTYPE UnlockRect() override;
-    // No device contexts are handed out, so none can be given back either.
+    // No device contexts are handed out, so none can be given back either (nothing is touched or locked).
     HRESULT STDMETHODCALLTYPE GetDC(HDC* dc) override { return dc ? E_NOTIMPL : D3DERR_INVALIDCALL; }
     HRESULT STDMETHODCALLTYPE ReleaseDC(HDC) override { return D3DERR_INVALIDCALL; }
 
@@ -279,10 +305,20 @@ template <class Interface, D3DRESOURCETYPE Type>
 class TextureCore : public ComResource9<Interface> {
 public:
     DWORD STDMETHODCALLTYPE SetLOD(DWORD lod) override;
-    DWORD STDMETHODCALLTYPE GetLOD() override { return lod_; }
-    DWORD STDMETHODCALLTYPE GetLevelCount() override { return levelCount_; }
+    DWORD STDMETHODCALLTYPE GetLOD() override {
+        const DeviceGuard guard(this->lock_);
+        return lod_;
+    }
+    DWORD STDMETHODCALLTYPE GetLevelCount() override {
+        const DeviceGuard guard(this->lock_);
+        return levelCount_;
+    }
     HRESULT STDMETHODCALLTYPE SetAutoGenFilterType(D3DTEXTUREFILTERTYPE filter) override;
-    D3DTEXTUREFILTERTYPE STDMETHODCALLTYPE GetAutoGenFilterType() override { return autoGenFilter_; }
+    D3DTEXTUREFILTERTYPE STDMETHODCALLTYPE GetAutoGenFilterType() override {
+        const DeviceGuard guard(this->lock_);
+        return autoGenFilter_;
+    }
+    // Such textures have one level here: there is nothing to make (nothing is touched, so nothing is locked).
     void STDMETHODCALLTYPE GenerateMipSubLevels() override {}
 
     UINT levelCount() const { return levelCount_; }

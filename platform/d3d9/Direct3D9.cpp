@@ -149,10 +149,13 @@ HRESULT Direct3D9::QueryInterface(REFIID riid, void** object) {
 }
 
 ULONG Direct3D9::Release() {
-    if (refs_ == 0) return 0;
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
+    // A count already at zero stays there (a release too many is answered 0, not wrapped round).
+    ULONG count = refs_.load();
+    do {
+        if (count == 0) return 0;
+    } while (!refs_.compare_exchange_weak(count, count - 1));
+    if (count == 1) delete this;
+    return count - 1;
 }
 
 HRESULT Direct3D9::GetAdapterIdentifier(UINT adapter, DWORD, D3DADAPTER_IDENTIFIER9* id) {

@@ -2,6 +2,7 @@
 // (DeviceState.h), tracks the resources it made (ResourceObjects.h) and hands drawing to its backend (Renderer.h).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -39,12 +40,14 @@ protected:
     ~Orphanable() = default;
 };
 
+// Its calls may come from any thread: the reference count is atomic, and everything else it answers is either
+// fixed at creation (the profile) or read under the layer's own locks (backend choice, driver limits, contexts).
 class Direct3D9 final : public IDirect3D9 {
 public:
     explicit Direct3D9(const Profile& profile);
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return refs_.fetch_add(1) + 1; }
     ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE RegisterSoftwareDevice(void*) override { return E_NOTIMPL; }
     UINT STDMETHODCALLTYPE GetAdapterCount() override { return 1; }
@@ -86,7 +89,7 @@ public:
 private:
     ~Direct3D9() = default;
     Profile profile_;
-    ULONG refs_ = 1;
+    std::atomic<ULONG> refs_ = 1;
 };
 
 // Made with D3DCREATE_MULTITHREADED, the device has a lock (DeviceLock.h) that each of its calls, and each call of

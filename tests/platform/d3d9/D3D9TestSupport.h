@@ -20,6 +20,8 @@ class DeviceTest : public ::testing::Test {
 protected:
     virtual BackendKind Backend() const { return BackendKind::Null; }
     virtual const char* ProfileName() const { return "default"; }
+    // The behaviour flags the device is made with.
+    virtual DWORD Behavior() const { return D3DCREATE_HARDWARE_VERTEXPROCESSING; }
 
     void SetUp() override {
         SetBackend(Backend());
@@ -27,7 +29,7 @@ protected:
         d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(d3d, nullptr);
         HRESULT created = E_FAIL;
-        device = CreateTestDevice(d3d, kSize, kSize, D3DFMT_D16, D3DCREATE_HARDWARE_VERTEXPROCESSING, &created);
+        device = CreateTestDevice(d3d, kSize, kSize, D3DFMT_D16, Behavior(), &created);
         ASSERT_EQ(created, D3D_OK);
     }
 

@@ -3,7 +3,7 @@
 // SSSE3 (adds block decoding: the colour palettes of four blocks at once, the alpha palette and indices in
 // registers, rows by byte shuffles) and AVX (the colour encoder's routines eight pixels a register, in
 // BlockRoutinesAvx.cpp; the rest in the three-operand encoding). AVX2 adds the two-colour fit in 256-bit
-// registers (BlockTwoColourFit.cpp). Chosen once, at first use.
+// registers (BlockTwoColourFit.cpp) and DXT5 rows two blocks a register. Chosen once, at first use.
 #include "BlockRoutines.h"
 
 #include <cmath>
@@ -16,6 +16,7 @@
 
 #if defined(__x86_64__) && !defined(TARN_TEXTURE_REFERENCE_ONLY)
 #include <emmintrin.h>
+#include <immintrin.h>
 #include <tmmintrin.h>
 
 #include "BlockGather.h"
@@ -555,6 +556,76 @@ __attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* sou
     DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt5Alpha{});
 }
 
+// AVX2: DXT5 rows two blocks a register. The palettes of four colour blocks as above; then for each pair of
+// blocks, the alpha palettes, indices and rows as Dxt5Alpha makes them, one block in each 128-bit half (every
+// step works within its half), and each row's colour and alpha of both blocks, 32 bytes, in one store.
+#define TARN_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+
+TARN_AVX2_INLINE __m256i Halves(__m128i low, __m128i high) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+}
+TARN_AVX2_INLINE __m256i LoadHalves(const void* low, const void* high) {
+    return Halves(_mm_load_si128(static_cast<const __m128i*>(low)), _mm_load_si128(static_cast<const __m128i*>(high)));
+}
+
+// The alpha rows of the DXT5 blocks at `first` and `first + 16`, each alpha in its pixel's top byte.
+TARN_AVX2_INLINE void Dxt5AlphaPair(const std::uint8_t* first, __m256i rows[4]) {
+    const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first));
+    const AlphaModeConstants& m0 = kAlphaModes[first[0] > first[1]];
+    const AlphaModeConstants& m1 = kAlphaModes[first[16] > first[17]];
+    const __m256i pairs = _mm256_shuffle_epi8(
+        block, _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1)));
+    const __m256i sums = _mm256_add_epi16(_mm256_maddubs_epi16(pairs, LoadHalves(m0.weights, m1.weights)),
+                                          LoadHalves(m0.round, m1.round));
+    const __m256i alpha =
+        _mm256_or_si256(_mm256_mulhi_epu16(sums, LoadHalves(m0.divide, m1.divide)), LoadHalves(m0.fixed, m1.fixed));
+    const __m256i palette = _mm256_packus_epi16(alpha, alpha);
+    const __m256i g0 = _mm256_shuffle_epi8(
+        block, _mm256_broadcastsi128_si256(_mm_setr_epi8(2, 3, 3, 4, 5, 6, 6, 7, 2, 3, 3, 4, 5, 6, 6, 7)));
+    const __m256i g1 = _mm256_shuffle_epi8(
+        block, _mm256_broadcastsi128_si256(_mm_setr_epi8(2, 3, 4, 5, 5, 6, 7, 8, 3, 4, 4, 5, 6, 7, 7, 8)));
+    const __m256i i0 = _mm256_srli_epi16(
+        _mm256_mullo_epi16(g0, _mm256_broadcastsi128_si256(_mm_setr_epi16(8192, 512, 8192, 512, 1024, 64, 1024, 64))),
+        13);
+    const __m256i i1 = _mm256_srli_epi16(
+        _mm256_mullo_epi16(g1, _mm256_broadcastsi128_si256(_mm_setr_epi16(128, 2048, 128, 2048, 4096, 256, 4096, 256))),
+        13);
+    const __m256i columns = _mm256_shuffle_epi8(palette, _mm256_packus_epi16(i0, i1));
+    rows[0] = _mm256_slli_epi32(columns, 24);
+    rows[1] = _mm256_slli_epi32(_mm256_srli_epi32(columns, 8), 24);
+    rows[2] = _mm256_slli_epi32(_mm256_srli_epi32(columns, 16), 24);
+    rows[3] = _mm256_and_si256(columns, _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+}
+
+__attribute__((target("avx2"))) void DecodeDxt5RowAvx2(const std::uint8_t* source, std::size_t blocks,
+                                                       std::uint8_t* dest, std::size_t destPitch) {
+    std::size_t b = 0;
+    const __m256i colourMask = _mm256_set1_epi32(0x00FFFFFF);
+    for (; b + 4 <= blocks; b += 4, source += 64, dest += 64) {
+        const std::uint8_t* colour = source + 8;
+        auto end = [&](int k) { return _mm_cvtsi32_si128(static_cast<int>(Load32At(colour + 16 * k))); };
+        const __m128i ends = _mm_unpacklo_epi64(_mm_unpacklo_epi32(end(0), end(1)), _mm_unpacklo_epi32(end(2), end(3)));
+        __m128i palette[4];
+        if (const int three = FourColourPalettes(ends, palette))
+            for (int k = 0; k < 4; ++k)
+                if (three & (1 << k)) palette[k] = ScalarPalette(colour + 16 * k);
+        for (int k = 0; k < 4; k += 2) {
+            __m256i alpha[4];
+            Dxt5AlphaPair(source + 16 * k, alpha);
+            const __m256i colours = _mm256_and_si256(Halves(palette[k], palette[k + 1]), colourMask);
+            const std::uint8_t* i0 = colour + 16 * k + 4;
+            const std::uint8_t* i1 = i0 + 16;
+            for (int r = 0; r < 4; ++r) {
+                const __m256i mask = LoadHalves(kRowMasks.mask[i0[r]], kRowMasks.mask[i1[r]]);
+                const __m256i row = _mm256_or_si256(_mm256_shuffle_epi8(colours, mask), alpha[r]);
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + 16 * k + r * destPitch), row);
+            }
+        }
+    }
+    // The last few blocks as the SSSE3 decoder takes them.
+    DecodeColourBlocks(source + 8, 16, blocks - b, dest, destPitch, Dxt5Alpha{});
+}
+
 // The SSE2 routines, and for AVX the alpha routines and the decoders in their three-operand encoding
 // (which spares register copies; the results are the same to the bit). The AVX set's colour routines work on
 // eight pixels a register (BlockRoutinesAvx.cpp).
@@ -619,7 +690,7 @@ constexpr BlockRoutineTable kAvx = {GatherColoursAvx,       ColourMomentsAvx,   
                                     FitTwoColoursReference, DecodeColourRowAvx, DecodeDxt5RowAvx};
 constexpr BlockRoutineTable kAvx2 = {GatherColoursAvx,  ColourMomentsAvx,   AxisRangeAvx,     EndpointSumsAvx,
                                      NearestColoursAvx, ChannelErrorsAvx,   NearestAlphasAvx, ExplicitAlphaAvx,
-                                     FitTwoColoursAvx2, DecodeColourRowAvx, DecodeDxt5RowAvx};
+                                     FitTwoColoursAvx2, DecodeColourRowAvx, DecodeDxt5RowAvx2};
 
 bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
 bool HasAvx() { return __builtin_cpu_supports("avx"); }  // which also checks that the system saves the registers

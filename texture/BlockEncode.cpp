@@ -237,6 +237,8 @@ void LocalSearch(ColourBlock& best, bool threeColour, const ColourPoints& p, int
     std::uint16_t c0 = best.c0, c1 = best.c1;
     float error = best.error;
     bool moved = false;
+    ColourPalette4 palette;  // of (c0, c1), made again only when a move is taken
+    MakePalette(c0, c1, palette);
     for (int round = 0; round < rounds && error > 0.0f; ++round) {
         bool improved = false;
         for (int c = 0; c < 3; ++c) {
@@ -266,8 +268,6 @@ void LocalSearch(ColourBlock& best, bool threeColour, const ColourPoints& p, int
                     ends[count][0] = a, ends[count][1] = b;
                     ++count;
                 }
-            ColourPalette4 palette;
-            MakePalette(c0, c1, palette);
             float errors[8];
             BlockRoutines().channelErrors(p, palette, c, values, count, errors);
             int pick = -1;
@@ -279,6 +279,7 @@ void LocalSearch(ColourBlock& best, bool threeColour, const ColourPoints& p, int
             c0 = ends[pick][0], c1 = ends[pick][1];
             OrderEndpoints(c0, c1, threeColour);
             error = least;
+            MakePalette(c0, c1, palette);
             improved = moved = true;
         }
         if (!improved) break;

@@ -424,12 +424,19 @@ TARN_ALWAYS_INLINE __m128i SwapPairs(__m128i v) {
 // floor((170 n + 31) / 62) and floor((170 n + 63) / 126) from the exact products (x * 0x421) >> 16 and
 // (x * 0x1041) >> 19, which match both divisions over their whole ranges; `k` is 510 for endpoints, 170 for
 // thirds.
+//
+// The multipliers `k` pass through an empty asm statement, so that the compiler keeps the one multiply rather
+// than expanding it into shifts and adds (three operations for one).
+TARN_ALWAYS_INLINE __m128i Opaque(__m128i v) {
+    asm("" : "+x"(v));
+    return v;
+}
 TARN_ALWAYS_INLINE __m128i FiveToByte(__m128i n, short k) {
-    return _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(n, _mm_set1_epi16(k)), _mm_set1_epi16(31)),
+    return _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(n, Opaque(_mm_set1_epi16(k))), _mm_set1_epi16(31)),
                            _mm_set1_epi16(0x421));
 }
 TARN_ALWAYS_INLINE __m128i SixToByte(__m128i n, short k) {
-    const __m128i x = _mm_add_epi16(_mm_mullo_epi16(n, _mm_set1_epi16(k)), _mm_set1_epi16(63));
+    const __m128i x = _mm_add_epi16(_mm_mullo_epi16(n, Opaque(_mm_set1_epi16(k))), _mm_set1_epi16(63));
     return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(0x1041)), 3);
 }
 
@@ -556,75 +563,117 @@ __attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* sou
     DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt5Alpha{});
 }
 
-// AVX2: DXT5 rows two blocks a register. The colour palettes of eight blocks at once, as FourColourPalettes
-// makes four; then for each pair of blocks, the alpha palettes, indices and rows as Dxt5Alpha makes them, one
-// block in each 128-bit half (every step works within its half), and each row's colour and alpha of both blocks,
-// 32 bytes, in one store.
+// AVX2: DXT5 rows two blocks a register, one block in each 128-bit half (every step but the gather works within
+// its half). The colour palettes of eight blocks at once, as FourColourPalettes makes four; each row's colours
+// picked by a lane permute whose selectors are the index word shifted, as only each lane's low two bits select;
+// the alphas as Dxt5Alpha makes them, with the modes' constants of both blocks in one table entry.
 #define TARN_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
-TARN_AVX2_INLINE __m256i Halves(__m128i low, __m128i high) {
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
-}
-TARN_AVX2_INLINE __m256i LoadHalves(const void* low, const void* high) {
-    return Halves(_mm_load_si128(static_cast<const __m128i*>(low)), _mm_load_si128(static_cast<const __m128i*>(high)));
-}
+TARN_AVX2_INLINE __m256i Load256(const void* p) { return _mm256_load_si256(static_cast<const __m256i*>(p)); }
 
-// The alpha rows of the DXT5 blocks at `first` and `first + 16`, each alpha in its pixel's top byte.
-TARN_AVX2_INLINE void Dxt5AlphaPair(const std::uint8_t* first, __m256i rows[4]) {
-    const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first));
-    const AlphaModeConstants& m0 = kAlphaModes[first[0] > first[1]];
-    const AlphaModeConstants& m1 = kAlphaModes[first[16] > first[17]];
+// kAlphaModes for a pair of blocks: entry m holds the first block's mode (m & 1) in its low half and the
+// second's (m >> 1) in its high half.
+struct AlphaPairConstants {
+    alignas(32) std::int8_t weights[32];
+    alignas(32) std::int16_t round[16], divide[16], fixed[16];
+};
+constexpr AlphaPairConstants AlphaPair(int m) {
+    AlphaPairConstants pair{};
+    for (int h = 0; h < 2; ++h) {
+        const AlphaModeConstants& mode = kAlphaModes[(m >> h) & 1];
+        for (int i = 0; i < 16; ++i) pair.weights[16 * h + i] = mode.weights[i];
+        for (int i = 0; i < 8; ++i) {
+            pair.round[8 * h + i] = mode.round[i];
+            pair.divide[8 * h + i] = mode.divide[i];
+            pair.fixed[8 * h + i] = mode.fixed[i];
+        }
+    }
+    return pair;
+}
+alignas(32) constexpr AlphaPairConstants kAlphaPairs[4] = {AlphaPair(0), AlphaPair(1), AlphaPair(2), AlphaPair(3)};
+
+// Per row r: the shifts that bring pixel (x, r)'s colour index to the bottom of its lane, and the byte shuffle
+// that moves row r's alphas from the column layout (column x's lane, row r in byte r) to their pixels' top bytes.
+struct PairRowConstants {
+    alignas(32) std::int32_t shifts[4][8];
+    alignas(32) std::int8_t alpha[4][32];
+};
+constexpr PairRowConstants MakePairRows() {
+    PairRowConstants rows{};
+    for (int r = 0; r < 4; ++r) {
+        for (int i = 0; i < 8; ++i) rows.shifts[r][i] = 2 * (4 * r + i % 4);
+        for (int i = 0; i < 32; ++i)
+            rows.alpha[r][i] = static_cast<std::int8_t>(i % 4 == 3 ? 4 * (i % 16 / 4) + r : -128);
+    }
+    return rows;
+}
+alignas(32) constexpr PairRowConstants kPairRows = MakePairRows();
+
+// The four rows of the DXT5 blocks held in `blocks`, whose colour palettes (alpha bytes 0) are `palettes` and
+// whose alpha modes are `modes` (bit 0 the first block's a0 > a1, bit 1 the second's).
+TARN_AVX2_INLINE void StoreDxt5Pair(__m256i blocks, __m256i palettes, unsigned modes, std::uint8_t* dest,
+                                    std::size_t destPitch) {
+    const AlphaPairConstants& mode = kAlphaPairs[modes];
     const __m256i pairs = _mm256_shuffle_epi8(
-        block, _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1)));
-    const __m256i sums = _mm256_add_epi16(_mm256_maddubs_epi16(pairs, LoadHalves(m0.weights, m1.weights)),
-                                          LoadHalves(m0.round, m1.round));
-    const __m256i alpha =
-        _mm256_or_si256(_mm256_mulhi_epu16(sums, LoadHalves(m0.divide, m1.divide)), LoadHalves(m0.fixed, m1.fixed));
-    const __m256i palette = _mm256_packus_epi16(alpha, alpha);
+        blocks, _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1)));
+    const __m256i sums = _mm256_add_epi16(_mm256_maddubs_epi16(pairs, Load256(mode.weights)), Load256(mode.round));
+    const __m256i alpha = _mm256_or_si256(_mm256_mulhi_epu16(sums, Load256(mode.divide)), Load256(mode.fixed));
+    const __m256i alphas = _mm256_packus_epi16(alpha, alpha);
     const __m256i g0 = _mm256_shuffle_epi8(
-        block, _mm256_broadcastsi128_si256(_mm_setr_epi8(2, 3, 3, 4, 5, 6, 6, 7, 2, 3, 3, 4, 5, 6, 6, 7)));
+        blocks, _mm256_broadcastsi128_si256(_mm_setr_epi8(2, 3, 3, 4, 5, 6, 6, 7, 2, 3, 3, 4, 5, 6, 6, 7)));
     const __m256i g1 = _mm256_shuffle_epi8(
-        block, _mm256_broadcastsi128_si256(_mm_setr_epi8(2, 3, 4, 5, 5, 6, 7, 8, 3, 4, 4, 5, 6, 7, 7, 8)));
+        blocks, _mm256_broadcastsi128_si256(_mm_setr_epi8(2, 3, 4, 5, 5, 6, 7, 8, 3, 4, 4, 5, 6, 7, 7, 8)));
     const __m256i i0 = _mm256_srli_epi16(
         _mm256_mullo_epi16(g0, _mm256_broadcastsi128_si256(_mm_setr_epi16(8192, 512, 8192, 512, 1024, 64, 1024, 64))),
         13);
     const __m256i i1 = _mm256_srli_epi16(
         _mm256_mullo_epi16(g1, _mm256_broadcastsi128_si256(_mm_setr_epi16(128, 2048, 128, 2048, 4096, 256, 4096, 256))),
         13);
-    const __m256i columns = _mm256_shuffle_epi8(palette, _mm256_packus_epi16(i0, i1));
-    rows[0] = _mm256_slli_epi32(columns, 24);
-    rows[1] = _mm256_slli_epi32(_mm256_srli_epi32(columns, 8), 24);
-    rows[2] = _mm256_slli_epi32(_mm256_srli_epi32(columns, 16), 24);
-    rows[3] = _mm256_and_si256(columns, _mm256_set1_epi32(static_cast<int>(0xFF000000u)));
+    const __m256i columns = _mm256_shuffle_epi8(alphas, _mm256_packus_epi16(i0, i1));
+    const __m256i indices = _mm256_shuffle_epi32(blocks, _MM_SHUFFLE(3, 3, 3, 3));
+    const __m256 colours = _mm256_castsi256_ps(palettes);
+    for (int r = 0; r < 4; ++r) {
+        const __m256i select = _mm256_srlv_epi32(indices, Load256(kPairRows.shifts[r]));
+        const __m256i colour = _mm256_castps_si256(_mm256_permutevar_ps(colours, select));
+        const __m256i row = _mm256_or_si256(colour, _mm256_shuffle_epi8(columns, Load256(kPairRows.alpha[r])));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + r * destPitch), row);
+    }
 }
 
+TARN_AVX2_INLINE __m256i Opaque(__m256i v) {
+    asm("" : "+x"(v));
+    return v;
+}
+// One byte shuffle, where the 128-bit SwapPairs takes two.
 TARN_AVX2_INLINE __m256i SwapPairs256(__m256i v) {
-    return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v, _MM_SHUFFLE(2, 3, 0, 1)), _MM_SHUFFLE(2, 3, 0, 1));
+    return _mm256_shuffle_epi8(
+        v, _mm256_broadcastsi128_si256(_mm_setr_epi8(2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13)));
 }
 TARN_AVX2_INLINE __m256i FiveToByte256(__m256i n, short k) {
-    return _mm256_mulhi_epu16(_mm256_add_epi16(_mm256_mullo_epi16(n, _mm256_set1_epi16(k)), _mm256_set1_epi16(31)),
-                              _mm256_set1_epi16(0x421));
+    return _mm256_mulhi_epu16(
+        _mm256_add_epi16(_mm256_mullo_epi16(n, Opaque(_mm256_set1_epi16(k))), _mm256_set1_epi16(31)),
+        _mm256_set1_epi16(0x421));
 }
 TARN_AVX2_INLINE __m256i SixToByte256(__m256i n, short k) {
-    const __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(n, _mm256_set1_epi16(k)), _mm256_set1_epi16(63));
+    const __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(n, Opaque(_mm256_set1_epi16(k))), _mm256_set1_epi16(63));
     return _mm256_srli_epi16(_mm256_mulhi_epu16(x, _mm256_set1_epi16(0x1041)), 3);
 }
 
-// FourColourPalettes for eight blocks, blocks 0-3 in the low halves and 4-7 in the high: palette[k] holds block
-// k's palette in its low half and block k + 4's in its high half. Returns a bit per block in the three-colour
-// mode.
-TARN_AVX2_INLINE int EightColourPalettes(__m256i ends, __m256i palette[4]) {
+// FourColourPalettes for eight blocks, with alpha bytes `alpha` (0xFF or 0): palette[k] holds the palette of
+// the block in lane k of the low half of `ends` in its low half, and that of the block in lane k of the high half
+// in its high half. Returns a bit per lane (low half first) whose block is in the three-colour mode.
+TARN_AVX2_INLINE int EightColourPalettes(__m256i ends, std::uint8_t alpha, __m256i palette[4]) {
     const __m256i r = _mm256_srli_epi16(ends, 11);
     const __m256i g = _mm256_and_si256(_mm256_srli_epi16(ends, 5), _mm256_set1_epi16(63));
     const __m256i b = _mm256_and_si256(ends, _mm256_set1_epi16(31));
     const __m256i r3 = _mm256_add_epi16(_mm256_add_epi16(r, r), SwapPairs256(r));
     const __m256i g3 = _mm256_add_epi16(_mm256_add_epi16(g, g), SwapPairs256(g));
     const __m256i b3 = _mm256_add_epi16(_mm256_add_epi16(b, b), SwapPairs256(b));
-    const __m256i opaque = _mm256_set1_epi16(static_cast<short>(0xFF00));
     const __m256i eLo = _mm256_or_si256(_mm256_slli_epi16(SixToByte256(g, 510), 8), FiveToByte256(b, 510));
-    const __m256i eHi = _mm256_or_si256(FiveToByte256(r, 510), opaque);
+    const __m256i alphas = _mm256_set1_epi16(static_cast<short>(alpha << 8));
+    const __m256i eHi = _mm256_or_si256(FiveToByte256(r, 510), alphas);
     const __m256i tLo = _mm256_or_si256(_mm256_slli_epi16(SixToByte256(g3, 170), 8), FiveToByte256(b3, 170));
-    const __m256i tHi = _mm256_or_si256(FiveToByte256(r3, 170), opaque);
+    const __m256i tHi = _mm256_or_si256(FiveToByte256(r3, 170), alphas);
     const __m256i e01 = _mm256_unpacklo_epi16(eLo, eHi), e23 = _mm256_unpackhi_epi16(eLo, eHi);
     const __m256i t01 = _mm256_unpacklo_epi16(tLo, tHi), t23 = _mm256_unpackhi_epi16(tLo, tHi);
     palette[0] = _mm256_unpacklo_epi64(e01, t01), palette[1] = _mm256_unpackhi_epi64(e01, t01);
@@ -634,46 +683,88 @@ TARN_AVX2_INLINE int EightColourPalettes(__m256i ends, __m256i palette[4]) {
     return ~_mm256_movemask_ps(_mm256_castsi256_ps(four)) & 255;
 }
 
+// For the decoders below, whose eight blocks lie `stride` bytes apart from `first` (pairs of neighbours in the
+// palette registers): replaces the palette of each block EightColourPalettes found in the three-colour mode with
+// ScalarPalette's, its words masked by `mask`.
+TARN_AVX2_INLINE void ThreeColourPalettes(int three, const std::uint8_t* first, std::size_t stride, std::uint32_t mask,
+                                          __m256i palettes[4]) {
+    for (int k = 0; k < 8; ++k)
+        if (three & (1 << k)) {
+            const int block = k < 4 ? 2 * k : 2 * (k - 4) + 1;  // lane k holds block 2k, lane 4 + k block 2k + 1
+            const __m128i scalar =
+                _mm_and_si128(ScalarPalette(first + stride * block), _mm_set1_epi32(static_cast<int>(mask)));
+            __m256i& p = palettes[block / 2];
+            p = block % 2 ? _mm256_inserti128_si256(p, scalar, 1) : _mm256_inserti128_si256(p, scalar, 0);
+        }
+}
+
 __attribute__((target("avx2"))) void DecodeDxt5RowAvx2(const std::uint8_t* source, std::size_t blocks,
                                                        std::uint8_t* dest, std::size_t destPitch) {
     std::size_t b = 0;
-    const __m256i colourMask = _mm256_set1_epi32(0x00FFFFFF);
     for (; b + 8 <= blocks; b += 8, source += 128, dest += 128) {
-        const std::uint8_t* colour = source + 8;
-        auto end = [&](int k) { return _mm_cvtsi32_si128(static_cast<int>(Load32At(colour + 16 * k))); };
-        auto four = [&](int k) {
-            return _mm_unpacklo_epi64(_mm_unpacklo_epi32(end(k), end(k + 1)),
-                                      _mm_unpacklo_epi32(end(k + 2), end(k + 3)));
-        };
+        // Pairs (0, 1), (2, 3), (4, 5), (6, 7); interleaved, the words of blocks 0, 2, 4, 6 fill the low halves and
+        // those of 1, 3, 5, 7 the high, so that the palettes come out a pair in each register.
+        const __m256i* in = reinterpret_cast<const __m256i*>(source);
+        const __m256i p0 = _mm256_loadu_si256(in), p1 = _mm256_loadu_si256(in + 1);
+        const __m256i p2 = _mm256_loadu_si256(in + 2), p3 = _mm256_loadu_si256(in + 3);
+        const __m256i ends = _mm256_unpacklo_epi64(_mm256_unpackhi_epi32(p0, p1), _mm256_unpackhi_epi32(p2, p3));
         __m256i palettes[4];
-        const int three = EightColourPalettes(Halves(four(0), four(4)), palettes);
-        // Block pairs (0, 1), (2, 3) from the low halves, (4, 5), (6, 7) from the high.
-        __m256i pair[4] = {_mm256_permute2x128_si256(palettes[0], palettes[1], 0x20),
-                           _mm256_permute2x128_si256(palettes[2], palettes[3], 0x20),
-                           _mm256_permute2x128_si256(palettes[0], palettes[1], 0x31),
-                           _mm256_permute2x128_si256(palettes[2], palettes[3], 0x31)};
-        if (three)
-            for (int k = 0; k < 8; ++k)
-                if (three & (1 << k)) {
-                    const __m128i scalar = ScalarPalette(colour + 16 * k);
-                    __m256i& p = pair[k / 2];
-                    p = k % 2 ? _mm256_inserti128_si256(p, scalar, 1) : _mm256_inserti128_si256(p, scalar, 0);
-                }
-        for (int k = 0; k < 8; k += 2) {
-            __m256i alpha[4];
-            Dxt5AlphaPair(source + 16 * k, alpha);
-            const __m256i colours = _mm256_and_si256(pair[k / 2], colourMask);
-            const std::uint8_t* i0 = colour + 16 * k + 4;
-            const std::uint8_t* i1 = i0 + 16;
-            for (int r = 0; r < 4; ++r) {
-                const __m256i mask = LoadHalves(kRowMasks.mask[i0[r]], kRowMasks.mask[i1[r]]);
-                const __m256i row = _mm256_or_si256(_mm256_shuffle_epi8(colours, mask), alpha[r]);
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + 16 * k + r * destPitch), row);
-            }
-        }
+        if (const int three = EightColourPalettes(ends, 0, palettes)) [[unlikely]]
+            ThreeColourPalettes(three, source + 8, 16, 0x00FFFFFF, palettes);
+        // The alpha modes (a0 > a1) of the eight blocks, in the lanes of `ends`.
+        const __m256i a = _mm256_unpacklo_epi64(_mm256_unpacklo_epi32(p0, p1), _mm256_unpacklo_epi32(p2, p3));
+        const __m256i byte = _mm256_set1_epi32(0xFF);
+        const __m256i eight =
+            _mm256_cmpgt_epi32(_mm256_and_si256(a, byte), _mm256_and_si256(_mm256_srli_epi32(a, 8), byte));
+        const unsigned modes = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(eight)));
+        auto pairModes = [modes](int k) {
+            const unsigned m = (modes >> k) & 0x11;
+            return (m | (m >> 3)) & 3;
+        };
+        StoreDxt5Pair(p0, palettes[0], pairModes(0), dest, destPitch);
+        StoreDxt5Pair(p1, palettes[1], pairModes(1), dest + 32, destPitch);
+        StoreDxt5Pair(p2, palettes[2], pairModes(2), dest + 64, destPitch);
+        StoreDxt5Pair(p3, palettes[3], pairModes(3), dest + 96, destPitch);
     }
     // The last few blocks as the SSSE3 decoder takes them.
     DecodeColourBlocks(source + 8, 16, blocks - b, dest, destPitch, Dxt5Alpha{});
+}
+
+// The colour rows of the blocks whose palettes are `palettes` and whose index words fill the 32-bit lanes of
+// `indices`, as StoreDxt5Pair makes them.
+TARN_AVX2_INLINE void StoreColourPair(__m256i palettes, __m256i indices, std::uint8_t* dest, std::size_t destPitch) {
+    const __m256 colours = _mm256_castsi256_ps(palettes);
+    for (int r = 0; r < 4; ++r) {
+        const __m256i select = _mm256_srlv_epi32(indices, Load256(kPairRows.shifts[r]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + r * destPitch),
+                            _mm256_castps_si256(_mm256_permutevar_ps(colours, select)));
+    }
+}
+
+// AVX2: packed DXT1 rows (8-byte blocks) as the DXT5 rows, eight blocks at a time; other strides as the SSSE3
+// decoder takes them.
+__attribute__((target("avx2"))) void DecodeColourRowAvx2(const std::uint8_t* source, std::size_t blockStride,
+                                                         std::size_t blocks, std::uint8_t* dest,
+                                                         std::size_t destPitch) {
+    std::size_t b = 0;
+    if (blockStride == 8)
+        for (; b + 8 <= blocks; b += 8, source += 64, dest += 128) {
+            // Each register's four blocks to endpoints then indices, the even blocks' in the low half and the odd
+            // blocks' in the high; then the endpoints of blocks 0, 2, 4, 6 and of 1, 3, 5, 7, and so the indices.
+            const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+            const __m256i* in = reinterpret_cast<const __m256i*>(source);
+            const __m256i q0 = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(in), order);
+            const __m256i q1 = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(in + 1), order);
+            const __m256i ends = _mm256_unpacklo_epi64(q0, q1), indices = _mm256_unpackhi_epi64(q0, q1);
+            __m256i palettes[4];
+            if (const int three = EightColourPalettes(ends, 0xFF, palettes)) [[unlikely]]
+                ThreeColourPalettes(three, source, 8, 0xFFFFFFFF, palettes);
+            StoreColourPair(palettes[0], _mm256_shuffle_epi32(indices, _MM_SHUFFLE(0, 0, 0, 0)), dest, destPitch);
+            StoreColourPair(palettes[1], _mm256_shuffle_epi32(indices, _MM_SHUFFLE(1, 1, 1, 1)), dest + 32, destPitch);
+            StoreColourPair(palettes[2], _mm256_shuffle_epi32(indices, _MM_SHUFFLE(2, 2, 2, 2)), dest + 64, destPitch);
+            StoreColourPair(palettes[3], _mm256_shuffle_epi32(indices, _MM_SHUFFLE(3, 3, 3, 3)), dest + 96, destPitch);
+        }
+    DecodeColourBlocks(source, blockStride, blocks - b, dest, destPitch, NoAlpha{});
 }
 
 // The SSE2 routines, and for AVX the alpha routines and the decoders in their three-operand encoding
@@ -738,9 +829,9 @@ constexpr BlockRoutineTable kSsse3 = {GatherColoursSse2,    ColourMomentsSse2,  
 constexpr BlockRoutineTable kAvx = {GatherColoursAvx,       ColourMomentsAvx,   AxisRangeAvx,     EndpointSumsAvx,
                                     NearestColoursAvx,      ChannelErrorsAvx,   NearestAlphasAvx, ExplicitAlphaAvx,
                                     FitTwoColoursReference, DecodeColourRowAvx, DecodeDxt5RowAvx};
-constexpr BlockRoutineTable kAvx2 = {GatherColoursAvx,  ColourMomentsAvx,   AxisRangeAvx,     EndpointSumsAvx,
-                                     NearestColoursAvx, ChannelErrorsAvx,   NearestAlphasAvx, ExplicitAlphaAvx,
-                                     FitTwoColoursAvx2, DecodeColourRowAvx, DecodeDxt5RowAvx2};
+constexpr BlockRoutineTable kAvx2 = {GatherColoursAvx,  ColourMomentsAvx,    AxisRangeAvx,     EndpointSumsAvx,
+                                     NearestColoursAvx, ChannelErrorsAvx,    NearestAlphasAvx, ExplicitAlphaAvx,
+                                     FitTwoColoursAvx2, DecodeColourRowAvx2, DecodeDxt5RowAvx2};
 
 bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
 bool HasAvx() { return __builtin_cpu_supports("avx"); }  // which also checks that the system saves the registers

@@ -330,9 +330,9 @@ int main(int argc, char** argv) {
                           formats.find('5') != std::string::npos};
     std::vector<std::array<Job, 3>> jobs(chosen.size());
     for (std::size_t k = 0; k < chosen.size(); ++k) {
-        jobs[k][0] = {&opaque, &chosen[k]->dxt1, Format::Dxt1, {}};
-        jobs[k][1] = {&alpha, &chosen[k]->dxt3, Format::Dxt3, {}};
-        jobs[k][2] = {&alpha, &chosen[k]->dxt5, Format::Dxt5, {}};
+        jobs[k][0] = {&opaque, &chosen[k]->dxt1, Format::Dxt1, {}, {}};
+        jobs[k][1] = {&alpha, &chosen[k]->dxt3, Format::Dxt3, {}, {}};
+        jobs[k][2] = {&alpha, &chosen[k]->dxt5, Format::Dxt5, {}, {}};
     }
     for (int r = 0; r < repeat; ++r)
         for (std::size_t k = 0; k < chosen.size(); ++k)

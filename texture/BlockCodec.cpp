@@ -196,7 +196,9 @@ HRESULT DecodeBlocksToA8R8G8B8(const ImageDesc& source, BYTE* dest, UINT destPit
     const blocks::BlockRoutineTable& routines = blocks::BlockRoutines();
     // Blocks wholly inside the box, in rows of blocks wholly inside it, go through the table's row decoders.
     const UINT wholeLeft = (box.left + 3) / 4, wholeRight = box.right / 4;
-    const bool rowRoutine = (source.format == D3DFMT_DXT1 || source.format == D3DFMT_DXT5) && wholeLeft < wholeRight;
+    const bool rowRoutine =
+        (source.format == D3DFMT_DXT1 || source.format == D3DFMT_DXT3 || source.format == D3DFMT_DXT5) &&
+        wholeLeft < wholeRight;
     for (UINT by = box.top / 4; by < (box.bottom + 3) / 4; ++by) {
         const BYTE* blockRow = slice + static_cast<std::size_t>(by) * source.rowPitch;
         const UINT y0 = std::max(box.top, by * 4), y1 = std::min(box.bottom, by * 4 + 4);
@@ -207,6 +209,8 @@ HRESULT DecodeBlocksToA8R8G8B8(const ImageDesc& source, BYTE* dest, UINT destPit
                         static_cast<std::size_t>(wholeLeft * 4 - box.left) * 4;
             if (source.format == D3DFMT_DXT1)
                 routines.decodeColourRow(first, 8, wholeRight - wholeLeft, out, destPitch);
+            else if (source.format == D3DFMT_DXT3)
+                routines.decodeDxt3Row(first, wholeRight - wholeLeft, out, destPitch);
             else
                 routines.decodeDxt5Row(first, wholeRight - wholeLeft, out, destPitch);
         }

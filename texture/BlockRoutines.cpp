@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "BlockCodecBlocks.h"
 #include "BlockRoutinesAvx.h"
@@ -176,10 +177,18 @@ void DecodeDxt5RowReference(const std::uint8_t* source, std::size_t blocks, std:
     }
 }
 
+void DecodeDxt3RowReference(const std::uint8_t* source, std::size_t blocks, std::uint8_t* dest, std::size_t destPitch) {
+    std::uint32_t words[16];
+    for (std::size_t b = 0; b < blocks; ++b, source += 16, dest += 16) {
+        DecodeDxt3Argb8(source, words);
+        for (int r = 0; r < 4; ++r) std::memcpy(dest + r * destPitch, words + 4 * r, 16);
+    }
+}
+
 constexpr BlockRoutineTable kReference = {GatherColoursReference,   ColourMomentsReference,  AxisRangeReference,
                                           EndpointSumsReference,    NearestColoursReference, ChannelErrorsReference,
                                           NearestAlphasReference,   ExplicitAlphaReference,  FitTwoColoursReference,
-                                          DecodeColourRowReference, DecodeDxt5RowReference};
+                                          DecodeColourRowReference, DecodeDxt5RowReference,  DecodeDxt3RowReference};
 
 #if TARN_TEXTURE_X86
 
@@ -558,6 +567,56 @@ struct Dxt5Alpha {
     }
 };
 
+// Per row r: the shifts that bring pixel (x, r)'s colour index to the bottom of its lane (for two blocks, one
+// in each 128-bit half), and the byte shuffles that move row r's alphas to their pixels' top bytes, the other
+// bytes 0, from the two layouts the alphas come in: by column (column x's lane holds its rows in bytes 0-3) and
+// by pixel (pixel i in byte i).
+struct PairRowConstants {
+    alignas(32) std::int32_t shifts[4][8];
+    alignas(32) std::int8_t byColumn[4][32];
+    alignas(32) std::int8_t byPixel[4][32];
+};
+constexpr PairRowConstants MakePairRows() {
+    PairRowConstants rows{};
+    for (int r = 0; r < 4; ++r) {
+        for (int i = 0; i < 8; ++i) rows.shifts[r][i] = 2 * (4 * r + i % 4);
+        for (int i = 0; i < 32; ++i) {
+            const int x = i % 16 / 4;
+            rows.byColumn[r][i] = static_cast<std::int8_t>(i % 4 == 3 ? 4 * x + r : -128);
+            rows.byPixel[r][i] = static_cast<std::int8_t>(i % 4 == 3 ? 4 * r + x : -128);
+        }
+    }
+    return rows;
+}
+alignas(32) constexpr PairRowConstants kPairRows = MakePairRows();
+
+// n * 255 / 15 = 17 n for each 4-bit alpha n, as a byte shuffle's table.
+alignas(16) constexpr std::uint8_t kFourBitAlphas[16] = {0,   17,  34,  51,  68,  85,  102, 119,
+                                                         136, 153, 170, 187, 204, 221, 238, 255};
+
+// The alphas of the DXT3 block whose first eight bytes are those of `bytes`, in pixel order: the nibbles of each
+// byte, low first, to their bytes.
+TARN_SSSE3_INLINE __m128i ExplicitAlphas(__m128i bytes) {
+    const __m128i low = _mm_set1_epi8(15);
+    const __m128i nibbles = _mm_unpacklo_epi8(_mm_and_si128(bytes, low), _mm_and_si128(_mm_srli_epi16(bytes, 4), low));
+    return _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(kFourBitAlphas)), nibbles);
+}
+
+// The alpha rows of the DXT3 block whose colour block is at `colour`, each alpha in its pixel's top byte.
+struct Dxt3Alpha {
+    TARN_SSSE3_INLINE const __m128i* operator()(const std::uint8_t* colour, __m128i* rows) const {
+        const __m128i alphas = ExplicitAlphas(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(colour - 8)));
+        for (int r = 0; r < 4; ++r)
+            rows[r] = _mm_shuffle_epi8(alphas, _mm_load_si128(reinterpret_cast<const __m128i*>(kPairRows.byPixel[r])));
+        return rows;
+    }
+};
+
+__attribute__((target("ssse3"))) void DecodeDxt3RowSsse3(const std::uint8_t* source, std::size_t blocks,
+                                                         std::uint8_t* dest, std::size_t destPitch) {
+    DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt3Alpha{});
+}
+
 __attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* source, std::size_t blocks,
                                                          std::uint8_t* dest, std::size_t destPitch) {
     DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt5Alpha{});
@@ -592,27 +651,9 @@ constexpr AlphaPairConstants AlphaPair(int m) {
 }
 alignas(32) constexpr AlphaPairConstants kAlphaPairs[4] = {AlphaPair(0), AlphaPair(1), AlphaPair(2), AlphaPair(3)};
 
-// Per row r: the shifts that bring pixel (x, r)'s colour index to the bottom of its lane, and the byte shuffle
-// that moves row r's alphas from the column layout (column x's lane, row r in byte r) to their pixels' top bytes.
-struct PairRowConstants {
-    alignas(32) std::int32_t shifts[4][8];
-    alignas(32) std::int8_t alpha[4][32];
-};
-constexpr PairRowConstants MakePairRows() {
-    PairRowConstants rows{};
-    for (int r = 0; r < 4; ++r) {
-        for (int i = 0; i < 8; ++i) rows.shifts[r][i] = 2 * (4 * r + i % 4);
-        for (int i = 0; i < 32; ++i)
-            rows.alpha[r][i] = static_cast<std::int8_t>(i % 4 == 3 ? 4 * (i % 16 / 4) + r : -128);
-    }
-    return rows;
-}
-alignas(32) constexpr PairRowConstants kPairRows = MakePairRows();
-
-// The four rows of the DXT5 blocks held in `blocks`, whose colour palettes (alpha bytes 0) are `palettes` and
-// whose alpha modes are `modes` (bit 0 the first block's a0 > a1, bit 1 the second's).
-TARN_AVX2_INLINE void StoreDxt5Pair(__m256i blocks, __m256i palettes, unsigned modes, std::uint8_t* dest,
-                                    std::size_t destPitch) {
+// The alphas of the DXT5 blocks held in `blocks`, in the column layout, as Dxt5Alpha makes them; `modes` has
+// bit 0 set where the first block has a0 > a1 and bit 1 where the second has.
+TARN_AVX2_INLINE __m256i InterpolatedAlphaPair(__m256i blocks, unsigned modes) {
     const AlphaPairConstants& mode = kAlphaPairs[modes];
     const __m256i pairs = _mm256_shuffle_epi8(
         blocks, _mm256_broadcastsi128_si256(_mm_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1)));
@@ -629,13 +670,30 @@ TARN_AVX2_INLINE void StoreDxt5Pair(__m256i blocks, __m256i palettes, unsigned m
     const __m256i i1 = _mm256_srli_epi16(
         _mm256_mullo_epi16(g1, _mm256_broadcastsi128_si256(_mm_setr_epi16(128, 2048, 128, 2048, 4096, 256, 4096, 256))),
         13);
-    const __m256i columns = _mm256_shuffle_epi8(alphas, _mm256_packus_epi16(i0, i1));
-    const __m256i indices = _mm256_shuffle_epi32(blocks, _MM_SHUFFLE(3, 3, 3, 3));
+    return _mm256_shuffle_epi8(alphas, _mm256_packus_epi16(i0, i1));
+}
+
+// The alphas of the DXT3 blocks held in `blocks`, in pixel order, as ExplicitAlphas makes them.
+TARN_AVX2_INLINE __m256i ExplicitAlphaPair(__m256i blocks) {
+    const __m256i low = _mm256_set1_epi8(15);
+    const __m256i nibbles =
+        _mm256_unpacklo_epi8(_mm256_and_si256(blocks, low), _mm256_and_si256(_mm256_srli_epi16(blocks, 4), low));
+    return _mm256_shuffle_epi8(
+        _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(kFourBitAlphas))), nibbles);
+}
+
+// Each block's colour index word, in every lane of its half.
+TARN_AVX2_INLINE __m256i IndexWords(__m256i blocks) { return _mm256_shuffle_epi32(blocks, _MM_SHUFFLE(3, 3, 3, 3)); }
+
+// The four rows of a pair of blocks whose colour palettes (alpha bytes 0) are `palettes`, whose index words
+// fill the 32-bit lanes of `indices`, and whose alphas, laid out as `alphaRows` takes them, are `alphas`.
+TARN_AVX2_INLINE void StorePairRows(__m256i palettes, __m256i indices, __m256i alphas,
+                                    const std::int8_t (&alphaRows)[4][32], std::uint8_t* dest, std::size_t destPitch) {
     const __m256 colours = _mm256_castsi256_ps(palettes);
     for (int r = 0; r < 4; ++r) {
         const __m256i select = _mm256_srlv_epi32(indices, Load256(kPairRows.shifts[r]));
         const __m256i colour = _mm256_castps_si256(_mm256_permutevar_ps(colours, select));
-        const __m256i row = _mm256_or_si256(colour, _mm256_shuffle_epi8(columns, Load256(kPairRows.alpha[r])));
+        const __m256i row = _mm256_or_si256(colour, _mm256_shuffle_epi8(alphas, Load256(alphaRows[r])));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + r * destPitch), row);
     }
 }
@@ -698,8 +756,10 @@ TARN_AVX2_INLINE void ThreeColourPalettes(int three, const std::uint8_t* first, 
         }
 }
 
-__attribute__((target("avx2"))) void DecodeDxt5RowAvx2(const std::uint8_t* source, std::size_t blocks,
-                                                       std::uint8_t* dest, std::size_t destPitch) {
+// DXT5 (`interpolated`) or DXT3 rows, eight blocks at a time.
+template <bool interpolated>
+TARN_AVX2_INLINE void DecodeAlphaBlockRows(const std::uint8_t* source, std::size_t blocks, std::uint8_t* dest,
+                                           std::size_t destPitch) {
     std::size_t b = 0;
     for (; b + 8 <= blocks; b += 8, source += 128, dest += 128) {
         // Pairs (0, 1), (2, 3), (4, 5), (6, 7); interleaved, the words of blocks 0, 2, 4, 6 fill the low halves and
@@ -711,27 +771,47 @@ __attribute__((target("avx2"))) void DecodeDxt5RowAvx2(const std::uint8_t* sourc
         __m256i palettes[4];
         if (const int three = EightColourPalettes(ends, 0, palettes)) [[unlikely]]
             ThreeColourPalettes(three, source + 8, 16, 0x00FFFFFF, palettes);
-        // The alpha modes (a0 > a1) of the eight blocks, in the lanes of `ends`.
-        const __m256i a = _mm256_unpacklo_epi64(_mm256_unpacklo_epi32(p0, p1), _mm256_unpacklo_epi32(p2, p3));
-        const __m256i byte = _mm256_set1_epi32(0xFF);
-        const __m256i eight =
-            _mm256_cmpgt_epi32(_mm256_and_si256(a, byte), _mm256_and_si256(_mm256_srli_epi32(a, 8), byte));
-        const unsigned modes = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(eight)));
-        auto pairModes = [modes](int k) {
-            const unsigned m = (modes >> k) & 0x11;
-            return (m | (m >> 3)) & 3;
-        };
-        StoreDxt5Pair(p0, palettes[0], pairModes(0), dest, destPitch);
-        StoreDxt5Pair(p1, palettes[1], pairModes(1), dest + 32, destPitch);
-        StoreDxt5Pair(p2, palettes[2], pairModes(2), dest + 64, destPitch);
-        StoreDxt5Pair(p3, palettes[3], pairModes(3), dest + 96, destPitch);
+        __m256i alphas[4];
+        if constexpr (interpolated) {
+            // The alpha modes (a0 > a1) of the eight blocks, in the lanes of `ends`.
+            const __m256i a = _mm256_unpacklo_epi64(_mm256_unpacklo_epi32(p0, p1), _mm256_unpacklo_epi32(p2, p3));
+            const __m256i byte = _mm256_set1_epi32(0xFF);
+            const __m256i eight =
+                _mm256_cmpgt_epi32(_mm256_and_si256(a, byte), _mm256_and_si256(_mm256_srli_epi32(a, 8), byte));
+            const unsigned modes = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(eight)));
+            auto pairModes = [modes](int k) {
+                const unsigned m = (modes >> k) & 0x11;
+                return (m | (m >> 3)) & 3;
+            };
+            alphas[0] = InterpolatedAlphaPair(p0, pairModes(0)), alphas[1] = InterpolatedAlphaPair(p1, pairModes(1));
+            alphas[2] = InterpolatedAlphaPair(p2, pairModes(2)), alphas[3] = InterpolatedAlphaPair(p3, pairModes(3));
+        } else {
+            alphas[0] = ExplicitAlphaPair(p0), alphas[1] = ExplicitAlphaPair(p1);
+            alphas[2] = ExplicitAlphaPair(p2), alphas[3] = ExplicitAlphaPair(p3);
+        }
+        const auto& alphaRows = interpolated ? kPairRows.byColumn : kPairRows.byPixel;
+        StorePairRows(palettes[0], IndexWords(p0), alphas[0], alphaRows, dest, destPitch);
+        StorePairRows(palettes[1], IndexWords(p1), alphas[1], alphaRows, dest + 32, destPitch);
+        StorePairRows(palettes[2], IndexWords(p2), alphas[2], alphaRows, dest + 64, destPitch);
+        StorePairRows(palettes[3], IndexWords(p3), alphas[3], alphaRows, dest + 96, destPitch);
     }
-    // The last few blocks as the SSSE3 decoder takes them.
-    DecodeColourBlocks(source + 8, 16, blocks - b, dest, destPitch, Dxt5Alpha{});
+    // The last few blocks as the SSSE3 decoders take them.
+    using Alpha = std::conditional_t<interpolated, Dxt5Alpha, Dxt3Alpha>;
+    DecodeColourBlocks(source + 8, 16, blocks - b, dest, destPitch, Alpha{});
+}
+
+__attribute__((target("avx2"))) void DecodeDxt5RowAvx2(const std::uint8_t* source, std::size_t blocks,
+                                                       std::uint8_t* dest, std::size_t destPitch) {
+    DecodeAlphaBlockRows<true>(source, blocks, dest, destPitch);
+}
+
+__attribute__((target("avx2"))) void DecodeDxt3RowAvx2(const std::uint8_t* source, std::size_t blocks,
+                                                       std::uint8_t* dest, std::size_t destPitch) {
+    DecodeAlphaBlockRows<false>(source, blocks, dest, destPitch);
 }
 
 // The colour rows of the blocks whose palettes are `palettes` and whose index words fill the 32-bit lanes of
-// `indices`, as StoreDxt5Pair makes them.
+// `indices`, as StorePairRows makes them.
 TARN_AVX2_INLINE void StoreColourPair(__m256i palettes, __m256i indices, std::uint8_t* dest, std::size_t destPitch) {
     const __m256 colours = _mm256_castsi256_ps(palettes);
     for (int r = 0; r < 4; ++r) {
@@ -818,20 +898,25 @@ __attribute__((target("avx"))) void DecodeDxt5RowAvx(const std::uint8_t* source,
     DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt5Alpha{});
 }
 
-constexpr BlockRoutineTable kSse2 = {GatherColoursSse2,        ColourMomentsSse2,     AxisRangeSse2,
-                                     EndpointSumsSse2,         NearestColoursSse2,    ChannelErrorsSse2,
-                                     NearestAlphasSse2,        ExplicitAlphaSse2,     FitTwoColoursReference,
-                                     DecodeColourRowReference, DecodeDxt5RowReference};
+__attribute__((target("avx"))) void DecodeDxt3RowAvx(const std::uint8_t* source, std::size_t blocks, std::uint8_t* dest,
+                                                     std::size_t destPitch) {
+    DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt3Alpha{});
+}
+
+constexpr BlockRoutineTable kSse2 = {GatherColoursSse2,        ColourMomentsSse2,      AxisRangeSse2,
+                                     EndpointSumsSse2,         NearestColoursSse2,     ChannelErrorsSse2,
+                                     NearestAlphasSse2,        ExplicitAlphaSse2,      FitTwoColoursReference,
+                                     DecodeColourRowReference, DecodeDxt5RowReference, DecodeDxt3RowReference};
 constexpr BlockRoutineTable kSsse3 = {GatherColoursSse2,    ColourMomentsSse2,  AxisRangeSse2,
                                       EndpointSumsSse2,     NearestColoursSse2, ChannelErrorsSse2,
                                       NearestAlphasSse2,    ExplicitAlphaSse2,  FitTwoColoursReference,
-                                      DecodeColourRowSsse3, DecodeDxt5RowSsse3};
+                                      DecodeColourRowSsse3, DecodeDxt5RowSsse3, DecodeDxt3RowSsse3};
 constexpr BlockRoutineTable kAvx = {GatherColoursAvx,       ColourMomentsAvx,   AxisRangeAvx,     EndpointSumsAvx,
                                     NearestColoursAvx,      ChannelErrorsAvx,   NearestAlphasAvx, ExplicitAlphaAvx,
-                                    FitTwoColoursReference, DecodeColourRowAvx, DecodeDxt5RowAvx};
-constexpr BlockRoutineTable kAvx2 = {GatherColoursAvx,  ColourMomentsAvx,    AxisRangeAvx,     EndpointSumsAvx,
-                                     NearestColoursAvx, ChannelErrorsAvx,    NearestAlphasAvx, ExplicitAlphaAvx,
-                                     FitTwoColoursAvx2, DecodeColourRowAvx2, DecodeDxt5RowAvx2};
+                                    FitTwoColoursReference, DecodeColourRowAvx, DecodeDxt5RowAvx, DecodeDxt3RowAvx};
+constexpr BlockRoutineTable kAvx2 = {GatherColoursAvx,  ColourMomentsAvx,    AxisRangeAvx,      EndpointSumsAvx,
+                                     NearestColoursAvx, ChannelErrorsAvx,    NearestAlphasAvx,  ExplicitAlphaAvx,
+                                     FitTwoColoursAvx2, DecodeColourRowAvx2, DecodeDxt5RowAvx2, DecodeDxt3RowAvx2};
 
 bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
 bool HasAvx() { return __builtin_cpu_supports("avx"); }  // which also checks that the system saves the registers

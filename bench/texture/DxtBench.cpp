@@ -15,7 +15,7 @@
 // decompressor, so that no encoder is judged by its own decoder. RMSE is over the 8-bit RGB channels, alpha apart.
 // Time is the sum over the images of the least of --repeat encodes of each (short spans, which the other work
 // of a busy machine interrupts less often than a whole pass), the encoders' passes taken in turn.
-// Decode: a 2048 x 2048 DXT1 and DXT5 image decoded into A8R8G8B8 by DecodeBlocksToA8R8G8B8, against memcpy of
+// Decode: a 2048 x 2048 DXT1, DXT3 and DXT5 image decoded into A8R8G8B8 by DecodeBlocksToA8R8G8B8, against memcpy of
 // the 16 MiB it writes, least of 20 runs each, interleaved.
 //
 //   bench/texture/install-corpus.sh && build/release/bench/texture/texture_dxt_bench [--repeat N] [--corpus DIR]
@@ -193,14 +193,14 @@ Row Score(const Job& job) {
     return row;
 }
 
-double DecodeRatio(const std::vector<Image>& images, bool dxt5) {
+double DecodeRatio(const std::vector<Image>& images, Format format) {
     constexpr UINT kSize = 2048;
-    const int blockBytes = dxt5 ? 16 : 8;
+    const int blockBytes = format == Format::Dxt1 ? 8 : 16;
     const int perSide = kSize / 4;
     std::vector<unsigned char> data(std::size_t(perSide) * perSide * blockBytes);
     // Tiles of the corpus's encoded blocks, so that the indices and endpoints are those of real images.
     std::vector<unsigned char> tile;
-    EncodeImage(images[0], Ours(BlockQuality::Fast, dxt5 ? Format::Dxt5 : Format::Dxt1), blockBytes, tile);
+    EncodeImage(images[0], Ours(BlockQuality::Fast, format), blockBytes, tile);
     const int tileBlocks = kCrop / 4;
     for (int by = 0; by < perSide; ++by)
         for (int bx = 0; bx < perSide; ++bx)
@@ -209,7 +209,7 @@ double DecodeRatio(const std::vector<Image>& images, bool dxt5) {
     std::vector<unsigned char> source(std::size_t(kSize) * kSize * 4, 7), dest(source.size());
     tarn::texture::ImageDesc desc;
     desc.memory = data.data();
-    desc.format = dxt5 ? D3DFMT_DXT5 : D3DFMT_DXT1;
+    desc.format = format == Format::Dxt1 ? D3DFMT_DXT1 : format == Format::Dxt3 ? D3DFMT_DXT3 : D3DFMT_DXT5;
     desc.rowPitch = perSide * blockBytes;
     desc.slicePitch = desc.rowPitch * perSide;
     desc.box = {0, 0, kSize, kSize, 0, 1};
@@ -224,7 +224,10 @@ double DecodeRatio(const std::vector<Image>& images, bool dxt5) {
         if (dest[5] == 0x55 && dest[9] == 0x13) std::printf(" ");  // keeps both results observable
     }
     std::printf("decode %s 2048x2048: %.2f ms, memcpy of the decoded bytes %.2f ms, ratio %.2f\n",
-                dxt5 ? "DXT5" : "DXT1", decode, copy, decode / copy);
+                format == Format::Dxt1   ? "DXT1"
+                : format == Format::Dxt3 ? "DXT3"
+                                         : "DXT5",
+                decode, copy, decode / copy);
     return decode / copy;
 }
 
@@ -291,7 +294,8 @@ int main(int argc, char** argv) {
         alpha.push_back(std::move(im));
     }
 
-    const double r1 = DecodeRatio(opaque, false), r5 = DecodeRatio(alpha, true);
+    const double r1 = DecodeRatio(opaque, Format::Dxt1), r3 = DecodeRatio(alpha, Format::Dxt3),
+                 r5 = DecodeRatio(alpha, Format::Dxt5);
     if (decodeOnly) return 0;
 
     auto ours = [](BlockQuality q) {
@@ -359,6 +363,6 @@ int main(int argc, char** argv) {
             std::printf(" %9s %9s %8s\n", "-", "-", "-");
         }
     }
-    std::printf("\ndecode / memcpy: DXT1 %.2f, DXT5 %.2f\n", r1, r5);
+    std::printf("\ndecode / memcpy: DXT1 %.2f, DXT3 %.2f, DXT5 %.2f\n", r1, r3, r5);
     return 0;
 }

@@ -549,13 +549,17 @@ TEST(BlockRoutines, RowDecodersMatchTheReference) {
         BlockReferenceSet().decodeDxt5Row(source.data(), kBlocks, want.data(), pitch);
         set->decodeDxt5Row(source.data(), kBlocks, got.data(), pitch);
         EXPECT_EQ(want, got);
+        BlockReferenceSet().decodeDxt3Row(source.data(), kBlocks, want.data(), pitch);
+        set->decodeDxt3Row(source.data(), kBlocks, got.data(), pitch);
+        EXPECT_EQ(want, got);
     }
 }
 
 }  // namespace
 
 // Every colour-0 endpoint and every pair of alpha endpoints once (colour 1 and the indices random, so both colour
-// modes and both alpha modes occur), decoded as one row of DXT5 blocks and as one of packed DXT1 blocks.
+// modes and both alpha modes occur), decoded as one row of DXT5 blocks, the same bytes as DXT3 blocks, and as one
+// row of packed DXT1 blocks.
 TEST(BlockRoutines, RowDecodersMatchTheReferenceForEveryEndpoint) {
     constexpr std::size_t kBlocks = 65536 + 3;  // the last few wrap round, leaving a tail shorter than 4
     std::mt19937 rng(29);
@@ -576,6 +580,9 @@ TEST(BlockRoutines, RowDecodersMatchTheReferenceForEveryEndpoint) {
         EXPECT_TRUE(want == got);
         BlockReferenceSet().decodeDxt5Row(dxt5.data(), kBlocks, want.data(), pitch);
         set->decodeDxt5Row(dxt5.data(), kBlocks, got.data(), pitch);
+        EXPECT_TRUE(want == got);
+        BlockReferenceSet().decodeDxt3Row(dxt5.data(), kBlocks, want.data(), pitch);
+        set->decodeDxt3Row(dxt5.data(), kBlocks, got.data(), pitch);
         EXPECT_TRUE(want == got);
     }
 }

@@ -98,6 +98,8 @@ struct BlockRoutineTable {
                             std::size_t destPitch);
     // The same for DXT5: 16-byte blocks of interpolated alpha then colour.
     void (*decodeDxt5Row)(const std::uint8_t* source, std::size_t blocks, std::uint8_t* dest, std::size_t destPitch);
+    // The same for DXT3: 16-byte blocks of explicit 4-bit alpha then colour.
+    void (*decodeDxt3Row)(const std::uint8_t* source, std::size_t blocks, std::uint8_t* dest, std::size_t destPitch);
 };
 
 // The active table, selected at first use.

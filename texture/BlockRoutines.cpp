@@ -685,15 +685,20 @@ TARN_AVX2_INLINE __m256i ExplicitAlphaPair(__m256i blocks) {
 // Each block's colour index word, in every lane of its half.
 TARN_AVX2_INLINE __m256i IndexWords(__m256i blocks) { return _mm256_shuffle_epi32(blocks, _MM_SHUFFLE(3, 3, 3, 3)); }
 
-// The four rows of a pair of blocks whose colour palettes (alpha bytes 0) are `palettes`, whose index words
-// fill the 32-bit lanes of `indices`, and whose alphas, laid out as `alphaRows` takes them, are `alphas`.
+// Row r's colours of a pair of blocks whose palettes are `palettes` and whose index words fill the 32-bit lanes
+// of `indices`.
+TARN_AVX2_INLINE __m256i RowColours(__m256i palettes, __m256i indices, int r) {
+    const __m256i select = _mm256_srlv_epi32(indices, Load256(kPairRows.shifts[r]));
+    return _mm256_castps_si256(_mm256_permutevar_ps(_mm256_castsi256_ps(palettes), select));
+}
+
+// The four rows of a pair of blocks, as RowColours gives their colours (alpha bytes 0), with their alphas
+// `alphas`, laid out as `alphaRows` takes them.
 TARN_AVX2_INLINE void StorePairRows(__m256i palettes, __m256i indices, __m256i alphas,
                                     const std::int8_t (&alphaRows)[4][32], std::uint8_t* dest, std::size_t destPitch) {
-    const __m256 colours = _mm256_castsi256_ps(palettes);
     for (int r = 0; r < 4; ++r) {
-        const __m256i select = _mm256_srlv_epi32(indices, Load256(kPairRows.shifts[r]));
-        const __m256i colour = _mm256_castps_si256(_mm256_permutevar_ps(colours, select));
-        const __m256i row = _mm256_or_si256(colour, _mm256_shuffle_epi8(alphas, Load256(alphaRows[r])));
+        const __m256i row =
+            _mm256_or_si256(RowColours(palettes, indices, r), _mm256_shuffle_epi8(alphas, Load256(alphaRows[r])));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + r * destPitch), row);
     }
 }
@@ -810,15 +815,10 @@ __attribute__((target("avx2"))) void DecodeDxt3RowAvx2(const std::uint8_t* sourc
     DecodeAlphaBlockRows<false>(source, blocks, dest, destPitch);
 }
 
-// The colour rows of the blocks whose palettes are `palettes` and whose index words fill the 32-bit lanes of
-// `indices`, as StorePairRows makes them.
+// The four rows of a pair of DXT1 blocks, as RowColours gives them.
 TARN_AVX2_INLINE void StoreColourPair(__m256i palettes, __m256i indices, std::uint8_t* dest, std::size_t destPitch) {
-    const __m256 colours = _mm256_castsi256_ps(palettes);
-    for (int r = 0; r < 4; ++r) {
-        const __m256i select = _mm256_srlv_epi32(indices, Load256(kPairRows.shifts[r]));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + r * destPitch),
-                            _mm256_castps_si256(_mm256_permutevar_ps(colours, select)));
-    }
+    for (int r = 0; r < 4; ++r)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dest + r * destPitch), RowColours(palettes, indices, r));
 }
 
 // AVX2: packed DXT1 rows (8-byte blocks) as the DXT5 rows, eight blocks at a time; other strides as the SSSE3

@@ -622,10 +622,11 @@ __attribute__((target("ssse3"))) void DecodeDxt5RowSsse3(const std::uint8_t* sou
     DecodeColourBlocks(source + 8, 16, blocks, dest, destPitch, Dxt5Alpha{});
 }
 
-// AVX2: DXT5 rows two blocks a register, one block in each 128-bit half (every step but the gather works within
-// its half). The colour palettes of eight blocks at once, as FourColourPalettes makes four; each row's colours
-// picked by a lane permute whose selectors are the index word shifted, as only each lane's low two bits select;
-// the alphas as Dxt5Alpha makes them, with the modes' constants of both blocks in one table entry.
+// AVX2: DXT1, DXT3 and DXT5 rows two blocks a register, one block in each 128-bit half (every step but the
+// gather works within its half). The colour palettes of eight blocks at once, as FourColourPalettes makes four;
+// each row's colours picked by a lane permute whose selectors are the index word shifted, as only each lane's
+// low two bits select; the alphas as Dxt3Alpha and Dxt5Alpha make them, DXT5's with the modes' constants of both
+// blocks in one table entry.
 #define TARN_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
 
 TARN_AVX2_INLINE __m256i Load256(const void* p) { return _mm256_load_si256(static_cast<const __m256i*>(p)); }
